@@ -1,0 +1,50 @@
+# Two commands are all a newcomer needs: `make test` and `make demo`.
+# Each installs missing Debian packages, configures and builds as needed.
+
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
+WERROR     ?= OFF
+CMAKE_ARGS ?=
+
+.PHONY: all deps configure build test test-asan format format-check bench clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+$(BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD) -DORVEX_WERROR=$(WERROR) $(CMAKE_ARGS)
+
+configure: deps
+	cmake -S . -B $(BUILD) -DORVEX_WERROR=$(WERROR) $(CMAKE_ARGS)
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The same suites with AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan: deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DORVEX_SANITIZE=ON -DORVEX_WERROR=$(WERROR) $(CMAKE_ARGS)
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && \
+	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs -r clang-format -i
+
+format-check:
+	git ls-files '*.cpp' '*.h' | xargs -r clang-format --dry-run --Werror
+
+bench: deps
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DORVEX_BENCH=ON -DORVEX_TESTS=OFF $(CMAKE_ARGS)
+	cmake --build build-bench -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) build-bench
