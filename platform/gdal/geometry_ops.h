@@ -1,0 +1,61 @@
+#pragma once
+
+// Geometry operations on OGR geometries (GEOS underneath for the topological ones), with the
+// ring conventions the host holds: outer rings clockwise, holes anticlockwise.
+
+#include "platform/gdal/gdal_handles.h"
+
+namespace orvex::platform::gdal {
+
+/// Signed area of a ring by the shoelace formula: positive when anticlockwise (x east, y
+/// north). The ring may be given closed or open.
+double signedRingArea(const OGRSimpleCurve& ring);
+
+/// Whether a ring runs clockwise (negative signed area). A ring of no area is not clockwise.
+bool isClockwise(const OGRSimpleCurve& ring);
+
+/// Reverses rings where needed so that exterior rings run clockwise and interior rings
+/// anticlockwise. Reversal keeps each ring's start point. Works on polygons, multipolygons
+/// and collections; other geometries are left alone.
+void orientRings(OGRGeometry& geometry);
+
+/// Area of polygonal geometry (holes subtracted); 0 for points and lines.
+double area(const OGRGeometry& geometry);
+
+/// Length of lines; the boundary length (perimeter, holes included) of polygons; 0 for points.
+double length(const OGRGeometry& geometry);
+
+/// Whether `outer` contains `inner` (no point of `inner` outside `outer`, one inside).
+bool contains(const OGRGeometry& outer, const OGRGeometry& inner);
+
+/// Whether `inner` lies within `outer`; the converse of contains.
+bool within(const OGRGeometry& inner, const OGRGeometry& outer);
+
+/// The part of `a` outside `b`, and the union of both. Throws when GEOS fails (invalid input
+/// it cannot repair); an empty result is an empty geometry, never null.
+GeometryPtr difference(const OGRGeometry& a, const OGRGeometry& b);
+GeometryPtr unite(const OGRGeometry& a, const OGRGeometry& b);
+
+/// The polygonal parts of `geometry` as one topologically valid polygon or multipolygon:
+/// repeated vertices dropped, rings without area dropped, self-intersections repaired, rings
+/// oriented as the host holds them. Each ring that keeps a vertex at one of the input rings'
+/// start points starts there again, so a simplified ring starts where it did. Points and lines
+/// give an empty polygon.
+GeometryPtr simplifyPolygonal(const OGRGeometry& geometry);
+
+/// A copy with vertices added so that no segment is longer than `maxSegmentLength`. A length
+/// that is not positive (or not finite) leaves the geometry as it is.
+GeometryPtr densify(const OGRGeometry& geometry, double maxSegmentLength);
+
+/// A copy of lines and rings replaced by a smooth curve through every one of their vertices
+/// (a Catmull-Rom spline, closed for rings), approximated by kSmoothStepsPerSegment pieces per
+/// original segment. Points are returned unchanged.
+inline constexpr int kSmoothStepsPerSegment = 8;
+GeometryPtr smooth(const OGRGeometry& geometry);
+
+/// Whether two geometries are equal to within `tolerance`: points when their distance is at
+/// most the tolerance; other geometries when their vertices match within the tolerance after
+/// normalisation (GEOS), or when they are topologically equal.
+bool equalWithin(const OGRGeometry& a, const OGRGeometry& b, double tolerance);
+
+}  // namespace orvex::platform::gdal

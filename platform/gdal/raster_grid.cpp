@@ -1,0 +1,148 @@
+#include "platform/gdal/raster_grid.h"
+
+#include <cpl_string.h>
+
+#include <cmath>
+#include <string>
+
+#include "platform/gdal/gdal_session.h"
+
+namespace orvex::platform::gdal {
+namespace {
+
+constexpr const char* kGeoTiffDriver = "GTiff";
+
+std::string quoted(const std::filesystem::path& path) { return "\"" + path.string() + "\""; }
+
+void checkBlock(GDALRasterBand& band, int firstColumn, int firstRow, int columnCount, int rowCount,
+                std::size_t valueCount) {
+  const bool inside = firstColumn >= 0 && firstRow >= 0 && columnCount > 0 && rowCount > 0 &&
+                      firstColumn <= band.GetXSize() - columnCount && firstRow <= band.GetYSize() - rowCount;
+  if (!inside) {
+    fail("pixel block of " + std::to_string(columnCount) + " x " + std::to_string(rowCount) + " at (" +
+         std::to_string(firstColumn) + ", " + std::to_string(firstRow) + ") lies outside the raster of " +
+         std::to_string(band.GetXSize()) + " x " + std::to_string(band.GetYSize()) + " cells");
+  }
+  if (valueCount != static_cast<std::size_t>(columnCount) * static_cast<std::size_t>(rowCount)) {
+    fail("pixel block of " + std::to_string(columnCount) + " x " + std::to_string(rowCount) + " given " +
+         std::to_string(valueCount) + " values");
+  }
+}
+
+std::string datasetName(GDALRasterBand& band) {
+  GDALDataset* ds = band.GetDataset();
+  return ds != nullptr ? std::string(ds->GetDescription()) : std::string("raster");
+}
+
+}  // namespace
+
+DatasetPtr createFloatGeoTiff(const std::filesystem::path& path, const GridGeometry& grid,
+                              const OGRSpatialReference* srs) {
+  ensureGdalReady();
+  if (grid.rows <= 0 || grid.columns <= 0 || !(grid.cellSize > 0.0) || !std::isfinite(grid.originX) ||
+      !std::isfinite(grid.originY)) {
+    fail("cannot create raster " + quoted(path) + ": " + std::to_string(grid.columns) + " columns, " +
+         std::to_string(grid.rows) + " rows, cell size " + std::to_string(grid.cellSize));
+  }
+  GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(kGeoTiffDriver);
+  if (driver == nullptr) fail("GDAL has no GeoTIFF driver");
+
+  ErrorCollector errors;
+  // A 50-million-cell grid is 200 MB of Float32: let GDAL switch to BigTIFF only when needed.
+  CPLStringList options;
+  options.SetNameValue("BIGTIFF", "IF_SAFER");
+  DatasetPtr ds(
+      driver->Create(path.string().c_str(), grid.columns, grid.rows, 1, GDT_Float32, options.List()));
+  if (!ds) failWithGdal("cannot create raster " + quoted(path), &errors);
+
+  double transform[6] = {grid.originX, grid.cellSize, 0.0, grid.topY(), 0.0, -grid.cellSize};
+  if (ds->SetGeoTransform(transform) != CE_None) failWithGdal("cannot georeference " + quoted(path), &errors);
+  if (srs != nullptr && ds->SetSpatialRef(srs) != CE_None) {
+    failWithGdal("cannot set the spatial reference of " + quoted(path), &errors);
+  }
+  // GeoTIFF cells start undefined; the host's rasters start at 0.
+  if (ds->GetRasterBand(1)->Fill(0.0) != CE_None) failWithGdal("cannot initialise " + quoted(path), &errors);
+  return ds;
+}
+
+DatasetPtr openRaster(const std::filesystem::path& path, bool update) {
+  ensureGdalReady();
+  ErrorCollector errors;
+  const unsigned flags = GDAL_OF_RASTER | (update ? GDAL_OF_UPDATE : GDAL_OF_READONLY);
+  DatasetPtr ds(GDALDataset::Open(path.string().c_str(), flags));
+  if (!ds) failWithGdal("cannot open raster " + quoted(path), &errors);
+  if (ds->GetRasterCount() < 1) fail("raster " + quoted(path) + " has no band");
+  return ds;
+}
+
+GridGeometry gridOf(GDALDataset& dataset) {
+  double t[6] = {0, 1, 0, 0, 0, 1};
+  if (dataset.GetGeoTransform(t) != CE_None) {
+    fail("raster \"" + std::string(dataset.GetDescription()) + "\" has no georeferencing");
+  }
+  const double width = t[1];
+  const double height = -t[5];
+  // Cells must be square to within rounding of the stored text; anything else is not a grid
+  // the host can describe by one cell size.
+  const bool square = std::fabs(width - height) <= 1e-9 * std::fabs(width);
+  if (t[2] != 0.0 || t[4] != 0.0 || !(width > 0.0) || !square) {
+    fail("raster \"" + std::string(dataset.GetDescription()) + "\" is not a north-up grid of square cells");
+  }
+  GridGeometry g;
+  g.cellSize = width;
+  g.columns = dataset.GetRasterXSize();
+  g.rows = dataset.GetRasterYSize();
+  g.originX = t[0];
+  g.originY = t[3] - g.rows * height;
+  return g;
+}
+
+void writeRows(GDALRasterBand& band, int firstRow, int rowCount, std::span<const float> values) {
+  const int columns = band.GetXSize();
+  checkBlock(band, 0, firstRow, columns, rowCount, values.size());
+  ErrorCollector errors;
+  // RasterIO takes a non-const buffer for both directions; GF_Write only reads it.
+  auto* data = const_cast<float*>(values.data());
+  if (band.RasterIO(GF_Write, 0, firstRow, columns, rowCount, data, columns, rowCount, GDT_Float32, 0, 0,
+                    nullptr) != CE_None) {
+    failWithGdal("cannot write rows " + std::to_string(firstRow) + " to " +
+                     std::to_string(firstRow + rowCount - 1) + " of \"" + datasetName(band) + "\"",
+                 &errors);
+  }
+}
+
+void readBlock(GDALRasterBand& band, int firstColumn, int firstRow, int columnCount, int rowCount,
+               std::span<float> values) {
+  checkBlock(band, firstColumn, firstRow, columnCount, rowCount, values.size());
+  ErrorCollector errors;
+  if (band.RasterIO(GF_Read, firstColumn, firstRow, columnCount, rowCount, values.data(), columnCount,
+                    rowCount, GDT_Float32, 0, 0, nullptr) != CE_None) {
+    failWithGdal("cannot read rows " + std::to_string(firstRow) + " to " +
+                     std::to_string(firstRow + rowCount - 1) + " of \"" + datasetName(band) + "\"",
+                 &errors);
+  }
+}
+
+BandStatistics computeStatistics(GDALRasterBand& band) {
+  ErrorCollector errors;
+  BandStatistics s;
+  if (band.ComputeStatistics(FALSE, &s.minimum, &s.maximum, &s.mean, &s.standardDeviation, nullptr,
+                             nullptr) != CE_None) {
+    failWithGdal("cannot compute the statistics of \"" + datasetName(band) + "\"", &errors);
+  }
+  return s;
+}
+
+bool deleteRaster(const std::filesystem::path& path) {
+  ensureGdalReady();
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) return false;
+  ErrorCollector errors;
+  GDALDriverH driver = GDALIdentifyDriver(path.string().c_str(), nullptr);
+  if (driver == nullptr || GDALDeleteDataset(driver, path.string().c_str()) != CE_None) {
+    failWithGdal("cannot delete raster " + quoted(path), &errors);
+  }
+  return true;
+}
+
+}  // namespace orvex::platform::gdal

@@ -1,0 +1,63 @@
+#pragma once
+
+// Single-band Float32 GeoTIFF rasters: creation with a north-up grid, row-block reads and
+// writes, and statistics over every cell. GDAL types only; the host adapter sits on top.
+
+#include <filesystem>
+#include <span>
+
+#include "platform/gdal/gdal_handles.h"
+
+namespace orvex::platform::gdal {
+
+/// A north-up grid. The origin is the lower-left corner of the lower-left cell; row 0 is the
+/// northernmost row (GDAL's and the pixel blocks' order).
+struct GridGeometry {
+  double originX = 0.0;
+  double originY = 0.0;
+  double cellSize = 0.0;
+  int rows = 0;
+  int columns = 0;
+
+  double topY() const noexcept { return originY + rows * cellSize; }
+};
+
+/// Minimum, maximum, mean and standard deviation over every cell of a band.
+struct BandStatistics {
+  double minimum = 0.0;
+  double maximum = 0.0;
+  double mean = 0.0;
+  double standardDeviation = 0.0;
+};
+
+/// Creates (or replaces) `path` as a single-band Float32 GeoTIFF of that grid, every cell 0,
+/// no no-data value. `srs` may be null (no spatial reference written).
+/// Throws when the grid is empty or the cell size is not positive, or when GDAL fails.
+DatasetPtr createFloatGeoTiff(const std::filesystem::path& path, const GridGeometry& grid,
+                              const OGRSpatialReference* srs);
+
+/// Opens a raster read-only or for update. Throws, naming the file, when GDAL cannot.
+DatasetPtr openRaster(const std::filesystem::path& path, bool update);
+
+/// The grid of a north-up dataset. Throws for a rotated grid or non-square cells, which the
+/// host's rasters cannot describe.
+GridGeometry gridOf(GDALDataset& dataset);
+
+/// Writes `rowCount` whole rows from `firstRow` down; `values` holds them row after row.
+/// Throws when the block leaves the band or `values` has the wrong size.
+void writeRows(GDALRasterBand& band, int firstRow, int rowCount, std::span<const float> values);
+
+/// Reads a block of `rowCount` rows and `columnCount` columns whose top-left cell is
+/// (`firstColumn`, `firstRow`), row after row. Same checks as writeRows.
+void readBlock(GDALRasterBand& band, int firstColumn, int firstRow, int columnCount, int rowCount,
+               std::span<float> values);
+
+/// Statistics over every cell (never GDAL's approximate overview statistics); they are also
+/// stored with the dataset. Throws when the band cannot be read.
+BandStatistics computeStatistics(GDALRasterBand& band);
+
+/// Removes a raster dataset and its side files (.aux.xml and the like). False when nothing of
+/// that name exists; throws when it exists but cannot be removed.
+bool deleteRaster(const std::filesystem::path& path);
+
+}  // namespace orvex::platform::gdal
