@@ -1,0 +1,362 @@
+#include "platform/access/access_database.h"
+
+#include <array>
+#include <cstring>
+#include <utility>
+
+#include "platform/access/mdb_state.h"
+
+namespace orvex::access {
+
+namespace {
+
+using detail::DatabaseState;
+using detail::TableState;
+
+/// The catalog table every Access file keeps its object list in, on a fixed page.
+constexpr std::uint32_t kCatalogPage = 2;
+constexpr char kCatalogName[] = "MSysObjects";
+
+/// Row offsets on a data page: the low 13 bits are the offset, 0x8000 marks a deleted row and
+/// 0x4000 a row moved to another page (its slot holds only a pointer).
+constexpr std::uint32_t kOffsetMask = 0x1FFF;
+constexpr std::uint32_t kDeletedRow = 0x8000;
+constexpr std::uint32_t kOverflowRow = 0x4000;
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (fold(a[i]) != fold(b[i])) return false;
+  }
+  return true;
+}
+
+std::uint32_t u16(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8;
+}
+
+template <typename T>
+T readLittleEndian(const unsigned char* p) {
+  // Access files are little-endian, as is every platform this builds on.
+  T value;
+  std::memcpy(&value, p, sizeof value);
+  return value;
+}
+
+ColumnType columnTypeOf(int mdbType) {
+  switch (mdbType) {
+    case MDB_BOOL:
+      return ColumnType::Boolean;
+    case MDB_BYTE:
+      return ColumnType::Byte;
+    case MDB_INT:
+      return ColumnType::Integer;
+    case MDB_LONGINT:
+      return ColumnType::LongInteger;
+    case MDB_MONEY:
+      return ColumnType::Currency;
+    case MDB_FLOAT:
+      return ColumnType::Single;
+    case MDB_DOUBLE:
+      return ColumnType::Double;
+    case MDB_DATETIME:
+      return ColumnType::DateTime;
+    case MDB_TEXT:
+      return ColumnType::Text;
+    case MDB_MEMO:
+      return ColumnType::Memo;
+    default:
+      return ColumnType::Unsupported;
+  }
+}
+
+/// Bytes a fixed-size value occupies; 0 for variable-size and unsupported types.
+std::size_t fixedSize(ColumnType type) {
+  switch (type) {
+    case ColumnType::Byte:
+      return 1;
+    case ColumnType::Integer:
+      return 2;
+    case ColumnType::LongInteger:
+    case ColumnType::Single:
+      return 4;
+    case ColumnType::Currency:
+    case ColumnType::Double:
+    case ColumnType::DateTime:
+      return 8;
+    default:
+      return 0;
+  }
+}
+
+/// Reads a table definition and its columns with libmdb, after checking its pages.
+detail::MdbTablePtr readTable(const DatabaseState& db, MdbCatalogEntry& entry, const std::string& name) {
+  detail::checkTableDefinition(db, static_cast<std::uint32_t>(entry.table_pg), name);
+  detail::MdbTablePtr table(mdb_read_table(&entry));
+  if (!table) throw AccessError(db.describe() + ": the definition of table '" + name + "' cannot be read");
+  if (mdb_read_columns(table.get()) == nullptr || table->columns == nullptr ||
+      table->columns->len != table->num_cols) {
+    throw AccessError(db.describe() + ": the columns of table '" + name + "' cannot be read");
+  }
+  return table;
+}
+
+std::vector<AccessColumn> describeColumns(const MdbTableDef& table) {
+  std::vector<AccessColumn> columns;
+  columns.reserve(table.num_cols);
+  for (unsigned i = 0; i < table.num_cols; ++i) {
+    const auto* col = static_cast<const MdbColumn*>(g_ptr_array_index(table.columns, i));
+    AccessColumn column;
+    column.name = col->name;
+    column.rawType = col->col_type;
+    column.type = columnTypeOf(col->col_type);
+    column.size = col->col_size;
+    if (column.type == ColumnType::Text) column.size = col->col_size / (IS_JET3(table.entry->mdb) ? 1 : 2);
+    columns.push_back(std::move(column));
+  }
+  return columns;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// AccessDatabase
+
+AccessDatabase::AccessDatabase(std::shared_ptr<DatabaseState> state) : state_(std::move(state)) {}
+
+AccessDatabase AccessDatabase::open(const std::filesystem::path& file) {
+  auto state = std::make_shared<DatabaseState>();
+  state->path = file;
+  std::uint64_t fileSize = 0;
+  const std::size_t pageSize = detail::checkFileShape(file, fileSize);
+
+  state->mdb.reset(mdb_open(file.c_str(), MDB_NOFLAGS));
+  if (!state->mdb) throw AccessError(state->describe() + " cannot be opened as an Access database");
+  if (static_cast<std::size_t>(state->mdb->fmt->pg_size) != pageSize) {
+    throw AccessError(state->describe() + " has a page size that does not match its version");
+  }
+  state->pageSize = pageSize;
+  state->pageCount = static_cast<std::uint32_t>(fileSize / pageSize);
+
+  // The catalog is itself a table; check its pages before libmdb walks them, since libmdb
+  // treats a missing page as the end of the catalog and would report an empty database.
+  {
+    MdbCatalogEntry catalog{};
+    catalog.mdb = state->mdb.get();
+    catalog.object_type = MDB_TABLE;
+    catalog.table_pg = kCatalogPage;
+    std::strncpy(catalog.object_name, kCatalogName, MDB_MAX_OBJ_NAME);
+    detail::checkTableDefinition(*state, kCatalogPage, kCatalogName);
+    detail::MdbTablePtr table(mdb_read_table(&catalog));
+    if (!table) throw AccessError(state->describe() + " is damaged: its catalog cannot be read");
+    detail::tableDataPages(*state, *table, kCatalogName);
+  }
+  GPtrArray* catalog = mdb_read_catalog(state->mdb.get(), MDB_ANY);
+  if (catalog == nullptr || catalog->len == 0) {
+    throw AccessError(state->describe() + " is damaged: its catalog lists no objects");
+  }
+  for (unsigned i = 0; i < catalog->len; ++i) {
+    auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(catalog, i));
+    if (entry != nullptr && mdb_is_user_table(entry)) {
+      state->userTables.push_back(entry);
+      state->tableNames.emplace_back(entry->object_name);
+    }
+  }
+  return AccessDatabase(std::move(state));
+}
+
+const std::filesystem::path& AccessDatabase::path() const { return state_->path; }
+
+const std::vector<std::string>& AccessDatabase::tableNames() const { return state_->tableNames; }
+
+AccessTable AccessDatabase::openTable(std::string_view name) const {
+  for (MdbCatalogEntry* entry : state_->userTables) {
+    if (!equalsIgnoreCase(entry->object_name, name)) continue;
+    auto table = std::make_shared<TableState>();
+    table->db = state_;
+    table->name = entry->object_name;
+    table->table = readTable(*state_, *entry, table->name);
+    table->columns = describeColumns(*table->table);
+    table->dataPages = detail::tableDataPages(*state_, *table->table, table->name);
+    return AccessTable(std::move(table));
+  }
+  throw AccessError(state_->describe() + " has no table '" + std::string(name) + "'");
+}
+
+// ---------------------------------------------------------------------------------------------
+// AccessTable
+
+AccessTable::AccessTable(std::shared_ptr<TableState> state) : state_(std::move(state)) {}
+
+const std::string& AccessTable::name() const { return state_->name; }
+
+const std::filesystem::path& AccessTable::path() const { return state_->db->path; }
+
+const std::vector<AccessColumn>& AccessTable::columns() const { return state_->columns; }
+
+int AccessTable::findColumn(std::string_view name) const {
+  for (std::size_t i = 0; i < state_->columns.size(); ++i) {
+    if (equalsIgnoreCase(state_->columns[i].name, name)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+AccessCursor AccessTable::search(std::string_view where) const {
+  try {
+    return AccessCursor(state_, WhereClause::compile(where, state_->columns));
+  } catch (const AccessError& e) {
+    throw AccessError(state_->db->describe() + ", table '" + state_->name + "': " + e.what());
+  }
+}
+
+std::int64_t AccessTable::count(std::string_view where) const {
+  AccessCursor cursor = search(where);
+  std::int64_t n = 0;
+  while (cursor.next()) ++n;
+  return n;
+}
+
+// ---------------------------------------------------------------------------------------------
+// AccessCursor
+
+AccessCursor::AccessCursor(std::shared_ptr<TableState> table, WhereClause filter)
+    : table_(std::move(table)), filter_(std::move(filter)) {}
+AccessCursor::AccessCursor(AccessCursor&&) noexcept = default;
+AccessCursor& AccessCursor::operator=(AccessCursor&&) noexcept = default;
+AccessCursor::~AccessCursor() = default;
+
+const std::vector<AccessValue>& AccessCursor::row() const { return row_; }
+
+const std::vector<AccessColumn>& AccessCursor::columns() const { return table_->columns; }
+
+bool AccessCursor::next() {
+  while (!done_) {
+    if (page_ >= table_->dataPages.size()) break;
+    MdbHandle* mdb = table_->db->mdb.get();
+    const std::size_t pageSize = table_->db->pageSize;
+    const std::uint32_t pageNumber = table_->dataPages[page_];
+    // Another cursor on the same file may have used libmdb's page buffer since; reading
+    // through the cache check would trust a page number that no longer matches the buffer.
+    mdb->cur_pg = 0;
+    if (mdb_read_pg(mdb, pageNumber) != static_cast<ssize_t>(pageSize)) {
+      throw AccessError(table_->db->describe() + ": page " + std::to_string(pageNumber) + " of table '" +
+                        table_->name + "' cannot be read");
+    }
+    if (rowsOnPage_ < 0) {
+      const std::size_t countOffset = mdb->fmt->row_count_offset;
+      rowsOnPage_ = static_cast<int>(u16(mdb->pg_buf + countOffset));
+      // The offset table must fit in the page before the rows it points to.
+      if (countOffset + 2 + 2 * static_cast<std::size_t>(rowsOnPage_) > pageSize) {
+        throw AccessError(table_->db->describe() + " is damaged or truncated: page " +
+                          std::to_string(pageNumber) + " of table '" + table_->name + "' claims " +
+                          std::to_string(rowsOnPage_) + " rows");
+      }
+      rowOnPage_ = 0;
+    }
+    if (rowOnPage_ >= rowsOnPage_) {
+      ++page_;
+      rowsOnPage_ = -1;
+      continue;
+    }
+    const int rowIndex = rowOnPage_++;
+    if (!readRow(page_, rowIndex)) continue;
+    if (filter_.matches(row_)) return true;
+  }
+  done_ = true;
+  row_.clear();
+  return false;
+}
+
+bool AccessCursor::readRow(std::size_t pageIndex, int rowIndex) {
+  const DatabaseState& db = *table_->db;
+  MdbHandle* mdb = db.mdb.get();
+  const std::size_t pageSize = db.pageSize;
+  const std::uint32_t pageNumber = table_->dataPages[pageIndex];
+  auto fault = [&](const std::string& what) -> AccessError {
+    return AccessError(db.describe() + " is damaged or truncated: row " + std::to_string(rowIndex) +
+                       " on page " + std::to_string(pageNumber) + " of table '" + table_->name + "' " + what);
+  };
+
+  const std::size_t table = mdb->fmt->row_count_offset + 2;
+  const std::uint32_t entry = u16(mdb->pg_buf + table + 2 * static_cast<std::size_t>(rowIndex));
+  if (entry & kDeletedRow) return false;
+  if (entry & kOverflowRow) throw fault("was moved to another page, which this reader does not follow");
+  // Rows fill the page from its end: a row runs up to the start of the row before it.
+  const std::size_t start = entry & kOffsetMask;
+  const std::size_t end =
+      rowIndex == 0 ? pageSize
+                    : (u16(mdb->pg_buf + table + 2 * static_cast<std::size_t>(rowIndex - 1)) & kOffsetMask);
+  const std::size_t headerEnd = table + 2 * static_cast<std::size_t>(rowsOnPage_);
+  if (start < headerEnd || end > pageSize || start >= end) throw fault("has an impossible position");
+
+  std::array<MdbField, MDB_MAX_COLS> fields{};
+  const int fieldCount =
+      mdb_crack_row(table_->table.get(), static_cast<int>(start), end - start, fields.data());
+  if (fieldCount < 0 || static_cast<std::size_t>(fieldCount) > table_->columns.size()) {
+    throw fault("cannot be decoded");
+  }
+
+  row_.assign(table_->columns.size(), AccessValue{});
+  for (int f = 0; f < fieldCount; ++f) {
+    const MdbField& field = fields[static_cast<std::size_t>(f)];
+    if (field.colnum < 0 || static_cast<std::size_t>(field.colnum) >= table_->columns.size()) {
+      throw fault("names a column that does not exist");
+    }
+    const AccessColumn& column = table_->columns[static_cast<std::size_t>(field.colnum)];
+    AccessValue& cell = row_[static_cast<std::size_t>(field.colnum)];
+    // A Yes/No value lives in the row's null mask itself: a set bit ("not null") is Yes.
+    if (column.type == ColumnType::Boolean) {
+      cell = !field.is_null;
+      continue;
+    }
+    if (field.is_null || column.type == ColumnType::Unsupported) continue;
+    if (field.start < 0 || field.siz < 0 ||
+        static_cast<std::size_t>(field.start) + static_cast<std::size_t>(field.siz) > end ||
+        static_cast<std::size_t>(field.start) < start) {
+      throw fault("has a value of column '" + column.name + "' outside the row");
+    }
+    const unsigned char* bytes = mdb->pg_buf + field.start;
+    const std::size_t size = static_cast<std::size_t>(field.siz);
+    if (const std::size_t need = fixedSize(column.type); need != 0 && size < need) {
+      throw fault("has a short value of column '" + column.name + "'");
+    }
+    switch (column.type) {
+      case ColumnType::Byte:
+        cell = static_cast<std::int32_t>(bytes[0]);
+        break;
+      case ColumnType::Integer:
+        cell = static_cast<std::int32_t>(readLittleEndian<std::int16_t>(bytes));
+        break;
+      case ColumnType::LongInteger:
+        cell = readLittleEndian<std::int32_t>(bytes);
+        break;
+      case ColumnType::Currency:
+        // Stored as a count of ten-thousandths.
+        cell = static_cast<double>(readLittleEndian<std::int64_t>(bytes)) / 10000.0;
+        break;
+      case ColumnType::Single:
+        cell = readLittleEndian<float>(bytes);
+        break;
+      case ColumnType::Double:
+        cell = readLittleEndian<double>(bytes);
+        break;
+      case ColumnType::DateTime:
+        cell = AccessDate{readLittleEndian<double>(bytes)};
+        break;
+      case ColumnType::Text:
+      case ColumnType::Memo: {
+        // libmdb undoes Jet 4's compressed Unicode and converts to UTF-8.
+        const int mdbType = column.type == ColumnType::Text ? MDB_TEXT : MDB_MEMO;
+        detail::GCharPtr text(mdb_col_to_string(mdb, mdb->pg_buf, field.start, mdbType, field.siz));
+        cell = std::string(text ? text.get() : "");
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  return true;
+}
+
+}  // namespace orvex::access
