@@ -1,0 +1,262 @@
+#include "core/mcp/mcp_area_added.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "core/mcp/mcp_hull_walk.h"
+
+namespace orvex::core {
+
+namespace {
+
+using mcp_detail::HullStep;
+using mcp_detail::HullWalk;
+
+// Margins of the candidate check. A fix left out of a wrap must lie left of each step's
+// reference ray and of the step taken by at least this sine; the turn angles the wrap compares
+// are accurate to far better than 1e-12 degrees, so such a fix can never win or tie a step.
+constexpr double kAngleMargin = 1e-9;
+// A step turning this much or more could put the wrap-around of the turn scale between the
+// chosen fix and a left-out one; the check does not try to reason about such steps.
+constexpr double kLargestCheckedTurnDegrees = 179.0;
+// Fixes closer than this share of the set's extent to a ring edge or to the chord that replaces
+// a removed vertex are wrapped directly instead of being checked.
+constexpr double kNearEdgeShare = 1e-7;
+// Outside these magnitudes the check's products could overflow or lose digits to underflow.
+constexpr double kLargestExtent = 1e75;
+constexpr double kSmallestSquaredLength = 1e-200;
+constexpr double kSmallestSlope = 1e-200;
+// Candidate sets grow by the fixes that fail the check; after this many rounds wrap them all.
+constexpr int kMaxRefinements = 3;
+
+double cross(double ax, double ay, double bx, double by) { return ax * by - ay * bx; }
+
+struct Hull {
+  std::vector<std::size_t> ring;  // positions in the wrapped set, anticlockwise, start first
+  double area = 0.0;
+};
+
+Hull wrap(std::span<const McpPoint> fixes) {
+  HullWalk walk = mcp_detail::walk_hull(fixes, false);
+  const double area = mcp_detail::ring_of(fixes, walk).area;
+  return {std::move(walk.ring), area};
+}
+
+// A step's directions as the wrap evaluated them; a zero-length direction is due east.
+struct StepFrame {
+  McpPoint current;
+  double rx, ry, rn;  // reference direction and its length
+  double vx, vy, vn;  // direction to the chosen fix and its length
+};
+
+class AreaAddedReduction {
+ public:
+  AreaAddedReduction(std::span<const McpPoint> fixes, std::size_t target)
+      : w_(fixes.begin(), fixes.end()), target_(target) {
+    Hull h = wrap(w_);
+    ring_ = std::move(h.ring);
+    area_ = h.area;
+    if (!w_.empty()) {
+      auto [xmin, xmax] = std::minmax_element(w_.begin(), w_.end(),
+                                              [](const McpPoint& a, const McpPoint& b) { return a.x < b.x; });
+      auto [ymin, ymax] = std::minmax_element(w_.begin(), w_.end(),
+                                              [](const McpPoint& a, const McpPoint& b) { return a.y < b.y; });
+      extent_ = std::hypot(xmax->x - xmin->x, ymax->y - ymin->y);
+    }
+    checkable_ = extent_ > 0.0 && extent_ <= kLargestExtent;
+  }
+
+  std::vector<McpPoint> run() {
+    while (w_.size() > target_) remove_one();
+    return std::move(w_);
+  }
+
+ private:
+  void remove_one() {
+    const std::size_t n = w_.size();
+    std::vector<char> on_ring(n, 0);
+    for (const std::size_t i : ring_) on_ring[i] = 1;
+    near_edge_ = checkable_ ? near_ring_edges() : std::vector<char>(n, 1);
+
+    // best starts at -1.0 and only a strictly greater d replaces it, so equal d go to the lowest
+    // index. A fix off the ring leaves the wrap as it is (no step ever chose it), so its d is
+    // exactly A - A = 0 without wrapping anything.
+    std::size_t best_j = n;
+    double best_d = -1.0;
+    Hull best_hull;
+    std::size_t max_j = 0;
+    double max_d = 0.0;
+    for (std::size_t j = 0; j < n; ++j) {
+      Hull h;
+      double d = 0.0;
+      if (on_ring[j]) {
+        h = hull_without(j);
+        d = area_ - h.area;
+      }
+      if (d > best_d) {
+        best_d = d;
+        best_j = j;
+        best_hull = std::move(h);
+      }
+      if (j == 0 || d > max_d) {
+        max_d = d;
+        max_j = j;
+      }
+    }
+    if (best_j == n) {
+      // Every d at or below -1 cannot come from a true hull; drop the greatest all the same so
+      // the reduction always ends.
+      best_j = max_j;
+      if (on_ring[best_j]) best_hull = hull_without(best_j);
+    }
+
+    if (on_ring[best_j]) {
+      ring_ = std::move(best_hull.ring);
+      area_ = best_hull.area;
+    } else {
+      for (std::size_t& i : ring_) i -= i > best_j ? 1 : 0;
+    }
+    w_.erase(w_.begin() + static_cast<std::ptrdiff_t>(best_j));
+  }
+
+  // Fixes that are not comfortably inside every edge of the current ring.
+  std::vector<char> near_ring_edges() const {
+    std::vector<char> near(w_.size(), ring_.size() < 3 ? 1 : 0);
+    for (std::size_t k = 0; k < ring_.size(); ++k) {
+      const McpPoint a = w_[ring_[k]];
+      const McpPoint b = w_[ring_[(k + 1) % ring_.size()]];
+      const double ex = b.x - a.x;
+      const double ey = b.y - a.y;
+      const double len = std::hypot(ex, ey);
+      if (len == 0.0) continue;
+      const double margin = kNearEdgeShare * len * extent_;
+      for (std::size_t i = 0; i < w_.size(); ++i) {
+        if (!near[i] && cross(ex, ey, w_[i].x - a.x, w_[i].y - a.y) <= margin) near[i] = 1;
+      }
+    }
+    return near;
+  }
+
+  // Hull of W without element j (a ring vertex), positions in W without j.
+  Hull hull_without(std::size_t j) const {
+    const std::size_t n = w_.size();
+    if (!checkable_ || ring_.size() < 3) return wrap_all_but(j);
+
+    const auto k = static_cast<std::size_t>(std::find(ring_.begin(), ring_.end(), j) - ring_.begin());
+    const McpPoint prev = w_[ring_[(k + ring_.size() - 1) % ring_.size()]];
+    const McpPoint next = w_[ring_[(k + 1) % ring_.size()]];
+    const double cx = next.x - prev.x;
+    const double cy = next.y - prev.y;
+    const double chord = std::hypot(cx, cy);
+    if (chord == 0.0) return wrap_all_but(j);
+    const double pocket_margin = kNearEdgeShare * chord * extent_;
+
+    // Candidates: what may carry the new ring (the old ring, fixes near its edges, fixes in the
+    // pocket that opens between prev and next when j goes).
+    std::vector<char> candidate(n, 0);
+    for (const std::size_t i : ring_) candidate[i] = 1;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (near_edge_[i] || cross(cx, cy, w_[i].x - prev.x, w_[i].y - prev.y) <= pocket_margin)
+        candidate[i] = 1;
+    }
+    candidate[j] = 0;
+
+    for (int refinement = 0;; ++refinement) {
+      std::vector<std::size_t> positions;
+      std::vector<McpPoint> subset;
+      for (std::size_t i = 0; i < n; ++i) {
+        if (candidate[i]) {
+          positions.push_back(i);
+          subset.push_back(w_[i]);
+        }
+      }
+      const HullWalk walk = mcp_detail::walk_hull(subset, true);
+      std::vector<StepFrame> frames;
+      if (!walk.closed || !frames_of(walk, subset, frames)) return wrap_all_but(j);
+
+      std::vector<std::size_t> failed;
+      for (std::size_t i = 0; i < n; ++i) {
+        if (i != j && !candidate[i] && !never_chosen(w_[i], walk, frames)) failed.push_back(i);
+      }
+      if (failed.empty()) {
+        Hull h;
+        h.area = mcp_detail::ring_of(subset, walk).area;
+        h.ring.reserve(walk.ring.size());
+        for (const std::size_t r : walk.ring) h.ring.push_back(positions[r] - (positions[r] > j ? 1 : 0));
+        return h;
+      }
+      if (refinement == kMaxRefinements) return wrap_all_but(j);
+      for (const std::size_t i : failed) candidate[i] = 1;
+    }
+  }
+
+  Hull wrap_all_but(std::size_t j) const {
+    std::vector<McpPoint> rest;
+    rest.reserve(w_.size() - 1);
+    for (std::size_t i = 0; i < w_.size(); ++i) {
+      if (i != j) rest.push_back(w_[i]);
+    }
+    return wrap(rest);
+  }
+
+  static bool frames_of(const HullWalk& walk, std::span<const McpPoint> subset,
+                        std::vector<StepFrame>& frames) {
+    frames.reserve(walk.steps.size());
+    for (const HullStep& s : walk.steps) {
+      if (!(s.turn < kLargestCheckedTurnDegrees)) return false;
+      StepFrame f{s.current,
+                  s.ref_dx,
+                  s.ref_dy,
+                  0.0,
+                  subset[s.chosen].x - s.current.x,
+                  subset[s.chosen].y - s.current.y,
+                  0.0};
+      if (f.rx == 0.0 && f.ry == 0.0) f.rx = 1.0;
+      if (f.vx == 0.0 && f.vy == 0.0) f.vx = 1.0;
+      const double r2 = f.rx * f.rx + f.ry * f.ry;
+      const double v2 = f.vx * f.vx + f.vy * f.vy;
+      if (r2 < kSmallestSquaredLength || v2 < kSmallestSquaredLength) return false;
+      f.rn = std::sqrt(r2);
+      f.vn = std::sqrt(v2);
+      frames.push_back(f);
+    }
+    return true;
+  }
+
+  // True when the full set's wrap would pass over p at every step of `walk`: p cannot be the
+  // start (it lies above the lowest y) and at each step it turns strictly more than the fix
+  // chosen, being left of the reference ray and of the chosen direction by a clear angle.
+  static bool never_chosen(McpPoint p, const HullWalk& walk, const std::vector<StepFrame>& frames) {
+    const double dy = p.y - walk.ymin;
+    const double dx = p.x - walk.xmin;
+    if (!(dy > 0.0) || (dx > 0.0 && dy / dx < kSmallestSlope)) return false;
+    for (const StepFrame& f : frames) {
+      const double px = p.x - f.current.x;
+      const double py = p.y - f.current.y;
+      const double p2 = px * px + py * py;
+      if (p2 < kSmallestSquaredLength) return false;
+      const double pn = std::sqrt(p2);
+      if (!(cross(f.rx, f.ry, px, py) > kAngleMargin * f.rn * pn)) return false;
+      if (!(cross(f.vx, f.vy, px, py) > kAngleMargin * f.vn * pn)) return false;
+    }
+    return true;
+  }
+
+  std::vector<McpPoint> w_;
+  std::size_t target_;
+  std::vector<std::size_t> ring_;  // positions in w_, anticlockwise, start first
+  double area_ = 0.0;
+  double extent_ = 0.0;
+  bool checkable_ = false;
+  std::vector<char> near_edge_;
+};
+
+}  // namespace
+
+std::vector<McpPoint> mcp_area_added_keep(std::span<const McpPoint> fixes, std::size_t target) {
+  if (fixes.size() <= target) return {fixes.begin(), fixes.end()};
+  return AreaAddedReduction(fixes, target).run();
+}
+
+}  // namespace orvex::core

@@ -1,0 +1,26 @@
+#pragma once
+
+// The "Area Added" selection style: while more than `target` fixes remain, drop the fix whose
+// removal shrinks the MCP most.
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+#include "core/mcp/mcp_polygon.h"
+
+namespace orvex::core {
+
+/// Survivors of the "Area Added" reduction, in set order. Definition: while the working set W
+/// has more than `target` elements, A = area of MCP_Poly(W); for every index j, d_j = A minus the
+/// area of MCP_Poly(W without element j); remove the element with the greatest d_j, equal values
+/// going to the lowest index. Nothing is dropped when target >= fixes.size().
+///
+/// Computed without building n hulls per removal, yet with the same picks as the definition:
+/// removing a fix that is not a vertex of W's ring leaves the wrap untouched (d_j = 0 exactly),
+/// and each vertex's hull is wrapped over a candidate subset whose every step is checked to be
+/// one the full set would take too (falling back to the full set otherwise). Coordinates must be
+/// finite.
+std::vector<McpPoint> mcp_area_added_keep(std::span<const McpPoint> fixes, std::size_t target);
+
+}  // namespace orvex::core

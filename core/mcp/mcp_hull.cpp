@@ -1,0 +1,147 @@
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "core/mcp/mcp_hull_walk.h"
+#include "core/mcp/mcp_polygon.h"
+
+namespace orvex::core {
+
+namespace mcp_detail {
+
+namespace {
+
+constexpr double kNoTurnYet = 361.0;  // above every turn, so the first candidate always wins
+constexpr double kFullTurn = 360.0;
+constexpr double kHalfTurn = 180.0;
+
+double direction(double dx, double dy) { return std::atan2(dy, dx); }  // atan2(0, 0) is 0: east
+
+}  // namespace
+
+double turn_degrees_from(double reference_angle, McpPoint from, McpPoint candidate) {
+  double t = (direction(candidate.x - from.x, candidate.y - from.y) - reference_angle) * kHalfTurn /
+             std::numbers::pi;
+  if (t >= kFullTurn) t -= kFullTurn;
+  if (t < 0.0) t += kFullTurn;
+  // Without this a fix straight ahead could read as almost a full turn and be passed over,
+  // leaving it outside the ring.
+  if (t > kFullTurn - kFullTurnSnapDegrees) t = 0.0;
+  return t;
+}
+
+double turn_degrees(McpPoint from, McpPoint reference, McpPoint candidate) {
+  return turn_degrees_from(direction(reference.x - from.x, reference.y - from.y), from, candidate);
+}
+
+HullWalk walk_hull(std::span<const McpPoint> fixes, bool record_steps) {
+  HullWalk walk;
+  if (fixes.empty()) return walk;
+
+  walk.xmin = fixes[0].x;
+  walk.ymin = fixes[0].y;
+  walk.xmax = fixes[0].x;
+  for (const McpPoint& p : fixes) {
+    walk.xmin = std::min(walk.xmin, p.x);
+    walk.ymin = std::min(walk.ymin, p.y);
+    walk.xmax = std::max(walk.xmax, p.x);
+  }
+  const McpPoint lower_left{walk.xmin, walk.ymin};
+  const McpPoint lower_right{walk.xmax, walk.ymin};
+
+  // Start: smallest turn from the lower-left corner against due east, i.e. the first fix with
+  // the smallest y. Scanning in set order with a strict comparison keeps the earliest on ties.
+  std::size_t start = 0;
+  double best = kNoTurnYet;
+  const double east = direction(lower_right.x - lower_left.x, lower_right.y - lower_left.y);
+  for (std::size_t i = 0; i < fixes.size(); ++i) {
+    const double t = turn_degrees_from(east, lower_left, fixes[i]);
+    if (t < best) {
+      best = t;
+      start = i;
+    }
+  }
+
+  // The fixes still in play, in set order. The start stays so that the wrap can close on it.
+  std::vector<std::size_t> remaining(fixes.size());
+  for (std::size_t i = 0; i < remaining.size(); ++i) remaining[i] = i;
+
+  walk.ring.push_back(start);
+  std::size_t current = start;
+  McpPoint reference = lower_right;
+  // Every step that does not close the ring removes one fix, so this ends after n steps.
+  for (;;) {
+    const McpPoint from = fixes[current];
+    const double ref_dx = reference.x - from.x;
+    const double ref_dy = reference.y - from.y;
+    const double reference_angle = direction(ref_dx, ref_dy);
+    std::size_t next = fixes.size();
+    best = kNoTurnYet;
+    for (const std::size_t i : remaining) {
+      if (i == current) continue;
+      const double t = turn_degrees_from(reference_angle, from, fixes[i]);
+      if (t < best) {
+        best = t;
+        next = i;
+      }
+    }
+    if (next == fixes.size()) break;  // nothing comparable left
+    if (record_steps) walk.steps.push_back({from, ref_dx, ref_dy, next, best});
+    if (next == start) {
+      walk.closed = true;
+      break;
+    }
+    walk.ring.push_back(next);
+    // The reference direction at the new vertex continues the step just taken.
+    reference = {2.0 * fixes[next].x - from.x, 2.0 * fixes[next].y - from.y};
+    remaining.erase(std::find(remaining.begin(), remaining.end(), next));
+    current = next;
+  }
+  return walk;
+}
+
+McpRing ring_of(std::span<const McpPoint> fixes, const HullWalk& walk) {
+  McpRing ring;
+  if (walk.ring.empty()) return ring;
+  // The walk runs anticlockwise; the host holds outer rings clockwise, from the same start.
+  ring.vertices.reserve(walk.ring.size() + 1);
+  ring.vertices.push_back(fixes[walk.ring.front()]);
+  for (auto it = walk.ring.rbegin(); it != walk.ring.rend(); ++it) ring.vertices.push_back(fixes[*it]);
+  ring.area = mcp_ring_area(ring.vertices);
+  return ring;
+}
+
+}  // namespace mcp_detail
+
+McpRing MCP_Poly(std::vector<McpPoint>& fixes) {
+  const mcp_detail::HullWalk walk = mcp_detail::walk_hull(fixes, false);
+  McpRing ring = mcp_detail::ring_of(fixes, walk);
+  if (walk.ring.size() > 1) {
+    std::vector<bool> chosen(fixes.size(), false);
+    for (std::size_t k = 1; k < walk.ring.size(); ++k) chosen[walk.ring[k]] = true;
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < fixes.size(); ++i) {
+      if (!chosen[i]) fixes[out++] = fixes[i];
+    }
+    fixes.resize(out);
+  }
+  return ring;
+}
+
+double mcp_ring_area(std::span<const McpPoint> closed_ring) {
+  if (closed_ring.size() < 4) return 0.0;  // fewer than three distinct corners enclose nothing
+  // Shoelace relative to the first vertex: map coordinates are often large (UTM northings), and
+  // products of raw coordinates would cancel away the digits of small areas.
+  const McpPoint origin = closed_ring.front();
+  double twice = 0.0;
+  for (std::size_t i = 0; i + 1 < closed_ring.size(); ++i) {
+    const double x0 = closed_ring[i].x - origin.x;
+    const double y0 = closed_ring[i].y - origin.y;
+    const double x1 = closed_ring[i + 1].x - origin.x;
+    const double y1 = closed_ring[i + 1].y - origin.y;
+    twice += x0 * y1 - x1 * y0;
+  }
+  return std::abs(twice) / 2.0;
+}
+
+}  // namespace orvex::core

@@ -1,0 +1,54 @@
+#pragma once
+
+// The gift-wrapping walk behind MCP_Poly, exposed to the "Area Added" selection, which replays it
+// on candidate subsets and needs to know what each step compared.
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "core/mcp/mcp_polygon.h"
+
+namespace orvex::core::mcp_detail {
+
+/// Turns closer than this (degrees) to a full circle are rounding of a zero turn: a fix straight
+/// ahead whose direction came out a hair clockwise of the reference. They count as no turn.
+inline constexpr double kFullTurnSnapDegrees = 1e-9;
+
+/// Anticlockwise turn in [0, 360) degrees from the direction `from`->`reference` to the direction
+/// `from`->`candidate`; a zero-length direction counts as due east.
+double turn_degrees(McpPoint from, McpPoint reference, McpPoint candidate);
+
+/// Turn of `candidate` seen from `from` when the reference direction's angle (radians, as atan2
+/// returned it) is already known.
+double turn_degrees_from(double reference_angle, McpPoint from, McpPoint candidate);
+
+/// One step of the walk: from `current`, with the reference direction (ref_dx, ref_dy) as it was
+/// evaluated, the fix at `chosen` won with turn `turn`.
+struct HullStep {
+  McpPoint current;
+  double ref_dx = 0.0;
+  double ref_dy = 0.0;
+  std::size_t chosen = 0;
+  double turn = 0.0;
+};
+
+struct HullWalk {
+  /// Positions (into the walked span) of the vertices in anticlockwise order, the start first.
+  std::vector<std::size_t> ring;
+  /// True when the last step came back to the start; false when the set ran out first (fewer
+  /// than two fixes, or non-finite coordinates).
+  bool closed = false;
+  std::vector<HullStep> steps;  ///< filled only when asked for
+  /// Bounding box of the walked fixes (xmin, ymin, xmax); unset for an empty set.
+  double xmin = 0.0, ymin = 0.0, xmax = 0.0;
+};
+
+/// Walks the hull of `fixes` without changing them.
+HullWalk walk_hull(std::span<const McpPoint> fixes, bool record_steps);
+
+/// The closed clockwise ring and its area for a finished walk over `fixes`.
+McpRing ring_of(std::span<const McpPoint> fixes, const HullWalk& walk);
+
+}  // namespace orvex::core::mcp_detail

@@ -1,0 +1,110 @@
+#pragma once
+
+// Minimum convex polygon (MCP) home range of one fix set: keep a percentage of the fixes by a
+// selection style, wrap the kept fixes in their convex hull and measure its area.
+//
+// Plain computation on coordinates: no host types. The MCP command converts the result to host
+// geometry (a multipoint for the kept set, a one-ring polygon for the ring).
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orvex::core {
+
+/// One fix in map units. Two fixes with equal coordinates are still two elements of a set.
+struct McpPoint {
+  double x = 0.0;
+  double y = 0.0;
+  friend bool operator==(const McpPoint&, const McpPoint&) = default;
+};
+
+/// The six selection style names. A style is matched by exact, case-sensitive text; any other
+/// text keeps every fix.
+inline constexpr std::string_view kMcpFixedMean = "Fixed Mean";
+inline constexpr std::string_view kMcpFixedMedian = "Fixed Median";
+inline constexpr std::string_view kMcpUserCentre = "User Centre";
+inline constexpr std::string_view kMcpFloatingMean = "Floating Mean";
+inline constexpr std::string_view kMcpFloatingMedian = "Floating Median";
+inline constexpr std::string_view kMcpAreaAdded = "Area Added";
+
+/// The fewest fixes a polygon is built from.
+inline constexpr int kMcpMinimumFixes = 3;
+
+/// What one percentage run is asked to do (one instance per percentage of the options dialog).
+struct McpOptions {
+  double percentage = 95.0;          ///< share of the fixes to keep, in percent
+  std::string style{kMcpFixedMean};  ///< one of the six names above, or any text
+  McpPoint user_centre{};            ///< used by "User Centre" only
+};
+
+enum class McpStatus {
+  ok,
+  percentage_too_low,   ///< target count below 3 (every percentage of 0 or below, NaN too)
+  too_few_fixes,        ///< fewer than 3 fixes were handed over
+  invalid_coordinates,  ///< a fix has a NaN or infinite coordinate
+};
+
+/// The hull of a point set as the host polygon receives it.
+struct McpRing {
+  /// Hull vertices in clockwise order, closed (the last vertex repeats the first). The first
+  /// vertex is the start of the wrap: the first fix, in set order, with the smallest y.
+  /// Empty for an empty set; {p, p} for one fix; {a, b, a} for two fixes or any set whose
+  /// hull wraps only two vertices.
+  std::vector<McpPoint> vertices;
+  double area = 0.0;  ///< enclosed area, non-negative, squared map units
+};
+
+/// Result of one percentage run.
+struct McpResult {
+  McpStatus status = McpStatus::ok;
+  int n_points = 0;  ///< NPoints: the fixes handed over (n)
+  /// NUsed: the target count O = ceil(n * p / 100) as a 32-bit integer (saturated, never
+  /// capped at n). Filled for every status but invalid_coordinates.
+  int n_used = 0;
+  /// The kept set. Fixed styles: the picked fixes, nearest to the centre first. Floating styles
+  /// and "Area Added": the survivors in set order. Unknown style: every fix in set order.
+  /// Empty when status is not ok.
+  std::vector<McpPoint> kept;
+  McpRing ring;  ///< MCP_Poly of the kept set; empty when status is not ok
+};
+
+/// O = ceil(n * p / 100), evaluated in that order in double precision and converted to a 32-bit
+/// integer. Saturates at the int range instead of overflowing; NaN gives 0.
+int mcp_target_count(std::size_t n, double percentage);
+
+/// Runs one percentage of the MCP analysis on a fresh copy of `fixes` (set order matters for
+/// every tie). Status and consequences:
+/// - O < 3: percentage_too_low (shown to the user as mcp_too_low_message()); nothing kept.
+/// - fewer than 3 fixes with O >= 3 (only possible above 100 percent): too_few_fixes.
+/// - a non-finite coordinate: invalid_coordinates (the command drops empty points first).
+/// - otherwise ok. A percentage above 100 gives O > n: the fixed styles then pick every fix
+///   (their picks are capped at n), the floating styles and "Area Added" drop nothing, and
+///   n_used still reports O.
+/// Duplicate fixes stay separate elements. Collinear or identical kept fixes give a degenerate
+/// ring of area 0 (up to rounding of the coordinates).
+McpResult mcp_percentage_analysis(std::span<const McpPoint> fixes, const McpOptions& options);
+
+/// "The MCP Analysis Percentage (%.2f) is too low - no polygon can be generated)." with the
+/// percentage in place of %.2f, independent of the process locale.
+std::string mcp_too_low_message(double percentage);
+
+/// Convex hull by gift wrapping with turn angles in degrees. Consumes its input: every hull
+/// vertex it chooses other than the start is removed from `fixes` (the others keep their order),
+/// so pass a copy when the set is still needed.
+///
+/// Ties: the start is the first fix, in set order, with the smallest y; at each step the fix with
+/// the smallest anticlockwise turn wins and equal turns go to the earlier fix, so fixes on a hull
+/// edge are vertices or not by set order. A fix equal to the current vertex lies due east of it
+/// (zero-length direction) and may be chosen; the wrap then continues due east.
+/// Degenerate input: 0 fixes give an empty ring, 1 fix {p, p}, 2 fixes {a, b, a}; collinear or
+/// identical fixes a degenerate ring of area 0. Non-finite coordinates never crash; the ring is
+/// then unspecified.
+McpRing MCP_Poly(std::vector<McpPoint>& fixes);
+
+/// Enclosed area of a closed ring (either orientation), non-negative.
+double mcp_ring_area(std::span<const McpPoint> closed_ring);
+
+}  // namespace orvex::core

@@ -1,0 +1,104 @@
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "core/mcp/mcp_area_added.h"
+#include "core/mcp/mcp_centres.h"
+#include "core/mcp/mcp_polygon.h"
+
+namespace orvex::core {
+
+namespace {
+
+// Fixed styles: the `picks` fixes nearest to a centre computed once, nearest first.
+std::vector<McpPoint> keep_nearest(std::span<const McpPoint> fixes, McpPoint centre, std::size_t picks) {
+  std::vector<McpPoint> kept;
+  for (const std::size_t i : mcp_nearest_order(fixes, centre, picks)) kept.push_back(fixes[i]);
+  return kept;
+}
+
+// Floating styles: drop the fix farthest from the centre of what is left, recomputing the centre
+// before every removal, until `target` fixes remain.
+template <typename Centre>
+std::vector<McpPoint> keep_floating(std::span<const McpPoint> fixes, std::size_t target, Centre centre_of) {
+  std::vector<McpPoint> w(fixes.begin(), fixes.end());
+  while (w.size() > target) {
+    const auto far = mcp_farthest(w, centre_of(std::span<const McpPoint>(w)));
+    if (!far) break;
+    mcp_remove_by_coordinates(w, w[*far]);
+  }
+  return w;
+}
+
+bool all_finite(std::span<const McpPoint> fixes) {
+  for (const McpPoint& p : fixes) {
+    if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int mcp_target_count(std::size_t n, double percentage) {
+  const double target = std::ceil(static_cast<double>(n) * percentage / 100.0);
+  if (std::isnan(target)) return 0;
+  // Converting an out-of-range double is undefined; a huge percentage saturates instead.
+  constexpr auto kMax = std::numeric_limits<int>::max();
+  constexpr auto kMin = std::numeric_limits<int>::min();
+  if (target >= static_cast<double>(kMax)) return kMax;
+  if (target <= static_cast<double>(kMin)) return kMin;
+  return static_cast<int>(target);
+}
+
+McpResult mcp_percentage_analysis(std::span<const McpPoint> fixes, const McpOptions& options) {
+  McpResult result;
+  result.n_points = static_cast<int>(std::min<std::size_t>(fixes.size(), std::numeric_limits<int>::max()));
+  if (!all_finite(fixes)) {
+    result.status = McpStatus::invalid_coordinates;
+    return result;
+  }
+  result.n_used = mcp_target_count(fixes.size(), options.percentage);
+  if (result.n_used < kMcpMinimumFixes) {
+    result.status = McpStatus::percentage_too_low;
+    return result;
+  }
+  if (fixes.size() < static_cast<std::size_t>(kMcpMinimumFixes)) {
+    result.status = McpStatus::too_few_fixes;
+    return result;
+  }
+
+  // Above 100 percent O exceeds n: the fixed styles cannot pick more fixes than there are, the
+  // reducing styles have nothing to drop.
+  const auto target = std::min(static_cast<std::size_t>(result.n_used), fixes.size());
+  const std::string_view style = options.style;
+  if (style == kMcpFixedMean) {
+    result.kept = keep_nearest(fixes, mcp_mean_centre(fixes), target);
+  } else if (style == kMcpFixedMedian) {
+    result.kept = keep_nearest(fixes, mcp_median_centre(fixes), target);
+  } else if (style == kMcpUserCentre) {
+    result.kept = keep_nearest(fixes, options.user_centre, target);
+  } else if (style == kMcpFloatingMean) {
+    result.kept = keep_floating(fixes, target, mcp_mean_centre);
+  } else if (style == kMcpFloatingMedian) {
+    result.kept = keep_floating(fixes, target, mcp_median_centre);
+  } else if (style == kMcpAreaAdded) {
+    result.kept = mcp_area_added_keep(fixes, target);
+  } else {
+    result.kept.assign(fixes.begin(), fixes.end());  // unknown style: nothing dropped
+  }
+
+  std::vector<McpPoint> buffer = result.kept;  // MCP_Poly consumes its input
+  result.ring = MCP_Poly(buffer);
+  return result;
+}
+
+std::string mcp_too_low_message(double percentage) {
+  // std::to_chars ignores the process locale, unlike printf's %.2f.
+  char number[400];
+  const auto [end, ec] =
+      std::to_chars(number, number + sizeof number, percentage, std::chars_format::fixed, 2);
+  const std::string text = ec == std::errc{} ? std::string(number, end) : std::string("nan");
+  return "The MCP Analysis Percentage (" + text + ") is too low - no polygon can be generated).";
+}
+
+}  // namespace orvex::core
