@@ -139,6 +139,7 @@ AccessDatabase AccessDatabase::open(const std::filesystem::path& file) {
   state->pageSize = pageSize;
   state->pageCount = static_cast<std::uint32_t>(fileSize / pageSize);
 
+  detail::checkGlobalPageMap(*state);
   // The catalog is itself a table; check its pages before libmdb walks them, since libmdb
   // treats a missing page as the end of the catalog and would report an empty database.
   {

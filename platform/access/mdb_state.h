@@ -57,6 +57,10 @@ struct TableState {
 /// Returns the page size. Throws AccessError.
 std::size_t checkFileShape(const std::filesystem::path& path, std::uint64_t& fileSize);
 
+/// Checks the file's own page map (page 1) against the file's length: a file cut short still
+/// records its lost pages as in use. Throws AccessError.
+void checkGlobalPageMap(const DatabaseState& db);
+
 /// Checks the table definition at `tdefPage` (and its continuation pages and page-map
 /// records) before libmdb reads it. Throws AccessError naming `tableName`.
 void checkTableDefinition(const DatabaseState& db, std::uint32_t tdefPage, const std::string& tableName);

@@ -24,6 +24,7 @@ constexpr std::size_t kVersionOffset = 0x14;
 constexpr std::string_view kJetSignature{"Standard Jet DB\0", 16};
 constexpr std::string_view kAceSignature{"Standard ACE DB\0", 16};
 
+constexpr std::uint32_t kGlobalMapPage = 1;
 constexpr unsigned char kDataPage = 0x01;
 constexpr unsigned char kTableDefinitionPage = 0x02;
 constexpr unsigned char kPageMapPage = 0x05;
@@ -91,6 +92,36 @@ void readPage(const DatabaseState& db, std::uint32_t page, std::vector<unsigned 
     damaged(db, pageText(page) + " cannot be read");
   }
   out.assign(db.mdb->alt_pg_buf, db.mdb->alt_pg_buf + db.pageSize);
+}
+
+void checkGlobalPageMap(const DatabaseState& db) {
+  // Page 1 holds the file's own page map as the first row of a data page. A clear bit marks a
+  // page in use; a page in use at or past the end of the file means the file was cut short.
+  // Only the inline form is read; files large enough to need the indirect form are checked
+  // table by table instead.
+  std::vector<unsigned char> page;
+  readPage(db, kGlobalMapPage, page);
+  const std::size_t countOffset = db.mdb->fmt->row_count_offset;
+  if (page[0] != kDataPage || u16(&page[countOffset]) == 0) return;
+  const std::size_t start = u16(&page[countOffset + 2]) & 0x1FFF;
+  if (start + kInlineMapHeader > db.pageSize || page[start] != kInlineMap) return;
+  const std::uint64_t base = u32(&page[start + 1]);
+  std::uint64_t lastInUse = 0;
+  bool pastEnd = false;
+  for (std::size_t i = start + kInlineMapHeader; i < db.pageSize; ++i) {
+    for (unsigned bit = 0; bit < 8; ++bit) {
+      if (page[i] & (1u << bit)) continue;
+      const std::uint64_t number = base + (i - start - kInlineMapHeader) * 8 + bit;
+      if (number >= db.pageCount) {
+        pastEnd = true;
+        lastInUse = number;
+      }
+    }
+  }
+  if (pastEnd) {
+    damaged(db, "it has " + std::to_string(db.pageCount) + " pages, but its page map has pages up to " +
+                    std::to_string(lastInUse) + " in use");
+  }
 }
 
 void checkTableDefinition(const DatabaseState& db, std::uint32_t tdefPage, const std::string& tableName) {
