@@ -1,0 +1,43 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "host/component.h"
+#include "host/geometry_service.h"
+#include "host/map.h"
+#include "host/progress.h"
+#include "host/spatial_reference.h"
+#include "host/ui_services.h"
+#include "host/workspace.h"
+
+namespace orvex::host {
+
+/// The running host: the entry to its document and its services. One per process; it outlives
+/// every command, form and host object the commands hold.
+class Application {
+ public:
+  virtual ~Application();
+
+  /// The host's name, used as the default message box title.
+  virtual std::string name() const = 0;
+  /// The open document; never null while the application runs.
+  virtual std::shared_ptr<Document> document() const = 0;
+
+  virtual UiServices& ui() = 0;
+  virtual StatusBar& statusBar() = 0;
+  virtual Clock& clock() = 0;
+  virtual WorkspaceFactory& workspaces() = 0;
+  virtual SpatialReferenceFactory& spatialReferences() = 0;
+  virtual GeometryService& geometry() = 0;
+
+  /// The loaded extension whose class has that ProgID or CLSID; null when none (the system
+  /// defines no extensions, so this is normally null).
+  virtual std::shared_ptr<Component> findExtension(std::string_view uid) const {
+    (void)uid;
+    return nullptr;
+  }
+};
+
+}  // namespace orvex::host
