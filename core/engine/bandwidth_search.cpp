@@ -1,0 +1,130 @@
+// Setting h: directly, in proportion to href, or by least-squares or biased cross-validation.
+
+#include "core/engine/bandwidth_search.h"
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "core/engine/cv_scores.h"
+#include "core/engine/kernel_engine.h"
+#include "core/engine/kernel_math.h"
+#include "core/engine/parallel.h"
+
+namespace orvex::core {
+
+namespace {
+
+constexpr std::int32_t kLscvMinFixes = 2;
+// M2 divides by (n - 1)(n - 2).
+constexpr std::int32_t kBcv2MinFixes = 3;
+
+struct Coordinates {
+  std::vector<double> x;
+  std::vector<double> y;
+};
+
+Coordinates working_coordinates(std::span<const FixRecord> fixes) {
+  Coordinates c;
+  c.x.reserve(fixes.size());
+  c.y.reserve(fixes.size());
+  for (const auto& f : fixes) {
+    c.x.push_back(f.x);
+    c.y.push_back(f.y);
+  }
+  return c;
+}
+
+}  // namespace
+
+void KernelEngine::mark_h_set() {
+  h_set_ = true;
+  ud_made_ = false;
+}
+
+double KernelEngine::seth(double h) {
+  h_ = h;
+  if (href_valid_) log_.print("seth: h/href: %f\n", {h_ / href_});
+  mark_h_set();
+  return h_;
+}
+
+double KernelEngine::set_h_proportional(double f) {
+  if (!href_valid_) gethref();
+  h_ = f * href_;
+  log_.print("seth: h/href: %f\n", {h_ / href_});
+  mark_h_set();
+  return h_;
+}
+
+std::int32_t KernelEngine::set_search_range(double lower, double upper, double tolerance) {
+  if (!href_valid_) gethref();
+  lower_bound_ = lower * href_;
+  upper_bound_ = upper * href_;
+  tolerance_ = tolerance;
+  return 1;
+}
+
+double KernelEngine::lscv_score(double h) const {
+  if (!(h > 0.0) || fix_count_ < 1) return std::numeric_limits<double>::quiet_NaN();
+  const Coordinates c = working_coordinates(Trackingdata());
+  const double n = static_cast<double>(fix_count_);
+  const double h2 = std::pow(h, 2);
+  const double S = lscv_pair_sum(c.x, c.y, h, resolve_worker_threads(worker_threads_));
+  return 1.0 / (kPi * n * h2) + S / (4.0 * kPi * n * n * h2);
+}
+
+double KernelEngine::bcv2_score(double h) const {
+  if (!(h > 0.0) || fix_count_ < kBcv2MinFixes) return std::numeric_limits<double>::quiet_NaN();
+  const Coordinates c = working_coordinates(Trackingdata());
+  const double n = static_cast<double>(fix_count_);
+  const double h2 = std::pow(h, 2);
+  const double S = 2.0 * bcv2_pair_sum(c.x, c.y, h, resolve_worker_threads(worker_threads_));
+  return 1.0 / (4.0 * kPi * (n - 1.0) * h2) + S / (8.0 * kPi * (n - 1.0) * (n - 2.0) * h2);
+}
+
+double KernelEngine::Golden(double a, double b, double c, double tolerance, double& xmin) const {
+  const GoldenResult r = golden_section(a, b, c, tolerance, [this](double h) { return lscv_score(h); });
+  xmin = r.xmin;
+  return r.fmin;
+}
+
+double KernelEngine::GoldenBCV2(double a, double b, double c, double tolerance, double& xmin) const {
+  const GoldenResult r = golden_section(a, b, c, tolerance, [this](double h) { return bcv2_score(h); });
+  xmin = r.xmin;
+  return r.fmin;
+}
+
+std::int32_t KernelEngine::CrossValidation() { return run_search(false); }
+
+std::int32_t KernelEngine::CrossValidationBCV2() { return run_search(true); }
+
+std::int32_t KernelEngine::run_search(bool bcv2) {
+  log_.write(bcv2 ? "Searching for BCV2 cross validation choice of h\n"
+                  : "Searching for cross validation choice of h\n");
+  log_.print("between %7.3f and %7.3f\n", {lower_bound_, upper_bound_});
+  const std::int32_t needed = bcv2 ? kBcv2MinFixes : kLscvMinFixes;
+  if (fix_count_ < needed) {
+    warning(format_log_text("The search needs at least %d fixes; h is left unchanged", {needed}));
+    return 0;
+  }
+  // A score at h <= 0 divides by zero; href = 0 (no spread) gives exactly such a bracket.
+  if (!(lower_bound_ > 0.0) || !(upper_bound_ >= lower_bound_) || !std::isfinite(upper_bound_)) {
+    warning("The search bracket is not 0 < lower <= upper; h is left unchanged");
+    return 0;
+  }
+  double xmin = 0.0;
+  const double middle = (lower_bound_ + upper_bound_) / 2.0;
+  if (bcv2) {
+    GoldenBCV2(lower_bound_, middle, upper_bound_, tolerance_, xmin);
+  } else {
+    Golden(lower_bound_, middle, upper_bound_, tolerance_, xmin);
+  }
+  h_ = xmin;
+  log_.print("Optimal choice is hmean=%6.3f\n", {h_});
+  if (href_valid_) log_.print("h/href: %f\n", {h_ / href_});
+  mark_h_set();
+  return 0;
+}
+
+}  // namespace orvex::core

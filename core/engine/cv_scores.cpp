@@ -1,0 +1,109 @@
+#include "core/engine/cv_scores.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <numeric>
+#include <vector>
+
+#include "core/engine/kernel_math.h"
+#include "core/engine/parallel.h"
+
+namespace orvex::core {
+
+namespace {
+
+// The pairs are cut into this many chunks of about equal work, whatever the thread count;
+// chunk sums are added in chunk order.
+constexpr std::size_t kPairChunks = 64;
+
+struct SortedFixes {
+  std::vector<double> x;
+  std::vector<double> y;
+};
+
+// Sorting by x lets the inner loop stop at the first partner whose x distance alone makes
+// every further term exactly 0.
+SortedFixes sort_by_x(std::span<const double> x, std::span<const double> y) {
+  std::vector<std::size_t> order(x.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return x[a] < x[b]; });
+  SortedFixes s;
+  s.x.reserve(x.size());
+  s.y.reserve(y.size());
+  for (std::size_t k : order) {
+    s.x.push_back(x[k]);
+    s.y.push_back(y[k]);
+  }
+  return s;
+}
+
+// First row of each chunk, so that every chunk holds about the same number of forward pairs.
+std::vector<std::size_t> chunk_starts(std::size_t n) {
+  const double total = static_cast<double>(n) * static_cast<double>(n - 1) / 2.0;
+  const std::size_t chunks = std::min(kPairChunks, n);
+  std::vector<std::size_t> starts{0};
+  double done = 0.0;
+  for (std::size_t i = 0; i < n && starts.size() < chunks; ++i) {
+    done += static_cast<double>(n - 1 - i);
+    if (done >= total * static_cast<double>(starts.size()) / static_cast<double>(chunks))
+      starts.push_back(i + 1);
+  }
+  starts.push_back(n);
+  return starts;
+}
+
+// Sum of term(d^2 * scale) over the unordered pairs; pairs with dx^2 * scale > cutoff are
+// known to contribute exactly 0 and are skipped.
+template <class Term>
+double pair_sum(std::span<const double> x, std::span<const double> y, double scale, double cutoff,
+                unsigned threads, Term term) {
+  const std::size_t n = x.size();
+  if (n < 2) return 0.0;
+  const SortedFixes s = sort_by_x(x, y);
+  const std::vector<std::size_t> starts = chunk_starts(n);
+  std::vector<double> partial(starts.size() - 1, 0.0);
+  run_chunks(partial.size(), threads, [&](std::size_t c) {
+    double sum = 0.0;
+    for (std::size_t i = starts[c]; i < starts[c + 1]; ++i) {
+      const double xi = s.x[i];
+      const double yi = s.y[i];
+      for (std::size_t j = i + 1; j < n; ++j) {
+        const double ddx = s.x[j] - xi;
+        const double dx2 = ddx * ddx;
+        if (dx2 * scale > cutoff) break;
+        const double ddy = s.y[j] - yi;
+        sum += term((dx2 + ddy * ddy) * scale);
+      }
+    }
+    partial[c] = sum;
+  });
+  double total = 0.0;
+  for (double p : partial) total += p;
+  return total;
+}
+
+}  // namespace
+
+double lscv_pair_sum(std::span<const double> x, std::span<const double> y, double h, unsigned threads) {
+  const double n = static_cast<double>(x.size());
+  // Terms are exp(-u) - 4 exp(-2u) with u = d^2 / (4 h^2); both are 0 once u > 800.
+  const double scale = 1.0 / (4.0 * std::pow(h, 2));
+  const double pairs = pair_sum(x, y, scale, -kExpZeroBelow, threads, [](double u) {
+    const double e = std::exp(-u);
+    return e - 4.0 * (e * e);
+  });
+  return -3.0 * n + 2.0 * pairs;
+}
+
+double bcv2_pair_sum(std::span<const double> x, std::span<const double> y, double h, unsigned threads) {
+  // Terms are g(-D^2/2) (D^4 - 8 D^2 + 8); g is 0 once D^2 / 2 > 800.
+  const double scale = 1.0 / std::pow(h, 2);
+  return pair_sum(x, y, scale, -2.0 * kExpZeroBelow, threads, [](double d2) {
+    // A vanished kernel outweighs a polynomial that overflows (0, not 0 * inf).
+    const double g = guarded_exp(-d2 / 2.0);
+    return g == 0.0 ? 0.0 : g * (d2 * d2 - 8.0 * d2 + 8.0);
+  });
+}
+
+}  // namespace orvex::core

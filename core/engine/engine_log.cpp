@@ -1,0 +1,122 @@
+#include "core/engine/engine_log.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <utility>
+
+namespace orvex::core {
+
+struct EngineLog::SharedFile {
+  std::string key;
+  std::filesystem::path path;
+  std::FILE* stream = nullptr;
+  int users = 0;
+  std::mutex write_mutex;
+};
+
+namespace {
+
+constexpr const char* kLogFileName = "logfile";
+constexpr const char* kLastResortFolder = "/tmp";
+
+// Opening, sharing and closing all happen under this one lock, so a file is never reopened
+// (and truncated) while an earlier stream on it still holds unwritten lines.
+std::mutex& registry_mutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::map<std::string, std::unique_ptr<EngineLog::SharedFile>>& registry() {
+  static std::map<std::string, std::unique_ptr<EngineLog::SharedFile>> files;
+  return files;
+}
+
+// Two spellings of one file (a trailing slash, a symbolic link) must share one stream.
+std::string key_for(const std::filesystem::path& path) {
+  std::error_code error;
+  std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
+  if (error) canonical = path.lexically_normal();
+  return canonical.string();
+}
+
+}  // namespace
+
+EngineLog::~EngineLog() { release(); }
+
+EngineLog::EngineLog(EngineLog&& other) noexcept : file_(std::exchange(other.file_, nullptr)) {}
+
+EngineLog& EngineLog::operator=(EngineLog&& other) noexcept {
+  if (this != &other) {
+    release();
+    file_ = std::exchange(other.file_, nullptr);
+  }
+  return *this;
+}
+
+std::vector<std::filesystem::path> EngineLog::default_candidates() {
+  std::vector<std::filesystem::path> candidates;
+  for (const char* variable : {"TEMP", "TMPDIR"}) {
+    const char* folder = std::getenv(variable);
+    if (folder != nullptr && *folder != '\0')
+      candidates.push_back(std::filesystem::path(folder) / kLogFileName);
+  }
+  candidates.push_back(std::filesystem::path(kLastResortFolder) / kLogFileName);
+  return candidates;
+}
+
+EngineLog EngineLog::open_shared(const std::vector<std::filesystem::path>& candidates) {
+  std::lock_guard<std::mutex> lock(registry_mutex());
+  auto& files = registry();
+  for (const auto& candidate : candidates) {
+    const std::string key = key_for(candidate);
+    auto found = files.find(key);
+    if (found != files.end()) {
+      ++found->second->users;
+      return EngineLog(found->second.get());
+    }
+    std::FILE* stream = std::fopen(candidate.c_str(), "wb");
+    if (stream == nullptr) continue;
+    auto file = std::make_unique<SharedFile>();
+    file->key = key;
+    file->path = candidate;
+    file->stream = stream;
+    file->users = 1;
+    SharedFile* raw = file.get();
+    files.emplace(key, std::move(file));
+    return EngineLog(raw);
+  }
+  return EngineLog();
+}
+
+std::filesystem::path EngineLog::path() const {
+  return file_ != nullptr ? file_->path : std::filesystem::path();
+}
+
+void EngineLog::write(std::string_view text) {
+  if (file_ == nullptr || text.empty()) return;
+  std::lock_guard<std::mutex> lock(file_->write_mutex);
+  std::fwrite(text.data(), 1, text.size(), file_->stream);
+  std::fflush(file_->stream);
+}
+
+void EngineLog::print(std::string_view format, std::initializer_list<LogArg> args) {
+  if (file_ == nullptr) return;
+  write(format_log_text(format, args));
+}
+
+void EngineLog::release() {
+  if (file_ == nullptr) return;
+  std::lock_guard<std::mutex> lock(registry_mutex());
+  if (--file_->users == 0) {
+    std::fclose(file_->stream);
+    registry().erase(file_->key);
+  }
+  file_ = nullptr;
+}
+
+}  // namespace orvex::core
