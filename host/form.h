@@ -93,6 +93,10 @@ class Control {
   ControlKind kind() const { return kind_; }
   Form& form() const { return *form_; }
 
+  /// Fires onClick without changing any value (a program pressing a button, or a click on an
+  /// option that is already chosen).
+  void press();
+
   const std::string& caption() const { return caption_; }
   Control& setCaption(std::string caption);
   bool enabled() const { return enabled_; }

@@ -1,0 +1,40 @@
+#include "host/environment.h"
+
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace orvex::host {
+namespace {
+
+const char* nonEmptyVariable(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? value : nullptr;
+}
+
+}  // namespace
+
+std::filesystem::path temporaryFolder() {
+  const char* value = nonEmptyVariable("TEMP");
+  if (value == nullptr) value = nonEmptyVariable("TMPDIR");
+  std::string folder = value != nullptr ? value : "/tmp";
+  if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
+}
+
+std::filesystem::path executableFolder() {
+  std::error_code error;
+  const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::filesystem::current_path() : exe.parent_path();
+}
+
+std::filesystem::path moduleFileOf(const void* address) {
+  Dl_info info{};
+  if (dladdr(address, &info) == 0 || info.dli_fname == nullptr || *info.dli_fname == '\0') return {};
+  std::error_code error;
+  auto path = std::filesystem::weakly_canonical(std::filesystem::absolute(info.dli_fname, error), error);
+  return error ? std::filesystem::path(info.dli_fname) : path;
+}
+
+}  // namespace orvex::host

@@ -1,0 +1,50 @@
+#include "host/table.h"
+
+#include <algorithm>
+
+#include "host/error.h"
+
+namespace orvex::host {
+namespace {
+
+class EndCursor : public Cursor {
+ public:
+  std::optional<Row> next() override { return std::nullopt; }
+};
+
+}  // namespace
+
+Row Table::createRowBuffer() const { return Row(std::make_shared<const Fields>(fields())); }
+
+SelectionSet Table::select(const QueryFilter& filter) const {
+  std::vector<ObjectId> ids;
+  auto cursor = search(filter);
+  while (auto row = cursor->next()) ids.push_back(row->oid());
+  return SelectionSet(shared_from_this(), std::move(ids));
+}
+
+SelectionSet::SelectionSet(std::shared_ptr<const Table> table, std::vector<ObjectId> ids)
+    : table_(std::move(table)) {
+  ids_.reserve(ids.size());
+  for (ObjectId id : ids) add(id);
+}
+
+bool SelectionSet::contains(ObjectId id) const {
+  return std::find(ids_.begin(), ids_.end(), id) != ids_.end();
+}
+
+void SelectionSet::add(ObjectId id) {
+  if (!contains(id)) ids_.push_back(id);
+}
+
+void SelectionSet::remove(ObjectId id) { ids_.erase(std::remove(ids_.begin(), ids_.end(), id), ids_.end()); }
+
+std::unique_ptr<Cursor> SelectionSet::search(const QueryFilter& filter) const {
+  if (filter.objectIds) throw Error(kInvalidArgument, "A selection is searched by its own object ids");
+  if (!table_ || ids_.empty()) return std::make_unique<EndCursor>();
+  QueryFilter restricted = filter;
+  restricted.objectIds = ids_;
+  return table_->search(restricted);
+}
+
+}  // namespace orvex::host
