@@ -7,7 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
-#include <stdexcept>
+
+#include "host/error.h"
 
 namespace orvex::platform::gdal {
 namespace {
@@ -55,15 +56,15 @@ std::string ErrorCollector::text() const {
   return joined;
 }
 
-void fail(const std::string& what) { throw std::runtime_error(what); }
+void fail(const std::string& what, host::Status code) { throw host::Error(code, what); }
 
-void failWithGdal(const std::string& what, const ErrorCollector* collected) {
+void failWithGdal(const std::string& what, const ErrorCollector* collected, host::Status code) {
   std::string detail = collected != nullptr ? collected->text() : std::string();
   if (detail.empty()) {
     const char* last = CPLGetLastErrorMsg();
     if (last != nullptr) detail = last;
   }
-  fail(detail.empty() ? what : what + ": " + detail);
+  fail(detail.empty() ? what : what + ": " + detail, code);
 }
 
 }  // namespace orvex::platform::gdal

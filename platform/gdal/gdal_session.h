@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "host/status.h"
+
 namespace orvex::platform::gdal {
 
 /// Registers GDAL's drivers and installs the platform's error handler. Safe to call from any
@@ -43,11 +45,12 @@ class ErrorCollector {
   bool warned_ = false;
 };
 
-/// Throws the host's error type with the given text.
-[[noreturn]] void fail(const std::string& what);
+/// Throws host::Error with the given text and failure code.
+[[noreturn]] void fail(const std::string& what, host::Status code = host::kDataError);
 
 /// Throws the host's error type: `what`, then ": " and GDAL's own explanation when it gave one
 /// (the collector's messages when given, else GDAL's last error on this thread).
-[[noreturn]] void failWithGdal(const std::string& what, const ErrorCollector* collected = nullptr);
+[[noreturn]] void failWithGdal(const std::string& what, const ErrorCollector* collected = nullptr,
+                               host::Status code = host::kDataError);
 
 }  // namespace orvex::platform::gdal

@@ -194,7 +194,7 @@ bool sameShapeWithin(const OGRGeometry& a, const OGRGeometry& b, double tol) {
     case wkbPoint: {
       const OGRPoint* p = a.toPoint();
       const OGRPoint* q = b.toPoint();
-      return std::hypot(p->getX() - q->getX(), p->getY() - q->getY()) <= tol;
+      return std::fabs(p->getX() - q->getX()) <= tol && std::fabs(p->getY() - q->getY()) <= tol;
     }
     case wkbLineString:
     case wkbLinearRing: {

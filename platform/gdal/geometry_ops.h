@@ -53,9 +53,9 @@ GeometryPtr densify(const OGRGeometry& geometry, double maxSegmentLength);
 inline constexpr int kSmoothStepsPerSegment = 8;
 GeometryPtr smooth(const OGRGeometry& geometry);
 
-/// Whether two geometries are equal to within `tolerance`: points when their distance is at
-/// most the tolerance; other geometries when their vertices match within the tolerance after
-/// normalisation (GEOS), or when they are topologically equal.
+/// Whether two geometries are equal to within `tolerance`: their vertices match coordinate by
+/// coordinate within the tolerance (after GEOS normalisation, so ring starts and part order do
+/// not matter), or they are topologically equal.
 bool equalWithin(const OGRGeometry& a, const OGRGeometry& b, double tolerance);
 
 }  // namespace orvex::platform::gdal

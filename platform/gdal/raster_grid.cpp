@@ -20,12 +20,14 @@ void checkBlock(GDALRasterBand& band, int firstColumn, int firstRow, int columnC
                       firstColumn <= band.GetXSize() - columnCount && firstRow <= band.GetYSize() - rowCount;
   if (!inside) {
     fail("pixel block of " + std::to_string(columnCount) + " x " + std::to_string(rowCount) + " at (" +
-         std::to_string(firstColumn) + ", " + std::to_string(firstRow) + ") lies outside the raster of " +
-         std::to_string(band.GetXSize()) + " x " + std::to_string(band.GetYSize()) + " cells");
+             std::to_string(firstColumn) + ", " + std::to_string(firstRow) + ") lies outside the raster of " +
+             std::to_string(band.GetXSize()) + " x " + std::to_string(band.GetYSize()) + " cells",
+         host::kInvalidArgument);
   }
   if (valueCount != static_cast<std::size_t>(columnCount) * static_cast<std::size_t>(rowCount)) {
     fail("pixel block of " + std::to_string(columnCount) + " x " + std::to_string(rowCount) + " given " +
-         std::to_string(valueCount) + " values");
+             std::to_string(valueCount) + " values",
+         host::kInvalidArgument);
   }
 }
 
@@ -42,7 +44,8 @@ DatasetPtr createFloatGeoTiff(const std::filesystem::path& path, const GridGeome
   if (grid.rows <= 0 || grid.columns <= 0 || !(grid.cellSize > 0.0) || !std::isfinite(grid.originX) ||
       !std::isfinite(grid.originY)) {
     fail("cannot create raster " + quoted(path) + ": " + std::to_string(grid.columns) + " columns, " +
-         std::to_string(grid.rows) + " rows, cell size " + std::to_string(grid.cellSize));
+             std::to_string(grid.rows) + " rows, cell size " + std::to_string(grid.cellSize),
+         host::kInvalidArgument);
   }
   GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(kGeoTiffDriver);
   if (driver == nullptr) fail("GDAL has no GeoTIFF driver");

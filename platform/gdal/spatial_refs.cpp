@@ -17,6 +17,8 @@ constexpr double kToleranceMetres = 0.001;
 /// WGS 1984 semi-major axis, for turning the metric tolerance into an angle.
 constexpr double kEquatorialRadiusMetres = 6378137.0;
 constexpr double kPi = 3.14159265358979323846;
+/// Tolerance of projected and unknown systems, in their own units.
+constexpr double kPlanarTolerance = 0.001;
 
 SpatialRefPtr newTraditional() {
   ensureGdalReady();
@@ -95,7 +97,7 @@ std::optional<int> srsEpsgCode(const OGRSpatialReference& srs) {
     return std::nullopt;
   };
   if (auto code = codeOf(srs)) return code;
-  // A .prj in the ESRI dialect carries no authority; ask PROJ for the one match it is sure of.
+  // A .prj file carries no authority; ask PROJ for the one match it is sure of.
   SpatialRefPtr copy = cloneSrs(srs);
   ErrorCollector quiet;
   if (copy->AutoIdentifyEPSG() == OGRERR_NONE) return codeOf(*copy);
@@ -108,15 +110,10 @@ bool sameSrs(const OGRSpatialReference& a, const OGRSpatialReference& b) {
 }
 
 double xyTolerance(const OGRSpatialReference* srs) {
-  if (srs == nullptr || srs->IsEmpty()) return kToleranceMetres;
-  if (srs->IsGeographic()) {
-    const double radians = kToleranceMetres / kEquatorialRadiusMetres;
-    double degreesPerUnit = srs->GetAngularUnits(nullptr) / (kPi / 180.0);  // radians per unit -> degrees
-    if (!(degreesPerUnit > 0.0)) degreesPerUnit = 1.0;
-    return radians * 180.0 / kPi / degreesPerUnit;
-  }
-  const double metresPerUnit = srs->GetLinearUnits(nullptr);
-  return metresPerUnit > 0.0 ? kToleranceMetres / metresPerUnit : kToleranceMetres;
+  if (srs == nullptr || srs->IsEmpty() || !srs->IsGeographic()) return kPlanarTolerance;
+  const double radiansPerUnit = srs->GetAngularUnits(nullptr);
+  const double radians = kToleranceMetres / kEquatorialRadiusMetres;
+  return radiansPerUnit > 0.0 ? radians / radiansPerUnit : radians * 180.0 / kPi;
 }
 
 PointProjector::PointProjector(const OGRSpatialReference& from, const OGRSpatialReference& to) {

@@ -18,8 +18,8 @@ inline constexpr int kWgs84Code = 4326;
 /// A reference from an EPSG code. Throws, naming the code, when PROJ does not know it.
 SpatialRefPtr srsFromEpsg(int code);
 
-/// A reference from WKT in either the OGC or the ESRI dialect (the latter is what .prj files
-/// hold). Throws when the text is not WKT that PROJ understands.
+/// A reference from WKT in the OGC dialect or in the dialect that .prj files hold, or from a
+/// PROJ string. Throws when PROJ cannot read the text.
 SpatialRefPtr srsFromWkt(std::string_view wkt);
 
 /// A reference read from a .prj file. Throws, naming the file, when it cannot be read or
@@ -42,9 +42,10 @@ std::optional<int> srsEpsgCode(const OGRSpatialReference& srs);
 /// Whether two references describe the same coordinate system (axis order ignored).
 bool sameSrs(const OGRSpatialReference& a, const OGRSpatialReference& b);
 
-/// The xy tolerance within which two coordinates count as equal: 1 mm in the reference's
-/// linear unit for a projected system, the angle of 1 mm on the equator (about 8.98e-9
-/// degrees) for a geographic one, and 0.001 units when the reference is absent or unknown.
+/// The xy tolerance within which two coordinates count as equal: for a geographic system the
+/// angle that 1 mm spans on the WGS 1984 equator (8.983153e-9 degrees, in the system's angular
+/// unit); 0.001 of the system's own unit for projected systems and when the reference is
+/// absent or unknown.
 double xyTolerance(const OGRSpatialReference* srs);
 
 /// Projects points from one reference to another, in traditional GIS order on both sides.

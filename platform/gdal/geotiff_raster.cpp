@@ -1,0 +1,157 @@
+#include "platform/gdal/geotiff_raster.h"
+
+#include <ogrsf_frmts.h>
+#include <unistd.h>
+
+#include "host/error.h"
+#include "host/text.h"
+#include "platform/gdal/contour_lines.h"
+#include "platform/gdal/gdal_session.h"
+#include "platform/gdal/geometry_convert.h"
+#include "platform/gdal/ogr_spatial_reference.h"
+#include "platform/gdal/raster_grid.h"
+
+namespace orvex::platform::gdal {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kTifExtension = ".tif";
+
+std::shared_ptr<RasterFile> openFile(const fs::path& tif) {
+  auto file = std::make_shared<RasterFile>();
+  file->path = tif;
+  file->readOnly = ::access(tif.c_str(), W_OK) != 0;
+  file->dataset = gdal::openRaster(tif, !file->readOnly);
+  return file;
+}
+
+}  // namespace
+
+GeoTiffRasterBand::GeoTiffRasterBand(std::shared_ptr<RasterFile> file) : file_(std::move(file)) {}
+
+GDALRasterBand& GeoTiffRasterBand::band() const { return *file_->dataset->GetRasterBand(1); }
+
+int GeoTiffRasterBand::width() const { return file_->dataset->GetRasterXSize(); }
+
+int GeoTiffRasterBand::height() const { return file_->dataset->GetRasterYSize(); }
+
+void GeoTiffRasterBand::readRows(int firstRow, int rowCount, std::span<float> out) const {
+  std::lock_guard lock(file_->mutex);
+  readBlock(band(), 0, firstRow, width(), rowCount, out);
+}
+
+void GeoTiffRasterBand::writeRows(int firstRow, int rowCount, std::span<const float> values) {
+  std::lock_guard lock(file_->mutex);
+  if (file_->readOnly) {
+    throw host::Error(host::kAccessDenied, "raster \"" + file_->path.string() + "\" is read-only");
+  }
+  gdal::writeRows(band(), firstRow, rowCount, values);
+  ErrorCollector errors;
+  file_->dataset->FlushCache(false);
+  if (errors.failed()) failWithGdal("cannot write \"" + file_->path.string() + "\"", &errors);
+}
+
+host::RasterStatistics GeoTiffRasterBand::computeStatistics() {
+  std::lock_guard lock(file_->mutex);
+  const BandStatistics s = gdal::computeStatistics(band());
+  return {s.minimum, s.maximum, s.mean, s.standardDeviation};
+}
+
+std::vector<host::ContourLine> GeoTiffRasterBand::contour(std::span<const double> levels) const {
+  std::lock_guard lock(file_->mutex);
+  DatasetPtr lines = contourBand(band(), levels);
+  OGRLayer* layer = lines->GetLayerByName(kContourLayer);
+  const int valueField = layer->GetLayerDefn()->GetFieldIndex(kContourField);
+  std::vector<host::ContourLine> out;
+  layer->ResetReading();
+  while (FeaturePtr f{layer->GetNextFeature()}) {
+    const OGRGeometry* g = f->GetGeometryRef();
+    if (g == nullptr) continue;
+    out.push_back({polylineFromOgr(*g), f->GetFieldAsDouble(valueField)});
+  }
+  return out;
+}
+
+GeoTiffRasterDataset::GeoTiffRasterDataset(std::shared_ptr<RasterFile> file)
+    : file_(std::move(file)), spatialReference_(fromOgrSrs(file_->dataset->GetSpatialRef())) {}
+
+std::string GeoTiffRasterDataset::name() const { return file_->path.stem().string(); }
+
+int GeoTiffRasterDataset::columns() const { return file_->dataset->GetRasterXSize(); }
+
+int GeoTiffRasterDataset::rows() const { return file_->dataset->GetRasterYSize(); }
+
+double GeoTiffRasterDataset::cellSizeX() const { return gridOf(*file_->dataset).cellSize; }
+
+double GeoTiffRasterDataset::cellSizeY() const { return gridOf(*file_->dataset).cellSize; }
+
+host::Envelope GeoTiffRasterDataset::extent() const {
+  const GridGeometry g = gridOf(*file_->dataset);
+  return {g.originX, g.originY, g.originX + g.columns * g.cellSize, g.topY()};
+}
+
+int GeoTiffRasterDataset::bandCount() const { return file_->dataset->GetRasterCount(); }
+
+std::shared_ptr<host::RasterBand> GeoTiffRasterDataset::band(int index) {
+  if (index < 0 || index >= bandCount()) {
+    throw host::Error(host::kInvalidArgument,
+                      "raster \"" + file_->path.string() + "\" has no band " + std::to_string(index));
+  }
+  return std::make_shared<GeoTiffRasterBand>(file_);
+}
+
+GeoTiffRasterWorkspace::GeoTiffRasterWorkspace(fs::path folder) : folder_(std::move(folder)) {
+  std::error_code ec;
+  if (!fs::is_directory(folder_, ec)) {
+    throw host::Error(host::kPathNotFound,
+                      "cannot open raster folder \"" + folder_.string() + "\": no such folder");
+  }
+}
+
+std::optional<fs::path> GeoTiffRasterWorkspace::tifPathOf(std::string_view name) const {
+  std::string stem(name);
+  if (stem.size() >= kTifExtension.size() &&
+      host::iequals(std::string_view(stem).substr(stem.size() - kTifExtension.size()), kTifExtension)) {
+    stem.resize(stem.size() - kTifExtension.size());
+  }
+  if (stem.empty() || stem == "." || stem == ".." || stem.find('/') != std::string::npos ||
+      stem.find('\0') != std::string::npos) {
+    return std::nullopt;
+  }
+  return folder_ / (stem + std::string(kTifExtension));
+}
+
+bool GeoTiffRasterWorkspace::exists(std::string_view name) const {
+  const auto tif = tifPathOf(name);
+  std::error_code ec;
+  return tif && fs::is_regular_file(*tif, ec);
+}
+
+std::shared_ptr<host::RasterDataset> GeoTiffRasterWorkspace::createRaster(const host::RasterSpec& raster) {
+  const auto tif = tifPathOf(raster.name);
+  if (!tif) throw host::Error(host::kInvalidArgument, "\"" + raster.name + "\" is not a raster name");
+  if (exists(raster.name))
+    throw host::Error(host::kAlreadyExists, "raster \"" + tif->string() + "\" already exists");
+  SpatialRefPtr srs = toOgrSrs(raster.spatialReference.get());
+  auto file = std::make_shared<RasterFile>();
+  file->path = *tif;
+  file->dataset = createFloatGeoTiff(
+      *tif, {raster.originX, raster.originY, raster.cellSize, raster.rows, raster.columns}, srs.get());
+  return std::make_shared<GeoTiffRasterDataset>(std::move(file));
+}
+
+std::shared_ptr<host::RasterDataset> GeoTiffRasterWorkspace::openRaster(std::string_view name) {
+  if (!exists(name)) return nullptr;
+  return std::make_shared<GeoTiffRasterDataset>(openFile(*tifPathOf(name)));
+}
+
+void GeoTiffRasterWorkspace::deleteRaster(std::string_view name) {
+  if (!exists(name)) {
+    throw host::Error(host::kNotFound,
+                      "no raster \"" + std::string(name) + "\" in \"" + folder_.string() + "\"");
+  }
+  gdal::deleteRaster(*tifPathOf(name));
+}
+
+}  // namespace orvex::platform::gdal

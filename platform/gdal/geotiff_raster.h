@@ -1,0 +1,79 @@
+#pragma once
+
+// The host's raster workspace, datasets and bands on single-band Float32 GeoTIFF files.
+
+#include <filesystem>
+#include <memory>
+#include <mutex>
+
+#include "host/raster.h"
+#include "platform/gdal/gdal_handles.h"
+
+namespace orvex::platform::gdal {
+
+/// An open GeoTIFF shared by its dataset object and its band objects.
+struct RasterFile {
+  std::filesystem::path path;
+  DatasetPtr dataset;
+  bool readOnly = false;
+  std::mutex mutex;
+};
+
+class GeoTiffRasterBand final : public host::RasterBand {
+ public:
+  explicit GeoTiffRasterBand(std::shared_ptr<RasterFile> file);
+
+  int width() const override;
+  int height() const override;
+  void readRows(int firstRow, int rowCount, std::span<float> out) const override;
+  /// Written through to the file at once, so that another open of the same raster reads it.
+  void writeRows(int firstRow, int rowCount, std::span<const float> values) override;
+  host::RasterStatistics computeStatistics() override;
+  /// Lines in the order GDAL's contourer produces them, which depends only on the band and
+  /// the levels.
+  std::vector<host::ContourLine> contour(std::span<const double> levels) const override;
+
+ private:
+  GDALRasterBand& band() const;
+  std::shared_ptr<RasterFile> file_;
+};
+
+class GeoTiffRasterDataset final : public host::RasterDataset {
+ public:
+  explicit GeoTiffRasterDataset(std::shared_ptr<RasterFile> file);
+
+  std::string name() const override;
+  std::filesystem::path path() const override { return file_->path; }
+  int columns() const override;
+  int rows() const override;
+  double cellSizeX() const override;
+  double cellSizeY() const override;
+  host::Envelope extent() const override;
+  host::SpatialReferencePtr spatialReference() const override { return spatialReference_; }
+  int bandCount() const override;
+  std::shared_ptr<host::RasterBand> band(int index) override;
+
+ private:
+  std::shared_ptr<RasterFile> file_;
+  host::SpatialReferencePtr spatialReference_;
+};
+
+/// A folder of rasters; the raster named N is "N.tif" (a name may also be given with its
+/// ".tif"). Names that are empty or reach outside the folder name no raster.
+class GeoTiffRasterWorkspace final : public host::RasterWorkspace {
+ public:
+  /// Throws host::Error (kPathNotFound) when the folder does not exist.
+  explicit GeoTiffRasterWorkspace(std::filesystem::path folder);
+
+  std::filesystem::path path() const override { return folder_; }
+  bool exists(std::string_view name) const override;
+  std::shared_ptr<host::RasterDataset> createRaster(const host::RasterSpec& raster) override;
+  std::shared_ptr<host::RasterDataset> openRaster(std::string_view name) override;
+  void deleteRaster(std::string_view name) override;
+
+ private:
+  std::optional<std::filesystem::path> tifPathOf(std::string_view name) const;
+  std::filesystem::path folder_;
+};
+
+}  // namespace orvex::platform::gdal

@@ -1,0 +1,110 @@
+#pragma once
+
+// A shapefile as a host feature class, on OGR's "ESRI Shapefile" driver.
+
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "host/table.h"
+#include "host/workspace.h"
+#include "platform/gdal/gdal_handles.h"
+
+class OGRLayer;
+
+namespace orvex::platform::gdal {
+
+/// One shapefile (.shp with its .shx, .dbf and optional .prj and .cpg).
+///
+/// Fields: "FID" (object id) first, "Shape" second, then the .dbf attributes. Object ids are
+/// OGR's record numbers. They stay stable while the object lives: the file is opened with
+/// OGR's automatic repacking off, so a deleted row is only marked as deleted, every later read
+/// skips it, and no other row is renumbered. The deleted records are packed away when the last
+/// holder releases the object, at which point no id of it can be in use any more.
+///
+/// The workspace shares one object per file among all its holders (see ShapefileWorkspace),
+/// so every cursor, layer and selection of a file sees the same state.
+///
+/// Not for concurrent use from several threads beyond what its internal lock serialises:
+/// each operation is atomic, a walk over several operations is not.
+class ShapefileFeatureClass final : public host::FeatureClass {
+ public:
+  /// Opens an existing shapefile, for update when its files are writable, else read-only.
+  /// Throws host::Error (kDataError) naming the file when OGR cannot read it.
+  static std::shared_ptr<ShapefileFeatureClass> open(const std::filesystem::path& shp);
+
+  /// Creates a new shapefile from its definition (geometry type and spatial reference from
+  /// its geometry field, attribute fields in order, text written as UTF-8). Removes what it
+  /// wrote and throws host::Error (kDataError) when OGR fails.
+  static std::shared_ptr<ShapefileFeatureClass> create(const std::filesystem::path& shp,
+                                                       const host::FeatureClassSpec& definition);
+
+  ~ShapefileFeatureClass() override;
+  ShapefileFeatureClass(const ShapefileFeatureClass&) = delete;
+  ShapefileFeatureClass& operator=(const ShapefileFeatureClass&) = delete;
+
+  std::string name() const override;
+  const host::Fields& fields() const override;
+  int addField(const host::FieldDef& field) override;
+  void deleteField(std::string_view name) override;
+  int rowCount(const host::QueryFilter& filter = {}) const override;
+  std::unique_ptr<host::Cursor> search(const host::QueryFilter& filter = {}) const override;
+  std::unique_ptr<host::UpdateCursor> update(const host::QueryFilter& filter = {}) override;
+  std::unique_ptr<host::InsertCursor> insert(bool useBuffering = true) override;
+  std::optional<host::Row> row(host::ObjectId id) const override;
+  void deleteRow(host::ObjectId id) override;
+
+  host::GeometryType shapeType() const override { return shapeType_; }
+  std::string shapeFieldName() const override;
+  host::Envelope extent() const override;
+  host::SpatialReferencePtr spatialReference() const override { return spatialReference_; }
+
+  /// The .shp file.
+  const std::filesystem::path& shpPath() const { return shp_; }
+  bool readOnly() const { return readOnly_; }
+
+  /// Closes the files so that they can be removed. Every later operation throws host::Error
+  /// (kNotFound): the dataset no longer exists.
+  void closeForDeletion();
+
+  // For the cursors.
+
+  /// Ids of the rows the filter selects, in stored order or in the filter's id order.
+  std::vector<host::ObjectId> matchingIds(const host::QueryFilter& filter) const;
+  /// Writes a row's values (matched by field name) and shape over the stored row of its id.
+  void writeRow(const host::Row& row);
+  /// Appends a row and returns its id.
+  host::ObjectId appendRow(const host::Row& buffer);
+  /// Writes buffered changes and headers through to the files.
+  void sync();
+
+ private:
+  ShapefileFeatureClass(std::filesystem::path shp, DatasetPtr dataset, bool readOnly);
+
+  void requireOpen() const;
+  void requireWritable() const;
+  void rebuildFields();
+  std::string where() const;
+  /// The row of an id, read under the lock.
+  std::optional<host::Row> readRow(host::ObjectId id) const;
+  /// Fills an OGR feature from a host row (values by field name, shape type-checked).
+  void fillFeature(OGRFeature& feature, const host::Row& row) const;
+
+  std::filesystem::path shp_;
+  DatasetPtr dataset_;
+  OGRLayer* layer_ = nullptr;
+  bool readOnly_ = false;
+  bool closed_ = false;
+  bool rowsDeleted_ = false;
+  host::GeometryType shapeType_ = host::GeometryType::Null;
+  host::SpatialReferencePtr spatialReference_;
+  std::shared_ptr<const host::Fields> fields_;
+  // Earlier field lists, kept so that a reference from fields() stays valid after a field is
+  // added or deleted.
+  std::vector<std::shared_ptr<const host::Fields>> retiredFields_;
+  mutable std::recursive_mutex mutex_;
+};
+
+}  // namespace orvex::platform::gdal

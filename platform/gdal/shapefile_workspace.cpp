@@ -1,0 +1,193 @@
+#include "platform/gdal/shapefile_workspace.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <mutex>
+
+#include "host/error.h"
+#include "host/text.h"
+#include "platform/gdal/shapefile_feature_class.h"
+
+namespace orvex::platform::gdal {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kShpExtension = ".shp";
+
+/// Files that belong to a shapefile "name": name + one of these (letter case ignored).
+constexpr std::array<std::string_view, 17> kComponentExtensions = {
+    ".shp", ".shx", ".dbf", ".prj", ".cpg", ".sbn", ".sbx",     ".qix",    ".fix",
+    ".qpj", ".atx", ".ain", ".aih", ".ixs", ".mxs", ".shp.xml", ".aux.xml"};
+
+/// The shapefiles open in this process, by absolute path. Weak: a file is closed when its last
+/// holder lets go.
+class OpenShapefiles {
+ public:
+  static OpenShapefiles& instance() {
+    static OpenShapefiles registry;
+    return registry;
+  }
+
+  std::shared_ptr<ShapefileFeatureClass> find(const fs::path& shp) {
+    std::lock_guard lock(mutex_);
+    auto it = open_.find(key(shp));
+    if (it == open_.end()) return nullptr;
+    auto alive = it->second.lock();
+    if (!alive) open_.erase(it);
+    return alive;
+  }
+  void add(const fs::path& shp, const std::shared_ptr<ShapefileFeatureClass>& featureClass) {
+    std::lock_guard lock(mutex_);
+    open_[key(shp)] = featureClass;
+  }
+  void forget(const fs::path& shp) {
+    std::lock_guard lock(mutex_);
+    open_.erase(key(shp));
+  }
+
+ private:
+  static std::string key(const fs::path& shp) { return fs::absolute(shp).lexically_normal().string(); }
+
+  std::mutex mutex_;
+  std::map<std::string, std::weak_ptr<ShapefileFeatureClass>> open_;
+};
+
+bool hasSuffixIgnoringCase(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() && host::iequals(text.substr(text.size() - suffix.size()), suffix);
+}
+
+/// The component files of a shapefile in its folder.
+std::vector<fs::path> componentFiles(const fs::path& folder, const std::string& stem) {
+  std::vector<fs::path> files;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    const std::string file = entry.path().filename().string();
+    if (file.size() <= stem.size() || file.compare(0, stem.size(), stem) != 0) continue;
+    const std::string_view rest = std::string_view(file).substr(stem.size());
+    for (std::string_view ext : kComponentExtensions) {
+      if (host::iequals(rest, ext)) {
+        files.push_back(entry.path());
+        break;
+      }
+    }
+  }
+  return files;
+}
+
+bool writable(const fs::path& p) { return ::access(p.c_str(), W_OK) == 0; }
+
+}  // namespace
+
+ShapefileWorkspace::ShapefileWorkspace(fs::path folder) : folder_(std::move(folder)) {
+  std::error_code ec;
+  if (!fs::is_directory(folder_, ec)) {
+    throw host::Error(host::kPathNotFound,
+                      "cannot open shapefile folder \"" + folder_.string() + "\": no such folder");
+  }
+}
+
+std::optional<fs::path> ShapefileWorkspace::shpPathOf(std::string_view name) const {
+  std::string stem(name);
+  if (hasSuffixIgnoringCase(stem, kShpExtension)) stem.resize(stem.size() - kShpExtension.size());
+  if (stem.empty() || stem == "." || stem == ".." || stem.find('/') != std::string::npos ||
+      stem.find('\0') != std::string::npos) {
+    return std::nullopt;
+  }
+  return folder_ / (stem + std::string(kShpExtension));
+}
+
+std::vector<std::string> ShapefileWorkspace::tableNames() const {
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder_, ec)) {
+    const std::string file = entry.path().filename().string();
+    if (entry.is_regular_file(ec) && hasSuffixIgnoringCase(file, kShpExtension)) files.push_back(file);
+  }
+  std::sort(files.begin(), files.end());
+  for (auto& f : files) f.resize(f.size() - kShpExtension.size());
+  return files;
+}
+
+bool ShapefileWorkspace::exists(std::string_view name) const {
+  const auto shp = shpPathOf(name);
+  std::error_code ec;
+  return shp && fs::is_regular_file(*shp, ec);
+}
+
+std::shared_ptr<host::FeatureClass> ShapefileWorkspace::openFeatureClass(std::string_view name) {
+  if (!exists(name)) return nullptr;
+  const fs::path shp = *shpPathOf(name);
+  auto& registry = OpenShapefiles::instance();
+  if (auto open = registry.find(shp)) return open;
+  auto opened = ShapefileFeatureClass::open(shp);
+  registry.add(shp, opened);
+  return opened;
+}
+
+std::shared_ptr<host::Table> ShapefileWorkspace::openTable(std::string_view name) {
+  return openFeatureClass(name);
+}
+
+std::shared_ptr<host::FeatureClass> ShapefileWorkspace::createFeatureClass(
+    const host::FeatureClassSpec& definition) {
+  const auto shp = shpPathOf(definition.name);
+  if (!shp) throw host::Error(host::kInvalidArgument, "\"" + definition.name + "\" is not a shapefile name");
+  if (exists(definition.name)) {
+    throw host::Error(host::kAlreadyExists, "shapefile \"" + shp->string() + "\" already exists");
+  }
+  if (!writable(folder_)) {
+    throw host::Error(host::kAccessDenied,
+                      "cannot create \"" + shp->string() + "\": the folder is read-only");
+  }
+  // Leftovers of an earlier shapefile of that name (a .prj, a .cpg) would otherwise be read as
+  // part of the new one.
+  std::error_code ec;
+  for (const auto& stale : componentFiles(folder_, shp->stem().string())) fs::remove(stale, ec);
+  auto created = ShapefileFeatureClass::create(*shp, definition);
+  OpenShapefiles::instance().add(*shp, created);
+  return created;
+}
+
+bool ShapefileWorkspace::canDelete(std::string_view name) const {
+  try {
+    if (!exists(name) || !writable(folder_)) return false;
+    const fs::path shp = *shpPathOf(name);
+    if (auto open = OpenShapefiles::instance().find(shp)) {
+      // `open` itself is one reference; beyond it at most the caller's.
+      if (open.use_count() > 2) return false;
+    }
+    for (const auto& file : componentFiles(folder_, shp.stem().string())) {
+      if (!writable(file)) return false;
+    }
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void ShapefileWorkspace::deleteDataset(std::string_view name) {
+  if (!exists(name)) {
+    throw host::Error(host::kNotFound,
+                      "no shapefile \"" + std::string(name) + "\" in \"" + folder_.string() + "\"");
+  }
+  const fs::path shp = *shpPathOf(name);
+  if (!canDelete(name)) {
+    throw host::Error(host::kAccessDenied,
+                      "cannot delete shapefile \"" + shp.string() + "\": it is in use or read-only");
+  }
+  auto& registry = OpenShapefiles::instance();
+  if (auto open = registry.find(shp)) open->closeForDeletion();
+  registry.forget(shp);
+  for (const auto& file : componentFiles(folder_, shp.stem().string())) {
+    std::error_code ec;
+    if (!fs::remove(file, ec) && ec) {
+      throw host::Error(host::kAccessDenied, "cannot delete \"" + file.string() + "\": " + ec.message());
+    }
+  }
+}
+
+}  // namespace orvex::platform::gdal

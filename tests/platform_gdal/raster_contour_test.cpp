@@ -1,0 +1,212 @@
+// GeoTIFF grids and contour lines, read back through GDAL directly.
+
+#include <gtest/gtest.h>
+#include <ogrsf_frmts.h>
+
+#include <cmath>
+#include <vector>
+
+#include "platform/gdal/contour_lines.h"
+#include "platform/gdal/raster_grid.h"
+#include "platform/gdal/spatial_refs.h"
+#include "platform_gdal/temp_folder.h"
+
+namespace gdal = orvex::platform::gdal;
+using orvex::test::TempFolder;
+
+namespace {
+
+/// A 7 x 5 grid (columns x rows) with cell size 10 whose lower-left corner is (500, 4000).
+gdal::GridGeometry smallGrid() { return {500.0, 4000.0, 10.0, 5, 7}; }
+
+/// Value of cell (column, row) in the filled test grids: unique per cell.
+float cellValue(int column, int row) { return static_cast<float>(row * 100 + column) + 0.25f; }
+
+void fillRows(GDALRasterBand& band, int columns, int rows) {
+  std::vector<float> values;
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < columns; ++c) values.push_back(cellValue(c, r));
+  gdal::writeRows(band, 0, rows, values);
+}
+
+}  // namespace
+
+TEST(GeoTiffGrid, WritesGeoreferencingSpatialReferenceAndValues) {
+  TempFolder dir;
+  const auto path = dir / "ud.tif";
+  const auto grid = smallGrid();
+  {
+    auto srs = gdal::srsFromEpsg(32633);
+    auto ds = gdal::createFloatGeoTiff(path, grid, srs.get());
+    fillRows(*ds->GetRasterBand(1), grid.columns, grid.rows);
+  }
+  // Independent read with GDAL's C API.
+  GDALDatasetH h = GDALOpen(path.string().c_str(), GA_ReadOnly);
+  ASSERT_NE(h, nullptr);
+  EXPECT_STREQ(GDALGetDriverShortName(GDALGetDatasetDriver(h)), "GTiff");
+  EXPECT_EQ(GDALGetRasterXSize(h), 7);
+  EXPECT_EQ(GDALGetRasterYSize(h), 5);
+  EXPECT_EQ(GDALGetRasterCount(h), 1);
+  GDALRasterBandH band = GDALGetRasterBand(h, 1);
+  EXPECT_EQ(GDALGetRasterDataType(band), GDT_Float32);
+  int hasNoData = 0;
+  GDALGetRasterNoDataValue(band, &hasNoData);
+  EXPECT_FALSE(hasNoData);
+  double t[6];
+  ASSERT_EQ(GDALGetGeoTransform(h, t), CE_None);
+  // Top-left corner = lower-left origin + rows * cell size; exact in binary.
+  EXPECT_EQ(t[0], 500.0);
+  EXPECT_EQ(t[3], 4050.0);
+  EXPECT_EQ(t[1], 10.0);
+  EXPECT_EQ(t[5], -10.0);
+  OGRSpatialReference written(GDALGetProjectionRef(h));
+  EXPECT_NE(std::string(written.GetName()).find("UTM zone 33N"), std::string::npos);
+  float topRight = 0;
+  float bottomLeft = 0;
+  ASSERT_EQ(GDALRasterIO(band, GF_Read, 6, 0, 1, 1, &topRight, 1, 1, GDT_Float32, 0, 0), CE_None);
+  ASSERT_EQ(GDALRasterIO(band, GF_Read, 0, 4, 1, 1, &bottomLeft, 1, 1, GDT_Float32, 0, 0), CE_None);
+  EXPECT_EQ(topRight, cellValue(6, 0));  // row 0 is the top row
+  EXPECT_EQ(bottomLeft, cellValue(0, 4));
+  GDALClose(h);
+}
+
+TEST(GeoTiffGrid, ReopensWithItsGridAndReadsBlocksAndStatistics) {
+  TempFolder dir;
+  const auto path = dir / "g.tif";
+  const auto grid = smallGrid();
+  {
+    auto ds = gdal::createFloatGeoTiff(path, grid, nullptr);
+    fillRows(*ds->GetRasterBand(1), grid.columns, grid.rows);
+  }
+  auto ds = gdal::openRaster(path, false);
+  const auto back = gdal::gridOf(*ds);
+  EXPECT_EQ(back.originX, 500.0);
+  EXPECT_EQ(back.originY, 4000.0);
+  EXPECT_EQ(back.cellSize, 10.0);
+  EXPECT_EQ(back.rows, 5);
+  EXPECT_EQ(back.columns, 7);
+
+  std::vector<float> row(3);
+  gdal::readBlock(*ds->GetRasterBand(1), 2, 3, 3, 1, row);
+  EXPECT_EQ(row, (std::vector<float>{cellValue(2, 3), cellValue(3, 3), cellValue(4, 3)}));
+
+  // Every cell counts: minimum is cell (0, 0), maximum cell (6, 4); mean of r*100+c+0.25
+  // over the grid is 2*100 + 3 + 0.25 (worked by hand).
+  const auto s = gdal::computeStatistics(*ds->GetRasterBand(1));
+  EXPECT_DOUBLE_EQ(s.minimum, 0.25);
+  EXPECT_DOUBLE_EQ(s.maximum, 406.25);
+  EXPECT_NEAR(s.mean, 203.25, 1e-9);
+}
+
+TEST(GeoTiffGrid, RefusesBadGridsAndBlocksOutsideTheRaster) {
+  TempFolder dir;
+  EXPECT_ANY_THROW(gdal::createFloatGeoTiff(dir / "a.tif", {0, 0, 0.0, 3, 3}, nullptr));
+  EXPECT_ANY_THROW(gdal::createFloatGeoTiff(dir / "b.tif", {0, 0, 1.0, 0, 3}, nullptr));
+  auto ds = gdal::createFloatGeoTiff(dir / "c.tif", smallGrid(), nullptr);
+  std::vector<float> values(7);
+  EXPECT_ANY_THROW(gdal::writeRows(*ds->GetRasterBand(1), 5, 1, values));  // past the last row
+  EXPECT_ANY_THROW(gdal::writeRows(*ds->GetRasterBand(1), 0, 1, std::span(values).first(6)));  // short row
+  EXPECT_ANY_THROW(gdal::readBlock(*ds->GetRasterBand(1), -1, 0, 1, 1, std::span(values).first(1)));
+  EXPECT_ANY_THROW(gdal::openRaster(dir / "missing.tif", false));
+}
+
+TEST(GeoTiffGrid, DeleteRemovesTheDatasetAndItsSideFiles) {
+  TempFolder dir;
+  const auto path = dir / "d.tif";
+  { auto ds = gdal::createFloatGeoTiff(path, smallGrid(), nullptr); }
+  {
+    auto ds = gdal::openRaster(path, false);
+    gdal::computeStatistics(*ds->GetRasterBand(1));  // may leave d.tif.aux.xml beside it
+  }
+  EXPECT_TRUE(gdal::deleteRaster(path));
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+  EXPECT_FALSE(gdal::deleteRaster(path));
+}
+
+namespace {
+
+/// A Gaussian bump exp(-r^2 / (2 sigma^2)) on a 101 x 101 grid of cell size 2 whose peak sits
+/// on the centre of cell (50, 50), at (1101, 5101).
+constexpr double kSigma = 15.0;
+constexpr double kPeakX = 1101.0;
+constexpr double kPeakY = 5101.0;
+
+gdal::DatasetPtr gaussianRaster(const std::filesystem::path& path, double peakX = kPeakX) {
+  const gdal::GridGeometry grid{1000.0, 5000.0, 2.0, 101, 101};
+  auto ds = gdal::createFloatGeoTiff(path, grid, nullptr);
+  std::vector<float> values;
+  for (int r = 0; r < grid.rows; ++r) {
+    for (int c = 0; c < grid.columns; ++c) {
+      const double x = grid.originX + (c + 0.5) * grid.cellSize;
+      const double y = grid.topY() - (r + 0.5) * grid.cellSize;
+      const double r2 = (x - peakX) * (x - peakX) + (y - kPeakY) * (y - kPeakY);
+      values.push_back(static_cast<float>(std::exp(-r2 / (2 * kSigma * kSigma))));
+    }
+  }
+  gdal::writeRows(*ds->GetRasterBand(1), 0, grid.rows, values);
+  return ds;
+}
+
+struct ContourLine {
+  double level;
+  std::vector<OGRRawPoint> points;
+};
+
+std::vector<ContourLine> linesOf(GDALDataset& contours) {
+  std::vector<ContourLine> out;
+  OGRLayer* layer = contours.GetLayerByName(gdal::kContourLayer);
+  for (auto& feature : *layer) {
+    ContourLine line{feature->GetFieldAsDouble(gdal::kContourField), {}};
+    const OGRLineString* ls = feature->GetGeometryRef()->toLineString();
+    for (int i = 0; i < ls->getNumPoints(); ++i) line.points.emplace_back(ls->getX(i), ls->getY(i));
+    out.push_back(std::move(line));
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(Contouring, GaussianLevelsGiveClosedRingsAtTheExpectedRadius) {
+  TempFolder dir;
+  auto ds = gaussianRaster(dir / "bump.tif");
+  // Given in descending order, as the isopleth builder passes them.
+  const std::vector<double> levels{0.9, 0.5, 0.1};
+  auto contours = gdal::contourBand(*ds->GetRasterBand(1), levels);
+  const auto lines = linesOf(*contours);
+  ASSERT_EQ(lines.size(), 3u);
+  for (const auto& line : lines) {
+    // Closed form: exp(-r^2/(2 sigma^2)) = L  =>  r = sigma * sqrt(-2 ln L).
+    const double expected = kSigma * std::sqrt(-2.0 * std::log(line.level));
+    ASSERT_GT(line.points.size(), 8u);
+    EXPECT_EQ(line.points.front().x, line.points.back().x);
+    EXPECT_EQ(line.points.front().y, line.points.back().y);
+    // Tolerance 0.1 map units (5 % of a cell): the contourer interpolates linearly between
+    // cell centres 2 units apart, and the Float32 cells round the surface at about 1e-7.
+    for (const auto& p : line.points) {
+      EXPECT_NEAR(std::hypot(p.x - kPeakX, p.y - kPeakY), expected, 0.1) << "level " << line.level;
+    }
+  }
+}
+
+TEST(Contouring, LinesThatLeaveTheRasterStayOpenAndUnreachedLevelsGiveNone) {
+  TempFolder dir;
+  // Peak on the western edge: the 0.5 contour runs off the raster.
+  auto ds = gaussianRaster(dir / "edge.tif", 1001.0);
+  const std::vector<double> levels{0.5, 0.5, 2.0};  // a repeat, and a level above the maximum
+  auto contours = gdal::contourBand(*ds->GetRasterBand(1), levels);
+  const auto lines = linesOf(*contours);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].level, 0.5);
+  const auto& a = lines[0].points.front();
+  const auto& b = lines[0].points.back();
+  EXPECT_FALSE(a.x == b.x && a.y == b.y);
+}
+
+TEST(Contouring, NoLevelsGiveAnEmptyLayerAndNonFiniteLevelsAreRefused) {
+  TempFolder dir;
+  auto ds = gaussianRaster(dir / "bump.tif");
+  auto contours = gdal::contourBand(*ds->GetRasterBand(1), {});
+  EXPECT_EQ(contours->GetLayerByName(gdal::kContourLayer)->GetFeatureCount(), 0);
+  const std::vector<double> bad{0.5, std::nan("")};
+  EXPECT_ANY_THROW(gdal::contourBand(*ds->GetRasterBand(1), bad));
+}
