@@ -20,8 +20,8 @@ constexpr double kAngleMargin = 1e-9;
 // A step turning this much or more could put the wrap-around of the turn scale between the
 // chosen fix and a left-out one; the check does not try to reason about such steps.
 constexpr double kLargestCheckedTurnDegrees = 179.0;
-// Fixes closer than this share of the set's extent to a ring edge or to the chord that replaces
-// a removed vertex are wrapped directly instead of being checked.
+// Fixes closer than this share of the set's extent to the chord that replaces a removed vertex
+// are wrapped directly instead of being checked.
 constexpr double kNearEdgeShare = 1e-7;
 // Outside these magnitudes the check's products could overflow or lose digits to underflow.
 constexpr double kLargestExtent = 1e75;
@@ -77,7 +77,6 @@ class AreaAddedReduction {
     const std::size_t n = w_.size();
     std::vector<char> on_ring(n, 0);
     for (const std::size_t i : ring_) on_ring[i] = 1;
-    near_edge_ = checkable_ ? near_ring_edges() : std::vector<char>(n, 1);
 
     // best starts at -1.0 and only a strictly greater d replaces it, so equal d go to the lowest
     // index. A fix off the ring leaves the wrap as it is (no step ever chose it), so its d is
@@ -120,24 +119,6 @@ class AreaAddedReduction {
     w_.erase(w_.begin() + static_cast<std::ptrdiff_t>(best_j));
   }
 
-  // Fixes that are not comfortably inside every edge of the current ring.
-  std::vector<char> near_ring_edges() const {
-    std::vector<char> near(w_.size(), ring_.size() < 3 ? 1 : 0);
-    for (std::size_t k = 0; k < ring_.size(); ++k) {
-      const McpPoint a = w_[ring_[k]];
-      const McpPoint b = w_[ring_[(k + 1) % ring_.size()]];
-      const double ex = b.x - a.x;
-      const double ey = b.y - a.y;
-      const double len = std::hypot(ex, ey);
-      if (len == 0.0) continue;
-      const double margin = kNearEdgeShare * len * extent_;
-      for (std::size_t i = 0; i < w_.size(); ++i) {
-        if (!near[i] && cross(ex, ey, w_[i].x - a.x, w_[i].y - a.y) <= margin) near[i] = 1;
-      }
-    }
-    return near;
-  }
-
   // Hull of W without element j (a ring vertex), positions in W without j.
   Hull hull_without(std::size_t j) const {
     const std::size_t n = w_.size();
@@ -149,16 +130,18 @@ class AreaAddedReduction {
     const double cx = next.x - prev.x;
     const double cy = next.y - prev.y;
     const double chord = std::hypot(cx, cy);
-    if (chord == 0.0) return wrap_all_but(j);
     const double pocket_margin = kNearEdgeShare * chord * extent_;
 
-    // Candidates: what may carry the new ring (the old ring, fixes near its edges, fixes in the
-    // pocket that opens between prev and next when j goes).
+    // Candidates: what may carry the new ring, i.e. the old ring and the fixes in (or next to) the
+    // pocket that opens between prev and next when j goes. When prev and next coincide, j sits
+    // between copies of one position and no pocket opens. Fixes on other edges of the ring fail
+    // the check of the first wrap and join the candidates for the second.
     std::vector<char> candidate(n, 0);
     for (const std::size_t i : ring_) candidate[i] = 1;
     for (std::size_t i = 0; i < n; ++i) {
-      if (near_edge_[i] || cross(cx, cy, w_[i].x - prev.x, w_[i].y - prev.y) <= pocket_margin)
-        candidate[i] = 1;
+      const bool in_pocket =
+          chord > 0.0 && cross(cx, cy, w_[i].x - prev.x, w_[i].y - prev.y) <= pocket_margin;
+      if (in_pocket) candidate[i] = 1;
     }
     candidate[j] = 0;
 
@@ -249,7 +232,6 @@ class AreaAddedReduction {
   double area_ = 0.0;
   double extent_ = 0.0;
   bool checkable_ = false;
-  std::vector<char> near_edge_;
 };
 
 }  // namespace

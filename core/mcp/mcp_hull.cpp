@@ -79,6 +79,10 @@ HullWalk walk_hull(std::span<const McpPoint> fixes, bool record_steps) {
     best = kNoTurnYet;
     for (const std::size_t i : remaining) {
       if (i == current) continue;
+      // A duplicate of the start reads as due east with no turn, so it could close the wrap on a
+      // zero-length edge before anything else was visited (area 0 for any set whose lowest fix
+      // is repeated). From a vertex on the start's position the start is therefore no candidate.
+      if (i == start && fixes[i] == from) continue;
       const double t = turn_degrees_from(reference_angle, from, fixes[i]);
       if (t < best) {
         best = t;

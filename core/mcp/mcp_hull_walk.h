@@ -38,7 +38,7 @@ struct HullWalk {
   /// Positions (into the walked span) of the vertices in anticlockwise order, the start first.
   std::vector<std::size_t> ring;
   /// True when the last step came back to the start; false when the set ran out first (fewer
-  /// than two fixes, or non-finite coordinates).
+  /// than two fixes, every fix on the start's position, or non-finite coordinates).
   bool closed = false;
   std::vector<HullStep> steps;  ///< filled only when asked for
   /// Bounding box of the walked fixes (xmin, ymin, xmax); unset for an empty set.

@@ -51,8 +51,8 @@ enum class McpStatus {
 struct McpRing {
   /// Hull vertices in clockwise order, closed (the last vertex repeats the first). The first
   /// vertex is the start of the wrap: the first fix, in set order, with the smallest y.
-  /// Empty for an empty set; {p, p} for one fix; {a, b, a} for two fixes or any set whose
-  /// hull wraps only two vertices.
+  /// Empty for an empty set; {p, p} for one fix; {a, b, a} for two. Fixes on fewer than three
+  /// distinct positions, or all on one line, give a degenerate ring of area 0.
   std::vector<McpPoint> vertices;
   double area = 0.0;  ///< enclosed area, non-negative, squared map units
 };
@@ -98,7 +98,9 @@ std::string mcp_too_low_message(double percentage);
 /// Ties: the start is the first fix, in set order, with the smallest y; at each step the fix with
 /// the smallest anticlockwise turn wins and equal turns go to the earlier fix, so fixes on a hull
 /// edge are vertices or not by set order. A fix equal to the current vertex lies due east of it
-/// (zero-length direction) and may be chosen; the wrap then continues due east.
+/// (zero-length direction) and may be chosen; the wrap then continues due east. The wrap never
+/// closes on a zero-length edge: from a duplicate of the start, the start is no candidate (the
+/// ring would otherwise collapse to area 0 whenever the lowest fix is repeated).
 /// Degenerate input: 0 fixes give an empty ring, 1 fix {p, p}, 2 fixes {a, b, a}; collinear or
 /// identical fixes a degenerate ring of area 0. Non-finite coordinates never crash; the ring is
 /// then unspecified.

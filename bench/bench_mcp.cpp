@@ -1,0 +1,59 @@
+// MCP "Area Added" on 500 fixes: the reduction as built, and its plain definition (one full hull
+// per candidate removal) for comparison.
+
+#include <benchmark/benchmark.h>
+
+#include <random>
+#include <vector>
+
+#include "core/mcp/mcp_polygon.h"
+
+namespace {
+
+using orvex::core::McpOptions;
+using orvex::core::McpPoint;
+
+// A home-range-like cloud: a bivariate normal around a UTM-sized origin, fixed seed.
+std::vector<McpPoint> cloud(std::size_t n) {
+  std::mt19937_64 rng(500);
+  std::normal_distribution<double> offset(0.0, 1500.0);
+  std::vector<McpPoint> fixes(n);
+  for (McpPoint& p : fixes) p = {430000.0 + offset(rng), 5210000.0 + offset(rng)};
+  return fixes;
+}
+
+void BM_AreaAdded(benchmark::State& state) {
+  const auto fixes = cloud(static_cast<std::size_t>(state.range(0)));
+  const McpOptions options{static_cast<double>(state.range(1)), "Area Added", {}};
+  for (auto _ : state) benchmark::DoNotOptimize(orvex::core::mcp_percentage_analysis(fixes, options));
+}
+BENCHMARK(BM_AreaAdded)->Args({500, 95})->Args({500, 50})->Unit(benchmark::kMillisecond)->Repetitions(5);
+
+// The definition: n hulls per removal.
+void BM_AreaAddedByDefinition(benchmark::State& state) {
+  const auto fixes = cloud(static_cast<std::size_t>(state.range(0)));
+  const auto target = static_cast<std::size_t>(orvex::core::mcp_target_count(fixes.size(), 95));
+  for (auto _ : state) {
+    std::vector<McpPoint> w = fixes;
+    while (w.size() > target) {
+      std::vector<McpPoint> copy = w;
+      const double a = orvex::core::MCP_Poly(copy).area;
+      std::size_t best = 0;
+      double best_d = -1.0;
+      for (std::size_t j = 0; j < w.size(); ++j) {
+        copy = w;
+        copy.erase(copy.begin() + static_cast<std::ptrdiff_t>(j));
+        const double d = a - orvex::core::MCP_Poly(copy).area;
+        if (d > best_d) {
+          best_d = d;
+          best = j;
+        }
+      }
+      w.erase(w.begin() + static_cast<std::ptrdiff_t>(best));
+    }
+    benchmark::DoNotOptimize(w);
+  }
+}
+BENCHMARK(BM_AreaAddedByDefinition)->Arg(500)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3);
+
+}  // namespace

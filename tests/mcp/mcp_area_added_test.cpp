@@ -1,0 +1,86 @@
+// "Area Added" against its plain definition: the fast reduction must drop the same fixes.
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "core/mcp/mcp_area_added.h"
+#include "core/mcp/mcp_polygon.h"
+#include "mcp/mcp_test_support.h"
+
+namespace orvex::core {
+namespace {
+
+using Fixes = std::vector<McpPoint>;
+
+// The definition, one full hull per candidate removal.
+Fixes area_added_by_definition(Fixes w, std::size_t target) {
+  const auto area_of = [](Fixes set) { return MCP_Poly(set).area; };
+  while (w.size() > target) {
+    const double a = area_of(w);
+    std::size_t best = 0;
+    double best_d = -1.0;
+    for (std::size_t j = 0; j < w.size(); ++j) {
+      Fixes without = w;
+      without.erase(without.begin() + static_cast<std::ptrdiff_t>(j));
+      const double d = a - area_of(without);
+      if (d > best_d) {
+        best_d = d;
+        best = j;
+      }
+    }
+    w.erase(w.begin() + static_cast<std::ptrdiff_t>(best));
+  }
+  return w;
+}
+
+void expect_same_as_definition(const Fixes& fixes, double percentage) {
+  const auto target = static_cast<std::size_t>(mcp_target_count(fixes.size(), percentage));
+  EXPECT_EQ(mcp_area_added_keep(fixes, target), area_added_by_definition(fixes, target));
+}
+
+TEST(McpAreaAdded, MatchesDefinitionOnScatteredFixes) {
+  std::mt19937_64 rng(20240611);
+  std::normal_distribution<double> offset(0.0, 800.0);
+  for (int trial = 0; trial < 6; ++trial) {
+    Fixes fixes;
+    for (int i = 0; i < 40; ++i) fixes.push_back({512000.0 + offset(rng), 6780000.0 + offset(rng)});
+    expect_same_as_definition(fixes, 60);
+  }
+}
+
+TEST(McpAreaAdded, MatchesDefinitionOnGridFixesWithTiesAndDuplicates) {
+  // Whole coordinates on a small grid: duplicates, fixes along ring edges, equal d values and, on
+  // the 3 x 3 grid, rings that repeat a position.
+  std::mt19937_64 rng(7);
+  for (const int side : {3, 7}) {
+    std::uniform_int_distribution<int> cell(0, side - 1);
+    for (int trial = 0; trial < 8; ++trial) {
+      Fixes fixes;
+      for (int i = 0; i < 30; ++i) fixes.push_back({double(cell(rng)), double(cell(rng))});
+      expect_same_as_definition(fixes, 50);
+    }
+  }
+}
+
+TEST(McpAreaAdded, MatchesDefinitionOnRealTracks) {
+  if (!std::filesystem::exists(mcp_test::shared_data())) GTEST_SKIP() << "shared telemetry data not found";
+  // ibex: GPS fixes with Lambert coordinates; puechcirc: repeated positions.
+  for (const char* track : {"ibex", "puechcirc"}) {
+    const auto path = mcp_test::shared_data() / track / (std::string(track) + ".csv");
+    for (const auto& [animal, fixes] : mcp_test::read_track(path)) {
+      SCOPED_TRACE(std::string(track) + " " + animal);
+      expect_same_as_definition(fixes, 80);
+    }
+  }
+}
+
+TEST(McpAreaAdded, DropsNothingWhenTargetCoversTheSet) {
+  const Fixes fixes{{0, 0}, {1, 0}, {0, 1}};
+  EXPECT_EQ(mcp_area_added_keep(fixes, 3), fixes);
+  EXPECT_EQ(mcp_area_added_keep(fixes, 10), fixes);
+}
+
+}  // namespace
+}  // namespace orvex::core

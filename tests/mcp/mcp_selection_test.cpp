@@ -1,0 +1,183 @@
+// Target count, centres and the six selection styles on hand-worked fix sets.
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "core/mcp/mcp_centres.h"
+#include "core/mcp/mcp_polygon.h"
+
+namespace orvex::core {
+namespace {
+
+using Fixes = std::vector<McpPoint>;
+
+// Corners of the unit square and its centre, in this set order.
+const Fixes kSquareAndCentre{{0, 0}, {1, 0}, {1, 1}, {0, 1}, {0.5, 0.5}};
+
+McpResult run(const Fixes& fixes, double percentage, std::string style, McpPoint user_centre = {}) {
+  return mcp_percentage_analysis(fixes, McpOptions{percentage, std::move(style), user_centre});
+}
+
+TEST(McpTargetCount, IsCeilOfNTimesPOverHundredInThatOrder) {
+  EXPECT_EQ(mcp_target_count(10, 95), 10);  // ceil(9.5)
+  EXPECT_EQ(mcp_target_count(3, 95), 3);    // ceil(2.85)
+  EXPECT_EQ(mcp_target_count(3, 50), 2);    // ceil(1.5)
+  // 100 * 55 / 100 is exactly 55, while 100 * (55 / 100) rounds to 55.00000000000001 -> 56.
+  EXPECT_EQ(mcp_target_count(100, 55), 55);
+  EXPECT_EQ(mcp_target_count(50, 14), 7);
+  EXPECT_EQ(mcp_target_count(5, 150), 8);
+  EXPECT_EQ(mcp_target_count(5, -10), 0);
+  EXPECT_EQ(mcp_target_count(5, std::nan("")), 0);
+  EXPECT_EQ(mcp_target_count(5, 1e300), std::numeric_limits<int>::max());  // saturates
+}
+
+TEST(McpCentres, MedianTakesMiddleOrMeanOfTwoMiddles) {
+  EXPECT_EQ(mcp_median_centre(Fixes{{1, 0}, {9, 0}, {2, 0}}).x, 2.0);
+  EXPECT_EQ(mcp_median_centre(Fixes{{10, 0}, {1, 0}, {3, 0}, {2, 0}}).x, 2.5);
+  // x and y are sorted separately: the centre need not be a fix.
+  EXPECT_EQ(mcp_median_centre(Fixes{{1, 10}, {2, 1}, {9, 2}}), (McpPoint{2, 2}));
+  // a/2 + b/2 stays finite where (a + b)/2 would overflow.
+  EXPECT_EQ(mcp_median_centre(Fixes{{1e308, 0}, {1e308, 0}}).x, 1e308);
+}
+
+TEST(McpCentres, MeanDividesEachTermBeforeAdding) {
+  // 1/3 + 1/3 + 3/3 = 1.6666666666666665, one ulp below 5/3 = 1.6666666666666667 (IEEE double).
+  EXPECT_EQ(mcp_mean_centre(Fixes{{1, 0}, {1, 0}, {3, 0}}).x, 1.6666666666666665);
+}
+
+TEST(McpCentres, FarthestAndRemovalPreferTheFirstInSetOrder) {
+  const Fixes ring{{1, 0}, {0, 1}, {-1, 0}};
+  EXPECT_EQ(mcp_farthest(ring, {0, 0}), 0u);
+  EXPECT_FALSE(mcp_farthest(Fixes{}, {0, 0}).has_value());
+
+  Fixes dup{{5, 5}, {1, 1}, {5, 5}};
+  EXPECT_TRUE(mcp_remove_by_coordinates(dup, {5, 5}));
+  EXPECT_EQ(dup, (Fixes{{1, 1}, {5, 5}}));
+  EXPECT_FALSE(mcp_remove_by_coordinates(dup, {2, 2}));
+  EXPECT_EQ(dup.size(), 2u);
+}
+
+// Unit square and centre at p = 80 (O = 4), worked by hand: the mean and median centres are
+// (0.5, 0.5); all corners are sqrt(0.5) from it, so ties decide by set order.
+TEST(McpStyles, SquareAndCentreAtEightyPercent) {
+  struct Case {
+    std::string style;
+    Fixes kept;
+    double area;
+  };
+  const Case cases[] = {
+      // nearest first: the centre, then the first three corners
+      {"Fixed Mean", {{0.5, 0.5}, {0, 0}, {1, 0}, {1, 1}}, 0.5},
+      {"Fixed Median", {{0.5, 0.5}, {0, 0}, {1, 0}, {1, 1}}, 0.5},
+      // the first corner goes; survivors in set order
+      {"Floating Mean", {{1, 0}, {1, 1}, {0, 1}, {0.5, 0.5}}, 0.5},
+      {"Floating Median", {{1, 0}, {1, 1}, {0, 1}, {0.5, 0.5}}, 0.5},
+      // dropping the centre adds no area (d = 0), any corner 0.5: the first corner goes
+      {"Area Added", {{1, 0}, {1, 1}, {0, 1}, {0.5, 0.5}}, 0.5},
+      // no exact style name: nothing dropped
+      {"fixed mean", kSquareAndCentre, 1.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.style);
+    const McpResult r = run(kSquareAndCentre, 80, c.style);
+    ASSERT_EQ(r.status, McpStatus::ok);
+    EXPECT_EQ(r.n_points, 5);
+    EXPECT_EQ(r.n_used, 4);
+    EXPECT_EQ(r.kept, c.kept);
+    EXPECT_DOUBLE_EQ(r.ring.area, c.area);  // exact binary fractions; 4-ulp tolerance
+  }
+}
+
+TEST(McpStyles, UserCentrePicksNearestToTheGivenPoint) {
+  // Distances from (1, 1): (1,1) 0, centre 0.707, (1,0) and (0,1) 1 (tie -> set order).
+  const McpResult r = run(kSquareAndCentre, 60, "User Centre", {1, 1});
+  ASSERT_EQ(r.status, McpStatus::ok);
+  EXPECT_EQ(r.kept, (Fixes{{1, 1}, {0.5, 0.5}, {1, 0}}));
+  EXPECT_DOUBLE_EQ(r.ring.area, 0.25);  // right triangle with legs 1 and 0.5
+}
+
+// F0..F4 at p = 80: mean centre (1.8, 1.6), median centre (1, 1).
+TEST(McpStyles, MeanAndMedianCentresDropDifferentFixes) {
+  const Fixes f{{0, 0}, {6, 0}, {0, 6}, {1, 1}, {2, 1}};
+  // squared distances from the mean: 5.8, 20.2, 22.6, 1, 0.4 -> F2 goes
+  EXPECT_EQ(run(f, 80, "Floating Mean").kept, (Fixes{{0, 0}, {6, 0}, {1, 1}, {2, 1}}));
+  // from the median: 2, 26, 26, 0, 1 -> F1 and F2 tie, the first (F1) goes
+  EXPECT_EQ(run(f, 80, "Floating Median").kept, (Fixes{{0, 0}, {0, 6}, {1, 1}, {2, 1}}));
+  EXPECT_EQ(run(f, 80, "Fixed Mean").kept, (Fixes{{2, 1}, {1, 1}, {0, 0}, {6, 0}}));
+  EXPECT_EQ(run(f, 80, "Fixed Median").kept, (Fixes{{1, 1}, {2, 1}, {0, 0}, {6, 0}}));
+}
+
+TEST(McpStyles, FloatingCentreIsRecomputedAfterEachRemoval) {
+  // p = 60, O = 3. Mean (2.8, 3.2): squared distances 0.08, 4.88, 15.08, 7.88, 15.68.
+  const Fixes g{{3, 3}, {5, 3}, {6, 1}, {0, 3}, {0, 6}};
+  // Fixed: the three nearest, all on y = 3: a degenerate ring.
+  const McpResult fixed = run(g, 60, "Fixed Mean");
+  EXPECT_EQ(fixed.kept, (Fixes{{3, 3}, {5, 3}, {0, 3}}));
+  EXPECT_EQ(fixed.ring.area, 0.0);
+  // Floating: (0,6) goes, the new mean is (3.5, 2.5), then (0,3) (12.5) goes before (6,1) (8.5).
+  const McpResult floating = run(g, 60, "Floating Mean");
+  EXPECT_EQ(floating.kept, (Fixes{{3, 3}, {5, 3}, {6, 1}}));
+  EXPECT_DOUBLE_EQ(floating.ring.area, 2.0);  // base 2 on y = 3, height 2
+}
+
+TEST(McpStyles, DuplicateFixesAreSeparateElements) {
+  const Fixes d{{0, 0}, {2, 0}, {0, 2}, {2, 2}, {1, 1}, {1, 1}};
+  // Median centre (1, 1): both copies of it are nearest, then the first of the four corners
+  // (all sqrt(2) away). All three kept fixes lie on y = x.
+  const McpResult fixed = run(d, 50, "Fixed Median");
+  EXPECT_EQ(fixed.kept, (Fixes{{1, 1}, {1, 1}, {0, 0}}));
+  EXPECT_EQ(fixed.ring.area, 0.0);
+  // Mean (2.2, 2.2): the two (5,5) tie as farthest; removal by coordinates takes the first.
+  const Fixes far{{5, 5}, {0, 0}, {1, 0}, {0, 1}, {5, 5}};
+  EXPECT_EQ(run(far, 80, "Floating Mean").kept, (Fixes{{0, 0}, {1, 0}, {0, 1}, {5, 5}}));
+}
+
+TEST(McpStyles, PercentageAboveHundredKeepsEveryFix) {
+  for (const char* style :
+       {"Fixed Mean", "Fixed Median", "User Centre", "Floating Mean", "Floating Median", "Area Added"}) {
+    SCOPED_TRACE(style);
+    const McpResult r = run(kSquareAndCentre, 150, style);
+    ASSERT_EQ(r.status, McpStatus::ok);
+    EXPECT_EQ(r.n_used, 8);  // O = ceil(7.5) is reported, not the 5 fixes there are
+    EXPECT_EQ(r.kept.size(), 5u);
+    EXPECT_DOUBLE_EQ(r.ring.area, 1.0);
+  }
+  EXPECT_EQ(run(kSquareAndCentre, 150, "Fixed Mean").kept,
+            (Fixes{{0.5, 0.5}, {0, 0}, {1, 0}, {1, 1}, {0, 1}}));
+}
+
+TEST(McpFailures, TooLowPercentageOrBadInputGivesNoPolygon) {
+  const Fixes three{{0, 0}, {1, 0}, {0, 1}};
+  EXPECT_EQ(run(three, 95, "Fixed Mean").status, McpStatus::ok);  // O = 3 = n
+  for (const double p : {50.0, 0.0, -5.0, std::nan("")}) {
+    const McpResult r = run(three, p, "Fixed Mean");
+    EXPECT_EQ(r.status, McpStatus::percentage_too_low) << p;
+    EXPECT_TRUE(r.kept.empty());
+    EXPECT_TRUE(r.ring.vertices.empty());
+  }
+  EXPECT_EQ(run(three, 50, "Fixed Mean").n_used, 2);
+  EXPECT_EQ(run(Fixes{{0, 0}, {1, 1}}, 200, "Fixed Mean").status, McpStatus::too_few_fixes);
+  EXPECT_EQ(run(Fixes{{0, 0}, {1, 1}, {0, std::nan("")}}, 100, "Fixed Mean").status,
+            McpStatus::invalid_coordinates);
+}
+
+TEST(McpFailures, TooLowMessageIsExactAndLocaleFree) {
+  const std::string expected =
+      "The MCP Analysis Percentage (50.00) is too low - no polygon can be generated).";
+  EXPECT_EQ(mcp_too_low_message(50), expected);
+  EXPECT_EQ(mcp_too_low_message(0),
+            "The MCP Analysis Percentage (0.00) is too low - no polygon can be generated).");
+  if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr)
+    GTEST_SKIP() << "de_DE.UTF-8 locale not installed";
+  const std::string under_comma_locale = mcp_too_low_message(50);
+  std::setlocale(LC_NUMERIC, "C");
+  EXPECT_EQ(under_comma_locale, expected);
+}
+
+}  // namespace
+}  // namespace orvex::core
