@@ -132,7 +132,9 @@ AccessDatabase AccessDatabase::open(const std::filesystem::path& file) {
   const std::size_t pageSize = detail::checkFileShape(file, fileSize);
 
   state->mdb.reset(mdb_open(file.c_str(), MDB_NOFLAGS));
-  if (!state->mdb) throw AccessError(state->describe() + " cannot be opened as an Access database");
+  if (!state->mdb)
+    throw AccessError(state->describe() + " cannot be opened as an Access database",
+                      AccessError::Kind::NotAccess);
   if (static_cast<std::size_t>(state->mdb->fmt->pg_size) != pageSize) {
     throw AccessError(state->describe() + " has a page size that does not match its version");
   }
@@ -182,7 +184,8 @@ AccessTable AccessDatabase::openTable(std::string_view name) const {
     table->dataPages = detail::tableDataPages(*state_, *table->table, table->name);
     return AccessTable(std::move(table));
   }
-  throw AccessError(state_->describe() + " has no table '" + std::string(name) + "'");
+  throw AccessError(state_->describe() + " has no table '" + std::string(name) + "'",
+                    AccessError::Kind::NoSuchTable);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -207,7 +210,7 @@ AccessCursor AccessTable::search(std::string_view where) const {
   try {
     return AccessCursor(state_, WhereClause::compile(where, state_->columns));
   } catch (const AccessError& e) {
-    throw AccessError(state_->db->describe() + ", table '" + state_->name + "': " + e.what());
+    throw AccessError(state_->db->describe() + ", table '" + state_->name + "': " + e.what(), e.kind());
   }
 }
 

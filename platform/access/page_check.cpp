@@ -57,22 +57,26 @@ std::string DatabaseState::describe() const { return "Access file '" + path.stri
 std::size_t checkFileShape(const std::filesystem::path& path, std::uint64_t& fileSize) {
   const std::string what = "Access file '" + path.string() + "'";
   std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) throw AccessError(what + " does not exist");
-  if (!std::filesystem::is_regular_file(path, ec)) throw AccessError(what + " is not a regular file");
+  if (!std::filesystem::exists(path, ec))
+    throw AccessError(what + " does not exist", AccessError::Kind::FileNotFound);
+  if (!std::filesystem::is_regular_file(path, ec))
+    throw AccessError(what + " is not a regular file", AccessError::Kind::NotAccess);
   fileSize = std::filesystem::file_size(path, ec);
-  if (ec) throw AccessError(what + " cannot be read: " + ec.message());
+  if (ec) throw AccessError(what + " cannot be read: " + ec.message(), AccessError::Kind::NotAccess);
 
   std::ifstream in(path, std::ios::binary);
   char header[kVersionOffset + 1] = {};
   if (!in || !in.read(header, sizeof header)) {
     if (in.is_open() && fileSize < sizeof header) {
-      throw AccessError(what + " is not an Access database (only " + std::to_string(fileSize) + " bytes)");
+      throw AccessError(what + " is not an Access database (only " + std::to_string(fileSize) + " bytes)",
+                        AccessError::Kind::NotAccess);
     }
-    throw AccessError(what + " cannot be read");
+    throw AccessError(what + " cannot be read", AccessError::Kind::NotAccess);
   }
   const std::string_view signature(header + kSignatureOffset, kJetSignature.size());
   if (header[0] != 0 || (signature != kJetSignature && signature != kAceSignature)) {
-    throw AccessError(what + " is not an Access database (no Jet or ACE signature)");
+    throw AccessError(what + " is not an Access database (no Jet or ACE signature)",
+                      AccessError::Kind::NotAccess);
   }
   const std::size_t pageSize = header[kVersionOffset] == 0 ? kJet3PageSize : kJet4PageSize;
   if (fileSize % pageSize != 0 || fileSize < kMinimumPages * pageSize) {

@@ -180,7 +180,8 @@ struct Token {
 
 [[noreturn]] void fail(std::string_view clause, std::size_t pos, const std::string& what) {
   throw AccessError("Syntax error in where clause \"" + std::string(clause) + "\" at position " +
-                    std::to_string(pos + 1) + ": " + what);
+                        std::to_string(pos + 1) + ": " + what,
+                    AccessError::Kind::BadClause);
 }
 
 std::vector<Token> tokenize(std::string_view s) {
@@ -291,6 +292,7 @@ struct Node {
   Op op = Op::Eq;
   Literal literal;
   bool negated = false;  ///< IS NOT NULL
+  bool binaryText = false;
   Truth constant = Truth::True;
 };
 
@@ -358,8 +360,9 @@ struct WhereClause::Program {
     if (n.valueClass == ValueClass::Text) {
       const auto* text = std::get_if<std::string>(&cell);
       if (text == nullptr) return Truth::Unknown;
-      return applyOp(n.op, compareText(*text, std::get<std::string>(n.literal)), 0) ? Truth::True
-                                                                                    : Truth::False;
+      const std::string& literal = std::get<std::string>(n.literal);
+      const int order = n.binaryText ? text->compare(literal) : compareText(*text, literal);
+      return applyOp(n.op, order, 0) ? Truth::True : Truth::False;
     }
     const auto number = numericValue(cell);
     if (!number) return Truth::Unknown;
@@ -377,8 +380,9 @@ namespace {
 
 class Parser {
  public:
-  Parser(std::string_view text, std::span<const AccessColumn> columns, std::vector<Node>& nodes)
-      : text_(text), columns_(columns), nodes_(nodes), tokens_(tokenize(text)) {}
+  Parser(std::string_view text, std::span<const AccessColumn> columns, std::vector<Node>& nodes,
+         bool binaryText)
+      : text_(text), columns_(columns), nodes_(nodes), tokens_(tokenize(text)), binaryText_(binaryText) {}
 
   int parseClause() {
     if (peek().kind == Tok::End) return add(Node{});
@@ -509,7 +513,8 @@ class Parser {
     for (std::size_t i = 0; i < columns_.size(); ++i) {
       if (equalsIgnoreCase(columns_[i].name, t.text)) return static_cast<int>(i);
     }
-    throw AccessError("Unknown column \"" + t.text + "\" in where clause \"" + std::string(text_) + "\"");
+    throw AccessError("Unknown column \"" + t.text + "\" in where clause \"" + std::string(text_) + "\"",
+                      AccessError::Kind::BadClause);
   }
 
   int parseComparison() {
@@ -557,11 +562,13 @@ class Parser {
     n.kind = Node::Kind::Compare;
     n.column = left.column;
     n.op = op;
+    n.binaryText = binaryText_;
     const AccessColumn& column = columns_[static_cast<std::size_t>(left.column)];
     if (column.type == ColumnType::Unsupported) {
       throw AccessError("Column \"" + column.name +
-                        "\" has a type that cannot be compared in where clause \"" + std::string(text_) +
-                        "\"");
+                            "\" has a type that cannot be compared in where clause \"" + std::string(text_) +
+                            "\"",
+                        AccessError::Kind::BadClause);
     }
     n.valueClass = classOf(column.type);
     n.literal = literalFor(column, right);
@@ -570,8 +577,9 @@ class Parser {
 
   [[noreturn]] void mismatch(const AccessColumn& column, const Operand& literal) const {
     throw AccessError("Data type mismatch in where clause \"" + std::string(text_) + "\": column \"" +
-                      column.name + "\" (" + std::string(columnTypeName(column.type)) + ") compared with " +
-                      spelling(literal.token));
+                          column.name + "\" (" + std::string(columnTypeName(column.type)) +
+                          ") compared with " + spelling(literal.token),
+                      AccessError::Kind::BadClause);
   }
 
   Literal literalFor(const AccessColumn& column, const Operand& o) const {
@@ -604,6 +612,7 @@ class Parser {
   std::span<const AccessColumn> columns_;
   std::vector<Node>& nodes_;
   std::vector<Token> tokens_;
+  bool binaryText_ = false;
   std::size_t next_ = 0;
 };
 
@@ -614,10 +623,11 @@ WhereClause::WhereClause(WhereClause&&) noexcept = default;
 WhereClause& WhereClause::operator=(WhereClause&&) noexcept = default;
 WhereClause::~WhereClause() = default;
 
-WhereClause WhereClause::compile(std::string_view text, std::span<const AccessColumn> columns) {
+WhereClause WhereClause::compile(std::string_view text, std::span<const AccessColumn> columns,
+                                 TextComparison textComparison) {
   auto program = std::make_unique<Program>();
   program->text = std::string(text);
-  Parser parser(program->text, columns, program->nodes);
+  Parser parser(program->text, columns, program->nodes, textComparison == TextComparison::Binary);
   program->root = parser.parseClause();
   return WhereClause(std::move(program));
 }

@@ -31,7 +31,8 @@ namespace orvex::access {
 /// Semantics follow the query language of Access:
 /// - a comparison with a NULL cell (or with the literal NULL) is unknown, and a row is kept
 ///   only when the whole clause is true, so `X <> 'a'` drops rows where X is NULL;
-/// - text compares without regard to ASCII letter case ('acquiring' = 'Acquiring');
+/// - text compares without regard to ASCII letter case ('acquiring' = 'Acquiring'), as Access
+///   does; `TextComparison::Binary` compares bytes instead (the host's common dialect);
 /// - number columns (Boolean, Byte, Integer, Long Integer, Currency, Single, Double) compare
 ///   as doubles with a number literal, or with a text literal that reads fully as a number;
 ///   Boolean true is -1, false 0; a Single cell is widened to double first (as Access does),
@@ -42,10 +43,13 @@ namespace orvex::access {
 ///   column of an unsupported type is a type mismatch, reported when the clause is compiled.
 class WhereClause {
  public:
+  enum class TextComparison { IgnoreCase, Binary };
+
   /// Compiles `text` against `columns` (the table's columns, in the order of the row values
   /// that `matches` will be given). Throws `AccessError` for a syntax error (with the
   /// character position), an unknown column or a type mismatch; the message quotes the clause.
-  static WhereClause compile(std::string_view text, std::span<const AccessColumn> columns);
+  static WhereClause compile(std::string_view text, std::span<const AccessColumn> columns,
+                             TextComparison textComparison = TextComparison::IgnoreCase);
 
   WhereClause(WhereClause&&) noexcept;
   WhereClause& operator=(WhereClause&&) noexcept;
