@@ -5,9 +5,10 @@
 #include <array>
 #include <cstdint>
 #include <span>
-#include <stdexcept>
 #include <string>
+#include <utility>
 
+#include "host/error.h"
 #include "ui/gis/kernel_math.h"
 
 namespace orvex::ui {
@@ -26,16 +27,12 @@ enum class KdeErrorNumber : std::int32_t {
   division_by_zero = 11,
 };
 
-/// A run-time error inside a KDE computation: a number and a description.
-class KdeError : public std::runtime_error {
+/// A run-time error inside a KDE computation: the host's error type with a run-time error
+/// number, so that a caller's handler for host errors sees it as it sees every other.
+class KdeError : public host::Error {
  public:
-  KdeError(KdeErrorNumber number, const std::string& description)
-      : std::runtime_error(description), number_(number) {}
-  [[nodiscard]] KdeErrorNumber number() const { return number_; }
-  [[nodiscard]] std::int32_t code() const { return static_cast<std::int32_t>(number_); }
-
- private:
-  KdeErrorNumber number_;
+  KdeError(KdeErrorNumber number, std::string description)
+      : host::Error(static_cast<std::int32_t>(number), std::move(description)) {}
 };
 
 /// a / b, raising KdeError(division_by_zero) when b is 0: the arithmetic the KDE classes

@@ -1,0 +1,91 @@
+// The parts of clsKernelCalculator that reach the host: error message boxes, the reference
+// raster and the output raster.
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "host/error.h"
+#include "host/layer.h"
+#include "host/raster.h"
+#include "host/ui_services.h"
+#include "host/workspace.h"
+#include "ui/kde/cls_kernel_calculator.h"
+
+namespace orvex::ui {
+
+namespace {
+
+// Rows converted to 32-bit floats and written per call, which bounds the conversion buffer
+// (a 50,000,000-cell grid would otherwise need a second 200 MB copy).
+constexpr int kRowsPerWrite = 256;
+
+}  // namespace
+
+void clsKernelCalculator::ShowError(const char* procedure, const std::string& description) {
+  if (ui_ == nullptr) return;
+  ui_->messageBox(std::string(procedure) + ": " + std::to_string(lErrorStatus) + '\r' + description, "Error",
+                  host::MessageButtons::Ok, host::MessageIcon::Critical);
+}
+
+void clsKernelCalculator::ShowLocalFactorError(const LocalFactorError& error) {
+  if (ui_ == nullptr) return;
+  ui_->messageBox("Local smooth error: " + std::to_string(lErrorStatus) + ", " +
+                  std::to_string(error.Outer()) + ", " + std::to_string(error.Inner()) + ", " +
+                  NumberText(error.LogSum()) + ", " + NumberText(bandwidth_));
+}
+
+void clsKernelCalculator::SetReferenceRaster(const std::shared_ptr<host::RasterLayer>& pRL) {
+  if (!pRL) {
+    lErrorStatus = kNoReferenceLayer;
+    return;
+  }
+  const std::shared_ptr<host::RasterDataset> raster = pRL->raster();
+  if (!raster) {
+    throw host::Error(host::error_number::kObjectNotSet,
+                      "The reference layer '" + pRL->name() + "' has no raster data source");
+  }
+  SetCellSize(raster->cellSizeX());
+  SetColumns(raster->columns());
+  SetRows(raster->rows());
+  const host::Envelope extent = raster->extent();
+  SetOriginCoords(extent.xmin, extent.ymin);
+}
+
+std::shared_ptr<host::RasterDataset> clsKernelCalculator::WriteKernelToRaster(
+    const std::string& sFolder, const std::string& sName, std::shared_ptr<const host::SpatialReference> pSR) {
+  if (!calculated_ || lErrorStatus != 0) return nullptr;
+  if (workspaces_ == nullptr) {
+    throw host::Error(host::error_number::kObjectNotSet,
+                      "No raster workspace service to write '" + sName + "'");
+  }
+  const std::shared_ptr<host::RasterWorkspace> workspace = workspaces_->openRasterWorkspace(sFolder);
+  host::RasterSpec spec;
+  spec.name = sName;
+  spec.originX = originX_;
+  spec.originY = originY_;
+  spec.cellSize = static_cast<double>(cellSize_);
+  spec.rows = rows_;
+  spec.columns = columns_;
+  spec.spatialReference = std::move(pSR);
+  std::shared_ptr<host::RasterDataset> dataset = workspace->createRaster(spec);
+  const std::shared_ptr<host::RasterBand> band = dataset->band(0);
+
+  // Row 0 of the grid is the top row of the raster, as in the band.
+  const auto width = static_cast<std::size_t>(columns_);
+  std::vector<float> block;
+  for (int first = 0; first < rows_; first += kRowsPerWrite) {
+    const int count = std::min(kRowsPerWrite, rows_ - first);
+    block.resize(width * static_cast<std::size_t>(count));
+    for (int r = 0; r < count; ++r) {
+      const auto row = grid_.Row(first + r);
+      std::transform(row.begin(), row.end(), block.begin() + static_cast<std::ptrdiff_t>(width) * r,
+                     [](double v) { return static_cast<float>(v); });
+    }
+    band->writeRows(first, count, block);
+  }
+  band->computeStatistics();
+  return dataset;
+}
+
+}  // namespace orvex::ui

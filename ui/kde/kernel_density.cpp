@@ -1,0 +1,192 @@
+#include "ui/kde/kernel_density.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "ui/gis/kernel_math.h"
+#include "ui/kde/fixed_chunks.h"
+
+namespace orvex::ui {
+
+namespace {
+
+// Grid rows per work chunk of the accumulation. Every chunk visits all fixes in order and adds
+// only to its own rows, so each cell still sums its fixes in index order.
+constexpr std::int32_t kBandRows = 32;
+// Fixes per work chunk of the pilot densities.
+constexpr std::size_t kPilotChunk = 32;
+
+struct Window {
+  std::int32_t firstColumn = 0;
+  std::int32_t lastColumn = -1;
+  std::int32_t firstRow = 0;
+  std::int32_t lastRow = -1;
+  [[nodiscard]] bool Empty() const { return firstColumn > lastColumn || firstRow > lastRow; }
+};
+
+// The window of cells around cell index `centre` (a double: a fix far outside the grid gives a
+// huge index that must not overflow an integer), clipped to 0 .. count - 1.
+void ClipWindow(double centre, double radius, std::int32_t count, std::int32_t& first, std::int32_t& last) {
+  const double lo = std::max(centre - radius, 0.0);
+  const double hi = std::min(centre + radius, static_cast<double>(count) - 1.0);
+  if (!(lo <= hi)) {
+    first = 0;
+    last = -1;
+    return;
+  }
+  first = static_cast<std::int32_t>(lo);
+  last = static_cast<std::int32_t>(hi);
+}
+
+std::size_t CeilDiv(std::size_t a, std::size_t b) { return a / b + (a % b != 0 ? 1 : 0); }
+
+}  // namespace
+
+double GridPlacement::TopEdgeY() const { return originY + static_cast<double>(rows) * cellSize; }
+double GridPlacement::FirstColumnX() const { return originX + cellSize / 2.0; }
+double GridPlacement::TopRowY() const { return TopEdgeY() - cellSize / 2.0; }
+
+double WindowRadiusCells(double limitRadius, std::int32_t cellSize) {
+  return std::floor(CheckedDivide(limitRadius, static_cast<double>(cellSize))) + 1.0;
+}
+
+std::int64_t FirstNonFiniteFix(std::span<const CoordPair> coords) {
+  for (std::size_t i = 0; i < coords.size(); ++i) {
+    if (!std::isfinite(coords[i][0]) || !std::isfinite(coords[i][1])) return static_cast<std::int64_t>(i);
+  }
+  return -1;
+}
+
+void AccumulateDensity(const GridPlacement& grid, const DensitySource& source, KernelGrid& cells) {
+  const std::size_t n = source.coords.size();
+  const double cellSize = grid.cellSize;
+  const double topEdge = grid.TopEdgeY();
+  const double x0 = grid.FirstColumnX();
+  const double y0 = grid.TopRowY();
+
+  // Each fix's cell from its map coordinates, and its clipped window.
+  std::vector<Window> windows(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const double column = std::floor((source.coords[i][0] * source.sdX - grid.originX) / cellSize);
+    const double row = std::floor((topEdge - source.coords[i][1] * source.sdY) / cellSize);
+    ClipWindow(column, source.windowRadius, grid.columns, windows[i].firstColumn, windows[i].lastColumn);
+    ClipWindow(row, source.windowRadius, grid.rows, windows[i].firstRow, windows[i].lastRow);
+  }
+
+  const auto bands = CeilDiv(static_cast<std::size_t>(grid.rows), kBandRows);
+  RunFixedChunks(bands, [&](std::size_t band) {
+    const auto bandFirst = static_cast<std::int32_t>(band) * kBandRows;
+    const std::int32_t bandLast = std::min(bandFirst + kBandRows, grid.rows) - 1;
+    std::vector<double> xFactor;
+    std::vector<double> yFactor;
+    for (std::size_t i = 0; i < n; ++i) {
+      const Window& w = windows[i];
+      if (w.Empty()) continue;
+      const std::int32_t firstRow = std::max(w.firstRow, bandFirst);
+      const std::int32_t lastRow = std::min(w.lastRow, bandLast);
+      if (firstRow > lastRow) continue;
+
+      const double lambda = source.lambda.empty() ? 1.0 : source.lambda[i];
+      const double scale = lambda * source.bandwidth;
+      const double xi = source.coords[i][0];
+      const double yi = source.coords[i][1];
+      // K(t) / lambda^2 = e(-tx^2/2) e(-ty^2/2) / 2pi / lambda^2 with t^2 = tx^2 + ty^2. A
+      // factor or product below e(-1000) underflows to 0, as the guarded exponential gives.
+      const double norm = 1.0 / gis::kTwoPi / (lambda * lambda);
+      xFactor.resize(static_cast<std::size_t>(w.lastColumn - w.firstColumn + 1));
+      for (std::int32_t col = w.firstColumn; col <= w.lastColumn; ++col) {
+        const double xc = (x0 + col * cellSize) / source.sdX;
+        const double t = (xi - xc) / scale;
+        xFactor[static_cast<std::size_t>(col - w.firstColumn)] = std::exp(-(t * t) / 2.0) * norm;
+      }
+      yFactor.resize(static_cast<std::size_t>(lastRow - firstRow + 1));
+      for (std::int32_t row = firstRow; row <= lastRow; ++row) {
+        const double yc = (y0 - row * cellSize) / source.sdY;
+        const double t = (yi - yc) / scale;
+        yFactor[static_cast<std::size_t>(row - firstRow)] = std::exp(-(t * t) / 2.0);
+      }
+      for (std::int32_t row = firstRow; row <= lastRow; ++row) {
+        const double fy = yFactor[static_cast<std::size_t>(row - firstRow)];
+        double* out = cells.Row(row).data() + w.firstColumn;
+        for (const double fx : xFactor) *out++ += fx * fy;
+      }
+    }
+  });
+}
+
+double NormaliseDensity(KernelGrid& cells, double scalingFactor, std::size_t n, double bandwidth, double sdX,
+                        double sdY, std::int32_t cellSize) {
+  const double nh2 = static_cast<double>(n) * bandwidth * bandwidth;
+  const double sdXY = sdY * sdX;
+  CheckedDivide(1.0, nh2);
+  CheckedDivide(1.0, sdXY);
+
+  const auto bands = CeilDiv(static_cast<std::size_t>(cells.Rows()), kBandRows);
+  RunFixedChunks(bands, [&](std::size_t band) {
+    const auto first = static_cast<std::int32_t>(band) * kBandRows;
+    const std::int32_t last = std::min(first + kBandRows, cells.Rows());
+    for (std::int32_t row = first; row < last; ++row) {
+      for (double& v : cells.Row(row)) v = v * scalingFactor / nh2 / sdXY;
+    }
+  });
+
+  double volume = 0.0;
+  for (std::int32_t col = 0; col < cells.Columns(); ++col) {
+    for (std::int32_t row = 0; row < cells.Rows(); ++row) volume += cells.At(col, row);
+  }
+  return cellSize * volume * cellSize;
+}
+
+std::vector<double> LocalBandwidthFactors(std::span<const CoordPair> coords, double bandwidth,
+                                          std::int32_t& status) {
+  const std::size_t n = coords.size();
+  const auto count = static_cast<std::int64_t>(n);
+  std::vector<double> lambda(n, 0.0);
+  status = 10081;
+
+  std::vector<double> pilot(n, 0.0);
+  RunFixedChunks(CeilDiv(n, kPilotChunk), [&](std::size_t chunk) {
+    const std::size_t last = std::min(n, (chunk + 1) * kPilotChunk);
+    for (std::size_t i = chunk * kPilotChunk; i < last; ++i) {
+      double sum = 0.0;
+      for (std::size_t j = 0; j < n; ++j) {
+        const double d = gis::PairDistance(coords[i][0], coords[i][1], coords[j][0], coords[j][1]);
+        sum += gis::NormalKernel(d / bandwidth);
+      }
+      pilot[i] = sum;
+    }
+  });
+
+  status = 10082;
+  const double nh2 = static_cast<double>(n) * bandwidth * bandwidth;
+  double logSum = 0.0;
+  for (std::size_t i = 0; i < n; ++i) {
+    try {
+      pilot[i] = CheckedDivide(pilot[i], nh2);
+    } catch (const KdeError& e) {
+      throw LocalFactorError(e, static_cast<std::int64_t>(i), count, logSum);
+    }
+    logSum += gis::GuardedLog(pilot[i]);
+  }
+  double g = 0.0;
+  try {
+    g = gis::GuardedExp(CheckedDivide(logSum, static_cast<double>(n)));
+  } catch (const KdeError& e) {
+    throw LocalFactorError(e, count, count, logSum);
+  }
+
+  status = 10083;
+  for (std::size_t i = 0; i < n; ++i) {
+    try {
+      lambda[i] = gis::GuardedExp(-0.5 * gis::GuardedLog(CheckedDivide(pilot[i], g)));
+      if (!(lambda[i] > 0.0) || !std::isfinite(lambda[i]))
+        throw KdeError(KdeErrorNumber::overflow, "Overflow");
+    } catch (const KdeError& e) {
+      throw LocalFactorError(e, static_cast<std::int64_t>(i), count, g);
+    }
+  }
+  status = 0;
+  return lambda;
+}
+
+}  // namespace orvex::ui

@@ -1,0 +1,51 @@
+#pragma once
+// The kernel calculator's density grid: columns x rows of doubles, row 0 the northernmost,
+// stored row by row (west to east within a row) so that a row is one contiguous span, as the
+// raster is written.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace orvex::ui {
+
+class KernelGrid {
+ public:
+  KernelGrid() = default;
+  /// All cells 0. Throws std::bad_alloc when the grid does not fit in memory.
+  KernelGrid(std::int32_t columns, std::int32_t rows)
+      : columns_(columns),
+        rows_(rows),
+        values_(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows), 0.0) {}
+
+  [[nodiscard]] std::int32_t Columns() const { return columns_; }
+  [[nodiscard]] std::int32_t Rows() const { return rows_; }
+
+  /// Cell (column, row); no bounds check.
+  [[nodiscard]] double At(std::int32_t column, std::int32_t row) const { return values_[Index(column, row)]; }
+  double& At(std::int32_t column, std::int32_t row) { return values_[Index(column, row)]; }
+
+  /// Row `row`, west to east.
+  [[nodiscard]] std::span<const double> Row(std::int32_t row) const {
+    return std::span(values_).subspan(Index(0, row), static_cast<std::size_t>(columns_));
+  }
+  std::span<double> Row(std::int32_t row) {
+    return std::span(values_).subspan(Index(0, row), static_cast<std::size_t>(columns_));
+  }
+
+  /// Every cell, row by row.
+  [[nodiscard]] std::span<const double> Values() const { return values_; }
+
+ private:
+  [[nodiscard]] std::size_t Index(std::int32_t column, std::int32_t row) const {
+    return static_cast<std::size_t>(row) * static_cast<std::size_t>(columns_) +
+           static_cast<std::size_t>(column);
+  }
+
+  std::int32_t columns_ = 0;
+  std::int32_t rows_ = 0;
+  std::vector<double> values_;
+};
+
+}  // namespace orvex::ui
