@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config clang-format locales
+  build-essential cmake pkg-config clang-format locales ccache
   libgtest-dev libgmock-dev libbenchmark-dev
   libgdal-dev gdal-bin libgeos-dev libproj-dev proj-data
   mdbtools mdbtools-dev
