@@ -17,18 +17,13 @@ using orvex::access::testing::lotekFolder;
 
 namespace {
 
-// Jet 4 layout (all fixtures are Jet 4): page size, and where a data page keeps its owner,
-// its row count and its row offsets.
-constexpr std::size_t kPage = 4096;
-constexpr std::size_t kOwnerOffset = 4;
-constexpr std::size_t kRowCountOffset = 12;
-constexpr std::size_t kFirstRowOffset = 14;
+using orvex::access::testing::fixDataPages;
+using orvex::access::testing::kFirstRowOffset;
+using orvex::access::testing::kJet4Page;
+using orvex::access::testing::kRowCountOffset;
+using orvex::access::testing::u32At;
 
-std::uint32_t u32At(const std::vector<char>& bytes, std::size_t at) {
-  std::uint32_t v;
-  std::memcpy(&v, bytes.data() + at, sizeof v);
-  return v;
-}
+constexpr std::size_t kPage = kJet4Page;
 
 void putU16(std::vector<char>& bytes, std::size_t at, std::uint16_t v) {
   std::memcpy(bytes.data() + at, &v, sizeof v);
@@ -40,22 +35,11 @@ std::uint16_t u16At(const std::vector<char>& bytes, std::size_t at) {
   return v;
 }
 
-/// The first data page of the table that owns the most data pages (the fix table), and the
-/// table definition page that owns it.
+/// The first data page of the fix table and the table definition page that owns it.
 std::pair<std::size_t, std::uint32_t> firstFixDataPage(const std::vector<char>& bytes) {
-  std::map<std::uint32_t, int> owned;
-  for (std::size_t p = 1; p < bytes.size() / kPage; ++p) {
-    if (bytes[p * kPage] == 1) ++owned[u32At(bytes, p * kPage + kOwnerOffset)];
-  }
-  std::uint32_t owner = 0;
-  int most = 0;
-  for (const auto& [tdef, n] : owned) {
-    if (n > most) most = n, owner = tdef;
-  }
-  for (std::size_t p = 1; p < bytes.size() / kPage; ++p) {
-    if (bytes[p * kPage] == 1 && u32At(bytes, p * kPage + kOwnerOffset) == owner) return {p, owner};
-  }
-  return {0, 0};
+  const auto fix = fixDataPages(bytes);
+  if (fix.pages.empty()) return {0, 0};
+  return {fix.pages.front(), fix.owner};
 }
 
 std::string errorReading(const std::filesystem::path& path) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -51,6 +53,38 @@ inline std::vector<CsvRow> readCsv(const std::filesystem::path& file) {
     rows.push_back(std::move(row));
   }
   return rows;
+}
+
+// Jet 4 layout (all fixtures are Jet 4): page size, and where a data page keeps its owner (the
+// table definition page), its row count and its row offsets.
+inline constexpr std::size_t kJet4Page = 4096;
+inline constexpr std::size_t kOwnerOffset = 4;
+inline constexpr std::size_t kRowCountOffset = 12;
+inline constexpr std::size_t kFirstRowOffset = 14;
+
+inline std::uint32_t u32At(const std::vector<char>& bytes, std::size_t at) {
+  std::uint32_t v;
+  std::memcpy(&v, bytes.data() + at, sizeof v);
+  return v;
+}
+
+/// The data pages (in file order) of the table owning the most data pages, the fix table, and
+/// that table's definition page.
+struct FixPages {
+  std::uint32_t owner = 0;
+  std::vector<std::size_t> pages;
+};
+
+inline FixPages fixDataPages(const std::vector<char>& bytes) {
+  std::map<std::uint32_t, std::vector<std::size_t>> owned;
+  for (std::size_t p = 1; p < bytes.size() / kJet4Page; ++p) {
+    if (bytes[p * kJet4Page] == 1) owned[u32At(bytes, p * kJet4Page + kOwnerOffset)].push_back(p);
+  }
+  FixPages best;
+  for (auto& [owner, pages] : owned) {
+    if (pages.size() > best.pages.size()) best = FixPages{owner, pages};
+  }
+  return best;
 }
 
 /// A copy of a fixture in a fresh temporary folder, removed with the object; tests damage it.
