@@ -18,7 +18,7 @@ struct Bitmap {
   int resourceId = 0;
   int width = 0;
   int height = 0;
-  std::vector<std::uint32_t> argb;
+  std::vector<std::uint32_t> argb{};
 
   bool isNone() const { return resourceId == 0 && argb.empty(); }
 };
@@ -53,7 +53,7 @@ class Command : public Component {
 
 /// One entry of a toolbar or menu definition.
 struct ItemInfo {
-  std::string id;           ///< ProgID of the command or menu
+  std::string id{};         ///< ProgID of the command or menu
   bool beginGroup = false;  ///< draw a separator before the item
   int subType = 0;
   bool operator==(const ItemInfo&) const = default;

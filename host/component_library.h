@@ -31,13 +31,13 @@ std::shared_ptr<Component> createComponent() {
 ///   };
 ///   ORVEX_COMPONENT_LIBRARY(kClasses)
 struct ClassEntry {
-  Guid clsid;
-  std::string_view className;    ///< "orvex_MCP"
-  std::string_view description;  ///< the class's default text, "orvex_MCP Class"
-  std::string_view progId;       ///< version-dependent ProgID ("Orvex8.orvex_MCP.1"); may be empty
-  std::string_view versionIndependentProgId;  ///< "Orvex8.orvex_MCP"
-  std::span<const Guid> categories;           ///< component categories it implements
-  CreateFn create;
+  Guid clsid{};
+  std::string_view className{};    ///< "orvex_MCP"
+  std::string_view description{};  ///< the class's default text, "orvex_MCP Class"
+  std::string_view progId{};       ///< version-dependent ProgID ("Orvex8.orvex_MCP.1"); may be empty
+  std::string_view versionIndependentProgId{};  ///< "Orvex8.orvex_MCP"
+  std::span<const Guid> categories{};           ///< component categories it implements
+  CreateFn create{};
 };
 
 /// Creates instances of one class of a library.

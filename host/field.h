@@ -28,7 +28,7 @@ struct GeometryDef {
   bool hasZ = false;
   bool hasM = false;
   /// May be null: the unknown coordinate system.
-  SpatialReferencePtr spatialReference;
+  SpatialReferencePtr spatialReference{};
 };
 
 /// Definition of one field, as passed to field creation and reported by a table.
@@ -36,13 +36,27 @@ struct GeometryDef {
 /// shapefile stores a number in at most `precision` digits, `scale` of them decimals; 0 lets
 /// the platform choose its default width).
 struct FieldDef {
-  std::string name;
+  std::string name{};
   FieldType type = FieldType::Double;
   int length = 0;
   int precision = 0;
   int scale = 0;
   /// Present for `FieldType::Geometry` only.
-  std::optional<GeometryDef> geometry;
+  std::optional<GeometryDef> geometry{};
+
+  FieldDef() = default;
+  FieldDef(std::string fieldName, FieldType fieldType, int fieldLength = 0, int fieldPrecision = 0,
+           int fieldScale = 0, std::optional<GeometryDef> geometryDef = std::nullopt)
+      : name(std::move(fieldName)),
+        type(fieldType),
+        length(fieldLength),
+        precision(fieldPrecision),
+        scale(fieldScale),
+        geometry(std::move(geometryDef)) {}
+  /// A geometry field.
+  static FieldDef shape(std::string fieldName, GeometryDef def) {
+    return FieldDef(std::move(fieldName), FieldType::Geometry, 0, 0, 0, std::move(def));
+  }
 };
 
 /// The ordered fields of a table or row.

@@ -48,8 +48,8 @@ inline constexpr int kNo = 7;
 
 /// Cells of a grid control: column headings and rows of text.
 struct GridData {
-  std::vector<std::string> columns;
-  std::vector<std::vector<std::string>> rows;
+  std::vector<std::string> columns{};
+  std::vector<std::vector<std::string>> rows{};
   bool operator==(const GridData&) const = default;
 };
 
@@ -84,10 +84,10 @@ class Control {
   Control& operator=(const Control&) = delete;
 
   // Events: the form's behaviour lives in these handlers.
-  Handler onClick;      ///< button pressed; check box toggled; option chosen; list item chosen
-  Handler onChange;     ///< text edited or set; slider moved
-  Handler onGotFocus;   ///< the control received the focus
-  Handler onLostFocus;  ///< the control lost the focus
+  Handler onClick{};      ///< button pressed; check box toggled; option chosen; list item chosen
+  Handler onChange{};     ///< text edited or set; slider moved
+  Handler onGotFocus{};   ///< the control received the focus
+  Handler onLostFocus{};  ///< the control lost the focus
 
   const std::string& name() const { return name_; }
   ControlKind kind() const { return kind_; }
@@ -186,8 +186,8 @@ class Control {
 /// The answer to a request to leave the current page (or accept the form).
 struct PageLeave {
   bool allowed = true;
-  std::string message;  ///< a validator's message; empty when a handler kept the page open
-  std::string control;  ///< the refused control; it has the focus afterwards
+  std::string message{};  ///< a validator's message; empty when a handler kept the page open
+  std::string control{};  ///< the refused control; it has the focus afterwards
 };
 
 /// A dialog as a model: named controls, their state, and the handlers that implement the

@@ -48,7 +48,7 @@ struct Envelope {
 
 /// An ordered set of points (the MCP point buffer). Order is insertion order.
 struct Multipoint {
-  std::vector<Point> points;
+  std::vector<Point> points{};
 
   bool isEmpty() const { return points.empty(); }
   Envelope envelope() const;
@@ -61,7 +61,7 @@ using Path = std::vector<Point>;
 
 /// One or more paths (contour lines, track segments).
 struct Polyline {
-  std::vector<Path> paths;
+  std::vector<Path> paths{};
 
   bool isEmpty() const;
   Envelope envelope() const;
@@ -76,7 +76,7 @@ using Ring = std::vector<Point>;
 /// Rings of one polygon: outer rings clockwise, holes anticlockwise, as the host holds them
 /// after `GeometryService::simplify`. Several outer rings make a multi-part polygon.
 struct Polygon {
-  std::vector<Ring> rings;
+  std::vector<Ring> rings{};
 
   bool isEmpty() const;
   Envelope envelope() const;

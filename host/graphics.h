@@ -28,15 +28,15 @@ struct ArrowMarker {
 struct Symbol {
   Color color{0, 0, 0};
   double width = 1.0;  ///< line width or marker size, in points
-  std::optional<ArrowMarker> arrow;
+  std::optional<ArrowMarker> arrow{};
   bool operator==(const Symbol&) const = default;
 };
 
 /// A graphic on the map: a geometry in map coordinates, its symbol and optional text.
 struct GraphicElement {
-  Geometry geometry;
-  Symbol symbol;
-  std::optional<std::string> text;
+  Geometry geometry{};
+  Symbol symbol{};
+  std::optional<std::string> text{};
 };
 
 using ElementId = std::uint64_t;

@@ -14,7 +14,7 @@ enum class MapEventKind {
 };
 
 struct MapEvent {
-  MapEventKind kind;
+  MapEventKind kind{};
 };
 
 using SubscriptionId = std::uint64_t;

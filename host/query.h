@@ -24,8 +24,8 @@ namespace orvex::host {
 /// `objectIds`, when present, restricts the rows to those ids and delivers them in that order
 /// (ids of rows that no longer exist are skipped); this is how a selection set is searched.
 struct QueryFilter {
-  std::string where;
-  std::optional<std::vector<ObjectId>> objectIds;
+  std::string where{};
+  std::optional<std::vector<ObjectId>> objectIds{};
 
   QueryFilter() = default;
   QueryFilter(std::string whereClause) : where(std::move(whereClause)) {}  // NOLINT: implicit

@@ -13,13 +13,13 @@ namespace orvex::host {
 
 /// Geometry of a new single-band 32-bit float raster.
 struct RasterSpec {
-  std::string name;
+  std::string name{};
   double originX = 0.0;  ///< lower-left corner
   double originY = 0.0;
-  double cellSize = 0.0;                 ///< square cells, > 0
-  int rows = 0;                          ///< > 0
-  int columns = 0;                       ///< > 0
-  SpatialReferencePtr spatialReference;  ///< may be null
+  double cellSize = 0.0;                   ///< square cells, > 0
+  int rows = 0;                            ///< > 0
+  int columns = 0;                         ///< > 0
+  SpatialReferencePtr spatialReference{};  ///< may be null
 };
 
 /// Statistics over every cell of a band (no cell skipped, no no-data value).
@@ -32,7 +32,7 @@ struct RasterStatistics {
 
 /// One contour line and the level it follows.
 struct ContourLine {
-  Polyline line;
+  Polyline line{};
   double contour = 0.0;  ///< the level value (the "CONTOUR" attribute of the design)
 };
 

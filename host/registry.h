@@ -16,14 +16,14 @@ namespace orvex::host {
 
 /// What the registry holds about one class.
 struct ClassRecord {
-  Guid clsid;
-  std::string className;
-  std::string description;
-  std::string progId;                    ///< version-dependent; may be empty
-  std::string versionIndependentProgId;  ///< may be empty
-  std::filesystem::path library;         ///< absolute path of the component library
+  Guid clsid{};
+  std::string className{};
+  std::string description{};
+  std::string progId{};                    ///< version-dependent; may be empty
+  std::string versionIndependentProgId{};  ///< may be empty
+  std::filesystem::path library{};         ///< absolute path of the component library
   std::string threadingModel = "Apartment";
-  std::vector<Guid> categories;
+  std::vector<Guid> categories{};
   bool operator==(const ClassRecord&) const = default;
 };
 
@@ -60,9 +60,9 @@ std::vector<std::filesystem::path> componentLibrariesIn(const std::filesystem::p
 /// Where the host finds its component classes.
 struct RegistryOptions {
   /// The registry file; absent: `defaultRegistryPath()`.
-  std::optional<std::filesystem::path> registryFile;
+  std::optional<std::filesystem::path> registryFile{};
   /// Where the component libraries are installed; empty: the executable's folder.
-  std::filesystem::path componentFolder;
+  std::filesystem::path componentFolder{};
 };
 
 /// The host side of the component model: finds classes by ProgID, CLSID or category, loads

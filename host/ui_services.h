@@ -18,22 +18,22 @@ enum class MessageAnswer { Ok, Cancel, Yes, No, Retry, Abort, Ignore };
 /// A modal message box. An absent title lets the host use its default title; an empty title
 /// shows no title text.
 struct Message {
-  std::string text;
-  std::optional<std::string> title;
+  std::string text{};
+  std::optional<std::string> title{};
   MessageButtons buttons = MessageButtons::Ok;
   MessageIcon icon = MessageIcon::None;
 };
 
 /// Options of the open and save file dialogs.
 struct FileDialogOptions {
-  std::string title;
+  std::string title{};
   /// Pairs "description|patterns" joined by '|', patterns separated by ';':
   /// "Shapefiles (*.shp)|*.shp", "Text files (*.txt)|*.txt|All files (*.*)|*.*".
-  std::string filter;
-  int filterIndex = 1;           ///< 1-based
-  std::string defaultExtension;  ///< without the point ("shp"); added to a name without one
-  std::string defaultName;
-  std::filesystem::path initialFolder;
+  std::string filter{};
+  int filterIndex = 1;             ///< 1-based
+  std::string defaultExtension{};  ///< without the point ("shp"); added to a name without one
+  std::string defaultName{};
+  std::filesystem::path initialFolder{};
   bool overwritePrompt = false;  ///< save: ask before replacing an existing file
   bool hideReadOnly = false;
   bool pathMustExist = false;
@@ -42,8 +42,8 @@ struct FileDialogOptions {
 };
 
 struct FolderDialogOptions {
-  std::string title;
-  std::filesystem::path initialFolder;
+  std::string title{};
+  std::filesystem::path initialFolder{};
 };
 
 /// Modal dialogs and the event loop of the host's user interface. A desktop host shows real
@@ -95,8 +95,8 @@ class Clock {
 
 /// One entry of a dialog filter.
 struct FileFilter {
-  std::string description;
-  std::vector<std::string> patterns;
+  std::string description{};
+  std::vector<std::string> patterns{};
 };
 
 /// Splits a filter text into its entries; a trailing description without patterns is dropped.

@@ -22,12 +22,12 @@ enum class WorkspaceKind {
 /// whose name is `shapeFieldName` and whose `geometry` definition gives the shape type and
 /// spatial reference; an object-id field is optional (a shapefile always gets "FID").
 struct FeatureClassSpec {
-  std::string name;
-  Fields fields;
+  std::string name{};
+  Fields fields{};
   std::string shapeFieldName = "Shape";
   FeatureType featureType = FeatureType::Simple;
   /// Storage keyword; meaningless for shapefiles and ignored by them.
-  std::string configKeyword;
+  std::string configKeyword{};
 };
 
 /// A container of tables and feature classes.
