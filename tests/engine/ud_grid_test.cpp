@@ -1,0 +1,254 @@
+// The UD grid: extents, the kernel sums against their definition, volume check, adaptive
+// bandwidths, the return to map units, degenerate fix sets, the sorted table.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <regex>
+
+#include "core/engine/contour_levels.h"
+#include "core/engine/kernel_math.h"
+#include "engine_test_support.h"
+
+namespace orvex::core::test {
+namespace {
+
+using ::testing::HasSubstr;
+
+const Fixes kSpread{{0.3, 0.1}, {1.7, 0.4}, {2.2, 2.9}, {0.9, 1.6}, {3.1, 0.8}, {1.4, 2.2}, {2.6, 1.3}};
+
+// The UD at node (i, j) straight from its definition: sum of phi(d / (lambda h)) / lambda^2
+// over the fixes, divided by h (n h).
+double ud_by_definition(const KernelEngine& e, std::int32_t i, std::int32_t j, bool adaptive) {
+  const double x = i * e.dx() + e.ax();
+  const double y = j * e.dy() + e.ay();
+  double f = 0.0;
+  for (const auto& fix : e.Trackingdata()) {
+    const double lambda = adaptive ? fix.lambda : 1.0;
+    const double d = std::hypot(x - fix.x, y - fix.y);
+    f += normal_kernel(d / (lambda * e.h())) / (lambda * lambda);
+  }
+  const double n = e.fix_count();
+  return f / (e.h() * (n * e.h()));
+}
+
+void expect_grid_matches_definition(const KernelEngine& e, bool adaptive) {
+  // Splitting exp(-(dx^2 + dy^2)) into two factors and dropping the sqrt moves each term by a
+  // few ulps, times the exponent for far tails: 1e-12 relative, 1e-300 absolute for
+  // subnormal tails.
+  for (std::int32_t i = 0; i <= e.grid_size(); ++i) {
+    for (std::int32_t j = 0; j <= e.grid_size(); ++j) {
+      const double expected = ud_by_definition(e, i, j, adaptive);
+      ASSERT_NEAR(e.node_density(i, j), expected, 1e-12 * expected + 1e-300) << i << "," << j;
+    }
+  }
+}
+
+TEST(UdGrid, FixedKernelMatchesItsDefinition) {
+  KernelEngine engine(7);
+  add_fixes(engine, kSpread);
+  engine.seth(0.6);
+  ASSERT_EQ(engine.init_matrix(24), 1);
+  engine.kern_fixed();
+  expect_grid_matches_definition(engine, false);
+}
+
+TEST(UdGrid, AdaptiveKernelMatchesItsDefinition) {
+  KernelEngine engine(7);
+  add_fixes(engine, kSpread);
+  engine.seth(0.4);
+  ASSERT_EQ(engine.init_matrix(24), 1);
+  engine.kern_adaptive();
+  expect_grid_matches_definition(engine, true);
+}
+
+TEST(UdGrid, ResultsDoNotDependOnTheThreadCount) {
+  const Fixes fixes = normal_fixes(700, 10, 20, 3, 1, 7);
+  std::vector<double> grids[2];
+  double scores[2];
+  const unsigned threads[2] = {1, 3};
+  for (int run = 0; run < 2; ++run) {
+    KernelEngine engine(700);
+    engine.set_worker_threads(threads[run]);
+    add_fixes(engine, fixes);
+    engine.stdize(KernelEngine::STD_Unit);
+    engine.set_h_proportional(0.5);
+    engine.init_matrix(60);
+    engine.kern_adaptive();
+    grids[run].assign(engine.densities().begin(), engine.densities().end());
+    scores[run] = engine.lscv_score(0.2);
+  }
+  EXPECT_EQ(grids[0], grids[1]);  // bit for bit
+  EXPECT_EQ(scores[0], scores[1]);
+}
+
+TEST(Findscale, SingleAxisSpreadIsCentredAcrossTheLine) {
+  KernelEngine engine(11);
+  for (int k = 0; k <= 10; ++k) engine.Add_Point(static_cast<float>(k), 5.0f);
+  engine.seth(1.0);
+  engine.init_matrix(100);
+  engine.Findscale();
+  ASSERT_TRUE(engine.scale_found());
+  // range x = 10: the nodes span 10 + 21 h = 31 along x from -10.5, and are centred on y = 5.
+  EXPECT_NEAR(engine.dx(), 0.31, 1e-14);
+  EXPECT_EQ(engine.dy(), engine.dx());
+  EXPECT_NEAR(engine.ax(), -10.5, 1e-13);
+  EXPECT_NEAR(engine.ay() + 50 * engine.dy(), 5.0, 1e-13);
+}
+
+TEST(VolumeCheck, WellSpreadFixesOnTheDefaultGridPass) {
+  TempLogFolder log;
+  KernelEngine engine(200);
+  add_fixes(engine, normal_fixes(200, 0, 0, 1, 1, 3));
+  engine.set_h_proportional(1.0);
+  engine.init_matrix(150);
+  EXPECT_TRUE(engine.kern_fixed());
+  EXPECT_NEAR(engine.volume(), 1.0, 1e-3);  // the 10.5 h border leaves out ~1e-24 of the mass
+  const std::string text = log.contents();
+  EXPECT_THAT(text, HasSubstr("Calculating the Fixed kernel ud matrix...\n"));
+  EXPECT_THAT(text, HasSubstr("    100.00% of the ud function included inside the matrix.\n"
+                              "Made UD Completion statement\n"
+                              "Failed \"((standardized == true ) && (!is_pilot))\"\n"
+                              "Kernel Reports Success\n"));
+}
+
+TEST(VolumeCheck, TightClustersOnACoarseGridFail) {
+  TempLogFolder log;
+  Fixes fixes;
+  for (const auto& centre : Fixes{{0, 0}, {1000, 0}, {0, 1000}}) {
+    for (const auto& f : normal_fixes(5, centre.first, centre.second, 0.1, 0.1, 11)) fixes.push_back(f);
+  }
+  KernelEngine engine(15);
+  add_fixes(engine, fixes);
+  engine.seth(0.05);
+  engine.init_matrix(40);
+  EXPECT_FALSE(engine.kern_fixed());
+  EXPECT_TRUE(engine.ud_made());  // the grid is kept
+  EXPECT_THAT(log.contents(),
+              HasSubstr("Volume in matrix failed \"if((volume < 0.9) || (volume > 1.1 )) \"\n"));
+}
+
+TEST(Adaptive, LambdaShrinksInDenseAndGrowsInSparsePartsAroundAGeometricMeanOfOne) {
+  TempLogFolder log;
+  Fixes fixes = normal_fixes(40, 0, 0, 0.5, 0.5, 5);
+  for (const auto& f : Fixes{{6, 6}, {-5, 7}, {7, -4}}) fixes.push_back(f);
+  KernelEngine engine(43);
+  add_fixes(engine, fixes);
+  engine.set_h_proportional(0.5);
+  engine.init_matrix(80);
+  engine.kern_adaptive();
+  double log_sum = 0.0;
+  for (std::size_t k = 0; k < fixes.size(); ++k) {
+    const double lambda = engine.Trackingdata()[k].lambda;
+    log_sum += std::log(lambda);
+    if (k >= 40) {
+      EXPECT_GT(lambda, 1.0) << k;
+    }
+  }
+  EXPECT_LT(engine.Trackingdata()[0].lambda, 1.0);
+  EXPECT_NEAR(log_sum / 43.0, 0.0, 1e-12);  // geometric mean 1 by construction, up to rounding
+  EXPECT_THAT(log.contents(), HasSubstr("Calculating the Adaptive kernel ud matrix...\nIn Localsmooth.\n"
+                                        "Calculating the Fixed kernel ud matrix...\n"));
+  EXPECT_THAT(log.contents(), HasSubstr("% of the ud function included inside the pilot matrix.\n"));
+}
+
+TEST(StdUnit, GridReturnsToMapUnitsAndKeepsItsVolume) {
+  TempLogFolder log;
+  const Fixes fixes = normal_fixes(120, 500000, 4000000, 300, 80, 9);
+  KernelEngine engine(120);
+  add_fixes(engine, fixes);
+  engine.stdize(KernelEngine::STD_Unit);
+  engine.set_h_proportional(1.0);
+  engine.init_matrix(100);
+  ASSERT_TRUE(engine.kern_fixed());
+  const auto [min_x, max_x] = std::minmax_element(fixes.begin(), fixes.end());
+  EXPECT_LT(engine.ax(), min_x->first);
+  EXPECT_GT(engine.ax() + 100 * engine.dx(), max_x->first);
+  double volume = 0.0;
+  for (double f : engine.densities()) volume += f * engine.dx() * engine.dy();
+  EXPECT_NEAR(volume, engine.volume(), 1e-12 * engine.volume());  // the same sum, reordered factors
+  EXPECT_THAT(log.contents(), HasSubstr("returning coordinate matrix to Non-standardized position\n"));
+}
+
+TEST(StdUnit, SecondRunOnOneEngineDoesNotStretchTwice) {
+  KernelEngine engine(120);
+  add_fixes(engine, normal_fixes(120, 5000, 3000, 30, 8, 2));
+  engine.stdize(KernelEngine::STD_Unit);
+  engine.set_h_proportional(1.0);
+  engine.init_matrix(50);
+  engine.kern_fixed();
+  const double ax = engine.ax(), dx = engine.dx();
+  engine.kern_adaptive();
+  EXPECT_EQ(engine.ax(), ax);
+  EXPECT_EQ(engine.dx(), dx);
+}
+
+TEST(Degenerate, AllFixesAtOnePlaceGiveFalseAndNoNaN) {
+  TempLogFolder log;
+  KernelEngine engine(6);
+  for (int k = 0; k < 6; ++k) engine.Add_Point(3.0f, 4.0f);
+  engine.stdize(KernelEngine::STD_Unit);
+  EXPECT_EQ(engine.gethref(), 0.0);
+  engine.set_search_range(0.1, 1.0, 0.05);
+  engine.set_h_proportional(1.0);
+  ASSERT_EQ(engine.init_matrix(40), 1);
+  EXPECT_FALSE(engine.kern_fixed());
+  EXPECT_FALSE(engine.kern_adaptive());
+  EXPECT_FALSE(engine.ud_made());
+  for (double f : engine.densities()) ASSERT_EQ(f, 0.0);
+  for (const auto& fix : engine.Trackingdata()) EXPECT_FALSE(std::isnan(fix.lambda));
+  EXPECT_EQ(engine.AVMakeContour(), 0);
+  EXPECT_THAT(log.contents(), HasSubstr("WARNING: h is not a positive number; no UD computed\n"));
+}
+
+TEST(Degenerate, NoSpreadWithAUserBandwidthStillRefuses) {
+  TempLogFolder log;
+  KernelEngine engine(3);
+  add_fixes(engine, {{1, 1}, {1, 1}, {1, 1}});
+  engine.seth(2.0);
+  engine.init_matrix(40);
+  EXPECT_FALSE(engine.kern_fixed());
+  EXPECT_THAT(log.contents(), HasSubstr("WARNING: Findscale: the fixes have no extent (all at one place)"));
+}
+
+TEST(Degenerate, MissingGridOrNonPositiveHRefuse) {
+  KernelEngine engine(7);
+  add_fixes(engine, kSpread);
+  engine.seth(0.5);
+  EXPECT_FALSE(engine.kern_fixed());  // no init_matrix
+  engine.init_matrix(20);
+  engine.seth(0.0);
+  EXPECT_FALSE(engine.kern_fixed());
+  engine.seth(-1.0);
+  EXPECT_FALSE(engine.kern_adaptive());
+  EXPECT_EQ(engine.init_matrix(0), 0);
+  EXPECT_EQ(engine.init_matrix(50000), 0);  // (S + 1)^2 beyond the int32 table length
+}
+
+TEST(UdTable, StableDescendingOrderKeepsRowMajorOrderForTies) {
+  const std::vector<double> densities{0.1, 0.5, 0.3, 0.5, 0.0, 0.3, 0.5};
+  std::vector<std::uint32_t> order(densities.size());
+  stable_descending_order(densities, order);
+  EXPECT_EQ(order, (std::vector<std::uint32_t>{1, 3, 6, 2, 5, 0, 4}));
+}
+
+TEST(UdTable, SortedTableIsDescendingAndComplete) {
+  KernelEngine engine(7);
+  add_fixes(engine, kSpread);
+  engine.seth(0.6);
+  engine.init_matrix(30);
+  engine.kern_fixed();
+  engine.sort_ud_table();
+  ASSERT_TRUE(engine.table_made());
+  EXPECT_EQ(engine.table_length(), 31 * 31);
+  for (std::int64_t k = 1; k < engine.table_length(); ++k) {
+    ASSERT_GE(engine.sorted_density(k - 1), engine.sorted_density(k));
+    ASSERT_EQ(engine.sorted_density(k), engine.densities()[engine.sorted_node(k)]);
+  }
+}
+
+}  // namespace
+}  // namespace orvex::core::test
