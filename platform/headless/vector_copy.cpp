@@ -1,0 +1,90 @@
+#include "platform/headless/vector_copy.h"
+
+#include <gdal_utils.h>
+#include <ogrsf_frmts.h>
+
+#include <cctype>
+#include <memory>
+
+#include "host/error.h"
+#include "host/text.h"
+#include "platform/gdal/gdal_handles.h"
+#include "platform/gdal/gdal_session.h"
+
+namespace orvex::platform::headless {
+namespace {
+
+/// Open options that let the CSV driver find point coordinates and typed columns.
+const char* const kCsvOpenOptions[] = {
+    "X_POSSIBLE_NAMES=X,Easting,Longitude,Lon,Long",
+    "Y_POSSIBLE_NAMES=Y,Northing,Latitude,Lat",
+    "KEEP_GEOM_COLUMNS=YES",
+    "AUTODETECT_TYPE=YES",
+    nullptr,
+};
+
+struct TranslateOptionsFree {
+  void operator()(GDALVectorTranslateOptions* options) const noexcept {
+    GDALVectorTranslateOptionsFree(options);
+  }
+};
+
+bool isCsv(const std::filesystem::path& file) { return host::iequals(file.extension().string(), ".csv"); }
+
+gdal::DatasetPtr openVector(const std::filesystem::path& file) {
+  gdal::ensureGdalReady();
+  const char* const* openOptions = isCsv(file) ? kCsvOpenOptions : nullptr;
+  return gdal::DatasetPtr(
+      GDALDataset::Open(file.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, openOptions, nullptr));
+}
+
+/// A name that is a plain file name on every system.
+std::string fileNameOf(std::string_view text) {
+  std::string name;
+  for (const char c : text)
+    name += std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '-' ? c : '_';
+  return name.empty() ? std::string("layer") : name;
+}
+
+}  // namespace
+
+bool isVectorFile(const std::filesystem::path& file) {
+  gdal::ErrorCollector quiet;  // a failed probe is an answer, not an error
+  return openVector(file) != nullptr;
+}
+
+std::vector<CopiedLayer> copyToShapefiles(const std::filesystem::path& source,
+                                          const std::filesystem::path& folder, const std::string& baseName) {
+  gdal::ErrorCollector errors;
+  gdal::DatasetPtr dataset = openVector(source);
+  if (!dataset) gdal::failWithGdal("Cannot read '" + source.string() + "' as vector data", &errors);
+
+  std::vector<std::string> layers;
+  for (OGRLayer* layer : dataset->GetLayers())
+    if (layer->GetGeomType() != wkbNone) layers.emplace_back(layer->GetName());
+  if (layers.empty())
+    throw host::Error(host::kInvalidArgument, "'" + source.string() + "' holds no layer with geometry");
+
+  std::vector<CopiedLayer> copies;
+  for (const std::string& layer : layers) {
+    const std::string name = fileNameOf(layers.size() == 1 ? baseName : baseName + "_" + layer);
+    const std::filesystem::path shp = folder / (name + ".shp");
+    const std::string shpText = shp.string();
+    std::vector<const char*> arguments{"-f",   "ESRI Shapefile", "-nln",        name.c_str(),
+                                       "-lco", "ENCODING=UTF-8", layer.c_str(), nullptr};
+    std::unique_ptr<GDALVectorTranslateOptions, TranslateOptionsFree> options(
+        GDALVectorTranslateOptionsNew(const_cast<char**>(arguments.data()), nullptr));
+    if (!options) gdal::failWithGdal("Cannot copy '" + source.string() + "'", &errors);
+    GDALDatasetH sources[] = {GDALDataset::ToHandle(dataset.get())};
+    int usageError = 0;
+    gdal::DatasetPtr copy(GDALDataset::FromHandle(
+        GDALVectorTranslate(shpText.c_str(), nullptr, 1, sources, options.get(), &usageError)));
+    if (!copy || usageError != 0)
+      gdal::failWithGdal("Cannot copy layer '" + layer + "' of '" + source.string() + "' to a shapefile",
+                         &errors);
+    copies.push_back({layer, shp});
+  }
+  return copies;
+}
+
+}  // namespace orvex::platform::headless

@@ -1,0 +1,31 @@
+#pragma once
+
+// Vector files of other formats (GeoPackage, GeoJSON, CSV with coordinate columns, ...) as
+// shapefiles, which is what the host's workspaces hold.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace orvex::platform::headless {
+
+/// One layer of the source, copied.
+struct CopiedLayer {
+  std::string layerName;      ///< the layer's name in the source
+  std::filesystem::path shp;  ///< the shapefile holding the copy
+};
+
+/// True when GDAL opens `file` as a vector data set.
+bool isVectorFile(const std::filesystem::path& file);
+
+/// Copies every layer with geometry of the vector file `source` into a shapefile in `folder`,
+/// named from `baseName` (plus the layer name when the file has several), in the source's
+/// layer order. CSV files take their points from columns named X/Y, Easting/Northing or
+/// Longitude/Latitude, and their column types from the values.
+///
+/// Throws host::Error naming the file: (kDataError) when GDAL cannot read or copy it,
+/// (kInvalidArgument) when no layer has geometry.
+std::vector<CopiedLayer> copyToShapefiles(const std::filesystem::path& source,
+                                          const std::filesystem::path& folder, const std::string& baseName);
+
+}  // namespace orvex::platform::headless
