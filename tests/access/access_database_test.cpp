@@ -36,6 +36,9 @@ const std::vector<LotekFile> kFiles = {
     {"collar_second_table.mdb", {"Settings", "GPS_3305"}, "GPS_3305", 30, 3},
 };
 
+// Names the case in test output instead of dumping the struct's bytes.
+[[maybe_unused]] void PrintTo(const LotekFile& f, std::ostream* os) { *os << f.file; }
+
 std::string stem(const std::string& file) { return file.substr(0, file.find('.')); }
 
 std::int32_t intOf(const AccessValue& v) { return std::get<std::int32_t>(v); }
