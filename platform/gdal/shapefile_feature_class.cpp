@@ -14,6 +14,7 @@
 #include "platform/gdal/ogr_fields.h"
 #include "platform/gdal/ogr_spatial_reference.h"
 #include "platform/gdal/shapefile_cursors.h"
+#include "platform/gdal/where_filter.h"
 
 namespace orvex::platform::gdal {
 namespace {
@@ -145,7 +146,8 @@ ShapefileFeatureClass::~ShapefileFeatureClass() {
   if (rowsDeleted_ && !readOnly_) {
     // Nothing holds this object any more, so no id of it is in use: pack the deleted records
     // away so that other programs never see them.
-    const std::string sql = "REPACK \"" + shp_.stem().string() + "\"";
+    // The layer name goes unquoted: REPACK takes the rest of the statement as the name.
+    const std::string sql = "REPACK " + shp_.stem().string();
     OGRLayer* result = dataset_->ExecuteSQL(sql.c_str(), nullptr, nullptr);
     if (result != nullptr) dataset_->ReleaseResultSet(result);
   }
@@ -238,23 +240,18 @@ std::vector<host::ObjectId> ShapefileFeatureClass::matchingIds(const host::Query
     return ids;
   }
 
+  const WhereFilter clause = WhereFilter::compile(filter.where, *layer_->GetLayerDefn());
   ErrorCollector errors;
-  const std::string clause(host::trim(filter.where));
-  if (layer_->SetAttributeFilter(clause.empty() ? nullptr : clause.c_str()) != OGRERR_NONE) {
-    const std::string detail = errors.text();
-    layer_->SetAttributeFilter(nullptr);
-    throw host::Error(host::kInvalidArgument, "invalid where clause \"" + clause + "\" on " + where() +
-                                                  (detail.empty() ? std::string() : ": " + detail));
-  }
-  // The walk only needs ids; skipping the shapes saves reading the .shp.
+  // The walk only needs ids and attributes; skipping the shapes saves reading the .shp.
   const char* ignored[] = {"OGR_GEOMETRY", nullptr};
   layer_->SetIgnoredFields(ignored);
   std::vector<host::ObjectId> ids;
   layer_->ResetReading();
-  while (FeaturePtr f{layer_->GetNextFeature()}) ids.push_back(static_cast<host::ObjectId>(f->GetFID()));
+  while (FeaturePtr f{layer_->GetNextFeature()}) {
+    if (clause.matches(*f)) ids.push_back(static_cast<host::ObjectId>(f->GetFID()));
+  }
   const bool readFailed = errors.failed();
   layer_->SetIgnoredFields(nullptr);
-  layer_->SetAttributeFilter(nullptr);
   layer_->ResetReading();
   if (readFailed) failWithGdal("cannot read " + where(), &errors);
 
