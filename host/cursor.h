@@ -11,6 +11,7 @@ namespace orvex::host {
 ///
 /// Rows are read when they are fetched: a row deleted after the cursor was opened but before
 /// it is reached is not delivered, so a walk never returns a stale copy of a deleted feature.
+/// Shapes of delivered features carry the feature class's spatial reference.
 class Cursor {
  public:
   virtual ~Cursor();

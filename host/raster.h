@@ -44,6 +44,9 @@ class RasterBand {
 
   virtual int width() const = 0;   ///< columns
   virtual int height() const = 0;  ///< rows
+  /// The coordinate system of the band's raster (null: unknown). Platforms override this; the
+  /// default answers null.
+  virtual SpatialReferencePtr spatialReference() const { return nullptr; }
 
   /// Reads rows `firstRow` .. `firstRow + rowCount - 1` into `out` (size `rowCount * width()`).
   /// Throws `Error` (kInvalidArgument) for a range outside the band or a wrong buffer size.

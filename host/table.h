@@ -49,8 +49,9 @@ class Table : public std::enable_shared_from_this<Table> {
   /// Deletes one row. Throws `Error` (kNotFound) when there is no row of that id.
   virtual void deleteRow(ObjectId id) = 0;
 
-  /// A new row buffer of this table's fields (every value Empty, null shape).
-  Row createRowBuffer() const;
+  /// A new row buffer of this table's fields (every value Empty, null shape). Platforms may
+  /// override it to share one field list between buffers.
+  virtual Row createRowBuffer() const;
   /// The ids of the rows the filter selects, in search order, as a selection of this table.
   SelectionSet select(const QueryFilter& filter = {}) const;
 };

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <limits>
 
 #include "host/error.h"
@@ -69,6 +70,17 @@ Date Date::fromCivil(const CivilTime& c) {
     throw Error(kInvalidArgument, cformat("Invalid date %04d-%02d-%02d", c.year, c.month, c.day));
   const double days = static_cast<double>(daysFromCivil(c.year, c.month, c.day));
   return Date(days * kSecondsPerDay + c.hour * 3600.0 + c.minute * 60.0 + c.second);
+}
+
+Date Date::fromTimePoint(std::chrono::system_clock::time_point time, bool local) {
+  const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(time.time_since_epoch()).count();
+  double seconds = static_cast<double>(micros) / 1e6;
+  if (local) {
+    const std::time_t whole = std::chrono::system_clock::to_time_t(time);
+    std::tm parts{};
+    if (localtime_r(&whole, &parts) != nullptr) seconds += static_cast<double>(parts.tm_gmtoff);
+  }
+  return Date(seconds);
 }
 
 Date Date::fromOleSerial(double serial) {

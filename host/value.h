@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -25,6 +26,9 @@ class Date {
  public:
   Date() = default;
   static Date fromUnixSeconds(double seconds) { return Date(seconds); }
+  /// A clock reading as wall-clock time of the machine's time zone (`local` true, what the
+  /// logs show as the current time) or of UTC.
+  static Date fromTimePoint(std::chrono::system_clock::time_point time, bool local);
   /// Throws `Error` (kInvalidArgument) for a month outside 1..12 or a day outside the month.
   static Date fromCivil(const CivilTime& civil);
   /// The serial day number of desktop databases and spreadsheets: days since 1899-12-30, the

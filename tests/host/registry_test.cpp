@@ -149,7 +149,7 @@ class ComponentLibrary : public ::testing::Test {
 TEST_F(ComponentLibrary, RegistrationWritesEveryClassWithItsLibrary) {
   registerLibrary(library, registryFile);
   const auto records = readRegistryFile(registryFile);
-  ASSERT_EQ(records.size(), 3u);
+  ASSERT_EQ(records.size(), 5u);
   EXPECT_EQ(records[0].clsid, kTestCommand);
   EXPECT_EQ(records[0].className, "TestCommand");
   EXPECT_EQ(records[0].description, "TestCommand Class");
@@ -187,10 +187,12 @@ TEST_F(ComponentLibrary, ListsTheClassesOfACategory) {
   registerLibrary(library, registryFile);
   const auto registry = ComponentRegistry::fromFile(registryFile);
   const auto commands = registry.classesInCategory(kCommandCategory);
-  ASSERT_EQ(commands.size(), 1u);
+  ASSERT_EQ(commands.size(), 2u);
   EXPECT_EQ(commands[0].className, "TestCommand");
+  EXPECT_EQ(commands[1].className, "FailingCommand");
   EXPECT_EQ(registry.classesInCategory(kMenuCategory).size(), 1u);
-  EXPECT_TRUE(registry.classesInCategory(kToolBarCategory).empty());
+  EXPECT_EQ(registry.classesInCategory(kToolBarCategory).size(), 1u);
+  EXPECT_TRUE(registry.classesInCategory(Guid{}).empty());
 }
 
 TEST_F(ComponentLibrary, UnregistrationRemovesOnlyItsClasses) {
@@ -236,7 +238,7 @@ TEST_F(ComponentLibrary, ALibraryCanUnloadOnlyWhenNoObjectLives) {
 TEST_F(ComponentLibrary, WithoutARegistryFileTheLibrariesBesideTheHostAreUsed) {
   const auto registry = ComponentRegistry::open({registryFile, library.parent_path()});
   EXPECT_FALSE(fs::exists(registryFile)) << "in-memory registration writes nothing";
-  EXPECT_EQ(registry.classes().size(), 3u);
+  EXPECT_EQ(registry.classes().size(), 5u);
   EXPECT_EQ(registry.createAs<Command>("testlib.testcommand")->name(), "TestCommand");
   EXPECT_EQ(componentLibrariesIn(library.parent_path()), std::vector<fs::path>{library});
 

@@ -1,0 +1,113 @@
+#include "host/command_catalog.h"
+
+#include <exception>
+
+#include "host/error.h"
+
+namespace orvex::host {
+namespace {
+
+// Menus may hold menus; a definition that names itself must not recurse for ever.
+constexpr int kMaxMenuDepth = 8;
+
+}  // namespace
+
+CommandCatalog::CommandCatalog(const ComponentRegistry& registry, Application& application)
+    : registry_(&registry), application_(&application) {
+  for (const ClassRecord& record : registry.classesInCategory(kToolBarCategory)) {
+    CommandBar bar;
+    bar.progId = record.versionIndependentProgId.empty() ? record.progId : record.versionIndependentProgId;
+    try {
+      bar.definition = registry.createAs<ToolBarDef>(record.clsid.toString());
+    } catch (const Error& error) {
+      problems_.push_back("Toolbar " + record.className + ": " + error.description());
+      continue;
+    }
+    const int count = bar.definition->itemCount();
+    for (int position = 0; position < count; ++position) {
+      ItemInfo info;
+      if (bar.definition->itemInfo(position, info)) bar.items.push_back(makeItem(info, 0));
+    }
+    toolbars_.push_back(std::move(bar));
+  }
+  for (const ClassRecord& record : registry.classesInCategory(kCommandCategory)) {
+    if (byClass_.count(record.clsid) != 0) continue;
+    try {
+      command(record.clsid.toString());
+    } catch (const Error& error) {
+      problems_.push_back("Command " + record.className + ": " + error.description());
+    }
+  }
+}
+
+CommandItem CommandCatalog::makeItem(const ItemInfo& info, int depth) {
+  CommandItem item;
+  item.info = info;
+  const ClassRecord* record = registry_->findByProgId(info.id);
+  if (record == nullptr) {
+    item.problem = "'" + info.id + "' is not registered";
+    problems_.push_back("Item " + item.problem);
+    return item;
+  }
+  try {
+    if (auto known = byClass_.find(record->clsid); known != byClass_.end()) {
+      item.command = known->second;
+      return item;
+    }
+    auto object = registry_->create(record->clsid);
+    if (auto menu = std::dynamic_pointer_cast<MenuDef>(object)) {
+      item.menu = menu;
+      if (depth >= kMaxMenuDepth) {
+        item.problem = "menu '" + info.id + "' is nested too deeply";
+        problems_.push_back("Item " + item.problem);
+        return item;
+      }
+      const int count = menu->itemCount();
+      for (int position = 0; position < count; ++position) {
+        ItemInfo child;
+        if (menu->itemInfo(position, child)) item.items.push_back(makeItem(child, depth + 1));
+      }
+    } else if (auto made = std::dynamic_pointer_cast<Command>(object)) {
+      made->onCreate(*application_);
+      byClass_[record->clsid] = made;
+      commands_.push_back(made);
+      item.command = std::move(made);
+    } else {
+      item.problem = "'" + info.id + "' is neither a command nor a menu";
+      problems_.push_back("Item " + item.problem);
+    }
+  } catch (const Error& error) {
+    item.problem = error.description();
+    problems_.push_back("Item '" + info.id + "': " + error.description());
+  }
+  return item;
+}
+
+std::shared_ptr<Command> CommandCatalog::command(std::string_view progIdOrClsid) {
+  const ClassRecord* record = nullptr;
+  if (auto clsid = Guid::parse(progIdOrClsid)) record = registry_->findByClsid(*clsid);
+  if (record == nullptr) record = registry_->findByProgId(progIdOrClsid);
+  if (record == nullptr)
+    throw Error(kClassNotRegistered, "Command '" + std::string(progIdOrClsid) + "' is not registered");
+  if (auto known = byClass_.find(record->clsid); known != byClass_.end()) return known->second;
+  auto made = registry_->createAs<Command>(record->clsid.toString());
+  made->onCreate(*application_);
+  byClass_[record->clsid] = made;
+  commands_.push_back(made);
+  return made;
+}
+
+ClickResult CommandCatalog::click(std::string_view progIdOrClsid) {
+  if (errorsPassThrough()) return {command(progIdOrClsid)->onClick(), {}};
+  try {
+    return {command(progIdOrClsid)->onClick(), {}};
+  } catch (const Error& error) {
+    return {error.status(), error.description()};
+  } catch (const std::exception& error) {
+    return {kUnexpected, error.what()};
+  } catch (...) {
+    return {kUnexpected, "unknown failure"};
+  }
+}
+
+}  // namespace orvex::host
