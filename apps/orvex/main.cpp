@@ -1,8 +1,3 @@
-#include <cstdio>
+#include "apps/orvex/cli.h"
 
-#include "host/version.h"
-
-int main() {
-  std::printf("orvex %s\n", orvex::kVersion);
-  return 0;
-}
+int main(int argc, char** argv) { return orvex::cli::runCommandLine(argc, argv); }
