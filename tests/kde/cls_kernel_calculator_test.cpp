@@ -282,7 +282,7 @@ TEST(CalculatorBandwidth, FailedBcvIsCode2900) {
 }
 
 TEST(CalculatorBandwidth, MinimizedLscvTakesTheSearchResult) {
-  const auto fixes = BellFixes(200);
+  const auto fixes = BellFixes(120);
   clsLSCV direct;
   direct.SetInputCoords(fixes);
   direct.CalculateLSCV();

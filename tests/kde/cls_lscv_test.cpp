@@ -260,7 +260,7 @@ TEST(LscvScan, ScoreRisingFromTheMinimumIsNotMinimized) {
 TEST(LscvScan, InteriorMinimumIsMinimized) {
   // A bell-shaped cloud (each coordinate the sum of four uniforms) has its LSCV minimum
   // inside 0.05 .. 2 href.
-  const auto fixes = test::BellFixes(200);
+  const auto fixes = test::BellFixes(120);
   clsLSCV lscv;
   lscv.SetInputCoords(fixes);
   lscv.CalculateLSCV();

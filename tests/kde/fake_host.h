@@ -38,8 +38,8 @@ class RecordingUi : public host::UiServices {
 
 class MemoryBand : public host::RasterBand {
  public:
-  MemoryBand(int columns, int rows)
-      : cells(static_cast<std::size_t>(columns * rows)), columns_(columns), rows_(rows) {}
+  // Cells are allocated at the first write, so that a large reference raster costs nothing.
+  MemoryBand(int columns, int rows) : columns_(columns), rows_(rows) {}
   int width() const override { return columns_; }
   int height() const override { return rows_; }
   void readRows(int firstRow, int rowCount, std::span<float> out) const override {
@@ -51,6 +51,7 @@ class MemoryBand : public host::RasterBand {
         values.size() != static_cast<std::size_t>(rowCount * columns_)) {
       throw host::Error(host::kInvalidArgument, "bad row range");
     }
+    cells.resize(static_cast<std::size_t>(columns_) * static_cast<std::size_t>(rows_));
     std::copy(values.begin(), values.end(), cells.begin() + static_cast<std::ptrdiff_t>(firstRow) * columns_);
     ++writes;
   }
