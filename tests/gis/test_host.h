@@ -1,0 +1,150 @@
+#pragma once
+
+// A host for the GIS tests: the GDAL platform's data side (shapefile and raster workspaces,
+// geometry, spatial references) with a user interface that records what it is asked to show,
+// and a map whose layers a test sets directly.
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/application.h"
+#include "host/graphics.h"
+#include "host/map_events.h"
+#include "platform/gdal/gdal_platform.h"
+
+namespace orvex::test {
+
+class RecordingUi final : public host::UiServices {
+ public:
+  std::vector<host::Message> messages;
+
+  host::MessageAnswer show(const host::Message& message) override {
+    messages.push_back(message);
+    return host::MessageAnswer::Ok;
+  }
+  std::optional<std::filesystem::path> saveFile(const host::FileDialogOptions&) override {
+    return std::nullopt;
+  }
+  std::vector<std::filesystem::path> openFiles(const host::FileDialogOptions&) override { return {}; }
+  std::optional<std::filesystem::path> browseFolder(const host::FolderDialogOptions&) override {
+    return std::nullopt;
+  }
+  int showModal(host::Form&) override { return 0; }
+  void showModeless(host::Form&) override {}
+  void hide(host::Form&) override {}
+  void processPendingEvents() override {}
+};
+
+class RecordingStatusBar final : public host::StatusBar {
+ public:
+  std::vector<std::string> progressMessages;  ///< message of each report
+  double lastFraction = -1.0;
+  int hidden = 0;
+
+  void setMessage(std::string_view) override {}
+  host::ProgressFn progress() override {
+    return [this](double fraction, std::string_view message) {
+      progressMessages.emplace_back(message);
+      lastFraction = fraction;
+      return true;
+    };
+  }
+  void hideProgress() override { ++hidden; }
+};
+
+class FixedClock final : public host::Clock {
+ public:
+  std::chrono::system_clock::time_point now() const override { return {}; }
+  void wait(std::chrono::milliseconds) override {}
+};
+
+class TestMap final : public host::Map {
+ public:
+  std::vector<std::shared_ptr<host::Layer>> layerList;
+
+  std::string name() const override { return "Layers"; }
+  host::SpatialReferencePtr spatialReference() const override { return nullptr; }
+  std::vector<std::shared_ptr<host::Layer>> layers() const override { return layerList; }
+  std::shared_ptr<host::FeatureLayer> addFeatureLayer(std::shared_ptr<host::FeatureClass>, std::string,
+                                                      host::SpatialReferencePtr) override {
+    return nullptr;
+  }
+  std::shared_ptr<host::RasterLayer> addRasterLayer(std::shared_ptr<host::RasterDataset>,
+                                                    std::string) override {
+    return nullptr;
+  }
+  void removeLayer(const std::shared_ptr<host::Layer>&) override {}
+  void clearSelection() override {}
+};
+
+class TestView final : public host::ActiveView {
+ public:
+  void refresh() override {}
+  void partialRefresh(host::ViewPhase) override {}
+  host::GraphicsContainer& graphics() override { return graphics_; }
+  host::MapEvents& events() override { return events_; }
+
+ private:
+  host::MemoryGraphicsContainer graphics_;
+  host::MapEvents events_;
+};
+
+class TestDocument final : public host::Document {
+ public:
+  std::shared_ptr<TestMap> map = std::make_shared<TestMap>();
+
+  std::shared_ptr<host::Map> focusMap() const override { return map; }
+  std::vector<std::shared_ptr<host::Map>> maps() const override { return {map}; }
+  std::shared_ptr<host::Layer> selectedLayer() const override { return nullptr; }
+  host::ActiveView& activeView() override { return view_; }
+
+ private:
+  TestView view_;
+};
+
+class TestApplication final : public host::Application {
+ public:
+  RecordingUi recordingUi;
+  RecordingStatusBar bar;
+  std::shared_ptr<TestDocument> doc = std::make_shared<TestDocument>();
+
+  std::string name() const override { return "Orvex test host"; }
+  std::shared_ptr<host::Document> document() const override { return doc; }
+  host::UiServices& ui() override { return recordingUi; }
+  host::StatusBar& statusBar() override { return bar; }
+  host::Clock& clock() override { return clock_; }
+  host::WorkspaceFactory& workspaces() override { return workspaces_; }
+  host::SpatialReferenceFactory& spatialReferences() override { return *spatialReferences_; }
+  host::GeometryService& geometry() override { return *geometry_; }
+
+ private:
+  FixedClock clock_;
+  platform::gdal::GdalWorkspaceFactory workspaces_;
+  std::shared_ptr<host::SpatialReferenceFactory> spatialReferences_ =
+      platform::gdal::makeSpatialReferenceFactory();
+  std::shared_ptr<host::GeometryService> geometry_ = platform::gdal::makeGeometryService();
+};
+
+/// A fresh, empty folder under the system's temporary folder, removed with the object.
+class TempFolder {
+ public:
+  explicit TempFolder(const std::string& tag);
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+/// Every row of a feature class, in stored order.
+std::vector<host::Row> ReadAll(const host::FeatureClass& featureClass);
+
+/// Names of a class's fields in stored order.
+std::vector<std::string> FieldNames(const host::FeatureClass& featureClass);
+
+}  // namespace orvex::test
