@@ -42,8 +42,9 @@ std::vector<OGRPoint> ringStarts(const std::vector<GeometryPtr>& polygons) {
   return starts;
 }
 
-/// Drops consecutive repeated vertices; false when fewer than three distinct vertices remain
-/// or the ring encloses no area.
+/// Drops consecutive repeated vertices; false when fewer than three distinct vertices remain.
+/// A ring whose signed area is 0 may still enclose area (a figure of eight), so that is left
+/// to the validity repair.
 bool cleanRing(OGRLinearRing& ring) {
   std::vector<OGRRawPoint> kept;
   kept.reserve(static_cast<std::size_t>(ring.getNumPoints()));
@@ -55,7 +56,7 @@ bool cleanRing(OGRLinearRing& ring) {
   if (kept.size() < 3) return false;
   kept.push_back(kept.front());
   ring.setPoints(static_cast<int>(kept.size()), kept.data());
-  return signedRingArea(ring) != 0.0;
+  return true;
 }
 
 /// A polygon without degenerate rings, or null when its exterior ring is degenerate.
