@@ -97,7 +97,7 @@ class RasterWorkspace {
   /// Creates a single-band 32-bit float raster filled with 0, no no-data value. Throws
   /// `Error` (kAlreadyExists) when a raster of that name exists, (kInvalidArgument) for
   /// non-positive sizes, (kDataError) when writing fails.
-  virtual std::shared_ptr<RasterDataset> createRaster(const RasterSpec& spec) = 0;
+  virtual std::shared_ptr<RasterDataset> createRaster(const RasterSpec& raster) = 0;
   /// The raster of that name, or null when there is none.
   virtual std::shared_ptr<RasterDataset> openRaster(std::string_view name) = 0;
   /// Deletes the raster and its side files. Throws `Error` (kNotFound) when absent.

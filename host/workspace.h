@@ -56,9 +56,9 @@ class Workspace {
   virtual std::shared_ptr<Table> openTable(std::string_view name) = 0;
 
   /// Creates a new, empty feature class. Throws `Error` (kAlreadyExists) when a dataset of
-  /// that name exists, (kInvalidArgument) for a spec without its geometry field,
+  /// that name exists, (kInvalidArgument) for a definition without its geometry field,
   /// (kAccessDenied) on a read-only workspace, (kDataError) when writing fails.
-  virtual std::shared_ptr<FeatureClass> createFeatureClass(const FeatureClassSpec& spec) = 0;
+  virtual std::shared_ptr<FeatureClass> createFeatureClass(const FeatureClassSpec& definition) = 0;
 
   /// True when the named dataset exists and this workspace could delete it now (not
   /// read-only, files writable). Never throws.
