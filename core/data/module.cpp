@@ -3,33 +3,65 @@
 // available by adding its row (and its header); nothing else needs to change.
 //
 // Row: {CLSID, class name, "<class name> Class", version-dependent ProgID,
-//       version-independent ProgID, categories, &host::createComponent<Class>}
+//       version-independent ProgID, categories, create function}; the command classes take
+// theirs from their descriptors (core/data/command_descriptors.h).
 
+#include <memory>
+#include <string>
 #include <vector>
 
+#include "core/data/command_descriptors.h"
+#include "core/data/command_factories.h"
 #include "host/component.h"
 #include "host/component_library.h"
+#include "host/error.h"
 
 namespace {
 
+using orvex::core::CommandDescriptor;
 using orvex::host::ClassEntry;
 using orvex::host::Guid;
-using orvex::host::guid;
-
-// Fixed class identifiers: registries and saved toolbars refer to them, so they never change.
-[[maybe_unused]] constexpr Guid kImportClsid =
-    guid("{0FC74B68-D7A5-4D20-8ED9-40875D58B225}");  // orvex_import
-[[maybe_unused]] constexpr Guid kKernelClsid =
-    guid("{69D31308-C7A8-48BE-A6D1-8A439946B8FD}");                                          // orvex_kernel
-[[maybe_unused]] constexpr Guid kMcpClsid = guid("{93E68FC4-7456-4C45-A0A2-5CACE436BBAE}");  // orvex_MCP
 
 // The three command classes are listed by the host among its toolbar commands.
-[[maybe_unused]] constexpr Guid kCommand[] = {orvex::host::kCommandCategory};
+constexpr Guid kCommand[] = {orvex::host::kCommandCategory};
 
-// In this order: orvex_import, orvex_kernel, orvex_MCP, e.g.
-//   {kMcpClsid, "orvex_MCP", "orvex_MCP Class", "Orvex8.orvex_MCP.1", "Orvex8.orvex_MCP", kCommand,
-//    &orvex::host::createComponent<orvex::core::OrvexMcp>},
-const std::vector<ClassEntry> kClasses{};
+using CommandMaker = std::unique_ptr<orvex::host::Command> (*)();
+
+/// A command from its part's maker; a part not built into the library has none.
+std::shared_ptr<orvex::host::Component> makeCommand(CommandMaker maker, const CommandDescriptor& descriptor) {
+  if (maker == nullptr) {
+    throw orvex::host::Error(orvex::host::kClassNotAvailable,
+                             "Class " + std::string(descriptor.className) + " is not built into orvexcore");
+  }
+  return std::shared_ptr<orvex::host::Component>(maker());
+}
+
+std::shared_ptr<orvex::host::Component> createImport() {
+  return makeCommand(&orvex::core::makeOrvexImport, orvex::core::kOrvexImport);
+}
+std::shared_ptr<orvex::host::Component> createKernel() {
+  return makeCommand(&orvex::core::makeOrvexKernel, orvex::core::kOrvexKernel);
+}
+std::shared_ptr<orvex::host::Component> createMcp() {
+  return makeCommand(&orvex::core::makeOrvexMCP, orvex::core::kOrvexMcp);
+}
+
+ClassEntry commandRow(const CommandDescriptor& descriptor, orvex::host::CreateFn create) {
+  return {descriptor.clsid,
+          descriptor.className,
+          descriptor.description,
+          descriptor.progId,
+          descriptor.versionIndependentProgId,
+          kCommand,
+          create};
+}
+
+// In this order: orvex_import, orvex_kernel, orvex_MCP.
+const std::vector<ClassEntry> kClasses{
+    commandRow(orvex::core::kOrvexImport, &createImport),
+    commandRow(orvex::core::kOrvexKernel, &createKernel),
+    commandRow(orvex::core::kOrvexMcp, &createMcp),
+};
 
 }  // namespace
 
