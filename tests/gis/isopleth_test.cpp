@@ -216,36 +216,31 @@ TEST_F(Isopleths, RidgeGivesAPolygonWithAHole) {
   EXPECT_NEAR(Field(donuts[0], "AREA") + Field(donuts[1], "AREA"), Field(polys[0], "AREA"), 1.0);
 }
 
-TEST_F(Isopleths, PreconditionsStopTheRunBeforeAnythingIsWritten) {
+TEST_F(Isopleths, PreconditionsAndSetterErrorsLeaveAPullOnlyStatus) {
   iso.CreateIsopleths();
   EXPECT_EQ(iso.GetErrorStatus(), status::kNoRaster);
-
   const Raster ud = WriteRaster(app, dir.path(), "ud0", gaussian, 21);
   iso.SetRasterDataset(ud.dataset);
   iso.SetIsoplethBoundaries(std::vector<double>{50});
   iso.CreateIsopleths();
   EXPECT_EQ(iso.GetErrorStatus(), status::kNoOutputKind);
-
   iso.SetCalculatePolys(true);
   iso.SetOutputFolder(dir.path().string());
   iso.CreateIsopleths();
   EXPECT_EQ(iso.GetErrorStatus(), status::kNoOutputLocation);
+  EXPECT_EQ(std::count_if(fs::directory_iterator(dir.path()), fs::directory_iterator(),
+                          [](const fs::directory_entry& e) { return e.path().extension() == ".shp"; }),
+            0);
+  EXPECT_TRUE(app.recordingUi.messages.empty());
 
-  iso.SetRasterDataset(nullptr);
+  iso.SetRasterDataset(nullptr);  // keeps the dataset given before
   EXPECT_EQ(iso.GetErrorStatus(), status::kNullRasterDataset);
   iso.SetRasterBand(nullptr);
   EXPECT_EQ(iso.GetErrorStatus(), status::kNullRasterBand);
   iso.SetOutputName("");
   EXPECT_EQ(iso.GetErrorStatus(), status::kEmptyOutputText);
-
-  for (const auto& entry : fs::directory_iterator(dir.path())) {
-    EXPECT_NE(entry.path().extension(), ".shp") << entry.path();
-  }
-  EXPECT_TRUE(app.recordingUi.messages.empty());
-
-  // A successful run keeps the last status; the null dataset left the first one in place.
   iso.SetOutputName("ud0_iso");
-  iso.CreateIsopleths();
+  iso.CreateIsopleths();  // succeeds and leaves the last status in place
   EXPECT_TRUE(iso.GetPolysFeatureClass());
   EXPECT_EQ(iso.GetErrorStatus(), status::kEmptyOutputText);
 }

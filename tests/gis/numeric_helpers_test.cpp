@@ -12,72 +12,48 @@
 
 using namespace orvex::ui::gis;
 
-// Closed forms: K(u) = exp(-u^2/2) / (2 pi), K2(u) = exp(-u^2/4) / (4 pi). The written
+// Closed forms K(u) = exp(-u^2/2) / (2 pi), K2(u) = exp(-u^2/4) / (4 pi); the written
 // constants carry 15 significant digits, so the relative tolerance is 1e-14.
-TEST(KernelMath, KernelsMatchTheirClosedForms) {
+TEST(KernelMath, KernelsMatchTheirClosedFormsAndGuards) {
   for (double u : {0.0, 0.5, 1.0, 3.0, 10.0}) {
     const double k = std::exp(-u * u / 2) / (2 * std::numbers::pi);
     const double k2 = std::exp(-u * u / 4) / (4 * std::numbers::pi);
     EXPECT_NEAR(NormalKernel(u), k, 1e-14 * k) << u;
     EXPECT_NEAR(ConvolvedKernel(u), k2, 1e-14 * k2) << u;
   }
-  EXPECT_EQ(NormalKernel(45.0), 0.0);  // -u^2/2 = -1012.5 is below the guard
-  EXPECT_EQ(GuardedExp(-1000.0001), 0.0);
-  EXPECT_DOUBLE_EQ(GuardedExp(1.0), std::exp(1.0));
-}
-
-TEST(KernelMath, LogarithmsAndDistance) {
-  // log(2.718281828) = 1 - 1.7e-10, so NaturalLog(e) exceeds 1 by that much (tolerance 1e-11).
+  EXPECT_EQ(NormalKernel(45.0), 0.0);  // -u^2/2 = -1012.5, below the guard
+  // log(2.718281828) = 1 - 1.7e-10, so NaturalLog(e) is 1 + 1.7e-10 (tolerance 1e-11).
   EXPECT_NEAR(NaturalLog(std::numbers::e), 1.0 + 1.69e-10, 1e-11);
   EXPECT_EQ(GuardedLog(0.0), -3.4e-300);
-  EXPECT_EQ(GuardedLog(-2.0), -3.4e-300);
-  EXPECT_DOUBLE_EQ(GuardedLog(1.0), 0.0);
-  EXPECT_DOUBLE_EQ(PairDistance(1, 2, 4, 6), 5.0);
   EXPECT_DOUBLE_EQ(PairDistance(500000.0, 4e6, 500003.0, 4e6 + 4.0), 5.0);
 }
 
-TEST(SampleVariance, UsesTheNMinusOneDivisor) {
-  EXPECT_DOUBLE_EQ(SampleVariance(std::vector<double>{1, 2, 3, 4}), 5.0 / 3.0);
+TEST(SampleVariance, TwoPassNMinusOneAndItsLimits) {
   const std::vector<std::array<double, 2>> xy{{1, 10}, {2, 10}, {3, 40}, {4, 40}};
   EXPECT_DOUBLE_EQ(SampleVariance(xy, 0), 5.0 / 3.0);
   EXPECT_DOUBLE_EQ(SampleVariance(xy, 1), 300.0);
   EXPECT_EQ(SampleVariance(xy, 2), 0.0);
-  EXPECT_EQ(SampleVariance(xy, -1), 0.0);
-}
-
-// UTM-sized coordinates: a one-pass sum-of-squares formula loses every digit here
-// (x^2 ~ 1e18 against a spread of 1); the two-pass form is exact for these values.
-TEST(SampleVariance, KeepsPrecisionFarFromTheOrigin) {
-  const std::vector<double> v{5e8 + 1, 5e8 + 2, 5e8 + 3, 5e8 + 4};
-  EXPECT_DOUBLE_EQ(SampleVariance(v), 5.0 / 3.0);
-}
-
-TEST(SampleVariance, RefusesFewerThanTwoValues) {
+  // UTM-sized values: a one-pass sum of squares (x^2 ~ 2.5e17) loses every digit of a spread
+  // of 1; the two-pass form is exact here.
+  EXPECT_DOUBLE_EQ(SampleVariance(std::vector<double>{5e8 + 1, 5e8 + 2, 5e8 + 3, 5e8 + 4}), 5.0 / 3.0);
+  // One fix has no spread: 0/0 is refused instead of travelling on as NaN.
   EXPECT_THROW((void)SampleVariance(std::vector<double>{3.0}), std::domain_error);
-  EXPECT_THROW((void)SampleVariance(std::vector<double>{}), std::domain_error);
   const std::vector<std::array<double, 2>> one{{1, 2}};
   EXPECT_THROW((void)SampleVariance(one, 0), std::domain_error);
 }
 
-TEST(SortAscending, SortsOnlyTheGivenRange) {
+TEST(SortAscending, SortsTheRangeOnlyAndSurvivesWorstCaseInputs) {
   std::vector<double> v{9, 5, 3, 8, 1, 0};
   SortAscending(std::span<double>(v), 1, 4);
   EXPECT_EQ(v, (std::vector<double>{9, 1, 3, 5, 8, 0}));
-  std::vector<double> p{95, 50, 90, 50, 75};
-  SortAscending(std::span<double>(p), 0, 4);
-  EXPECT_EQ(p, (std::vector<double>{50, 50, 75, 90, 95}));
-  SortAscending(std::span<double>(p), 3, 2);  // empty range: nothing happens
-  EXPECT_THROW(SortAscending(std::span<double>(p), 0, 5), std::out_of_range);
-}
-
-TEST(SortAscending, LargeOrderedAndReversedInputs) {
+  EXPECT_THROW(SortAscending(std::span<double>(v), 0, 6), std::out_of_range);
   // Sorted, reversed and all-equal inputs are the quicksort worst cases for stack depth.
   for (int pattern = 0; pattern < 3; ++pattern) {
-    std::vector<int> v(200000);
-    std::iota(v.begin(), v.end(), 0);
-    if (pattern == 1) std::reverse(v.begin(), v.end());
-    if (pattern == 2) std::fill(v.begin(), v.end(), 7);
-    SortAscending(std::span<int>(v), 0, static_cast<long long>(v.size()) - 1);
-    EXPECT_TRUE(std::is_sorted(v.begin(), v.end())) << pattern;
+    std::vector<int> w(200000);
+    std::iota(w.begin(), w.end(), 0);
+    if (pattern == 1) std::reverse(w.begin(), w.end());
+    if (pattern == 2) std::fill(w.begin(), w.end(), 7);
+    SortAscending(std::span<int>(w), 0, static_cast<long long>(w.size()) - 1);
+    EXPECT_TRUE(std::is_sorted(w.begin(), w.end())) << pattern;
   }
 }

@@ -1,8 +1,7 @@
 #pragma once
 
 // A host for the GIS tests: the GDAL platform's data side (shapefile and raster workspaces,
-// geometry, spatial references) with a user interface that records what it is asked to show,
-// and a map whose layers a test sets directly.
+// geometry, spatial references) with a user interface that records what it is asked to show.
 
 #include <chrono>
 #include <filesystem>
@@ -11,8 +10,6 @@
 #include <vector>
 
 #include "host/application.h"
-#include "host/graphics.h"
-#include "host/map_events.h"
 #include "platform/gdal/gdal_platform.h"
 
 namespace orvex::test {
@@ -61,58 +58,13 @@ class FixedClock final : public host::Clock {
   void wait(std::chrono::milliseconds) override {}
 };
 
-class TestMap final : public host::Map {
- public:
-  std::vector<std::shared_ptr<host::Layer>> layerList;
-
-  std::string name() const override { return "Layers"; }
-  host::SpatialReferencePtr spatialReference() const override { return nullptr; }
-  std::vector<std::shared_ptr<host::Layer>> layers() const override { return layerList; }
-  std::shared_ptr<host::FeatureLayer> addFeatureLayer(std::shared_ptr<host::FeatureClass>, std::string,
-                                                      host::SpatialReferencePtr) override {
-    return nullptr;
-  }
-  std::shared_ptr<host::RasterLayer> addRasterLayer(std::shared_ptr<host::RasterDataset>,
-                                                    std::string) override {
-    return nullptr;
-  }
-  void removeLayer(const std::shared_ptr<host::Layer>&) override {}
-  void clearSelection() override {}
-};
-
-class TestView final : public host::ActiveView {
- public:
-  void refresh() override {}
-  void partialRefresh(host::ViewPhase) override {}
-  host::GraphicsContainer& graphics() override { return graphics_; }
-  host::MapEvents& events() override { return events_; }
-
- private:
-  host::MemoryGraphicsContainer graphics_;
-  host::MapEvents events_;
-};
-
-class TestDocument final : public host::Document {
- public:
-  std::shared_ptr<TestMap> map = std::make_shared<TestMap>();
-
-  std::shared_ptr<host::Map> focusMap() const override { return map; }
-  std::vector<std::shared_ptr<host::Map>> maps() const override { return {map}; }
-  std::shared_ptr<host::Layer> selectedLayer() const override { return nullptr; }
-  host::ActiveView& activeView() override { return view_; }
-
- private:
-  TestView view_;
-};
-
 class TestApplication final : public host::Application {
  public:
   RecordingUi recordingUi;
   RecordingStatusBar bar;
-  std::shared_ptr<TestDocument> doc = std::make_shared<TestDocument>();
 
   std::string name() const override { return "Orvex test host"; }
-  std::shared_ptr<host::Document> document() const override { return doc; }
+  std::shared_ptr<host::Document> document() const override { return nullptr; }  // no map needed
   host::UiServices& ui() override { return recordingUi; }
   host::StatusBar& statusBar() override { return bar; }
   host::Clock& clock() override { return clock_; }

@@ -46,25 +46,17 @@ TEST(VolumeLevels, WorkedExampleWalksDownFromTheTopBin) {
   EXPECT_NEAR(t[2], 0.25, 1e-12);
 }
 
-TEST(VolumeLevels, HundredPercentStopsAtTheLowestWeightedBin) {
-  // 0.000015 lies in bin 1 (1.5 bins above the minimum): 100 % is the lower edge of bin 1.
+TEST(VolumeLevels, EndsOfThePercentageScale) {
+  // 100 %: the lower edge of the lowest weighted bin (0.000015 lies in bin 1; bin 0 weighs
+  // nothing, empty bins add nothing).
   EXPECT_NEAR(HistogramOf({0.0f, 0.000015f, 1.0f}).LevelValue(100), 1e-5, 1e-12);
-  // Empty bins below the lowest occupied one add nothing; bin 0 weighs nothing either.
   EXPECT_NEAR(HistogramOf({0.0f, 0.0f, 0.5f, 1.0f}).LevelValue(100), 0.5, 1e-12);
-  // A minimum away from 0 shifts every level by the minimum.
-  EXPECT_NEAR(HistogramOf({10.0f, 10.5f, 11.0f}).LevelValue(100), 10.5, 1e-6);
-}
-
-TEST(VolumeLevels, ZeroPercentLiesAboveTheMaximum) {
-  const VolumeHistogram h = HistogramOf({0.0f, 0.3f, 2.0f});
-  // Bin 100,001: one bin width (2 / 100,000) above the maximum, so no contour reaches it.
-  EXPECT_NEAR(h.LevelValue(0), 2.0 * 100001.0 / 100000.0, 1e-12);
-  EXPECT_GT(h.LevelValue(0), h.Maximum());
-}
-
-TEST(VolumeLevels, OneOccupiedBinGivesOneLevelForEveryPercentage) {
-  const VolumeHistogram h = HistogramOf({0, 0, 0, 0, 5, 5, 5, 0});
-  for (double p : {1.0, 50.0, 95.0, 100.0}) EXPECT_DOUBLE_EQ(h.LevelValue(p), 5.0) << p;
+  EXPECT_NEAR(HistogramOf({10.0f, 10.5f, 11.0f}).LevelValue(100), 10.5, 1e-6);  // minimum added
+  // 0 %: bin 100,001, one bin width above the maximum, where no contour lies.
+  EXPECT_NEAR(HistogramOf({0.0f, 0.3f, 2.0f}).LevelValue(0), 2.0 * 100001.0 / 100000.0, 1e-12);
+  // All volume in one bin: every percentage gets that bin's level.
+  const VolumeHistogram oneBin = HistogramOf({0, 0, 0, 0, 5, 5, 5, 0});
+  for (double p : {1.0, 50.0, 95.0, 100.0}) EXPECT_DOUBLE_EQ(oneBin.LevelValue(p), 5.0) << p;
 }
 
 TEST(VolumeLevels, RejectsWhatHasNoAnswer) {
@@ -121,20 +113,14 @@ TEST(NearestLevel, PicksTheClosestLevelAndTheLowerIndexOnATie) {
   EXPECT_EQ(NearestLevelIndex({}, 1.0), -1);
 }
 
-TEST(EdgeMaximum, LooksOnlyAtTheOuterRowsAndColumns) {
-  // 4 x 3 raster: the interior 100 must not count; the largest edge cell is 7 (last column).
-  const std::vector<std::vector<float>> rows{{1, 2, 3, 1}, {0, 100, 100, 7}, {2, 0, 0, 0}};
-  EdgeMaximum e;
-  for (int r = 0; r < 3; ++r) e.AddRow(rows[static_cast<std::size_t>(r)], r, 3);
-  EXPECT_DOUBLE_EQ(e.Value(), 7.0);
-}
-
-TEST(EdgeMaximum, ZeroEdgeStaysZero) {
-  EdgeMaximum e;
-  const std::vector<std::vector<float>> rows{{0, 0, 0}, {0, 9, -1}, {0, 0, -2}};
-  for (int r = 0; r < 3; ++r) e.AddRow(rows[static_cast<std::size_t>(r)], r, 3);
-  EXPECT_EQ(e.Value(), 0.0);
-  EdgeMaximum single;  // one row is both the first and the last
-  single.AddRow(std::vector<float>{0, 4, 0}, 0, 1);
-  EXPECT_DOUBLE_EQ(single.Value(), 4.0);
+TEST(EdgeMaximum, LooksOnlyAtTheOuterRowsAndColumnsAndStartsAtZero) {
+  const auto edgeOf = [](const std::vector<std::vector<float>>& rows) {
+    EdgeMaximum e;
+    const int height = static_cast<int>(rows.size());
+    for (int r = 0; r < height; ++r) e.AddRow(rows[static_cast<std::size_t>(r)], r, height);
+    return e.Value();
+  };
+  EXPECT_DOUBLE_EQ(edgeOf({{1, 2, 3, 1}, {0, 100, 100, 7}, {2, 0, 0, 0}}), 7.0);  // interior 100 ignored
+  EXPECT_EQ(edgeOf({{0, 0, 0}, {0, 9, -1}, {0, 0, -2}}), 0.0);
+  EXPECT_DOUBLE_EQ(edgeOf({{0, 4, 0}}), 4.0);  // one row is both the first and the last
 }
