@@ -19,17 +19,17 @@ struct MapSource {
   /// Data files, one layer each, in table-of-contents order from the top: shapefiles (.shp),
   /// GeoTIFF rasters (.tif) and any other vector file GDAL reads (one layer per layer of the
   /// file; those are copied to shapefiles first, see `loadMapSource`).
-  std::vector<std::filesystem::path> files;
+  std::vector<std::filesystem::path> files{};
   /// The map's coordinate system (`parseSpatialReference`); empty: that of the first layer
   /// that has one, or none.
-  std::string mapCrs;
+  std::string mapCrs{};
   /// Selects the features of each feature layer that match (host::QueryFilter dialect).
-  std::string where;
+  std::string where{};
   /// Selects these object ids of each feature layer, in this order (ids a layer does not
   /// hold are skipped). With `where` as well, the ids that also match it.
-  std::vector<host::ObjectId> objectIds;
+  std::vector<host::ObjectId> objectIds{};
   /// The layer chosen in the table of contents, by name; empty: the first feature layer.
-  std::string selectedLayer;
+  std::string selectedLayer{};
 };
 
 /// Adds a layer per file at the bottom of the focus map, sets the map's coordinate system,
