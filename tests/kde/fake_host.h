@@ -1,7 +1,8 @@
 #pragma once
 // In-memory stand-ins for the host services the kernel calculator uses: message boxes that
-// are recorded, and a raster workspace whose rasters keep their cells in memory.
+// are recorded, and raster workspaces whose rasters keep their cells in memory.
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
@@ -23,57 +24,25 @@ class RecordingUi : public host::UiServices {
     shown.push_back(message);
     return host::MessageAnswer::Ok;
   }
-  std::optional<std::filesystem::path> saveFile(const host::FileDialogOptions&) override {
-    return std::nullopt;
-  }
+  std::optional<std::filesystem::path> saveFile(const host::FileDialogOptions&) override { return {}; }
   std::vector<std::filesystem::path> openFiles(const host::FileDialogOptions&) override { return {}; }
-  std::optional<std::filesystem::path> browseFolder(const host::FolderDialogOptions&) override {
-    return std::nullopt;
-  }
+  std::optional<std::filesystem::path> browseFolder(const host::FolderDialogOptions&) override { return {}; }
   int showModal(host::Form&) override { return 0; }
   void showModeless(host::Form&) override {}
   void hide(host::Form&) override {}
   void processPendingEvents() override {}
 };
 
-class MemoryBand : public host::RasterBand {
+/// A raster whose band keeps its cells (allocated at the first write, so that a large
+/// reference raster costs nothing) and counts statistics runs.
+class MemoryRaster : public host::RasterDataset, public host::RasterBand {
  public:
-  // Cells are allocated at the first write, so that a large reference raster costs nothing.
-  MemoryBand(int columns, int rows) : columns_(columns), rows_(rows) {}
-  int width() const override { return columns_; }
-  int height() const override { return rows_; }
-  void readRows(int firstRow, int rowCount, std::span<float> out) const override {
-    std::copy_n(cells.begin() + static_cast<std::ptrdiff_t>(firstRow) * columns_,
-                static_cast<std::ptrdiff_t>(rowCount) * columns_, out.begin());
-  }
-  void writeRows(int firstRow, int rowCount, std::span<const float> values) override {
-    if (firstRow < 0 || rowCount < 0 || firstRow + rowCount > rows_ ||
-        values.size() != static_cast<std::size_t>(rowCount * columns_)) {
-      throw host::Error(host::kInvalidArgument, "bad row range");
-    }
-    cells.resize(static_cast<std::size_t>(columns_) * static_cast<std::size_t>(rows_));
-    std::copy(values.begin(), values.end(), cells.begin() + static_cast<std::ptrdiff_t>(firstRow) * columns_);
-    ++writes;
-  }
-  host::RasterStatistics computeStatistics() override {
-    ++statisticsRuns;
-    return {};
-  }
-  std::vector<host::ContourLine> contour(std::span<const double>) const override { return {}; }
+  explicit MemoryRaster(host::RasterSpec rasterSpec) : spec(std::move(rasterSpec)) {}
 
+  host::RasterSpec spec;
   std::vector<float> cells;
-  int writes = 0;
   int statisticsRuns = 0;
 
- private:
-  int columns_;
-  int rows_;
-};
-
-class MemoryRaster : public host::RasterDataset {
- public:
-  explicit MemoryRaster(host::RasterSpec rasterSpec)
-      : spec(std::move(rasterSpec)), memoryBand(std::make_shared<MemoryBand>(spec.columns, spec.rows)) {}
   std::string name() const override { return spec.name; }
   std::filesystem::path path() const override { return spec.name + ".tif"; }
   int columns() const override { return spec.columns; }
@@ -86,52 +55,52 @@ class MemoryRaster : public host::RasterDataset {
   }
   host::SpatialReferencePtr spatialReference() const override { return spec.spatialReference; }
   int bandCount() const override { return 1; }
-  std::shared_ptr<host::RasterBand> band(int index) override {
-    if (index != 0) throw host::Error(host::kInvalidArgument, "no such band");
-    return memoryBand;
-  }
+  /// Not owning: the raster outlives the band in every test.
+  std::shared_ptr<host::RasterBand> band(int) override { return {std::shared_ptr<void>(), this}; }
 
-  host::RasterSpec spec;
-  std::shared_ptr<MemoryBand> memoryBand;
+  int width() const override { return spec.columns; }
+  int height() const override { return spec.rows; }
+  void readRows(int, int, std::span<float>) const override {}
+  void writeRows(int firstRow, int rowCount, std::span<const float> values) override {
+    if (firstRow < 0 || firstRow + rowCount > spec.rows ||
+        values.size() != std::size_t(rowCount * spec.columns)) {
+      throw host::Error(host::kInvalidArgument, "bad row range");
+    }
+    cells.resize(std::size_t(spec.columns) * std::size_t(spec.rows));
+    std::copy(values.begin(), values.end(), cells.begin() + std::ptrdiff_t(firstRow) * spec.columns);
+  }
+  host::RasterStatistics computeStatistics() override {
+    ++statisticsRuns;
+    return {};
+  }
+  std::vector<host::ContourLine> contour(std::span<const double>) const override { return {}; }
 };
 
-class MemoryRasterWorkspace : public host::RasterWorkspace {
+/// Opens one in-memory raster workspace for every folder and records the folders opened.
+class MemoryWorkspaces : public host::WorkspaceFactory, public host::RasterWorkspace {
  public:
-  std::filesystem::path folder;
+  std::vector<std::filesystem::path> opened;
   std::map<std::string, std::shared_ptr<MemoryRaster>> rasters;
 
-  std::filesystem::path path() const override { return folder; }
+  std::shared_ptr<host::Workspace> openShapefileWorkspace(const std::filesystem::path&) override {
+    return {};
+  }
+  std::shared_ptr<host::Workspace> openAccessWorkspace(const std::filesystem::path&) override { return {}; }
+  std::shared_ptr<host::RasterWorkspace> openRasterWorkspace(const std::filesystem::path& folder) override {
+    opened.push_back(folder);
+    return {std::shared_ptr<void>(), this};  // not owning: the factory outlives the workspace
+  }
+
+  std::filesystem::path path() const override { return opened.empty() ? "" : opened.back(); }
   bool exists(std::string_view name) const override { return rasters.count(std::string(name)) != 0; }
   std::shared_ptr<host::RasterDataset> createRaster(const host::RasterSpec& spec) override {
     if (exists(spec.name)) throw host::Error(host::kAlreadyExists, "raster exists");
-    auto raster = std::make_shared<MemoryRaster>(spec);
-    rasters[spec.name] = raster;
-    return raster;
+    return rasters[spec.name] = std::make_shared<MemoryRaster>(spec);
   }
   std::shared_ptr<host::RasterDataset> openRaster(std::string_view name) override {
-    const auto it = rasters.find(std::string(name));
-    return it == rasters.end() ? nullptr : it->second;
+    return exists(name) ? rasters.at(std::string(name)) : nullptr;
   }
   void deleteRaster(std::string_view name) override { rasters.erase(std::string(name)); }
-};
-
-/// Opens the same in-memory raster workspace for every folder and records the folders.
-class MemoryWorkspaces : public host::WorkspaceFactory {
- public:
-  std::shared_ptr<MemoryRasterWorkspace> rasterWorkspace = std::make_shared<MemoryRasterWorkspace>();
-  std::vector<std::filesystem::path> opened;
-
-  std::shared_ptr<host::Workspace> openShapefileWorkspace(const std::filesystem::path&) override {
-    throw host::Error(host::kNotImplemented, "not in this fake");
-  }
-  std::shared_ptr<host::Workspace> openAccessWorkspace(const std::filesystem::path&) override {
-    throw host::Error(host::kNotImplemented, "not in this fake");
-  }
-  std::shared_ptr<host::RasterWorkspace> openRasterWorkspace(const std::filesystem::path& folder) override {
-    opened.push_back(folder);
-    rasterWorkspace->folder = folder;
-    return rasterWorkspace;
-  }
 };
 
 class MemoryRasterLayer : public host::RasterLayer {
