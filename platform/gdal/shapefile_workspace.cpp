@@ -97,7 +97,14 @@ std::optional<fs::path> ShapefileWorkspace::shpPathOf(std::string_view name) con
       stem.find('\0') != std::string::npos) {
     return std::nullopt;
   }
-  return folder_ / (stem + std::string(kShpExtension));
+  fs::path shp = folder_ / (stem + std::string(kShpExtension));
+  // Files written elsewhere may carry the extension in capitals.
+  std::error_code ec;
+  if (!fs::exists(shp, ec)) {
+    fs::path upper = folder_ / (stem + ".SHP");
+    if (fs::is_regular_file(upper, ec)) return upper;
+  }
+  return shp;
 }
 
 std::vector<std::string> ShapefileWorkspace::tableNames() const {
