@@ -1,0 +1,252 @@
+// The `orvex` executable: golden runs of --version and --help, usage errors, the registry
+// round trip, and commands run in the headless host with answers given on the command line.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "cli/orvex_process.h"
+#include "headless/headless_fixtures.h"
+#include "host/version.h"
+
+using orvex::test::fiveFixes;
+using orvex::test::OrvexRun;
+using orvex::test::readAll;
+using orvex::test::runOrvex;
+using orvex::test::TempFolder;
+using orvex::test::writePoints;
+
+namespace {
+
+const std::string kProbeLibrary = ORVEX_CLI_PROBE;
+
+/// Text of a run for failure messages.
+std::string shown(const OrvexRun& run) {
+  return "exit " + std::to_string(run.exitCode) + "\n--- stdout\n" + run.out + "--- stderr\n" + run.err;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// --- golden runs and usage errors -----------------------------------------------------------
+
+TEST(CliGolden, VersionPrintsTheNameAndVersionOnly) {
+  TempFolder home;
+  const auto run = runOrvex(home.path(), {"--version"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out, std::string("orvex ") + orvex::kVersion + "\n");
+  EXPECT_EQ(run.err, "");
+}
+
+TEST(CliGolden, HelpListsTheSubcommandsGlobalOptionsAndExitCodes) {
+  TempFolder home;
+  const auto run = runOrvex(home.path(), {"--help"});
+  EXPECT_EQ(run.exitCode, 0) << shown(run);
+  for (const char* part :
+       {"register", "unregister", "commands", "run", "--map-crs", "--temp", "--yes", "--no", "--quiet",
+        "--registry", "--version", "Exit status: 0 success, 1 the command failed"})
+    EXPECT_TRUE(contains(run.out, part)) << part << "\n" << shown(run);
+}
+
+TEST(CliGolden, SubcommandHelpDescribesItsOwnOptions) {
+  TempFolder home;
+  const auto run = runOrvex(home.path(), {"run", "--help"});
+  EXPECT_EQ(run.exitCode, 0) << shown(run);
+  for (const char* part : {"--step", "--where", "--oid", "--layer", "--output", "--open", "--folder"})
+    EXPECT_TRUE(contains(run.out, part)) << part << "\n" << shown(run);
+}
+
+TEST(CliGolden, UsageErrorsExitWithTwoAndAMessage) {
+  TempFolder home;
+  const std::vector<std::vector<std::string>> wrong = {
+      {},                                                  // no subcommand
+      {"nosuch"},                                          // unknown subcommand
+      {"--bogus", "commands"},                             // unknown option
+      {"--yes", "--no", "commands"},                       // contradictory answers
+      {"--temp", (home / "absent").string(), "commands"},  // no such folder
+      {"run"},                                             // no ProgID
+      {"run", "X.Y", "--oid", "three"},                    // not a number
+      {"run", "X.Y", "--step", "frmA"},                    // no step
+      {"run", "X.Y", "--step", "frmA.btnOK=press"},        // unknown action
+  };
+  for (const auto& args : wrong) {
+    const auto run = runOrvex(home.path(), args);
+    std::string line;
+    for (const auto& arg : args) line += arg + " ";
+    EXPECT_EQ(run.exitCode, 2) << line << "\n" << shown(run);
+    EXPECT_FALSE(run.err.empty()) << line;
+  }
+}
+
+// --- registry ------------------------------------------------------------------------------
+
+TEST(CliRegistry, RegisterListUnregisterRoundTrip) {
+  TempFolder home;
+  const std::string registry = (home / "registry.txt").string();
+
+  const auto registered = runOrvex(home.path(), {"--registry", registry, "register", kProbeLibrary});
+  ASSERT_EQ(registered.exitCode, 0) << shown(registered);
+  EXPECT_TRUE(contains(registered.out, "Registered " + kProbeLibrary));
+  EXPECT_TRUE(contains(readAll(registry), kProbeLibrary));
+
+  const auto listed = runOrvex(home.path(), {"--registry", registry, "commands"});
+  ASSERT_EQ(listed.exitCode, 0) << shown(listed);
+  EXPECT_TRUE(contains(listed.out,
+                       "ORVEXPROBE.Probe\n"
+                       "  Name: Probe\n"
+                       "  Caption: Probe Probe\n"
+                       "  Tooltip: Probe tooltip\n"
+                       "  Message: Reports what the host gives it\n"
+                       "  Category: Probes\n"))
+      << shown(listed);
+  EXPECT_TRUE(contains(listed.out, "ORVEXPROBE.Fail\n"));
+  EXPECT_TRUE(contains(listed.out, "ORVEXPROBE.Throw\n"));
+
+  const auto unregistered = runOrvex(home.path(), {"--registry", registry, "unregister", kProbeLibrary});
+  ASSERT_EQ(unregistered.exitCode, 0) << shown(unregistered);
+  const auto after = runOrvex(home.path(), {"--registry", registry, "commands"});
+  EXPECT_EQ(after.exitCode, 0) << shown(after);
+  EXPECT_FALSE(contains(after.out, "ORVEXPROBE")) << shown(after);
+  EXPECT_FALSE(std::filesystem::exists(home / "orvex"));  // the default registry was never touched
+}
+
+TEST(CliRegistry, WithoutARegistryFileTheLibrariesBesideOrvexAreUsed) {
+  TempFolder home;
+  const auto absent = home / "none" / "registry";
+  const auto run = runOrvex(home.path(), {"--registry", absent.string(), "commands"});
+  EXPECT_EQ(run.exitCode, 0) << shown(run);
+  EXPECT_FALSE(contains(run.out, "ORVEXPROBE"));  // the probes are not beside orvex
+  EXPECT_FALSE(std::filesystem::exists(absent));  // listing writes nothing
+}
+
+TEST(CliRegistry, RegisterWithoutLibrariesTakesThoseBesideOrvexIntoTheDefaultRegistry) {
+  TempFolder home;
+  const auto run = runOrvex(home.path(), {"register"});
+  ASSERT_EQ(run.exitCode, 0) << shown(run);
+  EXPECT_TRUE(contains(run.out, "/liborvexcore.so in " + (home / "orvex" / "registry").string()))
+      << shown(run);
+  EXPECT_TRUE(contains(run.out, "/liborvexui.so in ")) << shown(run);
+  // ${XDG_CONFIG_HOME}/orvex/registry, holding what the libraries offer
+  EXPECT_TRUE(contains(readAll(home / "orvex" / "registry"), "liborvexui.so"));
+}
+
+TEST(CliRegistry, ALibraryThatCannotBeLoadedFailsWithOne) {
+  TempFolder home;
+  const auto run =
+      runOrvex(home.path(), {"--registry", (home / "r").string(), "register", (home / "no.so").string()});
+  EXPECT_EQ(run.exitCode, 1) << shown(run);
+  EXPECT_TRUE(contains(run.err, "orvex: ")) << shown(run);
+}
+
+// --- running commands ----------------------------------------------------------------------
+
+/// A registry holding the probe commands and a shapefile of five fixes (animals a and b).
+class CliRun : public ::testing::Test {
+ protected:
+  TempFolder home;
+  std::string registry = (home / "registry.txt").string();
+  std::string fixes;
+
+  void SetUp() override {
+    ASSERT_EQ(runOrvex(home.path(), {"--registry", registry, "register", kProbeLibrary}).exitCode, 0);
+    fixes = writePoints(home.path(), "fixes", fiveFixes()).string();
+  }
+
+  OrvexRun probe(std::vector<std::string> args, const std::string& progId = "ORVEXPROBE.Probe") {
+    args.insert(args.begin(), {"--registry", registry, "run", progId});
+    return runOrvex(home.path(), args);
+  }
+};
+
+TEST_F(CliRun, TheCommandSeesTheMapAndTheAnswersGiven) {
+  const auto run = probe({fixes, "--yes", "-o", (home / "out" / "result").string(), "--step",
+                          "frmProbe.txtValue=type:42", "--step", "frmProbe.btnOK=click"});
+  ASSERT_EQ(run.exitCode, 0) << shown(run);
+  EXPECT_EQ(run.err,
+            "Probe: Layers: 1, selected: 5\n"
+            "Probe: Map: none\n"
+            "Probe: Chosen layer: fixes\n"
+            "Probe: TEMP=" +
+                std::string(std::getenv("TEMP") != nullptr ? std::getenv("TEMP") : "") +
+                "\n"
+                "Question: Go on?\n"
+                "Probe: Saved to: " +
+                (home / "out" / "result.shp").string() +
+                "\n"
+                "Probe: Value: 42\n");
+}
+
+TEST_F(CliRun, SelectionsComeFromWhereClausesAndObjectIds) {
+  EXPECT_TRUE(contains(probe({fixes, "--no", "--where", "AnimalID = 'b'"}).err, "selected: 2\n"));
+  EXPECT_TRUE(contains(probe({fixes, "--no", "--oid", "0,2"}).err, "selected: 2\n"));
+  EXPECT_TRUE(
+      contains(probe({fixes, "--no", "--oid", "4", "--oid", "3", "--oid", "0"}).err, "selected: 3\n"));
+  EXPECT_TRUE(contains(probe({fixes, "--no", "--where", "Seq > 1", "--oid", "0,1"}).err, "selected: 1\n"));
+}
+
+TEST_F(CliRun, NoAnswersAQuestionWithNoWhereverTheOptionStands) {
+  const auto run = probe({fixes, "--no"});  // a global option after the subcommand
+  EXPECT_EQ(run.exitCode, 0) << shown(run);
+  EXPECT_TRUE(contains(run.err, "Question: Go on?\nProbe: Stopped\n")) << shown(run);
+  EXPECT_FALSE(contains(run.err, "Save Probe"));
+}
+
+TEST_F(CliRun, WithoutAnswersTheDefaultsAreTakenAndDialogsCancelled) {
+  const auto run = probe({fixes});
+  EXPECT_EQ(run.exitCode, 0) << shown(run);
+  EXPECT_TRUE(contains(run.err,
+                       "Question: Go on?\n"  // no terminal: the default, Yes
+                       "Save Probe: no file given; cancelled\n"
+                       "Probe: No file\n"
+                       "Probe Form: no answers given; cancelled\n"
+                       "Probe: Form cancelled\n"))
+      << shown(run);
+}
+
+TEST_F(CliRun, TheMapCoordinateSystemAndTheTemporaryFolderCanBeGiven) {
+  const auto temp = home / "scratch";
+  std::filesystem::create_directories(temp);
+  const auto run = probe({fixes, "--no", "--map-crs", "EPSG:4326", "--temp", temp.string()});
+  EXPECT_EQ(run.exitCode, 0) << shown(run);
+  EXPECT_TRUE(contains(run.err, "Probe: Map: WGS 84\n")) << shown(run);
+  EXPECT_TRUE(contains(run.err, "Probe: TEMP=" + temp.string() + "\n")) << shown(run);
+}
+
+TEST_F(CliRun, TheChosenLayerCanBeNamed) {
+  const auto other = writePoints(home.path(), "other", {{1, 1, "c"}});
+  const auto run = probe({fixes, other.string(), "--no", "--layer", "other"});
+  EXPECT_TRUE(contains(run.err, "Layers: 2, selected: 6\n")) << shown(run);
+  EXPECT_TRUE(contains(run.err, "Chosen layer: other\n")) << shown(run);
+}
+
+TEST_F(CliRun, AFailureStatusExitsWithOne) {
+  const auto run = probe({}, "ORVEXPROBE.Fail");
+  EXPECT_EQ(run.exitCode, 1) << shown(run);
+  EXPECT_EQ(run.err, "orvex: ORVEXPROBE.Fail failed (status 0x80004005)\n");
+}
+
+TEST_F(CliRun, AHostErrorExitsWithOneAndItsText) {
+  const auto run = probe({}, "orvexprobe.throw");  // ProgIDs ignore letter case
+  EXPECT_EQ(run.exitCode, 1) << shown(run);
+  EXPECT_EQ(run.err, "orvex: Probe failure on purpose\n");
+}
+
+TEST_F(CliRun, UnknownCommandsAndMissingFilesExitWithOne) {
+  const auto unknown = probe({}, "ORVEXPROBE.Nothing");
+  EXPECT_EQ(unknown.exitCode, 1) << shown(unknown);
+  EXPECT_TRUE(contains(unknown.err, "ORVEXPROBE.Nothing")) << shown(unknown);
+
+  const auto missing = probe({(home / "absent.shp").string()});
+  EXPECT_EQ(missing.exitCode, 1) << shown(missing);
+  EXPECT_TRUE(contains(missing.err, "absent.shp")) << shown(missing);
+  EXPECT_FALSE(contains(missing.err, "Probe:"));  // the command never ran
+}
+
+TEST_F(CliRun, AStepTheFormCannotTakeFailsTheCommand) {
+  const auto run = probe({fixes, "--yes", "--step", "frmProbe.txtMissing=type:1"});
+  EXPECT_EQ(run.exitCode, 1) << shown(run);
+  EXPECT_TRUE(contains(run.err, "txtMissing")) << shown(run);
+}
+
+}  // namespace
