@@ -133,12 +133,12 @@ TEST_F(ShapefileUtils, DeleteDatasetTriesShapefileRasterAndFile) {
   EXPECT_FALSE(fs::exists(dir.path() / "poly.shp"));
   EXPECT_FALSE(fs::exists(dir.path() / "poly.dbf"));
 
-  host::RasterSpec spec;
-  spec.name = "ud";
-  spec.cellSize = 1;
-  spec.rows = 2;
-  spec.columns = 2;
-  app.workspaces().openRasterWorkspace(dir.path())->createRaster(spec);
+  host::RasterSpec grid;
+  grid.name = "ud";
+  grid.cellSize = 1;
+  grid.rows = 2;
+  grid.columns = 2;
+  app.workspaces().openRasterWorkspace(dir.path())->createRaster(grid);
   EXPECT_TRUE(DeleteDataset(app.workspaces(), dir.path(), "ud", &status));
   EXPECT_EQ(status, "DeleteFile\nDetected raster.");
   EXPECT_FALSE(app.workspaces().openRasterWorkspace(dir.path())->exists("ud"));

@@ -99,13 +99,13 @@ std::shared_ptr<host::FeatureClass> CreateShapefileFeatureClass(host::Applicatio
   if (!spatialReference) spatialReference = application.spatialReferences().unknown();
 
   auto workspace = application.workspaces().openShapefileWorkspace(folder);
-  host::FeatureClassSpec spec;
-  spec.name = std::string(name);
-  spec.shapeFieldName = "Shape";
-  spec.fields.add(host::FieldDef{"OID", host::FieldType::ObjectId, 0, 0, 0, std::nullopt});
-  spec.fields.add(host::FieldDef{"Shape", host::FieldType::Geometry, 0, 0, 0,
-                                 host::GeometryDef{type, hasZ, hasM, spatialReference}});
-  return workspace->createFeatureClass(spec);
+  host::FeatureClassSpec definition;
+  definition.name = std::string(name);
+  definition.shapeFieldName = "Shape";
+  definition.fields.add(host::FieldDef{"OID", host::FieldType::ObjectId, 0, 0, 0, std::nullopt});
+  definition.fields.add(host::FieldDef{"Shape", host::FieldType::Geometry, 0, 0, 0,
+                                       host::GeometryDef{type, hasZ, hasM, spatialReference}});
+  return workspace->createFeatureClass(definition);
 }
 
 int AddField(host::UiServices& ui, std::string_view name, host::FeatureClass* featureClass,

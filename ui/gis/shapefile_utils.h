@@ -20,7 +20,7 @@ namespace orvex::ui::gis {
 /// Shown (title "File Error", critical icon) when a shapefile to create already exists.
 inline constexpr const char* kFileExistsMessage = "ERROR: file already exists. Cannot create output file.";
 
-/// The folder for temporary files ($TEMP, else $TMPDIR, else /tmp), without a trailing
+/// The folder for temporary files ($TEMP, else $TMPDIR, else the system default), without a trailing
 /// separator.
 std::filesystem::path TemporaryFolder();
 
