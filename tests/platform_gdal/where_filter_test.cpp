@@ -22,6 +22,7 @@ class WhereFilterTest : public ::testing::Test {
     OGRFieldDefn dist("Dist", OFTReal);
     OGRFieldDefn date("Date", OFTDate);
     for (OGRFieldDefn* f : {&time2, &id, &dist, &date}) defn_->AddFieldDefn(f);
+    defn_->Reference();  // features release their definition; ours keeps it alive
   }
   ~WhereFilterTest() override { defn_->Release(); }
 
