@@ -16,6 +16,10 @@ namespace {
 // The pairs are cut into this many chunks of about equal work, whatever the thread count;
 // chunk sums are added in chunk order.
 constexpr std::size_t kPairChunks = 64;
+// exp(-708) ~ 3.3e-308 is still a normal double; exp(-709) is not.
+constexpr double kLastNormalExponent = 708.0;
+// Beyond exp(-40), e - 4 e^2 rounds to e.
+constexpr double kSquareNegligible = 40.0;
 
 struct SortedFixes {
   std::vector<double> x;
@@ -87,22 +91,26 @@ double pair_sum(std::span<const double> x, std::span<const double> y, double sca
 
 double lscv_pair_sum(std::span<const double> x, std::span<const double> y, double h, unsigned threads) {
   const double n = static_cast<double>(x.size());
-  // Terms are exp(-u) - 4 exp(-2u) with u = d^2 / (4 h^2); both are 0 once u > 800.
+  // Terms are e - 4 e^2 with e = exp(-u), u = d^2 / (4 h^2). Beyond u = 40, 4 e^2 is below a
+  // quarter of an ulp of e, so the term is e itself, bit for bit; this also keeps e^2 out of
+  // the subnormal range. Beyond u = kLastNormalExponent, e is below 2^-1021 and is dropped:
+  // such terms are subnormal arithmetic and cannot move the score by an ulp.
   const double scale = 1.0 / (4.0 * std::pow(h, 2));
-  const double pairs = pair_sum(x, y, scale, -kExpZeroBelow, threads, [](double u) {
+  const double pairs = pair_sum(x, y, scale, kLastNormalExponent, threads, [](double u) {
+    if (u > kLastNormalExponent) return 0.0;
     const double e = std::exp(-u);
-    return e - 4.0 * (e * e);
+    return u > kSquareNegligible ? e : e - 4.0 * (e * e);
   });
   return -3.0 * n + 2.0 * pairs;
 }
 
 double bcv2_pair_sum(std::span<const double> x, std::span<const double> y, double h, unsigned threads) {
-  // Terms are g(-D^2/2) (D^4 - 8 D^2 + 8); g is 0 once D^2 / 2 > 800.
+  // Terms are g(-D^2/2) (D^4 - 8 D^2 + 8); those with D^2 / 2 beyond kLastNormalExponent
+  // (g below 2^-1021, and a polynomial that may overflow) are dropped.
   const double scale = 1.0 / std::pow(h, 2);
-  return pair_sum(x, y, scale, -2.0 * kExpZeroBelow, threads, [](double d2) {
-    // A vanished kernel outweighs a polynomial that overflows (0, not 0 * inf).
-    const double g = guarded_exp(-d2 / 2.0);
-    return g == 0.0 ? 0.0 : g * (d2 * d2 - 8.0 * d2 + 8.0);
+  return pair_sum(x, y, scale, 2.0 * kLastNormalExponent, threads, [](double d2) {
+    if (d2 > 2.0 * kLastNormalExponent) return 0.0;
+    return guarded_exp(-d2 / 2.0) * (d2 * d2 - 8.0 * d2 + 8.0);
   });
 }
 

@@ -8,13 +8,15 @@ namespace orvex::core {
 
 /// S of the LSCV score: the sum over all ordered pairs (i, j), i = j included, of
 /// exp(-d^2 / (4 h^2)) - 4 exp(-d^2 / (2 h^2)). Computed as -3 n plus twice the sum over the
-/// unordered pairs, with exp(-d^2/(2h^2)) taken as the square of exp(-d^2/(4h^2)) and pairs
-/// whose terms are exactly 0 skipped: equal to the plain double sum within rounding of the
-/// summation order. h must be positive; x and y of equal length and finite.
+/// unordered pairs, with exp(-d^2/(2h^2)) taken as the square of exp(-d^2/(4h^2)), and pairs
+/// whose terms are below 2^-1021 dropped: equal to the plain double sum within rounding of the
+/// summation order. The pairs are cut into a fixed number of chunks added in order, so the
+/// result does not depend on `threads`. h must be positive; x and y of equal length, finite.
 double lscv_pair_sum(std::span<const double> x, std::span<const double> y, double h, unsigned threads);
 
 /// The sum over the unordered pairs of g(-D^2/2) * (D^4 - 8 D^2 + 8), D = d / h, g the guarded
-/// exponential (the BCV2 score's S is twice this). Same conditions as above.
+/// exponential (the BCV2 score's S is twice this), terms with D^2 / 2 > 708 dropped. Same
+/// conditions as above.
 double bcv2_pair_sum(std::span<const double> x, std::span<const double> y, double h, unsigned threads);
 
 }  // namespace orvex::core

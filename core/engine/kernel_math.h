@@ -25,9 +25,4 @@ inline double normal_kernel(double u) { return guarded_exp(-u * u / 2.0) / (2.0 
 /// units uses the same divisor.
 inline double usable_sd(double sd) { return (sd > 0.0 && std::isfinite(sd)) ? sd : 1.0; }
 
-/// An exponent below this makes std::exp return exactly +0 (the smallest subnormal is
-/// exp(-744.44)). Loops may skip terms whose exponent is provably below it without changing
-/// a single bit of their sums.
-inline constexpr double kExpZeroBelow = -800.0;
-
 }  // namespace orvex::core

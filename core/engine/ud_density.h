@@ -20,8 +20,9 @@ struct KernelSource {
 /// out[i * (S + 1) + j] the sum over the sources k, in order, of
 ///   w_k * exp(-((x - x_k) / b_k)^2 / 2) * exp(-((y - y_k) / b_k)^2 / 2).
 /// This is the bivariate normal kernel without its 1/(2 pi), split into its two axis factors:
-/// each term differs from exp(-(dx^2 + dy^2) / (2 b^2)) by a few ulps only, and factors of
-/// terms below exp(-800) (exactly 0 in double precision) are skipped, which changes no bit.
+/// each term differs from exp(-(dx^2 + dy^2) / (2 b^2)) by a few ulps only. Terms below about
+/// 1.4e-306 (beyond ~37.5 bandwidths) are dropped rather than computed in subnormal
+/// arithmetic; they can only matter to nodes whose sum is itself below ~1e-290.
 /// Every node is summed in the same source order whatever `threads` is.
 /// Bandwidths must be positive and everything finite; `out` must hold (S + 1)^2 values.
 void accumulate_kernel_sums(std::span<const KernelSource> sources, const GridGeometry& grid, std::int32_t S,

@@ -1,0 +1,87 @@
+// Kernel engine hot loops: the UD grid (fixed and adaptive, S = 150) and an LSCV search.
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/engine/kernel_engine.h"
+
+namespace {
+
+using orvex::core::KernelEngine;
+
+// The engine logs every run; keep that log out of the shared temporary folder.
+const bool kLogFolderSet = [] {
+  const auto folder =
+      std::filesystem::temp_directory_path() / ("orvex-bench-engine-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  ::setenv("TEMP", folder.c_str(), 1);
+  return true;
+}();
+
+// A home range of three activity centres, as GPS tracks often show.
+void load(KernelEngine& engine, std::int32_t n) {
+  std::mt19937 random(42);
+  auto uniform = [&]() { return (static_cast<double>(random()) + 0.5) / 4294967296.0; };
+  const double centres[3][2] = {{500000.0, 4000000.0}, {503000.0, 4001500.0}, {501000.0, 4004000.0}};
+  for (std::int32_t k = 0; k < n; ++k) {
+    const double r = std::sqrt(-2.0 * std::log(uniform()));
+    const double a = 6.283185307179586 * uniform();
+    const double* c = centres[k % 3];
+    engine.Add_Point(static_cast<float>(c[0] + 800.0 * r * std::cos(a)),
+                     static_cast<float>(c[1] + 500.0 * r * std::sin(a)));
+  }
+  engine.stdize(KernelEngine::STD_Unit);
+  engine.set_search_range(0.1, 1.0, 0.05);
+}
+
+void BM_FixedUd(benchmark::State& state) {
+  const auto n = static_cast<std::int32_t>(state.range(0));
+  KernelEngine engine(n);
+  load(engine, n);
+  engine.set_h_proportional(0.5);
+  engine.init_matrix(150);
+  for (auto _ : state) benchmark::DoNotOptimize(engine.kern_fixed());
+  state.counters["nodes*fixes/s"] =
+      benchmark::Counter(151.0 * 151.0 * n, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_FixedUd)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+void BM_AdaptiveUd(benchmark::State& state) {
+  const auto n = static_cast<std::int32_t>(state.range(0));
+  KernelEngine engine(n);
+  load(engine, n);
+  engine.set_h_proportional(0.5);
+  engine.init_matrix(150);
+  for (auto _ : state) benchmark::DoNotOptimize(engine.kern_adaptive());
+}
+BENCHMARK(BM_AdaptiveUd)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+void BM_LscvSearch(benchmark::State& state) {
+  const auto n = static_cast<std::int32_t>(state.range(0));
+  KernelEngine engine(n);
+  load(engine, n);
+  for (auto _ : state) {
+    engine.CrossValidation();
+    benchmark::DoNotOptimize(engine.h());
+  }
+}
+BENCHMARK(BM_LscvSearch)->Arg(2000)->Unit(benchmark::kMillisecond);
+
+void BM_LscvScore(benchmark::State& state) {
+  const auto n = static_cast<std::int32_t>(state.range(0));
+  KernelEngine engine(n);
+  load(engine, n);
+  const double h = 0.5 * engine.gethref();
+  for (auto _ : state) benchmark::DoNotOptimize(engine.lscv_score(h));
+}
+BENCHMARK(BM_LscvScore)->Arg(2000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
