@@ -5,6 +5,8 @@
 #include <new>
 #include <string_view>
 
+#include "host/text.h"
+
 namespace orvex::ui {
 
 namespace {
@@ -283,7 +285,7 @@ void clsKernelCalculator::CalculateKernel() {
     const double mapBandwidth = enforceUnitVariance_ ? ((sdX_ + sdY_) / 2.0) * bandwidth_ : bandwidth_;
     if (mapBandwidth < cellSize_) {
       lErrorStatus = kBandwidthBelowCellSize;
-      AppendWarning("The bandwidth (" + NumberText(mapBandwidth) + ") is smaller than the cell size (" +
+      AppendWarning("The bandwidth (" + host::numberText(mapBandwidth) + ") is smaller than the cell size (" +
                     std::to_string(cellSize_) + "). Processing aborted.");
       return;
     }

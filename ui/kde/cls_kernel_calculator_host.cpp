@@ -8,6 +8,7 @@
 #include "host/error.h"
 #include "host/layer.h"
 #include "host/raster.h"
+#include "host/text.h"
 #include "host/ui_services.h"
 #include "host/workspace.h"
 #include "ui/kde/cls_kernel_calculator.h"
@@ -32,7 +33,7 @@ void clsKernelCalculator::ShowLocalFactorError(const LocalFactorError& error) {
   if (ui_ == nullptr) return;
   ui_->messageBox("Local smooth error: " + std::to_string(lErrorStatus) + ", " +
                   std::to_string(error.Outer()) + ", " + std::to_string(error.Inner()) + ", " +
-                  NumberText(error.LogSum()) + ", " + NumberText(bandwidth_));
+                  host::numberText(error.LogSum()) + ", " + host::numberText(bandwidth_));
 }
 
 void clsKernelCalculator::SetReferenceRaster(const std::shared_ptr<host::RasterLayer>& pRL) {

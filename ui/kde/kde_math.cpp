@@ -1,7 +1,6 @@
 #include "ui/kde/kde_math.h"
 
-#include <charconv>
-#include <system_error>
+#include <stdexcept>
 
 #include "ui/gis/sample_stats.h"
 
@@ -18,13 +17,6 @@ double CheckedSampleVariance(std::span<const CoordPair> coords, int column) {
   } catch (const std::domain_error&) {
     throw KdeError(KdeErrorNumber::division_by_zero, "Division by zero");
   }
-}
-
-std::string NumberText(double value) {
-  char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  if (result.ec != std::errc{}) return "?";
-  return std::string(buffer, result.ptr);
 }
 
 }  // namespace orvex::ui

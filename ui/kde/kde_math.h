@@ -43,8 +43,4 @@ double CheckedDivide(double a, double b);
 /// Raises KdeError(division_by_zero) for fewer than 2 fixes (0/0).
 double CheckedSampleVariance(std::span<const CoordPair> coords, int column);
 
-/// Text of a number as the messages show it: the shortest form that reads back to the same
-/// double, no trailing zeros, independent of the locale.
-std::string NumberText(double value);
-
 }  // namespace orvex::ui
