@@ -1,0 +1,138 @@
+#include "core/mcp/orvex_mcp.h"
+
+#include <cmath>
+#include <optional>
+
+#include "core/data/host_failure.h"
+#include "core/mcp/orvex_mcp_output.h"
+#include "host/error.h"
+#include "host/map.h"
+#include "host/table.h"
+#include "host/text.h"
+
+namespace orvex::core {
+namespace {
+
+/// A fix the analysis can use: a simple feature whose shape is a point with both coordinates
+/// finite. An empty point (NaN) is no location, and neither is an infinite coordinate, which
+/// would make every distance and area meaningless.
+std::optional<host::Point> validFix(const host::Row& feature) {
+  if (feature.featureType() != host::FeatureType::Simple) return std::nullopt;
+  const host::Point* point = feature.shape().point();
+  if (point == nullptr || !std::isfinite(point->x) || !std::isfinite(point->y)) return std::nullopt;
+  return *point;
+}
+
+std::vector<McpPoint> fixesOf(const host::Multipoint& buffer) {
+  std::vector<McpPoint> fixes;
+  fixes.reserve(buffer.points.size());
+  for (const host::Point& p : buffer.points) fixes.push_back({p.x, p.y});
+  return fixes;
+}
+
+McpPoint boxCentre(const host::Multipoint& buffer) {
+  const host::Envelope box = buffer.envelope();
+  return {(box.xmin + box.xmax) / 2.0, (box.ymin + box.ymax) / 2.0};
+}
+
+}  // namespace
+
+std::string mcpOnePointMessage(const std::string& layerName) {
+  return "Only 1 point is selected in layer " + layerName +
+         " (at least three are required).  This point will not be included in the analysis.";
+}
+
+std::string mcpFewPointsMessage(int count, const std::string& layerName) {
+  return "Only " + std::to_string(count) + " points are selected in layer " + layerName +
+         " (at least three are required).  These points will not be included in the analysis.";
+}
+
+orvex_MCP::orvex_MCP() : OrvexCommand(kOrvexMcp) {}
+orvex_MCP::~orvex_MCP() = default;
+
+host::Status orvex_MCP::onClick() {
+  const host::Status refreshed = context().refresh();
+  if (host::failed(refreshed)) return refreshed;  // shown by the context
+
+  host::UiServices& ui = context().application().ui();
+  std::vector<std::shared_ptr<host::FeatureLayer>> layers;
+  try {
+    layers = context().focusMap()->featureLayers();
+  } catch (const host::Error& error) {
+    return reportHostFailure(ui, error, kMcpSource, __LINE__);
+  }
+  if (layers.empty()) {
+    ui.messageBox(kMcpNoLayers);
+    return host::kOk;
+  }
+
+  host::Status outcome = host::kOk;
+  for (const auto& layer : layers) {
+    const host::Status status = analyseLayer(*layer);
+    if (host::failed(status) && host::succeeded(outcome)) outcome = status;
+  }
+  return outcome;
+}
+
+host::Status orvex_MCP::fillPointBuffer(host::FeatureLayer& layer) {
+  pointBuffer_.points.clear();
+  try {
+    const std::unique_ptr<host::Cursor> cursor = layer.selection().search();
+    while (std::optional<host::Row> feature = cursor->next()) {
+      if (const auto fix = validFix(*feature)) pointBuffer_.points.push_back(*fix);
+    }
+  } catch (const host::Error& error) {
+    pointBuffer_.points.clear();
+    return reportHostFailure(context().application().ui(), error, kMcpSource, __LINE__);
+  }
+  return host::kOk;
+}
+
+host::Status orvex_MCP::analyseLayer(host::FeatureLayer& layer) {
+  host::UiServices& ui = context().application().ui();
+  std::string layerName;
+  try {
+    layerName = layer.name();
+  } catch (const host::Error& error) {
+    return reportHostFailure(ui, error, kMcpSource, __LINE__);
+  }
+
+  if (const host::Status filled = fillPointBuffer(layer); host::failed(filled)) return filled;
+  const int count = static_cast<int>(pointBuffer_.points.size());
+  if (count == 0) return host::kOk;
+  if (count < kMcpMinimumFixes) {
+    ui.messageBox(count == 1 ? mcpOnePointMessage(layerName) : mcpFewPointsMessage(count, layerName));
+    return host::kOk;
+  }
+  nPoints_ = count;
+
+  McpOptionsForm options(ui, layerName, boxCentre(pointBuffer_));
+  if (ui.showModal(options) != host::dialog_result::kOk) return host::kOk;
+  const McpOptionsData& chosen = options.data();
+
+  host::Status outcome = host::kOk;
+  for (const double percentage : chosen.percentages) {
+    if (const host::Status filled = fillPointBuffer(layer); host::failed(filled)) return filled;
+    McpOptions run;
+    run.percentage = percentage;
+    run.style = chosen.style;
+    run.user_centre = chosen.userCentre;
+    const std::vector<McpPoint> fixes = fixesOf(pointBuffer_);
+    const McpResult result = mcp_percentage_analysis(fixes, run);
+    nUsed_ = result.n_used;
+    if (result.status == McpStatus::percentage_too_low) {
+      ui.messageBox(mcp_too_low_message(percentage));
+      continue;
+    }
+    // The other failures cannot occur: at least 3 finite fixes are handed over.
+    if (result.status != McpStatus::ok) continue;
+
+    const host::Status saved = saveMcpResult(context(), result, percentage, layerName);
+    if (host::failed(saved) && host::succeeded(outcome)) outcome = saved;
+  }
+  return outcome;
+}
+
+std::unique_ptr<host::Command> makeOrvexMCP() { return std::make_unique<orvex_MCP>(); }
+
+}  // namespace orvex::core

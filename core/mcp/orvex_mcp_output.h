@@ -1,0 +1,62 @@
+#pragma once
+
+// The output of the MCP Analysis command: one polygon shapefile per layer and percentage,
+// chosen in a save dialog, holding the MCP ring and "NPoints", "NUsed", "Area".
+
+#include <string>
+#include <string_view>
+
+#include "core/data/host_context.h"
+#include "core/mcp/mcp_polygon.h"
+#include "host/field.h"
+#include "host/spatial_reference.h"
+#include "host/status.h"
+
+namespace orvex::core {
+
+/// Source name of the command's host-failure reports, and the line of the workspace step.
+inline constexpr const char* kMcpSource = "orvex_MCP";
+inline constexpr int kMcpWorkspaceLine = 465;
+
+/// Width (characters, sign and decimal point included) and decimals of a .dbf number field.
+struct McpNumberFormat {
+  int width = 0;
+  int decimals = 0;
+  bool operator==(const McpNumberFormat&) const = default;
+};
+
+/// "Area" as the schema asks for it: 20 characters, 12 of them decimals, which leaves room for
+/// areas below 10^7 only (10 km2 in metres).
+inline constexpr McpNumberFormat kMcpAreaFormat{20, 12};
+/// The widest number field a .dbf holds.
+inline constexpr int kMcpMaxNumberWidth = 254;
+
+/// The smallest change to `requested` that holds the text "%.*f" of `value` whole: the field is
+/// widened to the text's length (up to kMcpMaxNumberWidth), and only when even that is too
+/// narrow are decimals given up. The same rule as the isopleth shapefiles' fitted fields, so
+/// no value is ever cut, refused or starred by the .dbf writer. A format that already fits, a
+/// width of 0 (the platform's default) and a non-finite value (stored as null) leave
+/// `requested` unchanged.
+McpNumberFormat fitMcpNumberFormat(McpNumberFormat requested, double value);
+
+/// The fields of an MCP shapefile, in creation order: "shape" (polygon, `spatialReference`),
+/// "NPoints" and "NUsed" (integer, length 4, precision 20), "Area" (double, length 8, the
+/// format of kMcpAreaFormat fitted to `area`).
+host::Fields mcpOutputFields(host::SpatialReferencePtr spatialReference, double area);
+
+/// "Save As MCP %ld percent analysis for layer = %s" with the percentage truncated to a whole
+/// number (92.7 gives 92; beyond the range of a long it is clamped), or "Save As    MCP %ld
+/// percent analysis" when the layer name is empty.
+std::string mcpSaveTitle(double percentage, std::string_view layerName);
+
+/// Saves one successful percentage run of a layer, with the context refreshed for this click:
+/// asks for the file in a save dialog (Cancel: nothing written, kOk), opens the folder as a
+/// shapefile workspace (a failure is shown as the host's text followed by "\norvex_MCP(465)"),
+/// replaces a deletable feature class of that name, or appends to it when it stays, inserts
+/// the polygon with n, O and its area, adds the file as a layer named with the file name on
+/// top of the focus map and refreshes the view's geography.
+/// @return kOk when written or cancelled; a failure (already shown to the user) otherwise.
+host::Status saveMcpResult(HostContext& context, const McpResult& result, double percentage,
+                           const std::string& layerName);
+
+}  // namespace orvex::core
