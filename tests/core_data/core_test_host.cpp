@@ -100,8 +100,9 @@ host::Point SwitchableReferences::project(const host::Point& point, const host::
 }
 
 TestApplication::TestApplication()
-    : workspaces_(std::make_unique<platform::gdal::GdalWorkspaceFactory>(
-          [](const std::filesystem::path& file) { return access::openAccessWorkspace(file); })),
+    : accessOpener([](const std::filesystem::path& file) { return access::openAccessWorkspace(file); }),
+      workspaces_(std::make_unique<platform::gdal::GdalWorkspaceFactory>(
+          [this](const std::filesystem::path& file) { return accessOpener(file); })),
       references_(std::make_shared<SwitchableReferences>(platform::gdal::makeSpatialReferenceFactory())),
       geometry_(platform::gdal::makeGeometryService()) {}
 

@@ -87,6 +87,11 @@ class TestMap final : public host::Map {
   }
   void removeLayer(const std::shared_ptr<host::Layer>&) override {}
   void clearSelection() override {}
+  /// Drops every layer (and with them their hold on the data files).
+  void removeAllLayers() {
+    added.clear();
+    layers_.clear();
+  }
 
  private:
   std::vector<std::shared_ptr<host::Layer>> layers_;
@@ -144,6 +149,8 @@ class TestApplication final : public host::Application {
   std::shared_ptr<TestDocument> doc = std::make_shared<TestDocument>();
   /// When set, asking for the document throws this.
   std::optional<host::Error> documentFailure;
+  /// Opens Access files; the Access platform's reader unless a test puts a stand-in here.
+  std::function<std::shared_ptr<host::Workspace>(const std::filesystem::path&)> accessOpener;
 
   std::string name() const override { return "Orvex test host"; }
   std::shared_ptr<host::Document> document() const override;
