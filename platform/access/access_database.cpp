@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <tuple>
 #include <utility>
 
 #include "platform/access/mdb_state.h"
@@ -22,6 +23,7 @@ constexpr char kCatalogName[] = "MSysObjects";
 constexpr std::uint32_t kOffsetMask = 0x1FFF;
 constexpr std::uint32_t kDeletedRow = 0x8000;
 constexpr std::uint32_t kOverflowRow = 0x4000;
+constexpr unsigned char kDataPage = 0x01;
 
 bool equalsIgnoreCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -118,6 +120,67 @@ std::vector<AccessColumn> describeColumns(const MdbTableDef& table) {
   return columns;
 }
 
+/// Opens a table for reading: its definition, columns and checked data pages.
+std::shared_ptr<TableState> openTableState(const std::shared_ptr<DatabaseState>& db, MdbCatalogEntry& entry) {
+  auto table = std::make_shared<TableState>();
+  table->db = db;
+  table->name = entry.object_name;
+  table->table = readTable(*db, entry, table->name);
+  table->columns = describeColumns(*table->table);
+  table->dataPages = detail::tableDataPages(*db, *table->table, table->name);
+  return table;
+}
+
+/// Catalog object types and flags: a user table is a table (type 1) without the system or
+/// hidden-system flags.
+constexpr int kTableObject = 1;
+constexpr int kObjectTypeMask = 0x7F;
+constexpr std::uint32_t kSystemObjectFlags = 0x80000002u;
+/// The catalog's Id column holds the table definition page in its low 24 bits.
+constexpr std::uint32_t kPageOfId = 0x00FFFFFF;
+
+/// Reads the user tables from the catalog table with the reader's own checked row reader.
+void readCatalog(const std::shared_ptr<DatabaseState>& state) {
+  MdbCatalogEntry catalogEntry{};
+  catalogEntry.mdb = state->mdb.get();
+  catalogEntry.object_type = MDB_TABLE;
+  catalogEntry.table_pg = kCatalogPage;
+  std::strncpy(catalogEntry.object_name, kCatalogName, MDB_MAX_OBJ_NAME);
+  AccessTable catalog(openTableState(state, catalogEntry));
+
+  const int id = catalog.findColumn("Id"), name = catalog.findColumn("Name"),
+            type = catalog.findColumn("Type"), flags = catalog.findColumn("Flags");
+  if (id < 0 || name < 0 || type < 0 || flags < 0) {
+    throw AccessError(state->describe() +
+                      " is damaged: its catalog table lacks the Id, Name, Type or Flags column");
+  }
+  AccessCursor cursor = catalog.search();
+  int objects = 0;
+  while (cursor.next()) {
+    ++objects;
+    const auto& row = cursor.row();
+    const auto objectType = numericValue(row[static_cast<std::size_t>(type)]);
+    const auto objectId = numericValue(row[static_cast<std::size_t>(id)]);
+    const auto objectFlags = numericValue(row[static_cast<std::size_t>(flags)]);
+    const auto* objectName = std::get_if<std::string>(&row[static_cast<std::size_t>(name)]);
+    if (!objectType || !objectId || objectName == nullptr || objectName->empty()) continue;
+    if ((static_cast<int>(*objectType) & kObjectTypeMask) != kTableObject) continue;
+    const auto flagBits = static_cast<std::uint32_t>(static_cast<std::int64_t>(objectFlags.value_or(0.0)));
+    if (flagBits & kSystemObjectFlags) continue;
+
+    auto entry = std::make_unique<MdbCatalogEntry>();
+    *entry = MdbCatalogEntry{};
+    entry->mdb = state->mdb.get();
+    entry->object_type = MDB_TABLE;
+    entry->table_pg = static_cast<std::uint32_t>(static_cast<std::int64_t>(*objectId)) & kPageOfId;
+    entry->flags = static_cast<int>(flagBits);
+    std::strncpy(entry->object_name, objectName->c_str(), MDB_MAX_OBJ_NAME);
+    state->tableNames.emplace_back(entry->object_name);
+    state->userTables.push_back(std::move(entry));
+  }
+  if (objects == 0) throw AccessError(state->describe() + " is damaged: its catalog lists no objects");
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -142,30 +205,7 @@ AccessDatabase AccessDatabase::open(const std::filesystem::path& file) {
   state->pageCount = static_cast<std::uint32_t>(fileSize / pageSize);
 
   detail::checkGlobalPageMap(*state);
-  // The catalog is itself a table; check its pages before libmdb walks them, since libmdb
-  // treats a missing page as the end of the catalog and would report an empty database.
-  {
-    MdbCatalogEntry catalog{};
-    catalog.mdb = state->mdb.get();
-    catalog.object_type = MDB_TABLE;
-    catalog.table_pg = kCatalogPage;
-    std::strncpy(catalog.object_name, kCatalogName, MDB_MAX_OBJ_NAME);
-    detail::checkTableDefinition(*state, kCatalogPage, kCatalogName);
-    detail::MdbTablePtr table(mdb_read_table(&catalog));
-    if (!table) throw AccessError(state->describe() + " is damaged: its catalog cannot be read");
-    detail::tableDataPages(*state, *table, kCatalogName);
-  }
-  GPtrArray* catalog = mdb_read_catalog(state->mdb.get(), MDB_ANY);
-  if (catalog == nullptr || catalog->len == 0) {
-    throw AccessError(state->describe() + " is damaged: its catalog lists no objects");
-  }
-  for (unsigned i = 0; i < catalog->len; ++i) {
-    auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(catalog, i));
-    if (entry != nullptr && mdb_is_user_table(entry)) {
-      state->userTables.push_back(entry);
-      state->tableNames.emplace_back(entry->object_name);
-    }
-  }
+  readCatalog(state);
   return AccessDatabase(std::move(state));
 }
 
@@ -174,15 +214,9 @@ const std::filesystem::path& AccessDatabase::path() const { return state_->path;
 const std::vector<std::string>& AccessDatabase::tableNames() const { return state_->tableNames; }
 
 AccessTable AccessDatabase::openTable(std::string_view name) const {
-  for (MdbCatalogEntry* entry : state_->userTables) {
+  for (const auto& entry : state_->userTables) {
     if (!equalsIgnoreCase(entry->object_name, name)) continue;
-    auto table = std::make_shared<TableState>();
-    table->db = state_;
-    table->name = entry->object_name;
-    table->table = readTable(*state_, *entry, table->name);
-    table->columns = describeColumns(*table->table);
-    table->dataPages = detail::tableDataPages(*state_, *table->table, table->name);
-    return AccessTable(std::move(table));
+    return AccessTable(openTableState(state_, *entry));
   }
   throw AccessError(state_->describe() + " has no table '" + std::string(name) + "'",
                     AccessError::Kind::NoSuchTable);
@@ -282,17 +316,44 @@ bool AccessCursor::readRow(std::size_t pageIndex, int rowIndex) {
                        " on page " + std::to_string(pageNumber) + " of table '" + table_->name + "' " + what);
   };
 
-  const std::size_t table = mdb->fmt->row_count_offset + 2;
-  const std::uint32_t entry = u16(mdb->pg_buf + table + 2 * static_cast<std::size_t>(rowIndex));
+  // Rows fill a page from its end: a row runs up to the start of the row before it.
+  const std::size_t offsets = mdb->fmt->row_count_offset + 2;
+  auto rowBounds = [&](int index, int rowsOnPage) {
+    const std::size_t at = offsets + 2 * static_cast<std::size_t>(index);
+    const std::size_t from = u16(mdb->pg_buf + at) & kOffsetMask;
+    const std::size_t to = index == 0 ? pageSize : (u16(mdb->pg_buf + at - 2) & kOffsetMask);
+    const std::size_t headerEnd = offsets + 2 * static_cast<std::size_t>(rowsOnPage);
+    if (from < headerEnd || to > pageSize || from >= to) throw fault("has an impossible position");
+    return std::pair{from, to};
+  };
+
+  const std::uint32_t entry = u16(mdb->pg_buf + offsets + 2 * static_cast<std::size_t>(rowIndex));
   if (entry & kDeletedRow) return false;
-  if (entry & kOverflowRow) throw fault("was moved to another page, which this reader does not follow");
-  // Rows fill the page from its end: a row runs up to the start of the row before it.
-  const std::size_t start = entry & kOffsetMask;
-  const std::size_t end =
-      rowIndex == 0 ? pageSize
-                    : (u16(mdb->pg_buf + table + 2 * static_cast<std::size_t>(rowIndex - 1)) & kOffsetMask);
-  const std::size_t headerEnd = table + 2 * static_cast<std::size_t>(rowsOnPage_);
-  if (start < headerEnd || end > pageSize || start >= end) throw fault("has an impossible position");
+  auto [start, end] = rowBounds(rowIndex, rowsOnPage_);
+  if (entry & kOverflowRow) {
+    // The slot holds only a pointer to where the row now lives: one byte of row number, three
+    // of page number. The row there is flagged deleted so that a scan meets it only this way.
+    if (end - start < 4) throw fault("was moved to another page, but its pointer is cut short");
+    const int targetRow = mdb->pg_buf[start];
+    const std::uint32_t targetPage = static_cast<std::uint32_t>(mdb->pg_buf[start + 1]) |
+                                     static_cast<std::uint32_t>(mdb->pg_buf[start + 2]) << 8 |
+                                     static_cast<std::uint32_t>(mdb->pg_buf[start + 3]) << 16;
+    const std::string where =
+        "was moved to row " + std::to_string(targetRow) + " of page " + std::to_string(targetPage);
+    if (targetPage >= db.pageCount) throw fault(where + ", beyond the end of the file");
+    mdb->cur_pg = 0;
+    if (mdb_read_pg(mdb, targetPage) != static_cast<ssize_t>(pageSize))
+      throw fault(where + ", which cannot be read");
+    const auto owner = static_cast<std::uint32_t>(table_->table->entry->table_pg);
+    if (mdb->pg_buf[0] != kDataPage || readLittleEndian<std::uint32_t>(mdb->pg_buf + 4) != owner) {
+      throw fault(where + ", which is not a page of this table");
+    }
+    const int targetRows = static_cast<int>(u16(mdb->pg_buf + mdb->fmt->row_count_offset));
+    if (targetRow >= targetRows || offsets + 2 * static_cast<std::size_t>(targetRows) > pageSize) {
+      throw fault(where + ", which does not exist");
+    }
+    std::tie(start, end) = rowBounds(targetRow, targetRows);
+  }
 
   std::array<MdbField, MDB_MAX_COLS> fields{};
   const int fieldCount =

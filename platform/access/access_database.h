@@ -63,6 +63,9 @@ class AccessTable {
   /// Index of the column with this name, ignoring case; -1 when there is none.
   int findColumn(std::string_view name) const;
 
+  /// Made by `AccessDatabase::openTable`; the state type is internal to the reader.
+  explicit AccessTable(std::shared_ptr<detail::TableState> state);
+
   /// A cursor over the rows that satisfy `where` (see `WhereClause`; blank keeps every row),
   /// in the file's order. Throws `AccessError` for a bad clause.
   AccessCursor search(std::string_view where = {}) const;
@@ -71,8 +74,6 @@ class AccessTable {
   std::int64_t count(std::string_view where = {}) const;
 
  private:
-  friend class AccessDatabase;
-  explicit AccessTable(std::shared_ptr<detail::TableState> state);
   std::shared_ptr<detail::TableState> state_;
 };
 

@@ -37,8 +37,10 @@ struct DatabaseState {
   MdbHandlePtr mdb;
   std::size_t pageSize = 0;
   std::uint32_t pageCount = 0;
-  /// User tables in catalog order; the entries belong to `mdb`'s catalog.
-  std::vector<MdbCatalogEntry*> userTables;
+  /// User tables in catalog order. The reader builds these entries itself from the catalog
+  /// table (libmdb's own catalog reader also parses object property blobs, and a damaged blob
+  /// makes it allocate without bound); libmdb's table definitions point into them.
+  std::vector<std::unique_ptr<MdbCatalogEntry>> userTables;
   std::vector<std::string> tableNames;
 
   /// "Access file '<path>'" for the front of every message.

@@ -98,16 +98,19 @@ TEST_F(DamagedFiles, ForeignAndMissingFilesAreRefused) {
   EXPECT_TRUE(contains(errorReading(copy.path().parent_path()), "is not a regular file"));
 }
 
-// A row whose offset carries the deleted flag is not a row; one that was moved to another
-// page is refused rather than read as garbage.
-TEST_F(DamagedFiles, DeletedRowsAreSkippedAndMovedRowsRefused) {
+// A row whose offset carries the deleted flag is not a row. A row moved to another place
+// leaves a pointer (row byte, three page bytes) in its slot, and the moved row is flagged
+// deleted so that a scan reaches it only through the pointer.
+TEST_F(DamagedFiles, DeletedRowsAreSkippedAndMovedRowsFollowed) {
   FixtureCopy copy("collar_a.mdb");
   const auto [page, owner] = firstFixDataPage(copy.bytes());
   ASSERT_NE(page, 0u);
-  const std::size_t slot = page * kPage + kFirstRowOffset;
-  const std::uint16_t original = u16At(copy.bytes(), slot);
+  const std::size_t slot0 = page * kPage + kFirstRowOffset;
+  const std::uint16_t row0 = u16At(copy.bytes(), slot0);
+  const std::uint16_t row1 = u16At(copy.bytes(), slot0 + 2);
+  const std::vector<char> intact = copy.bytes();
 
-  putU16(copy.bytes(), slot, static_cast<std::uint16_t>(original | 0x8000));
+  putU16(copy.bytes(), slot0, static_cast<std::uint16_t>(row0 | 0x8000));
   copy.write();
   {
     const auto table = AccessDatabase::open(copy.path()).openTable("GPS_3301");
@@ -115,10 +118,34 @@ TEST_F(DamagedFiles, DeletedRowsAreSkippedAndMovedRowsRefused) {
     EXPECT_EQ(table.count("ID = 1"), 0) << "the first row on the first data page is ID 1";
   }
 
-  putU16(copy.bytes(), slot, static_cast<std::uint16_t>(original | 0x4000));
+  // Move row 1 (ID 2) "away" into its own slot: row 0's slot points to it, row 1 is flagged.
+  copy.bytes() = intact;
+  putU16(copy.bytes(), slot0, static_cast<std::uint16_t>(row0 | 0x4000));
+  putU16(copy.bytes(), slot0 + 2, static_cast<std::uint16_t>(row1 | 0x8000));
+  const std::size_t pointer = page * kPage + (row0 & 0x1FFF);
+  copy.bytes()[pointer] = 1;
+  copy.bytes()[pointer + 1] = static_cast<char>(page & 0xFF);
+  copy.bytes()[pointer + 2] = static_cast<char>((page >> 8) & 0xFF);
+  copy.bytes()[pointer + 3] = static_cast<char>((page >> 16) & 0xFF);
+  copy.write();
+  {
+    const auto table = AccessDatabase::open(copy.path()).openTable("GPS_3301");
+    EXPECT_EQ(table.count(), 299);
+    EXPECT_EQ(table.count("ID = 1"), 0);
+    EXPECT_EQ(table.count("ID = 2"), 1) << "reached through the pointer, once";
+    AccessCursor cursor = table.search();
+    ASSERT_TRUE(cursor.next());
+    EXPECT_EQ(std::get<std::int32_t>(cursor.row()[0]), 2) << "in the place of the pointer";
+    ASSERT_TRUE(cursor.next());
+    EXPECT_EQ(std::get<std::int32_t>(cursor.row()[0]), 3);
+  }
+
+  // A pointer past the end of the file.
+  copy.bytes()[pointer + 3] = 0x7F;
   copy.write();
   const std::string error = errorReading(copy.path());
-  EXPECT_TRUE(contains(error, "moved to another page")) << error;
+  EXPECT_TRUE(contains(error, "was moved to row 1 of page")) << error;
+  EXPECT_TRUE(contains(error, "beyond the end of the file")) << error;
   EXPECT_TRUE(contains(error, "table 'GPS_3301'")) << error;
 }
 
