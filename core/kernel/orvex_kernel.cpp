@@ -1,0 +1,97 @@
+#include "core/kernel/orvex_kernel.h"
+
+#include <vector>
+
+#include "core/engine/kernel_engine.h"
+#include "core/kernel/kernel_output.h"
+#include "core/kernel/kernel_sheet.h"
+#include "host/error.h"
+#include "host/map.h"
+#include "host/text.h"
+
+namespace orvex::core {
+
+std::string kernelNoUdMessage(double hValue) {
+  return host::cformat("No utilisation distribution could be computed for h = %0.1f.", hValue);
+}
+
+orvex_kernel::orvex_kernel() : OrvexCommand(kOrvexKernel) {}
+orvex_kernel::~orvex_kernel() = default;
+
+host::Status orvex_kernel::onClick() {
+  // Without a refreshed context there is no map to read: the failure is shown by the context.
+  const host::Status refreshed = context().refresh();
+  if (host::failed(refreshed)) return refreshed;
+
+  host::UiServices& ui = context().application().ui();
+  std::vector<host::Feature> selected;
+  try {
+    selected = context().focusMap()->selectedFeatures();
+  } catch (const host::Error&) {
+    selected.clear();
+  }
+  if (selected.empty()) {
+    ui.messageBox(kKernelNoSelection);
+    return host::kOk;
+  }
+
+  const std::vector<KernelFix> fixes = usableFixes(selected);
+  if (fixes.size() < static_cast<std::size_t>(kKernelMinimumFixes)) {
+    ui.messageBox(kKernelFewPoints);
+    return host::kFail;
+  }
+
+  KernelEngine sheetEngine(static_cast<std::int32_t>(fixes.size()));
+  loadKernelEngine(sheetEngine, fixes);
+  KernelSheet sheet(ui, sheetEngine);
+  if (ui.showModal(sheet) != host::dialog_result::kOk) return host::kOk;
+
+  const KernelOptions options = sheet.options();
+  host::Status status = host::kOk;
+  for (const double hValue : options.hValues) status = runOne(fixes, options, hValue);
+  return status;
+}
+
+host::Status orvex_kernel::runOne(std::span<const KernelFix> fixes, const KernelOptions& options,
+                                  double hValue) {
+  const auto count = static_cast<std::int32_t>(fixes.size());
+  KernelEngine engine(count);
+  loadKernelEngine(engine, fixes);
+  engine.stdize(options.standardisation);
+  engine.set_search_range(kSearchLower, kSearchUpper, kSearchTolerance);
+  if (options.proportional)
+    engine.set_h_proportional(hValue);
+  else
+    engine.seth(hValue);
+
+  engine.init_matrix(options.resolution);
+  if (options.contour == ContourKind::Density)
+    engine.set_density_contouring();
+  else
+    engine.set_contour_levels(options.levels);
+  // The volume check is the engine's own diagnostic (its log says when it fails); the
+  // contours are drawn either way.
+  if (options.kernel == KernelType::Fixed)
+    engine.kern_fixed();
+  else
+    engine.kern_adaptive();
+
+  // No grid (a resolution beyond the memory) or no UD (fixes without extent): an empty
+  // shapefile would pass for a result, so the run ends here and says why.
+  if (!engine.ud_made()) {
+    context().application().ui().messageBox(kernelNoUdMessage(hValue));
+    return host::kFail;
+  }
+  engine.AVMakeContour();
+
+  KernelRunValues run;
+  run.kernel = options.kernel;
+  run.h = engine.h();
+  run.href = engine.gethref();
+  run.nPoints = count;
+  return saveKernelRun(context(), engine, options, hValue, run);
+}
+
+std::unique_ptr<host::Command> makeOrvexKernel() { return std::make_unique<orvex_kernel>(); }
+
+}  // namespace orvex::core
