@@ -133,7 +133,11 @@ host::Value readValue(const OGRFeature& feature, int index) {
       int y = 0, mo = 0, d = 0, h = 0, mi = 0, tz = 0;
       float s = 0.0f;
       if (!feature.GetFieldAsDateTime(index, &y, &mo, &d, &h, &mi, &s, &tz)) return {};
-      return host::Value(host::Date::fromCivil({y, mo, d, h, mi, static_cast<double>(s)}));
+      try {
+        return host::Value(host::Date::fromCivil({y, mo, d, h, mi, static_cast<double>(s)}));
+      } catch (const host::Error&) {
+        return {};  // a .dbf date that names no calendar day ("20040231") holds no date
+      }
     }
     default:
       return host::Value(std::string(feature.GetFieldAsString(index)));

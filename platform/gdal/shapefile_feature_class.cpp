@@ -313,7 +313,17 @@ void ShapefileFeatureClass::fillFeature(OGRFeature& feature, const host::Row& ro
   for (int i = 0; i < defn->GetFieldCount(); ++i) {
     const int source = row.findField(defn->GetFieldDefn(i)->GetNameRef());
     if (source < 0) continue;
-    writeValue(feature, i, row.value(source), where());
+    try {
+      writeValue(feature, i, row.value(source), where());
+    } catch (const host::Error& e) {
+      if (e.number() < 0) throw;  // a failure of this platform, already with its context
+      // A value fault (overflow, null, type mismatch) keeps its number for the callers that
+      // report it, and gains the field it happened in.
+      throw host::Error(
+          e.number(),
+          e.description() + " (field \"" + defn->GetFieldDefn(i)->GetNameRef() + "\" of " + where() + ")",
+          e.context());
+    }
   }
   const host::Geometry& shape = row.shape();
   if (shape.type() == host::GeometryType::Null) {

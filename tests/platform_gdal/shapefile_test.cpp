@@ -167,6 +167,30 @@ TEST(ShapefileValues, TextLongerThanItsFieldIsRefused) {
   EXPECT_EQ(fc->rowCount(), 0);
 }
 
+TEST(ShapefileValues, ValueFaultsKeepTheirNumberAndNameTheField) {
+  TempFolder dir;
+  auto ws = gdal::openShapefileWorkspace(dir.path());
+  auto fc = pointClass(*ws, "p", 0);
+  auto cursor = fc->insert();
+  host::Row buffer = fc->createRowBuffer();
+  buffer.setValue(buffer.findField("V"), host::Value("abc"));
+  try {
+    cursor->insert(buffer);
+    FAIL() << "text that is no number went into an integer field";
+  } catch (const host::Error& e) {
+    EXPECT_EQ(e.number(), host::error_number::kTypeMismatch);
+    EXPECT_NE(e.description().find("\"V\""), std::string::npos) << e.description();
+  }
+  buffer.setValue(buffer.findField("V"), host::Value(3e9));
+  try {
+    cursor->insert(buffer);
+    FAIL() << "3e9 went into a 32-bit integer field";
+  } catch (const host::Error& e) {
+    EXPECT_EQ(e.number(), host::error_number::kOverflow);
+  }
+  EXPECT_EQ(fc->rowCount(), 0);
+}
+
 TEST(ShapefileRows, ReadBackValuesShapesAndIds) {
   TempFolder dir;
   auto ws = gdal::openShapefileWorkspace(dir.path());
