@@ -89,7 +89,7 @@ struct CommandLine {
     for (const CommandRow& row : commandRows()) {
       CLI::App* sub = app.add_subcommand(std::string(row.name), std::string(row.help));
       CommandArgs& args = rowArgs.emplace_back();
-      declareCommonArgs(*sub, args);
+      if (row.run == nullptr) declareCommonArgs(*sub, args);
       if (row.declare != nullptr) row.declare(*sub, args);
       rows.emplace_back(sub, &row);
     }
@@ -125,8 +125,11 @@ struct CommandLine {
     if (runSub->parsed())
       return runHostedCommand(runArgs.textOf("progid"), runArgs, global, &scriptGenericRun);
     for (std::size_t i = 0; i < rows.size(); ++i)
-      if (rows[i].first->parsed())
-        return runHostedCommand(rows[i].second->progId, rowArgs[i], global, rows[i].second->script);
+      if (rows[i].first->parsed()) {
+        const CommandRow& row = *rows[i].second;
+        if (row.run != nullptr) return row.run(rowArgs[i], global);
+        return runHostedCommand(row.progId, rowArgs[i], global, row.script, row.after);
+      }
     return kExitUsage;  // unreachable: a subcommand is required
   }
 };

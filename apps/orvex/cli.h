@@ -50,9 +50,10 @@ int listCommands(const GlobalOptions& global, std::ostream& out);
 
 /// Runs the command `progId` in the headless host on the map `args` describe: builds the
 /// map and selections, queues the --output answers, applies `script` (may be null), clicks
-/// the command once. Returns kExitSuccess, or kExitCommandFailed for a negative status.
+/// the command once. Returns kExitSuccess, or kExitCommandFailed for a negative status; when
+/// `after` is given, what it returns.
 int runHostedCommand(std::string_view progId, const CommandArgs& args, const GlobalOptions& global,
-                     ScriptFn script);
+                     ScriptFn script, AfterFn after = nullptr);
 
 /// Form steps, dialog answers and the ProgID of the generic `run` subcommand, read from its
 /// slots in `args`.

@@ -1,10 +1,27 @@
 #include "apps/orvex/command_table.h"
 
+#include "apps/orvex/demo.h"
+#include "apps/orvex/row_mcp.h"
+#include "apps/orvex/simulate.h"
+
 namespace orvex::cli {
 namespace {
 
 // One row per menu command (see command_table.h for how to add one).
-const std::vector<CommandRow> kCommandRows{};
+const std::vector<CommandRow> kCommandRows{
+    {"mcp", "Minimum convex polygons of each layer's selected fixes, one shapefile per layer and percentage",
+     kMcpProgId, &declareMcp, &scriptMcp, &afterMcp},
+    {.name = "simulate",
+     .help = "Write a synthetic telemetry set (point shapefile) for trying the analyses",
+     .progId = {},
+     .declare = &declareSimulate,
+     .run = &runSimulate},
+    {.name = "demo",
+     .help = "Simulate a data set into demo-output/ and run the analyses on it",
+     .progId = {},
+     .declare = &declareDemo,
+     .run = &runDemo},
+};
 
 }  // namespace
 

@@ -48,6 +48,8 @@ class HeadlessApplication;
 
 namespace orvex::cli {
 
+struct GlobalOptions;
+
 /// What one subcommand's options were parsed into: the options every command takes, and
 /// slots by key for the row's own options.
 class CommandArgs {
@@ -83,6 +85,13 @@ using DeclareFn = void (*)(CLI::App& subcommand, CommandArgs& args);
 /// Writes the form scripts and dialog answers of a run from the parsed options. Runs after
 /// the map is built and the --output answers are queued, before the command is clicked.
 using ScriptFn = void (*)(const CommandArgs& args, platform::headless::HeadlessApplication& application);
+/// Reads what the click left behind (files written, forms refused) while the application is
+/// still alive, prints its report and returns the exit code, normally `exitCode` unchanged.
+using AfterFn = int (*)(const CommandArgs& args, platform::headless::HeadlessApplication& application,
+                        int exitCode);
+/// Runs a subcommand of the command line itself, one with no registered command behind it
+/// (simulate, demo), and returns the exit code.
+using RunFn = int (*)(const CommandArgs& args, const GlobalOptions& global);
 
 /// One subcommand.
 struct CommandRow {
@@ -91,6 +100,10 @@ struct CommandRow {
   std::string_view progId;  ///< the command run, "Orvex8.orvex_MCP"
   DeclareFn declare = nullptr;
   ScriptFn script = nullptr;
+  AfterFn after = nullptr;
+  /// Set for a subcommand of the command line itself: `progId` is empty, the options of the
+  /// command subcommands are not declared and `run` does the whole work.
+  RunFn run = nullptr;
 };
 
 /// The rows, in the order --help lists them.

@@ -31,7 +31,7 @@ headless::HeadlessOptions hostOptions(const GlobalOptions& global) {
 }  // namespace
 
 int runHostedCommand(std::string_view progId, const CommandArgs& args, const GlobalOptions& global,
-                     ScriptFn script) {
+                     ScriptFn script, AfterFn after) {
   // The registry outlives the application: anything of a component library that the
   // application still holds when it ends (a forgotten event handler) needs its code loaded.
   const host::ComponentRegistry registry = global.openRegistry();
@@ -50,12 +50,13 @@ int runHostedCommand(std::string_view progId, const CommandArgs& args, const Glo
   if (script != nullptr) script(args, application);
 
   const host::Status status = headless::runCommand(registry, application, progId);
+  int exitCode = kExitSuccess;
   if (host::failed(status)) {
     std::cerr << "orvex: " << progId << " failed (status "
               << host::cformat("0x%08X", static_cast<unsigned>(status)) << ")\n";
-    return kExitCommandFailed;
+    exitCode = kExitCommandFailed;
   }
-  return kExitSuccess;
+  return after != nullptr ? after(args, application, exitCode) : exitCode;
 }
 
 void scriptGenericRun(const CommandArgs& args, headless::HeadlessApplication& application) {

@@ -1,0 +1,290 @@
+#include "apps/orvex/row_mcp.h"
+
+#include <unistd.h>  // isatty
+
+#include <CLI/CLI.hpp>
+#include <cmath>
+#include <iostream>
+#include <limits>
+#include <map>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "apps/orvex/cli.h"
+#include "apps/orvex/row_mcp_groups.h"
+#include "host/error.h"
+#include "host/form.h"
+#include "host/text.h"
+#include "platform/headless/form_script.h"
+#include "platform/headless/headless_application.h"
+
+namespace orvex::cli {
+namespace {
+
+namespace headless = platform::headless;
+
+// The options form of the MCP command and its controls.
+constexpr const char* kOptionsForm = "frmMCPOptions";
+constexpr const char* kUserCentreStyle = "User Centre";
+
+constexpr std::string_view kTitleWithLayer = "Save As MCP ";
+constexpr std::string_view kTitleWithoutLayer = "Save As    MCP ";
+constexpr std::string_view kTitlePercent = " percent analysis";
+constexpr std::string_view kTitleLayer = " for layer = ";
+
+/// The numbers of a percentage list as the options dialog reads them: one trailing comma
+/// ignored, each piece read as its leading number.
+std::vector<double> percentagesOf(std::string_view text) {
+  text = host::trim(text);
+  if (!text.empty() && text.back() == ',') text = host::trimRight(text.substr(0, text.size() - 1));
+  std::vector<double> values;
+  if (text.empty()) return values;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = text.find(',', start);
+    values.push_back(host::parseNumberPrefix(text.substr(start, comma - start)));
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  return values;
+}
+
+long truncated(double value) {
+  constexpr double kLongMax = static_cast<double>(std::numeric_limits<long>::max());
+  if (std::isnan(value)) return 0;
+  const double whole = std::trunc(value);
+  if (whole >= kLongMax) return std::numeric_limits<long>::max();
+  if (whole <= -kLongMax) return -std::numeric_limits<long>::max();
+  return static_cast<long>(whole);
+}
+
+/// "X,Y" of --centre; nothing when it is not two pieces.
+std::optional<std::pair<std::string, std::string>> centreOf(std::string_view text) {
+  const std::size_t comma = text.find(',');
+  if (comma == std::string_view::npos || text.find(',', comma + 1) != std::string_view::npos)
+    return std::nullopt;
+  return std::pair{std::string(host::trim(text.substr(0, comma))),
+                   std::string(host::trim(text.substr(comma + 1)))};
+}
+
+/// Answers the command's save dialogs from the output template. A dialog names the layer and
+/// the truncated percentage in its title; the percentage put into the file name is the one of
+/// the list it stands for (92.7, not 92), found by walking each layer's list in order, since
+/// the command saves a layer's percentages in the order given (skipping those too low).
+class TemplateAnswers {
+ public:
+  TemplateAnswers(headless::HeadlessApplication& application, std::string outputTemplate,
+                  std::vector<double> percentages)
+      : application_(&application),
+        template_(std::move(outputTemplate)),
+        percentages_(std::move(percentages)),
+        terminal_(isatty(STDIN_FILENO) != 0 && isatty(STDERR_FILENO) != 0) {}
+
+  std::optional<std::filesystem::path> answer(const host::FileDialogOptions& options) {
+    const std::optional<McpSaveTitle> title = readMcpSaveTitle(options.title);
+    const std::string layer = title ? title->layer : std::string();
+    const std::string percent = title ? percentFor(layer, title->percent) : std::string();
+    std::filesystem::path path = expandMcpTemplate(template_, fileNamePart(layer), percent);
+    if (!host::iequals(path.extension().string(), ".shp")) path += ".shp";
+    path = std::filesystem::absolute(path).lexically_normal();
+
+    // A save dialog only offers folders that exist; the template may name new ones.
+    std::error_code ignored;
+    std::filesystem::create_directories(path.parent_path(), ignored);
+    if (options.overwritePrompt && std::filesystem::exists(path, ignored) && !mayReplace(path, options))
+      return std::nullopt;
+    return path;
+  }
+
+ private:
+  std::string percentFor(const std::string& layer, long shown) {
+    std::size_t& next = nextPercentage_[layer];
+    for (std::size_t i = next; i < percentages_.size(); ++i) {
+      if (truncated(percentages_[i]) == shown) {
+        next = i + 1;
+        return host::numberText(percentages_[i]);
+      }
+    }
+    return std::to_string(shown);
+  }
+
+  /// The dialog's overwrite confirmation: Yes with --yes, a person's answer at a terminal, and
+  /// otherwise No, so that nothing is replaced that nobody agreed to replace.
+  bool mayReplace(const std::filesystem::path& path, const host::FileDialogOptions& options) {
+    headless::ScriptedUi& ui = application_->scriptedUi();
+    if (ui.choicePolicy() == headless::ChoicePolicy::Yes) return true;
+    if (ui.choicePolicy() == headless::ChoicePolicy::Ask && terminal_) {
+      const host::MessageAnswer replace =
+          ui.show(host::Message{path.string() + " already exists.\nDo you want to replace it?", options.title,
+                                host::MessageButtons::YesNo, host::MessageIcon::Exclamation});
+      if (replace == host::MessageAnswer::Yes) return true;
+    }
+    application_->note(options.title + ": " + path.string() + " exists; not replaced (--yes replaces it)");
+    return false;
+  }
+
+  headless::HeadlessApplication* application_;
+  std::string template_;
+  std::vector<double> percentages_;
+  std::map<std::string, std::size_t> nextPercentage_;
+  bool terminal_;
+};
+
+/// One line per feature class: its path, the number of features and their "Area" values.
+void reportFile(headless::HeadlessApplication& application, const std::filesystem::path& path) {
+  try {
+    const auto workspace = application.workspaces().openShapefileWorkspace(path.parent_path());
+    const auto featureClass = workspace->openFeatureClass(path.filename().string());
+    if (!featureClass) return;
+    const int areaField = featureClass->findField("Area");
+    int features = 0;
+    std::string areas;
+    const auto cursor = featureClass->search();
+    while (const auto row = cursor->next()) {
+      ++features;
+      if (areaField < 0) continue;
+      const host::Value& area = row->value(areaField);
+      areas += (areas.empty() ? "" : ", ") + (area.isEmpty() ? std::string("null") : area.toText());
+    }
+    std::cout << path.string() << ": " << features << (features == 1 ? " feature" : " features");
+    if (!areas.empty()) std::cout << ", Area " << areas;
+    std::cout << '\n';
+  } catch (const host::Error& error) {
+    std::cerr << "orvex: cannot read back " << path.string() << ": " << error.description() << '\n';
+  }
+}
+
+}  // namespace
+
+std::optional<McpSaveTitle> readMcpSaveTitle(std::string_view title) {
+  const bool withLayer = title.starts_with(kTitleWithLayer);
+  if (!withLayer && !title.starts_with(kTitleWithoutLayer)) return std::nullopt;
+  title.remove_prefix(withLayer ? kTitleWithLayer.size() : kTitleWithoutLayer.size());
+  const std::size_t end = title.find(kTitlePercent);
+  if (end == std::string_view::npos || end == 0) return std::nullopt;
+  const std::optional<double> number = host::parseNumber(title.substr(0, end));
+  if (!number) return std::nullopt;
+  title.remove_prefix(end + kTitlePercent.size());
+
+  McpSaveTitle read;
+  read.percent = truncated(*number);
+  if (withLayer) {
+    if (!title.starts_with(kTitleLayer)) return std::nullopt;
+    read.layer = std::string(title.substr(kTitleLayer.size()));
+  } else if (!title.empty()) {
+    return std::nullopt;
+  }
+  return read;
+}
+
+std::string fileNamePart(std::string_view name) {
+  std::string part(name);
+  for (char& c : part) {
+    if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20) c = '_';
+  }
+  if (part.empty() || part == "." || part == "..") return "_";
+  return part;
+}
+
+std::string expandMcpTemplate(std::string_view outputTemplate, std::string_view layer,
+                              std::string_view percent) {
+  std::string expanded;
+  for (std::size_t i = 0; i < outputTemplate.size();) {
+    const std::string_view rest = outputTemplate.substr(i);
+    if (rest.starts_with("{layer}")) {
+      expanded += layer;
+      i += 7;
+    } else if (rest.starts_with("{percent}")) {
+      expanded += percent;
+      i += 9;
+    } else {
+      expanded += outputTemplate[i++];
+    }
+  }
+  return expanded;
+}
+
+void declareMcp(CLI::App& sub, CommandArgs& args) {
+  sub.add_option("--by", args.text("by"),
+                 "Make one layer per distinct value of this field, named by the value (e.g. AnimalID)");
+  auto* percent = sub.add_option(
+      "--percent", args.text("percent"),
+      "Percentages of each layer's fixes to keep, comma-separated (default 95). Above 100 every fix "
+      "is kept (the picks are capped at the fixes available) while NUsed reports the count asked for");
+  sub.add_flag("--all-points", args.flag("all-points"),
+               "Uncheck \"Select Percentage of Points\": one polygon over every fix (100 percent)")
+      ->excludes(percent);
+  sub.add_option("--style", args.text("style"),
+                 "Selection style: \"Fixed Mean\" (default), \"Fixed Median\", \"User Centre\", "
+                 "\"Floating Mean\", \"Floating Median\" or \"Area Added\"");
+  sub.add_option("--centre", args.text("centre"),
+                 "User centre X,Y in map units (default: the centre of the layer's extent); alone it "
+                 "also chooses the style \"User Centre\"")
+      ->check(CLI::Validator(
+          [](const std::string& text) {
+            return centreOf(text) ? std::string() : "--centre takes X,Y: '" + text + "'";
+          },
+          "X,Y"));
+  sub.add_option("--out", args.text("out"),
+                 "Output file template; {layer} and {percent} are replaced (default "
+                 "{layer}_mcp{percent}.shp). An existing file is replaced only with --yes");
+}
+
+void scriptMcp(const CommandArgs& args, headless::HeadlessApplication& application) {
+  if (args.given("by")) groupLayersByField(application, args.textOf("by"));
+
+  headless::FormScript options;
+  if (args.given("style"))
+    options.type("cmbStyle", args.textOf("style"));
+  else if (args.given("centre"))
+    options.type("cmbStyle", kUserCentreStyle);
+  if (const auto centre = centreOf(args.textOf("centre"))) {
+    options.type("txtCentreX", centre->first);
+    options.type("txtCentreY", centre->second);
+  }
+  if (args.given("percent")) options.type("txtPercent", args.textOf("percent"));
+  // Last: unchecking disables the boxes above.
+  if (args.flagOf("all-points")) options.check("chkPercent", false);
+  application.scriptedUi().setFormScript(kOptionsForm, options.click("btnOK"));
+
+  // -o answers the dialogs one by one when given alone; otherwise the template does.
+  if (!args.outputs.empty() && !args.given("out")) return;
+  const std::vector<double> percentages =
+      args.flagOf("all-points") ? std::vector<double>{100.0}
+                                : percentagesOf(args.given("percent") ? args.textOf("percent") : "95");
+  auto answers = std::make_shared<TemplateAnswers>(
+      application, args.given("out") ? args.textOf("out") : std::string(kMcpDefaultTemplate), percentages);
+  application.scriptedUi().setSaveAnswers(
+      [answers](const host::FileDialogOptions& dialog) { return answers->answer(dialog); });
+}
+
+int afterMcp(const CommandArgs& /*args*/, headless::HeadlessApplication& application, int exitCode) {
+  headless::ScriptedUi& ui = application.scriptedUi();
+  std::vector<std::filesystem::path> written;
+  for (const headless::DialogRecord& dialog : ui.dialogs()) {
+    if (dialog.kind != headless::DialogKind::Save || dialog.answer.empty()) continue;
+    const std::filesystem::path& path = dialog.answer.front();
+    std::error_code ignored;
+    if (std::filesystem::exists(path, ignored) &&
+        std::find(written.begin(), written.end(), path) == written.end())
+      written.push_back(path);
+  }
+  for (const auto& path : written) reportFile(application, path);
+
+  // The script always presses OK, so an options form that did not close with OK refused what
+  // the command line gave it (the reason is the message printed before).
+  for (const headless::FormRecord& form : ui.forms()) {
+    if (form.name != kOptionsForm || form.result == host::dialog_result::kOk) continue;
+    std::cerr << "orvex: " << form.caption
+              << ": the options were refused; nothing was written for that layer\n";
+    exitCode = kExitCommandFailed;
+  }
+  return exitCode;
+}
+
+int runMcp(const CommandArgs& args, const GlobalOptions& global) {
+  return runHostedCommand(kMcpProgId, args, global, &scriptMcp, &afterMcp);
+}
+
+}  // namespace orvex::cli

@@ -1,0 +1,22 @@
+#pragma once
+
+// `--by FIELD`: one map layer per distinct value of a field, so that a file holding several
+// animals gives one MCP per animal.
+
+#include <string>
+
+namespace orvex::platform::headless {
+class HeadlessApplication;
+}
+
+namespace orvex::cli {
+
+/// Replaces every feature layer of the focus map by one layer per distinct value of `field`
+/// among its selected features, named by the value and selecting exactly the features with it
+/// (in selection order). Groups follow in ascending value order (numbers by value, texts
+/// byte-wise, dates by time), each file's groups where its layer was; other layers stay as
+/// they are. Features without a value are left out, with a note saying how many.
+/// Throws host::Error (kInvalidArgument) naming the layer when it has no such field.
+void groupLayersByField(platform::headless::HeadlessApplication& application, const std::string& field);
+
+}  // namespace orvex::cli
