@@ -8,6 +8,7 @@
 
 #include "ui/kde/cls_kernel_calculator.h"
 #include "ui/kde/cls_lscv.h"
+#include "ui/kde/fixed_chunks.h"
 
 namespace {
 
@@ -33,8 +34,10 @@ std::vector<CoordPair> BellFixes(std::size_t n) {
   return fixes;
 }
 
+// Arguments: number of fixes, thread limit (0 = all cores).
 void BM_LscvScan(benchmark::State& state) {
   const auto fixes = BellFixes(static_cast<std::size_t>(state.range(0)));
+  orvex::ui::SetWorkerThreadLimit(static_cast<unsigned>(state.range(1)));
   for (auto _ : state) {
     clsLSCV lscv;
     lscv.SetInputCoords(fixes);
@@ -42,10 +45,11 @@ void BM_LscvScan(benchmark::State& state) {
     benchmark::DoNotOptimize(lscv.GetBandwidth());
   }
 }
-BENCHMARK(BM_LscvScan)->Arg(2000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LscvScan)->Args({2000, 0})->Args({2000, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_FixedKernelGrid(benchmark::State& state) {
   const auto fixes = BellFixes(static_cast<std::size_t>(state.range(0)));
+  orvex::ui::SetWorkerThreadLimit(static_cast<unsigned>(state.range(1)));
   // 500 x 500 cells of 4 units over (-500, -500) .. (1500, 1500); bandwidth href (about 41),
   // limit radius 4 h as the batch run sets it: 85 x 85 cells per fix.
   clsKernelCalculator calc;
@@ -62,6 +66,6 @@ void BM_FixedKernelGrid(benchmark::State& state) {
   }
   if (calc.lErrorStatus != 0) state.SkipWithError("kernel calculation failed");
 }
-BENCHMARK(BM_FixedKernelGrid)->Arg(2000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FixedKernelGrid)->Args({2000, 0})->Args({2000, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

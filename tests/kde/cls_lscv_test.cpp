@@ -17,7 +17,8 @@ namespace {
 using test::ScatteredFixes;
 
 // The scores evaluated directly from their formulas over every pair (i < j), with the kernel
-// functions of ui/gis. The scan sums in chunks and takes e(-u^2/2) as e(-u^2/4) squared.
+// functions of ui/gis. The scan sums in chunks, forms u^2 as d^2 / h^2 and takes e(-u^2/2)
+// as e(-u^2/4) squared.
 double DirectScore(CrossValidationKind kind, const std::vector<CoordPair>& p, double h) {
   const double n = static_cast<double>(p.size());
   double sum = 0.0;

@@ -2,8 +2,8 @@
 // Least-squares (LSCV) and biased (BCV2) cross-validation scores of a fix set for a list of
 // candidate bandwidths, summed over every pair of fixes.
 //
-// The pair distances are stored once per fix set while they fit in the configured memory
-// budget and are computed on the fly beyond it, so that an animal with 100,000 fixes (5e9
+// The squared pair distances are stored once per fix set while they fit in the configured
+// memory budget and are computed on the fly beyond it, so that an animal with 100,000 fixes (5e9
 // pairs) needs no 40 GB distance array. Both ways visit the pairs in the same order
 // (i outer, j inner), cut into the same fixed chunks, and sum each chunk and then the chunks
 // in order, so they give the same bits, whatever the number of threads.
@@ -29,7 +29,7 @@ struct PairScanOptions {
   std::uint64_t chunkPairs = std::uint64_t{1} << 18;
 };
 
-/// The fixes of one animal and, when they fit, their pair distances.
+/// The fixes of one animal and, when they fit, their squared pair distances.
 class PairDistanceSet {
  public:
   /// Upper bound on the number of chunks, which bounds the per-chunk partial sums.
@@ -37,7 +37,7 @@ class PairDistanceSet {
   /// Bandwidths scored in one pass over the pairs.
   static constexpr std::size_t kScoresPerPass = 256;
 
-  /// Copies the fixes and stores the n(n-1)/2 distances (i < j, i outer) if they fit.
+  /// Copies the fixes and stores the n(n-1)/2 squared distances (i < j, i outer) if they fit.
   void Assign(std::span<const CoordPair> coords, const PairScanOptions& options);
 
   [[nodiscard]] std::size_t FixCount() const { return coords_.size(); }
@@ -53,12 +53,13 @@ class PairDistanceSet {
  private:
   // Sum over pairs of the kind's pair term, one sum per bandwidth (at most kScoresPerPass).
   void PairSums(CrossValidationKind kind, std::span<const double> bandwidths, std::span<double> sums) const;
+  // Adds the chunk's pair terms for the bandwidths given as 1 / h^2, largest h first.
   template <class Term>
-  void AccumulateChunk(std::uint64_t chunk, std::span<const double> bandwidths,
-                       std::span<const std::size_t> descending, std::span<double> partial) const;
+  void AccumulateChunk(std::uint64_t chunk, std::span<const double> inverseSquares,
+                       std::span<double> partial) const;
 
   std::vector<CoordPair> coords_;
-  std::vector<double> distances_;
+  std::vector<double> squaredDistances_;
   std::uint64_t pairCount_ = 0;
   std::uint64_t chunkPairs_ = 1;
   bool stored_ = false;
