@@ -254,8 +254,8 @@ class AccessWorkspace : public host::Workspace {
     return std::make_shared<AccessHostTable>(translated([&] { return database_.openTable(name); }));
   }
 
-  std::shared_ptr<host::FeatureClass> createFeatureClass(const host::FeatureClassSpec& spec) override {
-    readOnly(database_.path(), "create feature class '" + spec.name + "'");
+  std::shared_ptr<host::FeatureClass> createFeatureClass(const host::FeatureClassSpec& request) override {
+    readOnly(database_.path(), "create feature class '" + request.name + "'");
   }
   bool canDelete(std::string_view) const override { return false; }
   void deleteDataset(std::string_view name) override {
