@@ -179,7 +179,7 @@ TEST_F(AccessWorkspace, ErrorsCarryHostStatuses) {
   EXPECT_EQ(statusOf([&] { table->insert(true); }), host::kAccessDenied);
   EXPECT_EQ(statusOf([&] { table->update({}); }), host::kAccessDenied);
   EXPECT_EQ(statusOf([&] { table->deleteRow(1); }), host::kAccessDenied);
-  EXPECT_EQ(statusOf([&] { ws->createFeatureClass(host::FeatureClassSpec{}); }), host::kAccessDenied);
+  EXPECT_EQ(statusOf([&] { ws->createFeatureClass({}); }), host::kAccessDenied);
   EXPECT_FALSE(ws->canDelete("GPS_3301"));
   EXPECT_EQ(statusOf([&] { ws->deleteDataset("GPS_3301"); }), host::kAccessDenied);
   EXPECT_EQ(statusOf([&] { ws->deleteDataset("Nope"); }), host::kNotFound);
