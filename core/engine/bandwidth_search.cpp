@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <new>
 #include <vector>
 
 #include "core/engine/cv_scores.h"
@@ -67,20 +68,28 @@ std::int32_t KernelEngine::set_search_range(double lower, double upper, double t
 
 double KernelEngine::lscv_score(double h) const {
   if (!(h > 0.0) || fix_count_ < 1) return std::numeric_limits<double>::quiet_NaN();
-  const Coordinates c = working_coordinates(Trackingdata());
-  const double n = static_cast<double>(fix_count_);
-  const double h2 = std::pow(h, 2);
-  const double S = lscv_pair_sum(c.x, c.y, h, resolve_worker_threads(worker_threads_));
-  return 1.0 / (kPi * n * h2) + S / (4.0 * kPi * n * n * h2);
+  try {
+    const Coordinates c = working_coordinates(Trackingdata());
+    const double n = static_cast<double>(fix_count_);
+    const double h2 = std::pow(h, 2);
+    const double S = lscv_pair_sum(c.x, c.y, h, resolve_worker_threads(worker_threads_));
+    return 1.0 / (kPi * n * h2) + S / (4.0 * kPi * n * n * h2);
+  } catch (const std::bad_alloc&) {
+    return std::numeric_limits<double>::quiet_NaN();
+  }
 }
 
 double KernelEngine::bcv2_score(double h) const {
   if (!(h > 0.0) || fix_count_ < kBcv2MinFixes) return std::numeric_limits<double>::quiet_NaN();
-  const Coordinates c = working_coordinates(Trackingdata());
-  const double n = static_cast<double>(fix_count_);
-  const double h2 = std::pow(h, 2);
-  const double S = 2.0 * bcv2_pair_sum(c.x, c.y, h, resolve_worker_threads(worker_threads_));
-  return 1.0 / (4.0 * kPi * (n - 1.0) * h2) + S / (8.0 * kPi * (n - 1.0) * (n - 2.0) * h2);
+  try {
+    const Coordinates c = working_coordinates(Trackingdata());
+    const double n = static_cast<double>(fix_count_);
+    const double h2 = std::pow(h, 2);
+    const double S = 2.0 * bcv2_pair_sum(c.x, c.y, h, resolve_worker_threads(worker_threads_));
+    return 1.0 / (4.0 * kPi * (n - 1.0) * h2) + S / (8.0 * kPi * (n - 1.0) * (n - 2.0) * h2);
+  } catch (const std::bad_alloc&) {
+    return std::numeric_limits<double>::quiet_NaN();
+  }
 }
 
 double KernelEngine::Golden(double a, double b, double c, double tolerance, double& xmin) const {

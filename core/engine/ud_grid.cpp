@@ -146,7 +146,13 @@ KernelEngine::UdRun KernelEngine::run_ud(bool adaptive) {
   log_.write("ud matrix...\n");
   if (adaptive && !localsmooth()) return result;
 
-  compute_densities(adaptive);
+  try {
+    compute_densities(adaptive);
+  } catch (const std::bad_alloc&) {
+    warning("Not enough memory to compute the UD");
+    ud_made_ = false;
+    return result;
+  }
   const bool standardised = mode_ != NONE;
   const bool back_to_map_units = standardised && !is_pilot;
   // The node spacing is about to be stretched back to map units; the density shrinks by the
@@ -239,7 +245,13 @@ bool KernelEngine::localsmooth() {
 
   const std::int32_t S = grid_size_;
   const double top = static_cast<double>(S);
-  std::vector<double> estimate(static_cast<std::size_t>(fix_count_));
+  std::vector<double> estimate;
+  try {
+    estimate.resize(static_cast<std::size_t>(fix_count_));
+  } catch (const std::bad_alloc&) {
+    warning("Not enough memory for the local bandwidths");
+    return false;
+  }
   double log_sum = 0.0;
   for (std::size_t k = 0; k < estimate.size(); ++k) {
     const FixRecord& f = fixes_[k];
