@@ -1,6 +1,7 @@
 #include "apps/orvex/command_table.h"
 
 #include "apps/orvex/demo.h"
+#include "apps/orvex/row_import_lotek.h"
 #include "apps/orvex/row_mcp.h"
 #include "apps/orvex/simulate.h"
 
@@ -9,6 +10,8 @@ namespace {
 
 // One row per menu command (see command_table.h for how to add one).
 const std::vector<CommandRow> kCommandRows{
+    {"import-lotek", "Import Lotek collar files (.mdb) into one point shapefile", kImportLotekProgId,
+     &declareImportLotek, &scriptImportLotek, &afterImportLotek},
     {"mcp", "Minimum convex polygons of each layer's selected fixes, one shapefile per layer and percentage",
      kMcpProgId, &declareMcp, &scriptMcp, &afterMcp},
     {.name = "simulate",

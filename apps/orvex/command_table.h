@@ -9,7 +9,8 @@
 //
 // Adding a subcommand is one row in `kCommandRows` (command_table.cpp) plus, when the command
 // shows forms or asks questions, two small functions, usually in a file of their own
-// (apps/orvex/row_<name>.cpp; new files need no build change):
+// (apps/orvex/row_<name>.cpp; new files need no build change). The form and control names
+// below only illustrate; a row uses those of its command's forms:
 //
 //   // row_mcp.cpp
 //   void declareMcp(CLI::App& sub, CommandArgs& args) {

@@ -112,11 +112,21 @@ TEST(CliRegistry, RegisterListUnregisterRoundTrip) {
 }
 
 TEST(CliRegistry, WithoutARegistryFileTheLibrariesBesideOrvexAreUsed) {
+  // A folder of its own holding orvex, the libraries it links and the probe library as the
+  // only component library, so that the answer does not depend on what else is built.
   TempFolder home;
+  const auto bin = home / "bin";
+  std::filesystem::create_directories(bin);
+  const std::filesystem::path built(ORVEX_BIN_DIR);
+  std::filesystem::copy_file(built / "orvex", bin / "orvex");
+  for (const char* library : {"liborvexhost.so", "liborvexplatform.so"})
+    std::filesystem::create_symlink(built / library, bin / library);
+  std::filesystem::copy_file(kProbeLibrary, bin / "liborvex_cli_probe.so");
+
   const auto absent = home / "none" / "registry";
-  const auto run = runOrvex(home.path(), {"--registry", absent.string(), "commands"});
+  const auto run = runOrvex(home.path(), {"--registry", absent.string(), "commands"}, {}, bin / "orvex");
   EXPECT_EQ(run.exitCode, 0) << shown(run);
-  EXPECT_FALSE(contains(run.out, "ORVEXPROBE"));  // the probes are not beside orvex
+  EXPECT_TRUE(contains(run.out, "ORVEXPROBE.Probe\n  Name: Probe\n")) << shown(run);
   EXPECT_FALSE(std::filesystem::exists(absent));  // listing writes nothing
 }
 

@@ -36,10 +36,12 @@ inline std::string readAll(const std::filesystem::path& file) {
 
 /// Runs `orvex args...` with HOME and XDG_CONFIG_HOME set to `home`, the variables that steer
 /// registries and errors cleared, standard input empty (no terminal, so nobody is asked), and
-/// `environment` added.
+/// `environment` added. `executable` empty: the built orvex.
 inline OrvexRun runOrvex(const std::filesystem::path& home, const std::vector<std::string>& args,
-                         const std::map<std::string, std::string>& environment = {}) {
-  const std::filesystem::path orvex = std::filesystem::path(ORVEX_BIN_DIR) / "orvex";
+                         const std::map<std::string, std::string>& environment = {},
+                         std::filesystem::path executable = {}) {
+  const std::filesystem::path orvex =
+      executable.empty() ? std::filesystem::path(ORVEX_BIN_DIR) / "orvex" : std::move(executable);
   std::string command = "env -u ORVEX_REGISTRY -u ORVEX_THROW HOME=" + shellQuoted(home.string()) +
                         " XDG_CONFIG_HOME=" + shellQuoted(home.string());
   for (const auto& [name, value] : environment) command += " " + name + "=" + shellQuoted(value);

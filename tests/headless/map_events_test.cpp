@@ -52,14 +52,6 @@ TEST_F(MapEventsTest, AnAddedLayerGoesOnTopAndChangesTheContents) {
   EXPECT_EQ(heard, std::vector<Kind>{Kind::ContentsChanged});
 }
 
-TEST_F(MapEventsTest, ALayerGivenACoordinateSystemKeepsItOtherwiseItsClassesIsUsed) {
-  auto wgs = app.spatialReferences().wgs84();
-  auto drawn = app.focusMap().addFeatureLayer(openFixes(), "drawn", wgs);
-  EXPECT_EQ(drawn->spatialReference(), wgs);
-  auto plain = app.focusMap().addFeatureLayer(openFixes(), "plain");
-  EXPECT_EQ(plain->spatialReference(), plain->featureClass()->spatialReference());
-}
-
 TEST_F(MapEventsTest, RemovingALayerChangesTheContentsOnceAndUnknownLayersNothing) {
   const auto layer = fixesLayer();
   app.focusMap().removeLayer(layer);
@@ -138,12 +130,6 @@ TEST_F(MapEventsTest, AHandlerMayUnsubscribeItselfWhileAnEventIsDelivered) {
   app.focusMap().addFeatureLayer(openFixes(), "b");
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(heard.size(), 2u);
-}
-
-TEST_F(MapEventsTest, TheTableOfContentsChoiceCanBeChangedOrCleared) {
-  EXPECT_EQ(app.document()->selectedLayer(), fixesLayer());
-  app.headlessDocument().setSelectedLayer(nullptr);
-  EXPECT_FALSE(app.document()->selectedLayer());
 }
 
 TEST(HeadlessGraphics, RecordsEveryChangeAndKeepsWhatWasDrawn) {

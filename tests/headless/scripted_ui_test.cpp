@@ -115,14 +115,6 @@ TEST_F(ScriptedUiTest, FlagsWinOverThePersonAndOkBoxesReadNothing) {
   EXPECT_EQ(ask(MessageButtons::YesNo), MessageAnswer::No);  // the line is still unread
 }
 
-TEST_F(ScriptedUiTest, TheBeforePrintHookRunsBeforeEachLine) {
-  int calls = 0;
-  ui.setBeforePrint([&] { ++calls; });
-  ui.messageBox("x");
-  ui.printLine("y");
-  EXPECT_EQ(calls, 2);
-}
-
 // --- file and folder dialogs --------------------------------------------------------------
 
 host::FileDialogOptions saveOptions(std::string title) {
@@ -180,13 +172,6 @@ TEST_F(ScriptedUiTest, OpenDialogsKeepOneFileUnlessSeveralAreAllowed) {
   EXPECT_EQ(ui.openFiles(options).size(), 2u);
   EXPECT_TRUE(ui.openFiles(options).empty());
   EXPECT_EQ(out.str(), "Select Lotek files: no file given; cancelled\n");
-}
-
-TEST_F(ScriptedUiTest, FolderDialogsTakeQueuedAnswers) {
-  ui.queueFolderAnswer(std::filesystem::path("/results"));
-  EXPECT_EQ(ui.browseFolder({"Select output folder...", {}}), std::filesystem::path("/results"));
-  EXPECT_EQ(ui.browseFolder({"Select output folder...", {}}), std::nullopt);
-  EXPECT_EQ(ui.dialogs().back().kind, DialogKind::Folder);
 }
 
 // --- forms ---------------------------------------------------------------------------------
@@ -298,15 +283,6 @@ TEST_F(ScriptedUiTest, ValidatorRefusalsAreShownAsMessagesTitledWithTheCaption) 
   ASSERT_EQ(ui.messages().size(), 1u);
   EXPECT_EQ(ui.messages()[0].message.title, "Kernel Analysis Parameters");
   EXPECT_EQ(out.str(), "Kernel Analysis Parameters: Please enter an integer between 40 and 100000.\n");
-}
-
-TEST_F(ScriptedUiTest, ModelessFormsAreLoadedAndRecorded) {
-  host::Form progress("FrmPW", "Please Wait");
-  progress.add(host::ControlKind::ProgressBar, "ProgressBar1");
-  ui.showModeless(progress);
-  EXPECT_TRUE(progress.isOpen());
-  ui.hide(progress);
-  EXPECT_EQ(ui.modelessForms(), std::vector<std::string>{"FrmPW"});
 }
 
 // --- pending events ------------------------------------------------------------------------

@@ -13,7 +13,6 @@ namespace host = orvex::host;
 using orvex::platform::headless::HeadlessApplication;
 using orvex::platform::headless::HeadlessClock;
 using orvex::platform::headless::HeadlessOptions;
-using orvex::platform::headless::HeadlessStatusBar;
 using orvex::platform::headless::ScriptedUi;
 using orvex::platform::headless::TerminalProgressBar;
 
@@ -65,21 +64,6 @@ TEST(TerminalProgressBar, AShorterLineBlanksWhatTheLongerOneLeft) {
   EXPECT_EQ(terminal.str(), "\r[#########.....................]  30%" + std::string(13, ' '));
 }
 
-TEST(HeadlessStatusBar, KeepsReportsAndTheMessage) {
-  HeadlessStatusBar status;
-  status.setMessage("Ready");
-  host::StepProgressor steps(status.progress(), 0, 4, "Calculating length field...");
-  EXPECT_TRUE(steps.step());
-  EXPECT_TRUE(steps.step());
-  EXPECT_EQ(status.message(), "Ready");
-  EXPECT_TRUE(status.progressVisible());
-  EXPECT_DOUBLE_EQ(status.lastFraction(), 0.5);  // 2 of 4 steps
-  EXPECT_EQ(status.lastProgressMessage(), "Calculating length field...");
-  EXPECT_EQ(status.reportCount(), 2);
-  status.hideProgress();
-  EXPECT_FALSE(status.progressVisible());
-}
-
 TEST(HeadlessApplicationProgress, TheBarGivesUpItsLineWhenAMessageIsPrinted) {
   std::ostringstream terminal;
   HeadlessOptions options;
@@ -117,18 +101,6 @@ TEST(HeadlessClock, ASimulatedClockMovesExactlyByTheTimeWaitedAndHandlesEvents) 
   clock.wait(std::chrono::milliseconds(-5));  // a negative wait does not turn time back
   EXPECT_EQ(clock.now() - start, std::chrono::milliseconds(1500));
   EXPECT_EQ(clock.waited(), std::chrono::milliseconds(1500));
-}
-
-TEST(HeadlessClock, ARealClockHandlesEventsEvenWithoutWaiting) {
-  std::ostringstream out;
-  ScriptedUi ui(out, "Orvex");
-  HeadlessClock clock(ui, false);
-  int events = 0;
-  ui.postEvent([&] { ++events; });
-  const auto before = clock.now();
-  clock.wait(std::chrono::milliseconds(0));
-  EXPECT_EQ(events, 1);
-  EXPECT_GE(clock.now(), before);
 }
 
 }  // namespace

@@ -1,0 +1,103 @@
+#include "apps/orvex/row_import_lotek.h"
+
+#include <unistd.h>  // isatty
+
+#include <CLI/CLI.hpp>
+#include <iostream>
+#include <optional>
+#include <vector>
+
+#include "host/error.h"
+#include "host/ui_services.h"
+#include "platform/headless/headless_application.h"
+
+namespace orvex::cli {
+namespace {
+
+namespace fs = std::filesystem;
+namespace headless = platform::headless;
+
+// The "Keepers?" form of the import and its buttons.
+constexpr const char* kKeepersForm = "frmKeepers";
+constexpr const char* kIncludeButton = "btnInclude";
+constexpr const char* kExcludeButton = "btnExclude";
+constexpr const char* kCancelButton = "btnCancel";
+
+/// Whether an existing output may be replaced: --yes does, --no does not; otherwise only a
+/// person at a terminal can say so, since replacing a file nobody agreed to lose is no
+/// default.
+bool mayReplace(headless::HeadlessApplication& application, const fs::path& output) {
+  switch (application.scriptedUi().choicePolicy()) {
+    case headless::ChoicePolicy::Yes:
+      return true;
+    case headless::ChoicePolicy::No:
+      return false;
+    case headless::ChoicePolicy::Ask:
+      break;
+  }
+  if (isatty(STDIN_FILENO) == 0 || isatty(STDERR_FILENO) == 0) return false;
+  const host::MessageAnswer answer =
+      application.ui().messageBox(output.string() + " already exists.\nDo you want to replace it?", "Save As",
+                                  host::MessageButtons::YesNo, host::MessageIcon::Exclamation);
+  return answer == host::MessageAnswer::Yes;
+}
+
+}  // namespace
+
+fs::path importLotekOutput(const CommandArgs& args) {
+  return fs::absolute(host::withDefaultExtension(args.textOf("out"), "shp"));
+}
+
+void declareImportLotek(CLI::App& subcommand, CommandArgs& args) {
+  // The collar files answer the command's open dialog: there are no map layers to name or
+  // select, and the output is --out.
+  for (const char* common : {"files", "--where", "--oid", "--layer", "--output"})
+    if (CLI::Option* option = subcommand.get_option_no_throw(common)) subcommand.remove_option(option);
+  subcommand.add_option("mdb", args.list("mdb"), "Lotek collar files (.mdb), imported in this order")
+      ->required();
+  subcommand.add_option("--out", args.text("out"), "The point shapefile to write (.shp added when missing)")
+      ->required();
+  args.text("acquiring") = "exclude";
+  subcommand
+      .add_option("--acquiring", args.text("acquiring"),
+                  "Fixes whose status is Acquiring: include, exclude or cancel (the import)")
+      ->check(CLI::IsMember({"include", "exclude", "cancel"}, CLI::ignore_case))
+      ->capture_default_str();
+}
+
+void scriptImportLotek(const CommandArgs& args, headless::HeadlessApplication& application) {
+  headless::ScriptedUi& ui = application.scriptedUi();
+
+  std::vector<fs::path> files;
+  for (const auto& file : args.listOf("mdb")) files.push_back(fs::absolute(file));
+  ui.queueOpenAnswer(files);
+
+  const fs::path output = importLotekOutput(args);
+  ui.setSaveAnswers(
+      [&application, output](const host::FileDialogOptions& options) -> std::optional<fs::path> {
+        if (!options.overwritePrompt || !fs::exists(output) || mayReplace(application, output)) return output;
+        application.note(output.string() + " exists; not replaced (--yes replaces it)");
+        return std::nullopt;
+      });
+
+  const std::string acquiring = args.textOf("acquiring");
+  const char* button = acquiring == "include"  ? kIncludeButton
+                       : acquiring == "cancel" ? kCancelButton
+                                               : kExcludeButton;
+  ui.setFormScript(kKeepersForm, headless::FormScript().click(button));
+}
+
+int afterImportLotek(const CommandArgs& args, headless::HeadlessApplication& application, int exitCode) {
+  // The import adds its output to the map as its last step: that layer is the file written.
+  // Its layer is named with the output's file name.
+  const fs::path output = importLotekOutput(args);
+  const auto layer = std::dynamic_pointer_cast<host::FeatureLayer>(
+      application.focusMap().findLayer(output.filename().string()));
+  if (layer && layer->featureClass()) {
+    const int features = layer->featureClass()->featureCount();
+    std::cout << output.string() << ": " << features << (features == 1 ? " feature" : " features") << '\n';
+  }
+  return exitCode;
+}
+
+}  // namespace orvex::cli
