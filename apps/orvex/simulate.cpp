@@ -31,15 +31,15 @@ host::Date dateOf(std::int64_t seconds) {
 }
 
 host::FeatureClassSpec fixesSpec(const host::SpatialReferencePtr& crs) {
-  host::FeatureClassSpec spec;
-  spec.name = kSimulatedFile;
-  spec.fields.add(
+  host::FeatureClassSpec definition;
+  definition.name = kSimulatedFile;
+  definition.fields.add(
       host::FieldDef::shape("Shape", host::GeometryDef{host::GeometryType::Point, false, false, crs}));
-  spec.fields.add(host::FieldDef("AnimalID", host::FieldType::String, 20));
-  spec.fields.add(host::FieldDef("Time2", host::FieldType::Integer, 4, 10));
-  spec.fields.add(host::FieldDef("Time1", host::FieldType::String, 8));
-  spec.fields.add(host::FieldDef("Date", host::FieldType::Date));
-  return spec;
+  definition.fields.add(host::FieldDef("AnimalID", host::FieldType::String, 20));
+  definition.fields.add(host::FieldDef("Time2", host::FieldType::Integer, 4, 10));
+  definition.fields.add(host::FieldDef("Time1", host::FieldType::String, 8));
+  definition.fields.add(host::FieldDef("Date", host::FieldType::Date));
+  return definition;
 }
 
 /// "LON,LAT" in degrees; nothing when it is not two numbers in range.

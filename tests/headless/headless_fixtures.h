@@ -59,13 +59,13 @@ inline std::filesystem::path writePoints(const std::filesystem::path& folder, co
                                          const std::vector<TestFix>& fixes,
                                          host::SpatialReferencePtr srs = {}) {
   auto workspace = platform::gdal::openShapefileWorkspace(folder);
-  host::FeatureClassSpec spec;
-  spec.name = name;
-  spec.fields.add(
+  host::FeatureClassSpec definition;
+  definition.name = name;
+  definition.fields.add(
       host::FieldDef::shape("Shape", host::GeometryDef{host::GeometryType::Point, false, false, srs}));
-  spec.fields.add(host::FieldDef("AnimalID", host::FieldType::String, 20));
-  spec.fields.add(host::FieldDef("Seq", host::FieldType::Integer, 9));
-  auto featureClass = workspace->createFeatureClass(spec);
+  definition.fields.add(host::FieldDef("AnimalID", host::FieldType::String, 20));
+  definition.fields.add(host::FieldDef("Seq", host::FieldType::Integer, 9));
+  auto featureClass = workspace->createFeatureClass(definition);
   auto cursor = featureClass->insert(true);
   int sequence = 1;
   for (const TestFix& fix : fixes) {

@@ -135,15 +135,15 @@ TEST_F(MapSourceTest, MissingAndUnreadableFilesAreRefusedByName) {
 
 TEST_F(MapSourceTest, AGeoTiffBecomesARasterLayer) {
   auto rasters = app.workspaces().openRasterWorkspace(folder.path());
-  host::RasterSpec spec;
-  spec.name = "ud";
-  spec.originX = 500000;
-  spec.originY = 6000000;
-  spec.cellSize = 10;
-  spec.rows = 4;
-  spec.columns = 5;
-  spec.spatialReference = utm33();
-  rasters->createRaster(spec);
+  host::RasterSpec grid;
+  grid.name = "ud";
+  grid.originX = 500000;
+  grid.originY = 6000000;
+  grid.cellSize = 10;
+  grid.rows = 4;
+  grid.columns = 5;
+  grid.spatialReference = utm33();
+  rasters->createRaster(grid);
 
   loadMapSource(app, {.files = {folder / "ud.tif"}});
   const auto layers = app.focusMap().rasterLayers();
