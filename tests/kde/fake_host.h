@@ -37,37 +37,37 @@ class RecordingUi : public host::UiServices {
 /// reference raster costs nothing) and counts statistics runs.
 class MemoryRaster : public host::RasterDataset, public host::RasterBand {
  public:
-  explicit MemoryRaster(host::RasterSpec rasterSpec) : spec(std::move(rasterSpec)) {}
+  explicit MemoryRaster(host::RasterSpec rasterLayout) : layout(std::move(rasterLayout)) {}
 
-  host::RasterSpec spec;
+  host::RasterSpec layout;
   std::vector<float> cells;
   int statisticsRuns = 0;
 
-  std::string name() const override { return spec.name; }
-  std::filesystem::path path() const override { return spec.name + ".tif"; }
-  int columns() const override { return spec.columns; }
-  int rows() const override { return spec.rows; }
-  double cellSizeX() const override { return spec.cellSize; }
-  double cellSizeY() const override { return spec.cellSize; }
+  std::string name() const override { return layout.name; }
+  std::filesystem::path path() const override { return layout.name + ".tif"; }
+  int columns() const override { return layout.columns; }
+  int rows() const override { return layout.rows; }
+  double cellSizeX() const override { return layout.cellSize; }
+  double cellSizeY() const override { return layout.cellSize; }
   host::Envelope extent() const override {
-    return {spec.originX, spec.originY, spec.originX + spec.columns * spec.cellSize,
-            spec.originY + spec.rows * spec.cellSize};
+    return {layout.originX, layout.originY, layout.originX + layout.columns * layout.cellSize,
+            layout.originY + layout.rows * layout.cellSize};
   }
-  host::SpatialReferencePtr spatialReference() const override { return spec.spatialReference; }
+  host::SpatialReferencePtr spatialReference() const override { return layout.spatialReference; }
   int bandCount() const override { return 1; }
   /// Not owning: the raster outlives the band in every test.
   std::shared_ptr<host::RasterBand> band(int) override { return {std::shared_ptr<void>(), this}; }
 
-  int width() const override { return spec.columns; }
-  int height() const override { return spec.rows; }
+  int width() const override { return layout.columns; }
+  int height() const override { return layout.rows; }
   void readRows(int, int, std::span<float>) const override {}
   void writeRows(int firstRow, int rowCount, std::span<const float> values) override {
-    if (firstRow < 0 || firstRow + rowCount > spec.rows ||
-        values.size() != std::size_t(rowCount * spec.columns)) {
+    if (firstRow < 0 || firstRow + rowCount > layout.rows ||
+        values.size() != std::size_t(rowCount * layout.columns)) {
       throw host::Error(host::kInvalidArgument, "bad row range");
     }
-    cells.resize(std::size_t(spec.columns) * std::size_t(spec.rows));
-    std::copy(values.begin(), values.end(), cells.begin() + std::ptrdiff_t(firstRow) * spec.columns);
+    cells.resize(std::size_t(layout.columns) * std::size_t(layout.rows));
+    std::copy(values.begin(), values.end(), cells.begin() + std::ptrdiff_t(firstRow) * layout.columns);
   }
   host::RasterStatistics computeStatistics() override {
     ++statisticsRuns;
@@ -93,9 +93,9 @@ class MemoryWorkspaces : public host::WorkspaceFactory, public host::RasterWorks
 
   std::filesystem::path path() const override { return opened.empty() ? "" : opened.back(); }
   bool exists(std::string_view name) const override { return rasters.count(std::string(name)) != 0; }
-  std::shared_ptr<host::RasterDataset> createRaster(const host::RasterSpec& spec) override {
-    if (exists(spec.name)) throw host::Error(host::kAlreadyExists, "raster exists");
-    return rasters[spec.name] = std::make_shared<MemoryRaster>(spec);
+  std::shared_ptr<host::RasterDataset> createRaster(const host::RasterSpec& layout) override {
+    if (exists(layout.name)) throw host::Error(host::kAlreadyExists, "raster exists");
+    return rasters[layout.name] = std::make_shared<MemoryRaster>(layout);
   }
   std::shared_ptr<host::RasterDataset> openRaster(std::string_view name) override {
     return exists(name) ? rasters.at(std::string(name)) : nullptr;

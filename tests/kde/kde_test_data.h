@@ -28,11 +28,11 @@ inline std::vector<CoordPair> ScatteredFixes(std::size_t n, double width = 1000.
 /// n fixes whose coordinates are each the sum of four uniforms on [0, 250): a bell-shaped
 /// cloud around (500, 500) with a standard deviation of about 144.
 inline std::vector<CoordPair> BellFixes(std::size_t n, std::uint64_t seed = 777) {
-  const auto parts = ScatteredFixes(4 * n, 250.0, 250.0, 0.0, 0.0, seed);
+  const auto uniforms = ScatteredFixes(4 * n, 250.0, 250.0, 0.0, 0.0, seed);
   std::vector<CoordPair> fixes(n, CoordPair{0.0, 0.0});
-  for (std::size_t i = 0; i < parts.size(); ++i) {
-    fixes[i / 4][0] += parts[i][0];
-    fixes[i / 4][1] += parts[i][1];
+  for (std::size_t i = 0; i < uniforms.size(); ++i) {
+    fixes[i / 4][0] += uniforms[i][0];
+    fixes[i / 4][1] += uniforms[i][1];
   }
   return fixes;
 }

@@ -1,4 +1,4 @@
-// The parts of clsKernelCalculator that reach the host: error message boxes, the reference
+// The pieces of clsKernelCalculator that reach the host: error message boxes, the reference
 // raster and the output raster.
 
 #include <algorithm>
@@ -61,15 +61,15 @@ std::shared_ptr<host::RasterDataset> clsKernelCalculator::WriteKernelToRaster(
                       "No raster workspace service to write '" + sName + "'");
   }
   const std::shared_ptr<host::RasterWorkspace> workspace = workspaces_->openRasterWorkspace(sFolder);
-  host::RasterSpec spec;
-  spec.name = sName;
-  spec.originX = originX_;
-  spec.originY = originY_;
-  spec.cellSize = static_cast<double>(cellSize_);
-  spec.rows = rows_;
-  spec.columns = columns_;
-  spec.spatialReference = std::move(pSR);
-  std::shared_ptr<host::RasterDataset> dataset = workspace->createRaster(spec);
+  host::RasterSpec layout;
+  layout.name = sName;
+  layout.originX = originX_;
+  layout.originY = originY_;
+  layout.cellSize = static_cast<double>(cellSize_);
+  layout.rows = rows_;
+  layout.columns = columns_;
+  layout.spatialReference = std::move(pSR);
+  std::shared_ptr<host::RasterDataset> dataset = workspace->createRaster(layout);
   const std::shared_ptr<host::RasterBand> band = dataset->band(0);
 
   // Row 0 of the grid is the top row of the raster, as in the band.
