@@ -59,9 +59,9 @@ host::FileDialogOptions lotekSaveDialogOptions() {
   return options;
 }
 
-OrvexImport::OrvexImport() : OrvexCommand(kOrvexImport) {}
+orvex_import::orvex_import() : OrvexCommand(kOrvexImport) {}
 
-host::Status OrvexImport::onClick() {
+host::Status orvex_import::onClick() {
   HostContext& ctx = context();
   const host::Status refreshed = ctx.refresh();
   if (host::failed(refreshed)) return refreshed;
@@ -112,9 +112,9 @@ host::Status OrvexImport::onClick() {
   return host::kOk;
 }
 
-host::Status OrvexImport::createOutput(host::Workspace& workspace, const std::string& name,
-                                       const std::vector<LotekSource>& sources,
-                                       std::shared_ptr<host::FeatureClass>& output) {
+host::Status orvex_import::createOutput(host::Workspace& workspace, const std::string& name,
+                                        const std::vector<LotekSource>& sources,
+                                        std::shared_ptr<host::FeatureClass>& output) {
   LotekTextWidths widths{};
   for (const LotekSource& source : sources)
     for (std::size_t i = 0; i < widths.size(); ++i) widths[i] = std::max(widths[i], source.textWidths[i]);
@@ -142,8 +142,8 @@ host::Status OrvexImport::createOutput(host::Workspace& workspace, const std::st
   return host::kOk;
 }
 
-host::Status OrvexImport::copyFixes(const LotekSource& source, const std::string& filter,
-                                    const host::SpatialReference& wgs84, host::FeatureClass& output) {
+host::Status orvex_import::copyFixes(const LotekSource& source, const std::string& filter,
+                                     const host::SpatialReference& wgs84, host::FeatureClass& output) {
   host::Application& application = context().application();
   host::UiServices& ui = application.ui();
   const host::SpatialReferenceFactory& references = application.spatialReferences();
@@ -195,6 +195,6 @@ host::Status OrvexImport::copyFixes(const LotekSource& source, const std::string
   return host::kOk;
 }
 
-std::unique_ptr<host::Command> makeOrvexImport() { return std::make_unique<OrvexImport>(); }
+std::unique_ptr<host::Command> makeOrvexImport() { return std::make_unique<orvex_import>(); }
 
 }  // namespace orvex::core

@@ -29,9 +29,9 @@ host::FileDialogOptions lotekSaveDialogOptions();
 /// nothing. Rows without coordinates are left out and counted in one message per file.
 /// Cancelling any dialog ends the command quietly with kAbort (after "Keepers?", the empty
 /// output stays).
-class OrvexImport final : public OrvexCommand {
+class orvex_import final : public OrvexCommand {
  public:
-  OrvexImport();
+  orvex_import();
   host::Status onClick() override;
 
  private:

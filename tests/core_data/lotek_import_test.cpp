@@ -64,7 +64,7 @@ class LotekImport : public ::testing::Test {
     app.recordingUi.formAction = [keepersButton](host::Form& form) {
       host::FormDriver(form).click(keepersButton);
     };
-    OrvexImport command;
+    orvex_import command;
     command.onCreate(app);
     return command.onClick();
   }
@@ -214,7 +214,7 @@ TEST_F(LotekImport, DialogsAreAskedAsTheCommandDescribesThem) {
 
 TEST_F(LotekImport, CancellingEndsQuietly) {
   // No files chosen: nothing else is asked.
-  OrvexImport command;
+  orvex_import command;
   command.onCreate(app);
   EXPECT_EQ(command.onClick(), host::kAbort);
   EXPECT_TRUE(app.recordingUi.saveDialogs.empty());

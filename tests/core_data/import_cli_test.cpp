@@ -1,0 +1,131 @@
+// `orvex import-lotek` and `orvex commands` run as a user runs them; outputs read back with GDAL.
+// Positions: see lotek_import_test.cpp (PROJ exact transverse Mercator on both sides; 1 mm).
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "access/lotek_fixture.h"
+#include "cli/orvex_process.h"
+#include "core_data/core_test_host.h"
+#include "core_data/shapefile_reader.h"
+
+namespace orvex::core {
+namespace {
+
+using access::testing::lotekFolder;
+using access::testing::readCsv;
+
+constexpr double kProjectedToleranceM = 1e-3;
+
+std::string shown(const test::OrvexRun& run) {
+  return "exit " + std::to_string(run.exitCode) + "\n--- stdout\n" + run.out + "--- stderr\n" + run.err;
+}
+
+class ImportLotekCli : public ::testing::Test {
+ protected:
+  void SetUp() override { ORVEX_REQUIRE_LOTEK(); }
+
+  test::OrvexRun orvex(std::vector<std::string> args) { return test::runOrvex(home.path(), args); }
+  std::string mdb(const std::string& name) const { return (lotekFolder() / (name + ".mdb")).string(); }
+
+  test::TempFolder home;
+  test::TempFolder work;
+};
+
+TEST_F(ImportLotekCli, TwoFilesIntoOneProjectedShapefile) {
+  const auto out = work / "fixes.shp";
+  const auto run = orvex({"import-lotek", mdb("collar_a"), mdb("collar_b"), "--out",
+                          (work / "fixes").string(), "--map-crs", "EPSG:32642"});
+  ASSERT_EQ(run.exitCode, 0) << shown(run);
+  EXPECT_EQ(run.out, out.string() + ": 454 features\n");
+  EXPECT_EQ(run.err, "");
+
+  const auto shape = test::readShapefile(out);
+  auto rows = readCsv(lotekFolder() / "expected" / "collar_a_fixes.csv");
+  const auto more = readCsv(lotekFolder() / "expected" / "collar_b_fixes.csv");
+  rows.insert(rows.end(), more.begin(), more.end());
+  ASSERT_EQ(shape.points.size(), rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_NEAR(shape.points[i].x, std::stod(rows[i].at("X")), kProjectedToleranceM) << "fix " << i;
+    EXPECT_NEAR(shape.points[i].y, std::stod(rows[i].at("Y")), kProjectedToleranceM) << "fix " << i;
+  }
+  EXPECT_EQ(shape.epsg, 32642);
+}
+
+TEST_F(ImportLotekCli, AcquiringChoiceAndDefaultCoordinateSystem) {
+  const auto out = work / "all.shp";
+  auto run = orvex({"import-lotek", mdb("collar_a"), "--out", out.string(), "--acquiring", "include"});
+  ASSERT_EQ(run.exitCode, 0) << shown(run);
+  EXPECT_EQ(run.out, out.string() + ": 300 features\n");
+  EXPECT_EQ(test::readShapefile(out).epsg, 4326);  // no --map-crs: WGS 1984
+
+  // Cancel at "Keepers?": the command ends, the empty output stays, nothing is reported written.
+  const auto cancelled = work / "cancelled.shp";
+  run = orvex({"import-lotek", mdb("collar_a"), "--out", cancelled.string(), "--acquiring", "cancel"});
+  EXPECT_EQ(run.exitCode, 1) << shown(run);
+  EXPECT_EQ(run.out, "");
+  EXPECT_TRUE(test::readShapefile(cancelled).points.empty());
+
+  run = orvex({"import-lotek", mdb("collar_a"), "--out", out.string(), "--acquiring", "sometimes"});
+  EXPECT_EQ(run.exitCode, 2) << shown(run);
+}
+
+TEST_F(ImportLotekCli, ExistingOutputIsReplacedOnlyWithYes) {
+  const auto out = work / "fixes.shp";
+  ASSERT_EQ(orvex({"import-lotek", mdb("collar_nulls"), "--out", out.string()}).exitCode, 0);
+
+  auto run = orvex({"import-lotek", mdb("collar_second_table"), "--out", out.string()});
+  EXPECT_EQ(run.exitCode, 1) << shown(run);
+  EXPECT_NE(run.err.find(out.string() + " exists; not replaced (--yes replaces it)"), std::string::npos)
+      << shown(run);
+  EXPECT_EQ(test::readShapefile(out).points.size(), 19u);  // untouched
+
+  run = orvex({"import-lotek", mdb("collar_second_table"), "--out", out.string(), "--yes"});
+  EXPECT_EQ(run.exitCode, 0) << shown(run);
+  EXPECT_EQ(run.out, out.string() + ": 27 features\n");
+  EXPECT_EQ(test::readShapefile(out).points.size(), 27u);
+}
+
+TEST_F(ImportLotekCli, DamagedFileIsReportedWhileTheOthersAreImported) {
+  const auto out = work / "fixes.shp";
+  const auto run = orvex({"import-lotek", mdb("collar_nulls"), mdb("corrupt_truncated"),
+                          mdb("collar_second_table"), "--out", out.string()});
+  EXPECT_EQ(run.exitCode, 0) << shown(run);
+  EXPECT_EQ(run.out, out.string() + ": 46 features\n");  // 19 + 27
+  EXPECT_NE(run.err.find("corrupt_truncated.mdb"), std::string::npos) << shown(run);
+  EXPECT_NE(run.err.find("\norvex_import(281)"), std::string::npos) << shown(run);
+  EXPECT_NE(run.err.find("collar_nulls.mdb has no coordinates and was not imported."), std::string::npos)
+      << shown(run);
+}
+
+TEST(CommandsListing, ShowsTheOrvexcoreCommandsWithTheirProperties) {
+  test::TempFolder home;
+  const auto run = test::runOrvex(home.path(), {"commands"});
+  const char* expected[][5] = {
+      {"Orvex8.orvex_import", "Import Lotek MDB Files", "Import Lotek MDB Files", "Import Lotek",
+       "Imports points from a set of Lotek MDB data files"},
+      {"Orvex8.orvex_kernel", "Kernel Analysis", "Kernel Analysis", "Kernel Analysis",
+       "Performs kernel analysis on a selection of points"},
+      {"Orvex8.orvex_MCP", "MCP Analysis", "MCP Analysis", "MCP Analysis",
+       "Performs Minimum Convex Polygon analysis on a selection of points"},
+  };
+  std::string notBuilt;
+  for (const auto& command : expected) {
+    const std::string block = std::string(command[0]) + "\n  Name: " + command[1] +
+                              "\n  Caption: " + command[2] + "\n  Tooltip: " + command[3] +
+                              "\n  Message: " + command[4] + "\n  Category: Orvex\n";
+    const std::string missing = std::string(command[0]) + "\n  Error: Class ";
+    if (run.out.find(missing) != std::string::npos) {
+      notBuilt += std::string(" ") + command[0];  // its part of the library is not built yet
+      continue;
+    }
+    EXPECT_NE(run.out.find(block), std::string::npos) << block << "\n" << shown(run);
+  }
+  EXPECT_NE(run.out.find("Orvex8.orvex_import\n  Name:"), std::string::npos) << shown(run);
+  if (!notBuilt.empty()) GTEST_SKIP() << "classes not built into orvexcore yet:" << notBuilt;
+}
+
+}  // namespace
+}  // namespace orvex::core

@@ -1,0 +1,161 @@
+// What orvexcore offers a host: its class table and entry points, the registry records, the
+// command properties, bitmaps and the type library description.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "core/data/command_descriptors.h"
+#include "core_data/core_test_host.h"
+#include "host/command.h"
+#include "host/component_library.h"
+#include "host/error.h"
+#include "host/registry.h"
+
+// The module's entry points, linked directly from liborvexcore.
+extern "C" orvex::host::Status orvex_get_class_object(const orvex::host::Guid*, orvex::host::ClassFactory**);
+extern "C" orvex::host::Status orvex_can_unload_now();
+extern "C" orvex::host::Status orvex_register_server(const char*);
+extern "C" orvex::host::Status orvex_unregister_server(const char*);
+extern "C" orvex::host::Status orvex_get_class_table(const orvex::host::ClassEntry**, std::size_t*);
+
+namespace orvex::core {
+namespace {
+
+std::span<const host::ClassEntry> classTable() {
+  const host::ClassEntry* entries = nullptr;
+  std::size_t count = 0;
+  EXPECT_EQ(orvex_get_class_table(&entries, &count), host::kOk);
+  return {entries, count};
+}
+
+TEST(ClassTable, HoldsTheThreeCommandsInOrderWithTheirProgIds) {
+  const auto table = classTable();
+  ASSERT_EQ(table.size(), 3u);
+  const CommandDescriptor* expected[] = {&kOrvexImport, &kOrvexKernel, &kOrvexMcp};
+  const char* names[] = {"orvex_import", "orvex_kernel", "orvex_MCP"};
+  for (std::size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(names[i]);
+    EXPECT_EQ(table[i].className, names[i]);
+    EXPECT_EQ(table[i].clsid, expected[i]->clsid);
+    EXPECT_EQ(table[i].description, std::string(names[i]) + " Class");
+    EXPECT_EQ(table[i].progId, "Orvex8." + std::string(names[i]) + ".1");
+    EXPECT_EQ(table[i].versionIndependentProgId, "Orvex8." + std::string(names[i]));
+    ASSERT_EQ(table[i].categories.size(), 1u);
+    EXPECT_EQ(table[i].categories[0], host::guid("{B56A7C42-83D4-11D2-A2E9-080009B6F22B}"));
+  }
+}
+
+TEST(ClassTable, UnknownClassAndNullArgumentsAreRefused) {
+  host::ClassFactory* factory = nullptr;
+  const host::Guid moal = typeLibrary().coclasses[3].clsid;
+  EXPECT_EQ(orvex_get_class_object(&moal, &factory), host::kClassNotAvailable);  // never creatable
+  EXPECT_EQ(factory, nullptr);
+  EXPECT_EQ(orvex_get_class_object(nullptr, &factory), host::kInvalidPointer);
+  EXPECT_EQ(orvex_get_class_object(&kOrvexImport.clsid, nullptr), host::kInvalidPointer);
+}
+
+TEST(ClassTable, CanUnloadOnlyWhenNoObjectOrLockIsAlive) {
+  ASSERT_EQ(orvex_can_unload_now(), host::kOk);
+  host::ClassFactory* factory = nullptr;
+  ASSERT_EQ(orvex_get_class_object(&kOrvexImport.clsid, &factory), host::kOk);
+  {
+    auto command = factory->createInstance();
+    EXPECT_EQ(orvex_can_unload_now(), host::kFalse);
+  }
+  EXPECT_EQ(orvex_can_unload_now(), host::kOk);
+  factory->lockServer(true);
+  EXPECT_EQ(orvex_can_unload_now(), host::kFalse);
+  factory->lockServer(false);
+  EXPECT_EQ(orvex_can_unload_now(), host::kOk);
+}
+
+TEST(Registration, WritesAndRemovesTheThreeClasses) {
+  test::TempFolder folder;
+  const auto registry = folder / "registry";
+  ASSERT_EQ(orvex_register_server(registry.c_str()), host::kOk);
+  const auto records = host::readRegistryFile(registry);
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[0].progId, "Orvex8.orvex_import.1");
+  EXPECT_EQ(records[1].progId, "Orvex8.orvex_kernel.1");
+  EXPECT_EQ(records[2].progId, "Orvex8.orvex_MCP.1");
+  for (const auto& record : records) {
+    EXPECT_EQ(record.threadingModel, "Apartment");
+    EXPECT_EQ(record.library.filename(), "liborvexcore.so");
+    EXPECT_TRUE(record.library.is_absolute());
+  }
+  ASSERT_EQ(orvex_unregister_server(registry.c_str()), host::kOk);
+  EXPECT_TRUE(host::readRegistryFile(registry).empty());
+}
+
+TEST(Registration, HostCreatesTheImportByProgIdInAnyLetterCase) {
+  const auto registry = host::ComponentRegistry::fromFolder(ORVEX_BIN_DIR);
+  for (const char* progId : {"orvex8.ORVEX_IMPORT", "Orvex8.orvex_import", "ORVEX8.ORVEX_IMPORT.1"}) {
+    SCOPED_TRACE(progId);
+    const auto command = registry.createAs<host::Command>(progId);
+    EXPECT_EQ(command->name(), "Import Lotek MDB Files");
+    EXPECT_EQ(command->caption(), "Import Lotek MDB Files");
+    EXPECT_EQ(command->tooltip(), "Import Lotek");
+    EXPECT_EQ(command->message(), "Imports points from a set of Lotek MDB data files");
+    EXPECT_EQ(command->category(), "Orvex");
+    EXPECT_TRUE(command->enabled());
+    EXPECT_FALSE(command->checked());
+    EXPECT_FALSE(command->helpFile().has_value());
+    EXPECT_FALSE(command->helpContextId().has_value());
+    EXPECT_EQ(command->bitmap().resourceId, 201);
+  }
+  EXPECT_EQ(registry.findByProgId("Orvex8.orvex_MOAL"), nullptr);
+}
+
+// --- bitmaps and type library ----------------------------------------------------------------
+
+TEST(CommandBitmaps, AreSixteenBySixteenInAtMostSixteenColours) {
+  for (const int id : {kImportBitmapResource, kKernelBitmapResource, kMcpBitmapResource}) {
+    SCOPED_TRACE(id);
+    const host::Bitmap bitmap = commandBitmap(id);
+    EXPECT_EQ(bitmap.resourceId, id);
+    EXPECT_EQ(bitmap.width, 16);
+    EXPECT_EQ(bitmap.height, 16);
+    ASSERT_EQ(bitmap.argb.size(), 256u);
+    const std::set<std::uint32_t> colours(bitmap.argb.begin(), bitmap.argb.end());
+    EXPECT_LE(colours.size(), 16u);
+    EXPECT_EQ(bitmap.argb.front() >> 24, 0u);  // transparent background
+    EXPECT_GT(std::count_if(bitmap.argb.begin(), bitmap.argb.end(), [](auto c) { return (c >> 24) == 0xFF; }),
+              30);
+  }
+  EXPECT_NE(commandBitmap(kImportBitmapResource).argb, commandBitmap(kMcpBitmapResource).argb);
+  EXPECT_TRUE(commandBitmap(202).isNone());
+}
+
+TEST(TypeLibrary, DescribesFourCoclassesOfWhichThreeAreCreatable) {
+  const TypeLibraryInfo& library = typeLibrary();
+  EXPECT_EQ(library.name, "ORVEX8Lib");
+  EXPECT_EQ(library.description, "orvexcore 1.0 Type Library");
+  EXPECT_EQ(library.majorVersion, 1);
+  EXPECT_EQ(library.minorVersion, 0);
+  ASSERT_EQ(library.coclasses.size(), 4u);
+  const char* names[] = {"orvex_import", "orvex_kernel", "orvex_MCP", "orvex_MOAL"};
+  std::set<host::Guid> ids{library.libraryId};
+  const auto table = classTable();
+  for (std::size_t i = 0; i < 4; ++i) {
+    const CoclassInfo& coclass = library.coclasses[i];
+    EXPECT_EQ(coclass.name, names[i]);
+    EXPECT_EQ(coclass.description, std::string(names[i]) + " Class");
+    EXPECT_EQ(coclass.interfaceName, "I" + std::string(names[i]));
+    EXPECT_EQ(coclass.interfaceDescription, "I" + std::string(names[i]) + " Interface");
+    EXPECT_EQ(coclass.creatable, i < 3);
+    if (i < 3) {
+      EXPECT_EQ(coclass.clsid, table[i].clsid);
+    }
+    ids.insert(coclass.clsid);
+    ids.insert(coclass.interfaceId);
+  }
+  EXPECT_EQ(ids.size(), 9u);  // every identifier distinct
+  EXPECT_EQ(kProjectNameResource, 100);
+  EXPECT_EQ(kProjectName, "orvexcore");
+}
+
+}  // namespace
+}  // namespace orvex::core
