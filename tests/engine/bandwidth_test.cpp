@@ -130,17 +130,6 @@ TEST(Bandwidth, SetterLogLinesAndFlags) {
   EXPECT_THAT(log.contents(), HasSubstr("seth: h/href: 2.000000\n"));
 }
 
-TEST(Bandwidth, SettingHInvalidatesTheUd) {
-  KernelEngine engine(5);
-  add_fixes(engine, {{0, 0}, {1, 0}, {0, 1}, {1, 1}, {0.5, 0.5}});
-  engine.seth(0.5);
-  engine.init_matrix(40);
-  engine.kern_fixed();
-  ASSERT_TRUE(engine.ud_made());
-  engine.set_h_proportional(1.0);
-  EXPECT_FALSE(engine.ud_made());
-}
-
 TEST(CrossValidation, LscvSearchLogsAndSetsHInsideTheBracket) {
   TempLogFolder log;
   KernelEngine engine(85);

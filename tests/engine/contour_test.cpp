@@ -46,13 +46,6 @@ TEST(ContourLevels, AtMostThirtyValuesAreKept) {
   EXPECT_DOUBLE_EQ(levels.back(), 0.6);
 }
 
-TEST(ContourLevels, LevelTextSwitchesDensityContouringOff) {
-  KernelEngine engine(1);
-  engine.set_density_contouring();
-  engine.set_contour_levels("0.5");
-  EXPECT_FALSE(engine.density_contouring());
-}
-
 TEST(Thresholds, VolumeToDensityInterpolatesOverTheLastCell) {
   const std::vector<double> sorted{0.3, 0.2, 0.1, 0.05, 0.0, 0.0, 0.0, 0.0, 0.0};
   // Cell area 1, v = 0.45: the sum passes v at entry 1 (0.5), p = 2, frac = 0.05 / 0.2 = 0.25,

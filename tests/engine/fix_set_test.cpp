@@ -20,6 +20,7 @@ TEST(FixSet, EngineForNCasesHoldsNPlusOneFixesThenWarns) {
   {
     KernelEngine engine(5);
     EXPECT_EQ(engine.capacity(), 5);
+    EXPECT_EQ(engine.animal_id(), "None");
     for (int k = 0; k < 6; ++k) EXPECT_EQ(engine.Add_Point(static_cast<float>(k), 1.0f), k + 1);
     EXPECT_EQ(engine.Add_Point(7.0f, 7.0f), 6);
     EXPECT_EQ(engine.fix_count(), 6);
@@ -42,13 +43,6 @@ TEST(FixSet, CoordinatesPassThroughSinglePrecision) {
   EXPECT_EQ(engine.Trackingdata()[0].x, 5000000.5);
   EXPECT_EQ(engine.Trackingdata()[0].y, static_cast<double>(-2.1f));
   EXPECT_EQ(engine.Trackingdata()[0].lambda, 0.0);
-}
-
-TEST(FixSet, AnimalIdIsNoneUntilSet) {
-  KernelEngine engine(1);
-  EXPECT_EQ(engine.animal_id(), "None");
-  engine.set_animal_id("CH93");
-  EXPECT_EQ(engine.animal_id(), "CH93");
 }
 
 TEST(Href, FiveFixWorkedExample) {

@@ -38,10 +38,6 @@ TEST(LogFormat, MatchesPrintfInTheCLocale) {
   EXPECT_EQ(format_log_text("(%d) %5d|%-4d|%s", {6, -42, 7, "text"}), expected);
 }
 
-TEST(LogFormat, MissingArgumentsWriteNothing) {
-  EXPECT_EQ(format_log_text("a %f b %d", {1.5}), "a 1.500000 b ");
-}
-
 TEST(LogPath, TempThenTmpdirThenTmp) {
   {
     ScopedEnv temp("TEMP", "/t1");
