@@ -11,10 +11,11 @@
 #include <vector>
 
 #include "core/data/command_descriptors.h"
-#include "core/data/command_factories.h"
+#include "core/data/orvex_import.h"
+#include "core/kernel/orvex_kernel.h"
+#include "core/mcp/orvex_mcp.h"
 #include "host/component.h"
 #include "host/component_library.h"
-#include "host/error.h"
 
 namespace {
 
@@ -25,26 +26,10 @@ using orvex::host::Guid;
 // The three command classes are listed by the host among its toolbar commands.
 constexpr Guid kCommand[] = {orvex::host::kCommandCategory};
 
-using CommandMaker = std::unique_ptr<orvex::host::Command> (*)();
-
-/// A command from its part's maker; a part not built into the library has none.
-std::shared_ptr<orvex::host::Component> makeCommand(CommandMaker maker, const CommandDescriptor& descriptor) {
-  if (maker == nullptr) {
-    throw orvex::host::Error(orvex::host::kClassNotAvailable,
-                             "Class " + std::string(descriptor.className) + " is not built into orvexcore");
-  }
-  return std::shared_ptr<orvex::host::Component>(maker());
-}
-
-std::shared_ptr<orvex::host::Component> createImport() {
-  return makeCommand(&orvex::core::makeOrvexImport, orvex::core::kOrvexImport);
-}
-std::shared_ptr<orvex::host::Component> createKernel() {
-  return makeCommand(&orvex::core::makeOrvexKernel, orvex::core::kOrvexKernel);
-}
-std::shared_ptr<orvex::host::Component> createMcp() {
-  return makeCommand(&orvex::core::makeOrvexMCP, orvex::core::kOrvexMcp);
-}
+// Each part of the library makes its own command.
+std::shared_ptr<orvex::host::Component> createImport() { return orvex::core::makeOrvexImport(); }
+std::shared_ptr<orvex::host::Component> createKernel() { return orvex::core::makeOrvexKernel(); }
+std::shared_ptr<orvex::host::Component> createMcp() { return orvex::core::makeOrvexMCP(); }
 
 ClassEntry commandRow(const CommandDescriptor& descriptor, orvex::host::CreateFn create) {
   return {descriptor.clsid,

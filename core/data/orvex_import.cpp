@@ -4,7 +4,6 @@
 #include <array>
 #include <string>
 
-#include "core/data/command_factories.h"
 #include "core/data/host_failure.h"
 #include "core/data/keepers_form.h"
 #include "core/data/orvex_utility.h"

@@ -45,4 +45,7 @@ class orvex_import final : public OrvexCommand {
                          const host::SpatialReference& wgs84, host::FeatureClass& output);
 };
 
+/// A new Lotek import command, for the module's class table and for tests.
+std::unique_ptr<host::Command> makeOrvexImport();
+
 }  // namespace orvex::core
