@@ -300,6 +300,20 @@ TEST(ShapefileQueries, WhereClausesAndIdListsSelectRows) {
   EXPECT_EQ(idsOf(*d), (std::vector<host::ObjectId>{0, 2}));
 }
 
+TEST(ShapefileQueries, SelectionSetsSkipRowsDeletedAfterTheSelection) {
+  TempFolder dir;
+  auto ws = gdal::openShapefileWorkspace(dir.path());
+  auto fc = pointClass(*ws, "p", 5);
+  host::SelectionSet selection = fc->select("V >= 20");
+  EXPECT_EQ(std::vector<host::ObjectId>(selection.ids().begin(), selection.ids().end()),
+            (std::vector<host::ObjectId>{2, 3, 4}));
+  fc->deleteRow(3);
+  auto cursor = selection.search("V < 40");
+  EXPECT_EQ(idsOf(*cursor), (std::vector<host::ObjectId>{2}));
+  auto all = selection.search();
+  EXPECT_EQ(idsOf(*all), (std::vector<host::ObjectId>{2, 4}));
+}
+
 TEST(ShapefileFields, AddAndDeleteOnAnExistingFile) {
   TempFolder dir;
   {
