@@ -240,7 +240,11 @@ bool sameShapeWithin(const OGRGeometry& a, const OGRGeometry& b, double tol) {
 /// topologically what the caller meant.
 GeometryPtr repaired(const OGRGeometry& g) {
   if (g.IsValid()) return GeometryPtr(g.clone());
-  GeometryPtr fixed(g.MakeValid());
+  const bool polygonal = flat(g) == wkbPolygon || flat(g) == wkbMultiPolygon;
+  // STRUCTURE keeps what lies inside the outer rings and outside the holes, merging parts
+  // that overlap, rather than tracing the linework.
+  const char* structure[] = {"METHOD=STRUCTURE", nullptr};
+  GeometryPtr fixed(g.MakeValid(polygonal ? structure : nullptr));
   return fixed ? std::move(fixed) : GeometryPtr(g.clone());
 }
 
@@ -318,13 +322,14 @@ double length(const OGRGeometry& geometry) { return perimeter(geometry); }
 
 bool contains(const OGRGeometry& outer, const OGRGeometry& inner) {
   ErrorCollector quiet;
-  return outer.Contains(&inner) != FALSE;
+  // GEOS answers "false" with an error for a self-intersecting ring (a contour closed across
+  // itself); the repaired ring answers the question that was meant.
+  GeometryPtr a = repaired(outer);
+  GeometryPtr b = repaired(inner);
+  return a->Contains(b.get()) != FALSE;
 }
 
-bool within(const OGRGeometry& inner, const OGRGeometry& outer) {
-  ErrorCollector quiet;
-  return inner.Within(&outer) != FALSE;
-}
+bool within(const OGRGeometry& inner, const OGRGeometry& outer) { return contains(outer, inner); }
 
 GeometryPtr difference(const OGRGeometry& a, const OGRGeometry& b) { return overlay(a, b, false); }
 
@@ -343,11 +348,8 @@ GeometryPtr simplifyPolygonal(const OGRGeometry& geometry) {
 
   ErrorCollector errors;
   if (!result->IsEmpty() && !result->IsValid()) {
-    // STRUCTURE keeps what lies inside the outer rings and outside the holes, merging parts
-    // that overlap, rather than tracing the linework.
-    const char* options[] = {"METHOD=STRUCTURE", nullptr};
-    GeometryPtr fixed(result->MakeValid(options));
-    if (!fixed) fixed.reset(result->Buffer(0.0));
+    GeometryPtr fixed = repaired(*result);
+    if (!fixed || !fixed->IsValid()) fixed.reset(result->Buffer(0.0));
     if (!fixed) failWithGdal("cannot simplify the polygon", &errors);
     std::vector<GeometryPtr> parts;
     collectPolygons(*fixed, parts);

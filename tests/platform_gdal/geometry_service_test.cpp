@@ -72,6 +72,12 @@ TEST_F(GeometryServiceTest, ContainmentTurnsAnInnerContourIntoAHole) {
   expectHostForm(donut, 1, 1);
   EXPECT_TRUE(geo->contains(outer, host::Point{1, 1}));
   EXPECT_FALSE(geo->contains(donut, host::Point{5, 5}));
+  // An open contour closed across itself makes a figure of eight; each lobe still holds what
+  // lies inside it.
+  const auto eight = polygonOf({{{0, 0}, {0, 10}, {10, 0}, {10, 10}, {0, 0}}});
+  EXPECT_TRUE(geo->contains(eight, host::Point{1, 5}));
+  EXPECT_TRUE(geo->contains(eight, host::Point{9, 5}));
+  EXPECT_FALSE(geo->contains(eight, host::Point{5, 1}));
 }
 
 TEST_F(GeometryServiceTest, SimplifyOrientsRingsAndKeepsTheirStart) {
