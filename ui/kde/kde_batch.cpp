@@ -1,0 +1,546 @@
+// The KDE batch run: checks, input, naming check, extent, one kernel raster per animal and
+// bandwidth value, isopleths, the analysis log and the settings copy.
+
+#include "ui/kde/kde_batch.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <new>
+#include <numeric>
+#include <system_error>
+
+#include "host/application.h"
+#include "host/error.h"
+#include "host/layer.h"
+#include "host/raster.h"
+#include "host/text.h"
+#include "host/workspace.h"
+#include "ui/gis/cls_hiso.h"
+#include "ui/gis/layer_lookup.h"
+#include "ui/kde/analysis_log.h"
+#include "ui/kde/cls_kernel_calculator.h"
+#include "ui/kde/settings_file.h"
+
+namespace orvex::ui {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kMsgNamingConflict =
+    "Error: naming conflict detected (pre-existing raster in output folder). You should use a new, empty "
+    "folder "
+    "for the output of this tool. Exiting...";
+constexpr const char* kMsgBufferQuestionStart =
+    "Warning: the extent buffer distance you have provided may not be large enough to capture the full "
+    "extent of "
+    "the utilization distribution. This data truncation can profoundly distort the isopleths. It is "
+    "recommended "
+    "you use a buffer distance of at least ";
+constexpr const char* kMsgBufferQuestionEnd = " for this dataset. Do you wish to use this recommended value?";
+constexpr const char* kMsgOverlapStart =
+    "Warning: overlapping points were detected for the following animals:";
+constexpr const char* kMsgOverlapEnd =
+    "This may prevent reasonable estimation of the bandwidth. Would you like to continue anyway?";
+constexpr const char* kMsgIsoplethWarning =
+    "A warning was generated when calculating the isopleths. It is possible that the extent of the raster "
+    "was not "
+    "large enough to accommodate the utilization distribution. Data truncation may therefore have occurred, "
+    "and "
+    "this can profoundly disrupt the isopleth calculation. It is recommended you inspect the vector isopleth "
+    "carefully to determine if it is valid.";
+constexpr const char* kMsgGridTooLarge =
+    "Output raster is too large (> 50 million cells). Kernel could not be calculated. Please increase the "
+    "output "
+    "cell size.";
+constexpr const char* kMsgComplete = "Processing complete.";
+
+/// Points closer than this (map units) count as overlapping.
+constexpr double kOverlapDistance = 0.000001;
+/// Recommended buffer and minimum-extent margin: bandwidths beyond the outermost fix.
+constexpr double kBufferBandwidths = 3.5;
+constexpr double kLimitRadiusBandwidths = 4.0;
+/// Edge value above scaling factor times this raises the isopleth warning: list runs, and
+/// single runs (LSCV, BCV, HREF).
+constexpr double kListRunEdgeFactor = 0.00000001;
+constexpr double kSingleRunEdgeFactor = 0.0000000005;
+
+// Statement counter values shown in the run's error message.
+enum Stage : int {
+  kStageChecks = 100,
+  kStageInput = 200,
+  kStageNaming = 300,
+  kStageLogStart = 400,
+  kStageExtent = 500,
+  kStageOptions = 600,
+  kStageKernels = 700,
+  kStageIsopleths = 800,
+  kStageEnd = 900,
+};
+
+constexpr char kCr = '\r';
+
+// The text of a box as a number, converted as the run converts every text box: a text that
+// is not a number raises the type-mismatch error.
+double TextNumber(const std::string& text) { return host::Value(text).toDouble(); }
+
+// Int(x) of a grid size: rounded towards minus infinity, held in the 32-bit range (a larger
+// count is refused by the size check anyway).
+std::int32_t GridCount(double value) {
+  const double whole = std::floor(value);
+  if (!(whole >= 0.0)) return 0;
+  if (whole >= static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
+    return std::numeric_limits<std::int32_t>::max();
+  }
+  return static_cast<std::int32_t>(whole);
+}
+
+// True when two of the points are closer than kOverlapDistance. Sorted by x, only pairs
+// whose x differ by less than the distance can qualify; the answer is that of testing every
+// pair.
+bool HasOverlap(const std::vector<CoordPair>& points) {
+  std::vector<std::size_t> order(points.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::sort(order.begin(), order.end(),
+            [&](std::size_t a, std::size_t b) { return points[a][0] < points[b][0]; });
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    const CoordPair& a = points[order[i]];
+    for (std::size_t j = i + 1; j < order.size(); ++j) {
+      const CoordPair& b = points[order[j]];
+      if (b[0] - a[0] >= kOverlapDistance) break;
+      if (std::hypot(b[0] - a[0], b[1] - a[1]) < kOverlapDistance) return true;
+    }
+  }
+  return false;
+}
+
+class NoView final : public KdeRunView {};
+
+// One run, from the checks to "Processing complete.".
+class BatchRun {
+ public:
+  BatchRun(host::Application& application, KdeSettings& settings, const KdeBatchInput& input,
+           KdeRunView& view)
+      : app_(application), settings_(settings), input_(input), view_(view) {}
+
+  KdeBatchResult Run() {
+    try {
+      return Steps();
+    } catch (const host::Error& e) {
+      if (host::errorsPassThrough()) throw;
+      return Fail(e.description());
+    } catch (const std::bad_alloc&) {
+      return Fail("Out of memory");
+    }
+  }
+
+ private:
+  KdeBatchResult Steps() {
+    stage_ = kStageChecks;
+    const KdeSettingsCheck check = CheckKdeSettings(settings_);
+    if (!check.ok()) {
+      app_.ui().messageBox(*check.error, "Error", host::MessageButtons::Ok, host::MessageIcon::Exclamation);
+      return KdeBatchResult::CheckFailed;
+    }
+    lists_ = check.lists;
+
+    stage_ = kStageInput;
+    const std::shared_ptr<host::Map> map = app_.document()->focusMap();
+    layer_ = std::dynamic_pointer_cast<host::FeatureLayer>(gis::FindLayerByName(*map, settings_.pointLayer));
+    if (!layer_ || !layer_->featureClass()) {
+      throw host::Error(host::kNotFound, "The point layer '" + settings_.pointLayer + "' is not in the map");
+    }
+    if (input_.prepared != nullptr) {
+      data_ = *input_.prepared;
+    } else {
+      std::optional<KdeAnimalData> prepared =
+          PrepareKdeInput(app_, *layer_, settings_.idField, settings_.useSelectedOnly);
+      if (!prepared) return KdeBatchResult::InputFailed;
+      data_ = std::move(*prepared);
+    }
+    if (data_.animals.empty()) {
+      throw host::Error(host::kNotFound, "No fixes with a value in the field '" + settings_.idField +
+                                             "' were found in the layer '" + settings_.pointLayer + "'");
+    }
+    varianceRows_ = input_.varianceRows != nullptr ? *input_.varianceRows : VarianceTableRows(data_);
+
+    stage_ = kStageNaming;
+    folder_ = settings_.outputFolder;
+    std::error_code error;
+    if (folder_.empty() || !fs::is_directory(folder_, error)) {
+      throw host::Error(host::kPathNotFound,
+                        "The output folder '" + settings_.outputFolder + "' does not exist");
+    }
+    rasters_ = app_.workspaces().openRasterWorkspace(folder_);
+    if (HasNamingConflict()) {
+      app_.ui().messageBox(kMsgNamingConflict, "User error", host::MessageButtons::Ok,
+                           host::MessageIcon::Exclamation);
+      return Cancel();
+    }
+
+    stage_ = kStageLogStart;
+    view_.setOkEnabled(false);
+    log_.emplace(folder_);
+    log_->write(LogHeaderLines(settings_, LogRunInfo{.startTime = Now(),
+                                                     .data = &data_,
+                                                     .independenceRows = input_.independenceRows,
+                                                     .varianceRows = &varianceRows_}));
+
+    stage_ = kStageExtent;
+    calculator_.emplace(&app_.ui(), &app_.workspaces());
+    if (!SetSharedExtent()) return Cancel();
+    log_->write(LogExtentLines(settings_));
+    const fs::path settingsCopy = folder_ / kSettingsCopyName;
+    if (!fs::exists(settingsCopy, error)) {
+      WriteSettingsFile(settingsCopy, settings_);
+      createdSettingsCopy_ = true;
+    }
+
+    stage_ = kStageOptions;
+    calculator_->SetEnforceUnitVariance(settings_.rescale);
+    calculator_->SetFixedKernel(settings_.fixedKernel);
+    scaling_ = TextNumber(settings_.scaling);
+    calculator_->SetScalingFactor(scaling_);
+    const int k = static_cast<int>(data_.animals.size());
+    const int perValue = settings_.isopleths ? 2 * k + 1 : k + 1;
+    const bool listRun = !lists_.bandwidthValues.empty();
+    view_.setProgressRange(0,
+                           listRun ? perValue * static_cast<int>(lists_.bandwidthValues.size()) : perValue);
+    if (!ConfirmOverlaps()) return Cancel();
+
+    stage_ = kStageKernels;
+    if (settings_.isopleths) ConfigureIsopleths();
+    if (listRun) {
+      for (std::size_t j = 1; j <= lists_.bandwidthValues.size(); ++j) {
+        for (std::size_t p = 0; p < data_.animals.size(); ++p) {
+          stage_ = kStageKernels;
+          const std::string name = RasterName(p, j);
+          KernelForAnimal(p, j, name);
+          if (settings_.isopleths) {
+            stage_ = kStageIsopleths;
+            IsoplethsFor(name, kListRunEdgeFactor);
+          }
+        }
+      }
+    } else {
+      for (std::size_t p = 0; p < data_.animals.size(); ++p) KernelForAnimal(p, 0, RasterName(p, 0));
+      if (settings_.isopleths) {
+        stage_ = kStageIsopleths;
+        view_.setStatus("Isopleths...");
+        for (std::size_t p = 0; p < data_.animals.size(); ++p)
+          IsoplethsFor(RasterName(p, 0), kSingleRunEdgeFactor);
+      }
+    }
+
+    stage_ = kStageEnd;
+    std::optional<std::string> isoplethWarning;
+    if (edgeWarning_) {
+      isoplethWarning = kMsgIsoplethWarning;
+      if (!settings_.silent) {
+        app_.ui().messageBox(kMsgIsoplethWarning, "Warning", host::MessageButtons::Ok,
+                             host::MessageIcon::Exclamation);
+      }
+    }
+    view_.setProgressValue(0);
+    log_->write(LogClosingLines(isoplethWarning, Now()));
+    log_->close();
+    app_.ui().messageBox(kMsgComplete, "Status", host::MessageButtons::Ok, host::MessageIcon::Information);
+    return KdeBatchResult::Completed;
+  }
+
+  std::string Now() const { return host::Date::fromTimePoint(app_.clock().now(), true).toIso8601(); }
+
+  std::string RasterName(std::size_t position, std::size_t listValue) const {
+    std::string name = settings_.prefix + std::to_string(position);
+    if (listValue > 0) name += "_b" + std::to_string(listValue);
+    return name;
+  }
+
+  // A raster dataset, or any folder or file of that name, already in the output folder. Next
+  // to P + p itself, a list run checks the names it will write, so that it cannot stop half
+  // way on a raster of an earlier run.
+  bool HasNamingConflict() const {
+    const auto taken = [this](const std::string& name) {
+      std::error_code error;
+      return rasters_->exists(name) || fs::exists(folder_ / name, error);
+    };
+    for (std::size_t p = 0; p < data_.animals.size(); ++p) {
+      if (taken(RasterName(p, 0))) return true;
+      for (std::size_t j = 1; j <= lists_.bandwidthValues.size(); ++j) {
+        if (taken(RasterName(p, j))) return true;
+      }
+    }
+    return false;
+  }
+
+  // The grid shared by every animal (full extent, reference layer). False when the run is to
+  // be cancelled: Cancel on the buffer question, or a grid above the cell limit (refused
+  // before any animal, since the first animal's reset would otherwise hide it).
+  bool SetSharedExtent() {
+    if (settings_.extent == KdeExtentChoice::Full) {
+      double buffer = TextNumber(settings_.buffer);
+      const double largestHref = LargestHref(data_);
+      double quantity = 0.0;
+      std::int64_t recommended = 0;
+      if (settings_.bandwidth == KdeBandwidthChoice::Manual) {
+        quantity = lists_.largestListValue;
+        recommended = static_cast<std::int64_t>(std::floor(kBufferBandwidths * quantity + 0.5));
+      } else {
+        quantity = settings_.bandwidth == KdeBandwidthChoice::ProportionOfHref
+                       ? lists_.largestListValue * largestHref
+                       : largestHref;
+        recommended = static_cast<std::int64_t>(std::floor(kBufferBandwidths * quantity));
+      }
+      if (static_cast<double>(recommended) > buffer) {
+        const host::MessageAnswer answer = app_.ui().messageBox(
+            kMsgBufferQuestionStart + std::to_string(recommended) + kMsgBufferQuestionEnd, "Warning",
+            host::MessageButtons::YesNoCancel, host::MessageIcon::None);
+        if (answer == host::MessageAnswer::Cancel) return false;
+        if (answer == host::MessageAnswer::Yes) {
+          buffer = kBufferBandwidths * quantity;
+          settings_.buffer = host::numberText(buffer);
+          view_.settingsChanged(settings_);
+        }
+      }
+      calculator_->SetCellSize(TextNumber(settings_.cellSize));
+      const double cell = RequireCellSize();
+      const host::Envelope extent = layer_->featureClass()->extent();
+      const double columns = std::floor((2.0 * buffer + extent.width()) / cell);
+      const double rows = std::floor((2.0 * buffer + extent.height()) / cell);
+      if (columns * rows > static_cast<double>(clsKernelCalculator::kMaxCells)) return RefuseGrid();
+      calculator_->SetColumns(GridCount(columns));
+      calculator_->SetRows(GridCount(rows));
+      calculator_->SetOriginCoords(extent.xmin - buffer, extent.ymin - buffer);
+    } else if (settings_.extent == KdeExtentChoice::Reference) {
+      const std::shared_ptr<host::Map> map = app_.document()->focusMap();
+      auto reference =
+          std::dynamic_pointer_cast<host::RasterLayer>(gis::FindLayerByName(*map, settings_.referenceLayer));
+      if (!reference) {
+        throw host::Error(host::kNotFound,
+                          "The raster layer '" + settings_.referenceLayer + "' is not in the map");
+      }
+      calculator_->SetReferenceRaster(reference);
+      settings_.cellSize = host::numberText(calculator_->GetCellSize());
+      view_.settingsChanged(settings_);
+      const std::int64_t cells =
+          static_cast<std::int64_t>(calculator_->GetRowCount()) * calculator_->GetColumnCount();
+      if (cells > clsKernelCalculator::kMaxCells) return RefuseGrid();
+    }
+    return true;
+  }
+
+  bool RefuseGrid() {
+    app_.ui().messageBox(kMsgGridTooLarge, "Error", host::MessageButtons::Ok, host::MessageIcon::Exclamation);
+    return false;
+  }
+
+  // The calculator's cell size; a size of 0 (a cell-size text of 0 or below) cannot divide
+  // the extent into cells.
+  double RequireCellSize() const {
+    const double cell = calculator_->GetCellSize();
+    if (!(cell > 0.0)) throw host::Error(host::error_number::kDivisionByZero, "Division by zero");
+    return cell;
+  }
+
+  // The overlap question; false when it is answered No.
+  bool ConfirmOverlaps() {
+    std::string marked;
+    for (const KdeAnimal& animal : data_.animals) {
+      if (HasOverlap(animal.points)) marked += std::to_string(animal.numericId) + "  ";
+    }
+    if (marked.empty()) return true;
+    const host::MessageAnswer answer =
+        app_.ui().messageBox(std::string(kMsgOverlapStart) + kCr + marked + kCr + kMsgOverlapEnd, "Warning",
+                             host::MessageButtons::YesNo, host::MessageIcon::None);
+    return answer != host::MessageAnswer::No;
+  }
+
+  void ConfigureIsopleths() {
+    isopleths_.emplace(app_);
+    isopleths_->SetCalculateLines(settings_.lines);
+    isopleths_->SetCalculatePolys(settings_.polygons);
+    isopleths_->SetCalculateDonuts(settings_.donuts);
+    isopleths_->SetOutputFolder(folder_.string());
+    isopleths_->SetIsoplethBoundaries(lists_.isoplethPercentages);
+  }
+
+  void Advance() {
+    view_.setProgressValue(++progress_);
+    app_.ui().processPendingEvents();
+  }
+
+  // The kernel of animal `position` with list value `listValue` (1-based; 0 for single runs).
+  void KernelForAnimal(std::size_t position, std::size_t listValue, const std::string& name) {
+    const KdeAnimal& animal = data_.animals[position];
+    clsKernelCalculator& calc = *calculator_;
+    Advance();
+    calc.SetInputCoords(animal.points);
+    calc.SetKernelType(KernelType::kernel_Guassian);
+    switch (settings_.bandwidth) {
+      case KdeBandwidthChoice::Lscv:
+        view_.setStatus("Calculating LSCV...");
+        calc.CalculateLSCV();
+        break;
+      case KdeBandwidthChoice::Bcv:
+        view_.setStatus("Calculating BCV...");
+        calc.CalculateBCV();
+        break;
+      case KdeBandwidthChoice::Href:
+        calc.CalculateHREF();
+        break;
+      case KdeBandwidthChoice::Manual:
+        calc.SetManualBandwidth(lists_.bandwidthValues[listValue - 1]);
+        break;
+      case KdeBandwidthChoice::ProportionOfHref:
+        calc.CalculateHREF();
+        calc.SetProportionHRefBandwidth(lists_.bandwidthValues[listValue - 1]);
+        break;
+    }
+    // A failed search leaves its code in place: CalculateKernel then does nothing, and the
+    // animal is logged with that code instead of borrowing the previous animal's bandwidth.
+    const bool searchFailed = calc.lErrorStatus == clsKernelCalculator::kBandwidthSearchFailed;
+    app_.ui().processPendingEvents();
+
+    const double h = calc.GetScaledBandwidth();
+    calc.SetLimitRadius(kLimitRadiusBandwidths * h);
+    if (settings_.extent == KdeExtentChoice::Minimum) SetAnimalExtent(animal, h);
+
+    view_.setStatus("Calculating kernel...");
+    calc.CalculateKernel();
+    app_.ui().processPendingEvents();
+
+    const std::string warnings = calc.WarningMessages();
+    if (!warnings.empty() && !settings_.silent) {
+      app_.ui().messageBox(warnings + kCr + "(Animal ID: " + std::to_string(animal.numericId) + ")",
+                           "Warnings", host::MessageButtons::Ok, host::MessageIcon::Exclamation);
+    }
+    const std::int32_t status = calc.lErrorStatus;
+    if (status == 0) {
+      view_.setStatus("Writing kernel...");
+      host::SpatialReferencePtr spatialReference = layer_->spatialReference();
+      if (!spatialReference) spatialReference = layer_->featureClass()->spatialReference();
+      calc.WriteKernelToRaster(folder_.string(), name, spatialReference);
+    }
+
+    LogAnimalBlock block;
+    block.uniqueId = animal.displayId(data_.textIds);
+    if (data_.textIds) block.namingId = animal.numericId;
+    block.sampleSize = animal.count();
+    block.bandwidth = calc.GetBandwidth();
+    block.href = calc.GetHREF();
+    block.estimator = settings_.bandwidth;
+    block.minimized = calc.LSCVMinimized;
+    block.searchFailed = searchFailed;
+    block.verbose = settings_.verbose;
+    block.profile = calc.GetLSCVProfile();
+    block.columns = calc.GetColumnCount();
+    block.rows = calc.GetRowCount();
+    block.originX = calc.GetOriginX();
+    block.originY = calc.GetOriginY();
+    block.rasterName = name;
+    block.errorStatus = status;
+    block.volume = calc.GetKernelVolume();
+    block.scalingText = settings_.scaling;
+    block.warnings = warnings;
+    log_->write(LogAnimalLines(block));
+  }
+
+  // Minimum extent: the animal's own bounding box widened by 4 bandwidths on every side.
+  void SetAnimalExtent(const KdeAnimal& animal, double h) {
+    clsKernelCalculator& calc = *calculator_;
+    calc.SetCellSize(TextNumber(settings_.cellSize));
+    const double cell = RequireCellSize();
+    double xmin = std::numeric_limits<double>::infinity();
+    double ymin = xmin;
+    double xmax = -xmin;
+    double ymax = -xmin;
+    for (const CoordPair& p : animal.points) {
+      xmin = std::min(xmin, p[0]);
+      xmax = std::max(xmax, p[0]);
+      ymin = std::min(ymin, p[1]);
+      ymax = std::max(ymax, p[1]);
+    }
+    const double margin = 2.0 * kLimitRadiusBandwidths * h;
+    calc.SetColumns(GridCount((xmax - xmin + margin) / cell));
+    calc.SetRows(GridCount((ymax - ymin + margin) / cell));
+    calc.SetOriginCoords(xmin - kLimitRadiusBandwidths * h, ymin - kLimitRadiusBandwidths * h);
+  }
+
+  // Isopleths of one raster; a raster that was not written (a failed animal) is skipped.
+  void IsoplethsFor(const std::string& name, double edgeFactor) {
+    Advance();
+    if (!rasters_->exists(name)) return;
+    std::shared_ptr<host::RasterDataset> raster = rasters_->openRaster(name);
+    isopleths_->SetOutputName(name + "_iso");
+    isopleths_->SetRasterDataset(std::move(raster));
+    isopleths_->CreateIsopleths();
+    if (isopleths_->GetMaxEdgeValue() > scaling_ * edgeFactor) edgeWarning_ = true;
+    app_.ui().processPendingEvents();
+  }
+
+  // Naming conflict, Cancel or No to a question, a grid too large: this run's writing is
+  // undone (the log cut back to its earlier text, a settings copy this run made removed).
+  KdeBatchResult Cancel() {
+    if (log_) log_->discard();
+    if (createdSettingsCopy_) {
+      std::error_code error;
+      fs::remove(folder_ / kSettingsCopyName, error);
+    }
+    view_.setOkEnabled(true);
+    view_.setStatus("");
+    return KdeBatchResult::Cancelled;
+  }
+
+  KdeBatchResult Fail(const std::string& description) {
+    if (log_) {
+      try {
+        log_->close();
+      } catch (const host::Error&) {
+        // The error being reported is the one that matters.
+      }
+    }
+    app_.ui().messageBox("KDE: " + std::to_string(stage_) + kCr + description, "Error",
+                         host::MessageButtons::Ok, host::MessageIcon::Critical);
+    view_.setOkEnabled(true);
+    return KdeBatchResult::Failed;
+  }
+
+  host::Application& app_;
+  KdeSettings& settings_;
+  const KdeBatchInput& input_;
+  KdeRunView& view_;
+
+  int stage_ = kStageChecks;
+  KdeRunLists lists_;
+  std::shared_ptr<host::FeatureLayer> layer_;
+  KdeAnimalData data_;
+  std::vector<std::vector<std::string>> varianceRows_;
+  fs::path folder_;
+  std::shared_ptr<host::RasterWorkspace> rasters_;
+  std::optional<AnalysisLog> log_;
+  bool createdSettingsCopy_ = false;
+  std::optional<clsKernelCalculator> calculator_;
+  std::optional<clsHISO> isopleths_;
+  double scaling_ = clsKernelCalculator::kDefaultScalingFactor;
+  int progress_ = 0;
+  bool edgeWarning_ = false;
+};
+
+}  // namespace
+
+KdeRunView::~KdeRunView() = default;
+void KdeRunView::setStatus(std::string_view /*text*/) {}
+void KdeRunView::setProgressRange(int /*minimum*/, int /*maximum*/) {}
+void KdeRunView::setProgressValue(int /*value*/) {}
+void KdeRunView::setOkEnabled(bool /*enabled*/) {}
+void KdeRunView::settingsChanged(const KdeSettings& /*settings*/) {}
+
+KdeBatchResult RunKdeBatch(host::Application& application, KdeSettings& settings, const KdeBatchInput& input,
+                           KdeRunView* view) {
+  NoView silentView;
+  return BatchRun(application, settings, input, view != nullptr ? *view : silentView).Run();
+}
+
+}  // namespace orvex::ui

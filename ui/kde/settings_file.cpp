@@ -1,0 +1,267 @@
+#include "ui/kde/settings_file.h"
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <system_error>
+
+#include "host/error.h"
+#include "host/text.h"
+
+namespace orvex::ui {
+
+namespace {
+
+constexpr const char* kCrLf = "\r\n";
+
+const char* ZeroOne(bool value) { return value ? "1" : "0"; }
+
+// The settings text's lines, without their CR LF or LF ends. A final line end does not start
+// another (empty) line.
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.emplace_back(line);
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return lines;
+}
+
+// The whole number a value line converts to, rounded as the integer conversion rounds (halves
+// to even); nothing for text that is not a number.
+std::optional<long long> WholeNumber(std::string_view text) {
+  const std::optional<double> value = host::parseNumber(text);
+  if (!value || !std::isfinite(*value) || std::fabs(*value) > 2147483647.0) return std::nullopt;
+  return static_cast<long long>(host::roundHalfEven(*value));
+}
+
+// "0" or "1" (as numbers: "1.0" and " 1" count too); nothing for any other value.
+std::optional<bool> ZeroOrOne(std::string_view text) {
+  const std::optional<long long> value = WholeNumber(text);
+  if (!value || (*value != 0 && *value != 1)) return std::nullopt;
+  return *value == 1;
+}
+
+// Reads the lines one after the other, as a text stream would.
+class LineReader {
+ public:
+  explicit LineReader(std::vector<std::string> lines) : lines_(std::move(lines)) {}
+  bool atEnd() const { return next_ >= lines_.size(); }
+  // The next line as written; empty past the end (callers test atEnd first).
+  const std::string& raw() {
+    static const std::string kNone;
+    return atEnd() ? kNone : lines_[next_++];
+  }
+
+ private:
+  std::vector<std::string> lines_;
+  std::size_t next_ = 0;
+};
+
+const std::string* MatchLayerName(std::string_view wanted, std::span<const std::string> names) {
+  for (const std::string& name : names) {
+    if (name == wanted) return &name;
+  }
+  for (const std::string& name : names) {
+    if (host::iequals(name, wanted)) return &name;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::string SettingsFileText(const KdeSettings& settings) {
+  std::string text;
+  const auto line = [&text](std::string_view value) {
+    text += value;
+    text += kCrLf;
+  };
+  line("[RESCALE]");
+  line(ZeroOne(settings.rescale));
+  line("[KERNEL]");
+  line(settings.fixedKernel ? "True" : "False");
+  line("[FORM]");
+  line(settings.kernelForm);
+  switch (settings.bandwidth) {
+    case KdeBandwidthChoice::Lscv:
+      line("[LSCV]");
+      line("TRUE");
+      break;
+    case KdeBandwidthChoice::Bcv:
+      line("[BCV]");
+      line("TRUE");
+      break;
+    case KdeBandwidthChoice::Href:
+      line("[HREF]");
+      line("TRUE");
+      break;
+    case KdeBandwidthChoice::Manual:
+      line("[MANUAL]");
+      line(settings.manualBandwidths);
+      break;
+    case KdeBandwidthChoice::ProportionOfHref:
+      break;  // the proportions are not stored
+  }
+  const auto optionalBlock = [&line](const char* key, const std::string& value) {
+    if (value.empty()) return;
+    line(key);
+    line(value);
+  };
+  optionalBlock("[OUTFOLDER]", settings.outputFolder);
+  optionalBlock("[PREFIX]", settings.prefix);
+  optionalBlock("[CELLSIZE]", settings.cellSize);
+  optionalBlock("[SCALING]", settings.scaling);
+  line("[VERBOSE]");
+  line(ZeroOne(settings.verbose));
+  line("[EXTENT]");
+  switch (settings.extent) {
+    case KdeExtentChoice::Full:
+      line("FULL");
+      line(settings.buffer);
+      break;
+    case KdeExtentChoice::Minimum:
+      line("MIN");
+      break;
+    case KdeExtentChoice::Reference:
+      line("REF");
+      line(settings.referenceLayer);
+      break;
+  }
+  line("[ISO]");
+  line(ZeroOne(settings.isopleths));
+  if (settings.isopleths) {
+    line(settings.isoplethPercentages);
+    line(ZeroOne(settings.lines));
+    line(ZeroOne(settings.polygons));
+    line(ZeroOne(settings.donuts));
+  }
+  line("[SILENT]");
+  line(settings.silent ? "TRUE" : "FALSE");
+  return text;
+}
+
+void WriteSettingsFile(const std::filesystem::path& file, const KdeSettings& settings) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  if (!out) {
+    throw host::Error(host::kPathNotFound, "Cannot create the settings file '" + file.string() + "'");
+  }
+  const std::string text = SettingsFileText(settings);
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  out.close();
+  if (!out) throw host::Error(host::kDataError, "Cannot write the settings file '" + file.string() + "'");
+}
+
+SettingsLoadResult ApplySettingsText(std::string_view text, KdeSettings& settings,
+                                     std::span<const std::string> referenceLayerNames) {
+  SettingsLoadResult result;
+  LineReader reader(SplitLines(text));
+  const auto upper = [&reader] { return host::toUpperAscii(reader.raw()); };
+
+  std::string current = reader.atEnd() ? std::string() : upper();
+  // The loop stops when the current line is the text's last: a last line is never a key.
+  while (!reader.atEnd()) {
+    const std::string key = current;
+    if (key == "[RESCALE]") {
+      current = upper();
+      if (const auto v = ZeroOrOne(current)) settings.rescale = *v;
+    } else if (key == "[KERNEL]") {
+      current = upper();
+      if (current == "TRUE") settings.fixedKernel = true;
+      if (current == "FALSE") settings.fixedKernel = false;
+    } else if (key == "[FORM]") {
+      // Compared upper-cased with the form's mixed-case name, it never matches; the form is
+      // the only one, so nothing is lost.
+      current = upper();
+    } else if (key == "[LSCV]" || key == "[BCV]" || key == "[HREF]") {
+      current = upper();
+      if (current == "TRUE") {
+        settings.bandwidth = key == "[LSCV]"  ? KdeBandwidthChoice::Lscv
+                             : key == "[BCV]" ? KdeBandwidthChoice::Bcv
+                                              : KdeBandwidthChoice::Href;
+      }
+    } else if (key == "[MANUAL]") {
+      current = upper();
+      settings.bandwidth = KdeBandwidthChoice::Manual;
+      settings.manualBandwidths = current;
+    } else if (key == "[OUTFOLDER]") {
+      const std::string folder = reader.raw();
+      current = host::toUpperAscii(folder);
+      if (!folder.empty()) {
+        std::error_code error;
+        if (std::filesystem::is_directory(folder, error)) {
+          settings.outputFolder = folder;
+        } else {
+          result.messages.emplace_back(kMsgOutputFolderMissing);
+        }
+      }
+    } else if (key == "[PREFIX]") {
+      current = upper();
+      if (!current.empty() && current.size() <= kMaxPrefixLength) settings.prefix = current;
+    } else if (key == "[CELLSIZE]" || key == "[SCALING]") {
+      current = upper();
+      if (host::isNumeric(current)) (key == "[CELLSIZE]" ? settings.cellSize : settings.scaling) = current;
+    } else if (key == "[VERBOSE]") {
+      current = upper();
+      if (const auto v = ZeroOrOne(current)) settings.verbose = *v;
+    } else if (key == "[EXTENT]") {
+      current = upper();
+      if (current == "FULL") {
+        settings.extent = KdeExtentChoice::Full;
+        if (!reader.atEnd()) {
+          current = upper();
+          if (host::isNumeric(current)) settings.buffer = current;
+        }
+      } else if (current == "MIN") {
+        settings.extent = KdeExtentChoice::Minimum;
+      } else if (current == "REF") {
+        settings.extent = KdeExtentChoice::Reference;
+        if (!reader.atEnd()) {
+          const std::string name = reader.raw();
+          current = host::toUpperAscii(name);
+          if (const std::string* layer = MatchLayerName(name, referenceLayerNames)) {
+            settings.referenceLayer = *layer;
+          }
+        }
+      }
+    } else if (key == "[ISO]") {
+      current = upper();
+      if (const auto v = ZeroOrOne(current)) settings.isopleths = *v;
+      if (current == "1") {
+        if (!reader.atEnd()) {
+          current = upper();
+          settings.isoplethPercentages = current;
+        }
+        for (bool* flag : {&settings.lines, &settings.polygons, &settings.donuts}) {
+          if (reader.atEnd()) break;
+          current = upper();
+          if (const auto v = ZeroOrOne(current)) *flag = *v;
+        }
+      }
+    } else if (key == "[SILENT]") {
+      current = upper();
+      settings.silent = current == "TRUE";
+    } else {
+      current = upper();
+    }
+  }
+
+  for (const std::string& message : result.messages) result.statusText += message + " ";
+  result.statusText += kStatusSettingsLoaded;
+  return result;
+}
+
+SettingsLoadResult LoadSettingsFile(const std::filesystem::path& file, KdeSettings& settings,
+                                    std::span<const std::string> referenceLayerNames) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw host::Error(host::kFileNotFound, "Cannot open the settings file '" + file.string() + "'");
+  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  return ApplySettingsText(text, settings, referenceLayerNames);
+}
+
+}  // namespace orvex::ui
