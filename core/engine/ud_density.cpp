@@ -76,11 +76,11 @@ void accumulate_kernel_sums(std::span<const KernelSource> sources, const GridGeo
                             std::span<double> out, unsigned threads) {
   const std::size_t side = static_cast<std::size_t>(S) + 1;
   const std::size_t row_blocks = (side + kRowBlock - 1) / kRowBlock;
-  std::fill(out.begin(), out.end(), 0.0);
   const std::size_t batch = std::min(kSourceBatch, sources.size());
   std::vector<double> fx(batch * side);
   std::vector<double> fy(batch * side);
   std::vector<SourceDisc> discs(batch);
+  std::fill(out.begin(), out.end(), 0.0);  // only once nothing can fail any more
 
   for (std::size_t first = 0; first < sources.size(); first += kSourceBatch) {
     const std::size_t count = std::min(kSourceBatch, sources.size() - first);
