@@ -267,6 +267,7 @@ int ScriptedUi::showModal(host::Form& form) {
   forms_.push_back({form.name(), form.caption(), form.result()});
   const auto finish = [&] {
     forms_[recordIndex].result = form.result();
+    if (formClosed_) formClosed_(form);
     return form.result();
   };
   if (!form.isOpen()) return finish();  // the form closed itself while loading

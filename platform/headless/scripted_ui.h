@@ -97,6 +97,11 @@ class ScriptedUi final : public host::UiServices {
   /// A script played once, at the next showing of that form, before the standing one.
   void queueFormScript(std::string formName, FormScript script);
 
+  /// Called with every form `showModal` showed, once it is closed, while its controls still
+  /// hold what the form showed and what its script left in them (a report of the form).
+  /// Not called when the script fails.
+  void setFormClosedHook(std::function<void(const host::Form&)> hook) { formClosed_ = std::move(hook); }
+
   /// An action run at the next `processPendingEvents` (a click arriving while a command
   /// waits, such as a Stop button).
   void postEvent(std::function<void()> event);
@@ -142,6 +147,7 @@ class ScriptedUi final : public host::UiServices {
   std::map<std::string, FormScript> standingScripts_;
   std::map<std::string, std::deque<FormScript>> queuedScripts_;
   std::deque<std::function<void()>> events_;
+  std::function<void(const host::Form&)> formClosed_;
 
   std::vector<MessageRecord> messages_;
   std::vector<DialogRecord> dialogs_;

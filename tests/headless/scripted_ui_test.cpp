@@ -243,6 +243,20 @@ TEST_F(ScriptedUiTest, AFormWithoutAScriptOrLeftOpenIsCancelledWithANote) {
   EXPECT_EQ(out.str(), "Number Options: still open after its answers; cancelled\n");
 }
 
+TEST_F(ScriptedUiTest, TheClosedHookSeesTheFormAsItsScriptLeftIt) {
+  NumberDialog dialog(ui);
+  std::vector<std::string> seen;
+  ui.setFormClosedHook([&](const host::Form& form) {
+    seen.push_back(form.name() + " " + form.control("txtNumber").text() + " " +
+                   std::to_string(form.result()));
+  });
+  ui.setFormScript("frmNumber", FormScript().type("txtNumber", "60").click("btnCancel"));
+  ui.showModal(dialog.form);
+  ui.setFormScript("frmNumber", FormScript().type("txtNumber", ""));  // left open: cancelled by the host
+  ui.showModal(dialog.form);
+  EXPECT_EQ(seen, (std::vector<std::string>{"frmNumber 60 2", "frmNumber  2"}));
+}
+
 TEST_F(ScriptedUiTest, MessagesTheFormShowsAppearInScriptOrder) {
   NumberDialog dialog(ui);
   ui.setFormScript("frmNumber",
