@@ -6,8 +6,9 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 WERROR     ?= OFF
 CMAKE_ARGS ?=
+DEMO_OUT   ?= demo-output
 
-.PHONY: all deps configure build test test-asan format format-check bench clean
+.PHONY: all deps configure build test demo test-asan format format-check bench clean
 
 all: build
 
@@ -25,6 +26,13 @@ build: configure
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Simulates a telemetry set into $(DEMO_OUT)/ and runs the analyses on it. Builds only the
+# program and its component libraries; the registry file inside the build folder keeps the
+# demo on this build's libraries whatever else is registered.
+demo: configure
+	cmake --build $(BUILD) -j $(JOBS) --target orvex orvexcore orvexui
+	$(BUILD)/bin/orvex --registry $(BUILD)/demo-registry.txt demo --out $(DEMO_OUT)
 
 # The same suites with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
