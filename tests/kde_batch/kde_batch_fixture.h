@@ -1,0 +1,149 @@
+#pragma once
+
+// Shared pieces of the KDE batch tests: a temporary folder, file reading, point shapefiles
+// made for a test, and a headless host whose map shows them.
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "host/field.h"
+#include "host/table.h"
+#include "host/workspace.h"
+#include "platform/gdal/gdal_platform.h"
+#include "platform/headless/headless_application.h"
+#include "platform/headless/map_source.h"
+
+namespace orvex::test {
+
+/// A fresh folder under the system's temporary directory, removed with its contents.
+class TempFolder {
+ public:
+  TempFolder() {
+    static std::atomic<int> counter{0};
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    path_ =
+        std::filesystem::temp_directory_path() / ("orvex_kdebatch_" + std::to_string(::getpid()) + "_" +
+                                                  std::to_string(stamp) + "_" + std::to_string(counter++));
+    std::filesystem::create_directories(path_);
+  }
+  ~TempFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline std::string ReadFile(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+/// The lines of a CR LF file; a line ended by a bare LF is marked with "<LF>" so that a wrong
+/// line end shows in a comparison.
+inline std::vector<std::string> ReadCrLfLines(const std::filesystem::path& file) {
+  const std::string text = ReadFile(file);
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) {
+      lines.push_back(text.substr(start) + "<no line end>");
+      break;
+    }
+    if (end > start && text[end - 1] == '\r') {
+      lines.push_back(text.substr(start, end - 1 - start));
+    } else {
+      lines.push_back(text.substr(start, end - start) + "<LF>");
+    }
+    start = end + 1;
+  }
+  return lines;
+}
+
+/// One fix of a test layer.
+struct TestFix {
+  host::Value id;
+  double x = 0.0;
+  double y = 0.0;
+  bool nullShape = false;
+};
+
+/// Writes folder/name.shp with the field "AnimalID" (text when the first ID is text, else
+/// integer) and one point per fix, in the given order.
+inline std::filesystem::path WritePointShapefile(const std::filesystem::path& folder, const std::string& name,
+                                                 const std::vector<TestFix>& fixes,
+                                                 host::SpatialReferencePtr spatialReference = {}) {
+  platform::gdal::GdalWorkspaceFactory factory;
+  auto workspace = factory.openShapefileWorkspace(folder);
+  host::FeatureClassSpec spec;
+  spec.name = name;
+  spec.fields.add(host::FieldDef::shape(
+      "Shape", host::GeometryDef{host::GeometryType::Point, false, false, std::move(spatialReference)}));
+  const bool text = !fixes.empty() && fixes.front().id.isText();
+  spec.fields.add(
+      host::FieldDef("AnimalID", text ? host::FieldType::String : host::FieldType::Integer, text ? 20 : 9));
+  auto features = workspace->createFeatureClass(spec);
+  auto insert = features->insert(true);
+  host::Row buffer = features->createRowBuffer();
+  const int idIndex = features->findField("AnimalID");
+  for (const TestFix& fix : fixes) {
+    buffer.setValue(idIndex, fix.id);
+    buffer.setShape(fix.nullShape ? host::Geometry() : host::Geometry(host::Point{fix.x, fix.y}));
+    insert->insert(buffer);
+  }
+  insert->flush();
+  return folder / (name + ".shp");
+}
+
+/// A headless host whose message boxes are printed into `messages` and recorded.
+struct BatchHost {
+  std::ostringstream messages;
+  platform::headless::HeadlessApplication app;
+
+  explicit BatchHost(platform::headless::ChoicePolicy choices = platform::headless::ChoicePolicy::Ask)
+      : app(platform::headless::HeadlessOptions{.name = "Orvex",
+                                                .messages = &messages,
+                                                .choices = choices,
+                                                .promptInput = nullptr,
+                                                .progressTerminal = nullptr,
+                                                .simulatedClock = true}) {}
+
+  /// Adds the files as layers (every feature selected unless `where` says otherwise).
+  void load(std::vector<std::filesystem::path> files, std::string where = {}) {
+    platform::headless::MapSource source;
+    source.files = std::move(files);
+    source.where = std::move(where);
+    platform::headless::loadMapSource(app, source);
+  }
+
+  /// Texts of the message boxes shown so far.
+  std::vector<std::string> messageTexts() {
+    std::vector<std::string> texts;
+    for (const auto& record : app.scriptedUi().messages()) texts.push_back(record.message.text);
+    return texts;
+  }
+  bool shown(const std::string& fragment) {
+    for (const std::string& text : messageTexts()) {
+      if (text.find(fragment) != std::string::npos) return true;
+    }
+    return false;
+  }
+};
+
+}  // namespace orvex::test
