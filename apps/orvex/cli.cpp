@@ -89,7 +89,7 @@ struct CommandLine {
     for (const CommandRow& row : commandRows()) {
       CLI::App* sub = app.add_subcommand(std::string(row.name), std::string(row.help));
       CommandArgs& args = rowArgs.emplace_back();
-      if (row.run == nullptr) declareCommonArgs(*sub, args);
+      if (row.run == nullptr || !row.progId.empty()) declareCommonArgs(*sub, args);
       if (row.declare != nullptr) row.declare(*sub, args);
       rows.emplace_back(sub, &row);
     }

@@ -2,6 +2,7 @@
 
 #include "apps/orvex/demo.h"
 #include "apps/orvex/row_import_lotek.h"
+#include "apps/orvex/row_kernel.h"
 #include "apps/orvex/row_mcp.h"
 #include "apps/orvex/simulate.h"
 
@@ -14,6 +15,14 @@ const std::vector<CommandRow> kCommandRows{
      &declareImportLotek, &scriptImportLotek, &afterImportLotek},
     {"mcp", "Minimum convex polygons of each layer's selected fixes, one shapefile per layer and percentage",
      kMcpProgId, &declareMcp, &scriptMcp, &afterMcp},
+    {.name = "kernel",
+     .help =
+         "Kernel home-range contours of the selected fixes (or of each animal's), one shapefile per h value",
+     .progId = kKernelProgId,
+     .declare = &declareKernel,
+     .script = &scriptKernel,
+     .after = &afterKernel,
+     .run = &runKernel},
     {.name = "simulate",
      .help = "Write a synthetic telemetry set (point shapefile) for trying the analyses",
      .progId = {},

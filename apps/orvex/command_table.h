@@ -103,7 +103,9 @@ struct CommandRow {
   ScriptFn script = nullptr;
   AfterFn after = nullptr;
   /// Set for a subcommand of the command line itself: `progId` is empty, the options of the
-  /// command subcommands are not declared and `run` does the whole work.
+  /// command subcommands are not declared and `run` does the whole work. Set together with a
+  /// `progId` for a command subcommand that clicks its command more than once (one run per
+  /// animal): the common options are declared and `run` calls runHostedCommand per click.
   RunFn run = nullptr;
 };
 

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <vector>
 
+#include "apps/orvex/row_kernel.h"
 #include "apps/orvex/row_mcp.h"
 #include "apps/orvex/simulate.h"
 
@@ -31,11 +32,14 @@ int mcpStep(const DemoContext& context) {
   return runMcp(args, context.global);
 }
 
-// Kernel Analysis (LSCV bandwidth, fixed kernel) per animal goes here once the `orvex kernel`
-// subcommand exists; until then the step says so and writes nothing.
-int kernelStep(const DemoContext& /*context*/) {
-  std::cout << "skipped: this build has no `orvex kernel` subcommand yet\n";
-  return kExitSuccess;
+int kernelStep(const DemoContext& context) {
+  CommandArgs args;
+  args.files = {context.fixes().string()};
+  args.text("by") = "AnimalID";
+  args.text("h-choice") = "lscv";
+  args.text("kernel") = "fixed";
+  args.text("out") = (context.folder / "kernel" / kKernelDefaultTemplate).string();
+  return runKernel(args, context.global);
 }
 
 const std::vector<DemoStep> kSteps{

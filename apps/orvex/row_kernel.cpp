@@ -1,0 +1,336 @@
+#include "apps/orvex/row_kernel.h"
+
+#include <unistd.h>  // isatty
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <vector>
+
+#include "apps/orvex/cli.h"
+#include "apps/orvex/row_mcp.h"
+#include "apps/orvex/row_mcp_groups.h"
+#include "host/error.h"
+#include "host/form.h"
+#include "host/map.h"
+#include "host/table.h"
+#include "host/text.h"
+#include "platform/headless/form_script.h"
+#include "platform/headless/headless_application.h"
+#include "platform/headless/map_source.h"
+
+namespace orvex::cli {
+namespace {
+
+namespace headless = platform::headless;
+
+// The parameter sheet of the Kernel Analysis command and its controls.
+constexpr const char* kSheetForm = "frmKernelParameters";
+constexpr int kStandardizationPage = 1;
+constexpr int kSmoothingPage = 2;
+constexpr int kContourPage = 3;
+
+constexpr std::string_view kTitlePrefix = "Save As  for h = ";
+
+/// The slot holding the --by value of one run (set by runKernel, not by the command line).
+constexpr const char* kByValueKey = "by-value";
+
+constexpr long kMinResolution = 40;
+constexpr long kMaxResolution = 100000;
+
+/// The control a choice of the command line clicks.
+const char* controlFor(const std::string& choice) {
+  static const std::vector<std::pair<std::string_view, const char*>> kChoices{
+      {"none", "optNone"},     {"unit", "optUnit"},       {"user", "optUser"},         {"href", "optHref"},
+      {"lscv", "optLSCV"},     {"bcv", "optBCV"},         {"adaptive", "optAdaptive"}, {"fixed", "optFixed"},
+      {"volume", "optVolume"}, {"density", "optDensity"},
+  };
+  for (const auto& [name, control] : kChoices)
+    if (name == choice) return control;
+  throw host::Error(host::kInvalidArgument, "Unknown choice '" + choice + "'");
+}
+
+/// The sheet's "Raster Resolution" takes digits only, 40 to 100000.
+std::string checkResolution(const std::string& text) {
+  const bool digits = !text.empty() && text.size() <= 6 &&
+                      std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+  const long value = digits ? std::stol(text) : 0;
+  if (digits && value >= kMinResolution && value <= kMaxResolution) return {};
+  return "--resolution takes a whole number from 40 to 100000: '" + text + "'";
+}
+
+/// Answers the Save As dialogs of the runs from the output template: {h} is the value the
+/// dialog's title shows, {id} the animal of the run (or the input file's name).
+class TemplateAnswers {
+ public:
+  TemplateAnswers(headless::HeadlessApplication& application, std::string outputTemplate, std::string id)
+      : application_(&application),
+        template_(std::move(outputTemplate)),
+        id_(std::move(id)),
+        terminal_(isatty(STDIN_FILENO) != 0 && isatty(STDERR_FILENO) != 0) {}
+
+  std::optional<std::filesystem::path> answer(const host::FileDialogOptions& options) {
+    const std::string h = readKernelSaveTitle(options.title).value_or("");
+    std::filesystem::path path = expandKernelTemplate(template_, fileNamePart(id_), h);
+    if (!host::iequals(path.extension().string(), ".shp")) path += ".shp";
+    path = std::filesystem::absolute(path).lexically_normal();
+
+    // A save dialog only offers folders that exist; the template may name new ones.
+    std::error_code ignored;
+    std::filesystem::create_directories(path.parent_path(), ignored);
+    if (options.overwritePrompt && std::filesystem::exists(path, ignored) && !mayReplace(path, options))
+      return std::nullopt;
+    return path;
+  }
+
+ private:
+  /// The dialog's overwrite confirmation: Yes with --yes, a person's answer at a terminal, and
+  /// otherwise No, so that nothing is replaced that nobody agreed to replace.
+  bool mayReplace(const std::filesystem::path& path, const host::FileDialogOptions& options) {
+    headless::ScriptedUi& ui = application_->scriptedUi();
+    if (ui.choicePolicy() == headless::ChoicePolicy::Yes) return true;
+    if (ui.choicePolicy() == headless::ChoicePolicy::Ask && terminal_) {
+      const host::MessageAnswer replace =
+          ui.show(host::Message{path.string() + " already exists.\nDo you want to replace it?", options.title,
+                                host::MessageButtons::YesNo, host::MessageIcon::Exclamation});
+      if (replace == host::MessageAnswer::Yes) return true;
+    }
+    application_->note(options.title + ": " + path.string() + " exists; run skipped (--yes replaces it)");
+    return false;
+  }
+
+  headless::HeadlessApplication* application_;
+  std::string template_;
+  std::string id_;
+  bool terminal_;
+};
+
+/// Keeps only the fixes of one animal selected: the layers are split by the field, and every
+/// group but the animal's loses its selection.
+void selectAnimal(headless::HeadlessApplication& application, const std::string& field,
+                  const std::string& value) {
+  groupLayersByField(application, field);
+  for (const auto& layer : application.focusMap().featureLayers()) {
+    if (layer->name() != value) layer->setSelection(host::SelectionSet(layer->featureClass(), {}));
+  }
+}
+
+/// The distinct values of the --by field among the selected fixes, ascending, as the groups
+/// of `groupLayersByField` name them.
+std::vector<std::string> animalsOf(const CommandArgs& args, const GlobalOptions& global) {
+  std::ostringstream quiet;  // the notes are printed again by each run
+  headless::HeadlessOptions options;
+  options.messages = &quiet;
+  headless::HeadlessApplication probe(options);
+  headless::MapSource source;
+  source.files.assign(args.files.begin(), args.files.end());
+  source.mapCrs = global.mapCrs;
+  source.where = args.where;
+  source.objectIds.assign(args.objectIds.begin(), args.objectIds.end());
+  headless::loadMapSource(probe, source);
+  groupLayersByField(probe, args.textOf("by"));
+
+  std::vector<std::string> values;
+  for (const auto& layer : probe.focusMap().featureLayers()) {
+    if (layer->selection().isEmpty()) continue;
+    if (std::find(values.begin(), values.end(), layer->name()) == values.end())
+      values.push_back(layer->name());
+  }
+  return values;
+}
+
+/// The Information and Standardization pages, and the href the Smoothing page shows.
+void printInformation(const host::Form& form) {
+  if (form.name() != kSheetForm) return;
+  const auto text = [&](const char* name) { return form.control(name).text(); };
+  const auto caption = [&](const char* name) { return form.control(name).caption(); };
+  std::string standardization;
+  for (const char* option : {"optNone", "optScaleX", "optScaleY", "optUnit"})
+    if (form.control(option).checked()) standardization = caption(option);
+  std::cout << text("txtAnimalID") << '\n'
+            << text("txtNumPoints") << '\n'
+            << text("txtSwihart") << ' ' << caption("lblSwihartNote") << '\n'
+            << text("txtSchoener") << ' ' << caption("lblSchoenerNote") << '\n'
+            << text("txtVariance") << '\n'
+            << "Standardization: " << standardization << '\n'
+            << "h_ref: " << text("txtHref") << '\n';
+}
+
+/// One line per shapefile: its path, the number of features and their "Area" values.
+void reportFile(headless::HeadlessApplication& application, const std::filesystem::path& path) {
+  try {
+    const auto workspace = application.workspaces().openShapefileWorkspace(path.parent_path());
+    const auto featureClass = workspace->openFeatureClass(path.filename().string());
+    if (!featureClass) return;
+    const int areaField = featureClass->findField("Area");
+    int features = 0;
+    std::string areas;
+    const auto cursor = featureClass->search();
+    while (const auto row = cursor->next()) {
+      ++features;
+      if (areaField < 0) continue;
+      const host::Value& area = row->value(areaField);
+      areas += (areas.empty() ? "" : ", ") + (area.isEmpty() ? std::string("null") : area.toText());
+    }
+    std::cout << path.string() << ": " << features << (features == 1 ? " feature" : " features");
+    if (!areas.empty()) std::cout << ", Area " << areas;
+    std::cout << '\n';
+  } catch (const host::Error& error) {
+    std::cerr << "orvex: cannot read back " << path.string() << ": " << error.description() << '\n';
+  }
+}
+
+}  // namespace
+
+std::optional<std::string> readKernelSaveTitle(std::string_view title) {
+  if (!title.starts_with(kTitlePrefix)) return std::nullopt;
+  title.remove_prefix(kTitlePrefix.size());
+  if (!host::isNumeric(title)) return std::nullopt;
+  return std::string(title);
+}
+
+std::string expandKernelTemplate(std::string_view outputTemplate, std::string_view id, std::string_view h) {
+  std::string expanded;
+  for (std::size_t i = 0; i < outputTemplate.size();) {
+    const std::string_view rest = outputTemplate.substr(i);
+    if (rest.starts_with("{id}")) {
+      expanded += id;
+      i += 4;
+    } else if (rest.starts_with("{h}")) {
+      expanded += h;
+      i += 3;
+    } else {
+      expanded += outputTemplate[i++];
+    }
+  }
+  return expanded;
+}
+
+void declareKernel(CLI::App& sub, CommandArgs& args) {
+  sub.add_option("--by", args.text("by"),
+                 "Run once per distinct value of this field (e.g. AnimalID), that animal's fixes selected");
+  sub.add_option("--std", args.text("std"), "Standardization: none or unit (default unit)")
+      ->check(CLI::IsMember({"none", "unit"}));
+  sub.add_option("--h", args.text("h"),
+                 "h values, comma-separated, one run each (default 1.0,0.9,...,0.1); with --h-choice user");
+  sub.add_option("--h-choice", args.text("h-choice"),
+                 "How h is chosen: user (the --h list, default), href (one run at h_ref), lscv or bcv "
+                 "(least squares or biased cross-validation, one run)")
+      ->check(CLI::IsMember({"user", "href", "lscv", "bcv"}));
+  auto* proportional = sub.add_flag("--proportional", args.flag("proportional"),
+                                    "h values are proportions of h_ref (default)");
+  sub.add_flag("--no-proportional", args.flag("no-proportional"),
+               "h values are bandwidths in working units (map units with --std none)")
+      ->excludes(proportional);
+  sub.add_option("--kernel", args.text("kernel"), "Smoothing application: adaptive (default) or fixed")
+      ->check(CLI::IsMember({"adaptive", "fixed"}));
+  sub.add_option("--contour", args.text("contour"), "Contour by volume (default) or density")
+      ->check(CLI::IsMember({"volume", "density"}));
+  sub.add_option("--levels", args.text("levels"),
+                 "Volume levels, comma-separated (default \"0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8, 0.9\")");
+  sub.add_option("--resolution", args.text("resolution"),
+                 "Raster resolution, 40 to 100000 cells a side (default 150)")
+      ->check(CLI::Validator(checkResolution, "N"));
+  sub.add_flag("--smooth", args.flag("smooth"), "Smooth the contours");
+  sub.add_option("--densify", args.text("densify"), "Densify the polygons to this maximum segment length")
+      ->check(CLI::Number);
+  sub.add_option("--out", args.text("out"),
+                 "Output file template; {id} (the --by value, else the input file's name) and {h} (as the "
+                 "save dialog shows it) are replaced (default kernel_{id}_h{h}.shp). An existing file is "
+                 "replaced only with --yes");
+  sub.add_flag("--info", args.flag("info"),
+               "Print the animal ID, number of points, independence indices, variances and h_ref, and "
+               "cancel");
+}
+
+void scriptKernel(const CommandArgs& args, headless::HeadlessApplication& application) {
+  if (args.given("by")) selectAnimal(application, args.textOf("by"), args.textOf(kByValueKey));
+  headless::ScriptedUi& ui = application.scriptedUi();
+
+  headless::FormScript sheet;
+  if (args.given("std")) sheet.page(kStandardizationPage).choose(controlFor(args.textOf("std")));
+  if (args.flagOf("info")) {
+    ui.setFormClosedHook(&printInformation);
+    ui.setFormScript(kSheetForm, sheet.cancel());
+    return;
+  }
+
+  // The Contour page before the Smoothing page: the command line has checked the contour
+  // boxes already, so only the h list can still be refused, by OK.
+  const bool contour = args.given("contour") || args.given("levels") || args.given("resolution") ||
+                       args.flagOf("smooth") || args.given("densify");
+  if (contour) sheet.page(kContourPage);
+  if (args.given("contour")) sheet.choose(controlFor(args.textOf("contour")));
+  if (args.given("levels")) sheet.type("txtLevels", args.textOf("levels"));
+  if (args.given("resolution")) sheet.type("txtResolution", args.textOf("resolution"));
+  if (args.flagOf("smooth")) sheet.check("chkSmooth", true);
+  if (args.given("densify")) sheet.check("chkDensify", true).type("txtDensify", args.textOf("densify"));
+
+  sheet.page(kSmoothingPage);
+  // The proportion box first: clicking it rewrites the h box, which the choices below fill.
+  if (args.flagOf("proportional")) sheet.check("chkProportion", true);
+  if (args.flagOf("no-proportional")) sheet.check("chkProportion", false);
+  if (args.given("h-choice")) sheet.choose(controlFor(args.textOf("h-choice")));
+  if (args.given("h")) sheet.type("txtH", args.textOf("h"));
+  if (args.given("kernel")) sheet.choose(controlFor(args.textOf("kernel")));
+  ui.setFormScript(kSheetForm, sheet.ok());
+
+  // -o answers the dialogs one by one when given alone; otherwise the template does.
+  if (!args.outputs.empty() && !args.given("out")) return;
+  std::string id = args.textOf(kByValueKey);
+  if (id.empty() && !args.files.empty()) id = std::filesystem::path(args.files.front()).stem().string();
+  auto answers = std::make_shared<TemplateAnswers>(
+      application, args.given("out") ? args.textOf("out") : std::string(kKernelDefaultTemplate), id);
+  ui.setSaveAnswers([answers](const host::FileDialogOptions& dialog) { return answers->answer(dialog); });
+}
+
+int afterKernel(const CommandArgs& args, headless::HeadlessApplication& application, int exitCode) {
+  headless::ScriptedUi& ui = application.scriptedUi();
+  std::vector<std::filesystem::path> written;
+  for (const headless::DialogRecord& dialog : ui.dialogs()) {
+    if (dialog.kind != headless::DialogKind::Save || dialog.answer.empty()) continue;
+    const std::filesystem::path& path = dialog.answer.front();
+    std::error_code ignored;
+    if (std::filesystem::exists(path, ignored) &&
+        std::find(written.begin(), written.end(), path) == written.end())
+      written.push_back(path);
+  }
+  for (const auto& path : written) reportFile(application, path);
+
+  // --info cancels the sheet on purpose. Otherwise the script always presses OK, so a sheet
+  // that did not close with OK refused what the command line gave it (the reason is the
+  // message printed before).
+  if (args.flagOf("info")) return exitCode;
+  for (const headless::FormRecord& form : ui.forms()) {
+    if (form.name != kSheetForm || form.result == host::dialog_result::kOk) continue;
+    std::cerr << "orvex: " << form.caption << ": the parameters were refused; nothing was written\n";
+    exitCode = kExitCommandFailed;
+  }
+  return exitCode;
+}
+
+int runKernel(const CommandArgs& args, const GlobalOptions& global) {
+  const std::string choice = args.textOf("h-choice");
+  if (args.given("h") && !choice.empty() && choice != "user")
+    throw CLI::ValidationError("--h", "an h list is typed only with --h-choice user, not " + choice);
+  if (!args.given("by")) return runHostedCommand(kKernelProgId, args, global, &scriptKernel, &afterKernel);
+
+  const std::vector<std::string> animals = animalsOf(args, global);
+  if (animals.empty()) {
+    std::cerr << "orvex: no selected fix has a value of " << args.textOf("by") << "; nothing to analyse\n";
+    return kExitCommandFailed;
+  }
+  int exitCode = kExitSuccess;
+  for (const std::string& animal : animals) {
+    CommandArgs run = args;
+    run.text(kByValueKey) = animal;
+    const int code = runHostedCommand(kKernelProgId, run, global, &scriptKernel, &afterKernel);
+    if (code != kExitSuccess && exitCode == kExitSuccess) exitCode = code;
+  }
+  return exitCode;
+}
+
+}  // namespace orvex::cli
