@@ -1,190 +1,62 @@
 #pragma once
 
-// A host for the orvexcore data tests: the GDAL and Access platforms' data side, a map whose
-// coordinate system and layers a test sets, and a user interface that records every message
-// and answers dialogs and forms from queues filled by the test.
+// The host of the orvexcore data tests: the headless application (scripted dialogs and
+// forms, recorded messages, the GDAL and Access platforms) with three faults a test can
+// switch on: a document that cannot be had, a spatial-reference factory that fails, and
+// Access files served by a stand-in.
 
-#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "headless/headless_fixtures.h"
 #include "host/application.h"
 #include "host/error.h"
-#include "host/form.h"
-#include "host/graphics.h"
-#include "host/map_events.h"
+#include "platform/gdal/gdal_platform.h"
+#include "platform/headless/headless_application.h"
 
 namespace orvex::test {
 
-class QueuedUi final : public host::UiServices {
+class ProbeApplication final : public host::Application {
  public:
-  std::vector<host::Message> messages;
-  std::vector<host::FileDialogOptions> openDialogs;
-  std::vector<host::FileDialogOptions> saveDialogs;
-  std::vector<std::string> formsShown;  ///< captions
-  std::deque<std::vector<std::filesystem::path>> openAnswers;
-  std::deque<std::optional<std::filesystem::path>> saveAnswers;
-  /// Acts on a shown form; without one the form is cancelled.
-  std::function<void(host::Form&)> formAction;
+  ProbeApplication();
+  ~ProbeApplication() override;
 
-  host::MessageAnswer show(const host::Message& message) override;
-  std::optional<std::filesystem::path> saveFile(const host::FileDialogOptions& options) override;
-  std::vector<std::filesystem::path> openFiles(const host::FileDialogOptions& options) override;
-  std::optional<std::filesystem::path> browseFolder(const host::FolderDialogOptions&) override {
-    return std::nullopt;
-  }
-  int showModal(host::Form& form) override;
-  void showModeless(host::Form&) override {}
-  void hide(host::Form&) override {}
-  void processPendingEvents() override {}
+  /// Printed messages go to `printed`; the records are in `headless.scriptedUi()`.
+  std::ostringstream printed;
+  platform::headless::HeadlessApplication headless;
 
-  /// The texts of the messages shown so far.
-  std::vector<std::string> texts() const;
-};
-
-class NullStatusBar final : public host::StatusBar {
- public:
-  void setMessage(std::string_view) override {}
-  host::ProgressFn progress() override {
-    return [](double, std::string_view) { return true; };
-  }
-  void hideProgress() override {}
-};
-
-class StillClock final : public host::Clock {
- public:
-  std::chrono::system_clock::time_point now() const override { return {}; }
-  void wait(std::chrono::milliseconds) override {}
-};
-
-/// An added layer as the map received it.
-struct AddedLayer {
-  std::shared_ptr<host::FeatureClass> featureClass;
-  std::string name;
-  host::SpatialReferencePtr spatialReference;
-};
-
-class TestMap final : public host::Map {
- public:
-  host::SpatialReferencePtr reference;
-  std::vector<AddedLayer> added;
-  /// When set, asking for the coordinate system throws this.
-  std::optional<host::Error> referenceFailure;
-
-  std::string name() const override { return "Layers"; }
-  host::SpatialReferencePtr spatialReference() const override;
-  std::vector<std::shared_ptr<host::Layer>> layers() const override { return layers_; }
-  std::shared_ptr<host::FeatureLayer> addFeatureLayer(std::shared_ptr<host::FeatureClass> featureClass,
-                                                      std::string name,
-                                                      host::SpatialReferencePtr spatialReference) override;
-  std::shared_ptr<host::RasterLayer> addRasterLayer(std::shared_ptr<host::RasterDataset>,
-                                                    std::string) override {
-    return nullptr;
-  }
-  void removeLayer(const std::shared_ptr<host::Layer>&) override {}
-  void clearSelection() override {}
-  /// Drops every layer (and with them their hold on the data files).
-  void removeAllLayers() {
-    added.clear();
-    layers_.clear();
-  }
-
- private:
-  std::vector<std::shared_ptr<host::Layer>> layers_;
-};
-
-class TestView final : public host::ActiveView {
- public:
-  int geographyRefreshes = 0;
-  void refresh() override {}
-  void partialRefresh(host::ViewPhase phase) override {
-    if (phase == host::ViewPhase::Geography) ++geographyRefreshes;
-  }
-  host::GraphicsContainer& graphics() override { return graphics_; }
-  host::MapEvents& events() override { return events_; }
-
- private:
-  host::MemoryGraphicsContainer graphics_;
-  host::MapEvents events_;
-};
-
-class TestDocument final : public host::Document {
- public:
-  std::shared_ptr<TestMap> map = std::make_shared<TestMap>();
-  TestView view;
-
-  std::shared_ptr<host::Map> focusMap() const override { return map; }
-  std::vector<std::shared_ptr<host::Map>> maps() const override { return {map}; }
-  std::shared_ptr<host::Layer> selectedLayer() const override { return nullptr; }
-  host::ActiveView& activeView() override { return view; }
-};
-
-/// A spatial-reference factory that forwards to the platform's, or fails every request.
-class SwitchableReferences final : public host::SpatialReferenceFactory {
- public:
-  explicit SwitchableReferences(std::shared_ptr<host::SpatialReferenceFactory> real)
-      : real_(std::move(real)) {}
-  bool failing = false;
-
-  host::SpatialReferencePtr fromEpsg(int code) const override;
-  host::SpatialReferencePtr fromWkt(std::string_view wkt) const override;
-  host::SpatialReferencePtr unknown() const override { return real_->unknown(); }
-  host::Point project(const host::Point& point, const host::SpatialReference& from,
-                      const host::SpatialReference& to) const override;
-
- private:
-  std::shared_ptr<host::SpatialReferenceFactory> real_;
-};
-
-class TestApplication final : public host::Application {
- public:
-  TestApplication();
-  ~TestApplication() override;
-
-  QueuedUi recordingUi;
-  std::shared_ptr<TestDocument> doc = std::make_shared<TestDocument>();
   /// When set, asking for the document throws this.
   std::optional<host::Error> documentFailure;
+  /// When true, every spatial reference the factory is asked for fails.
+  bool referencesFail = false;
   /// Opens Access files; the Access platform's reader unless a test puts a stand-in here.
   std::function<std::shared_ptr<host::Workspace>(const std::filesystem::path&)> accessOpener;
 
-  std::string name() const override { return "Orvex test host"; }
+  std::string name() const override { return headless.name(); }
   std::shared_ptr<host::Document> document() const override;
-  host::UiServices& ui() override { return recordingUi; }
-  host::StatusBar& statusBar() override { return bar_; }
-  host::Clock& clock() override { return clock_; }
-  host::WorkspaceFactory& workspaces() override { return *workspaces_; }
-  host::SpatialReferenceFactory& spatialReferences() override { return *references_; }
-  SwitchableReferences& references() { return *references_; }
-  host::GeometryService& geometry() override { return *geometry_; }
+  host::UiServices& ui() override { return headless.ui(); }
+  host::StatusBar& statusBar() override { return headless.statusBar(); }
+  host::Clock& clock() override { return headless.clock(); }
+  host::WorkspaceFactory& workspaces() override { return workspaces_; }
+  host::SpatialReferenceFactory& spatialReferences() override;
+  host::GeometryService& geometry() override { return headless.geometry(); }
+
+  platform::headless::ScriptedUi& scriptedUi() { return headless.scriptedUi(); }
+  platform::headless::HeadlessMap& map() { return headless.focusMap(); }
+  /// The texts of the message boxes shown so far.
+  std::vector<std::string> messages();
+  /// Sets the map's coordinate system from an EPSG code.
+  void setMapEpsg(int code) { map().setSpatialReference(headless.spatialReferences().fromEpsg(code)); }
 
  private:
-  NullStatusBar bar_;
-  StillClock clock_;
-  std::unique_ptr<host::WorkspaceFactory> workspaces_;
-  std::shared_ptr<SwitchableReferences> references_;
-  std::shared_ptr<host::GeometryService> geometry_;
+  class References;
+  platform::gdal::GdalWorkspaceFactory workspaces_;
+  std::shared_ptr<References> references_;
 };
-
-/// A fresh, empty folder under the system's temporary folder, removed with the object.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-};
-
-/// Every row of a table, in stored order.
-std::vector<host::Row> readAll(const host::Table& table);
 
 }  // namespace orvex::test

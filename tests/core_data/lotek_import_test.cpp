@@ -20,8 +20,8 @@
 #include "core_data/core_test_host.h"
 #include "core_data/memory_workspace.h"
 #include "core_data/shapefile_reader.h"
-#include "host/form_driver.h"
 #include "platform/access/access_workspace.h"
+#include "platform/headless/form_script.h"
 
 namespace orvex::core {
 namespace {
@@ -54,24 +54,23 @@ class LotekImport : public ::testing::Test {
   /// a coordinate system.
   host::Status run(const std::vector<std::string>& files, const char* keepersButton, int mapEpsg = kUtm42,
                    const std::string& outputName = "fixes.shp") {
-    if (mapEpsg != 0) app.doc->map->reference = app.spatialReferences().fromEpsg(mapEpsg);
+    if (mapEpsg != 0) app.setMapEpsg(mapEpsg);
     std::vector<std::filesystem::path> paths;
     for (const auto& file : files)
       paths.push_back(file.find('/') != std::string::npos ? std::filesystem::path(file)
                                                           : lotekFolder() / (file + ".mdb"));
-    app.recordingUi.openAnswers.push_back(paths);
-    app.recordingUi.saveAnswers.push_back(out / outputName);
-    app.recordingUi.formAction = [keepersButton](host::Form& form) {
-      host::FormDriver(form).click(keepersButton);
-    };
+    app.scriptedUi().queueOpenAnswer(paths);
+    app.scriptedUi().queueSaveAnswer(out / outputName);
+    app.scriptedUi().setFormScript(KeepersForm::kName, platform::headless::FormScript().click(keepersButton));
     orvex_import command;
     command.onCreate(app);
     return command.onClick();
   }
 
   ShapefileContent output(const std::string& name = "fixes.shp") const { return readShapefile(out / name); }
+  std::vector<std::shared_ptr<host::Layer>> layers() { return app.map().layers(); }
 
-  test::TestApplication app;
+  test::ProbeApplication app;
   test::TempFolder out;
 };
 
@@ -101,11 +100,13 @@ TEST_F(LotekImport, ExcludeKeepsEveryFixNotAcquiringProjectedToTheMap) {
   });
   EXPECT_EQ(uncertain, 25);
 
-  ASSERT_EQ(app.doc->map->added.size(), 1u);
-  EXPECT_EQ(app.doc->map->added[0].name, "fixes.shp");
-  EXPECT_EQ(app.doc->map->added[0].spatialReference->epsg(), kUtm42);
-  EXPECT_EQ(app.doc->view.geographyRefreshes, 1);
-  EXPECT_TRUE(app.recordingUi.messages.empty()) << app.recordingUi.texts().front();
+  ASSERT_EQ(layers().size(), 1u);
+  EXPECT_EQ(layers()[0]->name(), "fixes.shp");
+  EXPECT_EQ(layers()[0]->spatialReference()->epsg(), kUtm42);
+  EXPECT_EQ(app.headless.view().partialRefreshes(), std::vector{host::ViewPhase::Geography});
+  ASSERT_EQ(app.scriptedUi().forms().size(), 1u);
+  EXPECT_EQ(app.scriptedUi().forms()[0].caption, "Keepers?");
+  EXPECT_TRUE(app.messages().empty()) << app.messages().front();
 }
 
 TEST_F(LotekImport, OutputSchemaHasTheElevenFieldsInOrder) {
@@ -138,7 +139,7 @@ TEST_F(LotekImport, TwoFilesMakeOneShapefileFirstFileFirst) {
   ASSERT_EQ(run({"collar_a", "collar_b"}, "btnExclude"), host::kOk);
   const ShapefileContent shape = output();
   expectFixes(shape, expected({"collar_a", "collar_b"}, "_fixes"));  // 270 + 184
-  EXPECT_EQ(app.doc->map->added.size(), 1u);
+  EXPECT_EQ(layers().size(), 1u);
 }
 
 TEST_F(LotekImport, RowWithoutCoordinatesIsLeftOutAndCounted) {
@@ -146,8 +147,9 @@ TEST_F(LotekImport, RowWithoutCoordinatesIsLeftOutAndCounted) {
   const ShapefileContent shape = output();
   // The expected fixes are exactly the rows with coordinates (no row is Acquiring).
   expectFixes(shape, expected({"collar_nulls"}, "_fixes"));
-  EXPECT_EQ(app.recordingUi.texts(),
-            std::vector<std::string>{"1 row of the file " + (lotekFolder() / "collar_nulls.mdb").string() +
+  EXPECT_EQ(app.messages(),
+            std::vector<std::string>{"1 row of the file " +
+                                     (lotekFolder() / "collar_nulls.mdb").lexically_normal().string() +
                                      " has no coordinates and was not imported."});
   // NULL values stay empty: DOP in IDs 3, 7, 12; Temperature in 5, 12, 18; Time1 in 9, 15.
   auto nulls = [&](const char* field) {
@@ -178,7 +180,7 @@ TEST_F(LotekImport, FixTableIsFoundAfterAnotherTable) {
 
 TEST_F(LotekImport, DamagedFileIsReportedAndTheOthersGoOn) {
   ASSERT_EQ(run({"collar_nulls", "corrupt_truncated", "collar_second_table"}, "btnExclude"), host::kOk);
-  const auto texts = app.recordingUi.texts();
+  const auto texts = app.messages();
   const auto damaged = std::find_if(texts.begin(), texts.end(), [](const std::string& t) {
     return t.find("corrupt_truncated.mdb") != std::string::npos && t.ends_with("\norvex_import(281)");
   });
@@ -196,20 +198,7 @@ TEST_F(LotekImport, MapWithoutCoordinateSystemKeepsWgs84Degrees) {
     EXPECT_NEAR(shape.points[i].y, std::stod(rows[i].at("Lat")), kDegreeTolerance) << "fix " << i;
   }
   EXPECT_EQ(shape.epsg, 4326);
-  EXPECT_EQ(app.doc->map->added.at(0).spatialReference->epsg(), 4326);
-}
-
-TEST_F(LotekImport, DialogsAreAskedAsTheCommandDescribesThem) {
-  ASSERT_EQ(run({"collar_nulls"}, KeepersForm::kDefaultButton), host::kOk);
-  ASSERT_EQ(app.recordingUi.openDialogs.size(), 1u);
-  EXPECT_EQ(app.recordingUi.openDialogs[0].filter, "MDB Files|*.mdb");
-  EXPECT_TRUE(app.recordingUi.openDialogs[0].allowMultiple);
-  ASSERT_EQ(app.recordingUi.saveDialogs.size(), 1u);
-  EXPECT_EQ(app.recordingUi.saveDialogs[0].filter, "Shapefiles (*.shp)|*.shp");
-  EXPECT_EQ(app.recordingUi.saveDialogs[0].defaultExtension, "shp");
-  EXPECT_TRUE(app.recordingUi.saveDialogs[0].overwritePrompt);
-  EXPECT_EQ(app.recordingUi.formsShown, std::vector<std::string>{"Keepers?"});
-  EXPECT_EQ(output().points.size(), 19u);  // the default button excludes Acquiring
+  EXPECT_EQ(layers().at(0)->spatialReference()->epsg(), 4326);
 }
 
 TEST_F(LotekImport, CancellingEndsQuietly) {
@@ -217,23 +206,24 @@ TEST_F(LotekImport, CancellingEndsQuietly) {
   orvex_import command;
   command.onCreate(app);
   EXPECT_EQ(command.onClick(), host::kAbort);
-  EXPECT_TRUE(app.recordingUi.saveDialogs.empty());
+  EXPECT_EQ(app.scriptedUi().dialogs().size(), 1u);  // the open dialog only
 
   // No output chosen.
-  app.recordingUi.openAnswers.push_back({lotekFolder() / "collar_nulls.mdb"});
+  app.scriptedUi().queueOpenAnswer({lotekFolder() / "collar_nulls.mdb"});
+  app.scriptedUi().queueSaveAnswer(std::nullopt);
   EXPECT_EQ(command.onClick(), host::kAbort);
-  EXPECT_TRUE(app.recordingUi.formsShown.empty());
+  EXPECT_TRUE(app.scriptedUi().forms().empty());
 
   // Keepers? cancelled: the empty output stays, no layer is added.
   EXPECT_EQ(run({"collar_nulls"}, "btnCancel"), host::kAbort);
   EXPECT_TRUE(output().points.empty());
-  EXPECT_TRUE(app.doc->map->added.empty());
-  EXPECT_TRUE(app.recordingUi.messages.empty());
+  EXPECT_TRUE(layers().empty());
+  EXPECT_TRUE(app.messages().empty());
 }
 
 TEST_F(LotekImport, ExistingOutputIsReplaced) {
   ASSERT_EQ(run({"collar_nulls"}, "btnExclude"), host::kOk);
-  app.doc->map->removeAllLayers();
+  for (const auto& layer : layers()) app.map().removeLayer(layer);
   ASSERT_EQ(run({"collar_second_table"}, "btnExclude"), host::kOk);
   expectFixes(output(), expected({"collar_second_table"}, "_fixes"));
 }
@@ -248,18 +238,18 @@ TEST_F(LotekImport, OutputStillShownInTheMapIsAppendedTo) {
 
 TEST_F(LotekImport, NothingReadableLeavesAnExistingOutputAlone) {
   ASSERT_EQ(run({"collar_nulls"}, "btnExclude"), host::kOk);
-  app.recordingUi.messages.clear();
+  app.scriptedUi().clearRecords();
   EXPECT_EQ(run({"corrupt_truncated"}, "btnExclude"), host::kFail);
-  EXPECT_EQ(app.recordingUi.messages.size(), 1u);
-  EXPECT_EQ(app.recordingUi.formsShown.size(), 1u);  // only the first run's
+  EXPECT_EQ(app.messages().size(), 1u);
+  EXPECT_TRUE(app.scriptedUi().forms().empty());
   EXPECT_EQ(output().points.size(), 19u);
 }
 
 TEST_F(LotekImport, OutputFolderThatDoesNotExistIsReportedWithLine171) {
   const host::Status status = run({"collar_nulls"}, "btnExclude", kUtm42, "missing/fixes.shp");
   EXPECT_TRUE(host::failed(status));
-  ASSERT_EQ(app.recordingUi.messages.size(), 1u);
-  EXPECT_TRUE(app.recordingUi.messages[0].text.ends_with("\norvex_import(171)"));
+  ASSERT_EQ(app.messages().size(), 1u);
+  EXPECT_TRUE(app.messages()[0].ends_with("\norvex_import(171)"));
 }
 
 // --- files refused for their layout, through stand-in Access files --------------------------
@@ -289,7 +279,7 @@ TEST_F(LotekLayout, FileWithoutCoordinateFieldsIsRefusedAndTheOthersGoOn) {
       file, std::vector{tableWith("Settings", {{"Name", host::FieldType::String, 20},
                                                {"LongitudeCorrectedData", host::FieldType::Integer}})});
   ASSERT_EQ(run({file.string(), "collar_second_table"}, "btnExclude"), host::kOk);
-  EXPECT_EQ(app.recordingUi.texts(), std::vector<std::string>{noFixTableMessage(file)});
+  EXPECT_EQ(app.messages(), std::vector<std::string>{noFixTableMessage(file)});
   EXPECT_NE(noFixTableMessage(file).find(file.string()), std::string::npos);
   expectFixes(output(), expected({"collar_second_table"}, "_fixes"));
 }
@@ -300,9 +290,9 @@ TEST_F(LotekLayout, NonIntegerCoordinatesAreRefused) {
       file, std::vector{tableWith("GPS", {{"LongitudeCorrectedData", host::FieldType::Double},
                                           {"LatitudeCorrectredData", host::FieldType::Double}})});
   EXPECT_EQ(run({file.string()}, "btnExclude"), host::kFail);
-  EXPECT_EQ(app.recordingUi.texts(), std::vector<std::string>{coordinatesNotIntegersMessage(file, "GPS")});
+  EXPECT_EQ(app.messages(), std::vector<std::string>{coordinatesNotIntegersMessage(file, "GPS")});
   EXPECT_FALSE(std::filesystem::exists(out / "fixes.shp"));  // nothing to import: no output made
-  EXPECT_TRUE(app.recordingUi.formsShown.empty());
+  EXPECT_TRUE(app.scriptedUi().forms().empty());
 }
 
 }  // namespace

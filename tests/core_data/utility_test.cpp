@@ -1,4 +1,4 @@
-// Host context, field, value, workspace and layer utilities of orvexcore.
+// Host context, failure report, field, value, workspace and layer utilities of orvexcore.
 
 #include <gtest/gtest.h>
 
@@ -13,74 +13,54 @@
 namespace orvex::core {
 namespace {
 
-using test::TestApplication;
+using test::ProbeApplication;
+using Texts = std::vector<std::string>;
 
 TEST(HostFailureReport, AppendsSourceAndLineAfterTheHostText) {
-  EXPECT_EQ(hostFailureText("Cannot open 'x': 100% gone", "orvex_import", 171),
-            "Cannot open 'x': 100% gone\norvex_import(171)");
-  TestApplication app;
+  ProbeApplication app;
+  // A '%' in the host's text must not be taken for a format.
   const host::Status status =
-      reportHostFailure(app.ui(), host::Error(host::kPathNotFound, "No such folder"), "orvex_MCP", 465);
+      reportHostFailure(app.ui(), host::Error(host::kPathNotFound, "No 100% folder"), "orvex_MCP", 465);
   EXPECT_EQ(status, host::kPathNotFound);
-  ASSERT_EQ(app.recordingUi.messages.size(), 1u);
-  EXPECT_EQ(app.recordingUi.messages[0].text, "No such folder\norvex_MCP(465)");
-  EXPECT_FALSE(app.recordingUi.messages[0].title.has_value());  // the host's default title
+  EXPECT_EQ(app.messages(), Texts{"No 100% folder\norvex_MCP(465)"});
+  EXPECT_FALSE(app.scriptedUi().messages()[0].message.title.has_value());  // the host's default title
 }
 
 // --- host context ---------------------------------------------------------------------------
 
 TEST(HostContext, MapWithoutCoordinateSystemGetsWgs84) {
-  TestApplication app;
+  ProbeApplication app;
   HostContext context(app);
   ASSERT_EQ(context.refresh(), host::kOk);
-  ASSERT_TRUE(context.spatialReference());
   EXPECT_EQ(context.spatialReference()->epsg(), 4326);
-  EXPECT_TRUE(context.spatialReference()->isGeographic());
-  EXPECT_EQ(context.focusMap(), app.doc->map);
-  EXPECT_EQ(context.activeView(), &app.doc->view);
-  EXPECT_TRUE(app.recordingUi.messages.empty());
+  EXPECT_EQ(context.focusMap().get(), &app.map());
+  EXPECT_EQ(context.activeView(), &app.headless.view());
 
   // The unknown coordinate system counts as none: nothing can be projected into it.
-  app.doc->map->reference = app.spatialReferences().unknown();
+  app.map().setSpatialReference(app.spatialReferences().unknown());
   ASSERT_EQ(context.refresh(), host::kOk);
   EXPECT_EQ(context.spatialReference()->epsg(), 4326);
-}
 
-TEST(HostContext, EachRefreshTakesTheMapsCurrentCoordinateSystem) {
-  TestApplication app;
-  HostContext context(app);
-  ASSERT_EQ(context.refresh(), host::kOk);
-  app.doc->map->reference = app.spatialReferences().fromEpsg(32642);
+  // Each refresh takes the map's system of the moment.
+  app.setMapEpsg(32642);
   ASSERT_EQ(context.refresh(), host::kOk);
   EXPECT_EQ(context.spatialReference()->epsg(), 32642);
+  EXPECT_TRUE(app.messages().empty());
 }
 
-TEST(HostContext, HostFailuresAreShownWithTheirStep) {
-  {
-    TestApplication app;
-    app.documentFailure = host::Error(host::kUnexpected, "No document is open");
-    HostContext context(app);
-    EXPECT_EQ(context.refresh(), host::kUnexpected);
-    EXPECT_EQ(app.recordingUi.texts(), std::vector<std::string>{"No document is open\norvex_utility(67)"});
-    EXPECT_FALSE(context.focusMap());
-  }
-  {
-    TestApplication app;
-    app.doc->map->referenceFailure = host::Error(host::kDataError, "Coordinate system unreadable");
-    HostContext context(app);
-    EXPECT_EQ(context.refresh(), host::kDataError);
-    EXPECT_EQ(app.recordingUi.texts(),
-              std::vector<std::string>{"Coordinate system unreadable\norvex_utility(79)"});
-    EXPECT_FALSE(context.spatialReference());
-  }
-}
-
-TEST(HostContext, NoFallbackReferenceGivesMinusOneQuietly) {
-  TestApplication app;
-  app.references().failing = true;
+TEST(HostContext, FailuresAreShownWithTheirStepOrEndQuietly) {
+  ProbeApplication app;
+  app.documentFailure = host::Error(host::kUnexpected, "No document is open");
   HostContext context(app);
+  EXPECT_EQ(context.refresh(), host::kUnexpected);
+  EXPECT_EQ(app.messages(), Texts{"No document is open\norvex_utility(67)"});
+  EXPECT_FALSE(context.focusMap());
+
+  // Without even the fallback reference: -1 and no message.
+  app.documentFailure.reset();
+  app.referencesFail = true;
   EXPECT_EQ(context.refresh(), -1);
-  EXPECT_TRUE(app.recordingUi.messages.empty());
+  EXPECT_EQ(app.messages().size(), 1u);
   EXPECT_FALSE(context.spatialReference());
 
   HostContext orphan;  // never given an application
@@ -89,25 +69,17 @@ TEST(HostContext, NoFallbackReferenceGivesMinusOneQuietly) {
 
 // --- fields and values -----------------------------------------------------------------------
 
-TEST(AddField, AppendsTheFieldExactlyAsDescribed) {
+TEST(AddField, AppendsTheFieldAsGivenAndRefusesATakenName) {
   host::Fields fields;
   ASSERT_EQ(addField(fields, "DOP", host::FieldType::Single, 20, 20, 1), host::kOk);
-  ASSERT_EQ(addField(fields, "CollarID", host::FieldType::String, 20, 0, 0), host::kOk);
-  ASSERT_EQ(fields.count(), 2);
   const host::FieldDef& dop = fields.at(0);
-  EXPECT_EQ(dop.name, "DOP");
-  EXPECT_EQ(dop.type, host::FieldType::Single);
-  EXPECT_EQ(dop.length, 20);
-  EXPECT_EQ(dop.precision, 20);
-  EXPECT_EQ(dop.scale, 1);
-  EXPECT_EQ(fields.at(1).name, "CollarID");
+  EXPECT_EQ(std::tie(dop.name, dop.type, dop.length, dop.precision, dop.scale),
+            std::make_tuple(std::string("DOP"), host::FieldType::Single, 20, 20, 1));
 
-  // A name taken (letter case ignored) fails without touching the collection.
   HostFailure failure;
   EXPECT_EQ(addField(fields, "dop", host::FieldType::Integer, 0, 0, 0, &failure), host::kAlreadyExists);
   EXPECT_EQ(failure.status, host::kAlreadyExists);
-  EXPECT_FALSE(failure.text.empty());
-  EXPECT_EQ(fields.count(), 2);
+  EXPECT_EQ(fields.count(), 1);
 }
 
 host::Row bufferWithFields() {
@@ -118,29 +90,23 @@ host::Row bufferWithFields() {
   return host::Row(fields);
 }
 
-TEST(NamedValues, WritesByNameAndReportsAbsentFieldsAsOne) {
-  TestApplication app;
+TEST(NamedValues, WriteByNameAbsentFieldIsOneHostRefusalIsReported) {
+  ProbeApplication app;
   host::Row row = bufferWithFields();
   EXPECT_EQ(setNamedValue(app.ui(), row, "name", host::Value("balise")), host::kOk);
   EXPECT_EQ(row.value(1), host::Value("balise"));
   EXPECT_EQ(setNamedValue(app.ui(), row, "Missing", host::Value(5)), 1);
   EXPECT_EQ(row.value(2), host::Value());
-  EXPECT_TRUE(app.recordingUi.messages.empty());
-}
+  EXPECT_TRUE(app.messages().empty());
 
-TEST(NamedValues, HostRefusalIsShownWithItsSourceLine) {
-  TestApplication app;
-  host::Row row = bufferWithFields();
   // The object id is the host's to maintain: writing it is refused.
-  const host::Status status = setNamedValue(app.ui(), row, "FID", host::Value(3));
-  EXPECT_TRUE(host::failed(status));
-  ASSERT_EQ(app.recordingUi.messages.size(), 1u);
-  const std::string& text = app.recordingUi.messages[0].text;
-  EXPECT_TRUE(text.ends_with("\norvex_utility(227)")) << text;
+  EXPECT_TRUE(host::failed(setNamedValue(app.ui(), row, "FID", host::Value(3))));
+  ASSERT_EQ(app.messages().size(), 1u);
+  EXPECT_TRUE(app.messages()[0].ends_with("\norvex_utility(227)")) << app.messages()[0];
 }
 
-TEST(NamedValues, FindAndReadText) {
-  TestApplication app;
+TEST(NamedValues, FindFieldAndReadText) {
+  ProbeApplication app;
   host::Row row = bufferWithFields();
   row.setValue(1, host::Value("3301"));
   row.setValue(2, host::Value(7));
@@ -166,17 +132,16 @@ TEST(NamedValues, FindAndReadText) {
 
 std::shared_ptr<host::FeatureClass> makePointClass(host::Workspace& workspace, const std::string& name,
                                                    host::SpatialReferencePtr reference) {
-  host::FeatureClassSpec spec;
-  spec.name = name;
-  spec.shapeFieldName = "shape";
-  spec.fields.add(
+  host::FeatureClassSpec definition;
+  definition.name = name;
+  definition.shapeFieldName = "shape";
+  definition.fields.add(
       host::FieldDef::shape("shape", {host::GeometryType::Point, false, false, std::move(reference)}));
-  spec.fields.add({"Name", host::FieldType::String, 12});
-  return workspace.createFeatureClass(spec);
+  return workspace.createFeatureClass(definition);
 }
 
 TEST(Workspaces, OpenFailuresComeBackWithoutAMessage) {
-  TestApplication app;
+  ProbeApplication app;
   test::TempFolder folder;
   std::shared_ptr<host::Workspace> workspace;
   HostFailure failure;
@@ -185,29 +150,27 @@ TEST(Workspaces, OpenFailuresComeBackWithoutAMessage) {
   EXPECT_EQ(failure.status, host::kPathNotFound);
   EXPECT_TRUE(host::failed(openAccessWorkspace(app, folder / "none.mdb", workspace, &failure)));
   EXPECT_EQ(failure.status, host::kFileNotFound);
-  EXPECT_TRUE(app.recordingUi.messages.empty());
-
-  ASSERT_EQ(openShapefileWorkspace(app, folder.path(), workspace), host::kOk);
-  EXPECT_EQ(workspace->kind(), host::WorkspaceKind::ShapefileFolder);
+  EXPECT_TRUE(app.messages().empty());
 }
 
-TEST(Workspaces, DeleteExistingFeatureClassRemovesOnlyThatDataset) {
-  TestApplication app;
+TEST(Workspaces, DeleteExistingFeatureClassRemovesOnlyAnUnusedDataset) {
+  ProbeApplication app;
   test::TempFolder folder;
   std::shared_ptr<host::Workspace> workspace;
   ASSERT_EQ(openShapefileWorkspace(app, folder.path(), workspace), host::kOk);
   makePointClass(*workspace, "fixes", app.spatialReferences().wgs84());
-  makePointClass(*workspace, "other", app.spatialReferences().wgs84());
+  const auto held = makePointClass(*workspace, "held", app.spatialReferences().wgs84());
 
   deleteExistingFeatureClass(*workspace, "absent");  // nothing to do, nothing thrown
   deleteExistingFeatureClass(*workspace, "fixes");
+  deleteExistingFeatureClass(*workspace, "held");  // still open here: not deletable, kept quietly
   EXPECT_FALSE(std::filesystem::exists(folder / "fixes.shp"));
   EXPECT_FALSE(std::filesystem::exists(folder / "fixes.dbf"));
-  EXPECT_TRUE(std::filesystem::exists(folder / "other.shp"));
+  EXPECT_TRUE(std::filesystem::exists(folder / "held.shp"));
 }
 
 TEST(Layers, NewLayerTakesTheContextsCoordinateSystem) {
-  TestApplication app;
+  ProbeApplication app;
   test::TempFolder folder;
   HostContext context(app);
   ASSERT_EQ(context.refresh(), host::kOk);  // map without a system: WGS 1984
@@ -215,14 +178,13 @@ TEST(Layers, NewLayerTakesTheContextsCoordinateSystem) {
   ASSERT_EQ(openShapefileWorkspace(app, folder.path(), workspace), host::kOk);
   auto featureClass = makePointClass(*workspace, "fixes", context.spatialReference());
 
-  ASSERT_EQ(addFeatureLayer(context, featureClass, "fixes.shp"), host::kOk);
-  ASSERT_EQ(app.doc->map->added.size(), 1u);
-  EXPECT_EQ(app.doc->map->added[0].name, "fixes.shp");
-  EXPECT_EQ(app.doc->map->added[0].featureClass, featureClass);
-  ASSERT_TRUE(app.doc->map->added[0].spatialReference);
-  EXPECT_EQ(app.doc->map->added[0].spatialReference->epsg(), 4326);
-  // The shapefile itself was written in that system too.
-  EXPECT_EQ(featureClass->spatialReference()->epsg(), 4326);
+  std::shared_ptr<host::FeatureLayer> layer;
+  ASSERT_EQ(addFeatureLayer(context, featureClass, "fixes.shp", &layer), host::kOk);
+  ASSERT_EQ(app.map().layers().size(), 1u);
+  EXPECT_EQ(app.map().layers()[0], layer);
+  EXPECT_EQ(layer->name(), "fixes.shp");
+  EXPECT_EQ(layer->featureClass(), featureClass);
+  EXPECT_EQ(layer->spatialReference()->epsg(), 4326);
 
   HostContext stale(app);  // not refreshed: no map to add to
   EXPECT_TRUE(host::failed(addFeatureLayer(stale, featureClass, "x")));
