@@ -3,7 +3,9 @@
 #include <unistd.h>  // isatty
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cmath>
+#include <deque>
 #include <iostream>
 #include <limits>
 #include <map>
@@ -68,25 +70,39 @@ std::optional<std::pair<std::string, std::string>> centreOf(std::string_view tex
                    std::string(host::trim(text.substr(comma + 1)))};
 }
 
-/// Answers the command's save dialogs from the output template. A dialog names the layer and
-/// the truncated percentage in its title; the percentage put into the file name is the one of
-/// the list it stands for (92.7, not 92), found by walking each layer's list in order, since
-/// the command saves a layer's percentages in the order given (skipping those too low).
-class TemplateAnswers {
+/// Answers the command's save dialogs: with the -o paths in order when they were given instead
+/// of a template (then cancelling once they run out), otherwise from the output template. A
+/// dialog names the layer and the truncated percentage in its title; the percentage put into
+/// the file name is the one of the list it stands for (92.7, not 92), found by walking each
+/// layer's list in order, since the command saves a layer's percentages in the order given
+/// (skipping those too low). Either way an existing file is replaced only when confirmed.
+class SaveAnswers {
  public:
-  TemplateAnswers(headless::HeadlessApplication& application, std::string outputTemplate,
-                  std::vector<double> percentages)
+  SaveAnswers(headless::HeadlessApplication& application, std::string outputTemplate,
+              std::vector<double> percentages, const std::vector<std::string>& paths)
       : application_(&application),
         template_(std::move(outputTemplate)),
         percentages_(std::move(percentages)),
+        paths_(paths.begin(), paths.end()),
+        byPath_(!paths.empty()),
         terminal_(isatty(STDIN_FILENO) != 0 && isatty(STDERR_FILENO) != 0) {}
 
   std::optional<std::filesystem::path> answer(const host::FileDialogOptions& options) {
-    const std::optional<McpSaveTitle> title = readMcpSaveTitle(options.title);
-    const std::string layer = title ? title->layer : std::string();
-    const std::string percent = title ? percentFor(layer, title->percent) : std::string();
-    std::filesystem::path path = expandMcpTemplate(template_, fileNamePart(layer), percent);
-    if (!host::iequals(path.extension().string(), ".shp")) path += ".shp";
+    std::filesystem::path path;
+    if (byPath_) {
+      if (paths_.empty()) {
+        application_->note(options.title + ": no file given; cancelled");
+        return std::nullopt;
+      }
+      path = host::withDefaultExtension(paths_.front(), options.defaultExtension);
+      paths_.pop_front();
+    } else {
+      const std::optional<McpSaveTitle> title = readMcpSaveTitle(options.title);
+      const std::string layer = title ? title->layer : std::string();
+      const std::string percent = title ? percentFor(layer, title->percent) : std::string();
+      path = expandMcpTemplate(template_, fileNamePart(layer), percent);
+      if (!host::iequals(path.extension().string(), ".shp")) path += ".shp";
+    }
     path = std::filesystem::absolute(path).lexically_normal();
 
     // A save dialog only offers folders that exist; the template may name new ones.
@@ -127,6 +143,8 @@ class TemplateAnswers {
   headless::HeadlessApplication* application_;
   std::string template_;
   std::vector<double> percentages_;
+  std::deque<std::filesystem::path> paths_;
+  bool byPath_;
   std::map<std::string, std::size_t> nextPercentage_;
   bool terminal_;
 };
@@ -248,13 +266,13 @@ void scriptMcp(const CommandArgs& args, headless::HeadlessApplication& applicati
   if (args.flagOf("all-points")) options.check("chkPercent", false);
   application.scriptedUi().setFormScript(kOptionsForm, options.click("btnOK"));
 
-  // -o answers the dialogs one by one when given alone; otherwise the template does.
-  if (!args.outputs.empty() && !args.given("out")) return;
+  // -o answers the dialogs one by one when given without --out; otherwise the template does.
   const std::vector<double> percentages =
       args.flagOf("all-points") ? std::vector<double>{100.0}
                                 : percentagesOf(args.given("percent") ? args.textOf("percent") : "95");
-  auto answers = std::make_shared<TemplateAnswers>(
-      application, args.given("out") ? args.textOf("out") : std::string(kMcpDefaultTemplate), percentages);
+  auto answers = std::make_shared<SaveAnswers>(
+      application, args.given("out") ? args.textOf("out") : std::string(kMcpDefaultTemplate), percentages,
+      args.given("out") ? std::vector<std::string>{} : args.outputs);
   application.scriptedUi().setSaveAnswers(
       [answers](const host::FileDialogOptions& dialog) { return answers->answer(dialog); });
 }

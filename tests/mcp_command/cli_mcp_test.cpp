@@ -81,8 +81,9 @@ TEST_F(OrvexMcp, AnExistingOutputIsReplacedOnlyWithYes) {
   const auto target = data / "rect_100.shp";
   const std::string before = orvex::test::fileBytes(target);
 
-  // Another style over the same name: without --yes that run is skipped with a message.
-  const auto kept = runOrvex(home.path(), {"mcp", input, "--percent", "50", "--out", out("rect_100.shp")});
+  // Another run over the same name, given as a plain answer this time: without --yes it is
+  // skipped with a message.
+  const auto kept = runOrvex(home.path(), {"mcp", input, "--percent", "50", "-o", out("rect_100")});
   EXPECT_EQ(kept.exitCode, 0) << shown(kept);
   EXPECT_TRUE(contains(kept.err, target.string() + " exists; not replaced (--yes replaces it)"))
       << shown(kept);

@@ -99,10 +99,10 @@ TEST_F(McpCommand, LayersWithFewerThanThreeFixesAreReportedAndTheOthersGoOn) {
 TEST_F(McpCommand, OnlySelectedPointsWithCoordinatesCount) {
   // Write a layer with an empty point among four real ones, then select three of the real ones.
   auto workspace = orvex::platform::gdal::openShapefileWorkspace(folder.path());
-  host::FeatureClassSpec spec;
-  spec.name = "gaps";
-  spec.fields.add(host::FieldDef::shape("Shape", host::GeometryDef{host::GeometryType::Point}));
-  auto featureClass = workspace->createFeatureClass(spec);
+  host::FeatureClassSpec definition;
+  definition.name = "gaps";
+  definition.fields.add(host::FieldDef::shape("Shape", host::GeometryDef{host::GeometryType::Point}));
+  auto featureClass = workspace->createFeatureClass(definition);
   {
     auto cursor = featureClass->insert(true);
     for (const host::Point p :
