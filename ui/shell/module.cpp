@@ -12,6 +12,7 @@
 #include "host/component.h"
 #include "host/component_library.h"
 #include "ui/gis/cls_hiso.h"
+#include "ui/kde/cls_kde_tool.h"
 
 namespace {
 
@@ -22,9 +23,9 @@ using orvex::host::guid;
 // Fixed class identifiers: registries and saved toolbars refer to them, so they never change.
 [[maybe_unused]] constexpr Guid kToolBarClsid = guid("{8820DCA9-DAAC-4C42-AF7F-2BA20DD879ED}");  // Orvex9ui
 [[maybe_unused]] constexpr Guid kToolsMenuClsid =
-    guid("{6E0E0CCF-C798-427E-83CC-E3587967BFCC}");                                              // ToolsMenu
-[[maybe_unused]] constexpr Guid kKdeToolClsid = guid("{652DAEED-B4A8-42B5-8926-6E48AD5EC79A}");  // clsKDETool
-[[maybe_unused]] constexpr Guid kObsClsid = guid("{ACBD5445-9930-4B58-955C-A146D0B6B094}");      // ORVEXOBS
+    guid("{6E0E0CCF-C798-427E-83CC-E3587967BFCC}");                                          // ToolsMenu
+constexpr Guid kKdeToolClsid = guid("{652DAEED-B4A8-42B5-8926-6E48AD5EC79A}");               // clsKDETool
+[[maybe_unused]] constexpr Guid kObsClsid = guid("{ACBD5445-9930-4B58-955C-A146D0B6B094}");  // ORVEXOBS
 [[maybe_unused]] constexpr Guid kDupTime2Clsid =
     guid("{C637CB37-A847-47AB-85CE-1BA778ED3EFC}");                                            // FIndDupTime2
 [[maybe_unused]] constexpr Guid kDupXyClsid = guid("{CCE82996-6684-4261-A353-A1BA4014A3CD}");  // FindDupxy
@@ -38,9 +39,11 @@ constexpr Guid kHisoClsid = guid("{6718714F-1F7D-4D9E-91FB-A4E1ECA11165}");     
 // Categories: the toolbar definition, the menu definition, and the six menu commands.
 [[maybe_unused]] constexpr Guid kToolBar[] = {orvex::host::kToolBarCategory};
 [[maybe_unused]] constexpr Guid kMenu[] = {orvex::host::kMenuCategory};
-[[maybe_unused]] constexpr Guid kCommand[] = {orvex::host::kCommandCategory};
+constexpr Guid kCommand[] = {orvex::host::kCommandCategory};
 
 const std::vector<ClassEntry> kClasses{
+    {kKdeToolClsid, "clsKDETool", "clsKDETool", "", "ORVEX.clsKDETool", kCommand,
+     &orvex::host::createComponent<orvex::ui::clsKDETool>},
     {kHisoClsid,
      "clsHISO",
      "clsHISO",
