@@ -1,0 +1,121 @@
+#include "ui/tools/dup_removal.h"
+
+#include <algorithm>
+#include <limits>
+#include <unordered_set>
+
+#include "host/error.h"
+#include "ui/tools/orvexobs_errors.h"
+
+namespace orvex::ui {
+namespace {
+
+int progressValue(std::int64_t counter) {
+  return static_cast<int>(std::min<std::int64_t>(counter, std::numeric_limits<int>::max()));
+}
+
+/// Every message of the duplicate tools: OK button, empty title.
+void tell(host::UiServices& ui, std::string text) { ui.messageBox(std::move(text), std::string()); }
+
+/// Drops what a tool collected when a walk ends, however it ends, so that no key outlives it.
+template <class Clear>
+class ClearOnExit {
+ public:
+  explicit ClearOnExit(Clear clear) : clear_(std::move(clear)) {}
+  ~ClearOnExit() { clear_(); }
+  ClearOnExit(const ClearOnExit&) = delete;
+  ClearOnExit& operator=(const ClearOnExit&) = delete;
+
+ private:
+  Clear clear_;
+};
+
+}  // namespace
+
+void DuplicateRemoval::onCreate(host::Application& application) {
+  application_ = &application;
+  document_ = application.document();
+}
+
+host::Status DuplicateRemoval::onClick() {
+  if (application_ == nullptr) return host::kUnexpected;
+  findAndRemove();
+  return host::kOk;
+}
+
+std::shared_ptr<host::FeatureLayer> DuplicateRemoval::selectedFeatureLayer() const {
+  const auto document = document_ ? document_ : application_->document();
+  if (!document) return nullptr;
+  return std::dynamic_pointer_cast<host::FeatureLayer>(document->selectedLayer());
+}
+
+host::SelectionSet DuplicateRemoval::GetSelectionFromActiveLayer() const {
+  const auto layer = selectedFeatureLayer();
+  if (!layer) throw host::Error(host::error_number::kObjectNotSet, "no feature layer is selected");
+  return layer->selection();
+}
+
+void DuplicateRemoval::findAndRemove() {
+  host::UiServices& ui = application_->ui();
+  try {
+    const auto layer = selectedFeatureLayer();
+    if (!layer) {
+      tell(ui, texts_.noLayer);
+      return;
+    }
+    const auto featureClass = layer->featureClass();
+    if (!featureClass || !suits(*featureClass)) {
+      tell(ui, texts_.wrongLayer);
+      return;
+    }
+    const host::SelectionSet selection = GetSelectionFromActiveLayer();
+    const auto cursor = selection.search();
+    progress_.setMaximum(selection.count() == std::numeric_limits<int>::max() ? selection.count()
+                                                                              : selection.count() + 1);
+    CalcFeatures(*cursor, selection, *featureClass);
+  } catch (...) {
+    if (host::errorsPassThrough()) throw;
+    tell(ui, errorReport(texts_.setupError, std::current_exception()));
+  }
+}
+
+void DuplicateRemoval::CalcFeatures(host::Cursor& cursor, const host::SelectionSet& selection,
+                                    host::FeatureClass& featureClass) {
+  host::UiServices& ui = application_->ui();
+  const ClearOnExit forget([this] { clear(); });
+  clear();
+  try {
+    auto feature = cursor.next();
+    if (!feature) {
+      tell(ui, kNothingSelected);
+      return;
+    }
+    const ShownWhileAlive shown(progress_, ui);
+    // A cursor wider than the selection must not bring in features nobody selected.
+    const std::unordered_set<host::ObjectId> selected(selection.ids().begin(), selection.ids().end());
+    std::int64_t counter = 0;
+    for (; feature; feature = cursor.next()) {
+      if (!selected.contains(feature->oid())) continue;
+      progress_.setProgress(progressValue(++counter));
+      collect(*feature);
+    }
+
+    std::int64_t deleted = 0;
+    for (const host::ObjectId id : duplicates()) {
+      featureClass.deleteRow(id);
+      ++deleted;
+    }
+
+    const auto document = document_ ? document_ : application_->document();
+    document->focusMap()->clearSelection();
+    document->activeView().refresh();
+    progress_.hide(ui);
+    tell(ui, "Deleted " + std::to_string(deleted) + " duplicate features");
+  } catch (...) {
+    if (host::errorsPassThrough()) throw;
+    progress_.hide(ui);
+    tell(ui, errorReport(texts_.compareError, std::current_exception()));
+  }
+}
+
+}  // namespace orvex::ui

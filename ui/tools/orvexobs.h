@@ -1,0 +1,80 @@
+#pragma once
+
+// The "Calculate Travel Times and Distances" menu command: time, distance and speed between
+// successive fixes written as fields of the layer selected in the table of contents.
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "host/application.h"
+#include "host/command.h"
+#include "host/map.h"
+#include "ui/tools/frm_pw.h"
+
+namespace orvex::ui {
+
+/// Command "CalcOBS" (ProgID "ORVEX.orvexobs"), category "ORVEX9". Always enabled, never
+/// checked, no bitmap, help file "" and help context 0. Creation keeps the application and its
+/// document; every click runs `CalcObsFields` and reports its own failures, so it returns kOk
+/// (kUnexpected only when clicked before creation).
+///
+/// The tool works on every feature of the selected layer's feature class in stored order (the
+/// map selection is ignored) and does not sort: fixes stored out of time order get negative
+/// times and speeds. The layer must be a point layer with a numeric "Time2" (seconds) whose
+/// coordinate system's name contains "UTM", so that distances are metres.
+///
+/// Counters, feature counts and times are 64-bit: layers of any size are walked.
+class ORVEXOBS final : public host::Command {
+ public:
+  static constexpr const char* kName = "CalcOBS";
+  static constexpr const char* kCaption = "Calculate Travel Times and Distances";
+  static constexpr const char* kTooltip = "Calc Observation Fields";
+  static constexpr const char* kCategory = "ORVEX9";
+
+  std::string name() const override { return kName; }
+  std::string caption() const override { return kCaption; }
+  std::string tooltip() const override { return kTooltip; }
+  std::string message() const override { return kCaption; }
+  std::string category() const override { return kCategory; }
+  std::optional<std::string> helpFile() const override { return std::string(); }
+  std::optional<int> helpContextId() const override { return 0; }
+
+  void onCreate(host::Application& application) override;
+  host::Status onClick() override;
+
+  /// The click's work: checks the selected layer, asks "Add Time and Distance Fields" (Yes/No)
+  /// and, on Yes, adds the fields and fills them. Every failure is shown as a message box;
+  /// nothing escapes.
+  void CalcObsFields();
+
+  /// Adds "T_Obs_Sec", "T_Cumul", "Dist", "Dist_Cumul", "Me_per_Sec" and "Mi_per_hr" (64-bit
+  /// floats of the host's default width) to the selected layer's feature class, each only when
+  /// no field of that name (letter case ignored) exists.
+  /// @throws host::Error when no feature layer is selected or a field cannot be added.
+  void Addfields();
+
+  /// An update cursor over every feature of the selected layer's feature class, no filter.
+  /// @throws host::Error when no feature layer is selected.
+  std::unique_ptr<host::UpdateCursor> getAndSelectAllFromActiveLayer();
+
+  /// Walks the cursor and writes the six fields of each fix, showing the progress window
+  /// meanwhile. The first fix gets "T_Obs_Sec" = 0 and "T_Cumul" = 0 only. A stop (no "Time2"
+  /// on the first feature, a coordinate system without "UTM", two successive fixes at the same
+  /// time, an error) is reported by a message box; the fixes already stored keep their values,
+  /// the one being processed is not stored, and the progress window is hidden in every case.
+  void CalcFeatures(host::UpdateCursor& cursor);
+
+  /// The progress window, for hosts and tests that watch it.
+  const FrmPW& progressWindow() const { return progress_; }
+
+ private:
+  std::shared_ptr<host::FeatureLayer> selectedFeatureLayer() const;
+  std::shared_ptr<host::FeatureClass> selectedFeatureClass() const;
+
+  host::Application* application_ = nullptr;
+  std::shared_ptr<host::Document> document_;
+  FrmPW progress_;
+};
+
+}  // namespace orvex::ui
