@@ -1,9 +1,11 @@
 #include "apps/orvex/command_table.h"
 
 #include "apps/orvex/demo.h"
+#include "apps/orvex/row_dedup.h"
 #include "apps/orvex/row_import_lotek.h"
 #include "apps/orvex/row_kernel.h"
 #include "apps/orvex/row_mcp.h"
+#include "apps/orvex/row_travel.h"
 #include "apps/orvex/simulate.h"
 
 namespace orvex::cli {
@@ -23,6 +25,24 @@ const std::vector<CommandRow> kCommandRows{
      .script = &scriptKernel,
      .after = &afterKernel,
      .run = &runKernel},
+    {.name = "travel",
+     .help = "Time, distance and speed from each fix to the next as six new fields of the point layer",
+     .progId = kTravelProgId,
+     .after = &afterTravel},
+    {.name = "dedup-time",
+     .help = "Delete selected fixes sharing a Time2 with another (the highest FID of each time is kept)",
+     .progId = kDedupTimeProgId,
+     .declare = &declareDedup,
+     .script = &scriptDedup,
+     .after = &afterDedup,
+     .run = &runDedupTime},
+    {.name = "dedup-xy",
+     .help = "Delete selected fixes at the place of another (the first of each place is kept)",
+     .progId = kDedupXyProgId,
+     .declare = &declareDedup,
+     .script = &scriptDedup,
+     .after = &afterDedup,
+     .run = &runDedupXy},
     {.name = "simulate",
      .help = "Write a synthetic telemetry set (point shapefile) for trying the analyses",
      .progId = {},

@@ -6,6 +6,7 @@
 
 #include "apps/orvex/row_kernel.h"
 #include "apps/orvex/row_mcp.h"
+#include "apps/orvex/row_travel.h"
 #include "apps/orvex/simulate.h"
 
 namespace orvex::cli {
@@ -42,10 +43,19 @@ int kernelStep(const DemoContext& context) {
   return runKernel(args, context.global);
 }
 
+// Adds the six travel fields to the simulated fixes themselves, as the command does to the
+// layer it is given; the earlier steps have read the file already.
+int travelStep(const DemoContext& context) {
+  CommandArgs args;
+  args.files = {context.fixes().string()};
+  return runTravel(args, context.global);
+}
+
 const std::vector<DemoStep> kSteps{
     {"Simulate 3 animals with 500 fixes each", &simulateStep},
     {"Minimum convex polygons, 95 and 50 percent, per animal", &mcpStep},
     {"Kernel Analysis, LSCV bandwidth, fixed kernel, per animal", &kernelStep},
+    {"Travel times, distances and speeds between successive fixes", &travelStep},
 };
 
 }  // namespace

@@ -1,0 +1,150 @@
+#include "apps/orvex/row_dedup.h"
+
+#include <unistd.h>  // getpid
+
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "apps/orvex/cli.h"
+#include "host/error.h"
+#include "host/table.h"
+#include "host/text.h"
+#include "platform/headless/headless_application.h"
+
+namespace orvex::cli {
+namespace {
+
+constexpr std::string_view kDeletedPrefix = "Deleted ";
+
+/// A selected feature as it was before the click.
+struct NotedFeature {
+  host::ObjectId id = host::kNoObjectId;
+  std::string description;
+};
+
+// What `scriptDedup` noted for `afterDedup`: both run inside one runHostedCommand, one click
+// at a time, and the row functions are plain function pointers.
+std::vector<NotedFeature> notedBeforeClick;
+
+std::string describe(const host::Feature& feature) {
+  std::string text = "FID " + std::to_string(feature.oid());
+  const host::Point* point = feature.shape().point();
+  text += point != nullptr && !point->isEmpty()
+              ? " (" + host::numberText(point->x) + ", " + host::numberText(point->y)
+              : std::string(" (no position");
+  const int time2 = feature.findField("Time2");
+  if (time2 >= 0) {
+    const host::Value& value = feature.value(time2);
+    text += "; Time2 " + (value.isEmpty() ? std::string("empty") : value.toText());
+  }
+  return text + ")";
+}
+
+std::shared_ptr<host::FeatureLayer> selectedFeatureLayer(
+    platform::headless::HeadlessApplication& application) {
+  return std::dynamic_pointer_cast<host::FeatureLayer>(application.document()->selectedLayer());
+}
+
+/// A private folder holding copies of the files a dry run works on; removed with the object.
+class DryRunCopies {
+ public:
+  DryRunCopies() {
+    static std::atomic<int> counter{0};
+    folder_ = std::filesystem::temp_directory_path() /
+              ("orvex-dry-run-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    std::filesystem::create_directories(folder_);
+  }
+  ~DryRunCopies() {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+  DryRunCopies(const DryRunCopies&) = delete;
+  DryRunCopies& operator=(const DryRunCopies&) = delete;
+
+  /// Copies `file` and its companion files (same folder, same name before the extension:
+  /// .shx, .dbf, .prj, .cpg ...) and returns the copy of `file`. Files of the same name from
+  /// different folders go to separate subfolders.
+  std::filesystem::path copy(const std::filesystem::path& file) {
+    const std::filesystem::path target = folder_ / std::to_string(copies_++);
+    std::filesystem::create_directories(target);
+    if (!std::filesystem::exists(file))
+      throw host::Error(host::kFileNotFound, "file not found: " + file.string());
+    const std::filesystem::path source = std::filesystem::absolute(file);
+    for (const auto& entry : std::filesystem::directory_iterator(source.parent_path())) {
+      if (entry.is_regular_file() && entry.path().stem() == source.stem())
+        std::filesystem::copy_file(entry.path(), target / entry.path().filename());
+    }
+    return target / source.filename();
+  }
+
+ private:
+  std::filesystem::path folder_;
+  int copies_ = 0;
+};
+
+int runDedup(std::string_view progId, const CommandArgs& args, const GlobalOptions& global) {
+  if (!args.flagOf("dry-run")) return runHostedCommand(progId, args, global, &scriptDedup, &afterDedup);
+  DryRunCopies copies;
+  CommandArgs onCopies = args;
+  for (std::string& file : onCopies.files) {
+    const std::filesystem::path original = file;
+    file = copies.copy(original).string();
+  }
+  std::cerr << "orvex: dry run on copies; nothing given is changed\n";
+  return runHostedCommand(progId, onCopies, global, &scriptDedup, &afterDedup);
+}
+
+}  // namespace
+
+void declareDedup(CLI::App& sub, CommandArgs& args) {
+  sub.add_flag("--dry-run", args.flag("dry-run"),
+               "Report the features that would be deleted, working on copies: nothing given changes");
+}
+
+void scriptDedup(const CommandArgs& /*args*/, platform::headless::HeadlessApplication& application) {
+  notedBeforeClick.clear();
+  const auto layer = selectedFeatureLayer(application);
+  if (!layer || !layer->featureClass()) return;
+  const auto cursor = layer->selection().search();
+  while (const auto feature = cursor->next())
+    notedBeforeClick.push_back({feature->oid(), describe(*feature)});
+}
+
+int afterDedup(const CommandArgs& args, platform::headless::HeadlessApplication& application, int exitCode) {
+  const std::vector<NotedFeature> noted = std::move(notedBeforeClick);
+  notedBeforeClick.clear();
+  const bool dryRun = args.flagOf("dry-run");
+  const auto layer = selectedFeatureLayer(application);
+  const auto featureClass = layer ? layer->featureClass() : nullptr;
+  long long gone = 0;
+  if (featureClass) {
+    for (const NotedFeature& feature : noted) {
+      if (featureClass->row(feature.id)) continue;
+      ++gone;
+      std::cout << (dryRun ? "would delete " : "deleted ") << feature.description << '\n';
+    }
+  }
+  std::cout << gone << (gone == 1 ? " feature " : " features ") << (dryRun ? "would be deleted" : "deleted")
+            << '\n';
+
+  // The command closes a complete run with "Deleted N duplicate features"; anything else last
+  // is the message of a refusal or an error.
+  const auto& messages = application.scriptedUi().messages();
+  if (messages.empty() || !messages.back().message.text.starts_with(kDeletedPrefix))
+    return kExitCommandFailed;
+  return exitCode;
+}
+
+int runDedupTime(const CommandArgs& args, const GlobalOptions& global) {
+  return runDedup(kDedupTimeProgId, args, global);
+}
+
+int runDedupXy(const CommandArgs& args, const GlobalOptions& global) {
+  return runDedup(kDedupXyProgId, args, global);
+}
+
+}  // namespace orvex::cli

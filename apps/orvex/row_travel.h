@@ -1,0 +1,26 @@
+#pragma once
+
+// `orvex travel`: the observation-fields command on a point file, which is the layer selected
+// in the table of contents (--layer chooses another when several files are given).
+
+#include <string_view>
+
+#include "apps/orvex/command_table.h"
+
+namespace orvex::cli {
+
+inline constexpr std::string_view kTravelProgId = "ORVEX.orvexobs";
+
+/// The title of the command's Yes/No question, by which the report recognises a run that went
+/// as far as asking.
+inline constexpr std::string_view kTravelQuestionTitle = "Add Time and Distance Fields";
+
+/// Prints "<layer>: travel fields written for <n> fixes" when the command answered Yes and
+/// stopped on nothing; a refusal or a stop makes the exit code 1 (its message is printed
+/// already), and a No leaves it 0 with a line saying nothing was changed.
+int afterTravel(const CommandArgs& args, platform::headless::HeadlessApplication& application, int exitCode);
+
+/// Runs `orvex travel` with `args` as if typed (the demo uses it).
+int runTravel(const CommandArgs& args, const GlobalOptions& global);
+
+}  // namespace orvex::cli
