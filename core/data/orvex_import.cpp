@@ -119,14 +119,14 @@ host::Status orvex_import::createOutput(host::Workspace& workspace, const std::s
     for (std::size_t i = 0; i < widths.size(); ++i) widths[i] = std::max(widths[i], source.textWidths[i]);
 
   deleteExistingFeatureClass(workspace, name);
-  host::FeatureClassSpec spec;
-  spec.name = name;
-  spec.shapeFieldName = kLotekShapeField;
-  spec.featureType = host::FeatureType::Simple;
-  spec.configKeyword = kLotekConfigKeyword;
-  spec.fields = lotekOutputFields(context().spatialReference(), widths);
+  host::FeatureClassSpec definition;
+  definition.name = name;
+  definition.shapeFieldName = kLotekShapeField;
+  definition.featureType = host::FeatureType::Simple;
+  definition.configKeyword = kLotekConfigKeyword;
+  definition.fields = lotekOutputFields(context().spatialReference(), widths);
   try {
-    output = workspace.createFeatureClass(spec);
+    output = workspace.createFeatureClass(definition);
   } catch (const host::Error& creationError) {
     // An existing class that could not be deleted: the fixes are appended to it.
     try {
