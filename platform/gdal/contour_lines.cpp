@@ -23,6 +23,53 @@ std::string levelText(double level) {
   return buffer;
 }
 
+/// GDAL's marching squares nudges a cell value lying within a fixed absolute distance (about
+/// 1e-6) of a level before interpolating. On a band whose values are themselves that small
+/// (utilisation densities of wide kernels) every value is "near" every level and no line is
+/// found. Such a band is contoured through a copy scaled by a power of two, which changes no
+/// digit of the values or of the interpolation, only their exponent.
+constexpr double kSmallBandMaximum = 1.0;
+constexpr int kScaledBandExponent = 10;  // the scaled maximum lies in [2^10, 2^11)
+
+/// The power of two to multiply the band by before contouring (1 for ordinary bands).
+double contourScale(GDALRasterBand& band) {
+  double minMax[2] = {0.0, 0.0};
+  if (band.ComputeRasterMinMax(FALSE, minMax) != CE_None) return 1.0;
+  const double largest = std::max(std::fabs(minMax[0]), std::fabs(minMax[1]));
+  if (!(largest > 0.0) || largest >= kSmallBandMaximum || !std::isfinite(largest)) return 1.0;
+  int exponent = 0;
+  std::frexp(largest, &exponent);  // largest = m * 2^exponent, 0.5 <= m < 1
+  return std::ldexp(1.0, kScaledBandExponent + 1 - exponent);
+}
+
+/// An in-memory single-band copy of `band` multiplied by `scale`, with its georeferencing.
+DatasetPtr scaledCopy(GDALRasterBand& band, double scale, ErrorCollector& errors) {
+  GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("MEM");
+  if (driver == nullptr) fail("GDAL has no in-memory raster driver");
+  const int width = band.GetXSize();
+  const int height = band.GetYSize();
+  DatasetPtr copy(driver->Create("", width, height, 1, GDT_Float64, nullptr));
+  if (!copy) failWithGdal("cannot copy the band to contour", &errors);
+  if (GDALDataset* source = band.GetDataset()) {
+    double transform[6];
+    if (source->GetGeoTransform(transform) == CE_None) copy->SetGeoTransform(transform);
+    if (const OGRSpatialReference* srs = source->GetSpatialRef()) copy->SetSpatialRef(srs);
+  }
+  std::vector<double> row(static_cast<std::size_t>(width));
+  GDALRasterBand* target = copy->GetRasterBand(1);
+  for (int y = 0; y < height; ++y) {
+    if (band.RasterIO(GF_Read, 0, y, width, 1, row.data(), width, 1, GDT_Float64, 0, 0, nullptr) != CE_None) {
+      failWithGdal("cannot read the band to contour", &errors);
+    }
+    for (double& v : row) v *= scale;
+    if (target->RasterIO(GF_Write, 0, y, width, 1, row.data(), width, 1, GDT_Float64, 0, 0, nullptr) !=
+        CE_None) {
+      failWithGdal("cannot copy the band to contour", &errors);
+    }
+  }
+  return copy;
+}
+
 }  // namespace
 
 DatasetPtr contourBand(GDALRasterBand& band, std::span<const double> levels) {
@@ -52,20 +99,38 @@ DatasetPtr contourBand(GDALRasterBand& band, std::span<const double> levels) {
   }
   if (sorted.empty()) return out;
 
+  const double scale = contourScale(band);
+  DatasetPtr scaled;
+  GDALRasterBand* traced = &band;
+  if (scale != 1.0) {
+    scaled = scaledCopy(band, scale, errors);
+    traced = scaled->GetRasterBand(1);
+  }
   std::string fixed = "FIXED_LEVELS=";
   for (std::size_t i = 0; i < sorted.size(); ++i) {
     if (i > 0) fixed += ',';
-    fixed += levelText(sorted[i]);
+    fixed += levelText(sorted[i] * scale);
   }
   CPLStringList options;
   options.AddString(fixed.c_str());
   options.SetNameValue("ID_FIELD", "0");
   options.SetNameValue("ELEV_FIELD", "1");
-  if (GDALContourGenerateEx(GDALRasterBand::ToHandle(&band), OGRLayer::ToHandle(layer), options.List(),
+  if (GDALContourGenerateEx(GDALRasterBand::ToHandle(traced), OGRLayer::ToHandle(layer), options.List(),
                             nullptr, nullptr) != CE_None) {
     const std::string name =
         source != nullptr ? std::string(source->GetDescription()) : std::string("raster");
     failWithGdal("cannot contour \"" + name + "\"", &errors);
+  }
+  if (scale != 1.0) {
+    // Back to the band's own values: exact, the scale being a power of two.
+    layer->ResetReading();
+    const int valueField = layer->GetLayerDefn()->GetFieldIndex(kContourField);
+    for (FeaturePtr feature(layer->GetNextFeature()); feature; feature.reset(layer->GetNextFeature())) {
+      feature->SetField(valueField, feature->GetFieldAsDouble(valueField) / scale);
+      if (layer->SetFeature(feature.get()) != OGRERR_NONE)
+        failWithGdal("cannot write a contour level", &errors);
+    }
+    layer->ResetReading();
   }
   return out;
 }

@@ -314,5 +314,31 @@ TEST_F(TwoAnimalBatch, ProportionListRunsValueByValueOnTheMinimumExtent) {
             host::numberText(*xmin - 4 * href) + ", " + host::numberText(*ymin - 4 * href));
 }
 
+TEST_F(TwoAnimalBatch, IsoplethsOfARasterWithTinyValues) {
+  // Scaling 1 and a wide kernel leave densities near 1e-8 per square unit, far below the
+  // perturbation the contour tracer applies near its levels; the isopleths must still be
+  // found, at levels in the raster's own units.
+  settings_.scaling = "1";
+  settings_.bandwidth = KdeBandwidthChoice::Manual;
+  settings_.manualBandwidths = "300";
+  ASSERT_EQ(RunKdeBatch(host_.app, settings_), KdeBatchResult::Completed) << host_.messages.str();
+  test::RasterRead raster;
+  ASSERT_TRUE(test::ReadRaster(out_ / "kde0_b1.tif", raster));
+  const float maximum = *std::max_element(raster.cells.begin(), raster.cells.end());
+  ASSERT_LT(maximum, 1e-6f);
+  test::ShapefileRead polys;
+  ASSERT_TRUE(test::ReadShapefile(out_, "kde0_b1_iso_poly", polys));
+  ASSERT_EQ(polys.rows.size(), 2u);
+  EXPECT_GT(polys.value(1, "ISOPLETH"), 0.0);
+  EXPECT_LT(polys.value(1, "ISOPLETH"), double(maximum));
+  test::ShapefileRead lines;
+  ASSERT_TRUE(test::ReadShapefile(out_, "kde0_b1_iso_line", lines));
+  ASSERT_FALSE(lines.rows.empty());
+  for (std::size_t i = 0; i < lines.rows.size(); ++i) {
+    const double level = lines.value(i, "ISOPLETH");
+    EXPECT_TRUE(level == polys.value(0, "ISOPLETH") || level == polys.value(1, "ISOPLETH")) << level;
+  }
+}
+
 }  // namespace
 }  // namespace orvex::ui
