@@ -1,0 +1,302 @@
+#include "apps/orvex/row_kde.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <set>
+#include <system_error>
+
+#include "apps/orvex/cli.h"
+#include "host/error.h"
+#include "host/form.h"
+#include "host/raster.h"
+#include "host/table.h"
+#include "host/text.h"
+#include "host/workspace.h"
+#include "platform/headless/headless_application.h"
+
+namespace orvex::cli {
+namespace {
+
+namespace fs = std::filesystem;
+namespace headless = platform::headless;
+
+constexpr const char* kDialog = "frmKDE";
+constexpr int kTabKernel = 1;
+constexpr int kTabBandwidth = 2;
+constexpr int kTabOutput = 3;
+constexpr int kTabInput = 0;
+
+// What the run's files are told apart by: the folder's entries before the run.
+std::set<fs::path>& filesBeforeRun() {
+  static std::set<fs::path> files;
+  return files;
+}
+
+std::set<fs::path> listFolder(const fs::path& folder) {
+  std::set<fs::path> entries;
+  std::error_code error;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+    entries.insert(it->path());
+  return entries;
+}
+
+std::string word(std::string_view text) { return host::toLowerAscii(host::trim(text)); }
+
+void printGrid(const host::Form& form, const char* grid, const char* heading) {
+  const host::GridData& data = form.control(grid).grid();
+  std::cout << heading << '\n';
+  if (data.columns.empty()) {
+    std::cout << "  (not built)\n";
+    return;
+  }
+  const auto line = [](const std::vector<std::string>& cells) {
+    std::string text;
+    for (const std::string& cell : cells) text += (text.empty() ? "" : ", ") + cell;
+    return text;
+  };
+  std::cout << "  " << line(data.columns) << '\n';
+  for (const auto& row : data.rows) std::cout << "  " << line(row) << '\n';
+}
+
+// One line per output: a raster's grid size, a shapefile's feature count.
+void reportOutput(headless::HeadlessApplication& application, const fs::path& path) {
+  try {
+    const std::string extension = host::toLowerAscii(path.extension().string());
+    if (extension == ".tif") {
+      const auto raster =
+          application.workspaces().openRasterWorkspace(path.parent_path())->openRaster(path.stem().string());
+      if (!raster) return;
+      std::cout << path.string() << ": raster, " << raster->columns() << " columns x " << raster->rows()
+                << " rows\n";
+    } else if (extension == ".shp") {
+      const auto features = application.workspaces()
+                                .openShapefileWorkspace(path.parent_path())
+                                ->openFeatureClass(path.filename().string());
+      if (!features) return;
+      const int count = features->rowCount();
+      std::cout << path.string() << ": " << count << (count == 1 ? " feature" : " features") << '\n';
+    }
+  } catch (const host::Error& error) {
+    std::cerr << "orvex: cannot read back " << path.string() << ": " << error.description() << '\n';
+  }
+}
+
+std::string referenceLayerFor(const CommandArgs& args, headless::HeadlessApplication& application) {
+  const std::optional<KdeExtentFlag> extent = readExtentFlag(args.textOf("extent"));
+  if (!extent || extent->option != "optExtRef") return {};
+  const fs::path file(extent->value);
+  std::error_code error;
+  if (!fs::is_regular_file(file, error)) return extent->value;  // a layer of the map by name
+  // A raster file: shown in the map as a layer named after the file, as the data files are.
+  const fs::path absolute = fs::absolute(file);
+  auto workspace = application.workspaces().openRasterWorkspace(absolute.parent_path());
+  auto raster = workspace->openRaster(absolute.stem().string());
+  if (!raster) throw host::Error(host::kFileNotFound, "Cannot open the raster '" + file.string() + "'");
+  application.focusMap().addRasterLayer(std::move(raster), absolute.stem().string());
+  return absolute.stem().string();
+}
+
+}  // namespace
+
+std::optional<KdeBandwidthFlag> readBandwidthFlag(std::string_view text) {
+  const std::size_t colon = text.find(':');
+  const std::string kind = word(text.substr(0, colon));
+  if (colon == std::string_view::npos) {
+    if (kind == "href") return KdeBandwidthFlag{"optBE_HREF", "", ""};
+    if (kind == "lscv") return KdeBandwidthFlag{"optBE_LSCV", "", ""};
+    if (kind == "bcv") return KdeBandwidthFlag{"optBE_BCV", "", ""};
+    return std::nullopt;
+  }
+  const std::string list(text.substr(colon + 1));
+  if (kind == "manual") return KdeBandwidthFlag{"optBE_MANUAL", "txtBW", list};
+  if (kind == "prop") return KdeBandwidthFlag{"optPropHref", "txtPropHref", list};
+  return std::nullopt;
+}
+
+std::optional<KdeExtentFlag> readExtentFlag(std::string_view text) {
+  const std::size_t colon = text.find(':');
+  const std::string kind = word(text.substr(0, colon));
+  if (colon == std::string_view::npos) {
+    if (kind == "min") return KdeExtentFlag{"optSmall", ""};
+    return std::nullopt;
+  }
+  const std::string value(text.substr(colon + 1));
+  if (kind == "full") return KdeExtentFlag{"optFull", value};
+  if (kind == "ref" && !value.empty()) return KdeExtentFlag{"optExtRef", value};
+  return std::nullopt;
+}
+
+headless::FormScript kdeFormScript(const CommandArgs& args, const std::string& referenceLayer) {
+  headless::FormScript script;
+  if (args.given("load-settings")) script.click("btnLoadSettings");
+
+  script.page(kTabKernel);
+  if (args.flagOf("rescale")) script.check("chkRescale", true);
+  if (args.given("kernel"))
+    script.choose(word(args.textOf("kernel")) == "adaptive" ? "optAdaptive" : "optFixed");
+
+  script.page(kTabBandwidth);
+  if (const auto bandwidth = readBandwidthFlag(args.textOf("bandwidth"))) {
+    script.choose(bandwidth->option);
+    if (!bandwidth->textBox.empty()) script.type(bandwidth->textBox, bandwidth->text);
+  }
+
+  script.page(kTabOutput);
+  const std::optional<KdeExtentFlag> extent = readExtentFlag(args.textOf("extent"));
+  if (extent) {
+    script.choose(extent->option);
+    if (extent->option == "optFull") script.type("txtBuffer", extent->value);
+    if (extent->option == "optExtRef") script.select("cmbExtRef", referenceLayer);
+  }
+  if (args.given("isopleths")) {
+    script.check("chkBnds", true);
+    script.type("txtBnds", args.textOf("isopleths"));
+  }
+  if (args.flagOf("no-lines")) script.check("chkLines", false);
+  if (args.flagOf("no-polys")) script.check("chkPolys", false);
+  if (args.flagOf("no-donuts")) script.check("chkDonuts", false);
+  script.click("btnFolder");
+  if (args.given("prefix")) script.type("txtR", args.textOf("prefix"));
+  if (args.given("cell-size")) script.type("txtCellSize", args.textOf("cell-size"));
+  if (args.given("scaling")) script.type("txtScaling", args.textOf("scaling"));
+  if (args.flagOf("verbose-log")) script.check("chkVerbose", true);
+  if (args.flagOf("silent")) script.check("chkSilent", true);
+
+  script.page(kTabInput);
+  if (!args.layer.empty())
+    script.select("cmbPntL", args.layer);
+  else
+    script.select("cmbPntL", "#0");
+  script.select("cmbUIDFLD", args.textOf("id"));
+  if (args.flagOf("selected-only")) script.check("chkUseSel", true);
+  if (args.flagOf("independence")) {
+    script.click("btnCalcIO");
+    if (args.given("independence-csv")) script.click("btnIOSave");
+  }
+  if (args.flagOf("tables")) {
+    script.page(kTabOutput);
+    if (extent && extent->option == "optFull") script.type("txtBuffer", extent->value);
+  }
+  if (args.given("save-settings")) script.click("btnSaveSettings");
+  return script.click("btnOK");
+}
+
+void declareKde(CLI::App& sub, CommandArgs& args) {
+  sub.add_option("--id", args.text("id"), "The unique animal-ID field (a whole-number or text field)")
+      ->required();
+  sub.add_option("--out-dir", args.text("out-dir"),
+                 "Output folder of the rasters, isopleths, analysis log and settings copy (created when "
+                 "missing; a new, empty folder is recommended)")
+      ->required();
+  CLI::Option* where = sub.get_option_no_throw("--where");
+  CLI::Option* selectedOnly =
+      sub.add_flag("--selected-only", args.flag("selected-only"),
+                   "Analyse only the features --where selects (\"Use selected features only\")");
+  if (where != nullptr) selectedOnly->needs(where);
+  sub.add_flag("--rescale", args.flag("rescale"), "Rescale x and y to unit variance before estimating");
+  sub.add_option("--kernel", args.text("kernel"), "fixed (default) or adaptive")
+      ->check(CLI::IsMember({"fixed", "adaptive"}, CLI::ignore_case));
+  sub.add_option("--bandwidth", args.text("bandwidth"),
+                 "href, lscv (default), bcv, manual:LIST (bandwidths in map units) or prop:LIST (proportions "
+                 "of each animal's href); LIST is comma-separated")
+      ->check(CLI::Validator(
+          [](const std::string& text) {
+            return readBandwidthFlag(text) ? std::string() : "--bandwidth: unknown choice '" + text + "'";
+          },
+          "CHOICE"));
+  sub.add_option(
+         "--extent", args.text("extent"),
+         "full:BUFFER (default full:2000), min (each UD around its own fixes) or ref:RASTER (the grid "
+         "of a GeoTIFF file, or of a raster layer given as a data file)")
+      ->check(CLI::Validator(
+          [](const std::string& text) {
+            return readExtentFlag(text) ? std::string() : "--extent: unknown choice '" + text + "'";
+          },
+          "CHOICE"));
+  sub.add_option("--cell-size", args.text("cell-size"), "Raster cell size in map units (default 100)");
+  sub.add_option("--scaling", args.text("scaling"), "Multiplier of the density values (default 1000000)");
+  sub.add_option("--prefix", args.text("prefix"), "Raster name prefix, at most 6 characters (default kde)");
+  sub.add_option("--isopleths", args.text("isopleths"),
+                 "Build isopleths at these volume percentages, comma-separated (default: none)");
+  sub.add_flag("--no-lines", args.flag("no-lines"), "No isopleth lines");
+  sub.add_flag("--no-polys", args.flag("no-polys"), "No isopleth polygons");
+  sub.add_flag("--no-donuts", args.flag("no-donuts"), "No isopleth donut polygons");
+  sub.add_flag("--verbose-log", args.flag("verbose-log"), "Write the verbose analysis log");
+  sub.add_flag("--silent", args.flag("silent"), "Silent mode: no warning boxes during the run");
+  sub.add_option("--load-settings", args.text("load-settings"),
+                 "Load a settings file first; the other options override it")
+      ->check(CLI::ExistingFile);
+  sub.add_option("--save-settings", args.text("save-settings"),
+                 "Save the settings to this file before the run");
+  sub.add_flag("--tables", args.flag("tables"),
+               "Print the variance and bandwidth tables. Building them puts the recommended buffer into "
+               "the buffer box, as the dialog does; --extent full:BUFFER still wins");
+  sub.add_option_function<std::vector<std::string>>(
+         "--independence",
+         [&args](const std::vector<std::string>& values) {
+           args.flag("independence") = true;
+           if (!values.empty()) args.text("independence-csv") = values.front();
+         },
+         "Calculate and print the independence table; with CSV, also save it there (put the option "
+         "after the point file, or write --independence=CSV)")
+      ->expected(0, 1);
+}
+
+void scriptKde(const CommandArgs& args, headless::HeadlessApplication& application) {
+  const fs::path outDir = fs::absolute(args.textOf("out-dir"));
+  std::error_code error;
+  fs::create_directories(outDir, error);
+  if (error || !fs::is_directory(outDir, error)) {
+    throw host::Error(host::kPathNotFound,
+                      "Cannot create the output folder '" + outDir.string() + "': " + error.message());
+  }
+  filesBeforeRun() = listFolder(outDir);
+
+  const std::string referenceLayer = referenceLayerFor(args, application);
+  headless::ScriptedUi& ui = application.scriptedUi();
+  if (args.given("load-settings")) ui.queueOpenAnswer({fs::path(args.textOf("load-settings"))});
+  ui.queueFolderAnswer(outDir);
+  if (args.given("independence-csv")) ui.queueSaveAnswer(fs::path(args.textOf("independence-csv")));
+  if (args.given("save-settings")) ui.queueSaveAnswer(fs::path(args.textOf("save-settings")));
+  ui.setFormScript(kDialog, kdeFormScript(args, referenceLayer));
+
+  const bool tables = args.flagOf("tables");
+  const bool independence = args.flagOf("independence");
+  if (tables || independence) {
+    ui.setFormClosedHook([tables, independence](const host::Form& form) {
+      if (form.name() != kDialog) return;
+      if (independence) printGrid(form, "datagridIO", "Independence of observation indices:");
+      if (tables) {
+        printGrid(form, "datagridVar", "Variances of x and y coordinates:");
+        printGrid(form, "datagridHref", "Reference bandwidths:");
+      }
+    });
+  }
+}
+
+int afterKde(const CommandArgs& args, headless::HeadlessApplication& application, int exitCode) {
+  bool completed = false;
+  for (const headless::FormRecord& form : application.scriptedUi().forms()) {
+    if (form.name == kDialog && form.result == host::dialog_result::kOk) completed = true;
+  }
+
+  const fs::path outDir = fs::absolute(args.textOf("out-dir"));
+  std::vector<fs::path> written;
+  for (const fs::path& path : listFolder(outDir)) {
+    if (filesBeforeRun().count(path) != 0) continue;
+    const std::string extension = host::toLowerAscii(path.extension().string());
+    if (extension == ".tif" || extension == ".shp") written.push_back(path);
+  }
+  std::sort(written.begin(), written.end());
+  for (const fs::path& path : written) reportOutput(application, path);
+
+  if (!completed) {
+    std::cerr << "orvex: kde: the run did not complete (see the messages above)\n";
+    return kExitCommandFailed;
+  }
+  return exitCode;
+}
+
+}  // namespace orvex::cli
