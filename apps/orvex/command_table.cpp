@@ -4,6 +4,7 @@
 #include "apps/orvex/row_dedup.h"
 #include "apps/orvex/row_import_lotek.h"
 #include "apps/orvex/row_kde.h"
+#include "apps/orvex/row_kde.h"
 #include "apps/orvex/row_kernel.h"
 #include "apps/orvex/row_mcp.h"
 #include "apps/orvex/row_shell.h"
@@ -27,6 +28,12 @@ const std::vector<CommandRow> kCommandRows{
      .script = &scriptKernel,
      .after = &afterKernel,
      .run = &runKernel},
+    {.name = "kde",
+     .help = "Kernel density estimation: one UD raster per animal, isopleths, analysis log and settings copy",
+     .progId = kKdeProgId,
+     .declare = &declareKde,
+     .script = &scriptKde,
+     .after = &afterKde},
     {.name = "kde",
      .help = "Kernel density estimation: one UD raster per animal, isopleths, analysis log and settings copy",
      .progId = kKdeProgId,
