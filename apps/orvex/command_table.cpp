@@ -4,10 +4,8 @@
 #include "apps/orvex/row_dedup.h"
 #include "apps/orvex/row_import_lotek.h"
 #include "apps/orvex/row_kde.h"
-#include "apps/orvex/row_kde.h"
 #include "apps/orvex/row_kernel.h"
 #include "apps/orvex/row_mcp.h"
-#include "apps/orvex/row_shell.h"
 #include "apps/orvex/row_travel.h"
 #include "apps/orvex/simulate.h"
 
@@ -28,12 +26,6 @@ const std::vector<CommandRow> kCommandRows{
      .script = &scriptKernel,
      .after = &afterKernel,
      .run = &runKernel},
-    {.name = "kde",
-     .help = "Kernel density estimation: one UD raster per animal, isopleths, analysis log and settings copy",
-     .progId = kKdeProgId,
-     .declare = &declareKde,
-     .script = &scriptKde,
-     .after = &afterKde},
     {.name = "kde",
      .help = "Kernel density estimation: one UD raster per animal, isopleths, analysis log and settings copy",
      .progId = kKdeProgId,
@@ -68,11 +60,6 @@ const std::vector<CommandRow> kCommandRows{
      .progId = {},
      .declare = &declareDemo,
      .run = &runDemo},
-    {.name = "menu",
-     .help = "Show the toolbar and its menu as the host builds them, with each item's caption",
-     .progId = {},
-     .run = &runMenu},
-    {.name = "about", .help = "Show the About text of the tool set", .progId = {}, .run = &runAbout},
 };
 
 }  // namespace
