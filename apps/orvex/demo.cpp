@@ -4,6 +4,7 @@
 #include <iostream>
 #include <vector>
 
+#include "apps/orvex/row_kde.h"
 #include "apps/orvex/row_kernel.h"
 #include "apps/orvex/row_mcp.h"
 #include "apps/orvex/row_travel.h"
@@ -43,6 +44,22 @@ int kernelStep(const DemoContext& context) {
   return runKernel(args, context.global);
 }
 
+// The KDE tool's batch: one UD raster per animal with 95 and 50 percent isopleths as lines,
+// polygons and donuts. Its outputs of an earlier demo are removed first: the tool refuses to
+// write over rasters of an earlier run.
+int kdeStep(const DemoContext& context) {
+  const std::filesystem::path out = context.folder / "kde";
+  std::filesystem::remove_all(out);
+  CommandArgs args;
+  args.files = {context.fixes().string()};
+  args.text("id") = "AnimalID";
+  args.text("out-dir") = out.string();
+  args.text("bandwidth") = "lscv";
+  args.text("isopleths") = "95, 50";
+  args.flag("silent") = true;
+  return runHostedCommand(kKdeProgId, args, context.global, &scriptKde, &afterKde);
+}
+
 // Adds the six travel fields to the simulated fixes themselves, as the command does to the
 // layer it is given; the earlier steps have read the file already.
 int travelStep(const DemoContext& context) {
@@ -55,6 +72,7 @@ const std::vector<DemoStep> kSteps{
     {"Simulate 3 animals with 500 fixes each", &simulateStep},
     {"Minimum convex polygons, 95 and 50 percent, per animal", &mcpStep},
     {"Kernel Analysis, LSCV bandwidth, fixed kernel, per animal", &kernelStep},
+    {"Kernel density estimation, LSCV bandwidth, isopleths 95 and 50 percent, per animal", &kdeStep},
     {"Travel times, distances and speeds between successive fixes", &travelStep},
 };
 
