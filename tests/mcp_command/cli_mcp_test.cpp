@@ -109,20 +109,6 @@ TEST_F(OrvexMcp, RefusedOptionsFailTheRun) {
   EXPECT_TRUE(contains(blank.err, "Orvex: Percentage value cannot be blank\n")) << shown(blank);
 }
 
-TEST_F(OrvexMcp, TooLowPercentagesAreReportedAndSkipped) {
-  const std::string input = points("rect", rectangle("r"));
-  const auto run =
-      runOrvex(home.path(), {"mcp", input, "--percent", "1,abc,50", "--out", out("{percent}.shp")});
-  EXPECT_EQ(run.exitCode, 0) << shown(run);
-  EXPECT_TRUE(contains(run.err,
-                       "Orvex: The MCP Analysis Percentage (1.00) is too low - no polygon can be "
-                       "generated).\nOrvex: The MCP Analysis Percentage (0.00) is too low - no polygon "
-                       "can be generated).\n"))
-      << shown(run);
-  EXPECT_TRUE(std::filesystem::exists(data / "50.shp"));
-  EXPECT_FALSE(std::filesystem::exists(data / "1.shp"));
-}
-
 TEST_F(OrvexMcp, ACentreAloneChoosesTheUserCentreStyle) {
   const std::string input = points("rect", rectangle("r"));
   const auto run =
@@ -140,16 +126,6 @@ TEST_F(OrvexMcp, UsageErrorsAndHelp) {
   for (const char* part : {"--by", "--percent", "--all-points", "--style", "--centre", "--out", "--where",
                            "Above 100 every fix", "{layer}_mcp{percent}.shp"})
     EXPECT_TRUE(contains(help.out, part)) << part << "\n" << shown(help);
-}
-
-TEST_F(OrvexMcp, AWhereClauseLimitsTheFixes) {
-  const std::string input = points("rect", rectangle("r"));
-  const auto run = runOrvex(
-      home.path(), {"mcp", input, "--where", "Seq <= 4", "--all-points", "--out", out("corners.shp")});
-  ASSERT_EQ(run.exitCode, 0) << shown(run);
-  const auto written = readShapefile(data / "corners.shp");
-  EXPECT_EQ(written.features.at(0).number.at("NPoints"), 4);
-  EXPECT_DOUBLE_EQ(written.features.at(0).area, 12.0);
 }
 
 TEST_F(OrvexMcp, AlbatrossHullsMatchGeosAndKeepTheirAreasWhole) {

@@ -59,19 +59,6 @@ class McpCommand : public ::testing::Test {
   }
 };
 
-TEST_F(McpCommand, HasTheDesignsProperties) {
-  const auto command = orvex::core::makeOrvexMCP();
-  EXPECT_EQ(command->name(), "MCP Analysis");
-  EXPECT_EQ(command->caption(), "MCP Analysis");
-  EXPECT_EQ(command->tooltip(), "MCP Analysis");
-  EXPECT_EQ(command->message(), "Performs Minimum Convex Polygon analysis on a selection of points");
-  EXPECT_EQ(command->category(), "Orvex");
-  EXPECT_TRUE(command->enabled());
-  EXPECT_FALSE(command->checked());
-  EXPECT_FALSE(command->helpFile().has_value());
-  EXPECT_EQ(command->bitmap().resourceId, 205);
-}
-
 TEST_F(McpCommand, AnEmptyMapIsReported) {
   EXPECT_EQ(click(), host::kOk);
   EXPECT_EQ(messages(), (std::vector<std::string>{"No layer selected: Analysis cannot be performed"}));
@@ -304,32 +291,6 @@ TEST_F(McpCommand, AFolderThatCannotBeOpenedIsReportedWithTheSourceLine) {
   ASSERT_EQ(messages().size(), 1u);
   EXPECT_TRUE(messages()[0].ends_with("\norvex_MCP(465)")) << messages()[0];
   EXPECT_EQ(readShapefile(folder / "rect_90.shp").features.size(), 1u);  // the next one went on
-}
-
-TEST_F(McpCommand, AMapWithoutCoordinateSystemWritesWgs84) {
-  load({points("plain", rectangleFixes(), 0)});
-  options(FormScript().click("btnOK"));
-  save("plain_95.shp");
-  ASSERT_EQ(click(), host::kOk);
-  EXPECT_EQ(readShapefile(folder / "plain_95.shp").epsg, 4326);
-}
-
-TEST_F(McpCommand, TheUserCentreStyleKeepsTheFixesNearestTheTypedCentre) {
-  load({points("rect", rectangleFixes())});
-  // Around (4, 3): the 4 nearest of the 10 fixes are (4,3), (4,1), (3,1) and (2,2); their hull
-  // is a quadrilateral of area 2.5 (shoelace by hand).
-  options(FormScript()
-              .select("cmbStyle", "User Centre")
-              .type("txtCentreX", "4")
-              .type("txtCentreY", "3")
-              .type("txtPercent", "40")
-              .click("btnOK"));
-  save("rect_uc.shp");
-  ASSERT_EQ(click(), host::kOk);
-  const auto written = readShapefile(folder / "rect_uc.shp");
-  ASSERT_EQ(written.features.size(), 1u);
-  EXPECT_EQ(written.features[0].number.at("NUsed"), 4);
-  EXPECT_DOUBLE_EQ(written.features[0].area, 2.5);
 }
 
 // --- the Area field's format -------------------------------------------------------------------
