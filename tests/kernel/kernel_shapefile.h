@@ -28,8 +28,6 @@ struct KernelRow {
   long long nPoints = 0;
   double area = 0.0;
   double polygonArea = 0.0;  ///< computed by GDAL from the stored rings
-  int rings = 0;
-  int vertices = 0;
 };
 
 struct KernelShapefile {
@@ -62,24 +60,11 @@ inline KernelShapefile readKernelShapefile(const std::filesystem::path& shp) {
     row.href = feature->GetFieldAsDouble("href");
     row.nPoints = feature->GetFieldAsInteger64("NPoints");
     row.area = feature->GetFieldAsDouble("Area");
-    if (const OGRGeometry* geometry = feature->GetGeometryRef()) {
-      const OGRwkbGeometryType type = wkbFlatten(geometry->getGeometryType());
-      if (type == wkbPolygon || type == wkbMultiPolygon) {
-        row.polygonArea =
-            type == wkbPolygon ? geometry->toPolygon()->get_Area() : geometry->toMultiPolygon()->get_Area();
-        const auto countRings = [&](const OGRPolygon& polygon) {
-          row.rings += 1 + polygon.getNumInteriorRings();
-          row.vertices += polygon.getExteriorRing()->getNumPoints();
-          for (int k = 0; k < polygon.getNumInteriorRings(); ++k)
-            row.vertices += polygon.getInteriorRing(k)->getNumPoints();
-        };
-        if (type == wkbPolygon) {
-          countRings(*geometry->toPolygon());
-        } else {
-          for (const OGRPolygon* part : *geometry->toMultiPolygon()) countRings(*part);
-        }
-      }
-    }
+    const OGRGeometry* geometry = feature->GetGeometryRef();
+    if (const auto* polygon = dynamic_cast<const OGRSurface*>(geometry))
+      row.polygonArea = polygon->get_Area();
+    if (const auto* parts = dynamic_cast<const OGRMultiSurface*>(geometry))
+      row.polygonArea = parts->get_Area();
     file.rows.push_back(row);
   }
   return file;

@@ -1,14 +1,18 @@
 #pragma once
 
-// Inputs of the Kernel Analysis tests: deterministic point clouds with known distributions
-// and engines loaded the way the command loads them.
+// Inputs of the Kernel Analysis tests: deterministic point clouds with known distributions,
+// engines loaded the way the command loads them, and point shapefiles of the clouds.
 
 #include <cmath>
+#include <filesystem>
 #include <numbers>
+#include <string>
 #include <vector>
 
 #include "core/engine/kernel_engine.h"
 #include "core/kernel/kernel_fixes.h"
+#include "headless/headless_fixtures.h"
+#include "platform/gdal/gdal_platform.h"
 
 namespace orvex::test {
 
@@ -55,6 +59,36 @@ inline core::KernelEngine loadedEngine(const std::vector<XY>& points) {
 /// circle of radius sqrt(-2 s2 ln(1 - p)).
 inline double normalContourArea(double s2, double p) {
   return -2.0 * std::numbers::pi * s2 * std::log(1.0 - p);
+}
+
+/// Writes "<name>.shp" in `folder` with the points, every one of them of animal `animal`, in
+/// WGS 84 / UTM zone 33N (metres).
+inline std::filesystem::path writeCloud(const std::filesystem::path& folder, const std::string& name,
+                                        const std::vector<XY>& points, const std::string& animal = "a1") {
+  std::vector<TestFix> fixes;
+  for (const XY& p : points) fixes.push_back({p.x, p.y, animal});
+  const auto utm33 = platform::gdal::makeSpatialReferenceFactory()->fromEpsg(32633);
+  return writePoints(folder, name, fixes, utm33);
+}
+
+/// The reference bandwidth of points as the engine sees them (single precision), computed
+/// independently: sqrt((var x + var y) / 2) / n^(1/6), sample variances.
+inline double hrefOf(const std::vector<XY>& points) {
+  const auto single = [](double v) { return static_cast<double>(static_cast<float>(v)); };
+  const double n = static_cast<double>(points.size());
+  double mx = 0.0, my = 0.0;
+  for (const XY& p : points) {
+    mx += single(p.x);
+    my += single(p.y);
+  }
+  mx /= n;
+  my /= n;
+  double vx = 0.0, vy = 0.0;
+  for (const XY& p : points) {
+    vx += (single(p.x) - mx) * (single(p.x) - mx);
+    vy += (single(p.y) - my) * (single(p.y) - my);
+  }
+  return std::sqrt((vx / (n - 1) + vy / (n - 1)) / 2.0) / std::pow(n, 1.0 / 6.0);
 }
 
 }  // namespace orvex::test
