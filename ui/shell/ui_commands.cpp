@@ -6,16 +6,17 @@
 namespace orvex::ui::shell {
 namespace {
 
-constexpr UiCommandProperties kRows[] = {kKdeToolCommand, kObsCommand,  kDupTime2Command,
-                                         kDupXyCommand,   kMoleCommand, kAboutCommand};
+// The named rows themselves, not copies: callers compare rows by address.
+constexpr const UiCommandProperties* kRows[] = {&kKdeToolCommand, &kObsCommand,  &kDupTime2Command,
+                                                &kDupXyCommand,   &kMoleCommand, &kAboutCommand};
 
 }  // namespace
 
-std::span<const UiCommandProperties> uiCommands() { return kRows; }
+std::span<const UiCommandProperties* const> uiCommands() { return kRows; }
 
 const UiCommandProperties* findUiCommand(std::string_view classOrProgId) {
-  for (const UiCommandProperties& row : kRows)
-    if (host::iequals(row.className, classOrProgId) || host::iequals(row.progId, classOrProgId)) return &row;
+  for (const UiCommandProperties* row : kRows)
+    if (host::iequals(row->className, classOrProgId) || host::iequals(row->progId, classOrProgId)) return row;
   return nullptr;
 }
 

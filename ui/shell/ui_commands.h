@@ -117,7 +117,7 @@ inline constexpr UiCommandProperties kAboutCommand{
 };
 
 /// The six rows, in the order of the menu.
-std::span<const UiCommandProperties> uiCommands();
+std::span<const UiCommandProperties* const> uiCommands();
 
 /// The row whose class name or ProgID equals `classOrProgId`, letter case ignored (the host
 /// resolves ProgIDs that way, so "ORVEX.orvexobs" finds ORVEXOBS); null when none.
