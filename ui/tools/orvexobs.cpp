@@ -156,11 +156,11 @@ void ORVEXOBS::CalcFeatures(host::UpdateCursor& cursor) {
         feature->setValue(fieldIndex(*feature, kTravelFieldNames[1]), host::Value(0.0));
       } else {
         progress_.setProgress(progressValue(counter));
+        const host::Point point = positionOf(*feature);
         if (!isUtm(feature->shape().spatialReference())) {
           ui.messageBox(kNotUtm, std::string());
           return;
         }
-        const host::Point point = positionOf(*feature);
         const double distance = host::distance(previousPoint, point);
         cumulativeDistance += distance;
         const std::int64_t time = readTime2(feature->value(fieldIndex(*feature, kTime2Field)));
