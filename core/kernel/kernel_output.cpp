@@ -62,14 +62,14 @@ void addDouble(host::Fields& fields, const char* name, McpNumberFormat format) {
 /// deleted), the existing one, which the features are appended to.
 std::shared_ptr<host::FeatureClass> outputFeatureClass(host::Workspace& workspace, const std::string& name,
                                                        const host::Fields& fields, HostFailure& failure) {
-  host::FeatureClassSpec spec;
-  spec.name = name;
-  spec.fields = fields;
-  spec.shapeFieldName = "shape";
-  spec.featureType = host::FeatureType::Simple;
-  spec.configKeyword = kConfigKeyword;
+  host::FeatureClassSpec definition;
+  definition.name = name;
+  definition.fields = fields;
+  definition.shapeFieldName = "shape";
+  definition.featureType = host::FeatureType::Simple;
+  definition.configKeyword = kConfigKeyword;
   try {
-    if (auto created = workspace.createFeatureClass(spec)) return created;
+    if (auto created = workspace.createFeatureClass(definition)) return created;
   } catch (const host::Error& error) {
     failure = HostFailure::from(error);
   }
