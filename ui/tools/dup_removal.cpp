@@ -32,19 +32,17 @@ class ClearOnExit {
 
 }  // namespace
 
-void DuplicateRemoval::onCreate(host::Application& application) {
-  application_ = &application;
-  document_ = application.document();
-}
-
 host::Status DuplicateRemoval::onClick() {
-  if (application_ == nullptr) return host::kUnexpected;
   findAndRemove();
   return host::kOk;
 }
 
+std::shared_ptr<host::Document> DuplicateRemoval::currentDocument() const {
+  return document() ? document() : application().document();
+}
+
 std::shared_ptr<host::FeatureLayer> DuplicateRemoval::selectedFeatureLayer() const {
-  const auto document = document_ ? document_ : application_->document();
+  const auto document = currentDocument();
   if (!document) return nullptr;
   return std::dynamic_pointer_cast<host::FeatureLayer>(document->selectedLayer());
 }
@@ -56,7 +54,7 @@ host::SelectionSet DuplicateRemoval::GetSelectionFromActiveLayer() const {
 }
 
 void DuplicateRemoval::findAndRemove() {
-  host::UiServices& ui = application_->ui();
+  host::UiServices& ui = application().ui();
   try {
     const auto layer = selectedFeatureLayer();
     if (!layer) {
@@ -81,7 +79,7 @@ void DuplicateRemoval::findAndRemove() {
 
 void DuplicateRemoval::CalcFeatures(host::Cursor& cursor, const host::SelectionSet& selection,
                                     host::FeatureClass& featureClass) {
-  host::UiServices& ui = application_->ui();
+  host::UiServices& ui = application().ui();
   const ClearOnExit forget([this] { clear(); });
   clear();
   try {
@@ -106,7 +104,7 @@ void DuplicateRemoval::CalcFeatures(host::Cursor& cursor, const host::SelectionS
       ++deleted;
     }
 
-    const auto document = document_ ? document_ : application_->document();
+    const auto document = currentDocument();
     document->focusMap()->clearSelection();
     document->activeView().refresh();
     progress_.hide(ui);

@@ -3,15 +3,11 @@
 // What the two duplicate-removal commands share: the checks of the selected layer, the walk
 // over its selection, the deletions, and the closing report.
 
-#include <cstdint>
 #include <memory>
-#include <optional>
-#include <string>
 #include <vector>
 
-#include "host/application.h"
-#include "host/command.h"
 #include "host/map.h"
+#include "ui/shell/ui_commands.h"
 #include "ui/tools/frm_pw.h"
 
 namespace orvex::ui {
@@ -25,26 +21,19 @@ struct DuplicateToolTexts {
   const char* compareError;  ///< prefix of an error during the comparison and deletion
 };
 
-/// Base of `FIndDupTime2` and `FindDupxy`. Category "ORVEX9", always enabled, never checked,
-/// no bitmap, help file "" and help context 0. Creation keeps the application and its
-/// document. A click reports its own failures and returns kOk (kUnexpected only when clicked
-/// before creation).
+/// Base of `FIndDupTime2` and `FindDupxy`, with the properties of their command table rows.
+/// Creation keeps the application and its document. A click reports its own failures and
+/// returns kOk (a click before creation throws host::Error).
 ///
 /// The candidates are the selected features of the layer selected in the table of contents;
 /// nothing outside the selection is read or deleted. Each selected feature is read once, the
 /// duplicates are found from its key, and then deleted from the feature class: deletions are
 /// final. Ids and counts are wide, so selections of any size and any feature id are handled.
-class DuplicateRemoval : public host::Command {
+class DuplicateRemoval : public shell::UiCommand {
  public:
-  static constexpr const char* kCategory = "ORVEX9";
   static constexpr const char* kNothingSelected =
       "You must select/highlight some points in the map to test. No points were tested or removed!!";
 
-  std::string category() const override { return kCategory; }
-  std::optional<std::string> helpFile() const override { return std::string(); }
-  std::optional<int> helpContextId() const override { return 0; }
-
-  void onCreate(host::Application& application) override;
   host::Status onClick() override;
 
   /// The selection of the feature layer selected in the table of contents.
@@ -64,7 +53,8 @@ class DuplicateRemoval : public host::Command {
   const FrmPW& progressWindow() const { return progress_; }
 
  protected:
-  explicit DuplicateRemoval(DuplicateToolTexts texts) : texts_(texts) {}
+  DuplicateRemoval(const shell::UiCommandProperties& properties, DuplicateToolTexts texts)
+      : UiCommand(properties), texts_(texts) {}
 
   /// The click's work: checks the layer, sets up the progress window and runs CalcFeatures
   /// over the selection.
@@ -81,14 +71,12 @@ class DuplicateRemoval : public host::Command {
   /// Forgets what was collected.
   virtual void clear() = 0;
 
-  host::Application& application() const { return *application_; }
-
  private:
   std::shared_ptr<host::FeatureLayer> selectedFeatureLayer() const;
 
+  std::shared_ptr<host::Document> currentDocument() const;
+
   DuplicateToolTexts texts_;
-  host::Application* application_ = nullptr;
-  std::shared_ptr<host::Document> document_;
   FrmPW progress_;
 };
 

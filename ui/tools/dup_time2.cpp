@@ -5,7 +5,8 @@
 namespace orvex::ui {
 
 FIndDupTime2::FIndDupTime2()
-    : DuplicateRemoval({"Please select points layer", "You must select points layer with a Time2 field",
+    : DuplicateRemoval(shell::kDupTime2Command,
+                       {"Please select points layer", "You must select points layer with a Time2 field",
                         "find and remove dups sub Error number: ", "CalcFeatures sub Error number: "}) {}
 
 bool FIndDupTime2::suits(const host::FeatureClass& featureClass) const {

@@ -15,16 +15,7 @@ namespace orvex::ui {
 /// A selected fix with an empty "Time2" stops the tool before anything is deleted.
 class FIndDupTime2 final : public DuplicateRemoval {
  public:
-  static constexpr const char* kName = "RemoveDupsByTime2";
-  static constexpr const char* kCaption = "Remove Time2 Field Duplicates";
-  static constexpr const char* kTooltip = "Finds and Removes Duplicate points using the time2 field.";
-
   FIndDupTime2();
-
-  std::string name() const override { return kName; }
-  std::string caption() const override { return kCaption; }
-  std::string tooltip() const override { return kTooltip; }
-  std::string message() const override { return kTooltip; }
 
   /// The click's work: checks the selected layer (a point layer with "Time2"), then finds and
   /// deletes the duplicates among its selected features (`CalcFeatures`).

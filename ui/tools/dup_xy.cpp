@@ -5,9 +5,10 @@
 namespace orvex::ui {
 
 FindDupxy::FindDupxy()
-    : DuplicateRemoval({"Please select a points layer with some points selected.",
-                        "You must select a points layer",
-                        "Findandremovedups sub Error number: ", "Calcfeatures sub Error number: "}) {}
+    : DuplicateRemoval(
+          shell::kDupXyCommand,
+          {"Please select a points layer with some points selected.", "You must select a points layer",
+           "Findandremovedups sub Error number: ", "Calcfeatures sub Error number: "}) {}
 
 bool FindDupxy::suits(const host::FeatureClass& featureClass) const {
   return featureClass.shapeType() == host::GeometryType::Point;

@@ -65,19 +65,13 @@ int progressValue(std::int64_t counter) {
 
 }  // namespace
 
-void ORVEXOBS::onCreate(host::Application& application) {
-  application_ = &application;
-  document_ = application.document();
-}
-
 host::Status ORVEXOBS::onClick() {
-  if (application_ == nullptr) return host::kUnexpected;
   CalcObsFields();
   return host::kOk;
 }
 
 std::shared_ptr<host::FeatureLayer> ORVEXOBS::selectedFeatureLayer() const {
-  const auto document = document_ ? document_ : application_->document();
+  const auto document = this->document() ? this->document() : application().document();
   if (!document) return nullptr;
   return std::dynamic_pointer_cast<host::FeatureLayer>(document->selectedLayer());
 }
@@ -90,7 +84,7 @@ std::shared_ptr<host::FeatureClass> ORVEXOBS::selectedFeatureClass() const {
 }
 
 void ORVEXOBS::CalcObsFields() {
-  host::UiServices& ui = application_->ui();
+  host::UiServices& ui = application().ui();
   try {
     const auto layer = selectedFeatureLayer();
     if (!layer) {
@@ -131,7 +125,7 @@ std::unique_ptr<host::UpdateCursor> ORVEXOBS::getAndSelectAllFromActiveLayer() {
 }
 
 void ORVEXOBS::CalcFeatures(host::UpdateCursor& cursor) {
-  host::UiServices& ui = application_->ui();
+  host::UiServices& ui = application().ui();
   const ShownWhileAlive shown(progress_, ui);
   try {
     std::int64_t counter = 0;

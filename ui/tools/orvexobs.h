@@ -4,20 +4,16 @@
 // successive fixes written as fields of the layer selected in the table of contents.
 
 #include <memory>
-#include <optional>
-#include <string>
 
-#include "host/application.h"
-#include "host/command.h"
 #include "host/map.h"
+#include "ui/shell/ui_commands.h"
 #include "ui/tools/frm_pw.h"
 
 namespace orvex::ui {
 
-/// Command "CalcOBS" (ProgID "ORVEX.orvexobs"), category "ORVEX9". Always enabled, never
-/// checked, no bitmap, help file "" and help context 0. Creation keeps the application and its
-/// document; every click runs `CalcObsFields` and reports its own failures, so it returns kOk
-/// (kUnexpected only when clicked before creation).
+/// Command "CalcOBS" (ProgID "ORVEX.orvexobs"), with the properties of its command table row.
+/// Creation keeps the application and its document; every click runs `CalcObsFields` and
+/// reports its own failures, so it returns kOk (a click before creation throws host::Error).
 ///
 /// The tool works on every feature of the selected layer's feature class in stored order (the
 /// map selection is ignored) and does not sort: fixes stored out of time order get negative
@@ -25,22 +21,10 @@ namespace orvex::ui {
 /// coordinate system's name contains "UTM", so that distances are metres.
 ///
 /// Counters, feature counts and times are 64-bit: layers of any size are walked.
-class ORVEXOBS final : public host::Command {
+class ORVEXOBS final : public shell::UiCommand {
  public:
-  static constexpr const char* kName = "CalcOBS";
-  static constexpr const char* kCaption = "Calculate Travel Times and Distances";
-  static constexpr const char* kTooltip = "Calc Observation Fields";
-  static constexpr const char* kCategory = "ORVEX9";
+  ORVEXOBS() : UiCommand(shell::kObsCommand) {}
 
-  std::string name() const override { return kName; }
-  std::string caption() const override { return kCaption; }
-  std::string tooltip() const override { return kTooltip; }
-  std::string message() const override { return kCaption; }
-  std::string category() const override { return kCategory; }
-  std::optional<std::string> helpFile() const override { return std::string(); }
-  std::optional<int> helpContextId() const override { return 0; }
-
-  void onCreate(host::Application& application) override;
   host::Status onClick() override;
 
   /// The click's work: checks the selected layer, asks "Add Time and Distance Fields" (Yes/No)
@@ -72,8 +56,6 @@ class ORVEXOBS final : public host::Command {
   std::shared_ptr<host::FeatureLayer> selectedFeatureLayer() const;
   std::shared_ptr<host::FeatureClass> selectedFeatureClass() const;
 
-  host::Application* application_ = nullptr;
-  std::shared_ptr<host::Document> document_;
   FrmPW progress_;
 };
 
