@@ -168,11 +168,5 @@ TEST(AnalysisLogSections, AnimalBlocks) {
   for (const std::string& line : LogAnimalLines(block)) EXPECT_EQ(line.find("minimized"), std::string::npos);
 }
 
-TEST(AnalysisLogSections, Closing) {
-  EXPECT_EQ(LogClosingLines(std::nullopt, "T"),
-            (std::vector<std::string>{"Finish time: T", "Processing complete", ""}));
-  EXPECT_EQ(LogClosingLines(std::string("W"), "T").front(), "W");
-}
-
 }  // namespace
 }  // namespace orvex::ui

@@ -10,23 +10,6 @@
 namespace orvex::ui {
 namespace {
 
-TEST(KdeSettingsDefaults, AreTheDialogsInitialValues) {
-  const KdeSettings s;
-  EXPECT_EQ(s.bandwidth, KdeBandwidthChoice::Lscv);
-  EXPECT_TRUE(s.fixedKernel);
-  EXPECT_EQ(s.extent, KdeExtentChoice::Full);
-  EXPECT_EQ(s.buffer, "2000");
-  EXPECT_EQ(s.cellSize, "100");
-  EXPECT_EQ(s.scaling, "1000000");
-  EXPECT_EQ(s.prefix, "kde");
-  EXPECT_EQ(s.proportionsOfHref, "0.2, 0.4, 0.6, 0.8, 1.0");
-  EXPECT_EQ(s.isoplethPercentages, "95, 90, 50");
-  EXPECT_FALSE(s.isopleths);
-  EXPECT_TRUE(s.lines && s.polygons && s.donuts);
-  EXPECT_FALSE(s.rescale || s.verbose || s.silent || s.useSelectedOnly);
-  EXPECT_TRUE(CheckKdeSettings(s).ok());
-}
-
 TEST(KdeSettingsCheck, MissingTextsInTheirOrder) {
   // Every box empty at once: the first check in the documented order wins.
   KdeSettings s;
@@ -84,13 +67,6 @@ TEST(KdeSettingsCheck, InvalidValuesStopTheRun) {
     ASSERT_FALSE(check.ok()) << bad;
     EXPECT_NE(check.error->find("invalid bandwidth"), std::string::npos) << bad;
   }
-}
-
-TEST(NumberList, Pieces) {
-  EXPECT_EQ(ParseNumberList(" 1.5,2e2 , -3"), (std::vector<double>{1.5, 200, -3}));
-  EXPECT_EQ(ParseNumberList("7"), (std::vector<double>{7}));
-  EXPECT_FALSE(ParseNumberList(""));
-  EXPECT_FALSE(ParseNumberList("1;2"));
 }
 
 }  // namespace
