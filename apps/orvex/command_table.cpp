@@ -6,6 +6,7 @@
 #include "apps/orvex/row_kde.h"
 #include "apps/orvex/row_kernel.h"
 #include "apps/orvex/row_mcp.h"
+#include "apps/orvex/row_track.h"
 #include "apps/orvex/row_travel.h"
 #include "apps/orvex/simulate.h"
 
@@ -50,6 +51,13 @@ const std::vector<CommandRow> kCommandRows{
      .script = &scriptDedup,
      .after = &afterDedup,
      .run = &runDedupXy},
+    {.name = "track",
+     .help = "Display Travel over the selected fixes to the end; save the travel path, write an animated SVG",
+     .progId = kTrackProgId,
+     .declare = &declareTrack,
+     .script = &scriptTrack,
+     .after = &afterTrack,
+     .run = &runTrack},
     {.name = "simulate",
      .help = "Write a synthetic telemetry set (point shapefile) for trying the analyses",
      .progId = {},

@@ -7,6 +7,7 @@
 #include "apps/orvex/row_kde.h"
 #include "apps/orvex/row_kernel.h"
 #include "apps/orvex/row_mcp.h"
+#include "apps/orvex/row_track.h"
 #include "apps/orvex/row_travel.h"
 #include "apps/orvex/simulate.h"
 
@@ -68,12 +69,28 @@ int travelStep(const DemoContext& context) {
   return runTravel(args, context.global);
 }
 
+// Display Travel over the first fixes of one animal, its whole path kept, written as an SVG
+// that plays in a browser. After the travel step, so the labels show speeds and distances.
+int trackStep(const DemoContext& context) {
+  constexpr int kTrackFixes = 120;
+  CommandArgs args;
+  args.files = {context.fixes().string()};
+  args.where = "AnimalID = 'A1'";
+  for (int id = 0; id < kTrackFixes; ++id) args.objectIds.push_back(id);
+  args.flag("keep-path") = true;
+  const std::filesystem::path out = context.folder / "track";
+  std::filesystem::create_directories(out);
+  args.text("svg") = (out / "A1_track.svg").string();
+  return runTrack(args, context.global);
+}
+
 const std::vector<DemoStep> kSteps{
     {"Simulate 3 animals with 500 fixes each", &simulateStep},
     {"Minimum convex polygons, 95 and 50 percent, per animal", &mcpStep},
     {"Kernel Analysis, LSCV bandwidth, fixed kernel, per animal", &kernelStep},
     {"Kernel density estimation, LSCV bandwidth, isopleths 95 and 50 percent, per animal", &kdeStep},
     {"Travel times, distances and speeds between successive fixes", &travelStep},
+    {"Display Travel of animal A1's first 120 fixes, as an animated SVG", &trackStep},
 };
 
 }  // namespace

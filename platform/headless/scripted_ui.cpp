@@ -281,6 +281,7 @@ int ScriptedUi::showModal(host::Form& form) {
     return finish();
   }
   try {
+    if (formShown_) formShown_(form);
     const auto refusal = [&](const std::string& text) {
       if (!text.empty()) show(host::Message{text, label, MessageButtons::Ok, host::MessageIcon::Exclamation});
     };

@@ -97,6 +97,11 @@ class ScriptedUi final : public host::UiServices {
   /// A script played once, at the next showing of that form, before the standing one.
   void queueFormScript(std::string formName, FormScript script);
 
+  /// Called with every form `showModal` plays a script on, once it is loaded and before the
+  /// script plays, so that a recorder can follow what the form shows while it runs (an
+  /// animation of a display). An exception from the hook cancels the form and propagates.
+  void setFormShownHook(std::function<void(host::Form&)> hook) { formShown_ = std::move(hook); }
+
   /// Called with every form `showModal` showed, once it is closed, while its controls still
   /// hold what the form showed and what its script left in them (a report of the form).
   /// Not called when the script fails.
@@ -147,6 +152,7 @@ class ScriptedUi final : public host::UiServices {
   std::map<std::string, FormScript> standingScripts_;
   std::map<std::string, std::deque<FormScript>> queuedScripts_;
   std::deque<std::function<void()>> events_;
+  std::function<void(host::Form&)> formShown_;
   std::function<void(const host::Form&)> formClosed_;
 
   std::vector<MessageRecord> messages_;
