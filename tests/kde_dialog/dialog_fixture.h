@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -100,6 +101,27 @@ inline std::filesystem::path WritePoints(const std::filesystem::path& folder, co
 inline std::vector<Fix> HandFixes() {
   return {{"A", 1, 0, 0},     {"A", 1, 4, 0},     {"A", 1, 4, 3},     {"A", 1, 0, 3},
           {"B", 2, 100, 100}, {"B", 2, 103, 100}, {"B", 2, 100, 104}, {"C", 3, 50, 50}};
+}
+
+/// `count` fixes of one animal on a sunflower spiral around (cx, cy), reaching `radius`:
+/// spread evenly enough for a cross-validated bandwidth well above a cell of radius / 10.
+inline std::vector<Fix> SpiralFixes(const std::string& id, int number, double cx, double cy, int count,
+                                    double radius) {
+  constexpr double kGoldenAngle = 2.399963229728653;
+  std::vector<Fix> fixes;
+  for (int i = 0; i < count; ++i) {
+    const double r = radius * std::sqrt((i + 0.5) / count);
+    fixes.push_back({id, number, cx + r * std::cos(i * kGoldenAngle), cy + r * std::sin(i * kGoldenAngle)});
+  }
+  return fixes;
+}
+
+/// Two animals "east" (1) and "west" (2) of 40 fixes each, 5000 units apart.
+inline std::vector<Fix> TwoAnimals() {
+  std::vector<Fix> fixes = SpiralFixes("east", 1, 15000, 10000, 40, 1000);
+  const std::vector<Fix> west = SpiralFixes("west", 2, 10000, 10000, 40, 1000);
+  fixes.insert(fixes.end(), west.begin(), west.end());
+  return fixes;
 }
 
 /// A one-band GeoTIFF folder/name.tif of 10 x 8 cells of 25 units at (1000, 2000).
