@@ -91,14 +91,14 @@ inline std::filesystem::path WritePointShapefile(const std::filesystem::path& fo
                                                  host::SpatialReferencePtr spatialReference = {}) {
   platform::gdal::GdalWorkspaceFactory factory;
   auto workspace = factory.openShapefileWorkspace(folder);
-  host::FeatureClassSpec spec;
-  spec.name = name;
-  spec.fields.add(host::FieldDef::shape(
+  host::FeatureClassSpec definition;
+  definition.name = name;
+  definition.fields.add(host::FieldDef::shape(
       "Shape", host::GeometryDef{host::GeometryType::Point, false, false, std::move(spatialReference)}));
   const bool text = !fixes.empty() && fixes.front().id.isText();
-  spec.fields.add(
+  definition.fields.add(
       host::FieldDef("AnimalID", text ? host::FieldType::String : host::FieldType::Integer, text ? 20 : 9));
-  auto features = workspace->createFeatureClass(spec);
+  auto features = workspace->createFeatureClass(definition);
   auto insert = features->insert(true);
   host::Row buffer = features->createRowBuffer();
   const int idIndex = features->findField("AnimalID");
