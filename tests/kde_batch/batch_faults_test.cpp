@@ -224,6 +224,41 @@ TEST(BatchFaults, GridAboveTheCellLimitIsRefusedBeforeAnyAnimal) {
   EXPECT_TRUE(std::filesystem::is_empty(c.out));
 }
 
+TEST(BatchFaults, ReferenceLayerGivesTheGridAndItsCellSize) {
+  BatchCase c(test::GaussianFixes("A", 30, 1000, 1000, 300, 19));
+  host::RasterSpec grid;
+  grid.name = "Ref";
+  grid.originX = -2000;
+  grid.originY = -1000;
+  grid.cellSize = 40;
+  grid.rows = 120;
+  grid.columns = 150;
+  platform::gdal::openRasterWorkspace(c.folder / "input")->createRaster(grid);
+  c.host.load({c.folder / "input" / "Ref.tif"});
+  c.settings.extent = KdeExtentChoice::Reference;
+  c.settings.referenceLayer = "Ref";
+  ASSERT_EQ(c.run(), KdeBatchResult::Completed) << c.host.messages.str();
+  EXPECT_EQ(c.settings.cellSize, "40");
+  const auto log = c.log();
+  EXPECT_EQ(LineValue(log, "Extent setting: "), "reference layer (Ref)");
+  EXPECT_EQ(LineValue(log, "Raster cell size: "), "50");  // written before the layer was read
+  EXPECT_EQ(LineValue(log, "Columns, Rows: "), "150, 120");
+  EXPECT_EQ(LineValue(log, "Origin of raster (lower left x, y): "), "-2000, -1000");
+
+  // The same layer at 40,000 x 40,000 cells is refused before any animal.
+  BatchCase large(test::GaussianFixes("A", 30, 1000, 1000, 300, 19));
+  grid.rows = 40000;
+  grid.columns = 1300;
+  grid.name = "Big";
+  platform::gdal::openRasterWorkspace(large.folder / "input")->createRaster(grid);
+  large.host.load({large.folder / "input" / "Big.tif"});
+  large.settings.extent = KdeExtentChoice::Reference;
+  large.settings.referenceLayer = "Big";
+  EXPECT_EQ(large.run(), KdeBatchResult::Cancelled);
+  EXPECT_TRUE(large.host.shown("Output raster is too large"));
+  EXPECT_TRUE(std::filesystem::is_empty(large.out));
+}
+
 TEST(BatchFaults, NamingConflictWithAFolderOfTheRasterName) {
   BatchCase c(test::GaussianFixes("A", 30, 0, 0, 400, 13));
   std::filesystem::create_directory(c.out / "kde0");
