@@ -1,95 +1,63 @@
-// The track display in its map: the MOLE command's checks and properties, the form's answers
-// to map events and its unsubscription, and Save Travel read back with GDAL.
+// The track display in its map: the MOLE command's checks, the form's answers to map events and
+// its unsubscription, and Save Travel read back with GDAL.
 
-#include <gdal_priv.h>
 #include <gtest/gtest.h>
-#include <ogrsf_frmts.h>
 
 #include "cli/orvex_process.h"
-#include "host/layer.h"
 #include "platform/headless/headless_layers.h"
 #include "track_support.h"
 #include "ui/tools/mole.h"
 
 namespace host = orvex::host;
 namespace headless = orvex::platform::headless;
-using orvex::test::TrackFix;
+using orvex::test::readSegments;
+using orvex::test::Segment;
 using orvex::test::TrackFixture;
 using orvex::ui::frmORVEX;
 namespace track = orvex::ui::track;
+using Texts = std::vector<std::string>;
 
 namespace {
-
-// MOLE ---------------------------------------------------------------------------------------
 
 class MoleCommand : public TrackFixture {
  protected:
   orvex::ui::MOLE command;
+  std::string fixLabel;  // lblfix of the form when it closed
 
-  /// Clicks the command with a script for the form that reports what the form showed.
-  host::Status click(headless::FormScript script = headless::FormScript().cancel()) {
-    app.scriptedUi().setFormScript(std::string(frmORVEX::kFormName), std::move(script));
+  host::Status click() {
+    app.scriptedUi().setFormScript(std::string(frmORVEX::kFormName), headless::FormScript().cancel());
     app.scriptedUi().setFormClosedHook(
         [this](const host::Form& closed) { fixLabel = closed.control(frmORVEX::kFixLabel).caption(); });
     command.onCreate(app);
     return command.onClick();
   }
-  std::string fixLabel;
 };
 
-TEST_F(MoleCommand, PropertiesAreThoseOfTheMenuEntry) {
-  EXPECT_EQ(command.name(), "MOLE");
-  EXPECT_EQ(command.caption(), "Display Travel");
-  EXPECT_EQ(command.tooltip(), "Display Travel");
-  EXPECT_EQ(command.message(), "Display Travel");
-  EXPECT_EQ(command.category(), "ORVEX9");
-  EXPECT_TRUE(command.enabled());
-  EXPECT_FALSE(command.checked());
-  EXPECT_EQ(command.helpFile(), std::string());
-  EXPECT_EQ(command.helpContextId(), 0);
-  EXPECT_TRUE(command.bitmap().isNone());
-}
-
-TEST_F(MoleCommand, ClickedBeforeCreationItFailsWithoutTouchingAnything) {
-  EXPECT_EQ(command.onClick(), host::kUnexpected);
-}
-
 TEST_F(MoleCommand, RefusesWithoutAPointLayerOrWithFewerThanTwoSelectedFixes) {
+  EXPECT_EQ(command.onClick(), host::kUnexpected);  // before creation
   loadTrack(orvex::test::squareTrack());
   const auto points = trackLayer();
+  host::FeatureClassSpec lines;
+  lines.name = "lines";
+  lines.fields.add(host::FieldDef::shape("Shape", host::GeometryDef{host::GeometryType::Polyline}));
+  const auto lineLayer = std::make_shared<headless::HeadlessFeatureLayer>(
+      app.workspaces().openShapefileWorkspace(folder.path())->createFeatureClass(lines), "lines");
+  const std::string noLayer = "Display Tracks|" + std::string(track::kMoleNoPointLayer);
   struct Case {
-    const char* what;
-    std::function<void()> arrange;
+    std::shared_ptr<host::Layer> chosen;
+    std::vector<host::ObjectId> selected;
     std::string expected;
   };
-  const std::vector<Case> cases = {
-      {"nothing chosen", [&] { app.headlessDocument().setSelectedLayer(nullptr); },
-       "Display Tracks|" + std::string(track::kMoleNoPointLayer)},
-      {"a line layer",
-       [&] {
-         auto workspace = app.workspaces().openShapefileWorkspace(folder.path());
-         host::FeatureClassSpec lines;
-         lines.name = "lines";
-         lines.fields.add(host::FieldDef::shape("Shape", host::GeometryDef{host::GeometryType::Polyline}));
-         app.headlessDocument().setSelectedLayer(
-             std::make_shared<headless::HeadlessFeatureLayer>(workspace->createFeatureClass(lines), "lines"));
-       },
-       "Display Tracks|" + std::string(track::kMoleNoPointLayer)},
-      {"no fix selected",
-       [&] {
-         app.headlessDocument().setSelectedLayer(points);
-         points->setSelection(host::SelectionSet(points->featureClass(), {}));
-       },
-       "|" + std::string(track::kMoleNothingSelected)},
-      {"one fix selected", [&] { points->setSelection(host::SelectionSet(points->featureClass(), {2})); },
-       "|" + std::string(track::kMoleOneSelected)},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const Case& c : std::vector<Case>{{nullptr, {0, 1}, noLayer},
+                                         {lineLayer, {0, 1}, noLayer},
+                                         {points, {}, "|" + std::string(track::kMoleNothingSelected)},
+                                         {points, {2}, "|" + std::string(track::kMoleOneSelected)}}) {
+    SCOPED_TRACE(c.expected + " " + std::to_string(c.selected.size()));
     app.scriptedUi().clearRecords();
-    c.arrange();
+    app.headlessDocument().setSelectedLayer(c.chosen);
+    points->setSelection(host::SelectionSet(points->featureClass(), c.selected));
     EXPECT_EQ(click(), host::kOk);
-    EXPECT_EQ(messages(), std::vector<std::string>{c.expected});
+    EXPECT_EQ(messages(), Texts{c.expected});
     EXPECT_TRUE(app.scriptedUi().forms().empty());
   }
 }
@@ -98,112 +66,62 @@ TEST_F(MoleCommand, OpensTheFormModallyWithTheLastObjectIdOfTheWholeClass) {
   loadTrack(orvex::test::squareTrack(), {1, 2});
   EXPECT_EQ(click(), host::kOk);
   ASSERT_EQ(app.scriptedUi().forms().size(), 1u);
-  EXPECT_EQ(app.scriptedUi().forms()[0].name, "frmORVEX");
   EXPECT_EQ(app.scriptedUi().forms()[0].caption, "Display Travel");
   EXPECT_EQ(fixLabel, "2/4");  // fix 1 of the selection, last id 3 of the class
   EXPECT_EQ(app.view().events().subscriberCount(), 0);
 }
 
-TEST_F(MoleCommand, AScriptedDisplayTravelRunsToTheEndInsideTheClick) {
-  loadTrack(orvex::test::squareTrack());
-  click(headless::FormScript()
-            .type(frmORVEX::kPaceText, "0")
-            .check(frmORVEX::kKeepPath, true)
-            .click(frmORVEX::kDisplayTravel)
-            .cancel());
-  EXPECT_EQ(shownSegments().size(), 3u);
-  EXPECT_EQ(fixLabel, "4/4");
-}
-
-// Map events ---------------------------------------------------------------------------------
-
 class TrackMapEvents : public TrackFixture {
  protected:
-  int listenersBefore = 0;
   void SetUp() override {
     loadTrack(orvex::test::squareTrack());
-    listenersBefore = app.view().events().subscriberCount();
     open();
   }
-  std::shared_ptr<host::FeatureClass> anotherClass() {
-    orvex::test::writeTrack(folder.path(), "other", orvex::test::squareTrack());
-    return app.workspaces().openShapefileWorkspace(folder.path())->openFeatureClass("other");
+  void addLayer() {
+    orvex::test::writeTrack(folder.path(), "other" + std::to_string(++added), orvex::test::squareTrack());
+    app.focusMap().addFeatureLayer(app.workspaces()
+                                       .openShapefileWorkspace(folder.path())
+                                       ->openFeatureClass("other" + std::to_string(added)),
+                                   "other");
   }
+  int added = 0;
 };
 
-TEST_F(TrackMapEvents, TheFormListensWhileOpenAndStopsWhenItCloses) {
-  EXPECT_EQ(app.view().events().subscriberCount(), listenersBefore + 1);
-  driver->cancel();
-  EXPECT_EQ(app.view().events().subscriberCount(), listenersBefore);
-  // A closed form hears nothing more.
-  app.focusMap().addFeatureLayer(anotherClass(), "other");
-  EXPECT_TRUE(messages().empty());
-}
-
-TEST_F(TrackMapEvents, ContentsOrFocusMapChangesCloseTheFormWithTheirMessage) {
-  app.focusMap().addFeatureLayer(anotherClass(), "other");
+TEST_F(TrackMapEvents, ContentsOrFocusMapChangesCloseTheFormWhichThenListensNoMore) {
+  EXPECT_EQ(app.view().events().subscriberCount(), 1);
+  addLayer();
   EXPECT_FALSE(form->isOpen());
-  EXPECT_EQ(app.view().events().subscriberCount(), listenersBefore);
-
+  EXPECT_EQ(app.view().events().subscriberCount(), 0);
+  addLayer();  // heard by nobody
   open();
   app.headlessDocument().setFocusMap(app.headlessDocument().addMap("Second"));
   EXPECT_FALSE(form->isOpen());
-  EXPECT_EQ(messages(), (std::vector<std::string>{"-|" + std::string(track::kTrackContentsChanged),
-                                                  "-|" + std::string(track::kTrackMapsChanged)}));
+  EXPECT_EQ(messages(), (Texts{"-|" + std::string(track::kTrackContentsChanged),
+                               "-|" + std::string(track::kTrackMapsChanged)}));
 }
 
 TEST_F(TrackMapEvents, AChangeArrivingDuringTheAutomaticDisplayEndsIt) {
-  app.scriptedUi().postEvent([this] { app.focusMap().addFeatureLayer(anotherClass(), "other"); });
+  app.scriptedUi().postEvent([this] { addLayer(); });
   driver->click(frmORVEX::kDisplayTravel);
   EXPECT_FALSE(form->isOpen());
   EXPECT_FALSE(form->running());
   EXPECT_EQ(segmentsEverDrawn(), 1u);
 }
 
-TEST_F(TrackMapEvents, ASelectionChangeRebuildsTheTrack) {
+TEST_F(TrackMapEvents, ASelectionChangeRebuildsTheTrackOrEmptiesItWithoutAPointLayer) {
   const auto layer = trackLayer();
   layer->setSelection(host::SelectionSet(layer->featureClass(), {3, 1}));
   EXPECT_EQ(form->trackSize(), 2);
-  EXPECT_EQ(form->control(frmORVEX::kTrackSlider).maximum(), 1);
-  EXPECT_EQ(caption(frmORVEX::kFixLabel), "4/4");  // the selection's order: fix 3 first
+  EXPECT_EQ(control(frmORVEX::kTrackSlider).maximum(), 1);
+  EXPECT_EQ(caption(frmORVEX::kFixLabel), "4/4");  // in the selection's order
   EXPECT_TRUE(messages().empty());
-  EXPECT_TRUE(form->isOpen());
-}
 
-TEST_F(TrackMapEvents, ASelectionChangeWithoutAPointLayerEmptiesTheTrack) {
   app.headlessDocument().setSelectedLayer(nullptr);
   app.focusMap().clearSelection();
-  EXPECT_EQ(messages(), std::vector<std::string>{"-|" + std::string(track::kTrackNoLayerAfterSelection)});
   EXPECT_EQ(form->trackSize(), 0);
   driver->click(frmORVEX::kDisplayTravel);
-  EXPECT_EQ(messages().back(), "Display Tracks|No more steps. Please reset.");
-  EXPECT_EQ(segmentsEverDrawn(), 0u);
-}
-
-// Save Travel --------------------------------------------------------------------------------
-
-struct SavedLine {
-  double x1, y1, x2, y2;
-  bool operator==(const SavedLine&) const = default;
-};
-
-/// The two-point lines of a shapefile, read with GDAL directly; nothing when it cannot be
-/// opened or holds something else.
-std::optional<std::vector<SavedLine>> readLines(const std::filesystem::path& path) {
-  GDALAllRegister();
-  GDALDatasetUniquePtr dataset(GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
-  if (!dataset) return std::nullopt;
-  OGRLayer* layer = dataset->GetLayer(0);
-  if (wkbFlatten(layer->GetGeomType()) != wkbLineString) return std::nullopt;
-  std::vector<SavedLine> lines;
-  for (auto& feature : *layer) {
-    const OGRGeometry* geometry = feature->GetGeometryRef();
-    if (geometry == nullptr || wkbFlatten(geometry->getGeometryType()) != wkbLineString) return std::nullopt;
-    const OGRLineString* line = geometry->toLineString();
-    if (line->getNumPoints() != 2) return std::nullopt;
-    lines.push_back({line->getX(0), line->getY(0), line->getX(1), line->getY(1)});
-  }
-  return lines;
+  EXPECT_EQ(messages(), (Texts{"-|" + std::string(track::kTrackNoLayerAfterSelection),
+                               "Display Tracks|No more steps. Please reset."}));
 }
 
 class SaveTravel : public TrackFixture {
@@ -220,50 +138,35 @@ class SaveTravel : public TrackFixture {
   }
 };
 
-TEST_F(SaveTravel, WithoutADrawnPathItAsksForATrack) {
+TEST_F(SaveTravel, ThePathBecomesOneLinePerSegmentInANewLayerAndTheFormStaysOpen) {
   driver->click(frmORVEX::kSaveTravel);
-  EXPECT_EQ(messages(), std::vector<std::string>{"-|Please add a track"});
-  EXPECT_TRUE(app.scriptedUi().dialogs().empty());
-}
+  EXPECT_EQ(messages(), Texts{"-|Please add a track"});
+  app.scriptedUi().clearRecords();
 
-TEST_F(SaveTravel, ThePathBecomesOnePolylinePerSegmentInANewLayerAndTheFormStaysOpen) {
   drawTwoSteps();
   const auto output = folder / "travel.shp";
   app.scriptedUi().queueSaveAnswer(output);
-  const std::size_t layersBefore = app.focusMap().layers().size();
   driver->click(frmORVEX::kSaveTravel);
-
-  EXPECT_EQ(readLines(output), (std::vector<SavedLine>{{0, 0, 100, 0}, {100, 0, 100, 100}}));
-  ASSERT_EQ(app.focusMap().layers().size(), layersBefore + 1);
+  EXPECT_EQ(readSegments(output), (std::vector<Segment>{{0, 0, 100, 0}, {100, 0, 100, 100}}));
   EXPECT_EQ(app.focusMap().layers().front()->name(), "travel");
-  EXPECT_EQ(app.scriptedUi().dialogs().at(0).title, "Save Travel");
   // Adding its own layer is no reason for the form to close.
   EXPECT_TRUE(form->isOpen());
   EXPECT_TRUE(messages().empty());
 }
 
-TEST_F(SaveTravel, AnExistingShapefileIsNeverReplaced) {
+TEST_F(SaveTravel, AnExistingShapefileIsNeverReplacedAndFailuresCarryThePrefix) {
   drawTwoSteps();
   const auto output = orvex::test::writeTrack(folder.path(), "travel", {{1, 1}});
   const std::string before = orvex::test::readAll(output);
   app.scriptedUi().queueSaveAnswer(output);
   driver->click(frmORVEX::kSaveTravel);
   EXPECT_EQ(orvex::test::readAll(output), before);
-  EXPECT_EQ(messages(),
-            std::vector<std::string>{"File Error|ERROR: file already exists. Cannot create output file."});
-}
-
-TEST_F(SaveTravel, ACancelledDialogWritesNothingAndAFailureIsReportedWithItsPrefix) {
-  drawTwoSteps();
-  app.scriptedUi().queueSaveAnswer(std::nullopt);
-  driver->click(frmORVEX::kSaveTravel);
-  EXPECT_TRUE(messages().empty());
 
   app.scriptedUi().queueSaveAnswer(folder / "no such folder" / "travel.shp");
   driver->click(frmORVEX::kSaveTravel);
-  ASSERT_EQ(messages().size(), 1u);
-  EXPECT_EQ(messages()[0].rfind("-|" + std::string(track::kTrackSaveErrorPrefix), 0), 0u) << messages()[0];
-  EXPECT_TRUE(form->isOpen());
+  ASSERT_EQ(messages().size(), 2u);
+  EXPECT_EQ(messages()[0], "File Error|ERROR: file already exists. Cannot create output file.");
+  EXPECT_EQ(messages()[1].rfind("-|" + std::string(track::kTrackSaveErrorPrefix), 0), 0u) << messages()[1];
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 // a headless application holding them as the table-of-contents layer, and the drawn segments
 // read back as coordinate pairs.
 
+#include <gdal_priv.h>
 #include <gtest/gtest.h>
+#include <ogrsf_frmts.h>
 
 #include <memory>
 #include <optional>
@@ -31,42 +33,26 @@ struct TrackFix {
   std::string time{};                ///< "Time1"
 };
 
-/// Which attribute fields a track file has.
-struct TrackFields {
-  bool speedAndDistance = true;
-  bool timeAndDate = true;
-  const char* dateField = "Date";
-};
-
 /// Writes "<name>.shp" into `folder`; object ids are 0, 1, 2, ... in the order given.
 inline std::filesystem::path writeTrack(const std::filesystem::path& folder, const std::string& name,
-                                        const std::vector<TrackFix>& fixes, TrackFields fields = {}) {
+                                        const std::vector<TrackFix>& fixes) {
   auto workspace = platform::gdal::openShapefileWorkspace(folder);
   host::FeatureClassSpec definition;
   definition.name = name;
   definition.fields.add(host::FieldDef::shape("Shape", host::GeometryDef{host::GeometryType::Point}));
-  if (fields.speedAndDistance) {
-    definition.fields.add(host::FieldDef("Me_Per_Sec", host::FieldType::Double, 0, 16, 4));
-    definition.fields.add(host::FieldDef("Dist", host::FieldType::Double, 0, 16, 0));
-  }
-  if (fields.timeAndDate) {
-    definition.fields.add(host::FieldDef("Time1", host::FieldType::String, 12));
-    definition.fields.add(host::FieldDef(fields.dateField, host::FieldType::Date));
-  }
+  definition.fields.add(host::FieldDef("Me_Per_Sec", host::FieldType::Double, 0, 16, 4));
+  definition.fields.add(host::FieldDef("Dist", host::FieldType::Double, 0, 16, 0));
+  definition.fields.add(host::FieldDef("Time1", host::FieldType::String, 12));
+  definition.fields.add(host::FieldDef("Date", host::FieldType::Date));
   auto featureClass = workspace->createFeatureClass(definition);
   auto cursor = featureClass->insert(true);
   for (const TrackFix& fix : fixes) {
     host::Row buffer = featureClass->createRowBuffer();
     buffer.setShape(host::Point{fix.x, fix.y});
-    if (fields.speedAndDistance) {
-      if (fix.speed) buffer.setValue(buffer.findField("Me_Per_Sec"), *fix.speed);
-      if (fix.distance) buffer.setValue(buffer.findField("Dist"), *fix.distance);
-    }
-    if (fields.timeAndDate) {
-      if (!fix.time.empty()) buffer.setValue(buffer.findField("Time1"), host::Value(fix.time));
-      if (!fix.date.empty())
-        buffer.setValue(buffer.findField(fields.dateField), *host::Date::parseIso8601(fix.date));
-    }
+    if (fix.speed) buffer.setValue(buffer.findField("Me_Per_Sec"), *fix.speed);
+    if (fix.distance) buffer.setValue(buffer.findField("Dist"), *fix.distance);
+    if (!fix.time.empty()) buffer.setValue(buffer.findField("Time1"), host::Value(fix.time));
+    if (!fix.date.empty()) buffer.setValue(buffer.findField("Date"), *host::Date::parseIso8601(fix.date));
     cursor->insert(buffer);
   }
   cursor->flush();
@@ -92,6 +78,23 @@ inline std::ostream& operator<<(std::ostream& os, const Segment& s) {
   return os << "(" << s.x1 << "," << s.y1 << ")->(" << s.x2 << "," << s.y2 << ")";
 }
 
+/// The lines of a shapefile as segments, read with GDAL directly; nothing when it cannot be
+/// opened or holds other than two-point lines.
+inline std::optional<std::vector<Segment>> readSegments(const std::filesystem::path& path) {
+  GDALAllRegister();
+  GDALDatasetUniquePtr dataset(GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
+  if (!dataset) return std::nullopt;
+  std::vector<Segment> segments;
+  for (auto& feature : *dataset->GetLayer(0)) {
+    const OGRGeometry* geometry = feature->GetGeometryRef();
+    if (geometry == nullptr || wkbFlatten(geometry->getGeometryType()) != wkbLineString) return std::nullopt;
+    const OGRLineString* line = geometry->toLineString();
+    if (line->getNumPoints() != 2) return std::nullopt;
+    segments.push_back({line->getX(0), line->getY(0), line->getX(1), line->getY(1)});
+  }
+  return segments;
+}
+
 /// The headless host with one track layer chosen in the table of contents; the track display
 /// form opened on it with `open()`.
 class TrackFixture : public ::testing::Test {
@@ -103,26 +106,19 @@ class TrackFixture : public ::testing::Test {
   std::unique_ptr<host::FormDriver> driver;
 
   /// Loads the track file as the map's only layer, selecting `objectIds` (all when empty).
-  void loadTrack(const std::vector<TrackFix>& fixes, std::vector<host::ObjectId> objectIds = {},
-                 TrackFields fields = {}) {
+  void loadTrack(const std::vector<TrackFix>& fixes, std::vector<host::ObjectId> objectIds = {}) {
     platform::headless::MapSource source;
-    source.files = {writeTrack(folder.path(), "track", fixes, fields)};
+    source.files = {writeTrack(folder.path(), "track", fixes)};
     source.objectIds = std::move(objectIds);
     platform::headless::loadMapSource(app, source);
   }
 
-  /// Makes the form (last object id from the file unless given) and loads it as showModal does.
-  ui::frmORVEX& open(std::optional<host::ObjectId> lastObjectId = std::nullopt) {
-    host::ObjectId last = host::kNoObjectId;
-    if (lastObjectId) {
-      last = *lastObjectId;
-    } else if (auto layer = ui::track::SelectedPointLayer(*app.document())) {
-      last = layer->featureClass()->featureCount() - 1;
-    }
-    form = std::make_unique<ui::frmORVEX>(app, last);
+  /// Makes the form, the last object id being the file's, and loads it as showModal does.
+  void open() {
+    const auto layer = ui::track::SelectedPointLayer(*app.document());
+    form = std::make_unique<ui::frmORVEX>(app, layer ? layer->featureClass()->featureCount() - 1 : -1);
     driver = std::make_unique<host::FormDriver>(*form);
     form->load();
-    return *form;
   }
 
   void TearDown() override {
