@@ -91,7 +91,7 @@ TEST(KernelFields, DoubleFieldsWidenForValuesThatWouldNotFit) {
   EXPECT_EQ(format("Volume"), std::pair(20, 12));
   // Beyond the widest .dbf number (254 characters) decimals are given up instead.
   features[0].area = 2e250;  // 251 digits before the point
-  const auto& huge = orvex::core::kernelOutputFields(nullptr, features, {}).at(7);
+  const auto huge = orvex::core::kernelOutputFields(nullptr, features, {}).at(7);
   EXPECT_EQ(std::pair(huge.precision, huge.scale), std::pair(254, 2));
 }
 
