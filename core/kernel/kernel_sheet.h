@@ -64,7 +64,7 @@ inline constexpr const char* kDensifyLength = "txtDensify";
 ///   on the engine and write h in "%17.15f" form, divided by href when the proportion box is
 ///   checked. Clicking the proportion box rewrites the h box from the engine's h likewise.
 /// - Leaving the Smoothing page, and OK: the h text is read as a number list. A value of 0 or
-///   below is refused with kNonPositiveH and the page stays open. Otherwise the first value
+///   below is refused with nonPositiveHMessage and the page stays open. Otherwise the first value
 ///   becomes the engine's h (times href when proportional) and the list the runs to make; a
 ///   text that gives no list (empty, an empty piece between commas) gives no run, silently.
 /// - "Densify Arcs" enables its length box. "Raster Resolution" keeps only the digits typed
