@@ -167,14 +167,14 @@ TEST_F(OrvexKde, SettingsFilesTablesAndIndependence) {
 TEST_F(OrvexKde, ReferenceRasterFileSetsTheGrid) {
   // A 240 x 80 grid of 50-unit cells over both animals: every UD is computed on it.
   platform::headless::HeadlessApplication app;
-  host::RasterSpec spec;
-  spec.name = "reference";
-  spec.originX = 8000.0;
-  spec.originY = 8000.0;
-  spec.cellSize = 50.0;
-  spec.rows = 80;
-  spec.columns = 240;
-  app.workspaces().openRasterWorkspace(folder_.path())->createRaster(spec);
+  host::RasterSpec definition;
+  definition.name = "reference";
+  definition.originX = 8000.0;
+  definition.originY = 8000.0;
+  definition.cellSize = 50.0;
+  definition.rows = 80;
+  definition.columns = 240;
+  app.workspaces().openRasterWorkspace(folder_.path())->createRaster(definition);
 
   const OrvexRun run = Kde(
       {"--extent", "ref:" + (folder_ / "reference.tif").string(), "--out-dir", (folder_ / "out").string()});

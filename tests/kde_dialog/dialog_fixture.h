@@ -75,14 +75,14 @@ inline std::filesystem::path WritePoints(const std::filesystem::path& folder, co
                                          const std::vector<Fix>& fixes) {
   platform::headless::HeadlessApplication app;
   auto workspace = app.workspaces().openShapefileWorkspace(folder);
-  host::FeatureClassSpec spec;
-  spec.name = name;
-  spec.fields.add(
+  host::FeatureClassSpec definition;
+  definition.name = name;
+  definition.fields.add(
       host::FieldDef::shape("Shape", host::GeometryDef{host::GeometryType::Point, false, false, {}}));
-  spec.fields.add(host::FieldDef("AnimalID", host::FieldType::String, 20));
-  spec.fields.add(host::FieldDef("Num", host::FieldType::Integer, 9));
-  spec.fields.add(host::FieldDef("Weight", host::FieldType::Double, 12));
-  auto features = workspace->createFeatureClass(spec);
+  definition.fields.add(host::FieldDef("AnimalID", host::FieldType::String, 20));
+  definition.fields.add(host::FieldDef("Num", host::FieldType::Integer, 9));
+  definition.fields.add(host::FieldDef("Weight", host::FieldType::Double, 12));
+  auto features = workspace->createFeatureClass(definition);
   auto insert = features->insert(true);
   host::Row buffer = features->createRowBuffer();
   for (const Fix& fix : fixes) {
@@ -127,14 +127,14 @@ inline std::vector<Fix> TwoAnimals() {
 /// A one-band GeoTIFF folder/name.tif of 10 x 8 cells of 25 units at (1000, 2000).
 inline std::filesystem::path WriteRaster(const std::filesystem::path& folder, const std::string& name) {
   platform::headless::HeadlessApplication app;
-  host::RasterSpec spec;
-  spec.name = name;
-  spec.originX = 1000.0;
-  spec.originY = 2000.0;
-  spec.cellSize = 25.0;
-  spec.rows = 8;
-  spec.columns = 10;
-  app.workspaces().openRasterWorkspace(folder)->createRaster(spec);
+  host::RasterSpec definition;
+  definition.name = name;
+  definition.originX = 1000.0;
+  definition.originY = 2000.0;
+  definition.cellSize = 25.0;
+  definition.rows = 8;
+  definition.columns = 10;
+  app.workspaces().openRasterWorkspace(folder)->createRaster(definition);
   return folder / (name + ".tif");
 }
 
