@@ -44,6 +44,8 @@ class TrackRecording : public std::enable_shared_from_this<TrackRecording> {
   }
 
   bool opened() const { return opened_; }
+  /// The --save-path file was there before the run.
+  bool saveTargetExisted = false;
   const std::vector<TrackFrame>& frames() const { return frames_; }
 
  private:
@@ -144,6 +146,11 @@ void scriptTrack(const CommandArgs& args, headless::HeadlessApplication& applica
   application.scriptedUi().setFormScript(kTrackForm, script.cancel());
 
   auto recording = std::make_shared<TrackRecording>(application);
+  if (args.given("save-path")) {
+    std::error_code ignored;
+    recording->saveTargetExisted =
+        std::filesystem::exists(host::withDefaultExtension(args.textOf("save-path"), "shp"), ignored);
+  }
   currentRecording() = recording;
   application.scriptedUi().setFormShownHook([recording](host::Form& form) { recording->formShown(form); });
   application.scriptedUi().setFormClosedHook(
@@ -160,7 +167,11 @@ int afterTrack(const CommandArgs& args, headless::HeadlessApplication& applicati
   if (args.given("save-path")) {
     const auto path = std::filesystem::absolute(
         host::withDefaultExtension(std::filesystem::path(args.textOf("save-path")), "shp"));
-    if (!reportSavedPath(application, path)) {
+    // The display never replaces a file, so one that was there before is not the path drawn.
+    if (recording->saveTargetExisted) {
+      std::cerr << "orvex: track: " << path.string() << " exists; the travel path was not saved\n";
+      exitCode = kExitCommandFailed;
+    } else if (!reportSavedPath(application, path)) {
       std::cerr << "orvex: track: the travel path was not saved to " << path.string() << '\n';
       exitCode = kExitCommandFailed;
     }

@@ -169,7 +169,9 @@ std::string trackSvg(const TrackAnimation& animation, const TrackSvgLayout& layo
   std::size_t captionLines = 0;
   for (const TrackFrame& frame : animation.frames)
     captionLines = std::max(captionLines, frame.captions.size());
-  const double height = place.mapBottom() + static_cast<double>(captionLines) * layout.captionLine;
+  // Half a margin below the captions keeps the descenders of the last line inside.
+  const double height =
+      place.mapBottom() + static_cast<double>(captionLines) * layout.captionLine + layout.margin / 2.0;
   const double step = animation.stepSeconds > 0.0 ? animation.stepSeconds : 0.25;
 
   std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";

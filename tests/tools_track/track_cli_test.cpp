@@ -58,6 +58,11 @@ TEST_F(TrackCli, RunsToTheEndSavesThePathAndAnimatesEverySegment) {
       (std::vector<test::Segment>{
           {0, 0, 100, 50}, {100, 50, 200, 0}, {200, 0, 300, 50}, {300, 50, 400, 0}, {400, 0, 500, 50}}));
 
+  // A second run leaves that file alone and says so.
+  const OrvexRun again = track({"--save-path", saved.string()});
+  EXPECT_EQ(again.exitCode, 1) << shown(again);
+  EXPECT_TRUE(contains(again.err, "exists; the travel path was not saved")) << shown(again);
+
   const auto svg = readSvg(test::readAll(picture));
   ASSERT_TRUE(svg.has_value());
   ASSERT_EQ(svg->segments.size(), 5u);
