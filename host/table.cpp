@@ -1,6 +1,7 @@
 #include "host/table.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "host/error.h"
 
@@ -25,8 +26,13 @@ SelectionSet Table::select(const QueryFilter& filter) const {
 
 SelectionSet::SelectionSet(std::shared_ptr<const Table> table, std::vector<ObjectId> ids)
     : table_(std::move(table)) {
+  // Large selections (tens of thousands of fixes) are common: drop repeats through a hash set
+  // rather than a scan of the ids kept so far.
   ids_.reserve(ids.size());
-  for (ObjectId id : ids) add(id);
+  std::unordered_set<ObjectId> seen;
+  seen.reserve(ids.size());
+  for (ObjectId id : ids)
+    if (seen.insert(id).second) ids_.push_back(id);
 }
 
 bool SelectionSet::contains(ObjectId id) const {
