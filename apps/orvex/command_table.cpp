@@ -6,6 +6,7 @@
 #include "apps/orvex/row_kde.h"
 #include "apps/orvex/row_kernel.h"
 #include "apps/orvex/row_mcp.h"
+#include "apps/orvex/row_shell.h"
 #include "apps/orvex/row_track.h"
 #include "apps/orvex/row_travel.h"
 #include "apps/orvex/simulate.h"
@@ -68,6 +69,11 @@ const std::vector<CommandRow> kCommandRows{
      .progId = {},
      .declare = &declareDemo,
      .run = &runDemo},
+    {.name = "menu",
+     .help = "Show the toolbar and its menu as the host builds them, with each item's caption",
+     .progId = {},
+     .run = &runMenu},
+    {.name = "about", .help = "Show the About text of the tool set", .progId = {}, .run = &runAbout},
 };
 
 }  // namespace
