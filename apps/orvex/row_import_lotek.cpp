@@ -1,12 +1,11 @@
 #include "apps/orvex/row_import_lotek.h"
 
-#include <unistd.h>  // isatty
-
 #include <CLI/CLI.hpp>
 #include <iostream>
 #include <optional>
 #include <vector>
 
+#include "apps/orvex/save_answers.h"
 #include "host/error.h"
 #include "host/ui_services.h"
 #include "platform/headless/headless_application.h"
@@ -22,25 +21,6 @@ constexpr const char* kKeepersForm = "frmKeepers";
 constexpr const char* kIncludeButton = "btnInclude";
 constexpr const char* kExcludeButton = "btnExclude";
 constexpr const char* kCancelButton = "btnCancel";
-
-/// Whether an existing output may be replaced: --yes does, --no does not; otherwise only a
-/// person at a terminal can say so, since replacing a file nobody agreed to lose is no
-/// default.
-bool mayReplace(headless::HeadlessApplication& application, const fs::path& output) {
-  switch (application.scriptedUi().choicePolicy()) {
-    case headless::ChoicePolicy::Yes:
-      return true;
-    case headless::ChoicePolicy::No:
-      return false;
-    case headless::ChoicePolicy::Ask:
-      break;
-  }
-  if (isatty(STDIN_FILENO) == 0 || isatty(STDERR_FILENO) == 0) return false;
-  const host::MessageAnswer answer =
-      application.ui().messageBox(output.string() + " already exists.\nDo you want to replace it?", "Save As",
-                                  host::MessageButtons::YesNo, host::MessageIcon::Exclamation);
-  return answer == host::MessageAnswer::Yes;
-}
 
 }  // namespace
 
@@ -75,7 +55,8 @@ void scriptImportLotek(const CommandArgs& args, headless::HeadlessApplication& a
   const fs::path output = importLotekOutput(args);
   ui.setSaveAnswers(
       [&application, output](const host::FileDialogOptions& options) -> std::optional<fs::path> {
-        if (!options.overwritePrompt || !fs::exists(output) || mayReplace(application, output)) return output;
+        if (!options.overwritePrompt || !fs::exists(output) || mayReplace(application, output, "Save As"))
+          return output;
         application.note(output.string() + " exists; not replaced (--yes replaces it)");
         return std::nullopt;
       });

@@ -1,7 +1,5 @@
 #include "apps/orvex/row_kernel.h"
 
-#include <unistd.h>  // isatty
-
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <filesystem>
@@ -11,8 +9,8 @@
 #include <vector>
 
 #include "apps/orvex/cli.h"
-#include "apps/orvex/row_mcp.h"
 #include "apps/orvex/row_mcp_groups.h"
+#include "apps/orvex/save_answers.h"
 #include "host/error.h"
 #include "host/form.h"
 #include "host/map.h"
@@ -64,49 +62,14 @@ std::string checkResolution(const std::string& text) {
 
 /// Answers the Save As dialogs of the runs from the output template: {h} is the value the
 /// dialog's title shows, {id} the animal of the run (or the input file's name).
-class TemplateAnswers {
- public:
-  TemplateAnswers(headless::HeadlessApplication& application, std::string outputTemplate, std::string id)
-      : application_(&application),
-        template_(std::move(outputTemplate)),
-        id_(std::move(id)),
-        terminal_(isatty(STDIN_FILENO) != 0 && isatty(STDERR_FILENO) != 0) {}
-
-  std::optional<std::filesystem::path> answer(const host::FileDialogOptions& options) {
-    const std::string h = readKernelSaveTitle(options.title).value_or("");
-    std::filesystem::path path = expandKernelTemplate(template_, fileNamePart(id_), h);
-    if (!host::iequals(path.extension().string(), ".shp")) path += ".shp";
-    path = std::filesystem::absolute(path).lexically_normal();
-
-    // A save dialog only offers folders that exist; the template may name new ones.
-    std::error_code ignored;
-    std::filesystem::create_directories(path.parent_path(), ignored);
-    if (options.overwritePrompt && std::filesystem::exists(path, ignored) && !mayReplace(path, options))
-      return std::nullopt;
-    return path;
-  }
-
- private:
-  /// The dialog's overwrite confirmation: Yes with --yes, a person's answer at a terminal, and
-  /// otherwise No, so that nothing is replaced that nobody agreed to replace.
-  bool mayReplace(const std::filesystem::path& path, const host::FileDialogOptions& options) {
-    headless::ScriptedUi& ui = application_->scriptedUi();
-    if (ui.choicePolicy() == headless::ChoicePolicy::Yes) return true;
-    if (ui.choicePolicy() == headless::ChoicePolicy::Ask && terminal_) {
-      const host::MessageAnswer replace =
-          ui.show(host::Message{path.string() + " already exists.\nDo you want to replace it?", options.title,
-                                host::MessageButtons::YesNo, host::MessageIcon::Exclamation});
-      if (replace == host::MessageAnswer::Yes) return true;
-    }
-    application_->note(options.title + ": " + path.string() + " exists; run skipped (--yes replaces it)");
-    return false;
-  }
-
-  headless::HeadlessApplication* application_;
-  std::string template_;
-  std::string id_;
-  bool terminal_;
-};
+std::optional<std::filesystem::path> answerFromTemplate(headless::HeadlessApplication& application,
+                                                        const std::string& outputTemplate,
+                                                        const std::string& id,
+                                                        const host::FileDialogOptions& options) {
+  const std::string h = readKernelSaveTitle(options.title).value_or("");
+  const std::filesystem::path path = expandKernelTemplate(outputTemplate, fileNamePart(id), h);
+  return answerSave(application, withShapefileExtension(path), options, "run skipped");
+}
 
 /// Keeps only the fixes of one animal selected: the layers are split by the field, and every
 /// group but the animal's loses its selection.
@@ -159,30 +122,6 @@ void printInformation(const host::Form& form) {
             << "h_ref: " << text("txtHref") << '\n';
 }
 
-/// One line per shapefile: its path, the number of features and their "Area" values.
-void reportFile(headless::HeadlessApplication& application, const std::filesystem::path& path) {
-  try {
-    const auto workspace = application.workspaces().openShapefileWorkspace(path.parent_path());
-    const auto featureClass = workspace->openFeatureClass(path.filename().string());
-    if (!featureClass) return;
-    const int areaField = featureClass->findField("Area");
-    int features = 0;
-    std::string areas;
-    const auto cursor = featureClass->search();
-    while (const auto row = cursor->next()) {
-      ++features;
-      if (areaField < 0) continue;
-      const host::Value& area = row->value(areaField);
-      areas += (areas.empty() ? "" : ", ") + (area.isEmpty() ? std::string("null") : area.toText());
-    }
-    std::cout << path.string() << ": " << features << (features == 1 ? " feature" : " features");
-    if (!areas.empty()) std::cout << ", Area " << areas;
-    std::cout << '\n';
-  } catch (const host::Error& error) {
-    std::cerr << "orvex: cannot read back " << path.string() << ": " << error.description() << '\n';
-  }
-}
-
 }  // namespace
 
 std::optional<std::string> readKernelSaveTitle(std::string_view title) {
@@ -193,20 +132,7 @@ std::optional<std::string> readKernelSaveTitle(std::string_view title) {
 }
 
 std::string expandKernelTemplate(std::string_view outputTemplate, std::string_view id, std::string_view h) {
-  std::string expanded;
-  for (std::size_t i = 0; i < outputTemplate.size();) {
-    const std::string_view rest = outputTemplate.substr(i);
-    if (rest.starts_with("{id}")) {
-      expanded += id;
-      i += 4;
-    } else if (rest.starts_with("{h}")) {
-      expanded += h;
-      i += 3;
-    } else {
-      expanded += outputTemplate[i++];
-    }
-  }
-  return expanded;
+  return expandTemplate(outputTemplate, {{"{id}", id}, {"{h}", h}});
 }
 
 void declareKernel(CLI::App& sub, CommandArgs& args) {
@@ -282,23 +208,17 @@ void scriptKernel(const CommandArgs& args, headless::HeadlessApplication& applic
   if (!args.outputs.empty() && !args.given("out")) return;
   std::string id = args.textOf(kByValueKey);
   if (id.empty() && !args.files.empty()) id = std::filesystem::path(args.files.front()).stem().string();
-  auto answers = std::make_shared<TemplateAnswers>(
-      application, args.given("out") ? args.textOf("out") : std::string(kKernelDefaultTemplate), id);
-  ui.setSaveAnswers([answers](const host::FileDialogOptions& dialog) { return answers->answer(dialog); });
+  ui.setSaveAnswers(
+      [&application, id,
+       outputTemplate = args.given("out") ? args.textOf("out") : std::string(kKernelDefaultTemplate)](
+          const host::FileDialogOptions& dialog) {
+        return answerFromTemplate(application, outputTemplate, id, dialog);
+      });
 }
 
 int afterKernel(const CommandArgs& args, headless::HeadlessApplication& application, int exitCode) {
   headless::ScriptedUi& ui = application.scriptedUi();
-  std::vector<std::filesystem::path> written;
-  for (const headless::DialogRecord& dialog : ui.dialogs()) {
-    if (dialog.kind != headless::DialogKind::Save || dialog.answer.empty()) continue;
-    const std::filesystem::path& path = dialog.answer.front();
-    std::error_code ignored;
-    if (std::filesystem::exists(path, ignored) &&
-        std::find(written.begin(), written.end(), path) == written.end())
-      written.push_back(path);
-  }
-  for (const auto& path : written) reportFile(application, path);
+  for (const auto& path : savedFiles(ui)) reportShapefile(application, path);
 
   // --info cancels the sheet on purpose. Otherwise the script always presses OK, so a sheet
   // that did not close with OK refused what the command line gave it (the reason is the

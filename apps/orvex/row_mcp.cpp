@@ -1,7 +1,5 @@
 #include "apps/orvex/row_mcp.h"
 
-#include <unistd.h>  // isatty
-
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cmath>
@@ -15,6 +13,7 @@
 
 #include "apps/orvex/cli.h"
 #include "apps/orvex/row_mcp_groups.h"
+#include "apps/orvex/save_answers.h"
 #include "host/error.h"
 #include "host/form.h"
 #include "host/text.h"
@@ -84,8 +83,7 @@ class SaveAnswers {
         template_(std::move(outputTemplate)),
         percentages_(std::move(percentages)),
         paths_(paths.begin(), paths.end()),
-        byPath_(!paths.empty()),
-        terminal_(isatty(STDIN_FILENO) != 0 && isatty(STDERR_FILENO) != 0) {}
+        byPath_(!paths.empty()) {}
 
   std::optional<std::filesystem::path> answer(const host::FileDialogOptions& options) {
     std::filesystem::path path;
@@ -100,17 +98,9 @@ class SaveAnswers {
       const std::optional<McpSaveTitle> title = readMcpSaveTitle(options.title);
       const std::string layer = title ? title->layer : std::string();
       const std::string percent = title ? percentFor(layer, title->percent) : std::string();
-      path = expandMcpTemplate(template_, fileNamePart(layer), percent);
-      if (!host::iequals(path.extension().string(), ".shp")) path += ".shp";
+      path = withShapefileExtension(expandMcpTemplate(template_, fileNamePart(layer), percent));
     }
-    path = std::filesystem::absolute(path).lexically_normal();
-
-    // A save dialog only offers folders that exist; the template may name new ones.
-    std::error_code ignored;
-    std::filesystem::create_directories(path.parent_path(), ignored);
-    if (options.overwritePrompt && std::filesystem::exists(path, ignored) && !mayReplace(path, options))
-      return std::nullopt;
-    return path;
+    return answerSave(*application_, path, options, "not replaced");
   }
 
  private:
@@ -125,53 +115,13 @@ class SaveAnswers {
     return std::to_string(shown);
   }
 
-  /// The dialog's overwrite confirmation: Yes with --yes, a person's answer at a terminal, and
-  /// otherwise No, so that nothing is replaced that nobody agreed to replace.
-  bool mayReplace(const std::filesystem::path& path, const host::FileDialogOptions& options) {
-    headless::ScriptedUi& ui = application_->scriptedUi();
-    if (ui.choicePolicy() == headless::ChoicePolicy::Yes) return true;
-    if (ui.choicePolicy() == headless::ChoicePolicy::Ask && terminal_) {
-      const host::MessageAnswer replace =
-          ui.show(host::Message{path.string() + " already exists.\nDo you want to replace it?", options.title,
-                                host::MessageButtons::YesNo, host::MessageIcon::Exclamation});
-      if (replace == host::MessageAnswer::Yes) return true;
-    }
-    application_->note(options.title + ": " + path.string() + " exists; not replaced (--yes replaces it)");
-    return false;
-  }
-
   headless::HeadlessApplication* application_;
   std::string template_;
   std::vector<double> percentages_;
   std::deque<std::filesystem::path> paths_;
   bool byPath_;
   std::map<std::string, std::size_t> nextPercentage_;
-  bool terminal_;
 };
-
-/// One line per feature class: its path, the number of features and their "Area" values.
-void reportFile(headless::HeadlessApplication& application, const std::filesystem::path& path) {
-  try {
-    const auto workspace = application.workspaces().openShapefileWorkspace(path.parent_path());
-    const auto featureClass = workspace->openFeatureClass(path.filename().string());
-    if (!featureClass) return;
-    const int areaField = featureClass->findField("Area");
-    int features = 0;
-    std::string areas;
-    const auto cursor = featureClass->search();
-    while (const auto row = cursor->next()) {
-      ++features;
-      if (areaField < 0) continue;
-      const host::Value& area = row->value(areaField);
-      areas += (areas.empty() ? "" : ", ") + (area.isEmpty() ? std::string("null") : area.toText());
-    }
-    std::cout << path.string() << ": " << features << (features == 1 ? " feature" : " features");
-    if (!areas.empty()) std::cout << ", Area " << areas;
-    std::cout << '\n';
-  } catch (const host::Error& error) {
-    std::cerr << "orvex: cannot read back " << path.string() << ": " << error.description() << '\n';
-  }
-}
 
 }  // namespace
 
@@ -196,31 +146,9 @@ std::optional<McpSaveTitle> readMcpSaveTitle(std::string_view title) {
   return read;
 }
 
-std::string fileNamePart(std::string_view name) {
-  std::string part(name);
-  for (char& c : part) {
-    if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20) c = '_';
-  }
-  if (part.empty() || part == "." || part == "..") return "_";
-  return part;
-}
-
 std::string expandMcpTemplate(std::string_view outputTemplate, std::string_view layer,
                               std::string_view percent) {
-  std::string expanded;
-  for (std::size_t i = 0; i < outputTemplate.size();) {
-    const std::string_view rest = outputTemplate.substr(i);
-    if (rest.starts_with("{layer}")) {
-      expanded += layer;
-      i += 7;
-    } else if (rest.starts_with("{percent}")) {
-      expanded += percent;
-      i += 9;
-    } else {
-      expanded += outputTemplate[i++];
-    }
-  }
-  return expanded;
+  return expandTemplate(outputTemplate, {{"{layer}", layer}, {"{percent}", percent}});
 }
 
 void declareMcp(CLI::App& sub, CommandArgs& args) {
@@ -279,16 +207,7 @@ void scriptMcp(const CommandArgs& args, headless::HeadlessApplication& applicati
 
 int afterMcp(const CommandArgs& /*args*/, headless::HeadlessApplication& application, int exitCode) {
   headless::ScriptedUi& ui = application.scriptedUi();
-  std::vector<std::filesystem::path> written;
-  for (const headless::DialogRecord& dialog : ui.dialogs()) {
-    if (dialog.kind != headless::DialogKind::Save || dialog.answer.empty()) continue;
-    const std::filesystem::path& path = dialog.answer.front();
-    std::error_code ignored;
-    if (std::filesystem::exists(path, ignored) &&
-        std::find(written.begin(), written.end(), path) == written.end())
-      written.push_back(path);
-  }
-  for (const auto& path : written) reportFile(application, path);
+  for (const auto& path : savedFiles(ui)) reportShapefile(application, path);
 
   // The script always presses OK, so an options form that did not close with OK refused what
   // the command line gave it (the reason is the message printed before).

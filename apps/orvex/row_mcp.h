@@ -32,10 +32,6 @@ struct McpSaveTitle {
 };
 std::optional<McpSaveTitle> readMcpSaveTitle(std::string_view title);
 
-/// A layer or value name made safe as one file-name part: path separators and control
-/// characters become '_', and "", "." and ".." become "_".
-std::string fileNamePart(std::string_view name);
-
 /// `outputTemplate` with every "{layer}" and "{percent}" replaced.
 std::string expandMcpTemplate(std::string_view outputTemplate, std::string_view layer,
                               std::string_view percent);

@@ -1,0 +1,114 @@
+#include "apps/orvex/save_answers.h"
+
+#include <unistd.h>  // isatty
+
+#include <algorithm>
+#include <iostream>
+#include <system_error>
+
+#include "host/error.h"
+#include "host/table.h"
+#include "host/text.h"
+#include "platform/headless/headless_application.h"
+
+namespace orvex::cli {
+
+namespace headless = platform::headless;
+
+std::string fileNamePart(std::string_view name) {
+  std::string part(name);
+  for (char& c : part) {
+    if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20) c = '_';
+  }
+  if (part.empty() || part == "." || part == "..") return "_";
+  return part;
+}
+
+std::string expandTemplate(std::string_view outputTemplate, std::initializer_list<TemplateField> fields) {
+  std::string expanded;
+  for (std::size_t i = 0; i < outputTemplate.size();) {
+    const std::string_view rest = outputTemplate.substr(i);
+    const auto field = std::find_if(fields.begin(), fields.end(),
+                                    [&](const TemplateField& f) { return rest.starts_with(f.first); });
+    if (field != fields.end()) {
+      expanded += field->second;
+      i += field->first.size();
+    } else {
+      expanded += outputTemplate[i++];
+    }
+  }
+  return expanded;
+}
+
+bool mayReplace(headless::HeadlessApplication& application, const std::filesystem::path& path,
+                const std::string& title) {
+  headless::ScriptedUi& ui = application.scriptedUi();
+  if (ui.choicePolicy() == headless::ChoicePolicy::Yes) return true;
+  if (ui.choicePolicy() != headless::ChoicePolicy::Ask) return false;
+  // Only a person can agree; without a terminal nobody is there to ask.
+  if (isatty(STDIN_FILENO) == 0 || isatty(STDERR_FILENO) == 0) return false;
+  const host::MessageAnswer replace =
+      ui.show(host::Message{path.string() + " already exists.\nDo you want to replace it?", title,
+                            host::MessageButtons::YesNo, host::MessageIcon::Exclamation});
+  return replace == host::MessageAnswer::Yes;
+}
+
+std::filesystem::path withShapefileExtension(std::filesystem::path path) {
+  if (!host::iequals(path.extension().string(), ".shp")) path += ".shp";
+  return path;
+}
+
+std::optional<std::filesystem::path> answerSave(headless::HeadlessApplication& application,
+                                                std::filesystem::path path,
+                                                const host::FileDialogOptions& options,
+                                                std::string_view refusal) {
+  path = std::filesystem::absolute(path).lexically_normal();
+
+  std::error_code ignored;
+  std::filesystem::create_directories(path.parent_path(), ignored);
+  if (options.overwritePrompt && std::filesystem::exists(path, ignored) &&
+      !mayReplace(application, path, options.title)) {
+    application.note(options.title + ": " + path.string() + " exists; " + std::string(refusal) +
+                     " (--yes replaces it)");
+    return std::nullopt;
+  }
+  return path;
+}
+
+std::vector<std::filesystem::path> savedFiles(const headless::ScriptedUi& ui) {
+  std::vector<std::filesystem::path> written;
+  for (const headless::DialogRecord& dialog : ui.dialogs()) {
+    if (dialog.kind != headless::DialogKind::Save || dialog.answer.empty()) continue;
+    const std::filesystem::path& path = dialog.answer.front();
+    std::error_code ignored;
+    if (std::filesystem::exists(path, ignored) &&
+        std::find(written.begin(), written.end(), path) == written.end())
+      written.push_back(path);
+  }
+  return written;
+}
+
+void reportShapefile(headless::HeadlessApplication& application, const std::filesystem::path& path) {
+  try {
+    const auto workspace = application.workspaces().openShapefileWorkspace(path.parent_path());
+    const auto featureClass = workspace->openFeatureClass(path.filename().string());
+    if (!featureClass) return;
+    const int areaField = featureClass->findField("Area");
+    int features = 0;
+    std::string areas;
+    const auto cursor = featureClass->search();
+    while (const auto row = cursor->next()) {
+      ++features;
+      if (areaField < 0) continue;
+      const host::Value& area = row->value(areaField);
+      areas += (areas.empty() ? "" : ", ") + (area.isEmpty() ? std::string("null") : area.toText());
+    }
+    std::cout << path.string() << ": " << features << (features == 1 ? " feature" : " features");
+    if (!areas.empty()) std::cout << ", Area " << areas;
+    std::cout << '\n';
+  } catch (const host::Error& error) {
+    std::cerr << "orvex: cannot read back " << path.string() << ": " << error.description() << '\n';
+  }
+}
+
+}  // namespace orvex::cli
