@@ -7,6 +7,7 @@
 #include "core/data/host_failure.h"
 #include "core/data/keepers_form.h"
 #include "core/data/orvex_utility.h"
+#include "core/data/shapefile_output.h"
 #include "host/error.h"
 #include "host/text.h"
 
@@ -49,14 +50,7 @@ host::FileDialogOptions lotekOpenDialogOptions() {
   return options;
 }
 
-host::FileDialogOptions lotekSaveDialogOptions() {
-  host::FileDialogOptions options;
-  options.filter = "Shapefiles (*.shp)|*.shp";
-  options.defaultExtension = "shp";
-  options.hideReadOnly = true;
-  options.overwritePrompt = true;
-  return options;
-}
+host::FileDialogOptions lotekSaveDialogOptions() { return shapefileSaveDialog({}); }
 
 orvex_import::orvex_import() : OrvexCommand(kOrvexImport) {}
 

@@ -8,6 +8,7 @@
 
 #include "core/data/host_failure.h"
 #include "core/data/orvex_utility.h"
+#include "core/data/shapefile_output.h"
 #include "host/error.h"
 #include "host/text.h"
 #include "host/ui_services.h"
@@ -23,9 +24,6 @@ constexpr int kIntegerPrecision = 20;
 constexpr int kTextLength = 21;
 constexpr int kTextPrecision = 20;
 
-/// Storage keyword of the feature class; shapefiles ignore it.
-constexpr const char* kConfigKeyword = "augh";
-
 host::Ring ringOf(const KernelEngine& engine, std::int32_t ring) {
   host::Ring points;
   const std::int32_t count = engine.ring_point_count(ring);
@@ -40,45 +38,22 @@ host::Ring ringOf(const KernelEngine& engine, std::int32_t ring) {
 
 /// The format that holds every value whole: the shared .dbf rule applied value by value,
 /// which only ever widens the field or drops decimals, so earlier values keep fitting.
-McpNumberFormat fittedFormat(std::initializer_list<double> values) {
-  McpNumberFormat format = kKernelDoubleFormat;
-  for (const double value : values) format = fitMcpNumberFormat(format, value);
+NumberFormat fittedFormat(std::initializer_list<double> values) {
+  NumberFormat format = kKernelDoubleFormat;
+  for (const double value : values) format = fitNumberFormat(format, value);
   return format;
 }
 
 template <typename Member>
-McpNumberFormat fittedFormat(std::span<const KernelFeature> features, Member member) {
-  McpNumberFormat format = kKernelDoubleFormat;
-  for (const KernelFeature& feature : features) format = fitMcpNumberFormat(format, feature.*member);
+NumberFormat fittedFormat(std::span<const KernelFeature> features, Member member) {
+  NumberFormat format = kKernelDoubleFormat;
+  for (const KernelFeature& feature : features) format = fitNumberFormat(format, feature.*member);
   return format;
 }
 
-void addDouble(host::Fields& fields, const char* name, McpNumberFormat format) {
+void addDouble(host::Fields& fields, const char* name, NumberFormat format) {
   // The names are fixed and distinct, so the collection cannot refuse them.
   addField(fields, name, host::FieldType::Double, kDoubleLength, format.width, format.decimals);
-}
-
-/// A new feature class, or, when the name is still taken (an old file that could not be
-/// deleted), the existing one, which the features are appended to.
-std::shared_ptr<host::FeatureClass> outputFeatureClass(host::Workspace& workspace, const std::string& name,
-                                                       const host::Fields& fields, HostFailure& failure) {
-  host::FeatureClassSpec definition;
-  definition.name = name;
-  definition.fields = fields;
-  definition.shapeFieldName = "shape";
-  definition.featureType = host::FeatureType::Simple;
-  definition.configKeyword = kConfigKeyword;
-  try {
-    if (auto created = workspace.createFeatureClass(definition)) return created;
-  } catch (const host::Error& error) {
-    failure = HostFailure::from(error);
-  }
-  try {
-    return workspace.openFeatureClass(name);
-  } catch (const host::Error& error) {
-    failure = HostFailure::from(error);
-  }
-  return nullptr;
 }
 
 }  // namespace
@@ -152,25 +127,16 @@ host::Status saveKernelRun(HostContext& context, const KernelEngine& engine, con
   host::Application& application = context.application();
   host::UiServices& ui = application.ui();
 
-  host::FileDialogOptions dialog;
-  dialog.title = kernelSaveTitle(hValue);
-  dialog.filter = "Shapefiles (*.shp)|*.shp";
-  dialog.defaultExtension = "shp";
-  dialog.hideReadOnly = true;
-  dialog.overwritePrompt = true;
-  const std::optional<std::filesystem::path> chosen = ui.saveFile(dialog);
+  const std::optional<std::filesystem::path> chosen =
+      ui.saveFile(shapefileSaveDialog(kernelSaveTitle(hValue)));
   if (!chosen) return host::kOk;
 
-  std::filesystem::path folder = chosen->parent_path();
-  if (folder.empty()) folder = ".";
-  const std::string name = chosen->filename().string();
-
   std::shared_ptr<host::Workspace> workspace;
+  std::string name;
   HostFailure failure;
-  if (host::failed(openShapefileWorkspace(application, folder, workspace, &failure)))
+  if (host::failed(openOutputWorkspace(application, *chosen, workspace, name, failure)))
     return reportHostFailure(ui, failure, kKernelSource, kKernelWorkspaceLine);
   if (!workspace) return host::kFail;
-  deleteExistingFeatureClass(*workspace, name);
 
   const host::SpatialReferencePtr& spatialReference = context.spatialReference();
   std::vector<KernelFeature> features;
@@ -181,8 +147,8 @@ host::Status saveKernelRun(HostContext& context, const KernelEngine& engine, con
     return reportHostFailure(ui, error, kKernelSource, __LINE__);
   }
 
-  const std::shared_ptr<host::FeatureClass> featureClass =
-      outputFeatureClass(*workspace, name, kernelOutputFields(spatialReference, features, run), failure);
+  const std::shared_ptr<host::FeatureClass> featureClass = createOutputFeatureClass(
+      *workspace, name, kernelOutputFields(spatialReference, features, run), failure);
   if (!featureClass) return reportHostFailure(ui, failure, kKernelSource, __LINE__);
 
   try {
@@ -208,9 +174,8 @@ host::Status saveKernelRun(HostContext& context, const KernelEngine& engine, con
     return reportHostFailure(ui, error, kKernelSource, __LINE__);
   }
 
-  if (host::failed(addFeatureLayer(context, featureClass, name, nullptr, &failure)))
+  if (host::failed(showOutputLayer(context, featureClass, name, failure)))
     return reportHostFailure(ui, failure, kKernelSource, __LINE__);
-  if (host::ActiveView* view = context.activeView()) view->partialRefresh(host::ViewPhase::Geography);
   return host::kOk;
 }
 

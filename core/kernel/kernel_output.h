@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "core/data/host_context.h"
+#include "core/data/shapefile_output.h"
 #include "core/engine/kernel_engine.h"
 #include "core/kernel/kernel_options.h"
-#include "core/mcp/orvex_mcp_output.h"
 #include "host/field.h"
 #include "host/geometry.h"
 #include "host/geometry_service.h"
@@ -25,8 +25,8 @@ inline constexpr const char* kKernelSource = "orvex_kernel";
 inline constexpr int kKernelWorkspaceLine = 207;
 
 /// The schema's double fields: 20 characters, 12 of them decimals; widened by the orvexcore
-/// rule for .dbf numbers (fitMcpNumberFormat) when a value needs more.
-inline constexpr McpNumberFormat kKernelDoubleFormat{20, 12};
+/// rule for .dbf numbers (fitNumberFormat) when a value needs more.
+inline constexpr NumberFormat kKernelDoubleFormat{20, 12};
 
 /// The rings of one contour level, in the order visited, with the level's volume and density
 /// (those of the ring that closed the level, from single precision).

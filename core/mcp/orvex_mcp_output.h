@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "core/data/host_context.h"
+#include "core/data/shapefile_output.h"
 #include "core/mcp/mcp_polygon.h"
 #include "host/field.h"
 #include "host/spatial_reference.h"
@@ -18,30 +19,13 @@ namespace orvex::core {
 inline constexpr const char* kMcpSource = "orvex_MCP";
 inline constexpr int kMcpWorkspaceLine = 465;
 
-/// Width (characters, sign and decimal point included) and decimals of a .dbf number field.
-struct McpNumberFormat {
-  int width = 0;
-  int decimals = 0;
-  bool operator==(const McpNumberFormat&) const = default;
-};
-
 /// "Area" as the schema asks for it: 20 characters, 12 of them decimals, which leaves room for
 /// areas below 10^7 only (10 km2 in metres).
-inline constexpr McpNumberFormat kMcpAreaFormat{20, 12};
-/// The widest number field a .dbf holds.
-inline constexpr int kMcpMaxNumberWidth = 254;
-
-/// The smallest change to `requested` that holds the text "%.*f" of `value` whole: the field is
-/// widened to the text's length (up to kMcpMaxNumberWidth), and only when even that is too
-/// narrow are decimals given up. The same rule as the isopleth shapefiles' fitted fields, so
-/// no value is ever cut, refused or starred by the .dbf writer. A format that already fits, a
-/// width of 0 (the platform's default) and a non-finite value (stored as null) leave
-/// `requested` unchanged.
-McpNumberFormat fitMcpNumberFormat(McpNumberFormat requested, double value);
+inline constexpr NumberFormat kMcpAreaFormat{20, 12};
 
 /// The fields of an MCP shapefile, in creation order: "shape" (polygon, `spatialReference`),
 /// "NPoints" and "NUsed" (integer, length 4, precision 20), "Area" (double, length 8, the
-/// format of kMcpAreaFormat fitted to `area`).
+/// format of kMcpAreaFormat fitted to `area` by fitNumberFormat).
 host::Fields mcpOutputFields(host::SpatialReferencePtr spatialReference, double area);
 
 /// "Save As MCP %ld percent analysis for layer = %s" with the percentage truncated to a whole

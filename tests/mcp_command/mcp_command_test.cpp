@@ -293,20 +293,4 @@ TEST_F(McpCommand, AFolderThatCannotBeOpenedIsReportedWithTheSourceLine) {
   EXPECT_EQ(readShapefile(folder / "rect_90.shp").features.size(), 1u);  // the next one went on
 }
 
-// --- the Area field's format -------------------------------------------------------------------
-
-TEST(McpAreaFormat, WidensOnlyWhenTheTextWouldNotFit) {
-  using orvex::core::fitMcpNumberFormat;
-  using orvex::core::McpNumberFormat;
-  const McpNumberFormat asked{20, 12};
-  EXPECT_EQ(fitMcpNumberFormat(asked, 9999999.0), asked);  // "9999999.000000000000": 20
-  EXPECT_EQ(fitMcpNumberFormat(asked, 10000000.0), (McpNumberFormat{21, 12}));
-  EXPECT_EQ(fitMcpNumberFormat(asked, -4e12), (McpNumberFormat{27, 12}));  // sign counts
-  EXPECT_EQ(fitMcpNumberFormat(asked, std::nan("")), asked);               // stored as null
-  // Past the widest .dbf field, decimals are given up before any digit of the whole part.
-  // The double nearest 1e250 lies just below it: 250 digits, ".", 3 decimals.
-  EXPECT_EQ(fitMcpNumberFormat(asked, 1e250), (McpNumberFormat{254, 3}));
-  EXPECT_EQ(fitMcpNumberFormat(asked, 1e300), (McpNumberFormat{254, 0}));
-}
-
 }  // namespace
