@@ -11,18 +11,10 @@ namespace {
 
 using ui::frmKDE;
 
-TEST(KdeCommand, PropertiesAndAClickThatShowsTheDialog) {
+TEST(KdeCommand, AClickShowsTheDialogOnTheRefreshedReferences) {
   ui::clsKDETool command;
   EXPECT_EQ(command.name(), "ORVEX_KDE");
-  EXPECT_EQ(command.caption(), "Kernel Density Estimation");
-  EXPECT_EQ(command.tooltip(), "Kernel Density Estimation");
-  EXPECT_EQ(command.message(), "Kernel Density Estimation");
   EXPECT_EQ(command.category(), "ORVEX9");
-  EXPECT_TRUE(command.enabled());
-  EXPECT_FALSE(command.checked());
-  EXPECT_TRUE(command.bitmap().isNone());
-  EXPECT_EQ(command.helpFile(), std::optional<std::string>(""));
-  EXPECT_EQ(command.helpContextId(), std::optional<int>(0));
 
   DialogHost host;
   host.Load({WritePoints(host.folder.path(), "tracks", HandFixes())});
