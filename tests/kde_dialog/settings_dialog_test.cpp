@@ -182,6 +182,20 @@ TEST_F(KdeDialogSettings, LoadedChoicesActLikeClicks) {
   EXPECT_EQ(host_.Control("txtBuffer").text(), "2000") << "a buffer that is not a number is skipped";
 }
 
+TEST_F(KdeDialogSettings, AFileWithoutABandwidthBlockKeepsTheChoiceAndAFinalKeyIsIgnored) {
+  // As saved with the proportion option: no bandwidth block. Blank and unknown lines between
+  // the blocks, and a last line that is a key without its value.
+  host_.Driver().showPage(frmKDE::kTabBandwidth);
+  host_.Driver().choose("optBE_BCV");
+  LoadText("[RESCALE]\r\n1\r\n\r\nnot a key\r\n[KERNEL]\r\nFalse\r\n[VERBOSE]\r\n1\r\n[SILENT]");
+  EXPECT_TRUE(host_.Control("optBE_BCV").checked());
+  EXPECT_TRUE(host_.Control("chkRescale").checked());
+  EXPECT_TRUE(host_.Control("optAdaptive").checked());
+  EXPECT_TRUE(host_.Control("chkVerbose").checked());
+  EXPECT_FALSE(host_.Control("chkSilent").checked());
+  EXPECT_EQ(host_.Control("txtStatus").text(), "Settings loaded");
+}
+
 TEST_F(KdeDialogSettings, ReferenceLayerAndOutputFolder) {
   LoadText("[EXTENT]\r\nREF\r\nGRID\r\n[OUTFOLDER]\r\n" + host_.folder.path().string() + "\r\n");
   EXPECT_TRUE(host_.Control("optExtRef").checked());
