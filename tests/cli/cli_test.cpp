@@ -5,9 +5,9 @@
 
 #include <filesystem>
 
-#include "cli/orvex_process.h"
 #include "headless/headless_fixtures.h"
 #include "host/version.h"
+#include "support/orvex_process.h"
 
 using orvex::test::fiveFixes;
 using orvex::test::OrvexRun;
@@ -21,9 +21,6 @@ namespace {
 const std::string kProbeLibrary = ORVEX_CLI_PROBE;
 
 /// Text of a run for failure messages.
-std::string shown(const OrvexRun& run) {
-  return "exit " + std::to_string(run.exitCode) + "\n--- stdout\n" + run.out + "--- stderr\n" + run.err;
-}
 
 bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -42,19 +39,19 @@ TEST(CliGolden, VersionPrintsTheNameAndVersionOnly) {
 TEST(CliGolden, HelpListsTheSubcommandsGlobalOptionsAndExitCodes) {
   TempFolder home;
   const auto run = runOrvex(home.path(), {"--help"});
-  EXPECT_EQ(run.exitCode, 0) << shown(run);
+  EXPECT_EQ(run.exitCode, 0) << run.shown();
   for (const char* part :
        {"register", "unregister", "commands", "run", "--map-crs", "--temp", "--yes", "--no", "--quiet",
         "--registry", "--version", "Exit status: 0 success, 1 the command failed"})
-    EXPECT_TRUE(contains(run.out, part)) << part << "\n" << shown(run);
+    EXPECT_TRUE(contains(run.out, part)) << part << "\n" << run.shown();
 }
 
 TEST(CliGolden, SubcommandHelpDescribesItsOwnOptions) {
   TempFolder home;
   const auto run = runOrvex(home.path(), {"run", "--help"});
-  EXPECT_EQ(run.exitCode, 0) << shown(run);
+  EXPECT_EQ(run.exitCode, 0) << run.shown();
   for (const char* part : {"--step", "--where", "--oid", "--layer", "--output", "--open", "--folder"})
-    EXPECT_TRUE(contains(run.out, part)) << part << "\n" << shown(run);
+    EXPECT_TRUE(contains(run.out, part)) << part << "\n" << run.shown();
 }
 
 TEST(CliGolden, UsageErrorsExitWithTwoAndAMessage) {
@@ -74,7 +71,7 @@ TEST(CliGolden, UsageErrorsExitWithTwoAndAMessage) {
     const auto run = runOrvex(home.path(), args);
     std::string line;
     for (const auto& arg : args) line += arg + " ";
-    EXPECT_EQ(run.exitCode, 2) << line << "\n" << shown(run);
+    EXPECT_EQ(run.exitCode, 2) << line << "\n" << run.shown();
     EXPECT_FALSE(run.err.empty()) << line;
   }
 }
@@ -86,12 +83,12 @@ TEST(CliRegistry, RegisterListUnregisterRoundTrip) {
   const std::string registry = (home / "registry.txt").string();
 
   const auto registered = runOrvex(home.path(), {"--registry", registry, "register", kProbeLibrary});
-  ASSERT_EQ(registered.exitCode, 0) << shown(registered);
+  ASSERT_EQ(registered.exitCode, 0) << registered.shown();
   EXPECT_TRUE(contains(registered.out, "Registered " + kProbeLibrary));
   EXPECT_TRUE(contains(readAll(registry), kProbeLibrary));
 
   const auto listed = runOrvex(home.path(), {"--registry", registry, "commands"});
-  ASSERT_EQ(listed.exitCode, 0) << shown(listed);
+  ASSERT_EQ(listed.exitCode, 0) << listed.shown();
   EXPECT_TRUE(contains(listed.out,
                        "ORVEXPROBE.Probe\n"
                        "  Name: Probe\n"
@@ -99,15 +96,15 @@ TEST(CliRegistry, RegisterListUnregisterRoundTrip) {
                        "  Tooltip: Probe tooltip\n"
                        "  Message: Reports what the host gives it\n"
                        "  Category: Probes\n"))
-      << shown(listed);
+      << listed.shown();
   EXPECT_TRUE(contains(listed.out, "ORVEXPROBE.Fail\n"));
   EXPECT_TRUE(contains(listed.out, "ORVEXPROBE.Throw\n"));
 
   const auto unregistered = runOrvex(home.path(), {"--registry", registry, "unregister", kProbeLibrary});
-  ASSERT_EQ(unregistered.exitCode, 0) << shown(unregistered);
+  ASSERT_EQ(unregistered.exitCode, 0) << unregistered.shown();
   const auto after = runOrvex(home.path(), {"--registry", registry, "commands"});
-  EXPECT_EQ(after.exitCode, 0) << shown(after);
-  EXPECT_FALSE(contains(after.out, "ORVEXPROBE")) << shown(after);
+  EXPECT_EQ(after.exitCode, 0) << after.shown();
+  EXPECT_FALSE(contains(after.out, "ORVEXPROBE")) << after.shown();
   EXPECT_FALSE(std::filesystem::exists(home / "orvex"));  // the default registry was never touched
 }
 
@@ -125,18 +122,18 @@ TEST(CliRegistry, WithoutARegistryFileTheLibrariesBesideOrvexAreUsed) {
 
   const auto absent = home / "none" / "registry";
   const auto run = runOrvex(home.path(), {"--registry", absent.string(), "commands"}, {}, bin / "orvex");
-  EXPECT_EQ(run.exitCode, 0) << shown(run);
-  EXPECT_TRUE(contains(run.out, "ORVEXPROBE.Probe\n  Name: Probe\n")) << shown(run);
+  EXPECT_EQ(run.exitCode, 0) << run.shown();
+  EXPECT_TRUE(contains(run.out, "ORVEXPROBE.Probe\n  Name: Probe\n")) << run.shown();
   EXPECT_FALSE(std::filesystem::exists(absent));  // listing writes nothing
 }
 
 TEST(CliRegistry, RegisterWithoutLibrariesTakesThoseBesideOrvexIntoTheDefaultRegistry) {
   TempFolder home;
   const auto run = runOrvex(home.path(), {"register"});
-  ASSERT_EQ(run.exitCode, 0) << shown(run);
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
   EXPECT_TRUE(contains(run.out, "/liborvexcore.so in " + (home / "orvex" / "registry").string()))
-      << shown(run);
-  EXPECT_TRUE(contains(run.out, "/liborvexui.so in ")) << shown(run);
+      << run.shown();
+  EXPECT_TRUE(contains(run.out, "/liborvexui.so in ")) << run.shown();
   // ${XDG_CONFIG_HOME}/orvex/registry, holding what the libraries offer
   EXPECT_TRUE(contains(readAll(home / "orvex" / "registry"), "liborvexui.so"));
 }
@@ -145,8 +142,8 @@ TEST(CliRegistry, ALibraryThatCannotBeLoadedFailsWithOne) {
   TempFolder home;
   const auto run =
       runOrvex(home.path(), {"--registry", (home / "r").string(), "register", (home / "no.so").string()});
-  EXPECT_EQ(run.exitCode, 1) << shown(run);
-  EXPECT_TRUE(contains(run.err, "orvex: ")) << shown(run);
+  EXPECT_EQ(run.exitCode, 1) << run.shown();
+  EXPECT_TRUE(contains(run.err, "orvex: ")) << run.shown();
 }
 
 // --- running commands ----------------------------------------------------------------------
@@ -172,7 +169,7 @@ class CliRun : public ::testing::Test {
 TEST_F(CliRun, TheCommandSeesTheMapAndTheAnswersGiven) {
   const auto run = probe({fixes, "--yes", "-o", (home / "out" / "result").string(), "--step",
                           "frmProbe.txtValue=type:42", "--step", "frmProbe.btnOK=click"});
-  ASSERT_EQ(run.exitCode, 0) << shown(run);
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
   EXPECT_EQ(run.err,
             "Probe: Layers: 1, selected: 5\n"
             "Probe: Map: none\n"
@@ -197,66 +194,66 @@ TEST_F(CliRun, SelectionsComeFromWhereClausesAndObjectIds) {
 
 TEST_F(CliRun, NoAnswersAQuestionWithNoWhereverTheOptionStands) {
   const auto run = probe({fixes, "--no"});  // a global option after the subcommand
-  EXPECT_EQ(run.exitCode, 0) << shown(run);
-  EXPECT_TRUE(contains(run.err, "Question: Go on?\nProbe: Stopped\n")) << shown(run);
+  EXPECT_EQ(run.exitCode, 0) << run.shown();
+  EXPECT_TRUE(contains(run.err, "Question: Go on?\nProbe: Stopped\n")) << run.shown();
   EXPECT_FALSE(contains(run.err, "Save Probe"));
 }
 
 TEST_F(CliRun, WithoutAnswersTheDefaultsAreTakenAndDialogsCancelled) {
   const auto run = probe({fixes});
-  EXPECT_EQ(run.exitCode, 0) << shown(run);
+  EXPECT_EQ(run.exitCode, 0) << run.shown();
   EXPECT_TRUE(contains(run.err,
                        "Question: Go on?\n"  // no terminal: the default, Yes
                        "Save Probe: no file given; cancelled\n"
                        "Probe: No file\n"
                        "Probe Form: no answers given; cancelled\n"
                        "Probe: Form cancelled\n"))
-      << shown(run);
+      << run.shown();
 }
 
 TEST_F(CliRun, TheMapCoordinateSystemAndTheTemporaryFolderCanBeGiven) {
   const auto temp = home / "scratch";
   std::filesystem::create_directories(temp);
   const auto run = probe({fixes, "--no", "--map-crs", "EPSG:4326", "--temp", temp.string()});
-  EXPECT_EQ(run.exitCode, 0) << shown(run);
-  EXPECT_TRUE(contains(run.err, "Probe: Map: WGS 84\n")) << shown(run);
-  EXPECT_TRUE(contains(run.err, "Probe: TEMP=" + temp.string() + "\n")) << shown(run);
+  EXPECT_EQ(run.exitCode, 0) << run.shown();
+  EXPECT_TRUE(contains(run.err, "Probe: Map: WGS 84\n")) << run.shown();
+  EXPECT_TRUE(contains(run.err, "Probe: TEMP=" + temp.string() + "\n")) << run.shown();
 }
 
 TEST_F(CliRun, TheChosenLayerCanBeNamed) {
   const auto other = writePoints(home.path(), "other", {{1, 1, "c"}});
   const auto run = probe({fixes, other.string(), "--no", "--layer", "other"});
-  EXPECT_TRUE(contains(run.err, "Layers: 2, selected: 6\n")) << shown(run);
-  EXPECT_TRUE(contains(run.err, "Chosen layer: other\n")) << shown(run);
+  EXPECT_TRUE(contains(run.err, "Layers: 2, selected: 6\n")) << run.shown();
+  EXPECT_TRUE(contains(run.err, "Chosen layer: other\n")) << run.shown();
 }
 
 TEST_F(CliRun, AFailureStatusExitsWithOne) {
   const auto run = probe({}, "ORVEXPROBE.Fail");
-  EXPECT_EQ(run.exitCode, 1) << shown(run);
+  EXPECT_EQ(run.exitCode, 1) << run.shown();
   EXPECT_EQ(run.err, "orvex: ORVEXPROBE.Fail failed (status 0x80004005)\n");
 }
 
 TEST_F(CliRun, AHostErrorExitsWithOneAndItsText) {
   const auto run = probe({}, "orvexprobe.throw");  // ProgIDs ignore letter case
-  EXPECT_EQ(run.exitCode, 1) << shown(run);
+  EXPECT_EQ(run.exitCode, 1) << run.shown();
   EXPECT_EQ(run.err, "orvex: Probe failure on purpose\n");
 }
 
 TEST_F(CliRun, UnknownCommandsAndMissingFilesExitWithOne) {
   const auto unknown = probe({}, "ORVEXPROBE.Nothing");
-  EXPECT_EQ(unknown.exitCode, 1) << shown(unknown);
-  EXPECT_TRUE(contains(unknown.err, "ORVEXPROBE.Nothing")) << shown(unknown);
+  EXPECT_EQ(unknown.exitCode, 1) << unknown.shown();
+  EXPECT_TRUE(contains(unknown.err, "ORVEXPROBE.Nothing")) << unknown.shown();
 
   const auto missing = probe({(home / "absent.shp").string()});
-  EXPECT_EQ(missing.exitCode, 1) << shown(missing);
-  EXPECT_TRUE(contains(missing.err, "absent.shp")) << shown(missing);
+  EXPECT_EQ(missing.exitCode, 1) << missing.shown();
+  EXPECT_TRUE(contains(missing.err, "absent.shp")) << missing.shown();
   EXPECT_FALSE(contains(missing.err, "Probe:"));  // the command never ran
 }
 
 TEST_F(CliRun, AStepTheFormCannotTakeFailsTheCommand) {
   const auto run = probe({fixes, "--yes", "--step", "frmProbe.txtMissing=type:1"});
-  EXPECT_EQ(run.exitCode, 1) << shown(run);
-  EXPECT_TRUE(contains(run.err, "txtMissing")) << shown(run);
+  EXPECT_EQ(run.exitCode, 1) << run.shown();
+  EXPECT_TRUE(contains(run.err, "txtMissing")) << run.shown();
 }
 
 }  // namespace

@@ -6,18 +6,14 @@
 #include <string>
 
 #include "access/lotek_fixture.h"
-#include "cli/orvex_process.h"
 #include "core_data/core_test_host.h"
 #include "core_data/shapefile_reader.h"
+#include "support/orvex_process.h"
 
 namespace orvex::core {
 namespace {
 
 using access::testing::lotekFolder;
-
-std::string shown(const test::OrvexRun& run) {
-  return "exit " + std::to_string(run.exitCode) + "\n--- stdout\n" + run.out + "--- stderr\n" + run.err;
-}
 
 class ImportLotekCli : public ::testing::Test {
  protected:
@@ -34,7 +30,7 @@ TEST_F(ImportLotekCli, TwoFilesIntoOneProjectedShapefile) {
   const auto out = work / "fixes.shp";
   const auto run = orvex({"import-lotek", mdb("collar_a"), mdb("collar_b"), "--out",
                           (work / "fixes").string(), "--map-crs", "EPSG:32642"});
-  ASSERT_EQ(run.exitCode, 0) << shown(run);
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
   EXPECT_EQ(run.out, out.string() + ": 454 features\n");
   EXPECT_EQ(run.err, "");
 
@@ -50,19 +46,19 @@ TEST_F(ImportLotekCli, TwoFilesIntoOneProjectedShapefile) {
 TEST_F(ImportLotekCli, AcquiringChoiceAndDefaultCoordinateSystem) {
   const auto out = work / "all.shp";
   auto run = orvex({"import-lotek", mdb("collar_a"), "--out", out.string(), "--acquiring", "include"});
-  ASSERT_EQ(run.exitCode, 0) << shown(run);
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
   EXPECT_EQ(run.out, out.string() + ": 300 features\n");
   EXPECT_EQ(test::readShapefile(out).epsg, 4326);  // no --map-crs: WGS 1984
 
   // Cancel at "Keepers?": the command ends, the empty output stays, nothing is reported written.
   const auto cancelled = work / "cancelled.shp";
   run = orvex({"import-lotek", mdb("collar_a"), "--out", cancelled.string(), "--acquiring", "cancel"});
-  EXPECT_EQ(run.exitCode, 1) << shown(run);
+  EXPECT_EQ(run.exitCode, 1) << run.shown();
   EXPECT_EQ(run.out, "");
   EXPECT_TRUE(test::readShapefile(cancelled).points.empty());
 
   run = orvex({"import-lotek", mdb("collar_a"), "--out", out.string(), "--acquiring", "sometimes"});
-  EXPECT_EQ(run.exitCode, 2) << shown(run);
+  EXPECT_EQ(run.exitCode, 2) << run.shown();
 }
 
 TEST_F(ImportLotekCli, ExistingOutputIsReplacedOnlyWithYes) {
@@ -70,13 +66,13 @@ TEST_F(ImportLotekCli, ExistingOutputIsReplacedOnlyWithYes) {
   ASSERT_EQ(orvex({"import-lotek", mdb("collar_nulls"), "--out", out.string()}).exitCode, 0);
 
   auto run = orvex({"import-lotek", mdb("collar_second_table"), "--out", out.string()});
-  EXPECT_EQ(run.exitCode, 1) << shown(run);
+  EXPECT_EQ(run.exitCode, 1) << run.shown();
   EXPECT_NE(run.err.find(out.string() + " exists; not replaced (--yes replaces it)"), std::string::npos)
-      << shown(run);
+      << run.shown();
   EXPECT_EQ(test::readShapefile(out).points.size(), 19u);  // untouched
 
   run = orvex({"import-lotek", mdb("collar_second_table"), "--out", out.string(), "--yes"});
-  EXPECT_EQ(run.exitCode, 0) << shown(run);
+  EXPECT_EQ(run.exitCode, 0) << run.shown();
   EXPECT_EQ(run.out, out.string() + ": 27 features\n");
   EXPECT_EQ(test::readShapefile(out).points.size(), 27u);
 }
@@ -96,9 +92,9 @@ TEST(CommandsListing, ShowsTheOrvexcoreCommandsWithTheirProperties) {
     const std::string block = std::string(command[0]) + "\n  Name: " + command[1] +
                               "\n  Caption: " + command[2] + "\n  Tooltip: " + command[3] +
                               "\n  Message: " + command[4] + "\n  Category: Orvex\n";
-    EXPECT_NE(run.out.find(block), std::string::npos) << block << "\n" << shown(run);
+    EXPECT_NE(run.out.find(block), std::string::npos) << block << "\n" << run.shown();
   }
-  EXPECT_EQ(run.exitCode, 0) << shown(run);
+  EXPECT_EQ(run.exitCode, 0) << run.shown();
 }
 
 }  // namespace

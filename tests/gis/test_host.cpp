@@ -1,22 +1,6 @@
 #include "gis/test_host.h"
 
-#include <unistd.h>
-#include <atomic>
-
 namespace orvex::test {
-
-TempFolder::TempFolder(const std::string& tag) {
-  static std::atomic<int> counter{0};
-  path_ = std::filesystem::temp_directory_path() /
-          ("orvex_gis_" + tag + "_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-  std::filesystem::remove_all(path_);
-  std::filesystem::create_directories(path_);
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
 
 std::vector<host::Row> ReadAll(const host::FeatureClass& featureClass) {
   std::vector<host::Row> rows;

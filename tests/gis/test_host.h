@@ -11,6 +11,7 @@
 
 #include "host/application.h"
 #include "platform/gdal/gdal_platform.h"
+#include "support/temp_folder.h"
 
 namespace orvex::test {
 
@@ -78,19 +79,6 @@ class TestApplication final : public host::Application {
   std::shared_ptr<host::SpatialReferenceFactory> spatialReferences_ =
       platform::gdal::makeSpatialReferenceFactory();
   std::shared_ptr<host::GeometryService> geometry_ = platform::gdal::makeGeometryService();
-};
-
-/// A fresh, empty folder under the system's temporary folder, removed with the object.
-class TempFolder {
- public:
-  explicit TempFolder(const std::string& tag);
-  ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
 };
 
 /// Every row of a feature class, in stored order.

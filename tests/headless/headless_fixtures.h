@@ -1,12 +1,8 @@
 #pragma once
 
-// Small inputs for the headless host tests: a private temporary folder and point shapefiles
-// written through the platform's own workspace.
+// Small inputs for the headless host tests: point shapefiles written through the platform's
+// own workspace (and the shared temporary folder).
 
-#include <unistd.h>
-
-#include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <sstream>
@@ -18,33 +14,9 @@
 #include "host/workspace.h"
 #include "platform/gdal/gdal_platform.h"
 #include "platform/headless/headless_application.h"
+#include "support/temp_folder.h"
 
 namespace orvex::test {
-
-/// A fresh folder removed with its contents when the object goes; unique per process and call.
-class TempFolder {
- public:
-  TempFolder() {
-    static std::atomic<int> counter{0};
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    path_ =
-        std::filesystem::temp_directory_path() / ("orvex_headless_" + std::to_string(::getpid()) + "_" +
-                                                  std::to_string(stamp) + "_" + std::to_string(counter++));
-    std::filesystem::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-};
 
 /// One fix of a test shapefile.
 struct TestFix {

@@ -14,7 +14,7 @@
 namespace orvex::ui {
 namespace {
 
-using test::ReadFile;
+using test::readAll;
 using test::TempFolder;
 
 TEST(AnalysisLogFile, CreatedThenAppendedBehindTheSeparator) {
@@ -24,13 +24,13 @@ TEST(AnalysisLogFile, CreatedThenAppendedBehindTheSeparator) {
     log.write("first");
     log.close();
   }
-  EXPECT_EQ(ReadFile(folder / kAnalysisLogName), "first\r\n");
+  EXPECT_EQ(readAll(folder / kAnalysisLogName), "first\r\n");
   {
     AnalysisLog log(folder.path());
     log.write(std::vector<std::string>{"second", ""});
     log.close();
   }
-  EXPECT_EQ(ReadFile(folder / kAnalysisLogName),
+  EXPECT_EQ(readAll(folder / kAnalysisLogName),
             "first\r\n\r\n\r\n\r\n" + std::string(60, '=') + "\r\n\r\n\r\n\r\nsecond\r\n\r\n");
 }
 
@@ -49,7 +49,7 @@ TEST(AnalysisLogFile, DiscardUndoesOnlyThisRun) {
     log.write("cancelled run");
     log.discard();
   }
-  EXPECT_EQ(ReadFile(folder / kAnalysisLogName), "earlier run\r\n");
+  EXPECT_EQ(readAll(folder / kAnalysisLogName), "earlier run\r\n");
   EXPECT_THROW(AnalysisLog(folder / "missing"), host::Error);
 }
 

@@ -172,8 +172,8 @@ TEST(BatchFaults, RecommendedBufferIsOfferedWithoutPreparedTables) {
 TEST(BatchFaults, CancelledRunLeavesAnEarlierRunsFilesAsTheyWere) {
   BatchCase c(test::GaussianFixes("A", 30, 0, 0, 400, 9));
   ASSERT_EQ(c.run(), KdeBatchResult::Completed);
-  const std::string log = test::ReadFile(c.out / "TALVO_KDE_ANALYSIS.txt");
-  const std::string settingsCopy = test::ReadFile(c.out / "TALVO_KERNEL_SETTINGS.txt");
+  const std::string log = test::readAll(c.out / "TALVO_KDE_ANALYSIS.txt");
+  const std::string settingsCopy = test::readAll(c.out / "TALVO_KERNEL_SETTINGS.txt");
 
   // Cancel on the buffer question, after the log was opened for appending.
   std::istringstream answers("cancel\n");
@@ -182,8 +182,8 @@ TEST(BatchFaults, CancelledRunLeavesAnEarlierRunsFilesAsTheyWere) {
   c.settings.buffer = "1";
   RecordingView view;
   ASSERT_EQ(RunKdeBatch(c.host.app, c.settings, {}, &view), KdeBatchResult::Cancelled);
-  EXPECT_EQ(test::ReadFile(c.out / "TALVO_KDE_ANALYSIS.txt"), log);
-  EXPECT_EQ(test::ReadFile(c.out / "TALVO_KERNEL_SETTINGS.txt"), settingsCopy);
+  EXPECT_EQ(test::readAll(c.out / "TALVO_KDE_ANALYSIS.txt"), log);
+  EXPECT_EQ(test::readAll(c.out / "TALVO_KERNEL_SETTINGS.txt"), settingsCopy);
   EXPECT_EQ(view.okStates, (std::vector<bool>{false, true}));
   ASSERT_FALSE(view.statuses.empty());
   EXPECT_EQ(view.statuses.back(), "");
@@ -274,7 +274,7 @@ TEST(BatchFaults, NamingConflictWithAFolderOfTheRasterName) {
   list.settings.manualBandwidths = "300, 400";
   std::ofstream(list.out / "kde0_b2.tif") << "earlier raster";
   EXPECT_EQ(list.run(), KdeBatchResult::Cancelled);
-  EXPECT_EQ(test::ReadFile(list.out / "kde0_b2.tif"), "earlier raster");
+  EXPECT_EQ(test::readAll(list.out / "kde0_b2.tif"), "earlier raster");
 }
 
 TEST(BatchFaults, InputThatStopsTheRun) {

@@ -141,9 +141,9 @@ TEST_F(TwoAnimalBatch, WritesRastersIsoplethsLogAndSettingsCopy) {
   ASSERT_TRUE(host::Date::parseIso8601(LineValue(log, "Start time: ")).has_value());
 
   // The settings copy, byte for byte.
-  EXPECT_EQ(test::ReadFile(out_ / "TALVO_KERNEL_SETTINGS.txt"),
+  EXPECT_EQ(test::readAll(out_ / "TALVO_KERNEL_SETTINGS.txt"),
             SettingsFileText(settings_));  // its layout is pinned in settings_file_test
-  EXPECT_NE(test::ReadFile(out_ / "TALVO_KERNEL_SETTINGS.txt")
+  EXPECT_NE(test::readAll(out_ / "TALVO_KERNEL_SETTINGS.txt")
                 .find("[CELLSIZE]\r\n50\r\n[SCALING]\r\n1000000\r\n[VERBOSE]\r\n0\r\n[EXTENT]"
                       "\r\nFULL\r\n2000\r\n[ISO]"
                       "\r\n1\r\n95, 50\r\n1\r\n1\r\n1\r\n[SILENT]\r\nFALSE\r\n"),
@@ -249,20 +249,20 @@ TEST_F(TwoAnimalBatch, WritesRastersIsoplethsLogAndSettingsCopy) {
 
 TEST_F(TwoAnimalBatch, SecondRunAppendsBehindTheSeparatorAndKeepsTheSettingsCopy) {
   ASSERT_EQ(RunKdeBatch(host_.app, settings_), KdeBatchResult::Completed);
-  const std::string firstLog = test::ReadFile(out_ / "TALVO_KDE_ANALYSIS.txt");
-  const std::string firstSettings = test::ReadFile(out_ / "TALVO_KERNEL_SETTINGS.txt");
+  const std::string firstLog = test::readAll(out_ / "TALVO_KDE_ANALYSIS.txt");
+  const std::string firstSettings = test::readAll(out_ / "TALVO_KERNEL_SETTINGS.txt");
 
   KdeSettings second = settings_;
   second.prefix = "run2_";
   second.isopleths = false;
   ASSERT_EQ(RunKdeBatch(host_.app, second), KdeBatchResult::Completed) << host_.messages.str();
-  const std::string log = test::ReadFile(out_ / "TALVO_KDE_ANALYSIS.txt");
+  const std::string log = test::readAll(out_ / "TALVO_KDE_ANALYSIS.txt");
   ASSERT_EQ(log.substr(0, firstLog.size()), firstLog);
   const std::string separator =
       "\r\n\r\n\r\n" + std::string(60, '=') + "\r\n\r\n\r\n\r\nTALVO KERNEL DENSITY ANALYSIS\r\n";
   EXPECT_EQ(log.substr(firstLog.size(), separator.size()), separator);
   EXPECT_NE(log.find("Raster name: run2_1\r\n"), std::string::npos);
-  EXPECT_EQ(test::ReadFile(out_ / "TALVO_KERNEL_SETTINGS.txt"), firstSettings);
+  EXPECT_EQ(test::readAll(out_ / "TALVO_KERNEL_SETTINGS.txt"), firstSettings);
   EXPECT_TRUE(std::filesystem::exists(out_ / "run2_0.tif"));
 
   // A third run with the first prefix meets the first run's rasters: nothing of the earlier
@@ -277,8 +277,8 @@ TEST_F(TwoAnimalBatch, SecondRunAppendsBehindTheSeparatorAndKeepsTheSettingsCopy
       "Error: naming conflict detected (pre-existing raster in output folder). You should use a new, empty "
       "folder for the output of this tool. Exiting...");
   EXPECT_EQ(conflict.title, "User error");
-  EXPECT_EQ(test::ReadFile(out_ / "TALVO_KDE_ANALYSIS.txt"), log);
-  EXPECT_EQ(test::ReadFile(out_ / "TALVO_KERNEL_SETTINGS.txt"), firstSettings);
+  EXPECT_EQ(test::readAll(out_ / "TALVO_KDE_ANALYSIS.txt"), log);
+  EXPECT_EQ(test::readAll(out_ / "TALVO_KERNEL_SETTINGS.txt"), firstSettings);
 }
 
 TEST_F(TwoAnimalBatch, ProportionListRunsValueByValueOnTheMinimumExtent) {

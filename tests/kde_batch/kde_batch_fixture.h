@@ -1,19 +1,13 @@
 #pragma once
 
-// Shared pieces of the KDE batch tests: a temporary folder, file reading, point shapefiles
-// made for a test, and a headless host whose map shows them.
+// Shared pieces of the KDE batch tests: CR LF lines, point shapefiles made for a test, and a
+// headless host whose map shows them (with the shared temporary folder and file reading).
 
-#include <atomic>
-#include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "host/field.h"
 #include "host/table.h"
@@ -21,43 +15,15 @@
 #include "platform/gdal/gdal_platform.h"
 #include "platform/headless/headless_application.h"
 #include "platform/headless/map_source.h"
+#include "support/files.h"
+#include "support/temp_folder.h"
 
 namespace orvex::test {
-
-/// A fresh folder under the system's temporary directory, removed with its contents.
-class TempFolder {
- public:
-  TempFolder() {
-    static std::atomic<int> counter{0};
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    path_ =
-        std::filesystem::temp_directory_path() / ("orvex_kdebatch_" + std::to_string(::getpid()) + "_" +
-                                                  std::to_string(stamp) + "_" + std::to_string(counter++));
-    std::filesystem::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-};
-
-inline std::string ReadFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 /// The lines of a CR LF file; a line ended by a bare LF is marked with "<LF>" so that a wrong
 /// line end shows in a comparison.
 inline std::vector<std::string> ReadCrLfLines(const std::filesystem::path& file) {
-  const std::string text = ReadFile(file);
+  const std::string text = readAll(file);
   std::vector<std::string> lines;
   std::size_t start = 0;
   while (start < text.size()) {

@@ -74,7 +74,7 @@ TEST(SettingsFile, WrittenFileHoldsTheTextAndReplacesAnOldOne) {
   std::ofstream(file) << "old content that is longer than nothing\n";
   KdeSettings settings;
   WriteSettingsFile(file, settings);
-  EXPECT_EQ(test::ReadFile(file), SettingsFileText(settings));
+  EXPECT_EQ(test::readAll(file), SettingsFileText(settings));
   EXPECT_THROW(WriteSettingsFile(folder / "missing" / "s.txt", settings), host::Error);
 }
 

@@ -6,20 +6,16 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "cli/orvex_process.h"
 #include "host/text.h"
 #include "kernel/kernel_shapefile.h"
 #include "kernel/kernel_test_support.h"
+#include "support/orvex_process.h"
 
 namespace {
 
 using orvex::test::OrvexRun;
 using orvex::test::runOrvex;
 using orvex::test::TempFolder;
-
-std::string shown(const OrvexRun& run) {
-  return "exit " + std::to_string(run.exitCode) + "\n--- stdout\n" + run.out + "--- stderr\n" + run.err;
-}
 
 bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -56,9 +52,9 @@ TEST(KernelCli, FixedKernelAreasOfANormalCloudMatchTheClosedForm) {
   orvex::test::writeCloud(folder.path(), "cloud", orvex::test::gaussianCloud(n, sigma, 500000.0, 5000000.0));
   const auto run = kernel(folder, {"@/cloud.shp", "--std", "none", "--no-proportional", "--h", "30",
                                    "--kernel", "fixed", "--out", "@/fixed_h{h}.shp"});
-  ASSERT_EQ(run.exitCode, 0) << shown(run);
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
   const auto file = orvex::test::readKernelShapefile(folder / "fixed_h30.0.shp");
-  ASSERT_EQ(file.rows.size(), 9u) << shown(run);
+  ASSERT_EQ(file.rows.size(), 9u) << run.shown();
   const double outermost = sigma * std::sqrt(-2.0 * std::log(0.5 / n));
   const double cell = (2.0 * outermost + 21.0 * h) / 150.0;
   for (const auto& row : file.rows) {
@@ -74,9 +70,9 @@ TEST(KernelCli, FieldsFeatureOrderAndValuesReadBackFromTheDbf) {
   TempFolder folder;
   orvex::test::writeCloud(folder.path(), "cloud", orvex::test::gaussianCloud(300, 50.0, 400000.0, 6000000.0));
   const auto run = kernel(folder, {"@/cloud.shp", "--h", "0.5"});
-  ASSERT_EQ(run.exitCode, 0) << shown(run);
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
   const auto file = orvex::test::readKernelShapefile(folder / "kernel_cloud_h0.5.shp");
-  ASSERT_TRUE(file.opened) << shown(run);
+  ASSERT_TRUE(file.opened) << run.shown();
 
   // Field names, widths and decimals as the .dbf stores them (GDAL reads a 20-digit number
   // without decimals as a real).
@@ -118,9 +114,9 @@ TEST(KernelCli, AreasBeyondTheSchemasWidthAreWrittenWhole) {
   orvex::test::writeCloud(folder.path(), "wide",
                           orvex::test::gaussianCloud(400, 600000.0, 500000.0, 5000000.0));
   const auto run = kernel(folder, {"@/wide.shp", "--h", "0.5", "--levels", "0.5, 0.9"});
-  ASSERT_EQ(run.exitCode, 0) << shown(run);
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
   const auto file = orvex::test::readKernelShapefile(folder / "kernel_wide_h0.5.shp");
-  ASSERT_EQ(file.rows.size(), 2u) << shown(run);
+  ASSERT_EQ(file.rows.size(), 2u) << run.shown();
   EXPECT_GT(file.rows[0].area, 1e12);
   EXPECT_EQ(file.fields.back().name, "Area");
   EXPECT_GE(file.fields.back().width, 26);
@@ -139,25 +135,25 @@ TEST(KernelCli, AnExistingOutputIsReplacedOnlyWithYes) {
 
   // Without --yes the existing file's run is skipped with a message; the new one is written.
   const auto skipped = kernel(folder, {"@/cloud.shp", "--h", "1.0, 0.5", "--levels", "0.5"});
-  EXPECT_EQ(skipped.exitCode, 0) << shown(skipped);
+  EXPECT_EQ(skipped.exitCode, 0) << skipped.shown();
   EXPECT_TRUE(contains(skipped.err, "kernel_cloud_h1.0.shp exists; run skipped (--yes replaces it)"))
-      << shown(skipped);
+      << skipped.shown();
   EXPECT_EQ(std::filesystem::last_write_time(folder / "kernel_cloud_h1.0.dbf"), before);
   EXPECT_TRUE(std::filesystem::exists(folder / "kernel_cloud_h0.5.shp"));
   EXPECT_FALSE(contains(skipped.out, "kernel_cloud_h1.0.shp:")) << "only files written are listed";
 
   const auto replaced = kernel(folder, {"--yes", "@/cloud.shp", "--h", "1.0", "--levels", "0.5"});
-  EXPECT_EQ(replaced.exitCode, 0) << shown(replaced);
-  EXPECT_TRUE(contains(replaced.out, "kernel_cloud_h1.0.shp: 1 feature, Area ")) << shown(replaced);
+  EXPECT_EQ(replaced.exitCode, 0) << replaced.shown();
+  EXPECT_TRUE(contains(replaced.out, "kernel_cloud_h1.0.shp: 1 feature, Area ")) << replaced.shown();
 }
 
 TEST(KernelCli, RefusedParametersAndUsageErrors) {
   TempFolder folder;
   orvex::test::writeCloud(folder.path(), "cloud", orvex::test::gaussianCloud(100, 20.0));
   const auto refused = kernel(folder, {"@/cloud.shp", "--h", "0.5,0"});
-  EXPECT_EQ(refused.exitCode, 1) << shown(refused);
+  EXPECT_EQ(refused.exitCode, 1) << refused.shown();
   EXPECT_TRUE(contains(refused.err, "Each h value must be a number greater than 0 (the list holds 0)."))
-      << shown(refused);
+      << refused.shown();
   EXPECT_FALSE(std::filesystem::exists(folder / "kernel_cloud_h0.5.shp"));
 
   for (const std::vector<std::string>& args :
@@ -177,7 +173,7 @@ TEST(KernelCli, InfoPrintsTheFirstPagesAndWritesNothing) {
   TempFolder folder;
   orvex::test::writeCloud(folder.path(), "cloud", orvex::test::gaussianCloud(64, 20.0), "Rex");
   const auto run = kernel(folder, {"@/cloud.shp", "--info", "--std", "none"});
-  ASSERT_EQ(run.exitCode, 0) << shown(run);
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
   // href of 64 unstandardised fixes: sqrt((var x + var y) / 2) / 64^(1/6) (computed here).
   const std::string href =
       orvex::host::cformat("%.8g", orvex::test::hrefOf(orvex::test::gaussianCloud(64, 20.0)));
@@ -185,7 +181,7 @@ TEST(KernelCli, InfoPrintsTheFirstPagesAndWritesNothing) {
        {std::string("Animal ID: Rex\nNumber of points for analysis: 64\nSwihart & Slade"),
         std::string(" (value < 1.6 or > 2.4 indicates significant autocorrelation)\n"),
         "Standardization: None\nh_ref: " + href + "\n"})
-    EXPECT_TRUE(contains(run.out, line)) << line << shown(run);
+    EXPECT_TRUE(contains(run.out, line)) << line << run.shown();
   EXPECT_FALSE(std::filesystem::exists(folder / "kernel_cloud_h1.0.shp"));
 }
 
@@ -196,11 +192,11 @@ TEST(KernelCli, ByRunsOncePerAnimalWithItsFixesSelected) {
   for (const auto& p : orvex::test::gaussianCloud(25, 20.0, 1000.0, 0.0)) fixes.push_back({p.x, p.y, "bob"});
   orvex::test::writePoints(folder.path(), "two", fixes);
   const auto run = kernel(folder, {"@/two.shp", "--by", "AnimalID", "--h", "0.6", "--levels", "0.5"});
-  ASSERT_EQ(run.exitCode, 0) << shown(run);
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
   for (const auto& [animal, count] : {std::pair{"ann", 40}, std::pair{"bob", 25}}) {
     const auto file =
         orvex::test::readKernelShapefile(folder / ("kernel_" + std::string(animal) + "_h0.6.shp"));
-    ASSERT_EQ(file.rows.size(), 1u) << animal << shown(run);
+    ASSERT_EQ(file.rows.size(), 1u) << animal << run.shown();
     EXPECT_EQ(file.rows[0].nPoints, count);
   }
 }
@@ -216,13 +212,13 @@ TEST(KernelCliRealTracks, BearHomeRangeAtHref) {
   if (!std::filesystem::exists(bear)) GTEST_SKIP() << "shared data not found: " << bear;
   TempFolder folder;
   const auto info = kernel(folder, {bear.string(), "--info"});
-  ASSERT_EQ(info.exitCode, 0) << shown(info);
+  ASSERT_EQ(info.exitCode, 0) << info.shown();
   EXPECT_TRUE(contains(info.out, "Animal ID: W0208\nNumber of points for analysis: 1000\n")) << info.out;
 
   const auto run = kernel(folder, {bear.string(), "--h-choice", "href", "--out", "@/bear_{id}_{h}.shp"});
-  ASSERT_EQ(run.exitCode, 0) << shown(run);
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
   const auto file = orvex::test::readKernelShapefile(folder / "bear_bear_1.0.shp");
-  ASSERT_EQ(file.rows.size(), 9u) << shown(run);
+  ASSERT_EQ(file.rows.size(), 9u) << run.shown();
   // 1000 fixes at unit variance: href = 1000^(-1/6) = 0.316228 (worked formula), h = href.
   for (const auto& row : file.rows) {
     EXPECT_EQ(row.nPoints, 1000);
@@ -237,14 +233,14 @@ TEST(KernelCliRealTracks, AlbatrossesOneFilePerAnimalWithWideAreas) {
   TempFolder folder;
   const auto run = kernel(folder, {albatross.string(), "--by", "AnimalID", "--h", "0.5", "--kernel", "fixed",
                                    "--levels", "0.5, 0.95", "--out", "@/{id}.shp"});
-  ASSERT_EQ(run.exitCode, 0) << shown(run);
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
   // Fix counts per animal from the data set's README.
   for (const auto& [animal, count] :
        {std::pair{"balise.11378", 930}, std::pair{"balise.11380", 574}, std::pair{"balise.16256", 690},
         std::pair{"balise.25070", 813}, std::pair{"balise.8196", 726}, std::pair{"balise.8337", 667}}) {
     SCOPED_TRACE(animal);
     const auto file = orvex::test::readKernelShapefile(folder / (std::string(animal) + ".shp"));
-    ASSERT_EQ(file.rows.size(), 2u) << shown(run);
+    ASSERT_EQ(file.rows.size(), 2u) << run.shown();
     EXPECT_EQ(file.rows[0].nPoints, count);
     // Ocean-wide ranges: the 95 % polygon covers more than 10^11 m2, written whole.
     EXPECT_GT(file.rows[0].area, 1e11);

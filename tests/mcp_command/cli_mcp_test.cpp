@@ -14,7 +14,6 @@ using orvex::test::contains;
 using orvex::test::readShapefile;
 using orvex::test::runOrvex;
 using orvex::test::runOrvexIn;
-using orvex::test::shown;
 using orvex::test::TempFolder;
 using orvex::test::TestFix;
 using orvex::test::writePoints;
@@ -38,13 +37,13 @@ class OrvexMcp : public ::testing::Test {
 TEST_F(OrvexMcp, WritesTheDefaultNamesInTheWorkingFolderAndReportsEachFile) {
   const std::string input = points("rect", rectangle("r"));
   const auto run = runOrvexIn(data.path(), home.path(), {"mcp", input, "--percent", "100,92.7"});
-  ASSERT_EQ(run.exitCode, 0) << shown(run);
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
   const auto all = data / "rect_mcp100.shp";
   const auto most = data / "rect_mcp92.7.shp";  // the percentage as given, not truncated
   // One line per file, in the order written.
   EXPECT_TRUE(
       run.out.starts_with(all.string() + ": 1 feature, Area 12\n" + most.string() + ": 1 feature, Area "))
-      << shown(run);
+      << run.shown();
   EXPECT_EQ(readShapefile(all).features.at(0).number.at("NUsed"), 10);
   EXPECT_EQ(readShapefile(most).features.at(0).number.at("NUsed"), 10);  // ceil(9.27)
   EXPECT_EQ(run.err, "");
@@ -57,7 +56,7 @@ TEST_F(OrvexMcp, ByFieldMakesOneLayerPerValue) {
   const std::string input = points("herd", fixes);
   const auto run = runOrvex(home.path(), {"mcp", input, "--by", "AnimalID", "--all-points", "--out",
                                           out("by/{layer}_{percent}.shp")});
-  ASSERT_EQ(run.exitCode, 0) << shown(run);
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
   const auto a = readShapefile(data / "by" / "a_100.shp");
   const auto b = readShapefile(data / "by" / "b_100.shp");
   ASSERT_EQ(a.features.size(), 1u);
@@ -71,7 +70,7 @@ TEST_F(OrvexMcp, ByFieldMakesOneLayerPerValue) {
   EXPECT_TRUE(contains(run.err,
                        "Orvex: Only 1 point is selected in layer c (at least three are required).  "
                        "This point will not be included in the analysis.\n"))
-      << shown(run);
+      << run.shown();
 }
 
 TEST_F(OrvexMcp, AnExistingOutputIsReplacedOnlyWithYes) {
@@ -79,41 +78,41 @@ TEST_F(OrvexMcp, AnExistingOutputIsReplacedOnlyWithYes) {
   const std::string template_ = out("{layer}_{percent}.shp");
   ASSERT_EQ(runOrvex(home.path(), {"mcp", input, "--all-points", "--out", template_}).exitCode, 0);
   const auto target = data / "rect_100.shp";
-  const std::string before = orvex::test::fileBytes(target);
+  const std::string before = orvex::test::readAll(target);
 
   // Another run over the same name, given as a plain answer this time: without --yes it is
   // skipped with a message.
   const auto kept = runOrvex(home.path(), {"mcp", input, "--percent", "50", "-o", out("rect_100")});
-  EXPECT_EQ(kept.exitCode, 0) << shown(kept);
+  EXPECT_EQ(kept.exitCode, 0) << kept.shown();
   EXPECT_TRUE(contains(kept.err, target.string() + " exists; not replaced (--yes replaces it)"))
-      << shown(kept);
+      << kept.shown();
   EXPECT_EQ(kept.out, "");
-  EXPECT_EQ(orvex::test::fileBytes(target), before);
+  EXPECT_EQ(orvex::test::readAll(target), before);
 
   const auto replaced =
       runOrvex(home.path(), {"--yes", "mcp", input, "--percent", "50", "--out", out("rect_100.shp")});
-  EXPECT_EQ(replaced.exitCode, 0) << shown(replaced);
+  EXPECT_EQ(replaced.exitCode, 0) << replaced.shown();
   EXPECT_EQ(readShapefile(target).features.at(0).number.at("NUsed"), 5);
-  EXPECT_TRUE(contains(replaced.out, target.string() + ": 1 feature, Area ")) << shown(replaced);
+  EXPECT_TRUE(contains(replaced.out, target.string() + ": 1 feature, Area ")) << replaced.shown();
 }
 
 TEST_F(OrvexMcp, RefusedOptionsFailTheRun) {
   const std::string input = points("rect", rectangle("r"));
   const auto run = runOrvex(home.path(), {"mcp", input, "--percent", "95,,90", "--out", out("x.shp")});
-  EXPECT_EQ(run.exitCode, 1) << shown(run);
-  EXPECT_TRUE(contains(run.err, "Orvex: Text entered () is not a valid numeric value\n")) << shown(run);
+  EXPECT_EQ(run.exitCode, 1) << run.shown();
+  EXPECT_TRUE(contains(run.err, "Orvex: Text entered () is not a valid numeric value\n")) << run.shown();
   EXPECT_FALSE(std::filesystem::exists(data / "x.shp"));
 
   const auto blank = runOrvex(home.path(), {"mcp", input, "--percent", " , ", "--out", out("x.shp")});
-  EXPECT_EQ(blank.exitCode, 1) << shown(blank);
-  EXPECT_TRUE(contains(blank.err, "Orvex: Percentage value cannot be blank\n")) << shown(blank);
+  EXPECT_EQ(blank.exitCode, 1) << blank.shown();
+  EXPECT_TRUE(contains(blank.err, "Orvex: Percentage value cannot be blank\n")) << blank.shown();
 }
 
 TEST_F(OrvexMcp, ACentreAloneChoosesTheUserCentreStyle) {
   const std::string input = points("rect", rectangle("r"));
   const auto run =
       runOrvex(home.path(), {"mcp", input, "--centre", "4,3", "--percent", "40", "--out", out("uc.shp")});
-  ASSERT_EQ(run.exitCode, 0) << shown(run);
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
   // The 4 fixes nearest (4, 3) span a quadrilateral of area 2.5 (worked by hand).
   EXPECT_DOUBLE_EQ(readShapefile(data / "uc.shp").features.at(0).area, 2.5);
 }
@@ -125,7 +124,7 @@ TEST_F(OrvexMcp, UsageErrorsAndHelp) {
   EXPECT_EQ(help.exitCode, 0);
   for (const char* part : {"--by", "--percent", "--all-points", "--style", "--centre", "--out", "--where",
                            "Above 100 every fix", "{layer}_mcp{percent}.shp"})
-    EXPECT_TRUE(contains(help.out, part)) << part << "\n" << shown(help);
+    EXPECT_TRUE(contains(help.out, part)) << part << "\n" << help.shown();
 }
 
 TEST_F(OrvexMcp, AlbatrossHullsMatchGeosAndKeepTheirAreasWhole) {
@@ -133,7 +132,7 @@ TEST_F(OrvexMcp, AlbatrossHullsMatchGeosAndKeepTheirAreasWhole) {
   if (!std::filesystem::exists(source)) GTEST_SKIP() << "shared data not found: " << source;
   const auto run = runOrvex(
       home.path(), {"mcp", source.string(), "--by", "AnimalID", "--all-points", "--out", out("{layer}.shp")});
-  ASSERT_EQ(run.exitCode, 0) << shown(run);
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
 
   std::map<std::string, std::vector<std::pair<double, double>>> tracks;
   for (const auto& fix : readShapefile(source).features)

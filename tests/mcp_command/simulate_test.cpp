@@ -19,7 +19,6 @@ using orvex::cli::SimulationOptions;
 using orvex::test::contains;
 using orvex::test::readShapefile;
 using orvex::test::runOrvex;
-using orvex::test::shown;
 using orvex::test::TempFolder;
 
 std::map<std::string, std::vector<SimulatedFix>> byAnimal(const std::vector<SimulatedFix>& fixes) {
@@ -88,23 +87,23 @@ TEST_F(OrvexSimulate, TheSameSeedWritesTheSameFiles) {
   const auto first = runOrvex(home.path(), {"simulate", "--out", (data / "one").string(), "--seed", "7"});
   const auto second = runOrvex(home.path(), {"simulate", "--out", (data / "two").string(), "--seed", "7"});
   const auto other = runOrvex(home.path(), {"simulate", "--out", (data / "three").string(), "--seed", "8"});
-  ASSERT_EQ(first.exitCode, 0) << shown(first);
-  ASSERT_EQ(second.exitCode, 0) << shown(second);
-  ASSERT_EQ(other.exitCode, 0) << shown(other);
+  ASSERT_EQ(first.exitCode, 0) << first.shown();
+  ASSERT_EQ(second.exitCode, 0) << second.shown();
+  ASSERT_EQ(other.exitCode, 0) << other.shown();
   for (const char* part : {"fixes.shp", "fixes.shx", "fixes.dbf", "fixes.prj"}) {
-    const std::string bytes = orvex::test::fileBytes(data / "one" / part);
+    const std::string bytes = orvex::test::readAll(data / "one" / part);
     EXPECT_FALSE(bytes.empty()) << part;
-    EXPECT_EQ(bytes, orvex::test::fileBytes(data / "two" / part)) << part;
+    EXPECT_EQ(bytes, orvex::test::readAll(data / "two" / part)) << part;
   }
-  EXPECT_NE(orvex::test::fileBytes(data / "one" / "fixes.shp"),
-            orvex::test::fileBytes(data / "three" / "fixes.shp"));
+  EXPECT_NE(orvex::test::readAll(data / "one" / "fixes.shp"),
+            orvex::test::readAll(data / "three" / "fixes.shp"));
   EXPECT_EQ(first.out, (data / "one" / "fixes.shp").string() + ": 1500 fixes of 3 animals (EPSG:32633)\n");
 }
 
 TEST_F(OrvexSimulate, WritesTelemetryFieldsInTheChosenCoordinateSystem) {
   const auto run = runOrvex(home.path(), {"simulate", "--out", data.path().string(), "--animals", "2",
                                           "--fixes", "100", "--crs", "EPSG:32633"});
-  ASSERT_EQ(run.exitCode, 0) << shown(run);
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
   const auto written = readShapefile(data / "fixes.shp");
   ASSERT_TRUE(written.opened);
   EXPECT_EQ(written.geometry, wkbPoint);
@@ -151,12 +150,12 @@ TEST_F(OrvexSimulate, AnExistingOutputIsKeptWithoutYes) {
   const std::string folder = data.path().string();
   ASSERT_EQ(runOrvex(home.path(), {"simulate", "--out", folder, "--fixes", "10"}).exitCode, 0);
   const auto again = runOrvex(home.path(), {"simulate", "--out", folder, "--fixes", "20"});
-  EXPECT_EQ(again.exitCode, 1) << shown(again);
-  EXPECT_TRUE(contains(again.err, "exists; --yes replaces it")) << shown(again);
+  EXPECT_EQ(again.exitCode, 1) << again.shown();
+  EXPECT_TRUE(contains(again.err, "exists; --yes replaces it")) << again.shown();
   EXPECT_EQ(readShapefile(data / "fixes.shp").features.size(), 30u);
 
   const auto replaced = runOrvex(home.path(), {"--yes", "simulate", "--out", folder, "--fixes", "20"});
-  EXPECT_EQ(replaced.exitCode, 0) << shown(replaced);
+  EXPECT_EQ(replaced.exitCode, 0) << replaced.shown();
   EXPECT_EQ(readShapefile(data / "fixes.shp").features.size(), 60u);
 }
 
@@ -166,17 +165,17 @@ TEST(OrvexDemo, SimulatesAndRunsTheAnalysesTwice) {
   const auto folder = data / "demo";
   for (int run = 0; run < 2; ++run) {  // the second run replaces the first one's outputs
     const auto demo = runOrvex(home.path(), {"demo", "--out", folder.string()});
-    ASSERT_EQ(demo.exitCode, 0) << shown(demo);
-    EXPECT_TRUE(contains(demo.out, "] Simulate")) << shown(demo);
-    EXPECT_TRUE(contains(demo.out, "] Minimum convex polygons")) << shown(demo);
-    EXPECT_TRUE(contains(demo.out, "The demo's outputs are in " + folder.string())) << shown(demo);
+    ASSERT_EQ(demo.exitCode, 0) << demo.shown();
+    EXPECT_TRUE(contains(demo.out, "] Simulate")) << demo.shown();
+    EXPECT_TRUE(contains(demo.out, "] Minimum convex polygons")) << demo.shown();
+    EXPECT_TRUE(contains(demo.out, "The demo's outputs are in " + folder.string())) << demo.shown();
     for (const char* animal : {"A1", "A2", "A3"}) {
       for (const char* percent : {"95", "50"}) {
         const auto file = folder / "mcp" / (std::string(animal) + "_mcp" + percent + ".shp");
         const auto written = readShapefile(file);
         ASSERT_EQ(written.features.size(), 1u) << file;
         EXPECT_EQ(written.features[0].number.at("NPoints"), 500);
-        EXPECT_TRUE(contains(demo.out, file.string() + ": 1 feature, Area ")) << shown(demo);
+        EXPECT_TRUE(contains(demo.out, file.string() + ": 1 feature, Area ")) << demo.shown();
       }
       // 50 percent of the fixes span less than 95 percent of them.
       EXPECT_LT(readShapefile(folder / "mcp" / (std::string(animal) + "_mcp50.shp")).features[0].area,

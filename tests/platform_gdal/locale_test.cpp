@@ -10,7 +10,7 @@
 #include "platform/gdal/contour_lines.h"
 #include "platform/gdal/gdal_platform.h"
 #include "platform/gdal/raster_grid.h"
-#include "platform_gdal/temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace gdal = orvex::platform::gdal;
 namespace host = orvex::host;

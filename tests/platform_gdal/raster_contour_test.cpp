@@ -9,7 +9,7 @@
 #include "platform/gdal/contour_lines.h"
 #include "platform/gdal/raster_grid.h"
 #include "platform/gdal/spatial_refs.h"
-#include "platform_gdal/temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace gdal = orvex::platform::gdal;
 using orvex::test::TempFolder;

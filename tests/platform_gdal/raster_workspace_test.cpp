@@ -6,7 +6,7 @@
 
 #include "host/error.h"
 #include "platform/gdal/gdal_platform.h"
-#include "platform_gdal/temp_folder.h"
+#include "support/temp_folder.h"
 
 namespace gdal = orvex::platform::gdal;
 namespace host = orvex::host;
