@@ -11,23 +11,16 @@
 
 #include "host/error.h"
 #include "lotek_fixture.h"
+#include "support/host_status.h"
 
 using orvex::access::openAccessWorkspace;
 using orvex::access::testing::FixtureCopy;
 using orvex::access::testing::lotekFolder;
 using orvex::access::testing::readCsv;
+using orvex::test::statusOf;
 namespace host = orvex::host;
 
 namespace {
-
-host::Status statusOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const host::Error& e) {
-    return e.status();
-  }
-  return host::kOk;
-}
 
 std::string descriptionOf(const std::function<void()>& f) {
   try {

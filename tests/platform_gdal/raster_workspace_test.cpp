@@ -6,25 +6,13 @@
 
 #include "host/error.h"
 #include "platform/gdal/gdal_platform.h"
+#include "support/host_status.h"
 #include "support/temp_folder.h"
 
 namespace gdal = orvex::platform::gdal;
 namespace host = orvex::host;
+using orvex::test::statusOf;
 using orvex::test::TempFolder;
-
-namespace {
-
-template <class F>
-host::Status statusOf(F&& call) {
-  try {
-    call();
-  } catch (const host::Error& e) {
-    return e.status();
-  }
-  return host::kOk;
-}
-
-}  // namespace
 
 TEST(RasterWorkspace, CreateWriteStatisticsContourAndDelete) {
   TempFolder dir;

@@ -9,10 +9,12 @@
 
 #include "host/error.h"
 #include "platform/gdal/gdal_platform.h"
+#include "support/host_status.h"
 #include "support/temp_folder.h"
 
 namespace gdal = orvex::platform::gdal;
 namespace host = orvex::host;
+using orvex::test::statusOf;
 using orvex::test::TempFolder;
 
 namespace {
@@ -66,16 +68,6 @@ std::vector<host::ObjectId> idsOf(host::Cursor& cursor) {
 /// Opens a shapefile with OGR directly, independent of the platform under test.
 GDALDatasetUniquePtr ogrOpen(const std::filesystem::path& shp) {
   return GDALDatasetUniquePtr(GDALDataset::Open(shp.string().c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
-}
-
-template <class F>
-host::Status statusOf(F&& call) {
-  try {
-    call();
-  } catch (const host::Error& e) {
-    return e.status();
-  }
-  return host::kOk;
 }
 
 }  // namespace
