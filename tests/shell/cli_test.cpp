@@ -6,18 +6,14 @@
 #include <fstream>
 #include <string>
 
-#include "cli/orvex_process.h"
 #include "headless/headless_fixtures.h"
+#include "support/orvex_process.h"
 
 namespace {
 
 using orvex::test::OrvexRun;
 using orvex::test::runOrvex;
 using orvex::test::TempFolder;
-
-std::string shown(const OrvexRun& run) {
-  return "exit " + std::to_string(run.exitCode) + "\n--- stdout\n" + run.out + "--- stderr\n" + run.err;
-}
 
 // The whole menu: the captions of the six orvexui commands and of the two orvexcore commands,
 // which the host resolves through the registry, with a separator before each new group.
@@ -38,7 +34,7 @@ constexpr const char* kMenu =
 TEST(MenuCommand, ShowsTheToolbarAndItsEightItemsFromTheLibrariesBesideOrvex) {
   TempFolder home;  // no registry file there: the libraries beside orvex are used
   const auto run = runOrvex(home.path(), {"menu"});
-  EXPECT_EQ(run.exitCode, 0) << shown(run);
+  EXPECT_EQ(run.exitCode, 0) << run.shown();
   EXPECT_EQ(run.out, kMenu);
   EXPECT_EQ(run.err, "");
 }
@@ -50,18 +46,18 @@ TEST(MenuCommand, ItemsOfALibraryThatIsNotRegisteredAreShownAsUnavailable) {
   ASSERT_EQ(runOrvex(home.path(), {"--registry", registry, "register", ui}).exitCode, 0);
 
   const auto run = runOrvex(home.path(), {"--registry", registry, "menu"});
-  EXPECT_EQ(run.exitCode, 1) << shown(run);
+  EXPECT_EQ(run.exitCode, 1) << run.shown();
   EXPECT_NE(run.out.find("    Kernel Density Estimation (ORVEX.clsKDETool)\n"
                          "    [Orvex8.orvex_MCP] not available\n"),
             std::string::npos)
-      << shown(run);
+      << run.shown();
   EXPECT_NE(run.out.find("    ----\n"
                          "    [Orvex8.orvex_import] not available\n"
                          "    ----\n"
                          "    About... (ORVEX.clsAbout)\n"),
             std::string::npos)
-      << shown(run);
-  EXPECT_NE(run.err.find("Orvex8.orvex_MCP"), std::string::npos) << shown(run);
+      << run.shown();
+  EXPECT_NE(run.err.find("Orvex8.orvex_MCP"), std::string::npos) << run.shown();
 }
 
 TEST(MenuCommand, NoRegisteredToolbarIsAFailure) {
@@ -69,21 +65,21 @@ TEST(MenuCommand, NoRegisteredToolbarIsAFailure) {
   const auto registry = home / "registry";
   { std::ofstream empty(registry); }  // an existing, empty registry: nothing is registered
   const auto run = runOrvex(home.path(), {"--registry", registry.string(), "menu"});
-  EXPECT_EQ(run.exitCode, 1) << shown(run);
+  EXPECT_EQ(run.exitCode, 1) << run.shown();
   EXPECT_EQ(run.out, "");
-  EXPECT_NE(run.err.find("no toolbar is registered"), std::string::npos) << shown(run);
+  EXPECT_NE(run.err.find("no toolbar is registered"), std::string::npos) << run.shown();
 }
 
 TEST(AboutCommand, PrintsTheTitleAndTheTextOfTheAboutBox) {
   TempFolder home;
   const auto run = runOrvex(home.path(), {"about"});
-  EXPECT_EQ(run.exitCode, 0) << shown(run);
+  EXPECT_EQ(run.exitCode, 0) << run.shown();
   EXPECT_EQ(
       run.out.rfind("TALVO: Talvo for ArcGIS\n\nTALVO Tools: home-range analysis for wildlife telemetry\n\n"
                     "Version 1.1 (built ",
                     0),
       0u)
-      << shown(run);
+      << run.shown();
   EXPECT_NE(run.out.find("GPL-2.0-or-later"), std::string::npos);
   EXPECT_NE(run.out.find("\n\nDisclaimer\n- "), std::string::npos);
   EXPECT_EQ(run.err, "");  // closed by its exit button: no note of a form left open

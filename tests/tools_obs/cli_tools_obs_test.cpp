@@ -10,8 +10,8 @@
 #include <map>
 #include <set>
 
-#include "cli/orvex_process.h"
 #include "headless/headless_fixtures.h"
+#include "support/orvex_process.h"
 
 namespace {
 
@@ -65,10 +65,6 @@ bool copyTrack(const std::string& name, const std::filesystem::path& folder) {
   return true;
 }
 
-std::string shown(const OrvexRun& run) {
-  return "exit " + std::to_string(run.exitCode) + "\n--- stdout\n" + run.out + "--- stderr\n" + run.err;
-}
-
 /// The positions and times of `fixes` without those of the ids in `gone`, in stored order.
 std::vector<std::tuple<double, double, long long>> without(const std::vector<Fix>& fixes,
                                                            const std::set<long long>& gone) {
@@ -105,10 +101,10 @@ TEST_F(OrvexToolsOnTracks, DedupTimeDeletesAllButTheHighestFidOfEachTime) {
   ASSERT_EQ(expected.size(), 7u);  // the data set's 7 exact duplicate fixes
 
   const auto run = runOrvex(home.path(), {"dedup-time", sh()});
-  ASSERT_EQ(run.exitCode, 0) << shown(run);
-  EXPECT_NE(run.err.find("Deleted 7 duplicate features\n"), std::string::npos) << shown(run);
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
+  EXPECT_NE(run.err.find("Deleted 7 duplicate features\n"), std::string::npos) << run.shown();
   for (const long long fid : expected)
-    EXPECT_NE(run.out.find("deleted FID " + std::to_string(fid) + " ("), std::string::npos) << shown(run);
+    EXPECT_NE(run.out.find("deleted FID " + std::to_string(fid) + " ("), std::string::npos) << run.shown();
   EXPECT_EQ(keysOf(readFixes(sh())), without(before, expected));
 }
 
@@ -123,8 +119,8 @@ TEST_F(OrvexToolsOnTracks, DedupXyDeletesEveryRepeatOfAnEarlierPosition) {
   ASSERT_EQ(expected.size(), 15u);  // the data set's 15 repeated positions
 
   const auto run = runOrvex(home.path(), {"dedup-xy", sh()});
-  ASSERT_EQ(run.exitCode, 0) << shown(run);
-  EXPECT_NE(run.out.find("15 features deleted\n"), std::string::npos) << shown(run);
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
+  EXPECT_NE(run.out.find("15 features deleted\n"), std::string::npos) << run.shown();
   EXPECT_EQ(keysOf(readFixes(sh())), without(before, expected));
 }
 
@@ -133,12 +129,12 @@ TEST_F(OrvexToolsOnTracks, DryRunReportsAndChangesNothingWhereSelectsTheCandidat
   const std::string shp = readAll(data / "sh.shp");
   // The first two duplicate pairs are at 1208088054 (FIDs 64, 65) and 1208109714 (66, 67).
   const auto run = runOrvex(home.path(), {"dedup-time", sh(), "--dry-run", "--where", "Time2 < 1208131226"});
-  ASSERT_EQ(run.exitCode, 0) << shown(run);
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
   EXPECT_EQ(run.out,
             "would delete FID 64 (3555968, 5999530; Time2 1208088054)\n"
             "would delete FID 66 (3556064, 5999723; Time2 1208109714)\n"
             "2 features would be deleted\n")
-      << shown(run);
+      << run.shown();
   EXPECT_EQ(readAll(data / "sh.dbf"), dbf);
   EXPECT_EQ(readAll(data / "sh.shp"), shp);
 }
@@ -146,12 +142,12 @@ TEST_F(OrvexToolsOnTracks, DryRunReportsAndChangesNothingWhereSelectsTheCandidat
 TEST_F(OrvexToolsOnTracks, TravelRefusesCoordinatesOutsideUtm) {
   // sh is in Gauss-Kruger coordinates: the first fix gets its zeros, nothing else is written.
   const auto run = runOrvex(home.path(), {"travel", sh()});
-  EXPECT_EQ(run.exitCode, 1) << shown(run);
+  EXPECT_EQ(run.exitCode, 1) << run.shown();
   EXPECT_NE(
       run.err.find("The fields have not been calculated! The data needs to be in and defined with a UTM "
                    "projection.\n"),
       std::string::npos)
-      << shown(run);
+      << run.shown();
   const auto after = readFixes(sh());
   EXPECT_EQ(after[0].extra.at("T_Obs_Sec"), 0.0);
   EXPECT_FALSE(after[1].extra.at("T_Obs_Sec").has_value());
@@ -165,7 +161,7 @@ TEST(OrvexTravel, FillsTheSixFieldsOfAUtmTrack) {
   const auto shp = data / "albatross.shp";
   const auto before = readFixes(shp);
   const auto run = runOrvex(home.path(), {"travel", shp.string()});
-  ASSERT_EQ(run.exitCode, 0) << shown(run);
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
   EXPECT_EQ(run.out, "albatross: travel fields written for 4400 fixes\n");
 
   const auto after = readFixes(shp);

@@ -5,8 +5,8 @@
 
 #include <cstdlib>
 
-#include "cli/orvex_process.h"
 #include "host/text.h"
+#include "support/orvex_process.h"
 #include "svg_reader.h"
 #include "track_support.h"
 
@@ -16,10 +16,6 @@ using test::readSvg;
 using test::TrackFix;
 
 namespace {
-
-std::string shown(const OrvexRun& run) {
-  return "exit " + std::to_string(run.exitCode) + "\n--- stdout\n" + run.out + "--- stderr\n" + run.err;
-}
 
 bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -48,9 +44,9 @@ TEST_F(TrackCli, RunsToTheEndSavesThePathAndAnimatesEverySegment) {
   const auto saved = folder / "out" / "travel.shp";  // a folder that does not exist yet
   const auto picture = folder / "walk.svg";
   const OrvexRun run = track({"--keep-path", "--save-path", saved.string(), "--svg", picture.string()});
-  ASSERT_EQ(run.exitCode, 0) << shown(run);
-  EXPECT_TRUE(contains(run.err, "Display Tracks: No more steps. Please reset.")) << shown(run);
-  EXPECT_TRUE(contains(run.out, saved.string() + ": 5 features")) << shown(run);
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
+  EXPECT_TRUE(contains(run.err, "Display Tracks: No more steps. Please reset.")) << run.shown();
+  EXPECT_TRUE(contains(run.out, saved.string() + ": 5 features")) << run.shown();
 
   // One line per step, from each fix to the next.
   EXPECT_EQ(
@@ -60,8 +56,8 @@ TEST_F(TrackCli, RunsToTheEndSavesThePathAndAnimatesEverySegment) {
 
   // A second run leaves that file alone and says so.
   const OrvexRun again = track({"--save-path", saved.string()});
-  EXPECT_EQ(again.exitCode, 1) << shown(again);
-  EXPECT_TRUE(contains(again.err, "exists; the travel path was not saved")) << shown(again);
+  EXPECT_EQ(again.exitCode, 1) << again.shown();
+  EXPECT_TRUE(contains(again.err, "exists; the travel path was not saved")) << again.shown();
 
   const auto svg = readSvg(test::readAll(picture));
   ASSERT_TRUE(svg.has_value());
@@ -81,8 +77,8 @@ TEST_F(TrackCli, RunsToTheEndSavesThePathAndAnimatesEverySegment) {
 TEST_F(TrackCli, ASelectionOfOneFixIsRefusedAndNothingIsWritten) {
   const auto picture = folder / "walk.svg";
   const OrvexRun run = track({"--oid", "2", "--svg", picture.string()});
-  EXPECT_EQ(run.exitCode, 1) << shown(run);
-  EXPECT_TRUE(contains(run.err, "You must select more then one point to track")) << shown(run);
+  EXPECT_EQ(run.exitCode, 1) << run.shown();
+  EXPECT_TRUE(contains(run.err, "You must select more then one point to track")) << run.shown();
   EXPECT_FALSE(std::filesystem::exists(picture));
 }
 
@@ -92,7 +88,7 @@ TEST_F(TrackCli, ARealTrackDrawsOneSegmentPerStepOfTheAnimal) {
   const auto picture = folder / "ibex.svg";
   const OrvexRun run = test::runOrvex(home, {"track", ibex.string(), "--where", "AnimalID = 'A153'",
                                              "--keep-path", "--svg", picture.string()});
-  ASSERT_EQ(run.exitCode, 0) << shown(run);
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
   const auto svg = readSvg(test::readAll(picture));
   ASSERT_TRUE(svg.has_value());
   // A153 has 71 fixes (data README): 70 steps, 71 moments.

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "cli/orvex_process.h"
 #include "platform/headless/headless_layers.h"
+#include "support/orvex_process.h"
 #include "track_support.h"
 #include "ui/tools/mole.h"
 
