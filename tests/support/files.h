@@ -1,6 +1,6 @@
 #pragma once
 
-// Whole files read and written as bytes.
+// Whole files read as bytes.
 
 #include <filesystem>
 #include <fstream>
@@ -15,11 +15,6 @@ inline std::string readAll(const std::filesystem::path& file) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
-}
-
-/// Replaces `file` with `text`, byte for byte.
-inline void writeAll(const std::filesystem::path& file, const std::string& text) {
-  std::ofstream(file, std::ios::binary) << text;
 }
 
 }  // namespace orvex::test
