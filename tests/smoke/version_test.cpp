@@ -6,4 +6,6 @@
 
 extern "C" const char* orvexhost_version();
 
-TEST(Version, LibraryReportsTheBuildVersion) { EXPECT_EQ(std::string_view(orvexhost_version()), orvex::kVersion); }
+TEST(Version, LibraryReportsTheBuildVersion) {
+  EXPECT_EQ(std::string_view(orvexhost_version()), orvex::kVersion);
+}
