@@ -7,8 +7,8 @@
 
 #include <memory>
 
-#include "cli/orvex_process.h"
 #include "dialog_fixture.h"
+#include "support/orvex_process.h"
 
 namespace orvex::test {
 namespace {

@@ -23,39 +23,13 @@
 #include "host/workspace.h"
 #include "platform/headless/headless_application.h"
 #include "platform/headless/map_source.h"
+#include "support/files.h"
+#include "support/temp_folder.h"
 #include "ui/kde/frm_kde.h"
 
 namespace orvex::test {
 
-/// A fresh folder under the system's temporary directory, removed with its contents.
-class TempFolder {
- public:
-  TempFolder() {
-    static std::atomic<int> counter{0};
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    path_ =
-        std::filesystem::temp_directory_path() / ("orvex_kdedialog_" + std::to_string(::getpid()) + "_" +
-                                                  std::to_string(stamp) + "_" + std::to_string(counter++));
-    std::filesystem::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
- private:
-  std::filesystem::path path_;
-};
-
-inline std::string ReadFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+inline std::string ReadFile(const std::filesystem::path& file) { return readAll(file); }
 
 inline void WriteFile(const std::filesystem::path& file, const std::string& text) {
   std::ofstream(file, std::ios::binary) << text;
