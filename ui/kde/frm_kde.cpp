@@ -436,20 +436,27 @@ void frmKDE::ChooseFolder() {
   control("txtOutFolder").setText(outputFolder_);
 }
 
-void frmKDE::SaveSettings() {
+std::optional<std::filesystem::path> frmKDE::AskSaveFile(const std::string& title, const std::string& filter,
+                                                         const std::string& notSavedMessage) {
   host::FileDialogOptions options;
-  options.title = "Save Settings File";
-  options.filter = "Text files (*.txt)|*.txt";
+  options.title = title;
+  options.filter = filter;
   options.filterIndex = 1;
   options.overwritePrompt = true;
   options.hideReadOnly = true;
   options.pathMustExist = true;
-  const std::optional<std::filesystem::path> file = app_->ui().saveFile(options);
+  std::optional<std::filesystem::path> file = app_->ui().saveFile(options);
   if (!file) {
-    app_->ui().messageBox(kMsgSettingsNotSaved, "Warning", host::MessageButtons::Ok,
+    app_->ui().messageBox(notSavedMessage, "Warning", host::MessageButtons::Ok,
                           host::MessageIcon::Exclamation);
-    return;
   }
+  return file;
+}
+
+void frmKDE::SaveSettings() {
+  const std::optional<std::filesystem::path> file =
+      AskSaveFile("Save Settings File", "Text files (*.txt)|*.txt", kMsgSettingsNotSaved);
+  if (!file) return;
   WriteSettingsFile(*file, Settings());
   control("txtStatus").setText(kStatusSettingsSaved, Notify::No);
 }

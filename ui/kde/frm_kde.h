@@ -4,6 +4,7 @@
 // that starts the batch run. A host renders it; a person or a script drives it through the
 // controls' events.
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -94,6 +95,10 @@ class frmKDE final : public host::Form {
   void TabChanged(int previousTab);
   void CalculateIndependence();
   void SaveIndependence();
+  /// The save dialog of the settings and CSV buttons (existing files confirmed); when cancelled,
+  /// shows `notSavedMessage` as a warning and returns nothing.
+  std::optional<std::filesystem::path> AskSaveFile(const std::string& title, const std::string& filter,
+                                                   const std::string& notSavedMessage);
   void ChooseFolder();
   void PrefixChanged();
   void SaveSettings();

@@ -220,19 +220,9 @@ void frmKDE::SaveIndependence() {
                           host::MessageIcon::Exclamation);
     return;
   }
-  host::FileDialogOptions options;
-  options.title = "Save Data As...";
-  options.filter = "Comma delimited text files (*.csv)|*.csv";
-  options.filterIndex = 1;
-  options.overwritePrompt = true;
-  options.hideReadOnly = true;
-  options.pathMustExist = true;
-  const std::optional<std::filesystem::path> file = app_->ui().saveFile(options);
-  if (!file) {
-    app_->ui().messageBox(kMsgCsvNotSaved, "Warning", host::MessageButtons::Ok,
-                          host::MessageIcon::Exclamation);
-    return;
-  }
+  const std::optional<std::filesystem::path> file =
+      AskSaveFile("Save Data As...", "Comma delimited text files (*.csv)|*.csv", kMsgCsvNotSaved);
+  if (!file) return;
   std::ofstream out(*file, std::ios::binary | std::ios::trunc);
   if (!out) throw host::Error(host::kPathNotFound, "Cannot create '" + file->string() + "'");
   out << IndependenceCsvText(IdColumnName(), independenceRows_);
