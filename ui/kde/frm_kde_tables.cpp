@@ -20,9 +20,6 @@ using host::Notify;
 constexpr char kCr = '\r';
 constexpr const char* kCrLf = "\r\n";
 
-/// The recommended buffer reaches this many bandwidths beyond the outermost fix.
-constexpr double kBufferBandwidths = 3.5;
-
 // Step codes of the tab-change handler, shown in its error message.
 enum TabStep : int {
   kStepEntry = 1000,

@@ -59,8 +59,7 @@ constexpr const char* kMsgComplete = "Processing complete.";
 
 /// Points closer than this (map units) count as overlapping.
 constexpr double kOverlapDistance = 0.000001;
-/// Recommended buffer and minimum-extent margin: bandwidths beyond the outermost fix.
-constexpr double kBufferBandwidths = 3.5;
+/// Minimum-extent margin: bandwidths beyond the outermost fix.
 constexpr double kLimitRadiusBandwidths = 4.0;
 /// Edge value above scaling factor times this raises the isopleth warning: list runs, and
 /// single runs (LSCV, BCV, HREF).

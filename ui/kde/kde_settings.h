@@ -75,6 +75,10 @@ struct KdeSettings {
 /// Longest raster name prefix: keeps the output names within the raster name limit.
 inline constexpr std::size_t kMaxPrefixLength = 6;
 
+/// The recommended buffer around the fixes reaches this many bandwidths (the largest href)
+/// beyond the outermost fix.
+inline constexpr double kBufferBandwidths = 3.5;
+
 /// What a successful check hands to the run.
 struct KdeRunLists {
   /// The txtBW values (Manual) or the txtPropHref values (ProportionOfHref), in list order;
