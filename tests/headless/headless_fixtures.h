@@ -14,6 +14,7 @@
 #include "host/workspace.h"
 #include "platform/gdal/gdal_platform.h"
 #include "platform/headless/headless_application.h"
+#include "support/headless_options.h"
 #include "support/temp_folder.h"
 
 namespace orvex::test {
@@ -54,14 +55,6 @@ inline std::filesystem::path writePoints(const std::filesystem::path& folder, co
 /// Five fixes of two animals: "a" at (0,0), (10,0), (10,10); "b" at (100,100), (110,100).
 inline std::vector<TestFix> fiveFixes() {
   return {{0, 0, "a"}, {10, 0, "a"}, {10, 10, "a"}, {100, 100, "b"}, {110, 100, "b"}};
-}
-
-/// An application printing into `out`, with a simulated clock and nobody to ask.
-inline platform::headless::HeadlessOptions quietOptions(std::ostream& out) {
-  platform::headless::HeadlessOptions options;
-  options.messages = &out;
-  options.simulatedClock = true;
-  return options;
 }
 
 /// The ids of a selection, as a plain vector.

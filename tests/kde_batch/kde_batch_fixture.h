@@ -16,6 +16,7 @@
 #include "platform/headless/headless_application.h"
 #include "platform/headless/map_source.h"
 #include "support/files.h"
+#include "support/headless_options.h"
 #include "support/temp_folder.h"
 
 namespace orvex::test {
@@ -83,12 +84,7 @@ struct BatchHost {
   platform::headless::HeadlessApplication app;
 
   explicit BatchHost(platform::headless::ChoicePolicy choices = platform::headless::ChoicePolicy::Ask)
-      : app(platform::headless::HeadlessOptions{.name = "Orvex",
-                                                .messages = &messages,
-                                                .choices = choices,
-                                                .promptInput = nullptr,
-                                                .progressTerminal = nullptr,
-                                                .simulatedClock = true}) {}
+      : app(quietOptions(messages, choices)) {}
 
   /// Adds the files as layers (every feature selected unless `where` says otherwise).
   void load(std::vector<std::filesystem::path> files, std::string where = {}) {

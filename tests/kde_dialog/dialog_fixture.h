@@ -24,6 +24,7 @@
 #include "platform/headless/headless_application.h"
 #include "platform/headless/map_source.h"
 #include "support/files.h"
+#include "support/headless_options.h"
 #include "support/temp_folder.h"
 #include "ui/kde/frm_kde.h"
 
@@ -121,12 +122,7 @@ struct DialogHost {
   std::unique_ptr<ui::frmKDE> form;
 
   explicit DialogHost(platform::headless::ChoicePolicy choices = platform::headless::ChoicePolicy::Ask)
-      : app(platform::headless::HeadlessOptions{.name = "Orvex",
-                                                .messages = &messages,
-                                                .choices = choices,
-                                                .promptInput = nullptr,
-                                                .progressTerminal = nullptr,
-                                                .simulatedClock = true}) {}
+      : app(quietOptions(messages, choices)) {}
 
   /// Adds the files as layers; `where` selects features (empty: every feature selected).
   void Load(std::vector<std::filesystem::path> files, std::string where = {}) {
