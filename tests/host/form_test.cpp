@@ -6,18 +6,12 @@
 #include "host/error.h"
 #include "host/form.h"
 #include "host/form_driver.h"
+#include "support/host_status.h"
 
 namespace orvex::host {
 namespace {
 
-std::int32_t errorNumberOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Error& error) {
-    return error.number();
-  }
-  return 0;
-}
+using test::errorNumberOf;
 
 // A dialog shaped like the kernel density dialog: option groups in frames, a text box whose
 // change handler corrects it, a check box enabling a group.

@@ -1,7 +1,6 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +9,8 @@
 #include "host/command.h"
 #include "host/error.h"
 #include "host/registry.h"
+#include "support/host_status.h"
+#include "support/temp_folder.h"
 
 namespace orvex::host {
 namespace {
@@ -19,32 +20,9 @@ namespace fs = std::filesystem;
 const Guid kTestCommand = guid("{3F1C2A10-5B7D-4E61-9A0C-1D2E3F405162}");
 const Guid kTestMenu = guid("{3F1C2A10-5B7D-4E61-9A0C-1D2E3F405163}");
 
-std::int32_t errorNumberOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Error& error) {
-    return error.number();
-  }
-  return 0;
-}
+using test::errorNumberOf;
 
-class TempFolder {
- public:
-  TempFolder() {
-    static std::atomic<int> counter{0};
-    path_ = fs::temp_directory_path() /
-            ("orvex-host-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    fs::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using test::TempFolder;
 
 TEST(Guids, ParseAndPrint) {
   EXPECT_EQ(kCommandCategory.toString(), "{B56A7C42-83D4-11D2-A2E9-080009B6F22B}");

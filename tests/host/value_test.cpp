@@ -10,18 +10,12 @@
 #include "host/row.h"
 #include "host/text.h"
 #include "host/value.h"
+#include "support/host_status.h"
 
 namespace orvex::host {
 namespace {
 
-std::int32_t errorNumberOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Error& error) {
-    return error.number();
-  }
-  return 0;
-}
+using test::errorNumberOf;
 
 TEST(ValueConversion, Int32RoundsHalvesToEvenAndChecksRange) {
   EXPECT_EQ(Value(2.5).toInt32(), 2);

@@ -3,6 +3,7 @@
 // The host status a call ends with, for tests of operations that report failures by throwing
 // the host's one error type.
 
+#include <cstdint>
 #include <utility>
 
 #include "host/error.h"
@@ -20,6 +21,17 @@ host::Status statusOf(F&& call) {
     return e.status();
   }
   return host::kOk;
+}
+
+/// 0 when `call` returns, the number of the host::Error it throws otherwise.
+template <class F>
+std::int32_t errorNumberOf(F&& call) {
+  try {
+    std::forward<F>(call)();
+  } catch (const host::Error& e) {
+    return e.number();
+  }
+  return 0;
 }
 
 }  // namespace orvex::test
