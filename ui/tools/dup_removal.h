@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "host/map.h"
-#include "ui/shell/ui_commands.h"
+#include "ui/command/ui_commands.h"
 #include "ui/tools/frm_pw.h"
 
 namespace orvex::ui {
@@ -29,7 +29,7 @@ struct DuplicateToolTexts {
 /// nothing outside the selection is read or deleted. Each selected feature is read once, the
 /// duplicates are found from its key, and then deleted from the feature class: deletions are
 /// final. Ids and counts are wide, so selections of any size and any feature id are handled.
-class DuplicateRemoval : public shell::UiCommand {
+class DuplicateRemoval : public command::UiCommand {
  public:
   static constexpr const char* kNothingSelected =
       "You must select/highlight some points in the map to test. No points were tested or removed!!";
@@ -53,7 +53,7 @@ class DuplicateRemoval : public shell::UiCommand {
   const FrmPW& progressWindow() const { return progress_; }
 
  protected:
-  DuplicateRemoval(const shell::UiCommandProperties& properties, DuplicateToolTexts texts)
+  DuplicateRemoval(const command::UiCommandProperties& properties, DuplicateToolTexts texts)
       : UiCommand(properties), texts_(texts) {}
 
   /// The click's work: checks the layer, sets up the progress window and runs CalcFeatures

@@ -6,7 +6,7 @@ namespace orvex::ui {
 
 FindDupxy::FindDupxy()
     : DuplicateRemoval(
-          shell::kDupXyCommand,
+          command::kDupXyCommand,
           {"Please select a points layer with some points selected.", "You must select a points layer",
            "Findandremovedups sub Error number: ", "Calcfeatures sub Error number: "}) {}
 

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "host/map.h"
-#include "ui/shell/ui_commands.h"
+#include "ui/command/ui_commands.h"
 #include "ui/tools/frm_pw.h"
 
 namespace orvex::ui {
@@ -21,9 +21,9 @@ namespace orvex::ui {
 /// coordinate system's name contains "UTM", so that distances are metres.
 ///
 /// Counters, feature counts and times are 64-bit: layers of any size are walked.
-class ORVEXOBS final : public shell::UiCommand {
+class ORVEXOBS final : public command::UiCommand {
  public:
-  ORVEXOBS() : UiCommand(shell::kObsCommand) {}
+  ORVEXOBS() : UiCommand(command::kObsCommand) {}
 
   host::Status onClick() override;
 

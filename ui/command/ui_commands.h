@@ -4,9 +4,9 @@
 // that answers the host from them. A command class of the library derives from `UiCommand`,
 // passes its row and adds its `onClick`:
 //
-//   class ORVEXOBS final : public shell::UiCommand {
+//   class ORVEXOBS final : public command::UiCommand {
 //    public:
-//     ORVEXOBS() : UiCommand(shell::kObsCommand) {}
+//     ORVEXOBS() : UiCommand(command::kObsCommand) {}
 //     host::Status onClick() override;  // application(), document() are kept by onCreate
 //   };
 
@@ -21,7 +21,7 @@
 #include "host/component.h"
 #include "host/map.h"
 
-namespace orvex::ui::shell {
+namespace orvex::ui::command {
 
 /// The component library's name: a class's ProgID is this name, a point and the class name.
 inline constexpr std::string_view kLibraryName = "ORVEX";
@@ -167,4 +167,4 @@ class UiCommand : public host::Command {
   std::shared_ptr<host::Component> extension_;
 };
 
-}  // namespace orvex::ui::shell
+}  // namespace orvex::ui::command

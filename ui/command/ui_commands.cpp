@@ -1,9 +1,9 @@
-#include "ui/shell/ui_commands.h"
+#include "ui/command/ui_commands.h"
 
 #include "host/error.h"
 #include "host/text.h"
 
-namespace orvex::ui::shell {
+namespace orvex::ui::command {
 namespace {
 
 // The named rows themselves, not copies: callers compare rows by address.
@@ -39,4 +39,4 @@ host::Application& UiCommand::application() const {
   return *application_;
 }
 
-}  // namespace orvex::ui::shell
+}  // namespace orvex::ui::command
