@@ -116,12 +116,12 @@ host::Status orvex_MCP::analyseLayer(host::FeatureLayer& layer) {
     McpOptions run;
     run.percentage = percentage;
     run.style = chosen.style;
-    run.user_centre = chosen.userCentre;
+    run.userCentre = chosen.userCentre;
     const std::vector<McpPoint> fixes = fixesOf(pointBuffer_);
-    const McpResult result = mcp_percentage_analysis(fixes, run);
-    nUsed_ = result.n_used;
-    if (result.status == McpStatus::percentage_too_low) {
-      ui.messageBox(mcp_too_low_message(percentage));
+    const McpResult result = mcpPercentageAnalysis(fixes, run);
+    nUsed_ = result.nUsed;
+    if (result.status == McpStatus::percentageTooLow) {
+      ui.messageBox(mcpTooLowMessage(percentage));
       continue;
     }
     // The other failures cannot occur: at least 3 finite fixes are handed over.

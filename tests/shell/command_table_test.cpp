@@ -73,9 +73,9 @@ TEST(CommandTable, EveryMenuCommandReportsItsPropertiesBeforeAndAfterCreation) {
 
 // The menu spells ProgIDs in its own letter case ("ORVEX.orvexobs" for ORVEXOBS).
 TEST(CommandTable, RowsAreFoundByClassNameOrProgIdInAnyLetterCase) {
-  EXPECT_EQ(command::findUiCommand("ORVEX.orvexobs"), &command::kObsCommand);
-  EXPECT_EQ(command::findUiCommand("fINDdUPtIME2"), &command::kDupTime2Command);
-  EXPECT_EQ(command::findUiCommand("ORVEX.clsHISO"), nullptr);  // public, but not a command
+  EXPECT_EQ(command::FindUiCommand("ORVEX.orvexobs"), &command::kObsCommand);
+  EXPECT_EQ(command::FindUiCommand("fINDdUPtIME2"), &command::kDupTime2Command);
+  EXPECT_EQ(command::FindUiCommand("ORVEX.clsHISO"), nullptr);  // public, but not a command
 }
 
 // Reads what the base class kept at creation.

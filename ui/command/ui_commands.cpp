@@ -12,9 +12,9 @@ constexpr const UiCommandProperties* kRows[] = {&kKdeToolCommand, &kObsCommand, 
 
 }  // namespace
 
-std::span<const UiCommandProperties* const> uiCommands() { return kRows; }
+std::span<const UiCommandProperties* const> UiCommands() { return kRows; }
 
-const UiCommandProperties* findUiCommand(std::string_view classOrProgId) {
+const UiCommandProperties* FindUiCommand(std::string_view classOrProgId) {
   for (const UiCommandProperties* row : kRows)
     if (host::iequals(row->className, classOrProgId) || host::iequals(row->progId, classOrProgId)) return row;
   return nullptr;

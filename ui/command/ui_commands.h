@@ -117,11 +117,11 @@ inline constexpr UiCommandProperties kAboutCommand{
 };
 
 /// The six rows, in the order of the menu.
-std::span<const UiCommandProperties* const> uiCommands();
+std::span<const UiCommandProperties* const> UiCommands();
 
 /// The row whose class name or ProgID equals `classOrProgId`, letter case ignored (the host
 /// resolves ProgIDs that way, so "ORVEX.orvexobs" finds ORVEXOBS); null when none.
-const UiCommandProperties* findUiCommand(std::string_view classOrProgId);
+const UiCommandProperties* FindUiCommand(std::string_view classOrProgId);
 
 /// A menu command of orvexui answering the host from its table row. The kept references
 /// are released when the command is destroyed.

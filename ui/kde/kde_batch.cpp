@@ -136,7 +136,18 @@ class BatchRun {
   }
 
  private:
+  // The run's steps in order; each returns the result that ends the run early, if any.
   KdeBatchResult Steps() {
+    if (auto stop = CheckSettings()) return *stop;
+    if (auto stop = ReadInput()) return *stop;
+    if (auto stop = OpenOutputFolder()) return *stop;
+    StartLog();
+    if (auto stop = SetUpCalculator()) return *stop;
+    RunKernelsAndIsopleths();
+    return Finish();
+  }
+
+  std::optional<KdeBatchResult> CheckSettings() {
     stage_ = kStageChecks;
     const KdeSettingsCheck check = CheckKdeSettings(settings_);
     if (!check.ok()) {
@@ -144,7 +155,10 @@ class BatchRun {
       return KdeBatchResult::CheckFailed;
     }
     lists_ = check.lists;
+    return std::nullopt;
+  }
 
+  std::optional<KdeBatchResult> ReadInput() {
     stage_ = kStageInput;
     const std::shared_ptr<host::Map> map = app_.document()->focusMap();
     layer_ = std::dynamic_pointer_cast<host::FeatureLayer>(gis::FindLayerByName(*map, settings_.pointLayer));
@@ -164,7 +178,10 @@ class BatchRun {
                                              "' were found in the layer '" + settings_.pointLayer + "'");
     }
     varianceRows_ = input_.varianceRows != nullptr ? *input_.varianceRows : VarianceTableRows(data_);
+    return std::nullopt;
+  }
 
+  std::optional<KdeBatchResult> OpenOutputFolder() {
     stage_ = kStageNaming;
     folder_ = settings_.outputFolder;
     std::error_code error;
@@ -178,7 +195,10 @@ class BatchRun {
                            host::MessageIcon::Exclamation);
       return Cancel();
     }
+    return std::nullopt;
+  }
 
+  void StartLog() {
     stage_ = kStageLogStart;
     view_.setOkEnabled(false);
     log_.emplace(folder_);
@@ -186,12 +206,16 @@ class BatchRun {
                                                      .data = &data_,
                                                      .independenceRows = input_.independenceRows,
                                                      .varianceRows = &varianceRows_}));
+  }
 
+  // The shared extent, the settings copy, then the calculator's options and the progress range.
+  std::optional<KdeBatchResult> SetUpCalculator() {
     stage_ = kStageExtent;
     calculator_.emplace(&app_.ui(), &app_.workspaces());
     if (!SetSharedExtent()) return Cancel();
     log_->write(LogExtentLines(settings_));
     const fs::path settingsCopy = folder_ / kSettingsCopyName;
+    std::error_code error;
     if (!fs::exists(settingsCopy, error)) {
       WriteSettingsFile(settingsCopy, settings_);
       createdSettingsCopy_ = true;
@@ -208,10 +232,15 @@ class BatchRun {
     view_.setProgressRange(0,
                            listRun ? perValue * static_cast<int>(lists_.bandwidthValues.size()) : perValue);
     if (!ConfirmOverlaps()) return Cancel();
+    return std::nullopt;
+  }
 
+  // A list run makes each animal's kernel and isopleths per bandwidth value; a single run makes
+  // every kernel first, then every animal's isopleths.
+  void RunKernelsAndIsopleths() {
     stage_ = kStageKernels;
     if (settings_.isopleths) ConfigureIsopleths();
-    if (listRun) {
+    if (!lists_.bandwidthValues.empty()) {
       for (std::size_t j = 1; j <= lists_.bandwidthValues.size(); ++j) {
         for (std::size_t p = 0; p < data_.animals.size(); ++p) {
           stage_ = kStageKernels;
@@ -223,16 +252,18 @@ class BatchRun {
           }
         }
       }
-    } else {
-      for (std::size_t p = 0; p < data_.animals.size(); ++p) KernelForAnimal(p, 0, RasterName(p, 0));
-      if (settings_.isopleths) {
-        stage_ = kStageIsopleths;
-        view_.setStatus("Isopleths...");
-        for (std::size_t p = 0; p < data_.animals.size(); ++p)
-          IsoplethsFor(RasterName(p, 0), kSingleRunEdgeFactor);
-      }
+      return;
     }
+    for (std::size_t p = 0; p < data_.animals.size(); ++p) KernelForAnimal(p, 0, RasterName(p, 0));
+    if (settings_.isopleths) {
+      stage_ = kStageIsopleths;
+      view_.setStatus("Isopleths...");
+      for (std::size_t p = 0; p < data_.animals.size(); ++p)
+        IsoplethsFor(RasterName(p, 0), kSingleRunEdgeFactor);
+    }
+  }
 
+  KdeBatchResult Finish() {
     stage_ = kStageEnd;
     std::optional<std::string> isoplethWarning;
     if (edgeWarning_) {

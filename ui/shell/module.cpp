@@ -11,7 +11,7 @@
 // not create it (and does not list it among its commands) and the menu shows the item as
 // unavailable. When the class lands, its row becomes, for example:
 //
-//   commandRow(kObsClsid, command::kObsCommand, &create<ORVEXOBS>),
+//   CommandRow(kObsClsid, command::kObsCommand, &create<ORVEXOBS>),
 //
 // with its header included above. Nothing else changes.
 
@@ -72,7 +72,7 @@ class CreatableWorker final : public orvex::host::Component, public Worker {};
 
 // A menu command. A row without a create function reserves the ProgID and stays out of the
 // command category, so hosts listing their commands do not trip over it.
-ClassEntry commandRow(const Guid& clsid, const command::UiCommandProperties& row, CreateFn make) {
+ClassEntry CommandRow(const Guid& clsid, const command::UiCommandProperties& row, CreateFn make) {
   const std::span<const Guid> categories =
       make != nullptr ? std::span<const Guid>(kCommand) : std::span<const Guid>();
   return {clsid, row.className, row.className, "", row.progId, categories, make};
@@ -81,12 +81,12 @@ ClassEntry commandRow(const Guid& clsid, const command::UiCommandProperties& row
 const std::vector<ClassEntry> kClasses{
     {kToolBarClsid, "Orvex9ui", "Orvex9ui", "", "ORVEX.Orvex9ui", kToolBar, &create<ui::Orvex9ui>},
     {kToolsMenuClsid, "ToolsMenu", "ToolsMenu", "", "ORVEX.ToolsMenu", kMenu, &create<ui::ToolsMenu>},
-    commandRow(kKdeToolClsid, command::kKdeToolCommand, &create<ui::clsKDETool>),
-    commandRow(kObsClsid, command::kObsCommand, &create<ui::ORVEXOBS>),
-    commandRow(kDupTime2Clsid, command::kDupTime2Command, &create<ui::FIndDupTime2>),
-    commandRow(kDupXyClsid, command::kDupXyCommand, &create<ui::FindDupxy>),
-    commandRow(kMoleClsid, command::kMoleCommand, &create<ui::MOLE>),
-    commandRow(kAboutClsid, command::kAboutCommand, &create<ui::clsAbout>),
+    CommandRow(kKdeToolClsid, command::kKdeToolCommand, &create<ui::clsKDETool>),
+    CommandRow(kObsClsid, command::kObsCommand, &create<ui::ORVEXOBS>),
+    CommandRow(kDupTime2Clsid, command::kDupTime2Command, &create<ui::FIndDupTime2>),
+    CommandRow(kDupXyClsid, command::kDupXyCommand, &create<ui::FindDupxy>),
+    CommandRow(kMoleClsid, command::kMoleCommand, &create<ui::MOLE>),
+    CommandRow(kAboutClsid, command::kAboutCommand, &create<ui::clsAbout>),
     {kCalculatorClsid,
      "clsKernelCalculator",
      "clsKernelCalculator",

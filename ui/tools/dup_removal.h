@@ -58,7 +58,7 @@ class DuplicateRemoval : public command::UiCommand {
 
   /// The click's work: checks the layer, sets up the progress window and runs CalcFeatures
   /// over the selection.
-  void findAndRemove();
+  void FindAndRemove();
 
   /// True when the feature class suits the tool.
   virtual bool suits(const host::FeatureClass& featureClass) const = 0;
@@ -72,9 +72,9 @@ class DuplicateRemoval : public command::UiCommand {
   virtual void clear() = 0;
 
  private:
-  std::shared_ptr<host::FeatureLayer> selectedFeatureLayer() const;
+  std::shared_ptr<host::FeatureLayer> SelectedFeatureLayer() const;
 
-  std::shared_ptr<host::Document> currentDocument() const;
+  std::shared_ptr<host::Document> CurrentDocument() const;
 
   DuplicateToolTexts texts_;
   FrmPW progress_;
