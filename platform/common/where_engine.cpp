@@ -72,25 +72,7 @@ Op opFromSpelling(const std::string& s) {
   return Op::Ge;
 }
 
-/// The comparison applied to a three-way order (negative, zero, positive).
-bool holds(Op op, int order) {
-  switch (op) {
-    case Op::Eq:
-      return order == 0;
-    case Op::Ne:
-      return order != 0;
-    case Op::Lt:
-      return order < 0;
-    case Op::Le:
-      return order <= 0;
-    case Op::Gt:
-      return order > 0;
-    case Op::Ge:
-      return order >= 0;
-  }
-  return false;
-}
-
+/// The comparison applied to two numbers, or to a three-way order and 0.
 bool holds(Op op, double a, double b) {
   switch (op) {
     case Op::Eq:
@@ -177,7 +159,8 @@ struct Clause::Program {
     if (n.valueKind == ValueKind::Text) {
       const auto cell = row.text(n.column);
       if (!cell) return Truth::Unknown;
-      return truthOf(holds(n.op, compareText(*cell, std::get<std::string>(n.literal), ignoreCase)));
+      const int order = compareText(*cell, std::get<std::string>(n.literal), ignoreCase);
+      return truthOf(holds(n.op, order, 0));
     }
     const auto number = row.number(n.column);
     if (!number) return Truth::Unknown;
@@ -253,23 +236,17 @@ class Parser {
     return add(std::move(n));
   }
 
-  int parseOr(int depth) {
-    int left = parseAnd(depth);
-    while (isKeyword(peek(), "OR")) {
+  // A chain of operands joined by one keyword, left-associative.
+  int parseChain(Node::Kind kind, std::string_view keyword, int depth, int (Parser::*operand)(int)) {
+    int left = (this->*operand)(depth);
+    while (isKeyword(peek(), keyword)) {
       take();
-      left = addBinary(Node::Kind::Or, left, parseAnd(depth));
+      left = addBinary(kind, left, (this->*operand)(depth));
     }
     return left;
   }
-
-  int parseAnd(int depth) {
-    int left = parseNot(depth);
-    while (isKeyword(peek(), "AND")) {
-      take();
-      left = addBinary(Node::Kind::And, left, parseNot(depth));
-    }
-    return left;
-  }
+  int parseOr(int depth) { return parseChain(Node::Kind::Or, "OR", depth, &Parser::parseAnd); }
+  int parseAnd(int depth) { return parseChain(Node::Kind::And, "AND", depth, &Parser::parseNot); }
 
   int parseNot(int depth) {
     if (depth > kMaxNesting) syntaxError(text_, peek().pos, "expression nested too deeply");

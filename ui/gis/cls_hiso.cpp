@@ -66,7 +66,7 @@ Output MakeOutput(const OutputSpec& spec, const char* suffix, host::GeometryType
   host::Application& application = spec.application;
   const std::string& folder = spec.folder;
   const std::string name = spec.baseName + suffix;
-  const host::SpatialReferencePtr& spatialReference = spec.spatialReference;
+  host::SpatialReferencePtr spatialReference = spec.spatialReference;
   Output out;
   out.featureClass =
       CreateShapefileFeatureClass(application, folder, name, type, false, false, spatialReference, false);
