@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "kde/kde_test_data.h"
-#include "ui/kde/fixed_chunks.h"
 
 namespace orvex::ui {
 namespace {
@@ -86,10 +85,7 @@ TEST(LscvHref, SquareOfFourFixes) {
   EXPECT_NEAR(lscv.GetHREF(), std::sqrt(4.0 / 3.0) * std::pow(4.0, -1.0 / 6.0), 4e-16);
 }
 
-class LscvKinds : public ::testing::TestWithParam<CrossValidationKind> {
- protected:
-  void TearDown() override { SetWorkerThreadLimit(0); }
-};
+class LscvKinds : public ::testing::TestWithParam<CrossValidationKind> {};
 
 TEST_P(LscvKinds, ProfileMatchesTheFormulaAndPicksItsLowestScore) {
   // Tolerance 1e-11 relative: the sums mix terms of both signs, so the few ulps by which each
@@ -111,8 +107,7 @@ TEST_P(LscvKinds, OnTheFlyEqualsStoredBitForBitWithAnyThreadCount) {
   // 60 fixes = 1,770 pairs; chunks of 97 pairs start in the middle of rows.
   const auto fixes = ScatteredFixes(60);
   const Scan stored = RunScan(GetParam(), fixes, {.maxStoredPairs = 1'000'000, .chunkPairs = 97});
-  SetWorkerThreadLimit(1);
-  const Scan streamed = RunScan(GetParam(), fixes, {.maxStoredPairs = 0, .chunkPairs = 97});
+  const Scan streamed = RunScan(GetParam(), fixes, {.maxStoredPairs = 0, .chunkPairs = 97, .threads = 1});
   ASSERT_TRUE(stored.lscv.StoresPairDistances());
   ASSERT_FALSE(streamed.lscv.StoresPairDistances());
   EXPECT_EQ(stored.profile.h, streamed.profile.h);

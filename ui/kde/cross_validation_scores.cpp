@@ -4,7 +4,7 @@
 #include <cmath>
 #include <numeric>
 
-#include "ui/kde/fixed_chunks.h"
+#include "host/fixed_chunks.h"
 
 namespace orvex::ui {
 
@@ -86,12 +86,13 @@ void PairDistanceSet::Assign(std::span<const CoordPair> coords, const PairScanOp
   const std::uint64_t n = coords_.size();
   pairCount_ = n < 2 ? 0 : n * (n - 1) / 2;
   chunkPairs_ = std::max<std::uint64_t>({options.chunkPairs, CeilDiv(pairCount_, kMaxPairChunks), 1});
+  threads_ = options.threads;
   stored_ = pairCount_ <= options.maxStoredPairs;
   if (!stored_ || pairCount_ == 0) return;
 
   squaredDistances_.resize(static_cast<std::size_t>(pairCount_));
   const std::uint64_t chunks = CeilDiv(pairCount_, chunkPairs_);
-  RunFixedChunks(static_cast<std::size_t>(chunks), [&](std::size_t c) {
+  host::runFixedChunks(static_cast<std::size_t>(chunks), threads_, [&](std::size_t c) {
     const std::uint64_t first = c * chunkPairs_;
     const std::uint64_t last = std::min(first + chunkPairs_, pairCount_);
     double* out = squaredDistances_.data() + first;
@@ -141,7 +142,7 @@ void PairDistanceSet::PairSums(CrossValidationKind kind, std::span<const double>
 
   const auto chunks = static_cast<std::size_t>(CeilDiv(pairCount_, chunkPairs_));
   std::vector<double> partials(chunks * count, 0.0);
-  RunFixedChunks(chunks, [&](std::size_t c) {
+  host::runFixedChunks(chunks, threads_, [&](std::size_t c) {
     const std::span<double> partial(partials.data() + c * count, count);
     if (kind == CrossValidationKind::lscv) {
       AccumulateChunk<LscvTerm>(c, inverseSquares, partial);

@@ -27,6 +27,8 @@ struct PairScanOptions {
   /// Pairs per chunk of the sums (raised automatically so that a fix set never has more than
   /// kMaxPairChunks chunks).
   std::uint64_t chunkPairs = std::uint64_t{1} << 18;
+  /// Threads of the sums; 0 means the host's setting. Results never depend on it.
+  unsigned threads = 0;
 };
 
 /// The fixes of one animal and, when they fit, their squared pair distances.
@@ -62,6 +64,7 @@ class PairDistanceSet {
   std::vector<double> squaredDistances_;
   std::uint64_t pairCount_ = 0;
   std::uint64_t chunkPairs_ = 1;
+  unsigned threads_ = 0;
   bool stored_ = false;
 };
 
