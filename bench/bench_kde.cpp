@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_fixes.h"
 #include "host/fixed_chunks.h"
 #include "ui/kde/cls_kernel_calculator.h"
 
@@ -15,23 +16,7 @@ namespace {
 using orvex::ui::clsKernelCalculator;
 using orvex::ui::CoordPair;
 
-// n fixes whose coordinates are each the sum of four uniforms on [0, 250): a bell-shaped cloud
-// around (500, 500), standard deviation about 144, from a fixed sequence.
-std::vector<CoordPair> BellFixes(std::size_t n) {
-  std::uint64_t state = 777;
-  auto uniform = [&state] {
-    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-    return static_cast<double>(state >> 11) / 9007199254740992.0;
-  };
-  std::vector<CoordPair> fixes(n, CoordPair{0.0, 0.0});
-  for (auto& f : fixes) {
-    for (int k = 0; k < 4; ++k) {
-      f[0] += 250.0 * uniform();
-      f[1] += 250.0 * uniform();
-    }
-  }
-  return fixes;
-}
+using orvex::bench::BellFixes;
 
 // The host's thread setting, as a host sets it (0 = all cores).
 void setThreads(std::int64_t threads) {
