@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "core/engine/parallel.h"
+#include "host/fixed_chunks.h"
 
 namespace orvex::core {
 
@@ -85,7 +85,7 @@ void accumulate_kernel_sums(std::span<const KernelSource> sources, const GridGeo
   for (std::size_t first = 0; first < sources.size(); first += kSourceBatch) {
     const std::size_t count = std::min(kSourceBatch, sources.size() - first);
     const std::span<const KernelSource> here = sources.subspan(first, count);
-    run_chunks((count + kSourcesPerChunk - 1) / kSourcesPerChunk, threads, [&](std::size_t chunk) {
+    host::runFixedChunks((count + kSourcesPerChunk - 1) / kSourcesPerChunk, threads, [&](std::size_t chunk) {
       const std::size_t end = std::min(count, (chunk + 1) * kSourcesPerChunk);
       for (std::size_t s = chunk * kSourcesPerChunk; s < end; ++s) {
         const KernelSource& k = here[s];
@@ -101,7 +101,7 @@ void accumulate_kernel_sums(std::span<const KernelSource> sources, const GridGeo
                                   : AxisWindow{};
       }
     });
-    run_chunks(row_blocks, threads, [&](std::size_t block) {
+    host::runFixedChunks(row_blocks, threads, [&](std::size_t block) {
       const std::size_t i0 = block * kRowBlock;
       const std::size_t i1 = std::min(side, i0 + kRowBlock);
       for (std::size_t s = 0; s < count; ++s) {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "host/fixed_chunks.h"
 #include "ui/gis/kernel_math.h"
-#include "ui/kde/fixed_chunks.h"
 
 namespace orvex::ui {
 
@@ -74,7 +74,7 @@ void AccumulateDensity(const GridPlacement& grid, const DensitySource& source, K
   }
 
   const auto bands = CeilDiv(static_cast<std::size_t>(grid.rows), kBandRows);
-  RunFixedChunks(bands, [&](std::size_t band) {
+  host::runFixedChunks(bands, 0, [&](std::size_t band) {
     const auto bandFirst = static_cast<std::int32_t>(band) * kBandRows;
     const std::int32_t bandLast = std::min(bandFirst + kBandRows, grid.rows) - 1;
     std::vector<double> xFactor;
@@ -122,7 +122,7 @@ double NormaliseDensity(KernelGrid& cells, double scalingFactor, std::size_t n, 
   CheckedDivide(1.0, sdXY);
 
   const auto bands = CeilDiv(static_cast<std::size_t>(cells.Rows()), kBandRows);
-  RunFixedChunks(bands, [&](std::size_t band) {
+  host::runFixedChunks(bands, 0, [&](std::size_t band) {
     const auto first = static_cast<std::int32_t>(band) * kBandRows;
     const std::int32_t last = std::min(first + kBandRows, cells.Rows());
     for (std::int32_t row = first; row < last; ++row) {
@@ -145,7 +145,7 @@ std::vector<double> LocalBandwidthFactors(std::span<const CoordPair> coords, dou
   status = 10081;
 
   std::vector<double> pilot(n, 0.0);
-  RunFixedChunks(CeilDiv(n, kPilotChunk), [&](std::size_t chunk) {
+  host::runFixedChunks(CeilDiv(n, kPilotChunk), 0, [&](std::size_t chunk) {
     const std::size_t last = std::min(n, (chunk + 1) * kPilotChunk);
     for (std::size_t i = chunk * kPilotChunk; i < last; ++i) {
       double sum = 0.0;
