@@ -1,9 +1,14 @@
-// Speed of the KDE tool's two hot paths: the LSCV profile scan (202 scores over all pairs)
-// and the fixed-kernel grid.
+// Speed of the KDE tool's two hot paths, the LSCV profile scan (202 scores over all pairs) and
+// the fixed-kernel grid, and of the tool end to end as a person runs it: `orvex kde` on one
+// albatross of the shared test data, href, isopleths 95 and 50.
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 #include "ui/kde/cls_kernel_calculator.h"
@@ -67,5 +72,30 @@ void BM_FixedKernelGrid(benchmark::State& state) {
   if (calc.lErrorStatus != 0) state.SkipWithError("kernel calculation failed");
 }
 BENCHMARK(BM_FixedKernelGrid)->Args({2000, 0})->Args({2000, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The whole `orvex kde` process on the first albatross (930 Argos fixes over some 3,000 km):
+// href, 2 km cells over the fixes' extent, isopleth lines, polygons and donuts at 95 and 50 %.
+// The peer's kernel UD with its vertices takes 28.3 s on the reference machine.
+void BM_KdeToolOneAlbatross(benchmark::State& state) {
+  const std::filesystem::path data = std::filesystem::path(ORVEX_SHARED_DATA) / "albatross" / "albatross.shp";
+  if (!std::filesystem::exists(data)) {
+    state.SkipWithError(("shared test data not found: " + data.string()).c_str());
+    return;
+  }
+  const std::filesystem::path out = std::filesystem::temp_directory_path() / "orvex-bench-kde-albatross";
+  const std::string command = std::string("\"") + ORVEX_BIN_DIR + "/orvex\" --quiet --yes kde \"" +
+                              data.string() + "\" --where \"AnimalID = 'balise.11378'\" --id AnimalID" +
+                              " --bandwidth href --extent min --cell-size 2000 --isopleths 95,50 --silent" +
+                              " --out-dir \"" + out.string() + "\" > /dev/null";
+  for (auto _ : state) {
+    std::filesystem::remove_all(out);
+    if (std::system(command.c_str()) != 0) {
+      state.SkipWithError(("orvex kde failed: " + command).c_str());
+      break;
+    }
+  }
+  std::filesystem::remove_all(out);
+}
+BENCHMARK(BM_KdeToolOneAlbatross)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

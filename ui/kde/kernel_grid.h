@@ -36,6 +36,7 @@ class KernelGrid {
 
   /// Every cell, row by row.
   [[nodiscard]] std::span<const double> Values() const { return values_; }
+  std::span<double> Values() { return values_; }
 
  private:
   [[nodiscard]] std::size_t Index(std::int32_t column, std::int32_t row) const {
