@@ -54,19 +54,20 @@ AxisWindow node_window(double centre, double half_width, std::size_t side) {
   return w;
 }
 
-// The nodes of one axis where a source's factor is kept, and the factors there:
-// exp(-t^2 / 2), t = (origin + i*step - centre) / b, times `scale`, and 0 where t^2 >
-// kDropRadius2. Appends the factors to `values` and returns where they lie.
-host::FactorSpan fill_axis(double origin, double step, double centre, double b, double scale,
-                           std::size_t side, std::vector<double>& values) {
-  // One node of slack against rounding; the test on t decides.
-  const AxisWindow w = node_window((centre - origin) / step, std::sqrt(kDropRadius2) * b / step + 1.0, side);
-  const host::FactorSpan span{w.begin, w.end, values.size()};
-  for (std::size_t i = w.begin; i < w.end; ++i) {
+// The nodes of one axis where a source's factor is kept: those within the drop radius, plus one
+// node of slack against rounding (the test on t in fill_axis decides).
+AxisWindow axis_window(double origin, double step, double centre, double b, std::size_t side) {
+  return node_window((centre - origin) / step, std::sqrt(kDropRadius2) * b / step + 1.0, side);
+}
+
+// The factors over a span: exp(-t^2 / 2), t = (origin + i*step - centre) / b, times `scale`, and
+// 0 where t^2 > kDropRadius2.
+void fill_axis(double origin, double step, double centre, double b, double scale, const host::FactorSpan& span,
+               double* values) {
+  for (std::size_t i = span.begin; i < span.end; ++i) {
     const double t = (static_cast<double>(i) * step + origin - centre) / b;
-    values.push_back(t * t <= kDropRadius2 ? scale * std::exp(-t * t / 2.0) : 0.0);
+    values[span.offset + (i - span.begin)] = t * t <= kDropRadius2 ? scale * std::exp(-t * t / 2.0) : 0.0;
   }
-  return span;
 }
 
 // Where one source's kept terms lie, in node units: the disc of squared radius radius2 (in
@@ -89,45 +90,41 @@ struct SourceBatch {
   std::vector<SourceDisc> discs;
 };
 
-// The factors of sources [chunk * kSourcesPerChunk, ...) of `here`, into chunk-local arrays
-// (the offsets are made global once every chunk is done).
-void fill_chunk(std::span<const KernelSource> here, const GridGeometry& grid, std::size_t side,
-                std::size_t first, std::size_t end, SourceBatch& part) {
-  for (std::size_t s = first; s < end; ++s) {
-    const KernelSource& k = here[s];
-    part.x_spans.push_back(fill_axis(grid.ax, grid.dx, k.x, k.bandwidth, k.weight, side, part.x_values));
-    part.y_spans.push_back(fill_axis(grid.ay, grid.dy, k.y, k.bandwidth, 1.0, side, part.y_values));
+// Lays out the batch (spans, discs) and fills its factors; the value arrays keep their
+// capacity from one batch to the next.
+void make_batch(std::span<const KernelSource> here, const GridGeometry& grid, std::size_t side, unsigned threads,
+                SourceBatch& batch) {
+  batch.x_spans.clear();
+  batch.y_spans.clear();
+  batch.discs.clear();
+  std::size_t x_length = 0;
+  std::size_t y_length = 0;
+  for (const KernelSource& k : here) {
+    const AxisWindow wx = axis_window(grid.ax, grid.dx, k.x, k.bandwidth, side);
+    const AxisWindow wy = axis_window(grid.ay, grid.dy, k.y, k.bandwidth, side);
+    batch.x_spans.push_back({wx.begin, wx.end, x_length});
+    batch.y_spans.push_back({wy.begin, wy.end, y_length});
+    x_length += wx.end - wx.begin;
+    y_length += wy.end - wy.begin;
     SourceDisc d;
     d.cx = (k.x - grid.ax) / grid.dx;
     d.cy = (k.y - grid.ay) / grid.dy;
     d.bandwidths_per_row = grid.dx / k.bandwidth;
     d.columns_per_bandwidth = k.bandwidth / grid.dy;
     d.radius2 = kDropRadius2 + 2.0 * std::log(std::min(k.weight, 1.0));
-    d.rows = d.radius2 >= 0.0 ? node_window(d.cx, std::sqrt(d.radius2) / d.bandwidths_per_row, side)
-                              : AxisWindow{};
-    part.discs.push_back(d);
+    d.rows = d.radius2 >= 0.0 ? node_window(d.cx, std::sqrt(d.radius2) / d.bandwidths_per_row, side) : AxisWindow{};
+    batch.discs.push_back(d);
   }
-}
-
-SourceBatch make_batch(std::span<const KernelSource> here, const GridGeometry& grid, std::size_t side,
-                       unsigned threads) {
-  const std::size_t chunks = (here.size() + kSourcesPerChunk - 1) / kSourcesPerChunk;
-  std::vector<SourceBatch> parts(chunks);
-  run_chunks(chunks, threads, [&](std::size_t chunk) {
-    fill_chunk(here, grid, side, chunk * kSourcesPerChunk,
-               std::min(here.size(), (chunk + 1) * kSourcesPerChunk), parts[chunk]);
+  batch.x_values.resize(x_length);
+  batch.y_values.resize(y_length);
+  host::runFixedChunks((here.size() + kSourcesPerChunk - 1) / kSourcesPerChunk, threads, [&](std::size_t chunk) {
+    const std::size_t end = std::min(here.size(), (chunk + 1) * kSourcesPerChunk);
+    for (std::size_t s = chunk * kSourcesPerChunk; s < end; ++s) {
+      const KernelSource& k = here[s];
+      fill_axis(grid.ax, grid.dx, k.x, k.bandwidth, k.weight, batch.x_spans[s], batch.x_values.data());
+      fill_axis(grid.ay, grid.dy, k.y, k.bandwidth, 1.0, batch.y_spans[s], batch.y_values.data());
+    }
   });
-  SourceBatch batch;
-  for (SourceBatch& part : parts) {
-    for (host::FactorSpan& span : part.x_spans) span.offset += batch.x_values.size();
-    for (host::FactorSpan& span : part.y_spans) span.offset += batch.y_values.size();
-    batch.x_spans.insert(batch.x_spans.end(), part.x_spans.begin(), part.x_spans.end());
-    batch.y_spans.insert(batch.y_spans.end(), part.y_spans.begin(), part.y_spans.end());
-    batch.x_values.insert(batch.x_values.end(), part.x_values.begin(), part.x_values.end());
-    batch.y_values.insert(batch.y_values.end(), part.y_values.begin(), part.y_values.end());
-    batch.discs.insert(batch.discs.end(), part.discs.begin(), part.discs.end());
-  }
-  return batch;
 }
 
 // The multiply-adds of the direct sum over the discs (a disc covers pi/4 of its square).
@@ -177,9 +174,10 @@ void accumulate_kernel_sums(std::span<const KernelSource> sources, const GridGeo
                             std::span<double> out, unsigned threads, KernelSumMethod method) {
   const std::size_t side = static_cast<std::size_t>(S) + 1;
   std::fill(out.begin(), out.end(), 0.0);
+  SourceBatch batch;
   for (std::size_t first = 0; first < sources.size(); first += kSourceBatch) {
     const std::size_t count = std::min(kSourceBatch, sources.size() - first);
-    const SourceBatch batch = make_batch(sources.subspan(first, count), grid, side, threads);
+    make_batch(sources.subspan(first, count), grid, side, threads, batch);
     const host::SeparableProduct product(side, side,
                                          {batch.x_spans, batch.y_spans, batch.x_values, batch.y_values});
     const bool use_product =
