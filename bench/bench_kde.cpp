@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "host/fixed_chunks.h"
 #include "ui/kde/cls_kernel_calculator.h"
 #include "ui/kde/cls_lscv.h"
-#include "ui/kde/fixed_chunks.h"
 
 namespace {
 
@@ -39,10 +39,15 @@ std::vector<CoordPair> BellFixes(std::size_t n) {
   return fixes;
 }
 
+// The host's thread setting, as a host sets it (0 = all cores).
+void setThreads(std::int64_t threads) {
+  ::setenv(orvex::host::kWorkerThreadsVariable, std::to_string(threads).c_str(), 1);
+}
+
 // Arguments: number of fixes, thread limit (0 = all cores).
 void BM_LscvScan(benchmark::State& state) {
   const auto fixes = BellFixes(static_cast<std::size_t>(state.range(0)));
-  orvex::ui::SetWorkerThreadLimit(static_cast<unsigned>(state.range(1)));
+  setThreads(state.range(1));
   for (auto _ : state) {
     clsLSCV lscv;
     lscv.SetInputCoords(fixes);
@@ -54,7 +59,7 @@ BENCHMARK(BM_LscvScan)->Args({2000, 0})->Args({2000, 1})->Unit(benchmark::kMilli
 
 void BM_FixedKernelGrid(benchmark::State& state) {
   const auto fixes = BellFixes(static_cast<std::size_t>(state.range(0)));
-  orvex::ui::SetWorkerThreadLimit(static_cast<unsigned>(state.range(1)));
+  setThreads(state.range(1));
   // 500 x 500 cells of 4 units over (-500, -500) .. (1500, 1500); bandwidth href (about 41),
   // limit radius 4 h as the batch run sets it: 85 x 85 cells per fix.
   clsKernelCalculator calc;

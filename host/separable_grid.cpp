@@ -25,7 +25,8 @@ bool Meets(const FactorSpan& span, std::size_t first, std::size_t count) {
 }
 
 // dst[i] = the factor of axis index first + i (0 outside the span), i < count.
-void FillStrip(const FactorSpan& span, const double* values, std::size_t first, std::size_t count, double* dst) {
+void FillStrip(const FactorSpan& span, const double* values, std::size_t first, std::size_t count,
+               double* dst) {
   const std::size_t from = std::clamp(span.begin, first, first + count);
   const std::size_t to = std::clamp(span.end, from, first + count);
   std::fill(dst, dst + (from - first), 0.0);
@@ -41,7 +42,7 @@ struct TileJob {
   std::size_t rowCount;  // up to kTileRows; the rest of the tile is padding
   std::size_t firstColumn;
   std::size_t columnCount;
-  double* out;  // cell (firstRow, firstColumn)
+  double* out;         // cell (firstRow, firstColumn)
   std::size_t stride;  // cells per grid row
 };
 
@@ -50,7 +51,8 @@ struct TileJob {
 // vectors per term. Written as a separate multiply and add: the build keeps floating-point
 // contraction off, so each step rounds exactly as the scalar loop does.
 template <class V>
-[[gnu::always_inline]] inline void PanelProduct(const double* a, const double* b, std::size_t count, double* c) {
+[[gnu::always_inline]] inline void PanelProduct(const double* a, const double* b, std::size_t count,
+                                                double* c) {
   constexpr std::size_t kLanes = sizeof(V) / sizeof(double);
   V acc[kPanelRows][2];
 #pragma GCC unroll 8

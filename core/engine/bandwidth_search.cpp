@@ -10,7 +10,7 @@
 #include "core/engine/cv_scores.h"
 #include "core/engine/kernel_engine.h"
 #include "core/engine/kernel_math.h"
-#include "core/engine/parallel.h"
+#include "host/fixed_chunks.h"
 
 namespace orvex::core {
 
@@ -72,7 +72,7 @@ double KernelEngine::lscv_score(double h) const {
     const Coordinates c = working_coordinates(Trackingdata());
     const double n = static_cast<double>(fix_count_);
     const double h2 = std::pow(h, 2);
-    const double S = lscv_pair_sum(c.x, c.y, h, resolve_worker_threads(worker_threads_));
+    const double S = lscv_pair_sum(c.x, c.y, h, host::workerThreads(worker_threads_));
     return 1.0 / (kPi * n * h2) + S / (4.0 * kPi * n * n * h2);
   } catch (const std::bad_alloc&) {
     return std::numeric_limits<double>::quiet_NaN();
@@ -85,7 +85,7 @@ double KernelEngine::bcv2_score(double h) const {
     const Coordinates c = working_coordinates(Trackingdata());
     const double n = static_cast<double>(fix_count_);
     const double h2 = std::pow(h, 2);
-    const double S = 2.0 * bcv2_pair_sum(c.x, c.y, h, resolve_worker_threads(worker_threads_));
+    const double S = 2.0 * bcv2_pair_sum(c.x, c.y, h, host::workerThreads(worker_threads_));
     return 1.0 / (4.0 * kPi * (n - 1.0) * h2) + S / (8.0 * kPi * (n - 1.0) * (n - 2.0) * h2);
   } catch (const std::bad_alloc&) {
     return std::numeric_limits<double>::quiet_NaN();

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/engine/kernel_math.h"
-#include "core/engine/parallel.h"
+#include "host/fixed_chunks.h"
 
 namespace orvex::core {
 
@@ -67,7 +67,7 @@ double pair_sum(std::span<const double> x, std::span<const double> y, double sca
   const SortedFixes s = sort_by_x(x, y);
   const std::vector<std::size_t> starts = chunk_starts(n);
   std::vector<double> partial(starts.size() - 1, 0.0);
-  run_chunks(partial.size(), threads, [&](std::size_t c) {
+  host::runFixedChunks(partial.size(), threads, [&](std::size_t c) {
     double sum = 0.0;
     for (std::size_t i = starts[c]; i < starts[c + 1]; ++i) {
       const double xi = s.x[i];

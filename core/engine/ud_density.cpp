@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "core/engine/parallel.h"
+#include "host/fixed_chunks.h"
 #include "host/separable_grid.h"
 
 namespace orvex::core {
@@ -62,8 +62,8 @@ AxisWindow axis_window(double origin, double step, double centre, double b, std:
 
 // The factors over a span: exp(-t^2 / 2), t = (origin + i*step - centre) / b, times `scale`, and
 // 0 where t^2 > kDropRadius2.
-void fill_axis(double origin, double step, double centre, double b, double scale, const host::FactorSpan& span,
-               double* values) {
+void fill_axis(double origin, double step, double centre, double b, double scale,
+               const host::FactorSpan& span, double* values) {
   for (std::size_t i = span.begin; i < span.end; ++i) {
     const double t = (static_cast<double>(i) * step + origin - centre) / b;
     values[span.offset + (i - span.begin)] = t * t <= kDropRadius2 ? scale * std::exp(-t * t / 2.0) : 0.0;
@@ -92,8 +92,8 @@ struct SourceBatch {
 
 // Lays out the batch (spans, discs) and fills its factors; the value arrays keep their
 // capacity from one batch to the next.
-void make_batch(std::span<const KernelSource> here, const GridGeometry& grid, std::size_t side, unsigned threads,
-                SourceBatch& batch) {
+void make_batch(std::span<const KernelSource> here, const GridGeometry& grid, std::size_t side,
+                unsigned threads, SourceBatch& batch) {
   batch.x_spans.clear();
   batch.y_spans.clear();
   batch.discs.clear();
@@ -112,19 +112,21 @@ void make_batch(std::span<const KernelSource> here, const GridGeometry& grid, st
     d.bandwidths_per_row = grid.dx / k.bandwidth;
     d.columns_per_bandwidth = k.bandwidth / grid.dy;
     d.radius2 = kDropRadius2 + 2.0 * std::log(std::min(k.weight, 1.0));
-    d.rows = d.radius2 >= 0.0 ? node_window(d.cx, std::sqrt(d.radius2) / d.bandwidths_per_row, side) : AxisWindow{};
+    d.rows = d.radius2 >= 0.0 ? node_window(d.cx, std::sqrt(d.radius2) / d.bandwidths_per_row, side)
+                              : AxisWindow{};
     batch.discs.push_back(d);
   }
   batch.x_values.resize(x_length);
   batch.y_values.resize(y_length);
-  host::runFixedChunks((here.size() + kSourcesPerChunk - 1) / kSourcesPerChunk, threads, [&](std::size_t chunk) {
-    const std::size_t end = std::min(here.size(), (chunk + 1) * kSourcesPerChunk);
-    for (std::size_t s = chunk * kSourcesPerChunk; s < end; ++s) {
-      const KernelSource& k = here[s];
-      fill_axis(grid.ax, grid.dx, k.x, k.bandwidth, k.weight, batch.x_spans[s], batch.x_values.data());
-      fill_axis(grid.ay, grid.dy, k.y, k.bandwidth, 1.0, batch.y_spans[s], batch.y_values.data());
-    }
-  });
+  host::runFixedChunks(
+      (here.size() + kSourcesPerChunk - 1) / kSourcesPerChunk, threads, [&](std::size_t chunk) {
+        const std::size_t end = std::min(here.size(), (chunk + 1) * kSourcesPerChunk);
+        for (std::size_t s = chunk * kSourcesPerChunk; s < end; ++s) {
+          const KernelSource& k = here[s];
+          fill_axis(grid.ax, grid.dx, k.x, k.bandwidth, k.weight, batch.x_spans[s], batch.x_values.data());
+          fill_axis(grid.ay, grid.dy, k.y, k.bandwidth, 1.0, batch.y_spans[s], batch.y_values.data());
+        }
+      });
 }
 
 // The multiply-adds of the direct sum over the discs (a disc covers pi/4 of its square).
@@ -142,7 +144,7 @@ double direct_work(const SourceBatch& batch, std::size_t side) {
 // Adds every source of the batch, in order, to the nodes of its disc.
 void direct_sum(const SourceBatch& batch, std::size_t side, std::span<double> out, unsigned threads) {
   const std::size_t row_blocks = (side + kRowBlock - 1) / kRowBlock;
-  run_chunks(row_blocks, threads, [&](std::size_t block) {
+  host::runFixedChunks(row_blocks, threads, [&](std::size_t block) {
     const std::size_t i0 = block * kRowBlock;
     const std::size_t i1 = std::min(side, i0 + kRowBlock);
     for (std::size_t s = 0; s < batch.discs.size(); ++s) {
@@ -185,7 +187,8 @@ void accumulate_kernel_sums(std::span<const KernelSource> sources, const GridGeo
             ? product.Work() * kProductCostPerTerm < direct_work(batch, side) * kDirectCostPerTerm
             : method == KernelSumMethod::product;
     if (use_product) {
-      run_chunks(product.TileCount(), threads, [&](std::size_t tile) { product.AddTile(tile, out); });
+      host::runFixedChunks(product.TileCount(), threads,
+                           [&](std::size_t tile) { product.AddTile(tile, out); });
     } else {
       direct_sum(batch, side, out, threads);
     }

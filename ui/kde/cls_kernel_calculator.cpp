@@ -178,7 +178,6 @@ void clsKernelCalculator::CalculateHREF() {
   lErrorStatus = kHrefProgress;
   RescaleIfNeeded();
   clsLSCV search;
-  search.SetPairScanOptions({.maxStoredPairs = 0});  // href needs no pair distances
   search.SetInputCoords(coords_);
   search.CalculateHREF();
   href_ = search.GetHREF();

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "host/fixed_chunks.h"
 #include "host/separable_grid.h"
 #include "ui/gis/kernel_math.h"
-#include "ui/kde/fixed_chunks.h"
 
 namespace orvex::ui {
 
@@ -105,7 +105,7 @@ void AccumulateDensity(const GridPlacement& grid, const DensitySource& source, K
     }
     std::vector<double> rowFactors(rowLength);
     std::vector<double> columnFactors(columnLength);
-    RunFixedChunks(CeilDiv(last - first, kFactorChunk), [&](std::size_t chunk) {
+    host::runFixedChunks(CeilDiv(last - first, kFactorChunk), 0, [&](std::size_t chunk) {
       const std::size_t end = std::min(last - first, (chunk + 1) * kFactorChunk);
       for (std::size_t k = chunk * kFactorChunk; k < end; ++k) {
         const std::size_t i = first + k;
@@ -129,7 +129,8 @@ void AccumulateDensity(const GridPlacement& grid, const DensitySource& source, K
     const host::SeparableProduct product(static_cast<std::size_t>(grid.rows),
                                          static_cast<std::size_t>(grid.columns),
                                          {rowSpans, columnSpans, rowFactors, columnFactors});
-    RunFixedChunks(product.TileCount(), [&](std::size_t tile) { product.AddTile(tile, cells.Values()); });
+    host::runFixedChunks(product.TileCount(), 0,
+                         [&](std::size_t tile) { product.AddTile(tile, cells.Values()); });
     first = last;
   }
 }
@@ -142,7 +143,7 @@ double NormaliseDensity(KernelGrid& cells, double scalingFactor, std::size_t n, 
   CheckedDivide(1.0, sdXY);
 
   const auto bands = CeilDiv(static_cast<std::size_t>(cells.Rows()), kBandRows);
-  RunFixedChunks(bands, [&](std::size_t band) {
+  host::runFixedChunks(bands, 0, [&](std::size_t band) {
     const auto first = static_cast<std::int32_t>(band) * kBandRows;
     const std::int32_t last = std::min(first + kBandRows, cells.Rows());
     for (std::int32_t row = first; row < last; ++row) {
@@ -165,7 +166,7 @@ std::vector<double> LocalBandwidthFactors(std::span<const CoordPair> coords, dou
   status = 10081;
 
   std::vector<double> pilot(n, 0.0);
-  RunFixedChunks(CeilDiv(n, kPilotChunk), [&](std::size_t chunk) {
+  host::runFixedChunks(CeilDiv(n, kPilotChunk), 0, [&](std::size_t chunk) {
     const std::size_t last = std::min(n, (chunk + 1) * kPilotChunk);
     for (std::size_t i = chunk * kPilotChunk; i < last; ++i) {
       double sum = 0.0;
