@@ -12,9 +12,9 @@ namespace {
 // hundred cells a side while packing stays a few per cent of the multiply-adds (24 + 32 values
 // packed per term for 768 multiply-adds). Terms go through in blocks of 128 so that the
 // packed strips (24 KB and 32 KB) stay in the first- and second-level caches.
-constexpr std::size_t kTileRows = 24;
-constexpr std::size_t kTileColumns = 32;
-constexpr std::size_t kTermBlock = 128;
+constexpr std::size_t kTileRows = 48;
+constexpr std::size_t kTileColumns = 64;
+constexpr std::size_t kTermBlock = 64;
 // Rows per register block: 6 rows x 2 vectors of accumulators fit the 16 registers of SSE2
 // and AVX with room for the loads.
 constexpr std::size_t kPanelRows = 6;
@@ -24,14 +24,20 @@ bool Meets(const FactorSpan& span, std::size_t first, std::size_t count) {
   return span.begin < span.end && span.begin < first + count && first < span.end;
 }
 
-// dst[i] = the factor of axis index first + i (0 outside the span), i < count.
-void FillStrip(const FactorSpan& span, const double* values, std::size_t first, std::size_t count,
-               double* dst) {
-  const std::size_t from = std::clamp(span.begin, first, first + count);
-  const std::size_t to = std::clamp(span.end, from, first + count);
-  std::fill(dst, dst + (from - first), 0.0);
-  if (to > from) std::copy_n(values + span.offset + (from - span.begin), to - from, dst + (from - first));
-  std::fill(dst + (to - first), dst + count, 0.0);
+// dst[i] = the factor of axis index first + i (0 outside the span), i < kCount. Inlined into
+// each instruction set's tile code so that the copies run in its vectors.
+template <std::size_t kCount>
+[[gnu::always_inline]] inline void FillStrip(const FactorSpan& span, const double* values, std::size_t first,
+                                             double* dst) {
+  if (span.begin <= first && first + kCount <= span.end) {  // the common case: the span covers the strip
+    const double* src = values + span.offset + (first - span.begin);
+    for (std::size_t i = 0; i < kCount; ++i) dst[i] = src[i];
+    return;
+  }
+  for (std::size_t i = 0; i < kCount; ++i) {
+    const std::size_t at = first + i;
+    dst[i] = (at >= span.begin && at < span.end) ? values[span.offset + (at - span.begin)] : 0.0;
+  }
 }
 
 // Everything one tile needs, independent of the instruction set.
@@ -46,10 +52,10 @@ struct TileJob {
   std::size_t stride;  // cells per grid row
 };
 
-// cell(i, j) = cell(i, j) + a[k][i] * b[k][j], k = 0 .. count - 1 in order, for the panelRows x
-// 2 vectors of cells at c (row stride kTileColumns). a holds kPanelRows values per term, b two
-// vectors per term. Written as a separate multiply and add: the build keeps floating-point
-// contraction off, so each step rounds exactly as the scalar loop does.
+// cell(i, j) = cell(i, j) + a[k][i] * b[k][j], k = 0 .. count - 1 in order, for the kPanelRows x
+// 2 vectors of cells at c (row stride kTileColumns). Term k's row factors start at
+// a + k * kTileRows, its column factors at b + k * kTileColumns. Written as a separate multiply and add: the
+// build keeps floating-point contraction off, so each step rounds exactly as the scalar loop does.
 template <class V>
 [[gnu::always_inline]] inline void PanelProduct(const double* a, const double* b, std::size_t count,
                                                 double* c) {
@@ -63,15 +69,13 @@ template <class V>
   for (std::size_t k = 0; k < count; ++k) {
     V b0;
     V b1;
-    std::memcpy(&b0, b + k * 2 * kLanes, sizeof(V));
-    std::memcpy(&b1, b + k * 2 * kLanes + kLanes, sizeof(V));
+    std::memcpy(&b0, b + k * kTileColumns, sizeof(V));
+    std::memcpy(&b1, b + k * kTileColumns + kLanes, sizeof(V));
 #pragma GCC unroll 8
     for (std::size_t i = 0; i < kPanelRows; ++i) {
-      V ai;
-#pragma GCC unroll 8
-      for (std::size_t lane = 0; lane < kLanes; ++lane) ai[lane] = a[k * kPanelRows + i];
-      const V p0 = ai * b0;
-      const V p1 = ai * b1;
+      const double ai = a[k * kTileRows + i];
+      const V p0 = b0 * ai;
+      const V p1 = b1 * ai;
       acc[i][0] = acc[i][0] + p0;
       acc[i][1] = acc[i][1] + p1;
     }
@@ -87,21 +91,22 @@ template <class V>
 [[gnu::always_inline]] inline void TileProduct(const TileJob& job) {
   constexpr std::size_t kPanelColumns = 2 * sizeof(V) / sizeof(double);
   static_assert(kTileColumns % kPanelColumns == 0);
-  constexpr std::size_t kRowPanels = kTileRows / kPanelRows;
-  constexpr std::size_t kColumnPanels = kTileColumns / kPanelColumns;
 
   alignas(64) double cells[kTileRows * kTileColumns] = {};
-  alignas(64) double a[kRowPanels * kTermBlock * kPanelRows];
-  alignas(64) double b[kColumnPanels * kTermBlock * kPanelColumns];
+  alignas(64) double a[kTermBlock * kTileRows];
+  alignas(64) double b[kTermBlock * kTileColumns];
   for (std::size_t i = 0; i < job.rowCount; ++i) {
     std::memcpy(cells + i * kTileColumns, job.out + i * job.stride, job.columnCount * sizeof(double));
   }
 
+  // Panels wholly in the padding of an edge tile are left out.
+  const std::size_t usedRowPanels = (job.rowCount + kPanelRows - 1) / kPanelRows;
+  const std::size_t usedColumnPanels = (job.columnCount + kPanelColumns - 1) / kPanelColumns;
   const SeparableTerms& t = *job.terms;
   auto flush = [&](std::size_t count) {
-    for (std::size_t q = 0; q < kColumnPanels; ++q) {
-      for (std::size_t p = 0; p < kRowPanels; ++p) {
-        PanelProduct<V>(a + p * kTermBlock * kPanelRows, b + q * kTermBlock * kPanelColumns, count,
+    for (std::size_t q = 0; q < usedColumnPanels; ++q) {
+      for (std::size_t p = 0; p < usedRowPanels; ++p) {
+        PanelProduct<V>(a + p * kPanelRows, b + q * kPanelColumns, count,
                         cells + p * kPanelRows * kTileColumns + q * kPanelColumns);
       }
     }
@@ -110,15 +115,8 @@ template <class V>
   for (const std::size_t k : *job.candidates) {
     const FactorSpan& columns = t.columns[k];
     if (!Meets(columns, job.firstColumn, job.columnCount)) continue;
-    const FactorSpan& rows = t.rows[k];
-    for (std::size_t p = 0; p < kRowPanels; ++p) {
-      FillStrip(rows, t.rowValues.data(), job.firstRow + p * kPanelRows, kPanelRows,
-                a + (p * kTermBlock + inBlock) * kPanelRows);
-    }
-    for (std::size_t q = 0; q < kColumnPanels; ++q) {
-      FillStrip(columns, t.columnValues.data(), job.firstColumn + q * kPanelColumns, kPanelColumns,
-                b + (q * kTermBlock + inBlock) * kPanelColumns);
-    }
+    FillStrip<kTileRows>(t.rows[k], t.rowValues.data(), job.firstRow, a + inBlock * kTileRows);
+    FillStrip<kTileColumns>(columns, t.columnValues.data(), job.firstColumn, b + inBlock * kTileColumns);
     if (++inBlock == kTermBlock) {
       flush(inBlock);
       inBlock = 0;
