@@ -8,12 +8,12 @@ namespace orvex::host {
 namespace {
 
 // A tile is the unit of work: its terms are packed into dense strips and multiplied in
-// registers. 24 x 32 cells keep the padding small for the KDE tool's windows of some ten to a
-// hundred cells a side while packing stays a few per cent of the multiply-adds (24 + 32 values
-// packed per term for 768 multiply-adds). Terms go through in blocks of 128 so that the
-// packed strips (24 KB and 32 KB) stay in the first- and second-level caches.
-constexpr std::size_t kTileRows = 48;
-constexpr std::size_t kTileColumns = 64;
+// registers. 48 x 64 cells make the packing (48 + 64 values per term) about 4 % of the
+// multiply-adds (3072 per term) while the KDE tool's windows of some ten to a thousand cells
+// a side waste little on padding. Terms go through in blocks of 64 so that the packed strips
+// (24 KB and 32 KB) stay in the first- and second-level caches.
+constexpr std::size_t kTileRows = SeparableProduct::kTileRows;
+constexpr std::size_t kTileColumns = SeparableProduct::kTileColumns;
 constexpr std::size_t kTermBlock = 64;
 // Rows per register block: 6 rows x 2 vectors of accumulators fit the 16 registers of SSE2
 // and AVX with room for the loads.

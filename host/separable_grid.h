@@ -45,6 +45,10 @@ SimdLevel BestSimdLevel();
 /// tiles (each writes only its own cells); the terms and `out` must outlive the calls.
 class SeparableProduct {
  public:
+  /// Cells of a tile (edge tiles are cut off by the grid). Any tiling gives the same results.
+  static constexpr std::size_t kTileRows = 48;
+  static constexpr std::size_t kTileColumns = 64;
+
   /// Grid of `rows` x `columns` cells stored row by row (cell (r, c) at r * columns + c).
   SeparableProduct(std::size_t rows, std::size_t columns, SeparableTerms terms);
 

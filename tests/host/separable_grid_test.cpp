@@ -81,15 +81,17 @@ TEST(SeparableProduct, EqualsThePlainLoopBitForBitOnEveryInstructionSet) {
 }
 
 TEST(SeparableProduct, WorkCountsOnlyTheTilesATermMeets) {
-  // One term on one cell meets one tile; one over the whole 48 x 64 grid meets all four.
+  // On a grid of 2 x 2 tiles, a term on one cell meets one tile; one over the grid meets all.
+  constexpr std::size_t kRows = 2 * SeparableProduct::kTileRows;
+  constexpr std::size_t kColumns = 2 * SeparableProduct::kTileColumns;
   Terms t;
-  t.rows = {{3, 4, 0}, {0, 48, 1}};
-  t.columns = {{5, 6, 0}, {0, 64, 1}};
-  t.rowValues.assign(49, 1.0);
-  t.columnValues.assign(65, 1.0);
-  const SeparableProduct product(48, 64, t.View());
+  t.rows = {{3, 4, 0}, {0, kRows, 1}};
+  t.columns = {{5, 6, 0}, {0, kColumns, 1}};
+  t.rowValues.assign(kRows + 1, 1.0);
+  t.columnValues.assign(kColumns + 1, 1.0);
+  const SeparableProduct product(kRows, kColumns, t.View());
   EXPECT_EQ(product.TileCount(), 4U);
-  EXPECT_EQ(product.Work(), 5.0 * 24 * 32);
+  EXPECT_EQ(product.Work(), 5.0 * SeparableProduct::kTileRows * SeparableProduct::kTileColumns);
 }
 
 }  // namespace
