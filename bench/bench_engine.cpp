@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/engine/kernel_engine.h"
+#include "core/engine/ud_density.h"
 
 namespace {
 
@@ -69,6 +70,30 @@ BENCHMARK(BM_FixedUd)
     ->Args({500, 10000})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// The kernel sum alone, one way forced. Arguments: 0 the direct disc sum or 1 the factor-table
+// product; the bandwidth in tenths of the fixes' spread (1: most node x fix terms lie beyond
+// the drop radius, 10: none). S = 500, n = 10,000. Shows the cost ratio the engine's choice
+// rests on.
+void BM_KernelSumMethod(benchmark::State& state) {
+  const auto method =
+      state.range(0) == 0 ? orvex::core::KernelSumMethod::direct : orvex::core::KernelSumMethod::product;
+  std::mt19937 random(7);
+  std::normal_distribution<double> normal;
+  std::vector<orvex::core::KernelSource> sources(10000);
+  const double bandwidth = static_cast<double>(state.range(1)) / 10.0;
+  for (auto& k : sources) k = {normal(random), normal(random), 1.0, bandwidth};
+  const orvex::core::GridGeometry grid{-6.0, -6.0, 12.0 / 500, 12.0 / 500};
+  std::vector<double> out(501 * 501);
+  for (auto _ : state) {
+    orvex::core::accumulate_kernel_sums(sources, grid, 500, out, 1, method);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.counters["ns per node x fix"] =
+      benchmark::Counter(501.0 * 501.0 * 10000.0 * 1e-9,
+                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_KernelSumMethod)->Args({0, 1})->Args({1, 1})->Args({1, 10})->Unit(benchmark::kMillisecond);
 
 void BM_AdaptiveUd(benchmark::State& state) {
   const auto n = static_cast<std::int32_t>(state.range(0));
