@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "host/fixed_chunks.h"
@@ -81,12 +82,33 @@ struct SourceDisc {
   AxisWindow rows;
 };
 
+// Factor values: every one is written before it is read, so the storage is left uninitialised
+// (zeroing megabytes that are overwritten at once costs as much as filling them).
+class FactorValues {
+ public:
+  void resize(std::size_t size) {
+    if (size > capacity_) {
+      values_.reset(new double[size]);
+      capacity_ = size;
+    }
+    size_ = size;
+  }
+  double* data() { return values_.get(); }
+  const double& operator[](std::size_t i) const { return values_[i]; }
+  operator std::span<const double>() const { return {values_.get(), size_}; }
+
+ private:
+  std::unique_ptr<double[]> values_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
+
 // One batch of sources: factor spans and values along x (weight folded in) and y, and discs.
 struct SourceBatch {
   std::vector<host::FactorSpan> x_spans;
   std::vector<host::FactorSpan> y_spans;
-  std::vector<double> x_values;
-  std::vector<double> y_values;
+  FactorValues x_values;
+  FactorValues y_values;
   std::vector<SourceDisc> discs;
 };
 
