@@ -8,7 +8,7 @@ WERROR     ?= OFF
 CMAKE_ARGS ?=
 DEMO_OUT   ?= demo-output
 
-.PHONY: all deps configure build test demo test-asan format format-check bench clean
+.PHONY: all deps configure build test demo test-asan format format-check bench bench-peers clean
 
 all: build
 
@@ -50,9 +50,21 @@ format:
 format-check:
 	git ls-files '*.cpp' '*.h' | xargs -r clang-format --dry-run --Werror
 
+BENCH_BUILD ?= build-bench
+BENCH_ARGS  ?= --benchmark_counters_tabular=true
+
+# Builds the benchmark programs of bench/ (Release) and runs each, printing its counters
+# (ns per pair per bandwidth, nodes x fixes per second, ...).
 bench: deps
-	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DORVEX_BENCH=ON -DORVEX_TESTS=OFF $(CMAKE_ARGS)
-	cmake --build build-bench -j $(JOBS)
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DORVEX_BENCH=ON -DORVEX_TESTS=OFF $(CMAKE_ARGS)
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	@set -e; for b in $(BENCH_BUILD)/bin/bench_*; do echo "== $$(basename $$b)"; $$b $(BENCH_ARGS); done
+
+# The cross-validation workloads through R's adehabitatHR beside ours (skips without R).
+bench-peers: deps
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DORVEX_BENCH=ON -DORVEX_TESTS=OFF $(CMAKE_ARGS)
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target bench_cv
+	bash scripts/bench-peers.sh $(BENCH_BUILD)/bin
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-bench
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD)

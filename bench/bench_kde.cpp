@@ -1,10 +1,9 @@
-// Speed of the KDE tool's two hot paths, the LSCV profile scan (202 scores over all pairs) and
-// the fixed-kernel grid, and of the tool end to end as a person runs it: `orvex kde` on one
-// albatross of the shared test data, href, isopleths 95 and 50.
+// Speed of the KDE tool's fixed-kernel grid (the profile scans are in bench_cv.cpp), and of the
+// tool end to end as a person runs it: `orvex kde` on one albatross of the shared test data,
+// href, isopleths 95 and 50.
 
 #include <benchmark/benchmark.h>
 
-#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -13,12 +12,10 @@
 
 #include "host/fixed_chunks.h"
 #include "ui/kde/cls_kernel_calculator.h"
-#include "ui/kde/cls_lscv.h"
 
 namespace {
 
 using orvex::ui::clsKernelCalculator;
-using orvex::ui::clsLSCV;
 using orvex::ui::CoordPair;
 
 // n fixes whose coordinates are each the sum of four uniforms on [0, 250): a bell-shaped cloud
@@ -45,18 +42,6 @@ void setThreads(std::int64_t threads) {
 }
 
 // Arguments: number of fixes, thread limit (0 = all cores).
-void BM_LscvScan(benchmark::State& state) {
-  const auto fixes = BellFixes(static_cast<std::size_t>(state.range(0)));
-  setThreads(state.range(1));
-  for (auto _ : state) {
-    clsLSCV lscv;
-    lscv.SetInputCoords(fixes);
-    lscv.CalculateLSCV();
-    benchmark::DoNotOptimize(lscv.GetBandwidth());
-  }
-}
-BENCHMARK(BM_LscvScan)->Args({2000, 0})->Args({2000, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
-
 void BM_FixedKernelGrid(benchmark::State& state) {
   const auto fixes = BellFixes(static_cast<std::size_t>(state.range(0)));
   setThreads(state.range(1));

@@ -22,7 +22,9 @@
 // Squared distances below 2^E0, where beta_max * 2^E0 < 0.365, share one bin centred at 0
 // (s = d2 / 2^E0 in [0, 1), series in -beta 2^E0 s, the same bound); d2 = 0 (repeated
 // positions) contributes exactly 1 to G_0 and 0 to G_1, G_2. Distances beyond the last octave
-// in which beta_min * d2 can stay below kCutoff add nothing and are not stored.
+// in which beta_min * d2 can stay below kCutoff add nothing and are not stored. The bins are
+// read in increasing d2 and the reading stops once all remaining pairs together add less than
+// 2^-64 of every sum so far.
 //
 // Pairs are cut into chunks of a fixed number of rows whatever the thread count; each chunk
 // fills its own histogram, and the histograms are added in chunk order, so the result is the
@@ -78,8 +80,9 @@ class PairMoments {
   int octaves_ = 0;
   double pooledScale_ = 1.0;  // 2^firstExponent_
   std::uint64_t firstBits_ = 0;
-  std::uint64_t endBits_ = 0;    // bits of 2^(firstExponent_ + octaves_)
-  std::vector<double> moments_;  // (1 + octaves * kBinsPerOctave) x kMoments
+  std::uint64_t endBits_ = 0;      // bits of 2^(firstExponent_ + octaves_)
+  std::vector<double> moments_;    // (1 + octaves * kBinsPerOctave) x kMoments
+  std::uint64_t binnedPairs_ = 0;  // pairs in the mantissa bins
 };
 
 /// Rows per chunk of a pair pass over n fixes: the row ranges depend only on n, with about

@@ -250,8 +250,12 @@ bool PairDistanceSet::MomentScores(CrossValidationKind kind, std::span<const dou
   const double n = static_cast<double>(coords_.size());
   std::vector<double> errors(bandwidths.size());
   double lowestReach = std::numeric_limits<double>::infinity();
+  std::vector<MomentSum> estimates(bandwidths.size());
+  host::runFixedChunks(bandwidths.size(), threads_, [&](std::size_t k) {
+    estimates[k] = PairSumFromMoments(kind, *moments, bandwidths[k]);
+  });
   for (std::size_t k = 0; k < bandwidths.size(); ++k) {
-    const auto s = PairSumFromMoments(kind, *moments, bandwidths[k]);
+    const MomentSum& s = estimates[k];
     scores[k] = ScoreFromPairSum(kind, s.sum, n, bandwidths[k]);
     // The score is affine in the sum: its error is the sum's error times the sum's factor.
     errors[k] = std::abs(ScoreFromPairSum(kind, s.sum + s.error, n, bandwidths[k]) - scores[k]) +

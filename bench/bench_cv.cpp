@@ -1,0 +1,69 @@
+// Cross-validation scans of the KDE tool, one animal: the profile of 202 LSCV scores over all
+// pairs, with "ns per pair per bandwidth" (wall time over n(n-1)/2 pairs x scored bandwidths)
+// as the counter that compares across n and with other programs.
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
+#include "ui/kde/cls_lscv.h"
+
+namespace {
+
+using orvex::ui::clsLSCV;
+using orvex::ui::CoordPair;
+using orvex::ui::PairSumMethod;
+
+// n fixes whose coordinates are each the sum of four uniforms on [0, 250): a bell-shaped cloud
+// around (500, 500), standard deviation about 144, from a fixed sequence.
+std::vector<CoordPair> BellFixes(std::size_t n) {
+  std::uint64_t state = 777;
+  auto uniform = [&state] {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<double>(state >> 11) / 9007199254740992.0;
+  };
+  std::vector<CoordPair> fixes(n, CoordPair{0.0, 0.0});
+  for (auto& f : fixes) {
+    for (int k = 0; k < 4; ++k) {
+      f[0] += 250.0 * uniform();
+      f[1] += 250.0 * uniform();
+    }
+  }
+  return fixes;
+}
+
+// Arguments: number of fixes, method (0 = chosen by cost, 1 = exact sums).
+void BM_KdeLscvScan(benchmark::State& state) {
+  const auto n = static_cast<std::size_t>(state.range(0));
+  const auto fixes = BellFixes(n);
+  const PairSumMethod method = state.range(1) == 0 ? PairSumMethod::automatic : PairSumMethod::exact;
+  double seconds = 0.0;
+  double bandwidths = 0.0;
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    clsLSCV lscv;
+    lscv.SetPairScanOptions({.method = method});
+    lscv.SetInputCoords(fixes);
+    lscv.CalculateLSCV();
+    benchmark::DoNotOptimize(lscv.GetBandwidth());
+    seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    bandwidths = 0.0;
+    for (double h : lscv.GetLSCVProfile().value_or(orvex::ui::CrossValidationProfile{}).h) bandwidths += h > 0.0;
+    if (lscv.lErrorStatus != 0) state.SkipWithError("scan failed");
+  }
+  const double pairs = static_cast<double>(n) * static_cast<double>(n - 1) / 2.0;
+  state.counters["ns_pair_bw"] = 1e9 * seconds / (static_cast<double>(state.iterations()) * pairs * bandwidths);
+  state.counters["bandwidths"] = bandwidths;
+}
+BENCHMARK(BM_KdeLscvScan)
+    ->Args({2000, 0})
+    ->Args({2000, 1})
+    ->Args({5000, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(0.5);
+BENCHMARK(BM_KdeLscvScan)->Args({100000, 0})->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
+
+}  // namespace
