@@ -73,8 +73,11 @@ void BM_KdeToolOneAlbatross(benchmark::State& state) {
     return;
   }
   const std::filesystem::path out = std::filesystem::temp_directory_path() / "orvex-bench-kde-albatross";
-  const std::string command = std::string("\"") + ORVEX_BIN_DIR + "/orvex\" --quiet --yes kde \"" +
-                              data.string() + "\" --where \"AnimalID = 'balise.11378'\" --id AnimalID" +
+  // A registry beside this build's libraries keeps the run on them whatever else is registered.
+  const std::string bin = ORVEX_BIN_DIR;
+  const std::string command = "\"" + bin + "/orvex\" --registry \"" + bin +
+                              "/bench-registry.txt\" --quiet --yes kde \"" + data.string() +
+                              "\" --where \"AnimalID = 'balise.11378'\" --selected-only --id AnimalID" +
                               " --bandwidth href --extent min --cell-size 2000 --isopleths 95,50 --silent" +
                               " --out-dir \"" + out.string() + "\" > /dev/null";
   for (auto _ : state) {
