@@ -23,15 +23,16 @@ constexpr std::size_t kRowBlock = 8;
 
 // Relative cost of one multiply-add: the product runs whole vectors in registers, the direct
 // sum loads and stores every node it touches but skips the disc's corners and far tails.
-// Measured by the UD benchmarks (S = 150 and 500); the ratio decides which way runs.
+// Measured by BM_KernelSumMethod (about 4 to 1 per term); the ratio decides which way runs.
 constexpr double kProductCostPerTerm = 1.0;
 constexpr double kDirectCostPerTerm = 4.0;
 
 // A term w * exp(-t^2 / 2), t its distance in bandwidths, is dropped once it is below about
 // exp(-705) ~ 1.4e-306, that is when t^2 > kDropRadius2 + 2 ln(min(w, 1)). Smaller terms would
 // be subnormal arithmetic (a hundred times slower on common processors) and can only matter
-// to nodes whose kernel sum is itself below ~1e-290. Kept terms and all partial sums are
-// normal numbers.
+// to nodes whose kernel sum is itself below ~1e-290. The direct sum keeps only terms of its
+// disc, all normal numbers; the product also adds the corners of each source's square, terms
+// below 1.4e-306 that may be subnormal or 0.
 constexpr double kDropRadius2 = 1410.0;
 
 struct AxisWindow {
@@ -94,6 +95,7 @@ class FactorValues {
     size_ = size;
   }
   double* data() { return values_.get(); }
+  const double* data() const { return values_.get(); }
   const double& operator[](std::size_t i) const { return values_[i]; }
   operator std::span<const double>() const { return {values_.get(), size_}; }
 
@@ -184,9 +186,9 @@ void direct_sum(const SourceBatch& batch, std::size_t side, std::span<double> ou
         const std::size_t jb = std::max(cols.begin, ys.begin);
         const std::size_t je = std::min(cols.end, ys.end);
         const double a = batch.x_values[xs.offset + (i - xs.begin)];
-        const double* y = &batch.y_values[ys.offset] - ys.begin;
+        const double* y = batch.y_values.data() + ys.offset;
         double* row = &out[i * side];
-        for (std::size_t j = jb; j < je; ++j) row[j] += a * y[j];
+        for (std::size_t j = jb; j < je; ++j) row[j] += a * y[j - ys.begin];
       }
     }
   });
