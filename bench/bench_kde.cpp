@@ -1,9 +1,12 @@
-// Speed of the KDE tool's fixed-kernel grid (the profile scans are in bench_cv.cpp).
+// Speed of the KDE tool's fixed-kernel grid (the profile scans are in bench_cv.cpp), and of the
+// tool end to end as a person runs it: `orvex kde` on one albatross of the shared test data,
+// href, isopleths 95 and 50.
 
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -44,5 +47,33 @@ void BM_FixedKernelGrid(benchmark::State& state) {
   if (calc.lErrorStatus != 0) state.SkipWithError("kernel calculation failed");
 }
 BENCHMARK(BM_FixedKernelGrid)->Args({2000, 0})->Args({2000, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The whole `orvex kde` process on the first albatross (930 Argos fixes over some 3,000 km):
+// href, 2 km cells over the fixes' extent, isopleth lines, polygons and donuts at 95 and 50 %.
+// The peer's kernel UD with its vertices takes 28.3 s on the reference machine.
+void BM_KdeToolOneAlbatross(benchmark::State& state) {
+  const std::filesystem::path data = std::filesystem::path(ORVEX_SHARED_DATA) / "albatross" / "albatross.shp";
+  if (!std::filesystem::exists(data)) {
+    state.SkipWithError(("shared test data not found: " + data.string()).c_str());
+    return;
+  }
+  const std::filesystem::path out = std::filesystem::temp_directory_path() / "orvex-bench-kde-albatross";
+  // A registry beside this build's libraries keeps the run on them whatever else is registered.
+  const std::string bin = ORVEX_BIN_DIR;
+  const std::string command = "\"" + bin + "/orvex\" --registry \"" + bin +
+                              "/bench-registry.txt\" --quiet --yes kde \"" + data.string() +
+                              "\" --where \"AnimalID = 'balise.11378'\" --selected-only --id AnimalID" +
+                              " --bandwidth href --extent min --cell-size 2000 --isopleths 95,50 --silent" +
+                              " --out-dir \"" + out.string() + "\" > /dev/null";
+  for (auto _ : state) {
+    std::filesystem::remove_all(out);
+    if (std::system(command.c_str()) != 0) {
+      state.SkipWithError(("orvex kde failed: " + command).c_str());
+      break;
+    }
+  }
+  std::filesystem::remove_all(out);
+}
+BENCHMARK(BM_KdeToolOneAlbatross)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
