@@ -28,7 +28,7 @@ for target in "$@"; do
     tail -n 40 "$build/$target.log"
     failed+=("$target")
   else
-    grep -E '^stat::number_of_executed_units|Done [0-9]+ runs' "$build/$target.log" | tail -n 2 || true
+    grep -aE '^stat::number_of_executed_units|Done [0-9]+ runs' "$build/$target.log" | tail -n 2 || true
   fi
 done
 
