@@ -26,9 +26,10 @@
 // read in increasing d2 and the reading stops once all remaining pairs together add less than
 // 2^-64 of every sum so far.
 //
-// Pairs are cut into chunks of a fixed number of rows whatever the thread count; each chunk
-// fills its own histogram, and the histograms are added in chunk order, so the result is the
-// same with any number of threads.
+// The fixes are first put in Z order (nearby fixes next to each other), so that a few rows
+// against a block of columns fill few bins and the bins stay in cache. Pairs are then cut into
+// chunks of rows that depend only on n; each chunk fills its own histogram, and the histograms
+// are added in chunk order, so the result is the same with any number of threads.
 
 #include <array>
 #include <cstddef>
