@@ -5,11 +5,12 @@
 
 #include <filesystem>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "apps/orvex/command_table.h"
+#include "apps/orvex/subcommand.h"
 #include "host/registry.h"
 
 namespace orvex::cli {
@@ -26,6 +27,7 @@ struct GlobalOptions {
   bool yes = false;                    ///< --yes: Yes to every Yes/No question
   bool no = false;                     ///< --no: No to every Yes/No question
   bool quiet = false;                  ///< --quiet: no progress bar
+  bool json = false;                   ///< --json: a summary of the outputs on standard output
   std::filesystem::path registryFile;  ///< --registry: instead of the default file
 
   /// The registry file in use: --registry, else the default one.
@@ -48,15 +50,8 @@ int registerLibraries(const GlobalOptions& global, const std::vector<std::string
 /// `commands`: every class of the command category with its properties.
 int listCommands(const GlobalOptions& global, std::ostream& out);
 
-/// Runs the command `progId` in the headless host on the map `args` describe: builds the
-/// map and selections, queues the --output answers, applies `script` (may be null), clicks
-/// the command once. Returns kExitSuccess, or kExitCommandFailed for a negative status; when
-/// `after` is given, what it returns.
-int runHostedCommand(std::string_view progId, const CommandArgs& args, const GlobalOptions& global,
-                     ScriptFn script, AfterFn after = nullptr);
-
-/// Form steps, dialog answers and the ProgID of the generic `run` subcommand, read from its
-/// slots in `args`.
-void scriptGenericRun(const CommandArgs& args, platform::headless::HeadlessApplication& application);
+/// The generic `run` subcommand: any registered command by its ProgID, its forms scripted
+/// with --step, its dialogs answered with -o, --open and --folder.
+std::unique_ptr<Subcommand> makeGenericRunSubcommand();
 
 }  // namespace orvex::cli
