@@ -1,5 +1,7 @@
 #include "apps/orvex/cli.h"
 
+#include "apps/orvex/command_table.h"
+
 #include <stdlib.h>  // setenv
 
 #include <CLI/CLI.hpp>

@@ -1,7 +1,7 @@
 #pragma once
 
-// The `orvex` command line: global options, subcommands and exit codes. `main` only calls
-// `runCommandLine`; the pieces are split by subject over this folder.
+// The `orvex` command line: reading it and the subcommands of the host itself (register,
+// commands, run). `main` only calls `runCommandLine`; each subcommand has a file of its own.
 
 #include <filesystem>
 #include <iosfwd>
@@ -10,32 +10,10 @@
 #include <string_view>
 #include <vector>
 
+#include "apps/orvex/global_options.h"
 #include "apps/orvex/subcommand.h"
-#include "host/registry.h"
 
 namespace orvex::cli {
-
-/// Exit codes of `orvex`.
-inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitCommandFailed = 1;  ///< a negative status or a host error
-inline constexpr int kExitUsage = 2;          ///< the command line could not be read
-
-/// Options that apply to every subcommand.
-struct GlobalOptions {
-  std::string mapCrs;                  ///< --map-crs: the map's coordinate system
-  std::filesystem::path tempFolder;    ///< --temp: becomes TEMP for the process
-  bool yes = false;                    ///< --yes: Yes to every Yes/No question
-  bool no = false;                     ///< --no: No to every Yes/No question
-  bool quiet = false;                  ///< --quiet: no progress bar
-  bool json = false;                   ///< --json: a summary of the outputs on standard output
-  std::filesystem::path registryFile;  ///< --registry: instead of the default file
-
-  /// The registry file in use: --registry, else the default one.
-  std::filesystem::path registryPath() const;
-  /// The classes the host can create: the registry file when it exists, else the component
-  /// libraries beside the executable.
-  host::ComponentRegistry openRegistry() const;
-};
 
 /// Parses the command line, runs the subcommand and returns the exit code. Every failure is
 /// turned into a message on standard error and an exit code in one place; with the developer

@@ -7,7 +7,7 @@
 #include <span>
 #include <string_view>
 
-#include "apps/orvex/cli.h"
+#include "apps/orvex/global_options.h"
 #include "apps/orvex/subcommand.h"
 
 namespace orvex::cli {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "apps/orvex/cli.h"
+#include "apps/orvex/global_options.h"
 #include "host/error.h"
 #include "host/table.h"
 #include "host/text.h"

@@ -7,7 +7,7 @@
 #include <set>
 #include <system_error>
 
-#include "apps/orvex/cli.h"
+#include "apps/orvex/global_options.h"
 #include "host/error.h"
 #include "host/form.h"
 #include "host/raster.h"

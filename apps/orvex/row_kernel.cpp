@@ -8,7 +8,7 @@
 #include <sstream>
 #include <vector>
 
-#include "apps/orvex/cli.h"
+#include "apps/orvex/global_options.h"
 #include "apps/orvex/row_mcp_groups.h"
 #include "apps/orvex/save_answers.h"
 #include "host/error.h"

@@ -11,7 +11,7 @@
 #include <set>
 #include <vector>
 
-#include "apps/orvex/cli.h"
+#include "apps/orvex/global_options.h"
 #include "apps/orvex/row_mcp_groups.h"
 #include "apps/orvex/save_answers.h"
 #include "host/error.h"

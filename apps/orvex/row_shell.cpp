@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "apps/orvex/cli.h"
+#include "apps/orvex/global_options.h"
 #include "host/command_catalog.h"
 #include "host/form.h"
 #include "platform/headless/command_runner.h"

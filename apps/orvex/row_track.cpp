@@ -4,7 +4,7 @@
 #include <iostream>
 #include <memory>
 
-#include "apps/orvex/cli.h"
+#include "apps/orvex/global_options.h"
 #include "apps/orvex/track_svg.h"
 #include "host/error.h"
 #include "host/form.h"

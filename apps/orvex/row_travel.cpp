@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <iostream>
 
-#include "apps/orvex/cli.h"
+#include "apps/orvex/global_options.h"
 #include "host/table.h"
 #include "platform/headless/headless_application.h"
 

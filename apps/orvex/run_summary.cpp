@@ -3,7 +3,7 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
-#include "apps/orvex/cli.h"
+#include "apps/orvex/global_options.h"
 
 namespace orvex::cli {
 namespace {

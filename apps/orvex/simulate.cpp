@@ -5,7 +5,7 @@
 #include <iostream>
 #include <set>
 
-#include "apps/orvex/cli.h"
+#include "apps/orvex/global_options.h"
 #include "host/error.h"
 #include "host/text.h"
 #include "host/workspace.h"

@@ -6,7 +6,7 @@
 
 #include <iostream>
 
-#include "apps/orvex/cli.h"
+#include "apps/orvex/global_options.h"
 #include "apps/orvex/terminal_progress.h"
 #include "host/text.h"
 #include "platform/headless/command_runner.h"

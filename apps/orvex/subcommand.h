@@ -9,7 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "apps/orvex/command_table.h"
+#include "apps/orvex/command_args.h"
+#include "apps/orvex/global_options.h"
 #include "apps/orvex/run_summary.h"
 
 namespace CLI {

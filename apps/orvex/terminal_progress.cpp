@@ -6,7 +6,7 @@
 #include <iostream>
 #include <string>
 
-#include "apps/orvex/cli.h"
+#include "apps/orvex/global_options.h"
 
 namespace orvex::cli {
 
