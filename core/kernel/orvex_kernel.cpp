@@ -56,8 +56,8 @@ host::Status orvex_kernel::onClick() {
   }
 
   const KernelOptions options = sheet.options();
-  // Every h of the list is run; the first failure decides the status, so that one failed h
-  // is not hidden by a later one that succeeded.
+  // Every h of the list is run and the click returns the last run's status; a failed h is in
+  // the run's record, so a host still sees it when a later h succeeds.
   host::Status status = host::kOk;
   const double share = 1.0 / static_cast<double>(options.hValues.size());
   for (std::size_t i = 0; i < options.hValues.size(); ++i) {
@@ -68,8 +68,7 @@ host::Status orvex_kernel::onClick() {
                       .kind = host::FailureKind::Cancelled});
       return status;
     }
-    const host::Status one = runOne(fixes, options, hValue);
-    if (host::failed(one) && host::succeeded(status)) status = one;
+    status = runOne(fixes, options, hValue);
   }
   record.report(1.0, "Kernel Analysis");
   return status;
