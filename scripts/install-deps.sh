@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libgdal-dev gdal-bin libgeos-dev libproj-dev proj-data
   mdbtools mdbtools-dev
-  libcli11-dev libfmt-dev
+  libcli11-dev libfmt-dev nlohmann-json3-dev
   clang libclang-rt-14-dev
 )
 

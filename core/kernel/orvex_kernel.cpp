@@ -30,25 +30,47 @@ host::Status orvex_kernel::onClick() {
   } catch (const host::Error&) {
     selected.clear();
   }
+  host::RunRecord& record = context().application().runRecord();
   if (selected.empty()) {
     ui.messageBox(kKernelNoSelection);
+    record.failure(
+        {.item = "the selection", .reason = kKernelNoSelection, .kind = host::FailureKind::Skipped});
     return host::kOk;
   }
 
   const std::vector<KernelFix> fixes = usableFixes(selected);
   if (fixes.size() < static_cast<std::size_t>(kKernelMinimumFixes)) {
     ui.messageBox(kKernelFewPoints);
+    record.failure({.item = "the selection", .reason = kKernelFewPoints});
     return host::kFail;
   }
 
   KernelEngine sheetEngine(static_cast<std::int32_t>(fixes.size()));
   loadKernelEngine(sheetEngine, fixes);
   KernelSheet sheet(ui, sheetEngine);
-  if (ui.showModal(sheet) != host::dialog_result::kOk) return host::kOk;
+  if (ui.showModal(sheet) != host::dialog_result::kOk) {
+    record.failure({.item = "the parameters",
+                    .reason = "the parameter sheet was cancelled",
+                    .kind = host::FailureKind::Cancelled});
+    return host::kOk;
+  }
 
   const KernelOptions options = sheet.options();
+  // Every h of the list is run and the click returns the last run's status; a failed h is in
+  // the run's record, so a host still sees it when a later h succeeds.
   host::Status status = host::kOk;
-  for (const double hValue : options.hValues) status = runOne(fixes, options, hValue);
+  const double share = 1.0 / static_cast<double>(options.hValues.size());
+  for (std::size_t i = 0; i < options.hValues.size(); ++i) {
+    const double hValue = options.hValues[i];
+    if (!record.report(static_cast<double>(i) * share, kernelItemName(hValue))) {
+      record.failure({.item = kernelItemName(hValue),
+                      .reason = "stopped by the user",
+                      .kind = host::FailureKind::Cancelled});
+      return status;
+    }
+    status = runOne(fixes, options, hValue);
+  }
+  record.report(1.0, "Kernel Analysis");
   return status;
 }
 
@@ -80,6 +102,8 @@ host::Status orvex_kernel::runOne(std::span<const KernelFix> fixes, const Kernel
   // shapefile would pass for a result, so the run ends here and says why.
   if (!engine.ud_made()) {
     context().application().ui().messageBox(kernelNoUdMessage(hValue));
+    context().application().runRecord().failure(
+        {.item = kernelItemName(hValue), .reason = kernelNoUdMessage(hValue), .values = {.hListed = hValue}});
     return host::kFail;
   }
   engine.AVMakeContour();
@@ -89,7 +113,12 @@ host::Status orvex_kernel::runOne(std::span<const KernelFix> fixes, const Kernel
   run.h = engine.h();
   run.href = engine.gethref();
   run.nPoints = count;
-  return saveKernelRun(context(), engine, options, hValue, run);
+  const host::Status saved = saveKernelRun(context(), engine, options, hValue, run);
+  if (host::failed(saved))
+    context().application().runRecord().failure({.item = kernelItemName(hValue),
+                                                 .reason = "the shapefile could not be written",
+                                                 .values = kernelRecordValues(hValue, run)});
+  return saved;
 }
 
 std::unique_ptr<host::Command> makeOrvexKernel() { return std::make_unique<orvex_kernel>(); }

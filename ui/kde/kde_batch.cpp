@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <map>
 #include <new>
 #include <numeric>
 #include <system_error>
@@ -21,6 +22,7 @@
 #include "ui/gis/layer_lookup.h"
 #include "ui/kde/analysis_log.h"
 #include "ui/kde/cls_kernel_calculator.h"
+#include "ui/kde/kde_run_record.h"
 #include "ui/kde/settings_file.h"
 
 namespace orvex::ui {
@@ -152,6 +154,7 @@ class BatchRun {
     const KdeSettingsCheck check = CheckKdeSettings(settings_);
     if (!check.ok()) {
       app_.ui().messageBox(*check.error, "Error", host::MessageButtons::Ok, host::MessageIcon::Exclamation);
+      app_.runRecord().failure({.item = "the settings", .reason = *check.error});
       return KdeBatchResult::CheckFailed;
     }
     lists_ = check.lists;
@@ -170,7 +173,10 @@ class BatchRun {
     } else {
       std::optional<KdeAnimalData> prepared =
           PrepareKdeInput(app_, *layer_, settings_.idField, settings_.useSelectedOnly);
-      if (!prepared) return KdeBatchResult::InputFailed;
+      if (!prepared) {
+        app_.runRecord().failure({.item = settings_.pointLayer, .reason = "its fixes could not be read"});
+        return KdeBatchResult::InputFailed;
+      }
       data_ = std::move(*prepared);
     }
     if (data_.animals.empty()) {
@@ -229,8 +235,8 @@ class BatchRun {
     const int k = static_cast<int>(data_.animals.size());
     const int perValue = settings_.isopleths ? 2 * k + 1 : k + 1;
     const bool listRun = !lists_.bandwidthValues.empty();
-    view_.setProgressRange(0,
-                           listRun ? perValue * static_cast<int>(lists_.bandwidthValues.size()) : perValue);
+    progressSteps_ = listRun ? perValue * static_cast<int>(lists_.bandwidthValues.size()) : perValue;
+    view_.setProgressRange(0, progressSteps_);
     if (!ConfirmOverlaps()) return Cancel();
     return std::nullopt;
   }
@@ -276,6 +282,9 @@ class BatchRun {
     view_.setProgressValue(0);
     log_->write(LogClosingLines(isoplethWarning, Now()));
     log_->close();
+    app_.runRecord().output({.path = log_->path(), .kind = host::OutputKind::Log});
+    if (createdSettingsCopy_)
+      app_.runRecord().output({.path = folder_ / kSettingsCopyName, .kind = host::OutputKind::Settings});
     app_.ui().messageBox(kMsgComplete, "Status", host::MessageButtons::Ok, host::MessageIcon::Information);
     return KdeBatchResult::Completed;
   }
@@ -396,8 +405,11 @@ class BatchRun {
     isopleths_->SetIsoplethBoundaries(lists_.isoplethPercentages);
   }
 
+  // One step of the run: the dialog's progress bar and the host's progress of the run.
   void Advance() {
     view_.setProgressValue(++progress_);
+    if (progressSteps_ > 0)
+      app_.runRecord().report(static_cast<double>(progress_) / static_cast<double>(progressSteps_), "KDE");
     app_.ui().processPendingEvents();
   }
 
@@ -451,7 +463,19 @@ class BatchRun {
       view_.setStatus("Writing kernel...");
       host::SpatialReferencePtr spatialReference = layer_->spatialReference();
       if (!spatialReference) spatialReference = layer_->featureClass()->spatialReference();
-      calc.WriteKernelToRaster(folder_.string(), name, spatialReference);
+      const std::shared_ptr<host::RasterDataset> raster =
+          calc.WriteKernelToRaster(folder_.string(), name, spatialReference);
+      if (raster) {
+        valuesOfRaster_[name] = AnimalValues(animal, calc);
+        RecordKdeRaster(app_.runRecord(), *raster, valuesOfRaster_[name]);
+      }
+    }
+    if (status != 0 || searchFailed) {
+      app_.runRecord().failure(
+          {.item = "animal " + animal.displayId(data_.textIds),
+           .reason = searchFailed ? "the bandwidth search failed"
+                                  : "no kernel was computed (status " + std::to_string(status) + ")",
+           .values = AnimalValues(animal, calc)});
     }
 
     LogAnimalBlock block;
@@ -475,6 +499,10 @@ class BatchRun {
     block.scalingText = settings_.scaling;
     block.warnings = warnings;
     log_->write(LogAnimalLines(block));
+  }
+
+  host::RecordValues AnimalValues(const KdeAnimal& animal, const clsKernelCalculator& calc) const {
+    return KdeAnimalValues(settings_.pointLayer, animal, data_.textIds, calc);
   }
 
   // Minimum extent: the animal's own bounding box widened by 4 bandwidths on every side.
@@ -506,6 +534,7 @@ class BatchRun {
     isopleths_->SetOutputName(name + "_iso");
     isopleths_->SetRasterDataset(std::move(raster));
     isopleths_->CreateIsopleths();
+    RecordKdeIsopleths(app_.runRecord(), *isopleths_, folder_, name, valuesOfRaster_[name]);
     if (isopleths_->GetMaxEdgeValue() > scaling_ * edgeFactor) edgeWarning_ = true;
     app_.ui().processPendingEvents();
   }
@@ -520,6 +549,8 @@ class BatchRun {
     }
     view_.setOkEnabled(true);
     view_.setStatus("");
+    app_.runRecord().failure(
+        {.item = "the run", .reason = "the run was cancelled", .kind = host::FailureKind::Cancelled});
     return KdeBatchResult::Cancelled;
   }
 
@@ -534,6 +565,7 @@ class BatchRun {
     app_.ui().messageBox("KDE: " + std::to_string(stage_) + kCr + description, "Error",
                          host::MessageButtons::Ok, host::MessageIcon::Critical);
     view_.setOkEnabled(true);
+    app_.runRecord().failure({.item = "the run", .reason = description});
     return KdeBatchResult::Failed;
   }
 
@@ -555,7 +587,9 @@ class BatchRun {
   std::optional<clsHISO> isopleths_;
   double scaling_ = clsKernelCalculator::kDefaultScalingFactor;
   int progress_ = 0;
+  int progressSteps_ = 0;
   bool edgeWarning_ = false;
+  std::map<std::string, host::RecordValues> valuesOfRaster_;
 };
 
 }  // namespace
