@@ -7,7 +7,10 @@
 
 #include "apps/orvex/cli.h"
 #include "host/text.h"
+#include "platform/gdal/gdal_platform.h"
+#include "platform/headless/command_kinds.h"
 #include "platform/headless/command_runner.h"
+#include "platform/headless/edit_session.h"
 #include "platform/headless/headless_application.h"
 #include "platform/headless/map_source.h"
 
@@ -28,6 +31,9 @@ headless::HeadlessOptions hostOptions(const GlobalOptions& global) {
   return options;
 }
 
+int runInHost(std::string_view progId, const CommandArgs& args, const GlobalOptions& global, ScriptFn script,
+              AfterFn after, const host::ComponentRegistry& registry, headless::EditSessions& edits);
+
 }  // namespace
 
 int runHostedCommand(std::string_view progId, const CommandArgs& args, const GlobalOptions& global,
@@ -35,6 +41,20 @@ int runHostedCommand(std::string_view progId, const CommandArgs& args, const Glo
   // The registry outlives the application: anything of a component library that the
   // application still holds when it ends (a forgotten event handler) needs its code loaded.
   const host::ComponentRegistry registry = global.openRegistry();
+  headless::EditSessions edits;
+  int exitCode = runInHost(progId, args, global, script, after, registry, edits);
+  // Files are closed with the application; a write that failed only then is reported here.
+  for (const std::string& failure : platform::gdal::takeFailedWrites()) {
+    std::cerr << "orvex: " << failure << '\n';
+    exitCode = kExitCommandFailed;
+  }
+  return exitCode;
+}
+
+namespace {
+
+int runInHost(std::string_view progId, const CommandArgs& args, const GlobalOptions& global, ScriptFn script,
+              AfterFn after, const host::ComponentRegistry& registry, headless::EditSessions& edits) {
   headless::HeadlessApplication application(hostOptions(global));
 
   headless::MapSource source;
@@ -43,6 +63,8 @@ int runHostedCommand(std::string_view progId, const CommandArgs& args, const Glo
   source.where = args.where;
   source.objectIds.assign(args.objectIds.begin(), args.objectIds.end());
   source.selectedLayer = args.layer;
+  source.measuresFixes = headless::measuresFixes(progId);
+  if (headless::editsInPlace(progId)) source.edits = &edits;
   headless::loadMapSource(application, source);
 
   for (const auto& output : args.outputs)
@@ -56,8 +78,12 @@ int runHostedCommand(std::string_view progId, const CommandArgs& args, const Glo
               << host::cformat("0x%08X", static_cast<unsigned>(status)) << ")\n";
     exitCode = kExitCommandFailed;
   }
-  return after != nullptr ? after(args, application, exitCode) : exitCode;
+  exitCode = after != nullptr ? after(args, application, exitCode) : exitCode;
+  edits.commit();  // a command that returned has a complete result, also when it stopped early
+  return exitCode;
 }
+
+}  // namespace
 
 void scriptGenericRun(const CommandArgs& args, headless::HeadlessApplication& application) {
   // Steps are grouped by form, each form's in the order given.

@@ -6,6 +6,7 @@
 #include "host/error.h"
 #include "host/text.h"
 #include "platform/gdal/contour_lines.h"
+#include "platform/gdal/gdal_platform.h"
 #include "platform/gdal/gdal_session.h"
 #include "platform/gdal/geometry_convert.h"
 #include "platform/gdal/ogr_spatial_reference.h"
@@ -101,7 +102,8 @@ std::shared_ptr<host::RasterBand> GeoTiffRasterDataset::band(int index) {
   return std::make_shared<GeoTiffRasterBand>(file_);
 }
 
-GeoTiffRasterWorkspace::GeoTiffRasterWorkspace(fs::path folder) : folder_(std::move(folder)) {
+GeoTiffRasterWorkspace::GeoTiffRasterWorkspace(fs::path folder, bool unreferencedData)
+    : folder_(std::move(folder)), unreferencedData_(unreferencedData) {
   std::error_code ec;
   if (!fs::is_directory(folder_, ec)) {
     throw host::Error(host::kPathNotFound,
@@ -133,7 +135,7 @@ std::shared_ptr<host::RasterDataset> GeoTiffRasterWorkspace::createRaster(const 
   if (!tif) throw host::Error(host::kInvalidArgument, "\"" + raster.name + "\" is not a raster name");
   if (exists(raster.name))
     throw host::Error(host::kAlreadyExists, "raster \"" + tif->string() + "\" already exists");
-  SpatialRefPtr srs = toOgrSrs(raster.spatialReference.get());
+  SpatialRefPtr srs = toOgrSrs(outputReference(raster.spatialReference, unreferencedData_).get());
   auto file = std::make_shared<RasterFile>();
   file->path = *tif;
   file->dataset = createFloatGeoTiff(

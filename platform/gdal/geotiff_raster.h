@@ -63,7 +63,8 @@ class GeoTiffRasterDataset final : public host::RasterDataset {
 class GeoTiffRasterWorkspace final : public host::RasterWorkspace {
  public:
   /// Throws host::Error (kPathNotFound) when the folder does not exist.
-  explicit GeoTiffRasterWorkspace(std::filesystem::path folder);
+  /// `unreferencedData`: see ShapefileWorkspace.
+  explicit GeoTiffRasterWorkspace(std::filesystem::path folder, bool unreferencedData = false);
 
   std::filesystem::path path() const override { return folder_; }
   bool exists(std::string_view name) const override;
@@ -74,6 +75,7 @@ class GeoTiffRasterWorkspace final : public host::RasterWorkspace {
  private:
   std::optional<std::filesystem::path> tifPathOf(std::string_view name) const;
   std::filesystem::path folder_;
+  bool unreferencedData_ = false;
 };
 
 }  // namespace orvex::platform::gdal

@@ -9,6 +9,7 @@
 
 #include "host/error.h"
 #include "host/text.h"
+#include "platform/gdal/gdal_platform.h"
 #include "platform/gdal/shapefile_feature_class.h"
 
 namespace orvex::platform::gdal {
@@ -80,9 +81,23 @@ std::vector<fs::path> componentFiles(const fs::path& folder, const std::string& 
 
 bool writable(const fs::path& p) { return ::access(p.c_str(), W_OK) == 0; }
 
+/// The definition with its shape field's WGS 84 fallback dropped.
+host::FeatureClassSpec withoutFallback(const host::FeatureClassSpec& definition) {
+  std::vector<host::FieldDef> fields;
+  for (int i = 0; i < definition.fields.count(); ++i) {
+    host::FieldDef field = definition.fields.at(i);
+    if (field.geometry) field.geometry->spatialReference = outputReference(field.geometry->spatialReference, true);
+    fields.push_back(std::move(field));
+  }
+  host::FeatureClassSpec copy = definition;
+  copy.fields = host::Fields(std::move(fields));
+  return copy;
+}
+
 }  // namespace
 
-ShapefileWorkspace::ShapefileWorkspace(fs::path folder) : folder_(std::move(folder)) {
+ShapefileWorkspace::ShapefileWorkspace(fs::path folder, bool unreferencedData)
+    : folder_(std::move(folder)), unreferencedData_(unreferencedData) {
   std::error_code ec;
   if (!fs::is_directory(folder_, ec)) {
     throw host::Error(host::kPathNotFound,
@@ -154,7 +169,7 @@ std::shared_ptr<host::FeatureClass> ShapefileWorkspace::createFeatureClass(
   // part of the new one.
   std::error_code ec;
   for (const auto& stale : componentFiles(folder_, shp->stem().string())) fs::remove(stale, ec);
-  auto created = ShapefileFeatureClass::create(*shp, definition);
+  auto created = ShapefileFeatureClass::create(*shp, unreferencedData_ ? withoutFallback(definition) : definition);
   OpenShapefiles::instance().add(*shp, created);
   return created;
 }
