@@ -31,9 +31,10 @@ std::shared_ptr<host::RasterWorkspace> openRasterWorkspace(const std::filesystem
 /// WGS 84 that stands in for a missing system when the data is unreferenced, else `given`.
 host::SpatialReferencePtr outputReference(host::SpatialReferencePtr given, bool unreferencedData);
 
-/// Messages of the files whose writing failed since the last call, oldest first (each file
-/// named, and said removed when it was a new file). A failure found while a file is released,
-/// where nothing can be thrown, ends up only here: a host reads it after a command.
+/// Closes every shapefile still open in the process, then returns the messages of the files
+/// whose writing failed since the last call, oldest first (each file named, and said removed
+/// when it was a new file). A failure found while a file is released, where nothing can be
+/// thrown, ends up only here: a host calls this when a command's run is over.
 std::vector<std::string> takeFailedWrites();
 
 /// The geometry service (GEOS through OGR).

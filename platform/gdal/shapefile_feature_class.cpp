@@ -74,6 +74,14 @@ OGRwkbGeometryType ogrShapeType(const host::GeometryDef& def) {
   return OGR_GT_SetModifier(base, def.hasZ, def.hasM);
 }
 
+/// True when the coordinate system file parses, as a complete one does.
+bool readsBack(const std::filesystem::path& prj) {
+  CPLStringList lines(CSLLoad(prj.c_str()));
+  if (lines.empty()) return false;
+  OGRSpatialReference srs;
+  return srs.importFromESRI(lines.List()) == OGRERR_NONE;
+}
+
 bool writable(const std::filesystem::path& p) { return ::access(p.c_str(), W_OK) == 0; }
 
 std::filesystem::path sibling(const std::filesystem::path& shp, const char* extension) {
@@ -84,7 +92,7 @@ std::filesystem::path sibling(const std::filesystem::path& shp, const char* exte
 
 }  // namespace
 
-std::vector<std::string> takeFailedWrites() {
+std::vector<std::string> ShapefileFeatureClass::takeRecordedFailures() {
   const std::lock_guard lock(failedWritesMutex);
   return std::exchange(failedWrites, {});
 }
@@ -144,6 +152,8 @@ std::shared_ptr<ShapefileFeatureClass> ShapefileFeatureClass::create(
   layerOptions.SetNameValue("AUTO_REPACK", "NO");
   OGRLayer* layer = ds->CreateLayer(shp.stem().string().c_str(), srs.get(), shapeType, layerOptions.List());
   if (layer == nullptr) discard("cannot create shapefile \"" + shp.string() + "\"");
+  // The .prj is written without a check of its own: a cut-short one no longer parses.
+  if (srs && !readsBack(sibling(shp, ".prj"))) discard("cannot write \"" + sibling(shp, ".prj").string() + "\"");
   for (const host::FieldDef& field : definition.fields) {
     if (field.type == host::FieldType::Geometry || field.type == host::FieldType::ObjectId) continue;
     auto defn = ogrFieldFor(field);
@@ -158,7 +168,9 @@ std::shared_ptr<ShapefileFeatureClass> ShapefileFeatureClass::create(
   return created;
 }
 
-ShapefileFeatureClass::~ShapefileFeatureClass() {
+ShapefileFeatureClass::~ShapefileFeatureClass() { closeAndRecord(); }
+
+void ShapefileFeatureClass::closeAndRecord() noexcept {
   std::lock_guard lock(mutex_);
   if (closed_ || !dataset_) return;
   const std::string failure = closeDataset();

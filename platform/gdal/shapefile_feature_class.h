@@ -78,6 +78,12 @@ class ShapefileFeatureClass final : public host::FeatureClass {
   /// operation throws host::Error (kNotFound). Closing a closed object does nothing.
   void close();
 
+  /// `close`, for a holder that cannot throw: a failure goes to `takeRecordedFailures`.
+  void closeAndRecord() noexcept;
+
+  /// The failures of `closeAndRecord` and of releases since the last call, oldest first.
+  static std::vector<std::string> takeRecordedFailures();
+
   /// True when a write to the files failed (the files may be incomplete).
   bool writeFailed() const { return writeFailed_; }
 

@@ -45,6 +45,13 @@ class OpenShapefiles {
     std::lock_guard lock(mutex_);
     open_[key(shp)] = featureClass;
   }
+  std::vector<std::shared_ptr<ShapefileFeatureClass>> alive() {
+    std::lock_guard lock(mutex_);
+    std::vector<std::shared_ptr<ShapefileFeatureClass>> result;
+    for (const auto& [path, weak] : open_)
+      if (auto held = weak.lock()) result.push_back(std::move(held));
+    return result;
+  }
   void forget(const fs::path& shp) {
     std::lock_guard lock(mutex_);
     open_.erase(key(shp));
@@ -95,6 +102,13 @@ host::FeatureClassSpec withoutFallback(const host::FeatureClassSpec& definition)
 }
 
 }  // namespace
+
+std::vector<std::string> takeFailedWrites() {
+  // A file still held (by a command object that outlives its click) is written through now,
+  // so that its failure is known while its run can still report it.
+  for (const auto& featureClass : OpenShapefiles::instance().alive()) featureClass->closeAndRecord();
+  return ShapefileFeatureClass::takeRecordedFailures();
+}
 
 ShapefileWorkspace::ShapefileWorkspace(fs::path folder, bool unreferencedData)
     : folder_(std::move(folder)), unreferencedData_(unreferencedData) {

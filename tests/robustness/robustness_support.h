@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <ogrsf_frmts.h>
 
+#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <map>
