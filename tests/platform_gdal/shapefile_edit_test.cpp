@@ -32,9 +32,9 @@ struct Versions {
   TempFolder folder{"edit"};
   fs::path shp = folder / "x.shp";
   Versions() {
-    writeLayer(shp, TestLayer{.features = circleFixes(3)});
+    writeLayer(shp, orvex::test::layerOf(circleFixes(3)));
     fs::create_directories(folder / "b");
-    writeLayer(folder / "b" / "x.shp", TestLayer{.features = circleFixes(2)});
+    writeLayer(folder / "b" / "x.shp", orvex::test::layerOf(circleFixes(2)));
   }
   int count() const { return ShapefileFeatureClass::open(shp)->featureCount(); }
   fs::path editFolder() const { return folder / ".x.orvex-edit"; }
@@ -45,7 +45,7 @@ struct Versions {
     std::string text = "orvex-edit 1\n";
     for (std::size_t i = 0; i < kSet.size(); ++i) {
       const std::string name = std::string("x") + kSet[i];
-      fs::copy_file(folder / "b" / name, (i < moved ? folder : editFolder() / "new") / name,
+      fs::copy_file(folder / "b" / name, (i < moved ? folder.path() : editFolder() / "new") / name,
                     fs::copy_options::overwrite_existing);
       text += "move " + name + "\n";
     }

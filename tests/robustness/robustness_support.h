@@ -19,7 +19,8 @@
 
 namespace orvex::test {
 
-/// One feature: its geometry as WKT ("" for none) and its attributes as text (nullopt: null).
+/// One feature: its geometry as WKT ("" for none; "XY x y" for a point of any two doubles
+/// strtod reads, "nan" and "inf" among them) and its attributes as text (nullopt: null).
 struct TestFeature {
   std::string wkt;
   std::map<std::string, std::optional<std::string>> values;
@@ -48,6 +49,15 @@ inline std::vector<TestFeature> circleFixes(int count, double x0 = 500000, doubl
   return features;
 }
 
+/// A layer of `features` of `type` in the coordinate system `epsg` (0: none).
+inline TestLayer layerOf(std::vector<TestFeature> features, OGRwkbGeometryType type = wkbPoint, int epsg = 32642) {
+  TestLayer layer;
+  layer.features = std::move(features);
+  layer.type = type;
+  layer.epsg = epsg;
+  return layer;
+}
+
 /// Writes `layer` as the shapefile `shp` (or a GeoPackage / CSV by its extension).
 inline void writeLayer(const std::filesystem::path& shp, const TestLayer& layer) {
   GDALAllRegister();
@@ -72,7 +82,11 @@ inline void writeLayer(const std::filesystem::path& shp, const TestLayer& layer)
   }
   for (const TestFeature& spec : layer.features) {
     OGRFeatureUniquePtr feature(OGRFeature::CreateFeature(out->GetLayerDefn()));
-    if (!spec.wkt.empty()) {
+    if (spec.wkt.rfind("XY ", 0) == 0) {
+      char* end = nullptr;
+      const double x = std::strtod(spec.wkt.c_str() + 3, &end);
+      feature->SetGeometryDirectly(new OGRPoint(x, std::strtod(end, nullptr)));
+    } else if (!spec.wkt.empty()) {
       OGRGeometry* geometry = nullptr;
       ASSERT_EQ(OGRGeometryFactory::createFromWkt(spec.wkt.c_str(), nullptr, &geometry), OGRERR_NONE) << spec.wkt;
       feature->SetGeometryDirectly(geometry);
@@ -96,6 +110,20 @@ inline std::map<std::filesystem::path, std::string> snapshot(const std::filesyst
   return files;
 }
 
+/// The files of `folder` that changed, appeared or went between two snapshots, for messages.
+inline std::string changedFiles(const std::map<std::filesystem::path, std::string>& before,
+                                const std::map<std::filesystem::path, std::string>& after) {
+  std::string changed;
+  for (const auto& [path, bytes] : before) {
+    const auto found = after.find(path);
+    if (found == after.end() || found->second != bytes) changed += path.filename().string() + " ";
+  }
+  for (const auto& [path, bytes] : after)
+    if (!before.contains(path)) changed += "+" + path.filename().string() + " ";
+  return changed;
+  return files;
+}
+
 /// True when OGR (vector) or GDAL (raster) opens every data file under `folder`: a half-written
 /// shapefile or GeoTIFF fails to open or to read to its end. Names the first that fails.
 inline std::string firstUnreadable(const std::filesystem::path& folder) {
@@ -103,6 +131,7 @@ inline std::string firstUnreadable(const std::filesystem::path& folder) {
   std::error_code error;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, error)) {
     const auto extension = entry.path().extension();
+    if (!entry.is_regular_file()) continue;
     if (extension != ".shp" && extension != ".tif") continue;
     CPLPushErrorHandler(CPLQuietErrorHandler);
     GDALDatasetUniquePtr dataset(GDALDataset::Open(entry.path().c_str(), GDAL_OF_VECTOR | GDAL_OF_RASTER));
