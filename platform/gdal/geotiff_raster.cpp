@@ -29,6 +29,23 @@ std::shared_ptr<RasterFile> openFile(const fs::path& tif) {
 
 }  // namespace
 
+RasterFile::~RasterFile() {
+  if (!dataset) return;
+  ErrorCollector errors;
+  dataset.reset();
+  if (errors.failed() && !readOnly) writeFailed = true;
+  if (!writeFailed) return;
+  std::string what = "writing \"" + path.string() + "\" failed";
+  if (const std::string reason = errors.text(); !reason.empty()) what += ": " + reason;
+  if (created) {
+    std::error_code ignored;
+    fs::remove(path, ignored);
+    fs::remove(path.string() + ".aux.xml", ignored);
+    what += "; the incomplete file was removed";
+  }
+  recordFailedWrite(what);
+}
+
 GeoTiffRasterBand::GeoTiffRasterBand(std::shared_ptr<RasterFile> file) : file_(std::move(file)) {}
 
 GDALRasterBand& GeoTiffRasterBand::band() const { return *file_->dataset->GetRasterBand(1); }
@@ -47,10 +64,18 @@ void GeoTiffRasterBand::writeRows(int firstRow, int rowCount, std::span<const fl
   if (file_->readOnly) {
     throw host::Error(host::kAccessDenied, "raster \"" + file_->path.string() + "\" is read-only");
   }
-  gdal::writeRows(band(), firstRow, rowCount, values);
   ErrorCollector errors;
+  try {
+    gdal::writeRows(band(), firstRow, rowCount, values);
+  } catch (const host::Error&) {
+    file_->writeFailed = true;
+    throw;
+  }
   file_->dataset->FlushCache(false);
-  if (errors.failed()) failWithGdal("cannot write \"" + file_->path.string() + "\"", &errors);
+  if (errors.failed()) {
+    file_->writeFailed = true;
+    failWithGdal("cannot write \"" + file_->path.string() + "\"", &errors);
+  }
 }
 
 host::RasterStatistics GeoTiffRasterBand::computeStatistics() {
@@ -138,8 +163,15 @@ std::shared_ptr<host::RasterDataset> GeoTiffRasterWorkspace::createRaster(const 
   SpatialRefPtr srs = toOgrSrs(outputReference(raster.spatialReference, unreferencedData_).get());
   auto file = std::make_shared<RasterFile>();
   file->path = *tif;
-  file->dataset = createFloatGeoTiff(
-      *tif, {raster.originX, raster.originY, raster.cellSize, raster.rows, raster.columns}, srs.get());
+  file->created = true;
+  try {
+    file->dataset = createFloatGeoTiff(
+        *tif, {raster.originX, raster.originY, raster.cellSize, raster.rows, raster.columns}, srs.get());
+  } catch (const host::Error&) {
+    std::error_code ignored;
+    fs::remove(*tif, ignored);
+    throw;
+  }
   return std::make_shared<GeoTiffRasterDataset>(std::move(file));
 }
 

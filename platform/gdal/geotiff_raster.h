@@ -12,11 +12,22 @@
 namespace orvex::platform::gdal {
 
 /// An open GeoTIFF shared by its dataset object and its band objects.
+/// An open GeoTIFF. Closed when its last holder lets go: GDAL reports a failure of the last
+/// writes only through its error state, which is checked then; a raster this process created
+/// whose writing failed is removed rather than left truncated, and the failure goes to
+/// `takeFailedWrites`.
 struct RasterFile {
   std::filesystem::path path;
   DatasetPtr dataset;
   bool readOnly = false;
+  bool created = false;
+  bool writeFailed = false;
   std::mutex mutex;
+
+  RasterFile() = default;
+  RasterFile(const RasterFile&) = delete;
+  RasterFile& operator=(const RasterFile&) = delete;
+  ~RasterFile();
 };
 
 class GeoTiffRasterBand final : public host::RasterBand {

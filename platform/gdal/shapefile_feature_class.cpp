@@ -24,11 +24,6 @@ namespace {
 std::mutex failedWritesMutex;
 std::vector<std::string> failedWrites;
 
-void recordFailedWrite(const std::string& what) {
-  const std::lock_guard lock(failedWritesMutex);
-  failedWrites.push_back(what);
-}
-
 constexpr const char* kDriverName = "ESRI Shapefile";
 constexpr const char* kObjectIdField = "FID";
 constexpr const char* kShapeField = "Shape";
@@ -91,6 +86,11 @@ std::filesystem::path sibling(const std::filesystem::path& shp, const char* exte
 }
 
 }  // namespace
+
+void recordFailedWrite(const std::string& what) {
+  const std::lock_guard lock(failedWritesMutex);
+  failedWrites.push_back(what);
+}
 
 std::vector<std::string> ShapefileFeatureClass::takeRecordedFailures() {
   const std::lock_guard lock(failedWritesMutex);

@@ -182,7 +182,14 @@ std::shared_ptr<host::FeatureClass> ShapefileWorkspace::createFeatureClass(
   // Leftovers of an earlier shapefile of that name (a .prj, a .cpg) would otherwise be read as
   // part of the new one.
   std::error_code ec;
-  for (const auto& stale : componentFiles(folder_, shp->stem().string())) fs::remove(stale, ec);
+  const auto stale = componentFiles(folder_, shp->stem().string());
+  for (const auto& file : stale) {
+    // A folder of that name is the user's, not a leftover: never removed, never written into.
+    if (!fs::is_regular_file(fs::symlink_status(file, ec)))
+      throw host::Error(host::kAlreadyExists, "cannot create \"" + shp->string() + "\": \"" + file.string() +
+                                                  "\" exists and is not a file");
+  }
+  for (const auto& file : stale) fs::remove(file, ec);
   auto created = ShapefileFeatureClass::create(*shp, unreferencedData_ ? withoutFallback(definition) : definition);
   OpenShapefiles::instance().add(*shp, created);
   return created;

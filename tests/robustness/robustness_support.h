@@ -121,7 +121,6 @@ inline std::string changedFiles(const std::map<std::filesystem::path, std::strin
   for (const auto& [path, bytes] : after)
     if (!before.contains(path)) changed += "+" + path.filename().string() + " ";
   return changed;
-  return files;
 }
 
 /// True when OGR (vector) or GDAL (raster) opens every data file under `folder`: a half-written
