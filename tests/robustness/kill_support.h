@@ -39,7 +39,9 @@ inline void killAtPointsOf(const std::string& command, int fixes, int points) {
   fs::create_directories(original);
   fs::create_directories(result);
   auto features = circleFixes(fixes);
-  for (int i = 0; i + 1 < fixes; i += 97) features[static_cast<std::size_t>(i) + 1] = features[static_cast<std::size_t>(i)];
+  // Travel stops at two fixes of one time by design; the duplicate removals need some.
+  if (command != "travel")
+    for (int i = 0; i + 1 < fixes; i += 97) features[static_cast<std::size_t>(i) + 1] = features[static_cast<std::size_t>(i)];
   writeLayer(original / "fixes.shp", layerOf(features));
   for (const auto& entry : fs::directory_iterator(original)) fs::copy_file(entry.path(), result / entry.path().filename());
   const std::string registry = (home / "registry.txt").string();
