@@ -30,7 +30,9 @@ constexpr int kLockAttempts = 5;
 fs::path editFolder(const fs::path& shp) {
   return shp.parent_path() / ("." + shp.stem().string() + ".orvex-edit");
 }
-fs::path lockPath(const fs::path& shp) { return shp.parent_path() / ("." + shp.stem().string() + ".orvex-lock"); }
+fs::path lockPath(const fs::path& shp) {
+  return shp.parent_path() / ("." + shp.stem().string() + ".orvex-lock");
+}
 fs::path journalPath(const fs::path& shp) { return editFolder(shp) / "journal"; }
 fs::path newFolder(const fs::path& shp) { return editFolder(shp) / "new"; }
 
@@ -116,9 +118,12 @@ std::optional<Journal> readJournal(const fs::path& shp) {
   Journal journal;
   while (std::getline(in, line)) {
     if (line == "end") return journal;
-    if (line.rfind("move ", 0) == 0) journal.moves.push_back(line.substr(5));
-    else if (line.rfind("remove ", 0) == 0) journal.removes.push_back(line.substr(7));
-    else return std::nullopt;
+    if (line.rfind("move ", 0) == 0)
+      journal.moves.push_back(line.substr(5));
+    else if (line.rfind("remove ", 0) == 0)
+      journal.removes.push_back(line.substr(7));
+    else
+      return std::nullopt;
   }
   return std::nullopt;
 }

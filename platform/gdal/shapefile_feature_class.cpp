@@ -153,7 +153,8 @@ std::shared_ptr<ShapefileFeatureClass> ShapefileFeatureClass::create(
   OGRLayer* layer = ds->CreateLayer(shp.stem().string().c_str(), srs.get(), shapeType, layerOptions.List());
   if (layer == nullptr) discard("cannot create shapefile \"" + shp.string() + "\"");
   // The .prj is written without a check of its own: a cut-short one no longer parses.
-  if (srs && !readsBack(sibling(shp, ".prj"))) discard("cannot write \"" + sibling(shp, ".prj").string() + "\"");
+  if (srs && !readsBack(sibling(shp, ".prj")))
+    discard("cannot write \"" + sibling(shp, ".prj").string() + "\"");
   for (const host::FieldDef& field : definition.fields) {
     if (field.type == host::FieldType::Geometry || field.type == host::FieldType::ObjectId) continue;
     auto defn = ogrFieldFor(field);

@@ -93,7 +93,8 @@ host::FeatureClassSpec withoutFallback(const host::FeatureClassSpec& definition)
   std::vector<host::FieldDef> fields;
   for (int i = 0; i < definition.fields.count(); ++i) {
     host::FieldDef field = definition.fields.at(i);
-    if (field.geometry) field.geometry->spatialReference = outputReference(field.geometry->spatialReference, true);
+    if (field.geometry)
+      field.geometry->spatialReference = outputReference(field.geometry->spatialReference, true);
     fields.push_back(std::move(field));
   }
   host::FeatureClassSpec copy = definition;
@@ -190,7 +191,8 @@ std::shared_ptr<host::FeatureClass> ShapefileWorkspace::createFeatureClass(
                                                   "\" exists and is not a file");
   }
   for (const auto& file : stale) fs::remove(file, ec);
-  auto created = ShapefileFeatureClass::create(*shp, unreferencedData_ ? withoutFallback(definition) : definition);
+  auto created =
+      ShapefileFeatureClass::create(*shp, unreferencedData_ ? withoutFallback(definition) : definition);
   OpenShapefiles::instance().add(*shp, created);
   return created;
 }

@@ -54,8 +54,8 @@ struct ShapefileFileEdit final : EditSessions::Edit {
       closeChecked(featureClass);
     } catch (const host::Error& error) {
       edit.rollBack();
-      throw host::Error(error.number(), error.description() + "; nothing was changed in '" +
-                                            edit.original().string() + "'");
+      throw host::Error(error.number(),
+                        error.description() + "; nothing was changed in '" + edit.original().string() + "'");
     }
     featureClass.reset();
     edit.commit();
@@ -67,7 +67,7 @@ struct ShapefileFileEdit final : EditSessions::Edit {
 struct GeoPackageEdit final : EditSessions::Edit {
   fs::path source;
   std::string layerName;
-  int sourceFieldCount = 0;  ///< the copy's first fields are the source's, in order
+  int sourceFieldCount = 0;                      ///< the copy's first fields are the source's, in order
   std::vector<std::vector<std::size_t>> before;  ///< by record number of the copy
 
   [[noreturn]] void fail(const std::string& what, const gdal::ErrorCollector* errors = nullptr) const {

@@ -70,7 +70,8 @@ std::vector<LoadedLayer> editedLayersOf(HeadlessApplication& application, const 
   std::vector<LoadedLayer> layers;
   for (const CopiedLayer& copy : copyToShapefiles(file, application.scratchFolder(), file.stem().string())) {
     auto layer = shapefileLayer(application, copy.shp, copy.shp.stem().string());
-    edits.beginGeoPackage(file, copy.layerName, std::dynamic_pointer_cast<host::FeatureLayer>(layer)->featureClass());
+    edits.beginGeoPackage(file, copy.layerName,
+                          std::dynamic_pointer_cast<host::FeatureLayer>(layer)->featureClass());
     layers.push_back({std::move(layer), file, copy.shp});
   }
   return layers;
@@ -89,7 +90,8 @@ std::vector<LoadedLayer> layersOf(HeadlessApplication& application, const std::f
     throw host::Error(host::kNotImplemented,
                       "Raster layers are read from GeoTIFF files named <name>.tif: '" + file.string() + "'");
   if (edits != nullptr) return editedLayersOf(application, file, *edits);
-  if (hasExtension(file, ".shp")) return {{shapefileLayer(application, file, file.stem().string()), file, file}};
+  if (hasExtension(file, ".shp"))
+    return {{shapefileLayer(application, file, file.stem().string()), file, file}};
   if (!isVectorFile(file))
     throw host::Error(host::kNotImplemented,
                       "'" + file.string() + "' is neither a vector file nor a GeoTIFF raster (.tif)");
@@ -105,7 +107,8 @@ std::vector<LoadedLayer> layersOf(HeadlessApplication& application, const std::f
 
 /// Projects a feature layer whose known coordinate system differs from the map's into the
 /// map's, through a scratch copy; other layers stay as they are.
-void projectIntoMap(HeadlessApplication& application, LoadedLayer& loaded, const host::SpatialReference& map) {
+void projectIntoMap(HeadlessApplication& application, LoadedLayer& loaded,
+                    const host::SpatialReference& map) {
   const auto feature = std::dynamic_pointer_cast<host::FeatureLayer>(loaded.layer);
   if (!feature) return;
   const auto own = feature->featureClass()->spatialReference();
@@ -126,8 +129,8 @@ bool isWebMercator(const host::SpatialReference& reference) {
     for (const int web : kWebMercatorCodes)
       if (*code == web) return true;
   const std::string name = reference.name();
-  return name.find("Pseudo-Mercator") != std::string::npos || name.find("Web_Mercator") != std::string::npos ||
-         name.find("Web Mercator") != std::string::npos;
+  return name.find("Pseudo-Mercator") != std::string::npos ||
+         name.find("Web_Mercator") != std::string::npos || name.find("Web Mercator") != std::string::npos;
 }
 
 /// The UTM zone holding the middle of a layer in degrees, as an EPSG code (WGS 84 / UTM).
@@ -161,9 +164,10 @@ void requireGroundUnits(const host::SpatialReference& map, const std::vector<Loa
   text += mapCrsGiven ? " in the map coordinate system " : " in ";
   text += map.name();
   text += degrees ? ", whose units are degrees" : ", Web Mercator, whose metres are not ground metres";
-  text += ": kernels, distances and areas need a projected coordinate system in metres. Nothing was "
-          "computed. Project the layer (for example with ogr2ogr -t_srs), or name a projected map "
-          "coordinate system with --map-crs";
+  text +=
+      ": kernels, distances and areas need a projected coordinate system in metres. Nothing was "
+      "computed. Project the layer (for example with ogr2ogr -t_srs), or name a projected map "
+      "coordinate system with --map-crs";
   const auto zone = degrees && first ? utmZoneCodeOf(*first) : std::nullopt;
   text += zone ? " (for these fixes the UTM zone: --map-crs EPSG:" + std::to_string(*zone) + ")." : ".";
   throw host::Error(host::kInvalidArgument, text);

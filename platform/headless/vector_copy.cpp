@@ -71,7 +71,8 @@ std::vector<CopiedLayer> copyToShapefiles(const std::filesystem::path& source,
     const std::string name = fileNameOf(layers.size() == 1 ? baseName : baseName + "_" + layer);
     const std::filesystem::path shp = folder / (name + ".shp");
     const std::string shpText = shp.string();
-    std::vector<const char*> arguments{"-f", "ESRI Shapefile", "-nln", name.c_str(), "-lco", "ENCODING=UTF-8"};
+    std::vector<const char*> arguments{"-f",         "ESRI Shapefile", "-nln",
+                                       name.c_str(), "-lco",           "ENCODING=UTF-8"};
     if (!targetWkt.empty()) {
       arguments.push_back("-t_srs");
       arguments.push_back(targetWkt.c_str());

@@ -109,12 +109,12 @@ TEST_P(InterruptedEdit, TheNextOpenFinishesOrRollsBack) {
   for (const char* extension : kSet) EXPECT_TRUE(fs::exists(fs::path(v.shp).replace_extension(extension)));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    States, InterruptedEdit,
-    testing::Values(Interruption{"copy made, no journal", false, 0, true, 3},
-                    Interruption{"journal cut short", true, 0, false, 3},
-                    Interruption{"journal written, nothing moved", true, 0, true, 2},
-                    Interruption{"journal written, two files moved", true, 2, true, 2},
-                    Interruption{"journal written, every file moved", true, kSet.size(), true, 2}));
+INSTANTIATE_TEST_SUITE_P(States, InterruptedEdit,
+                         testing::Values(Interruption{"copy made, no journal", false, 0, true, 3},
+                                         Interruption{"journal cut short", true, 0, false, 3},
+                                         Interruption{"journal written, nothing moved", true, 0, true, 2},
+                                         Interruption{"journal written, two files moved", true, 2, true, 2},
+                                         Interruption{"journal written, every file moved", true, kSet.size(),
+                                                      true, 2}));
 
 }  // namespace

@@ -27,13 +27,42 @@ struct Command {
 
 const std::vector<Command>& commands() {
   static const std::vector<Command> table{
-      {"mcp", [](auto& in, auto& out) { return std::vector<std::string>{"mcp", in, "--percent", "95", "--out", out / "mcp_{percent}.shp"}; }, false, true},
-      {"kernel", [](auto& in, auto& out) { return std::vector<std::string>{"--yes", "kernel", in, "--h", "1", "--out", out / "kernel_{id}_h{h}.shp"}; }, false, true},
-      {"kde", [](auto& in, auto& out) { return std::vector<std::string>{"kde", in, "--id", "AnimalID", "--bandwidth", "href", "--isopleths", "95", "--out-dir", out}; }, false, true},
-      {"travel", [](auto& in, auto&) { return std::vector<std::string>{"--yes", "travel", in}; }, true},
-      {"dedup-time", [](auto& in, auto&) { return std::vector<std::string>{"dedup-time", in}; }, true},
-      {"dedup-xy", [](auto& in, auto&) { return std::vector<std::string>{"dedup-xy", in}; }, true},
-      {"track", [](auto& in, auto& out) { return std::vector<std::string>{"track", in, "--svg", out / "track.svg"}; }},
+      {"mcp",
+       [](auto& in, auto& out) {
+         return std::vector<std::string>{"mcp", in, "--percent", "95", "--out", out / "mcp_{percent}.shp"};
+       },
+       false, true},
+      {"kernel",
+       [](auto& in, auto& out) {
+         return std::vector<std::string>{
+             "--yes", "kernel", in, "--h", "1", "--out", out / "kernel_{id}_h{h}.shp"};
+       },
+       false, true},
+      {"kde",
+       [](auto& in, auto& out) {
+         return std::vector<std::string>{"kde",         in,   "--id",      "AnimalID", "--bandwidth", "href",
+                                         "--isopleths", "95", "--out-dir", out};
+       },
+       false, true},
+      {"travel",
+       [](auto& in, auto&) {
+         return std::vector<std::string>{"--yes", "travel", in};
+       },
+       true},
+      {"dedup-time",
+       [](auto& in, auto&) {
+         return std::vector<std::string>{"dedup-time", in};
+       },
+       true},
+      {"dedup-xy",
+       [](auto& in, auto&) {
+         return std::vector<std::string>{"dedup-xy", in};
+       },
+       true},
+      {"track",
+       [](auto& in, auto& out) {
+         return std::vector<std::string>{"track", in, "--svg", out / "track.svg"};
+       }},
   };
   return table;
 }
@@ -77,54 +106,105 @@ std::vector<TestFeature> withExtra(std::vector<TestFeature> features, TestFeatur
 const std::vector<BadInput>& badInputs() {
   static const std::vector<BadInput> table{
       {"missing_file", [](auto& f) { return f / "absent.shp"; }, true},
-      {"folder", [](auto& f) { fs::create_directories(f / "folder.shp"); return f / "folder.shp"; }, true},
-      {"not_gis", [](auto& f) { std::ofstream(f / "notes.shp") << "not a shapefile\n"; return f / "notes.shp"; }, true},
+      {"folder",
+       [](auto& f) {
+         fs::create_directories(f / "folder.shp");
+         return f / "folder.shp";
+       },
+       true},
+      {"not_gis",
+       [](auto& f) {
+         std::ofstream(f / "notes.shp") << "not a shapefile\n";
+         return f / "notes.shp";
+       },
+       true},
       {"empty_layer", [](auto& f) { return layer(f, "empty.shp", fixes({})); }, false},
-      {"line_layer", [](auto& f) {
-         return layer(f, "lines.shp", layerOf({at("LINESTRING (0 0,1000 1000)", "1")}, wkbLineString)); }, false},
-      {"polygon_layer", [](auto& f) {
-         return layer(f, "polys.shp", layerOf({at("POLYGON ((0 0,0 1000,1000 1000,0 0))", "1")}, wkbPolygon)); }, false},
-      {"null_geometry", [](auto& f) { return layer(f, "nullgeom.shp", fixes(withExtra(circleFixes(20), at("", "9999999")))); }, false},
-      {"empty_geometry", [](auto& f) { return layer(f, "emptygeom.shp", fixes(withExtra(circleFixes(20), at("POINT EMPTY", "9999999")))); }, false},
-      {"nan_coordinates", [](auto& f) { return layer(f, "nan.shp", fixes(withExtra(circleFixes(20), at("XY nan nan", "9999999")))); }, false},
+      {"line_layer",
+       [](auto& f) {
+         return layer(f, "lines.shp", layerOf({at("LINESTRING (0 0,1000 1000)", "1")}, wkbLineString));
+       },
+       false},
+      {"polygon_layer",
+       [](auto& f) {
+         return layer(f, "polys.shp", layerOf({at("POLYGON ((0 0,0 1000,1000 1000,0 0))", "1")}, wkbPolygon));
+       },
+       false},
+      {"null_geometry",
+       [](auto& f) { return layer(f, "nullgeom.shp", fixes(withExtra(circleFixes(20), at("", "9999999")))); },
+       false},
+      {"empty_geometry",
+       [](auto& f) {
+         return layer(f, "emptygeom.shp", fixes(withExtra(circleFixes(20), at("POINT EMPTY", "9999999"))));
+       },
+       false},
+      {"nan_coordinates",
+       [](auto& f) {
+         return layer(f, "nan.shp", fixes(withExtra(circleFixes(20), at("XY nan nan", "9999999"))));
+       },
+       false},
       // A shapefile cannot hold an infinite coordinate (GDAL refuses to write one): a CSV can.
-      {"inf_coordinates", [](auto& f) {
+      {"inf_coordinates",
+       [](auto& f) {
          std::ofstream(f / "inf.csv") << "AnimalID,Time2,X,Y\nA,1000,500000,5000000\nA,4600,500100,5000300\n"
                                          "A,8200,inf,5000000\nA,11800,500200,-inf\n";
-         return f / "inf.csv"; }, false},
-      {"huge_coordinates", [](auto& f) { return layer(f, "huge.shp", fixes(circleFixes(20, 1e15, 1e15))); }, false},
+         return f / "inf.csv";
+       },
+       false},
+      {"huge_coordinates", [](auto& f) { return layer(f, "huge.shp", fixes(circleFixes(20, 1e15, 1e15))); },
+       false},
       {"one_fix", [](auto& f) { return layer(f, "one.shp", fixes(circleFixes(1))); }, false},
       {"two_fixes", [](auto& f) { return layer(f, "two.shp", fixes(circleFixes(2))); }, false},
-      {"one_place", [](auto& f) {
+      {"one_place",
+       [](auto& f) {
          std::vector<TestFeature> same;
          for (int i = 0; i < 10; ++i) same.push_back(at("POINT (500000 5000000)", std::to_string(1000 + i)));
-         return layer(f, "oneplace.shp", fixes(same)); }, false},
-      {"id_nulls", [](auto& f) {
+         return layer(f, "oneplace.shp", fixes(same));
+       },
+       false},
+      {"id_nulls",
+       [](auto& f) {
          auto features = circleFixes(20);
-         for (int i = 0; i < 20; i += 3) features[static_cast<std::size_t>(i)].values["AnimalID"] = std::nullopt;
-         return layer(f, "idnulls.shp", fixes(features)); }, false},
-      {"time2_text", [](auto& f) {
+         for (int i = 0; i < 20; i += 3)
+           features[static_cast<std::size_t>(i)].values["AnimalID"] = std::nullopt;
+         return layer(f, "idnulls.shp", fixes(features));
+       },
+       false},
+      {"time2_text",
+       [](auto& f) {
          TestLayer spec = fixes(circleFixes(20));
          spec.fields = {{"AnimalID", OFTString}, {"Time2", OFTString}};
          spec.features[3].values["Time2"] = "noon";
-         return layer(f, "timetext.shp", spec); }, false},
-      {"negative_and_equal_times", [](auto& f) {
+         return layer(f, "timetext.shp", spec);
+       },
+       false},
+      {"negative_and_equal_times",
+       [](auto& f) {
          auto features = circleFixes(20);
          features[5].values["Time2"] = "-500";
          features[9].values["Time2"] = *features[8].values["Time2"];
-         return layer(f, "times.shp", fixes(features)); }, false},
-      {"geographic", [](auto& f) {
-         return layer(f, "degrees.shp", layerOf(circleFixes(20, 57.7, -46.4), wkbPoint, 4326)); }, false, true},
-      {"web_mercator", [](auto& f) {
-         return layer(f, "webmerc.shp", layerOf(circleFixes(20), wkbPoint, 3857)); }, false, true},
-      {"no_spatial_reference", [](auto& f) { return layer(f, "noprj.shp", layerOf(circleFixes(20), wkbPoint, 0)); }, false},
-      {"latin1_with_cpg", [](auto& f) { return layer(f, "latin1.shp", latin1(circleFixes(20), true)); }, false},
-      {"latin1_without_cpg", [](auto& f) { return layer(f, "latin1nocpg.shp", latin1(circleFixes(20), false)); }, false},
-      {"non_ascii_and_space_path", [](auto& f) {
+         return layer(f, "times.shp", fixes(features));
+       },
+       false},
+      {"geographic",
+       [](auto& f) { return layer(f, "degrees.shp", layerOf(circleFixes(20, 57.7, -46.4), wkbPoint, 4326)); },
+       false, true},
+      {"web_mercator",
+       [](auto& f) { return layer(f, "webmerc.shp", layerOf(circleFixes(20), wkbPoint, 3857)); }, false,
+       true},
+      {"no_spatial_reference",
+       [](auto& f) { return layer(f, "noprj.shp", layerOf(circleFixes(20), wkbPoint, 0)); }, false},
+      {"latin1_with_cpg", [](auto& f) { return layer(f, "latin1.shp", latin1(circleFixes(20), true)); },
+       false},
+      {"latin1_without_cpg",
+       [](auto& f) { return layer(f, "latin1nocpg.shp", latin1(circleFixes(20), false)); }, false},
+      {"non_ascii_and_space_path",
+       [](auto& f) {
          fs::create_directories(f / "Données été");
          auto features = circleFixes(20);
          for (auto& feature : features) feature.values["AnimalID"] = "Loup gris ö";
-         return layer(f / "Données été", "fixes ö 1.shp", fixes(features)); }, false},
+         return layer(f / "Données été", "fixes ö 1.shp", fixes(features));
+       },
+       false},
   };
   return table;
 }
@@ -181,7 +261,9 @@ TEST_P(BadInputs, EveryCommandFailsCleanlyAndLeavesTheInputAlone) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Inputs, BadInputs, testing::ValuesIn(badInputs()),
-                         [](const testing::TestParamInfo<BadInput>& param) { return std::string(param.param.name); });
+                         [](const testing::TestParamInfo<BadInput>& param) {
+                           return std::string(param.param.name);
+                         });
 
 // An output path that exists as a folder: refused, naming it, the folder untouched.
 TEST(BadOutputs, AnOutputPathThatIsAFolderIsRefused) {

@@ -11,12 +11,11 @@
 
 #include <fcntl.h>
 
-#include "robustness/robustness_support.h"
 #include "robustness/kill_support.h"
-#include "support/shapefile_readback.h"
+#include "robustness/robustness_support.h"
 #include "support/orvex_process.h"
+#include "support/shapefile_readback.h"
 #include "support/temp_folder.h"
-
 
 namespace {
 
@@ -30,14 +29,44 @@ struct WritingCommand {
 };
 
 const WritingCommand kWritingCommands[] = {
-    {"mcp", [](auto& in, auto& out) { return std::vector<std::string>{"mcp", in, "--percent", "95,50", "--out", out / "mcp_{percent}.shp"}; }},
-    {"kernel", [](auto& in, auto& out) { return std::vector<std::string>{"--yes", "kernel", in, "--h", "1,0.5", "--out", out / "kernel_{id}_h{h}.shp"}; }},
-    {"kde", [](auto& in, auto& out) { return std::vector<std::string>{"kde", in, "--id", "AnimalID", "--isopleths", "95,50", "--out-dir", out}; }},
-    {"track", [](auto& in, auto& out) { return std::vector<std::string>{"track", in, "--save-path", out / "path.shp", "--svg", out / "track.svg"}; }},
-    {"travel", [](auto& in, auto&) { return std::vector<std::string>{"--yes", "travel", in}; }, true},
-    {"dedup-time", [](auto& in, auto&) { return std::vector<std::string>{"dedup-time", in}; }, true},
-    {"dedup-xy", [](auto& in, auto&) { return std::vector<std::string>{"dedup-xy", in}; }, true},
-    {"simulate", [](auto&, auto& out) { return std::vector<std::string>{"simulate", "--out", out / "sim", "--fixes", "200"}; }},
+    {"mcp",
+     [](auto& in, auto& out) {
+       return std::vector<std::string>{"mcp", in, "--percent", "95,50", "--out", out / "mcp_{percent}.shp"};
+     }},
+    {"kernel",
+     [](auto& in, auto& out) {
+       return std::vector<std::string>{
+           "--yes", "kernel", in, "--h", "1,0.5", "--out", out / "kernel_{id}_h{h}.shp"};
+     }},
+    {"kde",
+     [](auto& in, auto& out) {
+       return std::vector<std::string>{"kde",         in,      "--id",      "AnimalID",
+                                       "--isopleths", "95,50", "--out-dir", out};
+     }},
+    {"track",
+     [](auto& in, auto& out) {
+       return std::vector<std::string>{"track",          in,      "--save-path",
+                                       out / "path.shp", "--svg", out / "track.svg"};
+     }},
+    {"travel",
+     [](auto& in, auto&) {
+       return std::vector<std::string>{"--yes", "travel", in};
+     },
+     true},
+    {"dedup-time",
+     [](auto& in, auto&) {
+       return std::vector<std::string>{"dedup-time", in};
+     },
+     true},
+    {"dedup-xy",
+     [](auto& in, auto&) {
+       return std::vector<std::string>{"dedup-xy", in};
+     },
+     true},
+    {"simulate",
+     [](auto&, auto& out) {
+       return std::vector<std::string>{"simulate", "--out", out / "sim", "--fixes", "200"};
+     }},
 };
 
 /// File-size limits that stop the writing early, midway and late (the inputs are ~8 kB).

@@ -41,9 +41,11 @@ inline void killAtPointsOf(const std::string& command, int fixes, int points) {
   auto features = circleFixes(fixes);
   // Travel stops at two fixes of one time by design; the duplicate removals need some.
   if (command != "travel")
-    for (int i = 0; i + 1 < fixes; i += 97) features[static_cast<std::size_t>(i) + 1] = features[static_cast<std::size_t>(i)];
+    for (int i = 0; i + 1 < fixes; i += 97)
+      features[static_cast<std::size_t>(i) + 1] = features[static_cast<std::size_t>(i)];
   writeLayer(original / "fixes.shp", layerOf(features));
-  for (const auto& entry : fs::directory_iterator(original)) fs::copy_file(entry.path(), result / entry.path().filename());
+  for (const auto& entry : fs::directory_iterator(original))
+    fs::copy_file(entry.path(), result / entry.path().filename());
   const std::string registry = (home / "registry.txt").string();
   const std::vector<std::string> edit{"--yes", command};
 
@@ -64,7 +66,8 @@ inline void killAtPointsOf(const std::string& command, int fixes, int points) {
   for (int point = 1; point <= points; ++point) {
     const fs::path work = home / ("run" + std::to_string(point));
     fs::create_directories(work);
-    for (const auto& entry : fs::directory_iterator(original)) fs::copy_file(entry.path(), work / entry.path().filename());
+    for (const auto& entry : fs::directory_iterator(original))
+      fs::copy_file(entry.path(), work / entry.path().filename());
     auto killed = edit;
     killed.push_back((work / "fixes.shp").string());
     const pid_t pid = startOrvex(home.path(), killed);
@@ -75,7 +78,7 @@ inline void killAtPointsOf(const std::string& command, int fixes, int points) {
 
     // The next orvex run opens the file, finishing or rolling back the edit it finds.
     const OrvexRun next = runOrvex(home.path(), {"--registry", registry, "mcp", (work / "fixes.shp").string(),
-                                                  "--percent", "95", "--out", (work / "mcp.shp").string()});
+                                                 "--percent", "95", "--out", (work / "mcp.shp").string()});
     EXPECT_EQ(next.exitCode, 0) << "kill point " << point << "\n" << next.shown();
     const auto now = shapefileSet(work, "fixes");
     EXPECT_TRUE(now == before || now == after) << "kill point " << point << ": a mixed or damaged set";
@@ -85,8 +88,8 @@ inline void killAtPointsOf(const std::string& command, int fixes, int points) {
     fs::remove_all(work);
   }
   std::cout << command << ", " << fixes << " fixes, " << points << " kill points over "
-            << std::chrono::duration_cast<std::chrono::milliseconds>(duration).count()
-            << " ms: " << originals << " left the original, " << results << " the result\n";
+            << std::chrono::duration_cast<std::chrono::milliseconds>(duration).count() << " ms: " << originals
+            << " left the original, " << results << " the result\n";
 }
 
 }  // namespace orvex::test

@@ -10,7 +10,9 @@ constexpr int kFixes = 3000;
 constexpr int kKillPoints = 6;
 
 TEST(KilledEdits, TravelLeavesTheOriginalOrTheResult) { killAtPointsOf("travel", kFixes, kKillPoints); }
-TEST(KilledEdits, DedupTimeLeavesTheOriginalOrTheResult) { killAtPointsOf("dedup-time", kFixes, kKillPoints); }
+TEST(KilledEdits, DedupTimeLeavesTheOriginalOrTheResult) {
+  killAtPointsOf("dedup-time", kFixes, kKillPoints);
+}
 TEST(KilledEdits, DedupXyLeavesTheOriginalOrTheResult) { killAtPointsOf("dedup-xy", kFixes, kKillPoints); }
 
 }  // namespace

@@ -50,7 +50,8 @@ inline std::vector<TestFeature> circleFixes(int count, double x0 = 500000, doubl
 }
 
 /// A layer of `features` of `type` in the coordinate system `epsg` (0: none).
-inline TestLayer layerOf(std::vector<TestFeature> features, OGRwkbGeometryType type = wkbPoint, int epsg = 32642) {
+inline TestLayer layerOf(std::vector<TestFeature> features, OGRwkbGeometryType type = wkbPoint,
+                         int epsg = 32642) {
   TestLayer layer;
   layer.features = std::move(features);
   layer.type = type;
@@ -73,7 +74,8 @@ inline void writeLayer(const std::filesystem::path& shp, const TestLayer& layer)
   char** options = nullptr;
   if (extension == ".shp") options = CSLSetNameValue(options, "ENCODING", layer.encoding.c_str());
   if (extension == ".csv") options = CSLSetNameValue(options, "GEOMETRY", "AS_XY");
-  OGRLayer* out = dataset->CreateLayer(shp.stem().c_str(), layer.epsg != 0 ? &srs : nullptr, layer.type, options);
+  OGRLayer* out =
+      dataset->CreateLayer(shp.stem().c_str(), layer.epsg != 0 ? &srs : nullptr, layer.type, options);
   CSLDestroy(options);
   ASSERT_NE(out, nullptr);
   for (const auto& [name, type] : layer.fields) {
@@ -88,12 +90,15 @@ inline void writeLayer(const std::filesystem::path& shp, const TestLayer& layer)
       feature->SetGeometryDirectly(new OGRPoint(x, std::strtod(end, nullptr)));
     } else if (!spec.wkt.empty()) {
       OGRGeometry* geometry = nullptr;
-      ASSERT_EQ(OGRGeometryFactory::createFromWkt(spec.wkt.c_str(), nullptr, &geometry), OGRERR_NONE) << spec.wkt;
+      ASSERT_EQ(OGRGeometryFactory::createFromWkt(spec.wkt.c_str(), nullptr, &geometry), OGRERR_NONE)
+          << spec.wkt;
       feature->SetGeometryDirectly(geometry);
     }
     for (const auto& [name, value] : spec.values) {
-      if (value) feature->SetField(name.c_str(), value->c_str());
-      else feature->SetFieldNull(feature->GetFieldIndex(name.c_str()));
+      if (value)
+        feature->SetField(name.c_str(), value->c_str());
+      else
+        feature->SetFieldNull(feature->GetFieldIndex(name.c_str()));
     }
     ASSERT_EQ(out->CreateFeature(feature.get()), OGRERR_NONE);
   }
@@ -143,7 +148,8 @@ inline std::string firstUnreadable(const std::filesystem::path& folder) {
       const auto shx = std::filesystem::path(entry.path()).replace_extension(".shx");
       const auto records = layer->GetFeatureCount();
       // The index holds a 100-byte header and 8 bytes per record.
-      readable = readable && std::filesystem::file_size(shx) == static_cast<std::uintmax_t>(100 + 8 * records);
+      readable =
+          readable && std::filesystem::file_size(shx) == static_cast<std::uintmax_t>(100 + 8 * records);
     }
     if (readable && extension == ".tif") {
       GDALRasterBand* band = dataset->GetRasterBand(1);

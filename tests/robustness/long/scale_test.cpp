@@ -19,17 +19,66 @@ struct ScaleRun {
 };
 
 const ScaleRun kScaleRuns[] = {
-    {"mcp_fixed_mean", [](auto& in, auto& out) { return std::vector<std::string>{"mcp", in, "--percent", "95,50", "--style", "Fixed Mean", "--out", out / "mcp_fm_{percent}.shp"}; }},
-    {"mcp_floating_mean", [](auto& in, auto& out) { return std::vector<std::string>{"mcp", in, "--percent", "95,50", "--style", "Floating Mean", "--out", out / "mcp_flm_{percent}.shp"}; }},
-    {"mcp_fixed_median", [](auto& in, auto& out) { return std::vector<std::string>{"mcp", in, "--percent", "95,50", "--style", "Fixed Median", "--out", out / "mcp_fmd_{percent}.shp"}; }},
-    {"mcp_floating_median", [](auto& in, auto& out) { return std::vector<std::string>{"mcp", in, "--percent", "95,50", "--style", "Floating Median", "--out", out / "mcp_flmd_{percent}.shp"}; }},
-    {"mcp_area_added", [](auto& in, auto& out) { return std::vector<std::string>{"mcp", in, "--percent", "95,50", "--style", "Area Added", "--out", out / "mcp_aa_{percent}.shp"}; }},
-    {"mcp_user_centre", [](auto& in, auto& out) { return std::vector<std::string>{"mcp", in, "--percent", "95,50", "--style", "User Centre", "--centre", "500000,5000000", "--out", out / "mcp_uc_{percent}.shp"}; }},
-    {"kernel", [](auto& in, auto& out) { return std::vector<std::string>{"--yes", "kernel", in, "--h", "1", "--out", out / "kernel_{id}_h{h}.shp"}; }},
-    {"kde_user_h", [](auto& in, auto& out) { return std::vector<std::string>{"kde", in, "--id", "AnimalID", "--bandwidth", "manual:300", "--isopleths", "95,50", "--out-dir", out}; }},
-    {"travel", [](auto& in, auto&) { return std::vector<std::string>{"--yes", "travel", in}; }},
-    {"dedup_time", [](auto& in, auto&) { return std::vector<std::string>{"dedup-time", in}; }},
-    {"dedup_xy", [](auto& in, auto&) { return std::vector<std::string>{"dedup-xy", in}; }},
+    {"mcp_fixed_mean",
+     [](auto& in, auto& out) {
+       return std::vector<std::string>{"mcp",     in,           "--percent", "95,50",
+                                       "--style", "Fixed Mean", "--out",     out / "mcp_fm_{percent}.shp"};
+     }},
+    {"mcp_floating_mean",
+     [](auto& in, auto& out) {
+       return std::vector<std::string>{"mcp",       in,
+                                       "--percent", "95,50",
+                                       "--style",   "Floating Mean",
+                                       "--out",     out / "mcp_flm_{percent}.shp"};
+     }},
+    {"mcp_fixed_median",
+     [](auto& in, auto& out) {
+       return std::vector<std::string>{"mcp",       in,
+                                       "--percent", "95,50",
+                                       "--style",   "Fixed Median",
+                                       "--out",     out / "mcp_fmd_{percent}.shp"};
+     }},
+    {"mcp_floating_median",
+     [](auto& in, auto& out) {
+       return std::vector<std::string>{"mcp",       in,
+                                       "--percent", "95,50",
+                                       "--style",   "Floating Median",
+                                       "--out",     out / "mcp_flmd_{percent}.shp"};
+     }},
+    {"mcp_area_added",
+     [](auto& in, auto& out) {
+       return std::vector<std::string>{"mcp",     in,           "--percent", "95,50",
+                                       "--style", "Area Added", "--out",     out / "mcp_aa_{percent}.shp"};
+     }},
+    {"mcp_user_centre",
+     [](auto& in, auto& out) {
+       return std::vector<std::string>{
+           "mcp",         in,         "--percent",      "95,50", "--style",
+           "User Centre", "--centre", "500000,5000000", "--out", out / "mcp_uc_{percent}.shp"};
+     }},
+    {"kernel",
+     [](auto& in, auto& out) {
+       return std::vector<std::string>{
+           "--yes", "kernel", in, "--h", "1", "--out", out / "kernel_{id}_h{h}.shp"};
+     }},
+    {"kde_user_h",
+     [](auto& in, auto& out) {
+       return std::vector<std::string>{"kde",         in,           "--id",        "AnimalID",
+                                       "--bandwidth", "manual:300", "--isopleths", "95,50",
+                                       "--out-dir",   out};
+     }},
+    {"travel",
+     [](auto& in, auto&) {
+       return std::vector<std::string>{"--yes", "travel", in};
+     }},
+    {"dedup_time",
+     [](auto& in, auto&) {
+       return std::vector<std::string>{"dedup-time", in};
+     }},
+    {"dedup_xy",
+     [](auto& in, auto&) {
+       return std::vector<std::string>{"dedup-xy", in};
+     }},
 };
 
 class Scale : public testing::TestWithParam<ScaleRun> {};
@@ -45,7 +94,9 @@ TEST_P(Scale, OneAnimalOfAHundredThousandFixes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, Scale, testing::ValuesIn(kScaleRuns),
-                         [](const testing::TestParamInfo<ScaleRun>& param) { return std::string(param.param.name); });
+                         [](const testing::TestParamInfo<ScaleRun>& param) {
+                           return std::string(param.param.name);
+                         });
 
 TEST(KilledLongEdits, Travel) { killAtPointsOf("travel", kKillFixes, kKillPoints); }
 TEST(KilledLongEdits, DedupTime) { killAtPointsOf("dedup-time", kKillFixes, kKillPoints); }
