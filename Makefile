@@ -28,8 +28,11 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+# Tests labelled "long" (runs of 50,000 and 100,000 fixes) only with ORVEX_LONG_TESTS=1.
+LONG_TESTS_FILTER = $(if $(filter 1,$(ORVEX_LONG_TESTS)),,-LE long)
+
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) $(LONG_TESTS_FILTER)
 
 # Simulates a telemetry set into $(DEMO_OUT)/ and runs the analyses on it. Builds only the
 # program and its component libraries; the registry file inside the build folder keeps the

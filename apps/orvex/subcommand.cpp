@@ -9,7 +9,10 @@
 #include "apps/orvex/global_options.h"
 #include "apps/orvex/terminal_progress.h"
 #include "host/text.h"
+#include "platform/gdal/gdal_platform.h"
+#include "platform/headless/command_kinds.h"
 #include "platform/headless/command_runner.h"
+#include "platform/headless/edit_session.h"
 #include "platform/headless/headless_application.h"
 #include "platform/headless/map_source.h"
 
@@ -51,6 +54,18 @@ int Subcommand::clickOnce(const CommandArgs& args, const GlobalOptions& global) 
   // The registry outlives the application: anything of a component library that the
   // application still holds when it ends (a forgotten event handler) needs its code loaded.
   const host::ComponentRegistry registry = global.openRegistry();
+  headless::EditSessions edits;
+  int exitCode = runInHost(args, global, registry, edits);
+  // Files are closed with the application; a write that failed only then is reported here.
+  for (std::string& failure : platform::gdal::takeFailedWrites()) {
+    summary_.failure({.item = "output", .reason = std::move(failure)});
+    exitCode = kExitCommandFailed;
+  }
+  return exitCode;
+}
+
+int Subcommand::runInHost(const CommandArgs& args, const GlobalOptions& global,
+                          const host::ComponentRegistry& registry, headless::EditSessions& edits) {
   headless::HeadlessApplication application(hostOptions(global));
   application.runRecord().setProgress(runProgress(global));
 
@@ -60,6 +75,8 @@ int Subcommand::clickOnce(const CommandArgs& args, const GlobalOptions& global) 
   source.where = args.where;
   source.objectIds.assign(args.objectIds.begin(), args.objectIds.end());
   source.selectedLayer = args.layer;
+  source.measuresFixes = headless::measuresFixes(progId_);
+  if (headless::editsInPlace(progId_)) source.edits = &edits;
   headless::loadMapSource(application, source);
 
   for (const auto& output : args.outputs)
@@ -75,6 +92,7 @@ int Subcommand::clickOnce(const CommandArgs& args, const GlobalOptions& global) 
   }
   // The report may add the files the command line wrote itself (a picture) to the record.
   exitCode = report(args, application, exitCode);
+  edits.commit();  // a command that returned has a complete result, also when it stopped early
   summary_.add(application.runRecord());
   return exitCode;
 }

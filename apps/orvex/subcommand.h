@@ -17,9 +17,14 @@ namespace CLI {
 class App;
 }
 
-namespace orvex::platform::headless {
-class HeadlessApplication;
+namespace orvex::host {
+class ComponentRegistry;
 }
+
+namespace orvex::platform::headless {
+class EditSessions;
+class HeadlessApplication;
+}  // namespace orvex::platform::headless
 
 namespace orvex::cli {
 
@@ -64,6 +69,9 @@ class Subcommand {
   void setProgId(std::string progId) { progId_ = std::move(progId); }
 
  private:
+  int runInHost(const CommandArgs& args, const GlobalOptions& global, const host::ComponentRegistry& registry,
+                platform::headless::EditSessions& edits);
+
   std::string progId_;
   RunSummary summary_;
 };

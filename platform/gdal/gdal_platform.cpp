@@ -9,14 +9,21 @@
 
 namespace orvex::platform::gdal {
 
-std::shared_ptr<host::Workspace> openShapefileWorkspace(const std::filesystem::path& folder) {
+std::shared_ptr<host::Workspace> openShapefileWorkspace(const std::filesystem::path& folder,
+                                                        bool unreferencedData) {
   ensureGdalReady();
-  return std::make_shared<ShapefileWorkspace>(folder);
+  return std::make_shared<ShapefileWorkspace>(folder, unreferencedData);
 }
 
-std::shared_ptr<host::RasterWorkspace> openRasterWorkspace(const std::filesystem::path& folder) {
+std::shared_ptr<host::RasterWorkspace> openRasterWorkspace(const std::filesystem::path& folder,
+                                                           bool unreferencedData) {
   ensureGdalReady();
-  return std::make_shared<GeoTiffRasterWorkspace>(folder);
+  return std::make_shared<GeoTiffRasterWorkspace>(folder, unreferencedData);
+}
+
+host::SpatialReferencePtr outputReference(host::SpatialReferencePtr given, bool unreferencedData) {
+  if (unreferencedData && given && given->isGeographic() && given->epsg() == host::kWgs84Epsg) return nullptr;
+  return given;
 }
 
 std::shared_ptr<host::GeometryService> makeGeometryService() {
@@ -31,7 +38,7 @@ std::shared_ptr<host::SpatialReferenceFactory> makeSpatialReferenceFactory() {
 
 std::shared_ptr<host::Workspace> GdalWorkspaceFactory::openShapefileWorkspace(
     const std::filesystem::path& folder) {
-  return gdal::openShapefileWorkspace(folder);
+  return gdal::openShapefileWorkspace(folder, unreferencedData_);
 }
 
 std::shared_ptr<host::Workspace> GdalWorkspaceFactory::openAccessWorkspace(
@@ -45,7 +52,7 @@ std::shared_ptr<host::Workspace> GdalWorkspaceFactory::openAccessWorkspace(
 
 std::shared_ptr<host::RasterWorkspace> GdalWorkspaceFactory::openRasterWorkspace(
     const std::filesystem::path& folder) {
-  return gdal::openRasterWorkspace(folder);
+  return gdal::openRasterWorkspace(folder, unreferencedData_);
 }
 
 }  // namespace orvex::platform::gdal

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "host/geometry_service.h"
 #include "host/raster.h"
@@ -16,12 +18,24 @@
 namespace orvex::platform::gdal {
 
 /// A shapefile workspace on a folder. Throws host::Error (kPathNotFound) when the folder does
-/// not exist.
-std::shared_ptr<host::Workspace> openShapefileWorkspace(const std::filesystem::path& folder);
+/// not exist. `unreferencedData`: see GdalWorkspaceFactory::setUnreferencedData.
+std::shared_ptr<host::Workspace> openShapefileWorkspace(const std::filesystem::path& folder,
+                                                        bool unreferencedData = false);
 
 /// A raster workspace on a folder (rasters are "<name>.tif"). Throws host::Error
 /// (kPathNotFound) when the folder does not exist.
-std::shared_ptr<host::RasterWorkspace> openRasterWorkspace(const std::filesystem::path& folder);
+std::shared_ptr<host::RasterWorkspace> openRasterWorkspace(const std::filesystem::path& folder,
+                                                           bool unreferencedData = false);
+
+/// The coordinate system a new dataset is labelled with: none (null) for the geographic
+/// WGS 84 that stands in for a missing system when the data is unreferenced, else `given`.
+host::SpatialReferencePtr outputReference(host::SpatialReferencePtr given, bool unreferencedData);
+
+/// Closes every shapefile still open in the process, then returns the messages of the files
+/// whose writing failed since the last call, oldest first (each file named, and said removed
+/// when it was a new file). A failure found while a file is released, where nothing can be
+/// thrown, ends up only here: a host calls this when a command's run is over.
+std::vector<std::string> takeFailedWrites();
 
 /// The geometry service (GEOS through OGR).
 std::shared_ptr<host::GeometryService> makeGeometryService();
@@ -41,8 +55,16 @@ class GdalWorkspaceFactory final : public host::WorkspaceFactory {
   std::shared_ptr<host::Workspace> openAccessWorkspace(const std::filesystem::path& file) override;
   std::shared_ptr<host::RasterWorkspace> openRasterWorkspace(const std::filesystem::path& folder) override;
 
+  /// Declares that the data being worked on has no coordinate system (a map without one, made
+  /// from files without .prj). A command then falls back on geographic WGS 84 where it needs
+  /// a reference object, but coordinates stay in the data's own units: new shapefiles and
+  /// rasters of workspaces opened from now on are written without a coordinate system rather
+  /// than labelled WGS 84.
+  void setUnreferencedData(bool unreferenced) { unreferencedData_ = unreferenced; }
+
  private:
   AccessOpener openAccess_;
+  bool unreferencedData_ = false;
 };
 
 }  // namespace orvex::platform::gdal

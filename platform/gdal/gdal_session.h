@@ -45,6 +45,10 @@ class ErrorCollector {
   bool warned_ = false;
 };
 
+/// Keeps the message of a file whose writing failed where nothing could be thrown (a file
+/// closed by its last holder), for `takeFailedWrites` (gdal_platform.h).
+void recordFailedWrite(const std::string& what);
+
 /// Throws host::Error with the given text and failure code.
 [[noreturn]] void fail(const std::string& what, host::Status code = host::kDataError);
 

@@ -6,6 +6,7 @@
 #include "host/error.h"
 #include "host/text.h"
 #include "platform/gdal/contour_lines.h"
+#include "platform/gdal/gdal_platform.h"
 #include "platform/gdal/gdal_session.h"
 #include "platform/gdal/geometry_convert.h"
 #include "platform/gdal/ogr_spatial_reference.h"
@@ -28,6 +29,23 @@ std::shared_ptr<RasterFile> openFile(const fs::path& tif) {
 
 }  // namespace
 
+RasterFile::~RasterFile() {
+  if (!dataset) return;
+  ErrorCollector errors;
+  dataset.reset();
+  if (errors.failed() && !readOnly) writeFailed = true;
+  if (!writeFailed) return;
+  std::string what = "writing \"" + path.string() + "\" failed";
+  if (const std::string reason = errors.text(); !reason.empty()) what += ": " + reason;
+  if (created) {
+    std::error_code ignored;
+    fs::remove(path, ignored);
+    fs::remove(path.string() + ".aux.xml", ignored);
+    what += "; the incomplete file was removed";
+  }
+  recordFailedWrite(what);
+}
+
 GeoTiffRasterBand::GeoTiffRasterBand(std::shared_ptr<RasterFile> file) : file_(std::move(file)) {}
 
 GDALRasterBand& GeoTiffRasterBand::band() const { return *file_->dataset->GetRasterBand(1); }
@@ -46,10 +64,18 @@ void GeoTiffRasterBand::writeRows(int firstRow, int rowCount, std::span<const fl
   if (file_->readOnly) {
     throw host::Error(host::kAccessDenied, "raster \"" + file_->path.string() + "\" is read-only");
   }
-  gdal::writeRows(band(), firstRow, rowCount, values);
   ErrorCollector errors;
+  try {
+    gdal::writeRows(band(), firstRow, rowCount, values);
+  } catch (const host::Error&) {
+    file_->writeFailed = true;
+    throw;
+  }
   file_->dataset->FlushCache(false);
-  if (errors.failed()) failWithGdal("cannot write \"" + file_->path.string() + "\"", &errors);
+  if (errors.failed()) {
+    file_->writeFailed = true;
+    failWithGdal("cannot write \"" + file_->path.string() + "\"", &errors);
+  }
 }
 
 host::RasterStatistics GeoTiffRasterBand::computeStatistics() {
@@ -101,7 +127,8 @@ std::shared_ptr<host::RasterBand> GeoTiffRasterDataset::band(int index) {
   return std::make_shared<GeoTiffRasterBand>(file_);
 }
 
-GeoTiffRasterWorkspace::GeoTiffRasterWorkspace(fs::path folder) : folder_(std::move(folder)) {
+GeoTiffRasterWorkspace::GeoTiffRasterWorkspace(fs::path folder, bool unreferencedData)
+    : folder_(std::move(folder)), unreferencedData_(unreferencedData) {
   std::error_code ec;
   if (!fs::is_directory(folder_, ec)) {
     throw host::Error(host::kPathNotFound,
@@ -133,11 +160,18 @@ std::shared_ptr<host::RasterDataset> GeoTiffRasterWorkspace::createRaster(const 
   if (!tif) throw host::Error(host::kInvalidArgument, "\"" + raster.name + "\" is not a raster name");
   if (exists(raster.name))
     throw host::Error(host::kAlreadyExists, "raster \"" + tif->string() + "\" already exists");
-  SpatialRefPtr srs = toOgrSrs(raster.spatialReference.get());
+  SpatialRefPtr srs = toOgrSrs(outputReference(raster.spatialReference, unreferencedData_).get());
   auto file = std::make_shared<RasterFile>();
   file->path = *tif;
-  file->dataset = createFloatGeoTiff(
-      *tif, {raster.originX, raster.originY, raster.cellSize, raster.rows, raster.columns}, srs.get());
+  file->created = true;
+  try {
+    file->dataset = createFloatGeoTiff(
+        *tif, {raster.originX, raster.originY, raster.cellSize, raster.rows, raster.columns}, srs.get());
+  } catch (const host::Error&) {
+    std::error_code ignored;
+    fs::remove(*tif, ignored);
+    throw;
+  }
   return std::make_shared<GeoTiffRasterDataset>(std::move(file));
 }
 

@@ -12,11 +12,22 @@
 namespace orvex::platform::gdal {
 
 /// An open GeoTIFF shared by its dataset object and its band objects.
+/// An open GeoTIFF. Closed when its last holder lets go: GDAL reports a failure of the last
+/// writes only through its error state, which is checked then; a raster this process created
+/// whose writing failed is removed rather than left truncated, and the failure goes to
+/// `takeFailedWrites`.
 struct RasterFile {
   std::filesystem::path path;
   DatasetPtr dataset;
   bool readOnly = false;
+  bool created = false;
+  bool writeFailed = false;
   std::mutex mutex;
+
+  RasterFile() = default;
+  RasterFile(const RasterFile&) = delete;
+  RasterFile& operator=(const RasterFile&) = delete;
+  ~RasterFile();
 };
 
 class GeoTiffRasterBand final : public host::RasterBand {
@@ -63,7 +74,8 @@ class GeoTiffRasterDataset final : public host::RasterDataset {
 class GeoTiffRasterWorkspace final : public host::RasterWorkspace {
  public:
   /// Throws host::Error (kPathNotFound) when the folder does not exist.
-  explicit GeoTiffRasterWorkspace(std::filesystem::path folder);
+  /// `unreferencedData`: see ShapefileWorkspace.
+  explicit GeoTiffRasterWorkspace(std::filesystem::path folder, bool unreferencedData = false);
 
   std::filesystem::path path() const override { return folder_; }
   bool exists(std::string_view name) const override;
@@ -74,6 +86,7 @@ class GeoTiffRasterWorkspace final : public host::RasterWorkspace {
  private:
   std::optional<std::filesystem::path> tifPathOf(std::string_view name) const;
   std::filesystem::path folder_;
+  bool unreferencedData_ = false;
 };
 
 }  // namespace orvex::platform::gdal

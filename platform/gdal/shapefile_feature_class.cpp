@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <unordered_set>
+#include <utility>
 
 #include "host/error.h"
 #include "host/text.h"
@@ -14,10 +15,14 @@
 #include "platform/gdal/ogr_fields.h"
 #include "platform/gdal/ogr_spatial_reference.h"
 #include "platform/gdal/shapefile_cursors.h"
+#include "platform/gdal/shapefile_edit.h"
 #include "platform/gdal/where_filter.h"
 
 namespace orvex::platform::gdal {
 namespace {
+
+std::mutex failedWritesMutex;
+std::vector<std::string> failedWrites;
 
 constexpr const char* kDriverName = "ESRI Shapefile";
 constexpr const char* kObjectIdField = "FID";
@@ -64,6 +69,14 @@ OGRwkbGeometryType ogrShapeType(const host::GeometryDef& def) {
   return OGR_GT_SetModifier(base, def.hasZ, def.hasM);
 }
 
+/// True when the coordinate system file parses, as a complete one does.
+bool readsBack(const std::filesystem::path& prj) {
+  CPLStringList lines(CSLLoad(prj.c_str()));
+  if (lines.empty()) return false;
+  OGRSpatialReference srs;
+  return srs.importFromESRI(lines.List()) == OGRERR_NONE;
+}
+
 bool writable(const std::filesystem::path& p) { return ::access(p.c_str(), W_OK) == 0; }
 
 std::filesystem::path sibling(const std::filesystem::path& shp, const char* extension) {
@@ -73,6 +86,16 @@ std::filesystem::path sibling(const std::filesystem::path& shp, const char* exte
 }
 
 }  // namespace
+
+void recordFailedWrite(const std::string& what) {
+  const std::lock_guard lock(failedWritesMutex);
+  failedWrites.push_back(what);
+}
+
+std::vector<std::string> ShapefileFeatureClass::takeRecordedFailures() {
+  const std::lock_guard lock(failedWritesMutex);
+  return std::exchange(failedWrites, {});
+}
 
 ShapefileFeatureClass::ShapefileFeatureClass(std::filesystem::path shp, DatasetPtr dataset, bool readOnly)
     : shp_(std::move(shp)), dataset_(std::move(dataset)), readOnly_(readOnly) {
@@ -92,6 +115,7 @@ std::shared_ptr<ShapefileFeatureClass> ShapefileFeatureClass::open(const std::fi
   const char* drivers[] = {kDriverName, nullptr};
   ErrorCollector errors;
   const unsigned flags = GDAL_OF_VECTOR | (readOnly ? GDAL_OF_READONLY : GDAL_OF_UPDATE);
+  finishInterruptedEdit(shp);
   DatasetPtr ds(GDALDataset::Open(shp.string().c_str(), flags, drivers, options.List(), nullptr));
   if (!ds) failWithGdal("cannot open shapefile \"" + shp.string() + "\"", &errors);
   return std::shared_ptr<ShapefileFeatureClass>(new ShapefileFeatureClass(shp, std::move(ds), readOnly));
@@ -128,6 +152,9 @@ std::shared_ptr<ShapefileFeatureClass> ShapefileFeatureClass::create(
   layerOptions.SetNameValue("AUTO_REPACK", "NO");
   OGRLayer* layer = ds->CreateLayer(shp.stem().string().c_str(), srs.get(), shapeType, layerOptions.List());
   if (layer == nullptr) discard("cannot create shapefile \"" + shp.string() + "\"");
+  // The .prj is written without a check of its own: a cut-short one no longer parses.
+  if (srs && !readsBack(sibling(shp, ".prj")))
+    discard("cannot write \"" + sibling(shp, ".prj").string() + "\"");
   for (const host::FieldDef& field : definition.fields) {
     if (field.type == host::FieldType::Geometry || field.type == host::FieldType::ObjectId) continue;
     auto defn = ogrFieldFor(field);
@@ -135,15 +162,25 @@ std::shared_ptr<ShapefileFeatureClass> ShapefileFeatureClass::create(
       discard("cannot add field \"" + field.name + "\" to \"" + shp.string() + "\"");
     }
   }
-  if (layer->SyncToDisk() != OGRERR_NONE) discard("cannot write shapefile \"" + shp.string() + "\"");
-  return std::shared_ptr<ShapefileFeatureClass>(new ShapefileFeatureClass(shp, std::move(ds), false));
+  if (layer->SyncToDisk() != OGRERR_NONE || errors.failed())
+    discard("cannot write shapefile \"" + shp.string() + "\"");
+  auto created = std::shared_ptr<ShapefileFeatureClass>(new ShapefileFeatureClass(shp, std::move(ds), false));
+  created->created_ = true;
+  return created;
 }
 
-ShapefileFeatureClass::~ShapefileFeatureClass() {
+ShapefileFeatureClass::~ShapefileFeatureClass() { closeAndRecord(); }
+
+void ShapefileFeatureClass::closeAndRecord() noexcept {
   std::lock_guard lock(mutex_);
   if (closed_ || !dataset_) return;
-  ErrorCollector quiet;
-  if (rowsDeleted_ && !readOnly_) {
+  const std::string failure = closeDataset();
+  if (!failure.empty()) recordFailedWrite(failure);
+}
+
+std::string ShapefileFeatureClass::closeDataset() noexcept {
+  ErrorCollector errors;
+  if (rowsDeleted_ && !readOnly_ && !writeFailed_) {
     // Nothing holds this object any more, so no id of it is in use: pack the deleted records
     // away so that other programs never see them.
     // The layer name goes unquoted: REPACK takes the rest of the statement as the name.
@@ -151,7 +188,38 @@ ShapefileFeatureClass::~ShapefileFeatureClass() {
     OGRLayer* result = dataset_->ExecuteSQL(sql.c_str(), nullptr, nullptr);
     if (result != nullptr) dataset_->ReleaseResultSet(result);
   }
+  // Headers and buffered records are written here; a failure shows only in the error state.
   dataset_.reset();
+  layer_ = nullptr;
+  closed_ = true;
+  if (errors.failed() && !readOnly_) writeFailed_ = true;
+  if (!writeFailed_) return {};
+  std::string what = "writing \"" + shp_.string() + "\" failed";
+  if (const std::string reason = errors.text(); !reason.empty()) what += ": " + reason;
+  if (created_) {
+    removeFailedFiles();
+    what += "; the incomplete file was removed";
+  }
+  return what;
+}
+
+void ShapefileFeatureClass::removeFailedFiles() noexcept {
+  for (const char* extension : {".shp", ".shx", ".dbf", ".prj", ".cpg", ".qix"}) {
+    std::error_code ignored;
+    std::filesystem::remove(sibling(shp_, extension), ignored);
+  }
+}
+
+void ShapefileFeatureClass::close() {
+  std::lock_guard lock(mutex_);
+  if (closed_ || !dataset_) return;
+  const std::string failure = closeDataset();
+  if (!failure.empty()) throw host::Error(host::kDataError, failure);
+}
+
+void ShapefileFeatureClass::failWrite(const std::string& what, const ErrorCollector& errors) {
+  writeFailed_ = true;
+  failWithGdal(what, &errors);
 }
 
 void ShapefileFeatureClass::requireOpen() const {
@@ -203,8 +271,8 @@ int ShapefileFeatureClass::addField(const host::FieldDef& field) {
   }
   auto defn = ogrFieldFor(field);
   ErrorCollector errors;
-  if (layer_->CreateField(defn.get(), TRUE) != OGRERR_NONE) {
-    failWithGdal("cannot add field \"" + field.name + "\" to " + where(), &errors);
+  if (layer_->CreateField(defn.get(), TRUE) != OGRERR_NONE || errors.failed()) {
+    failWrite("cannot add field \"" + field.name + "\" to " + where(), errors);
   }
   rebuildFields();
   return fields_->count() - 1;
@@ -222,8 +290,8 @@ void ShapefileFeatureClass::deleteField(std::string_view fieldName) {
                                                   " is maintained by the data source and cannot be deleted");
   }
   ErrorCollector errors;
-  if (layer_->DeleteField(index - kFirstAttribute) != OGRERR_NONE) {
-    failWithGdal("cannot delete field \"" + std::string(fieldName) + "\" from " + where(), &errors);
+  if (layer_->DeleteField(index - kFirstAttribute) != OGRERR_NONE || errors.failed()) {
+    failWrite("cannot delete field \"" + std::string(fieldName) + "\" from " + where(), errors);
   }
   rebuildFields();
 }
@@ -302,8 +370,8 @@ void ShapefileFeatureClass::deleteRow(host::ObjectId id) {
     throw host::Error(host::kNotFound, "no row " + std::to_string(id) + " in " + where());
   }
   ErrorCollector errors;
-  if (layer_->DeleteFeature(id) != OGRERR_NONE) {
-    failWithGdal("cannot delete row " + std::to_string(id) + " of " + where(), &errors);
+  if (layer_->DeleteFeature(id) != OGRERR_NONE || errors.failed()) {
+    failWrite("cannot delete row " + std::to_string(id) + " of " + where(), errors);
   }
   rowsDeleted_ = true;
 }
@@ -346,8 +414,8 @@ void ShapefileFeatureClass::writeRow(const host::Row& row) {
   FeaturePtr feature(row.oid() >= 0 ? layer_->GetFeature(row.oid()) : nullptr);
   if (!feature) throw host::Error(host::kNotFound, "no row " + std::to_string(row.oid()) + " in " + where());
   fillFeature(*feature, row);
-  if (layer_->SetFeature(feature.get()) != OGRERR_NONE) {
-    failWithGdal("cannot write row " + std::to_string(row.oid()) + " of " + where(), &errors);
+  if (layer_->SetFeature(feature.get()) != OGRERR_NONE || errors.failed()) {
+    failWrite("cannot write row " + std::to_string(row.oid()) + " of " + where(), errors);
   }
 }
 
@@ -357,8 +425,8 @@ host::ObjectId ShapefileFeatureClass::appendRow(const host::Row& buffer) {
   FeaturePtr feature(OGRFeature::CreateFeature(layer_->GetLayerDefn()));
   fillFeature(*feature, buffer);
   ErrorCollector errors;
-  if (layer_->CreateFeature(feature.get()) != OGRERR_NONE)
-    failWithGdal("cannot add a row to " + where(), &errors);
+  if (layer_->CreateFeature(feature.get()) != OGRERR_NONE || errors.failed())
+    failWrite("cannot add a row to " + where(), errors);
   const GIntBig fid = feature->GetFID();
   if (fid < 0 || fid > INT32_MAX)
     fail("row id " + std::to_string(fid) + " of " + where() + " is out of range");
@@ -370,7 +438,7 @@ void ShapefileFeatureClass::sync() {
   requireOpen();
   if (readOnly_) return;
   ErrorCollector errors;
-  if (layer_->SyncToDisk() != OGRERR_NONE) failWithGdal("cannot write " + where(), &errors);
+  if (layer_->SyncToDisk() != OGRERR_NONE || errors.failed()) failWrite("cannot write " + where(), errors);
 }
 
 host::Envelope ShapefileFeatureClass::extent() const {

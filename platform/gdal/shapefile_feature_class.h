@@ -11,6 +11,8 @@
 #include "host/table.h"
 #include "host/workspace.h"
 #include "platform/gdal/gdal_handles.h"
+#include "platform/gdal/gdal_platform.h"
+#include "platform/gdal/gdal_session.h"
 
 class OGRLayer;
 
@@ -69,6 +71,22 @@ class ShapefileFeatureClass final : public host::FeatureClass {
   /// (kNotFound): the dataset no longer exists.
   void closeForDeletion();
 
+  /// Writes everything through and closes the files (packing deleted records away). GDAL
+  /// reports failures of the last writes only through its error state, which is checked.
+  /// Throws host::Error (kDataError) naming the file when any write of this object failed;
+  /// a file this object created is removed then rather than left truncated. Every later
+  /// operation throws host::Error (kNotFound). Closing a closed object does nothing.
+  void close();
+
+  /// `close`, for a holder that cannot throw: a failure goes to `takeRecordedFailures`.
+  void closeAndRecord() noexcept;
+
+  /// The failures of `closeAndRecord` and of releases since the last call, oldest first.
+  static std::vector<std::string> takeRecordedFailures();
+
+  /// True when a write to the files failed (the files may be incomplete).
+  bool writeFailed() const { return writeFailed_; }
+
   // For the cursors.
 
   /// Ids of the rows the filter selects, in stored order or in the filter's id order.
@@ -84,6 +102,12 @@ class ShapefileFeatureClass final : public host::FeatureClass {
   ShapefileFeatureClass(std::filesystem::path shp, DatasetPtr dataset, bool readOnly);
 
   void requireOpen() const;
+  /// Closes the dataset; the text of what failed, empty when everything was written.
+  std::string closeDataset() noexcept;
+  /// Removes the files of a created shapefile whose writing failed.
+  void removeFailedFiles() noexcept;
+  /// Marks the files as possibly incomplete and throws `what` with GDAL's reason.
+  [[noreturn]] void failWrite(const std::string& what, const ErrorCollector& errors);
   void requireWritable() const;
   void rebuildFields();
   std::string where() const;
@@ -98,6 +122,8 @@ class ShapefileFeatureClass final : public host::FeatureClass {
   bool readOnly_ = false;
   bool closed_ = false;
   bool rowsDeleted_ = false;
+  bool created_ = false;  ///< made by `create`: removed when its writing fails
+  bool writeFailed_ = false;
   host::GeometryType shapeType_ = host::GeometryType::Null;
   host::SpatialReferencePtr spatialReference_;
   std::shared_ptr<const host::Fields> fields_;

@@ -9,6 +9,7 @@
 
 #include "host/error.h"
 #include "host/text.h"
+#include "platform/gdal/gdal_platform.h"
 #include "platform/gdal/shapefile_feature_class.h"
 
 namespace orvex::platform::gdal {
@@ -43,6 +44,13 @@ class OpenShapefiles {
   void add(const fs::path& shp, const std::shared_ptr<ShapefileFeatureClass>& featureClass) {
     std::lock_guard lock(mutex_);
     open_[key(shp)] = featureClass;
+  }
+  std::vector<std::shared_ptr<ShapefileFeatureClass>> alive() {
+    std::lock_guard lock(mutex_);
+    std::vector<std::shared_ptr<ShapefileFeatureClass>> result;
+    for (const auto& [path, weak] : open_)
+      if (auto held = weak.lock()) result.push_back(std::move(held));
+    return result;
   }
   void forget(const fs::path& shp) {
     std::lock_guard lock(mutex_);
@@ -80,9 +88,31 @@ std::vector<fs::path> componentFiles(const fs::path& folder, const std::string& 
 
 bool writable(const fs::path& p) { return ::access(p.c_str(), W_OK) == 0; }
 
+/// The definition with its shape field's WGS 84 fallback dropped.
+host::FeatureClassSpec withoutFallback(const host::FeatureClassSpec& definition) {
+  std::vector<host::FieldDef> fields;
+  for (int i = 0; i < definition.fields.count(); ++i) {
+    host::FieldDef field = definition.fields.at(i);
+    if (field.geometry)
+      field.geometry->spatialReference = outputReference(field.geometry->spatialReference, true);
+    fields.push_back(std::move(field));
+  }
+  host::FeatureClassSpec copy = definition;
+  copy.fields = host::Fields(std::move(fields));
+  return copy;
+}
+
 }  // namespace
 
-ShapefileWorkspace::ShapefileWorkspace(fs::path folder) : folder_(std::move(folder)) {
+std::vector<std::string> takeFailedWrites() {
+  // A file still held (by a command object that outlives its click) is written through now,
+  // so that its failure is known while its run can still report it.
+  for (const auto& featureClass : OpenShapefiles::instance().alive()) featureClass->closeAndRecord();
+  return ShapefileFeatureClass::takeRecordedFailures();
+}
+
+ShapefileWorkspace::ShapefileWorkspace(fs::path folder, bool unreferencedData)
+    : folder_(std::move(folder)), unreferencedData_(unreferencedData) {
   std::error_code ec;
   if (!fs::is_directory(folder_, ec)) {
     throw host::Error(host::kPathNotFound,
@@ -153,8 +183,16 @@ std::shared_ptr<host::FeatureClass> ShapefileWorkspace::createFeatureClass(
   // Leftovers of an earlier shapefile of that name (a .prj, a .cpg) would otherwise be read as
   // part of the new one.
   std::error_code ec;
-  for (const auto& stale : componentFiles(folder_, shp->stem().string())) fs::remove(stale, ec);
-  auto created = ShapefileFeatureClass::create(*shp, definition);
+  const auto stale = componentFiles(folder_, shp->stem().string());
+  for (const auto& file : stale) {
+    // A folder of that name is the user's, not a leftover: never removed, never written into.
+    if (!fs::is_regular_file(fs::symlink_status(file, ec)))
+      throw host::Error(host::kAlreadyExists, "cannot create \"" + shp->string() + "\": \"" + file.string() +
+                                                  "\" exists and is not a file");
+  }
+  for (const auto& file : stale) fs::remove(file, ec);
+  auto created =
+      ShapefileFeatureClass::create(*shp, unreferencedData_ ? withoutFallback(definition) : definition);
   OpenShapefiles::instance().add(*shp, created);
   return created;
 }

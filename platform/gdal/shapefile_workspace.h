@@ -26,7 +26,9 @@ class ShapefileFeatureClass;
 class ShapefileWorkspace final : public host::Workspace {
  public:
   /// Throws host::Error (kPathNotFound) when the folder does not exist.
-  explicit ShapefileWorkspace(std::filesystem::path folder);
+  /// `unreferencedData`: new feature classes labelled with the geographic WGS 84 fallback get
+  /// no coordinate system (see GdalWorkspaceFactory::setUnreferencedData).
+  explicit ShapefileWorkspace(std::filesystem::path folder, bool unreferencedData = false);
 
   host::WorkspaceKind kind() const override { return host::WorkspaceKind::ShapefileFolder; }
   std::filesystem::path path() const override { return folder_; }
@@ -43,6 +45,7 @@ class ShapefileWorkspace final : public host::Workspace {
   std::optional<std::filesystem::path> shpPathOf(std::string_view name) const;
 
   std::filesystem::path folder_;
+  bool unreferencedData_ = false;
 };
 
 }  // namespace orvex::platform::gdal

@@ -36,6 +36,10 @@ HeadlessApplication::~HeadlessApplication() {
   document_.reset();
 }
 
+void HeadlessApplication::setUnreferencedData(bool unreferenced) {
+  workspaces_->setUnreferencedData(unreferenced);
+}
+
 const std::filesystem::path& HeadlessApplication::scratchFolder() {
   if (!scratch_.path.empty()) return scratch_.path;
   const std::string pattern = (host::temporaryFolder() / "orvex-host-XXXXXX").string();

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "host/application.h"
+#include "platform/gdal/gdal_platform.h"
 #include "platform/headless/headless_clock.h"
 #include "platform/headless/headless_map.h"
 #include "platform/headless/scripted_ui.h"
@@ -57,6 +58,9 @@ class HeadlessApplication final : public host::Application {
   HeadlessStatusBar& headlessStatusBar() { return statusBar_; }
   HeadlessClock& headlessClock() { return clock_; }
 
+  /// See gdal::GdalWorkspaceFactory::setUnreferencedData.
+  void setUnreferencedData(bool unreferenced);
+
   /// Prints one line of the host's own (not a message box; not recorded).
   void note(const std::string& line) { ui_.printLine(line); }
 
@@ -76,7 +80,7 @@ class HeadlessApplication final : public host::Application {
   ScriptedUi ui_;
   HeadlessStatusBar statusBar_;
   HeadlessClock clock_;
-  std::unique_ptr<host::WorkspaceFactory> workspaces_;
+  std::unique_ptr<gdal::GdalWorkspaceFactory> workspaces_;
   std::shared_ptr<host::SpatialReferenceFactory> spatialReferences_;
   std::shared_ptr<host::GeometryService> geometry_;
   std::shared_ptr<HeadlessDocument> document_;

@@ -13,6 +13,7 @@
 namespace orvex::platform::headless {
 
 class HeadlessApplication;
+class EditSessions;
 
 /// The files and choices the map is built from.
 struct MapSource {
@@ -30,6 +31,13 @@ struct MapSource {
   std::vector<host::ObjectId> objectIds{};
   /// The layer chosen in the table of contents, by name; empty: the first feature layer.
   std::string selectedLayer{};
+  /// The command computes kernels, distances or areas from the fixes: a map in geographic
+  /// coordinates (degrees) or in Web Mercator (whose metres are not ground metres) is refused.
+  bool measuresFixes = false;
+  /// Set for a command that changes its layers in place: every vector file is edited in an
+  /// edit session of `edits` (the caller commits it after the command). Layers are then never
+  /// projected: the command sees the file's own coordinates.
+  EditSessions* edits = nullptr;
 };
 
 /// Adds a layer per file at the bottom of the focus map, sets the map's coordinate system,
@@ -41,11 +49,20 @@ struct MapSource {
 ///
 /// A vector file that is not a shapefile is copied to a shapefile in the application's
 /// scratch folder and the layer shows the copy; a note says that changes made to it are not
-/// written back to the file.
+/// written back to the file (with `edits`, a GeoPackage's are, when the session commits).
+///
+/// Coordinates: a feature layer whose coordinate system is known and differs from the map's is
+/// projected into the map's when it is loaded (a scratch copy), so that the fixes a command
+/// reads are in the map's units and outputs labelled with the map's system hold them. A map
+/// left without a coordinate system while it shows data marks the application's data as
+/// unreferenced: outputs are then written without a coordinate system (see
+/// gdal::GdalWorkspaceFactory::setUnreferencedData).
 ///
 /// Throws host::Error naming the file: (kFileNotFound) for a missing file, (kNotImplemented)
 /// for a file GDAL reads as neither vector nor GeoTIFF raster, (kInvalidArgument) for a
-/// malformed where-clause or an unknown selected layer.
+/// malformed where-clause, an unknown selected layer, fixes in degrees or Web Mercator for a
+/// command that measures them, and a file that cannot be edited in place (CSV and other
+/// formats besides shapefiles and GeoPackages).
 void loadMapSource(HeadlessApplication& application, const MapSource& source);
 
 /// A coordinate system from the command line: "EPSG:<code>" or a bare code, a file holding WKT

@@ -54,7 +54,8 @@ bool isVectorFile(const std::filesystem::path& file) {
 }
 
 std::vector<CopiedLayer> copyToShapefiles(const std::filesystem::path& source,
-                                          const std::filesystem::path& folder, const std::string& baseName) {
+                                          const std::filesystem::path& folder, const std::string& baseName,
+                                          const std::string& targetWkt) {
   gdal::ErrorCollector errors;
   gdal::DatasetPtr dataset = openVector(source);
   if (!dataset) gdal::failWithGdal("Cannot read '" + source.string() + "' as vector data", &errors);
@@ -70,8 +71,14 @@ std::vector<CopiedLayer> copyToShapefiles(const std::filesystem::path& source,
     const std::string name = fileNameOf(layers.size() == 1 ? baseName : baseName + "_" + layer);
     const std::filesystem::path shp = folder / (name + ".shp");
     const std::string shpText = shp.string();
-    std::vector<const char*> arguments{"-f",   "ESRI Shapefile", "-nln",        name.c_str(),
-                                       "-lco", "ENCODING=UTF-8", layer.c_str(), nullptr};
+    std::vector<const char*> arguments{"-f",         "ESRI Shapefile", "-nln",
+                                       name.c_str(), "-lco",           "ENCODING=UTF-8"};
+    if (!targetWkt.empty()) {
+      arguments.push_back("-t_srs");
+      arguments.push_back(targetWkt.c_str());
+    }
+    arguments.push_back(layer.c_str());
+    arguments.push_back(nullptr);
     std::unique_ptr<GDALVectorTranslateOptions, TranslateOptionsFree> options(
         GDALVectorTranslateOptionsNew(const_cast<char**>(arguments.data()), nullptr));
     if (!options) gdal::failWithGdal("Cannot copy '" + source.string() + "'", &errors);

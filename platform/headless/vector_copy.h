@@ -21,11 +21,15 @@ bool isVectorFile(const std::filesystem::path& file);
 /// Copies every layer with geometry of the vector file `source` into a shapefile in `folder`,
 /// named from `baseName` (plus the layer name when the file has several), in the source's
 /// layer order. CSV files take their points from columns named X/Y, Easting/Northing or
-/// Longitude/Latitude, and their column types from the values.
+/// Longitude/Latitude, and their column types from the values. With `targetWkt`, the shapes
+/// are projected into that coordinate system on the way (the source's own must be known).
+/// Features keep the source's reading order, so the n-th record of a copy is the n-th feature
+/// read from its source layer.
 ///
 /// Throws host::Error naming the file: (kDataError) when GDAL cannot read or copy it,
 /// (kInvalidArgument) when no layer has geometry.
 std::vector<CopiedLayer> copyToShapefiles(const std::filesystem::path& source,
-                                          const std::filesystem::path& folder, const std::string& baseName);
+                                          const std::filesystem::path& folder, const std::string& baseName,
+                                          const std::string& targetWkt = {});
 
 }  // namespace orvex::platform::headless

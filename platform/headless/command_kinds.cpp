@@ -1,0 +1,28 @@
+#include "platform/headless/command_kinds.h"
+
+#include <array>
+
+#include "host/text.h"
+
+namespace orvex::platform::headless {
+namespace {
+
+constexpr std::array<std::string_view, 3> kInPlaceCommands{"ORVEX.orvexobs", "ORVEX.FindDupTime2",
+                                                           "ORVEX.FindDupxy"};
+constexpr std::array<std::string_view, 3> kMeasuringCommands{"Orvex8.orvex_MCP", "Orvex8.orvex_kernel",
+                                                             "ORVEX.clsKDETool"};
+
+template <std::size_t N>
+bool listed(const std::array<std::string_view, N>& progIds, std::string_view progId) {
+  for (const std::string_view known : progIds)
+    if (host::iequals(known, progId)) return true;
+  return false;
+}
+
+}  // namespace
+
+bool editsInPlace(std::string_view progId) { return listed(kInPlaceCommands, progId); }
+
+bool measuresFixes(std::string_view progId) { return listed(kMeasuringCommands, progId); }
+
+}  // namespace orvex::platform::headless

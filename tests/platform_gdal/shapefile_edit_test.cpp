@@ -1,0 +1,120 @@
+// Edits of a shapefile through a working copy and a journal: a commit switches the whole set,
+// a roll-back leaves the original byte for byte, a second edit is refused, and every state an
+// interruption can leave on disk is finished or rolled back by the next open.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <fstream>
+
+#include "host/error.h"
+#include "platform/gdal/shapefile_edit.h"
+#include "platform/gdal/shapefile_feature_class.h"
+#include "robustness/robustness_support.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using orvex::platform::gdal::ShapefileEdit;
+using orvex::platform::gdal::ShapefileFeatureClass;
+using orvex::test::circleFixes;
+using orvex::test::snapshot;
+using orvex::test::TempFolder;
+using orvex::test::TestLayer;
+using orvex::test::writeLayer;
+
+constexpr std::array<const char*, 5> kSet{".shp", ".shx", ".dbf", ".prj", ".cpg"};
+
+/// A folder with "x.shp" of 3 fixes (the original) and, in "b/", "x.shp" of 2 fixes (an
+/// edited version).
+struct Versions {
+  TempFolder folder{"edit"};
+  fs::path shp = folder / "x.shp";
+  Versions() {
+    writeLayer(shp, orvex::test::layerOf(circleFixes(3)));
+    fs::create_directories(folder / "b");
+    writeLayer(folder / "b" / "x.shp", orvex::test::layerOf(circleFixes(2)));
+  }
+  int count() const { return ShapefileFeatureClass::open(shp)->featureCount(); }
+  fs::path editFolder() const { return folder / ".x.orvex-edit"; }
+  /// Leaves the state of a switch interrupted after `moved` of the set's files were renamed,
+  /// with or without its journal.
+  void interruptedSwitch(bool journal, std::size_t moved, bool complete = true) const {
+    fs::create_directories(editFolder() / "new");
+    std::string text = "orvex-edit 1\n";
+    for (std::size_t i = 0; i < kSet.size(); ++i) {
+      const std::string name = std::string("x") + kSet[i];
+      fs::copy_file(folder / "b" / name, (i < moved ? folder.path() : editFolder() / "new") / name,
+                    fs::copy_options::overwrite_existing);
+      text += "move " + name + "\n";
+    }
+    if (complete) text += "end\n";
+    if (journal) std::ofstream(editFolder() / "journal") << text;
+  }
+};
+
+TEST(ShapefileEdit, CommitSwitchesTheWholeSetAndLeavesNothingBeside) {
+  Versions v;
+  {
+    auto edit = ShapefileEdit::begin(v.shp);
+    ShapefileFeatureClass::open(edit.workingCopy())->deleteRow(0);
+    edit.commit();
+  }
+  EXPECT_EQ(v.count(), 2);
+  EXPECT_FALSE(fs::exists(v.editFolder()));
+  EXPECT_FALSE(fs::exists(v.folder / ".x.orvex-lock"));
+}
+
+TEST(ShapefileEdit, AnEditNotCommittedLeavesTheOriginalByteForByte) {
+  Versions v;
+  const auto before = snapshot(v.folder.path());
+  {
+    auto edit = ShapefileEdit::begin(v.shp);
+    ShapefileFeatureClass::open(edit.workingCopy())->deleteRow(0);
+  }
+  EXPECT_EQ(snapshot(v.folder.path()), before);
+}
+
+TEST(ShapefileEdit, ASecondEditOfTheSameFileIsRefusedWhileTheFirstRuns) {
+  Versions v;
+  auto first = ShapefileEdit::begin(v.shp);
+  try {
+    ShapefileEdit::begin(v.shp);
+    FAIL() << "a second edit was allowed";
+  } catch (const orvex::host::Error& error) {
+    EXPECT_EQ(error.number(), orvex::host::kAccessDenied);
+    EXPECT_NE(error.description().find("x.shp"), std::string::npos) << error.description();
+  }
+}
+
+// Every state a kill can leave, and what the next open must make of it: the original (3
+// fixes) before the journal is complete, the edited set (2) once it is.
+struct Interruption {
+  const char* what;
+  bool journal;
+  std::size_t moved;
+  bool complete;
+  int expected;
+};
+
+class InterruptedEdit : public testing::TestWithParam<Interruption> {};
+
+TEST_P(InterruptedEdit, TheNextOpenFinishesOrRollsBack) {
+  const Interruption& state = GetParam();
+  Versions v;
+  v.interruptedSwitch(state.journal, state.moved, state.complete);
+  EXPECT_EQ(v.count(), state.expected) << state.what;
+  EXPECT_FALSE(fs::exists(v.editFolder())) << state.what;
+  for (const char* extension : kSet) EXPECT_TRUE(fs::exists(fs::path(v.shp).replace_extension(extension)));
+}
+
+INSTANTIATE_TEST_SUITE_P(States, InterruptedEdit,
+                         testing::Values(Interruption{"copy made, no journal", false, 0, true, 3},
+                                         Interruption{"journal cut short", true, 0, false, 3},
+                                         Interruption{"journal written, nothing moved", true, 0, true, 2},
+                                         Interruption{"journal written, two files moved", true, 2, true, 2},
+                                         Interruption{"journal written, every file moved", true, kSet.size(),
+                                                      true, 2}));
+
+}  // namespace
