@@ -8,7 +8,7 @@ WERROR     ?= OFF
 CMAKE_ARGS ?=
 DEMO_OUT   ?= demo-output
 
-.PHONY: all deps configure build test demo test-asan format format-check bench clean
+.PHONY: all deps configure build test demo desktop test-asan format format-check bench clean
 
 all: build
 
@@ -33,6 +33,14 @@ test: build
 demo: configure
 	cmake --build $(BUILD) -j $(JOBS) --target orvex orvexcore orvexui
 	$(BUILD)/bin/orvex --registry $(BUILD)/demo-registry.txt demo --out $(DEMO_OUT)
+
+# QGIS with the Orvex plug-in of this build, enabled in a fresh profile, on the demo's fixes
+# (simulated first when $(DEMO_OUT) has none).
+desktop: configure
+	cmake --build $(BUILD) -j $(JOBS) --target orvex orvexcore orvexui orvexplugin orvex-qgis-project
+	test -f $(DEMO_OUT)/fixes.shp || $(BUILD)/bin/orvex --registry $(BUILD)/demo-registry.txt demo --out $(DEMO_OUT)
+	$(BUILD)/bin/orvex-qgis-project $(DEMO_OUT)/orvex-demo.qgz $(DEMO_OUT)/fixes.shp
+	scripts/qgis-desktop.sh $(BUILD)/bin $(BUILD)/qgis-profiles $(DEMO_OUT)/orvex-demo.qgz
 
 # The same suites with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
