@@ -66,6 +66,8 @@ int writeProject(const QStringList& arguments) {
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QgsApplication application(argc, argv, false);
+  // Provider plug-ins (delimited text, ...) are found under QGIS's own prefix, not this program's.
+  QgsApplication::setPrefixPath(qEnvironmentVariable("QGIS_PREFIX_PATH", QStringLiteral("/usr")), true);
   QgsApplication::initQgis();
   QStringList arguments = QCoreApplication::arguments();
   arguments.removeFirst();
