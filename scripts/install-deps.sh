@@ -9,6 +9,7 @@ packages=(
   libgdal-dev gdal-bin libgeos-dev libproj-dev proj-data
   mdbtools mdbtools-dev
   libcli11-dev libfmt-dev
+  qgis libqgis-dev python3-qgis qtbase5-dev libqt5xml5 xvfb xauth
 )
 
 missing=()

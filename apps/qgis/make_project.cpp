@@ -7,15 +7,15 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include <QFileInfo>
-#include <QStringList>
 #include <qgsapplication.h>
 #include <qgscoordinatetransform.h>
 #include <qgsproject.h>
 #include <qgsprojectviewsettings.h>
-#include <qgsreferencedgeometry.h>
 #include <qgsrasterlayer.h>
+#include <qgsreferencedgeometry.h>
 #include <qgsvectorlayer.h>
+#include <QFileInfo>
+#include <QStringList>
 
 namespace {
 

@@ -6,12 +6,12 @@
 #include <filesystem>
 #include <memory>
 
-#include <QMainWindow>
-#include <QMessageBox>
 #include <qgisinterface.h>
 #include <qgisplugin.h>
 #include <qgsmapcanvas.h>
 #include <qgsmessagebar.h>
+#include <QMainWindow>
+#include <QMessageBox>
 
 #include "host/command_catalog.h"
 #include "host/registry.h"
@@ -32,7 +32,8 @@ constexpr const char* kRegistryFileName = "orvex.registry";
 /// The folder of this plug-in's own file.
 std::filesystem::path pluginFolder() {
   Dl_info info{};
-  if (dladdr(reinterpret_cast<const void*>(&pluginFolder), &info) == 0 || info.dli_fname == nullptr) return {};
+  if (dladdr(reinterpret_cast<const void*>(&pluginFolder), &info) == 0 || info.dli_fname == nullptr)
+    return {};
   return std::filesystem::path(info.dli_fname).parent_path();
 }
 

@@ -3,10 +3,10 @@
 #include <cmath>
 #include <vector>
 
+#include <qgsmapcanvasitem.h>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
-#include <qgsmapcanvasitem.h>
 
 namespace orvex::platform::qgis {
 namespace {
@@ -48,7 +48,8 @@ class ElementItem final : public QgsMapCanvasItem {
   }
 
   QRectF boundingRect() const override {
-    return QgsMapCanvasItem::boundingRect().adjusted(-kMarginPixels, -kMarginPixels, kMarginPixels, kMarginPixels);
+    return QgsMapCanvasItem::boundingRect().adjusted(-kMarginPixels, -kMarginPixels, kMarginPixels,
+                                                     kMarginPixels);
   }
 
  protected:

@@ -6,9 +6,9 @@
 
 #include <map>
 
-#include <QPointer>
 #include <qgsmapcanvas.h>
 #include <qgsmapcanvasitem.h>
+#include <QPointer>
 
 #include "host/graphics.h"
 

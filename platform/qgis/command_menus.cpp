@@ -25,7 +25,8 @@ constexpr int kIconSize = 16;  // the commands' bitmaps are 16 x 16
 QIcon commandIcon(const host::Command& command) {
   const host::Bitmap bitmap = command.bitmap();
   if (bitmap.width > 0 && bitmap.height > 0 &&
-      bitmap.argb.size() == static_cast<std::size_t>(bitmap.width) * static_cast<std::size_t>(bitmap.height)) {
+      bitmap.argb.size() ==
+          static_cast<std::size_t>(bitmap.width) * static_cast<std::size_t>(bitmap.height)) {
     QImage image(bitmap.width, bitmap.height, QImage::Format_ARGB32);
     for (int y = 0; y < bitmap.height; ++y)
       for (int x = 0; x < bitmap.width; ++x)
@@ -69,7 +70,8 @@ CommandMenus::CommandMenus(QMainWindow& window, host::CommandCatalog& catalog, Q
         entry.action->setObjectName(QStringLiteral("orvex:") + toQString(item.info.id));
         entry.action->setToolTip(toQString(item.command->tooltip()));
         entry.action->setStatusTip(toQString(item.command->message()));
-        QObject::connect(entry.action, &QAction::triggered, [this, index = entries_.size()] { run(entries_[index]); });
+        QObject::connect(entry.action, &QAction::triggered,
+                         [this, index = entries_.size()] { run(entries_[index]); });
         toolbar->addAction(entry.action);
         entries_.push_back(entry);
       }
@@ -101,7 +103,8 @@ QMenu* CommandMenus::buildMenu(const host::CommandItem& item, QWidget* parent) {
       entry.action->setEnabled(false);
     }
     entry.action->setObjectName(QStringLiteral("orvex:") + toQString(child.info.id));
-    QObject::connect(entry.action, &QAction::triggered, [this, index = entries_.size()] { run(entries_[index]); });
+    QObject::connect(entry.action, &QAction::triggered,
+                     [this, index = entries_.size()] { run(entries_[index]); });
     entries_.push_back(entry);
   }
   menu->menuAction()->setToolTip(toQString(item.menu->caption()));

@@ -17,7 +17,8 @@ void EditSessions::begin(QgsVectorLayer& layer) {
                           "the tool again.");
   const bool startedHere = !layer.isEditable();
   if (startedHere && !layer.startEditing())
-    throw host::Error(host::kAccessDenied, "The layer \"" + name + "\" cannot be edited (its data source is read-only).");
+    throw host::Error(host::kAccessDenied,
+                      "The layer \"" + name + "\" cannot be edited (its data source is read-only).");
   sessions_.push_back({QPointer<QgsVectorLayer>(&layer), startedHere});
 }
 

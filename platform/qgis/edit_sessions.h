@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include <QPointer>
 #include <qgsvectorlayer.h>
+#include <QPointer>
 
 namespace orvex::platform::qgis {
 

@@ -117,11 +117,12 @@ void FormDialog::build() {
   std::string previousContainer;
   int previousPage = -2;
   for (host::Control* control : form_.controls()) {
-    QWidget* widget = control->kind() == ControlKind::Frame ? widgets_[control->name()] : makeWidget(*control);
+    QWidget* widget =
+        control->kind() == ControlKind::Frame ? widgets_[control->name()] : makeWidget(*control);
     widget->setObjectName(toQString(control->name()));
     widgets_[control->name()] = widget;
-    const bool bottomButton = control->kind() == ControlKind::Button && control->container().empty() &&
-                              control->page() < 0;
+    const bool bottomButton =
+        control->kind() == ControlKind::Button && control->container().empty() && control->page() < 0;
     if (bottomButton) {
       buttonRow_->addWidget(widget);
     } else {
@@ -154,7 +155,8 @@ QWidget* FormDialog::makeWidget(host::Control& control) {
     case ControlKind::Button: {
       auto* button = new QPushButton(this);
       button->setAutoDefault(false);
-      QObject::connect(button, &QPushButton::clicked, this, [this, name] { act([&] { driver_.click(name); }); });
+      QObject::connect(button, &QPushButton::clicked, this,
+                       [this, name] { act([&] { driver_.click(name); }); });
       return button;
     }
     case ControlKind::CheckBox: {
@@ -166,7 +168,8 @@ QWidget* FormDialog::makeWidget(host::Control& control) {
     case ControlKind::OptionButton: {
       auto* option = new QRadioButton(this);
       option->setAutoExclusive(false);  // the model keeps its groups
-      QObject::connect(option, &QRadioButton::clicked, this, [this, name] { act([&] { driver_.choose(name); }); });
+      QObject::connect(option, &QRadioButton::clicked, this,
+                       [this, name] { act([&] { driver_.choose(name); }); });
       return option;
     }
     case ControlKind::TextBox: {

@@ -41,10 +41,10 @@ void applyDefaultStyle(QgsVectorLayer& layer) {
     case QgsWkbTypes::PolygonGeometry: {
       QColor fill = rampColor(0.8);
       fill.setAlpha(kPolygonFillAlpha);
-      QgsFillSymbol* symbol = QgsFillSymbol::createSimple(
-          {{QStringLiteral("color"), fill.name(QColor::HexArgb)},
-           {QStringLiteral("outline_color"), rampColor(1.0).name()},
-           {QStringLiteral("outline_width"), QStringLiteral("0.5")}});
+      QgsFillSymbol* symbol =
+          QgsFillSymbol::createSimple({{QStringLiteral("color"), fill.name(QColor::HexArgb)},
+                                       {QStringLiteral("outline_color"), rampColor(1.0).name()},
+                                       {QStringLiteral("outline_width"), QStringLiteral("0.5")}});
       symbol->setOpacity(1.0);
       layer.setRenderer(new QgsSingleSymbolRenderer(symbol));
       break;
@@ -58,8 +58,9 @@ void applyDefaultStyle(QgsVectorLayer& layer) {
       QgsCategoryList categories;
       for (int i = 0; i < values.size(); ++i) {
         const double fraction = values.size() > 1 ? static_cast<double>(i) / (values.size() - 1) : 1.0;
-        QgsLineSymbol* symbol = QgsLineSymbol::createSimple(
-            {{QStringLiteral("line_color"), rampColor(fraction).name()}, {QStringLiteral("line_width"), QStringLiteral("0.6")}});
+        QgsLineSymbol* symbol =
+            QgsLineSymbol::createSimple({{QStringLiteral("line_color"), rampColor(fraction).name()},
+                                         {QStringLiteral("line_width"), QStringLiteral("0.6")}});
         categories.append(QgsRendererCategory(values[i], symbol, values[i].toString()));
       }
       layer.setRenderer(new QgsCategorizedSymbolRenderer(layer.fields().at(field).name(), categories));
@@ -74,13 +75,15 @@ void applyDefaultStyle(QgsVectorLayer& layer) {
 void applyDefaultStyle(QgsRasterLayer& layer) {
   QgsRasterDataProvider* provider = layer.dataProvider();
   if (provider == nullptr || layer.bandCount() != 1) return;
-  const QgsRasterBandStats stats = provider->bandStatistics(1, QgsRasterBandStats::Min | QgsRasterBandStats::Max);
+  const QgsRasterBandStats stats =
+      provider->bandStatistics(1, QgsRasterBandStats::Min | QgsRasterBandStats::Max);
   if (!(stats.maximumValue > stats.minimumValue)) return;
   constexpr int kSteps = 5;
   QList<QgsColorRampShader::ColorRampItem> items;
   for (int i = 0; i < kSteps; ++i) {
     const double fraction = static_cast<double>(i) / (kSteps - 1);
-    items.append({stats.minimumValue + fraction * (stats.maximumValue - stats.minimumValue), rampColor(fraction)});
+    items.append(
+        {stats.minimumValue + fraction * (stats.maximumValue - stats.minimumValue), rampColor(fraction)});
   }
   auto function = std::make_unique<QgsColorRampShader>(stats.minimumValue, stats.maximumValue);
   function->setColorRampType(QgsColorRampShader::Interpolated);

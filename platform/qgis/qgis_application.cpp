@@ -16,7 +16,8 @@ namespace {
 
 // ProgIDs (version-independent, compared without letter case) of the commands whose results
 // are distances and areas: the kernel analysis, the KDE tool and the minimum convex polygon.
-constexpr std::string_view kGroundUnitCommands[] = {"Orvex8.orvex_kernel", "ORVEX.clsKDETool", "Orvex8.orvex_MCP"};
+constexpr std::string_view kGroundUnitCommands[] = {"Orvex8.orvex_kernel", "ORVEX.clsKDETool",
+                                                    "Orvex8.orvex_MCP"};
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -42,8 +43,9 @@ QgisApplication::QgisApplication(QgisHostOptions options)
       qtUi_(options.ui == nullptr ? std::make_unique<QtUiServices>(options.mainWindow, name_) : nullptr),
       ui_(options.ui != nullptr ? options.ui : qtUi_.get()),
       clock_(*ui_),
-      statusBar_(std::make_unique<QgisStatusBar>(options.mainWindow != nullptr ? options.mainWindow->statusBar() : nullptr,
-                                                 options.messageBar, *ui_)),
+      statusBar_(std::make_unique<QgisStatusBar>(
+          options.mainWindow != nullptr ? options.mainWindow->statusBar() : nullptr, options.messageBar,
+          *ui_)),
       workspaces_(std::make_unique<gdal::GdalWorkspaceFactory>(&access::openAccessWorkspace)),
       spatialReferences_(gdal::makeSpatialReferenceFactory()),
       geometry_(gdal::makeGeometryService()),
@@ -59,8 +61,8 @@ bool QgisApplication::refuseCoordinateSystem(std::string_view progId) {
   const QgsCoordinateReferenceSystem crs = project_.crs();
   if (!needsGroundUnits(progId) || !lacksGroundUnits(crs)) return false;
   const std::string what = crs.isGeographic() ? "degrees" : "Web Mercator pseudo-metres";
-  ui_->messageBox("The project's coordinate system, " + toStd(crs.userFriendlyIdentifier()) + ", measures in " +
-                      what +
+  ui_->messageBox("The project's coordinate system, " + toStd(crs.userFriendlyIdentifier()) +
+                      ", measures in " + what +
                       ", so distances and areas would be wrong.\n\nSet a local projected coordinate system "
                       "(Project > Properties > CRS, for example the UTM zone of the study area), then run "
                       "the tool again.",

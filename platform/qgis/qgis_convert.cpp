@@ -123,7 +123,8 @@ host::Value toHostValue(const QVariant& value, host::FieldType type) {
     case host::FieldType::Integer:
     case host::FieldType::ObjectId: {
       const qlonglong number = value.toLongLong();
-      if (number < std::numeric_limits<std::int32_t>::min() || number > std::numeric_limits<std::int32_t>::max())
+      if (number < std::numeric_limits<std::int32_t>::min() ||
+          number > std::numeric_limits<std::int32_t>::max())
         return static_cast<double>(number);
       return static_cast<std::int32_t>(number);
     }

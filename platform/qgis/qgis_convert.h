@@ -3,10 +3,10 @@
 // Conversions between the host's values, fields, geometries and coordinate systems and those
 // of the QGIS API.
 
-#include <QVariant>
 #include <qgscoordinatereferencesystem.h>
 #include <qgsfield.h>
 #include <qgsgeometry.h>
+#include <QVariant>
 
 #include "host/field.h"
 #include "host/geometry.h"

@@ -2,13 +2,13 @@
 
 #include <limits>
 
-#include <QFileInfo>
 #include <qgscoordinatetransform.h>
 #include <qgsexpression.h>
 #include <qgsexpressioncontextutils.h>
 #include <qgsproviderregistry.h>
 #include <qgsvectordataprovider.h>
 #include <qgsvectorlayereditbuffer.h>
+#include <QFileInfo>
 
 #include "host/error.h"
 #include "platform/qgis/qgis_convert.h"
@@ -26,7 +26,8 @@ host::ObjectId toObjectId(QgsFeatureId id) {
 host::GeometryType shapeTypeOf(const QgsVectorLayer& layer) {
   switch (layer.geometryType()) {
     case QgsWkbTypes::PointGeometry:
-      return QgsWkbTypes::isMultiType(layer.wkbType()) ? host::GeometryType::Multipoint : host::GeometryType::Point;
+      return QgsWkbTypes::isMultiType(layer.wkbType()) ? host::GeometryType::Multipoint
+                                                       : host::GeometryType::Point;
     case QgsWkbTypes::LineGeometry:
       return host::GeometryType::Polyline;
     case QgsWkbTypes::PolygonGeometry:
@@ -102,7 +103,8 @@ QgsVectorLayer& QgisFeatureClass::layer() const {
 
 std::string QgisFeatureClass::name() const {
   const QgsVectorLayer& source = layer();
-  const QVariantMap parts = QgsProviderRegistry::instance()->decodeUri(source.providerType(), source.source());
+  const QVariantMap parts =
+      QgsProviderRegistry::instance()->decodeUri(source.providerType(), source.source());
   const QString layerName = parts.value(QStringLiteral("layerName")).toString();
   if (!layerName.isEmpty()) return toStd(layerName);
   const QString path = parts.value(QStringLiteral("path")).toString();
@@ -124,7 +126,8 @@ void QgisFeatureClass::rebuildFields() {
                     host::FieldType::ObjectId);
   attributeOf_.push_back(-1);
   if (shapeType_ != host::GeometryType::Null) {
-    defs.push_back(host::FieldDef::shape("Shape", host::GeometryDef{shapeType_, false, false, frame_->reference}));
+    defs.push_back(
+        host::FieldDef::shape("Shape", host::GeometryDef{shapeType_, false, false, frame_->reference}));
     attributeOf_.push_back(-1);
   }
   for (int i = 0; i < qgsFields.count(); ++i) {
@@ -190,7 +193,8 @@ std::optional<host::Row> QgisFeatureClass::read(QgsFeatureId id) const {
     const int attribute = attributeOf_[static_cast<std::size_t>(i)];
     if (attribute >= 0) row.setRawValue(i, toHostValue(feature.attribute(attribute), fields_->at(i).type));
   }
-  if (shapeType_ != host::GeometryType::Null) row.setShape(toHostGeometry(feature.geometry(), frame_->reference));
+  if (shapeType_ != host::GeometryType::Null)
+    row.setShape(toHostGeometry(feature.geometry(), frame_->reference));
   return row;
 }
 
@@ -269,7 +273,8 @@ void QgisFeatureClass::write(const host::Row& row, const host::Row& before) {
   if (frame_->crs.isValid() && frame_->crs != target.crs())
     shape.transform(QgsCoordinateTransform(frame_->crs, target.crs(), frame_->transformContext));
   if (!target.changeGeometry(row.oid(), shape))
-    throw host::Error(host::kDataError, "The shape of feature " + std::to_string(row.oid()) + " could not be changed");
+    throw host::Error(host::kDataError,
+                      "The shape of feature " + std::to_string(row.oid()) + " could not be changed");
 }
 
 host::ObjectId QgisFeatureClass::append(const host::Row& buffer) {
@@ -308,7 +313,8 @@ host::Envelope QgisFeatureClass::extent() const {
   QgsRectangle box = source.extent();
   if (box.isNull() || source.featureCount() == 0) return {};
   if (frame_->crs.isValid() && frame_->crs != source.crs())
-    box = QgsCoordinateTransform(source.crs(), frame_->crs, frame_->transformContext).transformBoundingBox(box);
+    box =
+        QgsCoordinateTransform(source.crs(), frame_->crs, frame_->transformContext).transformBoundingBox(box);
   return host::Envelope{box.xMinimum(), box.yMinimum(), box.xMaximum(), box.yMaximum()};
 }
 

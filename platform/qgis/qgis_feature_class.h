@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include <QPointer>
 #include <qgscoordinatetransformcontext.h>
 #include <qgsfeaturerequest.h>
 #include <qgsvectorlayer.h>
+#include <QPointer>
 
 #include "host/table.h"
 #include "platform/qgis/edit_sessions.h"

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include <QFileInfo>
 #include <qgslayertree.h>
 #include <qgsproject.h>
+#include <QFileInfo>
 
 #include "host/error.h"
 #include "platform/gdal/gdal_platform.h"
@@ -53,7 +53,8 @@ host::SelectionSet QgisFeatureLayer::selection() const {
 void QgisFeatureLayer::setSelection(host::SelectionSet selection) {
   if (!layer_) throw host::Error(host::kNotFound, "The layer was removed from the project");
   if (!selection.isEmpty() && selection.table() != featureClass_)
-    throw host::Error(host::kInvalidArgument, "The selection belongs to another table than the layer \"" + name() + "\"");
+    throw host::Error(host::kInvalidArgument,
+                      "The selection belongs to another table than the layer \"" + name() + "\"");
   QgsFeatureIds ids;
   for (const host::ObjectId id : selection.ids()) ids.insert(id);
   layer_->selectByIds(ids);  // QGIS signals the change; the map turns it into the host's event
@@ -73,7 +74,8 @@ std::shared_ptr<host::RasterDataset> QgisRasterLayer::raster() const {
   const QFileInfo file(layer_->source());
   if (!file.exists()) return nullptr;
   try {
-    return gdal::openRasterWorkspace(file.absolutePath().toStdString())->openRaster(toStd(file.completeBaseName()));
+    return gdal::openRasterWorkspace(file.absolutePath().toStdString())
+        ->openRaster(toStd(file.completeBaseName()));
   } catch (const host::Error&) {
     return nullptr;  // not a raster the platform reads: the layer counts as broken
   }

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include <QPointer>
 #include <qgsrasterlayer.h>
 #include <qgsvectorlayer.h>
+#include <QPointer>
 
 #include "host/layer.h"
 #include "platform/qgis/qgis_feature_class.h"

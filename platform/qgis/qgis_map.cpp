@@ -19,15 +19,18 @@ QgisMap::QgisMap(QgsProject& project, host::SpatialReferenceFactory& references,
   const auto contentsChanged = [this] {
     if (!quiet_) raise(host::MapEventKind::ContentsChanged);
   };
-  connections_.push_back(QObject::connect(&project_, &QgsProject::layersAdded, [this, contentsChanged](const QList<QgsMapLayer*>& added) {
-    watchLayers(added);
-    contentsChanged();
-  }));
-  connections_.push_back(QObject::connect(&project_, &QgsProject::layersRemoved, [this, contentsChanged](const QStringList& ids) {
-    for (const QString& id : ids) wrappers_.erase(id);
-    contentsChanged();
-  }));
-  connections_.push_back(QObject::connect(project_.layerTreeRoot(), &QgsLayerTree::layerOrderChanged, contentsChanged));
+  connections_.push_back(QObject::connect(&project_, &QgsProject::layersAdded,
+                                          [this, contentsChanged](const QList<QgsMapLayer*>& added) {
+                                            watchLayers(added);
+                                            contentsChanged();
+                                          }));
+  connections_.push_back(QObject::connect(&project_, &QgsProject::layersRemoved,
+                                          [this, contentsChanged](const QStringList& ids) {
+                                            for (const QString& id : ids) wrappers_.erase(id);
+                                            contentsChanged();
+                                          }));
+  connections_.push_back(
+      QObject::connect(project_.layerTreeRoot(), &QgsLayerTree::layerOrderChanged, contentsChanged));
   connections_.push_back(QObject::connect(&project_, &QgsProject::crsChanged, [this] { frame_.reset(); }));
   watchLayers(project_.mapLayers().values());
 }
@@ -89,7 +92,8 @@ std::vector<std::shared_ptr<host::Layer>> QgisMap::layers() const {
             const QgsLayerTreeGroup* member = QgsLayerTree::toGroup(node);
             result.push_back(std::make_shared<QgisGroupLayer>(toStd(member->name()), walk(*member)));
           } else if (QgsLayerTree::isLayer(node)) {
-            if (auto wrapper = wrap(QgsLayerTree::toLayer(node)->layer())) result.push_back(std::move(wrapper));
+            if (auto wrapper = wrap(QgsLayerTree::toLayer(node)->layer()))
+              result.push_back(std::move(wrapper));
           }
         }
         return result;
@@ -110,7 +114,8 @@ std::shared_ptr<host::FeatureLayer> QgisMap::addFeatureLayer(std::shared_ptr<hos
     source = existing->layer().source();
     provider = existing->layer().providerType();
   } else {
-    throw host::Error(host::kNotImplemented, "The layer \"" + name + "\" cannot be shown: its data is not a file");
+    throw host::Error(host::kNotImplemented,
+                      "The layer \"" + name + "\" cannot be shown: its data is not a file");
   }
   auto* layer = new QgsVectorLayer(source, toQString(name), provider);
   if (!layer->isValid()) {
@@ -168,8 +173,9 @@ void QgisActiveView::partialRefresh(host::ViewPhase phase) {
     canvas_->refresh();
 }
 
-QgisDocument::QgisDocument(QgsProject& project, QgsMapCanvas* canvas, host::SpatialReferenceFactory& references,
-                           EditSessions& edits, std::function<QgsMapLayer*()> currentLayer)
+QgisDocument::QgisDocument(QgsProject& project, QgsMapCanvas* canvas,
+                           host::SpatialReferenceFactory& references, EditSessions& edits,
+                           std::function<QgsMapLayer*()> currentLayer)
     : view_(canvas),
       map_(std::make_shared<QgisMap>(project, references, edits, view_.sharedEvents())),
       currentLayer_(std::move(currentLayer)) {}

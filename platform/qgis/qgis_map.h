@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include <QMetaObject>
-#include <QPointer>
 #include <qgsmapcanvas.h>
 #include <qgsproject.h>
+#include <QMetaObject>
+#include <QPointer>
 
 #include "host/map.h"
 #include "platform/qgis/canvas_graphics.h"
@@ -35,9 +35,9 @@ class QgisMap final : public host::Map {
   host::SpatialReferencePtr spatialReference() const override { return frame()->reference; }
   std::vector<std::shared_ptr<host::Layer>> layers() const override;
   /// The class must be a file the GDAL platform wrote (a shapefile) or a layer of this map.
-  std::shared_ptr<host::FeatureLayer> addFeatureLayer(std::shared_ptr<host::FeatureClass> featureClass,
-                                                      std::string name,
-                                                      host::SpatialReferencePtr spatialReference = {}) override;
+  std::shared_ptr<host::FeatureLayer> addFeatureLayer(
+      std::shared_ptr<host::FeatureClass> featureClass, std::string name,
+      host::SpatialReferencePtr spatialReference = {}) override;
   std::shared_ptr<host::RasterLayer> addRasterLayer(std::shared_ptr<host::RasterDataset> raster,
                                                     std::string name) override;
   void removeLayer(const std::shared_ptr<host::Layer>& layer) override;

@@ -2,12 +2,12 @@
 
 #include <cmath>
 
+#include <qgsmessagebar.h>
+#include <qgsmessagebaritem.h>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <qgsmessagebar.h>
-#include <qgsmessagebaritem.h>
 
 #include "platform/qgis/qgis_convert.h"
 

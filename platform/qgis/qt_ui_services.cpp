@@ -92,8 +92,8 @@ QtUiServices::QtUiServices(QWidget* parent, std::string defaultTitle)
 QtUiServices::~QtUiServices() = default;
 
 host::MessageAnswer QtUiServices::show(const host::Message& message) {
-  QMessageBox box(iconOf(message.icon), toQString(message.title.value_or(defaultTitle_)), toQString(message.text),
-                  buttonsOf(message.buttons), parent_.data());
+  QMessageBox box(iconOf(message.icon), toQString(message.title.value_or(defaultTitle_)),
+                  toQString(message.text), buttonsOf(message.buttons), parent_.data());
   return answerOf(box.exec(), message.buttons);
 }
 
@@ -111,8 +111,9 @@ std::optional<std::filesystem::path> QtUiServices::saveFile(const host::FileDial
 std::vector<std::filesystem::path> QtUiServices::openFiles(const host::FileDialogOptions& options) {
   QFileDialog dialog(parent_.data(), toQString(options.title), startIn(options), toQtFilter(options.filter));
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setFileMode(options.allowMultiple ? QFileDialog::ExistingFiles
-                                           : (options.fileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile));
+  dialog.setFileMode(options.allowMultiple
+                         ? QFileDialog::ExistingFiles
+                         : (options.fileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile));
   std::vector<std::filesystem::path> chosen;
   if (dialog.exec() != QDialog::Accepted) return chosen;
   for (const QString& file : dialog.selectedFiles()) chosen.emplace_back(file.toStdString());
@@ -120,8 +121,8 @@ std::vector<std::filesystem::path> QtUiServices::openFiles(const host::FileDialo
 }
 
 std::optional<std::filesystem::path> QtUiServices::browseFolder(const host::FolderDialogOptions& options) {
-  const QString folder = QFileDialog::getExistingDirectory(parent_.data(), toQString(options.title),
-                                                           QString::fromStdString(options.initialFolder.string()));
+  const QString folder = QFileDialog::getExistingDirectory(
+      parent_.data(), toQString(options.title), QString::fromStdString(options.initialFolder.string()));
   if (folder.isEmpty()) return std::nullopt;
   return std::filesystem::path(folder.toStdString());
 }
@@ -160,7 +161,8 @@ void QtClock::wait(std::chrono::milliseconds duration) {
   constexpr auto kSlice = std::chrono::milliseconds(10);
   while (std::chrono::steady_clock::now() < end) {
     ui_.processPendingEvents();
-    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(kSlice, end - std::chrono::steady_clock::now()));
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(kSlice, end - std::chrono::steady_clock::now()));
   }
 }
 

@@ -18,7 +18,8 @@ namespace {
 
 using platform::headless::FormScript;
 
-const std::vector<std::string> kTravelFields = {"Time2", "T_Obs_Sec", "T_Cumul", "Dist", "Dist_Cumul", "Me_per_Sec", "Mi_per_hr"};
+const std::vector<std::string> kTravelFields = {"Time2",      "T_Obs_Sec",  "T_Cumul",  "Dist",
+                                                "Dist_Cumul", "Me_per_Sec", "Mi_per_hr"};
 
 /// The same command in the headless host on `shp` (every feature selected).
 class HeadlessRun {

@@ -41,7 +41,8 @@ class EditingCommand final : public host::Command {
 class EditSession : public ::testing::Test {
  protected:
   QgsVectorLayer* fixes() {
-    return host.add(QString::fromStdString(writeTimedPoints(folder.path(), "fixes", walk(4)).string()), "fixes");
+    return host.add(QString::fromStdString(writeTimedPoints(folder.path(), "fixes", walk(4)).string()),
+                    "fixes");
   }
   host::Status click(bool fail) {
     EditingCommand command(fail);
@@ -83,9 +84,9 @@ TEST_F(EditSession, TheUsersUnsavedEditsAreRefusedAndKept) {
 TEST_F(EditSession, AProviderThatCannotAddFieldsIsRefused) {
   const auto csv = folder / "fixes.csv";
   translate(writeTimedPoints(folder.path(), "fixes", walk(4)), csv, {"-f", "CSV", "-lco", "GEOMETRY=AS_XY"});
-  QgsVectorLayer* layer = host.add(
-      QStringLiteral("file://%1?type=csv&xField=X&yField=Y&crs=EPSG:32633").arg(QString::fromStdString(csv.string())),
-      "fixes", "delimitedtext");
+  QgsVectorLayer* layer = host.add(QStringLiteral("file://%1?type=csv&xField=X&yField=Y&crs=EPSG:32633")
+                                       .arg(QString::fromStdString(csv.string())),
+                                   "fixes", "delimitedtext");
   EXPECT_EQ(click(false), host::kAccessDenied);
   EXPECT_FALSE(layer->isEditable());
   ASSERT_EQ(host.messages().size(), 1u);

@@ -33,7 +33,10 @@ struct EveryKindForm {
     form.addPage("First");
     form.addPage("Second");
     form.add(ControlKind::Frame, "fraOptions", "Options").setPage(0);
-    form.add(ControlKind::OptionButton, "optA", "A").setContainer("fraOptions").setPage(0).setChecked(true, host::Notify::No);
+    form.add(ControlKind::OptionButton, "optA", "A")
+        .setContainer("fraOptions")
+        .setPage(0)
+        .setChecked(true, host::Notify::No);
     form.add(ControlKind::OptionButton, "optB", "B").setContainer("fraOptions").setPage(0);
     form.add(ControlKind::CheckBox, "chkFlag", "Flag").setPage(0);
     form.add(ControlKind::Label, "lblName", "Name").setPage(0);
@@ -59,7 +62,8 @@ TEST(FormDialog, EveryControlKindRendersAndActionsReachTheModel) {
   every.form.load();
   dialog.sync();
   const auto widget = [&](const char* name) { return dialog.widget(name); };
-  for (const host::Control* control : every.form.controls()) EXPECT_NE(widget(control->name().c_str()), nullptr);
+  for (const host::Control* control : every.form.controls())
+    EXPECT_NE(widget(control->name().c_str()), nullptr);
   ASSERT_NE(dialog.tabs(), nullptr);
   EXPECT_EQ(dialog.tabs()->count(), 2);
   EXPECT_EQ(static_cast<QGroupBox*>(widget("fraOptions"))->title(), "Options");
@@ -73,8 +77,8 @@ TEST(FormDialog, EveryControlKindRendersAndActionsReachTheModel) {
   emit static_cast<QComboBox*>(widget("cmbPick"))->activated(1);
   static_cast<QListWidget*>(widget("lstPick"))->setCurrentRow(1);
   static_cast<QSlider*>(widget("sldLevel"))->setValue(4);
-  EXPECT_EQ(every.log, (std::vector<std::string>{"click optB", "click chkFlag", "change txtName", "click cmbPick",
-                                                 "click lstPick", "change sldLevel"}));
+  EXPECT_EQ(every.log, (std::vector<std::string>{"click optB", "click chkFlag", "change txtName",
+                                                 "click cmbPick", "click lstPick", "change sldLevel"}));
   EXPECT_TRUE(every.form.control("optB").checked());
   EXPECT_FALSE(static_cast<QRadioButton*>(widget("optA"))->isChecked()) << "the model's group shows";
   EXPECT_EQ(every.form.control("txtName").text(), "Moose");
@@ -109,10 +113,11 @@ TEST(CommandMenus, TheToolsMenuHasEveryRegisteredItemWithItsCaption) {
   std::vector<std::string> captions;
   for (QAction* action : menus.actions()) captions.push_back(action->text().toStdString());
   EXPECT_EQ(captions, (std::vector<std::string>{"Kernel Density Estimation", "MCP Analysis",
-                                                "Calculate Travel Times and Distances", "Remove Time2 Field Duplicates",
-                                                "Remove X/Y Duplicates", "Display Travel", "Import Lotek MDB Files",
-                                                "About..."}));
-  for (QAction* action : menus.actions()) EXPECT_FALSE(action->icon().isNull()) << action->text().toStdString();
+                                                "Calculate Travel Times and Distances",
+                                                "Remove Time2 Field Duplicates", "Remove X/Y Duplicates",
+                                                "Display Travel", "Import Lotek MDB Files", "About..."}));
+  for (QAction* action : menus.actions())
+    EXPECT_FALSE(action->icon().isNull()) << action->text().toStdString();
 }
 
 }  // namespace

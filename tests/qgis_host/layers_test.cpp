@@ -70,8 +70,8 @@ TEST_P(QgisLayers, IdsSelectionAndGeometryInTheProjectSystem) {
   const auto row = featureClass->row(param.ids[0]);
   ASSERT_TRUE(row && row->shape().point());
   const auto references = platform::gdal::makeSpatialReferenceFactory();
-  const host::Point expected =
-      references->project(host::Point{500000.0, 5600000.0}, *references->fromEpsg(32633), *references->wgs84());
+  const host::Point expected = references->project(host::Point{500000.0, 5600000.0},
+                                                   *references->fromEpsg(32633), *references->wgs84());
   EXPECT_NEAR(row->shape().point()->x, expected.x, 1e-9);
   EXPECT_NEAR(row->shape().point()->y, expected.y, 1e-9);
   EXPECT_EQ(featureClass->spatialReference()->epsg(), 4326);
