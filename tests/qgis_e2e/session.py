@@ -6,7 +6,7 @@
 import os
 import traceback
 
-from qgis.PyQt.QtCore import QTimer
+from qgis.PyQt.QtCore import QMetaObject, QTimer
 from qgis.PyQt.QtGui import QImage
 from qgis.PyQt.QtWidgets import (QAction, QApplication, QDialog, QFileDialog, QLineEdit, QMenu,
                                  QMessageBox, QPushButton, QCheckBox)
@@ -47,6 +47,13 @@ def child(dialog, kind, name):
 
 def answer_modal():
     """Answers whatever modal window is up, the way the session's person would."""
+    try:
+        answer_modal_window()
+    except Exception:
+        trace(traceback.format_exc())
+
+
+def answer_modal_window():
     dialog = QApplication.activeModalWidget()
     if dialog is None:
         return
@@ -101,7 +108,8 @@ def answer_file(dialog):
         name.setText(answer)
     else:
         dialog.selectFile(answer)
-    dialog.accept()
+    # QFileDialog's accept() is protected in Python; its slot is reached through Qt.
+    QMetaObject.invokeMethod(dialog, "accept")
 
 
 def action(prog_id):
