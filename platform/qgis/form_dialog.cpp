@@ -126,8 +126,15 @@ void FormDialog::build() {
     if (bottomButton) {
       buttonRow_->addWidget(widget);
     } else {
-      const bool afterLabel = sharesLabelRow(control->kind()) && previous == ControlKind::Label &&
-                              previousContainer == control->container() && previousPage == control->page();
+      bool afterLabel = sharesLabelRow(control->kind()) && previous == ControlKind::Label &&
+                        previousContainer == control->container() && previousPage == control->page();
+      if (!afterLabel && sharesLabelRow(control->kind()) && !control->caption().empty()) {
+        // A field that names itself ("Point layer:") gets that name as its label.
+        auto* label = new QLabel(toQString(control->caption()), this);
+        label->setObjectName(toQString(control->name() + "Caption"));
+        appendRow(gridOf(*control), label, false);
+        afterLabel = true;
+      }
       appendRow(gridOf(*control), widget, afterLabel);
     }
     previous = control->kind();

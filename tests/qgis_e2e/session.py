@@ -8,7 +8,7 @@ import traceback
 
 from qgis.PyQt.QtCore import QMetaObject, QTimer
 from qgis.PyQt.QtGui import QImage
-from qgis.PyQt.QtWidgets import (QAction, QApplication, QDialog, QFileDialog, QLineEdit, QMenu,
+from qgis.PyQt.QtWidgets import (QAction, QApplication, QComboBox, QDialog, QFileDialog, QLineEdit, QMenu,
                                  QMessageBox, QPushButton, QCheckBox)
 from qgis.core import NULL, QgsProject, QgsVectorLayer
 from qgis.utils import iface
@@ -81,6 +81,12 @@ def answer_modal_window():
             box.click()
         child(dialog, QPushButton, "btnOK").click()
     elif name == "frmKDE":
+        layers = child(dialog, QComboBox, "cmbPntL")
+        found = layers.findText("fixes")
+        check(found >= 0, "fixes missing from the KDE dialog's point layers")
+        layers.setCurrentIndex(found)
+        layers.activated.emit(found)
+        QApplication.processEvents()
         screenshot(dialog, "kde-dialog.png")
         dialog.reject()
     elif name == "frmORVEX":
