@@ -81,7 +81,6 @@ void FormDialog::build() {
     for (int page = 0; page < form_.pageCount(); ++page) {
       auto* tab = new QWidget(tabs_);
       auto* grid = new QGridLayout(tab);
-      grid->setRowStretch(1000, 1);  // rows gather at the top of a tab
       pageGrids_[page] = grid;
       tabs_->addTab(tab, toQString(form_.pageCaption(page)));
     }
@@ -141,6 +140,8 @@ void FormDialog::build() {
     previousContainer = control->container();
     previousPage = control->page();
   }
+  // Rows gather at the top of a tab: the stretch goes below the last of them.
+  for (auto& [page, grid] : pageGrids_) grid->setRowStretch(grid->rowCount(), 1);
   sync();
 }
 
