@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -41,7 +42,7 @@ struct EveryKindForm {
     form.add(ControlKind::CheckBox, "chkFlag", "Flag").setPage(0);
     form.add(ControlKind::Label, "lblName", "Name").setPage(0);
     form.add(ControlKind::TextBox, "txtName").setPage(0);
-    form.add(ControlKind::ComboBox, "cmbPick").setPage(1).addItem("one").addItem("two");
+    form.add(ControlKind::ComboBox, "cmbPick", "Pick:").setPage(1).addItem("one").addItem("two");
     form.add(ControlKind::ListBox, "lstPick").setPage(1).addItem("x").addItem("y");
     form.add(ControlKind::Slider, "sldLevel").setPage(1).setRange(0, 10);
     form.add(ControlKind::ProgressBar, "barDone").setPage(1);
@@ -68,6 +69,17 @@ TEST(FormDialog, EveryControlKindRendersAndActionsReachTheModel) {
   EXPECT_EQ(dialog.tabs()->count(), 2);
   EXPECT_EQ(static_cast<QGroupBox*>(widget("fraOptions"))->title(), "Options");
   EXPECT_TRUE(static_cast<QRadioButton*>(widget("optA"))->isChecked());
+  // A field's own caption becomes its label; one that follows a label keeps that label alone.
+  const auto* pickLabel = dialog.findChild<QLabel*>("cmbPickCaption");
+  ASSERT_NE(pickLabel, nullptr);
+  EXPECT_EQ(pickLabel->text(), "Pick:");
+  EXPECT_EQ(dialog.findChild<QLabel*>("txtNameCaption"), nullptr);
+  // Rows start at the top of their tab.
+  auto* grid = qobject_cast<QGridLayout*>(widget("chkFlag")->parentWidget()->layout());
+  ASSERT_NE(grid, nullptr);
+  int row = -1, column = 0, rows = 0, columns = 0;
+  grid->getItemPosition(grid->indexOf(widget("chkFlag")), &row, &column, &rows, &columns);
+  EXPECT_LE(row, 2) << "right after the frame";
 
   // A person's actions, as Qt delivers them.
   static_cast<QRadioButton*>(widget("optB"))->click();
