@@ -211,7 +211,9 @@ def run():
         timer.stop()
         for name in ("frmKDE", "frmMCPOptions", "frmORVEX"):
             check(name in seen_dialogs, "dialog %s never shown" % name)
-        check(len(QgsProject.instance().mapLayersByName("qgis_mcp")) + 1 >= 1, "")
+        mcp_path = os.path.join(OUT, "qgis_mcp.shp")
+        check(any(added.source().split("|")[0] == mcp_path for added in QgsProject.instance().mapLayers().values()),
+              "the MCP polygon was not added to the project")
         compare_outputs()
     except Exception:
         failures.append(traceback.format_exc())
