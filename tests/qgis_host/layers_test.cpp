@@ -17,6 +17,8 @@ struct LayerCase {
   /// Every feature id, in stored order, as the provider numbers them (delimited text: the line).
   std::vector<host::ObjectId> ids;
 };
+// Test listings name the case by its format instead of dumping its bytes.
+void PrintTo(const LayerCase& layerCase, std::ostream* out) { *out << layerCase.format; }
 
 class QgisLayers : public ::testing::TestWithParam<LayerCase> {
  protected:
