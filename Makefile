@@ -12,7 +12,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = fuzz_where_access fuzz_where_ogr fuzz_number_list fuzz_registry fuzz_kde_settings fuzz_mdb
 
-.PHONY: all deps configure build test demo test-asan format format-check bench bench-peers fuzz fuzz-ci clean
+.PHONY: all deps configure build test demo desktop test-asan format format-check bench bench-peers fuzz fuzz-ci clean
 
 all: build
 
@@ -40,6 +40,14 @@ test: build
 demo: configure
 	cmake --build $(BUILD) -j $(JOBS) --target orvex orvexcore orvexui
 	$(BUILD)/bin/orvex --registry $(BUILD)/demo-registry.txt demo --out $(DEMO_OUT)
+
+# QGIS with the Orvex plug-in of this build, enabled in a fresh profile, on the demo's fixes
+# (simulated first when $(DEMO_OUT) has none).
+desktop: configure
+	cmake --build $(BUILD) -j $(JOBS) --target orvex orvexcore orvexui orvexplugin orvex-qgis-project
+	test -f $(DEMO_OUT)/fixes.shp || $(BUILD)/bin/orvex --registry $(BUILD)/demo-registry.txt demo --out $(DEMO_OUT)
+	$(BUILD)/bin/orvex-qgis-project $(DEMO_OUT)/orvex-demo.qgz $(DEMO_OUT)/fixes.shp
+	scripts/qgis-desktop.sh $(BUILD)/bin $(BUILD)/qgis-profiles $(DEMO_OUT)/orvex-demo.qgz
 
 # The same suites with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps

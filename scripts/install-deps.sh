@@ -10,6 +10,7 @@ packages=(
   mdbtools mdbtools-dev
   libcli11-dev libfmt-dev nlohmann-json3-dev
   clang libclang-rt-14-dev
+  qgis libqgis-dev python3-qgis qtbase5-dev libqt5xml5 xvfb xauth
 )
 
 missing=()

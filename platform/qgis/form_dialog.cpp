@@ -1,0 +1,387 @@
+#include "platform/qgis/form_dialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "host/error.h"
+#include "platform/qgis/qgis_convert.h"
+
+namespace orvex::platform::qgis {
+namespace {
+
+using host::ControlKind;
+
+constexpr int kPollMilliseconds = 100;  // how soon a change made outside an action shows
+
+bool sharesLabelRow(ControlKind kind) {
+  return kind == ControlKind::TextBox || kind == ControlKind::ComboBox || kind == ControlKind::Slider;
+}
+
+QStringList toQStrings(const std::vector<std::string>& texts) {
+  QStringList result;
+  for (const auto& text : texts) result << toQString(text);
+  return result;
+}
+
+void appendRow(QGridLayout& grid, QWidget* widget, bool afterLabel) {
+  const int row = grid.rowCount();
+  if (afterLabel && row > 0) {
+    // The label placed last takes column 0 of its row; the field joins it.
+    if (QLayoutItem* item = grid.itemAtPosition(row - 1, 0);
+        item != nullptr && qobject_cast<QLabel*>(item->widget()) != nullptr &&
+        grid.itemAtPosition(row - 1, 1) == nullptr) {
+      grid.removeItem(item);
+      grid.addWidget(item->widget(), row - 1, 0);
+      grid.addWidget(widget, row - 1, 1);
+      delete item;
+      return;
+    }
+  }
+  grid.addWidget(widget, row, 0, 1, 2);
+}
+
+}  // namespace
+
+FormDialog::FormDialog(host::Form& form, QWidget* parent) : QDialog(parent), form_(form), driver_(form) {
+  setWindowTitle(toQString(form.caption()));
+  setObjectName(toQString(form.name()));
+  build();
+  poll_.setInterval(kPollMilliseconds);
+  QObject::connect(&poll_, &QTimer::timeout, this, [this] {
+    sync();
+    finishWhenClosed();
+  });
+}
+
+FormDialog::~FormDialog() = default;
+
+void FormDialog::build() {
+  auto* outer = new QVBoxLayout(this);
+  auto* body = new QWidget(this);
+  formGrid_ = new QGridLayout(body);
+  outer->addWidget(body);
+  if (form_.pageCount() > 0) {
+    tabs_ = new QTabWidget(this);
+    for (int page = 0; page < form_.pageCount(); ++page) {
+      auto* tab = new QWidget(tabs_);
+      auto* grid = new QGridLayout(tab);
+      pageGrids_[page] = grid;
+      tabs_->addTab(tab, toQString(form_.pageCaption(page)));
+    }
+    outer->addWidget(tabs_);
+    QObject::connect(tabs_, &QTabWidget::currentChanged, this, [this](int page) {
+      if (syncing_) return;
+      act([&] {
+        if (!driver_.showPage(page)) showRefusal(driver_.lastRefusal());
+      });
+    });
+  }
+  buttonRow_ = new QHBoxLayout();
+  buttonRow_->addStretch(1);
+  outer->addLayout(buttonRow_);
+  if (form_.kind() == host::FormKind::PropertySheet) {
+    auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    QObject::connect(box, &QDialogButtonBox::accepted, this, [this] {
+      act([&] {
+        if (!driver_.ok()) showRefusal(driver_.lastRefusal());
+      });
+    });
+    QObject::connect(box, &QDialogButtonBox::rejected, this, [this] { act([&] { driver_.cancel(); }); });
+    outer->addWidget(box);
+  }
+  // Frames first, so that a control added before its frame still finds it.
+  for (host::Control* control : form_.controls())
+    if (control->kind() == ControlKind::Frame) {
+      auto* box = new QGroupBox(this);
+      frameGrids_[control->name()] = new QGridLayout(box);
+      widgets_[control->name()] = box;
+    }
+  ControlKind previous = ControlKind::Button;
+  std::string previousContainer;
+  int previousPage = -2;
+  for (host::Control* control : form_.controls()) {
+    QWidget* widget =
+        control->kind() == ControlKind::Frame ? widgets_[control->name()] : makeWidget(*control);
+    widget->setObjectName(toQString(control->name()));
+    widgets_[control->name()] = widget;
+    const bool bottomButton =
+        control->kind() == ControlKind::Button && control->container().empty() && control->page() < 0;
+    if (bottomButton) {
+      buttonRow_->addWidget(widget);
+    } else {
+      bool afterLabel = sharesLabelRow(control->kind()) && previous == ControlKind::Label &&
+                        previousContainer == control->container() && previousPage == control->page();
+      if (!afterLabel && sharesLabelRow(control->kind()) && !control->caption().empty()) {
+        // A field that names itself ("Point layer:") gets that name as its label.
+        auto* label = new QLabel(toQString(control->caption()), this);
+        label->setObjectName(toQString(control->name() + "Caption"));
+        appendRow(gridOf(*control), label, false);
+        afterLabel = true;
+      }
+      appendRow(gridOf(*control), widget, afterLabel);
+    }
+    previous = control->kind();
+    previousContainer = control->container();
+    previousPage = control->page();
+  }
+  // Rows gather at the top of a tab: the stretch goes below the last of them.
+  for (auto& [page, grid] : pageGrids_) grid->setRowStretch(grid->rowCount(), 1);
+  sync();
+}
+
+QGridLayout& FormDialog::gridOf(const host::Control& control) {
+  if (!control.container().empty()) {
+    const auto frame = frameGrids_.find(control.container());
+    if (frame != frameGrids_.end() && frame->first != control.name()) return *frame->second;
+  }
+  if (control.page() >= 0) {
+    const auto page = pageGrids_.find(control.page());
+    if (page != pageGrids_.end()) return *page->second;
+  }
+  return *formGrid_;
+}
+
+QWidget* FormDialog::makeWidget(host::Control& control) {
+  const std::string name = control.name();
+  switch (control.kind()) {
+    case ControlKind::Button: {
+      auto* button = new QPushButton(this);
+      button->setAutoDefault(false);
+      QObject::connect(button, &QPushButton::clicked, this,
+                       [this, name] { act([&] { driver_.click(name); }); });
+      return button;
+    }
+    case ControlKind::CheckBox: {
+      auto* box = new QCheckBox(this);
+      QObject::connect(box, &QCheckBox::clicked, this,
+                       [this, name](bool checked) { act([&] { driver_.check(name, checked); }); });
+      return box;
+    }
+    case ControlKind::OptionButton: {
+      auto* option = new QRadioButton(this);
+      option->setAutoExclusive(false);  // the model keeps its groups
+      QObject::connect(option, &QRadioButton::clicked, this,
+                       [this, name] { act([&] { driver_.choose(name); }); });
+      return option;
+    }
+    case ControlKind::TextBox: {
+      auto* edit = new QLineEdit(this);
+      QObject::connect(edit, &QLineEdit::textEdited, this,
+                       [this, name](const QString& text) { act([&] { driver_.type(name, toStd(text)); }); });
+      return edit;
+    }
+    case ControlKind::ComboBox: {
+      auto* combo = new QComboBox(this);
+      combo->setEditable(true);
+      combo->setInsertPolicy(QComboBox::NoInsert);
+      QObject::connect(combo, QOverload<int>::of(&QComboBox::activated), this,
+                       [this, name](int index) { act([&] { driver_.select(name, index); }); });
+      QObject::connect(combo->lineEdit(), &QLineEdit::textEdited, this,
+                       [this, name](const QString& text) { act([&] { driver_.type(name, toStd(text)); }); });
+      return combo;
+    }
+    case ControlKind::ListBox: {
+      auto* list = new QListWidget(this);
+      QObject::connect(list, &QListWidget::currentRowChanged, this, [this, name](int row) {
+        if (!syncing_ && row >= 0) act([&] { driver_.select(name, row); });
+      });
+      return list;
+    }
+    case ControlKind::Label:
+      return new QLabel(this);
+    case ControlKind::Slider: {
+      auto* slider = new QSlider(Qt::Horizontal, this);
+      QObject::connect(slider, &QSlider::valueChanged, this, [this, name](int value) {
+        if (!syncing_) act([&] { driver_.slide(name, value); });
+      });
+      return slider;
+    }
+    case ControlKind::ProgressBar:
+      return new QProgressBar(this);
+    case ControlKind::Grid: {
+      auto* table = new QTableWidget(this);
+      table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+      table->horizontalHeader()->setStretchLastSection(true);
+      return table;
+    }
+    case ControlKind::Frame:
+      break;
+  }
+  throw host::Error(host::kNotImplemented, "No widget for the control \"" + name + "\"");
+}
+
+void FormDialog::act(const std::function<void()>& action) {
+  if (syncing_) return;
+  try {
+    action();
+  } catch (const host::Error& error) {
+    QMessageBox::critical(this, windowTitle(), toQString(error.what()));
+  } catch (const std::exception& error) {
+    QMessageBox::critical(this, windowTitle(), toQString(error.what()));
+  }
+  sync();
+  finishWhenClosed();
+}
+
+void FormDialog::showRefusal(const host::PageLeave& refusal) {
+  if (!refusal.message.empty()) QMessageBox::warning(this, windowTitle(), toQString(refusal.message));
+  if (QWidget* focus = widget(refusal.control)) focus->setFocus();
+}
+
+void FormDialog::reject() {
+  if (form_.isOpen()) act([&] { driver_.cancel(); });
+  finishWhenClosed();
+}
+
+void FormDialog::finishWhenClosed() {
+  if (form_.isOpen() || finished_) return;
+  finished_ = true;
+  poll_.stop();
+  done(form_.result());
+}
+
+int FormDialog::runModal() {
+  form_.load();
+  if (!form_.isOpen()) return form_.result();  // closed itself while loading
+  finished_ = false;
+  sync();
+  poll_.start();
+  setModal(true);
+  exec();
+  poll_.stop();
+  return form_.result();
+}
+
+void FormDialog::showModeless() {
+  if (!form_.isOpen()) form_.load();
+  finished_ = false;
+  sync();
+  poll_.start();
+  setModal(false);
+  show();
+}
+
+QWidget* FormDialog::widget(std::string_view name) const {
+  const auto found = widgets_.find(name);
+  return found == widgets_.end() ? nullptr : found->second;
+}
+
+void FormDialog::sync() {
+  if (syncing_) return;
+  syncing_ = true;
+  setWindowTitle(toQString(form_.caption()));
+  for (const host::Control* control : form_.controls())
+    if (QWidget* target = widget(control->name())) syncControl(*control, *target);
+  if (tabs_ != nullptr && form_.currentPage() >= 0 && tabs_->currentIndex() != form_.currentPage()) {
+    const QSignalBlocker block(tabs_);
+    tabs_->setCurrentIndex(form_.currentPage());
+  }
+  syncing_ = false;
+}
+
+void FormDialog::syncControl(const host::Control& control, QWidget& widget) {
+  const QSignalBlocker block(&widget);
+  if (widget.isVisibleTo(this) != control.visible()) widget.setVisible(control.visible());
+  widget.setEnabled(control.enabled());
+  const QString caption = toQString(control.caption());
+  switch (control.kind()) {
+    case ControlKind::Button:
+      static_cast<QPushButton&>(widget).setText(caption);
+      break;
+    case ControlKind::CheckBox:
+    case ControlKind::OptionButton: {
+      auto& button = static_cast<QAbstractButton&>(widget);
+      button.setText(caption);
+      button.setChecked(control.checked());
+      break;
+    }
+    case ControlKind::TextBox: {
+      auto& edit = static_cast<QLineEdit&>(widget);
+      if (edit.text() != toQString(control.text())) edit.setText(toQString(control.text()));
+      edit.setReadOnly(control.readOnly());
+      break;
+    }
+    case ControlKind::ComboBox: {
+      auto& combo = static_cast<QComboBox&>(widget);
+      const QStringList items = toQStrings(control.items());
+      QStringList shown;
+      for (int i = 0; i < combo.count(); ++i) shown << combo.itemText(i);
+      if (shown != items) {
+        combo.clear();
+        combo.addItems(items);
+      }
+      if (combo.currentIndex() != control.selectedIndex()) combo.setCurrentIndex(control.selectedIndex());
+      if (combo.currentText() != toQString(control.text())) combo.setEditText(toQString(control.text()));
+      combo.lineEdit()->setReadOnly(control.readOnly());
+      break;
+    }
+    case ControlKind::ListBox: {
+      auto& list = static_cast<QListWidget&>(widget);
+      const QStringList items = toQStrings(control.items());
+      QStringList shown;
+      for (int i = 0; i < list.count(); ++i) shown << list.item(i)->text();
+      if (shown != items) {
+        list.clear();
+        list.addItems(items);
+      }
+      if (list.currentRow() != control.selectedIndex()) list.setCurrentRow(control.selectedIndex());
+      break;
+    }
+    case ControlKind::Label:
+      static_cast<QLabel&>(widget).setText(caption);
+      break;
+    case ControlKind::Slider:
+    case ControlKind::ProgressBar: {
+      if (control.kind() == ControlKind::Slider) {
+        auto& slider = static_cast<QSlider&>(widget);
+        slider.setRange(control.minimum(), control.maximum());
+        slider.setValue(control.value());
+      } else {
+        auto& bar = static_cast<QProgressBar&>(widget);
+        bar.setRange(control.minimum(), control.maximum());
+        bar.setValue(control.value());
+      }
+      break;
+    }
+    case ControlKind::Grid: {
+      auto& table = static_cast<QTableWidget&>(widget);
+      const host::GridData& grid = control.grid();
+      table.setColumnCount(static_cast<int>(grid.columns.size()));
+      table.setHorizontalHeaderLabels(toQStrings(grid.columns));
+      table.setRowCount(static_cast<int>(grid.rows.size()));
+      for (int r = 0; r < table.rowCount(); ++r) {
+        const auto& cells = grid.rows[static_cast<std::size_t>(r)];
+        for (int c = 0; c < table.columnCount() && c < static_cast<int>(cells.size()); ++c) {
+          const QString text = toQString(cells[static_cast<std::size_t>(c)]);
+          QTableWidgetItem* item = table.item(r, c);
+          if (item == nullptr)
+            table.setItem(r, c, new QTableWidgetItem(text));
+          else if (item->text() != text)
+            item->setText(text);
+        }
+      }
+      break;
+    }
+    case ControlKind::Frame:
+      static_cast<QGroupBox&>(widget).setTitle(caption);
+      break;
+  }
+}
+
+}  // namespace orvex::platform::qgis

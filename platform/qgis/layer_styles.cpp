@@ -1,0 +1,97 @@
+#include "platform/qgis/layer_styles.h"
+
+#include <algorithm>
+#include <memory>
+
+#include <qgscategorizedsymbolrenderer.h>
+#include <qgscolorramp.h>
+#include <qgscolorrampshader.h>
+#include <qgsfillsymbol.h>
+#include <qgslinesymbol.h>
+#include <qgsrasterlayer.h>
+#include <qgsrastershader.h>
+#include <qgssinglebandpseudocolorrenderer.h>
+#include <qgssinglesymbolrenderer.h>
+#include <qgsvectorlayer.h>
+
+namespace orvex::platform::qgis {
+namespace {
+
+constexpr int kPolygonFillAlpha = 90;  // of 255: the fixes and lower isopleths stay visible
+const QColor kRampLow(43, 131, 186);
+const QColor kRampHigh(215, 25, 28);
+
+QColor rampColor(double fraction) {
+  const QgsGradientColorRamp ramp(kRampLow, kRampHigh);
+  return ramp.color(std::clamp(fraction, 0.0, 1.0));
+}
+
+int firstNumericField(const QgsVectorLayer& layer) {
+  const QgsFields fields = layer.fields();
+  const QgsAttributeList keys = layer.primaryKeyAttributes();
+  for (int i = 0; i < fields.count(); ++i)
+    if (fields.at(i).isNumeric() && !keys.contains(i)) return i;
+  return -1;
+}
+
+}  // namespace
+
+void applyDefaultStyle(QgsVectorLayer& layer) {
+  switch (layer.geometryType()) {
+    case QgsWkbTypes::PolygonGeometry: {
+      QColor fill = rampColor(0.8);
+      fill.setAlpha(kPolygonFillAlpha);
+      QgsFillSymbol* symbol =
+          QgsFillSymbol::createSimple({{QStringLiteral("color"), fill.name(QColor::HexArgb)},
+                                       {QStringLiteral("outline_color"), rampColor(1.0).name()},
+                                       {QStringLiteral("outline_width"), QStringLiteral("0.5")}});
+      symbol->setOpacity(1.0);
+      layer.setRenderer(new QgsSingleSymbolRenderer(symbol));
+      break;
+    }
+    case QgsWkbTypes::LineGeometry: {
+      const int field = firstNumericField(layer);
+      if (field < 0) break;
+      QList<QVariant> values = layer.uniqueValues(field).values();
+      std::sort(values.begin(), values.end(),
+                [](const QVariant& a, const QVariant& b) { return a.toDouble() < b.toDouble(); });
+      QgsCategoryList categories;
+      for (int i = 0; i < values.size(); ++i) {
+        const double fraction = values.size() > 1 ? static_cast<double>(i) / (values.size() - 1) : 1.0;
+        QgsLineSymbol* symbol =
+            QgsLineSymbol::createSimple({{QStringLiteral("line_color"), rampColor(fraction).name()},
+                                         {QStringLiteral("line_width"), QStringLiteral("0.6")}});
+        categories.append(QgsRendererCategory(values[i], symbol, values[i].toString()));
+      }
+      layer.setRenderer(new QgsCategorizedSymbolRenderer(layer.fields().at(field).name(), categories));
+      break;
+    }
+    default:
+      break;
+  }
+  layer.triggerRepaint();
+}
+
+void applyDefaultStyle(QgsRasterLayer& layer) {
+  QgsRasterDataProvider* provider = layer.dataProvider();
+  if (provider == nullptr || layer.bandCount() != 1) return;
+  const QgsRasterBandStats stats =
+      provider->bandStatistics(1, QgsRasterBandStats::Min | QgsRasterBandStats::Max);
+  if (!(stats.maximumValue > stats.minimumValue)) return;
+  constexpr int kSteps = 5;
+  QList<QgsColorRampShader::ColorRampItem> items;
+  for (int i = 0; i < kSteps; ++i) {
+    const double fraction = static_cast<double>(i) / (kSteps - 1);
+    items.append(
+        {stats.minimumValue + fraction * (stats.maximumValue - stats.minimumValue), rampColor(fraction)});
+  }
+  auto function = std::make_unique<QgsColorRampShader>(stats.minimumValue, stats.maximumValue);
+  function->setColorRampType(QgsColorRampShader::Interpolated);
+  function->setColorRampItemList(items);
+  auto shader = std::make_unique<QgsRasterShader>();
+  shader->setRasterShaderFunction(function.release());
+  layer.setRenderer(new QgsSingleBandPseudoColorRenderer(provider, 1, shader.release()));
+  layer.triggerRepaint();
+}
+
+}  // namespace orvex::platform::qgis

@@ -1,0 +1,17 @@
+#pragma once
+
+// Default styles of the layers the tools add to the project.
+
+class QgsRasterLayer;
+class QgsVectorLayer;
+
+namespace orvex::platform::qgis {
+
+/// Polygons (home ranges, isopleths) semi-transparent so the fixes under them show; lines
+/// (contours) coloured from blue to red by their first numeric field (the percentage); points
+/// keep QGIS's default symbol.
+void applyDefaultStyle(QgsVectorLayer& layer);
+/// A single-band raster (a utilisation distribution) drawn with a colour ramp over its range.
+void applyDefaultStyle(QgsRasterLayer& layer);
+
+}  // namespace orvex::platform::qgis

@@ -1,0 +1,102 @@
+#include "platform/qgis/qgis_application.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include <QMainWindow>
+#include <QStatusBar>
+
+#include "host/error.h"
+#include "platform/access/access_workspace.h"
+#include "platform/gdal/gdal_platform.h"
+#include "platform/qgis/qgis_convert.h"
+
+namespace orvex::platform::qgis {
+namespace {
+
+// ProgIDs (version-independent, compared without letter case) of the commands whose results
+// are distances and areas: the kernel analysis, the KDE tool and the minimum convex polygon.
+constexpr std::string_view kGroundUnitCommands[] = {"Orvex8.orvex_kernel", "ORVEX.clsKDETool",
+                                                    "Orvex8.orvex_MCP"};
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+}  // namespace
+
+bool needsGroundUnits(std::string_view progId) {
+  // A version-dependent ProgID ("Orvex8.orvex_MCP.1") names the same class.
+  for (std::string_view name : kGroundUnitCommands)
+    if (equalsIgnoringCase(progId, name) ||
+        (progId.size() > name.size() && equalsIgnoringCase(progId.substr(0, name.size()), name) &&
+         progId[name.size()] == '.'))
+      return true;
+  return false;
+}
+
+QgisApplication::QgisApplication(QgisHostOptions options)
+    : name_(std::move(options.name)),
+      project_(options.project != nullptr ? *options.project : *QgsProject::instance()),
+      qtUi_(options.ui == nullptr ? std::make_unique<QtUiServices>(options.mainWindow, name_) : nullptr),
+      ui_(options.ui != nullptr ? options.ui : qtUi_.get()),
+      clock_(*ui_),
+      statusBar_(std::make_unique<QgisStatusBar>(
+          options.mainWindow != nullptr ? options.mainWindow->statusBar() : nullptr, options.messageBar,
+          *ui_)),
+      workspaces_(std::make_unique<gdal::GdalWorkspaceFactory>(&access::openAccessWorkspace)),
+      spatialReferences_(gdal::makeSpatialReferenceFactory()),
+      geometry_(gdal::makeGeometryService()),
+      document_(std::make_shared<QgisDocument>(project_, options.canvas, *spatialReferences_, edits_,
+                                               std::move(options.currentLayer))) {}
+
+QgisApplication::~QgisApplication() {
+  edits_.rollBackAll();
+  document_.reset();
+}
+
+bool QgisApplication::refuseCoordinateSystem(std::string_view progId) {
+  const QgsCoordinateReferenceSystem crs = project_.crs();
+  if (!needsGroundUnits(progId) || !lacksGroundUnits(crs)) return false;
+  const std::string what = crs.isGeographic() ? "degrees" : "Web Mercator pseudo-metres";
+  ui_->messageBox("The project's coordinate system, " + toStd(crs.userFriendlyIdentifier()) +
+                      ", measures in " + what +
+                      ", so distances and areas would be wrong.\n\nSet a local projected coordinate system "
+                      "(Project > Properties > CRS, for example the UTM zone of the study area), then run "
+                      "the tool again.",
+                  std::nullopt, host::MessageButtons::Ok, host::MessageIcon::Exclamation);
+  return true;
+}
+
+host::Status QgisApplication::click(host::Command& command, std::string_view progId) {
+  if (refuseCoordinateSystem(progId)) return host::kOk;
+  statusBar_->beginRun();
+  host::Status status = host::kFail;
+  std::string failure;
+  try {
+    status = command.onClick();
+  } catch (const host::Error& error) {
+    status = error.status();
+    failure = error.what();
+  } catch (const std::exception& error) {
+    failure = error.what();
+  }
+  try {
+    if (host::failed(status))
+      edits_.rollBackAll();
+    else
+      edits_.commitAll();
+  } catch (const host::Error& error) {
+    status = error.status();
+    failure = error.what();
+  }
+  statusBar_->hideProgress();
+  if (!failure.empty())
+    ui_->messageBox(failure, std::nullopt, host::MessageButtons::Ok, host::MessageIcon::Critical);
+  document_->qgisView().refresh();
+  return status;
+}
+
+}  // namespace orvex::platform::qgis

@@ -1,0 +1,83 @@
+#pragma once
+
+// The desktop host application: the host interface on the QGIS project, its map canvas and
+// main window, with the data services of the GDAL and Access platforms.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include <QPointer>
+
+#include "host/application.h"
+#include "host/command.h"
+#include "platform/qgis/edit_sessions.h"
+#include "platform/qgis/qgis_map.h"
+#include "platform/qgis/qgis_status_bar.h"
+#include "platform/qgis/qt_ui_services.h"
+
+class QgsMessageBar;
+class QMainWindow;
+
+namespace orvex::platform::qgis {
+
+struct QgisHostOptions {
+  /// The host's name, also the title of message boxes that give none.
+  std::string name = "Orvex";
+  QgsProject* project = nullptr;  ///< null: QgsProject::instance()
+  QgsMapCanvas* canvas = nullptr;
+  QMainWindow* mainWindow = nullptr;  ///< parent of dialogs; its status bar shows messages
+  QgsMessageBar* messageBar = nullptr;
+  /// The layer chosen in the layers panel.
+  std::function<QgsMapLayer*()> currentLayer{};
+  /// Replaces the Qt dialogs (scripted tests); must outlive the application.
+  host::UiServices* ui = nullptr;
+};
+
+class QgisApplication final : public host::Application {
+ public:
+  explicit QgisApplication(QgisHostOptions options);
+  ~QgisApplication() override;
+  QgisApplication(const QgisApplication&) = delete;
+  QgisApplication& operator=(const QgisApplication&) = delete;
+
+  std::string name() const override { return name_; }
+  std::shared_ptr<host::Document> document() const override { return document_; }
+  host::UiServices& ui() override { return *ui_; }
+  host::StatusBar& statusBar() override { return *statusBar_; }
+  host::Clock& clock() override { return clock_; }
+  host::WorkspaceFactory& workspaces() override { return *workspaces_; }
+  host::SpatialReferenceFactory& spatialReferences() override { return *spatialReferences_; }
+  host::GeometryService& geometry() override { return *geometry_; }
+
+  QgisDocument& qgisDocument() { return *document_; }
+  QgisStatusBar& qgisStatusBar() { return *statusBar_; }
+  QgsProject& project() { return project_; }
+
+  /// Clicks a command once as the toolbar does: refuses kernels and areas on a project whose
+  /// coordinate system has no ground units, then runs the command and ends its editing
+  /// sessions (commit on success; roll back on failure, so no layer is left half written).
+  /// Errors that escape the command are shown in a message box. Returns the click's status.
+  host::Status click(host::Command& command, std::string_view progId);
+
+ private:
+  bool refuseCoordinateSystem(std::string_view progId);
+
+  std::string name_;
+  QgsProject& project_;
+  std::unique_ptr<QtUiServices> qtUi_;
+  host::UiServices* ui_;
+  QtClock clock_;
+  std::unique_ptr<QgisStatusBar> statusBar_;
+  std::unique_ptr<host::WorkspaceFactory> workspaces_;
+  std::shared_ptr<host::SpatialReferenceFactory> spatialReferences_;
+  std::shared_ptr<host::GeometryService> geometry_;
+  EditSessions edits_;
+  std::shared_ptr<QgisDocument> document_;
+};
+
+/// True for the commands that measure distances and areas (kernels, home ranges).
+bool needsGroundUnits(std::string_view progId);
+
+}  // namespace orvex::platform::qgis

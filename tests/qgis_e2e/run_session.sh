@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# End-to-end session in the real QGIS: prepares the data and the headless host's reference
+# outputs, runs session.py in QGIS under Xvfb with the plug-in of BIN_DIR, and passes when the
+# session reports "SESSION OK".
+#
+#   run_session.sh BIN_DIR SOURCE_DIR OUT_DIR
+set -euo pipefail
+skip() { echo "SKIP: $1: the desktop end-to-end session is not run"; exit 77; }
+command -v qgis > /dev/null || skip "no qgis program"
+command -v ogr2ogr > /dev/null || skip "no ogr2ogr (gdal-bin)"
+# QGIS embeds the system's Python, which need not be the first python3 on the PATH.
+{ /usr/bin/python3 -c "import qgis.core" || python3 -c "import qgis.core"; } 2> /dev/null || skip "no QGIS Python bindings (python3-qgis)"
+if command -v xvfb-run > /dev/null; then
+  display=(xvfb-run -a -s "-screen 0 1280x900x24")
+elif [ -n "${DISPLAY:-}" ]; then
+  display=()
+else
+  skip "neither xvfb-run nor a display"
+fi
+bin=$(cd "$1" && pwd)
+source_dir=$(cd "$2" && pwd)
+out=$3
+rm -rf "$out" && mkdir -p "$out/ref/travel"
+out=$(cd "$out" && pwd)
+
+# One animal's fixes in UTM 33N; the desktop works on a WGS 84 GeoPackage copy in a UTM project.
+"$bin/orvex" --quiet simulate --out "$out/utm" --animals 1 --fixes 80 --seed 7 > /dev/null
+ogr2ogr -f GPKG -t_srs EPSG:4326 "$out/fixes.gpkg" "$out/utm/fixes.shp" -nln fixes
+
+# The headless host's answers for the same fixes.
+export ORVEX_REGISTRY="$out/registry"
+"$bin/orvex" --quiet --yes mcp "$out/utm/fixes.shp" --all-points -o "$out/ref/mcp.shp" > /dev/null
+cp "$out"/utm/fixes.* "$out/ref/travel/"
+"$bin/orvex" --quiet --yes travel "$out/ref/travel/fixes.shp" > /dev/null
+unset ORVEX_REGISTRY
+
+"$bin/orvex-qgis-project" "$out/session.qgz" --crs EPSG:32633 "$out/fixes.gpkg"
+ORVEX_E2E_OUT="$out" timeout 150 "${display[@]}" \
+  "$source_dir/scripts/qgis-desktop.sh" "$bin" "$out/profiles" --code "$source_dir/tests/qgis_e2e/session.py" \
+  "$out/session.qgz" > "$out/qgis.txt" 2>&1 || true
+cat "$out/session.log"
+grep -q "^SESSION OK" "$out/session.log"

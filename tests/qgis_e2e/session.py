@@ -1,0 +1,237 @@
+# A scripted session in the real QGIS with the plug-in: every item of the "TALVO Tools" menu
+# runs on a GeoPackage layer (WGS 84) with a selection, in a project in UTM 33N. Dialogs are
+# answered as a person would; outputs are compared with the headless host's (written by
+# run_session.sh before QGIS started); screenshots are saved and checked not to be blank.
+# The verdict goes to $ORVEX_E2E_OUT/session.log ("SESSION OK" when everything held).
+import os
+import traceback
+
+from qgis.PyQt.QtCore import QMetaObject, QTimer
+from qgis.PyQt.QtGui import QImage
+from qgis.PyQt.QtWidgets import (QAction, QApplication, QComboBox, QDialog, QFileDialog, QLineEdit, QMenu,
+                                 QMessageBox, QPushButton, QCheckBox)
+from qgis.core import NULL, QgsProject, QgsVectorLayer
+from qgis.utils import iface
+
+OUT = os.environ["ORVEX_E2E_OUT"]
+failures = []
+save_answers = []
+seen_dialogs = []
+
+
+def trace(line):
+    with open(os.path.join(OUT, "trace.txt"), "a") as out:
+        out.write(line + "\n")
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+
+
+def distinct_colours(image):
+    image = image.scaled(160, 120)
+    return len({image.pixel(x, y) for x in range(image.width()) for y in range(image.height())})
+
+
+def screenshot(widget, name):
+    path = os.path.join(OUT, name)
+    image = widget.grab().toImage()
+    image.save(path)
+    check(distinct_colours(QImage(path)) > 8, "screenshot %s is blank" % name)
+
+
+def child(dialog, kind, name):
+    return dialog.findChild(kind, name)
+
+
+def answer_modal():
+    """Answers whatever modal window is up, the way the session's person would."""
+    try:
+        answer_modal_window()
+    except Exception:
+        trace(traceback.format_exc())
+
+
+def answer_modal_window():
+    dialog = QApplication.activeModalWidget()
+    if dialog is None:
+        return
+    if isinstance(dialog, QFileDialog):
+        answer_file(dialog)
+        return
+    # A property of the Qt object, not of its Python wrapper: wrappers are reused when a new
+    # dialog lands at a freed dialog's address.
+    if dialog.property("orvexAnswered"):
+        return
+    dialog.setProperty("orvexAnswered", True)
+    name = dialog.objectName()
+    trace("modal %s %s %s" % (type(dialog).__name__, name, dialog.windowTitle()))
+    seen_dialogs.append(name or type(dialog).__name__)
+    if isinstance(dialog, QMessageBox):
+        trace("  text: " + dialog.text().replace("\n", " | "))
+        for button in (QMessageBox.Yes, QMessageBox.Ok, QMessageBox.Discard):
+            if dialog.button(button) is not None:
+                dialog.button(button).click()
+                return
+        dialog.reject()
+    elif name == "frmMCPOptions":
+        box = child(dialog, QCheckBox, "chkPercent")
+        if box.isChecked():
+            box.click()
+        child(dialog, QPushButton, "btnOK").click()
+    elif name == "frmKDE":
+        layers = child(dialog, QComboBox, "cmbPntL")
+        found = layers.findText("fixes")
+        check(found >= 0, "fixes missing from the KDE dialog's point layers")
+        layers.setCurrentIndex(found)
+        layers.activated.emit(found)
+        QApplication.processEvents()
+        screenshot(dialog, "kde-dialog.png")
+        dialog.reject()
+    elif name == "frmORVEX":
+        # The automatic display runs its own event loop; started from here, this timer's slot
+        # would still be running and Qt would not fire it again for the closing message box.
+        QTimer.singleShot(0, lambda: display_travel(dialog))
+    else:
+        dialog.reject()
+
+
+def display_travel(dialog):
+    try:
+        pace = child(dialog, QLineEdit, "TxtSec")
+        pace.setText("0")
+        pace.textEdited.emit("0")
+        keep = child(dialog, QCheckBox, "CBKeepGraphic")
+        if not keep.isChecked():
+            keep.click()
+        child(dialog, QPushButton, "CmdTrackMoose").click()
+        canvas = iface.mapCanvas()
+        canvas.refresh()
+        canvas.waitWhileRendering()
+        QApplication.processEvents()
+        screenshot(canvas, "display-travel.png")
+        screenshot(iface.mainWindow(), "desktop.png")
+        dialog.reject()
+    except Exception:
+        trace(traceback.format_exc())
+
+
+def answer_file(dialog):
+    """Types the next answer into the file dialog and accepts; tried again while it stays up."""
+    if dialog.property("orvexAnswer") is None:
+        dialog.setProperty("orvexAnswer", save_answers.pop(0) if save_answers else "")
+        trace("file dialog %s -> %s" % (dialog.windowTitle(), dialog.property("orvexAnswer")))
+    answer = dialog.property("orvexAnswer")
+    if not answer:
+        dialog.reject()
+        return
+    name = dialog.findChild(QLineEdit, "fileNameEdit")
+    if name is not None:
+        name.setText(answer)
+    else:
+        dialog.selectFile(answer)
+    # QFileDialog's accept() is protected in Python; its slot is reached through Qt.
+    QMetaObject.invokeMethod(dialog, "accept")
+
+
+def action(prog_id):
+    found = iface.mainWindow().findChild(QAction, "orvex:" + prog_id)
+    check(found is not None and found.isEnabled(), "menu item %s missing or disabled" % prog_id)
+    return found
+
+
+def features(path):
+    layer = QgsVectorLayer(path, "check", "ogr")
+    return list(layer.getFeatures()) if layer.isValid() else []
+
+
+def number(feature, field):
+    """The field's value as a float, None when the field is missing or NULL."""
+    index = feature.fields().lookupField(field)
+    value = feature.attribute(index) if index >= 0 else None
+    return None if value is None or value == NULL else float(value)
+
+
+def compare_outputs():
+    qgis_mcp, reference_mcp = features(os.path.join(OUT, "qgis_mcp.shp")), features(os.path.join(OUT, "ref", "mcp.shp"))
+    check(len(qgis_mcp) == 1 and len(reference_mcp) == 1, "MCP polygons: %d vs %d" % (len(qgis_mcp), len(reference_mcp)))
+    if qgis_mcp and reference_mcp:
+        # 1e-6 relative: the fixes went UTM -> WGS 84 (GeoPackage) -> UTM (project), which moves
+        # them by far less than a millimetre.
+        a, b = qgis_mcp[0].geometry().area(), reference_mcp[0].geometry().area()
+        check(abs(a - b) <= 1e-6 * b, "MCP area %.6f vs headless %.6f" % (a, b))
+    edited = features(os.path.join(OUT, "fixes.gpkg"))
+    reference = {round(f["Time2"]): f for f in features(os.path.join(OUT, "ref", "travel", "fixes.shp"))}
+    check(len(edited) > 0 and edited[0].fields().indexOf("Dist_Cumul") >= 0, "travel fields missing in the GeoPackage")
+    compared = 0
+    for feature in edited:
+        other = reference.get(round(feature["Time2"]))
+        if other is None or number(feature, "Dist_Cumul") is None or number(other, "Dist_Cumul") is None:
+            continue
+        compared += 1
+        # Times are whole seconds on both sides (1e-3). Dist_Cumul is kept to whole metres: the
+        # sub-millimetre shift of the WGS 84 round trip may tip a half-metre, hence 1.
+        for field, tolerance in (("T_Obs_Sec", 1e-3), ("T_Cumul", 1e-3), ("Dist_Cumul", 1.0)):
+            a, b = number(feature, field), number(other, field)
+            check(a is not None and b is not None and abs(a - b) <= tolerance,
+                  "travel %s of fix %s: %s vs %s" % (field, feature["Time2"], a, b))
+    check(compared > 10, "too few travel values compared (%d)" % compared)
+
+
+def run():
+    try:
+        window = iface.mainWindow()
+        layer = QgsProject.instance().mapLayersByName("fixes")[0]
+        iface.setActiveLayer(layer)
+        layer.selectAll()
+        iface.mapCanvas().setExtent(layer.extent() if layer.crs() == QgsProject.instance().crs()
+                                    else iface.mapCanvas().fullExtent())
+        iface.mapCanvas().zoomToFullExtent()
+        menu = window.findChild(QMenu, "orvex:ORVEX.toolsMenu")
+        check(menu is not None and menu.title() == "TALVO Tools", "no TALVO Tools menu")
+        menu.popup(window.mapToGlobal(window.rect().center()))
+        QApplication.processEvents()
+        screenshot(menu, "menu.png")
+        menu.hide()
+        timer = QTimer()
+        timer.timeout.connect(answer_modal)
+        timer.start(150)
+        save_answers.append(os.path.join(OUT, "qgis_mcp.shp"))
+        for prog_id in ("ORVEX.clsAbout", "ORVEX.clsKDETool", "Orvex8.orvex_MCP", "ORVEX.orvexobs",
+                        "ORVEX.FindDupTime2", "ORVEX.FindDupxy", "ORVEX.MOLE", "Orvex8.orvex_import"):
+            trace("item " + prog_id)
+            # As a person would: the fixes layer picked again (an added output layer becomes the
+            # current one) and all its fixes selected again (duplicate removal clears the selection).
+            iface.setActiveLayer(layer)
+            layer.selectAll()
+            item = action(prog_id)
+            if item is not None:
+                item.trigger()
+        timer.stop()
+        for name in ("frmKDE", "frmMCPOptions", "frmORVEX"):
+            check(name in seen_dialogs, "dialog %s never shown" % name)
+        mcp_path = os.path.join(OUT, "qgis_mcp.shp")
+        check(any(added.source().split("|")[0] == mcp_path for added in QgsProject.instance().mapLayers().values()),
+              "the MCP polygon was not added to the project")
+        compare_outputs()
+    except Exception:
+        failures.append(traceback.format_exc())
+    with open(os.path.join(OUT, "session.log"), "w") as log:
+        log.write("dialogs: %s\n" % ", ".join(seen_dialogs))
+        log.write("\n".join(failures) + "\n" if failures else "SESSION OK\n")
+    QgsProject.instance().setDirty(False)
+    os._exit(0)
+
+
+def watchdog():
+    """A session still running after its time: what is on screen goes to the trace."""
+    for widget in QApplication.topLevelWidgets():
+        if widget.isVisible():
+            trace("visible %s %s %s" % (type(widget).__name__, widget.objectName(), widget.windowTitle()))
+    trace("modal now: %s" % QApplication.activeModalWidget())
+    iface.mainWindow().grab().save(os.path.join(OUT, "stuck.png"))
+
+
+QTimer.singleShot(2500, run)
+QTimer.singleShot(60000, watchdog)

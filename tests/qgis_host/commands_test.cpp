@@ -1,0 +1,147 @@
+// The commands of the menu run in the desktop host as the plug-in runs them, on the same input
+// as in the headless host: the files they write and the layers they edit must come out the same.
+
+#include <gtest/gtest.h>
+
+#include <qgsvectorlayereditbuffer.h>
+
+#include "platform/headless/command_runner.h"
+#include "platform/headless/form_script.h"
+#include "platform/headless/headless_application.h"
+#include "platform/headless/map_source.h"
+#include "qgis_host/qgis_data.h"
+#include "qgis_host/qgis_host_support.h"
+#include "support/files.h"
+
+namespace orvex::test {
+namespace {
+
+using platform::headless::FormScript;
+
+const std::vector<std::string> kTravelFields = {"Time2",      "T_Obs_Sec",  "T_Cumul",  "Dist",
+                                                "Dist_Cumul", "Me_per_Sec", "Mi_per_hr"};
+
+/// The same command in the headless host on `shp` (every feature selected).
+class HeadlessRun {
+ public:
+  explicit HeadlessRun(const std::filesystem::path& shp)
+      : registry(host::ComponentRegistry::fromFolder(ORVEX_BIN_DIR)),
+        application(quietOptions(out, platform::headless::ChoicePolicy::Yes)) {
+    platform::headless::MapSource source;
+    source.files = {shp};
+    platform::headless::loadMapSource(application, source);
+  }
+  host::Status run(const std::string& progId) {
+    return platform::headless::runCommand(registry, application, progId);
+  }
+  std::ostringstream out;
+  host::ComponentRegistry registry;
+  platform::headless::HeadlessApplication application;
+};
+
+class QgisCommands : public ::testing::Test {
+ protected:
+  /// The walk as a shapefile in its own folder (each host edits its own copy).
+  std::filesystem::path fixes(const std::string& folderName, int count = 20) {
+    std::filesystem::create_directories(folder / folderName);
+    return writeTimedPoints(folder / folderName, "fixes", walk(count));
+  }
+  QgsVectorLayer* showAll(const std::filesystem::path& file) {
+    QgsVectorLayer* layer = host.add(QString::fromStdString(file.string()), "fixes");
+    layer->selectAll();
+    QgsProject::instance()->setCrs(layer->crs());  // what QGIS does for a project's first layer
+    return layer;
+  }
+
+  TempFolder folder;
+  QgisHost host;
+};
+
+TEST_F(QgisCommands, TravelFieldsAndDuplicateRemovalEditTheLayerAsTheHeadlessHostDoes) {
+  // The edits go through the layer's editing session: committed once, QGIS out of edit mode.
+  for (const std::string progId : {"ORVEX.orvexobs", "ORVEX.FindDupxy", "ORVEX.FindDupTime2"}) {
+    SCOPED_TRACE(progId);
+    const auto headlessShp = fixes("headless-" + progId);
+    const auto qgisShp = fixes("qgis-" + progId);
+    {
+      HeadlessRun headless(headlessShp);  // closed before its file is read back
+      ASSERT_EQ(headless.run(progId), host::kOk);
+    }
+    QgsVectorLayer* layer = showAll(qgisShp);
+    ASSERT_EQ(host.run(progId), host::kOk);
+    EXPECT_FALSE(layer->isEditable());
+    EXPECT_EQ(fieldTexts(qgisShp, kTravelFields), fieldTexts(headlessShp, kTravelFields)) << host.out.str();
+    QgsProject::instance()->removeAllMapLayers();
+  }
+}
+
+TEST_F(QgisCommands, DuplicateRemovalOnAGeoPackageWithGapsDeletesTheSameFixes) {
+  const auto shp = fixes("source");
+  const auto gpkg = folder / "fixes.gpkg";
+  translate(shp, gpkg, {"-f", "GPKG"});
+  {
+    HeadlessRun headless(shp);
+    ASSERT_EQ(headless.run("ORVEX.FindDupxy"), host::kOk);
+  }
+  showAll(gpkg);
+  ASSERT_EQ(host.run("ORVEX.FindDupxy"), host::kOk);
+  const auto times = [](const std::filesystem::path& file) {
+    std::vector<double> values;
+    for (const auto& row : fieldTexts(file, {"Time2"})) values.push_back(std::stod(row[0]));
+    return values;
+  };
+  EXPECT_EQ(times(gpkg), times(shp));
+}
+
+TEST_F(QgisCommands, McpWritesTheSameShapefileAndAddsItAsAStyledLayer) {
+  const auto shp = fixes("source");
+  host.scripted.setFormScript("frmMCPOptions", FormScript().check("chkPercent", false).click("btnOK"));
+  host.scripted.queueSaveAnswer(folder / "qgis-mcp.shp");
+  showAll(shp);
+  ASSERT_EQ(host.run("Orvex8.orvex_MCP"), host::kOk);
+
+  {
+    HeadlessRun headless(shp);
+    headless.application.scriptedUi().setFormScript("frmMCPOptions",
+                                                    FormScript().check("chkPercent", false).click("btnOK"));
+    headless.application.scriptedUi().queueSaveAnswer(folder / "headless-mcp.shp");
+    ASSERT_EQ(headless.run("Orvex8.orvex_MCP"), host::kOk);
+  }
+
+  // The shapes are written by the same platform from the same points: byte for byte.
+  EXPECT_EQ(readAll(folder / "qgis-mcp.shp"), readAll(folder / "headless-mcp.shp"));
+  EXPECT_EQ(readAll(folder / "qgis-mcp.dbf"), readAll(folder / "headless-mcp.dbf"));
+  EXPECT_EQ(QgsProject::instance()->mapLayersByName("fixes").size(), 1);
+  EXPECT_EQ(QgsProject::instance()->mapLayers().size(), 2) << "the polygon layer was added";
+  EXPECT_NE(std::find(host.rendering.rendered.begin(), host.rendering.rendered.end(), "frmMCPOptions"),
+            host.rendering.rendered.end());
+}
+
+TEST_F(QgisCommands, KernelsAndAreasRefuseDegreesAndWebMercator) {
+  const auto shp = fixes("source");
+  showAll(shp);
+  for (const char* crs : {"EPSG:4326", "EPSG:3857"}) {
+    QgsProject::instance()->setCrs(QgsCoordinateReferenceSystem(crs));
+    host.scripted.clearRecords();
+    EXPECT_EQ(host.run("Orvex8.orvex_MCP"), host::kOk);
+    ASSERT_EQ(host.messages().size(), 1u) << crs;
+    EXPECT_NE(host.messages()[0].find("Project > Properties > CRS"), std::string::npos);
+    EXPECT_TRUE(host.rendering.rendered.empty()) << "no options dialog before the refusal";
+  }
+}
+
+TEST_F(QgisCommands, DisplayTravelDrawsOnTheCanvasAndClearsOnReset) {
+  showAll(fixes("source", 8));
+  int drawn = -1;
+  host.scripted.setFormScript("frmORVEX", FormScript().type("TxtSec", "0").click("CmdTrackMoose").cancel());
+  host.scripted.setFormClosedHook([&](const host::Form&) {
+    drawn = host.application->qgisDocument().qgisView().canvasGraphics().itemCount();
+  });
+  ASSERT_EQ(host.run("ORVEX.MOLE"), host::kOk);
+  EXPECT_GT(drawn, 0) << "track segments drawn as canvas items";
+  const auto& graphics = host.application->qgisDocument().qgisView().canvasGraphics();
+  EXPECT_EQ(graphics.itemCount(), graphics.count()) << "one canvas item per element";
+}
+
+}  // namespace
+}  // namespace orvex::test

@@ -1,0 +1,136 @@
+// The Qt renderer of form models, both ways, and the menus built from the registered toolbar.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTableWidget>
+
+#include "host/command_catalog.h"
+#include "platform/qgis/command_menus.h"
+#include "qgis_host/qgis_host_support.h"
+
+namespace orvex::test {
+namespace {
+
+using host::ControlKind;
+
+/// A form with one control of every kind, two tabs and a frame, whose handlers log.
+struct EveryKindForm {
+  EveryKindForm() : form("frmEvery", "Every kind") {
+    form.addPage("First");
+    form.addPage("Second");
+    form.add(ControlKind::Frame, "fraOptions", "Options").setPage(0);
+    form.add(ControlKind::OptionButton, "optA", "A")
+        .setContainer("fraOptions")
+        .setPage(0)
+        .setChecked(true, host::Notify::No);
+    form.add(ControlKind::OptionButton, "optB", "B").setContainer("fraOptions").setPage(0);
+    form.add(ControlKind::CheckBox, "chkFlag", "Flag").setPage(0);
+    form.add(ControlKind::Label, "lblName", "Name").setPage(0);
+    form.add(ControlKind::TextBox, "txtName").setPage(0);
+    form.add(ControlKind::ComboBox, "cmbPick", "Pick:").setPage(1).addItem("one").addItem("two");
+    form.add(ControlKind::ListBox, "lstPick").setPage(1).addItem("x").addItem("y");
+    form.add(ControlKind::Slider, "sldLevel").setPage(1).setRange(0, 10);
+    form.add(ControlKind::ProgressBar, "barDone").setPage(1);
+    form.add(ControlKind::Grid, "grdCells").setPage(1).setGrid({{"a", "b"}, {{"1", "2"}}});
+    form.add(ControlKind::Button, "btnOK", "OK").onClick = [this] { form.close(host::dialog_result::kOk); };
+    for (const char* name : {"optB", "chkFlag", "cmbPick", "lstPick"})
+      form.control(name).onClick = [this, name] { log.push_back(std::string("click ") + name); };
+    for (const char* name : {"txtName", "sldLevel"})
+      form.control(name).onChange = [this, name] { log.push_back(std::string("change ") + name); };
+  }
+  host::Form form;
+  std::vector<std::string> log;
+};
+
+TEST(FormDialog, EveryControlKindRendersAndActionsReachTheModel) {
+  EveryKindForm every;
+  platform::qgis::FormDialog dialog(every.form, nullptr);
+  every.form.load();
+  dialog.sync();
+  const auto widget = [&](const char* name) { return dialog.widget(name); };
+  for (const host::Control* control : every.form.controls())
+    EXPECT_NE(widget(control->name().c_str()), nullptr);
+  ASSERT_NE(dialog.tabs(), nullptr);
+  EXPECT_EQ(dialog.tabs()->count(), 2);
+  EXPECT_EQ(static_cast<QGroupBox*>(widget("fraOptions"))->title(), "Options");
+  EXPECT_TRUE(static_cast<QRadioButton*>(widget("optA"))->isChecked());
+  // A field's own caption becomes its label; one that follows a label keeps that label alone.
+  const auto* pickLabel = dialog.findChild<QLabel*>("cmbPickCaption");
+  ASSERT_NE(pickLabel, nullptr);
+  EXPECT_EQ(pickLabel->text(), "Pick:");
+  EXPECT_EQ(dialog.findChild<QLabel*>("txtNameCaption"), nullptr);
+  // Rows start at the top of their tab.
+  auto* grid = qobject_cast<QGridLayout*>(widget("chkFlag")->parentWidget()->layout());
+  ASSERT_NE(grid, nullptr);
+  int row = -1, column = 0, rows = 0, columns = 0;
+  grid->getItemPosition(grid->indexOf(widget("chkFlag")), &row, &column, &rows, &columns);
+  EXPECT_LE(row, 2) << "right after the frame";
+
+  // A person's actions, as Qt delivers them.
+  static_cast<QRadioButton*>(widget("optB"))->click();
+  static_cast<QCheckBox*>(widget("chkFlag"))->click();
+  emit static_cast<QLineEdit*>(widget("txtName"))->textEdited("Moose");
+  dialog.tabs()->setCurrentIndex(1);
+  emit static_cast<QComboBox*>(widget("cmbPick"))->activated(1);
+  static_cast<QListWidget*>(widget("lstPick"))->setCurrentRow(1);
+  static_cast<QSlider*>(widget("sldLevel"))->setValue(4);
+  EXPECT_EQ(every.log, (std::vector<std::string>{"click optB", "click chkFlag", "change txtName",
+                                                 "click cmbPick", "click lstPick", "change sldLevel"}));
+  EXPECT_TRUE(every.form.control("optB").checked());
+  EXPECT_FALSE(static_cast<QRadioButton*>(widget("optA"))->isChecked()) << "the model's group shows";
+  EXPECT_EQ(every.form.control("txtName").text(), "Moose");
+  EXPECT_EQ(every.form.currentPage(), 1);
+  EXPECT_EQ(every.form.control("cmbPick").text(), "two");
+  EXPECT_EQ(every.form.control("lstPick").selectedIndex(), 1);
+  EXPECT_EQ(every.form.control("sldLevel").value(), 4);
+
+  // The model's own changes reach the widgets.
+  every.form.control("lblName").setCaption("Animal");
+  every.form.control("barDone").setValue(60, host::Notify::No);
+  every.form.control("chkFlag").setEnabled(false);
+  every.form.control("grdCells").setGrid({{"a", "b"}, {{"1", "2"}, {"3", "4"}}});
+  dialog.sync();
+  EXPECT_EQ(static_cast<QLabel*>(widget("lblName"))->text(), "Animal");
+  EXPECT_EQ(static_cast<QProgressBar*>(widget("barDone"))->value(), 60);
+  EXPECT_FALSE(widget("chkFlag")->isEnabled());
+  EXPECT_EQ(static_cast<QTableWidget*>(widget("grdCells"))->rowCount(), 2);
+
+  static_cast<QPushButton*>(widget("btnOK"))->click();
+  EXPECT_EQ(every.form.result(), host::dialog_result::kOk);
+  EXPECT_EQ(dialog.result(), host::dialog_result::kOk) << "the dialog closes with the form";
+}
+
+TEST(CommandMenus, TheToolsMenuHasEveryRegisteredItemWithItsCaption) {
+  QgisHost host;
+  QMainWindow window;
+  host::CommandCatalog catalog(host.registry, *host.application);
+  platform::qgis::CommandMenus menus(window, catalog, *host.application);
+  ASSERT_EQ(menus.menus().size(), 1u);
+  EXPECT_EQ(menus.menus()[0]->title(), "TALVO Tools");
+  std::vector<std::string> captions;
+  for (QAction* action : menus.actions()) captions.push_back(action->text().toStdString());
+  EXPECT_EQ(captions, (std::vector<std::string>{"Kernel Density Estimation", "MCP Analysis",
+                                                "Calculate Travel Times and Distances",
+                                                "Remove Time2 Field Duplicates", "Remove X/Y Duplicates",
+                                                "Display Travel", "Import Lotek MDB Files", "About..."}));
+  for (QAction* action : menus.actions())
+    EXPECT_FALSE(action->icon().isNull()) << action->text().toStdString();
+}
+
+}  // namespace
+}  // namespace orvex::test

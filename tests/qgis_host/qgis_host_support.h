@@ -1,0 +1,108 @@
+#pragma once
+
+// The desktop host in a test: the QGIS project singleton emptied, a canvas, the scripted
+// answers of the headless host (rendered as real dialogs on the way, so every form a command
+// shows is laid out too), and the component registry of the build folder.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <qgsmapcanvas.h>
+#include <qgsproject.h>
+#include <qgsvectorlayer.h>
+
+#include "host/command.h"
+#include "host/form.h"
+#include "host/registry.h"
+#include "platform/headless/scripted_ui.h"
+#include "platform/qgis/form_dialog.h"
+#include "platform/qgis/qgis_application.h"
+
+namespace orvex::test {
+
+/// The scripted answers, with each modal form first laid out as a dialog: a control kind the
+/// renderer lacks fails the test that shows the form.
+class RenderingUi final : public host::UiServices {
+ public:
+  explicit RenderingUi(platform::headless::ScriptedUi& scripted) : scripted_(scripted) {}
+
+  host::MessageAnswer show(const host::Message& message) override { return scripted_.show(message); }
+  std::optional<std::filesystem::path> saveFile(const host::FileDialogOptions& options) override {
+    return scripted_.saveFile(options);
+  }
+  std::vector<std::filesystem::path> openFiles(const host::FileDialogOptions& options) override {
+    return scripted_.openFiles(options);
+  }
+  std::optional<std::filesystem::path> browseFolder(const host::FolderDialogOptions& options) override {
+    return scripted_.browseFolder(options);
+  }
+  int showModal(host::Form& form) override {
+    platform::qgis::FormDialog dialog(form, nullptr);
+    for (const host::Control* control : form.controls())
+      EXPECT_NE(dialog.widget(control->name()), nullptr) << form.name() << "." << control->name();
+    rendered.push_back(form.name());
+    return scripted_.showModal(form);
+  }
+  void showModeless(host::Form& form) override { scripted_.showModeless(form); }
+  void hide(host::Form& form) override { scripted_.hide(form); }
+  void processPendingEvents() override { scripted_.processPendingEvents(); }
+
+  std::vector<std::string> rendered;
+
+ private:
+  platform::headless::ScriptedUi& scripted_;
+};
+
+class QgisHost {
+ public:
+  QgisHost() : registry(host::ComponentRegistry::fromFolder(ORVEX_BIN_DIR)) {
+    QgsProject::instance()->clear();
+    scripted.setChoicePolicy(platform::headless::ChoicePolicy::Yes);
+    platform::qgis::QgisHostOptions options;
+    options.canvas = &canvas;
+    options.ui = &rendering;
+    options.currentLayer = [this] { return current; };
+    application = std::make_unique<platform::qgis::QgisApplication>(std::move(options));
+  }
+  ~QgisHost() {
+    application.reset();
+    QgsProject::instance()->clear();
+  }
+
+  /// Adds a layer to the project (on top) and chooses it in the layers panel.
+  QgsVectorLayer* add(const QString& source, const QString& name, const QString& provider = "ogr") {
+    auto* layer = new QgsVectorLayer(source, name, provider);
+    EXPECT_TRUE(layer->isValid()) << source.toStdString();
+    QgsProject::instance()->addMapLayer(layer);
+    current = layer;
+    return layer;
+  }
+
+  /// Creates the command from the registry and clicks it as the plug-in's menu does.
+  host::Status run(const std::string& progId) {
+    const auto command = registry.createAs<host::Command>(progId);
+    command->onCreate(*application);
+    return application->click(*command, progId);
+  }
+
+  std::vector<std::string> messages() const {
+    std::vector<std::string> texts;
+    for (const auto& record : scripted.messages()) texts.push_back(record.message.text);
+    return texts;
+  }
+
+  std::ostringstream out;
+  platform::headless::ScriptedUi scripted{out, "Orvex"};
+  RenderingUi rendering{scripted};
+  QgsMapCanvas canvas;
+  QgsMapLayer* current = nullptr;
+  host::ComponentRegistry registry;
+  std::unique_ptr<platform::qgis::QgisApplication> application;
+};
+
+}  // namespace orvex::test
