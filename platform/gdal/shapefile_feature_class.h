@@ -80,6 +80,12 @@ class ShapefileFeatureClass final : public host::FeatureClass {
 
   /// `close`, for a holder that cannot throw: a failure goes to `takeRecordedFailures`.
   void closeAndRecord() noexcept;
+  /// True once the file was closed (written through, or deleted): a later open of the same
+  /// path must open it anew, since this object refuses every use.
+  bool isClosed() const {
+    std::lock_guard lock(mutex_);
+    return closed_;
+  }
 
   /// The failures of `closeAndRecord` and of releases since the last call, oldest first.
   static std::vector<std::string> takeRecordedFailures();

@@ -38,7 +38,10 @@ class OpenShapefiles {
     auto it = open_.find(key(shp));
     if (it == open_.end()) return nullptr;
     auto alive = it->second.lock();
-    if (!alive) open_.erase(it);
+    if (!alive || alive->isClosed()) {
+      open_.erase(it);
+      return nullptr;
+    }
     return alive;
   }
   void add(const fs::path& shp, const std::shared_ptr<ShapefileFeatureClass>& featureClass) {
