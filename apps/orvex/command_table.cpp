@@ -1,6 +1,7 @@
 #include "apps/orvex/command_table.h"
 
 #include "apps/orvex/demo.h"
+#include "apps/orvex/import_movebank.h"
 #include "apps/orvex/row_dedup.h"
 #include "apps/orvex/row_import_lotek.h"
 #include "apps/orvex/row_kde.h"
@@ -18,6 +19,11 @@ namespace {
 const std::vector<CommandRow> kCommandRows{
     {"import-lotek", "Import Lotek collar files (.mdb) into one point shapefile", kImportLotekProgId,
      &declareImportLotek, &scriptImportLotek, &afterImportLotek},
+    {.name = "import-movebank",
+     .help = "Import Movebank CSV files (longitude/latitude) into one projected point shapefile or GeoPackage",
+     .progId = {},
+     .declare = &declareImportMovebank,
+     .run = &runImportMovebank},
     {"mcp", "Minimum convex polygons of each layer's selected fixes, one shapefile per layer and percentage",
      kMcpProgId, &declareMcp, &scriptMcp, &afterMcp},
     {.name = "kernel",
