@@ -9,6 +9,7 @@ packages=(
   libgdal-dev gdal-bin libgeos-dev libproj-dev proj-data
   mdbtools mdbtools-dev
   libcli11-dev libfmt-dev
+  libcairo2-dev help2man chromium dpkg-dev
 )
 
 missing=()

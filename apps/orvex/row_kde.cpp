@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "apps/orvex/cli.h"
+#include "apps/orvex/kde_plots.h"
 #include "host/error.h"
 #include "host/form.h"
 #include "host/raster.h"
@@ -161,7 +162,8 @@ headless::FormScript kdeFormScript(const CommandArgs& args, const std::string& r
   if (args.given("prefix")) script.type("txtR", args.textOf("prefix"));
   if (args.given("cell-size")) script.type("txtCellSize", args.textOf("cell-size"));
   if (args.given("scaling")) script.type("txtScaling", args.textOf("scaling"));
-  if (args.flagOf("verbose-log")) script.check("chkVerbose", true);
+  // The pictures draw the cross-validation profiles, which only the verbose log carries.
+  if (args.flagOf("verbose-log") || args.flagOf("plots")) script.check("chkVerbose", true);
   if (args.flagOf("silent")) script.check("chkSilent", true);
 
   script.page(kTabInput);
@@ -225,6 +227,9 @@ void declareKde(CLI::App& sub, CommandArgs& args) {
   sub.add_flag("--no-donuts", args.flag("no-donuts"), "No isopleth donut polygons");
   sub.add_flag("--verbose-log", args.flag("verbose-log"), "Write the verbose analysis log");
   sub.add_flag("--silent", args.flag("silent"), "Silent mode: no warning boxes during the run");
+  sub.add_flag("--plots", args.flag("plots"),
+               "Also draw, per animal, the LSCV/BCV profile and a map of the UD with its isopleths and fixes "
+               "(SVG and PNG; implies --verbose-log)");
   sub.add_option("--load-settings", args.text("load-settings"),
                  "Load a settings file first; the other options override it")
       ->check(CLI::ExistingFile);
@@ -291,6 +296,9 @@ int afterKde(const CommandArgs& args, headless::HeadlessApplication& application
   }
   std::sort(written.begin(), written.end());
   for (const fs::path& path : written) reportOutput(application, path);
+  if (completed && args.flagOf("plots") && !args.files.empty())
+    for (const fs::path& picture : writeKdePlots(outDir, args.files.front(), args.textOf("id")))
+      std::cout << picture.string() << ": picture\n";
 
   if (!completed) {
     std::cerr << "orvex: kde: the run did not complete (see the messages above)\n";

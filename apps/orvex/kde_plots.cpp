@@ -1,0 +1,228 @@
+#include "apps/orvex/kde_plots.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <iostream>
+#include <limits>
+
+#include "host/error.h"
+#include "host/text.h"
+#include "platform/gdal/gdal_platform.h"
+#include "platform/pictures/picture_writer.h"
+
+namespace orvex::cli {
+namespace {
+
+namespace fs = std::filesystem;
+namespace pictures = platform::pictures;
+
+constexpr const char* kAnalysisLog = "TALVO_KDE_ANALYSIS.txt";
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+const pictures::Colour kScoreColour{0.12, 0.35, 0.70};
+const pictures::Colour kChosenColour{0.05, 0.55, 0.20};
+const pictures::Colour kReferenceColour{0.40, 0.40, 0.40};
+const pictures::Colour kFailureColour{0.80, 0.05, 0.05};
+const pictures::Colour kIsoplethColour{0.10, 0.10, 0.35};
+const pictures::Colour kFixColour{0.05, 0.45, 0.85};
+
+double numberAfter(std::string_view line, std::string_view prefix) {
+  return host::parseNumber(host::trim(line.substr(prefix.size()))).value_or(kNaN);
+}
+
+/// "h, score" of a profile row; nothing for any other line.
+std::optional<pictures::PlotPoint> profileRow(std::string_view line) {
+  const std::size_t comma = line.find(',');
+  if (comma == std::string_view::npos) return std::nullopt;
+  const auto h = host::parseNumber(host::trim(line.substr(0, comma)));
+  const auto score = host::parseNumber(host::trim(line.substr(comma + 1)));
+  if (!h || !score) return std::nullopt;
+  return pictures::PlotPoint{*h, *score};
+}
+
+std::string shortNumber(double value) { return host::cformat("%.4g", value); }
+
+/// Reads the polygons or lines of one shapefile as outlines.
+void addOutlines(const fs::path& file, std::vector<std::vector<pictures::PlotPoint>>& outlines) {
+  const auto features = platform::gdal::openShapefileWorkspace(file.parent_path())->openFeatureClass(file.filename().string());
+  if (!features) return;
+  const auto cursor = features->search();
+  while (const auto row = cursor->next()) {
+    const auto add = [&](const std::vector<host::Point>& path) {
+      auto& outline = outlines.emplace_back();
+      for (const host::Point& p : path) outline.push_back({p.x, p.y});
+    };
+    if (const host::Polygon* polygon = row->shape().polygon())
+      for (const host::Ring& ring : polygon->rings) add(ring);
+    if (const host::Polyline* line = row->shape().polyline())
+      for (const host::Path& path : line->paths) add(path);
+  }
+}
+
+pictures::RasterLayer readRaster(const fs::path& folder, const std::string& name) {
+  const auto raster = platform::gdal::openRasterWorkspace(folder)->openRaster(name);
+  if (!raster) throw host::Error(host::kFileNotFound, "no raster " + name + " in " + folder.string());
+  pictures::RasterLayer layer;
+  layer.columns = raster->columns();
+  layer.rows = raster->rows();
+  const host::Envelope extent = raster->extent();
+  layer.x = {extent.xmin, extent.xmax};
+  layer.y = {extent.ymin, extent.ymax};
+  std::vector<float> cells(static_cast<std::size_t>(layer.columns) * static_cast<std::size_t>(layer.rows));
+  raster->band(0)->readRows(0, layer.rows, cells);
+  layer.values.assign(cells.begin(), cells.end());
+  return layer;
+}
+
+std::vector<pictures::PlotPoint> readFixes(const fs::path& pointFile, const std::string& idField,
+                                           const std::string& animal) {
+  std::vector<pictures::PlotPoint> fixes;
+  const fs::path file = fs::absolute(pointFile);
+  const auto features = platform::gdal::openShapefileWorkspace(file.parent_path())->openFeatureClass(file.filename().string());
+  if (!features) return fixes;
+  const int field = features->fields().find(idField);
+  if (field < 0) return fixes;
+  const auto cursor = features->search();
+  while (const auto row = cursor->next()) {
+    const host::Point* point = row->shape().point();
+    if (point != nullptr && !row->value(field).isEmpty() && row->value(field).toText() == animal)
+      fixes.push_back({point->x, point->y});
+  }
+  return fixes;
+}
+
+}  // namespace
+
+std::vector<KdeAnimalRun> readKdeAnalysisLog(std::istream& log) {
+  std::vector<KdeAnimalRun> runs;
+  std::optional<KdeAnimalRun> current;
+  bool inProfile = false;
+  const auto finish = [&] {
+    if (current && !current->raster.empty()) runs.push_back(std::move(*current));
+    current.reset();
+    inProfile = false;
+  };
+  std::string raw;
+  while (std::getline(log, raw)) {
+    const std::string_view line = host::trim(raw);
+    if (line.starts_with("Unique ID: ")) {
+      finish();
+      current = KdeAnimalRun{};
+      current->animal = std::string(host::trim(line.substr(11)));
+      current->h = current->href = kNaN;
+      continue;
+    }
+    if (!current) continue;
+    if (line.empty()) {
+      finish();
+    } else if (inProfile) {
+      if (const auto row = profileRow(line)) current->profile.push_back(*row);
+      else inProfile = line.starts_with("h,");
+    } else if (line.starts_with("Bandwidth: ")) {
+      current->h = numberAfter(line, "Bandwidth: ");
+    } else if (line.starts_with("HREF (for reference): ")) {
+      current->href = numberAfter(line, "HREF (for reference): ");
+    } else if (line.starts_with("Raster name: ")) {
+      current->raster = std::string(host::trim(line.substr(13)));
+    } else {
+      for (const char* estimator : {"LSCV", "BCV"}) {
+        const std::string name(estimator);
+        if (line == "Bandwidth represents minimized " + name) {
+          current->estimator = name;
+          current->minimized = true;
+        } else if (line.starts_with(name + " function could not be minimized")) {
+          current->estimator = name;
+        } else if (line == name + " Profile:") {
+          inProfile = true;
+        }
+      }
+    }
+  }
+  finish();
+  return runs;
+}
+
+std::optional<pictures::Chart> profileChart(const KdeAnimalRun& run) {
+  if (run.profile.empty()) return std::nullopt;
+  pictures::Chart chart;
+  chart.title = "Animal " + run.animal + ": " + run.estimator + " score against h";
+  pictures::Series scores{run.estimator + " score", run.profile, pictures::SeriesStyle::Line, kScoreColour};
+  chart.series.push_back(std::move(scores));
+  chart.marks.push_back({run.h, "h = " + shortNumber(run.h), kChosenColour, false});
+  chart.marks.push_back({run.href, "href = " + shortNumber(run.href), kReferenceColour, true});
+  if (!run.minimized) {
+    const auto lowest = std::min_element(run.profile.begin(), run.profile.end(),
+                                         [](const auto& a, const auto& b) { return a.y < b.y; });
+    chart.note = run.estimator + " function could not be minimized: the lowest score is at the end of the range, href used";
+    chart.noteIsWarning = true;
+    chart.marks.push_back({lowest->x, "lowest score, h = " + shortNumber(lowest->x), kFailureColour, true});
+  } else {
+    chart.note = "Bandwidth represents minimized " + run.estimator;
+  }
+  const auto xRange = pictures::xRangeOf(chart);
+  const auto yRange = pictures::yRangeOf(chart);
+  chart.x = pictures::niceAxis("h", xRange->min, xRange->max);
+  chart.y = pictures::niceAxis(run.estimator + " score", yRange->min, yRange->max);
+  return chart;
+}
+
+pictures::MapPicture udMap(const KdeAnimalRun& run, UdMapData data) {
+  pictures::MapPicture map;
+  map.title = "Animal " + run.animal + ": utilisation distribution " + run.raster;
+  map.note = "h = " + shortNumber(run.h);
+  map.x = data.raster.x;
+  map.y = data.raster.y;
+  double largest = 0.0;
+  for (double& value : data.raster.values) {
+    if (!(value > 0.0)) value = kNaN;  // no density: the background shows through
+    else largest = std::max(largest, value);
+  }
+  data.raster.scale = {0.0, largest > 0.0 ? largest : 1.0};
+  data.raster.legendTitle = "UD density";
+  map.raster = std::move(data.raster);
+  if (!data.isopleths.empty())
+    map.paths.push_back({"isopleths", std::move(data.isopleths), kIsoplethColour, 1.5});
+  map.points = std::move(data.fixes);
+  map.pointColour = kFixColour;
+  return map;
+}
+
+std::vector<fs::path> writeKdePlots(const fs::path& outDir, const fs::path& pointFile, const std::string& idField) {
+  std::vector<fs::path> written;
+  std::ifstream log(outDir / kAnalysisLog, std::ios::binary);
+  if (!log) {
+    std::cerr << "orvex: kde: no analysis log in " << outDir.string() << "; no pictures\n";
+    return written;
+  }
+  for (const KdeAnimalRun& run : readKdeAnalysisLog(log)) {
+    try {
+      if (const auto chart = profileChart(run)) {
+        const fs::path base = outDir / (run.raster + "_profile");
+        pictures::writeChart(*chart, fs::path(base).concat(".svg"), fs::path(base).concat(".png"));
+        written.push_back(fs::path(base).concat(".svg"));
+        written.push_back(fs::path(base).concat(".png"));
+      }
+      if (!fs::exists(outDir / (run.raster + ".tif"))) continue;  // a kernel that failed
+      UdMapData data;
+      data.raster = readRaster(outDir, run.raster);
+      for (const auto& entry : fs::directory_iterator(outDir)) {
+        const std::string name = entry.path().filename().string();
+        if (entry.path().extension() == ".shp" && name.starts_with(run.raster + "_") &&
+            name.find("donut") == std::string::npos && name.find("poly") != std::string::npos)
+          addOutlines(entry.path(), data.isopleths);
+      }
+      if (host::toLowerAscii(pointFile.extension().string()) == ".shp")
+        data.fixes = readFixes(pointFile, idField, run.animal);
+      const fs::path base = outDir / (run.raster + "_map");
+      pictures::writeMap(udMap(run, std::move(data)), fs::path(base).concat(".svg"), fs::path(base).concat(".png"));
+      written.push_back(fs::path(base).concat(".svg"));
+      written.push_back(fs::path(base).concat(".png"));
+    } catch (const host::Error& error) {
+      std::cerr << "orvex: kde: no pictures of animal " << run.animal << ": " << error.description() << '\n';
+    }
+  }
+  return written;
+}
+
+}  // namespace orvex::cli
