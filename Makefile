@@ -8,7 +8,7 @@ WERROR     ?= OFF
 CMAKE_ARGS ?=
 DEMO_OUT   ?= demo-output
 
-.PHONY: all deps configure build test demo test-asan format format-check bench clean
+.PHONY: all deps configure build test demo install package test-asan format format-check bench clean
 
 all: build
 
@@ -33,6 +33,16 @@ test: build
 demo: configure
 	cmake --build $(BUILD) -j $(JOBS) --target orvex orvexcore orvexui
 	$(BUILD)/bin/orvex --registry $(BUILD)/demo-registry.txt demo --out $(DEMO_OUT)
+
+# Installs the program, its libraries, their registry and the manual pages under PREFIX
+# (DESTDIR stages them elsewhere, as packagers do).
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# A Debian package (prefix /usr) in $(BUILD)/, its dependencies read off the binaries.
+package: build
+	cmake --build $(BUILD) --target package
 
 # The same suites with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps

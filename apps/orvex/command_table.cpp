@@ -2,6 +2,7 @@
 
 #include "apps/orvex/demo.h"
 #include "apps/orvex/import_movebank.h"
+#include "apps/orvex/mcp_curve.h"
 #include "apps/orvex/row_dedup.h"
 #include "apps/orvex/row_import_lotek.h"
 #include "apps/orvex/row_kde.h"
@@ -20,12 +21,18 @@ const std::vector<CommandRow> kCommandRows{
     {"import-lotek", "Import Lotek collar files (.mdb) into one point shapefile", kImportLotekProgId,
      &declareImportLotek, &scriptImportLotek, &afterImportLotek},
     {.name = "import-movebank",
-     .help = "Import Movebank CSV files (longitude/latitude) into one projected point shapefile or GeoPackage",
+     .help =
+         "Import Movebank CSV files (longitude/latitude) into one projected point shapefile or GeoPackage",
      .progId = {},
      .declare = &declareImportMovebank,
      .run = &runImportMovebank},
-    {"mcp", "Minimum convex polygons of each layer's selected fixes, one shapefile per layer and percentage",
-     kMcpProgId, &declareMcp, &scriptMcp, &afterMcp},
+    {.name = "mcp",
+     .help = "Minimum convex polygons of each layer's selected fixes, one shapefile per layer and percentage",
+     .progId = kMcpProgId,
+     .declare = &declareMcp,
+     .script = &scriptMcp,
+     .after = &afterMcp,
+     .run = &runMcpWithCurves},
     {.name = "kernel",
      .help =
          "Kernel home-range contours of the selected fixes (or of each animal's), one shapefile per h value",

@@ -45,7 +45,8 @@ std::string shortNumber(double value) { return host::cformat("%.4g", value); }
 
 /// Reads the polygons or lines of one shapefile as outlines.
 void addOutlines(const fs::path& file, std::vector<std::vector<pictures::PlotPoint>>& outlines) {
-  const auto features = platform::gdal::openShapefileWorkspace(file.parent_path())->openFeatureClass(file.filename().string());
+  const auto features =
+      platform::gdal::openShapefileWorkspace(file.parent_path())->openFeatureClass(file.filename().string());
   if (!features) return;
   const auto cursor = features->search();
   while (const auto row = cursor->next()) {
@@ -79,7 +80,8 @@ std::vector<pictures::PlotPoint> readFixes(const fs::path& pointFile, const std:
                                            const std::string& animal) {
   std::vector<pictures::PlotPoint> fixes;
   const fs::path file = fs::absolute(pointFile);
-  const auto features = platform::gdal::openShapefileWorkspace(file.parent_path())->openFeatureClass(file.filename().string());
+  const auto features =
+      platform::gdal::openShapefileWorkspace(file.parent_path())->openFeatureClass(file.filename().string());
   if (!features) return fixes;
   const int field = features->fields().find(idField);
   if (field < 0) return fixes;
@@ -117,8 +119,10 @@ std::vector<KdeAnimalRun> readKdeAnalysisLog(std::istream& log) {
     if (line.empty()) {
       finish();
     } else if (inProfile) {
-      if (const auto row = profileRow(line)) current->profile.push_back(*row);
-      else inProfile = line.starts_with("h,");
+      if (const auto row = profileRow(line))
+        current->profile.push_back(*row);
+      else
+        inProfile = line.starts_with("h,");
     } else if (line.starts_with("Bandwidth: ")) {
       current->h = numberAfter(line, "Bandwidth: ");
     } else if (line.starts_with("HREF (for reference): ")) {
@@ -154,7 +158,8 @@ std::optional<pictures::Chart> profileChart(const KdeAnimalRun& run) {
   if (!run.minimized) {
     const auto lowest = std::min_element(run.profile.begin(), run.profile.end(),
                                          [](const auto& a, const auto& b) { return a.y < b.y; });
-    chart.note = run.estimator + " function could not be minimized: the lowest score is at the end of the range, href used";
+    chart.note = run.estimator +
+                 " function could not be minimized: the lowest score is at the end of the range, href used";
     chart.noteIsWarning = true;
     chart.marks.push_back({lowest->x, "lowest score, h = " + shortNumber(lowest->x), kFailureColour, true});
   } else {
@@ -175,8 +180,10 @@ pictures::MapPicture udMap(const KdeAnimalRun& run, UdMapData data) {
   map.y = data.raster.y;
   double largest = 0.0;
   for (double& value : data.raster.values) {
-    if (!(value > 0.0)) value = kNaN;  // no density: the background shows through
-    else largest = std::max(largest, value);
+    if (!(value > 0.0))
+      value = kNaN;  // no density: the background shows through
+    else
+      largest = std::max(largest, value);
   }
   data.raster.scale = {0.0, largest > 0.0 ? largest : 1.0};
   data.raster.legendTitle = "UD density";
@@ -188,7 +195,8 @@ pictures::MapPicture udMap(const KdeAnimalRun& run, UdMapData data) {
   return map;
 }
 
-std::vector<fs::path> writeKdePlots(const fs::path& outDir, const fs::path& pointFile, const std::string& idField) {
+std::vector<fs::path> writeKdePlots(const fs::path& outDir, const fs::path& pointFile,
+                                    const std::string& idField) {
   std::vector<fs::path> written;
   std::ifstream log(outDir / kAnalysisLog, std::ios::binary);
   if (!log) {
@@ -215,7 +223,8 @@ std::vector<fs::path> writeKdePlots(const fs::path& outDir, const fs::path& poin
       if (host::toLowerAscii(pointFile.extension().string()) == ".shp")
         data.fixes = readFixes(pointFile, idField, run.animal);
       const fs::path base = outDir / (run.raster + "_map");
-      pictures::writeMap(udMap(run, std::move(data)), fs::path(base).concat(".svg"), fs::path(base).concat(".png"));
+      pictures::writeMap(udMap(run, std::move(data)), fs::path(base).concat(".svg"),
+                         fs::path(base).concat(".png"));
       written.push_back(fs::path(base).concat(".svg"));
       written.push_back(fs::path(base).concat(".png"));
     } catch (const host::Error& error) {

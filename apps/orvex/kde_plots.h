@@ -16,9 +16,9 @@ namespace orvex::cli {
 
 /// What a KDE run tells about one animal's raster.
 struct KdeAnimalRun {
-  std::string animal{};     ///< the unique ID as the log shows it
-  std::string raster{};     ///< the raster's name in the output folder
-  double h = 0.0;           ///< the bandwidth used
+  std::string animal{};  ///< the unique ID as the log shows it
+  std::string raster{};  ///< the raster's name in the output folder
+  double h = 0.0;        ///< the bandwidth used
   double href = 0.0;
   std::string estimator{};  ///< "LSCV", "BCV", or empty for other bandwidth choices
   bool minimized = false;   ///< the score's minimum lay inside the scanned range
@@ -49,6 +49,7 @@ platform::pictures::MapPicture udMap(const KdeAnimalRun& run, UdMapData data);
 /// and .png) and returns their paths. A picture that cannot be made is reported on standard
 /// error and skipped.
 std::vector<std::filesystem::path> writeKdePlots(const std::filesystem::path& outDir,
-                                                 const std::filesystem::path& pointFile, const std::string& idField);
+                                                 const std::filesystem::path& pointFile,
+                                                 const std::string& idField);
 
 }  // namespace orvex::cli

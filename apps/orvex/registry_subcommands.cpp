@@ -5,8 +5,8 @@
 #include "apps/orvex/cli.h"
 #include "host/command.h"
 #include "host/component.h"
-#include "host/install_layout.h"
 #include "host/error.h"
+#include "host/install_layout.h"
 
 namespace orvex::cli {
 namespace {

@@ -172,9 +172,13 @@ void declareMcp(CLI::App& sub, CommandArgs& args) {
             return centreOf(text) ? std::string() : "--centre takes X,Y: '" + text + "'";
           },
           "X,Y"));
+  sub.add_flag("--curve", args.flag("curve"),
+               "Also draw, per layer, the MCP area against the percentage of fixes (10 to 100) and against "
+               "the number of fixes in time order (SVG and PNG beside the outputs)");
   sub.add_option("--out", args.text("out"),
                  "Output file template; {layer} and {percent} are replaced (default "
-                 "{layer}_mcp{percent}.shp). An existing file is replaced only with --yes");
+                 "{layer}_mcp{percent}.shp). A .gpkg file instead receives the polygons as layers named as "
+                 "the shapefiles would be. An existing file or layer is replaced only with --yes");
 }
 
 void scriptMcp(const CommandArgs& args, headless::HeadlessApplication& application) {

@@ -18,7 +18,8 @@ constexpr std::string_view kIndividual = "individual-local-identifier";
 constexpr std::string_view kTag = "tag-local-identifier";
 constexpr std::string_view kSensor = "sensor-type";
 constexpr std::string_view kVisible = "visible";
-constexpr std::array<std::string_view, 2> kOutlierColumns{"manually-marked-outlier", "algorithm-marked-outlier"};
+constexpr std::array<std::string_view, 2> kOutlierColumns{"manually-marked-outlier",
+                                                          "algorithm-marked-outlier"};
 
 constexpr std::int64_t kSecondsPerDay = 86400;
 
@@ -129,9 +130,11 @@ Columns findColumns(const std::vector<std::string>& header, std::string_view sou
   columns.sensor = find(kSensor);
   columns.visible = find(kVisible);
   for (std::size_t i = 0; i < kOutlierColumns.size(); ++i) columns.outliers[i] = find(kOutlierColumns[i]);
-  for (const auto& [index, name] : {std::pair{columns.timestamp, kTimestamp}, std::pair{columns.longitude, kLongitude},
-                                    std::pair{columns.latitude, kLatitude}})
-    if (index < 0) failAt(source, 1, "no column \"" + std::string(name) + "\" (is this a Movebank CSV file?)");
+  for (const auto& [index, name] :
+       {std::pair{columns.timestamp, kTimestamp}, std::pair{columns.longitude, kLongitude},
+        std::pair{columns.latitude, kLatitude}})
+    if (index < 0)
+      failAt(source, 1, "no column \"" + std::string(name) + "\" (is this a Movebank CSV file?)");
   if (columns.individual < 0 && columns.tag < 0)
     failAt(source, 1, "no column \"" + std::string(kIndividual) + "\" nor \"" + std::string(kTag) + "\"");
   return columns;
@@ -144,7 +147,8 @@ std::optional<double> coordinate(const std::string& cell, std::string_view colum
   if (text.empty() || host::iequals(text, "NA") || host::iequals(text, "NaN")) return std::nullopt;
   const std::optional<double> value = host::parseNumber(text);
   if (!value || !std::isfinite(*value))
-    failAt(source, line, "\"" + std::string(text) + "\" in column \"" + std::string(column) + "\" is not a number");
+    failAt(source, line,
+           "\"" + std::string(text) + "\" in column \"" + std::string(column) + "\" is not a number");
   if (std::fabs(*value) > limit)
     failAt(source, line,
            "\"" + std::string(text) + "\" in column \"" + std::string(column) + "\" is outside -" +
@@ -164,14 +168,14 @@ std::optional<std::pair<std::int64_t, double>> parseMovebankTimestamp(std::strin
   if (!text.empty() && (text.back() == 'Z' || text.back() == 'z')) text.remove_suffix(1);
   // YYYY-MM-DD HH:MM:SS, positions fixed; then an optional fraction.
   constexpr std::size_t kWholeLength = 19;
-  if (text.size() < kWholeLength || text[4] != '-' || text[7] != '-' || (text[10] != ' ' && text[10] != 'T') ||
-      text[13] != ':' || text[16] != ':')
+  if (text.size() < kWholeLength || text[4] != '-' || text[7] != '-' ||
+      (text[10] != ' ' && text[10] != 'T') || text[13] != ':' || text[16] != ':')
     return std::nullopt;
   const auto year = digits(text, 0, 4), month = digits(text, 5, 2), day = digits(text, 8, 2);
   const auto hour = digits(text, 11, 2), minute = digits(text, 14, 2), second = digits(text, 17, 2);
   if (!year || !month || !day || !hour || !minute || !second) return std::nullopt;
-  if (*month < 1 || *month > 12 || *day < 1 || *day > daysInMonth(*year, *month) || *hour > 23 || *minute > 59 ||
-      *second > 59)
+  if (*month < 1 || *month > 12 || *day < 1 || *day > daysInMonth(*year, *month) || *hour > 23 ||
+      *minute > 59 || *second > 59)
     return std::nullopt;
   double fraction = 0.0;
   if (text.size() > kWholeLength) {
@@ -204,14 +208,16 @@ void readMovebankCsv(std::istream& in, std::string_view source, const MovebankRe
     if (cells.size() == 1 && host::trim(cells.front()).empty()) continue;  // a blank line
     if (cells.size() < width)
       failAt(source, line,
-             std::to_string(cells.size()) + " cells where the header names " + std::to_string(width) + " columns");
+             std::to_string(cells.size()) + " cells where the header names " + std::to_string(width) +
+                 " columns");
     const std::size_t order = counts.rows++;
     if (columns.sensor >= 0 && host::toLowerAscii(host::trim(cellAt(cells, columns.sensor))) != sensor) {
       ++counts.otherSensor;
       continue;
     }
     bool outlier = columns.visible >= 0 && isFalse(cellAt(cells, columns.visible));
-    for (const int column : columns.outliers) outlier = outlier || (column >= 0 && isTrue(cellAt(cells, column)));
+    for (const int column : columns.outliers)
+      outlier = outlier || (column >= 0 && isTrue(cellAt(cells, column)));
     if (outlier && !options.keepOutliers) {
       ++counts.outliers;
       continue;

@@ -17,12 +17,12 @@ namespace orvex::platform::gdal {
 
 /// One kept row: a located fix of the chosen sensor.
 struct MovebankFix {
-  std::string animal{};          ///< "individual-local-identifier", else "tag-local-identifier"
-  double longitude = 0.0;        ///< degrees, WGS 84
-  double latitude = 0.0;         ///< degrees, WGS 84
-  std::int64_t seconds = 0;      ///< whole seconds since 1970-01-01T00:00:00Z, rounded down
-  double fraction = 0.0;         ///< the fraction of a second dropped from `seconds`, 0 <= f < 1
-  std::size_t order = 0;         ///< position among the rows read, across files
+  std::string animal{};      ///< "individual-local-identifier", else "tag-local-identifier"
+  double longitude = 0.0;    ///< degrees, WGS 84
+  double latitude = 0.0;     ///< degrees, WGS 84
+  std::int64_t seconds = 0;  ///< whole seconds since 1970-01-01T00:00:00Z, rounded down
+  double fraction = 0.0;     ///< the fraction of a second dropped from `seconds`, 0 <= f < 1
+  std::size_t order = 0;     ///< position among the rows read, across files
 };
 
 /// What was read and why rows were left out.

@@ -1,5 +1,7 @@
 #include "platform/gdal/movebank_import.h"
 
+#include <ogrsf_frmts.h>
+
 #include <algorithm>
 #include <cmath>
 #include <fstream>
@@ -10,7 +12,7 @@
 #include "host/text.h"
 #include "host/value.h"
 #include "platform/gdal/gdal_session.h"
-#include "platform/gdal/vector_output.h"
+#include "platform/gdal/vector_output_dataset.h"
 
 namespace orvex::platform::gdal {
 namespace {
@@ -19,7 +21,7 @@ constexpr double kRadiansPerDegree = std::numbers::pi / 180.0;
 constexpr double kZoneWidth = 6.0;  // degrees of longitude
 constexpr int kZones = 60;
 constexpr std::int64_t kSecondsPerDay = 86400;
-constexpr int kTime2Width = 14;   // digits: seconds up to the year 5000 and beyond, either sign
+constexpr int kTime2Width = 14;  // digits: seconds up to the year 5000 and beyond, either sign
 constexpr int kMinAnimalWidth = 20;
 constexpr int kMaxTextWidth = 254;  // the widest text field a .dbf holds
 
@@ -62,7 +64,8 @@ std::string timeOfDay(std::int64_t seconds) {
 }
 
 host::CivilTime dateOf(std::int64_t seconds) {
-  const std::int64_t day = seconds >= 0 ? seconds / kSecondsPerDay : (seconds - kSecondsPerDay + 1) / kSecondsPerDay;
+  const std::int64_t day =
+      seconds >= 0 ? seconds / kSecondsPerDay : (seconds - kSecondsPerDay + 1) / kSecondsPerDay;
   return host::Date::fromUnixSeconds(static_cast<double>(day * kSecondsPerDay)).toCivil();
 }
 
@@ -78,11 +81,13 @@ void writeFixes(const MovebankImportOptions& options, const std::vector<Movebank
   report.layer = out.layer;
   ErrorCollector errors;
   OGRLayer* layer = out.dataset->CreateLayer(out.layer.c_str(), &target, wkbPoint, nullptr);
-  if (layer == nullptr) failWithGdal("cannot create the layer " + out.layer + " in " + options.output.string(), &errors);
+  if (layer == nullptr)
+    failWithGdal("cannot create the layer " + out.layer + " in " + options.output.string(), &errors);
 
   std::size_t animalWidth = kMinAnimalWidth;
   for (const MovebankFix& fix : fixes) animalWidth = std::max(animalWidth, fix.animal.size());
-  addField(*layer, "AnimalID", OFTString, static_cast<int>(std::min<std::size_t>(animalWidth, kMaxTextWidth)));
+  addField(*layer, "AnimalID", OFTString,
+           static_cast<int>(std::min<std::size_t>(animalWidth, kMaxTextWidth)));
   addField(*layer, "Time2", OFTInteger64, kTime2Width);
   addField(*layer, "Time1", OFTString, 8);
   addField(*layer, "Date", OFTDate, 0);
@@ -99,8 +104,8 @@ void writeFixes(const MovebankImportOptions& options, const std::vector<Movebank
   for (const MovebankFix& fix : fixes) {
     double x = fix.longitude, y = fix.latitude;
     if (!transform->Transform(1, &x, &y) || !std::isfinite(x) || !std::isfinite(y))
-      fail(host::cformat("cannot project the fix of %s at %.6f, %.6f into ", fix.animal.c_str(), fix.longitude,
-                         fix.latitude) +
+      fail(host::cformat("cannot project the fix of %s at %.6f, %.6f into ", fix.animal.c_str(),
+                         fix.longitude, fix.latitude) +
            report.crsName);
     FeaturePtr feature(OGRFeature::CreateFeature(layer->GetLayerDefn()));
     OGRPoint point(x, y);
@@ -134,7 +139,8 @@ UtmChoice chooseUtmZone(std::span<const MovebankFix> fixes) {
   }
   UtmChoice choice;
   choice.centralLongitude = foldLongitude(std::atan2(sumSin, sumCos) / kRadiansPerDegree);
-  choice.zone = std::clamp(static_cast<int>(std::floor((choice.centralLongitude + 180.0) / kZoneWidth)) + 1, 1, kZones);
+  choice.zone =
+      std::clamp(static_cast<int>(std::floor((choice.centralLongitude + 180.0) / kZoneWidth)) + 1, 1, kZones);
   choice.medianLatitude = median(std::move(latitudes));
   choice.north = choice.medianLatitude >= 0.0;
   const double meridian = -180.0 + (choice.zone - 0.5) * kZoneWidth;
@@ -154,7 +160,8 @@ MovebankImportReport importMovebank(const MovebankImportOptions& options) {
     readMovebankCsv(in, input.string(), options.read, fixes, report.counts);
   }
   if (fixes.empty())
-    fail("no fix of sensor type \"" + options.read.sensor + "\" with coordinates in the input", host::kDataError);
+    fail("no fix of sensor type \"" + options.read.sensor + "\" with coordinates in the input",
+         host::kDataError);
 
   std::stable_sort(fixes.begin(), fixes.end(), [](const MovebankFix& a, const MovebankFix& b) {
     if (a.animal != b.animal) return a.animal < b.animal;
@@ -169,7 +176,8 @@ MovebankImportReport importMovebank(const MovebankImportOptions& options) {
   const SpatialRefPtr target = targetReference(options, report.utm, fixes);
   report.crsName = target->GetName() != nullptr ? target->GetName() : "unnamed coordinate system";
   const char* authority = target->GetAuthorityName(nullptr);
-  if (authority != nullptr && host::iequals(authority, "EPSG")) report.epsg = std::atoi(target->GetAuthorityCode(nullptr));
+  if (authority != nullptr && host::iequals(authority, "EPSG"))
+    report.epsg = std::atoi(target->GetAuthorityCode(nullptr));
   report.wideSpread = report.utm && report.utm->widestOffset > kWideSpreadDegrees;
   report.output = options.output;
   writeFixes(options, fixes, *target, report);

@@ -50,12 +50,12 @@ struct MovebankImportReport {
   MovebankCounts counts{};
   std::size_t written = 0;
   std::size_t animals = 0;
-  std::string crsName{};            ///< the coordinate system's name
-  int epsg = 0;                     ///< its EPSG code, 0 when it has none
-  std::optional<UtmChoice> utm{};   ///< set when the zone was chosen automatically
-  bool wideSpread = false;          ///< `utm` set and its widest offset past kWideSpreadDegrees
-  std::filesystem::path output{};   ///< the file written
-  std::string layer{};              ///< the layer written
+  std::string crsName{};           ///< the coordinate system's name
+  int epsg = 0;                    ///< its EPSG code, 0 when it has none
+  std::optional<UtmChoice> utm{};  ///< set when the zone was chosen automatically
+  bool wideSpread = false;         ///< `utm` set and its widest offset past kWideSpreadDegrees
+  std::filesystem::path output{};  ///< the file written
+  std::string layer{};             ///< the layer written
 };
 
 /// Reads every input, projects the kept fixes and writes them.

@@ -1,4 +1,6 @@
-#include "platform/gdal/vector_output.h"
+#include "platform/gdal/vector_output_dataset.h"
+
+#include <ogrsf_frmts.h>
 
 #include <system_error>
 
@@ -48,8 +50,10 @@ VectorOutput openGeoPackage(const std::filesystem::path& file, std::string layer
   if (!dataset) failWithGdal("cannot open " + file.string() + " for writing", &errors);
   for (int i = 0; i < dataset->GetLayerCount(); ++i) {
     if (!host::iequals(dataset->GetLayer(i)->GetName(), layer)) continue;
-    if (!replace) fail(file.string() + " already holds a layer " + layer + "; --yes replaces it", host::kAlreadyExists);
-    if (dataset->DeleteLayer(i) != OGRERR_NONE) failWithGdal("cannot replace layer " + layer + " of " + file.string(), &errors);
+    if (!replace)
+      fail(file.string() + " already holds a layer " + layer + "; --yes replaces it", host::kAlreadyExists);
+    if (dataset->DeleteLayer(i) != OGRERR_NONE)
+      failWithGdal("cannot replace layer " + layer + " of " + file.string(), &errors);
     break;
   }
   return {std::move(dataset), std::move(layer)};
@@ -61,13 +65,33 @@ VectorFormat vectorFormatOf(const std::filesystem::path& file) {
   const std::string extension = host::toLowerAscii(file.extension().string());
   if (extension == ".shp") return VectorFormat::Shapefile;
   if (extension == ".gpkg") return VectorFormat::GeoPackage;
-  fail(file.string() + ": the output must be a shapefile (.shp) or a GeoPackage (.gpkg)", host::kInvalidArgument);
+  fail(file.string() + ": the output must be a shapefile (.shp) or a GeoPackage (.gpkg)",
+       host::kInvalidArgument);
 }
 
 VectorOutput openVectorOutput(const std::filesystem::path& file, std::string layer, bool replace) {
   ensureGdalReady();
   if (vectorFormatOf(file) == VectorFormat::Shapefile) return openShapefile(file, replace);
   return openGeoPackage(file, std::move(layer), replace);
+}
+
+void moveIntoGeoPackage(const std::filesystem::path& shapefile, const std::filesystem::path& geoPackage,
+                        const std::string& layer, bool replace) {
+  ensureGdalReady();
+  if (vectorFormatOf(geoPackage) != VectorFormat::GeoPackage)
+    fail(geoPackage.string() + " is not a GeoPackage", host::kInvalidArgument);
+  ErrorCollector errors;
+  {
+    DatasetPtr source(GDALDataset::Open(shapefile.string().c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
+    if (!source || source->GetLayerCount() < 1) failWithGdal("cannot read " + shapefile.string(), &errors);
+    VectorOutput out = openVectorOutput(geoPackage, layer, replace);
+    if (out.dataset->CopyLayer(source->GetLayer(0), out.layer.c_str()) == nullptr)
+      failWithGdal("cannot copy " + shapefile.string() + " into " + geoPackage.string(), &errors);
+    out.dataset.reset();
+    if (errors.failed()) failWithGdal("cannot write " + geoPackage.string(), &errors);
+  }
+  GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("ESRI Shapefile");
+  if (driver != nullptr) driver->Delete(shapefile.string().c_str());
 }
 
 }  // namespace orvex::platform::gdal

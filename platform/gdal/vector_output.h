@@ -1,12 +1,10 @@
 #pragma once
 
 // Where a new vector layer goes: a shapefile of its own, or a layer of a GeoPackage that may
-// already hold other layers of the same run.
+// already hold other layers of the same run. (The dataset side is in vector_output_dataset.h.)
 
 #include <filesystem>
 #include <string>
-
-#include "platform/gdal/gdal_handles.h"
 
 namespace orvex::platform::gdal {
 
@@ -16,18 +14,11 @@ enum class VectorFormat { Shapefile, GeoPackage };
 /// (kInvalidArgument) naming the file for any other extension.
 VectorFormat vectorFormatOf(const std::filesystem::path& file);
 
-/// A dataset open for writing one new layer, and that layer's name.
-struct VectorOutput {
-  DatasetPtr dataset{};
-  std::string layer{};
-};
-
-/// Opens `file` to receive the layer `layer`: a shapefile is created (its folder too), named
-/// by the file; a GeoPackage is opened for update when it exists (its other layers stay) and
-/// created otherwise. An existing shapefile, or a layer of that name in the GeoPackage, is
-/// deleted first when `replace` is true, else refused with host::Error (kAlreadyExists).
-/// For a shapefile `layer` is ignored (the layer is the file's name without extension).
-/// Throws host::Error (kDataError) with GDAL's reason when the file cannot be made or opened.
-VectorOutput openVectorOutput(const std::filesystem::path& file, std::string layer, bool replace);
+/// Copies the one layer of `shapefile` into the GeoPackage `geoPackage` as layer `layer`
+/// (fields, geometries and coordinate system as they are), through `openVectorOutput`, then
+/// deletes the shapefile. Throws like `openVectorOutput`, and host::Error (kDataError) naming
+/// the files when the copy fails (the shapefile then stays).
+void moveIntoGeoPackage(const std::filesystem::path& shapefile, const std::filesystem::path& geoPackage,
+                        const std::string& layer, bool replace);
 
 }  // namespace orvex::platform::gdal

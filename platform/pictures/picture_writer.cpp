@@ -35,7 +35,8 @@ const Colour kGrid{0.88, 0.88, 0.88};
 const Colour kWarning{0.80, 0.05, 0.05};
 
 [[noreturn]] void cannotWrite(const std::filesystem::path& file, cairo_status_t status) {
-  throw host::Error(host::kDataError, "cannot write " + file.string() + ": " + cairo_status_to_string(status));
+  throw host::Error(host::kDataError,
+                    "cannot write " + file.string() + ": " + cairo_status_to_string(status));
 }
 
 void paint(cairo_surface_t* surface, const Draw& draw) {
@@ -65,7 +66,9 @@ void render(const PictureSize& size, const std::filesystem::path& svg, const std
   }
 }
 
-void setColour(cairo_t* cr, const Colour& colour) { cairo_set_source_rgb(cr, colour.red, colour.green, colour.blue); }
+void setColour(cairo_t* cr, const Colour& colour) {
+  cairo_set_source_rgb(cr, colour.red, colour.green, colour.blue);
+}
 
 enum class Align { Left, Centre, Right };
 
@@ -76,12 +79,15 @@ void text(cairo_t* cr, double x, double y, const std::string& words, double size
   cairo_set_font_size(cr, size);
   cairo_text_extents_t extents;
   cairo_text_extents(cr, words.c_str(), &extents);
-  const double shift = align == Align::Left ? 0.0 : align == Align::Centre ? extents.x_advance / 2.0 : extents.x_advance;
+  const double shift = align == Align::Left     ? 0.0
+                       : align == Align::Centre ? extents.x_advance / 2.0
+                                                : extents.x_advance;
   cairo_move_to(cr, x - shift, y);
   cairo_show_text(cr, words.c_str());
 }
 
-void heading(cairo_t* cr, const PictureSize& size, const std::string& title, const std::string& note, bool warning) {
+void heading(cairo_t* cr, const PictureSize& size, const std::string& title, const std::string& note,
+             bool warning) {
   setColour(cr, kBlack);
   text(cr, size.width / 2.0, 28.0, title, kTitleSize, Align::Centre, true);
   if (note.empty()) return;
@@ -186,7 +192,8 @@ void drawMarks(cairo_t* cr, const Frame& f, const std::vector<Mark>& marks) {
   }
 }
 
-void legendEntry(cairo_t* cr, double x, double y, const Colour& colour, const std::string& name, bool dashed) {
+void legendEntry(cairo_t* cr, double x, double y, const Colour& colour, const std::string& name,
+                 bool dashed) {
   setColour(cr, colour);
   cairo_set_line_width(cr, 2.0);
   dash(cr, dashed);
@@ -200,7 +207,8 @@ void legendEntry(cairo_t* cr, double x, double y, const Colour& colour, const st
 
 void drawChart(cairo_t* cr, const Chart& chart, const PictureSize& size) {
   heading(cr, size, chart.title, chart.note, chart.noteIsWarning);
-  const Frame frame{90.0, kTop, size.width - 90.0 - 30.0, size.height - kTop - 60.0, chart.x.range, chart.y.range};
+  const Frame frame{90.0,          kTop,         size.width - 90.0 - 30.0, size.height - kTop - 60.0,
+                    chart.x.range, chart.y.range};
   drawAxes(cr, frame, chart.x, chart.y);
   cairo_save(cr);
   cairo_rectangle(cr, frame.left, frame.top, frame.width, frame.height);
@@ -227,7 +235,8 @@ struct MapFrame {
 
 void drawRaster(cairo_t* cr, const MapFrame& f, const RasterLayer& raster) {
   if (raster.columns <= 0 || raster.rows <= 0 ||
-      raster.values.size() != static_cast<std::size_t>(raster.columns) * static_cast<std::size_t>(raster.rows))
+      raster.values.size() !=
+          static_cast<std::size_t>(raster.columns) * static_cast<std::size_t>(raster.rows))
     return;
   SurfacePtr image(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, raster.columns, raster.rows));
   cairo_surface_flush(image.get());
@@ -289,8 +298,8 @@ void drawMap(cairo_t* cr, const MapPicture& map, const PictureSize& size) {
   const double dx = map.x.max > map.x.min ? map.x.max - map.x.min : 1.0;
   const double dy = map.y.max > map.y.min ? map.y.max - map.y.min : 1.0;
   const double scale = std::min(areaWidth / dx, areaHeight / dy);
-  const MapFrame frame{kMargin + (areaWidth - dx * scale) / 2.0, kTop + (areaHeight - dy * scale) / 2.0, scale,
-                       map.x, map.y};
+  const MapFrame frame{kMargin + (areaWidth - dx * scale) / 2.0, kTop + (areaHeight - dy * scale) / 2.0,
+                       scale, map.x, map.y};
   cairo_save(cr);
   cairo_rectangle(cr, frame.left, frame.top, dx * scale, dy * scale);
   cairo_clip(cr);

@@ -66,11 +66,8 @@ std::optional<Range> yRangeOf(const Chart& chart) {
 }
 
 Colour rampColour(double t) {
-  static constexpr std::array<Colour, 5> kStops{{{1.00, 1.00, 0.80},
-                                                 {1.00, 0.85, 0.46},
-                                                 {0.99, 0.55, 0.24},
-                                                 {0.89, 0.10, 0.11},
-                                                 {0.50, 0.00, 0.15}}};
+  static constexpr std::array<Colour, 5> kStops{
+      {{1.00, 1.00, 0.80}, {1.00, 0.85, 0.46}, {0.99, 0.55, 0.24}, {0.89, 0.10, 0.11}, {0.50, 0.00, 0.15}}};
   t = std::isfinite(t) ? std::clamp(t, 0.0, 1.0) : 0.0;
   const double scaled = t * static_cast<double>(kStops.size() - 1);
   const auto low = std::min(static_cast<std::size_t>(scaled), kStops.size() - 2);

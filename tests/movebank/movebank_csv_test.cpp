@@ -37,9 +37,9 @@ TEST(MovebankTimestamp, ReadsWholeAndFractionalSecondsInUtc) {
 }
 
 TEST(MovebankTimestamp, RefusesWhatIsNoTime) {
-  for (const char* text : {"", "2024-05-01", "2024/05/01 00:00:00", "2024-13-01 00:00:00", "2023-02-29 00:00:00",
-                           "2024-05-01 24:00:00", "2024-05-01 00:00:00.", "2024-05-01 00:00:00.5x",
-                           "2024-05-01 00:00:00 +02", "05/01/2024 00:00"})
+  for (const char* text : {"", "2024-05-01", "2024/05/01 00:00:00", "2024-13-01 00:00:00",
+                           "2023-02-29 00:00:00", "2024-05-01 24:00:00", "2024-05-01 00:00:00.",
+                           "2024-05-01 00:00:00.5x", "2024-05-01 00:00:00 +02", "05/01/2024 00:00"})
     EXPECT_FALSE(parseMovebankTimestamp(text)) << text;
 }
 
@@ -62,12 +62,12 @@ Read readText(const std::string& body, MovebankReadOptions options = {}) {
 TEST(MovebankCsv, CountsWhatItLeavesOutAndKeepsRepeatedTimes) {
   const std::string body =
       "1,true,2024-05-01 00:00:00,15,51,,gps,T1,A\n"
-      "2,true,2024-05-01 00:00:00,15.1,51,,gps,T1,A\n"             // repeated time: kept
-      "3,true,2024-05-01 01:00:00,,,,gps,T1,A\n"                   // no coordinates
-      "4,false,2024-05-01 02:00:00,15,51,,gps,T1,A\n"              // not visible
-      "5,true,2024-05-01 03:00:00,15,51,true,gps,T1,A\n"           // marked outlier
+      "2,true,2024-05-01 00:00:00,15.1,51,,gps,T1,A\n"    // repeated time: kept
+      "3,true,2024-05-01 01:00:00,,,,gps,T1,A\n"          // no coordinates
+      "4,false,2024-05-01 02:00:00,15,51,,gps,T1,A\n"     // not visible
+      "5,true,2024-05-01 03:00:00,15,51,true,gps,T1,A\n"  // marked outlier
       "6,true,2024-05-01 04:00:00,15,51,,argos-doppler-shift,T1,A\n"
-      "7,true,2024-05-01 05:00:00,15,51,,GPS,T2,\n"                // no individual: the tag's
+      "7,true,2024-05-01 05:00:00,15,51,,GPS,T2,\n"  // no individual: the tag's
       "\n";
   const Read read = readText(body);
   EXPECT_EQ(read.counts, (MovebankCounts{7, 1, 2, 1}));
@@ -85,7 +85,8 @@ TEST(MovebankCsv, CountsWhatItLeavesOutAndKeepsRepeatedTimes) {
 }
 
 TEST(MovebankCsv, QuotedCellsHoldCommasQuotesAndLineBreaks) {
-  const Read read = readText("1,true,2024-05-01 00:00:00,\"15.5\",51,,gps,T1,\"Wolf \"\"A\"\", north\r\npack\"\r\n");
+  const Read read =
+      readText("1,true,2024-05-01 00:00:00,\"15.5\",51,,gps,T1,\"Wolf \"\"A\"\", north\r\npack\"\r\n");
   ASSERT_EQ(read.fixes.size(), 1u);
   EXPECT_EQ(read.fixes[0].animal, "Wolf \"A\", north\npack");
   EXPECT_EQ(read.fixes[0].longitude, 15.5);
@@ -99,8 +100,10 @@ TEST(MovebankCsv, ErrorsNameTheFileAndLine) {
   const Case cases[] = {
       {"1,true,2024-05-01 00:00:00,15,51,,gps,T1,A\n2,true,01.05.2024,15,51,,gps,T1,A\n",
        "test.csv:3: \"01.05.2024\" in column \"timestamp\""},
-      {"1,true,2024-05-01 00:00:00,15;5,51,,gps,T1,A\n", "test.csv:2: \"15;5\" in column \"location-long\" is not a number"},
-      {"1,true,2024-05-01 00:00:00,15,91,,gps,T1,A\n", "test.csv:2: \"91\" in column \"location-lat\" is outside"},
+      {"1,true,2024-05-01 00:00:00,15;5,51,,gps,T1,A\n",
+       "test.csv:2: \"15;5\" in column \"location-long\" is not a number"},
+      {"1,true,2024-05-01 00:00:00,15,91,,gps,T1,A\n",
+       "test.csv:2: \"91\" in column \"location-lat\" is outside"},
       {"1,true,2024-05-01 00:00:00,15\n", "test.csv:2: 4 cells where the header names 9 columns"},
       {"1,true,2024-05-01 00:00:00,15,51,,gps,T1,\"A\nB\"\n3,true,x,15,51,,gps,T1,A\n", "test.csv:4:"},
   };

@@ -85,8 +85,10 @@ TEST_F(MovebankImportTest, ShapefileSortedWithSixtyFourBitTimesInUtm) {
   for (auto& feature : *layer) {
     const std::string animal = feature->GetFieldAsString("AnimalID");
     const GIntBig time = feature->GetFieldAsInteger64(time2);
-    if (animal != previousAnimal) animals.push_back(animal);
-    else EXPECT_LE(previousTime, time) << animal;
+    if (animal != previousAnimal)
+      animals.push_back(animal);
+    else
+      EXPECT_LE(previousTime, time) << animal;
     previousAnimal = animal;
     previousTime = time;
     last.reset(feature.release());
