@@ -116,13 +116,16 @@ std::vector<KdeAnimalRun> readKdeAnalysisLog(std::istream& log) {
       continue;
     }
     if (!current) continue;
+    if (inProfile) {  // the profile's rows, up to the first line that is none
+      if (const auto row = profileRow(line)) {
+        current->profile.push_back(*row);
+        continue;
+      }
+      inProfile = line.starts_with("h,");
+      if (inProfile) continue;
+    }
     if (line.empty()) {
       finish();
-    } else if (inProfile) {
-      if (const auto row = profileRow(line))
-        current->profile.push_back(*row);
-      else
-        inProfile = line.starts_with("h,");
     } else if (line.starts_with("Bandwidth: ")) {
       current->h = numberAfter(line, "Bandwidth: ");
     } else if (line.starts_with("HREF (for reference): ")) {
@@ -176,14 +179,33 @@ pictures::MapPicture udMap(const KdeAnimalRun& run, UdMapData data) {
   pictures::MapPicture map;
   map.title = "Animal " + run.animal + ": utilisation distribution " + run.raster;
   map.note = "h = " + shortNumber(run.h);
-  map.x = data.raster.x;
-  map.y = data.raster.y;
   double largest = 0.0;
-  for (double& value : data.raster.values) {
-    if (!(value > 0.0))
+  // The map shows the cells with density (a full extent with its buffer is mostly empty),
+  // with a margin, or the whole raster when no cell has any.
+  const pictures::RasterLayer& r = data.raster;
+  const double cellX = r.columns > 0 ? (r.x.max - r.x.min) / r.columns : 0.0;
+  const double cellY = r.rows > 0 ? (r.y.max - r.y.min) / r.rows : 0.0;
+  pictures::Range xs{r.x.max, r.x.min}, ys{r.y.max, r.y.min};
+  for (std::size_t i = 0; i < data.raster.values.size(); ++i) {
+    double& value = data.raster.values[i];
+    if (!(value > 0.0)) {
       value = kNaN;  // no density: the background shows through
-    else
-      largest = std::max(largest, value);
+      continue;
+    }
+    largest = std::max(largest, value);
+    const auto column = static_cast<double>(i % static_cast<std::size_t>(r.columns));
+    const auto row = static_cast<double>(i / static_cast<std::size_t>(r.columns));
+    xs = {std::min(xs.min, r.x.min + column * cellX), std::max(xs.max, r.x.min + (column + 1.0) * cellX)};
+    ys = {std::min(ys.min, r.y.max - (row + 1.0) * cellY), std::max(ys.max, r.y.max - row * cellY)};
+  }
+  constexpr double kMargin = 0.1;  // of the width or height of the cells with density
+  if (largest > 0.0) {
+    const double pad = kMargin * std::max(xs.max - xs.min, ys.max - ys.min);
+    map.x = {std::max(r.x.min, xs.min - pad), std::min(r.x.max, xs.max + pad)};
+    map.y = {std::max(r.y.min, ys.min - pad), std::min(r.y.max, ys.max + pad)};
+  } else {
+    map.x = r.x;
+    map.y = r.y;
   }
   data.raster.scale = {0.0, largest > 0.0 ? largest : 1.0};
   data.raster.legendTitle = "UD density";

@@ -32,15 +32,20 @@ constexpr std::int64_t kSecondsPerDay = 86400;
 bool readRecord(std::istream& in, std::vector<std::string>& cells, std::size_t& lines) {
   cells.clear();
   std::string line;
-  if (!std::getline(in, line)) return false;
-  ++lines;
+  // Lines end in LF or CR LF, also inside a quoted cell (where the break becomes one LF).
+  const auto nextLine = [&] {
+    if (!std::getline(in, line)) return false;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    ++lines;
+    return true;
+  };
+  if (!nextLine()) return false;
   std::string cell;
   bool quoted = false;
   for (std::size_t i = 0;; ++i) {
     if (i == line.size()) {
       if (quoted) {  // the quoted cell goes on in the next line
-        if (!std::getline(in, line)) break;
-        ++lines;
+        if (!nextLine()) break;
         cell += '\n';
         i = static_cast<std::size_t>(-1);
         continue;
@@ -62,7 +67,7 @@ bool readRecord(std::istream& in, std::vector<std::string>& cells, std::size_t& 
     } else if (c == ',') {
       cells.push_back(std::move(cell));
       cell.clear();
-    } else if (c != '\r' || i + 1 != line.size()) {
+    } else {
       cell += c;
     }
   }

@@ -97,9 +97,11 @@ void heading(cairo_t* cr, const PictureSize& size, const std::string& title, con
 
 /// A tick's text with as many decimals as the step between ticks needs.
 std::string tickText(double value, double step) {
+  constexpr double kLargestWhole = 1e10;  // beyond this, whole numbers get too long for a tick
   if (value == 0.0) return "0";
   const double magnitude = std::max(std::fabs(value), std::fabs(step));
-  if (magnitude >= 1e6 || std::fabs(step) < 1e-4) return host::cformat("%.3g", value);
+  if (std::fabs(step) >= 1.0 && magnitude < kLargestWhole) return host::cformat("%.0f", value);
+  if (magnitude >= kLargestWhole || std::fabs(step) < 1e-4) return host::cformat("%.3g", value);
   const int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(std::fabs(step)) + 1e-9)));
   return host::cformat("%.*f", decimals, value);
 }

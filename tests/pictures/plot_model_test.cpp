@@ -126,7 +126,16 @@ TEST(UdMap, EmptyCellsBlankAndTheRampUpToTheLargestDensity) {
   EXPECT_EQ(map.raster->scale, (Range{0.0, 4.0}));
   EXPECT_TRUE(std::isnan(map.raster->values[0]));
   EXPECT_TRUE(std::isnan(map.raster->values[3]));
+  // Cells with density: the top right and bottom left, so the whole raster (the margin is cut
+  // at the raster's edge).
   EXPECT_EQ(map.x, (Range{0, 200}));
+  EXPECT_EQ(map.y, (Range{0, 200}));
+
+  data.raster.values = {0.0, 4.0, 0.0, 0.0};  // only the top right cell: x 100..200, y 100..200
+  const MapPicture zoomed = cli::udMap(cli::KdeAnimalRun{}, data);
+  EXPECT_DOUBLE_EQ(zoomed.x.min, 90.0);  // a margin of 10 % of the 100-unit cell
+  EXPECT_DOUBLE_EQ(zoomed.x.max, 200.0);
+  EXPECT_DOUBLE_EQ(zoomed.y.min, 90.0);
 }
 
 }  // namespace
