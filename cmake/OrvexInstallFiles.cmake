@@ -38,14 +38,14 @@ function(orvex_man_page page name help_option)
 endfunction()
 
 orvex_man_page(orvex "wildlife home-range analysis from the command line" --help)
-# The subcommands are those that --help lists under SUBCOMMANDS.
+# The subcommands are those that --help lists under "Subcommands:".
 execute_process(COMMAND ${ORVEX} --help OUTPUT_VARIABLE _help)
-string(REGEX REPLACE ".*SUBCOMMANDS:\n" "" _subcommands "${_help}")
+string(REGEX REPLACE ".*[Ss][Uu][Bb][Cc][Oo][Mm][Mm][Aa][Nn][Dd][Ss]:\n" "" _subcommands "${_help}")
 string(REGEX REPLACE "\n\n.*" "" _subcommands "${_subcommands}")
 string(REPLACE "\n" ";" _lines "${_subcommands}")
 foreach(_line IN LISTS _lines)
   if(_line MATCHES "^  ([a-z][a-z0-9-]*)  +(.*)$")
-    orvex_man_page(orvex-${CMAKE_MATCH_1} "orvex ${CMAKE_MATCH_1}: ${CMAKE_MATCH_2}" "${CMAKE_MATCH_1} --help")
+    orvex_man_page(orvex-${CMAKE_MATCH_1} "${CMAKE_MATCH_2}" "${CMAKE_MATCH_1} --help")
   endif()
 endforeach()
 file(WRITE ${OUT}/man1.stamp "")
