@@ -8,6 +8,7 @@
 #include "host/geometry_service.h"
 #include "host/map.h"
 #include "host/progress.h"
+#include "host/run_record.h"
 #include "host/spatial_reference.h"
 #include "host/ui_services.h"
 #include "host/workspace.h"
@@ -32,12 +33,20 @@ class Application {
   virtual SpatialReferenceFactory& spatialReferences() = 0;
   virtual GeometryService& geometry() = 0;
 
+  /// The record of what the commands run in this application wrote and what failed; commands
+  /// report their outputs here and take the run's progress function from it. A host may keep
+  /// its own record; by default the application holds one.
+  virtual RunRecord& runRecord() { return runRecord_; }
+
   /// The loaded extension whose class has that ProgID or CLSID; null when none (the system
   /// defines no extensions, so this is normally null).
   virtual std::shared_ptr<Component> findExtension(std::string_view uid) const {
     (void)uid;
     return nullptr;
   }
+
+ private:
+  RunRecord runRecord_;
 };
 
 }  // namespace orvex::host

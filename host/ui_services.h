@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "host/run_record.h"
+
 namespace orvex::host {
 
 class Form;
@@ -39,6 +41,10 @@ struct FileDialogOptions {
   bool pathMustExist = false;
   bool fileMustExist = false;  ///< open: only existing files
   bool allowMultiple = false;  ///< open: several files
+  /// save: what the file will hold (its layer, the animal, percentage or h it is for), as the
+  /// command knows it; a scripted host names the file from these, never from the title.
+  std::string layer{};
+  RecordValues values{};
 };
 
 struct FolderDialogOptions {

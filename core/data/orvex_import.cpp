@@ -41,6 +41,20 @@ std::string skippedRowsMessage(const std::filesystem::path& file, int skipped) {
                             " have no coordinates and were not imported.";
 }
 
+/// Records the written point shapefile with its feature count (unknown when it cannot be read).
+void recordImportOutput(host::RunRecord& record, const std::filesystem::path& path, const std::string& name,
+                        host::FeatureClass& output) {
+  std::optional<std::int64_t> features;
+  try {
+    features = output.featureCount();
+  } catch (const host::Error&) {
+  }
+  record.output({.path = host::withDefaultExtension(path, "shp"),
+                 .kind = host::OutputKind::Shapefile,
+                 .layer = name,
+                 .features = features});
+}
+
 }  // namespace
 
 host::FileDialogOptions lotekOpenDialogOptions() {
@@ -80,12 +94,16 @@ host::Status orvex_import::onClick() {
   if (host::failed(openShapefileWorkspace(application, folder, workspace, &failure)))
     return reportHostFailure(ui, failure, kImportSource, kOutputWorkspaceLine);
 
+  host::RunRecord& record = application.runRecord();
   std::vector<LotekSource> sources;
   for (const std::filesystem::path& file : files) {
     LotekSource source;
-    if (host::succeeded(openLotekSource(application, file, source))) sources.push_back(std::move(source));
+    if (host::succeeded(openLotekSource(application, file, source)))
+      sources.push_back(std::move(source));
+    else  // the reason has been shown
+      record.failure({.item = file.filename().string(), .reason = "the file could not be read as a Lotek collar file", .path = file});
   }
-  if (sources.empty()) return host::kFail;  // each file's reason has been shown
+  if (sources.empty()) return host::kFail;
 
   std::shared_ptr<host::FeatureClass> output;
   const host::Status created = createOutput(*workspace, outputName, sources, output);
@@ -97,12 +115,20 @@ host::Status orvex_import::onClick() {
   const std::string filter =
       keep == KeepersForm::kInclude ? kIncludeAcquiringFilter : kExcludeAcquiringFilter;
 
-  for (const LotekSource& source : sources) copyFixes(source, filter, *wgs84, *output);
+  host::Status copied = host::kOk;
+  for (const LotekSource& source : sources) {
+    const host::Status status = copyFixes(source, filter, *wgs84, *output);
+    if (host::failed(status)) {
+      record.failure({.item = source.file.filename().string(), .reason = "its fixes could not be copied", .path = source.file});
+      if (host::succeeded(copied)) copied = status;
+    }
+  }
+  recordImportOutput(record, *outputPath, outputName, *output);
 
   if (host::failed(addFeatureLayer(ctx, output, outputName, nullptr, &failure)))
     return reportHostFailure(ui, failure, kImportSource, kAddLayerLine);
   if (ctx.activeView() != nullptr) ctx.activeView()->partialRefresh(host::ViewPhase::Geography);
-  return host::kOk;
+  return copied;
 }
 
 host::Status orvex_import::createOutput(host::Workspace& workspace, const std::string& name,

@@ -127,9 +127,16 @@ host::Status saveKernelRun(HostContext& context, const KernelEngine& engine, con
   host::Application& application = context.application();
   host::UiServices& ui = application.ui();
 
-  const std::optional<std::filesystem::path> chosen =
-      ui.saveFile(shapefileSaveDialog(kernelSaveTitle(hValue)));
-  if (!chosen) return host::kOk;
+  host::FileDialogOptions dialog = shapefileSaveDialog(kernelSaveTitle(hValue));
+  dialog.values = kernelRecordValues(hValue, run);
+  const std::optional<std::filesystem::path> chosen = ui.saveFile(dialog);
+  if (!chosen) {
+    application.runRecord().failure({.item = kernelItemName(hValue),
+                                     .reason = "no file was chosen to save it in",
+                                     .kind = host::FailureKind::Cancelled,
+                                     .values = dialog.values});
+    return host::kOk;
+  }
 
   std::shared_ptr<host::Workspace> workspace;
   std::string name;
@@ -174,9 +181,22 @@ host::Status saveKernelRun(HostContext& context, const KernelEngine& engine, con
     return reportHostFailure(ui, error, kKernelSource, __LINE__);
   }
 
+  host::RecordValues values = dialog.values;
+  for (const KernelFeature& feature : features) values.areas.push_back(feature.area);
+  application.runRecord().output({.path = host::withDefaultExtension(*chosen, "shp"),
+                                  .kind = host::OutputKind::Shapefile,
+                                  .layer = name,
+                                  .features = static_cast<std::int64_t>(features.size()),
+                                  .values = std::move(values)});
   if (host::failed(showOutputLayer(context, featureClass, name, failure)))
     return reportHostFailure(ui, failure, kKernelSource, __LINE__);
   return host::kOk;
+}
+
+std::string kernelItemName(double hValue) { return "h = " + host::numberText(hValue); }
+
+host::RecordValues kernelRecordValues(double hValue, const KernelRunValues& run) {
+  return {.h = run.h, .href = run.href, .hListed = hValue};
 }
 
 }  // namespace orvex::core

@@ -77,6 +77,12 @@ host::Fields kernelOutputFields(host::SpatialReferencePtr spatialReference,
 /// "Save As  for h = %0.1f" (two blanks after "As").
 std::string kernelSaveTitle(double hValue);
 
+/// How a run's item names one h of the list in failure records: "h = 0.5".
+std::string kernelItemName(double hValue);
+/// The values the record of one h run carries: the engine's h and href (working units) and
+/// the list entry `hValue`.
+host::RecordValues kernelRecordValues(double hValue, const KernelRunValues& run);
+
 /// Saves the contours of one finished run: asks for the file (Cancel: nothing written,
 /// kOk), opens its folder as a shapefile workspace (a failure is shown as the host's text
 /// followed by "\norvex_kernel(207)"), replaces a deletable feature class of that name (or

@@ -30,25 +30,36 @@ host::Status orvex_kernel::onClick() {
   } catch (const host::Error&) {
     selected.clear();
   }
+  host::RunRecord& record = context().application().runRecord();
   if (selected.empty()) {
     ui.messageBox(kKernelNoSelection);
+    record.failure({.item = "the selection", .reason = kKernelNoSelection, .kind = host::FailureKind::Skipped});
     return host::kOk;
   }
 
   const std::vector<KernelFix> fixes = usableFixes(selected);
   if (fixes.size() < static_cast<std::size_t>(kKernelMinimumFixes)) {
     ui.messageBox(kKernelFewPoints);
+    record.failure({.item = "the selection", .reason = kKernelFewPoints});
     return host::kFail;
   }
 
   KernelEngine sheetEngine(static_cast<std::int32_t>(fixes.size()));
   loadKernelEngine(sheetEngine, fixes);
   KernelSheet sheet(ui, sheetEngine);
-  if (ui.showModal(sheet) != host::dialog_result::kOk) return host::kOk;
+  if (ui.showModal(sheet) != host::dialog_result::kOk) {
+    record.failure({.item = "the parameters", .reason = "the parameter sheet was cancelled", .kind = host::FailureKind::Cancelled});
+    return host::kOk;
+  }
 
   const KernelOptions options = sheet.options();
+  // Every h of the list is run; the first failure decides the status, so that one failed h
+  // is not hidden by a later one that succeeded.
   host::Status status = host::kOk;
-  for (const double hValue : options.hValues) status = runOne(fixes, options, hValue);
+  for (const double hValue : options.hValues) {
+    const host::Status one = runOne(fixes, options, hValue);
+    if (host::failed(one) && host::succeeded(status)) status = one;
+  }
   return status;
 }
 
@@ -80,6 +91,8 @@ host::Status orvex_kernel::runOne(std::span<const KernelFix> fixes, const Kernel
   // shapefile would pass for a result, so the run ends here and says why.
   if (!engine.ud_made()) {
     context().application().ui().messageBox(kernelNoUdMessage(hValue));
+    context().application().runRecord().failure(
+        {.item = kernelItemName(hValue), .reason = kernelNoUdMessage(hValue), .values = {.hListed = hValue}});
     return host::kFail;
   }
   engine.AVMakeContour();
@@ -89,7 +102,12 @@ host::Status orvex_kernel::runOne(std::span<const KernelFix> fixes, const Kernel
   run.h = engine.h();
   run.href = engine.gethref();
   run.nPoints = count;
-  return saveKernelRun(context(), engine, options, hValue, run);
+  const host::Status saved = saveKernelRun(context(), engine, options, hValue, run);
+  if (host::failed(saved))
+    context().application().runRecord().failure({.item = kernelItemName(hValue),
+                                                 .reason = "the shapefile could not be written",
+                                                 .values = kernelRecordValues(hValue, run)});
+  return saved;
 }
 
 std::unique_ptr<host::Command> makeOrvexKernel() { return std::make_unique<orvex_kernel>(); }

@@ -97,17 +97,29 @@ host::Status orvex_MCP::analyseLayer(host::FeatureLayer& layer) {
     return reportHostFailure(ui, error, kMcpSource, __LINE__);
   }
 
-  if (const host::Status filled = fillPointBuffer(layer); host::failed(filled)) return filled;
-  const int count = static_cast<int>(pointBuffer_.points.size());
-  if (count == 0) return host::kOk;
-  if (count < kMcpMinimumFixes) {
-    ui.messageBox(count == 1 ? mcpOnePointMessage(layerName) : mcpFewPointsMessage(count, layerName));
+  host::RunRecord& record = context().application().runRecord();
+  const auto passOver = [&](std::string reason, host::FailureKind kind) {
+    record.failure({.item = layerName, .reason = std::move(reason), .kind = kind, .values = {.inputLayer = layerName}});
     return host::kOk;
+  };
+  if (const host::Status filled = fillPointBuffer(layer); host::failed(filled)) {
+    passOver("its fixes could not be read", host::FailureKind::Failed);
+    return filled;
+  }
+  const int count = static_cast<int>(pointBuffer_.points.size());
+  // Layers without usable fixes are passed over without a word to the user, by design; the
+  // record still says why nothing was written for them.
+  if (count == 0) return passOver(kMcpNoFixesReason, host::FailureKind::Skipped);
+  if (count < kMcpMinimumFixes) {
+    const std::string message = count == 1 ? mcpOnePointMessage(layerName) : mcpFewPointsMessage(count, layerName);
+    ui.messageBox(message);
+    return passOver(message, host::FailureKind::Skipped);
   }
   nPoints_ = count;
 
   McpOptionsForm options(ui, layerName, boxCentre(pointBuffer_));
-  if (ui.showModal(options) != host::dialog_result::kOk) return host::kOk;
+  if (ui.showModal(options) != host::dialog_result::kOk)
+    return passOver("the options were not accepted", host::FailureKind::Cancelled);
   const McpOptionsData& chosen = options.data();
 
   host::Status outcome = host::kOk;
@@ -120,15 +132,24 @@ host::Status orvex_MCP::analyseLayer(host::FeatureLayer& layer) {
     const std::vector<McpPoint> fixes = fixesOf(pointBuffer_);
     const McpResult result = mcp_percentage_analysis(fixes, run);
     nUsed_ = result.n_used;
+    const host::RecordValues values{.inputLayer = layerName, .percentage = percentage};
     if (result.status == McpStatus::percentage_too_low) {
       ui.messageBox(mcp_too_low_message(percentage));
+      record.failure({.item = mcpItemName(percentage, layerName),
+                      .reason = mcp_too_low_message(percentage),
+                      .kind = host::FailureKind::Skipped,
+                      .values = values});
       continue;
     }
     // The other failures cannot occur: at least 3 finite fixes are handed over.
     if (result.status != McpStatus::ok) continue;
 
     const host::Status saved = saveMcpResult(context(), result, percentage, layerName);
-    if (host::failed(saved) && host::succeeded(outcome)) outcome = saved;
+    if (host::failed(saved)) {
+      record.failure(
+          {.item = mcpItemName(percentage, layerName), .reason = "the shapefile could not be written", .values = values});
+      if (host::succeeded(outcome)) outcome = saved;
+    }
   }
   return outcome;
 }

@@ -25,6 +25,10 @@ std::string mcpOnePointMessage(const std::string& layerName);
 /// not be included in the analysis."
 std::string mcpFewPointsMessage(int count, const std::string& layerName);
 
+/// Why a layer without a usable fix has no MCP, in the run's record.
+inline constexpr const char* kMcpNoFixesReason =
+    "it has no selected point fixes with finite coordinates (an empty layer, or one of lines or polygons)";
+
 /// The command "MCP Analysis" (orvex_MCP, ProgID "Orvex8.orvex_MCP"); its properties are those of
 /// kOrvexMcp.
 ///
@@ -38,6 +42,8 @@ std::string mcpFewPointsMessage(int count, const std::string& layerName);
 /// - each percentage, in the order entered, runs mcp_percentage_analysis on a fresh copy of the
 ///   fixes: a percentage too low shows its message and the next one goes on; a result is saved
 ///   by saveMcpResult (a Cancel in its dialog skips that percentage).
+/// Every shapefile written is recorded as an output of the run; every layer or percentage
+/// passed over, cancelled or failed as a failure record with the reason.
 /// Host failures are shown as the host's text followed by "\norvex_MCP(<line>)"; the analysis
 /// goes on with the next percentage. An empty focus map shows kMcpNoLayers.
 ///

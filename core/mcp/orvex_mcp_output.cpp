@@ -63,9 +63,18 @@ host::Status saveMcpResult(HostContext& context, const McpResult& result, double
   host::UiServices& ui = application.ui();
   const host::Geometry polygon(polygonOf(result.ring), context.spatialReference());
 
-  const std::optional<std::filesystem::path> chosen =
-      ui.saveFile(shapefileSaveDialog(mcpSaveTitle(percentage, layerName)));
-  if (!chosen) return host::kOk;
+  host::FileDialogOptions dialog = shapefileSaveDialog(mcpSaveTitle(percentage, layerName));
+  dialog.layer = layerName;
+  dialog.values.inputLayer = layerName;
+  dialog.values.percentage = percentage;
+  const std::optional<std::filesystem::path> chosen = ui.saveFile(dialog);
+  if (!chosen) {
+    application.runRecord().failure({.item = mcpItemName(percentage, layerName),
+                                     .reason = "no file was chosen to save it in",
+                                     .kind = host::FailureKind::Cancelled,
+                                     .values = dialog.values});
+    return host::kOk;
+  }
 
   std::shared_ptr<host::Workspace> workspace;
   std::string name;
@@ -95,9 +104,20 @@ host::Status saveMcpResult(HostContext& context, const McpResult& result, double
     return reportHostFailure(ui, error, kMcpSource, __LINE__);
   }
 
+  host::RecordValues values = dialog.values;
+  values.areas = {area};
+  application.runRecord().output({.path = host::withDefaultExtension(*chosen, "shp"),
+                                  .kind = host::OutputKind::Shapefile,
+                                  .layer = name,
+                                  .features = 1,
+                                  .values = std::move(values)});
   if (host::failed(showOutputLayer(context, featureClass, name, failure)))
     return reportHostFailure(ui, failure, kMcpSource, __LINE__);
   return host::kOk;
+}
+
+std::string mcpItemName(double percentage, std::string_view layerName) {
+  return std::string(layerName) + ", " + host::numberText(percentage) + " percent";
 }
 
 }  // namespace orvex::core

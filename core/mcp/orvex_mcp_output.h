@@ -33,12 +33,17 @@ host::Fields mcpOutputFields(host::SpatialReferencePtr spatialReference, double 
 /// percent analysis" when the layer name is empty.
 std::string mcpSaveTitle(double percentage, std::string_view layerName);
 
+/// How a run's item names a layer's percentage in failure records: "rect, 92.7 percent".
+std::string mcpItemName(double percentage, std::string_view layerName);
+
 /// Saves one successful percentage run of a layer, with the context refreshed for this click:
 /// asks for the file in a save dialog (Cancel: nothing written, kOk), opens the folder as a
 /// shapefile workspace (a failure is shown as the host's text followed by "\norvex_MCP(465)"),
 /// replaces a deletable feature class of that name, or appends to it when it stays, inserts
 /// the polygon with n, O and its area, adds the file as a layer named with the file name on
-/// top of the focus map and refreshes the view's geography.
+/// top of the focus map and refreshes the view's geography. The dialog carries the layer and
+/// percentage; the file written is recorded as an output of the run (a cancelled dialog as a
+/// cancelled item).
 /// @return kOk when written or cancelled; a failure (already shown to the user) otherwise.
 host::Status saveMcpResult(HostContext& context, const McpResult& result, double percentage,
                            const std::string& layerName);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <map>
 #include <new>
 #include <numeric>
 #include <system_error>
@@ -141,6 +142,7 @@ class BatchRun {
     const KdeSettingsCheck check = CheckKdeSettings(settings_);
     if (!check.ok()) {
       app_.ui().messageBox(*check.error, "Error", host::MessageButtons::Ok, host::MessageIcon::Exclamation);
+      app_.runRecord().failure({.item = "the settings", .reason = *check.error});
       return KdeBatchResult::CheckFailed;
     }
     lists_ = check.lists;
@@ -156,7 +158,10 @@ class BatchRun {
     } else {
       std::optional<KdeAnimalData> prepared =
           PrepareKdeInput(app_, *layer_, settings_.idField, settings_.useSelectedOnly);
-      if (!prepared) return KdeBatchResult::InputFailed;
+      if (!prepared) {
+        app_.runRecord().failure({.item = settings_.pointLayer, .reason = "its fixes could not be read"});
+        return KdeBatchResult::InputFailed;
+      }
       data_ = std::move(*prepared);
     }
     if (data_.animals.empty()) {
@@ -245,6 +250,9 @@ class BatchRun {
     view_.setProgressValue(0);
     log_->write(LogClosingLines(isoplethWarning, Now()));
     log_->close();
+    app_.runRecord().output({.path = log_->path(), .kind = host::OutputKind::Log});
+    if (createdSettingsCopy_)
+      app_.runRecord().output({.path = folder_ / kSettingsCopyName, .kind = host::OutputKind::Settings});
     app_.ui().messageBox(kMsgComplete, "Status", host::MessageButtons::Ok, host::MessageIcon::Information);
     return KdeBatchResult::Completed;
   }
@@ -420,7 +428,15 @@ class BatchRun {
       view_.setStatus("Writing kernel...");
       host::SpatialReferencePtr spatialReference = layer_->spatialReference();
       if (!spatialReference) spatialReference = layer_->featureClass()->spatialReference();
-      calc.WriteKernelToRaster(folder_.string(), name, spatialReference);
+      const std::shared_ptr<host::RasterDataset> raster =
+          calc.WriteKernelToRaster(folder_.string(), name, spatialReference);
+      if (raster) RecordRaster(*raster, animal, calc);
+    }
+    if (status != 0 || searchFailed) {
+      app_.runRecord().failure({.item = "animal " + animal.displayId(data_.textIds),
+                                .reason = searchFailed ? "the bandwidth search failed"
+                                                       : "no kernel was computed (status " + std::to_string(status) + ")",
+                                .values = AnimalValues(animal, calc)});
     }
 
     LogAnimalBlock block;
@@ -444,6 +460,51 @@ class BatchRun {
     block.scalingText = settings_.scaling;
     block.warnings = warnings;
     log_->write(LogAnimalLines(block));
+  }
+
+  // What the run knows of an animal's kernel: its bandwidth (map units), href and, after a
+  // cross-validation search, whether it found a minimum and the scores it computed.
+  host::RecordValues AnimalValues(const KdeAnimal& animal, const clsKernelCalculator& calc) const {
+    host::RecordValues values{.inputLayer = settings_.pointLayer,
+                              .animal = animal.displayId(data_.textIds),
+                              .h = calc.GetBandwidth(),
+                              .href = calc.GetHREF()};
+    if (const std::optional<CrossValidationProfile> profile = calc.GetLSCVProfile()) {
+      values.minimised = calc.LSCVMinimized;
+      for (std::size_t i = 0; i < profile->h.size() && i < profile->score.size(); ++i)
+        values.profile.push_back({profile->h[i], profile->score[i]});
+    }
+    return values;
+  }
+
+  void RecordRaster(const host::RasterDataset& raster, const KdeAnimal& animal, const clsKernelCalculator& calc) {
+    valuesOfRaster_[raster.name()] = AnimalValues(animal, calc);
+    app_.runRecord().output({.path = raster.path(),
+                             .kind = host::OutputKind::Raster,
+                             .layer = raster.name(),
+                             .values = valuesOfRaster_[raster.name()]});
+  }
+
+  // The isopleth shapefiles clsHISO wrote for a raster, with the values of its animal.
+  void RecordIsopleths(const std::string& rasterName) {
+    host::RecordValues values = valuesOfRaster_[rasterName];
+    values.profile.clear();  // the profile belongs to the raster's record
+    for (const auto& featureClass : {isopleths_->GetLinesFeatureClass(), isopleths_->GetPolysFeatureClass(),
+                                     isopleths_->GetDonutsFeatureClass()}) {
+      if (!featureClass) continue;
+      const std::string layer = featureClass->name();
+      app_.runRecord().output({.path = folder_ / (layer + ".shp"),
+                               .kind = host::OutputKind::Shapefile,
+                               .layer = layer,
+                               .features = featureClass->featureCount(),
+                               .values = values});
+    }
+    if (isopleths_->GetErrorStatus() != 0) {
+      app_.runRecord().failure({.item = "isopleths of " + rasterName,
+                                .reason = "the isopleths could not be built (status " +
+                                          std::to_string(isopleths_->GetErrorStatus()) + ")",
+                                .values = values});
+    }
   }
 
   // Minimum extent: the animal's own bounding box widened by 4 bandwidths on every side.
@@ -475,6 +536,7 @@ class BatchRun {
     isopleths_->SetOutputName(name + "_iso");
     isopleths_->SetRasterDataset(std::move(raster));
     isopleths_->CreateIsopleths();
+    RecordIsopleths(name);
     if (isopleths_->GetMaxEdgeValue() > scaling_ * edgeFactor) edgeWarning_ = true;
     app_.ui().processPendingEvents();
   }
@@ -489,6 +551,7 @@ class BatchRun {
     }
     view_.setOkEnabled(true);
     view_.setStatus("");
+    app_.runRecord().failure({.item = "the run", .reason = "the run was cancelled", .kind = host::FailureKind::Cancelled});
     return KdeBatchResult::Cancelled;
   }
 
@@ -503,6 +566,7 @@ class BatchRun {
     app_.ui().messageBox("KDE: " + std::to_string(stage_) + kCr + description, "Error",
                          host::MessageButtons::Ok, host::MessageIcon::Critical);
     view_.setOkEnabled(true);
+    app_.runRecord().failure({.item = "the run", .reason = description});
     return KdeBatchResult::Failed;
   }
 
@@ -525,6 +589,7 @@ class BatchRun {
   double scaling_ = clsKernelCalculator::kDefaultScalingFactor;
   int progress_ = 0;
   bool edgeWarning_ = false;
+  std::map<std::string, host::RecordValues> valuesOfRaster_;
 };
 
 }  // namespace
