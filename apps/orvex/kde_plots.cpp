@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <iostream>
 #include <limits>
 
@@ -17,7 +16,6 @@ namespace {
 namespace fs = std::filesystem;
 namespace pictures = platform::pictures;
 
-constexpr const char* kAnalysisLog = "TALVO_KDE_ANALYSIS.txt";
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 const pictures::Colour kScoreColour{0.12, 0.35, 0.70};
@@ -26,20 +24,6 @@ const pictures::Colour kReferenceColour{0.40, 0.40, 0.40};
 const pictures::Colour kFailureColour{0.80, 0.05, 0.05};
 const pictures::Colour kIsoplethColour{0.10, 0.10, 0.35};
 const pictures::Colour kFixColour{0.05, 0.45, 0.85};
-
-double numberAfter(std::string_view line, std::string_view prefix) {
-  return host::parseNumber(host::trim(line.substr(prefix.size()))).value_or(kNaN);
-}
-
-/// "h, score" of a profile row; nothing for any other line.
-std::optional<pictures::PlotPoint> profileRow(std::string_view line) {
-  const std::size_t comma = line.find(',');
-  if (comma == std::string_view::npos) return std::nullopt;
-  const auto h = host::parseNumber(host::trim(line.substr(0, comma)));
-  const auto score = host::parseNumber(host::trim(line.substr(comma + 1)));
-  if (!h || !score) return std::nullopt;
-  return pictures::PlotPoint{*h, *score};
-}
 
 std::string shortNumber(double value) { return host::cformat("%.4g", value); }
 
@@ -96,57 +80,28 @@ std::vector<pictures::PlotPoint> readFixes(const fs::path& pointFile, const std:
 
 }  // namespace
 
-std::vector<KdeAnimalRun> readKdeAnalysisLog(std::istream& log) {
+std::vector<KdeAnimalRun> kdeRunsOf(const host::RunRecord& record, const std::string& estimator) {
   std::vector<KdeAnimalRun> runs;
-  std::optional<KdeAnimalRun> current;
-  bool inProfile = false;
-  const auto finish = [&] {
-    if (current && !current->raster.empty()) runs.push_back(std::move(*current));
-    current.reset();
-    inProfile = false;
-  };
-  std::string raw;
-  while (std::getline(log, raw)) {
-    const std::string_view line = host::trim(raw);
-    if (line.starts_with("Unique ID: ")) {
-      finish();
-      current = KdeAnimalRun{};
-      current->animal = std::string(host::trim(line.substr(11)));
-      current->h = current->href = kNaN;
-      continue;
+  for (const host::OutputRecord& output : record.outputs()) {
+    if (output.kind != host::OutputKind::Raster) continue;
+    KdeAnimalRun run;
+    run.animal = output.values.animal;
+    run.raster = output.layer.empty() ? output.path.stem().string() : output.layer;
+    run.rasterFile = output.path;
+    run.h = output.values.h.value_or(kNaN);
+    run.href = output.values.href.value_or(kNaN);
+    run.minimized = output.values.minimised.value_or(false);
+    for (const host::ProfilePoint& point : output.values.profile)
+      run.profile.push_back({point.h, point.score});
+    if (!run.profile.empty()) run.estimator = estimator;
+    for (const host::OutputRecord& other : record.outputs()) {
+      const std::string name = other.path.stem().string();
+      if (other.kind == host::OutputKind::Shapefile && name.starts_with(run.raster + "_") &&
+          name.find("poly") != std::string::npos && name.find("donut") == std::string::npos)
+        run.isoplethFiles.push_back(other.path);
     }
-    if (!current) continue;
-    if (inProfile) {  // the profile's rows, up to the first line that is none
-      if (const auto row = profileRow(line)) {
-        current->profile.push_back(*row);
-        continue;
-      }
-      inProfile = line.starts_with("h,");
-      if (inProfile) continue;
-    }
-    if (line.empty()) {
-      finish();
-    } else if (line.starts_with("Bandwidth: ")) {
-      current->h = numberAfter(line, "Bandwidth: ");
-    } else if (line.starts_with("HREF (for reference): ")) {
-      current->href = numberAfter(line, "HREF (for reference): ");
-    } else if (line.starts_with("Raster name: ")) {
-      current->raster = std::string(host::trim(line.substr(13)));
-    } else {
-      for (const char* estimator : {"LSCV", "BCV"}) {
-        const std::string name(estimator);
-        if (line == "Bandwidth represents minimized " + name) {
-          current->estimator = name;
-          current->minimized = true;
-        } else if (line.starts_with(name + " function could not be minimized")) {
-          current->estimator = name;
-        } else if (line == name + " Profile:") {
-          inProfile = true;
-        }
-      }
-    }
+    runs.push_back(std::move(run));
   }
-  finish();
   return runs;
 }
 
@@ -217,38 +172,28 @@ pictures::MapPicture udMap(const KdeAnimalRun& run, UdMapData data) {
   return map;
 }
 
-std::vector<fs::path> writeKdePlots(const fs::path& outDir, const fs::path& pointFile,
+std::vector<fs::path> writeKdePlots(const std::vector<KdeAnimalRun>& runs, const fs::path& pointFile,
                                     const std::string& idField) {
   std::vector<fs::path> written;
-  std::ifstream log(outDir / kAnalysisLog, std::ios::binary);
-  if (!log) {
-    std::cerr << "orvex: kde: no analysis log in " << outDir.string() << "; no pictures\n";
-    return written;
-  }
-  for (const KdeAnimalRun& run : readKdeAnalysisLog(log)) {
+  const auto write = [&](const fs::path& base, const auto& writer) {
+    writer(fs::path(base).concat(".svg"), fs::path(base).concat(".png"));
+    written.push_back(fs::path(base).concat(".svg"));
+    written.push_back(fs::path(base).concat(".png"));
+  };
+  for (const KdeAnimalRun& run : runs) {
+    const fs::path folder = run.rasterFile.parent_path();
     try {
-      if (const auto chart = profileChart(run)) {
-        const fs::path base = outDir / (run.raster + "_profile");
-        pictures::writeChart(*chart, fs::path(base).concat(".svg"), fs::path(base).concat(".png"));
-        written.push_back(fs::path(base).concat(".svg"));
-        written.push_back(fs::path(base).concat(".png"));
-      }
-      if (!fs::exists(outDir / (run.raster + ".tif"))) continue;  // a kernel that failed
+      if (const auto chart = profileChart(run))
+        write(folder / (run.raster + "_profile"),
+              [&](const fs::path& svg, const fs::path& png) { pictures::writeChart(*chart, svg, png); });
       UdMapData data;
-      data.raster = readRaster(outDir, run.raster);
-      for (const auto& entry : fs::directory_iterator(outDir)) {
-        const std::string name = entry.path().filename().string();
-        if (entry.path().extension() == ".shp" && name.starts_with(run.raster + "_") &&
-            name.find("donut") == std::string::npos && name.find("poly") != std::string::npos)
-          addOutlines(entry.path(), data.isopleths);
-      }
+      data.raster = readRaster(folder, run.raster);
+      for (const fs::path& file : run.isoplethFiles) addOutlines(file, data.isopleths);
       if (host::toLowerAscii(pointFile.extension().string()) == ".shp")
         data.fixes = readFixes(pointFile, idField, run.animal);
-      const fs::path base = outDir / (run.raster + "_map");
-      pictures::writeMap(udMap(run, std::move(data)), fs::path(base).concat(".svg"),
-                         fs::path(base).concat(".png"));
-      written.push_back(fs::path(base).concat(".svg"));
-      written.push_back(fs::path(base).concat(".png"));
+      const pictures::MapPicture map = udMap(run, std::move(data));
+      write(folder / (run.raster + "_map"),
+            [&](const fs::path& svg, const fs::path& png) { pictures::writeMap(map, svg, png); });
     } catch (const host::Error& error) {
       std::cerr << "orvex: kde: no pictures of animal " << run.animal << ": " << error.description() << '\n';
     }

@@ -10,24 +10,28 @@
 #include <string>
 #include <vector>
 
+#include "host/run_record.h"
 #include "platform/pictures/plot_model.h"
 
 namespace orvex::cli {
 
 /// What a KDE run tells about one animal's raster.
 struct KdeAnimalRun {
-  std::string animal{};  ///< the unique ID as the log shows it
+  std::string animal{};  ///< the unique ID as the run names it
   std::string raster{};  ///< the raster's name in the output folder
-  double h = 0.0;        ///< the bandwidth used
+  std::filesystem::path rasterFile{};
+  std::vector<std::filesystem::path> isoplethFiles{};  ///< the isopleth polygons (not donuts)
+  double h = 0.0;                                      ///< the bandwidth used
   double href = 0.0;
   std::string estimator{};  ///< "LSCV", "BCV", or empty for other bandwidth choices
   bool minimized = false;   ///< the score's minimum lay inside the scanned range
   std::vector<platform::pictures::PlotPoint> profile{};  ///< (h, score), in scan order
 };
 
-/// The animal blocks of a KDE analysis log (the verbose log carries the profiles). Blocks
-/// without a raster name are left out; numbers that do not read leave NaN.
-std::vector<KdeAnimalRun> readKdeAnalysisLog(std::istream& log);
+/// The rasters a KDE run recorded, one run each in record order, with the isopleth polygon
+/// files recorded for the same raster. `estimator` ("LSCV" or "BCV") names the score of the
+/// profiles; a raster without a profile gets an empty estimator.
+std::vector<KdeAnimalRun> kdeRunsOf(const host::RunRecord& record, const std::string& estimator);
 
 /// The profile chart: the scores as a line over the scanned h, the chosen h as a solid mark
 /// and href as a dashed one. When the minimisation failed the note says so in red and the
@@ -44,11 +48,11 @@ struct UdMapData {
 /// 0 to the largest density.
 platform::pictures::MapPicture udMap(const KdeAnimalRun& run, UdMapData data);
 
-/// Reads the log, rasters and isopleths the run wrote into `outDir` and the fixes of
-/// `pointFile` (field `idField`), writes "<raster>_profile" and "<raster>_map" pictures (.svg
-/// and .png) and returns their paths. A picture that cannot be made is reported on standard
-/// error and skipped.
-std::vector<std::filesystem::path> writeKdePlots(const std::filesystem::path& outDir,
+/// Writes "<raster>_profile" and "<raster>_map" pictures (.svg and .png) beside each raster,
+/// reading the raster and isopleths back and the fixes of `pointFile` (field `idField`; only a
+/// shapefile, other files give a map without fixes), and returns their paths. A picture that
+/// cannot be made is reported on standard error and skipped.
+std::vector<std::filesystem::path> writeKdePlots(const std::vector<KdeAnimalRun>& runs,
                                                  const std::filesystem::path& pointFile,
                                                  const std::string& idField);
 

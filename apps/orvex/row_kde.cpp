@@ -162,8 +162,7 @@ headless::FormScript kdeFormScript(const CommandArgs& args, const std::string& r
   if (args.given("prefix")) script.type("txtR", args.textOf("prefix"));
   if (args.given("cell-size")) script.type("txtCellSize", args.textOf("cell-size"));
   if (args.given("scaling")) script.type("txtScaling", args.textOf("scaling"));
-  // The pictures draw the cross-validation profiles, which only the verbose log carries.
-  if (args.flagOf("verbose-log") || args.flagOf("plots")) script.check("chkVerbose", true);
+  if (args.flagOf("verbose-log")) script.check("chkVerbose", true);
   if (args.flagOf("silent")) script.check("chkSilent", true);
 
   script.page(kTabInput);
@@ -229,7 +228,7 @@ void declareKde(CLI::App& sub, CommandArgs& args) {
   sub.add_flag("--silent", args.flag("silent"), "Silent mode: no warning boxes during the run");
   sub.add_flag("--plots", args.flag("plots"),
                "Also draw, per animal, the LSCV/BCV profile and a map of the UD with its isopleths and fixes "
-               "(SVG and PNG; implies --verbose-log)");
+               "(SVG and PNG, beside the rasters)");
   sub.add_option("--load-settings", args.text("load-settings"),
                  "Load a settings file first; the other options override it")
       ->check(CLI::ExistingFile);
@@ -281,6 +280,21 @@ void scriptKde(const CommandArgs& args, headless::HeadlessApplication& applicati
   }
 }
 
+namespace {
+
+// The pictures of the run's rasters, listed and recorded with the other outputs.
+void writeKdePictures(const CommandArgs& args, headless::HeadlessApplication& application) {
+  const std::string estimator = word(args.textOf("bandwidth")) == "bcv" ? "BCV" : "LSCV";
+  host::RunRecord& record = application.runRecord();
+  const std::vector<KdeAnimalRun> runs = kdeRunsOf(record, estimator);
+  for (const fs::path& picture : writeKdePlots(runs, args.files.front(), args.textOf("id"))) {
+    record.output({.path = picture, .kind = host::OutputKind::Picture, .layer = picture.stem().string()});
+    std::cout << picture.string() << ": picture\n";
+  }
+}
+
+}  // namespace
+
 int afterKde(const CommandArgs& args, headless::HeadlessApplication& application, int exitCode) {
   bool completed = false;
   for (const headless::FormRecord& form : application.scriptedUi().forms()) {
@@ -296,10 +310,7 @@ int afterKde(const CommandArgs& args, headless::HeadlessApplication& application
   }
   std::sort(written.begin(), written.end());
   for (const fs::path& path : written) reportOutput(application, path);
-  if (completed && args.flagOf("plots") && !args.files.empty())
-    for (const fs::path& picture : writeKdePlots(outDir, args.files.front(), args.textOf("id")))
-      std::cout << picture.string() << ": picture\n";
-
+  if (completed && args.flagOf("plots") && !args.files.empty()) writeKdePictures(args, application);
   if (!completed) {
     std::cerr << "orvex: kde: the run did not complete (see the messages above)\n";
     return kExitCommandFailed;

@@ -1,9 +1,8 @@
-// Axes, ramps, the KDE log's animal blocks and the profile chart built from them.
+// Axes, ramps, the rasters a KDE run recorded and the profile chart and UD map built from them.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <sstream>
 
 #include "apps/orvex/kde_plots.h"
 #include "platform/pictures/plot_model.h"
@@ -44,53 +43,42 @@ TEST(RampColour, PaleForLowDarkForHighClampedOutside) {
   EXPECT_EQ(rampColour(NAN), low);
 }
 
-constexpr const char* kLog =
-    "Unique ID: A1\r\n"
-    "Sample size: 40\r\n"
-    "Bandwidth: 120.5\r\n"
-    "HREF (for reference): 200\r\n"
-    "Bandwidth represents minimized LSCV\r\n"
-    "LSCV Profile:\r\n"
-    "h,LSCV_value\r\n"
-    "10, -1E-07\r\n"
-    "120.5, -3E-07\r\n"
-    "400, -2E-07\r\n"
-    "Columns, Rows: 10, 12\r\n"
-    "Raster name: kde0\r\n"
-    "Kernel calculated successfully.\r\n"
-    "\r\n"
-    "Unique ID: B2\r\n"
-    "Bandwidth: 90\r\n"
-    "HREF (for reference): 90\r\n"
-    "LSCV function could not be minimized. HREF bandwidth used.\r\n"
-    "LSCV Profile:\r\n"
-    "h,LSCV_value\r\n"
-    "4.5, -5E-07\r\n"
-    "180, -1E-07\r\n"
-    "Raster name: kde1\r\n"
-    "\r\n"
-    "Unique ID: C3\r\n"
-    "Error encountered while calculating kernel! (code: 5001)\r\n"
-    "\r\n";
+// A KDE run's record: two rasters (one minimised, one not) and the isopleth files of the first.
+host::RunRecord kdeRecord() {
+  host::RunRecord record;
+  const auto raster = [&](const char* name, const char* animal, double h, double href, bool minimised,
+                          std::vector<host::ProfilePoint> profile) {
+    record.output(
+        {.path = std::string("/out/") + name + ".tif",
+         .kind = host::OutputKind::Raster,
+         .layer = name,
+         .values = {.animal = animal, .h = h, .href = href, .minimised = minimised, .profile = profile}});
+  };
+  raster("kde0", "A1", 120.5, 200.0, true, {{10, -1e-7}, {120.5, -3e-7}, {400, -2e-7}});
+  for (const char* isopleths : {"kde0_iso_line", "kde0_iso_poly", "kde0_iso_donut"})
+    record.output({.path = std::string("/out/") + isopleths + ".shp", .kind = host::OutputKind::Shapefile});
+  raster("kde1", "B2", 90.0, 90.0, false, {{4.5, -5e-7}, {180, -1e-7}});
+  record.output({.path = "/out/TALVO_KDE_ANALYSIS.txt", .kind = host::OutputKind::Log});
+  return record;
+}
 
-TEST(KdeAnalysisLog, AnimalBlocksWithTheirProfiles) {
-  std::istringstream in(kLog);
-  const auto runs = cli::readKdeAnalysisLog(in);
-  ASSERT_EQ(runs.size(), 2u);  // C3 wrote no raster
+TEST(KdeRuns, OneRunPerRasterWithItsProfileAndIsoplethPolygons) {
+  const auto runs = cli::kdeRunsOf(kdeRecord(), "LSCV");
+  ASSERT_EQ(runs.size(), 2u);
   EXPECT_EQ(runs[0].animal, "A1");
   EXPECT_EQ(runs[0].raster, "kde0");
   EXPECT_EQ(runs[0].h, 120.5);
   EXPECT_EQ(runs[0].href, 200.0);
   EXPECT_TRUE(runs[0].minimized);
+  EXPECT_EQ(runs[0].estimator, "LSCV");
   EXPECT_EQ(runs[0].profile, (std::vector<PlotPoint>{{10, -1e-7}, {120.5, -3e-7}, {400, -2e-7}}));
+  EXPECT_EQ(runs[0].isoplethFiles, (std::vector<std::filesystem::path>{"/out/kde0_iso_poly.shp"}));
   EXPECT_FALSE(runs[1].minimized);
-  EXPECT_EQ(runs[1].estimator, "LSCV");
-  EXPECT_EQ(runs[1].profile.size(), 2u);
+  EXPECT_TRUE(runs[1].isoplethFiles.empty());
 }
 
 TEST(ProfileChart, MarksTheChosenHAndHrefAndShowsAFailedMinimisation) {
-  std::istringstream in(kLog);
-  const auto runs = cli::readKdeAnalysisLog(in);
+  const auto runs = cli::kdeRunsOf(kdeRecord(), "LSCV");
   const auto minimized = cli::profileChart(runs[0]);
   ASSERT_TRUE(minimized);
   ASSERT_EQ(minimized->marks.size(), 2u);
