@@ -32,7 +32,8 @@ TEST(OrvexMovebank, ThreeAnimalsThroughEveryStep) {
   // removed per animal: each has one repeated timestamp. Travel refuses repeated times, so it
   // comes after.
   for (const char* animal : {"Ida", "Jo", "Kim"}) {
-    run = runOrvex(folder.path(), {"dedup-time", fixes, "--where", "AnimalID = '" + std::string(animal) + "'"});
+    run =
+        runOrvex(folder.path(), {"dedup-time", fixes, "--where", "AnimalID = '" + std::string(animal) + "'"});
     ASSERT_EQ(run.exitCode, 0) << run.shown();
     EXPECT_NE(run.err.find("Deleted 1 duplicate feature"), std::string::npos) << run.shown();
   }

@@ -29,7 +29,7 @@ TEST(UtmZone, CircularMeanLongitudeAndMedianLatitude) {
   const Case cases[] = {
       {at({{15.0, 51.0}, {15.2, 51.1}, {14.9, 50.9}}), 32633, false},
       // Either side of the date line: the arithmetic mean (0) would give zone 31.
-      {at({{179.8, -45.0}, {-179.9, -45.1}, {179.5, -44.9}}), 32760, false},  // mean 179.8
+      {at({{179.8, -45.0}, {-179.9, -45.1}, {179.5, -44.9}}), 32760, false},   // mean 179.8
       {at({{-179.9, -45.0}, {-179.6, -45.1}, {179.9, -44.9}}), 32701, false},  // mean -179.87
       // The median, not the mean, of the latitudes: one stray far north does not flip it.
       {at({{-70.0, -10.0}, {-70.1, -12.0}, {-70.2, 60.0}}), 32719, false},
