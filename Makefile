@@ -7,8 +7,12 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 WERROR     ?= OFF
 CMAKE_ARGS ?=
 DEMO_OUT   ?= demo-output
+FUZZ_BUILD ?= build-fuzz
+# Seconds each fuzz target runs; CI runs `make fuzz-ci` (20 seconds each).
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = fuzz_where_access fuzz_where_ogr fuzz_number_list fuzz_registry fuzz_kde_settings fuzz_mdb
 
-.PHONY: all deps configure build test demo install package test-asan format format-check bench clean
+.PHONY: all deps configure build test demo install package test-asan format format-check bench bench-peers fuzz fuzz-ci clean
 
 all: build
 
@@ -60,9 +64,32 @@ format:
 format-check:
 	git ls-files '*.cpp' '*.h' | xargs -r clang-format --dry-run --Werror
 
+BENCH_BUILD ?= build-bench
+BENCH_ARGS  ?= --benchmark_counters_tabular=true
+
+# Builds the benchmark programs of bench/ (Release) and runs each, printing its counters
+# (ns per pair per bandwidth, nodes x fixes per second, ...).
 bench: deps
-	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DORVEX_BENCH=ON -DORVEX_TESTS=OFF $(CMAKE_ARGS)
-	cmake --build build-bench -j $(JOBS)
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DORVEX_BENCH=ON -DORVEX_TESTS=OFF $(CMAKE_ARGS)
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	@set -e; for b in $(BENCH_BUILD)/bin/bench_*; do echo "== $$(basename $$b)"; $$b $(BENCH_ARGS); done
+
+# The cross-validation workloads through R's adehabitatHR beside ours (skips without R).
+bench-peers: deps
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DORVEX_BENCH=ON -DORVEX_TESTS=OFF $(CMAKE_ARGS)
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target bench_cv
+	bash scripts/bench-peers.sh $(BENCH_BUILD)/bin
+
+# libFuzzer targets for every parser we own, built with clang, each run for FUZZ_SECONDS from
+# the seeds in fuzz/corpus/<target>/ (what they find is kept in $(FUZZ_BUILD)/).
+fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DORVEX_FUZZ=ON -DORVEX_TESTS=OFF $(CMAKE_ARGS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_all
+	bash scripts/run-fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+fuzz-ci:
+	$(MAKE) fuzz FUZZ_SECONDS=20
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-bench
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD)

@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "core/engine/kernel_engine.h"
+#include "core/engine/ud_density.h"
 
 namespace {
 
@@ -42,17 +44,56 @@ void load(KernelEngine& engine, std::int32_t n) {
   engine.set_search_range(0.1, 1.0, 0.05);
 }
 
+// The UD grid with every node x fix pair: (S + 1)^2 nodes, n fixes. Arguments: S, n.
+// Counter "ns per node x fix": wall time per node and fix (the peer's kernel UD takes 1.48 ns
+// on 501 x 501 nodes and 10,000 fixes on the reference machine).
 void BM_FixedUd(benchmark::State& state) {
-  const auto n = static_cast<std::int32_t>(state.range(0));
+  const auto S = static_cast<std::int32_t>(state.range(0));
+  const auto n = static_cast<std::int32_t>(state.range(1));
   KernelEngine engine(n);
   load(engine, n);
-  engine.set_h_proportional(0.5);
-  engine.init_matrix(150);
-  for (auto _ : state) benchmark::DoNotOptimize(engine.kern_fixed());
-  state.counters["nodes*fixes/s"] =
-      benchmark::Counter(151.0 * 151.0 * n, benchmark::Counter::kIsIterationInvariantRate);
+  engine.set_h_proportional(1.0);  // href, the peer's default
+  engine.init_matrix(S);
+  double seconds = 0.0;
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    benchmark::DoNotOptimize(engine.kern_fixed());
+    seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
+  const double pairs = (S + 1.0) * (S + 1.0) * n * static_cast<double>(state.iterations());
+  state.counters["ns per node x fix"] = seconds * 1e9 / pairs;
 }
-BENCHMARK(BM_FixedUd)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FixedUd)
+    ->Args({150, 1000})
+    ->Args({150, 10000})
+    ->Args({500, 1000})
+    ->Args({500, 10000})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The kernel sum alone, one way forced. Arguments: 0 the direct disc sum or 1 the factor-table
+// product; the bandwidth in tenths of the fixes' spread (1: most node x fix terms lie beyond
+// the drop radius, 10: none). S = 500, n = 10,000. Shows the cost ratio the engine's choice
+// rests on.
+void BM_KernelSumMethod(benchmark::State& state) {
+  const auto method =
+      state.range(0) == 0 ? orvex::core::KernelSumMethod::direct : orvex::core::KernelSumMethod::product;
+  std::mt19937 random(7);
+  std::normal_distribution<double> normal;
+  std::vector<orvex::core::KernelSource> sources(10000);
+  const double bandwidth = static_cast<double>(state.range(1)) / 10.0;
+  for (auto& k : sources) k = {normal(random), normal(random), 1.0, bandwidth};
+  const orvex::core::GridGeometry grid{-6.0, -6.0, 12.0 / 500, 12.0 / 500};
+  std::vector<double> out(501 * 501);
+  for (auto _ : state) {
+    orvex::core::accumulate_kernel_sums(sources, grid, 500, out, 1, method);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.counters["ns per node x fix"] =
+      benchmark::Counter(501.0 * 501.0 * 10000.0 * 1e-9,
+                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_KernelSumMethod)->Args({0, 1})->Args({1, 1})->Args({1, 10})->Unit(benchmark::kMillisecond);
 
 void BM_AdaptiveUd(benchmark::State& state) {
   const auto n = static_cast<std::int32_t>(state.range(0));

@@ -1,55 +1,35 @@
-// Speed of the KDE tool's two hot paths: the LSCV profile scan (202 scores over all pairs)
-// and the fixed-kernel grid.
+// Speed of the KDE tool's fixed-kernel grid (the profile scans are in bench_cv.cpp), and of the
+// tool end to end as a person runs it: `orvex kde` on one albatross of the shared test data,
+// href, isopleths 95 and 50.
 
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 #include <vector>
 
+#include "bench_fixes.h"
+#include "host/fixed_chunks.h"
 #include "ui/kde/cls_kernel_calculator.h"
-#include "ui/kde/cls_lscv.h"
-#include "ui/kde/fixed_chunks.h"
 
 namespace {
 
 using orvex::ui::clsKernelCalculator;
-using orvex::ui::clsLSCV;
 using orvex::ui::CoordPair;
 
-// n fixes whose coordinates are each the sum of four uniforms on [0, 250): a bell-shaped cloud
-// around (500, 500), standard deviation about 144, from a fixed sequence.
-std::vector<CoordPair> BellFixes(std::size_t n) {
-  std::uint64_t state = 777;
-  auto uniform = [&state] {
-    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-    return static_cast<double>(state >> 11) / 9007199254740992.0;
-  };
-  std::vector<CoordPair> fixes(n, CoordPair{0.0, 0.0});
-  for (auto& f : fixes) {
-    for (int k = 0; k < 4; ++k) {
-      f[0] += 250.0 * uniform();
-      f[1] += 250.0 * uniform();
-    }
-  }
-  return fixes;
+using orvex::bench::BellFixes;
+
+// The host's thread setting, as a host sets it (0 = all cores).
+void setThreads(std::int64_t threads) {
+  ::setenv(orvex::host::kWorkerThreadsVariable, std::to_string(threads).c_str(), 1);
 }
 
 // Arguments: number of fixes, thread limit (0 = all cores).
-void BM_LscvScan(benchmark::State& state) {
-  const auto fixes = BellFixes(static_cast<std::size_t>(state.range(0)));
-  orvex::ui::SetWorkerThreadLimit(static_cast<unsigned>(state.range(1)));
-  for (auto _ : state) {
-    clsLSCV lscv;
-    lscv.SetInputCoords(fixes);
-    lscv.CalculateLSCV();
-    benchmark::DoNotOptimize(lscv.GetBandwidth());
-  }
-}
-BENCHMARK(BM_LscvScan)->Args({2000, 0})->Args({2000, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
-
 void BM_FixedKernelGrid(benchmark::State& state) {
   const auto fixes = BellFixes(static_cast<std::size_t>(state.range(0)));
-  orvex::ui::SetWorkerThreadLimit(static_cast<unsigned>(state.range(1)));
+  setThreads(state.range(1));
   // 500 x 500 cells of 4 units over (-500, -500) .. (1500, 1500); bandwidth href (about 41),
   // limit radius 4 h as the batch run sets it: 85 x 85 cells per fix.
   clsKernelCalculator calc;
@@ -67,5 +47,33 @@ void BM_FixedKernelGrid(benchmark::State& state) {
   if (calc.lErrorStatus != 0) state.SkipWithError("kernel calculation failed");
 }
 BENCHMARK(BM_FixedKernelGrid)->Args({2000, 0})->Args({2000, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The whole `orvex kde` process on the first albatross (930 Argos fixes over some 3,000 km):
+// href, 2 km cells over the fixes' extent, isopleth lines, polygons and donuts at 95 and 50 %.
+// The peer's kernel UD with its vertices takes 28.3 s on the reference machine.
+void BM_KdeToolOneAlbatross(benchmark::State& state) {
+  const std::filesystem::path data = std::filesystem::path(ORVEX_SHARED_DATA) / "albatross" / "albatross.shp";
+  if (!std::filesystem::exists(data)) {
+    state.SkipWithError(("shared test data not found: " + data.string()).c_str());
+    return;
+  }
+  const std::filesystem::path out = std::filesystem::temp_directory_path() / "orvex-bench-kde-albatross";
+  // A registry beside this build's libraries keeps the run on them whatever else is registered.
+  const std::string bin = ORVEX_BIN_DIR;
+  const std::string command = "\"" + bin + "/orvex\" --registry \"" + bin +
+                              "/bench-registry.txt\" --quiet --yes kde \"" + data.string() +
+                              "\" --where \"AnimalID = 'balise.11378'\" --selected-only --id AnimalID" +
+                              " --bandwidth href --extent min --cell-size 2000 --isopleths 95,50 --silent" +
+                              " --out-dir \"" + out.string() + "\" > /dev/null";
+  for (auto _ : state) {
+    std::filesystem::remove_all(out);
+    if (std::system(command.c_str()) != 0) {
+      state.SkipWithError(("orvex kde failed: " + command).c_str());
+      break;
+    }
+  }
+  std::filesystem::remove_all(out);
+}
+BENCHMARK(BM_KdeToolOneAlbatross)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

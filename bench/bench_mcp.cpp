@@ -25,27 +25,27 @@ std::vector<McpPoint> cloud(std::size_t n) {
 void BM_AreaAdded(benchmark::State& state) {
   const auto fixes = cloud(static_cast<std::size_t>(state.range(0)));
   const McpOptions options{static_cast<double>(state.range(1)), "Area Added", {}};
-  for (auto _ : state) benchmark::DoNotOptimize(orvex::core::mcp_percentage_analysis(fixes, options));
+  for (auto _ : state) benchmark::DoNotOptimize(orvex::core::mcpPercentageAnalysis(fixes, options));
 }
 BENCHMARK(BM_AreaAdded)->Args({500, 95})->Args({500, 50})->Unit(benchmark::kMillisecond)->Repetitions(5);
 
 // The definition: n hulls per removal.
 void BM_AreaAddedByDefinition(benchmark::State& state) {
   const auto fixes = cloud(static_cast<std::size_t>(state.range(0)));
-  const auto target = static_cast<std::size_t>(orvex::core::mcp_target_count(fixes.size(), 95));
+  const auto target = static_cast<std::size_t>(orvex::core::mcpTargetCount(fixes.size(), 95));
   for (auto _ : state) {
     std::vector<McpPoint> w = fixes;
     while (w.size() > target) {
       std::vector<McpPoint> copy = w;
       const double a = orvex::core::MCP_Poly(copy).area;
       std::size_t best = 0;
-      double best_d = -1.0;
+      double bestD = -1.0;
       for (std::size_t j = 0; j < w.size(); ++j) {
         copy = w;
         copy.erase(copy.begin() + static_cast<std::ptrdiff_t>(j));
         const double d = a - orvex::core::MCP_Poly(copy).area;
-        if (d > best_d) {
-          best_d = d;
+        if (d > bestD) {
+          bestD = d;
           best = j;
         }
       }

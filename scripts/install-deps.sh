@@ -8,8 +8,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libgdal-dev gdal-bin libgeos-dev libproj-dev proj-data
   mdbtools mdbtools-dev
-  libcli11-dev libfmt-dev
+  libcli11-dev libfmt-dev nlohmann-json3-dev
   libcairo2-dev help2man chromium dpkg-dev
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -1,5 +1,7 @@
 #include "apps/orvex/cli.h"
 
+#include "apps/orvex/command_table.h"
+
 #include <stdlib.h>  // setenv
 
 #include <CLI/CLI.hpp>
@@ -49,6 +51,18 @@ void declareCommonArgs(CLI::App& sub, CommandArgs& args) {
       ->take_all();
 }
 
+/// Sends what is written to standard output to standard error while it lives.
+class ReportToStandardError {
+ public:
+  ReportToStandardError() : saved_(std::cout.rdbuf(std::cerr.rdbuf())) {}
+  ~ReportToStandardError() { std::cout.rdbuf(saved_); }
+  ReportToStandardError(const ReportToStandardError&) = delete;
+  ReportToStandardError& operator=(const ReportToStandardError&) = delete;
+
+ private:
+  std::streambuf* saved_;
+};
+
 /// The parsed command line: the application object and the storage its options write to.
 struct CommandLine {
   CLI::App app{kDescription, "orvex"};
@@ -61,7 +75,8 @@ struct CommandLine {
   CLI::App* commandsSub = nullptr;
   CLI::App* runSub = nullptr;
   CommandArgs runArgs;
-  std::vector<std::pair<CLI::App*, const CommandRow*>> rows;
+  std::unique_ptr<Subcommand> runCommand = makeGenericRunSubcommand();
+  std::vector<std::pair<CLI::App*, std::unique_ptr<Subcommand>>> rows;
   std::deque<CommandArgs> rowArgs;  // a deque keeps the slots' addresses as rows are added
 
   CommandLine() {
@@ -76,6 +91,9 @@ struct CommandLine {
     auto* no = app.add_flag("--no", global.no, "Answer No to every Yes/No question");
     yes->excludes(no);
     app.add_flag("--quiet", global.quiet, "Draw no progress bar");
+    app.add_flag("--json", global.json,
+                 "Print a JSON summary of every output written and every item that failed as the only "
+                 "thing on standard output (the report goes to standard error)");
     app.add_option("--registry", global.registryFile, "The registry file of the component classes");
     app.require_subcommand(1);
     app.fallthrough();  // global options may also follow the subcommand
@@ -90,9 +108,10 @@ struct CommandLine {
     for (const CommandRow& row : commandRows()) {
       CLI::App* sub = app.add_subcommand(std::string(row.name), std::string(row.help));
       CommandArgs& args = rowArgs.emplace_back();
-      if (row.run == nullptr || !row.progId.empty()) declareCommonArgs(*sub, args);
-      if (row.declare != nullptr) row.declare(*sub, args);
-      rows.emplace_back(sub, &row);
+      std::unique_ptr<Subcommand> subcommand = row.make();
+      if (subcommand->takesMapOptions()) declareCommonArgs(*sub, args);
+      subcommand->declare(*sub, args);
+      rows.emplace_back(sub, std::move(subcommand));
     }
 
     runSub = app.add_subcommand("run", "Run any registered command by its ProgID");
@@ -123,15 +142,30 @@ struct CommandLine {
     if (registerSub->parsed()) return registerLibraries(global, registerPaths, false, std::cout);
     if (unregisterSub->parsed()) return registerLibraries(global, unregisterPaths, true, std::cout);
     if (commandsSub->parsed()) return listCommands(global, std::cout);
-    if (runSub->parsed())
-      return runHostedCommand(runArgs.textOf("progid"), runArgs, global, &scriptGenericRun);
+    if (runSub->parsed()) return runWithSummary(*runCommand, runArgs);
     for (std::size_t i = 0; i < rows.size(); ++i)
-      if (rows[i].first->parsed()) {
-        const CommandRow& row = *rows[i].second;
-        if (row.run != nullptr) return row.run(rowArgs[i], global);
-        return runHostedCommand(row.progId, rowArgs[i], global, row.script, row.after);
-      }
+      if (rows[i].first->parsed()) return runWithSummary(*rows[i].second, rowArgs[i]);
     return kExitUsage;  // unreachable: a subcommand is required
+  }
+
+  /// Runs a subcommand; with --json the human report goes to standard error while it runs,
+  /// and the summary is all that standard output receives. A run stopped by an error still
+  /// gives its summary, with the error as a failed item.
+  int runWithSummary(Subcommand& subcommand, const CommandArgs& args) {
+    if (!global.json) return runToEnd(subcommand, args, global);
+    int exitCode = kExitCommandFailed;
+    {
+      const ReportToStandardError redirect;
+      try {
+        exitCode = runToEnd(subcommand, args, global);
+      } catch (const host::Error& error) {
+        if (host::errorsPassThrough()) throw;
+        std::cerr << "orvex: " << error.description() << '\n';
+        subcommand.summary().failure({.item = "the run", .reason = error.description()});
+      }
+    }
+    subcommand.summary().writeJson(std::cout, exitCode);
+    return exitCode;
   }
 };
 

@@ -22,8 +22,19 @@ int simulateStep(const DemoContext& context) {
   request.model.seed = 1;
   request.replace = true;
   const std::size_t written = writeSimulation(request);
+  context.summary->output({.path = context.fixes(),
+                           .kind = host::OutputKind::Shapefile,
+                           .layer = context.fixes().stem().string(),
+                           .features = static_cast<std::int64_t>(written)});
   std::cout << context.fixes().string() << ": " << written << " fixes of 3 animals (" << request.crs << ")\n";
   return kExitSuccess;
+}
+
+/// Runs one analysis as its subcommand would and adds what it recorded to the demo's record.
+int runStep(Subcommand& subcommand, const CommandArgs& args, const DemoContext& context) {
+  const int exitCode = runToEnd(subcommand, args, context.global);
+  context.summary->add(subcommand.summary());
+  return exitCode;
 }
 
 int mcpStep(const DemoContext& context) {
@@ -32,7 +43,7 @@ int mcpStep(const DemoContext& context) {
   args.text("by") = "AnimalID";
   args.text("percent") = "95,50";
   args.text("out") = (context.folder / "mcp" / kMcpDefaultTemplate).string();
-  return runMcp(args, context.global);
+  return runStep(*makeMcpSubcommand(), args, context);
 }
 
 int kernelStep(const DemoContext& context) {
@@ -42,7 +53,7 @@ int kernelStep(const DemoContext& context) {
   args.text("h-choice") = "lscv";
   args.text("kernel") = "fixed";
   args.text("out") = (context.folder / "kernel" / kKernelDefaultTemplate).string();
-  return runKernel(args, context.global);
+  return runStep(*makeKernelSubcommand(), args, context);
 }
 
 // The KDE tool's batch: one UD raster per animal with 95 and 50 percent isopleths as lines,
@@ -59,7 +70,7 @@ int kdeStep(const DemoContext& context) {
   args.text("isopleths") = "95, 50";
   args.flag("silent") = true;
   args.flag("plots") = true;
-  return runHostedCommand(kKdeProgId, args, context.global, &scriptKde, &afterKde);
+  return runStep(*makeKdeSubcommand(), args, context);
 }
 
 // Adds the six travel fields to the simulated fixes themselves, as the command does to the
@@ -67,7 +78,7 @@ int kdeStep(const DemoContext& context) {
 int travelStep(const DemoContext& context) {
   CommandArgs args;
   args.files = {context.fixes().string()};
-  return runTravel(args, context.global);
+  return runStep(*makeTravelSubcommand(), args, context);
 }
 
 // Display Travel over the first fixes of one animal, its whole path kept, written as an SVG
@@ -82,7 +93,7 @@ int trackStep(const DemoContext& context) {
   const std::filesystem::path out = context.folder / "track";
   std::filesystem::create_directories(out);
   args.text("svg") = (out / "A1_track.svg").string();
-  return runTrack(args, context.global);
+  return runStep(*makeTrackSubcommand(), args, context);
 }
 
 const std::vector<DemoStep> kSteps{
@@ -108,8 +119,8 @@ void declareDemo(CLI::App& sub, CommandArgs& args) {
                      "); outputs of an earlier demo there are replaced");
 }
 
-int runDemo(const CommandArgs& args, const GlobalOptions& global) {
-  DemoContext context{global, {}};
+int runDemo(const CommandArgs& args, const GlobalOptions& global, RunSummary& summary) {
+  DemoContext context{global, {}, &summary};
   context.global.yes = true;
   context.global.no = false;
   const std::filesystem::path folder = args.given("out") ? args.textOf("out") : std::string(kDemoFolder);

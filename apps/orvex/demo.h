@@ -7,8 +7,8 @@
 #include <span>
 #include <string_view>
 
-#include "apps/orvex/cli.h"
-#include "apps/orvex/command_table.h"
+#include "apps/orvex/global_options.h"
+#include "apps/orvex/subcommand.h"
 
 namespace orvex::cli {
 
@@ -19,7 +19,8 @@ struct DemoContext {
   /// The command line's options, answering Yes to overwriting: the demo replaces the outputs
   /// of its own earlier runs.
   GlobalOptions global;
-  std::filesystem::path folder;  ///< absolute; every output lands inside it
+  std::filesystem::path folder;   ///< absolute; every output lands inside it
+  RunSummary* summary = nullptr;  ///< the demo's record: every step's outputs and failures
 
   std::filesystem::path fixes() const;  ///< the simulated point shapefile
 };
@@ -35,6 +36,6 @@ std::span<const DemoStep> demoSteps();
 
 void declareDemo(CLI::App& subcommand, CommandArgs& args);
 /// Runs every step, stopping at the first that fails, and returns its exit code.
-int runDemo(const CommandArgs& args, const GlobalOptions& global);
+int runDemo(const CommandArgs& args, const GlobalOptions& global, RunSummary& summary);
 
 }  // namespace orvex::cli

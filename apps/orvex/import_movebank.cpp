@@ -3,7 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
-#include "apps/orvex/cli.h"
+#include "apps/orvex/global_options.h"
 #include "host/text.h"
 #include "platform/gdal/movebank_import.h"
 #include "platform/gdal/vector_output.h"
@@ -59,7 +59,7 @@ void declareImportMovebank(CLI::App& sub, CommandArgs& args) {
   sub.add_flag("--keep-outliers", args.flag("keep-outliers"), "Keep rows marked as outliers or not visible");
 }
 
-int runImportMovebank(const CommandArgs& args, const GlobalOptions& global) {
+int runImportMovebank(const CommandArgs& args, const GlobalOptions& global, RunSummary& summary) {
   gdal::MovebankImportOptions options;
   for (const std::string& file : args.listOf("csv")) options.inputs.emplace_back(file);
   options.output = args.textOf("out");
@@ -67,7 +67,12 @@ int runImportMovebank(const CommandArgs& args, const GlobalOptions& global) {
   if (args.given("sensor")) options.read.sensor = args.textOf("sensor");
   options.read.keepOutliers = args.flagOf("keep-outliers");
   options.replace = global.yes;
-  printReport(options, gdal::importMovebank(options));
+  const gdal::MovebankImportReport report = gdal::importMovebank(options);
+  printReport(options, report);
+  summary.output({.path = std::filesystem::absolute(report.output).lexically_normal(),
+                  .kind = host::OutputKind::Shapefile,
+                  .layer = report.layer,
+                  .features = static_cast<std::int64_t>(report.written)});
   return kExitSuccess;
 }
 

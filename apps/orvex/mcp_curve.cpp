@@ -8,7 +8,7 @@
 #include <map>
 #include <streambuf>
 
-#include "apps/orvex/cli.h"
+#include "apps/orvex/global_options.h"
 #include "apps/orvex/row_mcp.h"
 #include "apps/orvex/save_answers.h"
 #include "host/environment.h"
@@ -135,6 +135,16 @@ GlobalOptions quietly(const GlobalOptions& global) {
   return quiet;
 }
 
+/// Runs the MCP command once more, its report muted and without curves of its own; returns
+/// the subcommand with what it recorded.
+std::unique_ptr<Subcommand> runMcpAgain(CommandArgs args, const GlobalOptions& global, int& exitCode) {
+  args.flag("curve") = false;
+  std::unique_ptr<Subcommand> mcp = makeMcpSubcommand();
+  MutedOutput muted;
+  exitCode = mcp->run(args, quietly(global));
+  return mcp;
+}
+
 void percentageCurves(const CommandArgs& args, const GlobalOptions& global, const fs::path& scratch,
                       std::vector<McpCurves>& curves) {
   CommandArgs rerun = args;
@@ -144,10 +154,8 @@ void percentageCurves(const CommandArgs& args, const GlobalOptions& global, cons
   rerun.flag("all-points") = false;
   rerun.text("out") = (scratch / kScratchTemplate).string();
   rerun.outputs.clear();
-  {
-    MutedOutput muted;
-    runMcp(rerun, quietly(global));
-  }
+  int ignored = kExitSuccess;
+  runMcpAgain(rerun, global, ignored);
   for (McpCurves& curve : curves)
     for (const double p : curvePercentages())
       if (const auto area = areaOf(
@@ -185,10 +193,8 @@ void fixCountCurves(const std::vector<Layer>& layers, const host::SpatialReferen
   rerun.text("by") = kKeyField;
   rerun.flag("all-points") = true;
   rerun.text("out") = (steps / "k{layer}.shp").string();
-  {
-    MutedOutput muted;
-    runMcp(rerun, quietly(global));
-  }
+  int ignored = kExitSuccess;
+  runMcpAgain(rerun, global, ignored);
   for (std::size_t i = 0; i < layers.size(); ++i)
     for (const std::size_t n : curveFixCounts(layers[i].timedFixes.size()))
       if (const auto area = areaOf(steps / ("k" + std::to_string(i * kKeyStride + n) + ".shp")))
@@ -262,41 +268,26 @@ std::vector<fs::path> writeMcpCurves(const CommandArgs& args, const GlobalOption
   return written;
 }
 
-namespace {
-
-/// `orvex mcp --out STUDY.gpkg`: the polygons are written as shapefiles into a scratch folder,
-/// named as they would be, then moved into the GeoPackage as layers of those names.
-int runMcpIntoGeoPackage(const CommandArgs& args, const GlobalOptions& global, const fs::path& geoPackage) {
+int runMcpIntoGeoPackage(const CommandArgs& args, const GlobalOptions& global, const fs::path& geoPackage,
+                         RunSummary& summary) {
   const ScratchFolder scratch;
   CommandArgs rerun = args;
   rerun.text("out") = (scratch.path() / kMcpDefaultTemplate).string();
   int code = kExitSuccess;
-  {
-    MutedOutput muted;
-    code = runMcp(rerun, quietly(global));
+  const std::unique_ptr<Subcommand> mcp = runMcpAgain(rerun, global, code);
+  for (const host::FailureRecord& failure : mcp->summary().failures()) summary.failure(failure);
+  std::vector<host::OutputRecord> written;
+  for (const host::OutputRecord& output : mcp->summary().outputs())
+    if (output.kind == host::OutputKind::Shapefile && fs::exists(output.path)) written.push_back(output);
+  std::sort(written.begin(), written.end(), [](const auto& a, const auto& b) { return a.path < b.path; });
+  for (host::OutputRecord& output : written) {
+    const std::string layer = output.path.stem().string();
+    platform::gdal::moveIntoGeoPackage(output.path, geoPackage, layer, global.yes);
+    std::cout << geoPackage.string() << ": layer " << layer << '\n';
+    output.path = geoPackage;
+    output.layer = layer;
+    summary.output(std::move(output));
   }
-  std::vector<fs::path> written;
-  for (const auto& entry : fs::directory_iterator(scratch.path()))
-    if (entry.path().extension() == ".shp") written.push_back(entry.path());
-  std::sort(written.begin(), written.end());
-  for (const fs::path& shapefile : written) {
-    platform::gdal::moveIntoGeoPackage(shapefile, geoPackage, shapefile.stem().string(), global.yes);
-    std::cout << geoPackage.string() << ": layer " << shapefile.stem().string() << '\n';
-  }
-  return code;
-}
-
-}  // namespace
-
-int runMcpWithCurves(const CommandArgs& args, const GlobalOptions& global) {
-  const bool geoPackage = host::toLowerAscii(fs::path(args.textOf("out")).extension().string()) == ".gpkg";
-  const int code = geoPackage ? runMcpIntoGeoPackage(args, global, fs::absolute(args.textOf("out")))
-                              : runMcp(args, global);
-  if (code != kExitSuccess || !args.flagOf("curve")) return code;
-  const fs::path out = args.given("out") ? fs::path(args.textOf("out")) : fs::path(kMcpDefaultTemplate);
-  const fs::path folder = fs::absolute(out).parent_path();
-  for (const fs::path& picture : writeMcpCurves(args, global, folder))
-    std::cout << picture.string() << ": picture\n";
   return code;
 }
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "apps/orvex/command_table.h"
+#include "apps/orvex/subcommand.h"
 #include "platform/pictures/plot_model.h"
 
 namespace orvex::cli {
@@ -40,7 +40,10 @@ platform::pictures::Chart fixCountChart(const McpCurves& curves);
 std::vector<std::filesystem::path> writeMcpCurves(const CommandArgs& args, const GlobalOptions& global,
                                                   const std::filesystem::path& folder);
 
-/// `orvex mcp`, then with --curve the curves beside the first output.
-int runMcpWithCurves(const CommandArgs& args, const GlobalOptions& global);
+/// `orvex mcp --out STUDY.gpkg`: the polygons are written as shapefiles into a scratch folder,
+/// named as they would be, then moved into the GeoPackage as layers of those names and
+/// recorded in `summary` as its layers (with the failures of the run).
+int runMcpIntoGeoPackage(const CommandArgs& args, const GlobalOptions& global,
+                         const std::filesystem::path& geoPackage, RunSummary& summary);
 
 }  // namespace orvex::cli

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "apps/orvex/cli.h"
+#include "apps/orvex/global_options.h"
 #include "host/error.h"
 #include "host/table.h"
 #include "host/text.h"
@@ -25,10 +25,6 @@ struct NotedFeature {
   host::ObjectId id = host::kNoObjectId;
   std::string description;
 };
-
-// What `scriptDedup` noted for `afterDedup`: both run inside one runHostedCommand, one click
-// at a time, and the row functions are plain function pointers.
-std::vector<NotedFeature> notedBeforeClick;
 
 std::string describe(const host::Feature& feature) {
   std::string text = "FID " + std::to_string(feature.oid());
@@ -86,8 +82,23 @@ class DryRunCopies {
   int copies_ = 0;
 };
 
-int runDedup(std::string_view progId, const CommandArgs& args, const GlobalOptions& global) {
-  if (!args.flagOf("dry-run")) return runHostedCommand(progId, args, global, &scriptDedup, &afterDedup);
+/// The duplicate-removal commands: the selected features are noted before the click, so that
+/// the report can say which of them the click deleted.
+class DedupSubcommand final : public Subcommand {
+ public:
+  explicit DedupSubcommand(std::string_view progId) : Subcommand(progId) {}
+  void declare(CLI::App& sub, CommandArgs& args) override;
+  void script(const CommandArgs& args, platform::headless::HeadlessApplication& application) override;
+  int report(const CommandArgs& args, platform::headless::HeadlessApplication& application,
+             int exitCode) override;
+  int run(const CommandArgs& args, const GlobalOptions& global) override;
+
+ private:
+  std::vector<NotedFeature> noted_;
+};
+
+int DedupSubcommand::run(const CommandArgs& args, const GlobalOptions& global) {
+  if (!args.flagOf("dry-run")) return clickOnce(args, global);
   DryRunCopies copies;
   CommandArgs onCopies = args;
   for (std::string& file : onCopies.files) {
@@ -95,28 +106,29 @@ int runDedup(std::string_view progId, const CommandArgs& args, const GlobalOptio
     file = copies.copy(original).string();
   }
   std::cerr << "orvex: dry run on copies; nothing given is changed\n";
-  return runHostedCommand(progId, onCopies, global, &scriptDedup, &afterDedup);
+  return clickOnce(onCopies, global);
 }
 
 }  // namespace
 
-void declareDedup(CLI::App& sub, CommandArgs& args) {
+void DedupSubcommand::declare(CLI::App& sub, CommandArgs& args) {
   sub.add_flag("--dry-run", args.flag("dry-run"),
                "Report the features that would be deleted, working on copies: nothing given changes");
 }
 
-void scriptDedup(const CommandArgs& /*args*/, platform::headless::HeadlessApplication& application) {
-  notedBeforeClick.clear();
+void DedupSubcommand::script(const CommandArgs& /*args*/,
+                             platform::headless::HeadlessApplication& application) {
+  noted_.clear();
   const auto layer = selectedFeatureLayer(application);
   if (!layer || !layer->featureClass()) return;
   const auto cursor = layer->selection().search();
-  while (const auto feature = cursor->next())
-    notedBeforeClick.push_back({feature->oid(), describe(*feature)});
+  while (const auto feature = cursor->next()) noted_.push_back({feature->oid(), describe(*feature)});
 }
 
-int afterDedup(const CommandArgs& args, platform::headless::HeadlessApplication& application, int exitCode) {
-  const std::vector<NotedFeature> noted = std::move(notedBeforeClick);
-  notedBeforeClick.clear();
+int DedupSubcommand::report(const CommandArgs& args, platform::headless::HeadlessApplication& application,
+                            int exitCode) {
+  const std::vector<NotedFeature> noted = std::move(noted_);
+  noted_.clear();
   const bool dryRun = args.flagOf("dry-run");
   const auto layer = selectedFeatureLayer(application);
   const auto featureClass = layer ? layer->featureClass() : nullptr;
@@ -139,12 +151,12 @@ int afterDedup(const CommandArgs& args, platform::headless::HeadlessApplication&
   return exitCode;
 }
 
-int runDedupTime(const CommandArgs& args, const GlobalOptions& global) {
-  return runDedup(kDedupTimeProgId, args, global);
+std::unique_ptr<Subcommand> makeDedupTimeSubcommand() {
+  return std::make_unique<DedupSubcommand>(kDedupTimeProgId);
 }
 
-int runDedupXy(const CommandArgs& args, const GlobalOptions& global) {
-  return runDedup(kDedupXyProgId, args, global);
+std::unique_ptr<Subcommand> makeDedupXySubcommand() {
+  return std::make_unique<DedupSubcommand>(kDedupXyProgId);
 }
 
 }  // namespace orvex::cli

@@ -7,23 +7,17 @@
 
 #include <string_view>
 
-#include "apps/orvex/command_table.h"
+#include "apps/orvex/subcommand.h"
 
 namespace orvex::cli {
 
 inline constexpr std::string_view kDedupTimeProgId = "ORVEX.FindDupTime2";
 inline constexpr std::string_view kDedupXyProgId = "ORVEX.FindDupxy";
 
-/// --dry-run.
-void declareDedup(CLI::App& subcommand, CommandArgs& args);
-/// Notes the selected features before the click, for the report.
-void scriptDedup(const CommandArgs& args, platform::headless::HeadlessApplication& application);
-/// One line per selected feature that is gone after the click ("deleted FID 12 (x, y; Time2
-/// t)", or "would delete ..." in a dry run) and a count. The exit code is 1 when the command
-/// stopped without reporting its deletions (its message is printed already).
-int afterDedup(const CommandArgs& args, platform::headless::HeadlessApplication& application, int exitCode);
-
-int runDedupTime(const CommandArgs& args, const GlobalOptions& global);
-int runDedupXy(const CommandArgs& args, const GlobalOptions& global);
+/// --dry-run. After the click: one line per selected feature that is gone ("deleted FID 12
+/// (x, y; Time2 t)", or "would delete ..." in a dry run) and a count. The run fails when the
+/// command stopped without reporting its deletions (its message is printed already).
+std::unique_ptr<Subcommand> makeDedupTimeSubcommand();
+std::unique_ptr<Subcommand> makeDedupXySubcommand();
 
 }  // namespace orvex::cli

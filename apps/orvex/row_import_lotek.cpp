@@ -22,13 +22,21 @@ constexpr const char* kIncludeButton = "btnInclude";
 constexpr const char* kExcludeButton = "btnExclude";
 constexpr const char* kCancelButton = "btnCancel";
 
+class ImportLotekSubcommand final : public Subcommand {
+ public:
+  ImportLotekSubcommand() : Subcommand(kImportLotekProgId) {}
+  void declare(CLI::App& subcommand, CommandArgs& args) override;
+  void script(const CommandArgs& args, headless::HeadlessApplication& application) override;
+  int report(const CommandArgs& args, headless::HeadlessApplication& application, int exitCode) override;
+};
+
 }  // namespace
 
 fs::path importLotekOutput(const CommandArgs& args) {
   return fs::absolute(host::withDefaultExtension(args.textOf("out"), "shp"));
 }
 
-void declareImportLotek(CLI::App& subcommand, CommandArgs& args) {
+void ImportLotekSubcommand::declare(CLI::App& subcommand, CommandArgs& args) {
   // The collar files answer the command's open dialog: there are no map layers to name or
   // select, and the output is --out.
   for (const char* common : {"files", "--where", "--oid", "--layer", "--output"})
@@ -45,7 +53,7 @@ void declareImportLotek(CLI::App& subcommand, CommandArgs& args) {
       ->capture_default_str();
 }
 
-void scriptImportLotek(const CommandArgs& args, headless::HeadlessApplication& application) {
+void ImportLotekSubcommand::script(const CommandArgs& args, headless::HeadlessApplication& application) {
   headless::ScriptedUi& ui = application.scriptedUi();
 
   std::vector<fs::path> files;
@@ -68,17 +76,17 @@ void scriptImportLotek(const CommandArgs& args, headless::HeadlessApplication& a
   ui.setFormScript(kKeepersForm, headless::FormScript().click(button));
 }
 
-int afterImportLotek(const CommandArgs& args, headless::HeadlessApplication& application, int exitCode) {
-  // The import adds its output to the map as its last step: that layer is the file written.
-  // Its layer is named with the output's file name.
-  const fs::path output = importLotekOutput(args);
-  const auto layer = std::dynamic_pointer_cast<host::FeatureLayer>(
-      application.focusMap().findLayer(output.filename().string()));
-  if (layer && layer->featureClass()) {
-    const int features = layer->featureClass()->featureCount();
-    std::cout << output.string() << ": " << features << (features == 1 ? " feature" : " features") << '\n';
+int ImportLotekSubcommand::report(const CommandArgs& /*args*/, headless::HeadlessApplication& application,
+                                  int exitCode) {
+  for (const host::OutputRecord& output : application.runRecord().outputs()) {
+    if (!output.features) continue;
+    const std::int64_t features = *output.features;
+    std::cout << output.path.string() << ": " << features << (features == 1 ? " feature" : " features")
+              << '\n';
   }
   return exitCode;
 }
+
+std::unique_ptr<Subcommand> makeImportLotekSubcommand() { return std::make_unique<ImportLotekSubcommand>(); }
 
 }  // namespace orvex::cli

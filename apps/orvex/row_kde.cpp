@@ -7,7 +7,7 @@
 #include <set>
 #include <system_error>
 
-#include "apps/orvex/cli.h"
+#include "apps/orvex/global_options.h"
 #include "apps/orvex/kde_plots.h"
 #include "host/error.h"
 #include "host/form.h"
@@ -24,24 +24,11 @@ namespace fs = std::filesystem;
 namespace headless = platform::headless;
 
 constexpr const char* kDialog = "frmKDE";
-constexpr int kTabKernel = 1;
-constexpr int kTabBandwidth = 2;
-constexpr int kTabOutput = 3;
-constexpr int kTabInput = 0;
-
-// What the run's files are told apart by: the folder's entries before the run.
-std::set<fs::path>& filesBeforeRun() {
-  static std::set<fs::path> files;
-  return files;
-}
-
-std::set<fs::path> listFolder(const fs::path& folder) {
-  std::set<fs::path> entries;
-  std::error_code error;
-  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
-    entries.insert(it->path());
-  return entries;
-}
+// The dialog's tabs, each named by a control on it: the dialog says where its controls are.
+constexpr const char* kTabKernel = "chkRescale";
+constexpr const char* kTabBandwidth = "optBE_LSCV";
+constexpr const char* kTabOutput = "txtCellSize";
+constexpr const char* kTabInput = "cmbPntL";
 
 std::string word(std::string_view text) { return host::toLowerAscii(host::trim(text)); }
 
@@ -133,18 +120,18 @@ headless::FormScript kdeFormScript(const CommandArgs& args, const std::string& r
   headless::FormScript script;
   if (args.given("load-settings")) script.click("btnLoadSettings");
 
-  script.page(kTabKernel);
+  script.pageOf(kTabKernel);
   if (args.flagOf("rescale")) script.check("chkRescale", true);
   if (args.given("kernel"))
     script.choose(word(args.textOf("kernel")) == "adaptive" ? "optAdaptive" : "optFixed");
 
-  script.page(kTabBandwidth);
+  script.pageOf(kTabBandwidth);
   if (const auto bandwidth = readBandwidthFlag(args.textOf("bandwidth"))) {
     script.choose(bandwidth->option);
     if (!bandwidth->textBox.empty()) script.type(bandwidth->textBox, bandwidth->text);
   }
 
-  script.page(kTabOutput);
+  script.pageOf(kTabOutput);
   const std::optional<KdeExtentFlag> extent = readExtentFlag(args.textOf("extent"));
   if (extent) {
     script.choose(extent->option);
@@ -165,7 +152,7 @@ headless::FormScript kdeFormScript(const CommandArgs& args, const std::string& r
   if (args.flagOf("verbose-log")) script.check("chkVerbose", true);
   if (args.flagOf("silent")) script.check("chkSilent", true);
 
-  script.page(kTabInput);
+  script.pageOf(kTabInput);
   if (!args.layer.empty())
     script.select("cmbPntL", args.layer);
   else
@@ -177,7 +164,7 @@ headless::FormScript kdeFormScript(const CommandArgs& args, const std::string& r
     if (args.given("independence-csv")) script.click("btnIOSave");
   }
   if (args.flagOf("tables")) {
-    script.page(kTabOutput);
+    script.pageOf(kTabOutput);
     if (extent && extent->option == "optFull") script.type("txtBuffer", extent->value);
   }
   if (args.given("save-settings")) script.click("btnSaveSettings");
@@ -256,7 +243,6 @@ void scriptKde(const CommandArgs& args, headless::HeadlessApplication& applicati
     throw host::Error(host::kPathNotFound,
                       "Cannot create the output folder '" + outDir.string() + "': " + error.message());
   }
-  filesBeforeRun() = listFolder(outDir);
 
   const std::string referenceLayer = referenceLayerFor(args, application);
   headless::ScriptedUi& ui = application.scriptedUi();
@@ -295,18 +281,27 @@ void writeKdePictures(const CommandArgs& args, headless::HeadlessApplication& ap
 
 }  // namespace
 
-int afterKde(const CommandArgs& args, headless::HeadlessApplication& application, int exitCode) {
+class KdeSubcommand final : public Subcommand {
+ public:
+  KdeSubcommand() : Subcommand(kKdeProgId) {}
+  void declare(CLI::App& sub, CommandArgs& args) override { declareKde(sub, args); }
+  void script(const CommandArgs& args, headless::HeadlessApplication& application) override {
+    scriptKde(args, application);
+  }
+  int report(const CommandArgs& args, headless::HeadlessApplication& application, int exitCode) override;
+};
+
+int KdeSubcommand::report(const CommandArgs& args, headless::HeadlessApplication& application, int exitCode) {
   bool completed = false;
   for (const headless::FormRecord& form : application.scriptedUi().forms()) {
     if (form.name == kDialog && form.result == host::dialog_result::kOk) completed = true;
   }
 
-  const fs::path outDir = fs::absolute(args.textOf("out-dir"));
+  // The rasters and isopleths, by name: an animal's raster next to its isopleths.
   std::vector<fs::path> written;
-  for (const fs::path& path : listFolder(outDir)) {
-    if (filesBeforeRun().count(path) != 0) continue;
-    const std::string extension = host::toLowerAscii(path.extension().string());
-    if (extension == ".tif" || extension == ".shp") written.push_back(path);
+  for (const host::OutputRecord& output : application.runRecord().outputs()) {
+    if (output.kind == host::OutputKind::Raster || output.kind == host::OutputKind::Shapefile)
+      written.push_back(output.path);
   }
   std::sort(written.begin(), written.end());
   for (const fs::path& path : written) reportOutput(application, path);
@@ -317,5 +312,7 @@ int afterKde(const CommandArgs& args, headless::HeadlessApplication& application
   }
   return exitCode;
 }
+
+std::unique_ptr<Subcommand> makeKdeSubcommand() { return std::make_unique<KdeSubcommand>(); }
 
 }  // namespace orvex::cli

@@ -5,12 +5,13 @@
 // bandwidth value of a list), optional isopleth shapefiles, the analysis log and the settings
 // copy in the output folder.
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "apps/orvex/command_table.h"
+#include "apps/orvex/subcommand.h"
 #include "platform/headless/form_script.h"
 
 namespace orvex::cli {
@@ -21,9 +22,9 @@ void declareKde(CLI::App& subcommand, CommandArgs& args);
 /// Creates the output folder, adds a reference raster file to the map, and writes the
 /// dialog's script (`kdeFormScript`) with its dialog answers.
 void scriptKde(const CommandArgs& args, platform::headless::HeadlessApplication& application);
-/// Prints one line per raster and isopleth file the run wrote; a dialog that did not close
-/// with a completed run makes the exit code 1.
-int afterKde(const CommandArgs& args, platform::headless::HeadlessApplication& application, int exitCode);
+/// `orvex kde`: the dialog scripted from the options, then one line per raster and isopleth
+/// file the run recorded; a dialog that did not close with a completed run fails the run.
+std::unique_ptr<Subcommand> makeKdeSubcommand();
 
 /// --bandwidth read: the option button and, for lists, the text box and its text.
 struct KdeBandwidthFlag {

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <vector>
 
-#include "apps/orvex/cli.h"
+#include "apps/orvex/global_options.h"
 #include "apps/orvex/row_mcp_groups.h"
 #include "apps/orvex/save_answers.h"
 #include "host/error.h"
@@ -27,17 +27,9 @@ namespace headless = platform::headless;
 
 // The parameter sheet of the Kernel Analysis command and its controls.
 constexpr const char* kSheetForm = "frmKernelParameters";
-constexpr int kStandardizationPage = 1;
-constexpr int kSmoothingPage = 2;
-constexpr int kContourPage = 3;
-
-constexpr std::string_view kTitlePrefix = "Save As  for h = ";
 
 /// The slot holding the --by value of one run (set by runKernel, not by the command line).
 constexpr const char* kByValueKey = "by-value";
-
-constexpr long kMinResolution = 40;
-constexpr long kMaxResolution = 100000;
 
 /// The control a choice of the command line clicks.
 const char* controlFor(const std::string& choice) {
@@ -51,22 +43,23 @@ const char* controlFor(const std::string& choice) {
   throw host::Error(host::kInvalidArgument, "Unknown choice '" + choice + "'");
 }
 
-/// The sheet's "Raster Resolution" takes digits only, 40 to 100000.
+/// The sheet's "Raster Resolution" box takes digits only; the sheet itself checks the range.
 std::string checkResolution(const std::string& text) {
-  const bool digits = !text.empty() && text.size() <= 6 &&
-                      std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-  const long value = digits ? std::stol(text) : 0;
-  if (digits && value >= kMinResolution && value <= kMaxResolution) return {};
-  return "--resolution takes a whole number from 40 to 100000: '" + text + "'";
+  const bool digits =
+      !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+  if (digits) return {};
+  return "--resolution takes a whole number of cells: '" + text + "'";
 }
 
-/// Answers the Save As dialogs of the runs from the output template: {h} is the value the
-/// dialog's title shows, {id} the animal of the run (or the input file's name).
+/// Answers the Save As dialogs of the runs from the output template: {h} is the entry of the h
+/// list the dialog saves, to one decimal as the dialog shows it, {id} the animal of the run
+/// (or the input file's name).
 std::optional<std::filesystem::path> answerFromTemplate(headless::HeadlessApplication& application,
                                                         const std::string& outputTemplate,
                                                         const std::string& id,
                                                         const host::FileDialogOptions& options) {
-  const std::string h = readKernelSaveTitle(options.title).value_or("");
+  const std::string h =
+      options.values.hListed ? host::cformat("%0.1f", *options.values.hListed) : std::string();
   const std::filesystem::path path = expandKernelTemplate(outputTemplate, fileNamePart(id), h);
   return answerSave(application, withShapefileExtension(path), options, "run skipped");
 }
@@ -122,20 +115,22 @@ void printInformation(const host::Form& form) {
             << "h_ref: " << text("txtHref") << '\n';
 }
 
-}  // namespace
+class KernelSubcommand final : public Subcommand {
+ public:
+  KernelSubcommand() : Subcommand(kKernelProgId) {}
+  void declare(CLI::App& sub, CommandArgs& args) override;
+  void script(const CommandArgs& args, headless::HeadlessApplication& application) override;
+  int report(const CommandArgs& args, headless::HeadlessApplication& application, int exitCode) override;
+  int run(const CommandArgs& args, const GlobalOptions& global) override;
+};
 
-std::optional<std::string> readKernelSaveTitle(std::string_view title) {
-  if (!title.starts_with(kTitlePrefix)) return std::nullopt;
-  title.remove_prefix(kTitlePrefix.size());
-  if (!host::isNumeric(title)) return std::nullopt;
-  return std::string(title);
-}
+}  // namespace
 
 std::string expandKernelTemplate(std::string_view outputTemplate, std::string_view id, std::string_view h) {
   return expandTemplate(outputTemplate, {{"{id}", id}, {"{h}", h}});
 }
 
-void declareKernel(CLI::App& sub, CommandArgs& args) {
+void KernelSubcommand::declare(CLI::App& sub, CommandArgs& args) {
   sub.add_option("--by", args.text("by"),
                  "Run once per distinct value of this field (e.g. AnimalID), that animal's fixes selected");
   sub.add_option("--std", args.text("std"), "Standardization: none or unit (default unit)")
@@ -172,12 +167,12 @@ void declareKernel(CLI::App& sub, CommandArgs& args) {
                "cancel");
 }
 
-void scriptKernel(const CommandArgs& args, headless::HeadlessApplication& application) {
+void KernelSubcommand::script(const CommandArgs& args, headless::HeadlessApplication& application) {
   if (args.given("by")) selectAnimal(application, args.textOf("by"), args.textOf(kByValueKey));
   headless::ScriptedUi& ui = application.scriptedUi();
 
   headless::FormScript sheet;
-  if (args.given("std")) sheet.page(kStandardizationPage).choose(controlFor(args.textOf("std")));
+  if (args.given("std")) sheet.pageOf("optNone").choose(controlFor(args.textOf("std")));
   if (args.flagOf("info")) {
     ui.setFormClosedHook(&printInformation);
     ui.setFormScript(kSheetForm, sheet.cancel());
@@ -188,14 +183,14 @@ void scriptKernel(const CommandArgs& args, headless::HeadlessApplication& applic
   // boxes already, so only the h list can still be refused, by OK.
   const bool contour = args.given("contour") || args.given("levels") || args.given("resolution") ||
                        args.flagOf("smooth") || args.given("densify");
-  if (contour) sheet.page(kContourPage);
+  if (contour) sheet.pageOf("txtLevels");
   if (args.given("contour")) sheet.choose(controlFor(args.textOf("contour")));
   if (args.given("levels")) sheet.type("txtLevels", args.textOf("levels"));
   if (args.given("resolution")) sheet.type("txtResolution", args.textOf("resolution"));
   if (args.flagOf("smooth")) sheet.check("chkSmooth", true);
   if (args.given("densify")) sheet.check("chkDensify", true).type("txtDensify", args.textOf("densify"));
 
-  sheet.page(kSmoothingPage);
+  sheet.pageOf("txtH");
   // The proportion box first: clicking it rewrites the h box, which the choices below fill.
   if (args.flagOf("proportional")) sheet.check("chkProportion", true);
   if (args.flagOf("no-proportional")) sheet.check("chkProportion", false);
@@ -216,9 +211,10 @@ void scriptKernel(const CommandArgs& args, headless::HeadlessApplication& applic
       });
 }
 
-int afterKernel(const CommandArgs& args, headless::HeadlessApplication& application, int exitCode) {
+int KernelSubcommand::report(const CommandArgs& args, headless::HeadlessApplication& application,
+                             int exitCode) {
   headless::ScriptedUi& ui = application.scriptedUi();
-  for (const auto& path : savedFiles(ui)) reportShapefile(application, path);
+  for (const auto& path : writtenFiles(application.runRecord())) reportShapefile(application, path);
 
   // --info cancels the sheet on purpose. Otherwise the script always presses OK, so a sheet
   // that did not close with OK refused what the command line gave it (the reason is the
@@ -232,11 +228,11 @@ int afterKernel(const CommandArgs& args, headless::HeadlessApplication& applicat
   return exitCode;
 }
 
-int runKernel(const CommandArgs& args, const GlobalOptions& global) {
+int KernelSubcommand::run(const CommandArgs& args, const GlobalOptions& global) {
   const std::string choice = args.textOf("h-choice");
   if (args.given("h") && !choice.empty() && choice != "user")
     throw CLI::ValidationError("--h", "an h list is typed only with --h-choice user, not " + choice);
-  if (!args.given("by")) return runHostedCommand(kKernelProgId, args, global, &scriptKernel, &afterKernel);
+  if (!args.given("by")) return clickOnce(args, global);
 
   const std::vector<std::string> animals = animalsOf(args, global);
   if (animals.empty()) {
@@ -247,10 +243,12 @@ int runKernel(const CommandArgs& args, const GlobalOptions& global) {
   for (const std::string& animal : animals) {
     CommandArgs run = args;
     run.text(kByValueKey) = animal;
-    const int code = runHostedCommand(kKernelProgId, run, global, &scriptKernel, &afterKernel);
+    const int code = clickOnce(run, global);
     if (code != kExitSuccess && exitCode == kExitSuccess) exitCode = code;
   }
   return exitCode;
 }
+
+std::unique_ptr<Subcommand> makeKernelSubcommand() { return std::make_unique<KernelSubcommand>(); }
 
 }  // namespace orvex::cli

@@ -11,7 +11,8 @@
 #include <set>
 #include <vector>
 
-#include "apps/orvex/cli.h"
+#include "apps/orvex/global_options.h"
+#include "apps/orvex/mcp_curve.h"
 #include "apps/orvex/row_mcp_groups.h"
 #include "apps/orvex/save_answers.h"
 #include "host/error.h"
@@ -29,37 +30,6 @@ namespace headless = platform::headless;
 constexpr const char* kOptionsForm = "frmMCPOptions";
 constexpr const char* kUserCentreStyle = "User Centre";
 
-constexpr std::string_view kTitleWithLayer = "Save As MCP ";
-constexpr std::string_view kTitleWithoutLayer = "Save As    MCP ";
-constexpr std::string_view kTitlePercent = " percent analysis";
-constexpr std::string_view kTitleLayer = " for layer = ";
-
-/// The numbers of a percentage list as the options dialog reads them: one trailing comma
-/// ignored, each piece read as its leading number.
-std::vector<double> percentagesOf(std::string_view text) {
-  text = host::trim(text);
-  if (!text.empty() && text.back() == ',') text = host::trimRight(text.substr(0, text.size() - 1));
-  std::vector<double> values;
-  if (text.empty()) return values;
-  std::size_t start = 0;
-  while (true) {
-    const std::size_t comma = text.find(',', start);
-    values.push_back(host::parseNumberPrefix(text.substr(start, comma - start)));
-    if (comma == std::string_view::npos) break;
-    start = comma + 1;
-  }
-  return values;
-}
-
-long truncated(double value) {
-  constexpr double kLongMax = static_cast<double>(std::numeric_limits<long>::max());
-  if (std::isnan(value)) return 0;
-  const double whole = std::trunc(value);
-  if (whole >= kLongMax) return std::numeric_limits<long>::max();
-  if (whole <= -kLongMax) return -std::numeric_limits<long>::max();
-  return static_cast<long>(whole);
-}
-
 /// "X,Y" of --centre; nothing when it is not two pieces.
 std::optional<std::pair<std::string, std::string>> centreOf(std::string_view text) {
   const std::size_t comma = text.find(',');
@@ -70,18 +40,15 @@ std::optional<std::pair<std::string, std::string>> centreOf(std::string_view tex
 }
 
 /// Answers the command's save dialogs: with the -o paths in order when they were given instead
-/// of a template (then cancelling once they run out), otherwise from the output template. A
-/// dialog names the layer and the truncated percentage in its title; the percentage put into
-/// the file name is the one of the list it stands for (92.7, not 92), found by walking each
-/// layer's list in order, since the command saves a layer's percentages in the order given
-/// (skipping those too low). Either way an existing file is replaced only when confirmed.
+/// of a template (then cancelling once they run out), otherwise from the output template with
+/// the layer and the percentage the dialog says it saves (92.7 as given, not the 92 of its
+/// title). Either way an existing file is replaced only when confirmed.
 class SaveAnswers {
  public:
   SaveAnswers(headless::HeadlessApplication& application, std::string outputTemplate,
-              std::vector<double> percentages, const std::vector<std::string>& paths)
+              const std::vector<std::string>& paths)
       : application_(&application),
         template_(std::move(outputTemplate)),
-        percentages_(std::move(percentages)),
         paths_(paths.begin(), paths.end()),
         byPath_(!paths.empty()) {}
 
@@ -95,63 +62,40 @@ class SaveAnswers {
       path = host::withDefaultExtension(paths_.front(), options.defaultExtension);
       paths_.pop_front();
     } else {
-      const std::optional<McpSaveTitle> title = readMcpSaveTitle(options.title);
-      const std::string layer = title ? title->layer : std::string();
-      const std::string percent = title ? percentFor(layer, title->percent) : std::string();
-      path = withShapefileExtension(expandMcpTemplate(template_, fileNamePart(layer), percent));
+      const std::string percent =
+          options.values.percentage ? host::numberText(*options.values.percentage) : std::string();
+      path = withShapefileExtension(expandMcpTemplate(template_, fileNamePart(options.layer), percent));
     }
     return answerSave(*application_, path, options, "not replaced");
   }
 
  private:
-  std::string percentFor(const std::string& layer, long shown) {
-    std::size_t& next = nextPercentage_[layer];
-    for (std::size_t i = next; i < percentages_.size(); ++i) {
-      if (truncated(percentages_[i]) == shown) {
-        next = i + 1;
-        return host::numberText(percentages_[i]);
-      }
-    }
-    return std::to_string(shown);
-  }
-
   headless::HeadlessApplication* application_;
   std::string template_;
-  std::vector<double> percentages_;
   std::deque<std::filesystem::path> paths_;
   bool byPath_;
-  std::map<std::string, std::size_t> nextPercentage_;
+};
+
+class McpSubcommand final : public Subcommand {
+ public:
+  McpSubcommand() : Subcommand(kMcpProgId) {}
+  void declare(CLI::App& sub, CommandArgs& args) override;
+  void script(const CommandArgs& args, headless::HeadlessApplication& application) override;
+  int report(const CommandArgs& args, headless::HeadlessApplication& application, int exitCode) override;
+  int run(const CommandArgs& args, const GlobalOptions& global) override;
+  // Groups of --by with too few fixes are the animals' business, said in their message; a
+  // file named by the user that gave nothing is a failure.
+  bool skippedItemsFail(const CommandArgs& args) const override { return !args.given("by"); }
 };
 
 }  // namespace
-
-std::optional<McpSaveTitle> readMcpSaveTitle(std::string_view title) {
-  const bool withLayer = title.starts_with(kTitleWithLayer);
-  if (!withLayer && !title.starts_with(kTitleWithoutLayer)) return std::nullopt;
-  title.remove_prefix(withLayer ? kTitleWithLayer.size() : kTitleWithoutLayer.size());
-  const std::size_t end = title.find(kTitlePercent);
-  if (end == std::string_view::npos || end == 0) return std::nullopt;
-  const std::optional<double> number = host::parseNumber(title.substr(0, end));
-  if (!number) return std::nullopt;
-  title.remove_prefix(end + kTitlePercent.size());
-
-  McpSaveTitle read;
-  read.percent = truncated(*number);
-  if (withLayer) {
-    if (!title.starts_with(kTitleLayer)) return std::nullopt;
-    read.layer = std::string(title.substr(kTitleLayer.size()));
-  } else if (!title.empty()) {
-    return std::nullopt;
-  }
-  return read;
-}
 
 std::string expandMcpTemplate(std::string_view outputTemplate, std::string_view layer,
                               std::string_view percent) {
   return expandTemplate(outputTemplate, {{"{layer}", layer}, {"{percent}", percent}});
 }
 
-void declareMcp(CLI::App& sub, CommandArgs& args) {
+void McpSubcommand::declare(CLI::App& sub, CommandArgs& args) {
   sub.add_option("--by", args.text("by"),
                  "Make one layer per distinct value of this field, named by the value (e.g. AnimalID)");
   auto* percent = sub.add_option(
@@ -181,7 +125,7 @@ void declareMcp(CLI::App& sub, CommandArgs& args) {
                  "the shapefiles would be. An existing file or layer is replaced only with --yes");
 }
 
-void scriptMcp(const CommandArgs& args, headless::HeadlessApplication& application) {
+void McpSubcommand::script(const CommandArgs& args, headless::HeadlessApplication& application) {
   if (args.given("by")) groupLayersByField(application, args.textOf("by"));
 
   headless::FormScript options;
@@ -199,19 +143,17 @@ void scriptMcp(const CommandArgs& args, headless::HeadlessApplication& applicati
   application.scriptedUi().setFormScript(kOptionsForm, options.click("btnOK"));
 
   // -o answers the dialogs one by one when given without --out; otherwise the template does.
-  const std::vector<double> percentages =
-      args.flagOf("all-points") ? std::vector<double>{100.0}
-                                : percentagesOf(args.given("percent") ? args.textOf("percent") : "95");
   auto answers = std::make_shared<SaveAnswers>(
-      application, args.given("out") ? args.textOf("out") : std::string(kMcpDefaultTemplate), percentages,
+      application, args.given("out") ? args.textOf("out") : std::string(kMcpDefaultTemplate),
       args.given("out") ? std::vector<std::string>{} : args.outputs);
   application.scriptedUi().setSaveAnswers(
       [answers](const host::FileDialogOptions& dialog) { return answers->answer(dialog); });
 }
 
-int afterMcp(const CommandArgs& /*args*/, headless::HeadlessApplication& application, int exitCode) {
+int McpSubcommand::report(const CommandArgs& /*args*/, headless::HeadlessApplication& application,
+                          int exitCode) {
   headless::ScriptedUi& ui = application.scriptedUi();
-  for (const auto& path : savedFiles(ui)) reportShapefile(application, path);
+  for (const auto& path : writtenFiles(application.runRecord())) reportShapefile(application, path);
 
   // The script always presses OK, so an options form that did not close with OK refused what
   // the command line gave it (the reason is the message printed before).
@@ -224,8 +166,24 @@ int afterMcp(const CommandArgs& /*args*/, headless::HeadlessApplication& applica
   return exitCode;
 }
 
-int runMcp(const CommandArgs& args, const GlobalOptions& global) {
-  return runHostedCommand(kMcpProgId, args, global, &scriptMcp, &afterMcp);
+// A .gpkg --out goes through shapefiles moved into it; --curve then draws the curves beside
+// the outputs, recorded as pictures.
+int McpSubcommand::run(const CommandArgs& args, const GlobalOptions& global) {
+  const std::filesystem::path out = args.textOf("out");
+  const bool geoPackage = host::toLowerAscii(out.extension().string()) == ".gpkg";
+  const int code = geoPackage ? runMcpIntoGeoPackage(args, global, std::filesystem::absolute(out), summary())
+                              : Subcommand::run(args, global);
+  if (code != kExitSuccess || !args.flagOf("curve")) return code;
+  const std::filesystem::path folder =
+      std::filesystem::absolute(args.given("out") ? out : std::filesystem::path(kMcpDefaultTemplate))
+          .parent_path();
+  for (const std::filesystem::path& picture : writeMcpCurves(args, global, folder)) {
+    summary().output({.path = picture, .kind = host::OutputKind::Picture, .layer = picture.stem().string()});
+    std::cout << picture.string() << ": picture\n";
+  }
+  return code;
 }
+
+std::unique_ptr<Subcommand> makeMcpSubcommand() { return std::make_unique<McpSubcommand>(); }
 
 }  // namespace orvex::cli

@@ -4,33 +4,22 @@
 // of a field), its options dialog filled from the command line and its save dialogs answered
 // from a file-name template.
 
-#include <optional>
+#include <memory>
 #include <string>
 #include <string_view>
 
-#include "apps/orvex/command_table.h"
+#include "apps/orvex/subcommand.h"
 
 namespace orvex::cli {
 
 inline constexpr std::string_view kMcpProgId = "Orvex8.orvex_MCP";
 inline constexpr std::string_view kMcpDefaultTemplate = "{layer}_mcp{percent}.shp";
 
-void declareMcp(CLI::App& subcommand, CommandArgs& args);
-/// Splits the layers (--by), writes the options form's script and answers the save dialogs.
-void scriptMcp(const CommandArgs& args, platform::headless::HeadlessApplication& application);
-/// Prints one line per file written; a refused options form makes the exit code 1.
-int afterMcp(const CommandArgs& args, platform::headless::HeadlessApplication& application, int exitCode);
-
-/// Runs `orvex mcp` with `args` as if typed (the demo uses it).
-int runMcp(const CommandArgs& args, const GlobalOptions& global);
-
-/// What a save title "Save As MCP <n> percent analysis for layer = <name>" (or the form
-/// without a layer) says; nothing for any other title.
-struct McpSaveTitle {
-  long percent = 0;
-  std::string layer;
-};
-std::optional<McpSaveTitle> readMcpSaveTitle(std::string_view title);
+/// `orvex mcp`: splits the layers (--by), fills the options form, answers the save dialogs
+/// from the template (or the -o answers in order) and prints one line per file written. A
+/// refused options form fails the run; so does a file named on the command line that gave no
+/// polygon (a layer of lines, no fixes), unless --by split it into animals.
+std::unique_ptr<Subcommand> makeMcpSubcommand();
 
 /// `outputTemplate` with every "{layer}" and "{percent}" replaced.
 std::string expandMcpTemplate(std::string_view outputTemplate, std::string_view layer,

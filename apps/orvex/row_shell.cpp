@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "apps/orvex/cli.h"
+#include "apps/orvex/global_options.h"
 #include "host/command_catalog.h"
 #include "host/form.h"
 #include "platform/headless/command_runner.h"
@@ -56,7 +56,7 @@ int printToolbars(const host::CommandCatalog& catalog, std::ostream& out) {
   return unavailable;
 }
 
-int runMenu(const CommandArgs& /*args*/, const GlobalOptions& global) {
+int runMenu(const CommandArgs& /*args*/, const GlobalOptions& global, RunSummary& /*summary*/) {
   // The registry and the application outlive the catalog, whose commands hold both.
   const host::ComponentRegistry registry = global.openRegistry();
   headless::HeadlessApplication application(quietHost());
@@ -72,7 +72,7 @@ int runMenu(const CommandArgs& /*args*/, const GlobalOptions& global) {
   return unavailable == 0 ? kExitSuccess : kExitCommandFailed;
 }
 
-int runAbout(const CommandArgs& /*args*/, const GlobalOptions& global) {
+int runAbout(const CommandArgs& /*args*/, const GlobalOptions& global, RunSummary& /*summary*/) {
   const host::ComponentRegistry registry = global.openRegistry();
   headless::HeadlessApplication application(quietHost());
 

@@ -5,7 +5,7 @@
 #include <iosfwd>
 #include <string_view>
 
-#include "apps/orvex/command_table.h"
+#include "apps/orvex/subcommand.h"
 
 namespace orvex::host {
 class CommandCatalog;
@@ -27,10 +27,10 @@ int printToolbars(const host::CommandCatalog& catalog, std::ostream& out);
 /// Builds the host's toolbars from the registry as a host does at start-up, prints them and
 /// the start-up problems (standard error). Exit code 1 when an item could not be made or no
 /// toolbar is registered.
-int runMenu(const CommandArgs& args, const GlobalOptions& global);
+int runMenu(const CommandArgs& args, const GlobalOptions& global, RunSummary& summary);
 
 /// Clicks the About command, closes its box with the exit button and prints what the box
 /// showed: the title, a blank line and the text. Exit code 1 when the box was not shown.
-int runAbout(const CommandArgs& args, const GlobalOptions& global);
+int runAbout(const CommandArgs& args, const GlobalOptions& global, RunSummary& summary);
 
 }  // namespace orvex::cli

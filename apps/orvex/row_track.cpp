@@ -4,7 +4,7 @@
 #include <iostream>
 #include <memory>
 
-#include "apps/orvex/cli.h"
+#include "apps/orvex/global_options.h"
 #include "apps/orvex/track_svg.h"
 #include "host/error.h"
 #include "host/form.h"
@@ -74,13 +74,6 @@ class TrackRecording : public std::enable_shared_from_this<TrackRecording> {
   std::vector<TrackFrame> frames_;
 };
 
-/// The recording of the run in progress: the script sets it up and the report after the click
-/// reads it. The command line runs one command at a time.
-std::shared_ptr<TrackRecording>& currentRecording() {
-  static std::shared_ptr<TrackRecording> recording;
-  return recording;
-}
-
 double paceOf(const CommandArgs& args) {
   return args.given("pace") ? host::parseNumberPrefix(args.textOf("pace")) : 0.0;
 }
@@ -115,9 +108,21 @@ bool reportSavedPath(headless::HeadlessApplication& application, const std::file
   }
 }
 
+/// The track display: the script sets up the recording of the click, the report reads it.
+class TrackSubcommand final : public Subcommand {
+ public:
+  TrackSubcommand() : Subcommand(kTrackProgId) {}
+  void declare(CLI::App& sub, CommandArgs& args) override;
+  void script(const CommandArgs& args, headless::HeadlessApplication& application) override;
+  int report(const CommandArgs& args, headless::HeadlessApplication& application, int exitCode) override;
+
+ private:
+  std::shared_ptr<TrackRecording> recording_;
+};
+
 }  // namespace
 
-void declareTrack(CLI::App& sub, CommandArgs& args) {
+void TrackSubcommand::declare(CLI::App& sub, CommandArgs& args) {
   sub.add_flag("--keep-path", args.flag("keep-path"),
                "Tick \" Keep Travel Path\": the whole path stays drawn (otherwise only the latest segment)");
   sub.add_option("--pace", args.text("pace"), "Seconds to wait after each step (default 0)")
@@ -130,7 +135,7 @@ void declareTrack(CLI::App& sub, CommandArgs& args) {
       ->check(CLI::PositiveNumber);
 }
 
-void scriptTrack(const CommandArgs& args, headless::HeadlessApplication& application) {
+void TrackSubcommand::script(const CommandArgs& args, headless::HeadlessApplication& application) {
   headless::FormScript script;
   script.type(kPaceText, host::numberText(paceOf(args)));
   if (args.flagOf("keep-path")) script.check(kKeepPath, true);
@@ -151,14 +156,15 @@ void scriptTrack(const CommandArgs& args, headless::HeadlessApplication& applica
     recording->saveTargetExisted =
         std::filesystem::exists(host::withDefaultExtension(args.textOf("save-path"), "shp"), ignored);
   }
-  currentRecording() = recording;
+  recording_ = recording;
   application.scriptedUi().setFormShownHook([recording](host::Form& form) { recording->formShown(form); });
   application.scriptedUi().setFormClosedHook(
       [recording](const host::Form& form) { recording->formClosed(form); });
 }
 
-int afterTrack(const CommandArgs& args, headless::HeadlessApplication& application, int exitCode) {
-  const std::shared_ptr<TrackRecording> recording = std::move(currentRecording());
+int TrackSubcommand::report(const CommandArgs& args, headless::HeadlessApplication& application,
+                            int exitCode) {
+  const std::shared_ptr<TrackRecording> recording = std::move(recording_);
   if (!recording || !recording->opened()) {
     std::cerr << "orvex: track: the track display did not open; nothing was drawn\n";
     return kExitCommandFailed;
@@ -174,6 +180,9 @@ int afterTrack(const CommandArgs& args, headless::HeadlessApplication& applicati
     } else if (!reportSavedPath(application, path)) {
       std::cerr << "orvex: track: the travel path was not saved to " << path.string() << '\n';
       exitCode = kExitCommandFailed;
+    } else {
+      application.runRecord().output(
+          {.path = path, .kind = host::OutputKind::Shapefile, .layer = path.stem().string()});
     }
   }
 
@@ -194,6 +203,7 @@ int afterTrack(const CommandArgs& args, headless::HeadlessApplication& applicati
                 << animation.frames.size() << " moments, "
                 << host::numberText(animation.stepSeconds * static_cast<double>(animation.frames.size()))
                 << " s\n";
+      application.runRecord().output({.path = path, .kind = host::OutputKind::Picture});
     } catch (const host::Error& error) {
       std::cerr << "orvex: " << error.description() << '\n';
       exitCode = kExitCommandFailed;
@@ -202,8 +212,6 @@ int afterTrack(const CommandArgs& args, headless::HeadlessApplication& applicati
   return exitCode;
 }
 
-int runTrack(const CommandArgs& args, const GlobalOptions& global) {
-  return runHostedCommand(kTrackProgId, args, global, &scriptTrack, &afterTrack);
-}
+std::unique_ptr<Subcommand> makeTrackSubcommand() { return std::make_unique<TrackSubcommand>(); }
 
 }  // namespace orvex::cli

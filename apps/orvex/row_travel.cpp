@@ -1,15 +1,25 @@
 #include "apps/orvex/row_travel.h"
 
+#include <filesystem>
 #include <iostream>
 
-#include "apps/orvex/cli.h"
+#include "apps/orvex/global_options.h"
 #include "host/table.h"
 #include "platform/headless/headless_application.h"
 
 namespace orvex::cli {
 
-int afterTravel(const CommandArgs& /*args*/, platform::headless::HeadlessApplication& application,
-                int exitCode) {
+namespace {
+
+class TravelSubcommand final : public Subcommand {
+ public:
+  TravelSubcommand() : Subcommand(kTravelProgId) {}
+  int report(const CommandArgs& args, platform::headless::HeadlessApplication& application,
+             int exitCode) override;
+};
+
+int TravelSubcommand::report(const CommandArgs& args, platform::headless::HeadlessApplication& application,
+                             int exitCode) {
   const auto& messages = application.scriptedUi().messages();
   std::size_t question = messages.size();
   for (std::size_t i = 0; i < messages.size(); ++i) {
@@ -28,12 +38,17 @@ int afterTravel(const CommandArgs& /*args*/, platform::headless::HeadlessApplica
     const int fixes = featureClass->featureCount();
     std::cout << layer->name() << ": travel fields written for " << fixes
               << (fixes == 1 ? " fix\n" : " fixes\n");
+    // The command edits its layer in place: the file given is the output.
+    const std::filesystem::path path =
+        args.files.size() == 1 ? std::filesystem::absolute(args.files.front()) : std::filesystem::path();
+    application.runRecord().output(
+        {.path = path, .kind = host::OutputKind::Shapefile, .layer = layer->name(), .features = fixes});
   }
   return exitCode;
 }
 
-int runTravel(const CommandArgs& args, const GlobalOptions& global) {
-  return runHostedCommand(kTravelProgId, args, global, nullptr, &afterTravel);
-}
+}  // namespace
+
+std::unique_ptr<Subcommand> makeTravelSubcommand() { return std::make_unique<TravelSubcommand>(); }
 
 }  // namespace orvex::cli

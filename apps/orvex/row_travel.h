@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "apps/orvex/command_table.h"
+#include "apps/orvex/subcommand.h"
 
 namespace orvex::cli {
 
@@ -15,12 +15,9 @@ inline constexpr std::string_view kTravelProgId = "ORVEX.orvexobs";
 /// as far as asking.
 inline constexpr std::string_view kTravelQuestionTitle = "Add Time and Distance Fields";
 
-/// Prints "<layer>: travel fields written for <n> fixes" when the command answered Yes and
-/// stopped on nothing; a refusal or a stop makes the exit code 1 (its message is printed
-/// already), and a No leaves it 0 with a line saying nothing was changed.
-int afterTravel(const CommandArgs& args, platform::headless::HeadlessApplication& application, int exitCode);
-
-/// Runs `orvex travel` with `args` as if typed (the demo uses it).
-int runTravel(const CommandArgs& args, const GlobalOptions& global);
+/// `orvex travel`: prints "<layer>: travel fields written for <n> fixes" when the command
+/// answered Yes and stopped on nothing; a refusal or a stop fails the run (its message is
+/// printed already), and a No leaves it successful with a line saying nothing was changed.
+std::unique_ptr<Subcommand> makeTravelSubcommand();
 
 }  // namespace orvex::cli

@@ -75,16 +75,10 @@ std::optional<std::filesystem::path> answerSave(headless::HeadlessApplication& a
   return path;
 }
 
-std::vector<std::filesystem::path> savedFiles(const headless::ScriptedUi& ui) {
+std::vector<std::filesystem::path> writtenFiles(const host::RunRecord& record) {
   std::vector<std::filesystem::path> written;
-  for (const headless::DialogRecord& dialog : ui.dialogs()) {
-    if (dialog.kind != headless::DialogKind::Save || dialog.answer.empty()) continue;
-    const std::filesystem::path& path = dialog.answer.front();
-    std::error_code ignored;
-    if (std::filesystem::exists(path, ignored) &&
-        std::find(written.begin(), written.end(), path) == written.end())
-      written.push_back(path);
-  }
+  for (const host::OutputRecord& output : record.outputs())
+    if (output.kind == host::OutputKind::Shapefile) written.push_back(output.path);
   return written;
 }
 

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/run_record.h"
 #include "host/ui_services.h"
 
 namespace orvex::platform::headless {
@@ -50,9 +51,8 @@ std::optional<std::filesystem::path> answerSave(platform::headless::HeadlessAppl
                                                 const host::FileDialogOptions& options,
                                                 std::string_view refusal);
 
-/// The files the save dialogs of a run were answered with that exist now, each once, in the
-/// order of their first answer.
-std::vector<std::filesystem::path> savedFiles(const platform::headless::ScriptedUi& ui);
+/// The shapefiles a click's command recorded as written, each once, in the order written.
+std::vector<std::filesystem::path> writtenFiles(const host::RunRecord& record);
 
 /// Prints one line per shapefile: its path, the number of features and their "Area" values. A
 /// file that cannot be read back is said on standard error.

@@ -5,7 +5,7 @@
 #include <iostream>
 #include <set>
 
-#include "apps/orvex/cli.h"
+#include "apps/orvex/global_options.h"
 #include "host/error.h"
 #include "host/text.h"
 #include "host/workspace.h"
@@ -121,7 +121,7 @@ void declareSimulate(CLI::App& sub, CommandArgs& args) {
           "LON,LAT"));
 }
 
-int runSimulate(const CommandArgs& args, const GlobalOptions& global) {
+int runSimulate(const CommandArgs& args, const GlobalOptions& global, RunSummary& summary) {
   SimulateRequest request;
   request.folder = args.textOf("out");
   if (args.given("animals")) request.model.animals = std::stoi(args.textOf("animals"));
@@ -134,8 +134,13 @@ int runSimulate(const CommandArgs& args, const GlobalOptions& global) {
   }
   request.replace = global.yes;
   const std::size_t written = writeSimulation(request);
-  std::cout << std::filesystem::absolute(request.folder / kSimulatedFile).lexically_normal().string() << ": "
-            << written << " fixes of " << request.model.animals
+  const std::filesystem::path path =
+      std::filesystem::absolute(request.folder / kSimulatedFile).lexically_normal();
+  summary.output({.path = path,
+                  .kind = host::OutputKind::Shapefile,
+                  .layer = path.stem().string(),
+                  .features = static_cast<std::int64_t>(written)});
+  std::cout << path.string() << ": " << written << " fixes of " << request.model.animals
             << (request.model.animals == 1 ? " animal" : " animals") << " (" << request.crs << ")\n";
   return kExitSuccess;
 }

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#include "apps/orvex/command_table.h"
 #include "apps/orvex/simulate_model.h"
+#include "apps/orvex/subcommand.h"
 
 namespace orvex::cli {
 
@@ -34,6 +34,6 @@ std::size_t writeSimulation(const SimulateRequest& request);
 
 void declareSimulate(CLI::App& subcommand, CommandArgs& args);
 /// Reads the options, writes the file and prints "<path>: <n> fixes of <k> animals (<crs>)".
-int runSimulate(const CommandArgs& args, const GlobalOptions& global);
+int runSimulate(const CommandArgs& args, const GlobalOptions& global, RunSummary& summary);
 
 }  // namespace orvex::cli

@@ -101,7 +101,9 @@ host::Status orvex_import::onClick() {
     if (host::succeeded(openLotekSource(application, file, source)))
       sources.push_back(std::move(source));
     else  // the reason has been shown
-      record.failure({.item = file.filename().string(), .reason = "the file could not be read as a Lotek collar file", .path = file});
+      record.failure({.item = file.filename().string(),
+                      .reason = "the file could not be read as a Lotek collar file",
+                      .path = file});
   }
   if (sources.empty()) return host::kFail;
 
@@ -116,13 +118,19 @@ host::Status orvex_import::onClick() {
       keep == KeepersForm::kInclude ? kIncludeAcquiringFilter : kExcludeAcquiringFilter;
 
   host::Status copied = host::kOk;
-  for (const LotekSource& source : sources) {
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    const LotekSource& source = sources[i];
+    record.report(static_cast<double>(i) / static_cast<double>(sources.size()),
+                  source.file.filename().string());
     const host::Status status = copyFixes(source, filter, *wgs84, *output);
     if (host::failed(status)) {
-      record.failure({.item = source.file.filename().string(), .reason = "its fixes could not be copied", .path = source.file});
+      record.failure({.item = source.file.filename().string(),
+                      .reason = "its fixes could not be copied",
+                      .path = source.file});
       if (host::succeeded(copied)) copied = status;
     }
   }
+  record.report(1.0, "Import Lotek");
   recordImportOutput(record, *outputPath, outputName, *output);
 
   if (host::failed(addFeatureLayer(ctx, output, outputName, nullptr, &failure)))

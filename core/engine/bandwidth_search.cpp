@@ -10,7 +10,7 @@
 #include "core/engine/cv_scores.h"
 #include "core/engine/kernel_engine.h"
 #include "core/engine/kernel_math.h"
-#include "core/engine/parallel.h"
+#include "host/fixed_chunks.h"
 
 namespace orvex::core {
 
@@ -23,6 +23,36 @@ constexpr std::int32_t kBcv2MinFixes = 3;
 struct Coordinates {
   std::vector<double> x;
   std::vector<double> y;
+};
+
+// The histogram of pair distances pays off against the ~10 exact evaluations of a search once
+// the pairs are this many (below, clearing and reading its bins weighs).
+constexpr double kMinPairsForMoments = 20'000;
+
+double lscv_from_sum(double S, double n, double h2) {
+  return 1.0 / (kPi * n * h2) + S / (4.0 * kPi * n * n * h2);
+}
+
+double bcv2_from_sum(double S, double n, double h2) {
+  return 1.0 / (4.0 * kPi * (n - 1.0) * h2) + S / (8.0 * kPi * (n - 1.0) * (n - 2.0) * h2);
+}
+
+// A score from the distance moments with a bound on its error. Comparing two of them notes
+// whether the bounds overlap: the search's path is then not certainly the exact one's.
+struct BoundedScore {
+  double value;
+  double error;
+  bool* too_close;
+
+  bool clear_of(const BoundedScore& other) const {
+    return std::fabs(value - other.value) > error + other.error || !std::isfinite(value - other.value);
+  }
+  friend bool operator<(const BoundedScore& a, const BoundedScore& b) {
+    if (!a.clear_of(b)) *a.too_close = true;
+    return a.value < b.value;
+  }
+  friend bool operator>(const BoundedScore& a, const BoundedScore& b) { return b < a; }
+  operator double() const { return value; }  // NOLINT: the search keeps the value
 };
 
 Coordinates working_coordinates(std::span<const FixRecord> fixes) {
@@ -71,9 +101,8 @@ double KernelEngine::lscv_score(double h) const {
   try {
     const Coordinates c = working_coordinates(Trackingdata());
     const double n = static_cast<double>(fix_count_);
-    const double h2 = std::pow(h, 2);
-    const double S = lscv_pair_sum(c.x, c.y, h, resolve_worker_threads(worker_threads_));
-    return 1.0 / (kPi * n * h2) + S / (4.0 * kPi * n * n * h2);
+    const double S = lscv_pair_sum(c.x, c.y, h, host::workerThreads(worker_threads_));
+    return lscv_from_sum(S, n, std::pow(h, 2));
   } catch (const std::bad_alloc&) {
     return std::numeric_limits<double>::quiet_NaN();
   }
@@ -84,22 +113,60 @@ double KernelEngine::bcv2_score(double h) const {
   try {
     const Coordinates c = working_coordinates(Trackingdata());
     const double n = static_cast<double>(fix_count_);
-    const double h2 = std::pow(h, 2);
-    const double S = 2.0 * bcv2_pair_sum(c.x, c.y, h, resolve_worker_threads(worker_threads_));
-    return 1.0 / (4.0 * kPi * (n - 1.0) * h2) + S / (8.0 * kPi * (n - 1.0) * (n - 2.0) * h2);
+    const double S = 2.0 * bcv2_pair_sum(c.x, c.y, h, host::workerThreads(worker_threads_));
+    return bcv2_from_sum(S, n, std::pow(h, 2));
   } catch (const std::bad_alloc&) {
     return std::numeric_limits<double>::quiet_NaN();
   }
 }
 
 double KernelEngine::Golden(double a, double b, double c, double tolerance, double& xmin) const {
-  const GoldenResult r = golden_section(a, b, c, tolerance, [this](double h) { return lscv_score(h); });
-  xmin = r.xmin;
-  return r.fmin;
+  return golden_search(false, a, b, c, tolerance, xmin);
 }
 
 double KernelEngine::GoldenBCV2(double a, double b, double c, double tolerance, double& xmin) const {
-  const GoldenResult r = golden_section(a, b, c, tolerance, [this](double h) { return bcv2_score(h); });
+  return golden_search(true, a, b, c, tolerance, xmin);
+}
+
+double KernelEngine::golden_search(bool bcv2, double a, double b, double c, double tolerance,
+                                   double& xmin) const {
+  // Large sets: every score of the search from one histogram of the pair distances. When no
+  // comparison of the search came within the scores' error bounds, every step went the way the
+  // exact scores would have sent it, so xmin is the exact search's; otherwise the search is run
+  // again on exact scores.
+  const double n = static_cast<double>(fix_count_);
+  const double low = std::fmin(a, c);
+  const double high = std::fmax(a, c);
+  if (n * (n - 1.0) / 2.0 >= kMinPairsForMoments && low > 0.0 && std::isfinite(high) &&
+      fix_count_ >= (bcv2 ? kBcv2MinFixes : kLscvMinFixes)) {
+    try {
+      const Coordinates co = working_coordinates(Trackingdata());
+      const auto sums = CvMomentSums::build(co.x, co.y, low, high, host::workerThreads(worker_threads_));
+      if (sums) {
+        bool too_close = false;
+        const GoldenResult r = golden_section(a, b, c, tolerance, [&](double h) {
+          const double h2 = std::pow(h, 2);
+          if (bcv2) {
+            const PairSumEstimate e = sums->bcv2(h);
+            const double value = bcv2_from_sum(2.0 * e.sum, n, h2);
+            return BoundedScore{value, std::fabs(bcv2_from_sum(2.0 * (e.sum + e.error), n, h2) - value),
+                                &too_close};
+          }
+          const PairSumEstimate e = sums->lscv(h);
+          const double value = lscv_from_sum(e.sum, n, h2);
+          return BoundedScore{value, std::fabs(lscv_from_sum(e.sum + e.error, n, h2) - value), &too_close};
+        });
+        if (!too_close) {
+          xmin = r.xmin;
+          return r.fmin;
+        }
+      }
+    } catch (const std::bad_alloc&) {
+      // The exact search below needs no histogram.
+    }
+  }
+  const GoldenResult r =
+      golden_section(a, b, c, tolerance, [&](double h) { return bcv2 ? bcv2_score(h) : lscv_score(h); });
   xmin = r.xmin;
   return r.fmin;
 }

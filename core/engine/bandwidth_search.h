@@ -26,7 +26,9 @@ struct GoldenResult {
 /// Minimises score over the bracket a < b < c until |x3 - x0| <= tolerance * (|x1| + |x2|).
 /// Ties go to the lower interior point while narrowing and to x2 at the end, so a constant
 /// score returns the second interior point of the final bracket. A NaN tolerance stops at
-/// once; a tolerance of 0 or less stops after kMaxGoldenSteps.
+/// once; a tolerance of 0 or less stops after kMaxGoldenSteps. `score` may return any type
+/// that compares with < and > and converts to double (a score with an error bound that notes
+/// comparisons too close to call).
 template <class Score>
 GoldenResult golden_section(double a, double b, double c, double tolerance, Score&& score) {
   GoldenResult r;
@@ -39,8 +41,8 @@ GoldenResult golden_section(double a, double b, double c, double tolerance, Scor
     r.x1 = b;
     r.x2 = b + kGoldenC * (c - b);
   }
-  double f1 = score(r.x1);
-  double f2 = score(r.x2);
+  auto f1 = score(r.x1);
+  auto f2 = score(r.x2);
   r.evaluations = 2;
   for (int step = 0;
        step < kMaxGoldenSteps && std::fabs(r.x3 - r.x0) > tolerance * (std::fabs(r.x1) + std::fabs(r.x2));

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/engine/kernel_math.h"
-#include "core/engine/parallel.h"
+#include "host/fixed_chunks.h"
 
 namespace orvex::core {
 
@@ -20,6 +20,9 @@ constexpr std::size_t kPairChunks = 64;
 constexpr double kLastNormalExponent = 708.0;
 // Beyond exp(-40), e - 4 e^2 rounds to e.
 constexpr double kSquareNegligible = 40.0;
+// Error bound taken for each positive Gaussian sum of the moments: a thousand times the
+// histogram's own bound, so that a comparison it calls clear-cut is one.
+constexpr double kMomentSumTolerance = 1e-12;
 
 struct SortedFixes {
   std::vector<double> x;
@@ -67,7 +70,7 @@ double pair_sum(std::span<const double> x, std::span<const double> y, double sca
   const SortedFixes s = sort_by_x(x, y);
   const std::vector<std::size_t> starts = chunk_starts(n);
   std::vector<double> partial(starts.size() - 1, 0.0);
-  run_chunks(partial.size(), threads, [&](std::size_t c) {
+  host::runFixedChunks(partial.size(), threads, [&](std::size_t c) {
     double sum = 0.0;
     for (std::size_t i = starts[c]; i < starts[c + 1]; ++i) {
       const double xi = s.x[i];
@@ -112,6 +115,29 @@ double bcv2_pair_sum(std::span<const double> x, std::span<const double> y, doubl
     if (d2 > 2.0 * kLastNormalExponent) return 0.0;
     return guarded_exp(-d2 / 2.0) * (d2 * d2 - 8.0 * d2 + 8.0);
   });
+}
+
+std::optional<CvMomentSums> CvMomentSums::build(std::span<const double> x, std::span<const double> y,
+                                                double h_low, double h_high, unsigned threads) {
+  // LSCV needs beta = 1 / (4 h^2) and 1 / (2 h^2); BCV2 1 / (2 h^2).
+  auto moments =
+      host::buildPairMoments(x, y, 1.0 / (4.0 * h_high * h_high), 1.0 / (2.0 * h_low * h_low), threads, {});
+  if (!moments) return std::nullopt;
+  return CvMomentSums(std::move(*moments), static_cast<double>(x.size()));
+}
+
+PairSumEstimate CvMomentSums::lscv(double h) const {
+  const double h2 = h * h;
+  const double quarter = moments_.gaussianSums(1.0 / (4.0 * h2))[0];
+  const double half = 4.0 * moments_.gaussianSums(1.0 / (2.0 * h2))[0];
+  return {-3.0 * n_ + 2.0 * (quarter - half), 2.0 * kMomentSumTolerance * (quarter + half)};
+}
+
+PairSumEstimate CvMomentSums::bcv2(double h) const {
+  const auto g = moments_.gaussianSums(1.0 / (2.0 * h * h));
+  // x = D^2 / 2: D^4 - 8 D^2 + 8 = 4 x^2 - 16 x + 8.
+  return {4.0 * g[2] - 16.0 * g[1] + 8.0 * g[0],
+          kMomentSumTolerance * (4.0 * g[2] + 16.0 * g[1] + 8.0 * g[0])};
 }
 
 }  // namespace orvex::core

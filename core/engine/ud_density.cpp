@@ -3,27 +3,36 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <memory>
 #include <vector>
 
-#include "core/engine/parallel.h"
+#include "host/fixed_chunks.h"
+#include "host/separable_grid.h"
 
 namespace orvex::core {
 
 namespace {
 
 // Sources are processed in batches so that their axis factors stay small in memory (a batch of
-// 512 on a 151-node side is 1.2 MB); nodes are summed in blocks of rows that stay in the
-// first-level cache while every source of the batch adds its terms, in order. Both sizes are
-// fixed: none depends on the thread count.
-constexpr std::size_t kSourceBatch = 512;
+// 1024 on a 501-node side is 8 MB). The direct sum adds them to blocks of rows that stay in the
+// first-level cache; the product runs fixed tiles. Every size is fixed: none depends on the
+// thread count, and both ways add each node's terms in source order.
+constexpr std::size_t kSourceBatch = 1024;
 constexpr std::size_t kSourcesPerChunk = 32;
 constexpr std::size_t kRowBlock = 8;
+
+// Relative cost of one multiply-add: the product runs whole vectors in registers, the direct
+// sum loads and stores every node it touches but skips the disc's corners and far tails.
+// Measured by BM_KernelSumMethod (about 4 to 1 per term); the ratio decides which way runs.
+constexpr double kProductCostPerTerm = 1.0;
+constexpr double kDirectCostPerTerm = 4.0;
 
 // A term w * exp(-t^2 / 2), t its distance in bandwidths, is dropped once it is below about
 // exp(-705) ~ 1.4e-306, that is when t^2 > kDropRadius2 + 2 ln(min(w, 1)). Smaller terms would
 // be subnormal arithmetic (a hundred times slower on common processors) and can only matter
-// to nodes whose kernel sum is itself below ~1e-290. Kept terms and all partial sums are
-// normal numbers.
+// to nodes whose kernel sum is itself below ~1e-290. The direct sum keeps only terms of its
+// disc, all normal numbers; the product also adds the corners of each source's square, terms
+// below 1.4e-306 that may be subnormal or 0.
 constexpr double kDropRadius2 = 1410.0;
 
 struct AxisWindow {
@@ -47,15 +56,19 @@ AxisWindow node_window(double centre, double half_width, std::size_t side) {
   return w;
 }
 
-// Fills factors[0..side) with exp(-t^2 / 2), t = (origin + i*step - centre) / b, and 0 where
-// t^2 > kDropRadius2.
-void fill_axis(double origin, double step, double centre, double b, std::size_t side, double* factors) {
-  // One node of slack against rounding; the test on t decides.
-  const AxisWindow w = node_window((centre - origin) / step, std::sqrt(kDropRadius2) * b / step + 1.0, side);
-  std::fill(factors, factors + side, 0.0);
-  for (std::size_t i = w.begin; i < w.end; ++i) {
+// The nodes of one axis where a source's factor is kept: those within the drop radius, plus one
+// node of slack against rounding (the test on t in fill_axis decides).
+AxisWindow axis_window(double origin, double step, double centre, double b, std::size_t side) {
+  return node_window((centre - origin) / step, std::sqrt(kDropRadius2) * b / step + 1.0, side);
+}
+
+// The factors over a span: exp(-t^2 / 2), t = (origin + i*step - centre) / b, times `scale`, and
+// 0 where t^2 > kDropRadius2.
+void fill_axis(double origin, double step, double centre, double b, double scale,
+               const host::FactorSpan& span, double* values) {
+  for (std::size_t i = span.begin; i < span.end; ++i) {
     const double t = (static_cast<double>(i) * step + origin - centre) / b;
-    if (t * t <= kDropRadius2) factors[i] = std::exp(-t * t / 2.0);
+    values[span.offset + (i - span.begin)] = t * t <= kDropRadius2 ? scale * std::exp(-t * t / 2.0) : 0.0;
   }
 }
 
@@ -70,57 +83,139 @@ struct SourceDisc {
   AxisWindow rows;
 };
 
+// Factor values: every one is written before it is read, so the storage is left uninitialised
+// (zeroing megabytes that are overwritten at once costs as much as filling them).
+class FactorValues {
+ public:
+  void resize(std::size_t size) {
+    if (size > capacity_) {
+      values_.reset(new double[size]);
+      capacity_ = size;
+    }
+    size_ = size;
+  }
+  double* data() { return values_.get(); }
+  const double* data() const { return values_.get(); }
+  const double& operator[](std::size_t i) const { return values_[i]; }
+  operator std::span<const double>() const { return {values_.get(), size_}; }
+
+ private:
+  std::unique_ptr<double[]> values_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
+
+// One batch of sources: factor spans and values along x (weight folded in) and y, and discs.
+struct SourceBatch {
+  std::vector<host::FactorSpan> x_spans;
+  std::vector<host::FactorSpan> y_spans;
+  FactorValues x_values;
+  FactorValues y_values;
+  std::vector<SourceDisc> discs;
+};
+
+// Lays out the batch (spans, discs) and fills its factors; the value arrays keep their
+// capacity from one batch to the next.
+void make_batch(std::span<const KernelSource> here, const GridGeometry& grid, std::size_t side,
+                unsigned threads, SourceBatch& batch) {
+  batch.x_spans.clear();
+  batch.y_spans.clear();
+  batch.discs.clear();
+  std::size_t x_length = 0;
+  std::size_t y_length = 0;
+  for (const KernelSource& k : here) {
+    const AxisWindow wx = axis_window(grid.ax, grid.dx, k.x, k.bandwidth, side);
+    const AxisWindow wy = axis_window(grid.ay, grid.dy, k.y, k.bandwidth, side);
+    batch.x_spans.push_back({wx.begin, wx.end, x_length});
+    batch.y_spans.push_back({wy.begin, wy.end, y_length});
+    x_length += wx.end - wx.begin;
+    y_length += wy.end - wy.begin;
+    SourceDisc d;
+    d.cx = (k.x - grid.ax) / grid.dx;
+    d.cy = (k.y - grid.ay) / grid.dy;
+    d.bandwidths_per_row = grid.dx / k.bandwidth;
+    d.columns_per_bandwidth = k.bandwidth / grid.dy;
+    d.radius2 = kDropRadius2 + 2.0 * std::log(std::min(k.weight, 1.0));
+    d.rows = d.radius2 >= 0.0 ? node_window(d.cx, std::sqrt(d.radius2) / d.bandwidths_per_row, side)
+                              : AxisWindow{};
+    batch.discs.push_back(d);
+  }
+  batch.x_values.resize(x_length);
+  batch.y_values.resize(y_length);
+  host::runFixedChunks(
+      (here.size() + kSourcesPerChunk - 1) / kSourcesPerChunk, threads, [&](std::size_t chunk) {
+        const std::size_t end = std::min(here.size(), (chunk + 1) * kSourcesPerChunk);
+        for (std::size_t s = chunk * kSourcesPerChunk; s < end; ++s) {
+          const KernelSource& k = here[s];
+          fill_axis(grid.ax, grid.dx, k.x, k.bandwidth, k.weight, batch.x_spans[s], batch.x_values.data());
+          fill_axis(grid.ay, grid.dy, k.y, k.bandwidth, 1.0, batch.y_spans[s], batch.y_values.data());
+        }
+      });
+}
+
+// The multiply-adds of the direct sum over the discs (a disc covers pi/4 of its square).
+double direct_work(const SourceBatch& batch, std::size_t side) {
+  double work = 0.0;
+  for (std::size_t s = 0; s < batch.discs.size(); ++s) {
+    const AxisWindow& rows = batch.discs[s].rows;
+    const host::FactorSpan& y = batch.y_spans[s];
+    work += 0.785 * static_cast<double>(rows.end - rows.begin) *
+            static_cast<double>(std::min(side, y.end - y.begin));
+  }
+  return work;
+}
+
+// Adds every source of the batch, in order, to the nodes of its disc.
+void direct_sum(const SourceBatch& batch, std::size_t side, std::span<double> out, unsigned threads) {
+  const std::size_t row_blocks = (side + kRowBlock - 1) / kRowBlock;
+  host::runFixedChunks(row_blocks, threads, [&](std::size_t block) {
+    const std::size_t i0 = block * kRowBlock;
+    const std::size_t i1 = std::min(side, i0 + kRowBlock);
+    for (std::size_t s = 0; s < batch.discs.size(); ++s) {
+      const SourceDisc& d = batch.discs[s];
+      const host::FactorSpan& xs = batch.x_spans[s];
+      const host::FactorSpan& ys = batch.y_spans[s];
+      // The disc lies inside the factor spans, which reach one node beyond the drop radius.
+      const std::size_t ib = std::max({i0, d.rows.begin, xs.begin});
+      const std::size_t ie = std::min({i1, d.rows.end, xs.end});
+      for (std::size_t i = ib; i < ie; ++i) {
+        const double u = (static_cast<double>(i) - d.cx) * d.bandwidths_per_row;
+        const double room = d.radius2 - u * u;
+        if (!(room >= 0.0)) continue;
+        const AxisWindow cols = node_window(d.cy, std::sqrt(room) * d.columns_per_bandwidth, side);
+        const std::size_t jb = std::max(cols.begin, ys.begin);
+        const std::size_t je = std::min(cols.end, ys.end);
+        const double a = batch.x_values[xs.offset + (i - xs.begin)];
+        const double* y = batch.y_values.data() + ys.offset;
+        double* row = &out[i * side];
+        for (std::size_t j = jb; j < je; ++j) row[j] += a * y[j - ys.begin];
+      }
+    }
+  });
+}
+
 }  // namespace
 
 void accumulate_kernel_sums(std::span<const KernelSource> sources, const GridGeometry& grid, std::int32_t S,
-                            std::span<double> out, unsigned threads) {
+                            std::span<double> out, unsigned threads, KernelSumMethod method) {
   const std::size_t side = static_cast<std::size_t>(S) + 1;
-  const std::size_t row_blocks = (side + kRowBlock - 1) / kRowBlock;
-  const std::size_t batch = std::min(kSourceBatch, sources.size());
-  std::vector<double> fx(batch * side);
-  std::vector<double> fy(batch * side);
-  std::vector<SourceDisc> discs(batch);
-  std::fill(out.begin(), out.end(), 0.0);  // only once nothing can fail any more
-
+  std::fill(out.begin(), out.end(), 0.0);
+  SourceBatch batch;
   for (std::size_t first = 0; first < sources.size(); first += kSourceBatch) {
     const std::size_t count = std::min(kSourceBatch, sources.size() - first);
-    const std::span<const KernelSource> here = sources.subspan(first, count);
-    run_chunks((count + kSourcesPerChunk - 1) / kSourcesPerChunk, threads, [&](std::size_t chunk) {
-      const std::size_t end = std::min(count, (chunk + 1) * kSourcesPerChunk);
-      for (std::size_t s = chunk * kSourcesPerChunk; s < end; ++s) {
-        const KernelSource& k = here[s];
-        fill_axis(grid.ax, grid.dx, k.x, k.bandwidth, side, &fx[s * side]);
-        fill_axis(grid.ay, grid.dy, k.y, k.bandwidth, side, &fy[s * side]);
-        SourceDisc& d = discs[s];
-        d.cx = (k.x - grid.ax) / grid.dx;
-        d.cy = (k.y - grid.ay) / grid.dy;
-        d.bandwidths_per_row = grid.dx / k.bandwidth;
-        d.columns_per_bandwidth = k.bandwidth / grid.dy;
-        d.radius2 = kDropRadius2 + 2.0 * std::log(std::min(k.weight, 1.0));
-        d.rows = d.radius2 >= 0.0 ? node_window(d.cx, std::sqrt(d.radius2) / d.bandwidths_per_row, side)
-                                  : AxisWindow{};
-      }
-    });
-    run_chunks(row_blocks, threads, [&](std::size_t block) {
-      const std::size_t i0 = block * kRowBlock;
-      const std::size_t i1 = std::min(side, i0 + kRowBlock);
-      for (std::size_t s = 0; s < count; ++s) {
-        const SourceDisc& d = discs[s];
-        const std::size_t ib = std::max(i0, d.rows.begin);
-        const std::size_t ie = std::min(i1, d.rows.end);
-        const double weight = here[s].weight;
-        const double* ys = &fy[s * side];
-        for (std::size_t i = ib; i < ie; ++i) {
-          const double u = (static_cast<double>(i) - d.cx) * d.bandwidths_per_row;
-          const double room = d.radius2 - u * u;
-          if (!(room >= 0.0)) continue;
-          const AxisWindow cols = node_window(d.cy, std::sqrt(room) * d.columns_per_bandwidth, side);
-          const double a = weight * fx[s * side + i];
-          double* row = &out[i * side];
-          for (std::size_t j = cols.begin; j < cols.end; ++j) row[j] += a * ys[j];
-        }
-      }
-    });
+    make_batch(sources.subspan(first, count), grid, side, threads, batch);
+    const host::SeparableProduct product(side, side,
+                                         {batch.x_spans, batch.y_spans, batch.x_values, batch.y_values});
+    const bool use_product =
+        method == KernelSumMethod::cheaper
+            ? product.Work() * kProductCostPerTerm < direct_work(batch, side) * kDirectCostPerTerm
+            : method == KernelSumMethod::product;
+    if (use_product) {
+      host::runFixedChunks(product.TileCount(), threads,
+                           [&](std::size_t tile) { product.AddTile(tile, out); });
+    } else {
+      direct_sum(batch, side, out, threads);
+    }
   }
 }
 

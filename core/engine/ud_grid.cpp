@@ -10,8 +10,8 @@
 #include "core/engine/contour_levels.h"
 #include "core/engine/kernel_engine.h"
 #include "core/engine/kernel_math.h"
-#include "core/engine/parallel.h"
 #include "core/engine/ud_density.h"
+#include "host/fixed_chunks.h"
 
 namespace orvex::core {
 
@@ -133,7 +133,7 @@ void KernelEngine::compute_densities(bool adaptive) {
     const double lambda = adaptive ? f.lambda : 1.0;
     sources[k] = KernelSource{f.x, f.y, 1.0 / (lambda * lambda), lambda * h_};
   }
-  accumulate_kernel_sums(sources, found_, grid_size_, density_, resolve_worker_threads(worker_threads_));
+  accumulate_kernel_sums(sources, found_, grid_size_, density_, host::workerThreads(worker_threads_));
 }
 
 KernelEngine::UdRun KernelEngine::run_ud(bool adaptive) {

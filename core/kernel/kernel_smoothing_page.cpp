@@ -3,8 +3,8 @@
 
 #include <cmath>
 
-#include "core/data/number_list.h"
 #include "core/kernel/kernel_sheet.h"
+#include "host/number_list.h"
 #include "host/text.h"
 
 namespace orvex::core {
@@ -100,7 +100,7 @@ void KernelSheet::rewriteHFromEngine() {
 bool KernelSheet::readHList() {
   const std::string& text = control(names::kH).text();
   const bool proportional = control(names::kProportion).checked();
-  NumberList list = parseNumberList(text);
+  host::NumberList list = host::parseNumberList(text);
   // A bandwidth of 0 or below (or beyond the doubles) has no kernel: refused here rather than
   // handed to runs that could only fail.
   for (const double value : list.values) {

@@ -33,7 +33,8 @@ host::Status orvex_kernel::onClick() {
   host::RunRecord& record = context().application().runRecord();
   if (selected.empty()) {
     ui.messageBox(kKernelNoSelection);
-    record.failure({.item = "the selection", .reason = kKernelNoSelection, .kind = host::FailureKind::Skipped});
+    record.failure(
+        {.item = "the selection", .reason = kKernelNoSelection, .kind = host::FailureKind::Skipped});
     return host::kOk;
   }
 
@@ -48,18 +49,28 @@ host::Status orvex_kernel::onClick() {
   loadKernelEngine(sheetEngine, fixes);
   KernelSheet sheet(ui, sheetEngine);
   if (ui.showModal(sheet) != host::dialog_result::kOk) {
-    record.failure({.item = "the parameters", .reason = "the parameter sheet was cancelled", .kind = host::FailureKind::Cancelled});
+    record.failure({.item = "the parameters",
+                    .reason = "the parameter sheet was cancelled",
+                    .kind = host::FailureKind::Cancelled});
     return host::kOk;
   }
 
   const KernelOptions options = sheet.options();
-  // Every h of the list is run; the first failure decides the status, so that one failed h
-  // is not hidden by a later one that succeeded.
+  // Every h of the list is run and the click returns the last run's status; a failed h is in
+  // the run's record, so a host still sees it when a later h succeeds.
   host::Status status = host::kOk;
-  for (const double hValue : options.hValues) {
-    const host::Status one = runOne(fixes, options, hValue);
-    if (host::failed(one) && host::succeeded(status)) status = one;
+  const double share = 1.0 / static_cast<double>(options.hValues.size());
+  for (std::size_t i = 0; i < options.hValues.size(); ++i) {
+    const double hValue = options.hValues[i];
+    if (!record.report(static_cast<double>(i) * share, kernelItemName(hValue))) {
+      record.failure({.item = kernelItemName(hValue),
+                      .reason = "stopped by the user",
+                      .kind = host::FailureKind::Cancelled});
+      return status;
+    }
+    status = runOne(fixes, options, hValue);
   }
+  record.report(1.0, "Kernel Analysis");
   return status;
 }
 

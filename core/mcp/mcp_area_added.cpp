@@ -38,8 +38,8 @@ struct Hull {
 };
 
 Hull wrap(std::span<const McpPoint> fixes) {
-  HullWalk walk = mcp_detail::walk_hull(fixes, false);
-  const double area = mcp_detail::ring_of(fixes, walk).area;
+  HullWalk walk = mcp_detail::walkHull(fixes, false);
+  const double area = mcp_detail::ringOf(fixes, walk).area;
   return {std::move(walk.ring), area};
 }
 
@@ -68,61 +68,61 @@ class AreaAddedReduction {
   }
 
   std::vector<McpPoint> run() {
-    while (w_.size() > target_) remove_one();
+    while (w_.size() > target_) removeOne();
     return std::move(w_);
   }
 
  private:
-  void remove_one() {
+  void removeOne() {
     const std::size_t n = w_.size();
-    std::vector<char> on_ring(n, 0);
-    for (const std::size_t i : ring_) on_ring[i] = 1;
+    std::vector<char> onRing(n, 0);
+    for (const std::size_t i : ring_) onRing[i] = 1;
 
     // best starts at -1.0 and only a strictly greater d replaces it, so equal d go to the lowest
     // index. A fix off the ring leaves the wrap as it is (no step ever chose it), so its d is
     // exactly A - A = 0 without wrapping anything.
-    std::size_t best_j = n;
-    double best_d = -1.0;
-    Hull best_hull;
-    std::size_t max_j = 0;
-    double max_d = 0.0;
+    std::size_t bestJ = n;
+    double bestD = -1.0;
+    Hull bestHull;
+    std::size_t maxJ = 0;
+    double maxD = 0.0;
     for (std::size_t j = 0; j < n; ++j) {
       Hull h;
       double d = 0.0;
-      if (on_ring[j]) {
-        h = hull_without(j);
+      if (onRing[j]) {
+        h = hullWithout(j);
         d = area_ - h.area;
       }
-      if (d > best_d) {
-        best_d = d;
-        best_j = j;
-        best_hull = std::move(h);
+      if (d > bestD) {
+        bestD = d;
+        bestJ = j;
+        bestHull = std::move(h);
       }
-      if (j == 0 || d > max_d) {
-        max_d = d;
-        max_j = j;
+      if (j == 0 || d > maxD) {
+        maxD = d;
+        maxJ = j;
       }
     }
-    if (best_j == n) {
+    if (bestJ == n) {
       // Every d at or below -1 cannot come from a true hull; drop the greatest all the same so
       // the reduction always ends.
-      best_j = max_j;
-      if (on_ring[best_j]) best_hull = hull_without(best_j);
+      bestJ = maxJ;
+      if (onRing[bestJ]) bestHull = hullWithout(bestJ);
     }
 
-    if (on_ring[best_j]) {
-      ring_ = std::move(best_hull.ring);
-      area_ = best_hull.area;
+    if (onRing[bestJ]) {
+      ring_ = std::move(bestHull.ring);
+      area_ = bestHull.area;
     } else {
-      for (std::size_t& i : ring_) i -= i > best_j ? 1 : 0;
+      for (std::size_t& i : ring_) i -= i > bestJ ? 1 : 0;
     }
-    w_.erase(w_.begin() + static_cast<std::ptrdiff_t>(best_j));
+    w_.erase(w_.begin() + static_cast<std::ptrdiff_t>(bestJ));
   }
 
   // Hull of W without element j (a ring vertex), positions in W without j.
-  Hull hull_without(std::size_t j) const {
+  Hull hullWithout(std::size_t j) const {
     const std::size_t n = w_.size();
-    if (!checkable_ || ring_.size() < 3) return wrap_all_but(j);
+    if (!checkable_ || ring_.size() < 3) return wrapAllBut(j);
 
     const auto k = static_cast<std::size_t>(std::find(ring_.begin(), ring_.end(), j) - ring_.begin());
     const McpPoint prev = w_[ring_[(k + ring_.size() - 1) % ring_.size()]];
@@ -130,7 +130,7 @@ class AreaAddedReduction {
     const double cx = next.x - prev.x;
     const double cy = next.y - prev.y;
     const double chord = std::hypot(cx, cy);
-    const double pocket_margin = kNearEdgeShare * chord * extent_;
+    const double pocketMargin = kNearEdgeShare * chord * extent_;
 
     // Candidates: what may carry the new ring, i.e. the old ring and the fixes in (or next to) the
     // pocket that opens between prev and next when j goes. When prev and next coincide, j sits
@@ -139,9 +139,8 @@ class AreaAddedReduction {
     std::vector<char> candidate(n, 0);
     for (const std::size_t i : ring_) candidate[i] = 1;
     for (std::size_t i = 0; i < n; ++i) {
-      const bool in_pocket =
-          chord > 0.0 && cross(cx, cy, w_[i].x - prev.x, w_[i].y - prev.y) <= pocket_margin;
-      if (in_pocket) candidate[i] = 1;
+      const bool inPocket = chord > 0.0 && cross(cx, cy, w_[i].x - prev.x, w_[i].y - prev.y) <= pocketMargin;
+      if (inPocket) candidate[i] = 1;
     }
     candidate[j] = 0;
 
@@ -154,27 +153,27 @@ class AreaAddedReduction {
           subset.push_back(w_[i]);
         }
       }
-      const HullWalk walk = mcp_detail::walk_hull(subset, true);
+      const HullWalk walk = mcp_detail::walkHull(subset, true);
       std::vector<StepFrame> frames;
-      if (!walk.closed || !frames_of(walk, subset, frames)) return wrap_all_but(j);
+      if (!walk.closed || !framesOf(walk, subset, frames)) return wrapAllBut(j);
 
       std::vector<std::size_t> failed;
       for (std::size_t i = 0; i < n; ++i) {
-        if (i != j && !candidate[i] && !never_chosen(w_[i], walk, frames)) failed.push_back(i);
+        if (i != j && !candidate[i] && !neverChosen(w_[i], walk, frames)) failed.push_back(i);
       }
       if (failed.empty()) {
         Hull h;
-        h.area = mcp_detail::ring_of(subset, walk).area;
+        h.area = mcp_detail::ringOf(subset, walk).area;
         h.ring.reserve(walk.ring.size());
         for (const std::size_t r : walk.ring) h.ring.push_back(positions[r] - (positions[r] > j ? 1 : 0));
         return h;
       }
-      if (refinement == kMaxRefinements) return wrap_all_but(j);
+      if (refinement == kMaxRefinements) return wrapAllBut(j);
       for (const std::size_t i : failed) candidate[i] = 1;
     }
   }
 
-  Hull wrap_all_but(std::size_t j) const {
+  Hull wrapAllBut(std::size_t j) const {
     std::vector<McpPoint> rest;
     rest.reserve(w_.size() - 1);
     for (std::size_t i = 0; i < w_.size(); ++i) {
@@ -183,14 +182,14 @@ class AreaAddedReduction {
     return wrap(rest);
   }
 
-  static bool frames_of(const HullWalk& walk, std::span<const McpPoint> subset,
-                        std::vector<StepFrame>& frames) {
+  static bool framesOf(const HullWalk& walk, std::span<const McpPoint> subset,
+                       std::vector<StepFrame>& frames) {
     frames.reserve(walk.steps.size());
     for (const HullStep& s : walk.steps) {
       if (!(s.turn < kLargestCheckedTurnDegrees)) return false;
       StepFrame f{s.current,
-                  s.ref_dx,
-                  s.ref_dy,
+                  s.refDx,
+                  s.refDy,
                   0.0,
                   subset[s.chosen].x - s.current.x,
                   subset[s.chosen].y - s.current.y,
@@ -210,7 +209,7 @@ class AreaAddedReduction {
   // True when the full set's wrap would pass over p at every step of `walk`: p cannot be the
   // start (it lies above the lowest y) and at each step it turns strictly more than the fix
   // chosen, being left of the reference ray and of the chosen direction by a clear angle.
-  static bool never_chosen(McpPoint p, const HullWalk& walk, const std::vector<StepFrame>& frames) {
+  static bool neverChosen(McpPoint p, const HullWalk& walk, const std::vector<StepFrame>& frames) {
     const double dy = p.y - walk.ymin;
     const double dx = p.x - walk.xmin;
     if (!(dy > 0.0) || (dx > 0.0 && dy / dx < kSmallestSlope)) return false;
@@ -236,7 +235,7 @@ class AreaAddedReduction {
 
 }  // namespace
 
-std::vector<McpPoint> mcp_area_added_keep(std::span<const McpPoint> fixes, std::size_t target) {
+std::vector<McpPoint> mcpAreaAddedKeep(std::span<const McpPoint> fixes, std::size_t target) {
   if (fixes.size() <= target) return {fixes.begin(), fixes.end()};
   return AreaAddedReduction(fixes, target).run();
 }

@@ -21,6 +21,6 @@ namespace orvex::core {
 /// and each vertex's hull is wrapped over a candidate subset whose every step is checked to be
 /// one the full set would take too (falling back to the full set otherwise). Coordinates must be
 /// finite.
-std::vector<McpPoint> mcp_area_added_keep(std::span<const McpPoint> fixes, std::size_t target);
+std::vector<McpPoint> mcpAreaAddedKeep(std::span<const McpPoint> fixes, std::size_t target);
 
 }  // namespace orvex::core

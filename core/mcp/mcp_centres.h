@@ -14,28 +14,27 @@ namespace orvex::core {
 
 /// Mean centre: each coordinate is the sum, in set order, of x_i / k (each term divided before
 /// it is added, which can differ in the last bit from sum(x_i) / k). Empty set: (0, 0).
-McpPoint mcp_mean_centre(std::span<const McpPoint> fixes);
+McpPoint mcpMeanCentre(std::span<const McpPoint> fixes);
 
 /// Median centre: x and y sorted separately; odd k takes element k / 2, even k averages the two
 /// middle elements as a / 2 + b / 2 (no overflow for huge coordinates). Empty set: (0, 0).
 /// Non-finite coordinates are tolerated (they sort last) but give a meaningless centre.
-McpPoint mcp_median_centre(std::span<const McpPoint> fixes);
+McpPoint mcpMedianCentre(std::span<const McpPoint> fixes);
 
 /// Euclidean distance in the map plane.
-double mcp_distance(McpPoint a, McpPoint b);
+double mcpDistance(McpPoint a, McpPoint b);
 
 /// Index of the fix farthest from `centre`; equal distances go to the lowest index. Empty set:
 /// nullopt.
-std::optional<std::size_t> mcp_farthest(std::span<const McpPoint> fixes, McpPoint centre);
+std::optional<std::size_t> mcpFarthest(std::span<const McpPoint> fixes, McpPoint centre);
 
 /// Indices of the `count` fixes nearest to `centre` in the order repeated "take the nearest,
 /// remove it" would pick them: by distance, equal distances by lowest index. `count` is capped
 /// at the number of fixes.
-std::vector<std::size_t> mcp_nearest_order(std::span<const McpPoint> fixes, McpPoint centre,
-                                           std::size_t count);
+std::vector<std::size_t> mcpNearestOrder(std::span<const McpPoint> fixes, McpPoint centre, std::size_t count);
 
 /// Removes the first element, in set order, whose x and y both equal those of `point` exactly.
 /// Returns false (and removes nothing) when no element matches.
-bool mcp_remove_by_coordinates(std::vector<McpPoint>& fixes, McpPoint point);
+bool mcpRemoveByCoordinates(std::vector<McpPoint>& fixes, McpPoint point);
 
 }  // namespace orvex::core

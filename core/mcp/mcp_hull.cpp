@@ -19,9 +19,9 @@ double direction(double dx, double dy) { return std::atan2(dy, dx); }  // atan2(
 
 }  // namespace
 
-double turn_degrees_from(double reference_angle, McpPoint from, McpPoint candidate) {
-  double t = (direction(candidate.x - from.x, candidate.y - from.y) - reference_angle) * kHalfTurn /
-             std::numbers::pi;
+double turnDegreesFrom(double referenceAngle, McpPoint from, McpPoint candidate) {
+  double t =
+      (direction(candidate.x - from.x, candidate.y - from.y) - referenceAngle) * kHalfTurn / std::numbers::pi;
   if (t >= kFullTurn) t -= kFullTurn;
   if (t < 0.0) t += kFullTurn;
   // Without this a fix straight ahead could read as almost a full turn and be passed over,
@@ -30,11 +30,11 @@ double turn_degrees_from(double reference_angle, McpPoint from, McpPoint candida
   return t;
 }
 
-double turn_degrees(McpPoint from, McpPoint reference, McpPoint candidate) {
-  return turn_degrees_from(direction(reference.x - from.x, reference.y - from.y), from, candidate);
+double turnDegrees(McpPoint from, McpPoint reference, McpPoint candidate) {
+  return turnDegreesFrom(direction(reference.x - from.x, reference.y - from.y), from, candidate);
 }
 
-HullWalk walk_hull(std::span<const McpPoint> fixes, bool record_steps) {
+HullWalk walkHull(std::span<const McpPoint> fixes, bool recordSteps) {
   HullWalk walk;
   if (fixes.empty()) return walk;
 
@@ -46,16 +46,16 @@ HullWalk walk_hull(std::span<const McpPoint> fixes, bool record_steps) {
     walk.ymin = std::min(walk.ymin, p.y);
     walk.xmax = std::max(walk.xmax, p.x);
   }
-  const McpPoint lower_left{walk.xmin, walk.ymin};
-  const McpPoint lower_right{walk.xmax, walk.ymin};
+  const McpPoint lowerLeft{walk.xmin, walk.ymin};
+  const McpPoint lowerRight{walk.xmax, walk.ymin};
 
   // Start: smallest turn from the lower-left corner against due east, i.e. the first fix with
   // the smallest y. Scanning in set order with a strict comparison keeps the earliest on ties.
   std::size_t start = 0;
   double best = kNoTurnYet;
-  const double east = direction(lower_right.x - lower_left.x, lower_right.y - lower_left.y);
+  const double east = direction(lowerRight.x - lowerLeft.x, lowerRight.y - lowerLeft.y);
   for (std::size_t i = 0; i < fixes.size(); ++i) {
-    const double t = turn_degrees_from(east, lower_left, fixes[i]);
+    const double t = turnDegreesFrom(east, lowerLeft, fixes[i]);
     if (t < best) {
       best = t;
       start = i;
@@ -68,13 +68,13 @@ HullWalk walk_hull(std::span<const McpPoint> fixes, bool record_steps) {
 
   walk.ring.push_back(start);
   std::size_t current = start;
-  McpPoint reference = lower_right;
+  McpPoint reference = lowerRight;
   // Every step that does not close the ring removes one fix, so this ends after n steps.
   for (;;) {
     const McpPoint from = fixes[current];
-    const double ref_dx = reference.x - from.x;
-    const double ref_dy = reference.y - from.y;
-    const double reference_angle = direction(ref_dx, ref_dy);
+    const double refDx = reference.x - from.x;
+    const double refDy = reference.y - from.y;
+    const double referenceAngle = direction(refDx, refDy);
     std::size_t next = fixes.size();
     best = kNoTurnYet;
     for (const std::size_t i : remaining) {
@@ -83,14 +83,14 @@ HullWalk walk_hull(std::span<const McpPoint> fixes, bool record_steps) {
       // zero-length edge before anything else was visited (area 0 for any set whose lowest fix
       // is repeated). From a vertex on the start's position the start is therefore no candidate.
       if (i == start && fixes[i] == from) continue;
-      const double t = turn_degrees_from(reference_angle, from, fixes[i]);
+      const double t = turnDegreesFrom(referenceAngle, from, fixes[i]);
       if (t < best) {
         best = t;
         next = i;
       }
     }
     if (next == fixes.size()) break;  // nothing comparable left
-    if (record_steps) walk.steps.push_back({from, ref_dx, ref_dy, next, best});
+    if (recordSteps) walk.steps.push_back({from, refDx, refDy, next, best});
     if (next == start) {
       walk.closed = true;
       break;
@@ -104,22 +104,22 @@ HullWalk walk_hull(std::span<const McpPoint> fixes, bool record_steps) {
   return walk;
 }
 
-McpRing ring_of(std::span<const McpPoint> fixes, const HullWalk& walk) {
+McpRing ringOf(std::span<const McpPoint> fixes, const HullWalk& walk) {
   McpRing ring;
   if (walk.ring.empty()) return ring;
   // The walk runs anticlockwise; the host holds outer rings clockwise, from the same start.
   ring.vertices.reserve(walk.ring.size() + 1);
   ring.vertices.push_back(fixes[walk.ring.front()]);
   for (auto it = walk.ring.rbegin(); it != walk.ring.rend(); ++it) ring.vertices.push_back(fixes[*it]);
-  ring.area = mcp_ring_area(ring.vertices);
+  ring.area = mcpRingArea(ring.vertices);
   return ring;
 }
 
 }  // namespace mcp_detail
 
 McpRing MCP_Poly(std::vector<McpPoint>& fixes) {
-  const mcp_detail::HullWalk walk = mcp_detail::walk_hull(fixes, false);
-  McpRing ring = mcp_detail::ring_of(fixes, walk);
+  const mcp_detail::HullWalk walk = mcp_detail::walkHull(fixes, false);
+  McpRing ring = mcp_detail::ringOf(fixes, walk);
   if (walk.ring.size() > 1) {
     std::vector<bool> chosen(fixes.size(), false);
     for (std::size_t k = 1; k < walk.ring.size(); ++k) chosen[walk.ring[k]] = true;
@@ -132,17 +132,17 @@ McpRing MCP_Poly(std::vector<McpPoint>& fixes) {
   return ring;
 }
 
-double mcp_ring_area(std::span<const McpPoint> closed_ring) {
-  if (closed_ring.size() < 4) return 0.0;  // fewer than three distinct corners enclose nothing
+double mcpRingArea(std::span<const McpPoint> closedRing) {
+  if (closedRing.size() < 4) return 0.0;  // fewer than three distinct corners enclose nothing
   // Shoelace relative to the first vertex: map coordinates are often large (UTM northings), and
   // products of raw coordinates would cancel away the digits of small areas.
-  const McpPoint origin = closed_ring.front();
+  const McpPoint origin = closedRing.front();
   double twice = 0.0;
-  for (std::size_t i = 0; i + 1 < closed_ring.size(); ++i) {
-    const double x0 = closed_ring[i].x - origin.x;
-    const double y0 = closed_ring[i].y - origin.y;
-    const double x1 = closed_ring[i + 1].x - origin.x;
-    const double y1 = closed_ring[i + 1].y - origin.y;
+  for (std::size_t i = 0; i + 1 < closedRing.size(); ++i) {
+    const double x0 = closedRing[i].x - origin.x;
+    const double y0 = closedRing[i].y - origin.y;
+    const double x1 = closedRing[i + 1].x - origin.x;
+    const double y1 = closedRing[i + 1].y - origin.y;
     twice += x0 * y1 - x1 * y0;
   }
   return std::abs(twice) / 2.0;

@@ -18,18 +18,18 @@ inline constexpr double kFullTurnSnapDegrees = 1e-9;
 
 /// Anticlockwise turn in [0, 360) degrees from the direction `from`->`reference` to the direction
 /// `from`->`candidate`; a zero-length direction counts as due east.
-double turn_degrees(McpPoint from, McpPoint reference, McpPoint candidate);
+double turnDegrees(McpPoint from, McpPoint reference, McpPoint candidate);
 
 /// Turn of `candidate` seen from `from` when the reference direction's angle (radians, as atan2
 /// returned it) is already known.
-double turn_degrees_from(double reference_angle, McpPoint from, McpPoint candidate);
+double turnDegreesFrom(double referenceAngle, McpPoint from, McpPoint candidate);
 
-/// One step of the walk: from `current`, with the reference direction (ref_dx, ref_dy) as it was
+/// One step of the walk: from `current`, with the reference direction (refDx, refDy) as it was
 /// evaluated, the fix at `chosen` won with turn `turn`.
 struct HullStep {
   McpPoint current;
-  double ref_dx = 0.0;
-  double ref_dy = 0.0;
+  double refDx = 0.0;
+  double refDy = 0.0;
   std::size_t chosen = 0;
   double turn = 0.0;
 };
@@ -46,9 +46,9 @@ struct HullWalk {
 };
 
 /// Walks the hull of `fixes` without changing them.
-HullWalk walk_hull(std::span<const McpPoint> fixes, bool record_steps);
+HullWalk walkHull(std::span<const McpPoint> fixes, bool recordSteps);
 
 /// The closed clockwise ring and its area for a finished walk over `fixes`.
-McpRing ring_of(std::span<const McpPoint> fixes, const HullWalk& walk);
+McpRing ringOf(std::span<const McpPoint> fixes, const HullWalk& walk);
 
 }  // namespace orvex::core::mcp_detail

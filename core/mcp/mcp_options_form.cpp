@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "core/data/number_list.h"
+#include "host/number_list.h"
 #include "host/text.h"
 
 namespace orvex::core {
@@ -85,11 +85,9 @@ bool McpOptionsForm::refuse(const std::string& message) {
 bool McpOptionsForm::acceptOptions() {
   data_.selectPercentage = control(kCheck).checked();
   if (data_.selectPercentage) {
-    std::string_view text = host::trim(control(kPercent).text());
-    if (!text.empty() && text.back() == ',') text = host::trimRight(text.substr(0, text.size() - 1));
-    if (text.empty()) return refuse(std::string(kBlankPercentage));
-    NumberList list = parseNumberList(text);
-    if (list.empty()) return refuse(list.errorText);
+    host::NumberList list = host::parseNumberList(control(kPercent).text());
+    if (list.errorText == host::kNoDataEntered) return refuse(std::string(kBlankPercentage));
+    if (!list.ok()) return refuse(list.errorText);
     data_.percentages = std::move(list.values);
   } else {
     data_.percentages = {kAllPoints};

@@ -37,14 +37,14 @@ inline constexpr int kMcpMinimumFixes = 3;
 struct McpOptions {
   double percentage = 95.0;          ///< share of the fixes to keep, in percent
   std::string style{kMcpFixedMean};  ///< one of the six names above, or any text
-  McpPoint user_centre{};            ///< used by "User Centre" only
+  McpPoint userCentre{};             ///< used by "User Centre" only
 };
 
 enum class McpStatus {
   ok,
-  percentage_too_low,   ///< target count below 3 (every percentage of 0 or below, NaN too)
-  too_few_fixes,        ///< fewer than 3 fixes were handed over
-  invalid_coordinates,  ///< a fix has a NaN or infinite coordinate
+  percentageTooLow,    ///< target count below 3 (every percentage of 0 or below, NaN too)
+  tooFewFixes,         ///< fewer than 3 fixes were handed over
+  invalidCoordinates,  ///< a fix has a NaN or infinite coordinate
 };
 
 /// The hull of a point set as the host polygon receives it.
@@ -60,10 +60,10 @@ struct McpRing {
 /// Result of one percentage run.
 struct McpResult {
   McpStatus status = McpStatus::ok;
-  int n_points = 0;  ///< NPoints: the fixes handed over (n)
+  int nPoints = 0;  ///< NPoints: the fixes handed over (n)
   /// NUsed: the target count O = ceil(n * p / 100) as a 32-bit integer (saturated, never
-  /// capped at n). Filled for every status but invalid_coordinates.
-  int n_used = 0;
+  /// capped at n). Filled for every status but invalidCoordinates.
+  int nUsed = 0;
   /// The kept set. Fixed styles: the picked fixes, nearest to the centre first. Floating styles
   /// and "Area Added": the survivors in set order. Unknown style: every fix in set order.
   /// Empty when status is not ok.
@@ -73,23 +73,23 @@ struct McpResult {
 
 /// O = ceil(n * p / 100), evaluated in that order in double precision and converted to a 32-bit
 /// integer. Saturates at the int range instead of overflowing; NaN gives 0.
-int mcp_target_count(std::size_t n, double percentage);
+int mcpTargetCount(std::size_t n, double percentage);
 
 /// Runs one percentage of the MCP analysis on a fresh copy of `fixes` (set order matters for
 /// every tie). Status and consequences:
-/// - O < 3: percentage_too_low (shown to the user as mcp_too_low_message()); nothing kept.
-/// - fewer than 3 fixes with O >= 3 (only possible above 100 percent): too_few_fixes.
-/// - a non-finite coordinate: invalid_coordinates (the command drops empty points first).
+/// - O < 3: percentageTooLow (shown to the user as mcpTooLowMessage()); nothing kept.
+/// - fewer than 3 fixes with O >= 3 (only possible above 100 percent): tooFewFixes.
+/// - a non-finite coordinate: invalidCoordinates (the command drops empty points first).
 /// - otherwise ok. A percentage above 100 gives O > n: the fixed styles then pick every fix
 ///   (their picks are capped at n), the floating styles and "Area Added" drop nothing, and
-///   n_used still reports O.
+///   nUsed still reports O.
 /// Duplicate fixes stay separate elements. Collinear or identical kept fixes give a degenerate
 /// ring of area 0 (up to rounding of the coordinates).
-McpResult mcp_percentage_analysis(std::span<const McpPoint> fixes, const McpOptions& options);
+McpResult mcpPercentageAnalysis(std::span<const McpPoint> fixes, const McpOptions& options);
 
 /// "The MCP Analysis Percentage (%.2f) is too low - no polygon can be generated)." with the
 /// percentage in place of %.2f, independent of the process locale.
-std::string mcp_too_low_message(double percentage);
+std::string mcpTooLowMessage(double percentage);
 
 /// Convex hull by gift wrapping with turn angles in degrees. Consumes its input: every hull
 /// vertex it chooses other than the start is removed from `fixes` (the others keep their order),
@@ -107,6 +107,6 @@ std::string mcp_too_low_message(double percentage);
 McpRing MCP_Poly(std::vector<McpPoint>& fixes);
 
 /// Enclosed area of a closed ring (either orientation), non-negative.
-double mcp_ring_area(std::span<const McpPoint> closed_ring);
+double mcpRingArea(std::span<const McpPoint> closedRing);
 
 }  // namespace orvex::core

@@ -11,26 +11,26 @@ namespace orvex::core {
 namespace {
 
 // Fixed styles: the `picks` fixes nearest to a centre computed once, nearest first.
-std::vector<McpPoint> keep_nearest(std::span<const McpPoint> fixes, McpPoint centre, std::size_t picks) {
+std::vector<McpPoint> keepNearest(std::span<const McpPoint> fixes, McpPoint centre, std::size_t picks) {
   std::vector<McpPoint> kept;
-  for (const std::size_t i : mcp_nearest_order(fixes, centre, picks)) kept.push_back(fixes[i]);
+  for (const std::size_t i : mcpNearestOrder(fixes, centre, picks)) kept.push_back(fixes[i]);
   return kept;
 }
 
 // Floating styles: drop the fix farthest from the centre of what is left, recomputing the centre
 // before every removal, until `target` fixes remain.
 template <typename Centre>
-std::vector<McpPoint> keep_floating(std::span<const McpPoint> fixes, std::size_t target, Centre centre_of) {
+std::vector<McpPoint> keepFloating(std::span<const McpPoint> fixes, std::size_t target, Centre centreOf) {
   std::vector<McpPoint> w(fixes.begin(), fixes.end());
   while (w.size() > target) {
-    const auto far = mcp_farthest(w, centre_of(std::span<const McpPoint>(w)));
+    const auto far = mcpFarthest(w, centreOf(std::span<const McpPoint>(w)));
     if (!far) break;
-    mcp_remove_by_coordinates(w, w[*far]);
+    mcpRemoveByCoordinates(w, w[*far]);
   }
   return w;
 }
 
-bool all_finite(std::span<const McpPoint> fixes) {
+bool allFinite(std::span<const McpPoint> fixes) {
   for (const McpPoint& p : fixes) {
     if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
   }
@@ -39,7 +39,7 @@ bool all_finite(std::span<const McpPoint> fixes) {
 
 }  // namespace
 
-int mcp_target_count(std::size_t n, double percentage) {
+int mcpTargetCount(std::size_t n, double percentage) {
   const double target = std::ceil(static_cast<double>(n) * percentage / 100.0);
   if (std::isnan(target)) return 0;
   // Converting an out-of-range double is undefined; a huge percentage saturates instead.
@@ -50,39 +50,39 @@ int mcp_target_count(std::size_t n, double percentage) {
   return static_cast<int>(target);
 }
 
-McpResult mcp_percentage_analysis(std::span<const McpPoint> fixes, const McpOptions& options) {
+McpResult mcpPercentageAnalysis(std::span<const McpPoint> fixes, const McpOptions& options) {
   McpResult result;
-  result.n_points = static_cast<int>(std::min<std::size_t>(fixes.size(), std::numeric_limits<int>::max()));
-  if (!all_finite(fixes)) {
-    result.status = McpStatus::invalid_coordinates;
+  result.nPoints = static_cast<int>(std::min<std::size_t>(fixes.size(), std::numeric_limits<int>::max()));
+  if (!allFinite(fixes)) {
+    result.status = McpStatus::invalidCoordinates;
     return result;
   }
-  result.n_used = mcp_target_count(fixes.size(), options.percentage);
-  if (result.n_used < kMcpMinimumFixes) {
-    result.status = McpStatus::percentage_too_low;
+  result.nUsed = mcpTargetCount(fixes.size(), options.percentage);
+  if (result.nUsed < kMcpMinimumFixes) {
+    result.status = McpStatus::percentageTooLow;
     return result;
   }
   if (fixes.size() < static_cast<std::size_t>(kMcpMinimumFixes)) {
-    result.status = McpStatus::too_few_fixes;
+    result.status = McpStatus::tooFewFixes;
     return result;
   }
 
   // Above 100 percent O exceeds n: the fixed styles cannot pick more fixes than there are, the
   // reducing styles have nothing to drop.
-  const auto target = std::min(static_cast<std::size_t>(result.n_used), fixes.size());
+  const auto target = std::min(static_cast<std::size_t>(result.nUsed), fixes.size());
   const std::string_view style = options.style;
   if (style == kMcpFixedMean) {
-    result.kept = keep_nearest(fixes, mcp_mean_centre(fixes), target);
+    result.kept = keepNearest(fixes, mcpMeanCentre(fixes), target);
   } else if (style == kMcpFixedMedian) {
-    result.kept = keep_nearest(fixes, mcp_median_centre(fixes), target);
+    result.kept = keepNearest(fixes, mcpMedianCentre(fixes), target);
   } else if (style == kMcpUserCentre) {
-    result.kept = keep_nearest(fixes, options.user_centre, target);
+    result.kept = keepNearest(fixes, options.userCentre, target);
   } else if (style == kMcpFloatingMean) {
-    result.kept = keep_floating(fixes, target, mcp_mean_centre);
+    result.kept = keepFloating(fixes, target, mcpMeanCentre);
   } else if (style == kMcpFloatingMedian) {
-    result.kept = keep_floating(fixes, target, mcp_median_centre);
+    result.kept = keepFloating(fixes, target, mcpMedianCentre);
   } else if (style == kMcpAreaAdded) {
-    result.kept = mcp_area_added_keep(fixes, target);
+    result.kept = mcpAreaAddedKeep(fixes, target);
   } else {
     result.kept.assign(fixes.begin(), fixes.end());  // unknown style: nothing dropped
   }
@@ -92,7 +92,7 @@ McpResult mcp_percentage_analysis(std::span<const McpPoint> fixes, const McpOpti
   return result;
 }
 
-std::string mcp_too_low_message(double percentage) {
+std::string mcpTooLowMessage(double percentage) {
   // std::to_chars ignores the process locale, unlike printf's %.2f.
   char number[400];
   const auto [end, ec] =

@@ -66,11 +66,20 @@ host::Status orvex_MCP::onClick() {
     return host::kOk;
   }
 
+  // Each layer takes an equal share of the run's progress; the host may stop between layers.
+  host::RunRecord& record = context().application().runRecord();
   host::Status outcome = host::kOk;
-  for (const auto& layer : layers) {
-    const host::Status status = analyseLayer(*layer);
+  const double share = 1.0 / static_cast<double>(layers.size());
+  for (std::size_t i = 0; i < layers.size(); ++i) {
+    if (!record.report(static_cast<double>(i) * share, "MCP Analysis")) {
+      record.failure(
+          {.item = "the run", .reason = "stopped by the user", .kind = host::FailureKind::Cancelled});
+      return outcome;
+    }
+    const host::Status status = analyseLayer(*layers[i]);
     if (host::failed(status) && host::succeeded(outcome)) outcome = status;
   }
+  record.report(1.0, "MCP Analysis");
   return outcome;
 }
 
@@ -99,7 +108,8 @@ host::Status orvex_MCP::analyseLayer(host::FeatureLayer& layer) {
 
   host::RunRecord& record = context().application().runRecord();
   const auto passOver = [&](std::string reason, host::FailureKind kind) {
-    record.failure({.item = layerName, .reason = std::move(reason), .kind = kind, .values = {.inputLayer = layerName}});
+    record.failure(
+        {.item = layerName, .reason = std::move(reason), .kind = kind, .values = {.inputLayer = layerName}});
     return host::kOk;
   };
   if (const host::Status filled = fillPointBuffer(layer); host::failed(filled)) {
@@ -111,7 +121,8 @@ host::Status orvex_MCP::analyseLayer(host::FeatureLayer& layer) {
   // record still says why nothing was written for them.
   if (count == 0) return passOver(kMcpNoFixesReason, host::FailureKind::Skipped);
   if (count < kMcpMinimumFixes) {
-    const std::string message = count == 1 ? mcpOnePointMessage(layerName) : mcpFewPointsMessage(count, layerName);
+    const std::string message =
+        count == 1 ? mcpOnePointMessage(layerName) : mcpFewPointsMessage(count, layerName);
     ui.messageBox(message);
     return passOver(message, host::FailureKind::Skipped);
   }
@@ -128,15 +139,15 @@ host::Status orvex_MCP::analyseLayer(host::FeatureLayer& layer) {
     McpOptions run;
     run.percentage = percentage;
     run.style = chosen.style;
-    run.user_centre = chosen.userCentre;
+    run.userCentre = chosen.userCentre;
     const std::vector<McpPoint> fixes = fixesOf(pointBuffer_);
-    const McpResult result = mcp_percentage_analysis(fixes, run);
-    nUsed_ = result.n_used;
+    const McpResult result = mcpPercentageAnalysis(fixes, run);
+    nUsed_ = result.nUsed;
     const host::RecordValues values{.inputLayer = layerName, .percentage = percentage};
-    if (result.status == McpStatus::percentage_too_low) {
-      ui.messageBox(mcp_too_low_message(percentage));
+    if (result.status == McpStatus::percentageTooLow) {
+      ui.messageBox(mcpTooLowMessage(percentage));
       record.failure({.item = mcpItemName(percentage, layerName),
-                      .reason = mcp_too_low_message(percentage),
+                      .reason = mcpTooLowMessage(percentage),
                       .kind = host::FailureKind::Skipped,
                       .values = values});
       continue;
@@ -146,8 +157,9 @@ host::Status orvex_MCP::analyseLayer(host::FeatureLayer& layer) {
 
     const host::Status saved = saveMcpResult(context(), result, percentage, layerName);
     if (host::failed(saved)) {
-      record.failure(
-          {.item = mcpItemName(percentage, layerName), .reason = "the shapefile could not be written", .values = values});
+      record.failure({.item = mcpItemName(percentage, layerName),
+                      .reason = "the shapefile could not be written",
+                      .values = values});
       if (host::succeeded(outcome)) outcome = saved;
     }
   }

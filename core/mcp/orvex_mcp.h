@@ -39,7 +39,7 @@ inline constexpr const char* kMcpNoFixesReason =
 /// - 0 valid fixes: the layer is skipped silently; 1 or 2: a message, and the layer is
 ///   skipped; 3 or more: the MCP Options dialog (McpOptionsForm) opens, its centre preset to
 ///   the centre of the fixes' bounding box; Cancel skips the layer;
-/// - each percentage, in the order entered, runs mcp_percentage_analysis on a fresh copy of the
+/// - each percentage, in the order entered, runs mcpPercentageAnalysis on a fresh copy of the
 ///   fixes: a percentage too low shows its message and the next one goes on; a result is saved
 ///   by saveMcpResult (a Cancel in its dialog skips that percentage).
 /// Every shapefile written is recorded as an output of the run; every layer or percentage

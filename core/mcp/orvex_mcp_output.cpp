@@ -92,8 +92,8 @@ host::Status saveMcpResult(HostContext& context, const McpResult& result, double
     const std::unique_ptr<host::InsertCursor> cursor = featureClass->insert(true);
     host::Row buffer = featureClass->createRowBuffer();
     buffer.setShape(polygon);
-    for (const auto& [field, value] : {std::pair<const char*, host::Value>{"NPoints", result.n_points},
-                                       {"NUsed", result.n_used},
+    for (const auto& [field, value] : {std::pair<const char*, host::Value>{"NPoints", result.nPoints},
+                                       {"NUsed", result.nUsed},
                                        {"Area", area}}) {
       const host::Status written = setNamedValue(ui, buffer, field, value);
       if (host::failed(written)) return written;  // shown by setNamedValue

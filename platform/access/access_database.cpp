@@ -306,58 +306,122 @@ bool AccessCursor::next() {
   return false;
 }
 
+namespace {
+
+/// Names a row in the errors of a damaged file.
+struct RowFault {
+  const DatabaseState& db;
+  const std::string& table;
+  int rowIndex;
+  std::uint32_t pageNumber;
+
+  AccessError operator()(const std::string& what) const {
+    return AccessError(db.describe() + " is damaged or truncated: row " + std::to_string(rowIndex) +
+                       " on page " + std::to_string(pageNumber) + " of table '" + table + "' " + what);
+  }
+};
+
+using RowSpan = std::pair<std::size_t, std::size_t>;  ///< [start, end) of a row in the page buffer
+
+/// Rows fill a page from its end: a row runs up to the start of the row before it.
+RowSpan rowBounds(const MdbHandle* mdb, std::size_t pageSize, int index, int rowsOnPage,
+                  const RowFault& fault) {
+  const std::size_t offsets = mdb->fmt->row_count_offset + 2;
+  const std::size_t at = offsets + 2 * static_cast<std::size_t>(index);
+  const std::size_t from = u16(mdb->pg_buf + at) & kOffsetMask;
+  const std::size_t to = index == 0 ? pageSize : (u16(mdb->pg_buf + at - 2) & kOffsetMask);
+  const std::size_t headerEnd = offsets + 2 * static_cast<std::size_t>(rowsOnPage);
+  if (from < headerEnd || to > pageSize || from >= to) throw fault("has an impossible position");
+  return {from, to};
+}
+
+/// A moved row's slot holds only a pointer to where the row now lives: one byte of row number,
+/// three of page number. The row there is flagged deleted so that a scan meets it only this
+/// way. Reads the target page into libmdb's buffer and returns the row's bounds there.
+RowSpan followMovedRow(MdbHandle* mdb, const DatabaseState& db, std::uint32_t ownerPage, RowSpan pointer,
+                       const RowFault& fault) {
+  const auto [start, end] = pointer;
+  if (end - start < 4) throw fault("was moved to another page, but its pointer is cut short");
+  const int targetRow = mdb->pg_buf[start];
+  const std::uint32_t targetPage = static_cast<std::uint32_t>(mdb->pg_buf[start + 1]) |
+                                   static_cast<std::uint32_t>(mdb->pg_buf[start + 2]) << 8 |
+                                   static_cast<std::uint32_t>(mdb->pg_buf[start + 3]) << 16;
+  const std::string where =
+      "was moved to row " + std::to_string(targetRow) + " of page " + std::to_string(targetPage);
+  if (targetPage >= db.pageCount) throw fault(where + ", beyond the end of the file");
+  mdb->cur_pg = 0;
+  if (mdb_read_pg(mdb, targetPage) != static_cast<ssize_t>(db.pageSize))
+    throw fault(where + ", which cannot be read");
+  if (mdb->pg_buf[0] != kDataPage || readLittleEndian<std::uint32_t>(mdb->pg_buf + 4) != ownerPage) {
+    throw fault(where + ", which is not a page of this table");
+  }
+  const std::size_t offsets = mdb->fmt->row_count_offset + 2;
+  const int targetRows = static_cast<int>(u16(mdb->pg_buf + mdb->fmt->row_count_offset));
+  if (targetRow >= targetRows || offsets + 2 * static_cast<std::size_t>(targetRows) > db.pageSize) {
+    throw fault(where + ", which does not exist");
+  }
+  return rowBounds(mdb, db.pageSize, targetRow, targetRows, fault);
+}
+
+/// The value of a non-null field of a decoded type, its bytes checked to lie in the row.
+AccessValue decodeValue(MdbHandle* mdb, const AccessColumn& column, const MdbField& field, RowSpan row,
+                        const RowFault& fault) {
+  if (field.start < 0 || field.siz < 0 ||
+      static_cast<std::size_t>(field.start) + static_cast<std::size_t>(field.siz) > row.second ||
+      static_cast<std::size_t>(field.start) < row.first) {
+    throw fault("has a value of column '" + column.name + "' outside the row");
+  }
+  const unsigned char* bytes = mdb->pg_buf + field.start;
+  const std::size_t size = static_cast<std::size_t>(field.siz);
+  if (const std::size_t need = fixedSize(column.type); need != 0 && size < need) {
+    throw fault("has a short value of column '" + column.name + "'");
+  }
+  switch (column.type) {
+    case ColumnType::Byte:
+      return static_cast<std::int32_t>(bytes[0]);
+    case ColumnType::Integer:
+      return static_cast<std::int32_t>(readLittleEndian<std::int16_t>(bytes));
+    case ColumnType::LongInteger:
+      return readLittleEndian<std::int32_t>(bytes);
+    case ColumnType::Currency:
+      // Stored as a count of ten-thousandths.
+      return static_cast<double>(readLittleEndian<std::int64_t>(bytes)) / 10000.0;
+    case ColumnType::Single:
+      return readLittleEndian<float>(bytes);
+    case ColumnType::Double:
+      return readLittleEndian<double>(bytes);
+    case ColumnType::DateTime:
+      return AccessDate{readLittleEndian<double>(bytes)};
+    case ColumnType::Text:
+    case ColumnType::Memo: {
+      // libmdb undoes Jet 4's compressed Unicode and converts to UTF-8.
+      const int mdbType = column.type == ColumnType::Text ? MDB_TEXT : MDB_MEMO;
+      detail::GCharPtr text(mdb_col_to_string(mdb, mdb->pg_buf, field.start, mdbType, field.siz));
+      return std::string(text ? text.get() : "");
+    }
+    default:
+      return AccessValue{};
+  }
+}
+
+}  // namespace
+
 bool AccessCursor::readRow(std::size_t pageIndex, int rowIndex) {
   const DatabaseState& db = *table_->db;
   MdbHandle* mdb = db.mdb.get();
-  const std::size_t pageSize = db.pageSize;
-  const std::uint32_t pageNumber = table_->dataPages[pageIndex];
-  auto fault = [&](const std::string& what) -> AccessError {
-    return AccessError(db.describe() + " is damaged or truncated: row " + std::to_string(rowIndex) +
-                       " on page " + std::to_string(pageNumber) + " of table '" + table_->name + "' " + what);
-  };
+  const RowFault fault{db, table_->name, rowIndex, table_->dataPages[pageIndex]};
 
-  // Rows fill a page from its end: a row runs up to the start of the row before it.
   const std::size_t offsets = mdb->fmt->row_count_offset + 2;
-  auto rowBounds = [&](int index, int rowsOnPage) {
-    const std::size_t at = offsets + 2 * static_cast<std::size_t>(index);
-    const std::size_t from = u16(mdb->pg_buf + at) & kOffsetMask;
-    const std::size_t to = index == 0 ? pageSize : (u16(mdb->pg_buf + at - 2) & kOffsetMask);
-    const std::size_t headerEnd = offsets + 2 * static_cast<std::size_t>(rowsOnPage);
-    if (from < headerEnd || to > pageSize || from >= to) throw fault("has an impossible position");
-    return std::pair{from, to};
-  };
-
   const std::uint32_t entry = u16(mdb->pg_buf + offsets + 2 * static_cast<std::size_t>(rowIndex));
   if (entry & kDeletedRow) return false;
-  auto [start, end] = rowBounds(rowIndex, rowsOnPage_);
+  RowSpan span = rowBounds(mdb, db.pageSize, rowIndex, rowsOnPage_, fault);
   if (entry & kOverflowRow) {
-    // The slot holds only a pointer to where the row now lives: one byte of row number, three
-    // of page number. The row there is flagged deleted so that a scan meets it only this way.
-    if (end - start < 4) throw fault("was moved to another page, but its pointer is cut short");
-    const int targetRow = mdb->pg_buf[start];
-    const std::uint32_t targetPage = static_cast<std::uint32_t>(mdb->pg_buf[start + 1]) |
-                                     static_cast<std::uint32_t>(mdb->pg_buf[start + 2]) << 8 |
-                                     static_cast<std::uint32_t>(mdb->pg_buf[start + 3]) << 16;
-    const std::string where =
-        "was moved to row " + std::to_string(targetRow) + " of page " + std::to_string(targetPage);
-    if (targetPage >= db.pageCount) throw fault(where + ", beyond the end of the file");
-    mdb->cur_pg = 0;
-    if (mdb_read_pg(mdb, targetPage) != static_cast<ssize_t>(pageSize))
-      throw fault(where + ", which cannot be read");
-    const auto owner = static_cast<std::uint32_t>(table_->table->entry->table_pg);
-    if (mdb->pg_buf[0] != kDataPage || readLittleEndian<std::uint32_t>(mdb->pg_buf + 4) != owner) {
-      throw fault(where + ", which is not a page of this table");
-    }
-    const int targetRows = static_cast<int>(u16(mdb->pg_buf + mdb->fmt->row_count_offset));
-    if (targetRow >= targetRows || offsets + 2 * static_cast<std::size_t>(targetRows) > pageSize) {
-      throw fault(where + ", which does not exist");
-    }
-    std::tie(start, end) = rowBounds(targetRow, targetRows);
+    span = followMovedRow(mdb, db, static_cast<std::uint32_t>(table_->table->entry->table_pg), span, fault);
   }
 
   std::array<MdbField, MDB_MAX_COLS> fields{};
-  const int fieldCount =
-      mdb_crack_row(table_->table.get(), static_cast<int>(start), end - start, fields.data());
+  const int fieldCount = mdb_crack_row(table_->table.get(), static_cast<int>(span.first),
+                                       span.second - span.first, fields.data());
   if (fieldCount < 0 || static_cast<std::size_t>(fieldCount) > table_->columns.size()) {
     throw fault("cannot be decoded");
   }
@@ -376,50 +440,7 @@ bool AccessCursor::readRow(std::size_t pageIndex, int rowIndex) {
       continue;
     }
     if (field.is_null || column.type == ColumnType::Unsupported) continue;
-    if (field.start < 0 || field.siz < 0 ||
-        static_cast<std::size_t>(field.start) + static_cast<std::size_t>(field.siz) > end ||
-        static_cast<std::size_t>(field.start) < start) {
-      throw fault("has a value of column '" + column.name + "' outside the row");
-    }
-    const unsigned char* bytes = mdb->pg_buf + field.start;
-    const std::size_t size = static_cast<std::size_t>(field.siz);
-    if (const std::size_t need = fixedSize(column.type); need != 0 && size < need) {
-      throw fault("has a short value of column '" + column.name + "'");
-    }
-    switch (column.type) {
-      case ColumnType::Byte:
-        cell = static_cast<std::int32_t>(bytes[0]);
-        break;
-      case ColumnType::Integer:
-        cell = static_cast<std::int32_t>(readLittleEndian<std::int16_t>(bytes));
-        break;
-      case ColumnType::LongInteger:
-        cell = readLittleEndian<std::int32_t>(bytes);
-        break;
-      case ColumnType::Currency:
-        // Stored as a count of ten-thousandths.
-        cell = static_cast<double>(readLittleEndian<std::int64_t>(bytes)) / 10000.0;
-        break;
-      case ColumnType::Single:
-        cell = readLittleEndian<float>(bytes);
-        break;
-      case ColumnType::Double:
-        cell = readLittleEndian<double>(bytes);
-        break;
-      case ColumnType::DateTime:
-        cell = AccessDate{readLittleEndian<double>(bytes)};
-        break;
-      case ColumnType::Text:
-      case ColumnType::Memo: {
-        // libmdb undoes Jet 4's compressed Unicode and converts to UTF-8.
-        const int mdbType = column.type == ColumnType::Text ? MDB_TEXT : MDB_MEMO;
-        detail::GCharPtr text(mdb_col_to_string(mdb, mdb->pg_buf, field.start, mdbType, field.siz));
-        cell = std::string(text ? text.get() : "");
-        break;
-      }
-      default:
-        break;
-    }
+    cell = decodeValue(mdb, column, field, span, fault);
   }
   return true;
 }

@@ -1,16 +1,8 @@
 #include "platform/access/access_value.h"
 
-#include <cmath>
+#include "platform/common/ole_date.h"
 
 namespace orvex::access {
-
-namespace {
-
-constexpr double kSecondsPerDay = 86400.0;
-/// OLE serial of 1970-01-01 (25,569 days after 1899-12-30).
-constexpr double kUnixEpochSerial = 25569.0;
-
-}  // namespace
 
 std::string_view columnTypeName(ColumnType type) {
   switch (type) {
@@ -40,20 +32,10 @@ std::string_view columnTypeName(ColumnType type) {
   return "Unsupported";
 }
 
-double AccessDate::unixSeconds() const {
-  // Make the serial linear first: keep the (signed) day, add the time of day forwards.
-  const double day = std::trunc(serial);
-  const double linear = day + std::fabs(serial - day);
-  return std::round((linear - kUnixEpochSerial) * kSecondsPerDay * 1000.0) / 1000.0;
-}
+double AccessDate::unixSeconds() const { return platform::oleSerialToUnixSeconds(serial); }
 
 AccessDate AccessDate::fromUnixSeconds(double seconds) {
-  const double linear = seconds / kSecondsPerDay + kUnixEpochSerial;
-  if (linear >= 0.0) return AccessDate{linear};
-  // Back to the OLE form: a negative day with a positive time of day.
-  const double day = std::floor(linear);
-  const double timeOfDay = linear - day;
-  return AccessDate{day - timeOfDay};
+  return AccessDate{platform::unixSecondsToOleSerial(seconds)};
 }
 
 std::optional<double> numericValue(const AccessValue& value) {

@@ -3,27 +3,21 @@
 // The host's where-clause dialect evaluated on OGR features.
 //
 // OGR's own attribute filter compares text without regard to letter case, while the host
-// promises byte-wise text comparison (animal "A1" is not animal "a1"), so clauses are parsed
-// and evaluated here:
+// promises byte-wise text comparison (animal "A1" is not animal "a1"), so clauses run on the
+// shared where-clause engine (platform/common/where_engine.h: grammar and NULL logic) in its
+// OGR dialect:
 //
-//   condition := term { OR term }      term := factor { AND factor }
-//   factor    := NOT factor | ( condition ) | field op literal | field IS [NOT] NULL
-//   op        := = | <> | != | < | <= | > | >=
-//   literal   := number (decimal, optional sign, exponent) | 'text' (a quote doubled inside)
-//
-// Keywords and field names ignore letter case; a field may be written in double quotes. "FID"
-// is the object id unless the table has an attribute of that name. Logic is SQL's three-valued
-// one: a comparison with a null value is unknown, and only rows for which the whole condition
-// is true are kept, so "S <> 'a'" does not select rows whose S is null.
-//
-// Types: number fields compare numerically with a number, or with text that reads wholly as a
-// number; text fields compare byte-wise with text; date fields compare with text holding an ISO
-// 8601 date or date and time. Any other pairing is refused when the clause is compiled.
+// - a field may be written in double quotes ("AnimalID"); text literals are 'single-quoted';
+// - "FID" is the object id unless the table has an attribute of that name;
+// - number fields (integer, 64-bit integer, real) compare numerically with a number, or with
+//   text that reads wholly as a number; text fields compare byte-wise with text; date fields
+//   compare with text holding an ISO 8601 date or date and time. Any other pairing is refused
+//   when the clause is compiled.
 
-#include <memory>
-#include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/common/where_engine.h"
 #include "platform/gdal/gdal_handles.h"
 
 namespace orvex::platform::gdal {
@@ -35,20 +29,14 @@ class WhereFilter {
   /// or a type mismatch.
   static WhereFilter compile(std::string_view clause, const OGRFeatureDefn& fields);
 
-  WhereFilter(WhereFilter&&) noexcept;
-  WhereFilter& operator=(WhereFilter&&) noexcept;
-  ~WhereFilter();
-
-  bool keepsEveryRow() const;
+  bool keepsEveryRow() const { return clause_.keepsEveryRow(); }
   /// True when the feature satisfies the clause.
   bool matches(const OGRFeature& feature) const;
 
-  /// The compiled clause (defined with the parser).
-  struct Node;
-
  private:
-  explicit WhereFilter(std::unique_ptr<Node> root);
-  std::unique_ptr<Node> root_;
+  WhereFilter(where::Clause clause, std::vector<where::ValueKind> kinds);
+  where::Clause clause_;
+  std::vector<where::ValueKind> kinds_;  ///< of the layer's fields, to read date cells
 };
 
 }  // namespace orvex::platform::gdal

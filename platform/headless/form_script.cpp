@@ -100,6 +100,9 @@ FormScript& FormScript::focus(std::string control) {
   return add({std::move(control), FormAction::Focus, {}});
 }
 FormScript& FormScript::page(int index) { return add({{}, FormAction::Page, std::to_string(index)}); }
+FormScript& FormScript::pageOf(std::string control) {
+  return add({std::move(control), FormAction::Page, {}});
+}
 FormScript& FormScript::ok() { return add({{}, FormAction::Ok, {}}); }
 FormScript& FormScript::cancel() { return add({{}, FormAction::Cancel, {}}); }
 FormScript& FormScript::add(FormStep step) {
@@ -125,8 +128,12 @@ FormStep parseFormStep(std::string_view text) {
   if (action == nullptr) badStep(whole, "unknown action '" + std::string(name) + "'");
   step.action = action->action;
   if (action->hasControl && step.control.empty()) badStep(whole, "the action needs CONTROL=");
-  if (!action->hasControl && !step.control.empty()) badStep(whole, "the action takes no control");
-  if (step.action == FormAction::Page && !wholeNumber(step.value)) badStep(whole, "page needs a number");
+  const bool pageOfControl = step.action == FormAction::Page && !step.control.empty();
+  if (!action->hasControl && !step.control.empty() && !pageOfControl)
+    badStep(whole, "the action takes no control");
+  if (pageOfControl && !step.value.empty()) badStep(whole, "CONTROL=page takes no number");
+  if (step.action == FormAction::Page && !pageOfControl && !wholeNumber(step.value))
+    badStep(whole, "page needs a number");
   return step;
 }
 
@@ -136,7 +143,7 @@ std::string formatFormStep(const FormStep& step) {
   text += actionName(step.action);
   const bool valued = step.action == FormAction::Check || step.action == FormAction::Type ||
                       step.action == FormAction::Select || step.action == FormAction::Slide ||
-                      step.action == FormAction::Page;
+                      (step.action == FormAction::Page && step.control.empty());
   if (valued) text += ":" + step.value;
   return text;
 }
@@ -183,7 +190,10 @@ ScriptOutcome playFormScript(host::Form& form, const FormScript& script, const R
         driver.focus(step.control);
         break;
       case FormAction::Page:
-        if (!driver.showPage(requireNumber(form, step))) refused();
+        // A control names the page it sits on, so a script need not know the page order.
+        if (!driver.showPage(step.control.empty() ? requireNumber(form, step)
+                                                  : form.control(step.control).page()))
+          refused();
         break;
       case FormAction::Ok:
         if (!driver.ok()) refused();

@@ -51,6 +51,9 @@ class FormScript {
   FormScript& slide(std::string control, int value);
   FormScript& focus(std::string control);
   FormScript& page(int index);
+  /// Shows the page (or tab) that `control` sits on, looked up when the script is played; a
+  /// control the form does not have fails the script.
+  FormScript& pageOf(std::string control);
   FormScript& ok();
   FormScript& cancel();
   FormScript& add(FormStep step);
@@ -63,7 +66,8 @@ class FormScript {
 };
 
 /// Reads a step written "CONTROL=ACTION[:VALUE]" ("txtBW=type:120", "btnOK=click",
-/// "chkBnds=check:1"), or "ok", "cancel" and "page:N" for the steps without a control. Action
+/// "chkBnds=check:1"), "CONTROL=page" for the page a control sits on, or "ok", "cancel" and
+/// "page:N" for the steps without a control. Action
 /// names are those of `FormAction`, letter case ignored. Throws host::Error
 /// (kInvalidArgument) quoting the text when it is not such a step.
 FormStep parseFormStep(std::string_view text);

@@ -77,6 +77,14 @@ TEST_F(ImportLotekCli, ExistingOutputIsReplacedOnlyWithYes) {
   EXPECT_EQ(test::readShapefile(out).points.size(), 27u);
 }
 
+TEST_F(ImportLotekCli, ADamagedFileFailsTheRunAfterTheOthersAreImported) {
+  const auto out = work / "partial.shp";
+  const auto run = orvex({"import-lotek", mdb("collar_a"), mdb("corrupt_truncated"), "--out", out.string()});
+  EXPECT_EQ(run.exitCode, 1) << run.shown();
+  EXPECT_EQ(run.out, out.string() + ": 270 features\n");  // collar_a's fixes, Acquiring excluded
+  EXPECT_TRUE(run.err.ends_with("orvex: 1 item failed: corrupt_truncated.mdb\n")) << run.shown();
+}
+
 TEST(CommandsListing, ShowsTheOrvexcoreCommandsWithTheirProperties) {
   test::TempFolder home;
   const auto run = test::runOrvex(home.path(), {"commands"});

@@ -105,6 +105,31 @@ TEST(Golden, ZeroToleranceStillEnds) {
   EXPECT_LE(r.evaluations, kMaxGoldenSteps + 2);
 }
 
+TEST(Golden, SearchesFromTheDistanceMomentsEndWhereTheExactSearchEnds) {
+  // 700 fixes (244,650 pairs, enough for the histogram) in three groups with repeated
+  // positions; the exact search runs golden_section on the exact scores. xmin must be equal,
+  // the score within 1e-10 relative (the moments' bound is about 1e-15 per positive sum).
+  Fixes fixes = normal_fixes(400, 0, 0, 1.0, 0.7, 31);
+  for (const auto& f : normal_fixes(200, 9, 3, 0.3, 0.3, 32)) fixes.push_back(f);
+  for (std::size_t k = 0; k < 100; ++k) fixes.push_back(fixes[k]);
+  KernelEngine engine(static_cast<std::int32_t>(fixes.size()));
+  add_fixes(engine, fixes);
+  const double href = engine.gethref();
+  for (const double tolerance : {0.05, 1e-4}) {
+    for (const bool bcv2 : {false, true}) {
+      double xmin = 0.0;
+      const double a = 0.1 * href, c = 1.5 * href;
+      const double f = bcv2 ? engine.GoldenBCV2(a, (a + c) / 2, c, tolerance, xmin)
+                            : engine.Golden(a, (a + c) / 2, c, tolerance, xmin);
+      const GoldenResult exact = golden_section(a, (a + c) / 2, c, tolerance, [&](double h) {
+        return bcv2 ? engine.bcv2_score(h) : engine.lscv_score(h);
+      });
+      EXPECT_EQ(xmin, exact.xmin) << "bcv2 " << bcv2 << " tolerance " << tolerance;
+      EXPECT_NEAR(f, exact.fmin, 1e-10 * std::fabs(exact.fmin));
+    }
+  }
+}
+
 TEST(Bandwidth, HundredFixesAtUnitVarianceGiveTheDocumentedBracket) {
   KernelEngine engine(100);
   add_fixes(engine, normal_fixes(100, 50, -20, 4, 9, 1));

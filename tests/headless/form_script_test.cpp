@@ -26,13 +26,15 @@ TEST(FormStepText, ReadsEveryActionWithItsValue) {
             (FormStep{"cmbStyle", FormAction::Select, "Fixed Median"}));
   EXPECT_EQ(parseFormStep("SlideSec=slide:20"), (FormStep{"SlideSec", FormAction::Slide, "20"}));
   EXPECT_EQ(parseFormStep("page:2"), (FormStep{"", FormAction::Page, "2"}));
+  EXPECT_EQ(parseFormStep("txtRes=page"), (FormStep{"txtRes", FormAction::Page, ""}));
   EXPECT_EQ(parseFormStep(" OK "), (FormStep{"", FormAction::Ok, ""}));
   EXPECT_EQ(parseFormStep("cancel"), (FormStep{"", FormAction::Cancel, ""}));
   EXPECT_EQ(parseFormStep("txtBW=type:"), (FormStep{"txtBW", FormAction::Type, ""}));  // an empty text
 }
 
 TEST(FormStepText, RefusesWhatIsNotAStep) {
-  for (const char* text : {"", "btnOK", "btnOK=press", "=click", "click", "btnOK=ok", "page:x", "page"}) {
+  for (const char* text :
+       {"", "btnOK", "btnOK=press", "=click", "click", "btnOK=ok", "page:x", "page", "txtRes=page:1"}) {
     SCOPED_TRACE(text);
     EXPECT_THROW(parseFormStep(text), host::Error);
   }
@@ -48,6 +50,7 @@ TEST(FormStepText, FormattingReadsBackToTheSameStep) {
                                 .slide("Slider", 3)
                                 .focus("txtBW")
                                 .page(1)
+                                .pageOf("txtRes")
                                 .ok()
                                 .cancel();
   for (const FormStep& step : script.steps()) EXPECT_EQ(parseFormStep(formatFormStep(step)), step);
@@ -104,6 +107,15 @@ TEST(FormScriptPlay, MissingControlsItemsAndBadValuesNameTheStep) {
                host::Error);
   // A control on another page cannot be reached.
   EXPECT_THROW(playFormScript(sheet.form, FormScript().type("txtRes", "50")), host::Error);
+}
+
+TEST(FormScriptPlay, APageIsFoundByAControlOnItAndAMissingControlFailsTheScript) {
+  Sheet sheet;
+  playFormScript(sheet.form, FormScript().pageOf("txtRes").type("txtRes", "50"));
+  EXPECT_EQ(sheet.form.currentPage(), 1);
+  EXPECT_EQ(sheet.form.control("txtRes").text(), "50");
+  // A script written for a control the form no longer has fails instead of typing elsewhere.
+  EXPECT_THROW(playFormScript(sheet.form, FormScript().pageOf("txtResolution")), host::Error);
 }
 
 }  // namespace

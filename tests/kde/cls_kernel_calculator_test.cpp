@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "kde/kde_test_data.h"
+#include "support/worker_threads.h"
 #include "ui/gis/kernel_math.h"
-#include "ui/kde/fixed_chunks.h"
 
 namespace orvex::ui {
 namespace {
@@ -312,7 +312,7 @@ TEST(CalculatorDensity, VolumeOfAWellCoveredGridIsTheScalingFactor) {
 
 TEST(CalculatorDensity, ThreadCountDoesNotChangeTheGrid) {
   auto run = [](unsigned threads) {
-    SetWorkerThreadLimit(threads);
+    const orvex::test::ScopedWorkerThreads setting(threads);
     clsKernelCalculator calc = Calculator(5, 250, 230, -100, -50);
     calc.SetFixedKernel(false);
     Calculate(calc, BellFixes(300), 40, 160);
@@ -321,7 +321,6 @@ TEST(CalculatorDensity, ThreadCountDoesNotChangeTheGrid) {
   };
   const auto one = run(1);
   const auto three = run(3);
-  SetWorkerThreadLimit(0);
   EXPECT_EQ(one, three);
 }
 

@@ -1,5 +1,5 @@
 // clsLSCV: href, the LSCV and BCV2 profiles against their formulas, the scan's range, step
-// and ends, its stage codes, and the stored and on-the-fly pair sums.
+// and ends, its stage codes, and the exact and moment pair sums.
 
 #include "ui/kde/cls_lscv.h"
 
@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "kde/kde_test_data.h"
-#include "ui/kde/fixed_chunks.h"
 
 namespace orvex::ui {
 namespace {
@@ -86,10 +85,7 @@ TEST(LscvHref, SquareOfFourFixes) {
   EXPECT_NEAR(lscv.GetHREF(), std::sqrt(4.0 / 3.0) * std::pow(4.0, -1.0 / 6.0), 4e-16);
 }
 
-class LscvKinds : public ::testing::TestWithParam<CrossValidationKind> {
- protected:
-  void TearDown() override { SetWorkerThreadLimit(0); }
-};
+class LscvKinds : public ::testing::TestWithParam<CrossValidationKind> {};
 
 TEST_P(LscvKinds, ProfileMatchesTheFormulaAndPicksItsLowestScore) {
   // Tolerance 1e-11 relative: the sums mix terms of both signs, so the few ulps by which each
@@ -107,17 +103,69 @@ TEST_P(LscvKinds, ProfileMatchesTheFormulaAndPicksItsLowestScore) {
   EXPECT_EQ(s.lscv.bMinimized, best != 0 && s.profile.h[best] != s.profile.h[s.filled - 1]);
 }
 
-TEST_P(LscvKinds, OnTheFlyEqualsStoredBitForBitWithAnyThreadCount) {
+TEST_P(LscvKinds, ExactSumsAreTheSameBitsWithAnyThreadCount) {
   // 60 fixes = 1,770 pairs; chunks of 97 pairs start in the middle of rows.
   const auto fixes = ScatteredFixes(60);
-  const Scan stored = RunScan(GetParam(), fixes, {.maxStoredPairs = 1'000'000, .chunkPairs = 97});
-  SetWorkerThreadLimit(1);
-  const Scan streamed = RunScan(GetParam(), fixes, {.maxStoredPairs = 0, .chunkPairs = 97});
-  ASSERT_TRUE(stored.lscv.StoresPairDistances());
-  ASSERT_FALSE(streamed.lscv.StoresPairDistances());
-  EXPECT_EQ(stored.profile.h, streamed.profile.h);
-  EXPECT_EQ(stored.profile.score, streamed.profile.score);
-  EXPECT_EQ(stored.lscv.GetBandwidth(), streamed.lscv.GetBandwidth());
+  const Scan one =
+      RunScan(GetParam(), fixes, {.chunkPairs = 97, .threads = 1, .method = PairSumMethod::exact});
+  const Scan three =
+      RunScan(GetParam(), fixes, {.chunkPairs = 97, .threads = 3, .method = PairSumMethod::exact});
+  EXPECT_EQ(one.profile.h, three.profile.h);
+  EXPECT_EQ(one.profile.score, three.profile.score);
+  EXPECT_EQ(one.lscv.GetBandwidth(), three.lscv.GetBandwidth());
+}
+
+// Fixes in tight clusters with every fourth one repeating its predecessor (a collar at rest).
+std::vector<CoordPair> ClusteredFixes(std::size_t n, std::size_t clusters) {
+  const auto scatter = ScatteredFixes(n, 3.0, 3.0);
+  const auto centres = ScatteredFixes(clusters, 2000.0, 1000.0, 0.0, 0.0, 99);
+  std::vector<CoordPair> fixes;
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto& c = centres[i % clusters];
+    fixes.push_back(i % 4 == 3 ? fixes.back() : CoordPair{c[0] + scatter[i][0], c[1] + scatter[i][1]});
+  }
+  return fixes;
+}
+
+TEST_P(LscvKinds, MomentSumsGiveTheExactProfileAndBandwidth) {
+  // Every score within 1e-10 relative of the exact scan's (the moments hold each positive
+  // Gaussian sum to about 1e-15; the score is a difference of such sums), the candidates near
+  // the lowest re-scored exactly, so the chosen bandwidth is the exact scan's.
+  for (const auto& fixes : {ClusteredFixes(700, 5), ClusteredFixes(400, 1), ScatteredFixes(500)}) {
+    const Scan exact = RunScan(GetParam(), fixes, {.method = PairSumMethod::exact});
+    const Scan moments = RunScan(GetParam(), fixes, {.method = PairSumMethod::moments});
+    ASSERT_EQ(moments.lscv.LastPairSumMethod(), PairSumMethod::moments);
+    ASSERT_EQ(moments.lscv.lErrorStatus, 0);
+    ASSERT_EQ(moments.profile.h, exact.profile.h);
+    for (std::size_t k = 0; k < exact.filled; ++k) {
+      EXPECT_NEAR(moments.profile.score[k], exact.profile.score[k], 1e-10 * std::abs(exact.profile.score[k]))
+          << k;
+    }
+    EXPECT_EQ(moments.lscv.GetBandwidth(), exact.lscv.GetBandwidth());
+    EXPECT_EQ(moments.lscv.bMinimized, exact.lscv.bMinimized);
+  }
+}
+
+TEST_P(LscvKinds, ProgressReportsAndCancels) {
+  for (const auto method : {PairSumMethod::exact, PairSumMethod::moments}) {
+    double last = -1.0;
+    bool rising = true;
+    clsLSCV lscv;
+    lscv.SetPairScanOptions({.chunkPairs = 97, .method = method});
+    lscv.SetInputCoords(ScatteredFixes(300));
+    lscv.SetProgress([&](double f, std::string_view) {
+      rising = rising && f >= last;
+      last = f;
+      return f < 0.5;
+    });
+    GetParam() == CrossValidationKind::lscv ? lscv.CalculateLSCV() : lscv.CalculateBCV2();
+    EXPECT_TRUE(rising);
+    EXPECT_GE(last, 0.5);
+    EXPECT_TRUE(lscv.WasCancelled());
+    EXPECT_EQ(lscv.lErrorStatus,
+              GetParam() == CrossValidationKind::lscv ? clsLSCV::kLscvStart : clsLSCV::kBcvStart);
+    EXPECT_EQ(lscv.GetBandwidth(), -1.0);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Scores, LscvKinds,

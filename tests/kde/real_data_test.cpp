@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -15,7 +16,7 @@
 namespace orvex::ui {
 namespace {
 
-TEST(BearTrack, StreamedPairsAndAFullExtentGrid) {
+TEST(BearTrack, BothPairSumMethodsAndAFullExtentGrid) {
   const std::filesystem::path file = std::filesystem::path(ORVEX_SHARED_DATA) / "bear" / "bear.csv";
   if (!std::filesystem::exists(file)) GTEST_SKIP() << "shared test data not found: " << file;
   std::ifstream in(file);
@@ -30,19 +31,26 @@ TEST(BearTrack, StreamedPairsAndAFullExtentGrid) {
   }
   ASSERT_EQ(fixes.size(), 1000U);
 
-  // Far from the origin the distances lose digits, so both pair paths must form them the
-  // same way: equal bits (first 300 fixes, to keep the test short).
+  // Far from the origin the distances lose digits, so both pair-sum methods must form them
+  // the same way: scores within 1e-10 relative (the moments' error bound is about 1e-15 on
+  // each positive sum; the LSCV sum is a difference of two) and the same bandwidth
+  // (first 300 fixes, to keep the test short).
   const std::vector<CoordPair> first(fixes.begin(), fixes.begin() + 300);
   std::vector<double> scores[2];
-  for (int streamed = 0; streamed < 2; ++streamed) {
+  double chosen[2] = {0, 0};
+  for (const PairSumMethod method : {PairSumMethod::exact, PairSumMethod::moments}) {
+    const auto m = static_cast<std::size_t>(method == PairSumMethod::moments);
     clsLSCV lscv;
-    lscv.SetPairScanOptions({.maxStoredPairs = streamed != 0 ? 0U : 1'000'000U, .chunkPairs = 4099});
+    lscv.SetPairScanOptions({.chunkPairs = 4099, .method = method});
     lscv.SetInputCoords(first);
     lscv.CalculateLSCV();
     ASSERT_EQ(lscv.lErrorStatus, 0);
-    scores[streamed] = lscv.GetLSCVProfile()->score;
+    scores[m] = lscv.GetLSCVProfile()->score;
+    chosen[m] = lscv.GetBandwidth();
   }
-  EXPECT_EQ(scores[0], scores[1]);
+  for (std::size_t k = 0; k < scores[0].size(); ++k)
+    EXPECT_NEAR(scores[1][k], scores[0][k], 1e-10 * std::abs(scores[0][k]));
+  EXPECT_EQ(chosen[0], chosen[1]);
 
   // The batch run's full extent: the fixes' extent plus 4 h each side, limit radius 4 h.
   // Volume within 2e-3 of the scaling factor (kernel mass beyond 4 h <= e^-8, cell sum).

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <ogrsf_frmts.h>
 
+#include <map>
 #include <memory>
+#include <nlohmann/json.hpp>
 
 #include "dialog_fixture.h"
 #include "support/orvex_process.h"
@@ -210,6 +212,26 @@ TEST(OrvexKdeRealData, AlbatrossAcceptanceRun) {
   const std::string log = ReadFile(out / "TALVO_KDE_ANALYSIS.txt");
   EXPECT_EQ(log.find("Error"), std::string::npos) << log;
   EXPECT_EQ(Lines(log, "Kernel calculated successfully."), 6);
+}
+
+TEST_F(OrvexKde, JsonCarriesEachAnimalsBandwidthSearchWithItsRasterAndTheLog) {
+  const fs::path out = folder_ / "json";
+  const OrvexRun run = Kde({"--json", "--extent", "min", "--cell-size", "50", "--out-dir", out.string()});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const auto summary = nlohmann::json::parse(run.out);
+  std::map<std::string, int> kinds;
+  for (const auto& output : summary.at("outputs")) {
+    ++kinds[output.at("kind").get<std::string>()];
+    if (output.at("kind") != "raster") continue;
+    SCOPED_TRACE(output.dump());
+    EXPECT_GT(output.at("h").get<double>(), 0.0);
+    EXPECT_GT(output.at("href").get<double>(), 0.0);
+    EXPECT_TRUE(output.at("minimised").is_boolean());  // LSCV is the default search
+    EXPECT_FALSE(output.at("profile").empty());
+    EXPECT_TRUE(fs::exists(output.at("path").get<std::string>()));
+  }
+  EXPECT_EQ(kinds["raster"], 2);
+  EXPECT_EQ(kinds["log"], 1);
 }
 
 }  // namespace

@@ -156,9 +156,13 @@ TEST(KernelCli, RefusedParametersAndUsageErrors) {
       << refused.shown();
   EXPECT_FALSE(std::filesystem::exists(folder / "kernel_cloud_h0.5.shp"));
 
+  // The range of the resolution is the sheet's: a whole number outside it is refused there.
+  const auto coarse = kernel(folder, {"@/cloud.shp", "--resolution", "39"});
+  EXPECT_EQ(coarse.exitCode, 1) << coarse.shown();
+  EXPECT_TRUE(contains(coarse.err, "40")) << coarse.shown();
+
   for (const std::vector<std::string>& args :
-       std::vector<std::vector<std::string>>{{"--resolution", "39"},
-                                             {"--resolution", "1.5e3"},
+       std::vector<std::vector<std::string>>{{"--resolution", "1.5e3"},
                                              {"--std", "x"},
                                              {"--densify", "long"},
                                              {"--proportional", "--no-proportional"},

@@ -20,13 +20,13 @@ Fixes area_added_by_definition(Fixes w, std::size_t target) {
   while (w.size() > target) {
     const double a = area_of(w);
     std::size_t best = 0;
-    double best_d = -1.0;
+    double bestD = -1.0;
     for (std::size_t j = 0; j < w.size(); ++j) {
       Fixes without = w;
       without.erase(without.begin() + static_cast<std::ptrdiff_t>(j));
       const double d = a - area_of(without);
-      if (d > best_d) {
-        best_d = d;
+      if (d > bestD) {
+        bestD = d;
         best = j;
       }
     }
@@ -36,8 +36,8 @@ Fixes area_added_by_definition(Fixes w, std::size_t target) {
 }
 
 void expect_same_as_definition(const Fixes& fixes, double percentage) {
-  const auto target = static_cast<std::size_t>(mcp_target_count(fixes.size(), percentage));
-  EXPECT_EQ(mcp_area_added_keep(fixes, target), area_added_by_definition(fixes, target));
+  const auto target = static_cast<std::size_t>(mcpTargetCount(fixes.size(), percentage));
+  EXPECT_EQ(mcpAreaAddedKeep(fixes, target), area_added_by_definition(fixes, target));
 }
 
 TEST(McpAreaAdded, MatchesDefinitionOnScatteredFixes) {
@@ -78,8 +78,8 @@ TEST(McpAreaAdded, MatchesDefinitionOnRealTracks) {
 
 TEST(McpAreaAdded, DropsNothingWhenTargetCoversTheSet) {
   const Fixes fixes{{0, 0}, {1, 0}, {0, 1}};
-  EXPECT_EQ(mcp_area_added_keep(fixes, 3), fixes);
-  EXPECT_EQ(mcp_area_added_keep(fixes, 10), fixes);
+  EXPECT_EQ(mcpAreaAddedKeep(fixes, 3), fixes);
+  EXPECT_EQ(mcpAreaAddedKeep(fixes, 10), fixes);
 }
 
 }  // namespace

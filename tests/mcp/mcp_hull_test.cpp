@@ -123,8 +123,8 @@ TEST(McpArea, MatchesClosedFormsAtLargeCoordinates) {
   const double expected = n / 2.0 * r * r * std::sin(2.0 * std::numbers::pi / n);
   EXPECT_NEAR(MCP_Poly(circle).area, expected, expected * 1e-12);
 
-  EXPECT_EQ(mcp_ring_area(Fixes{{0, 0}, {0, 2}, {3, 0}, {0, 0}}), 3.0);  // either orientation
-  EXPECT_EQ(mcp_ring_area(Fixes{{0, 0}, {3, 0}, {0, 2}, {0, 0}}), 3.0);
+  EXPECT_EQ(mcpRingArea(Fixes{{0, 0}, {0, 2}, {3, 0}, {0, 0}}), 3.0);  // either orientation
+  EXPECT_EQ(mcpRingArea(Fixes{{0, 0}, {3, 0}, {0, 2}, {0, 0}}), 3.0);
 }
 
 // Every real track: the ring is a clockwise convex polygon holding every fix, and its area

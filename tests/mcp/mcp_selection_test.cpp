@@ -19,46 +19,46 @@ using Fixes = std::vector<McpPoint>;
 // Corners of the unit square and its centre, in this set order.
 const Fixes kSquareAndCentre{{0, 0}, {1, 0}, {1, 1}, {0, 1}, {0.5, 0.5}};
 
-McpResult run(const Fixes& fixes, double percentage, std::string style, McpPoint user_centre = {}) {
-  return mcp_percentage_analysis(fixes, McpOptions{percentage, std::move(style), user_centre});
+McpResult run(const Fixes& fixes, double percentage, std::string style, McpPoint userCentre = {}) {
+  return mcpPercentageAnalysis(fixes, McpOptions{percentage, std::move(style), userCentre});
 }
 
 TEST(McpTargetCount, IsCeilOfNTimesPOverHundredInThatOrder) {
-  EXPECT_EQ(mcp_target_count(10, 95), 10);  // ceil(9.5)
-  EXPECT_EQ(mcp_target_count(3, 95), 3);    // ceil(2.85)
-  EXPECT_EQ(mcp_target_count(3, 50), 2);    // ceil(1.5)
+  EXPECT_EQ(mcpTargetCount(10, 95), 10);  // ceil(9.5)
+  EXPECT_EQ(mcpTargetCount(3, 95), 3);    // ceil(2.85)
+  EXPECT_EQ(mcpTargetCount(3, 50), 2);    // ceil(1.5)
   // 100 * 55 / 100 is exactly 55, while 100 * (55 / 100) rounds to 55.00000000000001 -> 56.
-  EXPECT_EQ(mcp_target_count(100, 55), 55);
-  EXPECT_EQ(mcp_target_count(50, 14), 7);
-  EXPECT_EQ(mcp_target_count(5, 150), 8);
-  EXPECT_EQ(mcp_target_count(5, -10), 0);
-  EXPECT_EQ(mcp_target_count(5, std::nan("")), 0);
-  EXPECT_EQ(mcp_target_count(5, 1e300), std::numeric_limits<int>::max());  // saturates
+  EXPECT_EQ(mcpTargetCount(100, 55), 55);
+  EXPECT_EQ(mcpTargetCount(50, 14), 7);
+  EXPECT_EQ(mcpTargetCount(5, 150), 8);
+  EXPECT_EQ(mcpTargetCount(5, -10), 0);
+  EXPECT_EQ(mcpTargetCount(5, std::nan("")), 0);
+  EXPECT_EQ(mcpTargetCount(5, 1e300), std::numeric_limits<int>::max());  // saturates
 }
 
 TEST(McpCentres, MedianTakesMiddleOrMeanOfTwoMiddles) {
-  EXPECT_EQ(mcp_median_centre(Fixes{{1, 0}, {9, 0}, {2, 0}}).x, 2.0);
-  EXPECT_EQ(mcp_median_centre(Fixes{{10, 0}, {1, 0}, {3, 0}, {2, 0}}).x, 2.5);
+  EXPECT_EQ(mcpMedianCentre(Fixes{{1, 0}, {9, 0}, {2, 0}}).x, 2.0);
+  EXPECT_EQ(mcpMedianCentre(Fixes{{10, 0}, {1, 0}, {3, 0}, {2, 0}}).x, 2.5);
   // x and y are sorted separately: the centre need not be a fix.
-  EXPECT_EQ(mcp_median_centre(Fixes{{1, 10}, {2, 1}, {9, 2}}), (McpPoint{2, 2}));
+  EXPECT_EQ(mcpMedianCentre(Fixes{{1, 10}, {2, 1}, {9, 2}}), (McpPoint{2, 2}));
   // a/2 + b/2 stays finite where (a + b)/2 would overflow.
-  EXPECT_EQ(mcp_median_centre(Fixes{{1e308, 0}, {1e308, 0}}).x, 1e308);
+  EXPECT_EQ(mcpMedianCentre(Fixes{{1e308, 0}, {1e308, 0}}).x, 1e308);
 }
 
 TEST(McpCentres, MeanDividesEachTermBeforeAdding) {
   // 1/3 + 1/3 + 3/3 = 1.6666666666666665, one ulp below 5/3 = 1.6666666666666667 (IEEE double).
-  EXPECT_EQ(mcp_mean_centre(Fixes{{1, 0}, {1, 0}, {3, 0}}).x, 1.6666666666666665);
+  EXPECT_EQ(mcpMeanCentre(Fixes{{1, 0}, {1, 0}, {3, 0}}).x, 1.6666666666666665);
 }
 
 TEST(McpCentres, FarthestAndRemovalPreferTheFirstInSetOrder) {
   const Fixes ring{{1, 0}, {0, 1}, {-1, 0}};
-  EXPECT_EQ(mcp_farthest(ring, {0, 0}), 0u);
-  EXPECT_FALSE(mcp_farthest(Fixes{}, {0, 0}).has_value());
+  EXPECT_EQ(mcpFarthest(ring, {0, 0}), 0u);
+  EXPECT_FALSE(mcpFarthest(Fixes{}, {0, 0}).has_value());
 
   Fixes dup{{5, 5}, {1, 1}, {5, 5}};
-  EXPECT_TRUE(mcp_remove_by_coordinates(dup, {5, 5}));
+  EXPECT_TRUE(mcpRemoveByCoordinates(dup, {5, 5}));
   EXPECT_EQ(dup, (Fixes{{1, 1}, {5, 5}}));
-  EXPECT_FALSE(mcp_remove_by_coordinates(dup, {2, 2}));
+  EXPECT_FALSE(mcpRemoveByCoordinates(dup, {2, 2}));
   EXPECT_EQ(dup.size(), 2u);
 }
 
@@ -86,8 +86,8 @@ TEST(McpStyles, SquareAndCentreAtEightyPercent) {
     SCOPED_TRACE(c.style);
     const McpResult r = run(kSquareAndCentre, 80, c.style);
     ASSERT_EQ(r.status, McpStatus::ok);
-    EXPECT_EQ(r.n_points, 5);
-    EXPECT_EQ(r.n_used, 4);
+    EXPECT_EQ(r.nPoints, 5);
+    EXPECT_EQ(r.nUsed, 4);
     EXPECT_EQ(r.kept, c.kept);
     EXPECT_DOUBLE_EQ(r.ring.area, c.area);  // exact binary fractions; 4-ulp tolerance
   }
@@ -143,7 +143,7 @@ TEST(McpStyles, PercentageAboveHundredKeepsEveryFix) {
     SCOPED_TRACE(style);
     const McpResult r = run(kSquareAndCentre, 150, style);
     ASSERT_EQ(r.status, McpStatus::ok);
-    EXPECT_EQ(r.n_used, 8);  // O = ceil(7.5) is reported, not the 5 fixes there are
+    EXPECT_EQ(r.nUsed, 8);  // O = ceil(7.5) is reported, not the 5 fixes there are
     EXPECT_EQ(r.kept.size(), 5u);
     EXPECT_DOUBLE_EQ(r.ring.area, 1.0);
   }
@@ -156,25 +156,25 @@ TEST(McpFailures, TooLowPercentageOrBadInputGivesNoPolygon) {
   EXPECT_EQ(run(three, 95, "Fixed Mean").status, McpStatus::ok);  // O = 3 = n
   for (const double p : {50.0, 0.0, -5.0, std::nan("")}) {
     const McpResult r = run(three, p, "Fixed Mean");
-    EXPECT_EQ(r.status, McpStatus::percentage_too_low) << p;
+    EXPECT_EQ(r.status, McpStatus::percentageTooLow) << p;
     EXPECT_TRUE(r.kept.empty());
     EXPECT_TRUE(r.ring.vertices.empty());
   }
-  EXPECT_EQ(run(three, 50, "Fixed Mean").n_used, 2);
-  EXPECT_EQ(run(Fixes{{0, 0}, {1, 1}}, 200, "Fixed Mean").status, McpStatus::too_few_fixes);
+  EXPECT_EQ(run(three, 50, "Fixed Mean").nUsed, 2);
+  EXPECT_EQ(run(Fixes{{0, 0}, {1, 1}}, 200, "Fixed Mean").status, McpStatus::tooFewFixes);
   EXPECT_EQ(run(Fixes{{0, 0}, {1, 1}, {0, std::nan("")}}, 100, "Fixed Mean").status,
-            McpStatus::invalid_coordinates);
+            McpStatus::invalidCoordinates);
 }
 
 TEST(McpFailures, TooLowMessageIsExactAndLocaleFree) {
   const std::string expected =
       "The MCP Analysis Percentage (50.00) is too low - no polygon can be generated).";
-  EXPECT_EQ(mcp_too_low_message(50), expected);
-  EXPECT_EQ(mcp_too_low_message(0),
+  EXPECT_EQ(mcpTooLowMessage(50), expected);
+  EXPECT_EQ(mcpTooLowMessage(0),
             "The MCP Analysis Percentage (0.00) is too low - no polygon can be generated).");
   if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr)
     GTEST_SKIP() << "de_DE.UTF-8 locale not installed";
-  const std::string under_comma_locale = mcp_too_low_message(50);
+  const std::string under_comma_locale = mcpTooLowMessage(50);
   std::setlocale(LC_NUMERIC, "C");
   EXPECT_EQ(under_comma_locale, expected);
 }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
 
 #include "support/orvex_process.h"
 #include "support/temp_folder.h"
@@ -40,18 +42,36 @@ TEST(OrvexMovebank, ThreeAnimalsThroughEveryStep) {
   run = runOrvex(folder.path(), {"travel", fixes});
   ASSERT_EQ(run.exitCode, 0) << run.shown();
 
+  // With --json the pictures are outputs of the summary, the report lines on standard error.
   const fs::path mcp = folder / "mcp";
-  run = runOrvex(folder.path(), {"mcp", fixes, "--by", "AnimalID", "--percent", "95", "--curve", "--out",
-                                 (mcp / "{layer}_mcp{percent}.shp").string()});
+  run = runOrvex(folder.path(), {"mcp", fixes, "--by", "AnimalID", "--percent", "95", "--curve", "--json",
+                                 "--out", (mcp / "{layer}_mcp{percent}.shp").string()});
   ASSERT_EQ(run.exitCode, 0) << run.shown();
+  std::set<std::string> pictures;
+  const auto curves = nlohmann::json::parse(run.out);
+  for (const auto& output : curves["outputs"])
+    if (output["kind"] == "picture") pictures.insert(output["path"].get<std::string>());
+  EXPECT_EQ(pictures.size(), 12u) << run.shown();  // 3 animals x 2 curves x (SVG, PNG)
   for (const char* animal : {"Ida", "Jo", "Kim"}) {
     EXPECT_TRUE(nonEmpty(mcp / (std::string(animal) + "_mcp95.shp"))) << animal;
     for (const char* picture : {"_mcp_curve.png", "_mcp_fixes.svg"}) {
       const fs::path file = mcp / (animal + std::string(picture));
       EXPECT_TRUE(nonEmpty(file)) << file;
-      EXPECT_NE(run.out.find(file.string() + ": picture"), std::string::npos) << run.shown();
+      EXPECT_TRUE(pictures.contains(file.string())) << file;
+      EXPECT_NE(run.err.find(file.string() + ": picture"), std::string::npos) << run.shown();
     }
   }
+
+  // Into a GeoPackage: one layer per polygon file, each an output of the summary.
+  const std::string homes = (folder / "homes.gpkg").string();
+  run = runOrvex(folder.path(),
+                 {"mcp", fixes, "--by", "AnimalID", "--percent", "95", "--json", "--out", homes});
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
+  std::set<std::string> layers;
+  const auto homesSummary = nlohmann::json::parse(run.out);
+  for (const auto& output : homesSummary["outputs"])
+    if (output["path"] == homes) layers.insert(output["layer"].get<std::string>());
+  EXPECT_EQ(layers, (std::set<std::string>{"Ida_mcp95", "Jo_mcp95", "Kim_mcp95"})) << run.shown();
 
   const fs::path kde = folder / "kde";
   run = runOrvex(folder.path(), {"kde", fixes, "--id", "AnimalID", "--out-dir", kde.string(), "--isopleths",

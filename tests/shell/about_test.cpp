@@ -51,7 +51,7 @@ TEST_F(AboutClick, ShowsTheBoxFilledOnLoadAndTheExitButtonClosesIt) {
   EXPECT_EQ(shown[0].name, "frmAbout");
   EXPECT_EQ(shown[0].caption, "About TALVO Tools ");  // the trailing blank belongs to it
   EXPECT_EQ(shown[0].title, "TALVO: Talvo for ArcGIS");
-  EXPECT_EQ(shown[0].text, shell::aboutText());
+  EXPECT_EQ(shown[0].text, shell::AboutText());
   EXPECT_TRUE(shown[0].textReadOnly);
   // Closed by its own button, not by the host giving up on a form nobody closed.
   ASSERT_EQ(application.scriptedUi().forms().size(), 1u);
@@ -70,7 +70,7 @@ TEST_F(AboutClick, RefreshesTheSharedHostReferencesFirst) {
 }
 
 TEST(AboutText, ParagraphsComeInTheirOrderWithVersionAndBuildDate) {
-  const auto paragraphs = shell::aboutParagraphs();
+  const auto paragraphs = shell::AboutParagraphs();
   ASSERT_EQ(paragraphs.size(), 9u);
   EXPECT_TRUE(std::regex_match(
       paragraphs[1], std::regex(R"(Version 1\.1 \(built 20\d\d-(0[1-9]|1[0-2])-(0[1-9]|[12]\d|3[01])\))")))
@@ -81,7 +81,7 @@ TEST(AboutText, ParagraphsComeInTheirOrderWithVersionAndBuildDate) {
   EXPECT_NE(paragraphs[7].find("GPL-2.0-or-later"), std::string::npos);
   EXPECT_EQ(paragraphs[8].rfind("Disclaimer\n- ", 0), 0u);
   // Joined with blank lines, nothing around them.
-  const std::string text = shell::aboutText();
+  const std::string text = shell::AboutText();
   EXPECT_EQ(text.rfind(paragraphs[0] + "\n\n" + paragraphs[1] + "\n\n", 0), 0u);
   EXPECT_EQ(text.back(), paragraphs[8].back());
 }

@@ -10,8 +10,8 @@
 #include "host/error.h"
 #include "platform/headless/headless_application.h"
 #include "shell/shell_registry.h"
+#include "ui/command/ui_commands.h"
 #include "ui/shell/cls_about.h"
-#include "ui/shell/ui_commands.h"
 
 namespace orvex::ui {
 namespace {
@@ -73,13 +73,13 @@ TEST(CommandTable, EveryMenuCommandReportsItsPropertiesBeforeAndAfterCreation) {
 
 // The menu spells ProgIDs in its own letter case ("ORVEX.orvexobs" for ORVEXOBS).
 TEST(CommandTable, RowsAreFoundByClassNameOrProgIdInAnyLetterCase) {
-  EXPECT_EQ(shell::findUiCommand("ORVEX.orvexobs"), &shell::kObsCommand);
-  EXPECT_EQ(shell::findUiCommand("fINDdUPtIME2"), &shell::kDupTime2Command);
-  EXPECT_EQ(shell::findUiCommand("ORVEX.clsHISO"), nullptr);  // public, but not a command
+  EXPECT_EQ(command::FindUiCommand("ORVEX.orvexobs"), &command::kObsCommand);
+  EXPECT_EQ(command::FindUiCommand("fINDdUPtIME2"), &command::kDupTime2Command);
+  EXPECT_EQ(command::FindUiCommand("ORVEX.clsHISO"), nullptr);  // public, but not a command
 }
 
 // Reads what the base class kept at creation.
-class KeptProbe final : public shell::UiCommand {
+class KeptProbe final : public command::UiCommand {
  public:
   using UiCommand::UiCommand;
   host::Status onClick() override { return host::kOk; }
@@ -93,19 +93,19 @@ TEST(CommandTable, CreationKeepsWhatEachRowNames) {
   std::ostringstream messages;
   platform::headless::HeadlessApplication application({.messages = &messages});
 
-  KeptProbe about(shell::kAboutCommand);
+  KeptProbe about(command::kAboutCommand);
   about.onCreate(application);
   EXPECT_EQ(&about.application(), &application);
   EXPECT_EQ(about.document(), application.document());
   EXPECT_EQ(about.focusMap(), application.document()->focusMap());
   EXPECT_EQ(about.extension(), nullptr);  // no extension of that identity exists
 
-  KeptProbe obs(shell::kObsCommand);
+  KeptProbe obs(command::kObsCommand);
   obs.onCreate(application);
   EXPECT_EQ(obs.document(), application.document());
   EXPECT_EQ(obs.focusMap(), nullptr);
 
-  KeptProbe mole(shell::kMoleCommand);
+  KeptProbe mole(command::kMoleCommand);
   mole.onCreate(application);
   EXPECT_EQ(&mole.application(), &application);
   EXPECT_EQ(mole.document(), nullptr);

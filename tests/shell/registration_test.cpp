@@ -107,8 +107,8 @@ TEST(Registration, EveryMenuItemResolvesToARegisteredCommand) {
       {"ORVEX.FindDupxy", "FindDupxy"},        {"ORVEX.MOLE", "MOLE"},
       {"Orvex8.orvex_import", "orvex_import"}, {"ORVEX.clsAbout", "clsAbout"},
   };
-  ASSERT_EQ(shell::toolsMenuItems().size(), expectedClass.size());
-  for (const shell::MenuItem& item : shell::toolsMenuItems()) {
+  ASSERT_EQ(shell::ToolsMenuItems().size(), expectedClass.size());
+  for (const shell::MenuItem& item : shell::ToolsMenuItems()) {
     SCOPED_TRACE(std::string(item.id));
     const host::ClassRecord* record = registry.findByProgId(item.id);
     ASSERT_NE(record, nullptr);

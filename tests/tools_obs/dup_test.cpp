@@ -243,7 +243,7 @@ TEST(DuplicateGroups, PositionSearchOffersOnlyNeighboursToTheEqualityTest) {
     fixes.push_back(
         {i, orvex::host::Geometry(orvex::host::Point{static_cast<double>(i % 100), double(i / 100)})});
   long long calls = 0;
-  const auto doomed = orvex::ui::positionDuplicates(fixes, 0.001, [&calls](const auto& a, const auto& b) {
+  const auto doomed = orvex::ui::PositionDuplicates(fixes, 0.001, [&calls](const auto& a, const auto& b) {
     ++calls;
     return *a.point() == *b.point();
   });

@@ -52,9 +52,21 @@ struct FieldValues {
   std::vector<double> values;  // what the field will hold, so that it is made wide enough
 };
 
-Output MakeOutput(host::Application& application, const std::string& folder, const std::string& name,
-                  host::GeometryType type, host::SpatialReferencePtr spatialReference,
+/// Where a run writes: the output folder, the base name its suffixes are added to, and the
+/// raster's spatial reference.
+struct OutputSpec {
+  host::Application& application;
+  const std::string& folder;
+  const std::string& baseName;
+  host::SpatialReferencePtr spatialReference;
+};
+
+Output MakeOutput(const OutputSpec& spec, const char* suffix, host::GeometryType type,
                   const std::vector<FieldValues>& fields) {
+  host::Application& application = spec.application;
+  const std::string& folder = spec.folder;
+  const std::string name = spec.baseName + suffix;
+  host::SpatialReferencePtr spatialReference = spec.spatialReference;
   Output out;
   out.featureClass =
       CreateShapefileFeatureClass(application, folder, name, type, false, false, spatialReference, false);
@@ -77,6 +89,166 @@ Output MakeOutput(host::Application& application, const std::string& folder, con
 }
 
 std::string PercentText(double p) { return host::numberText(p) + " %"; }
+
+/// What one pass over the raster learns: the band's maximum, the largest value on its edge and
+/// the volume histogram (none for a flat raster).
+struct RasterScan {
+  double minimum = 0.0;
+  double bandMaximum = 0.0;
+  double edgeMaximum = 0.0;
+  std::optional<gis::VolumeHistogram> histogram;
+};
+
+/// Statistics over every cell, then one pass of single-row reads: edge maximum and histogram.
+RasterScan ScanRaster(host::RasterBand& band) {
+  const int width = band.width();
+  const int height = band.height();
+  const host::RasterStatistics statistics = band.computeStatistics();
+  RasterScan scan;
+  scan.minimum = statistics.minimum;
+  scan.bandMaximum = statistics.maximum;
+  try {
+    scan.histogram.emplace(statistics.minimum, statistics.maximum);
+  } catch (const std::domain_error&) {
+    // A flat raster: the edge maximum is still measured before the run stops.
+  }
+  gis::EdgeMaximum edge;
+  std::vector<float> row(static_cast<std::size_t>(width > 0 ? width : 0));
+  for (int r = 0; r < height && width > 0; ++r) {
+    band.readRows(r, 1, row);
+    edge.AddRow(row, r, height);
+    if (scan.histogram) scan.histogram->AddRow(row);
+  }
+  scan.edgeMaximum = edge.Value();
+  return scan;
+}
+
+/// The level values of the percentages, largest first for ascending percentages.
+std::vector<double> LevelValues(const RasterScan& scan, const std::vector<double>& percentages) {
+  if (!scan.histogram) {
+    throw host::Error(host::error_number::kDivisionByZero,
+                      "The raster's minimum (" + host::numberText(scan.minimum) + ") equals its maximum (" +
+                          host::numberText(scan.bandMaximum) +
+                          "): it holds no volume to draw isopleths from.");
+  }
+  if (percentages.empty()) {
+    throw host::Error(host::error_number::kSubscriptOutOfRange, "No isopleth percentages were given.");
+  }
+  try {
+    return scan.histogram->LevelValues(percentages);
+  } catch (const std::domain_error& e) {
+    throw host::Error(host::error_number::kSubscriptOutOfRange, e.what());
+  }
+}
+
+/// The contour lines with the level each belongs to: the level nearest its value (a tie keeps
+/// the lower index), and that level's percentage.
+struct ContourSet {
+  std::vector<host::ContourLine> lines;
+  std::vector<std::size_t> levelOf;
+  std::vector<double> values;
+  std::vector<double> percents;
+};
+
+ContourSet ContoursByLevel(std::vector<host::ContourLine> lines, const std::vector<double>& levels,
+                           const std::vector<double>& percentages) {
+  ContourSet set;
+  set.lines = std::move(lines);
+  for (const host::ContourLine& c : set.lines) {
+    const auto i = static_cast<std::size_t>(gis::NearestLevelIndex(levels, c.contour));
+    set.levelOf.push_back(i);
+    set.values.push_back(c.contour);
+    set.percents.push_back(percentages[i]);
+  }
+  return set;
+}
+
+/// The donut fields: each ring lies between an outer level (the band's maximum for the core)
+/// and its own.
+std::vector<FieldValues> DonutFields(double bandMaximum, const std::vector<double>& levels,
+                                     const std::vector<double>& percentages) {
+  std::vector<double> outerLevels{bandMaximum};
+  outerLevels.insert(outerLevels.end(), levels.begin(), levels.end());
+  std::vector<double> outerPercents{0.0};
+  outerPercents.insert(outerPercents.end(), percentages.begin(), percentages.end());
+  return {{"ISOPLETH1", outerLevels},
+          {"ISOPLETH2", levels},
+          {"PERCENT1", outerPercents},
+          {"PERCENT2", percentages}};
+}
+
+/// The levels of one run, as the polygon and donut writers need them.
+struct IsoplethLevels {
+  const std::vector<double>& levels;
+  const std::vector<double>& percentages;
+  double bandMaximum;
+  host::SpatialReferencePtr spatialReference;
+};
+
+/// One polygon per contour line.
+std::vector<host::Polygon> LinePolygons(const host::GeometryService& geometry, const ContourSet& contours) {
+  std::vector<host::Polygon> polygons;
+  for (const host::ContourLine& c : contours.lines) polygons.push_back(PolygonFromContour(geometry, c.line));
+  return polygons;
+}
+
+/// One polygon per level, assembled from the line polygons of that level (none when it has no
+/// line), from the largest percentage down; each is written to `polys` as it is completed.
+std::vector<std::optional<host::Polygon>> LevelPolygons(const host::GeometryService& geometry,
+                                                        const ContourSet& contours,
+                                                        const std::vector<host::Polygon>& linePolygons,
+                                                        const IsoplethLevels& run, Output* polys) {
+  std::vector<std::optional<host::Polygon>> levelPolygons(run.levels.size());
+  for (std::size_t i = levelPolygons.size(); i-- > 0;) {
+    std::vector<host::Polygon> parts;
+    for (std::size_t j = 0; j < contours.lines.size(); ++j) {
+      if (contours.levelOf[j] == i) parts.push_back(linePolygons[j]);
+    }
+    levelPolygons[i] = AssembleLevelPolygon(geometry, parts);
+    if (polys && levelPolygons[i]) {
+      polys->Insert(host::Geometry(*levelPolygons[i], run.spatialReference),
+                    {run.levels[i], run.percentages[i]});
+    }
+  }
+  return levelPolygons;
+}
+
+/// Donuts from the smallest percentage outward: the core, then each ring between levels.
+void WriteDonuts(Output& donuts, const host::GeometryService& geometry,
+                 const std::vector<std::optional<host::Polygon>>& levelPolygons, const IsoplethLevels& run) {
+  for (std::size_t i = 0; i < levelPolygons.size(); ++i) {
+    if (!levelPolygons[i]) {
+      throw host::Error(host::error_number::kObjectNotSet,
+                        "No contour line was found at the " + PercentText(run.percentages[i]) +
+                            " level (value " + host::numberText(run.levels[i]) +
+                            "), so its donut cannot be built.");
+    }
+    if (i == 0) {
+      donuts.Insert(host::Geometry(*levelPolygons[0], run.spatialReference),
+                    {run.bandMaximum, run.levels[0], 0.0, run.percentages[0]});
+    } else {
+      const host::Polygon ring =
+          geometry.simplify(geometry.difference(*levelPolygons[i], *levelPolygons[i - 1]));
+      donuts.Insert(host::Geometry(ring, run.spatialReference),
+                    {run.levels[i - 1], run.levels[i], run.percentages[i - 1], run.percentages[i]});
+    }
+  }
+}
+
+/// Finishes each output, then fills its measurement fields with progress on the status bar.
+void FinishOutputs(host::Application& application, std::optional<Output>& lines,
+                   std::initializer_list<std::optional<Output>*> polygonOutputs) {
+  if (lines) {
+    lines->Finish();
+    gis::CalculateLengthField(application, *lines->featureClass, true, "", 0.0);
+  }
+  for (std::optional<Output>* polygonOutput : polygonOutputs) {
+    if (!*polygonOutput) continue;
+    (*polygonOutput)->Finish();
+    gis::CalculateAreaField(application, *(*polygonOutput)->featureClass, "AREA", 1.0, true);
+    gis::CalculatePerimeterField(application, *(*polygonOutput)->featureClass, "PERIMETER", 1.0, true);
+  }
+}
 
 }  // namespace
 
@@ -177,154 +349,61 @@ void clsHISO::Run(host::Application& application) {
   const host::SpatialReferencePtr spatialReference = datasetSet_ ? dataset_->spatialReference() : nullptr;
   host::RasterBand& band = *band_;
 
-  // Statistics over every cell, then one pass of single-row reads: edge maximum and histogram.
-  const int width = band.width();
-  const int height = band.height();
-  const host::RasterStatistics statistics = band.computeStatistics();
-  const double bandMaximum = statistics.maximum;
-  std::optional<gis::VolumeHistogram> histogram;
-  try {
-    histogram.emplace(statistics.minimum, statistics.maximum);
-  } catch (const std::domain_error&) {
-    // A flat raster: the edge maximum is still measured before the run stops.
-  }
   maxEdgeValue_ = 0.0;
-  gis::EdgeMaximum edge;
-  std::vector<float> row(static_cast<std::size_t>(width > 0 ? width : 0));
-  for (int r = 0; r < height && width > 0; ++r) {
-    band.readRows(r, 1, row);
-    edge.AddRow(row, r, height);
-    if (histogram) histogram->AddRow(row);
-  }
-  maxEdgeValue_ = edge.Value();
-  if (!histogram) {
-    throw host::Error(host::error_number::kDivisionByZero,
-                      "The raster's minimum (" + host::numberText(statistics.minimum) +
-                          ") equals its maximum (" + host::numberText(statistics.maximum) +
-                          "): it holds no volume to draw isopleths from.");
-  }
-  if (percentages_.empty()) {
-    throw host::Error(host::error_number::kSubscriptOutOfRange, "No isopleth percentages were given.");
-  }
+  RasterScan scan = ScanRaster(band);
+  maxEdgeValue_ = scan.edgeMaximum;
+  const std::vector<double> levels = LevelValues(scan, percentages_);
 
-  // Level values, largest first for ascending percentages.
-  std::vector<double> levels;
+  ContourSet contours;
   try {
-    levels = histogram->LevelValues(percentages_);
-  } catch (const std::domain_error& e) {
-    throw host::Error(host::error_number::kSubscriptOutOfRange, e.what());
-  }
-  const std::size_t levelCount = levels.size();
-
-  std::vector<host::ContourLine> contours;
-  try {
-    contours = band.contour(levels);
+    contours = ContoursByLevel(band.contour(levels), levels, percentages_);
   } catch (...) {
     status_ = hiso_status::kContouringFailed;
     throw;
   }
 
-  // Each contour line belongs to the level nearest its value (a tie keeps the lower index).
-  std::vector<std::size_t> levelOf;
-  std::vector<double> contourValues;
-  std::vector<double> linePercents;
-  for (const host::ContourLine& c : contours) {
-    const auto i = static_cast<std::size_t>(gis::NearestLevelIndex(levels, c.contour));
-    levelOf.push_back(i);
-    contourValues.push_back(c.contour);
-    linePercents.push_back(percentages_[i]);
-  }
-
   // Output shapefiles, in the order lines, polygons, donuts.
-  std::vector<double> outerLevels{bandMaximum};
-  outerLevels.insert(outerLevels.end(), levels.begin(), levels.end());
-  std::vector<double> outerPercents{0.0};
-  outerPercents.insert(outerPercents.end(), percentages_.begin(), percentages_.end());
+  const OutputSpec spec{application, folder_, name_, spatialReference};
   std::optional<Output> lines;
   std::optional<Output> polys;
   std::optional<Output> donuts;
   if (lines_) {
-    lines = MakeOutput(application, folder_, name_ + "_line", host::GeometryType::Polyline, spatialReference,
-                       {{"ISOPLETH", contourValues}, {"PERCENT", linePercents}});
+    lines = MakeOutput(spec, "_line", host::GeometryType::Polyline,
+                       {{"ISOPLETH", contours.values}, {"PERCENT", contours.percents}});
     linesClass_ = lines->featureClass;
   }
   if (polys_) {
-    polys = MakeOutput(application, folder_, name_ + "_poly", host::GeometryType::Polygon, spatialReference,
+    polys = MakeOutput(spec, "_poly", host::GeometryType::Polygon,
                        {{"ISOPLETH", levels}, {"PERCENT", percentages_}});
     polysClass_ = polys->featureClass;
   }
   if (donuts_) {
-    donuts = MakeOutput(application, folder_, name_ + "_donut", host::GeometryType::Polygon, spatialReference,
-                        {{"ISOPLETH1", outerLevels},
-                         {"ISOPLETH2", levels},
-                         {"PERCENT1", outerPercents},
-                         {"PERCENT2", percentages_}});
+    donuts = MakeOutput(spec, "_donut", host::GeometryType::Polygon,
+                        DonutFields(scan.bandMaximum, levels, percentages_));
     donutsClass_ = donuts->featureClass;
   }
 
   if (lines) {
-    for (std::size_t j = 0; j < contours.size(); ++j) {
-      lines->Insert(host::Geometry(contours[j].line, spatialReference), {contourValues[j], linePercents[j]});
+    for (std::size_t j = 0; j < contours.lines.size(); ++j) {
+      lines->Insert(host::Geometry(contours.lines[j].line, spatialReference),
+                    {contours.values[j], contours.percents[j]});
     }
   }
-
   if (polys || donuts) {
     const host::GeometryService& geometry = application.geometry();
+    const IsoplethLevels isopleths{levels, percentages_, scan.bandMaximum, spatialReference};
     std::vector<host::Polygon> linePolygons;
     try {
-      for (const host::ContourLine& c : contours)
-        linePolygons.push_back(PolygonFromContour(geometry, c.line));
+      linePolygons = LinePolygons(geometry, contours);
     } catch (...) {
       status_ = hiso_status::kPolygonFailed;
       throw;
     }
-
-    // Level polygons from the largest percentage down; polygon features as each is completed.
-    std::vector<std::optional<host::Polygon>> levelPolygons(levelCount);
-    for (std::size_t i = levelCount; i-- > 0;) {
-      std::vector<host::Polygon> parts;
-      for (std::size_t j = 0; j < contours.size(); ++j) {
-        if (levelOf[j] == i) parts.push_back(linePolygons[j]);
-      }
-      levelPolygons[i] = AssembleLevelPolygon(geometry, parts);
-      if (polys && levelPolygons[i]) {
-        polys->Insert(host::Geometry(*levelPolygons[i], spatialReference), {levels[i], percentages_[i]});
-      }
-    }
-
-    // Donuts from the smallest percentage outward: the core, then each ring between levels.
-    if (donuts) {
-      for (std::size_t i = 0; i < levelCount; ++i) {
-        if (!levelPolygons[i]) {
-          throw host::Error(host::error_number::kObjectNotSet,
-                            "No contour line was found at the " + PercentText(percentages_[i]) +
-                                " level (value " + host::numberText(levels[i]) +
-                                "), so its donut cannot be built.");
-        }
-        if (i == 0) {
-          donuts->Insert(host::Geometry(*levelPolygons[0], spatialReference),
-                         {bandMaximum, levels[0], 0.0, percentages_[0]});
-        } else {
-          const host::Polygon ring =
-              geometry.simplify(geometry.difference(*levelPolygons[i], *levelPolygons[i - 1]));
-          donuts->Insert(host::Geometry(ring, spatialReference),
-                         {levels[i - 1], levels[i], percentages_[i - 1], percentages_[i]});
-        }
-      }
-    }
+    const auto levelPolygons =
+        LevelPolygons(geometry, contours, linePolygons, isopleths, polys ? &*polys : nullptr);
+    if (donuts) WriteDonuts(*donuts, geometry, levelPolygons, isopleths);
   }
-
-  // Finish each output, then its measurement fields with progress on the status bar.
-  if (lines) {
-    lines->Finish();
-    gis::CalculateLengthField(application, *lines->featureClass, true, "", 0.0);
-  }
-  for (std::optional<Output>* polygonOutput : {&polys, &donuts}) {
-    if (!*polygonOutput) continue;
-    (*polygonOutput)->Finish();
-    gis::CalculateAreaField(application, *(*polygonOutput)->featureClass, "AREA", 1.0, true);
-    gis::CalculatePerimeterField(application, *(*polygonOutput)->featureClass, "PERIMETER", 1.0, true);
-  }
+  FinishOutputs(application, lines, {&polys, &donuts});
 }
 
 }  // namespace orvex::ui

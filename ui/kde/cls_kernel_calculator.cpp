@@ -178,7 +178,6 @@ void clsKernelCalculator::CalculateHREF() {
   lErrorStatus = kHrefProgress;
   RescaleIfNeeded();
   clsLSCV search;
-  search.SetPairScanOptions({.maxStoredPairs = 0});  // href needs no pair distances
   search.SetInputCoords(coords_);
   search.CalculateHREF();
   href_ = search.GetHREF();
@@ -244,81 +243,91 @@ void clsKernelCalculator::CalculateBCV() {
 
 // --- the kernel ------------------------------------------------------------------------------
 
-void clsKernelCalculator::CalculateKernel() {
+bool clsKernelCalculator::ReadyToCalculate() {
   // The size check of the setters is lost when SetInputCoords resets the status after the
   // grid was set for the whole run, so it is repeated here: no grid above the cap is computed.
   if (static_cast<std::int64_t>(rows_) * columns_ > kMaxCells) {
     lErrorStatus = kGridTooLarge;
     if (warnings_.find(kTooLargeMessage) == std::string::npos) AppendWarning(std::string(kTooLargeMessage));
-    return;
+    return false;
   }
-  if (lErrorStatus > 0) return;
+  if (lErrorStatus > 0) return false;
   calculated_ = false;
   if (bandwidth_ == 0.0 || columns_ < 1 || rows_ < 1) {
     lErrorStatus = kNothingToCalculate;
     AppendWarning(std::string(kNothingToCalculateMessage));
-    return;
+    return false;
   }
+  return true;
+}
 
+bool clsKernelCalculator::PrepareBandwidth() {
+  if (!enforceUnitVariance_) {
+    sdX_ = 1.0;
+    sdY_ = 1.0;
+  } else {
+    lErrorStatus = kProgressRescaling;
+    RescaleIfNeeded();
+    // A bandwidth given in map units becomes a bandwidth in rescaled units.
+    if (proportion_ == 0.0 && estimator_ == BandwidthEstimator::be_Manual) {
+      bandwidth_ = CheckedDivide(bandwidth_, (sdX_ + sdY_) / 2.0);
+    }
+  }
+  if (proportion_ > 0.0) bandwidth_ = proportion_ * bandwidth_;
+
+  const double mapBandwidth = enforceUnitVariance_ ? ((sdX_ + sdY_) / 2.0) * bandwidth_ : bandwidth_;
+  if (mapBandwidth < cellSize_) {
+    lErrorStatus = kBandwidthBelowCellSize;
+    AppendWarning("The bandwidth (" + host::numberText(mapBandwidth) + ") is smaller than the cell size (" +
+                  std::to_string(cellSize_) + "). Processing aborted.");
+    return false;
+  }
+  lErrorStatus = 0;
+  return true;
+}
+
+bool clsKernelCalculator::ComputeLocalFactors() {
+  lambda_.clear();
+  if (fixedKernel_) return true;
   try {
-    lErrorStatus = 1000;
+    lambda_ = LocalBandwidthFactors(coords_, bandwidth_, lErrorStatus);
+  } catch (const LocalFactorError& e) {
+    ShowLocalFactorError(e);
+    return false;
+  }
+  return lErrorStatus <= 0;
+}
+
+void clsKernelCalculator::FillGrid(const GridPlacement& placement, double windowRadius) {
+  lErrorStatus = kProgressPlacingFixes;
+  if (FirstNonFiniteFix(coords_) >= 0) {
+    throw KdeError(KdeErrorNumber::invalid_argument, "Invalid procedure call or argument");
+  }
+  lErrorStatus = kProgressAccumulating;
+  AccumulateDensity(placement,
+                    DensitySource{.coords = coords_,
+                                  .sdX = sdX_,
+                                  .sdY = sdY_,
+                                  .bandwidth = bandwidth_,
+                                  .windowRadius = windowRadius,
+                                  .lambda = lambda_},
+                    grid_);
+  lErrorStatus = kProgressNormalising;
+  kernelVolume_ = NormaliseDensity(grid_, scalingFactor_, coords_.size(), bandwidth_, sdX_, sdY_, cellSize_);
+}
+
+void clsKernelCalculator::CalculateKernel() {
+  if (!ReadyToCalculate()) return;
+  try {
+    lErrorStatus = kProgressStarted;
     const GridPlacement placement{originX_, originY_, cellSize_, columns_, rows_};
     const double windowRadius = WindowRadiusCells(limitRadius_, cellSize_);
     grid_ = KernelGrid();  // free the previous grid before allocating the next
     kernelVolume_ = 0.0;
     grid_ = KernelGrid(columns_, rows_);
-    lErrorStatus = 1005;
-
-    if (!enforceUnitVariance_) {
-      sdX_ = 1.0;
-      sdY_ = 1.0;
-    } else {
-      lErrorStatus = 1006;
-      RescaleIfNeeded();
-      // A bandwidth given in map units becomes a bandwidth in rescaled units.
-      if (proportion_ == 0.0 && estimator_ == BandwidthEstimator::be_Manual) {
-        bandwidth_ = CheckedDivide(bandwidth_, (sdX_ + sdY_) / 2.0);
-      }
-    }
-    if (proportion_ > 0.0) bandwidth_ = proportion_ * bandwidth_;
-
-    const double mapBandwidth = enforceUnitVariance_ ? ((sdX_ + sdY_) / 2.0) * bandwidth_ : bandwidth_;
-    if (mapBandwidth < cellSize_) {
-      lErrorStatus = kBandwidthBelowCellSize;
-      AppendWarning("The bandwidth (" + host::numberText(mapBandwidth) + ") is smaller than the cell size (" +
-                    std::to_string(cellSize_) + "). Processing aborted.");
-      return;
-    }
-
-    lErrorStatus = 0;
-    lambda_.clear();
-    if (!fixedKernel_) {
-      try {
-        lambda_ = LocalBandwidthFactors(coords_, bandwidth_, lErrorStatus);
-      } catch (const LocalFactorError& e) {
-        ShowLocalFactorError(e);
-        return;
-      }
-      if (lErrorStatus > 0) return;
-    }
-    lErrorStatus = 1008;
-
-    lErrorStatus = 1010;
-    if (FirstNonFiniteFix(coords_) >= 0) {
-      throw KdeError(KdeErrorNumber::invalid_argument, "Invalid procedure call or argument");
-    }
-    lErrorStatus = 1015;
-    AccumulateDensity(placement,
-                      DensitySource{.coords = coords_,
-                                    .sdX = sdX_,
-                                    .sdY = sdY_,
-                                    .bandwidth = bandwidth_,
-                                    .windowRadius = windowRadius,
-                                    .lambda = lambda_},
-                      grid_);
-    lErrorStatus = 1020;
-    kernelVolume_ =
-        NormaliseDensity(grid_, scalingFactor_, coords_.size(), bandwidth_, sdX_, sdY_, cellSize_);
+    lErrorStatus = kProgressGridAllocated;
+    if (!PrepareBandwidth() || !ComputeLocalFactors()) return;
+    FillGrid(placement, windowRadius);
     lErrorStatus = 0;
     calculated_ = true;
   } catch (const host::Error& e) {

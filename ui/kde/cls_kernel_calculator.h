@@ -60,6 +60,16 @@ class clsKernelCalculator {
   static constexpr std::int32_t kNothingToCalculate = 5001;
   static constexpr std::int32_t kBandwidthBelowCellSize = 5002;
 
+  // Progress codes of CalculateKernel: lErrorStatus holds the step a run-time error
+  // interrupted (the calculation started, the grid allocated, the fixes being rescaled, their
+  // cells being placed, the kernels being added, the grid being normalised).
+  static constexpr std::int32_t kProgressStarted = 1000;
+  static constexpr std::int32_t kProgressGridAllocated = 1005;
+  static constexpr std::int32_t kProgressRescaling = 1006;
+  static constexpr std::int32_t kProgressPlacingFixes = 1010;
+  static constexpr std::int32_t kProgressAccumulating = 1015;
+  static constexpr std::int32_t kProgressNormalising = 1020;
+
   /// `ui` receives the error message boxes (none are shown when null); `workspaces` opens the
   /// output folder of WriteKernelToRaster. Neither is owned; both must outlive the calculator.
   explicit clsKernelCalculator(host::UiServices* ui = nullptr, host::WorkspaceFactory* workspaces = nullptr);
@@ -156,7 +166,12 @@ class clsKernelCalculator {
   template <class Search>
   void CrossValidate(Search search, const char* procedure, std::int32_t startCode,
                      BandwidthEstimator estimator, const char* warning);
-  bool PrepareBandwidth(GridPlacement& placement);
+  // The steps of CalculateKernel. Each returns false when it stopped the calculation with its
+  // status (and message) in place.
+  bool ReadyToCalculate();
+  bool PrepareBandwidth();
+  bool ComputeLocalFactors();
+  void FillGrid(const GridPlacement& placement, double windowRadius);
   // "<procedure>: <status>" CR description, titled "Error", critical icon.
   void ShowError(const char* procedure, const std::string& description);
   // "Local smooth error: <status>, <outer>, <inner>, <log-sum or G>, <bandwidth>".

@@ -68,6 +68,7 @@ void clsLSCV::ComputeHref() {
 
 void clsLSCV::RunScan(CrossValidationKind kind, double maximumFactor, const Stages& stages) {
   if (lErrorStatus >= 1) return;
+  cancelled_ = false;
   if (searchMinimum_ == 0.0 && searchMaximum_ == 0.0) {
     if (!hrefComputed_) {
       try {
@@ -129,7 +130,10 @@ double clsLSCV::ProfileScan(CrossValidationKind kind, const Stages& stages) {
   if (!overflowsInSteps && !overflowsAtEnd) hs.push_back(maximum);
 
   std::vector<double> scores(hs.size());
-  pairs_.Scores(kind, hs, scores);
+  if (!pairs_.Scores(kind, hs, scores, progress_)) {
+    cancelled_ = true;
+    Fail(KdeErrorNumber::user_interrupt, "Cancelled");
+  }
 
   auto column = [&](std::size_t k) {
     profile_.h[k] = hs[k];

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "ui/kde/cross_validation_scores.h"
@@ -47,8 +48,8 @@ class clsLSCV {
   /// Stores |minimum| and |maximum|. Both 0 (the initial state) selects the default range
   /// 0.05 href .. 2 href (LSCV) or 0.05 href .. 3 href (BCV2).
   void SetSearchRange(double minimum, double maximum);
-  /// Copies the fixes (x at [0], y at [1]) and their pair distances (stored while they fit
-  /// the memory budget, see SetPairScanOptions). An empty set sets lErrorStatus = kNoFixes.
+  /// Copies the fixes (x at [0], y at [1]); the pair distances are formed as the scans visit
+  /// them, never stored. An empty set sets lErrorStatus = kNoFixes.
   void SetInputCoords(std::span<const CoordPair> coords);
   /// The profile of the last scan once either scan has completed; nullopt before.
   [[nodiscard]] std::optional<CrossValidationProfile> GetLSCVProfile() const;
@@ -69,11 +70,15 @@ class clsLSCV {
   /// with kBcvStart.
   void CalculateBCV2();
 
-  /// Memory budget and chunking of the pair sums; takes effect at the next SetInputCoords.
+  /// Chunking, threads and method of the pair sums; takes effect at the next SetInputCoords.
   void SetPairScanOptions(const PairScanOptions& options) { options_ = options; }
-  /// True when the current fixes' pair distances are held in memory rather than computed
-  /// on the fly.
-  [[nodiscard]] bool StoresPairDistances() const { return pairs_.StoresDistances(); }
+  /// Progress of the scans' pair sums (fraction 0 to 1 of one scan). When it returns false the
+  /// scan stops as a failed one: lErrorStatus keeps its first stage code and WasCancelled()
+  /// is true.
+  void SetProgress(host::ProgressFn progress) { progress_ = std::move(progress); }
+  [[nodiscard]] bool WasCancelled() const { return cancelled_; }
+  /// The method the last scan's pair sums used.
+  [[nodiscard]] PairSumMethod LastPairSumMethod() const { return pairs_.LastMethod(); }
 
  private:
   struct Stages {
@@ -85,6 +90,8 @@ class clsLSCV {
 
   PairScanOptions options_;
   PairDistanceSet pairs_;
+  host::ProgressFn progress_;
+  bool cancelled_ = false;
   CrossValidationProfile profile_;
   double bandwidth_ = 0.0;
   double searchMinimum_ = 0.0;

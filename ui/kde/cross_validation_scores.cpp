@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numeric>
 
-#include "ui/kde/fixed_chunks.h"
+#include "host/fixed_chunks.h"
+#include "host/pair_moments.h"
 
 namespace orvex::ui {
 
@@ -33,6 +35,51 @@ struct Bcv2Term {
 };
 
 std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) { return a / b + (a % b != 0 ? 1 : 0); }
+
+// Chunks of the exact sums run between two progress reports (a count of the problem, never of
+// the threads).
+constexpr std::size_t kChunksPerReport = 64;
+
+// Relative error assumed for each positive Gaussian sum from the moments: a thousand times the
+// bound of the histogram's error analysis (about 1e-15), so that candidates that might hold the
+// lowest exact score are never ruled out.
+constexpr double kMomentSumTolerance = 1e-12;
+// The moments pay off when the bandwidths are many: building the histogram costs about as many
+// exact sums as host::kPairMomentsCostInExactSums, the exact re-scoring at least one more, and
+// a few tens of thousands of pairs make its fixed cost (clearing and reading every bin) small.
+constexpr double kMomentsOverheadInExactSums = host::kPairMomentsCostInExactSums + 2.0;
+constexpr std::uint64_t kMinPairsForMoments = 20'000;
+
+// The score of bandwidth h from the kind's pair sum (formulas of the two scores).
+double ScoreFromPairSum(CrossValidationKind kind, double sum, double n, double h) {
+  const double h2 = h * h;
+  if (kind == CrossValidationKind::lscv) {
+    const double k0 = 1.0 / gis::kTwoPi;    // K(0)
+    const double k20 = 1.0 / gis::kFourPi;  // K2(0)
+    return (2.0 * sum + n * (k20 - 2.0 * k0)) / (n * n * h2) + 2.0 * k0 / (n * h2);
+  }
+  return 2.0 * sum / (h2 * (n - 2.0) * (n - 1.0) * 8.0 * gis::kPi) + 1.0 / ((n - 1.0) * gis::kFourPi * h2);
+}
+
+// The kind's pair sum from the Gaussian sums of the moments, and a bound on its error:
+// LSCV: sum e(-u^2/4) / 4 pi - 2 e(-u^2/2) / 2 pi, u^2 = d^2 / h^2;
+// BCV2: sum e(-D^2/2) (D^4 - 8 D^2 + 8) = 4 G2 - 16 G1 + 8 G0 with x = D^2 / 2.
+struct MomentSum {
+  double sum;
+  double error;
+};
+
+MomentSum PairSumFromMoments(CrossValidationKind kind, const host::PairMoments& moments, double h) {
+  const double h2 = h * h;
+  if (kind == CrossValidationKind::lscv) {
+    const double k2Part = moments.gaussianSums(1.0 / (4.0 * h2))[0] / gis::kFourPi;
+    const double kPart = 2.0 * (moments.gaussianSums(1.0 / (2.0 * h2))[0] / gis::kTwoPi);
+    return {k2Part - kPart, kMomentSumTolerance * (k2Part + kPart)};
+  }
+  const auto g = moments.gaussianSums(1.0 / (2.0 * h2));
+  return {4.0 * g[2] - 16.0 * g[1] + 8.0 * g[0],
+          kMomentSumTolerance * (4.0 * g[2] + 16.0 * g[1] + 8.0 * g[0])};
+}
 
 }  // namespace
 
@@ -81,22 +128,11 @@ void VisitPairsFromCoords(std::span<const CoordPair> coords, std::uint64_t first
 
 void PairDistanceSet::Assign(std::span<const CoordPair> coords, const PairScanOptions& options) {
   coords_.assign(coords.begin(), coords.end());
-  squaredDistances_.clear();
-  squaredDistances_.shrink_to_fit();
   const std::uint64_t n = coords_.size();
   pairCount_ = n < 2 ? 0 : n * (n - 1) / 2;
   chunkPairs_ = std::max<std::uint64_t>({options.chunkPairs, CeilDiv(pairCount_, kMaxPairChunks), 1});
-  stored_ = pairCount_ <= options.maxStoredPairs;
-  if (!stored_ || pairCount_ == 0) return;
-
-  squaredDistances_.resize(static_cast<std::size_t>(pairCount_));
-  const std::uint64_t chunks = CeilDiv(pairCount_, chunkPairs_);
-  RunFixedChunks(static_cast<std::size_t>(chunks), [&](std::size_t c) {
-    const std::uint64_t first = c * chunkPairs_;
-    const std::uint64_t last = std::min(first + chunkPairs_, pairCount_);
-    double* out = squaredDistances_.data() + first;
-    VisitPairsFromCoords(coords_, first, last, [&](double d) { *out++ = d; });
-  });
+  threads_ = options.threads;
+  method_ = options.method;
 }
 
 template <class Term>
@@ -114,18 +150,14 @@ void PairDistanceSet::AccumulateChunk(std::uint64_t chunk, std::span<const doubl
       partial[m] += Term::Eval(u2);
     }
   };
-  if (stored_) {
-    for (std::uint64_t p = first; p < last; ++p) visit(squaredDistances_[static_cast<std::size_t>(p)]);
-  } else {
-    VisitPairsFromCoords(coords_, first, last, visit);
-  }
+  VisitPairsFromCoords(coords_, first, last, visit);
 }
 
-void PairDistanceSet::PairSums(CrossValidationKind kind, std::span<const double> bandwidths,
-                               std::span<double> sums) const {
+bool PairDistanceSet::PairSums(CrossValidationKind kind, std::span<const double> bandwidths,
+                               std::span<double> sums, const host::ProgressFn& progress) const {
   const std::size_t count = bandwidths.size();
   std::fill(sums.begin(), sums.end(), 0.0);
-  if (pairCount_ == 0 || count == 0) return;
+  if (pairCount_ == 0 || count == 0) return true;
 
   // (d / h)^2 is formed as d^2 * (1 / h^2): no square root or division per pair and bandwidth,
   // a few ulps from the quotient squared. The bandwidths are taken from the largest down.
@@ -141,42 +173,109 @@ void PairDistanceSet::PairSums(CrossValidationKind kind, std::span<const double>
 
   const auto chunks = static_cast<std::size_t>(CeilDiv(pairCount_, chunkPairs_));
   std::vector<double> partials(chunks * count, 0.0);
-  RunFixedChunks(chunks, [&](std::size_t c) {
-    const std::span<double> partial(partials.data() + c * count, count);
-    if (kind == CrossValidationKind::lscv) {
-      AccumulateChunk<LscvTerm>(c, inverseSquares, partial);
-    } else {
-      AccumulateChunk<Bcv2Term>(c, inverseSquares, partial);
-    }
-  });
+  for (std::size_t first = 0; first < chunks; first += kChunksPerReport) {
+    const std::size_t group = std::min(kChunksPerReport, chunks - first);
+    host::runFixedChunks(group, threads_, [&](std::size_t g) {
+      const std::size_t c = first + g;
+      const std::span<double> partial(partials.data() + c * count, count);
+      if (kind == CrossValidationKind::lscv) {
+        AccumulateChunk<LscvTerm>(c, inverseSquares, partial);
+      } else {
+        AccumulateChunk<Bcv2Term>(c, inverseSquares, partial);
+      }
+    });
+    const double fraction = static_cast<double>(first + group) / static_cast<double>(chunks);
+    if (progress && !progress(fraction, {})) return false;
+  }
   for (std::size_t c = 0; c < chunks; ++c) {
     for (std::size_t m = 0; m < count; ++m) sums[descending[m]] += partials[c * count + m];
   }
+  return true;
 }
 
-void PairDistanceSet::Scores(CrossValidationKind kind, std::span<const double> bandwidths,
-                             std::span<double> scores) const {
+bool PairDistanceSet::Scores(CrossValidationKind kind, std::span<const double> bandwidths,
+                             std::span<double> scores, const host::ProgressFn& progress) const {
+  const bool moments = method_ == PairSumMethod::moments ||
+                       (method_ == PairSumMethod::automatic && MomentsPayOff(bandwidths.size()));
+  lastMethod_ = moments ? PairSumMethod::moments : PairSumMethod::exact;
+  return moments ? MomentScores(kind, bandwidths, scores, progress)
+                 : ExactScores(kind, bandwidths, scores, progress);
+}
+
+bool PairDistanceSet::MomentsPayOff(std::size_t bandwidthCount) const {
+  return pairCount_ >= kMinPairsForMoments &&
+         static_cast<double>(bandwidthCount) > kMomentsOverheadInExactSums;
+}
+
+bool PairDistanceSet::ExactScores(CrossValidationKind kind, std::span<const double> bandwidths,
+                                  std::span<double> scores, const host::ProgressFn& progress) const {
   const double n = static_cast<double>(coords_.size());
   std::vector<double> sums(kScoresPerPass);
+  const double passes =
+      std::ceil(static_cast<double>(bandwidths.size()) / static_cast<double>(kScoresPerPass));
   for (std::size_t start = 0; start < bandwidths.size(); start += kScoresPerPass) {
     const std::size_t count = std::min(kScoresPerPass, bandwidths.size() - start);
     const auto pass = bandwidths.subspan(start, count);
-    PairSums(kind, pass, std::span(sums).first(count));
-    for (std::size_t k = 0; k < count; ++k) {
-      const double h = pass[k];
-      const double h2 = h * h;
-      double score = 0.0;
-      if (kind == CrossValidationKind::lscv) {
-        const double k0 = 1.0 / gis::kTwoPi;    // K(0)
-        const double k20 = 1.0 / gis::kFourPi;  // K2(0)
-        score = (2.0 * sums[k] + n * (k20 - 2.0 * k0)) / (n * n * h2) + 2.0 * k0 / (n * h2);
-      } else {
-        score = 2.0 * sums[k] / (h2 * (n - 2.0) * (n - 1.0) * 8.0 * gis::kPi) +
-                1.0 / ((n - 1.0) * gis::kFourPi * h2);
-      }
-      scores[start + k] = score;
+    const double done = static_cast<double>(start / kScoresPerPass);
+    if (!PairSums(kind, pass, std::span(sums).first(count),
+                  host::scaledProgress(progress, done / passes, (done + 1.0) / passes))) {
+      return false;
+    }
+    for (std::size_t k = 0; k < count; ++k) scores[start + k] = ScoreFromPairSum(kind, sums[k], n, pass[k]);
+  }
+  return true;
+}
+
+bool PairDistanceSet::MomentScores(CrossValidationKind kind, std::span<const double> bandwidths,
+                                   std::span<double> scores, const host::ProgressFn& progress) const {
+  if (bandwidths.empty()) return true;
+  const auto [hMin, hMax] = std::minmax_element(bandwidths.begin(), bandwidths.end());
+  const double betaMin =
+      kind == CrossValidationKind::lscv ? 1.0 / (4.0 * *hMax * *hMax) : 1.0 / (2.0 * *hMax * *hMax);
+  const double betaMax = 1.0 / (2.0 * *hMin * *hMin);
+  // h = 0, a NaN or a range too wide for the histogram: the exact sums say what the formulas
+  // give there.
+  if (!std::isfinite(betaMax) || !(betaMin > 0.0) || !host::PairMoments::forBetaRange(betaMin, betaMax)) {
+    return ExactScores(kind, bandwidths, scores, progress);
+  }
+  std::vector<double> x(coords_.size());
+  std::vector<double> y(coords_.size());
+  for (std::size_t i = 0; i < coords_.size(); ++i) x[i] = coords_[i][0], y[i] = coords_[i][1];
+  // Building the histogram is about as much work as the exact re-scoring pass (see the costs).
+  constexpr double kBuildShare = 0.75;
+  const auto moments = host::buildPairMoments(x, y, betaMin, betaMax, threads_,
+                                              host::scaledProgress(progress, 0.0, kBuildShare));
+  if (!moments) return false;
+
+  const double n = static_cast<double>(coords_.size());
+  std::vector<double> errors(bandwidths.size());
+  double lowestReach = std::numeric_limits<double>::infinity();
+  std::vector<MomentSum> estimates(bandwidths.size());
+  host::runFixedChunks(bandwidths.size(), threads_, [&](std::size_t k) {
+    estimates[k] = PairSumFromMoments(kind, *moments, bandwidths[k]);
+  });
+  for (std::size_t k = 0; k < bandwidths.size(); ++k) {
+    const MomentSum& s = estimates[k];
+    scores[k] = ScoreFromPairSum(kind, s.sum, n, bandwidths[k]);
+    // The score is affine in the sum: its error is the sum's error times the sum's factor.
+    errors[k] = std::abs(ScoreFromPairSum(kind, s.sum + s.error, n, bandwidths[k]) - scores[k]) +
+                4.0 * std::numeric_limits<double>::epsilon() * std::abs(scores[k]);
+    if (std::isfinite(scores[k])) lowestReach = std::min(lowestReach, scores[k] + errors[k]);
+  }
+
+  // Every candidate whose exact score could be the lowest is scored exactly.
+  std::vector<std::size_t> candidates;
+  std::vector<double> candidateH;
+  for (std::size_t k = 0; k < bandwidths.size(); ++k) {
+    if (!std::isfinite(scores[k]) || scores[k] - errors[k] <= lowestReach) {
+      candidates.push_back(k);
+      candidateH.push_back(bandwidths[k]);
     }
   }
+  std::vector<double> exact(candidates.size());
+  if (!ExactScores(kind, candidateH, exact, host::scaledProgress(progress, kBuildShare, 1.0))) return false;
+  for (std::size_t c = 0; c < candidates.size(); ++c) scores[candidates[c]] = exact[c];
+  return true;
 }
 
 }  // namespace orvex::ui

@@ -116,93 +116,106 @@ frmKDE::frmKDE(host::Application& application, std::shared_ptr<host::Map> map)
 
 frmKDE::~frmKDE() = default;
 
-void frmKDE::Build() {
-  addPage("Input Data");
-  addPage("Kernel Settings");
-  addPage("Bandwidth");
-  addPage("Output Options");
+namespace {
 
-  const auto frame = [this](const char* name, const char* caption, int page) {
-    add(ControlKind::Frame, name, caption).setPage(page);
-  };
-  const auto in = [this](ControlKind kind, const char* name, const char* caption, const char* frameName,
-                         int page) -> host::Control& {
-    return add(kind, name, caption).setContainer(frameName).setPage(page);
-  };
+/// No page: the control sits below the tabs.
+constexpr int kNoPage = -1;
 
-  // "Input Data".
-  frame("fraInput", "Input ", kTabInput);
-  in(ControlKind::ComboBox, "cmbPntL", "Point layer:", "fraInput", kTabInput).setReadOnly(true);
-  in(ControlKind::CheckBox, "chkUseSel", "Use selected features only", "fraInput", kTabInput);
-  in(ControlKind::ComboBox, "cmbUIDFLD", "Unique animal ID field for batch processing:", "fraInput",
-     kTabInput)
-      .setReadOnly(true);
-  frame("fraIO", "Independence of observations ", kTabInput);
-  in(ControlKind::Grid, "datagridIO", "", "fraIO", kTabInput);
-  in(ControlKind::Button, "btnCalcIO", "Calculate", "fraIO", kTabInput);
-  in(ControlKind::Button, "btnIOSave", "Save As...", "fraIO", kTabInput);
-  in(ControlKind::Label, "lblIO1", kLabelSchoener, "fraIO", kTabInput);
-  in(ControlKind::Label, "lblIO2", kLabelSwihartSlade, "fraIO", kTabInput);
+/// One control of the dialog: a frame (no container), a control inside a frame, or a control
+/// placed directly on a page or below the tabs.
+struct ControlRow {
+  ControlKind kind;
+  const char* name;
+  const char* caption;
+  const char* frame;  ///< the containing frame, or null
+  int page;           ///< a tab of the form, or kNoPage
+  bool readOnly = false;
+};
 
-  // "Kernel Settings".
-  frame("fraStandardization", "Standardization ", kTabKernel);
-  in(ControlKind::CheckBox, "chkRescale", "Rescale to unit variance", "fraStandardization", kTabKernel);
-  frame("fraKernel", "Kernel parameters ", kTabKernel);
-  in(ControlKind::OptionButton, "optFixed", "Fixed kernel", "fraKernel", kTabKernel);
-  in(ControlKind::OptionButton, "optAdaptive", "Adaptive kernel", "fraKernel", kTabKernel);
-  in(ControlKind::ComboBox, "cmbKernelForm", "Kernel form:", "fraKernel", kTabKernel).setReadOnly(true);
-  add(ControlKind::Grid, "datagridVar").setPage(kTabKernel);
-
-  // "Bandwidth".
-  frame("fraBandwidth", "Bandwidth Selection ", kTabBandwidth);
-  in(ControlKind::OptionButton, "optBE_HREF", "Reference bandwidth (see table below)", "fraBandwidth",
-     kTabBandwidth);
-  in(ControlKind::OptionButton, "optBE_LSCV", "LSCV (Least Squares Cross Validation)", "fraBandwidth",
-     kTabBandwidth);
-  in(ControlKind::OptionButton, "optBE_BCV", "BCV (Biased Cross Validation)", "fraBandwidth", kTabBandwidth);
-  in(ControlKind::OptionButton, "optBE_MANUAL",
-     "User defined (unscaled constant across animals):", "fraBandwidth", kTabBandwidth);
-  in(ControlKind::TextBox, "txtBW", "", "fraBandwidth", kTabBandwidth);
-  in(ControlKind::OptionButton, "optPropHref", "Proportion(s) of reference bandwidth:", "fraBandwidth",
-     kTabBandwidth);
-  in(ControlKind::TextBox, "txtPropHref", "", "fraBandwidth", kTabBandwidth);
-  add(ControlKind::Grid, "datagridHref").setPage(kTabBandwidth);
-
-  // "Output Options".
-  frame("fraExtents", "Extents ", kTabOutput);
-  in(ControlKind::OptionButton, "optFull",
+// The dialog's controls in tab order.
+constexpr ControlRow kLayout[] = {
+    // "Input Data".
+    {ControlKind::Frame, "fraInput", "Input ", nullptr, frmKDE::kTabInput},
+    {ControlKind::ComboBox, "cmbPntL", "Point layer:", "fraInput", frmKDE::kTabInput, true},
+    {ControlKind::CheckBox, "chkUseSel", "Use selected features only", "fraInput", frmKDE::kTabInput},
+    {ControlKind::ComboBox, "cmbUIDFLD", "Unique animal ID field for batch processing:", "fraInput",
+     frmKDE::kTabInput, true},
+    {ControlKind::Frame, "fraIO", "Independence of observations ", nullptr, frmKDE::kTabInput},
+    {ControlKind::Grid, "datagridIO", "", "fraIO", frmKDE::kTabInput},
+    {ControlKind::Button, "btnCalcIO", "Calculate", "fraIO", frmKDE::kTabInput},
+    {ControlKind::Button, "btnIOSave", "Save As...", "fraIO", frmKDE::kTabInput},
+    {ControlKind::Label, "lblIO1", kLabelSchoener, "fraIO", frmKDE::kTabInput},
+    {ControlKind::Label, "lblIO2", kLabelSwihartSlade, "fraIO", frmKDE::kTabInput},
+    // "Kernel Settings".
+    {ControlKind::Frame, "fraStandardization", "Standardization ", nullptr, frmKDE::kTabKernel},
+    {ControlKind::CheckBox, "chkRescale", "Rescale to unit variance", "fraStandardization",
+     frmKDE::kTabKernel},
+    {ControlKind::Frame, "fraKernel", "Kernel parameters ", nullptr, frmKDE::kTabKernel},
+    {ControlKind::OptionButton, "optFixed", "Fixed kernel", "fraKernel", frmKDE::kTabKernel},
+    {ControlKind::OptionButton, "optAdaptive", "Adaptive kernel", "fraKernel", frmKDE::kTabKernel},
+    {ControlKind::ComboBox, "cmbKernelForm", "Kernel form:", "fraKernel", frmKDE::kTabKernel, true},
+    {ControlKind::Grid, "datagridVar", "", nullptr, frmKDE::kTabKernel},
+    // "Bandwidth".
+    {ControlKind::Frame, "fraBandwidth", "Bandwidth Selection ", nullptr, frmKDE::kTabBandwidth},
+    {ControlKind::OptionButton, "optBE_HREF", "Reference bandwidth (see table below)", "fraBandwidth",
+     frmKDE::kTabBandwidth},
+    {ControlKind::OptionButton, "optBE_LSCV", "LSCV (Least Squares Cross Validation)", "fraBandwidth",
+     frmKDE::kTabBandwidth},
+    {ControlKind::OptionButton, "optBE_BCV", "BCV (Biased Cross Validation)", "fraBandwidth",
+     frmKDE::kTabBandwidth},
+    {ControlKind::OptionButton, "optBE_MANUAL",
+     "User defined (unscaled constant across animals):", "fraBandwidth", frmKDE::kTabBandwidth},
+    {ControlKind::TextBox, "txtBW", "", "fraBandwidth", frmKDE::kTabBandwidth},
+    {ControlKind::OptionButton, "optPropHref", "Proportion(s) of reference bandwidth:", "fraBandwidth",
+     frmKDE::kTabBandwidth},
+    {ControlKind::TextBox, "txtPropHref", "", "fraBandwidth", frmKDE::kTabBandwidth},
+    {ControlKind::Grid, "datagridHref", "", nullptr, frmKDE::kTabBandwidth},
+    // "Output Options".
+    {ControlKind::Frame, "fraExtents", "Extents ", nullptr, frmKDE::kTabOutput},
+    {ControlKind::OptionButton, "optFull",
      "Every UD is calculated at the full extent of the input point layer plus this buffer:", "fraExtents",
-     kTabOutput);
-  in(ControlKind::TextBox, "txtBuffer", "", "fraExtents", kTabOutput);
-  in(ControlKind::OptionButton, "optSmall", "Minimize the extent of each UD", "fraExtents", kTabOutput);
-  in(ControlKind::OptionButton, "optExtRef",
-     "Every UD is calculated at the same extent as this raster layer:", "fraExtents", kTabOutput);
-  in(ControlKind::ComboBox, "cmbExtRef", "", "fraExtents", kTabOutput).setReadOnly(true);
-  frame("fraIsopleths", "Isopleths ", kTabOutput);
-  in(ControlKind::CheckBox, "chkBnds", "Isopleths (%):", "fraIsopleths", kTabOutput);
-  in(ControlKind::TextBox, "txtBnds", "", "fraIsopleths", kTabOutput);
-  in(ControlKind::CheckBox, "chkLines", "Lines", "fraIsopleths", kTabOutput);
-  in(ControlKind::CheckBox, "chkPolys", "Polygons", "fraIsopleths", kTabOutput);
-  in(ControlKind::CheckBox, "chkDonuts", "Donut polygons", "fraIsopleths", kTabOutput);
-  frame("fraOutput", "Output ", kTabOutput);
-  in(ControlKind::TextBox, "txtOutFolder",
-     "Output folder (a new, empty folder is strongly recommended):", "fraOutput", kTabOutput)
-      .setReadOnly(true);
-  in(ControlKind::Button, "btnFolder", "...", "fraOutput", kTabOutput);
-  in(ControlKind::TextBox, "txtR", "Raster name prefix:", "fraOutput", kTabOutput);
-  in(ControlKind::TextBox, "txtCellSize", "Raster cell size (coordinate system units):", "fraOutput",
-     kTabOutput);
-  in(ControlKind::TextBox, "txtScaling", "Scaling factor (multiplier):", "fraOutput", kTabOutput);
-  in(ControlKind::CheckBox, "chkVerbose", "Write verbose analysis log file", "fraOutput", kTabOutput);
+     frmKDE::kTabOutput},
+    {ControlKind::TextBox, "txtBuffer", "", "fraExtents", frmKDE::kTabOutput},
+    {ControlKind::OptionButton, "optSmall", "Minimize the extent of each UD", "fraExtents",
+     frmKDE::kTabOutput},
+    {ControlKind::OptionButton, "optExtRef",
+     "Every UD is calculated at the same extent as this raster layer:", "fraExtents", frmKDE::kTabOutput},
+    {ControlKind::ComboBox, "cmbExtRef", "", "fraExtents", frmKDE::kTabOutput, true},
+    {ControlKind::Frame, "fraIsopleths", "Isopleths ", nullptr, frmKDE::kTabOutput},
+    {ControlKind::CheckBox, "chkBnds", "Isopleths (%):", "fraIsopleths", frmKDE::kTabOutput},
+    {ControlKind::TextBox, "txtBnds", "", "fraIsopleths", frmKDE::kTabOutput},
+    {ControlKind::CheckBox, "chkLines", "Lines", "fraIsopleths", frmKDE::kTabOutput},
+    {ControlKind::CheckBox, "chkPolys", "Polygons", "fraIsopleths", frmKDE::kTabOutput},
+    {ControlKind::CheckBox, "chkDonuts", "Donut polygons", "fraIsopleths", frmKDE::kTabOutput},
+    {ControlKind::Frame, "fraOutput", "Output ", nullptr, frmKDE::kTabOutput},
+    {ControlKind::TextBox, "txtOutFolder",
+     "Output folder (a new, empty folder is strongly recommended):", "fraOutput", frmKDE::kTabOutput, true},
+    {ControlKind::Button, "btnFolder", "...", "fraOutput", frmKDE::kTabOutput},
+    {ControlKind::TextBox, "txtR", "Raster name prefix:", "fraOutput", frmKDE::kTabOutput},
+    {ControlKind::TextBox, "txtCellSize", "Raster cell size (coordinate system units):", "fraOutput",
+     frmKDE::kTabOutput},
+    {ControlKind::TextBox, "txtScaling", "Scaling factor (multiplier):", "fraOutput", frmKDE::kTabOutput},
+    {ControlKind::CheckBox, "chkVerbose", "Write verbose analysis log file", "fraOutput", frmKDE::kTabOutput},
+    // Below the tabs.
+    {ControlKind::CheckBox, "chkSilent", "Silent mode", nullptr, kNoPage},
+    {ControlKind::Button, "btnSaveSettings", "Save Settings", nullptr, kNoPage},
+    {ControlKind::Button, "btnLoadSettings", "Load Settings", nullptr, kNoPage},
+    {ControlKind::Button, "btnOK", "OK", nullptr, kNoPage},
+    {ControlKind::Button, "btnExit", "Exit", nullptr, kNoPage},
+    {ControlKind::TextBox, "txtStatus", "", nullptr, kNoPage, true},
+    {ControlKind::ProgressBar, "prgRun", "", nullptr, kNoPage},
+};
 
-  // Below the tabs.
-  add(ControlKind::CheckBox, "chkSilent", "Silent mode");
-  add(ControlKind::Button, "btnSaveSettings", "Save Settings");
-  add(ControlKind::Button, "btnLoadSettings", "Load Settings");
-  add(ControlKind::Button, "btnOK", "OK");
-  add(ControlKind::Button, "btnExit", "Exit");
-  add(ControlKind::TextBox, "txtStatus").setReadOnly(true);
-  add(ControlKind::ProgressBar, "prgRun");
+}  // namespace
+
+void frmKDE::Build() {
+  for (const char* page : {"Input Data", "Kernel Settings", "Bandwidth", "Output Options"}) addPage(page);
+  for (const ControlRow& row : kLayout) {
+    host::Control& control = add(row.kind, row.name, row.caption);
+    if (row.frame != nullptr) control.setContainer(row.frame);
+    if (row.page != kNoPage) control.setPage(row.page);
+    if (row.readOnly) control.setReadOnly(true);
+  }
 }
 
 void frmKDE::WireEvents() {

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "host/error.h"
+#include "host/number_list.h"
 #include "host/text.h"
 #include "ui/kde/frm_kde.h"
 #include "ui/kde/independence.h"
@@ -159,11 +160,11 @@ void frmKDE::RecommendBuffer() {
   double quantity = largestHref_;
   if (control("optBE_MANUAL").checked() || control("optPropHref").checked()) {
     const bool manual = control("optBE_MANUAL").checked();
-    const std::optional<std::vector<double>> values =
-        ParseNumberList(control(manual ? "txtBW" : "txtPropHref").text());
+    const host::NumberList list =
+        host::parseNumberList(control(manual ? "txtBW" : "txtPropHref").text(), host::kWholeNumberList);
     // A list still being typed recommends nothing rather than a buffer of 0.
-    if (!values || values->empty()) return;
-    const double largest = *std::max_element(values->begin(), values->end());
+    if (!list.ok()) return;
+    const double largest = *std::max_element(list.values.begin(), list.values.end());
     quantity = manual ? largest : largest * largestHref_;
   }
   const double recommended = std::floor(kBufferBandwidths * quantity + 0.5);

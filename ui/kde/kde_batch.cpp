@@ -22,6 +22,7 @@
 #include "ui/gis/layer_lookup.h"
 #include "ui/kde/analysis_log.h"
 #include "ui/kde/cls_kernel_calculator.h"
+#include "ui/kde/kde_run_record.h"
 #include "ui/kde/settings_file.h"
 
 namespace orvex::ui {
@@ -137,7 +138,18 @@ class BatchRun {
   }
 
  private:
+  // The run's steps in order; each returns the result that ends the run early, if any.
   KdeBatchResult Steps() {
+    if (auto stop = CheckSettings()) return *stop;
+    if (auto stop = ReadInput()) return *stop;
+    if (auto stop = OpenOutputFolder()) return *stop;
+    StartLog();
+    if (auto stop = SetUpCalculator()) return *stop;
+    RunKernelsAndIsopleths();
+    return Finish();
+  }
+
+  std::optional<KdeBatchResult> CheckSettings() {
     stage_ = kStageChecks;
     const KdeSettingsCheck check = CheckKdeSettings(settings_);
     if (!check.ok()) {
@@ -146,7 +158,10 @@ class BatchRun {
       return KdeBatchResult::CheckFailed;
     }
     lists_ = check.lists;
+    return std::nullopt;
+  }
 
+  std::optional<KdeBatchResult> ReadInput() {
     stage_ = kStageInput;
     const std::shared_ptr<host::Map> map = app_.document()->focusMap();
     layer_ = std::dynamic_pointer_cast<host::FeatureLayer>(gis::FindLayerByName(*map, settings_.pointLayer));
@@ -169,7 +184,10 @@ class BatchRun {
                                              "' were found in the layer '" + settings_.pointLayer + "'");
     }
     varianceRows_ = input_.varianceRows != nullptr ? *input_.varianceRows : VarianceTableRows(data_);
+    return std::nullopt;
+  }
 
+  std::optional<KdeBatchResult> OpenOutputFolder() {
     stage_ = kStageNaming;
     folder_ = settings_.outputFolder;
     std::error_code error;
@@ -183,7 +201,10 @@ class BatchRun {
                            host::MessageIcon::Exclamation);
       return Cancel();
     }
+    return std::nullopt;
+  }
 
+  void StartLog() {
     stage_ = kStageLogStart;
     view_.setOkEnabled(false);
     log_.emplace(folder_);
@@ -191,12 +212,16 @@ class BatchRun {
                                                      .data = &data_,
                                                      .independenceRows = input_.independenceRows,
                                                      .varianceRows = &varianceRows_}));
+  }
 
+  // The shared extent, the settings copy, then the calculator's options and the progress range.
+  std::optional<KdeBatchResult> SetUpCalculator() {
     stage_ = kStageExtent;
     calculator_.emplace(&app_.ui(), &app_.workspaces());
     if (!SetSharedExtent()) return Cancel();
     log_->write(LogExtentLines(settings_));
     const fs::path settingsCopy = folder_ / kSettingsCopyName;
+    std::error_code error;
     if (!fs::exists(settingsCopy, error)) {
       WriteSettingsFile(settingsCopy, settings_);
       createdSettingsCopy_ = true;
@@ -210,13 +235,18 @@ class BatchRun {
     const int k = static_cast<int>(data_.animals.size());
     const int perValue = settings_.isopleths ? 2 * k + 1 : k + 1;
     const bool listRun = !lists_.bandwidthValues.empty();
-    view_.setProgressRange(0,
-                           listRun ? perValue * static_cast<int>(lists_.bandwidthValues.size()) : perValue);
+    progressSteps_ = listRun ? perValue * static_cast<int>(lists_.bandwidthValues.size()) : perValue;
+    view_.setProgressRange(0, progressSteps_);
     if (!ConfirmOverlaps()) return Cancel();
+    return std::nullopt;
+  }
 
+  // A list run makes each animal's kernel and isopleths per bandwidth value; a single run makes
+  // every kernel first, then every animal's isopleths.
+  void RunKernelsAndIsopleths() {
     stage_ = kStageKernels;
     if (settings_.isopleths) ConfigureIsopleths();
-    if (listRun) {
+    if (!lists_.bandwidthValues.empty()) {
       for (std::size_t j = 1; j <= lists_.bandwidthValues.size(); ++j) {
         for (std::size_t p = 0; p < data_.animals.size(); ++p) {
           stage_ = kStageKernels;
@@ -228,16 +258,18 @@ class BatchRun {
           }
         }
       }
-    } else {
-      for (std::size_t p = 0; p < data_.animals.size(); ++p) KernelForAnimal(p, 0, RasterName(p, 0));
-      if (settings_.isopleths) {
-        stage_ = kStageIsopleths;
-        view_.setStatus("Isopleths...");
-        for (std::size_t p = 0; p < data_.animals.size(); ++p)
-          IsoplethsFor(RasterName(p, 0), kSingleRunEdgeFactor);
-      }
+      return;
     }
+    for (std::size_t p = 0; p < data_.animals.size(); ++p) KernelForAnimal(p, 0, RasterName(p, 0));
+    if (settings_.isopleths) {
+      stage_ = kStageIsopleths;
+      view_.setStatus("Isopleths...");
+      for (std::size_t p = 0; p < data_.animals.size(); ++p)
+        IsoplethsFor(RasterName(p, 0), kSingleRunEdgeFactor);
+    }
+  }
 
+  KdeBatchResult Finish() {
     stage_ = kStageEnd;
     std::optional<std::string> isoplethWarning;
     if (edgeWarning_) {
@@ -373,8 +405,11 @@ class BatchRun {
     isopleths_->SetIsoplethBoundaries(lists_.isoplethPercentages);
   }
 
+  // One step of the run: the dialog's progress bar and the host's progress of the run.
   void Advance() {
     view_.setProgressValue(++progress_);
+    if (progressSteps_ > 0)
+      app_.runRecord().report(static_cast<double>(progress_) / static_cast<double>(progressSteps_), "KDE");
     app_.ui().processPendingEvents();
   }
 
@@ -430,13 +465,17 @@ class BatchRun {
       if (!spatialReference) spatialReference = layer_->featureClass()->spatialReference();
       const std::shared_ptr<host::RasterDataset> raster =
           calc.WriteKernelToRaster(folder_.string(), name, spatialReference);
-      if (raster) RecordRaster(*raster, animal, calc);
+      if (raster) {
+        valuesOfRaster_[name] = AnimalValues(animal, calc);
+        RecordKdeRaster(app_.runRecord(), *raster, valuesOfRaster_[name]);
+      }
     }
     if (status != 0 || searchFailed) {
-      app_.runRecord().failure({.item = "animal " + animal.displayId(data_.textIds),
-                                .reason = searchFailed ? "the bandwidth search failed"
-                                                       : "no kernel was computed (status " + std::to_string(status) + ")",
-                                .values = AnimalValues(animal, calc)});
+      app_.runRecord().failure(
+          {.item = "animal " + animal.displayId(data_.textIds),
+           .reason = searchFailed ? "the bandwidth search failed"
+                                  : "no kernel was computed (status " + std::to_string(status) + ")",
+           .values = AnimalValues(animal, calc)});
     }
 
     LogAnimalBlock block;
@@ -462,49 +501,8 @@ class BatchRun {
     log_->write(LogAnimalLines(block));
   }
 
-  // What the run knows of an animal's kernel: its bandwidth (map units), href and, after a
-  // cross-validation search, whether it found a minimum and the scores it computed.
   host::RecordValues AnimalValues(const KdeAnimal& animal, const clsKernelCalculator& calc) const {
-    host::RecordValues values{.inputLayer = settings_.pointLayer,
-                              .animal = animal.displayId(data_.textIds),
-                              .h = calc.GetBandwidth(),
-                              .href = calc.GetHREF()};
-    if (const std::optional<CrossValidationProfile> profile = calc.GetLSCVProfile()) {
-      values.minimised = calc.LSCVMinimized;
-      for (std::size_t i = 0; i < profile->h.size() && i < profile->score.size(); ++i)
-        values.profile.push_back({profile->h[i], profile->score[i]});
-    }
-    return values;
-  }
-
-  void RecordRaster(const host::RasterDataset& raster, const KdeAnimal& animal, const clsKernelCalculator& calc) {
-    valuesOfRaster_[raster.name()] = AnimalValues(animal, calc);
-    app_.runRecord().output({.path = raster.path(),
-                             .kind = host::OutputKind::Raster,
-                             .layer = raster.name(),
-                             .values = valuesOfRaster_[raster.name()]});
-  }
-
-  // The isopleth shapefiles clsHISO wrote for a raster, with the values of its animal.
-  void RecordIsopleths(const std::string& rasterName) {
-    host::RecordValues values = valuesOfRaster_[rasterName];
-    values.profile.clear();  // the profile belongs to the raster's record
-    for (const auto& featureClass : {isopleths_->GetLinesFeatureClass(), isopleths_->GetPolysFeatureClass(),
-                                     isopleths_->GetDonutsFeatureClass()}) {
-      if (!featureClass) continue;
-      const std::string layer = featureClass->name();
-      app_.runRecord().output({.path = folder_ / (layer + ".shp"),
-                               .kind = host::OutputKind::Shapefile,
-                               .layer = layer,
-                               .features = featureClass->featureCount(),
-                               .values = values});
-    }
-    if (isopleths_->GetErrorStatus() != 0) {
-      app_.runRecord().failure({.item = "isopleths of " + rasterName,
-                                .reason = "the isopleths could not be built (status " +
-                                          std::to_string(isopleths_->GetErrorStatus()) + ")",
-                                .values = values});
-    }
+    return KdeAnimalValues(settings_.pointLayer, animal, data_.textIds, calc);
   }
 
   // Minimum extent: the animal's own bounding box widened by 4 bandwidths on every side.
@@ -536,7 +534,7 @@ class BatchRun {
     isopleths_->SetOutputName(name + "_iso");
     isopleths_->SetRasterDataset(std::move(raster));
     isopleths_->CreateIsopleths();
-    RecordIsopleths(name);
+    RecordKdeIsopleths(app_.runRecord(), *isopleths_, folder_, name, valuesOfRaster_[name]);
     if (isopleths_->GetMaxEdgeValue() > scaling_ * edgeFactor) edgeWarning_ = true;
     app_.ui().processPendingEvents();
   }
@@ -551,7 +549,8 @@ class BatchRun {
     }
     view_.setOkEnabled(true);
     view_.setStatus("");
-    app_.runRecord().failure({.item = "the run", .reason = "the run was cancelled", .kind = host::FailureKind::Cancelled});
+    app_.runRecord().failure(
+        {.item = "the run", .reason = "the run was cancelled", .kind = host::FailureKind::Cancelled});
     return KdeBatchResult::Cancelled;
   }
 
@@ -588,6 +587,7 @@ class BatchRun {
   std::optional<clsHISO> isopleths_;
   double scaling_ = clsKernelCalculator::kDefaultScalingFactor;
   int progress_ = 0;
+  int progressSteps_ = 0;
   bool edgeWarning_ = false;
   std::map<std::string, host::RecordValues> valuesOfRaster_;
 };

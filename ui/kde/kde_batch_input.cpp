@@ -145,12 +145,12 @@ std::optional<KdeAnimalData> PrepareKdeInput(host::Application& application, con
     throw host::Error(host::error_number::kObjectNotSet,
                       "The layer '" + layer.name() + "' has no data source");
   }
-  const int fieldIndex = source->findField(idField);
-  if (fieldIndex < 0) {
+  const int FieldIndex = source->findField(idField);
+  if (FieldIndex < 0) {
     throw host::Error(host::kNotFound,
                       "Field '" + idField + "' not found in the layer '" + layer.name() + "'");
   }
-  const host::FieldDef fieldDef = source->fields().at(fieldIndex);
+  const host::FieldDef fieldDef = source->fields().at(FieldIndex);
 
   std::optional<ScratchFolder> scratch;
   std::shared_ptr<host::FeatureClass> features = source;

@@ -25,6 +25,7 @@ enum class KdeErrorNumber : std::int32_t {
   out_of_memory = 7,
   subscript_out_of_range = 9,
   division_by_zero = 11,
+  user_interrupt = 18,  // a progress callback asked to stop
 };
 
 /// A run-time error inside a KDE computation: the host's error type with a run-time error

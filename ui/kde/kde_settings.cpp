@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "host/number_list.h"
 #include "host/text.h"
 
 namespace orvex::ui {
@@ -19,20 +20,6 @@ bool AllPositive(const std::vector<double>& values) {
 }
 
 }  // namespace
-
-std::optional<std::vector<double>> ParseNumberList(const std::string& text) {
-  std::vector<double> values;
-  std::string_view rest = text;
-  while (true) {
-    const std::size_t comma = rest.find(',');
-    const std::optional<double> value = host::parseNumber(rest.substr(0, comma));
-    if (!value) return std::nullopt;
-    values.push_back(*value);
-    if (comma == std::string_view::npos) break;
-    rest.remove_prefix(comma + 1);
-  }
-  return values;
-}
 
 KdeSettingsCheck CheckKdeSettings(const KdeSettings& settings) {
   KdeSettingsCheck check;
@@ -56,17 +43,18 @@ KdeSettingsCheck CheckKdeSettings(const KdeSettings& settings) {
       settings.bandwidth == KdeBandwidthChoice::ProportionOfHref) {
     const std::string& text = settings.bandwidth == KdeBandwidthChoice::Manual ? settings.manualBandwidths
                                                                                : settings.proportionsOfHref;
-    std::optional<std::vector<double>> values = ParseNumberList(text);
-    if (!values || !AllPositive(*values)) return fail(kMsgInvalidBandwidth);
-    check.lists.largestListValue = *std::max_element(values->begin(), values->end());
-    check.lists.bandwidthValues = std::move(*values);
+    host::NumberList list = host::parseNumberList(text, host::kWholeNumberList);
+    if (!list.ok() || !AllPositive(list.values)) return fail(kMsgInvalidBandwidth);
+    check.lists.largestListValue = *std::max_element(list.values.begin(), list.values.end());
+    check.lists.bandwidthValues = std::move(list.values);
   }
 
   if (settings.isopleths) {
-    std::optional<std::vector<double>> percentages = ParseNumberList(settings.isoplethPercentages);
-    if (!percentages) return fail(kMsgInvalidIsopleth);
-    std::sort(percentages->begin(), percentages->end());
-    check.lists.isoplethPercentages = std::move(*percentages);
+    host::NumberList percentages =
+        host::parseNumberList(settings.isoplethPercentages, host::kWholeNumberList);
+    if (!percentages.ok()) return fail(kMsgInvalidIsopleth);
+    std::sort(percentages.values.begin(), percentages.values.end());
+    check.lists.isoplethPercentages = std::move(percentages.values);
   }
   return check;
 }

@@ -107,10 +107,6 @@ struct KdeSettingsCheck {
 /// Point layer, ID field, cell size, scaling and output folder are not checked here.
 KdeSettingsCheck CheckKdeSettings(const KdeSettings& settings);
 
-/// Splits comma-separated text into numbers; blanks around the pieces are allowed. Nothing
-/// when any piece is not a number (an empty piece included).
-std::optional<std::vector<double>> ParseNumberList(const std::string& text);
-
 // Messages of the checks (title "Error", exclamation icon).
 inline constexpr const char* kMsgNoProportions =
     "Error: the proportion(s) of reference bandwidth have not been defined on the Bandwidth tab.";

@@ -3,16 +3,20 @@
 #include <algorithm>
 #include <cmath>
 
+#include "host/fixed_chunks.h"
+#include "host/separable_grid.h"
 #include "ui/gis/kernel_math.h"
-#include "ui/kde/fixed_chunks.h"
 
 namespace orvex::ui {
 
 namespace {
 
-// Grid rows per work chunk of the accumulation. Every chunk visits all fixes in order and adds
-// only to its own rows, so each cell still sums its fixes in index order.
+// Grid rows per work chunk of the normalisation.
 constexpr std::int32_t kBandRows = 32;
+// Fixes per work chunk of the factor tables, and the most factor values one batch of fixes
+// holds (32 MB): a grid of any size is computed in bounded memory.
+constexpr std::size_t kFactorChunk = 64;
+constexpr std::size_t kFactorBudget = std::size_t{1} << 22;
 // Fixes per work chunk of the pilot densities.
 constexpr std::size_t kPilotChunk = 32;
 
@@ -73,45 +77,62 @@ void AccumulateDensity(const GridPlacement& grid, const DensitySource& source, K
     ClipWindow(row, source.windowRadius, grid.rows, windows[i].firstRow, windows[i].lastRow);
   }
 
-  const auto bands = CeilDiv(static_cast<std::size_t>(grid.rows), kBandRows);
-  RunFixedChunks(bands, [&](std::size_t band) {
-    const auto bandFirst = static_cast<std::int32_t>(band) * kBandRows;
-    const std::int32_t bandLast = std::min(bandFirst + kBandRows, grid.rows) - 1;
-    std::vector<double> xFactor;
-    std::vector<double> yFactor;
-    for (std::size_t i = 0; i < n; ++i) {
-      const Window& w = windows[i];
-      if (w.Empty()) continue;
-      const std::int32_t firstRow = std::max(w.firstRow, bandFirst);
-      const std::int32_t lastRow = std::min(w.lastRow, bandLast);
-      if (firstRow > lastRow) continue;
-
-      const double lambda = source.lambda.empty() ? 1.0 : source.lambda[i];
-      const double scale = lambda * source.bandwidth;
-      const double xi = source.coords[i][0];
-      const double yi = source.coords[i][1];
-      // K(t) / lambda^2 = e(-tx^2/2) e(-ty^2/2) / 2pi / lambda^2 with t^2 = tx^2 + ty^2. A
-      // factor or product below e(-1000) underflows to 0, as the guarded exponential gives.
-      const double norm = 1.0 / gis::kTwoPi / (lambda * lambda);
-      xFactor.resize(static_cast<std::size_t>(w.lastColumn - w.firstColumn + 1));
-      for (std::int32_t col = w.firstColumn; col <= w.lastColumn; ++col) {
-        const double xc = (x0 + col * cellSize) / source.sdX;
-        const double t = (xi - xc) / scale;
-        xFactor[static_cast<std::size_t>(col - w.firstColumn)] = std::exp(-(t * t) / 2.0) * norm;
+  // K(t) / lambda^2 = e(-tx^2/2) e(-ty^2/2) / 2pi / lambda^2 with t^2 = tx^2 + ty^2: each fix is
+  // a row factor times a column factor over its window, so the grid is a product of factor
+  // tables. A factor or product below e(-1000) underflows to 0, as the guarded exponential
+  // gives. Fixes go through in batches whose factor tables stay within kFactorBudget values.
+  for (std::size_t first = 0; first < n;) {
+    std::size_t last = first;
+    std::size_t values = 0;
+    std::vector<host::FactorSpan> rowSpans;
+    std::vector<host::FactorSpan> columnSpans;
+    std::size_t rowLength = 0;
+    std::size_t columnLength = 0;
+    while (last < n && (last == first || values < kFactorBudget)) {
+      const Window& w = windows[last++];
+      host::FactorSpan r;
+      host::FactorSpan c;
+      if (!w.Empty()) {
+        r = {static_cast<std::size_t>(w.firstRow), static_cast<std::size_t>(w.lastRow) + 1, rowLength};
+        c = {static_cast<std::size_t>(w.firstColumn), static_cast<std::size_t>(w.lastColumn) + 1,
+             columnLength};
+        rowLength += r.end - r.begin;
+        columnLength += c.end - c.begin;
       }
-      yFactor.resize(static_cast<std::size_t>(lastRow - firstRow + 1));
-      for (std::int32_t row = firstRow; row <= lastRow; ++row) {
-        const double yc = (y0 - row * cellSize) / source.sdY;
-        const double t = (yi - yc) / scale;
-        yFactor[static_cast<std::size_t>(row - firstRow)] = std::exp(-(t * t) / 2.0);
-      }
-      for (std::int32_t row = firstRow; row <= lastRow; ++row) {
-        const double fy = yFactor[static_cast<std::size_t>(row - firstRow)];
-        double* out = cells.Row(row).data() + w.firstColumn;
-        for (const double fx : xFactor) *out++ += fx * fy;
-      }
+      rowSpans.push_back(r);
+      columnSpans.push_back(c);
+      values = rowLength + columnLength;
     }
-  });
+    std::vector<double> rowFactors(rowLength);
+    std::vector<double> columnFactors(columnLength);
+    host::runFixedChunks(CeilDiv(last - first, kFactorChunk), 0, [&](std::size_t chunk) {
+      const std::size_t end = std::min(last - first, (chunk + 1) * kFactorChunk);
+      for (std::size_t k = chunk * kFactorChunk; k < end; ++k) {
+        const std::size_t i = first + k;
+        const double lambda = source.lambda.empty() ? 1.0 : source.lambda[i];
+        const double scale = lambda * source.bandwidth;
+        const double norm = 1.0 / gis::kTwoPi / (lambda * lambda);
+        const host::FactorSpan& c = columnSpans[k];
+        for (std::size_t col = c.begin; col < c.end; ++col) {
+          const double xc = (x0 + static_cast<double>(col) * cellSize) / source.sdX;
+          const double t = (source.coords[i][0] - xc) / scale;
+          columnFactors[c.offset + col - c.begin] = std::exp(-(t * t) / 2.0) * norm;
+        }
+        const host::FactorSpan& r = rowSpans[k];
+        for (std::size_t row = r.begin; row < r.end; ++row) {
+          const double yc = (y0 - static_cast<double>(row) * cellSize) / source.sdY;
+          const double t = (source.coords[i][1] - yc) / scale;
+          rowFactors[r.offset + row - r.begin] = std::exp(-(t * t) / 2.0);
+        }
+      }
+    });
+    const host::SeparableProduct product(static_cast<std::size_t>(grid.rows),
+                                         static_cast<std::size_t>(grid.columns),
+                                         {rowSpans, columnSpans, rowFactors, columnFactors});
+    host::runFixedChunks(product.TileCount(), 0,
+                         [&](std::size_t tile) { product.AddTile(tile, cells.Values()); });
+    first = last;
+  }
 }
 
 double NormaliseDensity(KernelGrid& cells, double scalingFactor, std::size_t n, double bandwidth, double sdX,
@@ -122,7 +143,7 @@ double NormaliseDensity(KernelGrid& cells, double scalingFactor, std::size_t n, 
   CheckedDivide(1.0, sdXY);
 
   const auto bands = CeilDiv(static_cast<std::size_t>(cells.Rows()), kBandRows);
-  RunFixedChunks(bands, [&](std::size_t band) {
+  host::runFixedChunks(bands, 0, [&](std::size_t band) {
     const auto first = static_cast<std::int32_t>(band) * kBandRows;
     const std::int32_t last = std::min(first + kBandRows, cells.Rows());
     for (std::int32_t row = first; row < last; ++row) {
@@ -145,7 +166,7 @@ std::vector<double> LocalBandwidthFactors(std::span<const CoordPair> coords, dou
   status = 10081;
 
   std::vector<double> pilot(n, 0.0);
-  RunFixedChunks(CeilDiv(n, kPilotChunk), [&](std::size_t chunk) {
+  host::runFixedChunks(CeilDiv(n, kPilotChunk), 0, [&](std::size_t chunk) {
     const std::size_t last = std::min(n, (chunk + 1) * kPilotChunk);
     for (std::size_t i = chunk * kPilotChunk; i < last; ++i) {
       double sum = 0.0;

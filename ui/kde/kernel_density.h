@@ -52,10 +52,12 @@ std::int64_t FirstNonFiniteFix(std::span<const CoordPair> coords);
 
 /// Adds each fix's kernel, K(d / (lambda h)) / lambda^2, to the cells of its window: columns
 /// c - r .. c + r and rows w - r .. w + r around the fix's cell (c, w), clipped to the grid, so
-/// a fix more than r cells outside contributes nothing. Each cell receives the fixes in index
-/// order whatever the thread count. K(t) = e(-t^2/2) / 2pi is evaluated as the product of its x
-/// and y factors; against the direct sqrt-and-exp form this differs by rounding only (pinned
-/// by a test). The fixes' coordinates must be finite (see FirstNonFiniteFix).
+/// a fix more than r cells outside contributes nothing. K(t) = e(-t^2/2) / 2pi is evaluated as
+/// the product of its x and y factors (against the direct sqrt-and-exp form this differs by
+/// rounding only, pinned by a test), so the grid is a product of factor tables, run tile by
+/// tile (host::SeparableProduct). Each cell still receives the fixes in index order, one
+/// product and one addition each, whatever the thread count or instruction set. The fixes'
+/// coordinates must be finite (see FirstNonFiniteFix).
 void AccumulateDensity(const GridPlacement& grid, const DensitySource& source, KernelGrid& cells);
 
 /// Multiplies every cell by scalingFactor / (n h^2) / (sdY sdX) and returns the kernel volume:

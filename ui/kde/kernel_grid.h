@@ -5,19 +5,26 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <new>
 #include <span>
-#include <vector>
 
 namespace orvex::ui {
 
 class KernelGrid {
  public:
   KernelGrid() = default;
-  /// All cells 0. Throws std::bad_alloc when the grid does not fit in memory.
+  /// All cells 0. Throws std::bad_alloc when the grid does not fit in memory. The zeros come
+  /// from calloc: a large grid gets fresh pages that are zero already, so a grid of tens of
+  /// megabytes is not written twice (once zero, once by the kernel sum).
   KernelGrid(std::int32_t columns, std::int32_t rows)
       : columns_(columns),
         rows_(rows),
-        values_(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows), 0.0) {}
+        size_(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows)) {
+    values_.reset(static_cast<double*>(std::calloc(size_ == 0 ? 1 : size_, sizeof(double))));
+    if (!values_) throw std::bad_alloc();
+  }
 
   [[nodiscard]] std::int32_t Columns() const { return columns_; }
   [[nodiscard]] std::int32_t Rows() const { return rows_; }
@@ -28,14 +35,15 @@ class KernelGrid {
 
   /// Row `row`, west to east.
   [[nodiscard]] std::span<const double> Row(std::int32_t row) const {
-    return std::span(values_).subspan(Index(0, row), static_cast<std::size_t>(columns_));
+    return Values().subspan(Index(0, row), static_cast<std::size_t>(columns_));
   }
   std::span<double> Row(std::int32_t row) {
-    return std::span(values_).subspan(Index(0, row), static_cast<std::size_t>(columns_));
+    return Values().subspan(Index(0, row), static_cast<std::size_t>(columns_));
   }
 
   /// Every cell, row by row.
-  [[nodiscard]] std::span<const double> Values() const { return values_; }
+  [[nodiscard]] std::span<const double> Values() const { return {values_.get(), size_}; }
+  std::span<double> Values() { return {values_.get(), size_}; }
 
  private:
   [[nodiscard]] std::size_t Index(std::int32_t column, std::int32_t row) const {
@@ -45,7 +53,11 @@ class KernelGrid {
 
   std::int32_t columns_ = 0;
   std::int32_t rows_ = 0;
-  std::vector<double> values_;
+  struct Free {
+    void operator()(double* p) const { std::free(p); }
+  };
+  std::size_t size_ = 0;
+  std::unique_ptr<double[], Free> values_;
 };
 
 }  // namespace orvex::ui

@@ -74,6 +74,141 @@ const std::string* MatchLayerName(std::string_view wanted, std::span<const std::
   return nullptr;
 }
 
+// One load: walks the lines key by key. `current_` is the last line read, upper-cased; the
+// value line a key reads is examined as the next key, as the dialog always did.
+class SettingsLoader {
+ public:
+  SettingsLoader(std::string_view text, KdeSettings& settings,
+                 std::span<const std::string> referenceLayerNames)
+      : reader_(SplitLines(text)), settings_(settings), referenceLayerNames_(referenceLayerNames) {}
+
+  SettingsLoadResult Run() {
+    current_ = reader_.atEnd() ? std::string() : Next();
+    // The loop stops when the current line is the text's last: a last line is never a key.
+    while (!reader_.atEnd()) {
+      const std::string key = current_;
+      if (!ApplyKernelKey(key) && !ApplyOutputKey(key)) current_ = Next();
+    }
+    for (const std::string& message : result_.messages) result_.statusText += message + " ";
+    result_.statusText += kStatusSettingsLoaded;
+    return std::move(result_);
+  }
+
+ private:
+  std::string Next() { return host::toUpperAscii(reader_.raw()); }
+
+  // The keys of the kernel and bandwidth pages; false for any other key.
+  bool ApplyKernelKey(const std::string& key) {
+    if (key == "[RESCALE]") {
+      current_ = Next();
+      if (const auto v = ZeroOrOne(current_)) settings_.rescale = *v;
+    } else if (key == "[KERNEL]") {
+      current_ = Next();
+      if (current_ == "TRUE") settings_.fixedKernel = true;
+      if (current_ == "FALSE") settings_.fixedKernel = false;
+    } else if (key == "[FORM]") {
+      // Compared upper-cased with the form's mixed-case name, it never matches; the form is
+      // the only one, so nothing is lost.
+      current_ = Next();
+    } else if (key == "[LSCV]" || key == "[BCV]" || key == "[HREF]") {
+      current_ = Next();
+      if (current_ == "TRUE") {
+        settings_.bandwidth = key == "[LSCV]"  ? KdeBandwidthChoice::Lscv
+                              : key == "[BCV]" ? KdeBandwidthChoice::Bcv
+                                               : KdeBandwidthChoice::Href;
+      }
+    } else if (key == "[MANUAL]") {
+      current_ = Next();
+      settings_.bandwidth = KdeBandwidthChoice::Manual;
+      settings_.manualBandwidths = current_;
+    } else if (key == "[SILENT]") {
+      current_ = Next();
+      settings_.silent = current_ == "TRUE";
+    } else {
+      return false;
+    }
+    return true;
+  }
+
+  // The keys of the output page; false for any other key.
+  bool ApplyOutputKey(const std::string& key) {
+    if (key == "[OUTFOLDER]") {
+      ApplyOutputFolder();
+    } else if (key == "[PREFIX]") {
+      current_ = Next();
+      if (!current_.empty() && current_.size() <= kMaxPrefixLength) settings_.prefix = current_;
+    } else if (key == "[CELLSIZE]" || key == "[SCALING]") {
+      current_ = Next();
+      if (host::isNumeric(current_))
+        (key == "[CELLSIZE]" ? settings_.cellSize : settings_.scaling) = current_;
+    } else if (key == "[VERBOSE]") {
+      current_ = Next();
+      if (const auto v = ZeroOrOne(current_)) settings_.verbose = *v;
+    } else if (key == "[EXTENT]") {
+      ApplyExtent();
+    } else if (key == "[ISO]") {
+      ApplyIsopleths();
+    } else {
+      return false;
+    }
+    return true;
+  }
+
+  // The folder is kept as written: folder names are case-sensitive here.
+  void ApplyOutputFolder() {
+    const std::string folder = reader_.raw();
+    current_ = host::toUpperAscii(folder);
+    if (folder.empty()) return;
+    std::error_code error;
+    if (std::filesystem::is_directory(folder, error)) {
+      settings_.outputFolder = folder;
+    } else {
+      result_.messages.emplace_back(kMsgOutputFolderMissing);
+    }
+  }
+
+  void ApplyExtent() {
+    current_ = Next();
+    if (current_ == "FULL") {
+      settings_.extent = KdeExtentChoice::Full;
+      if (!reader_.atEnd()) {
+        current_ = Next();
+        if (host::isNumeric(current_)) settings_.buffer = current_;
+      }
+    } else if (current_ == "MIN") {
+      settings_.extent = KdeExtentChoice::Minimum;
+    } else if (current_ == "REF") {
+      settings_.extent = KdeExtentChoice::Reference;
+      if (reader_.atEnd()) return;
+      const std::string name = reader_.raw();
+      current_ = host::toUpperAscii(name);
+      if (const std::string* layer = MatchLayerName(name, referenceLayerNames_))
+        settings_.referenceLayer = *layer;
+    }
+  }
+
+  void ApplyIsopleths() {
+    current_ = Next();
+    if (const auto v = ZeroOrOne(current_)) settings_.isopleths = *v;
+    if (current_ != "1") return;
+    if (!reader_.atEnd()) {
+      current_ = Next();
+      settings_.isoplethPercentages = current_;
+    }
+    for (bool* flag : {&settings_.lines, &settings_.polygons, &settings_.donuts}) {
+      if (reader_.atEnd()) break;
+      current_ = Next();
+      if (const auto v = ZeroOrOne(current_)) *flag = *v;
+    }
+  }
+
+  LineReader reader_;
+  KdeSettings& settings_;
+  std::span<const std::string> referenceLayerNames_;
+  SettingsLoadResult result_;
+  std::string current_;
+};
+
 }  // namespace
 
 std::string SettingsFileText(const KdeSettings& settings) {
@@ -159,101 +294,7 @@ void WriteSettingsFile(const std::filesystem::path& file, const KdeSettings& set
 
 SettingsLoadResult ApplySettingsText(std::string_view text, KdeSettings& settings,
                                      std::span<const std::string> referenceLayerNames) {
-  SettingsLoadResult result;
-  LineReader reader(SplitLines(text));
-  const auto upper = [&reader] { return host::toUpperAscii(reader.raw()); };
-
-  std::string current = reader.atEnd() ? std::string() : upper();
-  // The loop stops when the current line is the text's last: a last line is never a key.
-  while (!reader.atEnd()) {
-    const std::string key = current;
-    if (key == "[RESCALE]") {
-      current = upper();
-      if (const auto v = ZeroOrOne(current)) settings.rescale = *v;
-    } else if (key == "[KERNEL]") {
-      current = upper();
-      if (current == "TRUE") settings.fixedKernel = true;
-      if (current == "FALSE") settings.fixedKernel = false;
-    } else if (key == "[FORM]") {
-      // Compared upper-cased with the form's mixed-case name, it never matches; the form is
-      // the only one, so nothing is lost.
-      current = upper();
-    } else if (key == "[LSCV]" || key == "[BCV]" || key == "[HREF]") {
-      current = upper();
-      if (current == "TRUE") {
-        settings.bandwidth = key == "[LSCV]"  ? KdeBandwidthChoice::Lscv
-                             : key == "[BCV]" ? KdeBandwidthChoice::Bcv
-                                              : KdeBandwidthChoice::Href;
-      }
-    } else if (key == "[MANUAL]") {
-      current = upper();
-      settings.bandwidth = KdeBandwidthChoice::Manual;
-      settings.manualBandwidths = current;
-    } else if (key == "[OUTFOLDER]") {
-      const std::string folder = reader.raw();
-      current = host::toUpperAscii(folder);
-      if (!folder.empty()) {
-        std::error_code error;
-        if (std::filesystem::is_directory(folder, error)) {
-          settings.outputFolder = folder;
-        } else {
-          result.messages.emplace_back(kMsgOutputFolderMissing);
-        }
-      }
-    } else if (key == "[PREFIX]") {
-      current = upper();
-      if (!current.empty() && current.size() <= kMaxPrefixLength) settings.prefix = current;
-    } else if (key == "[CELLSIZE]" || key == "[SCALING]") {
-      current = upper();
-      if (host::isNumeric(current)) (key == "[CELLSIZE]" ? settings.cellSize : settings.scaling) = current;
-    } else if (key == "[VERBOSE]") {
-      current = upper();
-      if (const auto v = ZeroOrOne(current)) settings.verbose = *v;
-    } else if (key == "[EXTENT]") {
-      current = upper();
-      if (current == "FULL") {
-        settings.extent = KdeExtentChoice::Full;
-        if (!reader.atEnd()) {
-          current = upper();
-          if (host::isNumeric(current)) settings.buffer = current;
-        }
-      } else if (current == "MIN") {
-        settings.extent = KdeExtentChoice::Minimum;
-      } else if (current == "REF") {
-        settings.extent = KdeExtentChoice::Reference;
-        if (!reader.atEnd()) {
-          const std::string name = reader.raw();
-          current = host::toUpperAscii(name);
-          if (const std::string* layer = MatchLayerName(name, referenceLayerNames)) {
-            settings.referenceLayer = *layer;
-          }
-        }
-      }
-    } else if (key == "[ISO]") {
-      current = upper();
-      if (const auto v = ZeroOrOne(current)) settings.isopleths = *v;
-      if (current == "1") {
-        if (!reader.atEnd()) {
-          current = upper();
-          settings.isoplethPercentages = current;
-        }
-        for (bool* flag : {&settings.lines, &settings.polygons, &settings.donuts}) {
-          if (reader.atEnd()) break;
-          current = upper();
-          if (const auto v = ZeroOrOne(current)) *flag = *v;
-        }
-      }
-    } else if (key == "[SILENT]") {
-      current = upper();
-      settings.silent = current == "TRUE";
-    } else {
-      current = upper();
-    }
-  }
-
-  for (const std::string& message : result.messages) result.statusText += message + " ";
-  result.statusText += kStatusSettingsLoaded;
-  return result;
+  return SettingsLoader(text, settings, referenceLayerNames).Run();
 }
 
 SettingsLoadResult LoadSettingsFile(const std::filesystem::path& file, KdeSettings& settings,

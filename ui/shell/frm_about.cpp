@@ -59,7 +59,7 @@ constexpr std::string_view kDisclaimerParagraph =
     "misleading.";
 
 /// __DATE__ ("Dec  8 2026", the day padded with a blank) as "2026-12-08".
-std::string isoDate(std::string_view compilerDate) {
+std::string IsoDate(std::string_view compilerDate) {
   static constexpr std::array<std::string_view, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                                "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   int month = 0;
@@ -76,12 +76,12 @@ std::string isoDate(std::string_view compilerDate) {
 
 }  // namespace
 
-std::string buildDate() { return isoDate(__DATE__); }
+std::string BuildDate() { return IsoDate(__DATE__); }
 
-std::vector<std::string> aboutParagraphs() {
+std::vector<std::string> AboutParagraphs() {
   std::string version = "Version ";
   version.append(kAboutVersion);
-  version += " (built " + buildDate() + ")";
+  version += " (built " + BuildDate() + ")";
   return {std::string(kTitleParagraph),       version,
           std::string(kObtainParagraph),      std::string(kDevelopersParagraph),
           std::string(kDescriptionParagraph), std::string(kCitationParagraph),
@@ -89,9 +89,9 @@ std::vector<std::string> aboutParagraphs() {
           std::string(kDisclaimerParagraph)};
 }
 
-std::string aboutText() {
+std::string AboutText() {
   std::string text;
-  for (const std::string& paragraph : aboutParagraphs()) {
+  for (const std::string& paragraph : AboutParagraphs()) {
     if (!text.empty()) text.append(kParagraphSeparator);
     text += paragraph;
   }
@@ -105,7 +105,7 @@ frmAbout::frmAbout() : host::Form(std::string(kFormName), std::string(kCaption))
   // Read-only: the text can be selected and copied, not edited.
   add(host::ControlKind::TextBox, "txtAbout").setReadOnly(true);
   add(host::ControlKind::Button, "btnExit", "Exit").onClick = [this] { close(host::dialog_result::kOk); };
-  onLoad = [this] { control("txtAbout").setText(shell::aboutText(), host::Notify::No); };
+  onLoad = [this] { control("txtAbout").setText(shell::AboutText(), host::Notify::No); };
 }
 
 frmAbout::~frmAbout() = default;

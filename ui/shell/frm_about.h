@@ -16,16 +16,16 @@ namespace shell {
 inline constexpr std::string_view kAboutVersion = "1.1";
 
 /// The date this library was built, ISO 8601 ("2026-12-08").
-std::string buildDate();
+std::string BuildDate();
 
 /// The paragraphs of the About text, in order: the title; "Version 1.1" with the build date;
 /// where the software is obtained; the developers with their numbered affiliation; what the
 /// tool set does and its two families of home-range models; how to cite it; whom to ask;
 /// the licence and distribution terms; the disclaimer as bulleted statements.
-std::vector<std::string> aboutParagraphs();
+std::vector<std::string> AboutParagraphs();
 
 /// The paragraphs joined with a blank line between them (no line break at the end).
-std::string aboutText();
+std::string AboutText();
 
 }  // namespace shell
 

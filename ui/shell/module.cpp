@@ -6,12 +6,12 @@
 // matches ProgIDs without regard to letter case, so "ORVEX.toolsMenu" in the toolbar finds the
 // row of ToolsMenu and "ORVEX.orvexobs" in the menu finds ORVEXOBS.
 //
-// Menu commands take their properties from ui/shell/ui_commands.h. A command whose class has
+// Menu commands take their properties from ui/command/ui_commands.h. A command whose class has
 // not landed yet has a row with no create function: its ProgID is reserved, the host can
 // not create it (and does not list it among its commands) and the menu shows the item as
 // unavailable. When the class lands, its row becomes, for example:
 //
-//   commandRow(kObsClsid, shell::kObsCommand, &create<ORVEXOBS>),
+//   CommandRow(kObsClsid, command::kObsCommand, &create<ORVEXOBS>),
 //
 // with its header included above. Nothing else changes.
 
@@ -21,13 +21,13 @@
 
 #include "host/component.h"
 #include "host/component_library.h"
+#include "ui/command/ui_commands.h"
 #include "ui/gis/cls_hiso.h"
 #include "ui/kde/cls_kde_tool.h"
 #include "ui/kde/cls_kernel_calculator.h"
 #include "ui/kde/cls_lscv.h"
 #include "ui/shell/cls_about.h"
 #include "ui/shell/toolbar.h"
-#include "ui/shell/ui_commands.h"
 #include "ui/tools/dup_time2.h"
 #include "ui/tools/dup_xy.h"
 #include "ui/tools/mole.h"
@@ -40,7 +40,7 @@ using orvex::host::CreateFn;
 using orvex::host::Guid;
 using orvex::host::guid;
 namespace ui = orvex::ui;
-namespace shell = orvex::ui::shell;
+namespace command = orvex::ui::command;
 
 // Fixed class identifiers: registries and saved toolbars refer to them, so they never change.
 constexpr Guid kToolBarClsid = guid("{8820DCA9-DAAC-4C42-AF7F-2BA20DD879ED}");     // Orvex9ui
@@ -72,7 +72,7 @@ class CreatableWorker final : public orvex::host::Component, public Worker {};
 
 // A menu command. A row without a create function reserves the ProgID and stays out of the
 // command category, so hosts listing their commands do not trip over it.
-ClassEntry commandRow(const Guid& clsid, const shell::UiCommandProperties& row, CreateFn make) {
+ClassEntry CommandRow(const Guid& clsid, const command::UiCommandProperties& row, CreateFn make) {
   const std::span<const Guid> categories =
       make != nullptr ? std::span<const Guid>(kCommand) : std::span<const Guid>();
   return {clsid, row.className, row.className, "", row.progId, categories, make};
@@ -81,12 +81,12 @@ ClassEntry commandRow(const Guid& clsid, const shell::UiCommandProperties& row, 
 const std::vector<ClassEntry> kClasses{
     {kToolBarClsid, "Orvex9ui", "Orvex9ui", "", "ORVEX.Orvex9ui", kToolBar, &create<ui::Orvex9ui>},
     {kToolsMenuClsid, "ToolsMenu", "ToolsMenu", "", "ORVEX.ToolsMenu", kMenu, &create<ui::ToolsMenu>},
-    commandRow(kKdeToolClsid, shell::kKdeToolCommand, &create<ui::clsKDETool>),
-    commandRow(kObsClsid, shell::kObsCommand, &create<ui::ORVEXOBS>),
-    commandRow(kDupTime2Clsid, shell::kDupTime2Command, &create<ui::FIndDupTime2>),
-    commandRow(kDupXyClsid, shell::kDupXyCommand, &create<ui::FindDupxy>),
-    commandRow(kMoleClsid, shell::kMoleCommand, &create<ui::MOLE>),
-    commandRow(kAboutClsid, shell::kAboutCommand, &create<ui::clsAbout>),
+    CommandRow(kKdeToolClsid, command::kKdeToolCommand, &create<ui::clsKDETool>),
+    CommandRow(kObsClsid, command::kObsCommand, &create<ui::ORVEXOBS>),
+    CommandRow(kDupTime2Clsid, command::kDupTime2Command, &create<ui::FIndDupTime2>),
+    CommandRow(kDupXyClsid, command::kDupXyCommand, &create<ui::FindDupxy>),
+    CommandRow(kMoleClsid, command::kMoleCommand, &create<ui::MOLE>),
+    CommandRow(kAboutClsid, command::kAboutCommand, &create<ui::clsAbout>),
     {kCalculatorClsid,
      "clsKernelCalculator",
      "clsKernelCalculator",

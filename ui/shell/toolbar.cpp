@@ -30,7 +30,7 @@ bool fill(std::span<const MenuItem> items, int position, host::ItemInfo& info) {
 
 }  // namespace
 
-std::span<const MenuItem> shell::toolsMenuItems() { return kMenuItems; }
+std::span<const MenuItem> shell::ToolsMenuItems() { return kMenuItems; }
 
 std::string Orvex9ui::name() const { return "ORVEXTools"; }
 std::string Orvex9ui::caption() const { return "Talvo Arcgis 9"; }

@@ -25,7 +25,7 @@ struct MenuItem {
 };
 
 /// The items of `ToolsMenu`, in order. The Lotek import and the About entry begin groups.
-std::span<const MenuItem> toolsMenuItems();
+std::span<const MenuItem> ToolsMenuItems();
 
 }  // namespace shell
 

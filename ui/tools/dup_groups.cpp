@@ -31,7 +31,7 @@ std::int64_t cellOf(double value, double size) {
 
 }  // namespace
 
-std::vector<host::ObjectId> time2Duplicates(std::span<const TimedFix> fixes) {
+std::vector<host::ObjectId> Time2Duplicates(std::span<const TimedFix> fixes) {
   std::unordered_map<std::int64_t, host::ObjectId> highest;
   highest.reserve(fixes.size());
   for (const TimedFix& fix : fixes) {
@@ -45,7 +45,7 @@ std::vector<host::ObjectId> time2Duplicates(std::span<const TimedFix> fixes) {
   return doomed;
 }
 
-std::vector<host::ObjectId> positionDuplicates(std::span<const PlacedFix> fixes, double tolerance,
+std::vector<host::ObjectId> PositionDuplicates(std::span<const PlacedFix> fixes, double tolerance,
                                                const SamePlace& samePlace) {
   // Cells twice the tolerance wide: two points within the tolerance of each other are in the
   // same or in adjacent cells, whatever rounding the division makes.

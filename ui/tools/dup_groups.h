@@ -21,7 +21,7 @@ struct TimedFix {
 
 /// The fixes to delete so that of each group sharing a time only the member with the highest
 /// id is left. Returned in the order given. Ids are expected to be distinct.
-std::vector<host::ObjectId> time2Duplicates(std::span<const TimedFix> fixes);
+std::vector<host::ObjectId> Time2Duplicates(std::span<const TimedFix> fixes);
 
 /// A selected fix and its shape.
 struct PlacedFix {
@@ -43,7 +43,7 @@ using SamePlace = std::function<bool(const host::Geometry& a, const host::Geomet
 /// close to linear time. Fixes without a position are offered only to each other. A
 /// tolerance that is not a positive number is taken as exact equality of the neighbourhood
 /// search only; `samePlace` always has the last word.
-std::vector<host::ObjectId> positionDuplicates(std::span<const PlacedFix> fixes, double tolerance,
+std::vector<host::ObjectId> PositionDuplicates(std::span<const PlacedFix> fixes, double tolerance,
                                                const SamePlace& samePlace);
 
 }  // namespace orvex::ui

@@ -10,7 +10,7 @@
 namespace orvex::ui {
 namespace {
 
-int progressValue(std::int64_t counter) {
+int ProgressValue(std::int64_t counter) {
   return static_cast<int>(std::min<std::int64_t>(counter, std::numeric_limits<int>::max()));
 }
 
@@ -33,30 +33,30 @@ class ClearOnExit {
 }  // namespace
 
 host::Status DuplicateRemoval::onClick() {
-  findAndRemove();
+  FindAndRemove();
   return host::kOk;
 }
 
-std::shared_ptr<host::Document> DuplicateRemoval::currentDocument() const {
+std::shared_ptr<host::Document> DuplicateRemoval::CurrentDocument() const {
   return document() ? document() : application().document();
 }
 
-std::shared_ptr<host::FeatureLayer> DuplicateRemoval::selectedFeatureLayer() const {
-  const auto document = currentDocument();
+std::shared_ptr<host::FeatureLayer> DuplicateRemoval::SelectedFeatureLayer() const {
+  const auto document = CurrentDocument();
   if (!document) return nullptr;
   return std::dynamic_pointer_cast<host::FeatureLayer>(document->selectedLayer());
 }
 
 host::SelectionSet DuplicateRemoval::GetSelectionFromActiveLayer() const {
-  const auto layer = selectedFeatureLayer();
+  const auto layer = SelectedFeatureLayer();
   if (!layer) throw host::Error(host::error_number::kObjectNotSet, "no feature layer is selected");
   return layer->selection();
 }
 
-void DuplicateRemoval::findAndRemove() {
+void DuplicateRemoval::FindAndRemove() {
   host::UiServices& ui = application().ui();
   try {
-    const auto layer = selectedFeatureLayer();
+    const auto layer = SelectedFeatureLayer();
     if (!layer) {
       tell(ui, texts_.noLayer);
       return;
@@ -68,12 +68,12 @@ void DuplicateRemoval::findAndRemove() {
     }
     const host::SelectionSet selection = GetSelectionFromActiveLayer();
     const auto cursor = selection.search();
-    progress_.setMaximum(selection.count() == std::numeric_limits<int>::max() ? selection.count()
+    progress_.SetMaximum(selection.count() == std::numeric_limits<int>::max() ? selection.count()
                                                                               : selection.count() + 1);
     CalcFeatures(*cursor, selection, *featureClass);
   } catch (...) {
     if (host::errorsPassThrough()) throw;
-    tell(ui, errorReport(texts_.setupError, std::current_exception()));
+    tell(ui, ErrorReport(texts_.setupError, std::current_exception()));
   }
 }
 
@@ -94,7 +94,7 @@ void DuplicateRemoval::CalcFeatures(host::Cursor& cursor, const host::SelectionS
     std::int64_t counter = 0;
     for (; feature; feature = cursor.next()) {
       if (!selected.contains(feature->oid())) continue;
-      progress_.setProgress(progressValue(++counter));
+      progress_.SetProgress(ProgressValue(++counter));
       collect(*feature);
     }
 
@@ -104,7 +104,7 @@ void DuplicateRemoval::CalcFeatures(host::Cursor& cursor, const host::SelectionS
       ++deleted;
     }
 
-    const auto document = currentDocument();
+    const auto document = CurrentDocument();
     document->focusMap()->clearSelection();
     document->activeView().refresh();
     progress_.hide(ui);
@@ -112,7 +112,7 @@ void DuplicateRemoval::CalcFeatures(host::Cursor& cursor, const host::SelectionS
   } catch (...) {
     if (host::errorsPassThrough()) throw;
     progress_.hide(ui);
-    tell(ui, errorReport(texts_.compareError, std::current_exception()));
+    tell(ui, ErrorReport(texts_.compareError, std::current_exception()));
   }
 }
 

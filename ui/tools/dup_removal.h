@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "host/map.h"
-#include "ui/shell/ui_commands.h"
+#include "ui/command/ui_commands.h"
 #include "ui/tools/frm_pw.h"
 
 namespace orvex::ui {
@@ -29,7 +29,7 @@ struct DuplicateToolTexts {
 /// nothing outside the selection is read or deleted. Each selected feature is read once, the
 /// duplicates are found from its key, and then deleted from the feature class: deletions are
 /// final. Ids and counts are wide, so selections of any size and any feature id are handled.
-class DuplicateRemoval : public shell::UiCommand {
+class DuplicateRemoval : public command::UiCommand {
  public:
   static constexpr const char* kNothingSelected =
       "You must select/highlight some points in the map to test. No points were tested or removed!!";
@@ -53,12 +53,12 @@ class DuplicateRemoval : public shell::UiCommand {
   const FrmPW& progressWindow() const { return progress_; }
 
  protected:
-  DuplicateRemoval(const shell::UiCommandProperties& properties, DuplicateToolTexts texts)
+  DuplicateRemoval(const command::UiCommandProperties& properties, DuplicateToolTexts texts)
       : UiCommand(properties), texts_(texts) {}
 
   /// The click's work: checks the layer, sets up the progress window and runs CalcFeatures
   /// over the selection.
-  void findAndRemove();
+  void FindAndRemove();
 
   /// True when the feature class suits the tool.
   virtual bool suits(const host::FeatureClass& featureClass) const = 0;
@@ -72,9 +72,9 @@ class DuplicateRemoval : public shell::UiCommand {
   virtual void clear() = 0;
 
  private:
-  std::shared_ptr<host::FeatureLayer> selectedFeatureLayer() const;
+  std::shared_ptr<host::FeatureLayer> SelectedFeatureLayer() const;
 
-  std::shared_ptr<host::Document> currentDocument() const;
+  std::shared_ptr<host::Document> CurrentDocument() const;
 
   DuplicateToolTexts texts_;
   FrmPW progress_;

@@ -5,7 +5,7 @@
 namespace orvex::ui {
 
 FIndDupTime2::FIndDupTime2()
-    : DuplicateRemoval(shell::kDupTime2Command,
+    : DuplicateRemoval(command::kDupTime2Command,
                        {"Please select points layer", "You must select points layer with a Time2 field",
                         "find and remove dups sub Error number: ", "CalcFeatures sub Error number: "}) {}
 

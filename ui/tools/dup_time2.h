@@ -19,12 +19,12 @@ class FIndDupTime2 final : public DuplicateRemoval {
 
   /// The click's work: checks the selected layer (a point layer with "Time2"), then finds and
   /// deletes the duplicates among its selected features (`CalcFeatures`).
-  void FindandRemoveDupsByTime2() { findAndRemove(); }
+  void FindandRemoveDupsByTime2() { FindAndRemove(); }
 
  protected:
   bool suits(const host::FeatureClass& featureClass) const override;
   void collect(const host::Feature& feature) override;
-  std::vector<host::ObjectId> duplicates() override { return time2Duplicates(fixes_); }
+  std::vector<host::ObjectId> duplicates() override { return Time2Duplicates(fixes_); }
   void clear() override { fixes_.clear(); }
 
  private:

@@ -6,7 +6,7 @@ namespace orvex::ui {
 
 FindDupxy::FindDupxy()
     : DuplicateRemoval(
-          shell::kDupXyCommand,
+          command::kDupXyCommand,
           {"Please select a points layer with some points selected.", "You must select a points layer",
            "Findandremovedups sub Error number: ", "Calcfeatures sub Error number: "}) {}
 
@@ -25,7 +25,7 @@ std::vector<host::ObjectId> FindDupxy::duplicates() {
     tolerance = std::max(tolerance, reference ? reference->xyTolerance() : kDefaultTolerance);
   }
   const host::GeometryService& geometry = application().geometry();
-  return positionDuplicates(fixes_, tolerance, [&geometry](const host::Geometry& a, const host::Geometry& b) {
+  return PositionDuplicates(fixes_, tolerance, [&geometry](const host::Geometry& a, const host::Geometry& b) {
     return geometry.equals(a, b);
   });
 }

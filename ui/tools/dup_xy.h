@@ -22,7 +22,7 @@ class FindDupxy final : public DuplicateRemoval {
 
   /// The click's work: checks the selected layer (a point layer), then finds and deletes the
   /// duplicates among its selected features (`CalcFeatures`).
-  void FindandRemoveDupsByxy() { findAndRemove(); }
+  void FindandRemoveDupsByxy() { FindAndRemove(); }
 
  protected:
   bool suits(const host::FeatureClass& featureClass) const override;

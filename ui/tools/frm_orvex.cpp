@@ -20,13 +20,13 @@ frmORVEX::frmORVEX(host::Application& application, host::ObjectId lastObjectId)
     : host::Form(std::string(kFormName), std::string(kCaption)),
       application_(&application),
       lastObjectId_(lastObjectId) {
-  buildControls();
-  connectEvents();
+  BuildControls();
+  ConnectEvents();
 }
 
 frmORVEX::~frmORVEX() = default;
 
-void frmORVEX::buildControls() {
+void frmORVEX::BuildControls() {
   add(ControlKind::Button, kDisplayTravel, "Display Travel");
   add(ControlKind::Button, kStop, "Stop");
   add(ControlKind::Button, kStepForward, "Step Forward").setEnabled(false);
@@ -45,29 +45,29 @@ void frmORVEX::buildControls() {
   add(ControlKind::Label, kFixLabel);
 }
 
-void frmORVEX::connectEvents() {
+void frmORVEX::ConnectEvents() {
   onLoad = [this] {
     // A form that could not be set up is no use to anybody: it closes after the report.
-    if (!guarded("Form_Load", [this] { formLoad(); })) close(host::dialog_result::kCancel);
+    if (!guarded("Form_Load", [this] { FormLoad(); })) close(host::dialog_result::kCancel);
   };
-  onUnload = [this] { formUnload(); };
+  onUnload = [this] { FormUnload(); };
   control(kDisplayTravel).onClick = [this] {
     guarded("CmdTrackMoose_Click", [this] {
-      setupTrackMoose(control(kKeepPath).checked(), paceFromDialog(), control(kOneStep).checked());
+      SetupTrackMoose(control(kKeepPath).checked(), PaceFromDialog(), control(kOneStep).checked());
     });
   };
   // The loop ends after its current wait; Display Travel then goes on from where it stopped.
   control(kStop).onClick = [this] { stopRequested_ = true; };
-  control(kStepForward).onClick = [this] { guarded("CmbStep_Click", [this] { stepForward(); }); };
-  control(kStepBack).onClick = [this] { guarded("cmdStepBack_Click", [this] { stepBack(); }); };
-  control(kOneStep).onClick = [this] { guarded("cbOneStep_Click", [this] { oneStepClicked(); }); };
+  control(kStepForward).onClick = [this] { guarded("CmbStep_Click", [this] { StepForward(); }); };
+  control(kStepBack).onClick = [this] { guarded("cmdStepBack_Click", [this] { StepBack(); }); };
+  control(kOneStep).onClick = [this] { guarded("cbOneStep_Click", [this] { OneStepClicked(); }); };
   control(kKeepPath).onClick = [this] { keepPath_ = control(kKeepPath).checked(); };
   control(kDeletePath).onClick = [this] {
     guarded("cmdDeleteGraphic_Click", [this] { DeleteMooseTracks(); });
   };
   control(kSaveTravel).onClick = [this] { ConvertGraphics2Shapefile(); };
-  control(kTrackSlider).onChange = [this] { guarded("Slider_Scroll", [this] { trackSliderMoved(); }); };
-  control(kSpeedSlider).onChange = [this] { speedSliderMoved(); };
+  control(kTrackSlider).onChange = [this] { guarded("Slider_Scroll", [this] { TrackSliderMoved(); }); };
+  control(kSpeedSlider).onChange = [this] { SpeedSliderMoved(); };
 }
 
 bool frmORVEX::guarded(std::string_view procedure, const std::function<void()>& work) {
@@ -84,12 +84,12 @@ bool frmORVEX::guarded(std::string_view procedure, const std::function<void()>& 
   return false;
 }
 
-void frmORVEX::formLoad() {
+void frmORVEX::FormLoad() {
   document_ = application_->document();
   map_ = document_->focusMap();
   subscription_ =
       host::ScopedSubscription(document_->activeView().events(), [this](const host::MapEvent& event) {
-        guarded("ActiveViewEvents", [this, &event] { onMapEvent(event); });
+        guarded("ActiveViewEvents", [this, &event] { OnMapEvent(event); });
       });
   steppingStarted_ = false;
   lastStep_ = StepDirection::None;
@@ -97,24 +97,24 @@ void frmORVEX::formLoad() {
   keepPath_ = control(kKeepPath).checked();
   oneStep_ = control(kOneStep).checked();
   if (!GetCollectionFromActiveLayer()) {
-    closeWithMessage(track::kTrackNoLayerAtStart);
+    CloseWithMessage(track::kTrackNoLayerAtStart);
     return;
   }
-  resetTrackControls();
+  ResetTrackControls();
 }
 
-void frmORVEX::formUnload() {
+void frmORVEX::FormUnload() {
   subscription_.reset();
   // An automatic display running in a handler below this one ends at its next look.
   stopRequested_ = true;
 }
 
-void frmORVEX::closeWithMessage(const char* message) {
+void frmORVEX::CloseWithMessage(const char* message) {
   application_->ui().messageBox(message, std::string(track::kDisplayTracksTitle));
   close(host::dialog_result::kCancel);
 }
 
-void frmORVEX::onMapEvent(const host::MapEvent& event) {
+void frmORVEX::OnMapEvent(const host::MapEvent& event) {
   if (!isOpen()) return;
   switch (event.kind) {
     case host::MapEventKind::ContentsChanged:
@@ -128,12 +128,12 @@ void frmORVEX::onMapEvent(const host::MapEvent& event) {
       return;
     case host::MapEventKind::SelectionChanged:
       if (!GetCollectionFromActiveLayer()) application_->ui().messageBox(track::kTrackNoLayerAfterSelection);
-      resetTrackControls();
+      ResetTrackControls();
       return;
   }
 }
 
-double frmORVEX::paceFromDialog() {
+double frmORVEX::PaceFromDialog() {
   host::Control& text = control(kPaceText);
   const std::optional<double> typed = host::parseNumber(text.text());
   if (typed && std::isfinite(*typed) && *typed >= 0.0) return std::min(*typed, kMaxPaceSeconds);
@@ -143,7 +143,7 @@ double frmORVEX::paceFromDialog() {
   return pace;
 }
 
-void frmORVEX::setupTrackMoose(bool keep, double seconds, bool oneStep) {
+void frmORVEX::SetupTrackMoose(bool keep, double seconds, bool oneStep) {
   oneStep_ = oneStep;
   if (oneStep || running_ || !isOpen()) return;
   keepPath_ = keep;
@@ -167,8 +167,8 @@ void frmORVEX::Auto_Track_Moose(bool keep, double seconds) {
         break;
       }
       control(kTrackSlider).setValue(position + 1, Notify::No);
-      showFix(position + 1);
-      drawStep(position);
+      ShowFix(position + 1);
+      DrawStep(position);
       application_->clock().wait(wait);
     }
   } catch (...) {
@@ -178,7 +178,7 @@ void frmORVEX::Auto_Track_Moose(bool keep, double seconds) {
   running_ = false;
 }
 
-void frmORVEX::stepForward() {
+void frmORVEX::StepForward() {
   if (lastStep_ != StepDirection::Forward) DeleteMooseTracks();
   lastStep_ = StepDirection::Forward;
   steppingStarted_ = true;
@@ -188,11 +188,11 @@ void frmORVEX::stepForward() {
     return;
   }
   control(kTrackSlider).setValue(position + 1, Notify::No);
-  showFix(position + 1);
-  drawStep(position);
+  ShowFix(position + 1);
+  DrawStep(position);
 }
 
-void frmORVEX::stepBack() {
+void frmORVEX::StepBack() {
   if (lastStep_ != StepDirection::Back) DeleteMooseTracks();
   lastStep_ = StepDirection::Back;
   steppingStarted_ = true;
@@ -202,11 +202,11 @@ void frmORVEX::stepBack() {
     return;
   }
   control(kTrackSlider).setValue(position - 1, Notify::No);
-  showFix(position - 1);
-  drawStep(position - 1);
+  ShowFix(position - 1);
+  DrawStep(position - 1);
 }
 
-void frmORVEX::oneStepClicked() {
+void frmORVEX::OneStepClicked() {
   DeleteMooseTracks();
   oneStep_ = control(kOneStep).checked();
   control(kStepForward).setEnabled(oneStep_);
@@ -218,12 +218,12 @@ void frmORVEX::oneStepClicked() {
   if (oneStep_ && running_) stopRequested_ = true;
 }
 
-void frmORVEX::trackSliderMoved() {
+void frmORVEX::TrackSliderMoved() {
   DeleteMooseTracks();
-  showFix(control(kTrackSlider).value());
+  ShowFix(control(kTrackSlider).value());
 }
 
-void frmORVEX::speedSliderMoved() {
+void frmORVEX::SpeedSliderMoved() {
   control(kPaceText).setText(host::numberText(track::PaceForSpeedSlider(control(kSpeedSlider).value())),
                              Notify::No);
 }

@@ -141,7 +141,7 @@ class frmORVEX final : public host::Form {
   /// Display Travel: takes keep-path, pace and one-step mode, deletes the drawn path unless a
   /// Stop came before, clears the stop request and runs the automatic display. Does nothing
   /// in one-step mode or while an automatic display is running.
-  void setupTrackMoose(bool keep, double seconds, bool oneStep);
+  void SetupTrackMoose(bool keep, double seconds, bool oneStep);
   /// The automatic loop: until a stop is requested or the form unloads, steps to the next fix
   /// and waits `seconds` on the host clock (user-interface events handled while it waits); at
   /// the last position shows kTrackNoMoreSteps and ends.
@@ -156,7 +156,7 @@ class frmORVEX final : public host::Form {
   /// Number of fixes in the track.
   int trackSize() const { return static_cast<int>(track_.size()); }
   /// The graphics of the drawn path still shown, in drawing order.
-  std::vector<host::ElementId> drawnPath() const;
+  std::vector<host::ElementId> DrawnPath() const;
   /// True while the automatic display runs.
   bool running() const { return running_; }
 
@@ -167,34 +167,34 @@ class frmORVEX final : public host::Form {
   };
   enum class StepDirection { None, Forward, Back };
 
-  void buildControls();
-  void connectEvents();
+  void BuildControls();
+  void ConnectEvents();
   /// Runs `work`; a failure is shown as "<procedure> sub ERROR: <description>" and gives false.
   bool guarded(std::string_view procedure, const std::function<void()>& work);
 
-  void formLoad();
-  void formUnload();
-  void onMapEvent(const host::MapEvent& event);
-  void closeWithMessage(const char* message);
+  void FormLoad();
+  void FormUnload();
+  void OnMapEvent(const host::MapEvent& event);
+  void CloseWithMessage(const char* message);
 
   /// Rebuilds the track from the table-of-contents layer's selection; false when there is no
   /// point layer (the track is then empty).
   bool GetCollectionFromActiveLayer();
   /// Slider range, lblfix and the labels of the fix at the slider position.
-  void resetTrackControls();
-  void showFix(int position);
+  void ResetTrackControls();
+  void ShowFix(int position);
   /// Draws the step between track positions `earlier` and `earlier + 1`.
-  void drawStep(int earlier);
-  double paceFromDialog();
+  void DrawStep(int earlier);
+  double PaceFromDialog();
 
-  void stepForward();
-  void stepBack();
-  void oneStepClicked();
-  void trackSliderMoved();
-  void speedSliderMoved();
+  void StepForward();
+  void StepBack();
+  void OneStepClicked();
+  void TrackSliderMoved();
+  void SpeedSliderMoved();
 
   host::GraphicsContainer& graphics();
-  void refreshView();
+  void RefreshView();
   /// Adds the saved path's layer without taking the contents change for an outside one.
   void AddShapeFile(const std::shared_ptr<host::FeatureClass>& featureClass, const std::string& name);
 

@@ -15,7 +15,7 @@ constexpr const char* kShapefileFilter = "Shapefiles (*.shp)|*.shp";
 constexpr const char* kShapefileExtension = "shp";
 
 /// The shapefile's dataset name: the file name without a ".shp" (any letter case).
-std::string datasetNameOf(const std::filesystem::path& path) {
+std::string DatasetNameOf(const std::filesystem::path& path) {
   const std::string extension = path.extension().string();
   return host::iequals(extension, ".shp") ? path.stem().string() : path.filename().string();
 }
@@ -36,7 +36,7 @@ void frmORVEX::ConvertGraphics2Shapefile() {
   try {
     std::vector<host::Polyline> lines;
     host::SpatialReferencePtr spatialReference;
-    const std::vector<host::ElementId> shown = drawnPath();
+    const std::vector<host::ElementId> shown = DrawnPath();
     for (const auto& [id, element] : graphics().elements()) {
       const host::Polyline* line = element.geometry.polyline();
       if (line == nullptr || std::find(shown.begin(), shown.end(), id) == shown.end()) continue;
@@ -58,7 +58,7 @@ void frmORVEX::ConvertGraphics2Shapefile() {
     const std::optional<std::filesystem::path> path = application_->ui().saveFile(dialog);
     if (!path) return;
 
-    const std::string name = datasetNameOf(*path);
+    const std::string name = DatasetNameOf(*path);
     const auto featureClass = CreateFeatureClass1(*application_, path->parent_path(), name, spatialReference);
     if (!featureClass) return;
     {

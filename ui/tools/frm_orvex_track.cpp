@@ -22,7 +22,7 @@ constexpr double kArrowPosition = 0.5;
 constexpr const char* kNoData = "No data";
 
 /// The value of the first of `names` the row has, or nullptr when it has none of them.
-const host::Value* firstField(const host::Row* row, std::initializer_list<std::string_view> names) {
+const host::Value* FirstField(const host::Row* row, std::initializer_list<std::string_view> names) {
   if (row == nullptr) return nullptr;
   for (const std::string_view name : names) {
     const int index = row->findField(name);
@@ -31,11 +31,11 @@ const host::Value* firstField(const host::Row* row, std::initializer_list<std::s
   return nullptr;
 }
 
-std::string numberOrZero(const host::Value* value) {
+std::string NumberOrZero(const host::Value* value) {
   return value == nullptr || value->isEmpty() ? std::string("0") : value->toText();
 }
 
-std::string textOrNoData(const host::Value* value) {
+std::string TextOrNoData(const host::Value* value) {
   return value == nullptr || value->isEmpty() ? std::string(kNoData) : value->toText();
 }
 
@@ -53,10 +53,10 @@ double PaceForSpeedSlider(int value) {
 
 FixLabels LabelsForFix(const host::Row* row, host::ObjectId objectId, host::ObjectId lastObjectId) {
   FixLabels labels;
-  labels.stats = "Meters per sec: " + numberOrZero(firstField(row, {"Me_Per_Sec"})) +
-                 " Distance: " + numberOrZero(firstField(row, {"Dist"}));
-  labels.dateAndTime = "Date: " + textOrNoData(firstField(row, {"Date", "Date_"})) + " at " +
-                       textOrNoData(firstField(row, {"Time1"}));
+  labels.stats = "Meters per sec: " + NumberOrZero(FirstField(row, {"Me_Per_Sec"})) +
+                 " Distance: " + NumberOrZero(FirstField(row, {"Dist"}));
+  labels.dateAndTime = "Date: " + TextOrNoData(FirstField(row, {"Date", "Date_"})) + " at " +
+                       TextOrNoData(FirstField(row, {"Time1"}));
   labels.fix = std::to_string(static_cast<std::int64_t>(objectId) + 1) + "/" +
                std::to_string(static_cast<std::int64_t>(lastObjectId) + 1);
   return labels;
@@ -84,7 +84,7 @@ bool frmORVEX::GetCollectionFromActiveLayer() {
   return true;
 }
 
-void frmORVEX::resetTrackControls() {
+void frmORVEX::ResetTrackControls() {
   control(kTrackSlider).setRange(0, std::max(trackSize() - 1, 0));
   control(kStatsLabel).setCaption("Meters per sec: 0 Distance: 0");
   if (track_.empty()) {
@@ -92,10 +92,10 @@ void frmORVEX::resetTrackControls() {
     control(kFixLabel).setCaption("");
     return;
   }
-  showFix(control(kTrackSlider).value());
+  ShowFix(control(kTrackSlider).value());
 }
 
-void frmORVEX::showFix(int position) {
+void frmORVEX::ShowFix(int position) {
   if (position < 0 || position >= trackSize()) return;
   const host::ObjectId oid = track_[static_cast<std::size_t>(position)].oid;
   std::optional<host::Row> row;
@@ -106,7 +106,7 @@ void frmORVEX::showFix(int position) {
   control(kFixLabel).setCaption(labels.fix);
 }
 
-void frmORVEX::drawStep(int earlier) {
+void frmORVEX::DrawStep(int earlier) {
   if (earlier < 0 || earlier + 1 >= trackSize()) return;
   const TrackFix& from = track_[static_cast<std::size_t>(earlier)];
   const TrackFix& to = track_[static_cast<std::size_t>(earlier) + 1];
@@ -127,17 +127,17 @@ void frmORVEX::drawStep(int earlier) {
                                                                             : host::SpatialReferencePtr{}),
                                track::TrackSymbol(), std::nullopt};
   drawn_.push_back(graphics().add(std::move(element)));
-  refreshView();
+  RefreshView();
 }
 
 void frmORVEX::DeleteMooseTracks() {
   host::GraphicsContainer& container = graphics();
   for (const host::ElementId id : drawn_) container.remove(id);
   drawn_.clear();
-  refreshView();
+  RefreshView();
 }
 
-std::vector<host::ElementId> frmORVEX::drawnPath() const {
+std::vector<host::ElementId> frmORVEX::DrawnPath() const {
   if (!document_) return {};
   std::vector<host::ElementId> shown;
   for (const auto& [id, element] : document_->activeView().graphics().elements()) {
@@ -151,7 +151,7 @@ host::GraphicsContainer& frmORVEX::graphics() {
   return document_->activeView().graphics();
 }
 
-void frmORVEX::refreshView() {
+void frmORVEX::RefreshView() {
   if (!document_) document_ = application_->document();
   document_->activeView().refresh();
 }

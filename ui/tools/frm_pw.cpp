@@ -9,12 +9,12 @@ FrmPW::FrmPW() : host::Form(kFormName, kCaption) {
   bar_->setRange(0, 0);
 }
 
-void FrmPW::setMaximum(int maximum) {
+void FrmPW::SetMaximum(int maximum) {
   bar_->setRange(0, std::max(maximum, 0));
   bar_->setValue(0, host::Notify::No);
 }
 
-void FrmPW::setProgress(int value) {
+void FrmPW::SetProgress(int value) {
   bar_->setValue(std::clamp(value, bar_->minimum(), bar_->maximum()), host::Notify::No);
 }
 

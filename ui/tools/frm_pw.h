@@ -22,10 +22,10 @@ class FrmPW final : public host::Form {
   FrmPW();
 
   /// Sets the range 0..maximum (a negative maximum counts as 0) and puts the bar back to 0.
-  void setMaximum(int maximum);
+  void SetMaximum(int maximum);
   /// Moves the bar; values outside the range are clamped into it, since a count that grew
   /// while a tool ran must not stop the tool.
-  void setProgress(int value);
+  void SetProgress(int value);
   int maximum() const;
   int progress() const;
 

@@ -21,7 +21,7 @@ host::ObjectId LastObjectId(const host::FeatureClass& featureClass) {
 host::Status MOLE::onClick() {
   if (application_ == nullptr) return host::kUnexpected;
   try {
-    openTrackDisplay();
+    OpenTrackDisplay();
   } catch (const host::Error& error) {
     if (host::errorsPassThrough()) throw;
     application_->ui().messageBox("MOLE_Click sub ERROR: " + error.description());
@@ -32,7 +32,7 @@ host::Status MOLE::onClick() {
   return host::kOk;
 }
 
-void MOLE::openTrackDisplay() {
+void MOLE::OpenTrackDisplay() {
   host::UiServices& ui = application_->ui();
   const auto layer = track::SelectedPointLayer(*application_->document());
   if (!layer) {

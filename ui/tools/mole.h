@@ -49,7 +49,7 @@ class MOLE final : public host::Command {
   host::Status onClick() override;
 
  private:
-  void openTrackDisplay();
+  void OpenTrackDisplay();
 
   host::Application* application_ = nullptr;
 };

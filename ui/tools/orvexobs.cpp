@@ -39,12 +39,12 @@ constexpr const char* kCalcFeaturesError = "CalcFeatures sub Error number: ";
 /// The pattern the coordinate system's name must match ("*UTM*", letter case counts).
 constexpr std::string_view kUtmMark = "UTM";
 
-bool isUtm(const host::SpatialReferencePtr& reference) {
+bool IsUtm(const host::SpatialReferencePtr& reference) {
   return reference && reference->name().find(kUtmMark) != std::string::npos;
 }
 
 /// A fix's position; a fix without one cannot be measured from or to.
-host::Point positionOf(const host::Feature& feature) {
+host::Point PositionOf(const host::Feature& feature) {
   const host::Point* point = feature.shape().point();
   if (point == nullptr || point->isEmpty()) {
     throw host::Error(host::error_number::kInvalidUseOfNull,
@@ -53,13 +53,13 @@ host::Point positionOf(const host::Feature& feature) {
   return *point;
 }
 
-int fieldIndex(const host::Feature& feature, std::string_view name) {
+int FieldIndex(const host::Feature& feature, std::string_view name) {
   const int index = feature.findField(name);
   if (index < 0) throw host::Error(host::kNotFound, "the layer has no field \"" + std::string(name) + "\"");
   return index;
 }
 
-int progressValue(std::int64_t counter) {
+int ProgressValue(std::int64_t counter) {
   return static_cast<int>(std::min<std::int64_t>(counter, std::numeric_limits<int>::max()));
 }
 
@@ -70,14 +70,14 @@ host::Status ORVEXOBS::onClick() {
   return host::kOk;
 }
 
-std::shared_ptr<host::FeatureLayer> ORVEXOBS::selectedFeatureLayer() const {
+std::shared_ptr<host::FeatureLayer> ORVEXOBS::SelectedFeatureLayer() const {
   const auto document = this->document() ? this->document() : application().document();
   if (!document) return nullptr;
   return std::dynamic_pointer_cast<host::FeatureLayer>(document->selectedLayer());
 }
 
-std::shared_ptr<host::FeatureClass> ORVEXOBS::selectedFeatureClass() const {
-  const auto layer = selectedFeatureLayer();
+std::shared_ptr<host::FeatureClass> ORVEXOBS::SelectedFeatureClass() const {
+  const auto layer = SelectedFeatureLayer();
   auto featureClass = layer ? layer->featureClass() : nullptr;
   if (!featureClass) throw host::Error(host::error_number::kObjectNotSet, "no feature layer is selected");
   return featureClass;
@@ -86,7 +86,7 @@ std::shared_ptr<host::FeatureClass> ORVEXOBS::selectedFeatureClass() const {
 void ORVEXOBS::CalcObsFields() {
   host::UiServices& ui = application().ui();
   try {
-    const auto layer = selectedFeatureLayer();
+    const auto layer = SelectedFeatureLayer();
     if (!layer) {
       ui.messageBox(kNoLayer, std::string(kNoLayerTitle), host::MessageButtons::Ok);
       return;
@@ -97,31 +97,31 @@ void ORVEXOBS::CalcObsFields() {
       ui.messageBox(kWrongLayer);
       return;
     }
-    progress_.setMaximum(featureClass->featureCount());
+    progress_.SetMaximum(featureClass->featureCount());
 
     if (ui.messageBox(kQuestion, std::string(kQuestionTitle), host::MessageButtons::YesNo) !=
         host::MessageAnswer::Yes)
       return;
 
     Addfields();
-    const auto cursor = getAndSelectAllFromActiveLayer();
+    const auto cursor = GetAndSelectAllFromActiveLayer();
     CalcFeatures(*cursor);
   } catch (...) {
     if (host::errorsPassThrough()) throw;
-    ui.messageBox(errorReport(kCalcObsFieldsError, std::current_exception()));
+    ui.messageBox(ErrorReport(kCalcObsFieldsError, std::current_exception()));
   }
 }
 
 void ORVEXOBS::Addfields() {
-  const auto featureClass = selectedFeatureClass();
+  const auto featureClass = SelectedFeatureClass();
   for (const std::string_view name : kTravelFieldNames) {
     if (featureClass->findField(name) < 0)
       featureClass->addField(host::FieldDef(std::string(name), host::FieldType::Double));
   }
 }
 
-std::unique_ptr<host::UpdateCursor> ORVEXOBS::getAndSelectAllFromActiveLayer() {
-  return selectedFeatureClass()->update();
+std::unique_ptr<host::UpdateCursor> ORVEXOBS::GetAndSelectAllFromActiveLayer() {
+  return SelectedFeatureClass()->update();
 }
 
 void ORVEXOBS::CalcFeatures(host::UpdateCursor& cursor) {
@@ -138,7 +138,7 @@ void ORVEXOBS::CalcFeatures(host::UpdateCursor& cursor) {
     while (feature) {
       ++counter;
       if (counter == 1) {
-        previousPoint = positionOf(*feature);
+        previousPoint = PositionOf(*feature);
         const int time2 = feature->findField(kTime2Field);
         if (time2 < 0) {
           ui.messageBox(kNoTime2OnFeature, std::string());
@@ -146,18 +146,18 @@ void ORVEXOBS::CalcFeatures(host::UpdateCursor& cursor) {
         }
         previousTime = readTime2(feature->value(time2));
         cumulativeTime = 0;
-        feature->setValue(fieldIndex(*feature, kTravelFieldNames[0]), host::Value(0.0));
-        feature->setValue(fieldIndex(*feature, kTravelFieldNames[1]), host::Value(0.0));
+        feature->setValue(FieldIndex(*feature, kTravelFieldNames[0]), host::Value(0.0));
+        feature->setValue(FieldIndex(*feature, kTravelFieldNames[1]), host::Value(0.0));
       } else {
-        progress_.setProgress(progressValue(counter));
-        const host::Point point = positionOf(*feature);
-        if (!isUtm(feature->shape().spatialReference())) {
+        progress_.SetProgress(ProgressValue(counter));
+        const host::Point point = PositionOf(*feature);
+        if (!IsUtm(feature->shape().spatialReference())) {
           ui.messageBox(kNotUtm, std::string());
           return;
         }
         const double distance = host::distance(previousPoint, point);
         cumulativeDistance += distance;
-        const std::int64_t time = readTime2(feature->value(fieldIndex(*feature, kTime2Field)));
+        const std::int64_t time = readTime2(feature->value(FieldIndex(*feature, kTime2Field)));
         std::int64_t elapsed = 0;
         if (__builtin_sub_overflow(time, previousTime, &elapsed) ||
             __builtin_add_overflow(cumulativeTime, elapsed, &cumulativeTime)) {
@@ -167,11 +167,11 @@ void ORVEXOBS::CalcFeatures(host::UpdateCursor& cursor) {
           ui.messageBox(kSameTime, std::string());
           return;
         }
-        const TravelValues values = travelStep(distance, elapsed, cumulativeDistance, cumulativeTime);
+        const TravelValues values = TravelStep(distance, elapsed, cumulativeDistance, cumulativeTime);
         previousTime = time;
         const auto written = values.inFieldOrder();
         for (std::size_t i = 0; i < written.size(); ++i)
-          feature->setValue(fieldIndex(*feature, kTravelFieldNames[i]), host::Value(written[i]));
+          feature->setValue(FieldIndex(*feature, kTravelFieldNames[i]), host::Value(written[i]));
         previousPoint = point;
       }
       cursor.updateRow(*feature);
@@ -179,7 +179,7 @@ void ORVEXOBS::CalcFeatures(host::UpdateCursor& cursor) {
     }
   } catch (...) {
     if (host::errorsPassThrough()) throw;
-    ui.messageBox(errorReport(kCalcFeaturesError, std::current_exception()));
+    ui.messageBox(ErrorReport(kCalcFeaturesError, std::current_exception()));
   }
 }
 

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "host/map.h"
-#include "ui/shell/ui_commands.h"
+#include "ui/command/ui_commands.h"
 #include "ui/tools/frm_pw.h"
 
 namespace orvex::ui {
@@ -21,9 +21,9 @@ namespace orvex::ui {
 /// coordinate system's name contains "UTM", so that distances are metres.
 ///
 /// Counters, feature counts and times are 64-bit: layers of any size are walked.
-class ORVEXOBS final : public shell::UiCommand {
+class ORVEXOBS final : public command::UiCommand {
  public:
-  ORVEXOBS() : UiCommand(shell::kObsCommand) {}
+  ORVEXOBS() : UiCommand(command::kObsCommand) {}
 
   host::Status onClick() override;
 
@@ -40,7 +40,7 @@ class ORVEXOBS final : public shell::UiCommand {
 
   /// An update cursor over every feature of the selected layer's feature class, no filter.
   /// @throws host::Error when no feature layer is selected.
-  std::unique_ptr<host::UpdateCursor> getAndSelectAllFromActiveLayer();
+  std::unique_ptr<host::UpdateCursor> GetAndSelectAllFromActiveLayer();
 
   /// Walks the cursor and writes the six fields of each fix, showing the progress window
   /// meanwhile. The first fix gets "T_Obs_Sec" = 0 and "T_Cumul" = 0 only. A stop (no "Time2"
@@ -53,8 +53,8 @@ class ORVEXOBS final : public shell::UiCommand {
   const FrmPW& progressWindow() const { return progress_; }
 
  private:
-  std::shared_ptr<host::FeatureLayer> selectedFeatureLayer() const;
-  std::shared_ptr<host::FeatureClass> selectedFeatureClass() const;
+  std::shared_ptr<host::FeatureLayer> SelectedFeatureLayer() const;
+  std::shared_ptr<host::FeatureClass> SelectedFeatureClass() const;
 
   FrmPW progress_;
 };

@@ -19,7 +19,7 @@ std::int32_t errorNumberOf(const std::exception_ptr& failure) {
   }
 }
 
-std::string errorReport(std::string_view prefix, const std::exception_ptr& failure) {
+std::string ErrorReport(std::string_view prefix, const std::exception_ptr& failure) {
   return std::string(prefix) + std::to_string(errorNumberOf(failure));
 }
 

@@ -19,6 +19,6 @@ inline constexpr std::int32_t kInternalErrorNumber = 51;
 std::int32_t errorNumberOf(const std::exception_ptr& failure);
 
 /// `prefix` followed by the error number of `failure`.
-std::string errorReport(std::string_view prefix, const std::exception_ptr& failure);
+std::string ErrorReport(std::string_view prefix, const std::exception_ptr& failure);
 
 }  // namespace orvex::ui

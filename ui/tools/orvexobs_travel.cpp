@@ -13,7 +13,7 @@ constexpr double kInt64Limit = 9223372036854775808.0;
 
 }  // namespace
 
-TravelValues travelStep(double distance, std::int64_t elapsed, double cumulativeDistance,
+TravelValues TravelStep(double distance, std::int64_t elapsed, double cumulativeDistance,
                         std::int64_t cumulativeTime) {
   const auto seconds = static_cast<double>(elapsed);
   const double metresPerSecond = distance / seconds;

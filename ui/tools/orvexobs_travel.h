@@ -40,7 +40,7 @@ struct TravelValues {
 /// The rounded values of a step of `elapsed` seconds (not 0) and `distance` units, given the
 /// unrounded running sums that already include this step. The speeds come from the unrounded
 /// distance, so rounding never compounds.
-TravelValues travelStep(double distance, std::int64_t elapsed, double cumulativeDistance,
+TravelValues TravelStep(double distance, std::int64_t elapsed, double cumulativeDistance,
                         std::int64_t cumulativeTime);
 
 /// A "Time2" value as whole seconds: numbers rounded to the nearest integer, halves to even,

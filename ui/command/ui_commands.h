@@ -4,9 +4,9 @@
 // that answers the host from them. A command class of the library derives from `UiCommand`,
 // passes its row and adds its `onClick`:
 //
-//   class ORVEXOBS final : public shell::UiCommand {
+//   class ORVEXOBS final : public command::UiCommand {
 //    public:
-//     ORVEXOBS() : UiCommand(shell::kObsCommand) {}
+//     ORVEXOBS() : UiCommand(command::kObsCommand) {}
 //     host::Status onClick() override;  // application(), document() are kept by onCreate
 //   };
 
@@ -21,7 +21,7 @@
 #include "host/component.h"
 #include "host/map.h"
 
-namespace orvex::ui::shell {
+namespace orvex::ui::command {
 
 /// The component library's name: a class's ProgID is this name, a point and the class name.
 inline constexpr std::string_view kLibraryName = "ORVEX";
@@ -117,11 +117,11 @@ inline constexpr UiCommandProperties kAboutCommand{
 };
 
 /// The six rows, in the order of the menu.
-std::span<const UiCommandProperties* const> uiCommands();
+std::span<const UiCommandProperties* const> UiCommands();
 
 /// The row whose class name or ProgID equals `classOrProgId`, letter case ignored (the host
 /// resolves ProgIDs that way, so "ORVEX.orvexobs" finds ORVEXOBS); null when none.
-const UiCommandProperties* findUiCommand(std::string_view classOrProgId);
+const UiCommandProperties* FindUiCommand(std::string_view classOrProgId);
 
 /// A menu command of orvexui answering the host from its table row. The kept references
 /// are released when the command is destroyed.
@@ -167,4 +167,4 @@ class UiCommand : public host::Command {
   std::shared_ptr<host::Component> extension_;
 };
 
-}  // namespace orvex::ui::shell
+}  // namespace orvex::ui::command

@@ -1,4 +1,5 @@
-// The comma-separated number lists of the MCP options and the kernel bandwidth page.
+// The comma-separated number lists of the forms: the MCP options and the kernel bandwidth page
+// (leading numbers, a final comma ignored) and the KDE dialog (whole numbers only).
 
 #include <gtest/gtest.h>
 
@@ -6,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "core/data/number_list.h"
+#include "host/number_list.h"
 
-namespace orvex::core {
+namespace orvex::host {
 namespace {
 
 struct ListCase {
@@ -45,6 +46,26 @@ INSTANTIATE_TEST_SUITE_P(
                       ListCase{",95", {}, "Text entered () is not a valid numeric value"},
                       ListCase{"95, ,90", {}, "Text entered () is not a valid numeric value"}));
 
+// The KDE dialog's lists: any piece that is not wholly a number, a final comma included,
+// refuses the whole list.
+class WholeNumberListCases : public ::testing::TestWithParam<ListCase> {};
+
+TEST_P(WholeNumberListCases, ParsesAsDocumented) {
+  const ListCase& c = GetParam();
+  const NumberList list = parseNumberList(c.text, kWholeNumberList);
+  EXPECT_EQ(list.values, c.values) << "text: [" << c.text << "]";
+  EXPECT_EQ(list.errorText, c.error) << "text: [" << c.text << "]";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WholeNumberListCases,
+    ::testing::Values(ListCase{" 0.5 , 1,2e1 ", {0.5, 1.0, 20.0}, ""}, ListCase{"-3", {-3.0}, ""},
+                      ListCase{"", {}, "No data entered"}, ListCase{"  ", {}, "No data entered"},
+                      ListCase{"95,", {}, "Text entered () is not a valid numeric value"},
+                      ListCase{",", {}, "Text entered () is not a valid numeric value"},
+                      ListCase{"95x,90", {}, "Text entered (95x) is not a valid numeric value"},
+                      ListCase{"95,abc", {}, "Text entered (abc) is not a valid numeric value"}));
+
 TEST(NumberList, IgnoresADecimalCommaLocale) {
   // A process locale with a decimal comma must not change how "0.5" reads.
   const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
@@ -56,4 +77,4 @@ TEST(NumberList, IgnoresADecimalCommaLocale) {
 }
 
 }  // namespace
-}  // namespace orvex::core
+}  // namespace orvex::host

@@ -1,11 +1,13 @@
 // Running one command in the headless host from the command line.
 
+#include "apps/orvex/subcommand.h"
+
 #include <unistd.h>  // isatty
 
 #include <iostream>
-#include <map>
 
-#include "apps/orvex/cli.h"
+#include "apps/orvex/global_options.h"
+#include "apps/orvex/terminal_progress.h"
 #include "host/text.h"
 #include "platform/headless/command_runner.h"
 #include "platform/headless/headless_application.h"
@@ -24,18 +26,33 @@ headless::HeadlessOptions hostOptions(const GlobalOptions& global) {
                                 : headless::ChoicePolicy::Ask;
   // A person is asked only when both the question and the answer pass through a terminal.
   if (isatty(STDIN_FILENO) != 0 && isatty(STDERR_FILENO) != 0) options.promptInput = &std::cin;
-  if (!global.quiet && isatty(STDERR_FILENO) != 0) options.progressTerminal = &std::cerr;
+  if (drawsProgress(global)) options.progressTerminal = &std::cerr;
   return options;
 }
 
 }  // namespace
 
-int runHostedCommand(std::string_view progId, const CommandArgs& args, const GlobalOptions& global,
-                     ScriptFn script, AfterFn after) {
+Subcommand::~Subcommand() = default;
+
+void Subcommand::declare(CLI::App& /*subcommand*/, CommandArgs& /*args*/) {}
+
+void Subcommand::script(const CommandArgs& /*args*/, headless::HeadlessApplication& /*application*/) {}
+
+int Subcommand::report(const CommandArgs& /*args*/, headless::HeadlessApplication& /*application*/,
+                       int exitCode) {
+  return exitCode;
+}
+
+int Subcommand::run(const CommandArgs& args, const GlobalOptions& global) { return clickOnce(args, global); }
+
+bool Subcommand::skippedItemsFail(const CommandArgs& /*args*/) const { return true; }
+
+int Subcommand::clickOnce(const CommandArgs& args, const GlobalOptions& global) {
   // The registry outlives the application: anything of a component library that the
   // application still holds when it ends (a forgotten event handler) needs its code loaded.
   const host::ComponentRegistry registry = global.openRegistry();
   headless::HeadlessApplication application(hostOptions(global));
+  application.runRecord().setProgress(runProgress(global));
 
   headless::MapSource source;
   source.files.assign(args.files.begin(), args.files.end());
@@ -47,30 +64,24 @@ int runHostedCommand(std::string_view progId, const CommandArgs& args, const Glo
 
   for (const auto& output : args.outputs)
     application.scriptedUi().queueSaveAnswer(std::filesystem::path(output));
-  if (script != nullptr) script(args, application);
+  script(args, application);
 
-  const host::Status status = headless::runCommand(registry, application, progId);
+  const host::Status status = headless::runCommand(registry, application, progId_);
   int exitCode = kExitSuccess;
   if (host::failed(status)) {
-    std::cerr << "orvex: " << progId << " failed (status "
+    std::cerr << "orvex: " << progId_ << " failed (status "
               << host::cformat("0x%08X", static_cast<unsigned>(status)) << ")\n";
     exitCode = kExitCommandFailed;
   }
-  return after != nullptr ? after(args, application, exitCode) : exitCode;
+  // The report may add the files the command line wrote itself (a picture) to the record.
+  exitCode = report(args, application, exitCode);
+  summary_.add(application.runRecord());
+  return exitCode;
 }
 
-void scriptGenericRun(const CommandArgs& args, headless::HeadlessApplication& application) {
-  // Steps are grouped by form, each form's in the order given.
-  std::map<std::string, headless::FormScript> scripts;
-  for (const std::string& text : args.listOf("step")) {
-    const auto dot = text.find('.');
-    scripts[text.substr(0, dot)].add(headless::parseFormStep(std::string_view(text).substr(dot + 1)));
-  }
-  for (auto& [form, script] : scripts) application.scriptedUi().setFormScript(form, std::move(script));
-  for (const auto& file : args.listOf("open"))
-    application.scriptedUi().queueOpenAnswer({std::filesystem::path(file)});
-  for (const auto& folder : args.listOf("folder"))
-    application.scriptedUi().queueFolderAnswer(std::filesystem::path(folder));
+int runToEnd(Subcommand& subcommand, const CommandArgs& args, const GlobalOptions& global) {
+  const int exitCode = subcommand.run(args, global);
+  return subcommand.summary().finish(exitCode, subcommand.skippedItemsFail(args), std::cerr);
 }
 
 }  // namespace orvex::cli

@@ -1,9 +1,9 @@
-#include "ui/shell/ui_commands.h"
+#include "ui/command/ui_commands.h"
 
 #include "host/error.h"
 #include "host/text.h"
 
-namespace orvex::ui::shell {
+namespace orvex::ui::command {
 namespace {
 
 // The named rows themselves, not copies: callers compare rows by address.
@@ -12,9 +12,9 @@ constexpr const UiCommandProperties* kRows[] = {&kKdeToolCommand, &kObsCommand, 
 
 }  // namespace
 
-std::span<const UiCommandProperties* const> uiCommands() { return kRows; }
+std::span<const UiCommandProperties* const> UiCommands() { return kRows; }
 
-const UiCommandProperties* findUiCommand(std::string_view classOrProgId) {
+const UiCommandProperties* FindUiCommand(std::string_view classOrProgId) {
   for (const UiCommandProperties* row : kRows)
     if (host::iequals(row->className, classOrProgId) || host::iequals(row->progId, classOrProgId)) return row;
   return nullptr;
@@ -39,4 +39,4 @@ host::Application& UiCommand::application() const {
   return *application_;
 }
 
-}  // namespace orvex::ui::shell
+}  // namespace orvex::ui::command

@@ -1,31 +1,42 @@
-#include "ui/kde/fixed_chunks.h"
+#include "host/fixed_chunks.h"
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <mutex>
 #include <system_error>
 #include <thread>
 #include <vector>
 
-namespace orvex::ui {
+namespace orvex::host {
 
 namespace {
-std::atomic<unsigned> gThreadLimit{0};
-}  // namespace
 
-void SetWorkerThreadLimit(unsigned limit) { gThreadLimit.store(limit); }
-
-unsigned WorkerThreadLimit() {
-  const unsigned limit = gThreadLimit.load();
-  if (limit != 0) return limit;
-  return std::max(1U, std::thread::hardware_concurrency());
+unsigned hostThreadSetting() {
+  const char* text = std::getenv(kWorkerThreadsVariable);
+  unsigned value = 0;
+  if (text != nullptr) {
+    const char* end = text + std::strlen(text);
+    const auto [stop, error] = std::from_chars(text, end, value);
+    if (error != std::errc{} || stop != end) value = 0;
+  }
+  return value != 0 ? value : std::thread::hardware_concurrency();
 }
 
-void RunFixedChunks(std::size_t chunkCount, const std::function<void(std::size_t)>& work) {
+}  // namespace
+
+unsigned workerThreads(unsigned requested) {
+  const unsigned threads = requested != 0 ? requested : hostThreadSetting();
+  return std::clamp(threads, 1U, kMaxWorkerThreads);
+}
+
+void runFixedChunks(std::size_t chunkCount, unsigned threads, const std::function<void(std::size_t)>& work) {
   if (chunkCount == 0) return;
-  const std::size_t threads = std::min<std::size_t>(WorkerThreadLimit(), chunkCount);
-  if (threads <= 1) {
+  const std::size_t useThreads = std::min<std::size_t>(workerThreads(threads), chunkCount);
+  if (useThreads <= 1) {
     for (std::size_t c = 0; c < chunkCount; ++c) work(c);
     return;
   }
@@ -50,8 +61,8 @@ void RunFixedChunks(std::size_t chunkCount, const std::function<void(std::size_t
   };
 
   std::vector<std::jthread> helpers;
-  helpers.reserve(threads - 1);
-  for (std::size_t t = 1; t < threads; ++t) {
+  helpers.reserve(useThreads - 1);
+  for (std::size_t t = 1; t < useThreads; ++t) {
     try {
       helpers.emplace_back(drain);
     } catch (const std::system_error&) {
@@ -63,4 +74,4 @@ void RunFixedChunks(std::size_t chunkCount, const std::function<void(std::size_t
   if (firstError) std::rethrow_exception(firstError);
 }
 
-}  // namespace orvex::ui
+}  // namespace orvex::host

@@ -1,0 +1,49 @@
+#pragma once
+
+// What one run of the command line produced, gathered from the records of every click of
+// its command: the human report's last lines, the exit code and the --json summary.
+
+#include <iosfwd>
+#include <utility>
+#include <vector>
+
+#include "host/run_record.h"
+
+namespace orvex::cli {
+
+class RunSummary {
+ public:
+  /// Adds the records of one click (one application).
+  void add(const host::RunRecord& record);
+  /// Adds the records of another summary (a step of the demo).
+  void add(const RunSummary& other);
+  /// Adds an output the command line wrote itself.
+  void output(host::OutputRecord record) { outputs_.push_back(std::move(record)); }
+  /// Adds an item that failed outside the command (an error that stopped the run).
+  void failure(host::FailureRecord record) { failures_.push_back(std::move(record)); }
+
+  const std::vector<host::OutputRecord>& outputs() const { return outputs_; }
+  const std::vector<host::FailureRecord>& failures() const { return failures_; }
+  /// The failures that fail the run: every failed item, and skipped ones when
+  /// `skippedFail`. Cancelled items (a save dialog answered Cancel, a file not replaced)
+  /// were the user's choice and do not.
+  std::vector<host::FailureRecord> failing(bool skippedFail) const;
+
+  /// Writes one line per failing item ("orvex: nothing was written for <item>: <reason>")
+  /// and, when any, a last line naming them all; returns `exitCode`, or 1 when some item
+  /// failed and `exitCode` was 0.
+  int finish(int exitCode, bool skippedFail, std::ostream& err) const;
+
+  /// The summary as one JSON object: {"exit": code, "outputs": [...], "failures": [...]}, each
+  /// output with "path", "kind", "layer", "features" and the values known ("animal",
+  /// "percentage", "h", "href", "h_listed", "minimised", "profile" as [h, score] pairs,
+  /// "areas"), each failure with "item", "kind", "reason", "path" and its values. Values
+  /// the command did not know are left out.
+  void writeJson(std::ostream& out, int exitCode) const;
+
+ private:
+  std::vector<host::OutputRecord> outputs_;
+  std::vector<host::FailureRecord> failures_;
+};
+
+}  // namespace orvex::cli

@@ -1,0 +1,55 @@
+// Cross-validation scans of the KDE tool, one animal: the profile of 202 LSCV scores over all
+// pairs, with "ns per pair per bandwidth" (wall time over n(n-1)/2 pairs x scored bandwidths)
+// as the counter that compares across n and with other programs.
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
+#include "bench_fixes.h"
+#include "ui/kde/cls_lscv.h"
+
+namespace {
+
+using orvex::ui::clsLSCV;
+using orvex::ui::PairSumMethod;
+
+using orvex::bench::BellFixes;
+
+// Arguments: number of fixes, method (0 = chosen by cost, 1 = exact sums).
+void BM_KdeLscvScan(benchmark::State& state) {
+  const auto n = static_cast<std::size_t>(state.range(0));
+  const auto fixes = BellFixes(n);
+  const PairSumMethod method = state.range(1) == 0 ? PairSumMethod::automatic : PairSumMethod::exact;
+  double seconds = 0.0;
+  double bandwidths = 0.0;
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    clsLSCV lscv;
+    lscv.SetPairScanOptions({.method = method});
+    lscv.SetInputCoords(fixes);
+    lscv.CalculateLSCV();
+    benchmark::DoNotOptimize(lscv.GetBandwidth());
+    seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    bandwidths = 0.0;
+    for (double h : lscv.GetLSCVProfile().value_or(orvex::ui::CrossValidationProfile{}).h)
+      bandwidths += h > 0.0;
+    if (lscv.lErrorStatus != 0) state.SkipWithError("scan failed");
+  }
+  const double pairs = static_cast<double>(n) * static_cast<double>(n - 1) / 2.0;
+  state.counters["ns_pair_bw"] =
+      1e9 * seconds / (static_cast<double>(state.iterations()) * pairs * bandwidths);
+  state.counters["bandwidths"] = bandwidths;
+}
+BENCHMARK(BM_KdeLscvScan)
+    ->Args({2000, 0})
+    ->Args({2000, 1})
+    ->Args({5000, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(0.5);
+BENCHMARK(BM_KdeLscvScan)->Args({100000, 0})->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
+
+}  // namespace

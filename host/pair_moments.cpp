@@ -1,0 +1,254 @@
+#include "host/pair_moments.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <utility>
+
+#include "host/fixed_chunks.h"
+
+namespace orvex::host {
+
+namespace {
+
+constexpr int kMantissaShift = 52 - PairMoments::kMantissaBits;
+// |beta * d2 * s| bound at which the series is built (see the header): the pooled bin below
+// 2^E0 keeps beta_max * 2^E0 under it.
+constexpr double kSeriesArgumentBound = 0.365;
+// The series stops at the first term whose bound falls below 2^-60 of the leading term, or at
+// the last index the stored moments allow for k = 2.
+constexpr double kSeriesTermFloor = 0x1p-60;
+constexpr std::size_t kLastSeriesTerm = PairMoments::kMoments - 3;
+// Powers of a pooled s below this add under 2^-128 relative and would be subnormal.
+constexpr double kPooledPowerFloor = 0x1p-64;
+// |s| within a mantissa bin.
+constexpr double kHalfBin = 0x1p-11;
+// e^{X |s|} <= e^{0.365} < 1.45 within a bin that is evaluated.
+constexpr double kWithinBinGrowth = 1.45;
+// The bins come in increasing X. Once every pair still to come adds, all together, less than
+// 2^-64 of each sum so far, the rest is left out: for x >= 2 each x^k e^{-x} (k <= 2) falls with
+// x, so the remaining pairs add at most remaining * X^2 e^{-X} * kWithinBinGrowth.
+constexpr double kNegligibleRest = 0x1p-64;
+constexpr double kFallingFrom = 2.0;
+
+// 1 / m for the series coefficients.
+constexpr auto kInverse = [] {
+  std::array<double, PairMoments::kMoments> inverse{};
+  for (std::size_t m = 1; m < inverse.size(); ++m) inverse[m] = 1.0 / static_cast<double>(m);
+  return inverse;
+}();
+// Chunks of a build run together and are then added in order; the count bounds the
+// histograms in memory and never depends on the thread count.
+constexpr std::size_t kChunksPerGroup = 16;
+constexpr std::uint64_t kPairsPerChunk = std::uint64_t{1} << 20;
+constexpr std::size_t kColumnBlock = 256;
+// Cells per side of the grid on which the space-filling order is taken.
+constexpr double kOrderCells = 65535.0;
+
+// Interleaves the bits of two 16-bit cell numbers (a Z-order key).
+std::uint32_t zOrderKey(std::uint32_t cx, std::uint32_t cy) {
+  auto spread = [](std::uint32_t v) {
+    v = (v | (v << 8)) & 0x00FF00FFU;
+    v = (v | (v << 4)) & 0x0F0F0F0FU;
+    v = (v | (v << 2)) & 0x33333333U;
+    return (v | (v << 1)) & 0x55555555U;
+  };
+  return spread(cx) | (spread(cy) << 1);
+}
+
+// The fixes in Z order over their bounding box (ties in input order). The pairs are the same
+// pairs in any order; this one makes the distances of nearby rows and columns alike.
+void zOrder(std::span<const double> x, std::span<const double> y, std::vector<double>& ox,
+            std::vector<double>& oy) {
+  const auto [xMin, xMax] = std::minmax_element(x.begin(), x.end());
+  const auto [yMin, yMax] = std::minmax_element(y.begin(), y.end());
+  const double sx = *xMax > *xMin ? kOrderCells / (*xMax - *xMin) : 0.0;
+  const double sy = *yMax > *yMin ? kOrderCells / (*yMax - *yMin) : 0.0;
+  std::vector<std::pair<std::uint32_t, std::size_t>> keys(x.size());
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    const auto cx = static_cast<std::uint32_t>(std::clamp((x[i] - *xMin) * sx, 0.0, kOrderCells));
+    const auto cy = static_cast<std::uint32_t>(std::clamp((y[i] - *yMin) * sy, 0.0, kOrderCells));
+    keys[i] = {zOrderKey(cx, cy), i};
+  }
+  std::sort(keys.begin(), keys.end());
+  ox.resize(x.size());
+  oy.resize(y.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    ox[i] = x[keys[i].second];
+    oy[i] = y[keys[i].second];
+  }
+}
+
+std::uint64_t exponentBits(int exponent) { return static_cast<std::uint64_t>(exponent + 1023) << 52; }
+
+// The exact middle of the bin whose low edge has these bits: the bit below the bin's mantissa
+// bits set.
+double binCentre(std::uint64_t lowEdge) {
+  return std::bit_cast<double>(lowEdge | (std::uint64_t{1} << (kMantissaShift - 1)));
+}
+
+// Adds s^0 .. s^15 to the 16 moments of one bin. The powers come from a tree of products so
+// that none is more than four roundings from s.
+void addPowers(double* bin, double s, bool pooled) {
+  std::array<double, PairMoments::kMoments> p{};
+  p[0] = 1.0;
+  p[1] = s;
+  if (!(pooled && s < kPooledPowerFloor)) {
+    p[2] = s * s;
+    p[3] = p[2] * s;
+    p[4] = p[2] * p[2];
+    p[5] = p[4] * s;
+    p[6] = p[4] * p[2];
+    p[7] = p[4] * p[3];
+    p[8] = p[4] * p[4];
+    for (std::size_t m = 9; m < PairMoments::kMoments; ++m) p[m] = p[8] * p[m - 8];
+  }
+  for (std::size_t m = 0; m < PairMoments::kMoments; ++m) bin[m] += p[m];
+}
+
+// T_j = sum_m c_m M_{m+j}, j = 0, 1, 2, with c_m = (-X)^m / m!, for a bin whose |s| is at most
+// sBound.
+std::array<double, 3> seriesSums(const double* bin, double X, double sBound) {
+  std::array<double, 3> t{bin[0], bin[1], bin[2]};
+  double c = 1.0;
+  double bound = 1.0;
+  const double y = X * sBound;
+  for (std::size_t m = 1; m <= kLastSeriesTerm; ++m) {
+    c *= -X * kInverse[m];
+    bound *= y * kInverse[m];
+    if (bound < kSeriesTermFloor) break;
+    t[0] += c * bin[m];
+    t[1] += c * bin[m + 1];
+    t[2] += c * bin[m + 2];
+  }
+  return t;
+}
+
+}  // namespace
+
+PairMoments::PairMoments(int firstExponent, int octaves)
+    : firstExponent_(firstExponent),
+      octaves_(octaves),
+      pooledScale_(std::ldexp(1.0, firstExponent)),
+      firstBits_(exponentBits(firstExponent)),
+      endBits_(exponentBits(firstExponent + octaves)),
+      moments_((1 + static_cast<std::size_t>(octaves) * kBinsPerOctave) * kMoments, 0.0) {}
+
+std::optional<PairMoments> PairMoments::forBetaRange(double betaMin, double betaMax) {
+  if (!(betaMin > 0.0) || !(betaMax >= betaMin) || !std::isfinite(betaMax)) return std::nullopt;
+  // 2^first * betaMax <= kSeriesArgumentBound; 2^end * betaMin >= kCutoff.
+  const int first = std::max(-1022, static_cast<int>(std::floor(std::log2(kSeriesArgumentBound / betaMax))));
+  const int end = std::min(1024, static_cast<int>(std::ceil(std::log2(kCutoff / betaMin))));
+  if (end <= first) return PairMoments(first, 0);
+  if (end - first > kMaxOctaves) return std::nullopt;
+  return PairMoments(first, end - first);
+}
+
+void PairMoments::addRows(std::span<const double> x, std::span<const double> y, std::size_t rowBegin,
+                          std::size_t rowEnd) {
+  const std::size_t n = x.size();
+  const double inversePooled = 1.0 / pooledScale_;
+  double* const bins = moments_.data();
+  // Columns in blocks: with the fixes in a space-filling order (see buildPairMoments), a few
+  // rows against a block of columns are two small regions whose distances fill few bins, so the
+  // bins stay in cache.
+  for (std::size_t blockBegin = rowBegin + 1; blockBegin < n; blockBegin += kColumnBlock) {
+    const std::size_t blockEnd = std::min(n, blockBegin + kColumnBlock);
+    for (std::size_t i = rowBegin; i < rowEnd && i + 1 < blockEnd; ++i) {
+      const double xi = x[i];
+      const double yi = y[i];
+      for (std::size_t j = std::max(blockBegin, i + 1); j < blockEnd; ++j) {
+        const double dx = xi - x[j];
+        const double dy = yi - y[j];
+        const double d2 = dx * dx + dy * dy;
+        const auto bits = std::bit_cast<std::uint64_t>(d2);
+        if (bits >= endBits_) continue;
+        if (bits < firstBits_) {
+          addPowers(bins, d2 * inversePooled, true);
+          continue;
+        }
+        const double centre = binCentre(bits >> kMantissaShift << kMantissaShift);
+        const std::size_t bin = 1 + static_cast<std::size_t>((bits - firstBits_) >> kMantissaShift);
+        addPowers(bins + bin * kMoments, (d2 - centre) / centre, false);
+        ++binnedPairs_;
+      }
+    }
+  }
+}
+
+void PairMoments::merge(const PairMoments& other) {
+  for (std::size_t k = 0; k < moments_.size(); ++k) moments_[k] += other.moments_[k];
+  binnedPairs_ += other.binnedPairs_;
+}
+
+std::array<double, 3> PairMoments::gaussianSums(double beta) const {
+  const double* bin = moments_.data();
+  const double pooledX = beta * pooledScale_;
+  const auto pooled = seriesSums(bin, pooledX, 1.0);
+  std::array<double, 3> g{pooled[0], pooledX * pooled[1], pooledX * pooledX * pooled[2]};
+
+  const std::size_t binCount = static_cast<std::size_t>(octaves_) * kBinsPerOctave;
+  double remaining = static_cast<double>(binnedPairs_);
+  for (std::size_t b = 0; b < binCount; ++b) {
+    bin += kMoments;
+    if (bin[0] == 0.0) continue;
+    const double centre = binCentre(firstBits_ + (static_cast<std::uint64_t>(b) << kMantissaShift));
+    const double X = beta * centre;
+    if (X * (1.0 - kHalfBin) > kCutoff) break;  // this and every later bin add exactly 0
+    const double e = std::exp(-X);
+    if (X * (1.0 - kHalfBin) >= kFallingFrom &&
+        remaining * X * X * e * kWithinBinGrowth <= kNegligibleRest * std::min({g[0], g[1], g[2]})) {
+      break;
+    }
+    remaining -= bin[0];
+    const auto t = seriesSums(bin, X, kHalfBin);
+    g[0] += e * t[0];
+    g[1] += e * X * (t[0] + t[1]);
+    g[2] += e * X * X * (t[0] + 2.0 * t[1] + t[2]);
+  }
+  return g;
+}
+
+std::vector<std::size_t> pairChunkRows(std::size_t n, std::uint64_t pairsPerChunk) {
+  std::vector<std::size_t> starts{0};
+  std::uint64_t inChunk = 0;
+  for (std::size_t i = 0; i + 1 < n; ++i) {
+    inChunk += n - 1 - i;
+    if (inChunk >= pairsPerChunk) {
+      starts.push_back(i + 1);
+      inChunk = 0;
+    }
+  }
+  if (starts.back() < n) starts.push_back(n);
+  return starts;
+}
+
+std::optional<PairMoments> buildPairMoments(std::span<const double> x, std::span<const double> y,
+                                            double betaMin, double betaMax, unsigned threads,
+                                            const ProgressFn& progress) {
+  std::optional<PairMoments> total = PairMoments::forBetaRange(betaMin, betaMax);
+  if (!total || x.size() < 2) return total;
+  std::vector<double> ox;
+  std::vector<double> oy;
+  zOrder(x, y, ox, oy);
+  const std::vector<std::size_t> starts = pairChunkRows(x.size(), kPairsPerChunk);
+  const std::size_t chunks = starts.size() - 1;
+  const PairMoments empty = *total;
+  const double n = static_cast<double>(x.size());
+  std::vector<PairMoments> group;
+  for (std::size_t first = 0; first < chunks; first += kChunksPerGroup) {
+    const std::size_t count = std::min(kChunksPerGroup, chunks - first);
+    group.assign(count, empty);
+    runFixedChunks(count, threads, [&](std::size_t c) {
+      group[c].addRows(ox, oy, starts[first + c], starts[first + c + 1]);
+    });
+    for (const PairMoments& h : group) total->merge(h);
+    // Rows early in the order hold more pairs; the fraction counts pairs.
+    const double done = static_cast<double>(starts[first + count]);
+    const double fraction = done * (2.0 * n - done - 1.0) / (n * (n - 1.0));
+    if (progress && !progress(fraction, {})) return std::nullopt;
+  }
+  return total;
+}
+
+}  // namespace orvex::host

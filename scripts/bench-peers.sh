@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Runs the cross-validation scan workloads of bench/bench_cv.cpp through R's adehabitatHR
+# (kernelUD with h = "LSCV") when it is installed, and prints the time per pair per bandwidth
+# of both side by side. Usage: scripts/bench-peers.sh <folder of the benchmark programs>
+set -euo pipefail
+bin=${1:-build-bench/bin}
+
+if ! command -v Rscript >/dev/null 2>&1 || ! Rscript -e 'suppressMessages(library(adehabitatHR))' >/dev/null 2>&1; then
+  echo "bench-peers: R with adehabitatHR is not installed; skipped."
+  exit 0
+fi
+
+# Ours: ns per pair per bandwidth of the scan chosen by cost, one line "n value" per workload.
+# n = 100,000 is left out: the peer cannot run it (its distance table needs n^2 memory); make
+# bench gives our figure.
+ours=$("$bin/bench_cv" --benchmark_filter='BM_KdeLscvScan/[0-9]{4}/0/' --benchmark_format=csv 2>/dev/null |
+  awk -F, 'NR == 1 { for (i = 1; i <= NF; ++i) if ($i == "\"ns_pair_bw\"" || $i == "ns_pair_bw") col = i; next }
+           /BM_KdeLscvScan/ { split($1, p, "/"); print p[2], $col }')
+
+# The peer, on a cloud of the same shape (each coordinate the sum of four uniforms on [0, 250)):
+# the whole kernelUD call with its LSCV search over its 100 bandwidths, per pair per bandwidth.
+peer_ns() {
+  Rscript -e "suppressMessages({library(adehabitatHR); library(sp)})
+    set.seed(777); n <- $1
+    xy <- cbind(rowSums(matrix(runif(4 * n, 0, 250), n)), rowSums(matrix(runif(4 * n, 0, 250), n)))
+    t <- system.time(kernelUD(SpatialPoints(xy), h = 'LSCV'))[['elapsed']]
+    cat(1e9 * t / (n * (n - 1) / 2 * 100), '\n')" 2>/dev/null
+}
+
+printf '%-30s %14s %14s %8s\n' "LSCV scan, one animal" "peer ns/p/bw" "orvex ns/p/bw" "ratio"
+while read -r n value; do
+  [ -n "$n" ] || continue
+  peer=$(peer_ns "$n" | tr -d " \n")
+  ratio=$(awk -v a="$peer" -v b="$value" 'BEGIN { printf "%.1fx", a / b }')
+  printf '%-30s %14.3f %14.3f %8s\n' "n = $n" "$peer" "$value" "$ratio"
+done <<< "$ours"
+printf '%-30s %14s %14s %8s\n' "n = 100000" "n^2 memory" "make bench" "-"

@@ -1,0 +1,105 @@
+#include "host/pair_moments.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+namespace orvex::host {
+namespace {
+
+struct Fixes {
+  std::vector<double> x, y;
+};
+
+// A fixed sequence in [0, 1).
+struct Uniform {
+  std::uint64_t state;
+  double operator()() {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<double>(state >> 11) / 9007199254740992.0;
+  }
+};
+
+// n fixes in `clusters` tight clusters (spread 1) over a 5000-unit square, every fifth fix
+// repeating the one before it (a collar at rest).
+Fixes ClusteredFixes(std::size_t n, std::size_t clusters) {
+  Uniform u{42};
+  std::vector<double> cx(clusters), cy(clusters);
+  for (std::size_t c = 0; c < clusters; ++c) cx[c] = 5000.0 * u(), cy[c] = 5000.0 * u();
+  Fixes f;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (i % 5 == 4) {
+      f.x.push_back(f.x.back());
+      f.y.push_back(f.y.back());
+      continue;
+    }
+    const std::size_t c = i % clusters;
+    f.x.push_back(cx[c] + u() - 0.5);
+    f.y.push_back(cy[c] + u() - 0.5);
+  }
+  return f;
+}
+
+// The sums of the histogram's contract, pair by pair in long double (so that the reference's
+// own rounding over a million terms stays below the tolerance); terms beyond the cutoff dropped.
+std::array<double, 3> ExactSums(const Fixes& f, double beta) {
+  std::array<long double, 3> g{0, 0, 0};
+  for (std::size_t i = 0; i < f.x.size(); ++i) {
+    for (std::size_t j = i + 1; j < f.x.size(); ++j) {
+      const double dx = f.x[i] - f.x[j], dy = f.y[i] - f.y[j];
+      const double x = beta * (dx * dx + dy * dy);
+      if (x > PairMoments::kCutoff) continue;
+      const long double e = std::exp(-static_cast<long double>(x));
+      g[0] += e, g[1] += x * e, g[2] += x * x * e;
+    }
+  }
+  return {static_cast<double>(g[0]), static_cast<double>(g[1]), static_cast<double>(g[2])};
+}
+
+// Tolerance 1e-13 relative: the error analysis of the histogram bounds each sum (all terms
+// positive) by about 1e-15 relative; the pair-by-pair reference adds rounding of its own.
+TEST(PairMoments, GaussianSumsMatchThePairByPairSums) {
+  const struct {
+    const char* name;
+    Fixes fixes;
+  } sets[] = {{"clustered", ClusteredFixes(1500, 7)},
+              {"one cluster", ClusteredFixes(600, 1)},
+              {"spread", ClusteredFixes(800, 800)}};
+  for (const auto& set : sets) {
+    // Bandwidths from 0.05 to 3000 units: beta = 1 / (2 h^2) over a 4000^2-fold range.
+    const double betaMin = 1.0 / (2.0 * 3000.0 * 3000.0);
+    const double betaMax = 1.0 / (2.0 * 0.05 * 0.05);
+    const auto moments = buildPairMoments(set.fixes.x, set.fixes.y, betaMin, betaMax, 2, {});
+    ASSERT_TRUE(moments) << set.name;
+    for (double h : {0.05, 0.3, 1.0, 7.0, 60.0, 400.0, 3000.0}) {
+      const double beta = 1.0 / (2.0 * h * h);
+      const auto fast = moments->gaussianSums(beta);
+      const auto exact = ExactSums(set.fixes, beta);
+      for (int k = 0; k < 3; ++k) {
+        EXPECT_NEAR(fast[k], exact[k], 1e-13 * exact[k]) << set.name << " h " << h << " k " << k;
+      }
+    }
+  }
+}
+
+TEST(PairMoments, ResultDoesNotDependOnTheThreadCount) {
+  const Fixes f = ClusteredFixes(2000, 3);  // 2 million pairs: two chunks
+  const auto one = buildPairMoments(f.x, f.y, 1e-6, 1e2, 1, {});
+  const auto three = buildPairMoments(f.x, f.y, 1e-6, 1e2, 3, {});
+  for (double beta : {1e-6, 1e-3, 1.0}) EXPECT_EQ(one->gaussianSums(beta), three->gaussianSums(beta));
+}
+
+TEST(PairMoments, StopsWhenProgressSaysStopAndRefusesHugeRanges) {
+  const Fixes f = ClusteredFixes(2000, 3);
+  int calls = 0;
+  EXPECT_FALSE(
+      buildPairMoments(f.x, f.y, 1e-6, 1e2, 1, [&](double, std::string_view) { return ++calls < 1; }));
+  EXPECT_EQ(calls, 1);
+  EXPECT_FALSE(PairMoments::forBetaRange(1e-40, 1e40));
+  EXPECT_FALSE(PairMoments::forBetaRange(0.0, 1.0));
+}
+
+}  // namespace
+}  // namespace orvex::host

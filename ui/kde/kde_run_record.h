@@ -1,0 +1,33 @@
+#pragma once
+
+// What a KDE batch run tells its host about each animal: the raster and isopleth shapefiles
+// it wrote, with the bandwidths and the cross-validation search behind them.
+
+#include <filesystem>
+#include <string>
+
+#include "host/raster.h"
+#include "host/run_record.h"
+#include "ui/gis/cls_hiso.h"
+#include "ui/kde/cls_kernel_calculator.h"
+#include "ui/kde/kde_batch.h"
+
+namespace orvex::ui {
+
+/// The values of an animal's kernel: the point layer, the animal's ID as the log shows it, the
+/// bandwidth and href (map units) and, after a cross-validation search, whether it found a
+/// minimum and the scores it computed.
+host::RecordValues KdeAnimalValues(const std::string& pointLayer, const KdeAnimal& animal, bool textIds,
+                                   const clsKernelCalculator& calculator);
+
+/// Records the raster written for an animal.
+void RecordKdeRaster(host::RunRecord& record, const host::RasterDataset& raster, host::RecordValues values);
+
+/// Records the isopleth shapefiles `isopleths` wrote into `folder` for the raster `rasterName`
+/// (lines, polygons, donuts, those it made), with the raster's values less its profile; a
+/// failed isopleth run is recorded as a failed item.
+void RecordKdeIsopleths(host::RunRecord& record, const clsHISO& isopleths,
+                        const std::filesystem::path& folder, const std::string& rasterName,
+                        host::RecordValues values);
+
+}  // namespace orvex::ui
