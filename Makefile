@@ -12,7 +12,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = fuzz_where_access fuzz_where_ogr fuzz_number_list fuzz_registry fuzz_kde_settings fuzz_mdb
 
-.PHONY: all deps configure build test demo desktop test-asan format format-check bench bench-peers fuzz fuzz-ci clean
+.PHONY: all deps configure build test demo desktop install package test-asan format format-check bench bench-peers fuzz fuzz-ci clean
 
 all: build
 
@@ -48,6 +48,16 @@ desktop: configure
 	test -f $(DEMO_OUT)/fixes.shp || $(BUILD)/bin/orvex --registry $(BUILD)/demo-registry.txt demo --out $(DEMO_OUT)
 	$(BUILD)/bin/orvex-qgis-project $(DEMO_OUT)/orvex-demo.qgz $(DEMO_OUT)/fixes.shp
 	scripts/qgis-desktop.sh $(BUILD)/bin $(BUILD)/qgis-profiles $(DEMO_OUT)/orvex-demo.qgz
+
+# Installs the program, its libraries, their registry and the manual pages under PREFIX
+# (DESTDIR stages them elsewhere, as packagers do).
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# A Debian package (prefix /usr) in $(BUILD)/, its dependencies read off the binaries.
+package: build
+	cmake --build $(BUILD) --target package
 
 # The same suites with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps

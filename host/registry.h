@@ -63,6 +63,8 @@ struct RegistryOptions {
   std::optional<std::filesystem::path> registryFile{};
   /// Where the component libraries are installed; empty: the executable's folder.
   std::filesystem::path componentFolder{};
+  /// The registry installed with the libraries, used when `registryFile` does not exist.
+  std::optional<std::filesystem::path> systemRegistryFile{};
 };
 
 /// The host side of the component model: finds classes by ProgID, CLSID or category, loads
@@ -83,8 +85,9 @@ class ComponentRegistry {
   /// The classes of the component libraries in `folder`, registered in memory: no file is
   /// written, so builds and installs never see each other's libraries.
   static ComponentRegistry fromFolder(const std::filesystem::path& folder);
-  /// The registry file when it exists, otherwise the libraries of the component folder
-  /// (`fromFolder`), so a build tree works without set-up.
+  /// The registry file when it exists (the user's own overrides the installed one), else the
+  /// system registry file when given and existing, otherwise the libraries of the component
+  /// folder (`fromFolder`), so a build tree works without set-up.
   static ComponentRegistry open(const RegistryOptions& options = {});
 
   /// Adds a record, replacing one of the same CLSID.

@@ -6,7 +6,7 @@
 //   Description=orvex_MCP Class
 //   ProgID=Orvex8.orvex_MCP.1
 //   VersionIndependentProgID=Orvex8.orvex_MCP
-//   InprocServer32=/usr/lib/orvex/liborvexcore.so
+//   InprocServer32=/usr/lib/orvex/liborvexcore.so   (or relative to the file's folder)
 //   ThreadingModel=Apartment
 //   Programmable=
 //   Category={B56A7C42-83D4-11D2-A2E9-080009B6F22B}
@@ -141,7 +141,11 @@ std::vector<ClassRecord> readRegistryFile(const std::filesystem::path& file) {
     } else if (key == "VersionIndependentProgID") {
       record.versionIndependentProgId = value;
     } else if (key == "InprocServer32") {
+      // A relative path is relative to the registry's folder: an installed tree's own
+      // registry names its libraries so, and stays right wherever the tree is unpacked.
       record.library = value;
+      if (!record.library.empty() && record.library.is_relative())
+        record.library = (std::filesystem::absolute(file).parent_path() / record.library).lexically_normal();
     } else if (key == "ThreadingModel") {
       record.threadingModel = value;
     } else if (key == "Category") {

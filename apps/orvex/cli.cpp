@@ -12,6 +12,7 @@
 
 #include "host/environment.h"
 #include "host/error.h"
+#include "host/install_layout.h"
 #include "host/version.h"
 #include "platform/headless/form_script.h"
 
@@ -197,7 +198,8 @@ std::filesystem::path GlobalOptions::registryPath() const {
 host::ComponentRegistry GlobalOptions::openRegistry() const {
   host::RegistryOptions options;
   options.registryFile = registryPath();
-  options.componentFolder = host::executableFolder();
+  options.componentFolder = host::componentFolder();
+  if (registryFile.empty()) options.systemRegistryFile = host::systemRegistryPath();
   return host::ComponentRegistry::open(options);
 }
 

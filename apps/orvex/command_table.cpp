@@ -1,6 +1,7 @@
 #include "apps/orvex/command_table.h"
 
 #include "apps/orvex/demo.h"
+#include "apps/orvex/import_movebank.h"
 #include "apps/orvex/row_dedup.h"
 #include "apps/orvex/row_import_lotek.h"
 #include "apps/orvex/row_kde.h"
@@ -22,6 +23,9 @@ std::unique_ptr<Subcommand> standalone() {
 // One row per subcommand (see command_table.h for how to add one).
 const std::vector<CommandRow> kCommandRows{
     {"import-lotek", "Import Lotek collar files (.mdb) into one point shapefile", &makeImportLotekSubcommand},
+    {"import-movebank",
+     "Import Movebank CSV files (longitude/latitude) into one projected point shapefile or GeoPackage",
+     &standalone<&declareImportMovebank, &runImportMovebank>},
     {"mcp", "Minimum convex polygons of each layer's selected fixes, one shapefile per layer and percentage",
      &makeMcpSubcommand},
     {"kernel",

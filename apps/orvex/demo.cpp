@@ -69,6 +69,7 @@ int kdeStep(const DemoContext& context) {
   args.text("bandwidth") = "lscv";
   args.text("isopleths") = "95, 50";
   args.flag("silent") = true;
+  args.flag("plots") = true;
   return runStep(*makeKdeSubcommand(), args, context);
 }
 
@@ -99,7 +100,9 @@ const std::vector<DemoStep> kSteps{
     {"Simulate 3 animals with 500 fixes each", &simulateStep},
     {"Minimum convex polygons, 95 and 50 percent, per animal", &mcpStep},
     {"Kernel Analysis, LSCV bandwidth, fixed kernel, per animal", &kernelStep},
-    {"Kernel density estimation, LSCV bandwidth, isopleths 95 and 50 percent, per animal", &kdeStep},
+    {"Kernel density estimation, LSCV bandwidth, isopleths 95 and 50 percent, per animal, with the LSCV "
+     "profiles and UD maps drawn",
+     &kdeStep},
     {"Travel times, distances and speeds between successive fixes", &travelStep},
     {"Display Travel of animal A1's first 120 fixes, as an animated SVG", &trackStep},
 };

@@ -26,8 +26,9 @@ struct GlobalOptions {
 
   /// The registry file in use: --registry, else the default one.
   std::filesystem::path registryPath() const;
-  /// The classes the host can create: the registry file when it exists, else the component
-  /// libraries beside the executable.
+  /// The classes the host can create: the registry file when it exists; without --registry,
+  /// else the registry installed with the component libraries; else the component libraries
+  /// themselves (beside the executable in a build tree, in ../lib/orvex when installed).
   host::ComponentRegistry openRegistry() const;
 };
 

@@ -5,8 +5,8 @@
 #include "apps/orvex/cli.h"
 #include "host/command.h"
 #include "host/component.h"
-#include "host/environment.h"
 #include "host/error.h"
+#include "host/install_layout.h"
 
 namespace orvex::cli {
 namespace {
@@ -16,7 +16,7 @@ std::vector<std::filesystem::path> librariesToRegister(const std::vector<std::st
   std::vector<std::filesystem::path> libraries;
   for (const auto& name : named) libraries.push_back(std::filesystem::absolute(name));
   if (!named.empty()) return libraries;
-  const auto folder = host::executableFolder();
+  const auto folder = host::componentFolder();
   libraries = host::componentLibrariesIn(folder);
   if (libraries.empty())
     throw host::Error(host::kFileNotFound, "No component libraries in '" + folder.string() + "'");

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "apps/orvex/global_options.h"
+#include "apps/orvex/kde_plots.h"
 #include "host/error.h"
 #include "host/form.h"
 #include "host/raster.h"
@@ -212,6 +213,9 @@ void declareKde(CLI::App& sub, CommandArgs& args) {
   sub.add_flag("--no-donuts", args.flag("no-donuts"), "No isopleth donut polygons");
   sub.add_flag("--verbose-log", args.flag("verbose-log"), "Write the verbose analysis log");
   sub.add_flag("--silent", args.flag("silent"), "Silent mode: no warning boxes during the run");
+  sub.add_flag("--plots", args.flag("plots"),
+               "Also draw, per animal, the LSCV/BCV profile and a map of the UD with its isopleths and fixes "
+               "(SVG and PNG, beside the rasters)");
   sub.add_option("--load-settings", args.text("load-settings"),
                  "Load a settings file first; the other options override it")
       ->check(CLI::ExistingFile);
@@ -262,6 +266,21 @@ void scriptKde(const CommandArgs& args, headless::HeadlessApplication& applicati
   }
 }
 
+namespace {
+
+// The pictures of the run's rasters, listed and recorded with the other outputs.
+void writeKdePictures(const CommandArgs& args, headless::HeadlessApplication& application) {
+  const std::string estimator = word(args.textOf("bandwidth")) == "bcv" ? "BCV" : "LSCV";
+  host::RunRecord& record = application.runRecord();
+  const std::vector<KdeAnimalRun> runs = kdeRunsOf(record, estimator);
+  for (const fs::path& picture : writeKdePlots(runs, args.files.front(), args.textOf("id"))) {
+    record.output({.path = picture, .kind = host::OutputKind::Picture, .layer = picture.stem().string()});
+    std::cout << picture.string() << ": picture\n";
+  }
+}
+
+}  // namespace
+
 class KdeSubcommand final : public Subcommand {
  public:
   KdeSubcommand() : Subcommand(kKdeProgId) {}
@@ -272,8 +291,7 @@ class KdeSubcommand final : public Subcommand {
   int report(const CommandArgs& args, headless::HeadlessApplication& application, int exitCode) override;
 };
 
-int KdeSubcommand::report(const CommandArgs& /*args*/, headless::HeadlessApplication& application,
-                          int exitCode) {
+int KdeSubcommand::report(const CommandArgs& args, headless::HeadlessApplication& application, int exitCode) {
   bool completed = false;
   for (const headless::FormRecord& form : application.scriptedUi().forms()) {
     if (form.name == kDialog && form.result == host::dialog_result::kOk) completed = true;
@@ -287,7 +305,7 @@ int KdeSubcommand::report(const CommandArgs& /*args*/, headless::HeadlessApplica
   }
   std::sort(written.begin(), written.end());
   for (const fs::path& path : written) reportOutput(application, path);
-
+  if (completed && args.flagOf("plots") && !args.files.empty()) writeKdePictures(args, application);
   if (!completed) {
     std::cerr << "orvex: kde: the run did not complete (see the messages above)\n";
     return kExitCommandFailed;

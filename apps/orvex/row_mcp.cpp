@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "apps/orvex/global_options.h"
+#include "apps/orvex/mcp_curve.h"
 #include "apps/orvex/row_mcp_groups.h"
 #include "apps/orvex/save_answers.h"
 #include "host/error.h"
@@ -81,6 +82,7 @@ class McpSubcommand final : public Subcommand {
   void declare(CLI::App& sub, CommandArgs& args) override;
   void script(const CommandArgs& args, headless::HeadlessApplication& application) override;
   int report(const CommandArgs& args, headless::HeadlessApplication& application, int exitCode) override;
+  int run(const CommandArgs& args, const GlobalOptions& global) override;
   // Groups of --by with too few fixes are the animals' business, said in their message; a
   // file named by the user that gave nothing is a failure.
   bool skippedItemsFail(const CommandArgs& args) const override { return !args.given("by"); }
@@ -114,9 +116,13 @@ void McpSubcommand::declare(CLI::App& sub, CommandArgs& args) {
             return centreOf(text) ? std::string() : "--centre takes X,Y: '" + text + "'";
           },
           "X,Y"));
+  sub.add_flag("--curve", args.flag("curve"),
+               "Also draw, per layer, the MCP area against the percentage of fixes (10 to 100) and against "
+               "the number of fixes in time order (SVG and PNG beside the outputs)");
   sub.add_option("--out", args.text("out"),
                  "Output file template; {layer} and {percent} are replaced (default "
-                 "{layer}_mcp{percent}.shp). An existing file is replaced only with --yes");
+                 "{layer}_mcp{percent}.shp). A .gpkg file instead receives the polygons as layers named as "
+                 "the shapefiles would be. An existing file or layer is replaced only with --yes");
 }
 
 void McpSubcommand::script(const CommandArgs& args, headless::HeadlessApplication& application) {
@@ -158,6 +164,24 @@ int McpSubcommand::report(const CommandArgs& /*args*/, headless::HeadlessApplica
     exitCode = kExitCommandFailed;
   }
   return exitCode;
+}
+
+// A .gpkg --out goes through shapefiles moved into it; --curve then draws the curves beside
+// the outputs, recorded as pictures.
+int McpSubcommand::run(const CommandArgs& args, const GlobalOptions& global) {
+  const std::filesystem::path out = args.textOf("out");
+  const bool geoPackage = host::toLowerAscii(out.extension().string()) == ".gpkg";
+  const int code = geoPackage ? runMcpIntoGeoPackage(args, global, std::filesystem::absolute(out), summary())
+                              : Subcommand::run(args, global);
+  if (code != kExitSuccess || !args.flagOf("curve")) return code;
+  const std::filesystem::path folder =
+      std::filesystem::absolute(args.given("out") ? out : std::filesystem::path(kMcpDefaultTemplate))
+          .parent_path();
+  for (const std::filesystem::path& picture : writeMcpCurves(args, global, folder)) {
+    summary().output({.path = picture, .kind = host::OutputKind::Picture, .layer = picture.stem().string()});
+    std::cout << picture.string() << ": picture\n";
+  }
+  return code;
 }
 
 std::unique_ptr<Subcommand> makeMcpSubcommand() { return std::make_unique<McpSubcommand>(); }

@@ -1,0 +1,59 @@
+#pragma once
+
+// `orvex kde --plots`: per animal, the cross-validation profile (score against h with the
+// chosen h and href marked) and a map of the UD raster with its isopleths and the fixes, each
+// as SVG and PNG in the output folder.
+
+#include <filesystem>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/run_record.h"
+#include "platform/pictures/plot_model.h"
+
+namespace orvex::cli {
+
+/// What a KDE run tells about one animal's raster.
+struct KdeAnimalRun {
+  std::string animal{};  ///< the unique ID as the run names it
+  std::string raster{};  ///< the raster's name in the output folder
+  std::filesystem::path rasterFile{};
+  std::vector<std::filesystem::path> isoplethFiles{};  ///< the isopleth polygons (not donuts)
+  double h = 0.0;                                      ///< the bandwidth used
+  double href = 0.0;
+  std::string estimator{};  ///< "LSCV", "BCV", or empty for other bandwidth choices
+  bool minimized = false;   ///< the score's minimum lay inside the scanned range
+  std::vector<platform::pictures::PlotPoint> profile{};  ///< (h, score), in scan order
+};
+
+/// The rasters a KDE run recorded, one run each in record order, with the isopleth polygon
+/// files recorded for the same raster. `estimator` ("LSCV" or "BCV") names the score of the
+/// profiles; a raster without a profile gets an empty estimator.
+std::vector<KdeAnimalRun> kdeRunsOf(const host::RunRecord& record, const std::string& estimator);
+
+/// The profile chart: the scores as a line over the scanned h, the chosen h as a solid mark
+/// and href as a dashed one. When the minimisation failed the note says so in red and the
+/// lowest score, at an end of the range, is marked. Nothing without a profile.
+std::optional<platform::pictures::Chart> profileChart(const KdeAnimalRun& run);
+
+/// The UD map of one raster, its isopleth outlines and the animal's fixes.
+struct UdMapData {
+  platform::pictures::RasterLayer raster{};
+  std::vector<std::vector<platform::pictures::PlotPoint>> isopleths{};
+  std::vector<platform::pictures::PlotPoint> fixes{};
+};
+/// The map: the raster's extent, cells of no density (0 or less) left blank, the ramp spanning
+/// 0 to the largest density.
+platform::pictures::MapPicture udMap(const KdeAnimalRun& run, UdMapData data);
+
+/// Writes "<raster>_profile" and "<raster>_map" pictures (.svg and .png) beside each raster,
+/// reading the raster and isopleths back and the fixes of `pointFile` (field `idField`; only a
+/// shapefile, other files give a map without fixes), and returns their paths. A picture that
+/// cannot be made is reported on standard error and skipped.
+std::vector<std::filesystem::path> writeKdePlots(const std::vector<KdeAnimalRun>& runs,
+                                                 const std::filesystem::path& pointFile,
+                                                 const std::string& idField);
+
+}  // namespace orvex::cli

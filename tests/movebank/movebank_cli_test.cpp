@@ -1,0 +1,111 @@
+// A Movebank download of three animals through import, duplicate removal, travel, MCP with its
+// curves and KDE with its pictures, none of the steps needing a hand edit of the data.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "support/orvex_process.h"
+#include "support/temp_folder.h"
+
+namespace orvex::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kFixture = std::string(ORVEX_TEST_DATA) + "/movebank_three_animals.csv";
+
+bool nonEmpty(const fs::path& file) { return fs::exists(file) && fs::file_size(file) > 0; }
+
+TEST(OrvexMovebank, ThreeAnimalsThroughEveryStep) {
+  const TempFolder folder("movebank_cli");
+  const std::string fixes = (folder / "fixes.shp").string();
+  OrvexRun run = runOrvex(folder.path(), {"import-movebank", kFixture, "--out", fixes});
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
+  for (const char* said :
+       {"Read 158 rows from 1 file: 124 fixes kept (sensor gps)", "15 of other sensors",
+        "7 outliers or not visible", "12 without coordinates", "(EPSG:32633), chosen automatically",
+        "north by the median latitude", ": 124 fixes of 3 animals"})
+    EXPECT_NE(run.out.find(said), std::string::npos) << said << '\n' << run.shown();
+
+  // Time2 is shared between animals (they were fixed at the same moments), so duplicates are
+  // removed per animal: each has one repeated timestamp. Travel refuses repeated times, so it
+  // comes after.
+  for (const char* animal : {"Ida", "Jo", "Kim"}) {
+    run =
+        runOrvex(folder.path(), {"dedup-time", fixes, "--where", "AnimalID = '" + std::string(animal) + "'"});
+    ASSERT_EQ(run.exitCode, 0) << run.shown();
+    EXPECT_NE(run.err.find("Deleted 1 duplicate feature"), std::string::npos) << run.shown();
+  }
+  run = runOrvex(folder.path(), {"travel", fixes});
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
+
+  // With --json the pictures are outputs of the summary, the report lines on standard error.
+  const fs::path mcp = folder / "mcp";
+  run = runOrvex(folder.path(), {"mcp", fixes, "--by", "AnimalID", "--percent", "95", "--curve", "--json",
+                                 "--out", (mcp / "{layer}_mcp{percent}.shp").string()});
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
+  std::set<std::string> pictures;
+  const auto curves = nlohmann::json::parse(run.out);
+  for (const auto& output : curves["outputs"])
+    if (output["kind"] == "picture") pictures.insert(output["path"].get<std::string>());
+  EXPECT_EQ(pictures.size(), 12u) << run.shown();  // 3 animals x 2 curves x (SVG, PNG)
+  for (const char* animal : {"Ida", "Jo", "Kim"}) {
+    EXPECT_TRUE(nonEmpty(mcp / (std::string(animal) + "_mcp95.shp"))) << animal;
+    for (const char* picture : {"_mcp_curve.png", "_mcp_fixes.svg"}) {
+      const fs::path file = mcp / (animal + std::string(picture));
+      EXPECT_TRUE(nonEmpty(file)) << file;
+      EXPECT_TRUE(pictures.contains(file.string())) << file;
+      EXPECT_NE(run.err.find(file.string() + ": picture"), std::string::npos) << run.shown();
+    }
+  }
+
+  // Into a GeoPackage: one layer per polygon file, each an output of the summary.
+  const std::string homes = (folder / "homes.gpkg").string();
+  run = runOrvex(folder.path(),
+                 {"mcp", fixes, "--by", "AnimalID", "--percent", "95", "--json", "--out", homes});
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
+  std::set<std::string> layers;
+  const auto homesSummary = nlohmann::json::parse(run.out);
+  for (const auto& output : homesSummary["outputs"])
+    if (output["path"] == homes) layers.insert(output["layer"].get<std::string>());
+  EXPECT_EQ(layers, (std::set<std::string>{"Ida_mcp95", "Jo_mcp95", "Kim_mcp95"})) << run.shown();
+
+  const fs::path kde = folder / "kde";
+  run = runOrvex(folder.path(), {"kde", fixes, "--id", "AnimalID", "--out-dir", kde.string(), "--isopleths",
+                                 "95,50", "--silent", "--plots"});
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
+  std::size_t profiles = 0, maps = 0;
+  for (const auto& entry : fs::directory_iterator(kde)) {
+    const std::string name = entry.path().filename().string();
+    profiles += name.ends_with("_profile.png") && nonEmpty(entry.path()) ? 1 : 0;
+    maps += name.ends_with("_map.png") && nonEmpty(entry.path()) ? 1 : 0;
+  }
+  EXPECT_EQ(profiles, 3u) << run.shown();
+  EXPECT_EQ(maps, 3u) << run.shown();
+}
+
+TEST(OrvexMovebank, ErrorsNameTheLineAndExistingOutputsNeedYes) {
+  const TempFolder folder("movebank_errors");
+  const fs::path bad = folder / "bad.csv";
+  std::ofstream(bad) << "timestamp,location-long,location-lat,individual-local-identifier\n"
+                        "2024-05-01 00:00:00,15,51,A\n"
+                        "2024-05-01 25:00:00,15,51,A\n";
+  OrvexRun run =
+      runOrvex(folder.path(), {"import-movebank", bad.string(), "--out", (folder / "x.shp").string()});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("bad.csv:3: \"2024-05-01 25:00:00\""), std::string::npos) << run.shown();
+
+  const std::string out = (folder / "study.gpkg").string();
+  ASSERT_EQ(runOrvex(folder.path(), {"import-movebank", kFixture, "--out", out}).exitCode, 0);
+  run = runOrvex(folder.path(), {"import-movebank", kFixture, "--out", out, "--crs", "EPSG:3035"});
+  EXPECT_EQ(run.exitCode, 1) << run.shown();
+  run = runOrvex(folder.path(), {"import-movebank", kFixture, "--out", out, "--crs", "EPSG:3035", "--yes"});
+  EXPECT_EQ(run.exitCode, 0) << run.shown();
+  EXPECT_NE(run.out.find("(layer study): 124 fixes"), std::string::npos) << run.shown();
+}
+
+}  // namespace
+}  // namespace orvex::test
