@@ -44,11 +44,11 @@ struct ProfilePoint {
 /// The values a command knows about the thing an output or a failure stands for. A value the
 /// command does not know, or that has no meaning for it, stays empty.
 struct RecordValues {
-  std::string inputLayer{};             ///< the map layer the item was made from
-  std::string animal{};                 ///< the animal (unique-ID value) the item is for
-  std::optional<double> percentage{};   ///< MCP percentage of fixes, or isopleth volume percentage
-  std::optional<double> h{};            ///< the bandwidth used (in the units the command works in)
-  std::optional<double> href{};         ///< the reference bandwidth
+  std::string inputLayer{};            ///< the map layer the item was made from
+  std::string animal{};                ///< the animal (unique-ID value) the item is for
+  std::optional<double> percentage{};  ///< MCP percentage of fixes, or isopleth volume percentage
+  std::optional<double> h{};           ///< the bandwidth used (in the units the command works in)
+  std::optional<double> href{};        ///< the reference bandwidth
   /// The entry of the command's h list the item stands for, as the user gave it (a proportion
   /// of href when the command works in proportions); `h` is the bandwidth that came of it.
   std::optional<double> hListed{};

@@ -28,8 +28,8 @@ std::vector<TestFeature> degreeCircle() {
 TEST(OutputCoordinates, ALayerInDegreesIsProjectedIntoTheMapsSystem) {
   TempFolder home("coords");
   writeLayer(home / "degrees.shp", layerOf(degreeCircle(), wkbPoint, 4326));
-  const OrvexRun run = runOrvex(home.path(), {"--map-crs", "EPSG:32642", "mcp", home / "degrees.shp", "--percent",
-                                              "100", "--out", home / "mcp.shp"});
+  const OrvexRun run = runOrvex(home.path(), {"--map-crs", "EPSG:32642", "mcp", home / "degrees.shp",
+                                              "--percent", "100", "--out", home / "mcp.shp"});
   ASSERT_EQ(run.exitCode, 0) << run.shown();
   const ShpContents mcp = readShapefile(home / "mcp.shp");
   ASSERT_EQ(mcp.features.size(), 1U);
