@@ -67,7 +67,7 @@ test-asan: deps
 	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	  ctest --output-on-failure -j $(JOBS)
+	  ctest --output-on-failure -j $(JOBS) $(LONG_TESTS_FILTER)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs -r clang-format -i
