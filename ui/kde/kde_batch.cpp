@@ -420,26 +420,7 @@ class BatchRun {
     Advance();
     calc.SetInputCoords(animal.points);
     calc.SetKernelType(KernelType::kernel_Guassian);
-    switch (settings_.bandwidth) {
-      case KdeBandwidthChoice::Lscv:
-        view_.setStatus("Calculating LSCV...");
-        calc.CalculateLSCV();
-        break;
-      case KdeBandwidthChoice::Bcv:
-        view_.setStatus("Calculating BCV...");
-        calc.CalculateBCV();
-        break;
-      case KdeBandwidthChoice::Href:
-        calc.CalculateHREF();
-        break;
-      case KdeBandwidthChoice::Manual:
-        calc.SetManualBandwidth(lists_.bandwidthValues[listValue - 1]);
-        break;
-      case KdeBandwidthChoice::ProportionOfHref:
-        calc.CalculateHREF();
-        calc.SetProportionHRefBandwidth(lists_.bandwidthValues[listValue - 1]);
-        break;
-    }
+    ChooseBandwidth(calc, listValue);
     // A failed search leaves its code in place: CalculateKernel then does nothing, and the
     // animal is logged with that code instead of borrowing the previous animal's bandwidth.
     const bool searchFailed = calc.lErrorStatus == clsKernelCalculator::kBandwidthSearchFailed;
@@ -478,6 +459,37 @@ class BatchRun {
            .values = AnimalValues(animal, calc)});
     }
 
+    LogAnimal(animal, calc, name, status, searchFailed, warnings);
+  }
+
+  // The bandwidth of this run: a search, href, or the list value (1-based) of a manual or
+  // proportional run.
+  void ChooseBandwidth(clsKernelCalculator& calc, std::size_t listValue) {
+    switch (settings_.bandwidth) {
+      case KdeBandwidthChoice::Lscv:
+        view_.setStatus("Calculating LSCV...");
+        calc.CalculateLSCV();
+        break;
+      case KdeBandwidthChoice::Bcv:
+        view_.setStatus("Calculating BCV...");
+        calc.CalculateBCV();
+        break;
+      case KdeBandwidthChoice::Href:
+        calc.CalculateHREF();
+        break;
+      case KdeBandwidthChoice::Manual:
+        calc.SetManualBandwidth(lists_.bandwidthValues[listValue - 1]);
+        break;
+      case KdeBandwidthChoice::ProportionOfHref:
+        calc.CalculateHREF();
+        calc.SetProportionHRefBandwidth(lists_.bandwidthValues[listValue - 1]);
+        break;
+    }
+  }
+
+  // The animal's block of the analysis log.
+  void LogAnimal(const KdeAnimal& animal, const clsKernelCalculator& calc, const std::string& name,
+                 std::int32_t status, bool searchFailed, const std::string& warnings) {
     LogAnimalBlock block;
     block.uniqueId = animal.displayId(data_.textIds);
     if (data_.textIds) block.namingId = animal.numericId;
