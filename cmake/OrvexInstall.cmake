@@ -18,7 +18,8 @@ set(_orvex_generated ${PROJECT_BINARY_DIR}/install-files)
 find_program(ORVEX_HELP2MAN help2man)
 add_custom_command(
   OUTPUT ${_orvex_generated}/registry ${_orvex_generated}/man1.stamp
-  COMMAND ${CMAKE_COMMAND} -DORVEX=$<TARGET_FILE:orvex> -DOUT=${_orvex_generated}
+  # A sanitizer build's program would report GDAL's process-long allocations at exit.
+  COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0 ${CMAKE_COMMAND} -DORVEX=$<TARGET_FILE:orvex> -DOUT=${_orvex_generated}
           -DLIBRARIES=$<TARGET_FILE:orvexcore>$<SEMICOLON>$<TARGET_FILE:orvexui>
           -DHELP2MAN=${ORVEX_HELP2MAN} -DVERSION=${PROJECT_VERSION}
           -P ${PROJECT_SOURCE_DIR}/cmake/OrvexInstallFiles.cmake
