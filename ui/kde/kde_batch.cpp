@@ -4,12 +4,9 @@
 #include "ui/kde/kde_batch.h"
 
 #include <algorithm>
-#include <cmath>
 #include <filesystem>
-#include <limits>
 #include <map>
 #include <new>
-#include <numeric>
 #include <system_error>
 
 #include "host/application.h"
@@ -22,6 +19,7 @@
 #include "ui/gis/layer_lookup.h"
 #include "ui/kde/analysis_log.h"
 #include "ui/kde/cls_kernel_calculator.h"
+#include "ui/kde/kde_extent.h"
 #include "ui/kde/kde_run_record.h"
 #include "ui/kde/settings_file.h"
 
@@ -59,10 +57,6 @@ constexpr const char* kMsgGridTooLarge =
     "cell size.";
 constexpr const char* kMsgComplete = "Processing complete.";
 
-/// Points closer than this (map units) count as overlapping.
-constexpr double kOverlapDistance = 0.000001;
-/// Minimum-extent margin: bandwidths beyond the outermost fix.
-constexpr double kLimitRadiusBandwidths = 4.0;
 /// Edge value above scaling factor times this raises the isopleth warning: list runs, and
 /// single runs (LSCV, BCV, HREF).
 constexpr double kListRunEdgeFactor = 0.00000001;
@@ -86,36 +80,6 @@ constexpr char kCr = '\r';
 // The text of a box as a number, converted as the run converts every text box: a text that
 // is not a number raises the type-mismatch error.
 double TextNumber(const std::string& text) { return host::Value(text).toDouble(); }
-
-// Int(x) of a grid size: rounded towards minus infinity, held in the 32-bit range (a larger
-// count is refused by the size check anyway).
-std::int32_t GridCount(double value) {
-  const double whole = std::floor(value);
-  if (!(whole >= 0.0)) return 0;
-  if (whole >= static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
-    return std::numeric_limits<std::int32_t>::max();
-  }
-  return static_cast<std::int32_t>(whole);
-}
-
-// True when two of the points are closer than kOverlapDistance. Sorted by x, only pairs
-// whose x differ by less than the distance can qualify; the answer is that of testing every
-// pair.
-bool HasOverlap(const std::vector<CoordPair>& points) {
-  std::vector<std::size_t> order(points.size());
-  std::iota(order.begin(), order.end(), std::size_t{0});
-  std::sort(order.begin(), order.end(),
-            [&](std::size_t a, std::size_t b) { return points[a][0] < points[b][0]; });
-  for (std::size_t i = 0; i < order.size(); ++i) {
-    const CoordPair& a = points[order[i]];
-    for (std::size_t j = i + 1; j < order.size(); ++j) {
-      const CoordPair& b = points[order[j]];
-      if (b[0] - a[0] >= kOverlapDistance) break;
-      if (std::hypot(b[0] - a[0], b[1] - a[1]) < kOverlapDistance) return true;
-    }
-  }
-  return false;
-}
 
 class NoView final : public KdeRunView {};
 
@@ -320,38 +284,24 @@ class BatchRun {
   bool SetSharedExtent() {
     if (settings_.extent == KdeExtentChoice::Full) {
       double buffer = TextNumber(settings_.buffer);
-      const double largestHref = LargestHref(data_);
-      double quantity = 0.0;
-      std::int64_t recommended = 0;
-      if (settings_.bandwidth == KdeBandwidthChoice::Manual) {
-        quantity = lists_.largestListValue;
-        recommended = static_cast<std::int64_t>(std::floor(kBufferBandwidths * quantity + 0.5));
-      } else {
-        quantity = settings_.bandwidth == KdeBandwidthChoice::ProportionOfHref
-                       ? lists_.largestListValue * largestHref
-                       : largestHref;
-        recommended = static_cast<std::int64_t>(std::floor(kBufferBandwidths * quantity));
-      }
-      if (static_cast<double>(recommended) > buffer) {
+      const BufferAdvice advice =
+          RecommendBuffer(settings_.bandwidth, lists_.largestListValue, LargestHref(data_));
+      if (static_cast<double>(advice.recommended) > buffer) {
         const host::MessageAnswer answer = app_.ui().messageBox(
-            kMsgBufferQuestionStart + std::to_string(recommended) + kMsgBufferQuestionEnd, "Warning",
+            kMsgBufferQuestionStart + std::to_string(advice.recommended) + kMsgBufferQuestionEnd, "Warning",
             host::MessageButtons::YesNoCancel, host::MessageIcon::None);
         if (answer == host::MessageAnswer::Cancel) return false;
         if (answer == host::MessageAnswer::Yes) {
-          buffer = kBufferBandwidths * quantity;
+          buffer = kBufferBandwidths * advice.quantity;
           settings_.buffer = host::numberText(buffer);
           view_.settingsChanged(settings_);
         }
       }
       calculator_->SetCellSize(TextNumber(settings_.cellSize));
-      const double cell = RequireCellSize();
-      const host::Envelope extent = layer_->featureClass()->extent();
-      const double columns = std::floor((2.0 * buffer + extent.width()) / cell);
-      const double rows = std::floor((2.0 * buffer + extent.height()) / cell);
-      if (columns * rows > static_cast<double>(clsKernelCalculator::kMaxCells)) return RefuseGrid();
-      calculator_->SetColumns(GridCount(columns));
-      calculator_->SetRows(GridCount(rows));
-      calculator_->SetOriginCoords(extent.xmin - buffer, extent.ymin - buffer);
+      const std::optional<KdeGrid> grid = FullExtentGrid(layer_->featureClass()->extent(), buffer,
+                                                         RequireCellSize(), clsKernelCalculator::kMaxCells);
+      if (!grid) return RefuseGrid();
+      SetGrid(*grid);
     } else if (settings_.extent == KdeExtentChoice::Reference) {
       const std::shared_ptr<host::Map> map = app_.document()->focusMap();
       auto reference =
@@ -487,30 +437,11 @@ class BatchRun {
     }
   }
 
-  // The animal's block of the analysis log.
   void LogAnimal(const KdeAnimal& animal, const clsKernelCalculator& calc, const std::string& name,
                  std::int32_t status, bool searchFailed, const std::string& warnings) {
-    LogAnimalBlock block;
-    block.uniqueId = animal.displayId(data_.textIds);
-    if (data_.textIds) block.namingId = animal.numericId;
-    block.sampleSize = animal.count();
-    block.bandwidth = calc.GetBandwidth();
-    block.href = calc.GetHREF();
-    block.estimator = settings_.bandwidth;
-    block.minimized = calc.LSCVMinimized;
-    block.searchFailed = searchFailed;
-    block.verbose = settings_.verbose;
-    block.profile = calc.GetLSCVProfile();
-    block.columns = calc.GetColumnCount();
-    block.rows = calc.GetRowCount();
-    block.originX = calc.GetOriginX();
-    block.originY = calc.GetOriginY();
-    block.rasterName = name;
-    block.errorStatus = status;
-    block.volume = calc.GetKernelVolume();
-    block.scalingText = settings_.scaling;
-    block.warnings = warnings;
-    log_->write(LogAnimalLines(block));
+    log_->write(LogAnimalLines(KdeAnimalLogBlock(
+        settings_, animal, data_.textIds, calc,
+        {.rasterName = name, .errorStatus = status, .searchFailed = searchFailed, .warnings = warnings})));
   }
 
   host::RecordValues AnimalValues(const KdeAnimal& animal, const clsKernelCalculator& calc) const {
@@ -519,23 +450,14 @@ class BatchRun {
 
   // Minimum extent: the animal's own bounding box widened by 4 bandwidths on every side.
   void SetAnimalExtent(const KdeAnimal& animal, double h) {
-    clsKernelCalculator& calc = *calculator_;
-    calc.SetCellSize(TextNumber(settings_.cellSize));
-    const double cell = RequireCellSize();
-    double xmin = std::numeric_limits<double>::infinity();
-    double ymin = xmin;
-    double xmax = -xmin;
-    double ymax = -xmin;
-    for (const CoordPair& p : animal.points) {
-      xmin = std::min(xmin, p[0]);
-      xmax = std::max(xmax, p[0]);
-      ymin = std::min(ymin, p[1]);
-      ymax = std::max(ymax, p[1]);
-    }
-    const double margin = 2.0 * kLimitRadiusBandwidths * h;
-    calc.SetColumns(GridCount((xmax - xmin + margin) / cell));
-    calc.SetRows(GridCount((ymax - ymin + margin) / cell));
-    calc.SetOriginCoords(xmin - kLimitRadiusBandwidths * h, ymin - kLimitRadiusBandwidths * h);
+    calculator_->SetCellSize(TextNumber(settings_.cellSize));
+    SetGrid(AnimalExtentGrid(animal.points, h, RequireCellSize()));
+  }
+
+  void SetGrid(const KdeGrid& grid) {
+    calculator_->SetColumns(grid.columns);
+    calculator_->SetRows(grid.rows);
+    calculator_->SetOriginCoords(grid.originX, grid.originY);
   }
 
   // Isopleths of one raster; a raster that was not written (a failed animal) is skipped.

@@ -49,4 +49,29 @@ void RecordKdeIsopleths(host::RunRecord& record, const clsHISO& isopleths,
   }
 }
 
+LogAnimalBlock KdeAnimalLogBlock(const KdeSettings& settings, const KdeAnimal& animal, bool textIds,
+                                 const clsKernelCalculator& calculator, const KdeAnimalOutcome& outcome) {
+  LogAnimalBlock block;
+  block.uniqueId = animal.displayId(textIds);
+  if (textIds) block.namingId = animal.numericId;
+  block.sampleSize = animal.count();
+  block.bandwidth = calculator.GetBandwidth();
+  block.href = calculator.GetHREF();
+  block.estimator = settings.bandwidth;
+  block.minimized = calculator.LSCVMinimized;
+  block.searchFailed = outcome.searchFailed;
+  block.verbose = settings.verbose;
+  block.profile = calculator.GetLSCVProfile();
+  block.columns = calculator.GetColumnCount();
+  block.rows = calculator.GetRowCount();
+  block.originX = calculator.GetOriginX();
+  block.originY = calculator.GetOriginY();
+  block.rasterName = outcome.rasterName;
+  block.errorStatus = outcome.errorStatus;
+  block.volume = calculator.GetKernelVolume();
+  block.scalingText = settings.scaling;
+  block.warnings = outcome.warnings;
+  return block;
+}
+
 }  // namespace orvex::ui

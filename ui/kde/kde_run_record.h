@@ -1,14 +1,17 @@
 #pragma once
 
-// What a KDE batch run tells its host about each animal: the raster and isopleth shapefiles
-// it wrote, with the bandwidths and the cross-validation search behind them.
+// What a KDE batch run tells about each animal: to its host, the raster and isopleth shapefiles
+// it wrote, with the bandwidths and the cross-validation search behind them; to the analysis
+// log, the animal's block.
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
 #include "host/raster.h"
 #include "host/run_record.h"
 #include "ui/gis/cls_hiso.h"
+#include "ui/kde/analysis_log.h"
 #include "ui/kde/cls_kernel_calculator.h"
 #include "ui/kde/kde_batch.h"
 
@@ -29,5 +32,18 @@ void RecordKdeRaster(host::RunRecord& record, const host::RasterDataset& raster,
 void RecordKdeIsopleths(host::RunRecord& record, const clsHISO& isopleths,
                         const std::filesystem::path& folder, const std::string& rasterName,
                         host::RecordValues values);
+
+/// How an animal's kernel ended: the raster's name, the calculator's status, whether the
+/// bandwidth search failed, and the calculator's messages.
+struct KdeAnimalOutcome {
+  std::string rasterName{};
+  std::int32_t errorStatus = 0;
+  bool searchFailed = false;
+  std::string warnings{};
+};
+
+/// The animal's block of the analysis log, from the calculator's state after its kernel.
+LogAnimalBlock KdeAnimalLogBlock(const KdeSettings& settings, const KdeAnimal& animal, bool textIds,
+                                 const clsKernelCalculator& calculator, const KdeAnimalOutcome& outcome);
 
 }  // namespace orvex::ui
