@@ -38,7 +38,11 @@ struct ClosedStatistics {
 std::mutex closedMutex;
 std::map<fs::path, ClosedStatistics> closedStatistics;
 
-fs::path statisticsKey(const fs::path& path) { return fs::absolute(path).lexically_normal(); }
+fs::path statisticsKey(const fs::path& path) {
+  std::error_code error;  // no throwing here: this runs in a destructor
+  const fs::path absolute = fs::absolute(path, error);
+  return (error ? path : absolute).lexically_normal();
+}
 
 void forgetStatistics(const fs::path& path) {
   std::lock_guard lock(closedMutex);
