@@ -2,12 +2,8 @@
 // wall time of each run and the peak resident memory of the orvex process.
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
 #include <gdal_priv.h>
 #include <ogrsf_frmts.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -15,14 +11,13 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "bench_process.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 constexpr int kFixes = 100000;
-constexpr double kKilobytesPerMegabyte = 1024.0;
 
 /// A point shapefile of one animal's fixes, an hour apart, spread over a few kilometres.
 void writeFixes(const fs::path& shp) {
@@ -43,30 +38,16 @@ void writeFixes(const fs::path& shp) {
         new OGRPoint(500000 + radius * std::cos(2.399963 * i), 5000000 + radius * std::sin(2.399963 * i)));
     feature->SetField("AnimalID", "A");
     feature->SetField("Time2", 1000000 + 3600 * i);
-    layer->CreateFeature(feature.get());
+    if (layer->CreateFeature(feature.get()) != OGRERR_NONE) return;  // the run then reports a short input
   }
 }
 
 /// Runs orvex with `args`; its peak resident memory in megabytes (negative when it failed).
 double runOrvex(const std::vector<std::string>& args) {
-  std::vector<std::string> words{(fs::path(ORVEX_BIN_DIR) / "orvex").string(), "--quiet", "--yes"};
+  std::vector<std::string> words{"--quiet", "--yes"};
   words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return -1;
-  int status = 0;
-  rusage usage{};
-  wait4(pid, &status, 0, &usage);
-  const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return ok ? static_cast<double>(usage.ru_maxrss) / kKilobytesPerMegabyte : -1;
+  const auto cost = orvex::bench::runProcess(fs::path(ORVEX_BIN_DIR) / "orvex", words);
+  return cost.ok ? cost.peakMegabytes : -1;
 }
 
 /// Each iteration runs the command on a fresh copy of the fixes (the copy is not timed).

@@ -32,9 +32,14 @@ constexpr double kSmallBandMaximum = 1.0;
 constexpr int kScaledBandExponent = 10;  // the scaled maximum lies in [2^10, 2^11)
 
 /// The power of two to multiply the band by before contouring (1 for ordinary bands).
-double contourScale(GDALRasterBand& band) {
+double contourScale(GDALRasterBand& band, const std::optional<std::array<double, 2>>& valueRange) {
   double minMax[2] = {0.0, 0.0};
-  if (band.ComputeRasterMinMax(FALSE, minMax) != CE_None) return 1.0;
+  if (valueRange) {
+    minMax[0] = (*valueRange)[0];
+    minMax[1] = (*valueRange)[1];
+  } else if (band.ComputeRasterMinMax(FALSE, minMax) != CE_None) {
+    return 1.0;
+  }
   const double largest = std::max(std::fabs(minMax[0]), std::fabs(minMax[1]));
   if (!(largest > 0.0) || largest >= kSmallBandMaximum || !std::isfinite(largest)) return 1.0;
   int exponent = 0;
@@ -42,37 +47,42 @@ double contourScale(GDALRasterBand& band) {
   return std::ldexp(1.0, kScaledBandExponent + 1 - exponent);
 }
 
-/// An in-memory single-band copy of `band` multiplied by `scale`, with its georeferencing.
-DatasetPtr scaledCopy(GDALRasterBand& band, double scale, ErrorCollector& errors) {
+/// An in-memory single-band copy of `band` multiplied by `scale`, with its georeferencing. The
+/// dataset reads its cells from `cells`, which must outlive it.
+DatasetPtr scaledCopy(GDALRasterBand& band, double scale, std::vector<double>& cells,
+                      ErrorCollector& errors) {
   GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("MEM");
   if (driver == nullptr) fail("GDAL has no in-memory raster driver");
   const int width = band.GetXSize();
   const int height = band.GetYSize();
-  DatasetPtr copy(driver->Create("", width, height, 1, GDT_Float64, nullptr));
+  // One read of the whole band, not a row at a time: the same values, a fraction of the calls.
+  cells.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0.0);
+  if (band.RasterIO(GF_Read, 0, 0, width, height, cells.data(), width, height, GDT_Float64, 0, 0, nullptr) !=
+      CE_None) {
+    failWithGdal("cannot read the band to contour", &errors);
+  }
+  for (double& v : cells) v *= scale;
+  DatasetPtr copy(driver->Create("", width, height, 0, GDT_Float64, nullptr));
   if (!copy) failWithGdal("cannot copy the band to contour", &errors);
+  char pointer[64] = {};
+  CPLPrintPointer(pointer, cells.data(), static_cast<int>(sizeof pointer - 1));
+  CPLStringList bandOptions;
+  bandOptions.SetNameValue("DATAPOINTER", pointer);
+  if (copy->AddBand(GDT_Float64, bandOptions.List()) != CE_None) {
+    failWithGdal("cannot copy the band to contour", &errors);
+  }
   if (GDALDataset* source = band.GetDataset()) {
     double transform[6];
     if (source->GetGeoTransform(transform) == CE_None) copy->SetGeoTransform(transform);
     if (const OGRSpatialReference* srs = source->GetSpatialRef()) copy->SetSpatialRef(srs);
-  }
-  std::vector<double> row(static_cast<std::size_t>(width));
-  GDALRasterBand* target = copy->GetRasterBand(1);
-  for (int y = 0; y < height; ++y) {
-    if (band.RasterIO(GF_Read, 0, y, width, 1, row.data(), width, 1, GDT_Float64, 0, 0, nullptr) != CE_None) {
-      failWithGdal("cannot read the band to contour", &errors);
-    }
-    for (double& v : row) v *= scale;
-    if (target->RasterIO(GF_Write, 0, y, width, 1, row.data(), width, 1, GDT_Float64, 0, 0, nullptr) !=
-        CE_None) {
-      failWithGdal("cannot copy the band to contour", &errors);
-    }
   }
   return copy;
 }
 
 }  // namespace
 
-DatasetPtr contourBand(GDALRasterBand& band, std::span<const double> levels) {
+DatasetPtr contourBand(GDALRasterBand& band, std::span<const double> levels,
+                       const std::optional<std::array<double, 2>>& valueRange) {
   ensureGdalReady();
   std::vector<double> sorted(levels.begin(), levels.end());
   for (double level : sorted) {
@@ -99,11 +109,12 @@ DatasetPtr contourBand(GDALRasterBand& band, std::span<const double> levels) {
   }
   if (sorted.empty()) return out;
 
-  const double scale = contourScale(band);
+  const double scale = contourScale(band, valueRange);
+  std::vector<double> scaledCells;  // declared before the dataset that reads it, so it outlives it
   DatasetPtr scaled;
   GDALRasterBand* traced = &band;
   if (scale != 1.0) {
-    scaled = scaledCopy(band, scale, errors);
+    scaled = scaledCopy(band, scale, scaledCells, errors);
     traced = scaled->GetRasterBand(1);
   }
   std::string fixed = "FIXED_LEVELS=";

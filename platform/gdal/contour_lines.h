@@ -3,6 +3,8 @@
 // Contour lines of a raster band at a list of levels, traced by GDAL's marching-squares
 // contourer into an in-memory layer.
 
+#include <array>
+#include <optional>
 #include <span>
 
 #include "platform/gdal/gdal_handles.h"
@@ -26,6 +28,10 @@ inline constexpr const char* kContourLayer = "contour";
 /// Lines that stay inside the raster come back closed; lines that meet the raster's edge stay
 /// open. Every cell takes part: a band's no-data value is ignored, as the host's rasters have
 /// none.
-DatasetPtr contourBand(GDALRasterBand& band, std::span<const double> levels);
+///
+/// `valueRange`, when given, is the band's exact minimum and maximum, known to the caller from
+/// its statistics; otherwise they are read from the band.
+DatasetPtr contourBand(GDALRasterBand& band, std::span<const double> levels,
+                       const std::optional<std::array<double, 2>>& valueRange = std::nullopt);
 
 }  // namespace orvex::platform::gdal

@@ -3,6 +3,9 @@
 #include <ogrsf_frmts.h>
 #include <unistd.h>
 
+#include <array>
+#include <map>
+
 #include "host/error.h"
 #include "host/text.h"
 #include "platform/gdal/contour_lines.h"
@@ -19,6 +22,63 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kTifExtension = ".tif";
 
+constexpr const char* kValidPercentItem = "STATISTICS_VALID_PERCENT";
+
+/// The statistics of a raster this process wrote or read and then closed. The KDE tool writes
+/// a raster, closes it and opens it again for its isopleths; with these the second open need
+/// not read every cell again. An entry holds only while the file keeps the size and
+/// modification time it had when closed, so any later write, by whatever means, voids it.
+struct ClosedStatistics {
+  std::uintmax_t size = 0;
+  fs::file_time_type modified;
+  BandStatistics values;
+  std::string validPercent;
+};
+
+std::mutex closedMutex;
+std::map<fs::path, ClosedStatistics> closedStatistics;
+
+fs::path statisticsKey(const fs::path& path) {
+  std::error_code error;  // no throwing here: this runs in a destructor
+  const fs::path absolute = fs::absolute(path, error);
+  return (error ? path : absolute).lexically_normal();
+}
+
+void forgetStatistics(const fs::path& path) {
+  std::lock_guard lock(closedMutex);
+  closedStatistics.erase(statisticsKey(path));
+}
+
+/// Called once the file is closed: keeps its statistics if it has current ones.
+void rememberStatistics(const RasterFile& file) {
+  std::error_code sizeError;
+  std::error_code timeError;
+  const auto size = fs::file_size(file.path, sizeError);
+  const auto modified = fs::last_write_time(file.path, timeError);
+  if (!file.statistics || file.writeFailed || sizeError || timeError) {
+    forgetStatistics(file.path);
+    return;
+  }
+  std::lock_guard lock(closedMutex);
+  closedStatistics[statisticsKey(file.path)] = {size, modified, *file.statistics,
+                                                file.statisticsValidPercent};
+}
+
+std::optional<ClosedStatistics> recallStatistics(const fs::path& path) {
+  std::lock_guard lock(closedMutex);
+  const auto found = closedStatistics.find(statisticsKey(path));
+  if (found == closedStatistics.end()) return std::nullopt;
+  std::error_code sizeError;
+  std::error_code timeError;
+  const auto size = fs::file_size(path, sizeError);
+  const auto modified = fs::last_write_time(path, timeError);
+  if (sizeError || timeError || size != found->second.size || modified != found->second.modified) {
+    closedStatistics.erase(found);
+    return std::nullopt;
+  }
+  return found->second;
+}
+
 std::shared_ptr<RasterFile> openFile(const fs::path& tif) {
   auto file = std::make_shared<RasterFile>();
   file->path = tif;
@@ -34,6 +94,7 @@ RasterFile::~RasterFile() {
   ErrorCollector errors;
   dataset.reset();
   if (errors.failed() && !readOnly) writeFailed = true;
+  rememberStatistics(*this);
   if (!writeFailed) return;
   std::string what = "writing \"" + path.string() + "\" failed";
   if (const std::string reason = errors.text(); !reason.empty()) what += ": " + reason;
@@ -64,6 +125,8 @@ void GeoTiffRasterBand::writeRows(int firstRow, int rowCount, std::span<const fl
   if (file_->readOnly) {
     throw host::Error(host::kAccessDenied, "raster \"" + file_->path.string() + "\" is read-only");
   }
+  file_->statistics.reset();
+  forgetStatistics(file_->path);
   ErrorCollector errors;
   try {
     gdal::writeRows(band(), firstRow, rowCount, values);
@@ -80,13 +143,30 @@ void GeoTiffRasterBand::writeRows(int firstRow, int rowCount, std::span<const fl
 
 host::RasterStatistics GeoTiffRasterBand::computeStatistics() {
   std::lock_guard lock(file_->mutex);
-  const BandStatistics s = gdal::computeStatistics(band());
+  if (!file_->statistics) {
+    if (const auto known = recallStatistics(file_->path)) {
+      // The band's metadata as GDAL's own pass would leave it, from the same values.
+      band().SetStatistics(known->values.minimum, known->values.maximum, known->values.mean,
+                           known->values.standardDeviation);
+      if (!known->validPercent.empty())
+        band().SetMetadataItem(kValidPercentItem, known->validPercent.c_str());
+      file_->statistics = known->values;
+      file_->statisticsValidPercent = known->validPercent;
+    } else {
+      file_->statistics = gdal::computeStatistics(band());
+      const char* validPercent = band().GetMetadataItem(kValidPercentItem);
+      file_->statisticsValidPercent = validPercent != nullptr ? validPercent : "";
+    }
+  }
+  const BandStatistics& s = *file_->statistics;
   return {s.minimum, s.maximum, s.mean, s.standardDeviation};
 }
 
 std::vector<host::ContourLine> GeoTiffRasterBand::contour(std::span<const double> levels) const {
   std::lock_guard lock(file_->mutex);
-  DatasetPtr lines = contourBand(band(), levels);
+  std::optional<std::array<double, 2>> range;
+  if (file_->statistics) range = std::array{file_->statistics->minimum, file_->statistics->maximum};
+  DatasetPtr lines = contourBand(band(), levels, range);
   OGRLayer* layer = lines->GetLayerByName(kContourLayer);
   const int valueField = layer->GetLayerDefn()->GetFieldIndex(kContourField);
   std::vector<host::ContourLine> out;

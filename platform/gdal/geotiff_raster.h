@@ -5,9 +5,12 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 
 #include "host/raster.h"
 #include "platform/gdal/gdal_handles.h"
+#include "platform/gdal/raster_grid.h"
 
 namespace orvex::platform::gdal {
 
@@ -22,6 +25,9 @@ struct RasterFile {
   bool readOnly = false;
   bool created = false;
   bool writeFailed = false;
+  /// The band's statistics, kept from when they were last computed until the next write.
+  std::optional<BandStatistics> statistics;
+  std::string statisticsValidPercent;  ///< GDAL's STATISTICS_VALID_PERCENT item with them, if any
   std::mutex mutex;
 
   RasterFile() = default;

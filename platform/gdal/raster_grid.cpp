@@ -63,8 +63,9 @@ DatasetPtr createFloatGeoTiff(const std::filesystem::path& path, const GridGeome
   if (srs != nullptr && ds->SetSpatialRef(srs) != CE_None) {
     failWithGdal("cannot set the spatial reference of " + quoted(path), &errors);
   }
-  // GeoTIFF cells start undefined; the host's rasters start at 0.
-  if (ds->GetRasterBand(1)->Fill(0.0) != CE_None) failWithGdal("cannot initialise " + quoted(path), &errors);
+  // The host's rasters start at 0, as a new uncompressed GeoTIFF does: GDAL reads a block not
+  // yet written as 0 and writes it out as 0 at close. Filling it first would write the whole
+  // file twice.
   return ds;
 }
 

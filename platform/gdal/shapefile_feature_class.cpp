@@ -310,9 +310,16 @@ std::vector<host::ObjectId> ShapefileFeatureClass::matchingIds(const host::Query
 
   const WhereFilter clause = WhereFilter::compile(filter.where, *layer_->GetLayerDefn());
   ErrorCollector errors;
-  // The walk only needs ids and attributes; skipping the shapes saves reading the .shp.
-  const char* ignored[] = {"OGR_GEOMETRY", nullptr};
-  layer_->SetIgnoredFields(ignored);
+  // The walk only needs ids and attributes; skipping the shapes saves reading the .shp, and
+  // a clause that keeps every row needs no attribute either.
+  const OGRFeatureDefn& definition = *layer_->GetLayerDefn();
+  std::vector<const char*> ignored{"OGR_GEOMETRY"};
+  if (clause.keepsEveryRow()) {
+    for (int i = 0; i < definition.GetFieldCount(); ++i)
+      ignored.push_back(definition.GetFieldDefn(i)->GetNameRef());
+  }
+  ignored.push_back(nullptr);
+  layer_->SetIgnoredFields(ignored.data());
   std::vector<host::ObjectId> ids;
   layer_->ResetReading();
   while (FeaturePtr f{layer_->GetNextFeature()}) {

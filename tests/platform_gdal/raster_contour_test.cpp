@@ -98,6 +98,29 @@ TEST(GeoTiffGrid, ReopensWithItsGridAndReadsBlocksAndStatistics) {
   EXPECT_NEAR(s.mean, 203.25, 1e-9);
 }
 
+// Cells never written read 0, while the raster is open and after it is closed.
+TEST(GeoTiffGrid, CellsNeverWrittenAreZero) {
+  TempFolder dir;
+  const auto path = dir / "g.tif";
+  const auto grid = smallGrid();
+  const std::vector<float> zeros(static_cast<std::size_t>(grid.columns), 0.0f);
+  std::vector<float> row(static_cast<std::size_t>(grid.columns));
+  {
+    auto ds = gdal::createFloatGeoTiff(path, grid, nullptr);
+    gdal::writeRows(*ds->GetRasterBand(1), 1, 1, std::vector<float>(row.size(), 5.0f));
+    gdal::readBlock(*ds->GetRasterBand(1), 0, 3, grid.columns, 1, row);
+    EXPECT_EQ(row, zeros);
+  }
+  auto ds = gdal::openRaster(path, false);
+  for (int r : {0, 2, 4}) {
+    gdal::readBlock(*ds->GetRasterBand(1), 0, r, grid.columns, 1, row);
+    EXPECT_EQ(row, zeros) << "row " << r;
+  }
+  const auto s = gdal::computeStatistics(*ds->GetRasterBand(1));
+  EXPECT_EQ(s.minimum, 0.0);
+  EXPECT_EQ(s.maximum, 5.0);
+}
+
 TEST(GeoTiffGrid, RefusesBadGridsAndBlocksOutsideTheRaster) {
   TempFolder dir;
   EXPECT_ANY_THROW(gdal::createFloatGeoTiff(dir / "a.tif", {0, 0, 0.0, 3, 3}, nullptr));

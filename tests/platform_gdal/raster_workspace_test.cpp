@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <gdal_priv.h>
+
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "host/error.h"
 #include "platform/gdal/gdal_platform.h"
@@ -82,4 +86,58 @@ TEST(RasterWorkspace, CreateWriteStatisticsContourAndDelete) {
   grid.name = "../escape";
   EXPECT_EQ(statusOf([&] { ws->createRaster(grid); }), host::kInvalidArgument);
   EXPECT_EQ(statusOf([&] { gdal::openRasterWorkspace(dir / "missing"); }), host::kPathNotFound);
+}
+
+// Statistics are kept with an open raster until it is written, and with a closed file until it
+// changes; contouring takes the band's range from them. A tiny-valued cone exercises the
+// contourer's scaled copy, whose scale comes from that range.
+TEST(RasterWorkspace, StatisticsLastUntilTheRasterChanges) {
+  TempFolder dir;
+  auto ws = gdal::openRasterWorkspace(dir.path());
+  host::RasterSpec grid;
+  grid.name = "ud";
+  grid.originX = 1000;
+  grid.originY = 2000;
+  grid.cellSize = 10;
+  grid.rows = 20;
+  grid.columns = 30;
+  std::vector<float> cone;
+  for (int r = 0; r < grid.rows; ++r) {
+    for (int c = 0; c < grid.columns; ++c) {
+      cone.push_back(
+          static_cast<float>(1e-9 * std::max(0.0, 100.0 - std::hypot((c - 15) * 10.0, (r - 10) * 10.0))));
+    }
+  }
+  auto expectStatistics = [](host::RasterBand& band, double minimum, double maximum) {
+    const auto s = band.computeStatistics();
+    EXPECT_EQ(s.minimum, minimum);
+    EXPECT_EQ(s.maximum, maximum);
+  };
+  {
+    auto band = ws->createRaster(grid)->band(0);
+    band->writeRows(0, grid.rows, std::vector<float>(cone.size(), 2.0f));
+    expectStatistics(*band, 2.0, 2.0);
+    band->writeRows(0, grid.rows, cone);  // a write after the statistics voids them
+    expectStatistics(*band, 0.0, static_cast<double>(1e-7f));
+  }
+  {
+    // Reopened unchanged: the same statistics; the 50e-9 line of the cone is the circle of
+    // radius 50 around the centre cell's centre, within 0.5 as in the test above.
+    auto band = ws->openRaster("ud")->band(0);
+    expectStatistics(*band, 0.0, static_cast<double>(1e-7f));
+    const std::vector<double> levels{50e-9};
+    const auto lines = band->contour(levels);
+    ASSERT_EQ(lines.size(), 1u);
+    for (const auto& p : lines[0].line.paths.at(0))
+      EXPECT_NEAR(std::hypot(p.x - 1155.0, p.y - 2095.0), 50.0, 0.5);
+    band->writeRows(0, grid.rows, std::vector<float>(cone.size(), 3.0f));
+  }
+  expectStatistics(*ws->openRaster("ud")->band(0), 3.0, 3.0);
+  {
+    // Replaced by another program with a raster of other values and size.
+    GDALDriver* tiff = GetGDALDriverManager()->GetDriverByName("GTiff");
+    GDALDatasetUniquePtr other(tiff->Create((dir / "ud.tif").c_str(), 5, 5, 1, GDT_Float32, nullptr));
+    ASSERT_EQ(other->GetRasterBand(1)->Fill(7.0), CE_None);
+  }
+  expectStatistics(*ws->openRaster("ud")->band(0), 7.0, 7.0);
 }
