@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <numeric>
 
 #include "host/fixed_chunks.h"
 #include "host/pair_moments.h"
+#include "host/vector_exp.h"
 
 namespace orvex::ui {
 
@@ -17,13 +19,14 @@ namespace {
 // of the formulas cuts at -1000, below the underflow, so the skip changes no bit.)
 constexpr double kExpUnderflowArgument = 746.0;
 
-// K2(u) - 2 K(u) of the LSCV sum. e(-u^2/2) is taken as e(-u^2/4) squared: both arguments are
-// exact scalings of u^2, so the square differs from a second exp by a few ulps (pinned by a
-// test) and halves the exponentials of the scan.
+// K2(u) - 2 K(u) of the LSCV sum, for a vector of u^2. e(-u^2/2) is taken as e(-u^2/4)
+// squared: both arguments are exact scalings of u^2, so the square differs from a second exp by
+// a few ulps (pinned by a test) and halves the exponentials of the scan.
 struct LscvTerm {
   static constexpr double kCutoff = 4.0 * kExpUnderflowArgument;
-  static double Eval(double u2) {
-    const double a = std::exp(-u2 / 4.0);
+  template <class V>
+  [[gnu::always_inline]] static V Eval(V u2) {
+    const V a = host::VectorExp(-u2 / 4.0);
     return a / gis::kFourPi - 2.0 * (a * a / gis::kTwoPi);
   }
 };
@@ -31,10 +34,16 @@ struct LscvTerm {
 // e(-D^2/2) (D^4 - 8 D^2 + 8) of the BCV2 sum.
 struct Bcv2Term {
   static constexpr double kCutoff = 2.0 * kExpUnderflowArgument;
-  static double Eval(double u2) { return std::exp(-u2 / 2.0) * (u2 * u2 - 8.0 * u2 + 8.0); }
+  template <class V>
+  [[gnu::always_inline]] static V Eval(V u2) {
+    return host::VectorExp(-u2 / 2.0) * (u2 * u2 - 8.0 * u2 + 8.0);
+  }
 };
 
 std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) { return a / b + (a % b != 0 ? 1 : 0); }
+
+// Bandwidths of the exact sums are padded to a multiple of the widest vector.
+constexpr std::size_t kBandwidthLanes = host::kLanes<host::Doubles8>;
 
 // Chunks of the exact sums run between two progress reports (a count of the problem, never of
 // the threads).
@@ -99,8 +108,9 @@ double SquaredDistance(const CoordPair& a, const CoordPair& b) {
 
 // Visits the squared distances of pairs [first, last) computed from the fixes, in pair order.
 template <class Visit>
-void VisitPairsFromCoords(std::span<const CoordPair> coords, std::uint64_t first, std::uint64_t last,
-                          Visit&& visit) {
+[[gnu::always_inline]] inline void VisitPairsFromCoords(std::span<const CoordPair> coords,
+                                                        std::uint64_t first, std::uint64_t last,
+                                                        Visit&& visit) {
   const std::uint64_t n = coords.size();
   // The row of `first`: the largest i with FirstPairOfRow(n, i) <= first.
   std::uint64_t lo = 0;
@@ -133,25 +143,42 @@ void PairDistanceSet::Assign(std::span<const CoordPair> coords, const PairScanOp
   chunkPairs_ = std::max<std::uint64_t>({options.chunkPairs, CeilDiv(pairCount_, kMaxPairChunks), 1});
   threads_ = options.threads;
   method_ = options.method;
+  simd_ = options.simd;
 }
 
-template <class Term>
-void PairDistanceSet::AccumulateChunk(std::uint64_t chunk, std::span<const double> inverseSquares,
-                                      std::span<double> partial) const {
-  const std::uint64_t first = chunk * chunkPairs_;
-  const std::uint64_t last = std::min(first + chunkPairs_, pairCount_);
+namespace {
+
+// Adds the pair terms of pairs [first, last) to partial[m] for the bandwidths given as
+// inverseSquares[m] = 1 / h^2, ascending (largest h first), a multiple of the widest vector
+// long. The bandwidths run in vectors: every lane is one bandwidth's sum, added in pair order,
+// so the lane width changes nothing.
+template <class V, class Term>
+[[gnu::always_inline]] inline void AccumulatePairs(Term, std::span<const CoordPair> coords,
+                                                   std::uint64_t first, std::uint64_t last,
+                                                   std::span<const double> inverseSquares, double* partial) {
+  constexpr std::size_t kWidth = host::kLanes<V>;
   const std::size_t count = inverseSquares.size();
-  auto visit = [&](double d2) {
-    // Bandwidths from the largest down: u^2 = d^2 / h^2 only grows, so once a term underflows
-    // to 0 every later one does too.
-    for (std::size_t m = 0; m < count; ++m) {
-      const double u2 = d2 * inverseSquares[m];
-      if (u2 > Term::kCutoff) break;
-      partial[m] += Term::Eval(u2);
+  auto visit = [&](double d2) __attribute__((always_inline)) {
+    // u^2 = d^2 / h^2 only grows along the bandwidths, so once the first lane of a vector is
+    // past the cutoff every later term is exactly 0; within a vector, lanes past it add 0.
+    for (std::size_t m = 0; m < count; m += kWidth) {
+      V inverse;
+      std::memcpy(&inverse, inverseSquares.data() + m, sizeof(V));
+      const V u2 = d2 * inverse;
+      if (u2[0] > Term::kCutoff) break;
+      const V term = u2 > Term::kCutoff ? V{} : Term::template Eval<V>(u2);
+      V sum;
+      std::memcpy(&sum, partial + m, sizeof(V));
+      sum += term;
+      std::memcpy(partial + m, &sum, sizeof(V));
     }
   };
-  VisitPairsFromCoords(coords_, first, last, visit);
+  VisitPairsFromCoords(coords, first, last, visit);
 }
+
+ORVEX_SIMD_CLONES(AccumulatePairsAt, AccumulatePairs)
+
+}  // namespace
 
 bool PairDistanceSet::PairSums(CrossValidationKind kind, std::span<const double> bandwidths,
                                std::span<double> sums, const host::ProgressFn& progress) const {
@@ -165,30 +192,35 @@ bool PairDistanceSet::PairSums(CrossValidationKind kind, std::span<const double>
   std::iota(descending.begin(), descending.end(), std::size_t{0});
   std::stable_sort(descending.begin(), descending.end(),
                    [&](std::size_t a, std::size_t b) { return bandwidths[a] > bandwidths[b]; });
-  std::vector<double> inverseSquares(count);
+  // Padded to whole vectors with the largest double: a padding lane's u^2 is past the cutoff,
+  // or 0 for d = 0; either way a finite term that nothing reads.
+  const std::size_t padded = CeilDiv(count, kBandwidthLanes) * kBandwidthLanes;
+  std::vector<double> inverseSquares(padded, std::numeric_limits<double>::max());
   for (std::size_t m = 0; m < count; ++m) {
     const double h = bandwidths[descending[m]];
     inverseSquares[m] = 1.0 / (h * h);
   }
 
   const auto chunks = static_cast<std::size_t>(CeilDiv(pairCount_, chunkPairs_));
-  std::vector<double> partials(chunks * count, 0.0);
+  std::vector<double> partials(chunks * padded, 0.0);
   for (std::size_t first = 0; first < chunks; first += kChunksPerReport) {
     const std::size_t group = std::min(kChunksPerReport, chunks - first);
     host::runFixedChunks(group, threads_, [&](std::size_t g) {
-      const std::size_t c = first + g;
-      const std::span<double> partial(partials.data() + c * count, count);
+      const std::uint64_t c = first + g;
+      const std::uint64_t begin = c * chunkPairs_;
+      const std::uint64_t end = std::min(begin + chunkPairs_, pairCount_);
+      double* const partial = partials.data() + c * padded;
       if (kind == CrossValidationKind::lscv) {
-        AccumulateChunk<LscvTerm>(c, inverseSquares, partial);
+        AccumulatePairsAt(simd_, LscvTerm{}, coords_, begin, end, inverseSquares, partial);
       } else {
-        AccumulateChunk<Bcv2Term>(c, inverseSquares, partial);
+        AccumulatePairsAt(simd_, Bcv2Term{}, coords_, begin, end, inverseSquares, partial);
       }
     });
     const double fraction = static_cast<double>(first + group) / static_cast<double>(chunks);
     if (progress && !progress(fraction, {})) return false;
   }
   for (std::size_t c = 0; c < chunks; ++c) {
-    for (std::size_t m = 0; m < count; ++m) sums[descending[m]] += partials[c * count + m];
+    for (std::size_t m = 0; m < count; ++m) sums[descending[m]] += partials[c * padded + m];
   }
   return true;
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "host/progress.h"
+#include "host/simd.h"
 #include "ui/kde/kde_math.h"
 
 namespace orvex::ui {
@@ -35,6 +36,9 @@ struct PairScanOptions {
   /// Threads of the sums; 0 means the host's setting. Results never depend on it.
   unsigned threads = 0;
   PairSumMethod method = PairSumMethod::automatic;
+  /// Vector instruction set of the exact sums (capped at what the processor runs). Every level
+  /// gives the same bits.
+  host::SimdLevel simd = host::BestSimdLevel();
 };
 
 /// The fixes of one animal and the pair sums of their cross-validation scores.
@@ -71,16 +75,13 @@ class PairDistanceSet {
   // Sum over pairs of the kind's pair term, one sum per bandwidth (at most kScoresPerPass).
   bool PairSums(CrossValidationKind kind, std::span<const double> bandwidths, std::span<double> sums,
                 const host::ProgressFn& progress) const;
-  // Adds the chunk's pair terms for the bandwidths given as 1 / h^2, largest h first.
-  template <class Term>
-  void AccumulateChunk(std::uint64_t chunk, std::span<const double> inverseSquares,
-                       std::span<double> partial) const;
 
   std::vector<CoordPair> coords_;
   std::uint64_t pairCount_ = 0;
   std::uint64_t chunkPairs_ = 1;
   unsigned threads_ = 0;
   PairSumMethod method_ = PairSumMethod::automatic;
+  host::SimdLevel simd_ = host::BestSimdLevel();
   mutable PairSumMethod lastMethod_ = PairSumMethod::exact;
 };
 
