@@ -27,7 +27,10 @@
 // 2^-64 of every sum so far.
 //
 // The fixes are first put in Z order (nearby fixes next to each other), so that a few rows
-// against a block of columns fill few bins and the bins stay in cache. Pairs are then cut into
+// against a block of columns fill few bins and the bins stay in cache. Distances, bins and s are formed
+// eight partners at a time, and the sixteen powers of a pair are added to its bin as two vectors
+// of eight (host/simd.h), with the products and additions of the pair-by-pair loop: the same
+// bits on every instruction set. Pairs are then cut into
 // chunks of rows that depend only on n; each chunk fills its own histogram, and the histograms
 // are added in chunk order, so the result is the same with any number of threads.
 
