@@ -158,22 +158,22 @@ template <class V, class Term>
                                                    std::span<const double> inverseSquares, double* partial) {
   constexpr std::size_t kWidth = host::kLanes<V>;
   const std::size_t count = inverseSquares.size();
-  auto visit = [&](double d2) __attribute__((always_inline)) {
-    // u^2 = d^2 / h^2 only grows along the bandwidths, so once the first lane of a vector is
-    // past the cutoff every later term is exactly 0; within a vector, lanes past it add 0.
-    for (std::size_t m = 0; m < count; m += kWidth) {
-      V inverse;
-      std::memcpy(&inverse, inverseSquares.data() + m, sizeof(V));
-      const V u2 = d2 * inverse;
-      if (u2[0] > Term::kCutoff) break;
-      const V term = u2 > Term::kCutoff ? V{} : Term::template Eval<V>(u2);
-      V sum;
-      std::memcpy(&sum, partial + m, sizeof(V));
-      sum += term;
-      std::memcpy(partial + m, &sum, sizeof(V));
-    }
-  };
-  VisitPairsFromCoords(coords, first, last, visit);
+  // A vector of bandwidths at a time over all the chunk's pairs, its sums held in a register.
+  // u^2 = d^2 / h^2 only grows along the bandwidths, so a pair whose first lane is past the
+  // cutoff adds exactly 0 to the whole vector; within a vector, lanes past it add 0.
+  for (std::size_t m = 0; m < count; m += kWidth) {
+    V inverse;
+    V sum;
+    std::memcpy(&inverse, inverseSquares.data() + m, sizeof(V));
+    std::memcpy(&sum, partial + m, sizeof(V));
+    VisitPairsFromCoords(
+        coords, first, last, [&](double d2) __attribute__((always_inline)) {
+          const V u2 = d2 * inverse;
+          if (u2[0] > Term::kCutoff) return;
+          sum += u2 > Term::kCutoff ? V{} : Term::template Eval<V>(u2);
+        });
+    std::memcpy(partial + m, &sum, sizeof(V));
+  }
 }
 
 ORVEX_SIMD_CLONES(AccumulatePairsAt, AccumulatePairs)
