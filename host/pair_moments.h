@@ -102,8 +102,9 @@ std::optional<PairMoments> buildPairMoments(std::span<const double> x, std::span
                                             const ProgressFn& progress);
 
 /// Building a histogram costs about as much as this many exact pair sums of one bandwidth each
-/// (measured: some 22 ns per pair for the build, 4.6 ns per pair for a pair distance and its
-/// exponential, on the same 2-core x86-64 machine); a caller uses it to choose by cost.
-inline constexpr double kPairMomentsCostInExactSums = 5.0;
+/// (measured in CPU time: some 5.4 ns per pair for the build, 1.9 ns per pair and bandwidth for
+/// the exact sums in AVX-512 vectors, on the same 2-core x86-64 machine); a caller uses it to
+/// choose by cost.
+inline constexpr double kPairMomentsCostInExactSums = 3.0;
 
 }  // namespace orvex::host
