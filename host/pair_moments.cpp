@@ -155,13 +155,12 @@ using Powers = Doubles8;  // s^0 .. s^7 (and s^8 .. s^15 as a second vector)
 // by a prefix product over one vector: the same bits, in two vector additions.
 template <class V>
 [[gnu::always_inline]] inline void AddPowersInVectors(double* bin, double s) {
-  using Lanes = std::int64_t __attribute__((vector_size(64)));
   const Powers ones = Powers{} + 1.0;
   Powers p = Powers{} + s;
   p[0] = 1.0;
-  p = p * __builtin_shuffle(p, ones, Lanes{8, 0, 1, 2, 3, 4, 5, 6});    // 1 s s^2 s^2 ...
-  p = p * __builtin_shuffle(p, ones, Lanes{8, 9, 0, 1, 2, 3, 4, 5});    // ... s^3 s^4 s^4 ...
-  p = p * __builtin_shuffle(p, ones, Lanes{8, 9, 10, 11, 0, 1, 2, 3});  // s^0 .. s^7
+  p = p * __builtin_shufflevector(p, ones, 8, 0, 1, 2, 3, 4, 5, 6);    // 1 s s^2 s^2 ...
+  p = p * __builtin_shufflevector(p, ones, 8, 9, 0, 1, 2, 3, 4, 5);    // ... s^3 s^4 s^4 ...
+  p = p * __builtin_shufflevector(p, ones, 8, 9, 10, 11, 0, 1, 2, 3);  // s^0 .. s^7
   const double s8 = p[4] * p[4];
   Powers low;
   Powers high;
