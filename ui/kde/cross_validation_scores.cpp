@@ -1,6 +1,7 @@
 #include "ui/kde/cross_validation_scores.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -42,8 +43,8 @@ struct Bcv2Term {
 
 std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) { return a / b + (a % b != 0 ? 1 : 0); }
 
-// Bandwidths of the exact sums are padded to a multiple of the widest vector.
-constexpr std::size_t kBandwidthLanes = host::kLanes<host::Doubles8>;
+// Pairs of the exact sums whose distances are formed before their terms.
+constexpr std::size_t kPairBlock = 1024;
 
 // Chunks of the exact sums run between two progress reports (a count of the problem, never of
 // the threads).
@@ -149,30 +150,55 @@ void PairDistanceSet::Assign(std::span<const CoordPair> coords, const PairScanOp
 namespace {
 
 // Adds the pair terms of pairs [first, last) to partial[m] for the bandwidths given as
-// inverseSquares[m] = 1 / h^2, ascending (largest h first), a multiple of the widest vector
-// long. The bandwidths run in vectors: every lane is one bandwidth's sum, added in pair order,
-// so the lane width changes nothing.
+// inverseSquares[m] = 1 / h^2, ascending (largest h first). The pairs run in vectors of
+// kPairLanes: pair first + k goes to lane k mod kPairLanes, each lane adds its terms in pair
+// order, and the lanes are added in lane order at the end. The lane count is fixed (the
+// vector type is the same on every instruction set; only the instructions differ), so the
+// sums are the same bits on every level.
 template <class V, class Term>
 [[gnu::always_inline]] inline void AccumulatePairs(Term, std::span<const CoordPair> coords,
                                                    std::uint64_t first, std::uint64_t last,
                                                    std::span<const double> inverseSquares, double* partial) {
-  constexpr std::size_t kWidth = host::kLanes<V>;
+  using Pairs = host::Doubles8;
+  constexpr std::size_t kLanes = host::kLanes<Pairs>;
+  static_assert(kPairBlock % kLanes == 0);
   const std::size_t count = inverseSquares.size();
-  // A vector of bandwidths at a time over all the chunk's pairs, its sums held in a register.
-  // u^2 = d^2 / h^2 only grows along the bandwidths, so a pair whose first lane is past the
-  // cutoff adds exactly 0 to the whole vector; within a vector, lanes past it add 0.
-  for (std::size_t m = 0; m < count; m += kWidth) {
-    V inverse;
-    V sum;
-    std::memcpy(&inverse, inverseSquares.data() + m, sizeof(V));
-    std::memcpy(&sum, partial + m, sizeof(V));
+  std::vector<double> laneSums(count * kLanes, 0.0);  // bandwidth m's lanes at m * kLanes
+  alignas(64) std::array<double, kPairBlock> d2;
+  for (std::uint64_t blockFirst = first; blockFirst < last; blockFirst += kPairBlock) {
+    const auto filled = static_cast<std::size_t>(std::min<std::uint64_t>(kPairBlock, last - blockFirst));
+    std::size_t k = 0;
+    double nearest = std::numeric_limits<double>::infinity();
     VisitPairsFromCoords(
-        coords, first, last, [&](double d2) __attribute__((always_inline)) {
-          const V u2 = d2 * inverse;
-          if (u2[0] > Term::kCutoff) return;
-          sum += u2 > Term::kCutoff ? V{} : Term::template Eval<V>(u2);
+        coords, blockFirst, blockFirst + filled, [&](double v) __attribute__((always_inline)) {
+          d2[k++] = v;
+          nearest = std::min(nearest, v);
         });
-    std::memcpy(partial + m, &sum, sizeof(V));
+    // The lanes of the last vector past the block hold an infinite distance: a term of 0.
+    const std::size_t vectors = (filled + kLanes - 1) / kLanes;
+    std::fill(d2.begin() + static_cast<std::ptrdiff_t>(filled),
+              d2.begin() + static_cast<std::ptrdiff_t>(vectors * kLanes),
+              std::numeric_limits<double>::infinity());
+    for (std::size_t m = 0; m < count; ++m) {
+      // u^2 = d^2 / h^2 only grows along the bandwidths: once the block's nearest pair is past
+      // the cutoff, it adds exactly 0 here and to every later bandwidth.
+      if (nearest * inverseSquares[m] > Term::kCutoff) break;
+      const double inverse = inverseSquares[m];
+      Pairs sum;
+      std::memcpy(&sum, laneSums.data() + m * kLanes, sizeof(Pairs));
+      for (std::size_t q = 0; q < vectors; ++q) {
+        Pairs u2;
+        std::memcpy(&u2, d2.data() + q * kLanes, sizeof(Pairs));
+        u2 *= inverse;
+        sum += u2 > Term::kCutoff ? Pairs{} : Term::template Eval<Pairs>(u2);
+      }
+      std::memcpy(laneSums.data() + m * kLanes, &sum, sizeof(Pairs));
+    }
+  }
+  for (std::size_t m = 0; m < count; ++m) {
+    double total = 0.0;
+    for (std::size_t l = 0; l < kLanes; ++l) total += laneSums[m * kLanes + l];
+    partial[m] += total;
   }
 }
 
@@ -192,10 +218,8 @@ bool PairDistanceSet::PairSums(CrossValidationKind kind, std::span<const double>
   std::iota(descending.begin(), descending.end(), std::size_t{0});
   std::stable_sort(descending.begin(), descending.end(),
                    [&](std::size_t a, std::size_t b) { return bandwidths[a] > bandwidths[b]; });
-  // Padded to whole vectors with the largest double: a padding lane's u^2 is past the cutoff,
-  // or 0 for d = 0; either way a finite term that nothing reads.
-  const std::size_t padded = CeilDiv(count, kBandwidthLanes) * kBandwidthLanes;
-  std::vector<double> inverseSquares(padded, std::numeric_limits<double>::max());
+  const std::size_t padded = count;
+  std::vector<double> inverseSquares(count);
   for (std::size_t m = 0; m < count; ++m) {
     const double h = bandwidths[descending[m]];
     inverseSquares[m] = 1.0 / (h * h);
