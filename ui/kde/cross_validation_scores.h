@@ -5,7 +5,9 @@
 // Nothing of size n^2 is stored: the pairs are formed from the fixes as they are visited, so an
 // animal with 100,000 fixes (5e9 pairs) needs memory for its fixes only. Two ways to the sums:
 // - exact: every pair and every bandwidth, the pairs visited i outer, j inner, cut into fixed
-//   chunks summed in order (the same bits whatever the number of threads);
+//   chunks summed in order, each chunk's pairs eight to a vector in fixed lanes with the vector
+//   exponential of host/vector_exp.h (the same bits whatever the number of threads or the
+//   instruction set);
 // - moments: one pass over the pairs builds a histogram of squared distances with per-bin
 //   moments (host/pair_moments.h), from which every bandwidth's Gaussian sums follow within
 //   about 1e-15 relative; the candidates whose scores could be the lowest within that error
