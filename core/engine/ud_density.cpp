@@ -78,7 +78,8 @@ void fill_axis(double origin, double step, double centre, double b, double scale
     }
     double* const out = values + span.offset + (first - span.begin);
     host::ExpArray(std::span(arguments).first(count), std::span(out, count));
-    for (std::size_t k = 0; k < count; ++k) out[k] = arguments[k] >= -kDropRadius2 / 2.0 ? scale * out[k] : 0.0;
+    for (std::size_t k = 0; k < count; ++k)
+      out[k] = arguments[k] >= -kDropRadius2 / 2.0 ? scale * out[k] : 0.0;
   }
 }
 
