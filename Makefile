@@ -85,10 +85,10 @@ bench: deps
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	@set -e; for b in $(BENCH_BUILD)/bin/bench_*; do echo "== $$(basename $$b)"; $$b $(BENCH_ARGS); done
 
-# The cross-validation workloads through R's adehabitatHR beside ours (skips without R).
+# The cross-validation and UD grid workloads through R's adehabitatHR beside ours (skips without R).
 bench-peers: deps
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DORVEX_BENCH=ON -DORVEX_TESTS=OFF $(CMAKE_ARGS)
-	cmake --build $(BENCH_BUILD) -j $(JOBS) --target bench_cv
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target bench_cv bench_engine
 	bash scripts/bench-peers.sh $(BENCH_BUILD)/bin
 
 # libFuzzer targets for every parser we own, built with clang, each run for FUZZ_SECONDS from

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 #include "host/fixed_chunks.h"
+#include "host/simd.h"
 
 namespace orvex::host {
 
@@ -144,36 +146,109 @@ std::optional<PairMoments> PairMoments::forBetaRange(double betaMin, double beta
   return PairMoments(first, end - first);
 }
 
-void PairMoments::addRows(std::span<const double> x, std::span<const double> y, std::size_t rowBegin,
-                          std::size_t rowEnd) {
-  const std::size_t n = x.size();
-  const double inversePooled = 1.0 / pooledScale_;
-  double* const bins = moments_.data();
+namespace {
+
+using Powers = Doubles8;  // s^0 .. s^7 (and s^8 .. s^15 as a second vector)
+
+// Adds s^0 .. s^15 to the 16 moments of a mantissa bin, as addPowers does and with its products
+// (s^2 = s s, s^3 = s^2 s, s^4 = s^2 s^2, s^5 .. s^7 = s^4 s^m, s^(8+m) = (s^4 s^4) s^m), formed
+// by a prefix product over one vector: the same bits, in two vector additions.
+template <class V>
+[[gnu::always_inline]] inline void AddPowersInVectors(double* bin, double s) {
+  const Powers ones = Powers{} + 1.0;
+  Powers p = Powers{} + s;
+  p[0] = 1.0;
+  p = p * __builtin_shufflevector(p, ones, 8, 0, 1, 2, 3, 4, 5, 6);    // 1 s s^2 s^2 ...
+  p = p * __builtin_shufflevector(p, ones, 8, 9, 0, 1, 2, 3, 4, 5);    // ... s^3 s^4 s^4 ...
+  p = p * __builtin_shufflevector(p, ones, 8, 9, 10, 11, 0, 1, 2, 3);  // s^0 .. s^7
+  const double s8 = p[4] * p[4];
+  Powers low;
+  Powers high;
+  std::memcpy(&low, bin, sizeof(Powers));
+  std::memcpy(&high, bin + 8, sizeof(Powers));
+  low += p;
+  high += p * s8;
+  std::memcpy(bin, &low, sizeof(Powers));
+  std::memcpy(bin + 8, &high, sizeof(Powers));
+}
+
+struct RowsJob {
+  std::span<const double> x;
+  std::span<const double> y;
+  std::size_t rowBegin;
+  std::size_t rowEnd;
+  double inversePooled;
+  std::uint64_t firstBits;
+  std::uint64_t endBits;
+  double* bins;
+  std::uint64_t* binnedPairs;
+};
+
+template <class V>
+[[gnu::always_inline]] inline void AddRowsKernel(const RowsJob& job) {
+  const std::size_t n = job.x.size();
+  const double* x = job.x.data();
+  const double* y = job.y.data();
+  std::uint64_t binned = 0;
   // Columns in blocks: with the fixes in a space-filling order (see buildPairMoments), a few
   // rows against a block of columns are two small regions whose distances fill few bins, so the
   // bins stay in cache.
-  for (std::size_t blockBegin = rowBegin + 1; blockBegin < n; blockBegin += kColumnBlock) {
+  for (std::size_t blockBegin = job.rowBegin + 1; blockBegin < n; blockBegin += kColumnBlock) {
     const std::size_t blockEnd = std::min(n, blockBegin + kColumnBlock);
-    for (std::size_t i = rowBegin; i < rowEnd && i + 1 < blockEnd; ++i) {
+    for (std::size_t i = job.rowBegin; i < job.rowEnd && i + 1 < blockEnd; ++i) {
       const double xi = x[i];
       const double yi = y[i];
-      for (std::size_t j = std::max(blockBegin, i + 1); j < blockEnd; ++j) {
+      // One pair, its d2, its bits and its s about the bin centre given.
+      auto add = [&](double d2, std::uint64_t bits, double s) __attribute__((always_inline)) {
+        if (bits >= job.endBits) return;
+        if (bits < job.firstBits) {
+          addPowers(job.bins, d2 * job.inversePooled, true);
+          return;
+        }
+        const std::size_t bin = 1 + static_cast<std::size_t>((bits - job.firstBits) >> kMantissaShift);
+        AddPowersInVectors<V>(job.bins + bin * PairMoments::kMoments, s);
+        ++binned;
+      };
+      std::size_t j = std::max(blockBegin, i + 1);
+      // Eight partners at a time: distances, bin centres and s in vectors (the same operations
+      // as one at a time), then each pair to its bin in order.
+      for (; j + kLanes<Doubles8> <= blockEnd; j += kLanes<Doubles8>) {
+        Doubles8 px;
+        Doubles8 py;
+        std::memcpy(&px, x + j, sizeof(px));
+        std::memcpy(&py, y + j, sizeof(py));
+        const Doubles8 dx = xi - px;
+        const Doubles8 dy = yi - py;
+        const Doubles8 d2 = dx * dx + dy * dy;
+        const auto bits = std::bit_cast<Bits8>(d2);
+        const Bits8 centreBits =
+            (bits >> kMantissaShift << kMantissaShift) | (std::uint64_t{1} << (kMantissaShift - 1));
+        const auto centre = std::bit_cast<Doubles8>(centreBits);
+        const Doubles8 s = (d2 - centre) / centre;
+        for (std::size_t l = 0; l < kLanes<Doubles8>; ++l) add(d2[l], bits[l], s[l]);
+      }
+      for (; j < blockEnd; ++j) {
         const double dx = xi - x[j];
         const double dy = yi - y[j];
         const double d2 = dx * dx + dy * dy;
         const auto bits = std::bit_cast<std::uint64_t>(d2);
-        if (bits >= endBits_) continue;
-        if (bits < firstBits_) {
-          addPowers(bins, d2 * inversePooled, true);
-          continue;
-        }
         const double centre = binCentre(bits >> kMantissaShift << kMantissaShift);
-        const std::size_t bin = 1 + static_cast<std::size_t>((bits - firstBits_) >> kMantissaShift);
-        addPowers(bins + bin * kMoments, (d2 - centre) / centre, false);
-        ++binnedPairs_;
+        add(d2, bits, (d2 - centre) / centre);
       }
     }
   }
+  *job.binnedPairs += binned;
+}
+
+ORVEX_SIMD_CLONES(AddRowsAt, AddRowsKernel)
+
+}  // namespace
+
+void PairMoments::addRows(std::span<const double> x, std::span<const double> y, std::size_t rowBegin,
+                          std::size_t rowEnd) {
+  static_assert(kMoments == 16, "the moments of a bin are two vectors of eight");
+  AddRowsAt(BestSimdLevel(), RowsJob{x, y, rowBegin, rowEnd, 1.0 / pooledScale_, firstBits_, endBits_,
+                                     moments_.data(), &binnedPairs_});
 }
 
 void PairMoments::merge(const PairMoments& other) {

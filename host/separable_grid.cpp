@@ -129,33 +129,11 @@ template <class V>
   }
 }
 
-using Vector2 = double __attribute__((vector_size(16)));
-void TileBaseline(const TileJob& job) { TileProduct<Vector2>(job); }
-
-#if defined(__x86_64__)
-using Vector4 = double __attribute__((vector_size(32)));
-using Vector8 = double __attribute__((vector_size(64)));
-[[gnu::target("avx")]] void TileAvx(const TileJob& job) { TileProduct<Vector4>(job); }
-[[gnu::target("avx512f")]] void TileAvx512(const TileJob& job) { TileProduct<Vector8>(job); }
-#endif
-
-SimdLevel DetectSimdLevel() {
-#if defined(__x86_64__)
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f")) return SimdLevel::avx512f;
-  if (__builtin_cpu_supports("avx")) return SimdLevel::avx;
-#endif
-  return SimdLevel::baseline;
-}
+ORVEX_SIMD_CLONES(Tile, TileProduct)
 
 std::size_t CeilDiv(std::size_t a, std::size_t b) { return a / b + (a % b != 0 ? 1 : 0); }
 
 }  // namespace
-
-SimdLevel BestSimdLevel() {
-  static const SimdLevel level = DetectSimdLevel();
-  return level;
-}
 
 SeparableProduct::SeparableProduct(std::size_t rows, std::size_t columns, SeparableTerms terms)
     : rows_(rows),
@@ -186,12 +164,7 @@ void SeparableProduct::AddTile(std::size_t tile, std::span<double> out, SimdLeve
                     std::min(kTileColumns, columns_ - firstColumn),
                     out.data() + firstRow * columns_ + firstColumn,
                     columns_};
-  if (level > BestSimdLevel()) level = BestSimdLevel();
-#if defined(__x86_64__)
-  if (level == SimdLevel::avx512f) return TileAvx512(job);
-  if (level == SimdLevel::avx) return TileAvx(job);
-#endif
-  TileBaseline(job);
+  Tile(level, job);
 }
 
 double SeparableProduct::Work() const {

@@ -15,6 +15,8 @@
 #include <span>
 #include <vector>
 
+#include "host/simd.h"
+
 namespace orvex::host {
 
 /// Where one term's factors along one axis may be non-zero: axis indices [begin, end); the
@@ -33,13 +35,6 @@ struct SeparableTerms {
   std::span<const double> rowValues;
   std::span<const double> columnValues;
 };
-
-/// Vector instruction sets the tiles can run on, in increasing width. All give the same
-/// results; only the speed differs.
-enum class SimdLevel { baseline, avx, avx512f };
-
-/// The widest level this processor runs (detected once).
-SimdLevel BestSimdLevel();
 
 /// The tiling of one grid for one set of terms. AddTile may run concurrently for different
 /// tiles (each writes only its own cells); the terms and `out` must outlive the calls.

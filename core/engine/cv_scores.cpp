@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
+#include <limits>
 #include <numeric>
 #include <vector>
 
 #include "core/engine/kernel_math.h"
 #include "host/fixed_chunks.h"
+#include "host/vector_exp.h"
 
 namespace orvex::core {
 
@@ -24,6 +27,10 @@ constexpr double kSquareNegligible = 40.0;
 // histogram's own bound, so that a comparison it calls clear-cut is one.
 constexpr double kMomentSumTolerance = 1e-12;
 
+// The fixes sorted by x, followed by kPadding fixes at x = +infinity, so that a row's pairs run
+// in whole vectors and the padding ends every row.
+constexpr std::size_t kPadding = host::kLanes<host::Doubles8>;
+
 struct SortedFixes {
   std::vector<double> x;
   std::vector<double> y;
@@ -36,12 +43,14 @@ SortedFixes sort_by_x(std::span<const double> x, std::span<const double> y) {
   std::iota(order.begin(), order.end(), std::size_t{0});
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return x[a] < x[b]; });
   SortedFixes s;
-  s.x.reserve(x.size());
-  s.y.reserve(y.size());
+  s.x.reserve(x.size() + kPadding);
+  s.y.reserve(y.size() + kPadding);
   for (std::size_t k : order) {
     s.x.push_back(x[k]);
     s.y.push_back(y[k]);
   }
+  s.x.insert(s.x.end(), kPadding, std::numeric_limits<double>::infinity());
+  s.y.insert(s.y.end(), kPadding, 0.0);
   return s;
 }
 
@@ -60,61 +69,90 @@ std::vector<std::size_t> chunk_starts(std::size_t n) {
   return starts;
 }
 
-// Sum of term(d^2 * scale) over the unordered pairs; pairs with dx^2 * scale > cutoff are
-// known to contribute exactly 0 and are skipped.
+// Sum of term(d^2 * scale) over the pairs (i, j), i in [row_begin, row_end), j > i, added in
+// the order of j; pairs with dx^2 * scale > cutoff are known to contribute exactly 0 and end
+// the row. The terms are formed a vector of partners at a time and added one by one, so the
+// sum is the scalar loop's whatever the vector width.
+template <class V, class Term>
+[[gnu::always_inline]] inline double rows_sum(Term, const SortedFixes& s, std::size_t row_begin,
+                                              std::size_t row_end, double scale, double cutoff) {
+  constexpr std::size_t kWidth = host::kLanes<V>;
+  double sum = 0.0;
+  for (std::size_t i = row_begin; i < row_end; ++i) {
+    const double xi = s.x[i];
+    const double yi = s.y[i];
+    for (std::size_t j = i + 1;; j += kWidth) {
+      V px;
+      V py;
+      std::memcpy(&px, s.x.data() + j, sizeof(V));
+      std::memcpy(&py, s.y.data() + j, sizeof(V));
+      const V ddx = px - xi;
+      const V dx2 = ddx * ddx;
+      const V ddy = py - yi;
+      const V beyond = dx2 * scale;
+      const V term = Term::template eval<V>((dx2 + ddy * ddy) * scale);
+      std::size_t lane = 0;
+      for (; lane < kWidth && !(beyond[lane] > cutoff); ++lane) sum += term[lane];
+      if (lane < kWidth) break;
+    }
+  }
+  return sum;
+}
+
+ORVEX_SIMD_CLONES(rows_sum_at, rows_sum)
+
 template <class Term>
 double pair_sum(std::span<const double> x, std::span<const double> y, double scale, double cutoff,
-                unsigned threads, Term term) {
+                unsigned threads, host::SimdLevel level) {
   const std::size_t n = x.size();
   if (n < 2) return 0.0;
   const SortedFixes s = sort_by_x(x, y);
   const std::vector<std::size_t> starts = chunk_starts(n);
   std::vector<double> partial(starts.size() - 1, 0.0);
   host::runFixedChunks(partial.size(), threads, [&](std::size_t c) {
-    double sum = 0.0;
-    for (std::size_t i = starts[c]; i < starts[c + 1]; ++i) {
-      const double xi = s.x[i];
-      const double yi = s.y[i];
-      for (std::size_t j = i + 1; j < n; ++j) {
-        const double ddx = s.x[j] - xi;
-        const double dx2 = ddx * ddx;
-        if (dx2 * scale > cutoff) break;
-        const double ddy = s.y[j] - yi;
-        sum += term((dx2 + ddy * ddy) * scale);
-      }
-    }
-    partial[c] = sum;
+    partial[c] = rows_sum_at(level, Term{}, s, starts[c], starts[c + 1], scale, cutoff);
   });
   double total = 0.0;
   for (double p : partial) total += p;
   return total;
 }
 
+// Terms are e - 4 e^2 with e = exp(-u), u = d^2 / (4 h^2). Beyond u = 40, 4 e^2 is below a
+// quarter of an ulp of e, so the term is e itself, bit for bit; this also keeps e^2 out of the
+// subnormal range. Beyond u = kLastNormalExponent, e is below 2^-1021 and is dropped: such
+// terms are subnormal arithmetic and cannot move the score by an ulp.
+struct LscvTerm {
+  template <class V>
+  [[gnu::always_inline]] static V eval(V u) {
+    const V e = host::VectorExp(-u);
+    const V term = u > kSquareNegligible ? e : e - 4.0 * (e * e);
+    return u > kLastNormalExponent ? V{} : term;
+  }
+};
+
+// Terms are g(-D^2/2) (D^4 - 8 D^2 + 8); those with D^2 / 2 beyond kLastNormalExponent (g below
+// 2^-1021, and a polynomial that may overflow) are dropped.
+struct Bcv2Term {
+  template <class V>
+  [[gnu::always_inline]] static V eval(V d2) {
+    const V term = host::VectorExp(-d2 / 2.0) * (d2 * d2 - 8.0 * d2 + 8.0);
+    return d2 > 2.0 * kLastNormalExponent ? V{} : term;
+  }
+};
+
 }  // namespace
 
-double lscv_pair_sum(std::span<const double> x, std::span<const double> y, double h, unsigned threads) {
+double lscv_pair_sum(std::span<const double> x, std::span<const double> y, double h, unsigned threads,
+                     host::SimdLevel level) {
   const double n = static_cast<double>(x.size());
-  // Terms are e - 4 e^2 with e = exp(-u), u = d^2 / (4 h^2). Beyond u = 40, 4 e^2 is below a
-  // quarter of an ulp of e, so the term is e itself, bit for bit; this also keeps e^2 out of
-  // the subnormal range. Beyond u = kLastNormalExponent, e is below 2^-1021 and is dropped:
-  // such terms are subnormal arithmetic and cannot move the score by an ulp.
   const double scale = 1.0 / (4.0 * std::pow(h, 2));
-  const double pairs = pair_sum(x, y, scale, kLastNormalExponent, threads, [](double u) {
-    if (u > kLastNormalExponent) return 0.0;
-    const double e = std::exp(-u);
-    return u > kSquareNegligible ? e : e - 4.0 * (e * e);
-  });
-  return -3.0 * n + 2.0 * pairs;
+  return -3.0 * n + 2.0 * pair_sum<LscvTerm>(x, y, scale, kLastNormalExponent, threads, level);
 }
 
-double bcv2_pair_sum(std::span<const double> x, std::span<const double> y, double h, unsigned threads) {
-  // Terms are g(-D^2/2) (D^4 - 8 D^2 + 8); those with D^2 / 2 beyond kLastNormalExponent
-  // (g below 2^-1021, and a polynomial that may overflow) are dropped.
+double bcv2_pair_sum(std::span<const double> x, std::span<const double> y, double h, unsigned threads,
+                     host::SimdLevel level) {
   const double scale = 1.0 / std::pow(h, 2);
-  return pair_sum(x, y, scale, 2.0 * kLastNormalExponent, threads, [](double d2) {
-    if (d2 > 2.0 * kLastNormalExponent) return 0.0;
-    return guarded_exp(-d2 / 2.0) * (d2 * d2 - 8.0 * d2 + 8.0);
-  });
+  return pair_sum<Bcv2Term>(x, y, scale, 2.0 * kLastNormalExponent, threads, level);
 }
 
 std::optional<CvMomentSums> CvMomentSums::build(std::span<const double> x, std::span<const double> y,

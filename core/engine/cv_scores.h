@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "host/pair_moments.h"
+#include "host/simd.h"
 
 namespace orvex::core {
 
@@ -15,13 +16,17 @@ namespace orvex::core {
 /// unordered pairs, with exp(-d^2/(2h^2)) taken as the square of exp(-d^2/(4h^2)), and pairs
 /// whose terms are below 2^-1021 dropped: equal to the plain double sum within rounding of the
 /// summation order. The pairs are cut into a fixed number of chunks added in order, so the
-/// result does not depend on `threads`. h must be positive; x and y of equal length, finite.
-double lscv_pair_sum(std::span<const double> x, std::span<const double> y, double h, unsigned threads);
+/// result does not depend on `threads`. The terms run in vectors of `level` (the same bits on
+/// every level), with an exponential within 1 ulp (host/vector_exp.h). h must be positive; x
+/// and y of equal length, finite.
+double lscv_pair_sum(std::span<const double> x, std::span<const double> y, double h, unsigned threads,
+                     host::SimdLevel level = host::BestSimdLevel());
 
 /// The sum over the unordered pairs of g(-D^2/2) * (D^4 - 8 D^2 + 8), D = d / h, g the guarded
 /// exponential (the BCV2 score's S is twice this), terms with D^2 / 2 > 708 dropped. Same
 /// conditions as above.
-double bcv2_pair_sum(std::span<const double> x, std::span<const double> y, double h, unsigned threads);
+double bcv2_pair_sum(std::span<const double> x, std::span<const double> y, double h, unsigned threads,
+                     host::SimdLevel level = host::BestSimdLevel());
 
 /// A pair sum from the distance moments and a bound on its error.
 struct PairSumEstimate {

@@ -1,6 +1,7 @@
 #include "core/engine/ud_density.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <memory>
@@ -8,6 +9,7 @@
 
 #include "host/fixed_chunks.h"
 #include "host/separable_grid.h"
+#include "host/vector_exp.h"
 
 namespace orvex::core {
 
@@ -66,9 +68,18 @@ AxisWindow axis_window(double origin, double step, double centre, double b, std:
 // 0 where t^2 > kDropRadius2.
 void fill_axis(double origin, double step, double centre, double b, double scale,
                const host::FactorSpan& span, double* values) {
-  for (std::size_t i = span.begin; i < span.end; ++i) {
-    const double t = (static_cast<double>(i) * step + origin - centre) / b;
-    values[span.offset + (i - span.begin)] = t * t <= kDropRadius2 ? scale * std::exp(-t * t / 2.0) : 0.0;
+  constexpr std::size_t kBlock = 256;
+  std::array<double, kBlock> arguments;  // -t^2 / 2; t^2 <= kDropRadius2 exactly when >= -kDropRadius2 / 2
+  for (std::size_t first = span.begin; first < span.end; first += kBlock) {
+    const std::size_t count = std::min(kBlock, span.end - first);
+    for (std::size_t k = 0; k < count; ++k) {
+      const double t = (static_cast<double>(first + k) * step + origin - centre) / b;
+      arguments[k] = -t * t / 2.0;
+    }
+    double* const out = values + span.offset + (first - span.begin);
+    host::ExpArray(std::span(arguments).first(count), std::span(out, count));
+    for (std::size_t k = 0; k < count; ++k)
+      out[k] = arguments[k] >= -kDropRadius2 / 2.0 ? scale * out[k] : 0.0;
   }
 }
 

@@ -71,7 +71,7 @@ TEST(SeparableProduct, EqualsThePlainLoopBitForBitOnEveryInstructionSet) {
     const Terms terms = RandomTerms(c.n, c.rows, c.columns, c.n + c.rows);
     const auto expected = PlainSum(terms, c.rows, c.columns, 0.25);
     const SeparableProduct product(c.rows, c.columns, terms.View());
-    for (const SimdLevel level : {SimdLevel::baseline, SimdLevel::avx, SimdLevel::avx512f}) {
+    for (const SimdLevel level : {SimdLevel::baseline, SimdLevel::avx2, SimdLevel::avx512f}) {
       std::vector<double> out(c.rows * c.columns, 0.25);
       for (std::size_t tile = product.TileCount(); tile-- > 0;) product.AddTile(tile, out, level);
       ASSERT_EQ(out, expected) << c.n << " terms on " << c.rows << " x " << c.columns << ", level "

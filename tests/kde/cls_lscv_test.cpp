@@ -103,16 +103,19 @@ TEST_P(LscvKinds, ProfileMatchesTheFormulaAndPicksItsLowestScore) {
   EXPECT_EQ(s.lscv.bMinimized, best != 0 && s.profile.h[best] != s.profile.h[s.filled - 1]);
 }
 
-TEST_P(LscvKinds, ExactSumsAreTheSameBitsWithAnyThreadCount) {
+TEST_P(LscvKinds, ExactSumsAreTheSameBitsWithAnyThreadCountAndInstructionSet) {
   // 60 fixes = 1,770 pairs; chunks of 97 pairs start in the middle of rows.
   const auto fixes = ScatteredFixes(60);
-  const Scan one =
-      RunScan(GetParam(), fixes, {.chunkPairs = 97, .threads = 1, .method = PairSumMethod::exact});
-  const Scan three =
-      RunScan(GetParam(), fixes, {.chunkPairs = 97, .threads = 3, .method = PairSumMethod::exact});
-  EXPECT_EQ(one.profile.h, three.profile.h);
-  EXPECT_EQ(one.profile.score, three.profile.score);
-  EXPECT_EQ(one.lscv.GetBandwidth(), three.lscv.GetBandwidth());
+  const Scan one = RunScan(
+      GetParam(), fixes,
+      {.chunkPairs = 97, .threads = 1, .method = PairSumMethod::exact, .simd = host::SimdLevel::baseline});
+  for (const auto level : {host::SimdLevel::baseline, host::SimdLevel::avx2, host::SimdLevel::avx512f}) {
+    const Scan three = RunScan(
+        GetParam(), fixes, {.chunkPairs = 97, .threads = 3, .method = PairSumMethod::exact, .simd = level});
+    EXPECT_EQ(one.profile.h, three.profile.h);
+    EXPECT_EQ(one.profile.score, three.profile.score);
+    EXPECT_EQ(one.lscv.GetBandwidth(), three.lscv.GetBandwidth());
+  }
 }
 
 // Fixes in tight clusters with every fourth one repeating its predecessor (a collar at rest).

@@ -1,12 +1,15 @@
 #include "ui/kde/cross_validation_scores.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <numeric>
 
 #include "host/fixed_chunks.h"
 #include "host/pair_moments.h"
+#include "host/vector_exp.h"
 
 namespace orvex::ui {
 
@@ -17,13 +20,14 @@ namespace {
 // of the formulas cuts at -1000, below the underflow, so the skip changes no bit.)
 constexpr double kExpUnderflowArgument = 746.0;
 
-// K2(u) - 2 K(u) of the LSCV sum. e(-u^2/2) is taken as e(-u^2/4) squared: both arguments are
-// exact scalings of u^2, so the square differs from a second exp by a few ulps (pinned by a
-// test) and halves the exponentials of the scan.
+// K2(u) - 2 K(u) of the LSCV sum, for a vector of u^2. e(-u^2/2) is taken as e(-u^2/4)
+// squared: both arguments are exact scalings of u^2, so the square differs from a second exp by
+// a few ulps (pinned by a test) and halves the exponentials of the scan.
 struct LscvTerm {
   static constexpr double kCutoff = 4.0 * kExpUnderflowArgument;
-  static double Eval(double u2) {
-    const double a = std::exp(-u2 / 4.0);
+  template <class V>
+  [[gnu::always_inline]] static V Eval(V u2) {
+    const V a = host::VectorExp(-u2 / 4.0);
     return a / gis::kFourPi - 2.0 * (a * a / gis::kTwoPi);
   }
 };
@@ -31,10 +35,16 @@ struct LscvTerm {
 // e(-D^2/2) (D^4 - 8 D^2 + 8) of the BCV2 sum.
 struct Bcv2Term {
   static constexpr double kCutoff = 2.0 * kExpUnderflowArgument;
-  static double Eval(double u2) { return std::exp(-u2 / 2.0) * (u2 * u2 - 8.0 * u2 + 8.0); }
+  template <class V>
+  [[gnu::always_inline]] static V Eval(V u2) {
+    return host::VectorExp(-u2 / 2.0) * (u2 * u2 - 8.0 * u2 + 8.0);
+  }
 };
 
 std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) { return a / b + (a % b != 0 ? 1 : 0); }
+
+// Pairs of the exact sums whose distances are formed before their terms.
+constexpr std::size_t kPairBlock = 1024;
 
 // Chunks of the exact sums run between two progress reports (a count of the problem, never of
 // the threads).
@@ -99,8 +109,9 @@ double SquaredDistance(const CoordPair& a, const CoordPair& b) {
 
 // Visits the squared distances of pairs [first, last) computed from the fixes, in pair order.
 template <class Visit>
-void VisitPairsFromCoords(std::span<const CoordPair> coords, std::uint64_t first, std::uint64_t last,
-                          Visit&& visit) {
+[[gnu::always_inline]] inline void VisitPairsFromCoords(std::span<const CoordPair> coords,
+                                                        std::uint64_t first, std::uint64_t last,
+                                                        Visit&& visit) {
   const std::uint64_t n = coords.size();
   // The row of `first`: the largest i with FirstPairOfRow(n, i) <= first.
   std::uint64_t lo = 0;
@@ -133,25 +144,67 @@ void PairDistanceSet::Assign(std::span<const CoordPair> coords, const PairScanOp
   chunkPairs_ = std::max<std::uint64_t>({options.chunkPairs, CeilDiv(pairCount_, kMaxPairChunks), 1});
   threads_ = options.threads;
   method_ = options.method;
+  simd_ = options.simd;
 }
 
-template <class Term>
-void PairDistanceSet::AccumulateChunk(std::uint64_t chunk, std::span<const double> inverseSquares,
-                                      std::span<double> partial) const {
-  const std::uint64_t first = chunk * chunkPairs_;
-  const std::uint64_t last = std::min(first + chunkPairs_, pairCount_);
+namespace {
+
+// Adds the pair terms of pairs [first, last) to partial[m] for the bandwidths given as
+// inverseSquares[m] = 1 / h^2, ascending (largest h first). The pairs run in vectors of
+// kPairLanes: pair first + k goes to lane k mod kPairLanes, each lane adds its terms in pair
+// order, and the lanes are added in lane order at the end. The lane count is fixed (the
+// vector type is the same on every instruction set; only the instructions differ), so the
+// sums are the same bits on every level.
+template <class V, class Term>
+[[gnu::always_inline]] inline void AccumulatePairs(Term, std::span<const CoordPair> coords,
+                                                   std::uint64_t first, std::uint64_t last,
+                                                   std::span<const double> inverseSquares, double* partial) {
+  using Pairs = host::Doubles8;
+  constexpr std::size_t kLanes = host::kLanes<Pairs>;
+  static_assert(kPairBlock % kLanes == 0);
   const std::size_t count = inverseSquares.size();
-  auto visit = [&](double d2) {
-    // Bandwidths from the largest down: u^2 = d^2 / h^2 only grows, so once a term underflows
-    // to 0 every later one does too.
+  std::vector<double> laneSums(count * kLanes, 0.0);  // bandwidth m's lanes at m * kLanes
+  alignas(64) std::array<double, kPairBlock> d2;
+  for (std::uint64_t blockFirst = first; blockFirst < last; blockFirst += kPairBlock) {
+    const auto filled = static_cast<std::size_t>(std::min<std::uint64_t>(kPairBlock, last - blockFirst));
+    std::size_t k = 0;
+    double nearest = std::numeric_limits<double>::infinity();
+    VisitPairsFromCoords(
+        coords, blockFirst, blockFirst + filled, [&](double v) __attribute__((always_inline)) {
+          d2[k++] = v;
+          nearest = std::min(nearest, v);
+        });
+    // The lanes of the last vector past the block hold an infinite distance: a term of 0.
+    const std::size_t vectors = (filled + kLanes - 1) / kLanes;
+    std::fill(d2.begin() + static_cast<std::ptrdiff_t>(filled),
+              d2.begin() + static_cast<std::ptrdiff_t>(vectors * kLanes),
+              std::numeric_limits<double>::infinity());
     for (std::size_t m = 0; m < count; ++m) {
-      const double u2 = d2 * inverseSquares[m];
-      if (u2 > Term::kCutoff) break;
-      partial[m] += Term::Eval(u2);
+      // u^2 = d^2 / h^2 only grows along the bandwidths: once the block's nearest pair is past
+      // the cutoff, it adds exactly 0 here and to every later bandwidth.
+      if (nearest * inverseSquares[m] > Term::kCutoff) break;
+      const double inverse = inverseSquares[m];
+      Pairs sum;
+      std::memcpy(&sum, laneSums.data() + m * kLanes, sizeof(Pairs));
+      for (std::size_t q = 0; q < vectors; ++q) {
+        Pairs u2;
+        std::memcpy(&u2, d2.data() + q * kLanes, sizeof(Pairs));
+        u2 *= inverse;
+        sum += u2 > Term::kCutoff ? Pairs{} : Term::template Eval<Pairs>(u2);
+      }
+      std::memcpy(laneSums.data() + m * kLanes, &sum, sizeof(Pairs));
     }
-  };
-  VisitPairsFromCoords(coords_, first, last, visit);
+  }
+  for (std::size_t m = 0; m < count; ++m) {
+    double total = 0.0;
+    for (std::size_t l = 0; l < kLanes; ++l) total += laneSums[m * kLanes + l];
+    partial[m] += total;
+  }
 }
+
+ORVEX_SIMD_CLONES(AccumulatePairsAt, AccumulatePairs)
+
+}  // namespace
 
 bool PairDistanceSet::PairSums(CrossValidationKind kind, std::span<const double> bandwidths,
                                std::span<double> sums, const host::ProgressFn& progress) const {
@@ -165,6 +218,7 @@ bool PairDistanceSet::PairSums(CrossValidationKind kind, std::span<const double>
   std::iota(descending.begin(), descending.end(), std::size_t{0});
   std::stable_sort(descending.begin(), descending.end(),
                    [&](std::size_t a, std::size_t b) { return bandwidths[a] > bandwidths[b]; });
+  const std::size_t padded = count;
   std::vector<double> inverseSquares(count);
   for (std::size_t m = 0; m < count; ++m) {
     const double h = bandwidths[descending[m]];
@@ -172,23 +226,25 @@ bool PairDistanceSet::PairSums(CrossValidationKind kind, std::span<const double>
   }
 
   const auto chunks = static_cast<std::size_t>(CeilDiv(pairCount_, chunkPairs_));
-  std::vector<double> partials(chunks * count, 0.0);
+  std::vector<double> partials(chunks * padded, 0.0);
   for (std::size_t first = 0; first < chunks; first += kChunksPerReport) {
     const std::size_t group = std::min(kChunksPerReport, chunks - first);
     host::runFixedChunks(group, threads_, [&](std::size_t g) {
-      const std::size_t c = first + g;
-      const std::span<double> partial(partials.data() + c * count, count);
+      const std::uint64_t c = first + g;
+      const std::uint64_t begin = c * chunkPairs_;
+      const std::uint64_t end = std::min(begin + chunkPairs_, pairCount_);
+      double* const partial = partials.data() + c * padded;
       if (kind == CrossValidationKind::lscv) {
-        AccumulateChunk<LscvTerm>(c, inverseSquares, partial);
+        AccumulatePairsAt(simd_, LscvTerm{}, coords_, begin, end, inverseSquares, partial);
       } else {
-        AccumulateChunk<Bcv2Term>(c, inverseSquares, partial);
+        AccumulatePairsAt(simd_, Bcv2Term{}, coords_, begin, end, inverseSquares, partial);
       }
     });
     const double fraction = static_cast<double>(first + group) / static_cast<double>(chunks);
     if (progress && !progress(fraction, {})) return false;
   }
   for (std::size_t c = 0; c < chunks; ++c) {
-    for (std::size_t m = 0; m < count; ++m) sums[descending[m]] += partials[c * count + m];
+    for (std::size_t m = 0; m < count; ++m) sums[descending[m]] += partials[c * padded + m];
   }
   return true;
 }

@@ -5,7 +5,9 @@
 // Nothing of size n^2 is stored: the pairs are formed from the fixes as they are visited, so an
 // animal with 100,000 fixes (5e9 pairs) needs memory for its fixes only. Two ways to the sums:
 // - exact: every pair and every bandwidth, the pairs visited i outer, j inner, cut into fixed
-//   chunks summed in order (the same bits whatever the number of threads);
+//   chunks summed in order, each chunk's pairs eight to a vector in fixed lanes with the vector
+//   exponential of host/vector_exp.h (the same bits whatever the number of threads or the
+//   instruction set);
 // - moments: one pass over the pairs builds a histogram of squared distances with per-bin
 //   moments (host/pair_moments.h), from which every bandwidth's Gaussian sums follow within
 //   about 1e-15 relative; the candidates whose scores could be the lowest within that error
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "host/progress.h"
+#include "host/simd.h"
 #include "ui/kde/kde_math.h"
 
 namespace orvex::ui {
@@ -35,6 +38,9 @@ struct PairScanOptions {
   /// Threads of the sums; 0 means the host's setting. Results never depend on it.
   unsigned threads = 0;
   PairSumMethod method = PairSumMethod::automatic;
+  /// Vector instruction set of the exact sums (capped at what the processor runs). Every level
+  /// gives the same bits.
+  host::SimdLevel simd = host::BestSimdLevel();
 };
 
 /// The fixes of one animal and the pair sums of their cross-validation scores.
@@ -71,16 +77,13 @@ class PairDistanceSet {
   // Sum over pairs of the kind's pair term, one sum per bandwidth (at most kScoresPerPass).
   bool PairSums(CrossValidationKind kind, std::span<const double> bandwidths, std::span<double> sums,
                 const host::ProgressFn& progress) const;
-  // Adds the chunk's pair terms for the bandwidths given as 1 / h^2, largest h first.
-  template <class Term>
-  void AccumulateChunk(std::uint64_t chunk, std::span<const double> inverseSquares,
-                       std::span<double> partial) const;
 
   std::vector<CoordPair> coords_;
   std::uint64_t pairCount_ = 0;
   std::uint64_t chunkPairs_ = 1;
   unsigned threads_ = 0;
   PairSumMethod method_ = PairSumMethod::automatic;
+  host::SimdLevel simd_ = host::BestSimdLevel();
   mutable PairSumMethod lastMethod_ = PairSumMethod::exact;
 };
 

@@ -5,6 +5,7 @@
 
 #include "host/fixed_chunks.h"
 #include "host/separable_grid.h"
+#include "host/vector_exp.h"
 #include "ui/gis/kernel_math.h"
 
 namespace orvex::ui {
@@ -112,18 +113,24 @@ void AccumulateDensity(const GridPlacement& grid, const DensitySource& source, K
         const double lambda = source.lambda.empty() ? 1.0 : source.lambda[i];
         const double scale = lambda * source.bandwidth;
         const double norm = 1.0 / gis::kTwoPi / (lambda * lambda);
+        // The exponents first, then their exponentials in vectors.
         const host::FactorSpan& c = columnSpans[k];
+        const std::span<double> columnsOut(columnFactors.data() + c.offset, c.end - c.begin);
         for (std::size_t col = c.begin; col < c.end; ++col) {
           const double xc = (x0 + static_cast<double>(col) * cellSize) / source.sdX;
           const double t = (source.coords[i][0] - xc) / scale;
-          columnFactors[c.offset + col - c.begin] = std::exp(-(t * t) / 2.0) * norm;
+          columnsOut[col - c.begin] = -(t * t) / 2.0;
         }
+        host::ExpArray(columnsOut, columnsOut);
+        for (double& f : columnsOut) f *= norm;
         const host::FactorSpan& r = rowSpans[k];
+        const std::span<double> rowsOut(rowFactors.data() + r.offset, r.end - r.begin);
         for (std::size_t row = r.begin; row < r.end; ++row) {
           const double yc = (y0 - static_cast<double>(row) * cellSize) / source.sdY;
           const double t = (source.coords[i][1] - yc) / scale;
-          rowFactors[r.offset + row - r.begin] = std::exp(-(t * t) / 2.0);
+          rowsOut[row - r.begin] = -(t * t) / 2.0;
         }
+        host::ExpArray(rowsOut, rowsOut);
       }
     });
     const host::SeparableProduct product(static_cast<std::size_t>(grid.rows),
