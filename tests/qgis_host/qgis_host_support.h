@@ -19,9 +19,13 @@
 #include "host/command.h"
 #include "host/form.h"
 #include "host/registry.h"
+#include "platform/headless/command_runner.h"
+#include "platform/headless/headless_application.h"
+#include "platform/headless/map_source.h"
 #include "platform/headless/scripted_ui.h"
 #include "platform/qgis/form_dialog.h"
 #include "platform/qgis/qgis_application.h"
+#include "support/headless_options.h"
 
 namespace orvex::test {
 
@@ -103,6 +107,33 @@ class QgisHost {
   QgsMapLayer* current = nullptr;
   host::ComponentRegistry registry;
   std::unique_ptr<platform::qgis::QgisApplication> application;
+};
+
+/// The same command in the headless host, on the map `source` describes (the features of
+/// `shp` all selected, for the first constructor).
+class HeadlessRun {
+ public:
+  explicit HeadlessRun(const std::filesystem::path& shp) : HeadlessRun(sourceOf(shp)) {}
+  explicit HeadlessRun(const platform::headless::MapSource& source)
+      : registry(host::ComponentRegistry::fromFolder(ORVEX_BIN_DIR)),
+        application(quietOptions(out, platform::headless::ChoicePolicy::Yes)) {
+    platform::headless::loadMapSource(application, source);
+  }
+  host::Status run(const std::string& progId) {
+    return platform::headless::runCommand(registry, application, progId);
+  }
+  platform::headless::ScriptedUi& ui() { return application.scriptedUi(); }
+
+  std::ostringstream out;
+  host::ComponentRegistry registry;
+  platform::headless::HeadlessApplication application;
+
+ private:
+  static platform::headless::MapSource sourceOf(const std::filesystem::path& shp) {
+    platform::headless::MapSource source;
+    source.files = {shp};
+    return source;
+  }
 };
 
 }  // namespace orvex::test
