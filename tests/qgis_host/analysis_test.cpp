@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <regex>
 
+#include <qgslayertree.h>
+#include <QTreeWidget>
+
 #include "access/lotek_fixture.h"
 #include "platform/headless/form_script.h"
 #include "qgis_host/qgis_data.h"
@@ -122,7 +125,39 @@ TEST_F(QgisAnalysis, KdeBatchWritesTheSameRastersIsoplethsAndLog) {
     EXPECT_NE(host.messages().back().find("Processing complete."), std::string::npos) << host.out.str();
     EXPECT_GE(fileNames(qgisOut).size(), 10u) << "two rasters and their isopleths";
     expectSameFolders(qgisOut, headlessOut);
+    // The batch adds no layers itself: the desktop shows its rasters and isopleths in a group.
+    const QgsLayerTreeGroup* group = QgsProject::instance()->layerTreeRoot()->findGroup(
+        QString("Kernel Density Estimation (qgis-") + run.name + ")");
+    ASSERT_NE(group, nullptr);
+    std::size_t maps = 0;
+    for (const auto& output : host.application->runRecord().outputs())
+      maps += output.kind == host::OutputKind::Raster || output.kind == host::OutputKind::Shapefile;
+    EXPECT_EQ(group->findLayers().size(), maps);
+    EXPECT_EQ(group->findLayers().back()->layer()->type(), QgsMapLayerType::RasterLayer) << "rasters below";
   }
+}
+
+TEST_F(QgisAnalysis, ResultsPanelListsEachRunsFilesAndWhatFailedWithTheReason) {
+  showAnimals(1, 60);
+  host.scripted.setFormScript("frmKernelParameters", FormScript().page(2).type("txtH", "0.5, 0.3").ok());
+  host.scripted.queueSaveAnswer(folder / "h05.shp");
+  host.scripted.queueSaveAnswer(std::nullopt);  // the second Save As cancelled
+  ASSERT_EQ(host.run("Orvex8.orvex_kernel"), host::kOk);
+  host.scripted.setFormScript("frmKernelParameters", FormScript().cancel());
+  ASSERT_EQ(host.run("Orvex8.orvex_kernel"), host::kOk);  // a dismissed sheet: not listed
+
+  const QTreeWidget& list = host.application->resultsPanel().tree();
+  ASSERT_EQ(list.topLevelItemCount(), 1);
+  const QTreeWidgetItem* run = list.topLevelItem(0);
+  EXPECT_TRUE(run->text(0).endsWith("Kernel Analysis")) << run->text(0).toStdString();
+  EXPECT_EQ(run->text(1), "1 file written, 1 cancelled.");
+  ASSERT_EQ(run->childCount(), 2);
+  EXPECT_EQ(run->child(0)->text(0), "h05.shp");
+  EXPECT_TRUE(run->child(0)->text(1).startsWith("shapefile, ")) << run->child(0)->text(1).toStdString();
+  EXPECT_EQ(run->child(1)->text(0), "h = 0.3");
+  EXPECT_TRUE(run->child(1)->text(1).startsWith("cancelled: ")) << run->child(1)->text(1).toStdString();
+  EXPECT_EQ(QgsProject::instance()->layerTreeRoot()->findGroups().size(), 0)
+      << "the command added its own layer: no group of outputs";
 }
 
 TEST_F(QgisAnalysis, LotekImportWritesTheSameShapefileInTheProjectsCrs) {
