@@ -196,6 +196,22 @@ def action(prog_id):
     return found
 
 
+def desktop_with_menu(window, menu):
+    """The whole window with the TALVO Tools menu dropped from the menu bar, as a person sees it
+    after the session's runs (the README's picture): grabbed from the screen, since an open menu
+    is a window of its own."""
+    bar = window.menuBar()
+    menu.popup(bar.mapToGlobal(bar.actionGeometry(menu.menuAction()).bottomLeft()))
+    for _ in range(5):
+        QApplication.processEvents()
+    frame = window.frameGeometry()
+    image = QApplication.primaryScreen().grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+    path = os.path.join(OUT, "desktop-menu.png")
+    image.save(path)
+    check(distinct_colours(QImage(path)) > 8, "screenshot desktop-menu.png is blank")
+    menu.hide()
+
+
 def run():
     try:
         window = iface.mainWindow()
@@ -229,6 +245,7 @@ def run():
             if item is not None:
                 item.trigger()
         timer.stop()
+        desktop_with_menu(window, menu)
         for name in ("frmKDE", "frmMCPOptions", "frmORVEX") + (("frmKeepers",) if LOTEK else ()):
             check(name in seen_dialogs, "dialog %s never shown" % name)
         mcp_path = os.path.join(OUT, "qgis_mcp.shp")
