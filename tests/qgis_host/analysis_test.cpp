@@ -137,6 +137,33 @@ TEST_F(QgisAnalysis, KdeBatchWritesTheSameRastersIsoplethsAndLog) {
   }
 }
 
+TEST_F(QgisAnalysis, CancelInTheMessageBarStopsTheKdeBatchAfterTheCurrentAnimal) {
+  showAnimals(3, 30);
+  const fs::path out = newFolder("out");
+  host.scripted.setFormScript("frmKDE", FormScript()
+                                            .select("cmbPntL", "fixes")
+                                            .select("cmbUIDFLD", "AnimalID")
+                                            .pageOf("optBE_LSCV")
+                                            .choose("optBE_MANUAL")
+                                            .type("txtBW", "150")
+                                            .pageOf("txtCellSize")
+                                            .choose("optSmall")
+                                            .click("btnFolder")
+                                            .click("btnOK"));
+  host.scripted.queueFolderAnswer(out);
+  host.rendering.onEvents = [this] { host.application->qgisStatusBar().cancel(); };
+  ASSERT_EQ(host.run("ORVEX.clsKDETool"), host::kOk);
+  host.rendering.onEvents = nullptr;
+
+  EXPECT_TRUE(fs::exists(out / "kde0_b1.tif"));  // a bandwidth list names rasters by value
+  EXPECT_FALSE(fs::exists(out / "kde1_b1.tif")) << "stopped after the first animal";
+  EXPECT_FALSE(fs::exists(out / "TALVO_KDE_ANALYSIS.txt")) << "a stopped run's log is undone";
+  const auto& failures = host.application->runRecord().failures();
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].kind, host::FailureKind::Cancelled);
+  EXPECT_EQ(failures[0].reason, "the run was stopped by the user");
+}
+
 TEST_F(QgisAnalysis, ResultsPanelListsEachRunsFilesAndWhatFailedWithTheReason) {
   showAnimals(1, 60);
   host.scripted.setFormScript("frmKernelParameters", FormScript().page(2).type("txtH", "0.5, 0.3").ok());

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -54,9 +55,14 @@ class RenderingUi final : public host::UiServices {
   }
   void showModeless(host::Form& form) override { scripted_.showModeless(form); }
   void hide(host::Form& form) override { scripted_.hide(form); }
-  void processPendingEvents() override { scripted_.processPendingEvents(); }
+  void processPendingEvents() override {
+    if (onEvents) onEvents();
+    scripted_.processPendingEvents();
+  }
 
   std::vector<std::string> rendered;
+  /// Runs whenever a command lets events through (a test presses Cancel here).
+  std::function<void()> onEvents;
 
  private:
   platform::headless::ScriptedUi& scripted_;
