@@ -53,8 +53,7 @@ QgisApplication::QgisApplication(QgisHostOptions options)
       document_(std::make_shared<QgisDocument>(project_, options.canvas, *spatialReferences_, edits_,
                                                std::move(options.currentLayer))),
       messageBar_(options.messageBar),
-      results_(new ResultsPanel(project_, options.mainWindow)),
-      ownsResults_(options.mainWindow == nullptr) {
+      results_(new ResultsPanel(project_, options.mainWindow)) {
   results_->hide();
   if (options.mainWindow != nullptr) options.mainWindow->addDockWidget(Qt::RightDockWidgetArea, results_);
 }
@@ -62,7 +61,7 @@ QgisApplication::QgisApplication(QgisHostOptions options)
 QgisApplication::~QgisApplication() {
   edits_.rollBackAll();
   document_.reset();
-  if (ownsResults_) delete results_.data();
+  delete results_.data();  // also when docked: an unloaded plug-in leaves no panel behind
 }
 
 bool QgisApplication::refuseCoordinateSystem(std::string_view progId) {

@@ -83,8 +83,7 @@ class QgisApplication final : public host::Application {
   EditSessions edits_;
   std::shared_ptr<QgisDocument> document_;
   QPointer<QgsMessageBar> messageBar_;
-  QPointer<ResultsPanel> results_;  // owned by the main window, or by this when there is none
-  bool ownsResults_ = false;
+  QPointer<ResultsPanel> results_;  // docked in the main window, if any; deleted with this
 };
 
 /// True for the commands that measure distances and areas (kernels, home ranges).
