@@ -82,8 +82,11 @@ void applyDefaultStyle(QgsRasterLayer& layer) {
   QList<QgsColorRampShader::ColorRampItem> items;
   for (int i = 0; i < kSteps; ++i) {
     const double fraction = static_cast<double>(i) / (kSteps - 1);
-    items.append(
-        {stats.minimumValue + fraction * (stats.maximumValue - stats.minimumValue), rampColor(fraction)});
+    // The lowest densities (the grid's wide margin around a UD) fade out, so the map and the
+    // fixes under the grid stay visible.
+    QColor color = rampColor(fraction);
+    color.setAlpha(i == 0 ? 0 : 200);
+    items.append({stats.minimumValue + fraction * (stats.maximumValue - stats.minimumValue), color});
   }
   auto function = std::make_unique<QgsColorRampShader>(stats.minimumValue, stats.maximumValue);
   function->setColorRampType(QgsColorRampShader::Interpolated);

@@ -11,7 +11,8 @@ namespace orvex::platform::qgis {
 /// (contours) coloured from blue to red by their first numeric field (the percentage); points
 /// keep QGIS's default symbol.
 void applyDefaultStyle(QgsVectorLayer& layer);
-/// A single-band raster (a utilisation distribution) drawn with a colour ramp over its range.
+/// A single-band raster (a utilisation distribution) drawn with a colour ramp over its range,
+/// fading out towards its lowest value (the wide margin of the grid around the UD).
 void applyDefaultStyle(QgsRasterLayer& layer);
 
 }  // namespace orvex::platform::qgis

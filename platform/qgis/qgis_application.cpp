@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include <qgsmessagebar.h>
 #include <QMainWindow>
 #include <QStatusBar>
 
@@ -50,11 +51,17 @@ QgisApplication::QgisApplication(QgisHostOptions options)
       spatialReferences_(gdal::makeSpatialReferenceFactory()),
       geometry_(gdal::makeGeometryService()),
       document_(std::make_shared<QgisDocument>(project_, options.canvas, *spatialReferences_, edits_,
-                                               std::move(options.currentLayer))) {}
+                                               std::move(options.currentLayer))),
+      messageBar_(options.messageBar),
+      results_(new ResultsPanel(project_, options.mainWindow)) {
+  results_->hide();
+  if (options.mainWindow != nullptr) options.mainWindow->addDockWidget(Qt::RightDockWidgetArea, results_);
+}
 
 QgisApplication::~QgisApplication() {
   edits_.rollBackAll();
   document_.reset();
+  delete results_.data();  // also when docked: an unloaded plug-in leaves no panel behind
 }
 
 bool QgisApplication::refuseCoordinateSystem(std::string_view progId) {
@@ -73,6 +80,8 @@ bool QgisApplication::refuseCoordinateSystem(std::string_view progId) {
 host::Status QgisApplication::click(host::Command& command, std::string_view progId) {
   if (refuseCoordinateSystem(progId)) return host::kOk;
   statusBar_->beginRun();
+  runRecord().clear();
+  runRecord().setProgress(statusBar_->progress());
   host::Status status = host::kFail;
   std::string failure;
   try {
@@ -93,10 +102,31 @@ host::Status QgisApplication::click(host::Command& command, std::string_view pro
     failure = error.what();
   }
   statusBar_->hideProgress();
-  if (!failure.empty())
+  runRecord().setProgress({});
+  if (!failure.empty()) {
+    runRecord().failure({.item = command.caption(), .reason = failure});
     ui_->messageBox(failure, std::nullopt, host::MessageButtons::Ok, host::MessageIcon::Critical);
+  }
+  showResults(command);
   document_->qgisView().refresh();
   return status;
+}
+
+void QgisApplication::showResults(const host::Command& command) {
+  const host::RunRecord& record = runRecord();
+  if (!worthListing(record)) return;
+  std::string group = command.caption();
+  for (const host::OutputRecord& output : record.outputs())
+    if (output.kind == host::OutputKind::Log || output.kind == host::OutputKind::Settings) {
+      group += " (" + output.path.parent_path().filename().string() + ")";  // the run's output folder
+      break;
+    }
+  addOutputLayers(project_, record, group);
+  results_->addRun(command.caption(), record);
+  if (messageBar_)
+    messageBar_->pushMessage(toQString(runSummaryText(command.caption(), record)),
+                             record.anyFailed() ? Qgis::MessageLevel::Warning : Qgis::MessageLevel::Success,
+                             10);
 }
 
 }  // namespace orvex::platform::qgis

@@ -16,6 +16,7 @@
 #include "platform/qgis/qgis_map.h"
 #include "platform/qgis/qgis_status_bar.h"
 #include "platform/qgis/qt_ui_services.h"
+#include "platform/qgis/run_results.h"
 
 class QgsMessageBar;
 class QMainWindow;
@@ -54,15 +55,21 @@ class QgisApplication final : public host::Application {
   QgisDocument& qgisDocument() { return *document_; }
   QgisStatusBar& qgisStatusBar() { return *statusBar_; }
   QgsProject& project() { return project_; }
+  /// The results panel (docked in the main window when there is one).
+  ResultsPanel& resultsPanel() { return *results_; }
 
   /// Clicks a command once as the toolbar does: refuses kernels and areas on a project whose
-  /// coordinate system has no ground units, then runs the command and ends its editing
-  /// sessions (commit on success; roll back on failure, so no layer is left half written).
-  /// Errors that escape the command are shown in a message box. Returns the click's status.
+  /// coordinate system has no ground units, then runs the command (its progress in the
+  /// message bar, with Cancel) and ends its editing sessions (commit on success; roll back on
+  /// failure, so no layer is left half written). Errors that escape the command are shown in a
+  /// message box. Afterwards the run's map outputs that are not layers yet are added in a
+  /// group, and the run is listed in the results panel and summed up in the message bar.
+  /// Returns the click's status.
   host::Status click(host::Command& command, std::string_view progId);
 
  private:
   bool refuseCoordinateSystem(std::string_view progId);
+  void showResults(const host::Command& command);
 
   std::string name_;
   QgsProject& project_;
@@ -75,6 +82,8 @@ class QgisApplication final : public host::Application {
   std::shared_ptr<host::GeometryService> geometry_;
   EditSessions edits_;
   std::shared_ptr<QgisDocument> document_;
+  QPointer<QgsMessageBar> messageBar_;
+  QPointer<ResultsPanel> results_;  // docked in the main window, if any; deleted with this
 };
 
 /// True for the commands that measure distances and areas (kernels, home ranges).

@@ -312,9 +312,18 @@ host::Envelope QgisFeatureClass::extent() const {
   QgsVectorLayer& source = layer();
   QgsRectangle box = source.extent();
   if (box.isNull() || source.featureCount() == 0) return {};
-  if (frame_->crs.isValid() && frame_->crs != source.crs())
-    box =
-        QgsCoordinateTransform(source.crs(), frame_->crs, frame_->transformContext).transformBoundingBox(box);
+  if (frame_->crs.isValid() && frame_->crs != source.crs()) {
+    // The features' own extent in the map's system: the source's box transformed would be the
+    // box around a curved outline, wider than the features, and grids laid over it would move.
+    box.setMinimal();
+    QgsFeatureRequest walk = request();
+    walk.setNoAttributes();
+    QgsFeatureIterator features = source.getFeatures(walk);
+    for (QgsFeature feature; features.nextFeature(feature);)
+      if (feature.hasGeometry() && !feature.geometry().isEmpty())
+        box.combineExtentWith(feature.geometry().boundingBox());
+    if (box.xMaximum() < box.xMinimum()) return {};  // no feature has a shape
+  }
   return host::Envelope{box.xMinimum(), box.yMinimum(), box.xMaximum(), box.yMaximum()};
 }
 

@@ -3,7 +3,9 @@
 # outputs, runs session.py in QGIS under Xvfb with the plug-in of BIN_DIR, and passes when the
 # session reports "SESSION OK".
 #
-#   run_session.sh BIN_DIR SOURCE_DIR OUT_DIR
+#   run_session.sh BIN_DIR SOURCE_DIR OUT_DIR [SHARED_DATA_DIR]
+#
+# Without the shared data folder (its Lotek collar files) the session skips the import.
 set -euo pipefail
 skip() { echo "SKIP: $1: the desktop end-to-end session is not run"; exit 77; }
 command -v qgis > /dev/null || skip "no qgis program"
@@ -32,11 +34,22 @@ export ORVEX_REGISTRY="$out/registry"
 "$bin/orvex" --quiet --yes mcp "$out/utm/fixes.shp" --all-points -o "$out/ref/mcp.shp" > /dev/null
 cp "$out"/utm/fixes.* "$out/ref/travel/"
 "$bin/orvex" --quiet --yes travel "$out/ref/travel/fixes.shp" > /dev/null
+"$bin/orvex" --quiet --yes kde "$out/utm/fixes.shp" --id AnimalID --out-dir "$out/ref/kde" --bandwidth manual:300 \
+  --extent full:1100 --cell-size 50 --isopleths 50,95 > /dev/null
+lotek=${4:-}/lotek/collar_a.mdb
+if [ -f "$lotek" ]; then
+  "$bin/orvex" --quiet --yes --map-crs EPSG:32633 import-lotek "$lotek" --out "$out/ref/lotek.shp" > /dev/null
+else
+  lotek=""
+fi
 unset ORVEX_REGISTRY
 
 "$bin/orvex-qgis-project" "$out/session.qgz" --crs EPSG:32633 "$out/fixes.gpkg"
-ORVEX_E2E_OUT="$out" timeout 150 "${display[@]}" \
+ORVEX_E2E_OUT="$out" ORVEX_E2E_LOTEK="$lotek" timeout 150 "${display[@]}" \
   "$source_dir/scripts/qgis-desktop.sh" "$bin" "$out/profiles" --code "$source_dir/tests/qgis_e2e/session.py" \
   "$out/session.qgz" > "$out/qgis.txt" 2>&1 || true
 cat "$out/session.log"
+# The outputs read back with GDAL's programs and compared with the headless host's.
+python3 "$source_dir/tests/qgis_e2e/compare.py" "$out" | tee "$out/compare.log"
 grep -q "^SESSION OK" "$out/session.log"
+grep -q "^OUTPUTS MATCH" "$out/compare.log"

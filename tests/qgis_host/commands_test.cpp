@@ -21,24 +21,6 @@ using platform::headless::FormScript;
 const std::vector<std::string> kTravelFields = {"Time2",      "T_Obs_Sec",  "T_Cumul",  "Dist",
                                                 "Dist_Cumul", "Me_per_Sec", "Mi_per_hr"};
 
-/// The same command in the headless host on `shp` (every feature selected).
-class HeadlessRun {
- public:
-  explicit HeadlessRun(const std::filesystem::path& shp)
-      : registry(host::ComponentRegistry::fromFolder(ORVEX_BIN_DIR)),
-        application(quietOptions(out, platform::headless::ChoicePolicy::Yes)) {
-    platform::headless::MapSource source;
-    source.files = {shp};
-    platform::headless::loadMapSource(application, source);
-  }
-  host::Status run(const std::string& progId) {
-    return platform::headless::runCommand(registry, application, progId);
-  }
-  std::ostringstream out;
-  host::ComponentRegistry registry;
-  platform::headless::HeadlessApplication application;
-};
-
 class QgisCommands : public ::testing::Test {
  protected:
   /// The walk as a shapefile in its own folder (each host edits its own copy).

@@ -132,5 +132,27 @@ TEST(CommandMenus, TheToolsMenuHasEveryRegisteredItemWithItsCaption) {
     EXPECT_FALSE(action->icon().isNull()) << action->text().toStdString();
 }
 
+TEST(CommandMenus, WhileACommandRunsEveryItemIsDisabled) {
+  QgisHost host;
+  QMainWindow window;
+  host::CommandCatalog catalog(host.registry, *host.application);
+  platform::qgis::CommandMenus menus(window, catalog, *host.application);
+  const auto enabledItems = [&] {
+    int count = 0;
+    for (QAction* action : menus.actions()) count += action->isEnabled();
+    return count;
+  };
+  const int idle = enabledItems();
+  int during = -1;
+  host.scripted.setFormScript("frmAbout", platform::headless::FormScript().cancel());
+  host.scripted.setFormClosedHook([&](const host::Form&) { during = enabledItems(); });
+  QAction* about = window.findChild<QAction*>("orvex:ORVEX.clsAbout");
+  ASSERT_NE(about, nullptr);
+  about->trigger();
+  EXPECT_EQ(during, 0) << "no second command can start from the first one's event processing";
+  EXPECT_EQ(enabledItems(), idle);
+  EXPECT_GT(idle, 0);
+}
+
 }  // namespace
 }  // namespace orvex::test

@@ -57,9 +57,23 @@ TEST_P(QgisLayers, IdsSelectionAndGeometryInTheProjectSystem) {
   EXPECT_EQ(featureClass->rowCount(), static_cast<int>(param.ids.size()));
 
   std::vector<host::ObjectId> ids;
+  host::Envelope read{1e300, 1e300, -1e300, -1e300};
   const auto cursor = featureClass->search();
-  while (const auto row = cursor->next()) ids.push_back(row->oid());
+  while (const auto row = cursor->next()) {
+    ids.push_back(row->oid());
+    const host::Point point = *row->shape().point();
+    read = {std::min(read.xmin, point.x), std::min(read.ymin, point.y), std::max(read.xmax, point.x),
+            std::max(read.ymax, point.y)};
+  }
   EXPECT_EQ(ids, param.ids);
+  // The extent is that of the fixes as read (1e-12 degrees: the same transformed values), not
+  // the wider box around the transformed outline of the layer's own extent.
+  const host::Envelope extent = featureClass->extent();
+  for (const auto& [got, want] : {std::pair{extent.xmin, read.xmin},
+                                  {extent.ymin, read.ymin},
+                                  {extent.xmax, read.xmax},
+                                  {extent.ymax, read.ymax}})
+    EXPECT_NEAR(got, want, 1e-12);
 
   // Selection order is the ids' order whatever order QGIS keeps its set in.
   layer->selectByIds({param.ids[2], param.ids[0]});

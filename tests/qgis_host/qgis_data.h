@@ -6,6 +6,7 @@
 #include <gdal_utils.h>
 #include <ogrsf_frmts.h>
 
+#include <cmath>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -24,6 +25,37 @@ inline std::vector<TimedPoint> walk(int count) {
                      30.0 * step + 1000.0});
   }
   return fixes;
+}
+
+/// `animals` animals ("A1", "A2", ...) of `perAnimal` fixes each in UTM 33N, written to
+/// folder/name.shp with a text "AnimalID" and a "Time2" field. Each animal's fixes fill a
+/// sunflower spiral of its own, 3 km from the next animal's, so kernels have spread to work on.
+inline std::filesystem::path writeAnimals(const std::filesystem::path& folder, const std::string& name,
+                                          int animals, int perAnimal) {
+  auto workspace = platform::gdal::openShapefileWorkspace(folder);
+  host::FeatureClassSpec definition;
+  definition.name = name;
+  definition.fields.add(host::FieldDef::shape(
+      "Shape", host::GeometryDef{host::GeometryType::Point, false, false,
+                                 platform::gdal::makeSpatialReferenceFactory()->fromEpsg(32633)}));
+  definition.fields.add(host::FieldDef("AnimalID", host::FieldType::String, 20));
+  definition.fields.add(host::FieldDef("Time2", host::FieldType::Double, 8, 19, 3));
+  auto featureClass = workspace->createFeatureClass(definition);
+  auto cursor = featureClass->insert(true);
+  for (int a = 0; a < animals; ++a) {
+    for (int i = 0; i < perAnimal; ++i) {
+      const double radius = 40.0 * std::sqrt(i + 1.0) + (i * 37 % 11) * 6.0;
+      const double angle = 2.39996 * i;
+      host::Row buffer = featureClass->createRowBuffer();
+      buffer.setValue(buffer.findField("AnimalID"), host::Value("A" + std::to_string(a + 1)));
+      buffer.setValue(buffer.findField("Time2"), host::Value(1000.0 + 1800.0 * i));
+      buffer.setShape(host::Point{500000.0 + 3000.0 * a + radius * std::cos(angle),
+                                  5600000.0 + 1500.0 * a + radius * std::sin(angle)});
+      cursor->insert(buffer);
+    }
+  }
+  cursor->flush();
+  return folder / (name + ".shp");
 }
 
 /// ogr2ogr of `source` into `target` with the given options; fails the test when GDAL does.

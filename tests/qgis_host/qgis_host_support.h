@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -19,9 +20,13 @@
 #include "host/command.h"
 #include "host/form.h"
 #include "host/registry.h"
+#include "platform/headless/command_runner.h"
+#include "platform/headless/headless_application.h"
+#include "platform/headless/map_source.h"
 #include "platform/headless/scripted_ui.h"
 #include "platform/qgis/form_dialog.h"
 #include "platform/qgis/qgis_application.h"
+#include "support/headless_options.h"
 
 namespace orvex::test {
 
@@ -50,9 +55,14 @@ class RenderingUi final : public host::UiServices {
   }
   void showModeless(host::Form& form) override { scripted_.showModeless(form); }
   void hide(host::Form& form) override { scripted_.hide(form); }
-  void processPendingEvents() override { scripted_.processPendingEvents(); }
+  void processPendingEvents() override {
+    if (onEvents) onEvents();
+    scripted_.processPendingEvents();
+  }
 
   std::vector<std::string> rendered;
+  /// Runs whenever a command lets events through (a test presses Cancel here).
+  std::function<void()> onEvents;
 
  private:
   platform::headless::ScriptedUi& scripted_;
@@ -103,6 +113,33 @@ class QgisHost {
   QgsMapLayer* current = nullptr;
   host::ComponentRegistry registry;
   std::unique_ptr<platform::qgis::QgisApplication> application;
+};
+
+/// The same command in the headless host, on the map `source` describes (the features of
+/// `shp` all selected, for the first constructor).
+class HeadlessRun {
+ public:
+  explicit HeadlessRun(const std::filesystem::path& shp) : HeadlessRun(sourceOf(shp)) {}
+  explicit HeadlessRun(const platform::headless::MapSource& source)
+      : registry(host::ComponentRegistry::fromFolder(ORVEX_BIN_DIR)),
+        application(quietOptions(out, platform::headless::ChoicePolicy::Yes)) {
+    platform::headless::loadMapSource(application, source);
+  }
+  host::Status run(const std::string& progId) {
+    return platform::headless::runCommand(registry, application, progId);
+  }
+  platform::headless::ScriptedUi& ui() { return application.scriptedUi(); }
+
+  std::ostringstream out;
+  host::ComponentRegistry registry;
+  platform::headless::HeadlessApplication application;
+
+ private:
+  static platform::headless::MapSource sourceOf(const std::filesystem::path& shp) {
+    platform::headless::MapSource source;
+    source.files = {shp};
+    return source;
+  }
 };
 
 }  // namespace orvex::test

@@ -2,6 +2,7 @@
 
 #include "host/error.h"
 #include "host/text.h"
+#include "ui/gis/host_references.h"
 
 namespace orvex::ui::command {
 namespace {
@@ -21,7 +22,9 @@ const UiCommandProperties* FindUiCommand(std::string_view classOrProgId) {
 }
 
 // The kept references are released with the command.
-UiCommand::~UiCommand() = default;
+UiCommand::~UiCommand() {
+  if (application_ != nullptr) gis::ReleaseHostReferences(*application_);
+}
 
 void UiCommand::onCreate(host::Application& application) {
   application_ = &application;

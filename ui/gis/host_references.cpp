@@ -22,4 +22,8 @@ const HostReferences& SharedHostReferences() { return References(); }
 
 void ClearHostReferences() { References() = HostReferences{}; }
 
+void ReleaseHostReferences(const host::Application& application) {
+  if (References().application == &application) ClearHostReferences();
+}
+
 }  // namespace orvex::ui::gis

@@ -27,4 +27,9 @@ const HostReferences& SharedHostReferences();
 /// Drops the shared references (a library being unloaded, or a test starting afresh).
 void ClearHostReferences();
 
+/// Drops the shared references when they are `application`'s: a command going away lets go of
+/// its application's document and map, so none outlives the application (or the data
+/// libraries its layers need when they close).
+void ReleaseHostReferences(const host::Application& application);
+
 }  // namespace orvex::ui::gis

@@ -110,6 +110,7 @@ class BatchRun {
     StartLog();
     if (auto stop = SetUpCalculator()) return *stop;
     RunKernelsAndIsopleths();
+    if (stopRequested_) return Cancel("the run was stopped by the user");
     return Finish();
   }
 
@@ -211,8 +212,8 @@ class BatchRun {
     stage_ = kStageKernels;
     if (settings_.isopleths) ConfigureIsopleths();
     if (!lists_.bandwidthValues.empty()) {
-      for (std::size_t j = 1; j <= lists_.bandwidthValues.size(); ++j) {
-        for (std::size_t p = 0; p < data_.animals.size(); ++p) {
+      for (std::size_t j = 1; j <= lists_.bandwidthValues.size() && !stopRequested_; ++j) {
+        for (std::size_t p = 0; p < data_.animals.size() && !stopRequested_; ++p) {
           stage_ = kStageKernels;
           const std::string name = RasterName(p, j);
           KernelForAnimal(p, j, name);
@@ -224,11 +225,12 @@ class BatchRun {
       }
       return;
     }
-    for (std::size_t p = 0; p < data_.animals.size(); ++p) KernelForAnimal(p, 0, RasterName(p, 0));
-    if (settings_.isopleths) {
+    for (std::size_t p = 0; p < data_.animals.size() && !stopRequested_; ++p)
+      KernelForAnimal(p, 0, RasterName(p, 0));
+    if (settings_.isopleths && !stopRequested_) {
       stage_ = kStageIsopleths;
       view_.setStatus("Isopleths...");
-      for (std::size_t p = 0; p < data_.animals.size(); ++p)
+      for (std::size_t p = 0; p < data_.animals.size() && !stopRequested_; ++p)
         IsoplethsFor(RasterName(p, 0), kSingleRunEdgeFactor);
     }
   }
@@ -355,11 +357,14 @@ class BatchRun {
     isopleths_->SetIsoplethBoundaries(lists_.isoplethPercentages);
   }
 
-  // One step of the run: the dialog's progress bar and the host's progress of the run.
+  // One step of the run: the dialog's progress bar and the host's progress of the run. A host
+  // whose progress answers false (its Cancel pressed) stops the run after the current animal's
+  // step; the files already written stay, complete.
   void Advance() {
     view_.setProgressValue(++progress_);
-    if (progressSteps_ > 0)
-      app_.runRecord().report(static_cast<double>(progress_) / static_cast<double>(progressSteps_), "KDE");
+    if (progressSteps_ > 0 &&
+        !app_.runRecord().report(static_cast<double>(progress_) / static_cast<double>(progressSteps_), "KDE"))
+      stopRequested_ = true;
     app_.ui().processPendingEvents();
   }
 
@@ -475,7 +480,7 @@ class BatchRun {
 
   // Naming conflict, Cancel or No to a question, a grid too large: this run's writing is
   // undone (the log cut back to its earlier text, a settings copy this run made removed).
-  KdeBatchResult Cancel() {
+  KdeBatchResult Cancel(const std::string& reason = "the run was cancelled") {
     if (log_) log_->discard();
     if (createdSettingsCopy_) {
       std::error_code error;
@@ -483,8 +488,7 @@ class BatchRun {
     }
     view_.setOkEnabled(true);
     view_.setStatus("");
-    app_.runRecord().failure(
-        {.item = "the run", .reason = "the run was cancelled", .kind = host::FailureKind::Cancelled});
+    app_.runRecord().failure({.item = "the run", .reason = reason, .kind = host::FailureKind::Cancelled});
     return KdeBatchResult::Cancelled;
   }
 
@@ -523,6 +527,7 @@ class BatchRun {
   int progress_ = 0;
   int progressSteps_ = 0;
   bool edgeWarning_ = false;
+  bool stopRequested_ = false;  // the host's Cancel was pressed during the run
   std::map<std::string, host::RecordValues> valuesOfRaster_;
 };
 
