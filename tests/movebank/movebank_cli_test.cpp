@@ -129,6 +129,13 @@ TEST(OrvexMovebank, ThreeAnimalsThroughOneGeoPackage) {
   const std::map<std::string, GIntBig> layers = layersOf(study);
   EXPECT_EQ(layers.size(), 4u);
   EXPECT_EQ(layers.at("study"), 121);
+  {  // Kim's last fix (2040) came back from the edits with its 64-bit time
+    GDALDatasetUniquePtr dataset(GDALDataset::Open(study.c_str(), GDAL_OF_VECTOR));
+    OGRLayer* fixes = dataset->GetLayerByName("study");
+    GIntBig latest = 0;
+    for (const auto& feature : *fixes) latest = std::max(latest, feature->GetFieldAsInteger64("Time2"));
+    EXPECT_EQ(latest, 2209086246);
+  }
 
   // The MCPs into a GeoPackage of their own (--format gpkg: mcp.gpkg beside the template).
   const std::string homes = (folder / "mcp.gpkg").string();
@@ -148,6 +155,14 @@ TEST(OrvexMovebank, ThreeAnimalsThroughOneGeoPackage) {
   const std::map<std::string, GIntBig> homeLayers{{"Ida_mcp95", 1}, {"Jo_mcp95", 1}, {"Kim_mcp95", 1}};
   EXPECT_EQ(layersListed(run.out, homes).size(), 3u) << run.shown();
   EXPECT_EQ(layersOf(homes), homeLayers);
+
+  // The Kernel Analysis contours: one layer per animal (one h each).
+  const std::string kernel = (folder / "kernel.gpkg").string();
+  run = runOrvex(folder.path(), {"--json", "kernel", study + "|layername=study", "--by", "AnimalID",
+                                 "--h-choice", "href", "--resolution", "40", "--out", kernel});
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
+  EXPECT_EQ(layersListed(run.out, kernel).size(), 3u) << run.shown();
+  EXPECT_EQ(layersOf(kernel).size(), 3u);
 
   // Again: the layers exist; without --yes they stay and nothing is written.
   run = runOrvex(folder.path(), mcp);
