@@ -164,17 +164,35 @@ double Value::toDouble() const {
       throw Error(error_number::kTypeMismatch, "Type mismatch: '" + *text() + "' is not a number");
     case ValueType::Date:
       return date()->oleSerial();
+    case ValueType::Int64:
+      return static_cast<double>(*int64());
   }
   return 0.0;
 }
 
 std::int32_t Value::toInt32() const {
   if (const auto* i = int32()) return *i;
+  if (const auto* wide = int64()) {
+    if (*wide < std::numeric_limits<std::int32_t>::min() || *wide > std::numeric_limits<std::int32_t>::max())
+      throw Error(error_number::kOverflow, "Overflow: " + std::to_string(*wide) + " is not a 32-bit integer");
+    return static_cast<std::int32_t>(*wide);
+  }
   const double rounded = roundHalfEven(toDouble());
   if (!(rounded >= static_cast<double>(std::numeric_limits<std::int32_t>::min()) &&
         rounded <= static_cast<double>(std::numeric_limits<std::int32_t>::max())))
     throw Error(error_number::kOverflow, "Overflow: " + numberText(toDouble()) + " is not a 32-bit integer");
   return static_cast<std::int32_t>(rounded);
+}
+
+std::int64_t Value::toInt64() const {
+  if (const auto* i = int32()) return *i;
+  if (const auto* wide = int64()) return *wide;
+  const double rounded = roundHalfEven(toDouble());
+  // 2^63 is a double; every double below it in magnitude converts exactly.
+  constexpr double kLimit = 9223372036854775808.0;
+  if (!(rounded >= -kLimit && rounded < kLimit))
+    throw Error(error_number::kOverflow, "Overflow: " + numberText(toDouble()) + " is not a 64-bit integer");
+  return static_cast<std::int64_t>(rounded);
 }
 
 std::string Value::toText() const {
@@ -189,6 +207,8 @@ std::string Value::toText() const {
       return *text();
     case ValueType::Date:
       return date()->toIso8601();
+    case ValueType::Int64:
+      return std::to_string(*int64());
   }
   return {};
 }

@@ -55,7 +55,7 @@ class Date {
   double seconds_ = 0.0;
 };
 
-enum class ValueType { Empty, Int32, Double, Text, Date };
+enum class ValueType { Empty, Int32, Double, Text, Date, Int64 };
 
 /// The value of one field of one row. `Empty` is the database null: a missing value, and the
 /// value of every field a new row buffer has not been given yet.
@@ -64,10 +64,14 @@ enum class ValueType { Empty, Int32, Double, Text, Date };
 /// with a positive `error_number`:
 /// - an Empty value: `kInvalidUseOfNull` (94) from every conversion;
 /// - text that is not a number (surrounding blanks allowed): `kTypeMismatch` (13);
-/// - a number outside the 32-bit range in `toInt32`: `kOverflow` (6).
+/// - a number outside the 32-bit range in `toInt32`, or the 64-bit range in `toInt64`:
+///   `kOverflow` (6).
+///
+/// Int64 holds whole numbers past the 32-bit range exactly (times in seconds past 2038, ids);
+/// readers give Int32 for the values that fit it.
 class Value {
  public:
-  using Variant = std::variant<std::monostate, std::int32_t, double, std::string, Date>;
+  using Variant = std::variant<std::monostate, std::int32_t, double, std::string, Date, std::int64_t>;
 
   Value() = default;
   Value(std::int32_t v) : v_(v) {}                   // NOLINT: implicit by design
@@ -76,26 +80,32 @@ class Value {
   Value(std::string_view v) : v_(std::string(v)) {}  // NOLINT
   Value(const char* v) : v_(std::string(v)) {}       // NOLINT
   Value(Date v) : v_(v) {}                           // NOLINT
+  Value(std::int64_t v) : v_(v) {}                   // NOLINT
 
   ValueType type() const { return static_cast<ValueType>(v_.index()); }
   bool isEmpty() const { return v_.index() == 0; }
-  bool isNumeric() const { return type() == ValueType::Int32 || type() == ValueType::Double; }
+  bool isNumeric() const {
+    return type() == ValueType::Int32 || type() == ValueType::Int64 || type() == ValueType::Double;
+  }
   bool isText() const { return type() == ValueType::Text; }
   bool isDate() const { return type() == ValueType::Date; }
 
   /// The stored alternative, or nullptr when the value holds another type.
   const std::int32_t* int32() const { return std::get_if<std::int32_t>(&v_); }
+  const std::int64_t* int64() const { return std::get_if<std::int64_t>(&v_); }
   const double* real() const { return std::get_if<double>(&v_); }
   const std::string* text() const { return std::get_if<std::string>(&v_); }
   const Date* date() const { return std::get_if<Date>(&v_); }
   const Variant& variant() const { return v_; }
 
-  /// Int32 and Double as they are; Text parsed as a whole decimal number; Date as its OLE
-  /// serial day number.
+  /// Int32, Int64 and Double as they are (Int64 rounded to the nearest double); Text parsed as a whole
+  /// decimal number; Date as its OLE serial day number.
   double toDouble() const;
   /// `toDouble`, rounded half to even, range-checked.
   std::int32_t toInt32() const;
-  /// Int32 in decimal, Double in the default number text (`numberText`), Text as it is,
+  /// Int32 and Int64 exactly; otherwise `toDouble`, rounded half to even, range-checked.
+  std::int64_t toInt64() const;
+  /// Int32 and Int64 in decimal, Double in the default number text (`numberText`), Text as it is,
   /// Date in ISO 8601 (`Date::toIso8601`).
   std::string toText() const;
 

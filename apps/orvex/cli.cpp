@@ -38,7 +38,8 @@ std::string checkFormStep(const std::string& text) {
 /// The options every command subcommand takes.
 void declareCommonArgs(CLI::App& sub, CommandArgs& args) {
   sub.add_option("files", args.files,
-                 "Data files, one map layer each: shapefiles, GeoTIFF rasters (.tif) or other vector files");
+                 "Data files, one map layer each: shapefiles, GeoTIFF rasters (.tif) or other vector files "
+                 "(each layer of a GeoPackage; FILE.gpkg|layername=NAME for one of them)");
   sub.add_option("--where", args.where, "Select the features that match this where-clause (default: all)");
   sub.add_option("--oid", args.objectIds, "Select these object ids (comma-separated or repeated)")
       ->delimiter(',')

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "apps/orvex/geopackage_output.h"
 #include "apps/orvex/global_options.h"
 #include "host/text.h"
 #include "platform/gdal/movebank_import.h"
@@ -53,6 +54,7 @@ void declareImportMovebank(CLI::App& sub, CommandArgs& args) {
   sub.add_option("csv", args.list("csv"), "Movebank CSV files (read in this order)")->required();
   sub.add_option("--out", args.text("out"), "The point layer to write: OUT.shp, or OUT.gpkg (layer OUT)")
       ->required();
+  declareFormat(sub, args, "the fixes become the layer OUT of OUT.gpkg");
   sub.add_option("--crs", args.text("crs"),
                  "auto (default): the WGS 84 UTM zone of the fixes; or EPSG:<code>, WKT or PROJ text");
   sub.add_option("--sensor", args.text("sensor"), "The sensor type kept (default gps)");
@@ -62,7 +64,7 @@ void declareImportMovebank(CLI::App& sub, CommandArgs& args) {
 int runImportMovebank(const CommandArgs& args, const GlobalOptions& global, RunSummary& summary) {
   gdal::MovebankImportOptions options;
   for (const std::string& file : args.listOf("csv")) options.inputs.emplace_back(file);
-  options.output = args.textOf("out");
+  options.output = singleGeoPackage(args).value_or(std::filesystem::path(args.textOf("out")));
   if (args.given("crs")) options.crs = args.textOf("crs");
   if (args.given("sensor")) options.read.sensor = args.textOf("sensor");
   options.read.keepOutliers = args.flagOf("keep-outliers");

@@ -1,12 +1,9 @@
 #include "apps/orvex/mcp_curve.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <iostream>
 #include <map>
-#include <streambuf>
 
 #include "apps/orvex/global_options.h"
 #include "apps/orvex/row_mcp.h"
@@ -17,7 +14,6 @@
 #include "host/text.h"
 #include "host/workspace.h"
 #include "platform/gdal/gdal_platform.h"
-#include "platform/gdal/vector_output.h"
 #include "platform/pictures/picture_writer.h"
 
 namespace orvex::cli {
@@ -31,41 +27,6 @@ constexpr int kKeyStride = 1000000;      // curve key = layer index x stride + n
 constexpr const char* kKeyField = "CurveKey";
 constexpr const char* kScratchTemplate = "{layer}_mcp{percent}.shp";
 const pictures::Colour kCurveColour{0.12, 0.35, 0.70};
-
-/// Keeps standard output quiet while the command runs again for the curves.
-class MutedOutput {
- public:
-  MutedOutput() : saved_(std::cout.rdbuf(&sink_)) {}
-  ~MutedOutput() { std::cout.rdbuf(saved_); }
-  MutedOutput(const MutedOutput&) = delete;
-  MutedOutput& operator=(const MutedOutput&) = delete;
-
- private:
-  struct Sink : std::streambuf {
-    int overflow(int c) override { return c; }
-  } sink_;
-  std::streambuf* saved_;
-};
-
-/// The scratch folder of one curve run, removed with its files.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    path_ = host::temporaryFolder() / ("orvex_mcp_curve_" + std::to_string(::getpid()));
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 /// The fixes of one layer in time order ("Time2" when the layer has it, else file order).
 struct Layer {
@@ -268,27 +229,16 @@ std::vector<fs::path> writeMcpCurves(const CommandArgs& args, const GlobalOption
   return written;
 }
 
-int runMcpIntoGeoPackage(const CommandArgs& args, const GlobalOptions& global, const fs::path& geoPackage,
+int runMcpIntoGeoPackage(const CommandArgs& args, const GlobalOptions& global, const GeoPackageTarget& target,
                          RunSummary& summary) {
   const ScratchFolder scratch;
   CommandArgs rerun = args;
-  rerun.text("out") = (scratch.path() / kMcpDefaultTemplate).string();
+  rerun.text("out") = (scratch.path() / target.fileTemplate).string();
+  rerun.text("format").clear();
+  rerun.flag("curve") = false;
   int code = kExitSuccess;
-  const std::unique_ptr<Subcommand> mcp = runMcpAgain(rerun, global, code);
-  for (const host::FailureRecord& failure : mcp->summary().failures()) summary.failure(failure);
-  std::vector<host::OutputRecord> written;
-  for (const host::OutputRecord& output : mcp->summary().outputs())
-    if (output.kind == host::OutputKind::Shapefile && fs::exists(output.path)) written.push_back(output);
-  std::sort(written.begin(), written.end(), [](const auto& a, const auto& b) { return a.path < b.path; });
-  for (host::OutputRecord& output : written) {
-    const std::string layer = output.path.stem().string();
-    platform::gdal::moveIntoGeoPackage(output.path, geoPackage, layer, global.yes);
-    std::cout << geoPackage.string() << ": layer " << layer << '\n';
-    output.path = geoPackage;
-    output.layer = layer;
-    summary.output(std::move(output));
-  }
-  return code;
+  summary.add(runMcpAgain(rerun, global, code)->summary());
+  return gatherIntoGeoPackage(summary, target.geoPackage, global.yes, code);
 }
 
 }  // namespace orvex::cli

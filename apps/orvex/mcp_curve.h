@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/orvex/geopackage_output.h"
 #include "apps/orvex/subcommand.h"
 #include "platform/pictures/plot_model.h"
 
@@ -40,10 +41,10 @@ platform::pictures::Chart fixCountChart(const McpCurves& curves);
 std::vector<std::filesystem::path> writeMcpCurves(const CommandArgs& args, const GlobalOptions& global,
                                                   const std::filesystem::path& folder);
 
-/// `orvex mcp --out STUDY.gpkg`: the polygons are written as shapefiles into a scratch folder,
-/// named as they would be, then moved into the GeoPackage as layers of those names and
+/// `orvex mcp` into a GeoPackage: the polygons are written as shapefiles into a scratch folder,
+/// named by `target`'s template, then moved into the GeoPackage as layers of those names and
 /// recorded in `summary` as its layers (with the failures of the run).
-int runMcpIntoGeoPackage(const CommandArgs& args, const GlobalOptions& global,
-                         const std::filesystem::path& geoPackage, RunSummary& summary);
+int runMcpIntoGeoPackage(const CommandArgs& args, const GlobalOptions& global, const GeoPackageTarget& target,
+                         RunSummary& summary);
 
 }  // namespace orvex::cli

@@ -5,6 +5,8 @@
 #include <optional>
 #include <vector>
 
+#include "apps/orvex/geopackage_output.h"
+#include "apps/orvex/global_options.h"
 #include "apps/orvex/save_answers.h"
 #include "host/error.h"
 #include "host/ui_services.h"
@@ -28,6 +30,7 @@ class ImportLotekSubcommand final : public Subcommand {
   void declare(CLI::App& subcommand, CommandArgs& args) override;
   void script(const CommandArgs& args, headless::HeadlessApplication& application) override;
   int report(const CommandArgs& args, headless::HeadlessApplication& application, int exitCode) override;
+  int run(const CommandArgs& args, const GlobalOptions& global) override;
 };
 
 }  // namespace
@@ -43,8 +46,12 @@ void ImportLotekSubcommand::declare(CLI::App& subcommand, CommandArgs& args) {
     if (CLI::Option* option = subcommand.get_option_no_throw(common)) subcommand.remove_option(option);
   subcommand.add_option("mdb", args.list("mdb"), "Lotek collar files (.mdb), imported in this order")
       ->required();
-  subcommand.add_option("--out", args.text("out"), "The point shapefile to write (.shp added when missing)")
+  subcommand
+      .add_option("--out", args.text("out"),
+                  "The point shapefile to write (.shp added when missing), or OUT.gpkg (layer OUT; an "
+                  "existing layer is replaced only with --yes)")
       ->required();
+  declareFormat(subcommand, args, "the fixes become the layer OUT of OUT.gpkg");
   args.text("acquiring") = "exclude";
   subcommand
       .add_option("--acquiring", args.text("acquiring"),
@@ -85,6 +92,22 @@ int ImportLotekSubcommand::report(const CommandArgs& /*args*/, headless::Headles
               << '\n';
   }
   return exitCode;
+}
+
+// A GeoPackage receives the shapefile written into a scratch folder, as the layer OUT.
+int ImportLotekSubcommand::run(const CommandArgs& args, const GlobalOptions& global) {
+  const std::optional<fs::path> geoPackage = singleGeoPackage(args);
+  if (!geoPackage) return Subcommand::run(args, global);
+  const ScratchFolder scratch;
+  CommandArgs inScratch = args;
+  inScratch.text("out") = (scratch.path() / geoPackage->stem()).concat(".shp").string();
+  inScratch.text("format").clear();
+  int code = kExitSuccess;
+  {
+    const MutedOutput muted;  // the scratch file's line; the layer's line follows
+    code = Subcommand::run(inScratch, global);
+  }
+  return gatherIntoGeoPackage(summary(), *geoPackage, global.yes, code);
 }
 
 std::unique_ptr<Subcommand> makeImportLotekSubcommand() { return std::make_unique<ImportLotekSubcommand>(); }

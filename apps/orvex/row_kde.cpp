@@ -7,6 +7,7 @@
 #include <set>
 #include <system_error>
 
+#include "apps/orvex/geopackage_output.h"
 #include "apps/orvex/global_options.h"
 #include "apps/orvex/kde_plots.h"
 #include "host/error.h"
@@ -213,6 +214,18 @@ void declareKde(CLI::App& sub, CommandArgs& args) {
   sub.add_flag("--no-donuts", args.flag("no-donuts"), "No isopleth donut polygons");
   sub.add_flag("--verbose-log", args.flag("verbose-log"), "Write the verbose analysis log");
   sub.add_flag("--silent", args.flag("silent"), "Silent mode: no warning boxes during the run");
+  sub.add_option("--out", args.text("out"),
+                 "A GeoPackage (.gpkg) that receives the isopleths as layers named as the shapefiles would "
+                 "be (an existing layer is replaced only with --yes); the rasters, log and settings copy "
+                 "stay in --out-dir")
+      ->check(CLI::Validator(
+          [](const std::string& text) {
+            return host::toLowerAscii(fs::path(text).extension().string()) == ".gpkg"
+                       ? std::string()
+                       : "--out names a GeoPackage (.gpkg): '" + text + "'";
+          },
+          "STUDY.gpkg"));
+  declareFormat(sub, args, "the isopleths become layers of kde.gpkg in --out-dir");
   sub.add_flag("--plots", args.flag("plots"),
                "Also draw, per animal, the LSCV/BCV profile and a map of the UD with its isopleths and fixes "
                "(SVG and PNG, beside the rasters)");
@@ -289,6 +302,12 @@ class KdeSubcommand final : public Subcommand {
     scriptKde(args, application);
   }
   int report(const CommandArgs& args, headless::HeadlessApplication& application, int exitCode) override;
+  /// One click; with a GeoPackage the isopleth shapefiles then become its layers.
+  int run(const CommandArgs& args, const GlobalOptions& global) override {
+    const std::optional<GeoPackageTarget> target = geoPackageTarget(args, "", "kde", args.textOf("out-dir"));
+    const int code = Subcommand::run(args, global);
+    return target ? gatherIntoGeoPackage(summary(), target->geoPackage, global.yes, code) : code;
+  }
 };
 
 int KdeSubcommand::report(const CommandArgs& args, headless::HeadlessApplication& application, int exitCode) {

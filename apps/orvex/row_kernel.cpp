@@ -8,6 +8,7 @@
 #include <sstream>
 #include <vector>
 
+#include "apps/orvex/geopackage_output.h"
 #include "apps/orvex/global_options.h"
 #include "apps/orvex/row_mcp_groups.h"
 #include "apps/orvex/save_answers.h"
@@ -122,6 +123,10 @@ class KernelSubcommand final : public Subcommand {
   void script(const CommandArgs& args, headless::HeadlessApplication& application) override;
   int report(const CommandArgs& args, headless::HeadlessApplication& application, int exitCode) override;
   int run(const CommandArgs& args, const GlobalOptions& global) override;
+
+ private:
+  /// One click, or one per animal with --by.
+  int runAnimals(const CommandArgs& args, const GlobalOptions& global);
 };
 
 }  // namespace
@@ -161,7 +166,10 @@ void KernelSubcommand::declare(CLI::App& sub, CommandArgs& args) {
   sub.add_option("--out", args.text("out"),
                  "Output file template; {id} (the --by value, else the input file's name) and {h} (as the "
                  "save dialog shows it) are replaced (default kernel_{id}_h{h}.shp). An existing file is "
-                 "replaced only with --yes");
+                 "replaced only with --yes. A .gpkg file instead receives the polygons as layers named as "
+                 "the shapefiles would be (an existing layer is replaced only with --yes)");
+  declareFormat(sub, args,
+                "the polygons become layers of kernel.gpkg in the --out folder, named by the template");
   sub.add_flag("--info", args.flag("info"),
                "Print the animal ID, number of points, independence indices, variances and h_ref, and "
                "cancel");
@@ -232,6 +240,17 @@ int KernelSubcommand::run(const CommandArgs& args, const GlobalOptions& global) 
   const std::string choice = args.textOf("h-choice");
   if (args.given("h") && !choice.empty() && choice != "user")
     throw CLI::ValidationError("--h", "an h list is typed only with --h-choice user, not " + choice);
+  const std::optional<GeoPackageTarget> target = geoPackageTarget(args, kKernelDefaultTemplate, "kernel");
+  if (!target) return runAnimals(args, global);
+  // The polygons are written as shapefiles into a scratch folder, then become the layers.
+  const ScratchFolder scratch;
+  CommandArgs inScratch = args;
+  inScratch.text("out") = (scratch.path() / target->fileTemplate).string();
+  inScratch.outputs.clear();
+  return gatherIntoGeoPackage(summary(), target->geoPackage, global.yes, runAnimals(inScratch, global));
+}
+
+int KernelSubcommand::runAnimals(const CommandArgs& args, const GlobalOptions& global) {
   if (!args.given("by")) return clickOnce(args, global);
 
   const std::vector<std::string> animals = animalsOf(args, global);

@@ -123,6 +123,8 @@ void McpSubcommand::declare(CLI::App& sub, CommandArgs& args) {
                  "Output file template; {layer} and {percent} are replaced (default "
                  "{layer}_mcp{percent}.shp). A .gpkg file instead receives the polygons as layers named as "
                  "the shapefiles would be. An existing file or layer is replaced only with --yes");
+  declareFormat(sub, args,
+                "the polygons become layers of mcp.gpkg in the --out folder, named by the template");
 }
 
 void McpSubcommand::script(const CommandArgs& args, headless::HeadlessApplication& application) {
@@ -166,17 +168,18 @@ int McpSubcommand::report(const CommandArgs& /*args*/, headless::HeadlessApplica
   return exitCode;
 }
 
-// A .gpkg --out goes through shapefiles moved into it; --curve then draws the curves beside
+// A GeoPackage goes through shapefiles moved into it; --curve then draws the curves beside
 // the outputs, recorded as pictures.
 int McpSubcommand::run(const CommandArgs& args, const GlobalOptions& global) {
-  const std::filesystem::path out = args.textOf("out");
-  const bool geoPackage = host::toLowerAscii(out.extension().string()) == ".gpkg";
-  const int code = geoPackage ? runMcpIntoGeoPackage(args, global, std::filesystem::absolute(out), summary())
-                              : Subcommand::run(args, global);
+  const std::optional<GeoPackageTarget> target = geoPackageTarget(args, kMcpDefaultTemplate, "mcp");
+  const int code =
+      target ? runMcpIntoGeoPackage(args, global, *target, summary()) : Subcommand::run(args, global);
   if (code != kExitSuccess || !args.flagOf("curve")) return code;
   const std::filesystem::path folder =
-      std::filesystem::absolute(args.given("out") ? out : std::filesystem::path(kMcpDefaultTemplate))
-          .parent_path();
+      target ? target->geoPackage.parent_path()
+             : std::filesystem::absolute(args.given("out") ? std::filesystem::path(args.textOf("out"))
+                                                           : std::filesystem::path(kMcpDefaultTemplate))
+                   .parent_path();
   for (const std::filesystem::path& picture : writeMcpCurves(args, global, folder)) {
     summary().output({.path = picture, .kind = host::OutputKind::Picture, .layer = picture.stem().string()});
     std::cout << picture.string() << ": picture\n";

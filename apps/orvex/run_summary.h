@@ -23,6 +23,8 @@ class RunSummary {
   void failure(host::FailureRecord record) { failures_.push_back(std::move(record)); }
 
   const std::vector<host::OutputRecord>& outputs() const { return outputs_; }
+  /// Removes the outputs and returns them (to add them back changed).
+  std::vector<host::OutputRecord> takeOutputs() { return std::exchange(outputs_, {}); }
   const std::vector<host::FailureRecord>& failures() const { return failures_; }
   /// The failures that fail the run: every failed item, and skipped ones when
   /// `skippedFail`. Cancelled items (a save dialog answered Cancel, a file not replaced)

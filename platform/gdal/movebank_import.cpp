@@ -98,9 +98,6 @@ void writeFixes(const MovebankImportOptions& options, const std::vector<Movebank
   TransformPtr transform(OGRCreateCoordinateTransformation(&wgs84, &target));
   if (!transform) failWithGdal("cannot project from WGS 84 to " + report.crsName, &errors);
 
-  // One transaction makes a GeoPackage import fast; shapefiles have none and need none.
-  const bool transaction =
-      out.dataset->TestCapability(ODsCTransactions) && out.dataset->StartTransaction() == OGRERR_NONE;
   for (const MovebankFix& fix : fixes) {
     double x = fix.longitude, y = fix.latitude;
     if (!transform->Transform(1, &x, &y) || !std::isfinite(x) || !std::isfinite(y))
@@ -118,10 +115,7 @@ void writeFixes(const MovebankImportOptions& options, const std::vector<Movebank
     if (layer->CreateFeature(feature.get()) != OGRERR_NONE)
       failWithGdal("cannot write to " + options.output.string(), &errors);
   }
-  if (transaction && out.dataset->CommitTransaction() != OGRERR_NONE)
-    failWithGdal("cannot write " + options.output.string(), &errors);
-  out.dataset.reset();  // close: a failed flush is a failed import
-  if (errors.failed()) failWithGdal("cannot write " + options.output.string(), &errors);
+  out.commit(options.output, errors);  // one transaction also makes a GeoPackage import fast
   report.written = fixes.size();
 }
 

@@ -124,7 +124,7 @@ host::Value readValue(const OGRFeature& feature, int index) {
     case OFTInteger64: {
       const GIntBig v = feature.GetFieldAsInteger64(index);
       if (v >= INT32_MIN && v <= INT32_MAX) return host::Value(static_cast<std::int32_t>(v));
-      return host::Value(static_cast<double>(v));
+      return host::Value(static_cast<std::int64_t>(v));
     }
     case OFTReal:
       return host::Value(feature.GetFieldAsDouble(index));
@@ -158,6 +158,12 @@ void writeValue(OGRFeature& feature, int index, const host::Value& value, const 
       break;
     }
     case OFTInteger64: {
+      if (value.int32() != nullptr || value.int64() != nullptr) {  // whole numbers exactly
+        const std::int64_t whole = value.toInt64();
+        checkIntegerFits(static_cast<long long>(whole), field, where);
+        feature.SetField(index, static_cast<GIntBig>(whole));
+        break;
+      }
       const double v = host::roundHalfEven(value.toDouble());
       if (!std::isfinite(v)) {
         feature.SetFieldNull(index);

@@ -37,29 +37,73 @@ VectorOutput openShapefile(const std::filesystem::path& file, bool replace) {
       failWithGdal("cannot replace " + file.string(), &errors);
   }
   makeFolder(file);
-  return {createDataset("ESRI Shapefile", file), file.stem().string()};
+  return {createDataset("ESRI Shapefile", file), file.stem().string(), false};
+}
+
+// The transaction begins before an existing layer is deleted, so that a write that fails
+// leaves the layer as it was.
+void beginTransaction(GDALDataset& dataset, const std::filesystem::path& file, ErrorCollector& errors) {
+  if (dataset.StartTransaction() != OGRERR_NONE)
+    failWithGdal("cannot begin writing to " + file.string(), &errors);
 }
 
 VectorOutput openGeoPackage(const std::filesystem::path& file, std::string layer, bool replace) {
+  ErrorCollector errors;
   if (!std::filesystem::exists(file)) {
     makeFolder(file);
-    return {createDataset("GPKG", file), std::move(layer)};
+    DatasetPtr created = createDataset("GPKG", file);
+    beginTransaction(*created, file, errors);
+    return {std::move(created), std::move(layer), true};
   }
-  ErrorCollector errors;
   DatasetPtr dataset(GDALDataset::Open(file.string().c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, nullptr));
   if (!dataset) failWithGdal("cannot open " + file.string() + " for writing", &errors);
-  for (int i = 0; i < dataset->GetLayerCount(); ++i) {
-    if (!host::iequals(dataset->GetLayer(i)->GetName(), layer)) continue;
+  beginTransaction(*dataset, file, errors);
+  VectorOutput out{std::move(dataset), std::move(layer), true};
+  for (int i = 0; i < out.dataset->GetLayerCount(); ++i) {
+    if (!host::iequals(out.dataset->GetLayer(i)->GetName(), out.layer)) continue;
     if (!replace)
-      fail(file.string() + " already holds a layer " + layer + "; --yes replaces it", host::kAlreadyExists);
-    if (dataset->DeleteLayer(i) != OGRERR_NONE)
-      failWithGdal("cannot replace layer " + layer + " of " + file.string(), &errors);
+      fail(file.string() + " already holds a layer " + out.layer + "; --yes replaces it",
+           host::kAlreadyExists);
+    if (out.dataset->DeleteLayer(i) != OGRERR_NONE)
+      failWithGdal("cannot replace layer " + out.layer + " of " + file.string(), &errors);
     break;
   }
-  return {std::move(dataset), std::move(layer)};
+  return out;
+}
+
+/// Copies `source` into `target` as the new layer `name`: fields, coordinate system, geometry
+/// type and features. (GDAL's own copy begins transactions of its own, and the copy here is
+/// part of the caller's.) False at the first thing that cannot be written.
+bool copyLayer(OGRLayer& source, GDALDataset& target, const std::string& name) {
+  OGRFeatureDefn* definition = source.GetLayerDefn();
+  OGRLayer* layer = target.CreateLayer(name.c_str(), source.GetSpatialRef(), source.GetGeomType(), nullptr);
+  if (layer == nullptr) return false;
+  for (int i = 0; i < definition->GetFieldCount(); ++i)
+    if (layer->CreateField(definition->GetFieldDefn(i)) != OGRERR_NONE) return false;
+  source.ResetReading();
+  while (FeaturePtr feature{source.GetNextFeature()}) {
+    FeaturePtr copy(OGRFeature::CreateFeature(layer->GetLayerDefn()));
+    if (copy->SetFrom(feature.get(), TRUE) != OGRERR_NONE || layer->CreateFeature(copy.get()) != OGRERR_NONE)
+      return false;
+  }
+  return true;
 }
 
 }  // namespace
+
+VectorOutput::~VectorOutput() {
+  if (dataset && transaction_) dataset->RollbackTransaction();
+}
+
+void VectorOutput::commit(const std::filesystem::path& file, const ErrorCollector& errors) {
+  if (errors.failed()) failWithGdal("cannot write " + file.string(), &errors);
+  if (transaction_) {
+    transaction_ = false;
+    if (dataset->CommitTransaction() != OGRERR_NONE) failWithGdal("cannot write " + file.string(), &errors);
+  }
+  dataset.reset();  // close: a failed flush is a failed write
+  if (errors.failed()) failWithGdal("cannot write " + file.string(), &errors);
+}
 
 VectorFormat vectorFormatOf(const std::filesystem::path& file) {
   const std::string extension = host::toLowerAscii(file.extension().string());
@@ -85,12 +129,18 @@ void moveIntoGeoPackage(const std::filesystem::path& shapefile, const std::files
     DatasetPtr source(GDALDataset::Open(shapefile.string().c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
     if (!source || source->GetLayerCount() < 1) failWithGdal("cannot read " + shapefile.string(), &errors);
     VectorOutput out = openVectorOutput(geoPackage, layer, replace);
-    if (out.dataset->CopyLayer(source->GetLayer(0), out.layer.c_str()) == nullptr)
+    if (!copyLayer(*source->GetLayer(0), *out.dataset, out.layer))
       failWithGdal("cannot copy " + shapefile.string() + " into " + geoPackage.string(), &errors);
-    out.dataset.reset();
-    if (errors.failed()) failWithGdal("cannot write " + geoPackage.string(), &errors);
+    out.commit(geoPackage, errors);
   }
+  deleteShapefile(shapefile);
+}
+
+void deleteShapefile(const std::filesystem::path& shapefile) {
+  ensureGdalReady();
+  if (!std::filesystem::exists(shapefile)) return;
   GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("ESRI Shapefile");
+  const ErrorCollector quiet;  // what could not be deleted stays; nothing depends on it
   if (driver != nullptr) driver->Delete(shapefile.string().c_str());
 }
 

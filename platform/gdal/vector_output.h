@@ -17,8 +17,13 @@ VectorFormat vectorFormatOf(const std::filesystem::path& file);
 /// Copies the one layer of `shapefile` into the GeoPackage `geoPackage` as layer `layer`
 /// (fields, geometries and coordinate system as they are), through `openVectorOutput`, then
 /// deletes the shapefile. Throws like `openVectorOutput`, and host::Error (kDataError) naming
-/// the files when the copy fails (the shapefile then stays).
+/// the files when the copy fails. Whatever fails, the GeoPackage keeps the layers it had (a
+/// layer being replaced included) and the shapefile stays.
 void moveIntoGeoPackage(const std::filesystem::path& shapefile, const std::filesystem::path& geoPackage,
                         const std::string& layer, bool replace);
+
+/// Deletes the shapefile `shapefile` and its companion files; a file that is not there is no
+/// error.
+void deleteShapefile(const std::filesystem::path& shapefile);
 
 }  // namespace orvex::platform::gdal

@@ -10,10 +10,29 @@
 
 namespace orvex::platform::gdal {
 
-/// A dataset open for writing one new layer, and that layer's name.
-struct VectorOutput {
+class ErrorCollector;
+
+/// A dataset open for writing one new layer, and that layer's name. A GeoPackage is written in
+/// one transaction, begun before an existing layer of the name is deleted: until `commit`, the
+/// file keeps every layer it had (an output dropped uncommitted is rolled back).
+class VectorOutput {
+ public:
+  VectorOutput(DatasetPtr opened, std::string name, bool transaction)
+      : dataset(std::move(opened)), layer(std::move(name)), transaction_(transaction) {}
+  ~VectorOutput();
+  VectorOutput(VectorOutput&&) = default;
+  VectorOutput& operator=(VectorOutput&&) = delete;
+
+  /// Commits the layer and closes the file. Throws host::Error (kDataError) naming `file`
+  /// with GDAL's reason when `errors` collected a failure (then nothing is committed) or the
+  /// commit or the close fails.
+  void commit(const std::filesystem::path& file, const ErrorCollector& errors);
+
   DatasetPtr dataset{};
   std::string layer{};
+
+ private:
+  bool transaction_ = false;
 };
 
 /// Opens `file` to receive the layer `layer`: a shapefile is created (its folder too), named

@@ -51,10 +51,28 @@ struct LoadedLayer {
 
 bool isGeoPackage(const std::filesystem::path& file) { return hasExtension(file, ".gpkg"); }
 
+/// A data file as named on the command line: "FILE|layername=NAME" names one layer of a file
+/// of several (as GIS programs write it); otherwise every layer of the file.
+struct NamedFile {
+  std::filesystem::path file;
+  std::string layer;  ///< empty: every layer
+  /// The name of the file's copies: the layer's when one is named.
+  std::string baseName() const { return layer.empty() ? file.stem().string() : layer; }
+};
+
+NamedFile namedFile(const std::filesystem::path& named) {
+  constexpr std::string_view kLayerName = "|layername=";
+  const std::string text = named.string();
+  const std::size_t bar = text.rfind(kLayerName);
+  if (bar == std::string::npos) return {named, {}};
+  return {text.substr(0, bar), text.substr(bar + kLayerName.size())};
+}
+
 /// Layers of a file edited in place: a shapefile's working copy, a GeoPackage's shapefile
 /// copies whose edits go back to it; other formats cannot take edits.
-std::vector<LoadedLayer> editedLayersOf(HeadlessApplication& application, const std::filesystem::path& file,
+std::vector<LoadedLayer> editedLayersOf(HeadlessApplication& application, const NamedFile& named,
                                         EditSessions& edits) {
+  const std::filesystem::path& file = named.file;
   if (hasExtension(file, ".shp")) {
     const auto working = edits.beginShapefile(file);
     auto layer = shapefileLayer(application, working, file.stem().string());
@@ -68,7 +86,8 @@ std::vector<LoadedLayer> editedLayersOf(HeadlessApplication& application, const 
                           "changed. Copy it to a shapefile or GeoPackage first (for example with ogr2ogr) "
                           "and run the command on the copy.");
   std::vector<LoadedLayer> layers;
-  for (const CopiedLayer& copy : copyToShapefiles(file, application.scratchFolder(), file.stem().string())) {
+  for (const CopiedLayer& copy :
+       copyToShapefiles(file, application.scratchFolder(), named.baseName(), {}, named.layer)) {
     auto layer = shapefileLayer(application, copy.shp, copy.shp.stem().string());
     edits.beginGeoPackage(file, copy.layerName,
                           std::dynamic_pointer_cast<host::FeatureLayer>(layer)->featureClass());
@@ -78,8 +97,10 @@ std::vector<LoadedLayer> editedLayersOf(HeadlessApplication& application, const 
 }
 
 /// The layers one file gives, in order.
-std::vector<LoadedLayer> layersOf(HeadlessApplication& application, const std::filesystem::path& file,
+std::vector<LoadedLayer> layersOf(HeadlessApplication& application, const std::filesystem::path& given,
                                   EditSessions* edits) {
+  const NamedFile named = namedFile(given);
+  const std::filesystem::path& file = named.file;
   std::error_code error;
   if (!std::filesystem::is_regular_file(file, error))
     throw host::Error(host::kFileNotFound, std::filesystem::is_directory(file, error)
@@ -89,7 +110,7 @@ std::vector<LoadedLayer> layersOf(HeadlessApplication& application, const std::f
   if (hasExtension(file, ".tiff"))
     throw host::Error(host::kNotImplemented,
                       "Raster layers are read from GeoTIFF files named <name>.tif: '" + file.string() + "'");
-  if (edits != nullptr) return editedLayersOf(application, file, *edits);
+  if (edits != nullptr) return editedLayersOf(application, named, *edits);
   if (hasExtension(file, ".shp"))
     return {{shapefileLayer(application, file, file.stem().string()), file, file}};
   if (!isVectorFile(file))
@@ -97,7 +118,8 @@ std::vector<LoadedLayer> layersOf(HeadlessApplication& application, const std::f
                       "'" + file.string() + "' is neither a vector file nor a GeoTIFF raster (.tif)");
 
   std::vector<LoadedLayer> layers;
-  for (const CopiedLayer& copy : copyToShapefiles(file, application.scratchFolder(), file.stem().string())) {
+  for (const CopiedLayer& copy :
+       copyToShapefiles(file, application.scratchFolder(), named.baseName(), {}, named.layer)) {
     layers.push_back({shapefileLayer(application, copy.shp, copy.shp.stem().string()), file, copy.shp});
     application.note("Note: layer '" + copy.shp.stem().string() + "' is a shapefile copy of '" +
                      file.string() + "'; changes made to it are not written back to that file.");

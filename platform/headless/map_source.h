@@ -19,7 +19,8 @@ class EditSessions;
 struct MapSource {
   /// Data files, one layer each, in table-of-contents order from the top: shapefiles (.shp),
   /// GeoTIFF rasters (.tif) and any other vector file GDAL reads (one layer per layer of the
-  /// file; those are copied to shapefiles first, see `loadMapSource`).
+  /// file; those are copied to shapefiles first, see `loadMapSource`). "FILE|layername=NAME"
+  /// names one layer of a file of several (a GeoPackage holding a study's layers).
   std::vector<std::filesystem::path> files{};
   /// The map's coordinate system (`parseSpatialReference`); empty: that of the first layer
   /// that has one, or none.

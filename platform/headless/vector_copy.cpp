@@ -55,14 +55,18 @@ bool isVectorFile(const std::filesystem::path& file) {
 
 std::vector<CopiedLayer> copyToShapefiles(const std::filesystem::path& source,
                                           const std::filesystem::path& folder, const std::string& baseName,
-                                          const std::string& targetWkt) {
+                                          const std::string& targetWkt, const std::string& onlyLayer) {
   gdal::ErrorCollector errors;
   gdal::DatasetPtr dataset = openVector(source);
   if (!dataset) gdal::failWithGdal("Cannot read '" + source.string() + "' as vector data", &errors);
 
   std::vector<std::string> layers;
   for (OGRLayer* layer : dataset->GetLayers())
-    if (layer->GetGeomType() != wkbNone) layers.emplace_back(layer->GetName());
+    if (layer->GetGeomType() != wkbNone && (onlyLayer.empty() || host::iequals(layer->GetName(), onlyLayer)))
+      layers.emplace_back(layer->GetName());
+  if (layers.empty() && !onlyLayer.empty())
+    throw host::Error(host::kInvalidArgument,
+                      "'" + source.string() + "' holds no layer '" + onlyLayer + "' with geometry");
   if (layers.empty())
     throw host::Error(host::kInvalidArgument, "'" + source.string() + "' holds no layer with geometry");
 

@@ -26,10 +26,14 @@ bool isVectorFile(const std::filesystem::path& file);
 /// Features keep the source's reading order, so the n-th record of a copy is the n-th feature
 /// read from its source layer.
 ///
+/// With `onlyLayer`, only the layer of that name (letter case ignored) is copied, named
+/// `baseName`.
+///
 /// Throws host::Error naming the file: (kDataError) when GDAL cannot read or copy it,
-/// (kInvalidArgument) when no layer has geometry.
+/// (kInvalidArgument) when no layer has geometry or the file holds no layer `onlyLayer`.
 std::vector<CopiedLayer> copyToShapefiles(const std::filesystem::path& source,
                                           const std::filesystem::path& folder, const std::string& baseName,
-                                          const std::string& targetWkt = {});
+                                          const std::string& targetWkt = {},
+                                          const std::string& onlyLayer = {});
 
 }  // namespace orvex::platform::headless

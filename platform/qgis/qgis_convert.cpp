@@ -125,7 +125,7 @@ host::Value toHostValue(const QVariant& value, host::FieldType type) {
       const qlonglong number = value.toLongLong();
       if (number < std::numeric_limits<std::int32_t>::min() ||
           number > std::numeric_limits<std::int32_t>::max())
-        return static_cast<double>(number);
+        return static_cast<std::int64_t>(number);
       return static_cast<std::int32_t>(number);
     }
     case host::FieldType::Single:
@@ -148,6 +148,7 @@ host::Value toHostValue(const QVariant& value, host::FieldType type) {
 QVariant toQVariant(const host::Value& value, QVariant::Type type) {
   if (value.isEmpty()) return QVariant(type);
   if (const auto* number = value.int32()) return QVariant(*number);
+  if (const auto* wide = value.int64()) return QVariant(static_cast<qlonglong>(*wide));
   if (const auto* real = value.real()) return QVariant(*real);
   if (const auto* text = value.text()) return QVariant(toQString(*text));
   const double seconds = value.date()->unixSeconds();

@@ -1,6 +1,8 @@
 // `orvex import-lotek` and `orvex commands` run as a user runs them; outputs read back with GDAL.
 
+#include <gdal_priv.h>
 #include <gtest/gtest.h>
+#include <ogrsf_frmts.h>
 
 #include <filesystem>
 #include <string>
@@ -75,6 +77,36 @@ TEST_F(ImportLotekCli, ExistingOutputIsReplacedOnlyWithYes) {
   EXPECT_EQ(run.exitCode, 0) << run.shown();
   EXPECT_EQ(run.out, out.string() + ": 27 features\n");
   EXPECT_EQ(test::readShapefile(out).points.size(), 27u);
+}
+
+// The layer OUT of OUT.gpkg, kept unless --yes as an existing shapefile is, beside a layer
+// another command put there.
+TEST_F(ImportLotekCli, IntoAGeoPackageLayerReplacedOnlyWithYes) {
+  const auto gpkg = work / "study.gpkg";
+  const auto count = [&gpkg](const char* layer) {
+    GDALAllRegister();
+    GDALDatasetUniquePtr dataset(GDALDataset::Open(gpkg.c_str(), GDAL_OF_VECTOR));
+    OGRLayer* found = dataset ? dataset->GetLayerByName(layer) : nullptr;
+    return found != nullptr ? found->GetFeatureCount() : GIntBig{-1};
+  };
+  auto run = orvex({"import-lotek", mdb("collar_nulls"), "--out", gpkg.string()});
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
+  EXPECT_EQ(run.out, gpkg.string() + ": layer study, 19 features\n");
+  run = orvex({"mcp", gpkg.string(), "--all-points", "--out", gpkg.string(), "--map-crs", "EPSG:32741"});
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
+  EXPECT_EQ(count("study_mcp100"), 1) << run.shown();
+
+  run = orvex(
+      {"import-lotek", mdb("collar_second_table"), "--out", (work / "study").string(), "--format", "gpkg"});
+  EXPECT_EQ(run.exitCode, 1) << run.shown();
+  EXPECT_NE(run.err.find("already holds the layer study; not replaced (--yes replaces it)"),
+            std::string::npos)
+      << run.shown();
+  EXPECT_EQ(count("study"), 19);
+  run = orvex({"import-lotek", mdb("collar_second_table"), "--out", gpkg.string(), "--yes"});
+  EXPECT_EQ(run.exitCode, 0) << run.shown();
+  EXPECT_EQ(count("study"), 27);
+  EXPECT_EQ(count("study_mcp100"), 1);
 }
 
 TEST_F(ImportLotekCli, ADamagedFileFailsTheRunAfterTheOthersAreImported) {

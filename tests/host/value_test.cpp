@@ -29,6 +29,28 @@ TEST(ValueConversion, Int32RoundsHalvesToEvenAndChecksRange) {
   EXPECT_EQ(Value(" 41.5 ").toInt32(), 42);
 }
 
+// Whole seconds past 2038 (2^31) and the ends of the 64-bit range stay exact; the 32-bit
+// conversion refuses what does not fit, the 64-bit one rounds doubles half to even.
+TEST(ValueConversion, Int64HoldsWholeNumbersPastThe32BitRange) {
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+  const Value time(std::int64_t{2209086246});  // 2040-01-02T03:04:06Z
+  EXPECT_EQ(time.type(), ValueType::Int64);
+  EXPECT_TRUE(time.isNumeric());
+  EXPECT_EQ(time.toInt64(), 2209086246);
+  EXPECT_EQ(time.toText(), "2209086246");
+  EXPECT_EQ(time.toDouble(), 2209086246.0);  // exact: below 2^53
+  EXPECT_EQ(errorNumberOf([&] { time.toInt32(); }), error_number::kOverflow);
+  EXPECT_EQ(Value(std::int64_t{-7}).toInt32(), -7);
+  EXPECT_EQ(Value(kMax).toText(), "9223372036854775807");
+  EXPECT_EQ(Value(kMax).toInt64(), kMax);  // not through a double, which would round it up
+  EXPECT_EQ(Value(41).toInt64(), 41);
+  EXPECT_EQ(Value(2.5).toInt64(), 2);
+  EXPECT_EQ(Value(" 2209086246 ").toInt64(), 2209086246);
+  EXPECT_EQ(errorNumberOf([] { Value(9.3e18).toInt64(); }), error_number::kOverflow);
+  EXPECT_EQ(errorNumberOf([] { Value().toInt64(); }), error_number::kInvalidUseOfNull);
+  EXPECT_NE(Value(std::int64_t{1}), Value(1));  // different types are different values
+}
+
 TEST(ValueConversion, EmptyIsNullForEveryConversion) {
   const Value empty;
   EXPECT_TRUE(empty.isEmpty());

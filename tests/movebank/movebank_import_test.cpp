@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "host/error.h"
+#include "platform/gdal/shapefile_feature_class.h"
 #include "support/temp_folder.h"
 
 namespace orvex::platform::gdal {
@@ -96,6 +97,11 @@ TEST_F(MovebankImportTest, ShapefileSortedWithSixtyFourBitTimesInUtm) {
   EXPECT_EQ(animals, (std::vector<std::string>{"Ida", "Jo", "Kim"}));
   // Kim's last fix: 2040-01-02 03:04:06 UTC (the one a second earlier is an outlier).
   EXPECT_EQ(last->GetFieldAsInteger64(time2), 2209086246);
+  // Through the host's feature class: a 64-bit value, not a double.
+  const auto features = ShapefileFeatureClass::open(folder / "fixes.shp");
+  const host::Value hostTime = features->row(features->rowCount() - 1)->value("Time2");
+  ASSERT_NE(hostTime.int64(), nullptr) << hostTime.toText();
+  EXPECT_EQ(*hostTime.int64(), 2209086246);
   EXPECT_STREQ(last->GetFieldAsString("Time1"), "03:04:06");
   EXPECT_STREQ(last->GetFieldAsString("Date"), "2040/01/02");
   // 14.99 E 51.01 N in zone 33N: x = 499298.455, y = 5650936.975 by gdaltransform (PROJ); 1 cm.
