@@ -19,9 +19,10 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kTifExtension = ".tif";
 
-std::shared_ptr<RasterFile> openFile(const fs::path& tif) {
+std::shared_ptr<RasterFile> openFile(const fs::path& tif, std::shared_ptr<FailedWriteSink> failedWrites) {
   auto file = std::make_shared<RasterFile>();
   file->path = tif;
+  file->failedWrites = std::move(failedWrites);
   file->readOnly = ::access(tif.c_str(), W_OK) != 0;
   file->dataset = gdal::openRaster(tif, !file->readOnly);
   return file;
@@ -43,7 +44,7 @@ RasterFile::~RasterFile() {
     fs::remove(path.string() + ".aux.xml", ignored);
     what += "; the incomplete file was removed";
   }
-  recordFailedWrite(what);
+  reportFailedWrite(failedWrites, path, what);
 }
 
 GeoTiffRasterBand::GeoTiffRasterBand(std::shared_ptr<RasterFile> file) : file_(std::move(file)) {}
@@ -127,8 +128,11 @@ std::shared_ptr<host::RasterBand> GeoTiffRasterDataset::band(int index) {
   return std::make_shared<GeoTiffRasterBand>(file_);
 }
 
-GeoTiffRasterWorkspace::GeoTiffRasterWorkspace(fs::path folder, bool unreferencedData)
-    : folder_(std::move(folder)), unreferencedData_(unreferencedData) {
+GeoTiffRasterWorkspace::GeoTiffRasterWorkspace(fs::path folder, bool unreferencedData,
+                                               std::shared_ptr<FailedWriteSink> failedWrites)
+    : folder_(std::move(folder)),
+      unreferencedData_(unreferencedData),
+      failedWrites_(std::move(failedWrites)) {
   std::error_code ec;
   if (!fs::is_directory(folder_, ec)) {
     throw host::Error(host::kPathNotFound,
@@ -164,6 +168,7 @@ std::shared_ptr<host::RasterDataset> GeoTiffRasterWorkspace::createRaster(const 
   auto file = std::make_shared<RasterFile>();
   file->path = *tif;
   file->created = true;
+  file->failedWrites = failedWrites_;
   try {
     file->dataset = createFloatGeoTiff(
         *tif, {raster.originX, raster.originY, raster.cellSize, raster.rows, raster.columns}, srs.get());
@@ -177,7 +182,7 @@ std::shared_ptr<host::RasterDataset> GeoTiffRasterWorkspace::createRaster(const 
 
 std::shared_ptr<host::RasterDataset> GeoTiffRasterWorkspace::openRaster(std::string_view name) {
   if (!exists(name)) return nullptr;
-  return std::make_shared<GeoTiffRasterDataset>(openFile(*tifPathOf(name)));
+  return std::make_shared<GeoTiffRasterDataset>(openFile(*tifPathOf(name), failedWrites_));
 }
 
 void GeoTiffRasterWorkspace::deleteRaster(std::string_view name) {

@@ -12,6 +12,7 @@ using namespace orvex::test;
 constexpr int kScaleFixes = 100000;
 constexpr int kKillFixes = 50000;
 constexpr int kKillPoints = 32;
+constexpr int kSwitchKillPoints = 16;
 
 struct ScaleRun {
   const char* name;
@@ -98,8 +99,8 @@ INSTANTIATE_TEST_SUITE_P(Commands, Scale, testing::ValuesIn(kScaleRuns),
                            return std::string(param.param.name);
                          });
 
-TEST(KilledLongEdits, Travel) { killAtPointsOf("travel", kKillFixes, kKillPoints); }
-TEST(KilledLongEdits, DedupTime) { killAtPointsOf("dedup-time", kKillFixes, kKillPoints); }
-TEST(KilledLongEdits, DedupXy) { killAtPointsOf("dedup-xy", kKillFixes, kKillPoints); }
+TEST(KilledLongEdits, Travel) { killAtPointsOf("travel", kKillFixes, kKillPoints, kSwitchKillPoints); }
+TEST(KilledLongEdits, DedupTime) { killAtPointsOf("dedup-time", kKillFixes, kKillPoints, kSwitchKillPoints); }
+TEST(KilledLongEdits, DedupXy) { killAtPointsOf("dedup-xy", kKillFixes, kKillPoints, kSwitchKillPoints); }
 
 }  // namespace
