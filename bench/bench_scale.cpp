@@ -96,7 +96,7 @@ const bool kRegistered = [] {
       {"mcp_fixed_median", mcpStyle("Fixed Median", "fmd")},
       {"mcp_floating_median", mcpStyle("Floating Median", "flmd")},
       // Area Added at 99.9 % only (100 removals): it rewraps the hull for every ring vertex at every
-      // removal, and 1,000 removals take more than 2 minutes of CPU.
+      // removal, so that even 100 removals take minutes of CPU.
       {"mcp_area_added",
        {"mcp", "IN", "--percent", "99.9", "--style", "Area Added", "--out", "OUT/aa_{percent}.shp"}},
       {"mcp_user_centre",

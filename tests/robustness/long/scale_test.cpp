@@ -47,7 +47,7 @@ const ScaleRun kScaleRuns[] = {
                                        "--out",     out / "mcp_flmd_{percent}.shp"};
      }},
     // Area Added rewraps the hull for every ring vertex at every removal: 0.1 % of 100,000 fixes
-    // (100 removals) here, since 1,000 removals already take more than 2 minutes of CPU.
+    // (100 removals) here, which already takes minutes of CPU.
     {"mcp_area_added",
      [](auto& in, auto& out) {
        return std::vector<std::string>{"mcp",     in,           "--percent", "99.9",
