@@ -1,5 +1,5 @@
 // One animal of 100,000 fixes through every command of `orvex`, run as a user would: the
-// wall time of each run and the peak resident memory of the orvex process.
+// wall time of each run, and the CPU time and peak resident memory of the orvex process.
 
 #include <benchmark/benchmark.h>
 #include <gdal_priv.h>
@@ -8,10 +8,11 @@
 
 #include <cmath>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "bench_process.h"
+#include "support/orvex_spawn.h"
 
 namespace {
 
@@ -38,16 +39,17 @@ void writeFixes(const fs::path& shp) {
         new OGRPoint(500000 + radius * std::cos(2.399963 * i), 5000000 + radius * std::sin(2.399963 * i)));
     feature->SetField("AnimalID", "A");
     feature->SetField("Time2", 1000000 + 3600 * i);
-    if (layer->CreateFeature(feature.get()) != OGRERR_NONE) return;  // the run then reports a short input
+    if (layer->CreateFeature(feature.get()) != OGRERR_NONE)
+      throw std::runtime_error("cannot write " + shp.string());
   }
 }
 
-/// Runs orvex with `args`; its peak resident memory in megabytes (negative when it failed).
-double runOrvex(const std::vector<std::string>& args) {
-  std::vector<std::string> words{"--quiet", "--yes"};
+/// Runs orvex with `args` to its end.
+orvex::test::Finished runOrvex(const std::vector<std::string>& args) {
+  std::vector<std::string> words{(fs::path(ORVEX_BIN_DIR) / "orvex").string(), "--quiet", "--yes"};
   words.insert(words.end(), args.begin(), args.end());
-  const auto cost = orvex::bench::runProcess(fs::path(ORVEX_BIN_DIR) / "orvex", words);
-  return cost.ok ? cost.peakMegabytes : -1;
+  const pid_t pid = orvex::test::spawnQuiet(std::move(words));
+  return pid < 0 ? orvex::test::Finished{} : orvex::test::waitFor(pid);
 }
 
 /// Each iteration runs the command on a fresh copy of the fixes (the copy is not timed).
@@ -55,7 +57,7 @@ void scaleRun(benchmark::State& state, std::vector<std::string> args) {
   const fs::path folder = fs::temp_directory_path() / ("orvex_bench_scale_" + std::to_string(::getpid()));
   fs::create_directories(folder);
   writeFixes(folder / "original.shp");
-  double peak = 0;
+  orvex::test::Finished finished;
   for (auto _ : state) {
     state.PauseTiming();
     fs::remove_all(folder / "run");
@@ -69,40 +71,50 @@ void scaleRun(benchmark::State& state, std::vector<std::string> args) {
                     : arg == "OUT" ? (folder / "run").string()
                                    : arg);
     state.ResumeTiming();
-    peak = runOrvex(run);
-    if (peak < 0) state.SkipWithError("orvex failed");
+    finished = runOrvex(run);
+    if (finished.exitCode != 0) state.SkipWithError("orvex failed");
   }
-  state.counters["peak_rss_MB"] = peak;
+  state.counters["peak_rss_MB"] = finished.peakMegabytes;
+  state.counters["cpu_s"] = finished.cpuSeconds;
   fs::remove_all(folder);
 }
 
-BENCHMARK_CAPTURE(scaleRun, mcp_fixed_mean,
-                  std::vector<std::string>{"mcp", "IN", "--percent", "95,50", "--out",
-                                           "OUT/mcp_{percent}.shp"})
-    ->Unit(benchmark::kSecond)
-    ->Iterations(1);
-BENCHMARK_CAPTURE(scaleRun, mcp_area_added,
-                  std::vector<std::string>{"mcp", "IN", "--percent", "95,50", "--style", "Area Added",
-                                           "--out", "OUT/mcp_{percent}.shp"})
-    ->Unit(benchmark::kSecond)
-    ->Iterations(1);
-BENCHMARK_CAPTURE(scaleRun, kernel,
-                  std::vector<std::string>{"kernel", "IN", "--h", "1", "--out", "OUT/kernel_{id}_h{h}.shp"})
-    ->Unit(benchmark::kSecond)
-    ->Iterations(1);
-BENCHMARK_CAPTURE(scaleRun, kde_user_h,
-                  std::vector<std::string>{"kde", "IN", "--id", "AnimalID", "--bandwidth", "manual:300",
-                                           "--isopleths", "95,50", "--out-dir", "OUT"})
-    ->Unit(benchmark::kSecond)
-    ->Iterations(1);
-BENCHMARK_CAPTURE(scaleRun, travel, std::vector<std::string>{"travel", "IN"})
-    ->Unit(benchmark::kSecond)
-    ->Iterations(1);
-BENCHMARK_CAPTURE(scaleRun, dedup_time, std::vector<std::string>{"dedup-time", "IN"})
-    ->Unit(benchmark::kSecond)
-    ->Iterations(1);
-BENCHMARK_CAPTURE(scaleRun, dedup_xy, std::vector<std::string>{"dedup-xy", "IN"})
-    ->Unit(benchmark::kSecond)
-    ->Iterations(1);
+struct ScaleCommand {
+  const char* name;
+  std::vector<std::string> args;  ///< IN: the fixes, OUT: the output folder
+};
+
+std::vector<std::string> mcpStyle(const char* style, const char* stem) {
+  return {"mcp",     "IN",  "--percent", "95,50",
+          "--style", style, "--out",     std::string("OUT/") + stem + "_{percent}.shp"};
+}
+
+const bool kRegistered = [] {
+  const std::vector<ScaleCommand> commands{
+      {"mcp_fixed_mean", mcpStyle("Fixed Mean", "fm")},
+      {"mcp_floating_mean", mcpStyle("Floating Mean", "flm")},
+      {"mcp_fixed_median", mcpStyle("Fixed Median", "fmd")},
+      {"mcp_floating_median", mcpStyle("Floating Median", "flmd")},
+      // Area Added at 99.9 % only (100 removals): it rewraps the hull for every ring vertex at every
+      // removal, so that even 100 removals take minutes of CPU.
+      {"mcp_area_added",
+       {"mcp", "IN", "--percent", "99.9", "--style", "Area Added", "--out", "OUT/aa_{percent}.shp"}},
+      {"mcp_user_centre",
+       {"mcp", "IN", "--percent", "95,50", "--style", "User Centre", "--centre", "500000,5000000", "--out",
+        "OUT/uc_{percent}.shp"}},
+      {"kernel", {"kernel", "IN", "--h", "1", "--out", "OUT/kernel_{id}_h{h}.shp"}},
+      {"kde_user_h",
+       {"kde", "IN", "--id", "AnimalID", "--bandwidth", "manual:300", "--isopleths", "95,50", "--out-dir",
+        "OUT"}},
+      {"travel", {"travel", "IN"}},
+      {"dedup_time", {"dedup-time", "IN"}},
+      {"dedup_xy", {"dedup-xy", "IN"}},
+  };
+  for (const ScaleCommand& command : commands)
+    benchmark::RegisterBenchmark(command.name, scaleRun, command.args)
+        ->Unit(benchmark::kSecond)
+        ->Iterations(1);
+  return true;
+}();
 
 }  // namespace

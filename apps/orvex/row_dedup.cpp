@@ -142,6 +142,15 @@ int DedupSubcommand::report(const CommandArgs& args, platform::headless::Headles
   }
   std::cout << gone << (gone == 1 ? " feature " : " features ") << (dryRun ? "would be deleted" : "deleted")
             << '\n';
+  if (gone > 0 && !dryRun) {
+    // The command edits its layer in place: the file given is the output.
+    const std::filesystem::path path =
+        args.files.size() == 1 ? std::filesystem::absolute(args.files.front()) : std::filesystem::path();
+    application.runRecord().output({.path = path,
+                                    .kind = host::OutputKind::Shapefile,
+                                    .layer = layer->name(),
+                                    .features = featureClass->featureCount()});
+  }
 
   // The command closes a complete run with "Deleted N duplicate features"; anything else last
   // is the message of a refusal or an error.

@@ -85,6 +85,9 @@ void ImportLotekSubcommand::script(const CommandArgs& args, headless::HeadlessAp
 
 int ImportLotekSubcommand::report(const CommandArgs& /*args*/, headless::HeadlessApplication& application,
                                   int exitCode) {
+  // Every collar goes into the one output: a failed command left it incomplete, and it is
+  // removed when it is closed.
+  if (exitCode != kExitSuccess) return exitCode;
   for (const host::OutputRecord& output : application.runRecord().outputs()) {
     if (!output.features) continue;
     const std::int64_t features = *output.features;

@@ -263,7 +263,15 @@ void scriptKde(const CommandArgs& args, headless::HeadlessApplication& applicati
   ui.queueFolderAnswer(outDir);
   if (args.given("independence-csv")) ui.queueSaveAnswer(fs::path(args.textOf("independence-csv")));
   if (args.given("save-settings")) ui.queueSaveAnswer(fs::path(args.textOf("save-settings")));
-  ui.setFormScript(kDialog, kdeFormScript(args, referenceLayer));
+  // Without a point layer the dialog has nothing to list: it says so, and is cancelled.
+  bool pointLayer = false;
+  for (const auto& layer : application.focusMap().layers()) {
+    const auto features = std::dynamic_pointer_cast<host::FeatureLayer>(layer);
+    const auto featureClass = features ? features->featureClass() : nullptr;
+    pointLayer = pointLayer || (featureClass && featureClass->shapeType() == host::GeometryType::Point);
+  }
+  ui.setFormScript(kDialog,
+                   pointLayer ? kdeFormScript(args, referenceLayer) : headless::FormScript().cancel());
 
   const bool tables = args.flagOf("tables");
   const bool independence = args.flagOf("independence");

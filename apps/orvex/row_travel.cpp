@@ -30,20 +30,23 @@ int TravelSubcommand::report(const CommandArgs& args, platform::headless::Headle
     std::cout << "Nothing was changed.\n";
     return exitCode;
   }
-  if (question + 1 != messages.size()) return kExitCommandFailed;  // stopped on a message
-
+  // A stop on a message after the answer (two fixes of one time) keeps the fixes before it:
+  // the layer was changed, and is reported as the output of a run that did not finish.
+  const bool stopped = question + 1 != messages.size();
   const auto layer = std::dynamic_pointer_cast<host::FeatureLayer>(application.document()->selectedLayer());
   const auto featureClass = layer ? layer->featureClass() : nullptr;
   if (featureClass) {
     const int fixes = featureClass->featureCount();
-    std::cout << layer->name() << ": travel fields written for " << fixes
-              << (fixes == 1 ? " fix\n" : " fixes\n");
+    if (!stopped)
+      std::cout << layer->name() << ": travel fields written for " << fixes
+                << (fixes == 1 ? " fix\n" : " fixes\n");
     // The command edits its layer in place: the file given is the output.
     const std::filesystem::path path =
         args.files.size() == 1 ? std::filesystem::absolute(args.files.front()) : std::filesystem::path();
     application.runRecord().output(
         {.path = path, .kind = host::OutputKind::Shapefile, .layer = layer->name(), .features = fixes});
   }
+  if (stopped) return kExitCommandFailed;
   return exitCode;
 }
 

@@ -1,5 +1,6 @@
 #include "apps/orvex/run_summary.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <ostream>
 
@@ -43,9 +44,22 @@ Json failureJson(const host::FailureRecord& record) {
 
 }  // namespace
 
-void RunSummary::add(const host::RunRecord& record) {
-  outputs_.insert(outputs_.end(), record.outputs().begin(), record.outputs().end());
-  failures_.insert(failures_.end(), record.failures().begin(), record.failures().end());
+void RunSummary::add(const host::RunRecord& record, const std::string& inputs) {
+  // An output whose file failed to write afterwards (at its close) was removed: no output.
+  for (const host::OutputRecord& output : record.outputs()) {
+    const bool failedLater =
+        std::any_of(record.failures().begin(), record.failures().end(), [&](const auto& failure) {
+          return failure.kind == host::FailureKind::Failed && !failure.path.empty() &&
+                 failure.path == output.path;
+        });
+    if (!failedLater) outputs_.push_back(output);
+  }
+  for (host::FailureRecord failure : record.failures()) {
+    if (!inputs.empty() && failure.path.empty() &&
+        (failure.item == "the run" || failure.item == "the selection"))
+      failure.item += (failure.item == "the run" ? " on " : " of ") + inputs;
+    failures_.push_back(std::move(failure));
+  }
 }
 
 void RunSummary::add(const RunSummary& other) {

@@ -4,6 +4,7 @@
 // its command: the human report's last lines, the exit code and the --json summary.
 
 #include <iosfwd>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -13,8 +14,10 @@ namespace orvex::cli {
 
 class RunSummary {
  public:
-  /// Adds the records of one click (one application).
-  void add(const host::RunRecord& record);
+  /// Adds the records of one click (one application). `inputs` (the files the command line
+  /// was given, by name) qualify a failed item that names no file ("the run" becomes "the run
+  /// on fixes.shp").
+  void add(const host::RunRecord& record, const std::string& inputs = {});
   /// Adds the records of another summary (a step of the demo).
   void add(const RunSummary& other);
   /// Adds an output the command line wrote itself.

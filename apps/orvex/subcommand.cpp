@@ -4,6 +4,7 @@
 
 #include <unistd.h>  // isatty
 
+#include <filesystem>
 #include <iostream>
 
 #include "apps/orvex/global_options.h"
@@ -33,6 +34,29 @@ headless::HeadlessOptions hostOptions(const GlobalOptions& global) {
   return options;
 }
 
+/// The files the command line was given, by name, for messages.
+std::string inputNames(const CommandArgs& args) {
+  std::string names;
+  for (const std::string& file : args.files)
+    names += (names.empty() ? "" : ", ") + std::filesystem::path(file).filename().string();
+  return names;
+}
+
+/// The item of a command that stopped on a message without reporting anything: the files it
+/// was given, and the last message it showed, on one line.
+host::FailureRecord refusal(const CommandArgs& args, headless::HeadlessApplication& application) {
+  host::FailureRecord record;
+  record.item = inputNames(args);
+  if (record.item.empty()) record.item = "the run";
+  if (args.files.size() == 1) record.path = std::filesystem::absolute(args.files.front());
+  const auto& messages = application.scriptedUi().messages();
+  std::string reason = messages.empty() ? std::string() : messages.back().message.text;
+  for (char& c : reason) c = c == '\n' || c == '\r' ? ' ' : c;
+  record.reason =
+      host::trim(reason).empty() ? "the command stopped without a result" : std::string(host::trim(reason));
+  return record;
+}
+
 }  // namespace
 
 Subcommand::~Subcommand() = default;
@@ -55,13 +79,7 @@ int Subcommand::clickOnce(const CommandArgs& args, const GlobalOptions& global) 
   // application still holds when it ends (a forgotten event handler) needs its code loaded.
   const host::ComponentRegistry registry = global.openRegistry();
   headless::EditSessions edits;
-  int exitCode = runInHost(args, global, registry, edits);
-  // Files are closed with the application; a write that failed only then is reported here.
-  for (std::string& failure : platform::gdal::takeFailedWrites()) {
-    summary_.failure({.item = "output", .reason = std::move(failure)});
-    exitCode = kExitCommandFailed;
-  }
-  return exitCode;
+  return runInHost(args, global, registry, edits);
 }
 
 int Subcommand::runInHost(const CommandArgs& args, const GlobalOptions& global,
@@ -92,8 +110,16 @@ int Subcommand::runInHost(const CommandArgs& args, const GlobalOptions& global,
   }
   // The report may add the files the command line wrote itself (a picture) to the record.
   exitCode = report(args, application, exitCode);
+  // A command that stopped on a message box before doing anything names the files it was
+  // given, so that the last line says what was not done and why.
+  const host::RunRecord& record = application.runRecord();
+  if (exitCode == kExitCommandFailed && record.outputs().empty() && record.failures().empty() &&
+      !application.scriptedUi().messages().empty())
+    application.runRecord().failure(refusal(args, application));
   edits.commit();  // a command that returned has a complete result, also when it stopped early
-  summary_.add(application.runRecord());
+  // A write that fails only when its file is closed joins the record as a failed item.
+  application.closeOpenFiles();
+  summary_.add(application.runRecord(), inputNames(args));
   return exitCode;
 }
 

@@ -1,5 +1,7 @@
 #include "core/engine/engine_log.h"
 
+#include <unistd.h>  // ftruncate
+
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -81,6 +83,9 @@ EngineLog EngineLog::open_shared(const std::vector<std::filesystem::path>& candi
     }
     std::FILE* stream = std::fopen(candidate.c_str(), "wb");
     if (stream == nullptr) continue;
+    // Every text goes to the file when written (it was flushed at once before too), so a
+    // failed write leaves nothing behind in a buffer to come out later.
+    std::setvbuf(stream, nullptr, _IONBF, 0);
     auto file = std::make_unique<SharedFile>();
     file->key = key;
     file->path = candidate;
@@ -100,8 +105,14 @@ std::filesystem::path EngineLog::path() const {
 void EngineLog::write(std::string_view text) {
   if (file_ == nullptr || text.empty()) return;
   std::lock_guard<std::mutex> lock(file_->write_mutex);
-  std::fwrite(text.data(), 1, text.size(), file_->stream);
-  std::fflush(file_->stream);
+  const long before = std::ftell(file_->stream);
+  const bool whole = std::fwrite(text.data(), 1, text.size(), file_->stream) == text.size();
+  if (whole || before < 0) return;
+  // A full disk took part of the text: the log is cut back to its last whole text, so that it
+  // never ends in a broken line. The log is diagnostic: a run goes on without it.
+  std::clearerr(file_->stream);
+  if (::ftruncate(::fileno(file_->stream), static_cast<off_t>(before)) == 0)
+    std::fseek(file_->stream, before, SEEK_SET);
 }
 
 void EngineLog::print(std::string_view format, std::initializer_list<LogArg> args) {

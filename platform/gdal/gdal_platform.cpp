@@ -1,5 +1,7 @@
 #include "platform/gdal/gdal_platform.h"
 
+#include <cstdio>
+
 #include "host/error.h"
 #include "platform/gdal/gdal_session.h"
 #include "platform/gdal/geotiff_raster.h"
@@ -9,16 +11,41 @@
 
 namespace orvex::platform::gdal {
 
+void FailedWriteSink::setReceiver(Receiver receiver) {
+  const std::lock_guard lock(mutex_);
+  receiver_ = std::move(receiver);
+}
+
+void FailedWriteSink::report(const std::filesystem::path& file, const std::string& reason) const {
+  const std::lock_guard lock(mutex_);
+  if (receiver_) {
+    receiver_(file, reason);
+    return;
+  }
+  std::fprintf(stderr, "orvex: %s\n", reason.c_str());
+}
+
+void reportFailedWrite(const std::shared_ptr<FailedWriteSink>& sink, const std::filesystem::path& file,
+                       const std::string& reason) {
+  if (sink) {
+    sink->report(file, reason);
+  } else {
+    FailedWriteSink().report(file, reason);
+  }
+}
+
 std::shared_ptr<host::Workspace> openShapefileWorkspace(const std::filesystem::path& folder,
-                                                        bool unreferencedData) {
+                                                        bool unreferencedData,
+                                                        std::shared_ptr<FailedWriteSink> failedWrites) {
   ensureGdalReady();
-  return std::make_shared<ShapefileWorkspace>(folder, unreferencedData);
+  return std::make_shared<ShapefileWorkspace>(folder, unreferencedData, std::move(failedWrites));
 }
 
 std::shared_ptr<host::RasterWorkspace> openRasterWorkspace(const std::filesystem::path& folder,
-                                                           bool unreferencedData) {
+                                                           bool unreferencedData,
+                                                           std::shared_ptr<FailedWriteSink> failedWrites) {
   ensureGdalReady();
-  return std::make_shared<GeoTiffRasterWorkspace>(folder, unreferencedData);
+  return std::make_shared<GeoTiffRasterWorkspace>(folder, unreferencedData, std::move(failedWrites));
 }
 
 host::SpatialReferencePtr outputReference(host::SpatialReferencePtr given, bool unreferencedData) {
@@ -38,7 +65,7 @@ std::shared_ptr<host::SpatialReferenceFactory> makeSpatialReferenceFactory() {
 
 std::shared_ptr<host::Workspace> GdalWorkspaceFactory::openShapefileWorkspace(
     const std::filesystem::path& folder) {
-  return gdal::openShapefileWorkspace(folder, unreferencedData_);
+  return gdal::openShapefileWorkspace(folder, unreferencedData_, failedWrites_);
 }
 
 std::shared_ptr<host::Workspace> GdalWorkspaceFactory::openAccessWorkspace(
@@ -52,7 +79,7 @@ std::shared_ptr<host::Workspace> GdalWorkspaceFactory::openAccessWorkspace(
 
 std::shared_ptr<host::RasterWorkspace> GdalWorkspaceFactory::openRasterWorkspace(
     const std::filesystem::path& folder) {
-  return gdal::openRasterWorkspace(folder, unreferencedData_);
+  return gdal::openRasterWorkspace(folder, unreferencedData_, failedWrites_);
 }
 
 }  // namespace orvex::platform::gdal

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -17,25 +18,43 @@
 
 namespace orvex::platform::gdal {
 
+/// Where the files of a host's workspaces report a write that failed where nothing could be
+/// thrown: a file closed by its last holder, whose last writes GDAL reports only then. The
+/// host points it at its run's record and clears it when that record goes; a failure with
+/// nobody to take it is printed on standard error, never dropped.
+class FailedWriteSink {
+ public:
+  using Receiver = std::function<void(const std::filesystem::path& file, const std::string& reason)>;
+  void setReceiver(Receiver receiver);
+  /// `reason` says what failed, naming the file, and whether the incomplete file was removed.
+  void report(const std::filesystem::path& file, const std::string& reason) const;
+
+ private:
+  mutable std::mutex mutex_;
+  Receiver receiver_;
+};
+
 /// A shapefile workspace on a folder. Throws host::Error (kPathNotFound) when the folder does
 /// not exist. `unreferencedData`: see GdalWorkspaceFactory::setUnreferencedData.
+/// `failedWrites`: where its files report a failure at close (none: standard error).
 std::shared_ptr<host::Workspace> openShapefileWorkspace(const std::filesystem::path& folder,
-                                                        bool unreferencedData = false);
+                                                        bool unreferencedData = false,
+                                                        std::shared_ptr<FailedWriteSink> failedWrites = {});
 
 /// A raster workspace on a folder (rasters are "<name>.tif"). Throws host::Error
 /// (kPathNotFound) when the folder does not exist.
-std::shared_ptr<host::RasterWorkspace> openRasterWorkspace(const std::filesystem::path& folder,
-                                                           bool unreferencedData = false);
+std::shared_ptr<host::RasterWorkspace> openRasterWorkspace(
+    const std::filesystem::path& folder, bool unreferencedData = false,
+    std::shared_ptr<FailedWriteSink> failedWrites = {});
 
 /// The coordinate system a new dataset is labelled with: none (null) for the geographic
 /// WGS 84 that stands in for a missing system when the data is unreferenced, else `given`.
 host::SpatialReferencePtr outputReference(host::SpatialReferencePtr given, bool unreferencedData);
 
-/// Closes every shapefile still open in the process, then returns the messages of the files
-/// whose writing failed since the last call, oldest first (each file named, and said removed
-/// when it was a new file). A failure found while a file is released, where nothing can be
-/// thrown, ends up only here: a host calls this when a command's run is over.
-std::vector<std::string> takeFailedWrites();
+/// Writes through and closes every shapefile still open in the process (held by a command
+/// object that outlives its click), each failure going to its file's sink: a host calls this
+/// when a command's run is over, while the run's record can still take them.
+void closeOpenShapefiles();
 
 /// The geometry service (GEOS through OGR).
 std::shared_ptr<host::GeometryService> makeGeometryService();
@@ -62,9 +81,13 @@ class GdalWorkspaceFactory final : public host::WorkspaceFactory {
   /// than labelled WGS 84.
   void setUnreferencedData(bool unreferenced) { unreferencedData_ = unreferenced; }
 
+  /// Where the files of this factory's workspaces report a failure at close.
+  const std::shared_ptr<FailedWriteSink>& failedWrites() const { return failedWrites_; }
+
  private:
   AccessOpener openAccess_;
   bool unreferencedData_ = false;
+  std::shared_ptr<FailedWriteSink> failedWrites_ = std::make_shared<FailedWriteSink>();
 };
 
 }  // namespace orvex::platform::gdal

@@ -3,6 +3,8 @@
 // Process-wide GDAL set-up and the translation of GDAL's error reports into the one error type
 // that crosses the host boundary.
 
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,9 +47,12 @@ class ErrorCollector {
   bool warned_ = false;
 };
 
-/// Keeps the message of a file whose writing failed where nothing could be thrown (a file
-/// closed by its last holder), for `takeFailedWrites` (gdal_platform.h).
-void recordFailedWrite(const std::string& what);
+class FailedWriteSink;
+
+/// Reports a file whose writing failed where nothing could be thrown to `sink` (none:
+/// standard error).
+void reportFailedWrite(const std::shared_ptr<FailedWriteSink>& sink, const std::filesystem::path& file,
+                       const std::string& reason);
 
 /// Throws host::Error with the given text and failure code.
 [[noreturn]] void fail(const std::string& what, host::Status code = host::kDataError);

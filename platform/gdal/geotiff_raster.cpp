@@ -79,9 +79,10 @@ std::optional<ClosedStatistics> recallStatistics(const fs::path& path) {
   return found->second;
 }
 
-std::shared_ptr<RasterFile> openFile(const fs::path& tif) {
+std::shared_ptr<RasterFile> openFile(const fs::path& tif, std::shared_ptr<FailedWriteSink> failedWrites) {
   auto file = std::make_shared<RasterFile>();
   file->path = tif;
+  file->failedWrites = std::move(failedWrites);
   file->readOnly = ::access(tif.c_str(), W_OK) != 0;
   file->dataset = gdal::openRaster(tif, !file->readOnly);
   return file;
@@ -104,7 +105,7 @@ RasterFile::~RasterFile() {
     fs::remove(path.string() + ".aux.xml", ignored);
     what += "; the incomplete file was removed";
   }
-  recordFailedWrite(what);
+  reportFailedWrite(failedWrites, path, what);
 }
 
 GeoTiffRasterBand::GeoTiffRasterBand(std::shared_ptr<RasterFile> file) : file_(std::move(file)) {}
@@ -207,8 +208,11 @@ std::shared_ptr<host::RasterBand> GeoTiffRasterDataset::band(int index) {
   return std::make_shared<GeoTiffRasterBand>(file_);
 }
 
-GeoTiffRasterWorkspace::GeoTiffRasterWorkspace(fs::path folder, bool unreferencedData)
-    : folder_(std::move(folder)), unreferencedData_(unreferencedData) {
+GeoTiffRasterWorkspace::GeoTiffRasterWorkspace(fs::path folder, bool unreferencedData,
+                                               std::shared_ptr<FailedWriteSink> failedWrites)
+    : folder_(std::move(folder)),
+      unreferencedData_(unreferencedData),
+      failedWrites_(std::move(failedWrites)) {
   std::error_code ec;
   if (!fs::is_directory(folder_, ec)) {
     throw host::Error(host::kPathNotFound,
@@ -244,6 +248,7 @@ std::shared_ptr<host::RasterDataset> GeoTiffRasterWorkspace::createRaster(const 
   auto file = std::make_shared<RasterFile>();
   file->path = *tif;
   file->created = true;
+  file->failedWrites = failedWrites_;
   try {
     file->dataset = createFloatGeoTiff(
         *tif, {raster.originX, raster.originY, raster.cellSize, raster.rows, raster.columns}, srs.get());
@@ -257,7 +262,7 @@ std::shared_ptr<host::RasterDataset> GeoTiffRasterWorkspace::createRaster(const 
 
 std::shared_ptr<host::RasterDataset> GeoTiffRasterWorkspace::openRaster(std::string_view name) {
   if (!exists(name)) return nullptr;
-  return std::make_shared<GeoTiffRasterDataset>(openFile(*tifPathOf(name)));
+  return std::make_shared<GeoTiffRasterDataset>(openFile(*tifPathOf(name), failedWrites_));
 }
 
 void GeoTiffRasterWorkspace::deleteRaster(std::string_view name) {

@@ -10,15 +10,15 @@
 
 #include "host/raster.h"
 #include "platform/gdal/gdal_handles.h"
+#include "platform/gdal/gdal_platform.h"
 #include "platform/gdal/raster_grid.h"
 
 namespace orvex::platform::gdal {
 
-/// An open GeoTIFF shared by its dataset object and its band objects.
-/// An open GeoTIFF. Closed when its last holder lets go: GDAL reports a failure of the last
-/// writes only through its error state, which is checked then; a raster this process created
-/// whose writing failed is removed rather than left truncated, and the failure goes to
-/// `takeFailedWrites`.
+/// An open GeoTIFF shared by its dataset object and its band objects. Closed when its last
+/// holder lets go: GDAL reports a failure of the last writes only through its error state,
+/// which is checked then; a raster this process created whose writing failed is removed
+/// rather than left truncated, and the failure goes to `failedWrites`.
 struct RasterFile {
   std::filesystem::path path;
   DatasetPtr dataset;
@@ -28,6 +28,7 @@ struct RasterFile {
   /// The band's statistics, kept from when they were last computed until the next write.
   std::optional<BandStatistics> statistics;
   std::string statisticsValidPercent;  ///< GDAL's STATISTICS_VALID_PERCENT item with them, if any
+  std::shared_ptr<FailedWriteSink> failedWrites;
   std::mutex mutex;
 
   RasterFile() = default;
@@ -81,7 +82,9 @@ class GeoTiffRasterWorkspace final : public host::RasterWorkspace {
  public:
   /// Throws host::Error (kPathNotFound) when the folder does not exist.
   /// `unreferencedData`: see ShapefileWorkspace.
-  explicit GeoTiffRasterWorkspace(std::filesystem::path folder, bool unreferencedData = false);
+  /// `failedWrites`: where its files report a failure at close.
+  explicit GeoTiffRasterWorkspace(std::filesystem::path folder, bool unreferencedData = false,
+                                  std::shared_ptr<FailedWriteSink> failedWrites = {});
 
   std::filesystem::path path() const override { return folder_; }
   bool exists(std::string_view name) const override;
@@ -93,6 +96,7 @@ class GeoTiffRasterWorkspace final : public host::RasterWorkspace {
   std::optional<std::filesystem::path> tifPathOf(std::string_view name) const;
   std::filesystem::path folder_;
   bool unreferencedData_ = false;
+  std::shared_ptr<FailedWriteSink> failedWrites_;
 };
 
 }  // namespace orvex::platform::gdal

@@ -21,9 +21,6 @@
 namespace orvex::platform::gdal {
 namespace {
 
-std::mutex failedWritesMutex;
-std::vector<std::string> failedWrites;
-
 constexpr const char* kDriverName = "ESRI Shapefile";
 constexpr const char* kObjectIdField = "FID";
 constexpr const char* kShapeField = "Shape";
@@ -86,16 +83,6 @@ std::filesystem::path sibling(const std::filesystem::path& shp, const char* exte
 }
 
 }  // namespace
-
-void recordFailedWrite(const std::string& what) {
-  const std::lock_guard lock(failedWritesMutex);
-  failedWrites.push_back(what);
-}
-
-std::vector<std::string> ShapefileFeatureClass::takeRecordedFailures() {
-  const std::lock_guard lock(failedWritesMutex);
-  return std::exchange(failedWrites, {});
-}
 
 ShapefileFeatureClass::ShapefileFeatureClass(std::filesystem::path shp, DatasetPtr dataset, bool readOnly)
     : shp_(std::move(shp)), dataset_(std::move(dataset)), readOnly_(readOnly) {
@@ -173,14 +160,22 @@ ShapefileFeatureClass::~ShapefileFeatureClass() { closeAndRecord(); }
 
 void ShapefileFeatureClass::closeAndRecord() noexcept {
   std::lock_guard lock(mutex_);
-  if (closed_ || !dataset_) return;
-  const std::string failure = closeDataset();
-  if (!failure.empty()) recordFailedWrite(failure);
+  const std::string failure = closeFiles(false);
+  if (!failure.empty()) reportFailedWrite(failedWrites_, shp_, failure);
 }
 
-std::string ShapefileFeatureClass::closeDataset() noexcept {
+void ShapefileFeatureClass::setFailedWrites(std::shared_ptr<FailedWriteSink> sink) {
+  std::lock_guard lock(mutex_);
+  if (!failedWrites_) failedWrites_ = std::move(sink);
+}
+
+std::string ShapefileFeatureClass::closeFiles(bool forDeletion) noexcept {
+  if (closed_ || !dataset_) {
+    closed_ = closed_ || forDeletion;
+    return {};
+  }
   ErrorCollector errors;
-  if (rowsDeleted_ && !readOnly_ && !writeFailed_) {
+  if (rowsDeleted_ && !readOnly_ && !writeFailed_ && !forDeletion) {
     // Nothing holds this object any more, so no id of it is in use: pack the deleted records
     // away so that other programs never see them.
     // The layer name goes unquoted: REPACK takes the rest of the statement as the name.
@@ -192,6 +187,7 @@ std::string ShapefileFeatureClass::closeDataset() noexcept {
   dataset_.reset();
   layer_ = nullptr;
   closed_ = true;
+  if (forDeletion) return {};  // the files go: what they hold no longer matters
   if (errors.failed() && !readOnly_) writeFailed_ = true;
   if (!writeFailed_) return {};
   std::string what = "writing \"" + shp_.string() + "\" failed";
@@ -212,8 +208,7 @@ void ShapefileFeatureClass::removeFailedFiles() noexcept {
 
 void ShapefileFeatureClass::close() {
   std::lock_guard lock(mutex_);
-  if (closed_ || !dataset_) return;
-  const std::string failure = closeDataset();
+  const std::string failure = closeFiles(false);
   if (!failure.empty()) throw host::Error(host::kDataError, failure);
 }
 
@@ -487,9 +482,7 @@ std::unique_ptr<host::InsertCursor> ShapefileFeatureClass::insert(bool /*useBuff
 
 void ShapefileFeatureClass::closeForDeletion() {
   std::lock_guard lock(mutex_);
-  dataset_.reset();
-  layer_ = nullptr;
-  closed_ = true;
+  closeFiles(true);
 }
 
 }  // namespace orvex::platform::gdal

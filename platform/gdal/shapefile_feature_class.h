@@ -78,17 +78,17 @@ class ShapefileFeatureClass final : public host::FeatureClass {
   /// operation throws host::Error (kNotFound). Closing a closed object does nothing.
   void close();
 
-  /// `close`, for a holder that cannot throw: a failure goes to `takeRecordedFailures`.
+  /// `close`, for a holder that cannot throw: a failure goes to the file's sink.
   void closeAndRecord() noexcept;
+  /// Where a failure found by `closeAndRecord` (or the last release) goes; kept when one is
+  /// set already (the first workspace that opened the file).
+  void setFailedWrites(std::shared_ptr<FailedWriteSink> sink);
   /// True once the file was closed (written through, or deleted): a later open of the same
   /// path must open it anew, since this object refuses every use.
   bool isClosed() const {
     std::lock_guard lock(mutex_);
     return closed_;
   }
-
-  /// The failures of `closeAndRecord` and of releases since the last call, oldest first.
-  static std::vector<std::string> takeRecordedFailures();
 
   /// True when a write to the files failed (the files may be incomplete).
   bool writeFailed() const { return writeFailed_; }
@@ -108,8 +108,10 @@ class ShapefileFeatureClass final : public host::FeatureClass {
   ShapefileFeatureClass(std::filesystem::path shp, DatasetPtr dataset, bool readOnly);
 
   void requireOpen() const;
-  /// Closes the dataset; the text of what failed, empty when everything was written.
-  std::string closeDataset() noexcept;
+  /// The one close of the files, under the lock: packs deleted records away and checks that
+  /// everything was written, except when the files are closed to be deleted. The text of what
+  /// failed, empty when everything was written.
+  std::string closeFiles(bool forDeletion) noexcept;
   /// Removes the files of a created shapefile whose writing failed.
   void removeFailedFiles() noexcept;
   /// Marks the files as possibly incomplete and throws `what` with GDAL's reason.
@@ -130,6 +132,7 @@ class ShapefileFeatureClass final : public host::FeatureClass {
   bool rowsDeleted_ = false;
   bool created_ = false;  ///< made by `create`: removed when its writing fails
   bool writeFailed_ = false;
+  std::shared_ptr<FailedWriteSink> failedWrites_;
   host::GeometryType shapeType_ = host::GeometryType::Null;
   host::SpatialReferencePtr spatialReference_;
   std::shared_ptr<const host::Fields> fields_;

@@ -107,15 +107,15 @@ host::FeatureClassSpec withoutFallback(const host::FeatureClassSpec& definition)
 
 }  // namespace
 
-std::vector<std::string> takeFailedWrites() {
-  // A file still held (by a command object that outlives its click) is written through now,
-  // so that its failure is known while its run can still report it.
+void closeOpenShapefiles() {
   for (const auto& featureClass : OpenShapefiles::instance().alive()) featureClass->closeAndRecord();
-  return ShapefileFeatureClass::takeRecordedFailures();
 }
 
-ShapefileWorkspace::ShapefileWorkspace(fs::path folder, bool unreferencedData)
-    : folder_(std::move(folder)), unreferencedData_(unreferencedData) {
+ShapefileWorkspace::ShapefileWorkspace(fs::path folder, bool unreferencedData,
+                                       std::shared_ptr<FailedWriteSink> failedWrites)
+    : folder_(std::move(folder)),
+      unreferencedData_(unreferencedData),
+      failedWrites_(std::move(failedWrites)) {
   std::error_code ec;
   if (!fs::is_directory(folder_, ec)) {
     throw host::Error(host::kPathNotFound,
@@ -162,8 +162,12 @@ std::shared_ptr<host::FeatureClass> ShapefileWorkspace::openFeatureClass(std::st
   if (!exists(name)) return nullptr;
   const fs::path shp = *shpPathOf(name);
   auto& registry = OpenShapefiles::instance();
-  if (auto open = registry.find(shp)) return open;
+  if (auto open = registry.find(shp)) {
+    open->setFailedWrites(failedWrites_);
+    return open;
+  }
   auto opened = ShapefileFeatureClass::open(shp);
+  opened->setFailedWrites(failedWrites_);
   registry.add(shp, opened);
   return opened;
 }
@@ -196,6 +200,7 @@ std::shared_ptr<host::FeatureClass> ShapefileWorkspace::createFeatureClass(
   for (const auto& file : stale) fs::remove(file, ec);
   auto created =
       ShapefileFeatureClass::create(*shp, unreferencedData_ ? withoutFallback(definition) : definition);
+  created->setFailedWrites(failedWrites_);
   OpenShapefiles::instance().add(*shp, created);
   return created;
 }

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "host/workspace.h"
+#include "platform/gdal/gdal_platform.h"
 
 namespace orvex::platform::gdal {
 
@@ -28,7 +29,9 @@ class ShapefileWorkspace final : public host::Workspace {
   /// Throws host::Error (kPathNotFound) when the folder does not exist.
   /// `unreferencedData`: new feature classes labelled with the geographic WGS 84 fallback get
   /// no coordinate system (see GdalWorkspaceFactory::setUnreferencedData).
-  explicit ShapefileWorkspace(std::filesystem::path folder, bool unreferencedData = false);
+  /// `failedWrites`: where its files report a failure at close.
+  explicit ShapefileWorkspace(std::filesystem::path folder, bool unreferencedData = false,
+                              std::shared_ptr<FailedWriteSink> failedWrites = {});
 
   host::WorkspaceKind kind() const override { return host::WorkspaceKind::ShapefileFolder; }
   std::filesystem::path path() const override { return folder_; }
@@ -46,6 +49,7 @@ class ShapefileWorkspace final : public host::Workspace {
 
   std::filesystem::path folder_;
   bool unreferencedData_ = false;
+  std::shared_ptr<FailedWriteSink> failedWrites_;
 };
 
 }  // namespace orvex::platform::gdal

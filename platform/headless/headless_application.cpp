@@ -23,6 +23,11 @@ HeadlessApplication::HeadlessApplication(HeadlessOptions options)
       spatialReferences_(gdal::makeSpatialReferenceFactory()),
       geometry_(gdal::makeGeometryService()),
       document_(std::make_shared<HeadlessDocument>()) {
+  // A file that fails to write when its last holder lets go is a failed item of the run.
+  workspaces_->failedWrites()->setReceiver(
+      [this](const std::filesystem::path& file, const std::string& reason) {
+        runRecord().failure({.item = file.string(), .reason = reason, .path = file});
+      });
   ui_.setChoicePolicy(options.choices);
   ui_.setPromptInput(options.promptInput);
   if (options.progressTerminal != nullptr) {
@@ -34,7 +39,11 @@ HeadlessApplication::HeadlessApplication(HeadlessOptions options)
 HeadlessApplication::~HeadlessApplication() {
   // Layers release their files before the scratch folder goes.
   document_.reset();
+  // Files released from now on outlive the record: their failures go to standard error.
+  workspaces_->failedWrites()->setReceiver({});
 }
+
+void HeadlessApplication::closeOpenFiles() { gdal::closeOpenShapefiles(); }
 
 void HeadlessApplication::setUnreferencedData(bool unreferenced) {
   workspaces_->setUnreferencedData(unreferenced);

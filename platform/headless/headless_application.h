@@ -64,6 +64,10 @@ class HeadlessApplication final : public host::Application {
   /// Prints one line of the host's own (not a message box; not recorded).
   void note(const std::string& line) { ui_.printLine(line); }
 
+  /// Writes through and closes every file still open once a command's run is over, so that a
+  /// write failing only then is in the run record (the file's path as the failed item).
+  void closeOpenFiles();
+
   /// A folder of the host's own files (copies of inputs), made on first use in the
   /// temporary folder and removed with the application.
   const std::filesystem::path& scratchFolder();

@@ -137,6 +137,23 @@ TEST(McpStyles, DuplicateFixesAreSeparateElements) {
   EXPECT_EQ(run(far, 80, "Floating Mean").kept, (Fixes{{0, 0}, {1, 0}, {0, 1}, {5, 5}}));
 }
 
+// The floating median keeps its sorted coordinates between removals; it must drop exactly the
+// fixes that recomputing the median from scratch each round drops (ties and duplicates included).
+TEST(McpStyles, FloatingMedianMatchesAMedianRecomputedEveryRound) {
+  for (const std::size_t n : {7U, 8U, 60U, 61U}) {
+    Fixes fixes;
+    for (std::size_t i = 0; i < n; ++i)  // a coarse grid: many equal coordinates and distances
+      fixes.push_back({static_cast<double>((i * 37) % 11), static_cast<double>((i * 53) % 7)});
+    for (const double percentage : {90.0, 50.0, 40.0}) {
+      Fixes expected = fixes;
+      const auto target = static_cast<std::size_t>(mcpTargetCount(n, percentage));
+      while (expected.size() > target)
+        mcpRemoveByCoordinates(expected, expected[*mcpFarthest(expected, mcpMedianCentre(expected))]);
+      EXPECT_EQ(run(fixes, percentage, "Floating Median").kept, expected) << n << " fixes, " << percentage;
+    }
+  }
+}
+
 TEST(McpStyles, PercentageAboveHundredKeepsEveryFix) {
   for (const char* style :
        {"Fixed Mean", "Fixed Median", "User Centre", "Floating Mean", "Floating Median", "Area Added"}) {

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <limits>
+#include <sstream>
 
 #include "robustness/robustness_support.h"
 #include "support/orvex_process.h"
@@ -17,64 +18,13 @@ namespace {
 namespace fs = std::filesystem;
 using namespace orvex::test;
 
-/// A subcommand and its arguments for an input file and an output folder.
-struct Command {
-  const char* name;
-  std::function<std::vector<std::string>(const fs::path& input, const fs::path& out)> args;
-  bool inPlace = false;
-  bool measures = false;  ///< refuses degrees
-};
-
-const std::vector<Command>& commands() {
-  static const std::vector<Command> table{
-      {"mcp",
-       [](auto& in, auto& out) {
-         return std::vector<std::string>{"mcp", in, "--percent", "95", "--out", out / "mcp_{percent}.shp"};
-       },
-       false, true},
-      {"kernel",
-       [](auto& in, auto& out) {
-         return std::vector<std::string>{
-             "--yes", "kernel", in, "--h", "1", "--out", out / "kernel_{id}_h{h}.shp"};
-       },
-       false, true},
-      {"kde",
-       [](auto& in, auto& out) {
-         return std::vector<std::string>{"kde",         in,   "--id",      "AnimalID", "--bandwidth", "href",
-                                         "--isopleths", "95", "--out-dir", out};
-       },
-       false, true},
-      {"travel",
-       [](auto& in, auto&) {
-         return std::vector<std::string>{"--yes", "travel", in};
-       },
-       true},
-      {"dedup-time",
-       [](auto& in, auto&) {
-         return std::vector<std::string>{"dedup-time", in};
-       },
-       true},
-      {"dedup-xy",
-       [](auto& in, auto&) {
-         return std::vector<std::string>{"dedup-xy", in};
-       },
-       true},
-      {"track",
-       [](auto& in, auto& out) {
-         return std::vector<std::string>{"track", in, "--svg", out / "track.svg"};
-       }},
-  };
-  return table;
-}
-
 /// A bad input: how to make it in a folder (returns the path given to orvex) and whether
 /// every command must refuse it.
 struct BadInput {
   const char* name;
   std::function<fs::path(const fs::path& folder)> make;
   /// Every command exits 1 naming the file: files that are no layer of points to the host.
-  /// (Empty, line and polygon layers are refused by the command-line host's result report,
-  /// which names what was not written; until then a run on them must only fail cleanly.)
+  /// (Empty, line and polygon layers have their exact outcomes in `noFixesOutcome`.)
   bool refused;
   bool refusedByMeasuring = false;  ///< the measuring commands exit 1 naming the file
 };
@@ -226,11 +176,80 @@ bool editLeftovers(const fs::path& folder) {
   return false;
 }
 
+/// The exit status and the closing lines of a run.
+struct Outcome {
+  int exitCode;
+  std::string closing;  ///< the last lines of standard error; of standard output for a success
+};
+
+/// What each command says, exactly, of a layer without point fixes: an empty point layer, or a
+/// layer of lines or polygons. The failed item is the file given ({file}), the layer ({stem}),
+/// or the command's own item qualified by the file; the reason is the command's message.
+std::optional<Outcome> noFixesOutcome(const std::string& input, const std::string& command,
+                                      const fs::path& file) {
+  if (input != "empty_layer" && input != "line_layer" && input != "polygon_layer") return std::nullopt;
+  const bool empty = input == "empty_layer";
+  struct Row {
+    const char* command;
+    const char* emptyItem;  ///< null: the command succeeds on an empty layer
+    const char* emptyReason;
+    const char* otherItem;
+    const char* otherReason;
+  };
+  constexpr const char* kNoFixes =
+      "it has no selected point fixes with finite coordinates (an empty layer, or one of lines or polygons)";
+  constexpr const char* kNoSelection =
+      "You must select/highlight some points in the map to test. No points were "
+      "tested or removed!!";
+  static const Row rows[] = {
+      {"mcp", "{stem}", kNoFixes, "{stem}", kNoFixes},
+      {"kernel", "the selection of {file}",
+       "A selection is required.  Please select some features and try again.", "the selection of {file}",
+       "A larger selection is required.  Please select more features and try again."},
+      {"kde", "the run on {file}",
+       "No fixes with a value in the field 'AnimalID' were found in the layer '{stem}'", "{file}",
+       "Warning: no point layers are present in map (nothing to work with)."},
+      {"travel", nullptr, nullptr, "{file}", "You must select a points layer with a Time2 field"},
+      {"dedup-time", "{file}", kNoSelection, "{file}", "You must select points layer with a Time2 field"},
+      {"dedup-xy", "{file}", kNoSelection, "{file}", "You must select a points layer"},
+      {"track", "{file}", "You must select the points to track", "{file}", "You must select a point layer"},
+  };
+  const auto named = [&file](std::string text) {
+    for (const auto& [key, value] : {std::pair<std::string, std::string>{"{stem}", file.stem().string()},
+                                     {"{file}", file.filename().string()}})
+      if (const auto at = text.find(key); at != std::string::npos) text.replace(at, key.size(), value);
+    return text;
+  };
+  for (const Row& row : rows) {
+    if (row.command != command) continue;
+    // Travel adds its fields to an empty layer and has no fix to fill: a complete result.
+    if (empty && row.emptyItem == nullptr)
+      return Outcome{0, named("{stem}: travel fields written for 0 fixes")};
+    const std::string item = named(empty ? row.emptyItem : row.otherItem);
+    return Outcome{1, "orvex: nothing was written for " + item + ": " +
+                          named(empty ? row.emptyReason : row.otherReason) +
+                          "\norvex: 1 item failed: " + item};
+  }
+  return std::nullopt;
+}
+
+/// The last `count` lines of `text`, joined by line breaks.
+std::string lastLines(const std::string& text, std::size_t count) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  std::string last;
+  for (std::size_t i = lines.size() - std::min(count, lines.size()); i < lines.size(); ++i)
+    last += (last.empty() ? "" : "\n") + lines[i];
+  return last;
+}
+
 class BadInputs : public testing::TestWithParam<BadInput> {};
 
 TEST_P(BadInputs, EveryCommandFailsCleanlyAndLeavesTheInputAlone) {
   const BadInput& input = GetParam();
-  for (const Command& command : commands()) {
+  for (const CommandLine& command : commandLines()) {
+    if (!command.readsInput) continue;
     SCOPED_TRACE(std::string(command.name) + " on " + input.name);
     TempFolder home("robust");
     const fs::path data = home / "data";
@@ -249,6 +268,11 @@ TEST_P(BadInputs, EveryCommandFailsCleanlyAndLeavesTheInputAlone) {
     }
     if (run.exitCode == 1) {
       EXPECT_FALSE(run.err.empty()) << run.shown();
+    }
+    if (const auto outcome = noFixesOutcome(input.name, command.name, file)) {
+      EXPECT_EQ(run.exitCode, outcome->exitCode) << run.shown();
+      const std::size_t lines = outcome->exitCode == 0 ? 1 : 2;
+      EXPECT_EQ(lastLines(run.exitCode == 0 ? run.out : run.err, lines), outcome->closing) << run.shown();
     }
     // An in-place command that stops part-way by design keeps what it wrote before the stop.
     if (!command.inPlace) {
@@ -290,7 +314,7 @@ TEST(BadOutputs, AReadOnlyOutputFolderIsReportedWithNothingHalfWritten) {
   fs::permissions(out, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                            fs::perms::others_read | fs::perms::others_exec);
   const fs::path orvex = fs::path(ORVEX_BIN_DIR) / "orvex";
-  for (const Command& command : commands()) {
+  for (const CommandLine& command : commandLines()) {
     if (command.inPlace) continue;
     SCOPED_TRACE(command.name);
     auto args = command.args(input, out);

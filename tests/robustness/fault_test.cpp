@@ -22,53 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace orvex::test;
 
-struct WritingCommand {
-  const char* name;
-  std::vector<std::string> (*args)(const fs::path& input, const fs::path& out);
-  bool inPlace = false;
-};
-
-const WritingCommand kWritingCommands[] = {
-    {"mcp",
-     [](auto& in, auto& out) {
-       return std::vector<std::string>{"mcp", in, "--percent", "95,50", "--out", out / "mcp_{percent}.shp"};
-     }},
-    {"kernel",
-     [](auto& in, auto& out) {
-       return std::vector<std::string>{
-           "--yes", "kernel", in, "--h", "1,0.5", "--out", out / "kernel_{id}_h{h}.shp"};
-     }},
-    {"kde",
-     [](auto& in, auto& out) {
-       return std::vector<std::string>{"kde",         in,      "--id",      "AnimalID",
-                                       "--isopleths", "95,50", "--out-dir", out};
-     }},
-    {"track",
-     [](auto& in, auto& out) {
-       return std::vector<std::string>{"track",          in,      "--save-path",
-                                       out / "path.shp", "--svg", out / "track.svg"};
-     }},
-    {"travel",
-     [](auto& in, auto&) {
-       return std::vector<std::string>{"--yes", "travel", in};
-     },
-     true},
-    {"dedup-time",
-     [](auto& in, auto&) {
-       return std::vector<std::string>{"dedup-time", in};
-     },
-     true},
-    {"dedup-xy",
-     [](auto& in, auto&) {
-       return std::vector<std::string>{"dedup-xy", in};
-     },
-     true},
-    {"simulate",
-     [](auto&, auto& out) {
-       return std::vector<std::string>{"simulate", "--out", out / "sim", "--fixes", "200"};
-     }},
-};
-
 /// File-size limits that stop the writing early, midway and late (the inputs are ~8 kB).
 constexpr std::uintmax_t kLimits[] = {150, 700, 2500, 9000};
 
@@ -78,10 +31,10 @@ std::vector<TestFeature> fixesWithDuplicates() {
   return features;
 }
 
-class FileSizeFaults : public testing::TestWithParam<WritingCommand> {};
+class FileSizeFaults : public testing::TestWithParam<CommandLine> {};
 
 TEST_P(FileSizeFaults, AFailedWriteIsReportedAndRemovedAndEarlierFilesStay) {
-  const WritingCommand& command = GetParam();
+  const CommandLine& command = GetParam();
   for (const std::uintmax_t limit : kLimits) {
     SCOPED_TRACE(std::string(command.name) + " limited to " + std::to_string(limit) + " bytes");
     TempFolder home("fault");
@@ -111,12 +64,82 @@ TEST_P(FileSizeFaults, AFailedWriteIsReportedAndRemovedAndEarlierFilesStay) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, FileSizeFaults, testing::ValuesIn(kWritingCommands),
-                         [](const testing::TestParamInfo<WritingCommand>& param) {
-                           std::string name = param.param.name;
-                           for (char& c : name) c = c == '-' ? '_' : c;
-                           return name;
+INSTANTIATE_TEST_SUITE_P(Commands, FileSizeFaults, testing::ValuesIn(commandLines()),
+                         [](const testing::TestParamInfo<CommandLine>& param) {
+                           return testName(param.param.name);
                          });
+
+/// `orvex args...` with writes limited to `limit` bytes.
+OrvexRun runLimited(const fs::path& home, std::uintmax_t limit, std::vector<std::string> args) {
+  args.insert(args.begin(), {std::to_string(limit), (fs::path(ORVEX_BIN_DIR) / "orvex").string()});
+  return runOrvex(home, args, {}, FSIZE_LAUNCHER);
+}
+
+// The Lotek import stopped by the limit early, midway and late: it says which file it could
+// not write, exits 1, removes that file whole and claims no feature written. (The limit holds
+// for the captured standard error too, so it must leave room for the messages.)
+TEST(FileSizeFaults, ImportLotekRemovesTheShapefileItCouldNotWrite) {
+  const fs::path mdb = fs::path(ORVEX_SHARED_DATA) / "lotek" / "collar_a.mdb";
+  if (!fs::exists(mdb)) GTEST_SKIP() << "Lotek fixtures not found";
+  for (const std::uintmax_t limit : {std::uintmax_t{2500}, std::uintmax_t{9000}, std::uintmax_t{30000}}) {
+    SCOPED_TRACE("limited to " + std::to_string(limit) + " bytes");
+    TempFolder home("fault");
+    fs::create_directories(home / "out");
+    fs::copy_file(mdb, home / "collar_a.mdb");
+    std::ofstream(home / "out" / "earlier.txt") << "an output of an earlier run\n";
+    const auto before = snapshot(home / "out");
+    const std::string collar = readAll(home / "collar_a.mdb");
+
+    const OrvexRun run = runLimited(
+        home.path(), limit, {"import-lotek", home / "collar_a.mdb", "--out", home / "out" / "fixes.shp"});
+    EXPECT_EQ(run.exitCode, 1) << run.shown();
+    EXPECT_NE(run.err.find("orvex: nothing was written for " + (home / "out" / "fixes.shp").string()),
+              std::string::npos)
+        << run.shown();
+    EXPECT_EQ(run.out.find("fixes.shp:"), std::string::npos) << run.shown();  // no feature count claimed
+    EXPECT_EQ(changedFiles(before, snapshot(home / "out")), "") << run.shown();
+    EXPECT_EQ(readAll(home / "collar_a.mdb"), collar);
+  }
+}
+
+// The KDE tool's analysis log, appended to by a second run on a full disk: the first run's
+// text stays whole and the log never ends in a broken line; the settings copy of the first run
+// and a table saved before stay as they were.
+TEST(FileSizeFaults, KdeLogAppendedOnAFullDiskKeepsWholeLines) {
+  TempFolder home("fault");
+  const fs::path out = home / "out";
+  writeLayer(home / "fixes.shp", layerOf(fixesWithDuplicates()));
+  const std::vector<std::string> kde{"kde",
+                                     home / "fixes.shp",
+                                     "--id",
+                                     "AnimalID",
+                                     "--bandwidth",
+                                     "href",
+                                     "--out-dir",
+                                     out,
+                                     "--independence=" + (home / "table.csv").string()};
+  ASSERT_EQ(runOrvex(home.path(), kde).exitCode, 0);
+  const fs::path log = out / "TALVO_KDE_ANALYSIS.txt";
+  const std::string firstLog = readAll(log);
+  const std::string settings = readAll(out / "TALVO_KERNEL_SETTINGS.txt");
+  const std::string table = readAll(home / "table.csv");
+  ASSERT_FALSE(table.empty());
+  // Limits that stop the second run in the separator, in its header and after it.
+  for (const std::uintmax_t extra : {std::uintmax_t{5}, std::uintmax_t{300}, std::uintmax_t{1500}}) {
+    SCOPED_TRACE("log may grow by " + std::to_string(extra) + " bytes");
+    auto again = kde;  // new raster names: the same ones would be refused as a naming conflict
+    again.insert(again.end(), {"--prefix", "k" + std::to_string(extra)});
+    const OrvexRun run = runLimited(home.path(), fs::file_size(log) + extra, again);
+    EXPECT_EQ(run.exitCode, 1) << run.shown();
+    const std::string text = readAll(log);
+    EXPECT_EQ(text.substr(0, firstLog.size()), firstLog) << run.shown();
+    EXPECT_TRUE(text.size() == firstLog.size() || text.ends_with("\r\n")) << run.shown();
+    EXPECT_EQ(readAll(out / "TALVO_KERNEL_SETTINGS.txt"), settings);
+    EXPECT_EQ(readAll(home / "table.csv"), table) << run.shown();
+    EXPECT_EQ(firstUnreadable(out), "") << run.shown();
+    fs::resize_file(log, firstLog.size());
+  }
+}
 
 TEST(ConcurrentEdits, ASecondEditOfAFileBeingEditedIsRefusedAndNothingInterleaves) {
   TempFolder home("concurrent");

@@ -29,9 +29,25 @@ inline std::map<std::string, std::string> shapefileSet(const std::filesystem::pa
   return set;
 }
 
+/// Starts `args` and kills it once the journal of the edit of `work`/fixes.shp appears and
+/// `delay` more has passed (or when it ends first).
+inline void killAfterJournal(const std::filesystem::path& home, const std::vector<std::string>& args,
+                             const std::filesystem::path& work, std::chrono::microseconds delay) {
+  const std::filesystem::path journal = work / ".fixes.orvex-edit" / "journal";
+  const pid_t pid = startOrvex(home, args);
+  int status = 0;
+  while (!std::filesystem::exists(journal) && ::waitpid(pid, &status, WNOHANG) == 0)
+    std::this_thread::sleep_for(std::chrono::microseconds(50));
+  std::this_thread::sleep_for(delay);
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, &status, 0);
+}
+
 /// Runs `command` (an in-place subcommand) on a file of `fixes` fixes, killed at `points`
-/// moments spread evenly over an uninterrupted run's duration.
-inline void killAtPointsOf(const std::string& command, int fixes, int points) {
+/// moments spread evenly over an uninterrupted run's duration, then at `switchPoints` moments
+/// of the switch itself (it takes the last few milliseconds of a run, which even spreading
+/// hardly ever hits): from the journal's appearance on, 0.5 ms apart.
+inline void killAtPointsOf(const std::string& command, int fixes, int points, int switchPoints = 0) {
   namespace fs = std::filesystem;
   TempFolder home("kill");
   const fs::path original = home / "original";
@@ -63,18 +79,22 @@ inline void killAtPointsOf(const std::string& command, int fixes, int points) {
 
   int originals = 0;
   int results = 0;
-  for (int point = 1; point <= points; ++point) {
+  for (int point = 1; point <= points + switchPoints; ++point) {
     const fs::path work = home / ("run" + std::to_string(point));
     fs::create_directories(work);
     for (const auto& entry : fs::directory_iterator(original))
       fs::copy_file(entry.path(), work / entry.path().filename());
     auto killed = edit;
     killed.push_back((work / "fixes.shp").string());
-    const pid_t pid = startOrvex(home.path(), killed);
-    std::this_thread::sleep_for(duration * point / (points + 1));
-    ::kill(pid, SIGKILL);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+    if (point > points) {
+      killAfterJournal(home.path(), killed, work, std::chrono::microseconds(500) * (point - points - 1));
+    } else {
+      const pid_t pid = startOrvex(home.path(), killed);
+      std::this_thread::sleep_for(duration * point / (points + 1));
+      ::kill(pid, SIGKILL);
+      int status = 0;
+      ::waitpid(pid, &status, 0);
+    }
 
     // The next orvex run opens the file, finishing or rolling back the edit it finds.
     const OrvexRun next = runOrvex(home.path(), {"--registry", registry, "mcp", (work / "fixes.shp").string(),
@@ -87,7 +107,12 @@ inline void killAtPointsOf(const std::string& command, int fixes, int points) {
     EXPECT_EQ(firstUnreadable(work), "") << "kill point " << point;
     fs::remove_all(work);
   }
-  std::cout << command << ", " << fixes << " fixes, " << points << " kill points over "
+  // A kill after the journal is rolled forward: the switch points must give results.
+  if (switchPoints > 0) {
+    EXPECT_GT(results, 0);
+  }
+  std::cout << command << ", " << fixes << " fixes, " << points << " kill points over the run and "
+            << switchPoints << " in its switch, a run of "
             << std::chrono::duration_cast<std::chrono::milliseconds>(duration).count() << " ms: " << originals
             << " left the original, " << results << " the result\n";
 }

@@ -8,11 +8,16 @@ using orvex::test::killAtPointsOf;
 
 constexpr int kFixes = 3000;
 constexpr int kKillPoints = 6;
+constexpr int kSwitchKillPoints = 4;
 
-TEST(KilledEdits, TravelLeavesTheOriginalOrTheResult) { killAtPointsOf("travel", kFixes, kKillPoints); }
-TEST(KilledEdits, DedupTimeLeavesTheOriginalOrTheResult) {
-  killAtPointsOf("dedup-time", kFixes, kKillPoints);
+TEST(KilledEdits, TravelLeavesTheOriginalOrTheResult) {
+  killAtPointsOf("travel", kFixes, kKillPoints, kSwitchKillPoints);
 }
-TEST(KilledEdits, DedupXyLeavesTheOriginalOrTheResult) { killAtPointsOf("dedup-xy", kFixes, kKillPoints); }
+TEST(KilledEdits, DedupTimeLeavesTheOriginalOrTheResult) {
+  killAtPointsOf("dedup-time", kFixes, kKillPoints, kSwitchKillPoints);
+}
+TEST(KilledEdits, DedupXyLeavesTheOriginalOrTheResult) {
+  killAtPointsOf("dedup-xy", kFixes, kKillPoints, kSwitchKillPoints);
+}
 
 }  // namespace

@@ -106,6 +106,70 @@ inline void writeLayer(const std::filesystem::path& shp, const TestLayer& layer)
   if (!layer.cpg) std::filesystem::remove(std::filesystem::path(shp).replace_extension(".cpg"));
 }
 
+/// One `orvex` command line for an input file and an output folder, and what the suites take
+/// it for.
+struct CommandLine {
+  const char* name;
+  std::vector<std::string> (*args)(const std::filesystem::path& input, const std::filesystem::path& out);
+  bool inPlace = false;    ///< edits its input
+  bool measures = false;   ///< measures in map units: refuses degrees
+  bool readsInput = true;  ///< false: makes its data itself (no bad-input runs)
+};
+
+/// Every subcommand that reads fixes or writes files, as the bad-input and fault suites run them.
+inline const std::vector<CommandLine>& commandLines() {
+  using Args = std::vector<std::string>;
+  static const std::vector<CommandLine> table{
+      {"mcp",
+       [](auto& in, auto& out) {
+         return Args{"mcp", in, "--percent", "95,50", "--out", out / "mcp_{percent}.shp"};
+       },
+       false, true},
+      {"kernel",
+       [](auto& in, auto& out) {
+         return Args{"--yes", "kernel", in, "--h", "1,0.5", "--out", out / "kernel_{id}_h{h}.shp"};
+       },
+       false, true},
+      {"kde",
+       [](auto& in, auto& out) {
+         return Args{"kde",         in,      "--id",      "AnimalID", "--bandwidth", "href",
+                     "--isopleths", "95,50", "--out-dir", out};
+       },
+       false, true},
+      {"travel",
+       [](auto& in, auto&) {
+         return Args{"--yes", "travel", in};
+       },
+       true},
+      {"dedup-time",
+       [](auto& in, auto&) {
+         return Args{"dedup-time", in};
+       },
+       true},
+      {"dedup-xy",
+       [](auto& in, auto&) {
+         return Args{"dedup-xy", in};
+       },
+       true},
+      {"track",
+       [](auto& in, auto& out) {
+         return Args{"track", in, "--save-path", out / "path.shp", "--svg", out / "track.svg"};
+       }},
+      {"simulate",
+       [](auto&, auto& out) {
+         return Args{"simulate", "--out", out / "sim", "--fixes", "200"};
+       },
+       false, false, false},
+  };
+  return table;
+}
+
+/// A command's name as a test name ("dedup-xy" becomes "dedup_xy").
+inline std::string testName(std::string name) {
+  for (char& c : name) c = c == '-' ? '_' : c;
+  return name;
+}
+
 /// Every regular file under `folder` with its bytes.
 inline std::map<std::filesystem::path, std::string> snapshot(const std::filesystem::path& folder) {
   std::map<std::filesystem::path, std::string> files;

@@ -31,6 +31,7 @@ AnalysisLog::AnalysisLog(const std::filesystem::path& folder) : path_(folder / k
   std::error_code error;
   if (std::filesystem::is_regular_file(path_, error)) sizeBefore_ = std::filesystem::file_size(path_, error);
   if (error) sizeBefore_.reset();
+  length_ = sizeBefore_.value_or(0);
   out_.open(path_, std::ios::binary | (sizeBefore_ ? std::ios::app : std::ios::trunc));
   if (!out_) throw host::Error(host::kPathNotFound, "Cannot open the analysis log '" + path_.string() + "'");
   if (sizeBefore_) {
@@ -43,13 +44,29 @@ AnalysisLog::AnalysisLog(const std::filesystem::path& folder) : path_(folder / k
 
 AnalysisLog::~AnalysisLog() = default;
 
-void AnalysisLog::write(std::string_view line) {
-  out_ << line << kCrLf;
-  if (!out_) throw host::Error(host::kDataError, "Cannot write the analysis log '" + path_.string() + "'");
-}
+void AnalysisLog::write(std::string_view line) { write(std::vector<std::string>{std::string(line)}); }
 
 void AnalysisLog::write(const std::vector<std::string>& lines) {
-  for (const std::string& line : lines) write(line);
+  std::string block;
+  for (const std::string& line : lines) block.append(line).append(kCrLf);
+  if (out_.is_open()) {
+    out_.write(block.data(), static_cast<std::streamsize>(block.size()));
+    out_.flush();
+    if (out_) {
+      length_ += block.size();
+      return;
+    }
+  }
+  // A full disk stops a block part-way: the log is cut back to its last whole block, so that
+  // it never ends in a broken line, and a log this run created with nothing whole is removed.
+  out_.close();
+  std::error_code error;
+  if (!sizeBefore_ && length_ == 0) {
+    std::filesystem::remove(path_, error);
+  } else {
+    std::filesystem::resize_file(path_, length_, error);
+  }
+  throw host::Error(host::kDataError, "Cannot write the analysis log '" + path_.string() + "'");
 }
 
 void AnalysisLog::close() {

@@ -32,7 +32,9 @@ class AnalysisLog {
   AnalysisLog(const AnalysisLog&) = delete;
   AnalysisLog& operator=(const AnalysisLog&) = delete;
 
-  /// Writes the lines, each followed by CR LF. @throws host::Error (kDataError) on failure.
+  /// Writes the lines, each followed by CR LF, as one block: when the block cannot be written
+  /// whole the log is cut back to the end of the previous block (removed when this run created
+  /// it and wrote no block) and no later write succeeds. @throws host::Error (kDataError).
   void write(const std::vector<std::string>& lines);
   void write(std::string_view line);
   /// Closes the file. @throws host::Error (kDataError) when the text could not be written.
@@ -47,6 +49,7 @@ class AnalysisLog {
   std::filesystem::path path_;
   std::ofstream out_;
   std::optional<std::uintmax_t> sizeBefore_;  // nothing: created by this run
+  std::uintmax_t length_ = 0;                 // the bytes of whole blocks in the file
 };
 
 /// What the first section of a run's log needs besides the settings.

@@ -11,6 +11,7 @@
 #include "host/text.h"
 #include "ui/kde/frm_kde.h"
 #include "ui/kde/independence.h"
+#include "ui/kde/settings_file.h"
 
 namespace orvex::ui {
 
@@ -221,11 +222,7 @@ void frmKDE::SaveIndependence() {
   const std::optional<std::filesystem::path> file =
       AskSaveFile("Save Data As...", "Comma delimited text files (*.csv)|*.csv", kMsgCsvNotSaved);
   if (!file) return;
-  std::ofstream out(*file, std::ios::binary | std::ios::trunc);
-  if (!out) throw host::Error(host::kPathNotFound, "Cannot create '" + file->string() + "'");
-  out << IndependenceCsvText(IdColumnName(), independenceRows_);
-  out.close();
-  if (!out) throw host::Error(host::kDataError, "Cannot write '" + file->string() + "'");
+  WriteWholeTextFile(*file, IndependenceCsvText(IdColumnName(), independenceRows_), "the table");
 }
 
 }  // namespace orvex::ui

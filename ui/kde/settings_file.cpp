@@ -1,5 +1,7 @@
 #include "ui/kde/settings_file.h"
 
+#include <unistd.h>  // getpid
+
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -281,15 +283,28 @@ std::string SettingsFileText(const KdeSettings& settings) {
   return text;
 }
 
-void WriteSettingsFile(const std::filesystem::path& file, const KdeSettings& settings) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  if (!out) {
-    throw host::Error(host::kPathNotFound, "Cannot create the settings file '" + file.string() + "'");
+void WriteWholeTextFile(const std::filesystem::path& file, std::string_view text, const std::string& what) {
+  const std::filesystem::path partial = file.string() + ".partial-" + std::to_string(::getpid());
+  std::error_code error;
+  {
+    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+    if (!out) throw host::Error(host::kPathNotFound, "Cannot create " + what + " '" + file.string() + "'");
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    if (!out) {
+      std::filesystem::remove(partial, error);
+      throw host::Error(host::kDataError, "Cannot write " + what + " '" + file.string() + "'");
+    }
   }
-  const std::string text = SettingsFileText(settings);
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  out.close();
-  if (!out) throw host::Error(host::kDataError, "Cannot write the settings file '" + file.string() + "'");
+  std::filesystem::rename(partial, file, error);
+  if (error) {
+    std::filesystem::remove(partial, error);
+    throw host::Error(host::kDataError, "Cannot write " + what + " '" + file.string() + "'");
+  }
+}
+
+void WriteSettingsFile(const std::filesystem::path& file, const KdeSettings& settings) {
+  WriteWholeTextFile(file, SettingsFileText(settings), "the settings file");
 }
 
 SettingsLoadResult ApplySettingsText(std::string_view text, KdeSettings& settings,

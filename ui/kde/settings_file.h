@@ -24,9 +24,14 @@ namespace orvex::ui {
 /// polygons and donuts flags; "[SILENT]" TRUE/FALSE. Every line ends with CR LF.
 std::string SettingsFileText(const KdeSettings& settings);
 
-/// Creates (or replaces) the file and writes SettingsFileText into it.
+/// Writes `text` as the whole of `file`: into a new file beside it, renamed over `file` once
+/// complete, so that a failed write (a full disk) leaves the earlier file as it was and no
+/// part of the new one. `what` names the file in messages ("the settings file").
 /// @throws host::Error (kPathNotFound) when the file cannot be created, (kDataError) when
-///         writing fails.
+///         writing or replacing fails.
+void WriteWholeTextFile(const std::filesystem::path& file, std::string_view text, const std::string& what);
+
+/// Creates (or replaces) the file and writes SettingsFileText into it, as WriteWholeTextFile.
 void WriteSettingsFile(const std::filesystem::path& file, const KdeSettings& settings);
 
 /// Status line text after a load.
