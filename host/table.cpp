@@ -18,10 +18,14 @@ class EndCursor : public Cursor {
 Row Table::createRowBuffer() const { return Row(std::make_shared<const Fields>(fields())); }
 
 SelectionSet Table::select(const QueryFilter& filter) const {
+  return SelectionSet(shared_from_this(), selectedIds(filter));
+}
+
+std::vector<ObjectId> Table::selectedIds(const QueryFilter& filter) const {
   std::vector<ObjectId> ids;
   auto cursor = search(filter);
   while (auto row = cursor->next()) ids.push_back(row->oid());
-  return SelectionSet(shared_from_this(), std::move(ids));
+  return ids;
 }
 
 SelectionSet::SelectionSet(std::shared_ptr<const Table> table, std::vector<ObjectId> ids)

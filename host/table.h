@@ -54,6 +54,12 @@ class Table : public std::enable_shared_from_this<Table> {
   virtual Row createRowBuffer() const;
   /// The ids of the rows the filter selects, in search order, as a selection of this table.
   SelectionSet select(const QueryFilter& filter = {}) const;
+
+ protected:
+  /// The ids `select` keeps: those of the rows `search(filter)` yields, in its order. This
+  /// walk reads every row; a source that can find the same ids without reading the rows
+  /// (their shapes above all) overrides it.
+  virtual std::vector<ObjectId> selectedIds(const QueryFilter& filter) const;
 };
 
 /// A table whose rows carry one shape each.

@@ -134,13 +134,14 @@ host::Status orvex_MCP::analyseLayer(host::FeatureLayer& layer) {
   const McpOptionsData& chosen = options.data();
 
   host::Status outcome = host::kOk;
+  // The layer is read once; the analysis takes the fixes read-only, so every percentage sees
+  // the same set.
+  const std::vector<McpPoint> fixes = fixesOf(pointBuffer_);
   for (const double percentage : chosen.percentages) {
-    if (const host::Status filled = fillPointBuffer(layer); host::failed(filled)) return filled;
     McpOptions run;
     run.percentage = percentage;
     run.style = chosen.style;
     run.userCentre = chosen.userCentre;
-    const std::vector<McpPoint> fixes = fixesOf(pointBuffer_);
     const McpResult result = mcpPercentageAnalysis(fixes, run);
     nUsed_ = result.nUsed;
     const host::RecordValues values{.inputLayer = layerName, .percentage = percentage};

@@ -39,9 +39,9 @@ inline constexpr const char* kMcpNoFixesReason =
 /// - 0 valid fixes: the layer is skipped silently; 1 or 2: a message, and the layer is
 ///   skipped; 3 or more: the MCP Options dialog (McpOptionsForm) opens, its centre preset to
 ///   the centre of the fixes' bounding box; Cancel skips the layer;
-/// - each percentage, in the order entered, runs mcpPercentageAnalysis on a fresh copy of the
-///   fixes: a percentage too low shows its message and the next one goes on; a result is saved
-///   by saveMcpResult (a Cancel in its dialog skips that percentage).
+/// - each percentage, in the order entered, runs mcpPercentageAnalysis on the fixes read once
+///   for the layer: a percentage too low shows its message and the next one goes on; a result
+///   is saved by saveMcpResult (a Cancel in its dialog skips that percentage).
 /// Every shapefile written is recorded as an output of the run; every layer or percentage
 /// passed over, cancelled or failed as a failure record with the reason.
 /// Host failures are shown as the host's text followed by "\norvex_MCP(<line>)"; the analysis
@@ -69,8 +69,7 @@ class orvex_MCP final : public OrvexCommand {
   /// Refills the point buffer with the layer's valid selected fixes.
   host::Status fillPointBuffer(host::FeatureLayer& layer);
 
-  /// The valid fixes of the current layer, refilled before every percentage because a run
-  /// works on its own copy of the set.
+  /// The valid fixes of the current layer, read once per layer.
   host::Multipoint pointBuffer_;
   int nPoints_ = 0;
   int nUsed_ = 0;

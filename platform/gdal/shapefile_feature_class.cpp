@@ -335,6 +335,11 @@ std::vector<host::ObjectId> ShapefileFeatureClass::matchingIds(const host::Query
   return ordered;
 }
 
+std::vector<host::ObjectId> ShapefileFeatureClass::selectedIds(const host::QueryFilter& filter) const {
+  if (filter.objectIds && filter.where.empty()) return Table::selectedIds(filter);
+  return matchingIds(filter);
+}
+
 int ShapefileFeatureClass::rowCount(const host::QueryFilter& filter) const {
   std::lock_guard lock(mutex_);
   const auto ids = matchingIds(filter);

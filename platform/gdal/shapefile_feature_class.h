@@ -104,6 +104,11 @@ class ShapefileFeatureClass final : public host::FeatureClass {
   /// Writes buffered changes and headers through to the files.
   void sync();
 
+ protected:
+  /// The ids of the walk that answers a where clause, which reads no shape; a list of ids
+  /// without a clause is checked row by row, since some of them may name no row.
+  std::vector<host::ObjectId> selectedIds(const host::QueryFilter& filter) const override;
+
  private:
   ShapefileFeatureClass(std::filesystem::path shp, DatasetPtr dataset, bool readOnly);
 

@@ -4,6 +4,7 @@
 #include <limits>
 #include <numbers>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "ui/gis/volume_histogram.h"
@@ -78,6 +79,35 @@ TEST(VolumeLevels, CellsOutsideTheStatisticsStayInsideTheHistogram) {
   EXPECT_EQ(h.Count(kHistogramTop), 1u);
   EXPECT_EQ(h.Count(99999), 1u);
   EXPECT_DOUBLE_EQ(h.TotalVolume(), 100000.0 + 99999.0);
+}
+
+// A row counts every cell into the bin that Add gives it, whatever the cell: on, below or a
+// hair above the minimum, on bin edges (k * range / 100,000 above an awkward minimum, and one
+// float step either side), at and past the maximum, infinite or NaN. Exact counts.
+TEST(VolumeLevels, RowsCountEveryCellInTheBinOfItsOwnAdd) {
+  const float inf = std::numeric_limits<float>::infinity();
+  for (const auto& [minimum, maximum] :
+       {std::pair{0.0, 1.0}, std::pair{-0.3, 7.1e-9}, std::pair{12.5, 4.0e6}}) {
+    std::vector<float> cells{static_cast<float>(minimum),
+                             std::nextafter(static_cast<float>(minimum), inf),
+                             std::nextafter(static_cast<float>(minimum), -inf),
+                             static_cast<float>(maximum),
+                             std::nextafter(static_cast<float>(maximum), inf),
+                             -inf,
+                             inf,
+                             std::numeric_limits<float>::quiet_NaN(),
+                             -3.4e38f};
+    for (int k : {1, 2, 99, 12345, 50000, 99999, kHistogramTop}) {
+      const auto edge = static_cast<float>(minimum + (maximum - minimum) * k / kHistogramTop);
+      cells.insert(cells.end(), {edge, std::nextafter(edge, inf), std::nextafter(edge, -inf)});
+    }
+    VolumeHistogram byRow(minimum, maximum);
+    VolumeHistogram byCell(minimum, maximum);
+    byRow.AddRow(cells);
+    for (const float cell : cells) byCell.Add(static_cast<double>(cell));
+    for (int bin = 0; bin <= kHistogramTop; ++bin)
+      ASSERT_EQ(byRow.Count(bin), byCell.Count(bin)) << minimum << " bin " << bin;
+  }
 }
 
 // Closed form: for a bivariate normal density f with peak f0, the volume above the level t

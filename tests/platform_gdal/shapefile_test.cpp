@@ -306,6 +306,28 @@ TEST(ShapefileQueries, SelectionSetsSkipRowsDeletedAfterTheSelection) {
   EXPECT_EQ(idsOf(*all), (std::vector<host::ObjectId>{2, 4}));
 }
 
+// A selection is found without reading the rows; it must still hold exactly the ids a search
+// of the same filter yields, deleted rows and ids that name no row left out.
+TEST(ShapefileQueries, SelectKeepsTheIdsOfTheSearch) {
+  TempFolder dir;
+  auto ws = gdal::openShapefileWorkspace(dir.path());
+  auto fc = pointClass(*ws, "p", 6);
+  fc->deleteRow(1);
+  std::vector<host::QueryFilter> filters{host::QueryFilter(), host::QueryFilter("V >= 20"),
+                                         host::QueryFilter("V > 1000")};
+  for (std::string where : {"", "V < 40"}) {
+    host::QueryFilter ids(where);
+    ids.objectIds = std::vector<host::ObjectId>{4, 1, 0, 9, 2, 4};
+    filters.push_back(ids);
+  }
+  for (const auto& filter : filters) {
+    const host::SelectionSet selection = fc->select(filter);
+    auto cursor = fc->search(filter);
+    EXPECT_EQ(std::vector<host::ObjectId>(selection.ids().begin(), selection.ids().end()), idsOf(*cursor))
+        << filter.where << (filter.objectIds ? " with ids" : "");
+  }
+}
+
 TEST(ShapefileFields, AddAndDeleteOnAnExistingFile) {
   TempFolder dir;
   {

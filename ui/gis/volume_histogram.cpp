@@ -8,6 +8,15 @@ namespace orvex::ui::gis {
 
 namespace {
 constexpr double kBinsPerRange = static_cast<double>(kHistogramTop);
+
+/// The bin of a value strictly above the minimum. Its scaled offset x is positive, so
+/// floor(x) is the truncation the conversion to int makes once x is below the top bin: the
+/// same bin as BinOf without a call to floor.
+int BinAboveMinimum(double value, double minimum, double range) {
+  const double x = (value - minimum) * kBinsPerRange / range;
+  if (x >= kBinsPerRange) return kHistogramTop;
+  return static_cast<int>(x);
+}
 }  // namespace
 
 VolumeHistogram::VolumeHistogram(double minimum, double maximum)
@@ -34,7 +43,18 @@ void VolumeHistogram::Add(double value) {
 }
 
 void VolumeHistogram::AddRow(std::span<const float> row) {
-  for (const float cell : row) Add(static_cast<double>(cell));
+  // Most cells of a utilisation distribution lie on the minimum (the empty land and sea
+  // around the fixes): they are counted apart, without the bin arithmetic.
+  std::uint64_t atMinimum = 0;
+  for (const float cell : row) {
+    const double value = static_cast<double>(cell);
+    if (value <= minimum_) {
+      ++atMinimum;
+    } else if (!std::isnan(value)) {
+      ++counts_[static_cast<std::size_t>(BinAboveMinimum(value, minimum_, range_))];
+    }
+  }
+  counts_[0] += atMinimum;
 }
 
 double VolumeHistogram::TotalVolume() const {
@@ -45,8 +65,10 @@ double VolumeHistogram::TotalVolume() const {
   return volume;
 }
 
-double VolumeHistogram::LevelValue(double percent) const {
-  const double target = percent / 100.0 * TotalVolume();
+double VolumeHistogram::LevelValue(double percent) const { return LevelValue(percent, TotalVolume()); }
+
+double VolumeHistogram::LevelValue(double percent, double totalVolume) const {
+  const double target = percent / 100.0 * totalVolume;
   int k = kHistogramTop + 1;
   double cumulative = 0.0;
   // Bin 0 weighs nothing, so the walk stops at bin 1 at the latest; below it the index
@@ -65,7 +87,8 @@ double VolumeHistogram::LevelValue(double percent) const {
 std::vector<double> VolumeHistogram::LevelValues(std::span<const double> percents) const {
   std::vector<double> levels;
   levels.reserve(percents.size());
-  for (const double p : percents) levels.push_back(LevelValue(p));
+  const double volume = TotalVolume();
+  for (const double p : percents) levels.push_back(LevelValue(p, volume));
   return levels;
 }
 

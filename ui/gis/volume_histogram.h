@@ -55,6 +55,8 @@ class VolumeHistogram {
   std::vector<double> LevelValues(std::span<const double> percents) const;
 
  private:
+  double LevelValue(double percent, double totalVolume) const;
+
   double minimum_;
   double maximum_;
   double range_;
