@@ -220,10 +220,10 @@ template <class V>
         const Doubles8 dx = xi - px;
         const Doubles8 dy = yi - py;
         const Doubles8 d2 = dx * dx + dy * dy;
-        const auto bits = std::bit_cast<Bits8>(d2);
+        const auto bits = VectorBitCast<Bits8>(d2);
         const Bits8 centreBits =
             (bits >> kMantissaShift << kMantissaShift) | (std::uint64_t{1} << (kMantissaShift - 1));
-        const auto centre = std::bit_cast<Doubles8>(centreBits);
+        const auto centre = VectorBitCast<Doubles8>(centreBits);
         const Doubles8 s = (d2 - centre) / centre;
         for (std::size_t l = 0; l < kLanes<Doubles8>; ++l) add(d2[l], bits[l], s[l]);
       }

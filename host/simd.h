@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #if defined(__x86_64__)
 #define ORVEX_TARGET_AVX2 [[gnu::target("avx2")]]
@@ -63,6 +64,17 @@ struct Bits<64> {
 /// The unsigned 64-bit integer vector with as many lanes as V.
 template <class V>
 using BitsOf = typename simd_detail::Bits<sizeof(V)>::type;
+
+/// The bits of `from` as a vector type of the same size. Not std::bit_cast: GCC's
+/// undefined-behaviour sanitizer reports a load of a null pointer inside bit_cast of vector
+/// types; the copy compiles to the same register move.
+template <class To, class From>
+[[gnu::always_inline]] inline To VectorBitCast(const From& from) {
+  static_assert(sizeof(To) == sizeof(From));
+  To to;
+  std::memcpy(&to, &from, sizeof(To));
+  return to;
+}
 
 /// Lanes of a vector of doubles.
 template <class V>

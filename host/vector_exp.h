@@ -13,7 +13,6 @@
 // No fused multiply-add and the same operations on every lane and width: the result is the
 // same bits on every instruction set.
 
-#include <bit>
 #include <cstdint>
 #include <span>
 
@@ -53,9 +52,9 @@ template <class V>
   const V k1 = (k * 0.5 + d::kShifter) - d::kShifter;
   const V k2 = k - k1;
   constexpr std::uint64_t kBias = std::uint64_t{1023} << 52;
-  const Bits b1 = (std::bit_cast<Bits>(k1 + d::kShifter) << 52) + kBias;
-  const Bits b2 = (std::bit_cast<Bits>(k2 + d::kShifter) << 52) + kBias;
-  return (p * std::bit_cast<V>(b1)) * std::bit_cast<V>(b2);
+  const Bits b1 = (VectorBitCast<Bits>(k1 + d::kShifter) << 52) + kBias;
+  const Bits b2 = (VectorBitCast<Bits>(k2 + d::kShifter) << 52) + kBias;
+  return (p * VectorBitCast<V>(b1)) * VectorBitCast<V>(b2);
 }
 
 /// out[i] = e^in[i] (same sizes; out may be in), at `level`.

@@ -9,7 +9,7 @@ packages=(
   libgdal-dev gdal-bin libgeos-dev libproj-dev proj-data
   mdbtools mdbtools-dev
   libcli11-dev libfmt-dev nlohmann-json3-dev
-  libcairo2-dev help2man chromium dpkg-dev
+  libcairo2-dev help2man chromium dpkg-dev file
   clang libclang-rt-14-dev
   qgis libqgis-dev python3-qgis qtbase5-dev libqt5xml5 xvfb xauth
 )
