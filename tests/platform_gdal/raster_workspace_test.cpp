@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "host/error.h"
@@ -18,16 +19,26 @@ namespace host = orvex::host;
 using orvex::test::statusOf;
 using orvex::test::TempFolder;
 
-TEST(RasterWorkspace, CreateWriteStatisticsContourAndDelete) {
-  TempFolder dir;
-  auto ws = gdal::openRasterWorkspace(dir.path());
+namespace {
+
+// 30 columns by 20 rows of 10 map units from (1000, 2000).
+host::RasterSpec gridAt1000(const std::string& name) {
   host::RasterSpec grid;
-  grid.name = "ud_a1";
+  grid.name = name;
   grid.originX = 1000;
   grid.originY = 2000;
   grid.cellSize = 10;
   grid.rows = 20;
   grid.columns = 30;
+  return grid;
+}
+
+}  // namespace
+
+TEST(RasterWorkspace, CreateWriteStatisticsContourAndDelete) {
+  TempFolder dir;
+  auto ws = gdal::openRasterWorkspace(dir.path());
+  host::RasterSpec grid = gridAt1000("ud_a1");
   grid.spatialReference = gdal::makeSpatialReferenceFactory()->fromEpsg(32633);
   auto ds = ws->createRaster(grid);
   EXPECT_TRUE(ws->exists("ud_a1"));
@@ -94,13 +105,7 @@ TEST(RasterWorkspace, CreateWriteStatisticsContourAndDelete) {
 TEST(RasterWorkspace, StatisticsLastUntilTheRasterChanges) {
   TempFolder dir;
   auto ws = gdal::openRasterWorkspace(dir.path());
-  host::RasterSpec grid;
-  grid.name = "ud";
-  grid.originX = 1000;
-  grid.originY = 2000;
-  grid.cellSize = 10;
-  grid.rows = 20;
-  grid.columns = 30;
+  const host::RasterSpec grid = gridAt1000("ud");
   std::vector<float> cone;
   for (int r = 0; r < grid.rows; ++r) {
     for (int c = 0; c < grid.columns; ++c) {
