@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "support/orvex_spawn.h"
+#include "bench_process.h"
+#include "support/scale_commands.h"
 
 namespace {
 
@@ -45,19 +46,18 @@ void writeFixes(const fs::path& shp) {
 }
 
 /// Runs orvex with `args` to its end.
-orvex::test::Finished runOrvex(const std::vector<std::string>& args) {
-  std::vector<std::string> words{(fs::path(ORVEX_BIN_DIR) / "orvex").string(), "--quiet", "--yes"};
+orvex::bench::ProcessCost runOrvex(const std::vector<std::string>& args) {
+  std::vector<std::string> words{"--quiet", "--yes"};
   words.insert(words.end(), args.begin(), args.end());
-  const pid_t pid = orvex::test::spawnQuiet(std::move(words));
-  return pid < 0 ? orvex::test::Finished{} : orvex::test::waitFor(pid);
+  return orvex::bench::runProcess(fs::path(ORVEX_BIN_DIR) / "orvex", words);
 }
 
 /// Each iteration runs the command on a fresh copy of the fixes (the copy is not timed).
-void scaleRun(benchmark::State& state, std::vector<std::string> args) {
+void scaleRun(benchmark::State& state, const orvex::test::ScaleCommand& command) {
   const fs::path folder = fs::temp_directory_path() / ("orvex_bench_scale_" + std::to_string(::getpid()));
   fs::create_directories(folder);
   writeFixes(folder / "original.shp");
-  orvex::test::Finished finished;
+  orvex::bench::ProcessCost finished;
   for (auto _ : state) {
     state.PauseTiming();
     fs::remove_all(folder / "run");
@@ -65,55 +65,18 @@ void scaleRun(benchmark::State& state, std::vector<std::string> args) {
     for (const char* extension : {".shp", ".shx", ".dbf", ".prj"})
       fs::copy_file(folder / (std::string("original") + extension),
                     folder / "run" / (std::string("fixes") + extension));
-    std::vector<std::string> run;
-    for (const auto& arg : args)
-      run.push_back(arg == "IN"    ? (folder / "run" / "fixes.shp").string()
-                    : arg == "OUT" ? (folder / "run").string()
-                                   : arg);
     state.ResumeTiming();
-    finished = runOrvex(run);
-    if (finished.exitCode != 0) state.SkipWithError("orvex failed");
+    finished = runOrvex(orvex::test::scaleArgs(command, folder / "run" / "fixes.shp", folder / "run"));
+    if (!finished.ok) state.SkipWithError("orvex failed");
   }
   state.counters["peak_rss_MB"] = finished.peakMegabytes;
   state.counters["cpu_s"] = finished.cpuSeconds;
   fs::remove_all(folder);
 }
 
-struct ScaleCommand {
-  const char* name;
-  std::vector<std::string> args;  ///< IN: the fixes, OUT: the output folder
-};
-
-std::vector<std::string> mcpStyle(const char* style, const char* stem) {
-  return {"mcp",     "IN",  "--percent", "95,50",
-          "--style", style, "--out",     std::string("OUT/") + stem + "_{percent}.shp"};
-}
-
 const bool kRegistered = [] {
-  const std::vector<ScaleCommand> commands{
-      {"mcp_fixed_mean", mcpStyle("Fixed Mean", "fm")},
-      {"mcp_floating_mean", mcpStyle("Floating Mean", "flm")},
-      {"mcp_fixed_median", mcpStyle("Fixed Median", "fmd")},
-      {"mcp_floating_median", mcpStyle("Floating Median", "flmd")},
-      // Area Added at 99.9 % only (100 removals): it rewraps the hull for every ring vertex at every
-      // removal, so that even 100 removals take minutes of CPU.
-      {"mcp_area_added",
-       {"mcp", "IN", "--percent", "99.9", "--style", "Area Added", "--out", "OUT/aa_{percent}.shp"}},
-      {"mcp_user_centre",
-       {"mcp", "IN", "--percent", "95,50", "--style", "User Centre", "--centre", "500000,5000000", "--out",
-        "OUT/uc_{percent}.shp"}},
-      {"kernel", {"kernel", "IN", "--h", "1", "--out", "OUT/kernel_{id}_h{h}.shp"}},
-      {"kde_user_h",
-       {"kde", "IN", "--id", "AnimalID", "--bandwidth", "manual:300", "--isopleths", "95,50", "--out-dir",
-        "OUT"}},
-      {"travel", {"travel", "IN"}},
-      {"dedup_time", {"dedup-time", "IN"}},
-      {"dedup_xy", {"dedup-xy", "IN"}},
-  };
-  for (const ScaleCommand& command : commands)
-    benchmark::RegisterBenchmark(command.name, scaleRun, command.args)
-        ->Unit(benchmark::kSecond)
-        ->Iterations(1);
+  for (const orvex::test::ScaleCommand& command : orvex::test::scaleCommands())
+    benchmark::RegisterBenchmark(command.name, scaleRun, command)->Unit(benchmark::kSecond)->Iterations(1);
   return true;
 }();
 
