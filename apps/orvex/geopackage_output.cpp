@@ -21,8 +21,6 @@ namespace gdal = platform::gdal;
 
 constexpr const char* kGeoPackage = "gpkg";
 
-bool endsInGpkg(const fs::path& path) { return host::toLowerAscii(path.extension().string()) == ".gpkg"; }
-
 /// Whether --format or --out asks for a GeoPackage; refuses the two disagreeing.
 bool wantsGeoPackage(const CommandArgs& args) {
   const bool out = args.given("out") && endsInGpkg(args.textOf("out"));
@@ -33,6 +31,8 @@ bool wantsGeoPackage(const CommandArgs& args) {
 }
 
 }  // namespace
+
+bool endsInGpkg(const fs::path& path) { return host::toLowerAscii(path.extension().string()) == ".gpkg"; }
 
 ScratchFolder::ScratchFolder() {
   static std::atomic<int> made{0};

@@ -50,6 +50,9 @@ class MutedOutput {
   std::streambuf* saved_;
 };
 
+/// Whether `path` names a GeoPackage (extension ".gpkg", any case).
+bool endsInGpkg(const std::filesystem::path& path);
+
 /// Declares "--format shp|gpkg" (slot "format"), `where` saying where the GeoPackage goes.
 void declareFormat(CLI::App& subcommand, CommandArgs& args, const std::string& where);
 

@@ -220,9 +220,7 @@ void declareKde(CLI::App& sub, CommandArgs& args) {
                  "stay in --out-dir")
       ->check(CLI::Validator(
           [](const std::string& text) {
-            return host::toLowerAscii(fs::path(text).extension().string()) == ".gpkg"
-                       ? std::string()
-                       : "--out names a GeoPackage (.gpkg): '" + text + "'";
+            return endsInGpkg(text) ? std::string() : "--out names a GeoPackage (.gpkg): '" + text + "'";
           },
           "STUDY.gpkg"));
   declareFormat(sub, args, "the isopleths become layers of kde.gpkg in --out-dir");
