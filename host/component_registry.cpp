@@ -1,9 +1,15 @@
 #include <dlfcn.h>
+#include <elf.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "host/environment.h"
 #include "host/error.h"
@@ -63,11 +69,50 @@ bool isComponentLibrary(const Library& library) {
          library.registerServer != nullptr && library.unregisterServer != nullptr;
 }
 
+template <class T>
+bool readAt(std::ifstream& in, std::uint64_t offset, T* out, std::size_t count = 1) {
+  in.seekg(static_cast<std::streamoff>(offset));
+  return static_cast<bool>(
+      in.read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(sizeof(T) * count)));
+}
+
+// Whether the library's dynamic string table holds the entry point's name; an exported name
+// always stands there, NUL-terminated and uncompressed. A library without it cannot be a
+// component library and is not loaded at all: loading one (a desktop-GIS plug-in beside the
+// components, say) would map and initialise its whole dependency tree, several times the cost
+// of the program's own start-up. Only the section headers and that table are read (the files
+// may carry tens of megabytes of debugging data). A file that is not a 64-bit ELF file is left
+// to the loader to judge.
+bool namesEntryPoint(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  Elf64_Ehdr header{};
+  if (!readAt(in, 0, &header) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
+      header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_shentsize != sizeof(Elf64_Shdr))
+    return true;
+  std::vector<Elf64_Shdr> sections(header.e_shnum);
+  if (sections.empty() || !readAt(in, header.e_shoff, sections.data(), sections.size())) return true;
+  const std::string_view name = kGetClassObjectSymbol;
+  for (const Elf64_Shdr& section : sections) {
+    if (section.sh_type != SHT_DYNSYM || section.sh_link >= sections.size()) continue;
+    const Elf64_Shdr& strings = sections[section.sh_link];
+    std::string table(strings.sh_size, '\0');
+    if (!readAt(in, strings.sh_offset, table.data(), table.size())) return true;
+    for (std::size_t at = table.find(name); at != std::string::npos; at = table.find(name, at + 1))
+      if (at > 0 && table[at - 1] == '\0' && at + name.size() < table.size() &&
+          table[at + name.size()] == '\0')
+        return true;
+    return false;
+  }
+  return false;  // no dynamic symbols: exports nothing
+}
+
+// The shared libraries of `folder` that may be component libraries, by file name.
 std::vector<std::filesystem::path> sharedLibrariesIn(const std::filesystem::path& folder) {
   std::vector<std::filesystem::path> found;
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
     if (entry.path().extension() != ".so" || !entry.is_regular_file(error)) continue;
+    if (!namesEntryPoint(entry.path())) continue;
     auto canonical = std::filesystem::weakly_canonical(std::filesystem::absolute(entry.path()), error);
     if (error) continue;
     if (std::find(found.begin(), found.end(), canonical) == found.end())

@@ -226,6 +226,26 @@ TEST_F(ComponentLibrary, WithoutARegistryFileTheLibrariesBesideTheHostAreUsed) {
   EXPECT_EQ(ComponentRegistry::open({registryFile, library.parent_path()}).classes().size(), 1u);
 }
 
+// A folder scan opens only libraries that export the entry point: loading any other shared
+// library there (a desktop-GIS plug-in, say) would map its whole dependency tree.
+TEST_F(ComponentLibrary, AFolderScanLeavesOtherLibrariesUnloaded) {
+  Dl_info info{};
+  ASSERT_NE(dladdr(reinterpret_cast<void*>(&dlerror), &info), 0);
+  const fs::path scanned = folder.path() / "scanned";
+  fs::create_directories(scanned);
+  fs::copy_file(library, scanned / library.filename());
+  const fs::path other = scanned / "libother.so";
+  fs::copy_file(info.dli_fname, other);
+  std::ofstream(scanned / "libtext.so") << "not a library";
+
+  const auto registry = ComponentRegistry::fromFolder(scanned);
+  EXPECT_EQ(registry.classes().size(), 5u);
+  EXPECT_EQ(dlopen(other.c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr) << "the other library was loaded";
+  ASSERT_EQ(registry.problems().size(), 1u) << "a file the loader must judge is still reported";
+  EXPECT_NE(registry.problems()[0].find("libtext.so"), std::string::npos) << registry.problems()[0];
+  EXPECT_EQ(componentLibrariesIn(scanned), std::vector<fs::path>{scanned / library.filename()});
+}
+
 TEST_F(ComponentLibrary, AMissingLibraryIsReportedWhenUsed) {
   ClassRecord record = sampleRecord(kTestCommand, "TestCommand");
   record.library = folder.path() / "libgone.so";
