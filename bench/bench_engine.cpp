@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -71,13 +72,14 @@ BENCHMARK(BM_FixedUd)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// The kernel sum alone, one way forced. Arguments: 0 the direct disc sum or 1 the factor-table
-// product; the bandwidth in tenths of the fixes' spread (1: most node x fix terms lie beyond
-// the drop radius, 10: none). S = 500, n = 10,000. Shows the cost ratio the engine's choice
-// rests on.
+// The kernel sum alone, one way forced. Arguments: 0 the direct disc sum, 1 the factor-table
+// product or 2 the interpolated sum; the bandwidth in tenths of the fixes' spread (1: most node x fix terms
+// lie beyond the drop radius, 10: none). S = 500, n = 10,000. Shows the cost ratio the engine's choice rests
+// on.
 void BM_KernelSumMethod(benchmark::State& state) {
   const auto method =
-      state.range(0) == 0 ? orvex::core::KernelSumMethod::direct : orvex::core::KernelSumMethod::product;
+      std::array{orvex::core::KernelSumMethod::direct, orvex::core::KernelSumMethod::product,
+                 orvex::core::KernelSumMethod::interpolated}[static_cast<std::size_t>(state.range(0))];
   std::mt19937 random(7);
   std::normal_distribution<double> normal;
   std::vector<orvex::core::KernelSource> sources(10000);
@@ -93,7 +95,13 @@ void BM_KernelSumMethod(benchmark::State& state) {
       benchmark::Counter(501.0 * 501.0 * 10000.0 * 1e-9,
                          benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_KernelSumMethod)->Args({0, 1})->Args({1, 1})->Args({1, 10})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KernelSumMethod)
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Args({1, 10})
+    ->Args({2, 1})
+    ->Args({2, 10})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_AdaptiveUd(benchmark::State& state) {
   const auto n = static_cast<std::int32_t>(state.range(0));

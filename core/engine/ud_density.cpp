@@ -4,11 +4,18 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
 #include <memory>
+#include <new>
+#include <numeric>
+#include <utility>
 #include <vector>
 
 #include "host/fixed_chunks.h"
 #include "host/separable_grid.h"
+#include "host/simd.h"
 #include "host/vector_exp.h"
 
 namespace orvex::core {
@@ -116,6 +123,27 @@ class FactorValues {
   std::size_t capacity_ = 0;
 };
 
+// Values that start at 0, from calloc: fresh pages come zeroed, so large arrays are not written
+// twice.
+class ZeroedValues {
+ public:
+  explicit ZeroedValues(std::size_t size)
+      : values_(static_cast<double*>(std::calloc(std::max<std::size_t>(size, 1), sizeof(double)))),
+        size_(size) {
+    if (values_ == nullptr) throw std::bad_alloc();
+  }
+  ZeroedValues(const ZeroedValues&) = delete;
+  ZeroedValues& operator=(const ZeroedValues&) = delete;
+  ~ZeroedValues() { std::free(values_); }
+  double* data() const { return values_; }
+  operator std::span<const double>() const { return {values_, size_}; }
+  operator std::span<double>() const { return {values_, size_}; }
+
+ private:
+  double* values_;
+  std::size_t size_;
+};
+
 // One batch of sources: factor spans and values along x (weight folded in) and y, and discs.
 struct SourceBatch {
   std::vector<host::FactorSpan> x_spans;
@@ -205,12 +233,316 @@ void direct_sum(const SourceBatch& batch, std::size_t side, std::span<double> ou
   });
 }
 
+// ---- The interpolated sum, for sources sharing one bandwidth b --------------------------------
+//
+// Along one axis, the factor of a source at X for the node at x is f(X) = exp(-((x - X)/b)^2/2).
+// The axis is cut into boxes of width w; inside a box f is replaced by its interpolant at the
+// box's p Chebyshev points c_m (first kind): f(X) ~ sum_m f(c_m) L_m(X), with L_m the Lagrange
+// polynomials of the box. The p-th derivative of f is b^-p He_p(t) exp(-t^2/2), which Cramer's
+// inequality bounds by 1.0865 sqrt(p!) b^-p, so the interpolation error is at most
+//   E = 2 * 1.0865 * (w / 4b)^p / sqrt(p!)
+// for every node x and source X, whatever their distance. A grid node's sum then becomes
+//   sum_k w_k fx(X_k) fy(Y_k) ~ sum_(m,l) fx(c_m) fy(c_l) W[m][l],  W[m][l] = sum_k w_k L_m(X_k) L_l(Y_k)
+// over the points of all boxes: W has one entry per pair of points, and the grid is two matrix
+// products, T = W Fy (points along x by nodes along y), then out = Fx T, both run by the tiled
+// separable product. Each term is off by at most E (1 + E) + E <= 2.1 E times its weight, so a
+// node by at most 2.1 E sum_k w_k. Rounding adds about (points + points) * 1.1e-16 * Lambda^2
+// of the node's local sum of absolute terms, where Lambda < 4 is the Chebyshev points' Lebesgue
+// constant: some 1e-13 of the grid's maximum for a few hundred points per axis.
+
+constexpr double kInterpolationBound = 1e-17;   // wanted E
+constexpr double kWantedRelativeError = 1e-12;  // of the grid's maximum, checked after the sum
+constexpr double kCramer = 1.0865;
+constexpr std::size_t kMaxPoints = 96;
+
+// One axis: its boxes and the Chebyshev points of the boxes that hold sources.
+struct ChebyshevAxis {
+  double first = 0.0;  // left edge of box 0
+  double width = 1.0;  // of a box
+  std::size_t boxes = 1;
+  std::size_t points = 0;           // per box
+  std::vector<double> nodes;        // on [-1, 1]
+  std::vector<double> barycentric;  // weights of the barycentric formula
+  std::vector<std::size_t> slot;    // per box: index of its first point among kept ones
+  std::vector<double> positions;    // of the kept points, box by box
+  double error = 0.0;               // E of this axis
+  static constexpr std::size_t kEmpty = static_cast<std::size_t>(-1);
+
+  std::size_t box_of(double x) const {
+    const double at = std::floor((x - first) / width);
+    if (!(at > 0.0)) return 0;
+    return std::min(boxes - 1, static_cast<std::size_t>(at));
+  }
+
+  // The Lagrange weights of the box's points at x (x in box `box`), into `out` (points values).
+  void weights(double x, std::size_t box, double* out) const {
+    const double s = (x - (first + (static_cast<double>(box) + 0.5) * width)) / (0.5 * width);
+    const double* const at = nodes.data();
+    const std::size_t hit = static_cast<std::size_t>(std::find(at, at + points, s) - at);
+    if (hit < points) {
+      std::fill(out, out + points, 0.0);
+      out[hit] = 1.0;
+      return;
+    }
+    // Separate loops without branches, so that they run in vectors.
+    for (std::size_t m = 0; m < points; ++m) out[m] = barycentric[m] / (s - at[m]);
+    double total = 0.0;
+    for (std::size_t m = 0; m < points; ++m) total += out[m];
+    const double scale = 1.0 / total;
+    for (std::size_t m = 0; m < points; ++m) out[m] *= scale;
+  }
+};
+
+// log of the bound E for boxes `c` bandwidths wide and p points.
+double log_interpolation_bound(double c, std::size_t p) {
+  const double pd = static_cast<double>(p);
+  return std::log(2.0 * kCramer) + pd * std::log(c / 4.0) - 0.5 * std::lgamma(pd + 1.0);
+}
+
+// The widest box, in bandwidths, whose p points keep E <= kInterpolationBound.
+double widest_box(std::size_t p) {
+  return 4.0 *
+         std::exp((std::log(kInterpolationBound) - log_interpolation_bound(4.0, p)) / static_cast<double>(p));
+}
+
+// The fewest boxes of p points that cover `extent` bandwidths with E <= kInterpolationBound.
+double boxes_needed(double extent, std::size_t p) { return std::max(1.0, std::ceil(extent / widest_box(p))); }
+
+// Lays out one axis over [low, high] for bandwidth b with p points per box.
+ChebyshevAxis plan_axis(double low, double high, double b, std::size_t p) {
+  ChebyshevAxis axis;
+  const double extent = (high - low) / b;
+  axis.points = p;
+  axis.boxes = static_cast<std::size_t>(boxes_needed(extent, p));
+  // Sources all at one position get one box centred on them.
+  axis.width = extent > 0.0 ? (high - low) / static_cast<double>(axis.boxes) : widest_box(p) * b;
+  axis.first = extent > 0.0 ? low : low - 0.5 * axis.width;
+  axis.error = std::exp(log_interpolation_bound(axis.width / b, axis.points));
+  const double pi = 3.141592653589793;
+  for (std::size_t m = 0; m < axis.points; ++m) {
+    const double angle = (2.0 * static_cast<double>(m) + 1.0) * pi / (2.0 * static_cast<double>(axis.points));
+    axis.nodes.push_back(std::cos(angle));
+    axis.barycentric.push_back((m % 2 == 0 ? 1.0 : -1.0) * std::sin(angle));
+  }
+  axis.slot.assign(axis.boxes, ChebyshevAxis::kEmpty);
+  return axis;
+}
+
+// Multiply-adds of the interpolated sum: the point weights of n sources (p_x p_y each, about
+// three operations), then both products over the factors' windows (`rows` nodes per point).
+double interpolated_cost(std::size_t n, std::size_t px, std::size_t py, double vx, double vy,
+                         std::size_t side, double rows) {
+  return 3.0 * static_cast<double>(n * px * py) + vx * vy * static_cast<double>(side) +
+         vx * rows * static_cast<double>(side);
+}
+
+// Points per box along x and y that make the interpolated sum cheapest for these extents (in
+// bandwidths).
+std::pair<std::size_t, std::size_t> cheapest_points(std::size_t n, double extent_x, double extent_y,
+                                                    std::size_t side, double rows) {
+  std::pair<std::size_t, std::size_t> best{kMaxPoints, kMaxPoints};
+  double best_cost = std::numeric_limits<double>::infinity();
+  for (std::size_t px = 4; px <= kMaxPoints; ++px) {
+    const double vx = boxes_needed(extent_x, px) * static_cast<double>(px);
+    for (std::size_t py = 4; py <= kMaxPoints; ++py) {
+      const double vy = boxes_needed(extent_y, py) * static_cast<double>(py);
+      const double cost = interpolated_cost(n, px, py, vx, vy, side, rows);
+      if (cost < best_cost) {
+        best_cost = cost;
+        best = {px, py};
+      }
+    }
+  }
+  return best;
+}
+
+// Keeps the points of the boxes that hold a source (`used`), box by box.
+void keep_boxes(ChebyshevAxis& axis, const std::vector<bool>& used) {
+  for (std::size_t box = 0; box < axis.boxes; ++box) {
+    if (!used[box]) continue;
+    axis.slot[box] = axis.positions.size();
+    const double centre = axis.first + (static_cast<double>(box) + 0.5) * axis.width;
+    for (std::size_t m = 0; m < axis.points; ++m)
+      axis.positions.push_back(centre + 0.5 * axis.width * axis.nodes[m]);
+  }
+}
+
+// Multiply-adds of the exact sum: every source's square of kept terms.
+double exact_cost(std::span<const KernelSource> sources, const GridGeometry& grid, std::size_t side) {
+  double cost = 0.0;
+  for (const KernelSource& k : sources) {
+    const AxisWindow wx = axis_window(grid.ax, grid.dx, k.x, k.bandwidth, side);
+    const AxisWindow wy = axis_window(grid.ay, grid.dy, k.y, k.bandwidth, side);
+    cost += static_cast<double>(wx.end - wx.begin) * static_cast<double>(wy.end - wy.begin);
+  }
+  return cost;
+}
+
+// Room after each column of W, and after W, for a whole vector past a box's last point.
+constexpr std::size_t kPad = 8;
+
+// The sources' shares of the points: W[m][l] += w_k L_m(X_k) L_l(Y_k), box by box (so that the
+// entries a box updates stay in the first-level cache) and in source order within a box, m in
+// whole vectors (the weights past the box's last point are 0, so the extra lanes add 0 to the
+// next box's entries or to the padding). The same operations on every instruction set.
+struct AnterpolationJob {
+  std::span<const KernelSource> sources;
+  const std::vector<std::size_t>& order;  // of the sources: box by box
+  const std::vector<std::size_t>& box_x;
+  const std::vector<std::size_t>& box_y;
+  const ChebyshevAxis& ax;
+  const ChebyshevAxis& ay;
+  double* w;
+  std::size_t stride;
+};
+
+template <class V>
+[[gnu::always_inline]] inline void AnterpolateKernel(const AnterpolationJob& job) {
+  constexpr std::size_t kL = host::kLanes<V>;
+  const std::size_t px = job.ax.points;
+  const std::size_t py = job.ay.points;
+  std::array<double, kMaxPoints + kPad> lx{};
+  std::array<double, kMaxPoints> ly{};
+  for (const std::size_t k : job.order) {
+    const KernelSource& source = job.sources[k];
+    job.ax.weights(source.x, job.box_x[k], lx.data());
+    job.ay.weights(source.y, job.box_y[k], ly.data());
+    double* column = job.w + job.ay.slot[job.box_y[k]] * job.stride + job.ax.slot[job.box_x[k]];
+    for (std::size_t l = 0; l < py; ++l, column += job.stride) {
+      const double scale = source.weight * ly[l];
+      for (std::size_t m = 0; m < px; m += kL) {
+        V from;
+        V to;
+        std::memcpy(&from, lx.data() + m, sizeof from);
+        std::memcpy(&to, column + m, sizeof to);
+        to += scale * from;
+        std::memcpy(column + m, &to, sizeof to);
+      }
+    }
+  }
+}
+
+ORVEX_SIMD_CLONES(AnterpolateAt, AnterpolateKernel)
+
+// Threads for a step of `work` multiply-adds: below a millisecond or so of work, starting and
+// joining threads costs more than they save. (The factor tables, a few hundred rows of
+// exponentials, are filled on one.)
+unsigned threads_for(double work, unsigned threads) { return work < 4e6 ? 1U : threads; }
+
+// The interpolated sum into `out` (zeroed by the caller). Returns false, leaving `out` to be
+// zeroed and summed exactly, when the error bound cannot be shown within kWantedRelativeError of
+// the grid's maximum or (unless forced) when the exact sum costs less.
+bool interpolated_sum(std::span<const KernelSource> sources, const GridGeometry& grid, std::size_t side,
+                      std::span<double> out, unsigned threads, bool forced) {
+  const double b = sources.front().bandwidth;
+  double x0 = sources.front().x, x1 = x0, y0 = sources.front().y, y1 = y0, total_weight = 0.0;
+  for (const KernelSource& k : sources) {
+    x0 = std::min(x0, k.x);
+    x1 = std::max(x1, k.x);
+    y0 = std::min(y0, k.y);
+    y1 = std::max(y1, k.y);
+    total_weight += k.weight;
+  }
+  const AxisWindow reach = axis_window(grid.ax, grid.dx, grid.ax, b, side);
+  const double rows = static_cast<double>(reach.end - reach.begin);
+  const auto [px, py] = cheapest_points(sources.size(), (x1 - x0) / b, (y1 - y0) / b, side, rows);
+  ChebyshevAxis ax = plan_axis(x0, x1, b, px);
+  ChebyshevAxis ay = plan_axis(y0, y1, b, py);
+  std::vector<std::size_t> box_x(sources.size()), box_y(sources.size());
+  std::vector<bool> used_x(ax.boxes, false), used_y(ay.boxes, false);
+  for (std::size_t k = 0; k < sources.size(); ++k) {
+    box_x[k] = ax.box_of(sources[k].x);
+    box_y[k] = ay.box_of(sources[k].y);
+    used_x[box_x[k]] = true;
+    used_y[box_y[k]] = true;
+  }
+  keep_boxes(ax, used_x);
+  keep_boxes(ay, used_y);
+  const std::size_t vx = ax.positions.size();
+  const std::size_t vy = ay.positions.size();
+  if (!forced && !(interpolated_cost(sources.size(), px, py, static_cast<double>(vx), static_cast<double>(vy),
+                                     side, rows) < 0.5 * exact_cost(sources, grid, side)))
+    return false;
+
+  // W, column by column: entry (m, l) at l * stride + m; sources add in order.
+  const std::size_t stride = vx + kPad;
+  const ZeroedValues w(stride * vy + kPad);
+  std::vector<std::size_t> low(vy, vx), high(vy, 0);  // rows of W column l that can be non-zero
+  for (std::size_t k = 0; k < sources.size(); ++k) {
+    const std::size_t mx = ax.slot[box_x[k]];
+    const std::size_t first_column = ay.slot[box_y[k]];
+    for (std::size_t column = first_column; column < first_column + ay.points; ++column) {
+      low[column] = std::min(low[column], mx);
+      high[column] = std::max(high[column], mx + ax.points);
+    }
+  }
+  // Sources box by box, in source order within a box (a counting sort on the pair of boxes).
+  std::vector<std::size_t> starts(ax.boxes * ay.boxes + 1, 0);
+  for (std::size_t k = 0; k < sources.size(); ++k) ++starts[box_y[k] * ax.boxes + box_x[k] + 1];
+  std::partial_sum(starts.begin(), starts.end(), starts.begin());
+  std::vector<std::size_t> order(sources.size());
+  for (std::size_t k = 0; k < sources.size(); ++k) order[starts[box_y[k] * ax.boxes + box_x[k]]++] = k;
+  AnterpolateAt(host::BestSimdLevel(),
+                AnterpolationJob{sources, order, box_x, box_y, ax, ay, w.data(), stride});
+
+  // T = W Fy: vx rows (points along x) by side columns (nodes along y).
+  std::vector<host::FactorSpan> w_spans(vy), fy_spans(vy), fx_spans(vx), t_spans(vx);
+  std::size_t fy_length = 0;
+  for (std::size_t l = 0; l < vy; ++l) {
+    w_spans[l] = {std::min(low[l], high[l]), high[l], l * stride + std::min(low[l], high[l])};
+    const AxisWindow window = axis_window(grid.ay, grid.dy, ay.positions[l], b, side);
+    fy_spans[l] = {window.begin, window.end, fy_length};
+    fy_length += window.end - window.begin;
+  }
+  FactorValues fy;
+  fy.resize(fy_length);
+  for (std::size_t l = 0; l < vy; ++l)
+    fill_axis(grid.ay, grid.dy, ay.positions[l], b, 1.0, fy_spans[l], fy.data());
+  const ZeroedValues t(vx * side);
+  const host::SeparableProduct first_product(vx, side, {w_spans, fy_spans, w, fy});
+  host::runFixedChunks(first_product.TileCount(), threads_for(first_product.Work(), threads),
+                       [&](std::size_t tile) { first_product.AddTile(tile, t); });
+
+  // out = Fx T.
+  std::size_t fx_length = 0;
+  for (std::size_t m = 0; m < vx; ++m) {
+    const AxisWindow window = axis_window(grid.ax, grid.dx, ax.positions[m], b, side);
+    fx_spans[m] = {window.begin, window.end, fx_length};
+    fx_length += window.end - window.begin;
+    t_spans[m] = {0, side, m * side};
+  }
+  FactorValues fx;
+  fx.resize(fx_length);
+  for (std::size_t m = 0; m < vx; ++m)
+    fill_axis(grid.ax, grid.dx, ax.positions[m], b, 1.0, fx_spans[m], fx.data());
+  const host::SeparableProduct second_product(side, side, {fx_spans, t_spans, fx, t});
+  host::runFixedChunks(second_product.TileCount(), threads_for(second_product.Work(), threads),
+                       [&](std::size_t tile) { second_product.AddTile(tile, out); });
+
+  // Exact sums are never negative; rounding and interpolation may leave tiny negatives far out.
+  double largest = 0.0;
+  for (double& value : out) {
+    value = std::max(value, 0.0);
+    largest = std::max(largest, value);
+  }
+  const double error = std::max(ax.error, ay.error);
+  return forced || (2.1 * error * total_weight <= kWantedRelativeError * largest);
+}
+
 }  // namespace
 
 void accumulate_kernel_sums(std::span<const KernelSource> sources, const GridGeometry& grid, std::int32_t S,
                             std::span<double> out, unsigned threads, KernelSumMethod method) {
   const std::size_t side = static_cast<std::size_t>(S) + 1;
   std::fill(out.begin(), out.end(), 0.0);
+  const bool one_bandwidth =
+      !sources.empty() && std::all_of(sources.begin(), sources.end(), [&](const KernelSource& k) {
+        return k.bandwidth == sources.front().bandwidth;
+      });
+  if ((method == KernelSumMethod::cheaper && one_bandwidth) || method == KernelSumMethod::interpolated) {
+    if (interpolated_sum(sources, grid, side, out, threads, method == KernelSumMethod::interpolated)) return;
+    std::fill(out.begin(), out.end(), 0.0);
+  }
   SourceBatch batch;
   for (std::size_t first = 0; first < sources.size(); first += kSourceBatch) {
     const std::size_t count = std::min(kSourceBatch, sources.size() - first);
