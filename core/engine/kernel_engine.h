@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "core/engine/engine_log.h"
+#include "core/engine/kernel_sum_workspace.h"
 
 namespace orvex::core {
 
@@ -300,6 +301,8 @@ class KernelEngine {
   std::int32_t fix_count_ = 0;
   std::vector<FixRecord> fixes_;
   std::vector<double> density_;
+  std::vector<KernelSource> sources_;  // of the last UD, kept with their storage
+  KernelSumWorkspace sum_workspace_;   // scratch of the UD's kernel sum
   std::vector<std::uint32_t> sorted_nodes_;
   std::vector<double> sorted_density_;
   double schoener_ = 0.0;

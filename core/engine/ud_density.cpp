@@ -4,11 +4,9 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
-#include <new>
 #include <numeric>
 #include <utility>
 #include <vector>
@@ -123,27 +121,6 @@ class FactorValues {
   std::size_t capacity_ = 0;
 };
 
-// Values that start at 0, from calloc: fresh pages come zeroed, so large arrays are not written
-// twice.
-class ZeroedValues {
- public:
-  explicit ZeroedValues(std::size_t size)
-      : values_(static_cast<double*>(std::calloc(std::max<std::size_t>(size, 1), sizeof(double)))),
-        size_(size) {
-    if (values_ == nullptr) throw std::bad_alloc();
-  }
-  ZeroedValues(const ZeroedValues&) = delete;
-  ZeroedValues& operator=(const ZeroedValues&) = delete;
-  ~ZeroedValues() { std::free(values_); }
-  double* data() const { return values_; }
-  operator std::span<const double>() const { return {values_, size_}; }
-  operator std::span<double>() const { return {values_, size_}; }
-
- private:
-  double* values_;
-  std::size_t size_;
-};
-
 // One batch of sources: factor spans and values along x (weight folded in) and y, and discs.
 struct SourceBatch {
   std::vector<host::FactorSpan> x_spans;
@@ -254,6 +231,10 @@ constexpr double kInterpolationBound = 1e-17;   // wanted E
 constexpr double kWantedRelativeError = 1e-12;  // of the grid's maximum, checked after the sum
 constexpr double kCramer = 1.0865;
 constexpr std::size_t kMaxPoints = 96;
+// Room after each column of W, and after W, for a whole vector past a box's last point; also
+// the block of the Lagrange weights (a multiple of every vector width, and kMaxPoints of it).
+constexpr std::size_t kPad = 8;
+static_assert(kMaxPoints % kPad == 0);
 
 // One axis: its boxes and the Chebyshev points of the boxes that hold sources.
 struct ChebyshevAxis {
@@ -261,8 +242,8 @@ struct ChebyshevAxis {
   double width = 1.0;  // of a box
   std::size_t boxes = 1;
   std::size_t points = 0;           // per box
-  std::vector<double> nodes;        // on [-1, 1]
-  std::vector<double> barycentric;  // weights of the barycentric formula
+  std::vector<double> nodes;        // on [-1, 1], then infinities up to a multiple of kPad
+  std::vector<double> barycentric;  // weights of the barycentric formula (0 past the points)
   std::vector<std::size_t> slot;    // per box: index of its first point among kept ones
   std::vector<double> positions;    // of the kept points, box by box
   double error = 0.0;               // E of this axis
@@ -274,22 +255,27 @@ struct ChebyshevAxis {
     return std::min(boxes - 1, static_cast<std::size_t>(at));
   }
 
-  // The Lagrange weights of the box's points at x (x in box `box`), into `out` (points values).
+  // The Lagrange weights of the box's points at x (x in box `box`), into `out`: `points`
+  // values, then -0 or 0 up to the next multiple of kPad. Loops without branches over whole
+  // blocks of kPad, so that they run in vectors; the denominator is summed in kPad fixed
+  // partial sums, the same on every instruction set.
   void weights(double x, std::size_t box, double* out) const {
     const double s = (x - (first + (static_cast<double>(box) + 0.5) * width)) / (0.5 * width);
     const double* const at = nodes.data();
-    const std::size_t hit = static_cast<std::size_t>(std::find(at, at + points, s) - at);
-    if (hit < points) {
-      std::fill(out, out + points, 0.0);
-      out[hit] = 1.0;
+    const std::size_t padded = nodes.size();
+    for (std::size_t m = 0; m < padded; ++m) out[m] = barycentric[m] / (s - at[m]);
+    std::array<double, kPad> part{};
+    for (std::size_t m = 0; m < padded; m += kPad)
+      for (std::size_t j = 0; j < kPad; ++j) part[j] += out[m + j];
+    const double total =
+        ((part[0] + part[1]) + (part[2] + part[3])) + ((part[4] + part[5]) + (part[6] + part[7]));
+    if (!std::isfinite(total)) {  // x on one of the points: a division by 0 above
+      std::fill(out, out + padded, 0.0);
+      out[std::find(at, at + points, s) - at] = 1.0;
       return;
     }
-    // Separate loops without branches, so that they run in vectors.
-    for (std::size_t m = 0; m < points; ++m) out[m] = barycentric[m] / (s - at[m]);
-    double total = 0.0;
-    for (std::size_t m = 0; m < points; ++m) total += out[m];
     const double scale = 1.0 / total;
-    for (std::size_t m = 0; m < points; ++m) out[m] *= scale;
+    for (std::size_t m = 0; m < padded; ++m) out[m] *= scale;
   }
 };
 
@@ -324,15 +310,22 @@ ChebyshevAxis plan_axis(double low, double high, double b, std::size_t p) {
     axis.nodes.push_back(std::cos(angle));
     axis.barycentric.push_back((m % 2 == 0 ? 1.0 : -1.0) * std::sin(angle));
   }
+  // Padding points at infinity with weight 0: their Lagrange weights are -0.
+  const std::size_t padded = (axis.points + kPad - 1) / kPad * kPad;
+  axis.nodes.resize(padded, std::numeric_limits<double>::infinity());
+  axis.barycentric.resize(padded, 0.0);
   axis.slot.assign(axis.boxes, ChebyshevAxis::kEmpty);
   return axis;
 }
 
-// Multiply-adds of the interpolated sum: the point weights of n sources (p_x p_y each, about
-// three operations), then both products over the factors' windows (`rows` nodes per point).
+// Cost of the interpolated sum, in multiply-adds of the tiled product: the sources' shares
+// (p_y columns of p_x entries in whole vectors of 8, each entry a load, multiply, add and store
+// in the cache, about 5 product multiply-adds: measured by BM_KernelSumMethod), then both
+// products over the factors' windows (`rows` nodes per point).
 double interpolated_cost(std::size_t n, std::size_t px, std::size_t py, double vx, double vy,
                          std::size_t side, double rows) {
-  return 3.0 * static_cast<double>(n * px * py) + vx * vy * static_cast<double>(side) +
+  const std::size_t lanes = (px + kPad - 1) / kPad * kPad;
+  return 5.0 * static_cast<double>(n * py * lanes) + vx * vy * static_cast<double>(side) +
          vx * rows * static_cast<double>(side);
 }
 
@@ -378,12 +371,9 @@ double exact_cost(std::span<const KernelSource> sources, const GridGeometry& gri
   return cost;
 }
 
-// Room after each column of W, and after W, for a whole vector past a box's last point.
-constexpr std::size_t kPad = 8;
-
 // The sources' shares of the points: W[m][l] += w_k L_m(X_k) L_l(Y_k), box by box (so that the
 // entries a box updates stay in the first-level cache) and in source order within a box, m in
-// whole vectors (the weights past the box's last point are 0, so the extra lanes add 0 to the
+// whole vectors (the weights past the box's last point are -0, so the extra lanes add 0 to the
 // next box's entries or to the padding). The same operations on every instruction set.
 struct AnterpolationJob {
   std::span<const KernelSource> sources;
@@ -401,8 +391,8 @@ template <class V>
   constexpr std::size_t kL = host::kLanes<V>;
   const std::size_t px = job.ax.points;
   const std::size_t py = job.ay.points;
-  std::array<double, kMaxPoints + kPad> lx{};
-  std::array<double, kMaxPoints> ly{};
+  std::array<double, kMaxPoints> lx;
+  std::array<double, kMaxPoints> ly;
   for (const std::size_t k : job.order) {
     const KernelSource& source = job.sources[k];
     job.ax.weights(source.x, job.box_x[k], lx.data());
@@ -433,7 +423,7 @@ unsigned threads_for(double work, unsigned threads) { return work < 4e6 ? 1U : t
 // zeroed and summed exactly, when the error bound cannot be shown within kWantedRelativeError of
 // the grid's maximum or (unless forced) when the exact sum costs less.
 bool interpolated_sum(std::span<const KernelSource> sources, const GridGeometry& grid, std::size_t side,
-                      std::span<double> out, unsigned threads, bool forced) {
+                      std::span<double> out, unsigned threads, bool forced, KernelSumWorkspace& scratch) {
   const double b = sources.front().bandwidth;
   double x0 = sources.front().x, x1 = x0, y0 = sources.front().y, y1 = y0, total_weight = 0.0;
   for (const KernelSource& k : sources) {
@@ -443,12 +433,19 @@ bool interpolated_sum(std::span<const KernelSource> sources, const GridGeometry&
     y1 = std::max(y1, k.y);
     total_weight += k.weight;
   }
-  const AxisWindow reach = axis_window(grid.ax, grid.dx, grid.ax, b, side);
-  const double rows = static_cast<double>(reach.end - reach.begin);
+  // Nodes along x within a point's window; and the nodes of the quarter of a source's square
+  // that stays inside the grid wherever the source lies.
+  const double reach = std::sqrt(kDropRadius2) * b / grid.dx + 1.0;
+  const double rows = std::min(static_cast<double>(side), 2.0 * reach + 1.0);
+  const double inside = std::min(static_cast<double>(side), reach + 1.0) *
+                        std::min(static_cast<double>(side), std::sqrt(kDropRadius2) * b / grid.dy + 2.0);
   const auto [px, py] = cheapest_points(sources.size(), (x1 - x0) / b, (y1 - y0) / b, side, rows);
   ChebyshevAxis ax = plan_axis(x0, x1, b, px);
   ChebyshevAxis ay = plan_axis(y0, y1, b, py);
-  std::vector<std::size_t> box_x(sources.size()), box_y(sources.size());
+  std::vector<std::size_t>& box_x = scratch.box_x;
+  std::vector<std::size_t>& box_y = scratch.box_y;
+  box_x.resize(sources.size());
+  box_y.resize(sources.size());
   std::vector<bool> used_x(ax.boxes, false), used_y(ay.boxes, false);
   for (std::size_t k = 0; k < sources.size(); ++k) {
     box_x[k] = ax.box_of(sources[k].x);
@@ -460,33 +457,53 @@ bool interpolated_sum(std::span<const KernelSource> sources, const GridGeometry&
   keep_boxes(ay, used_y);
   const std::size_t vx = ax.positions.size();
   const std::size_t vy = ay.positions.size();
-  if (!forced && !(interpolated_cost(sources.size(), px, py, static_cast<double>(vx), static_cast<double>(vy),
-                                     side, rows) < 0.5 * exact_cost(sources, grid, side)))
-    return false;
+  if (!forced) {
+    // The exact sum costs at least the quarter of each source's square of kept terms that lies
+    // inside the grid; its full cost is counted only when that does not decide.
+    const double cost = interpolated_cost(sources.size(), px, py, static_cast<double>(vx),
+                                          static_cast<double>(vy), side, rows);
+    if (!(cost < 0.5 * static_cast<double>(sources.size()) * inside) &&
+        !(cost < 0.5 * exact_cost(sources, grid, side)))
+      return false;
+  }
 
   // W, column by column: entry (m, l) at l * stride + m; sources add in order.
   const std::size_t stride = vx + kPad;
-  const ZeroedValues w(stride * vy + kPad);
-  std::vector<std::size_t> low(vy, vx), high(vy, 0);  // rows of W column l that can be non-zero
-  for (std::size_t k = 0; k < sources.size(); ++k) {
-    const std::size_t mx = ax.slot[box_x[k]];
-    const std::size_t first_column = ay.slot[box_y[k]];
-    for (std::size_t column = first_column; column < first_column + ay.points; ++column) {
-      low[column] = std::min(low[column], mx);
-      high[column] = std::max(high[column], mx + ax.points);
+  std::vector<double>& w = scratch.w;
+  w.assign(stride * vy + kPad, 0.0);
+  std::vector<std::size_t>& low = scratch.low;  // rows of W column l that can be non-zero
+  std::vector<std::size_t>& high = scratch.high;
+  low.assign(vy, vx);
+  high.assign(vy, 0);
+  // Sources box by box, in source order within a box (a counting sort on the pair of boxes).
+  std::vector<std::size_t>& starts = scratch.starts;
+  starts.assign(ax.boxes * ay.boxes + 1, 0);
+  for (std::size_t k = 0; k < sources.size(); ++k) ++starts[box_y[k] * ax.boxes + box_x[k] + 1];
+  for (std::size_t by = 0; by < ay.boxes; ++by) {
+    for (std::size_t bx = 0; bx < ax.boxes; ++bx) {
+      if (starts[by * ax.boxes + bx + 1] == 0) continue;
+      for (std::size_t column = ay.slot[by]; column < ay.slot[by] + ay.points; ++column) {
+        low[column] = std::min(low[column], ax.slot[bx]);
+        high[column] = std::max(high[column], ax.slot[bx] + ax.points);
+      }
     }
   }
-  // Sources box by box, in source order within a box (a counting sort on the pair of boxes).
-  std::vector<std::size_t> starts(ax.boxes * ay.boxes + 1, 0);
-  for (std::size_t k = 0; k < sources.size(); ++k) ++starts[box_y[k] * ax.boxes + box_x[k] + 1];
   std::partial_sum(starts.begin(), starts.end(), starts.begin());
-  std::vector<std::size_t> order(sources.size());
+  std::vector<std::size_t>& order = scratch.order;
+  order.resize(sources.size());
   for (std::size_t k = 0; k < sources.size(); ++k) order[starts[box_y[k] * ax.boxes + box_x[k]]++] = k;
   AnterpolateAt(host::BestSimdLevel(),
                 AnterpolationJob{sources, order, box_x, box_y, ax, ay, w.data(), stride});
 
   // T = W Fy: vx rows (points along x) by side columns (nodes along y).
-  std::vector<host::FactorSpan> w_spans(vy), fy_spans(vy), fx_spans(vx), t_spans(vx);
+  std::vector<host::FactorSpan>& w_spans = scratch.w_spans;
+  std::vector<host::FactorSpan>& fy_spans = scratch.fy_spans;
+  std::vector<host::FactorSpan>& fx_spans = scratch.fx_spans;
+  std::vector<host::FactorSpan>& t_spans = scratch.t_spans;
+  w_spans.resize(vy);
+  fy_spans.resize(vy);
+  fx_spans.resize(vx);
+  t_spans.resize(vx);
   std::size_t fy_length = 0;
   for (std::size_t l = 0; l < vy; ++l) {
     w_spans[l] = {std::min(low[l], high[l]), high[l], l * stride + std::min(low[l], high[l])};
@@ -494,11 +511,12 @@ bool interpolated_sum(std::span<const KernelSource> sources, const GridGeometry&
     fy_spans[l] = {window.begin, window.end, fy_length};
     fy_length += window.end - window.begin;
   }
-  FactorValues fy;
+  std::vector<double>& fy = scratch.fy;
   fy.resize(fy_length);
   for (std::size_t l = 0; l < vy; ++l)
     fill_axis(grid.ay, grid.dy, ay.positions[l], b, 1.0, fy_spans[l], fy.data());
-  const ZeroedValues t(vx * side);
+  std::vector<double>& t = scratch.t;
+  t.assign(vx * side, 0.0);
   const host::SeparableProduct first_product(vx, side, {w_spans, fy_spans, w, fy});
   host::runFixedChunks(first_product.TileCount(), threads_for(first_product.Work(), threads),
                        [&](std::size_t tile) { first_product.AddTile(tile, t); });
@@ -511,7 +529,7 @@ bool interpolated_sum(std::span<const KernelSource> sources, const GridGeometry&
     fx_length += window.end - window.begin;
     t_spans[m] = {0, side, m * side};
   }
-  FactorValues fx;
+  std::vector<double>& fx = scratch.fx;
   fx.resize(fx_length);
   for (std::size_t m = 0; m < vx; ++m)
     fill_axis(grid.ax, grid.dx, ax.positions[m], b, 1.0, fx_spans[m], fx.data());
@@ -532,7 +550,8 @@ bool interpolated_sum(std::span<const KernelSource> sources, const GridGeometry&
 }  // namespace
 
 void accumulate_kernel_sums(std::span<const KernelSource> sources, const GridGeometry& grid, std::int32_t S,
-                            std::span<double> out, unsigned threads, KernelSumMethod method) {
+                            std::span<double> out, unsigned threads, KernelSumMethod method,
+                            KernelSumWorkspace* workspace) {
   const std::size_t side = static_cast<std::size_t>(S) + 1;
   std::fill(out.begin(), out.end(), 0.0);
   const bool one_bandwidth =
@@ -540,7 +559,10 @@ void accumulate_kernel_sums(std::span<const KernelSource> sources, const GridGeo
         return k.bandwidth == sources.front().bandwidth;
       });
   if ((method == KernelSumMethod::cheaper && one_bandwidth) || method == KernelSumMethod::interpolated) {
-    if (interpolated_sum(sources, grid, side, out, threads, method == KernelSumMethod::interpolated)) return;
+    KernelSumWorkspace own;
+    if (interpolated_sum(sources, grid, side, out, threads, method == KernelSumMethod::interpolated,
+                         workspace != nullptr ? *workspace : own))
+      return;
     std::fill(out.begin(), out.end(), 0.0);
   }
   SourceBatch batch;

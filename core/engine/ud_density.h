@@ -5,16 +5,9 @@
 #include <span>
 
 #include "core/engine/kernel_engine.h"
+#include "core/engine/kernel_sum_workspace.h"
 
 namespace orvex::core {
-
-/// One kernel: centre (x, y), bandwidth b and weight w.
-struct KernelSource {
-  double x = 0.0;
-  double y = 0.0;
-  double weight = 1.0;
-  double bandwidth = 1.0;
-};
 
 /// How the sum runs: the cheapest way, or one way forced (tests).
 enum class KernelSumMethod { cheaper, direct, product, interpolated };
@@ -41,6 +34,7 @@ enum class KernelSumMethod { cheaper, direct, product, interpolated };
 /// Nodes whose exact sums lie below that error read 0 or another value within it.
 void accumulate_kernel_sums(std::span<const KernelSource> sources, const GridGeometry& grid, std::int32_t S,
                             std::span<double> out, unsigned threads,
-                            KernelSumMethod method = KernelSumMethod::cheaper);
+                            KernelSumMethod method = KernelSumMethod::cheaper,
+                            KernelSumWorkspace* workspace = nullptr);
 
 }  // namespace orvex::core

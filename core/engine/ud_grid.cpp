@@ -127,13 +127,15 @@ bool KernelEngine::ud_preconditions() {
 }
 
 void KernelEngine::compute_densities(bool adaptive) {
-  std::vector<KernelSource> sources(static_cast<std::size_t>(fix_count_));
+  std::vector<KernelSource>& sources = sources_;
+  sources.resize(static_cast<std::size_t>(fix_count_));
   for (std::size_t k = 0; k < sources.size(); ++k) {
     const FixRecord& f = fixes_[k];
     const double lambda = adaptive ? f.lambda : 1.0;
     sources[k] = KernelSource{f.x, f.y, 1.0 / (lambda * lambda), lambda * h_};
   }
-  accumulate_kernel_sums(sources, found_, grid_size_, density_, host::workerThreads(worker_threads_));
+  accumulate_kernel_sums(sources, found_, grid_size_, density_, host::workerThreads(worker_threads_),
+                         KernelSumMethod::cheaper, &sum_workspace_);
 }
 
 KernelEngine::UdRun KernelEngine::run_ud(bool adaptive) {
