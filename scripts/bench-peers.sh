@@ -37,16 +37,20 @@ while read -r n value; do
 done <<< "$ours"
 printf '%-30s %14s %14s %8s\n' "n = 100000" "n^2 memory" "make bench" "-"
 
-# The fixed-kernel UD grid, every node x fix: kernelUD with h = href on a grid of 501 x 501 nodes
-# and 10,000 fixes, against bench_engine's BM_FixedUd/500/10000 (the same node and fix counts).
-ours_ud=$("$bin/bench_engine" --benchmark_filter='BM_FixedUd/500/10000' --benchmark_format=csv 2>/dev/null |
-  awk -F, 'NR == 1 { for (i = 1; i <= NF; ++i) if ($i == "\"ns per node x fix\"") col = i; next }
-           /BM_FixedUd/ { print $col }')
-peer_ud=$(Rscript -e "suppressMessages({library(adehabitatHR); library(sp)})
-  set.seed(777); n <- 10000
-  xy <- cbind(rowSums(matrix(runif(4 * n, 0, 250), n)), rowSums(matrix(runif(4 * n, 0, 250), n)))
-  t <- system.time(kernelUD(SpatialPoints(xy), h = 'href', grid = 501))[['elapsed']]
-  cat(1e9 * t / (501 * 501 * n), '\n')" 2>/dev/null | tr -d " \n")
+# The fixed-kernel UD grid, every node x fix: kernelUD with h = href on grids of 151 x 151 and
+# 501 x 501 nodes and 10,000 fixes, against bench_engine's BM_FixedUd/150/10000 and
+# BM_FixedUd/500/10000 (the same node and fix counts).
 printf '%-30s %14s %14s %8s\n' "fixed UD grid, n = 10000" "peer ns/node/fix" "orvex" "ratio"
-printf '%-30s %14.3f %14.4f %8s\n' "501 x 501 nodes" "$peer_ud" "$ours_ud" \
-  "$(awk -v a="$peer_ud" -v b="$ours_ud" 'BEGIN { printf "%.1fx", a / b }')"
+for S in 150 500; do
+  side=$((S + 1))
+  ours_ud=$("$bin/bench_engine" --benchmark_filter="BM_FixedUd/$S/10000" --benchmark_format=csv 2>/dev/null |
+    awk -F, 'NR == 1 { for (i = 1; i <= NF; ++i) if ($i == "\"ns per node x fix\"") col = i; next }
+             /BM_FixedUd/ { print $col }')
+  peer_ud=$(Rscript -e "suppressMessages({library(adehabitatHR); library(sp)})
+    set.seed(777); n <- 10000
+    xy <- cbind(rowSums(matrix(runif(4 * n, 0, 250), n)), rowSums(matrix(runif(4 * n, 0, 250), n)))
+    t <- system.time(kernelUD(SpatialPoints(xy), h = 'href', grid = $side))[['elapsed']]
+    cat(1e9 * t / ($side * $side * n), '\n')" 2>/dev/null | tr -d " \n")
+  printf '%-30s %14.3f %14.4f %8s\n' "$side x $side nodes" "$peer_ud" "$ours_ud" \
+    "$(awk -v a="$peer_ud" -v b="$ours_ud" 'BEGIN { printf "%.1fx", a / b }')"
+done
