@@ -87,8 +87,9 @@ void BM_KernelSumMethod(benchmark::State& state) {
   for (auto& k : sources) k = {normal(random), normal(random), 1.0, bandwidth};
   const orvex::core::GridGeometry grid{-6.0, -6.0, 12.0 / 500, 12.0 / 500};
   std::vector<double> out(501 * 501);
+  orvex::core::KernelSumWorkspace workspace;
   for (auto _ : state) {
-    orvex::core::accumulate_kernel_sums(sources, grid, 500, out, 1, method);
+    orvex::core::accumulate_kernel_sums(sources, grid, 500, out, 1, method, &workspace);
     benchmark::DoNotOptimize(out.data());
   }
   state.counters["ns per node x fix"] =

@@ -231,10 +231,16 @@ constexpr double kInterpolationBound = 1e-17;   // wanted E
 constexpr double kWantedRelativeError = 1e-12;  // of the grid's maximum, checked after the sum
 constexpr double kCramer = 1.0865;
 constexpr std::size_t kMaxPoints = 96;
-// Room after each column of W, and after W, for a whole vector past a box's last point; also
-// the block of the Lagrange weights (a multiple of every vector width, and kMaxPoints of it).
+// The block of the Lagrange weights: a multiple of every vector width, and kMaxPoints of it.
 constexpr std::size_t kPad = 8;
 static_assert(kMaxPoints % kPad == 0);
+// The sources' shares of the points (see AnterpolateKernel) are summed for up to kGroup sources
+// at a time in register tiles of kTileColumns columns by kTileVectors vectors of rows.
+constexpr std::size_t kGroup = 32;
+constexpr std::size_t kTileColumns = 4;
+constexpr std::size_t kTileVectors = 4;
+constexpr std::size_t kRowRoom = kTileVectors * 8;  // rows of a tile on the widest set
+static_assert(kMaxPoints % kRowRoom == 0);
 
 // One axis: its boxes and the Chebyshev points of the boxes that hold sources.
 struct ChebyshevAxis {
@@ -319,13 +325,15 @@ ChebyshevAxis plan_axis(double low, double high, double b, std::size_t p) {
 }
 
 // Cost of the interpolated sum, in multiply-adds of the tiled product: the sources' shares
-// (p_y columns of p_x entries in whole vectors of 8, each entry a load, multiply, add and store
-// in the cache, about 5 product multiply-adds: measured by BM_KernelSumMethod), then both
+// (whole register tiles: p_y columns rounded up to kTileColumns, p_x rows rounded up to
+// kRowRoom; about 2 product multiply-adds each, measured by BM_KernelSumMethod, whatever set
+// the processor offers, so that the choice and with it the sums do not depend on it), then both
 // products over the factors' windows (`rows` nodes per point).
 double interpolated_cost(std::size_t n, std::size_t px, std::size_t py, double vx, double vy,
                          std::size_t side, double rows) {
-  const std::size_t lanes = (px + kPad - 1) / kPad * kPad;
-  return 5.0 * static_cast<double>(n * py * lanes) + vx * vy * static_cast<double>(side) +
+  const std::size_t columns = (py + kTileColumns - 1) / kTileColumns * kTileColumns;
+  const std::size_t lanes = (px + kRowRoom - 1) / kRowRoom * kRowRoom;
+  return 2.0 * static_cast<double>(n * columns * lanes) + vx * vy * static_cast<double>(side) +
          vx * rows * static_cast<double>(side);
 }
 
@@ -371,10 +379,14 @@ double exact_cost(std::span<const KernelSource> sources, const GridGeometry& gri
   return cost;
 }
 
-// The sources' shares of the points: W[m][l] += w_k L_m(X_k) L_l(Y_k), box by box (so that the
-// entries a box updates stay in the first-level cache) and in source order within a box, m in
-// whole vectors (the weights past the box's last point are -0, so the extra lanes add 0 to the
-// next box's entries or to the padding). The same operations on every instruction set.
+// The sources' shares of the points: W[m][l] = sum_k w_k L_m(X_k) L_l(Y_k). Sources come box
+// by box; the weights of up to kGroup sources of one pair of boxes are held at once, and their
+// shares are summed in register tiles of kTileColumns columns by kTileVectors vectors of rows,
+// in source order, then added to W. Rows and columns past a box's last point have weights 0
+// (or -0), so the extra lanes of a tile add 0 to the next box's entries or to the room W keeps
+// after its rows (kRowRoom) and columns (kTileColumns). The same operations on every
+// instruction set.
+
 struct AnterpolationJob {
   std::span<const KernelSource> sources;
   const std::vector<std::size_t>& order;  // of the sources: box by box
@@ -389,26 +401,43 @@ struct AnterpolationJob {
 template <class V>
 [[gnu::always_inline]] inline void AnterpolateKernel(const AnterpolationJob& job) {
   constexpr std::size_t kL = host::kLanes<V>;
-  const std::size_t px = job.ax.points;
-  const std::size_t py = job.ay.points;
-  std::array<double, kMaxPoints> lx;
-  std::array<double, kMaxPoints> ly;
-  for (const std::size_t k : job.order) {
-    const KernelSource& source = job.sources[k];
-    job.ax.weights(source.x, job.box_x[k], lx.data());
-    job.ay.weights(source.y, job.box_y[k], ly.data());
-    double* column = job.w + job.ay.slot[job.box_y[k]] * job.stride + job.ax.slot[job.box_x[k]];
-    for (std::size_t l = 0; l < py; ++l, column += job.stride) {
-      const double scale = source.weight * ly[l];
-      for (std::size_t m = 0; m < px; m += kL) {
-        V from;
-        V to;
-        std::memcpy(&from, lx.data() + m, sizeof from);
-        std::memcpy(&to, column + m, sizeof to);
-        to += scale * from;
-        std::memcpy(column + m, &to, sizeof to);
+  const std::size_t vectors = (job.ax.points + kL - 1) / kL;
+  // Weights of the group's sources, a row of kMaxPoints each; entries never written stay 0.
+  std::vector<double> lx(kGroup * kMaxPoints, 0.0);
+  std::vector<double> ly(kGroup * kMaxPoints, 0.0);
+  for (std::size_t at = 0; at < job.order.size();) {
+    const std::size_t bx = job.box_x[job.order[at]];
+    const std::size_t by = job.box_y[job.order[at]];
+    std::size_t count = 0;
+    for (; count < kGroup && at + count < job.order.size(); ++count) {
+      const std::size_t k = job.order[at + count];
+      if (job.box_x[k] != bx || job.box_y[k] != by) break;
+      job.ax.weights(job.sources[k].x, bx, lx.data() + count * kMaxPoints);
+      double* const row = ly.data() + count * kMaxPoints;
+      job.ay.weights(job.sources[k].y, by, row);
+      for (std::size_t l = 0; l < job.ay.nodes.size(); ++l) row[l] *= job.sources[k].weight;
+    }
+    double* const block = job.w + job.ay.slot[by] * job.stride + job.ax.slot[bx];
+    for (std::size_t l0 = 0; l0 < job.ay.points; l0 += kTileColumns) {
+      for (std::size_t v0 = 0; v0 < vectors; v0 += kTileVectors) {
+        V sums[kTileColumns][kTileVectors] = {};
+        for (std::size_t j = 0; j < count; ++j) {
+          V from[kTileVectors];
+          std::memcpy(&from, lx.data() + j * kMaxPoints + v0 * kL, sizeof from);
+          const double* const scales = ly.data() + j * kMaxPoints + l0;
+          for (std::size_t c = 0; c < kTileColumns; ++c)
+            for (std::size_t v = 0; v < kTileVectors; ++v) sums[c][v] += scales[c] * from[v];
+        }
+        for (std::size_t c = 0; c < kTileColumns; ++c) {
+          double* const to = block + (l0 + c) * job.stride + v0 * kL;
+          V now[kTileVectors];
+          std::memcpy(&now, to, sizeof now);
+          for (std::size_t v = 0; v < kTileVectors; ++v) now[v] += sums[c][v];
+          std::memcpy(to, &now, sizeof now);
+        }
       }
     }
+    at += count;
   }
 }
 
@@ -467,10 +496,10 @@ bool interpolated_sum(std::span<const KernelSource> sources, const GridGeometry&
       return false;
   }
 
-  // W, column by column: entry (m, l) at l * stride + m; sources add in order.
-  const std::size_t stride = vx + kPad;
+  // W, column by column: entry (m, l) at l * stride + m.
+  const std::size_t stride = vx + kRowRoom;
   std::vector<double>& w = scratch.w;
-  w.assign(stride * vy + kPad, 0.0);
+  w.assign(stride * (vy + kTileColumns), 0.0);
   std::vector<std::size_t>& low = scratch.low;  // rows of W column l that can be non-zero
   std::vector<std::size_t>& high = scratch.high;
   low.assign(vy, vx);
