@@ -2,7 +2,10 @@
 
 #include <cpl_string.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <string>
 
 #include "platform/gdal/gdal_session.h"
@@ -135,6 +138,28 @@ BandStatistics computeStatistics(GDALRasterBand& band) {
     failWithGdal("cannot compute the statistics of \"" + datasetName(band) + "\"", &errors);
   }
   return s;
+}
+
+std::optional<BandStatistics> statisticsOfCells(std::span<const float> cells) {
+  if (cells.empty()) return std::nullopt;
+  // Welford's update, as GDAL runs it for floating-point bands: the divisions chain the cells
+  // together, so the order and every operation must stay as they are for the same bits.
+  double minimum = std::numeric_limits<double>::infinity();
+  double maximum = -std::numeric_limits<double>::infinity();
+  double mean = 0.0;
+  double squares = 0.0;
+  std::uint64_t count = 0;
+  for (const float cell : cells) {
+    const auto value = static_cast<double>(cell);
+    if (std::isnan(value)) return std::nullopt;
+    minimum = std::min(minimum, value);
+    maximum = std::max(maximum, value);
+    ++count;
+    const double delta = value - mean;
+    mean += delta / static_cast<double>(count);
+    squares += delta * (value - mean);
+  }
+  return BandStatistics{minimum, maximum, mean, std::sqrt(squares / static_cast<double>(count))};
 }
 
 bool deleteRaster(const std::filesystem::path& path) {

@@ -4,6 +4,7 @@
 // writes, and statistics over every cell. GDAL types only; the host adapter sits on top.
 
 #include <filesystem>
+#include <optional>
 #include <span>
 
 #include "platform/gdal/gdal_handles.h"
@@ -55,6 +56,12 @@ void readBlock(GDALRasterBand& band, int firstColumn, int firstRow, int columnCo
 /// Statistics over every cell (never GDAL's approximate overview statistics); they are also
 /// stored with the dataset. Throws when the band cannot be read.
 BandStatistics computeStatistics(GDALRasterBand& band);
+
+/// The statistics computeStatistics stores for a band holding `cells`, computed the way GDAL's
+/// own pass over every cell computes them (its running mean and sum of squared deviations,
+/// cell by cell in row order), so that the same bits reach the file without reading it back.
+/// Nothing when a cell is NaN or there are no cells: GDAL's pass is left to handle those.
+std::optional<BandStatistics> statisticsOfCells(std::span<const float> cells);
 
 /// Removes a raster dataset and its side files (.aux.xml and the like). False when nothing of
 /// that name exists; throws when it exists but cannot be removed.
