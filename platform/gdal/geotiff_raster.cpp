@@ -5,8 +5,10 @@
 
 #include <array>
 #include <map>
+#include <system_error>
 
 #include "host/error.h"
+#include "host/fixed_chunks.h"
 #include "host/text.h"
 #include "platform/gdal/contour_lines.h"
 #include "platform/gdal/gdal_platform.h"
@@ -153,6 +155,30 @@ std::shared_ptr<RasterFile> openFile(const fs::path& tif, std::shared_ptr<Failed
 }
 
 }  // namespace
+
+void ResidentCells::append(std::span<const float> newRows, int rowCount) {
+  std::copy(newRows.begin(), newRows.end(),
+            values.data() + static_cast<std::size_t>(rowsWritten) * static_cast<std::size_t>(width));
+  const std::span<const float> added = rows(rowsWritten, rowCount);
+  rowsWritten += rowCount;
+  // The running statistics chain every cell to the one before, so they cannot be split; they
+  // can run beside the writing, one block behind it.
+  if (pending_.valid()) pending_.get();
+  if (host::workerThreads() > 1) {
+    try {
+      pending_ = std::async(std::launch::async, [this, added] { running_.add(added); });
+      return;
+    } catch (const std::system_error&) {
+      // No thread to be had: the statistics are taken here instead.
+    }
+  }
+  running_.add(added);
+}
+
+std::optional<BandStatistics> ResidentCells::statistics() {
+  if (pending_.valid()) pending_.get();
+  return running_.result();
+}
 
 RasterFile::~RasterFile() {
   if (!dataset) return;

@@ -3,6 +3,7 @@
 // The host's raster workspace, datasets and bands on single-band Float32 GeoTIFF files.
 
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -19,7 +20,8 @@ namespace orvex::platform::gdal {
 /// The cells of a raster as this process wrote them, kept beside the file so that statistics,
 /// reads and contours of a raster just written need not read it back. The copy follows whole
 /// rows written from the top down, each once (how a new raster is filled); any other write
-/// drops it, and the file is read as usual.
+/// drops it, and the file is read as usual. The statistics of the rows are brought up to date
+/// on a helper thread while the next rows go to the file.
 struct ResidentCells {
   host::ZeroedArray<float> values;
   int width = 0;
@@ -30,6 +32,14 @@ struct ResidentCells {
     return values.span().subspan(static_cast<std::size_t>(first) * static_cast<std::size_t>(width),
                                  static_cast<std::size_t>(count) * static_cast<std::size_t>(width));
   }
+  /// Copies rows that continue the cells and starts their statistics.
+  void append(std::span<const float> newRows, int rowCount);
+  /// The statistics of every row appended, once the helper is done with them.
+  [[nodiscard]] std::optional<BandStatistics> statistics();
+
+ private:
+  RunningStatistics running_;
+  std::future<void> pending_;  // last: a helper still reading the values is waited for first
 };
 
 /// An open GeoTIFF shared by its dataset object and its band objects. Closed when its last

@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
-#include <limits>
 #include <string>
 
 #include "platform/gdal/gdal_session.h"
@@ -140,18 +138,20 @@ BandStatistics computeStatistics(GDALRasterBand& band) {
   return s;
 }
 
-std::optional<BandStatistics> statisticsOfCells(std::span<const float> cells) {
-  if (cells.empty()) return std::nullopt;
+void RunningStatistics::add(std::span<const float> cells) {
   // Welford's update, as GDAL runs it for floating-point bands: the divisions chain the cells
   // together, so the order and every operation must stay as they are for the same bits.
-  double minimum = std::numeric_limits<double>::infinity();
-  double maximum = -std::numeric_limits<double>::infinity();
-  double mean = 0.0;
-  double squares = 0.0;
-  std::uint64_t count = 0;
+  double minimum = minimum_;
+  double maximum = maximum_;
+  double mean = mean_;
+  double squares = squares_;
+  std::uint64_t count = count_;
   for (const float cell : cells) {
     const auto value = static_cast<double>(cell);
-    if (std::isnan(value)) return std::nullopt;
+    if (std::isnan(value)) {
+      sawNan_ = true;
+      return;
+    }
     minimum = std::min(minimum, value);
     maximum = std::max(maximum, value);
     ++count;
@@ -159,7 +159,22 @@ std::optional<BandStatistics> statisticsOfCells(std::span<const float> cells) {
     mean += delta / static_cast<double>(count);
     squares += delta * (value - mean);
   }
-  return BandStatistics{minimum, maximum, mean, std::sqrt(squares / static_cast<double>(count))};
+  minimum_ = minimum;
+  maximum_ = maximum;
+  mean_ = mean;
+  squares_ = squares;
+  count_ = count;
+}
+
+std::optional<BandStatistics> RunningStatistics::result() const {
+  if (sawNan_ || count_ == 0) return std::nullopt;
+  return BandStatistics{minimum_, maximum_, mean_, std::sqrt(squares_ / static_cast<double>(count_))};
+}
+
+std::optional<BandStatistics> statisticsOfCells(std::span<const float> cells) {
+  RunningStatistics statistics;
+  statistics.add(cells);
+  return statistics.result();
 }
 
 bool deleteRaster(const std::filesystem::path& path) {
