@@ -2,9 +2,14 @@
 
 #include <sys/mman.h>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <utility>
 
 namespace orvex::host {
@@ -42,6 +47,17 @@ ZeroedPages::ZeroedPages(std::size_t bytes) : size_(bytes) {
   mapped_ = length;
   // Only a hint: a kernel without transparent huge pages refuses it and small pages serve.
   (void)::madvise(data_, mapped_, MADV_HUGEPAGE);
+}
+
+void keepFreedHeapMemory() {
+#ifdef __GLIBC__
+  static std::once_flag once;
+  std::call_once(once, [] {
+    // Setting either value fixes both: glibc's own adjustment of them stops.
+    ::mallopt(M_MMAP_THRESHOLD, static_cast<int>(kKeptHeapBytes));
+    ::mallopt(M_TRIM_THRESHOLD, static_cast<int>(2 * kKeptHeapBytes));
+  });
+#endif
 }
 
 ZeroedPages::~ZeroedPages() { release(); }

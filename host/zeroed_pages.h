@@ -43,6 +43,14 @@ class ZeroedPages {
   std::size_t mapped_ = 0;  ///< length of the kernel mapping; 0 for a small heap block
 };
 
+/// Asks the C library to keep freed heap memory for reuse rather than hand it back to the kernel
+/// at once. Writers that allocate and free many blocks (a GeoTIFF strip per row, flushed a few
+/// hundred rows at a time) otherwise give the heap back after each batch and fault it in again
+/// 4 KiB at a time for the next. Up to kKeptHeapBytes stay with the process; allocations up to
+/// that size come from the heap. Process-wide and idempotent; a no-op outside glibc.
+inline constexpr std::size_t kKeptHeapBytes = std::size_t{32} << 20;
+void keepFreedHeapMemory();
+
 /// `count` values of a trivial type, all bits zero (0.0 for floating point).
 template <class T>
 class ZeroedArray {

@@ -6,6 +6,7 @@
 #include "host/fixed_chunks.h"
 #include "host/separable_grid.h"
 #include "host/vector_exp.h"
+#include "host/zeroed_pages.h"
 #include "ui/gis/kernel_math.h"
 
 namespace orvex::ui {
@@ -104,8 +105,9 @@ void AccumulateDensity(const GridPlacement& grid, const DensitySource& source, K
       columnSpans.push_back(c);
       values = rowLength + columnLength;
     }
-    std::vector<double> rowFactors(rowLength);
-    std::vector<double> columnFactors(columnLength);
+    // Every value is written below; fresh pages spare the zero fill (megabytes per batch).
+    host::ZeroedArray<double> rowFactors(rowLength);
+    host::ZeroedArray<double> columnFactors(columnLength);
     host::runFixedChunks(CeilDiv(last - first, kFactorChunk), 0, [&](std::size_t chunk) {
       const std::size_t end = std::min(last - first, (chunk + 1) * kFactorChunk);
       for (std::size_t k = chunk * kFactorChunk; k < end; ++k) {
@@ -135,7 +137,7 @@ void AccumulateDensity(const GridPlacement& grid, const DensitySource& source, K
     });
     const host::SeparableProduct product(static_cast<std::size_t>(grid.rows),
                                          static_cast<std::size_t>(grid.columns),
-                                         {rowSpans, columnSpans, rowFactors, columnFactors});
+                                         {rowSpans, columnSpans, rowFactors.span(), columnFactors.span()});
     host::runFixedChunks(product.TileCount(), 0,
                          [&](std::size_t tile) { product.AddTile(tile, cells.Values()); });
     first = last;
