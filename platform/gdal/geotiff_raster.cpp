@@ -138,10 +138,7 @@ void followWrite(RasterFile& file, int firstRow, int rowCount, std::span<const f
     file.cells.reset();
     return;
   }
-  std::copy(
-      values.begin(), values.end(),
-      cells->values.data() + static_cast<std::size_t>(firstRow) * static_cast<std::size_t>(cells->width));
-  cells->rowsWritten += rowCount;
+  cells->append(values, rowCount);
 }
 
 std::shared_ptr<RasterFile> openFile(const fs::path& tif, std::shared_ptr<FailedWriteSink> failedWrites) {

@@ -109,6 +109,13 @@ TEST(RasterCells, StatisticsAreGdalsToTheBit) {
     EXPECT_EQ(ours->mean, theirs.mean);
     EXPECT_EQ(ours->standardDeviation, theirs.standardDeviation);
   }
+  // Fed in uneven blocks, as rows arrive, the running statistics are the same bits.
+  gdal::RunningStatistics blocks;
+  for (std::size_t first = 0; first < mixed.size(); first += 777)
+    blocks.add(std::span(mixed).subspan(first, std::min<std::size_t>(777, mixed.size() - first)));
+  const auto whole = gdal::statisticsOfCells(mixed);
+  EXPECT_EQ(blocks.result()->mean, whole->mean);
+  EXPECT_EQ(blocks.result()->standardDeviation, whole->standardDeviation);
   // NaN cells and empty bands are left to GDAL's own pass.
   EXPECT_FALSE(gdal::statisticsOfCells(std::vector<float>{1.0f, std::nanf(""), 2.0f}).has_value());
   EXPECT_FALSE(gdal::statisticsOfCells({}).has_value());
