@@ -250,9 +250,8 @@ host::RasterStatistics GeoTiffRasterBand::computeStatistics() {
         band().SetMetadataItem(kValidPercentItem, known->validPercent.c_str());
       file_->statistics = known->values;
       file_->statisticsValidPercent = known->validPercent;
-    } else if (const auto fromCells = file_->completeCells() != nullptr
-                                          ? statisticsOfCells(file_->completeCells()->values.span())
-                                          : std::nullopt) {
+    } else if (const auto fromCells =
+                   file_->completeCells() != nullptr ? file_->cells->statistics() : std::nullopt) {
       // What GDAL's pass would store, from the cells just written instead of the file.
       band().SetStatistics(fromCells->minimum, fromCells->maximum, fromCells->mean,
                            fromCells->standardDeviation);
