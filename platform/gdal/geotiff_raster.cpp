@@ -104,6 +104,8 @@ void rememberCells(const RasterFile& file) {
   std::lock_guard lock(closedCellsMutex);
   const fs::path key = statisticsKey(file.path);
   if (file.completeCells() != nullptr && !file.writeFailed && !sizeError && !timeError) {
+    // Settled before they are shared: later opens only read them, from any thread.
+    (void)file.cells->statistics();
     closedCells = {key, size, modified, file.cells};
   } else if (closedCells.key == key) {
     closedCells = {};
