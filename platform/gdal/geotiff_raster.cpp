@@ -28,13 +28,30 @@ constexpr const char* kValidPercentItem = "STATISTICS_VALID_PERCENT";
 /// The item's text when no cell is NaN, as GDAL prints 100 % ("%.4g").
 constexpr const char* kAllCellsValid = "100";
 
-/// The statistics of a raster this process wrote or read and then closed. The KDE tool writes
-/// a raster, closes it and opens it again for its isopleths; with these the second open need
-/// not read every cell again. An entry holds only while the file keeps the size and
-/// modification time it had when closed, so any later write, by whatever means, voids it.
-struct ClosedStatistics {
+/// What a closed file looked like. Whatever this process keeps of a raster it closed holds
+/// only while the file keeps the size and modification time it had then, so any later write, by
+/// whatever means, voids it.
+struct FileStamp {
   std::uintmax_t size = 0;
   fs::file_time_type modified;
+  bool operator==(const FileStamp&) const = default;
+};
+
+/// Nothing when the file cannot be looked at (no throwing: this runs in destructors).
+std::optional<FileStamp> stampOf(const fs::path& path) {
+  std::error_code sizeError;
+  std::error_code timeError;
+  const auto size = fs::file_size(path, sizeError);
+  const auto modified = fs::last_write_time(path, timeError);
+  if (sizeError || timeError) return std::nullopt;
+  return FileStamp{size, modified};
+}
+
+/// The statistics of a raster this process wrote or read and then closed. The KDE tool writes
+/// a raster, closes it and opens it again for its isopleths; with these the second open need
+/// not read every cell again.
+struct ClosedStatistics {
+  FileStamp stamp;
   BandStatistics values;
   std::string validPercent;
 };
@@ -55,28 +72,20 @@ void forgetStatistics(const fs::path& path) {
 
 /// Called once the file is closed: keeps its statistics if it has current ones.
 void rememberStatistics(const RasterFile& file) {
-  std::error_code sizeError;
-  std::error_code timeError;
-  const auto size = fs::file_size(file.path, sizeError);
-  const auto modified = fs::last_write_time(file.path, timeError);
-  if (!file.statistics || file.writeFailed || sizeError || timeError) {
+  const auto stamp = stampOf(file.path);
+  if (!file.statistics || file.writeFailed || !stamp) {
     forgetStatistics(file.path);
     return;
   }
   std::lock_guard lock(closedMutex);
-  closedStatistics[statisticsKey(file.path)] = {size, modified, *file.statistics,
-                                                file.statisticsValidPercent};
+  closedStatistics[statisticsKey(file.path)] = {*stamp, *file.statistics, file.statisticsValidPercent};
 }
 
 std::optional<ClosedStatistics> recallStatistics(const fs::path& path) {
   std::lock_guard lock(closedMutex);
   const auto found = closedStatistics.find(statisticsKey(path));
   if (found == closedStatistics.end()) return std::nullopt;
-  std::error_code sizeError;
-  std::error_code timeError;
-  const auto size = fs::file_size(path, sizeError);
-  const auto modified = fs::last_write_time(path, timeError);
-  if (sizeError || timeError || size != found->second.size || modified != found->second.modified) {
+  if (stampOf(path) != found->second.stamp) {
     closedStatistics.erase(found);
     return std::nullopt;
   }
@@ -88,8 +97,7 @@ std::optional<ClosedStatistics> recallStatistics(const fs::path& path) {
 /// run should not hold every raster it wrote.
 struct ClosedCells {
   fs::path key;
-  std::uintmax_t size = 0;
-  fs::file_time_type modified;
+  FileStamp stamp;
   std::shared_ptr<ResidentCells> cells;
 };
 
@@ -97,16 +105,13 @@ std::mutex closedCellsMutex;
 ClosedCells closedCells;
 
 void rememberCells(const RasterFile& file) {
-  std::error_code sizeError;
-  std::error_code timeError;
-  const auto size = fs::file_size(file.path, sizeError);
-  const auto modified = fs::last_write_time(file.path, timeError);
+  const auto stamp = stampOf(file.path);
   std::lock_guard lock(closedCellsMutex);
   const fs::path key = statisticsKey(file.path);
-  if (file.completeCells() != nullptr && !file.writeFailed && !sizeError && !timeError) {
+  if (file.completeCells() != nullptr && !file.writeFailed && stamp) {
     // Settled before they are shared: later opens only read them, from any thread.
     (void)file.cells->statistics();
-    closedCells = {key, size, modified, file.cells};
+    closedCells = {key, *stamp, file.cells};
   } else if (closedCells.key == key) {
     closedCells = {};
   }
@@ -120,11 +125,7 @@ void forgetCells(const fs::path& path) {
 std::shared_ptr<ResidentCells> recallCells(const fs::path& path) {
   std::lock_guard lock(closedCellsMutex);
   if (!closedCells.cells || closedCells.key != statisticsKey(path)) return nullptr;
-  std::error_code sizeError;
-  std::error_code timeError;
-  const auto size = fs::file_size(path, sizeError);
-  const auto modified = fs::last_write_time(path, timeError);
-  if (sizeError || timeError || size != closedCells.size || modified != closedCells.modified) {
+  if (stampOf(path) != closedCells.stamp) {
     closedCells = {};
     return nullptr;
   }
