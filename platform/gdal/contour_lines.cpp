@@ -10,6 +10,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "host/fixed_chunks.h"
 #include "host/zeroed_pages.h"
 
 #include "platform/gdal/gdal_session.h"
@@ -74,6 +75,9 @@ DatasetPtr memoryBand(GDALRasterBand& band, T* cells, ErrorCollector& errors) {
   return copy;
 }
 
+/// Cells per slice of the scaled copy (one huge page of floats).
+constexpr std::size_t kScaleSlice = host::kHugePageBytes / sizeof(float);
+
 /// What is traced: the band itself, or an in-memory raster of its values times `scale` (or of
 /// the caller's cells). Values reach the contourer as doubles either way, and a Float32 value
 /// times a power of two is exact in Float32 as in Float64 (the scaled maximum lies far below
@@ -93,8 +97,14 @@ void prepareTracedBand(TracedBand& traced, GDALRasterBand& band, double scale, s
     const float* values = cells.data();
     if (scale != 1.0) {
       traced.scaledCells = host::ZeroedArray<float>(cells.size());
-      std::transform(cells.begin(), cells.end(), traced.scaledCells.data(),
-                     [scale](float v) { return static_cast<float>(static_cast<double>(v) * scale); });
+      // In fixed slices on the host's threads: the fresh pages are faulted in side by side.
+      const std::size_t slices = (cells.size() + kScaleSlice - 1) / kScaleSlice;
+      host::runFixedChunks(slices, 0, [&](std::size_t slice) {
+        const auto from =
+            cells.subspan(slice * kScaleSlice, std::min(kScaleSlice, cells.size() - slice * kScaleSlice));
+        std::transform(from.begin(), from.end(), traced.scaledCells.data() + slice * kScaleSlice,
+                       [scale](float v) { return static_cast<float>(static_cast<double>(v) * scale); });
+      });
       values = traced.scaledCells.data();
     }
     // GDAL's in-memory band takes a writable pointer; the contourer only reads it.
