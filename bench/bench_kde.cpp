@@ -85,6 +85,8 @@ void BM_KdeToolOneAlbatross(benchmark::State& state) {
                                       "--out-dir",
                                       out.string()};
   double cpu = 0;
+  double faults = 0;
+  double peak = 0;
   for (auto _ : state) {
     std::filesystem::remove_all(out);
     const auto cost = orvex::bench::runProcess(bin / "orvex", args);
@@ -93,10 +95,15 @@ void BM_KdeToolOneAlbatross(benchmark::State& state) {
       break;
     }
     cpu += cost.cpuSeconds;
+    faults += cost.minorFaults;
+    peak = std::max(peak, cost.peakMegabytes);
   }
-  // CPU time of the process: other loads on the machine inflate it far less than the wall time.
-  state.counters["cpu_ms"] =
-      1e3 * cpu / static_cast<double>(std::max<benchmark::IterationCount>(state.iterations(), 1));
+  // CPU time and page faults of the process: other loads on the machine inflate them far less
+  // than the wall time.
+  const auto runs = static_cast<double>(std::max<benchmark::IterationCount>(state.iterations(), 1));
+  state.counters["cpu_ms"] = 1e3 * cpu / runs;
+  state.counters["faults"] = faults / runs;
+  state.counters["peak_MB"] = peak;
   std::filesystem::remove_all(out);
 }
 BENCHMARK(BM_KdeToolOneAlbatross)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -14,6 +14,7 @@ struct ProcessCost {
   bool ok = false;           ///< it exited with status 0
   double peakMegabytes = 0;  ///< peak resident memory
   double cpuSeconds = 0;     ///< user plus system time: unlike wall time, not inflated by other loads
+  double minorFaults = 0;    ///< first-touch page faults: a count other loads do not inflate
 };
 
 /// Runs `program` with `args`, its output sent to /dev/null, and waits for it.
@@ -25,7 +26,8 @@ inline ProcessCost runProcess(const std::filesystem::path& program, const std::v
   const orvex::test::Finished finished = orvex::test::waitFor(pid);
   return {.ok = finished.exitCode == 0,
           .peakMegabytes = finished.peakMegabytes,
-          .cpuSeconds = finished.cpuSeconds};
+          .cpuSeconds = finished.cpuSeconds,
+          .minorFaults = finished.minorFaults};
 }
 
 }  // namespace orvex::bench

@@ -7,7 +7,11 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <type_traits>
 #include <vector>
+
+#include "host/fixed_chunks.h"
+#include "host/zeroed_pages.h"
 
 #include "platform/gdal/gdal_session.h"
 
@@ -47,28 +51,20 @@ double contourScale(GDALRasterBand& band, const std::optional<std::array<double,
   return std::ldexp(1.0, kScaledBandExponent + 1 - exponent);
 }
 
-/// An in-memory single-band copy of `band` multiplied by `scale`, with its georeferencing. The
-/// dataset reads its cells from `cells`, which must outlive it.
-DatasetPtr scaledCopy(GDALRasterBand& band, double scale, std::vector<double>& cells,
-                      ErrorCollector& errors) {
+/// An in-memory single-band raster over `cells` (width x height values, row after row), with
+/// the georeferencing of `band`. The dataset reads the cells in place; they must outlive it.
+template <class T>
+DatasetPtr memoryBand(GDALRasterBand& band, T* cells, ErrorCollector& errors) {
   GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("MEM");
   if (driver == nullptr) fail("GDAL has no in-memory raster driver");
-  const int width = band.GetXSize();
-  const int height = band.GetYSize();
-  // One read of the whole band, not a row at a time: the same values, a fraction of the calls.
-  cells.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0.0);
-  if (band.RasterIO(GF_Read, 0, 0, width, height, cells.data(), width, height, GDT_Float64, 0, 0, nullptr) !=
-      CE_None) {
-    failWithGdal("cannot read the band to contour", &errors);
-  }
-  for (double& v : cells) v *= scale;
-  DatasetPtr copy(driver->Create("", width, height, 0, GDT_Float64, nullptr));
+  constexpr GDALDataType kType = std::is_same_v<T, float> ? GDT_Float32 : GDT_Float64;
+  DatasetPtr copy(driver->Create("", band.GetXSize(), band.GetYSize(), 0, kType, nullptr));
   if (!copy) failWithGdal("cannot copy the band to contour", &errors);
   char pointer[64] = {};
-  CPLPrintPointer(pointer, cells.data(), static_cast<int>(sizeof pointer - 1));
+  CPLPrintPointer(pointer, cells, static_cast<int>(sizeof pointer - 1));
   CPLStringList bandOptions;
   bandOptions.SetNameValue("DATAPOINTER", pointer);
-  if (copy->AddBand(GDT_Float64, bandOptions.List()) != CE_None) {
+  if (copy->AddBand(kType, bandOptions.List()) != CE_None) {
     failWithGdal("cannot copy the band to contour", &errors);
   }
   if (GDALDataset* source = band.GetDataset()) {
@@ -79,10 +75,58 @@ DatasetPtr scaledCopy(GDALRasterBand& band, double scale, std::vector<double>& c
   return copy;
 }
 
+/// Cells per slice of the scaled copy (one huge page of floats).
+constexpr std::size_t kScaleSlice = host::kHugePageBytes / sizeof(float);
+
+/// What is traced: the band itself, or an in-memory raster of its values times `scale` (or of
+/// the caller's cells). Values reach the contourer as doubles either way, and a Float32 value
+/// times a power of two is exact in Float32 as in Float64 (the scaled maximum lies far below
+/// Float32's overflow, and scaling up loses no bit even of a subnormal), so every source gives
+/// the contourer the same numbers.
+struct TracedBand {
+  host::ZeroedArray<float> scaledCells;  // declared before the dataset that reads it
+  host::ZeroedArray<double> readCells;
+  DatasetPtr memory;
+  GDALRasterBand* band = nullptr;
+};
+
+void prepareTracedBand(TracedBand& traced, GDALRasterBand& band, double scale, std::span<const float> cells,
+                       ErrorCollector& errors) {
+  traced.band = &band;
+  if (!cells.empty()) {
+    const float* values = cells.data();
+    if (scale != 1.0) {
+      traced.scaledCells = host::ZeroedArray<float>(cells.size());
+      // In fixed slices on the host's threads: the fresh pages are faulted in side by side.
+      const std::size_t slices = (cells.size() + kScaleSlice - 1) / kScaleSlice;
+      host::runFixedChunks(slices, 0, [&](std::size_t slice) {
+        const auto from =
+            cells.subspan(slice * kScaleSlice, std::min(kScaleSlice, cells.size() - slice * kScaleSlice));
+        std::transform(from.begin(), from.end(), traced.scaledCells.data() + slice * kScaleSlice,
+                       [scale](float v) { return static_cast<float>(static_cast<double>(v) * scale); });
+      });
+      values = traced.scaledCells.data();
+    }
+    // GDAL's in-memory band takes a writable pointer; the contourer only reads it.
+    traced.memory = memoryBand(band, const_cast<float*>(values), errors);
+  } else if (scale != 1.0) {
+    // One read of the whole band, not a row at a time: the same values, a fraction of the calls.
+    traced.readCells = host::ZeroedArray<double>(static_cast<std::size_t>(band.GetXSize()) *
+                                                 static_cast<std::size_t>(band.GetYSize()));
+    if (band.RasterIO(GF_Read, 0, 0, band.GetXSize(), band.GetYSize(), traced.readCells.data(),
+                      band.GetXSize(), band.GetYSize(), GDT_Float64, 0, 0, nullptr) != CE_None) {
+      failWithGdal("cannot read the band to contour", &errors);
+    }
+    for (double& v : traced.readCells.span()) v *= scale;
+    traced.memory = memoryBand(band, traced.readCells.data(), errors);
+  }
+  if (traced.memory) traced.band = traced.memory->GetRasterBand(1);
+}
+
 }  // namespace
 
 DatasetPtr contourBand(GDALRasterBand& band, std::span<const double> levels,
-                       const std::optional<std::array<double, 2>>& valueRange) {
+                       const std::optional<std::array<double, 2>>& valueRange, std::span<const float> cells) {
   ensureGdalReady();
   std::vector<double> sorted(levels.begin(), levels.end());
   for (double level : sorted) {
@@ -110,13 +154,10 @@ DatasetPtr contourBand(GDALRasterBand& band, std::span<const double> levels,
   if (sorted.empty()) return out;
 
   const double scale = contourScale(band, valueRange);
-  std::vector<double> scaledCells;  // declared before the dataset that reads it, so it outlives it
-  DatasetPtr scaled;
-  GDALRasterBand* traced = &band;
-  if (scale != 1.0) {
-    scaled = scaledCopy(band, scale, scaledCells, errors);
-    traced = scaled->GetRasterBand(1);
-  }
+  if (cells.size() != static_cast<std::size_t>(band.GetXSize()) * static_cast<std::size_t>(band.GetYSize()))
+    cells = {};
+  TracedBand traced;
+  prepareTracedBand(traced, band, scale, cells, errors);
   std::string fixed = "FIXED_LEVELS=";
   for (std::size_t i = 0; i < sorted.size(); ++i) {
     if (i > 0) fixed += ',';
@@ -126,7 +167,7 @@ DatasetPtr contourBand(GDALRasterBand& band, std::span<const double> levels,
   options.AddString(fixed.c_str());
   options.SetNameValue("ID_FIELD", "0");
   options.SetNameValue("ELEV_FIELD", "1");
-  if (GDALContourGenerateEx(GDALRasterBand::ToHandle(traced), OGRLayer::ToHandle(layer), options.List(),
+  if (GDALContourGenerateEx(GDALRasterBand::ToHandle(traced.band), OGRLayer::ToHandle(layer), options.List(),
                             nullptr, nullptr) != CE_None) {
     const std::string name =
         source != nullptr ? std::string(source->GetDescription()) : std::string("raster");

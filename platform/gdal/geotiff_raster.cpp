@@ -5,8 +5,10 @@
 
 #include <array>
 #include <map>
+#include <system_error>
 
 #include "host/error.h"
+#include "host/fixed_chunks.h"
 #include "host/text.h"
 #include "platform/gdal/contour_lines.h"
 #include "platform/gdal/gdal_platform.h"
@@ -23,14 +25,33 @@ namespace fs = std::filesystem;
 constexpr std::string_view kTifExtension = ".tif";
 
 constexpr const char* kValidPercentItem = "STATISTICS_VALID_PERCENT";
+/// The item's text when no cell is NaN, as GDAL prints 100 % ("%.4g").
+constexpr const char* kAllCellsValid = "100";
+
+/// What a closed file looked like. Whatever this process keeps of a raster it closed holds
+/// only while the file keeps the size and modification time it had then, so any later write, by
+/// whatever means, voids it.
+struct FileStamp {
+  std::uintmax_t size = 0;
+  fs::file_time_type modified;
+  bool operator==(const FileStamp&) const = default;
+};
+
+/// Nothing when the file cannot be looked at (no throwing: this runs in destructors).
+std::optional<FileStamp> stampOf(const fs::path& path) {
+  std::error_code sizeError;
+  std::error_code timeError;
+  const auto size = fs::file_size(path, sizeError);
+  const auto modified = fs::last_write_time(path, timeError);
+  if (sizeError || timeError) return std::nullopt;
+  return FileStamp{size, modified};
+}
 
 /// The statistics of a raster this process wrote or read and then closed. The KDE tool writes
 /// a raster, closes it and opens it again for its isopleths; with these the second open need
-/// not read every cell again. An entry holds only while the file keeps the size and
-/// modification time it had when closed, so any later write, by whatever means, voids it.
+/// not read every cell again.
 struct ClosedStatistics {
-  std::uintmax_t size = 0;
-  fs::file_time_type modified;
+  FileStamp stamp;
   BandStatistics values;
   std::string validPercent;
 };
@@ -51,32 +72,76 @@ void forgetStatistics(const fs::path& path) {
 
 /// Called once the file is closed: keeps its statistics if it has current ones.
 void rememberStatistics(const RasterFile& file) {
-  std::error_code sizeError;
-  std::error_code timeError;
-  const auto size = fs::file_size(file.path, sizeError);
-  const auto modified = fs::last_write_time(file.path, timeError);
-  if (!file.statistics || file.writeFailed || sizeError || timeError) {
+  const auto stamp = stampOf(file.path);
+  if (!file.statistics || file.writeFailed || !stamp) {
     forgetStatistics(file.path);
     return;
   }
   std::lock_guard lock(closedMutex);
-  closedStatistics[statisticsKey(file.path)] = {size, modified, *file.statistics,
-                                                file.statisticsValidPercent};
+  closedStatistics[statisticsKey(file.path)] = {*stamp, *file.statistics, file.statisticsValidPercent};
 }
 
 std::optional<ClosedStatistics> recallStatistics(const fs::path& path) {
   std::lock_guard lock(closedMutex);
   const auto found = closedStatistics.find(statisticsKey(path));
   if (found == closedStatistics.end()) return std::nullopt;
-  std::error_code sizeError;
-  std::error_code timeError;
-  const auto size = fs::file_size(path, sizeError);
-  const auto modified = fs::last_write_time(path, timeError);
-  if (sizeError || timeError || size != found->second.size || modified != found->second.modified) {
+  if (stampOf(path) != found->second.stamp) {
     closedStatistics.erase(found);
     return std::nullopt;
   }
   return found->second;
+}
+
+/// The cells of the raster closed last, while its file stays as it was. One raster only: the
+/// KDE tool reopens each raster right after writing it when it runs one animal, and a longer
+/// run should not hold every raster it wrote.
+struct ClosedCells {
+  fs::path key;
+  FileStamp stamp;
+  std::shared_ptr<ResidentCells> cells;
+};
+
+std::mutex closedCellsMutex;
+ClosedCells closedCells;
+
+void rememberCells(const RasterFile& file) {
+  const auto stamp = stampOf(file.path);
+  std::lock_guard lock(closedCellsMutex);
+  const fs::path key = statisticsKey(file.path);
+  if (file.completeCells() != nullptr && !file.writeFailed && stamp) {
+    // Settled before they are shared: later opens only read them, from any thread.
+    (void)file.cells->statistics();
+    closedCells = {key, *stamp, file.cells};
+  } else if (closedCells.key == key) {
+    closedCells = {};
+  }
+}
+
+void forgetCells(const fs::path& path) {
+  std::lock_guard lock(closedCellsMutex);
+  if (closedCells.key == statisticsKey(path)) closedCells = {};
+}
+
+std::shared_ptr<ResidentCells> recallCells(const fs::path& path) {
+  std::lock_guard lock(closedCellsMutex);
+  if (!closedCells.cells || closedCells.key != statisticsKey(path)) return nullptr;
+  if (stampOf(path) != closedCells.stamp) {
+    closedCells = {};
+    return nullptr;
+  }
+  return closedCells.cells;
+}
+
+/// Keeps the rows just written in the resident copy, or drops the copy when they do not
+/// continue it.
+void followWrite(RasterFile& file, int firstRow, int rowCount, std::span<const float> values) {
+  ResidentCells* cells = file.cells.get();
+  if (cells == nullptr) return;
+  if (firstRow != cells->rowsWritten || cells->values.size() == 0) {
+    file.cells.reset();
+    return;
+  }
+  cells->append(values, rowCount);
 }
 
 std::shared_ptr<RasterFile> openFile(const fs::path& tif, std::shared_ptr<FailedWriteSink> failedWrites) {
@@ -85,10 +150,35 @@ std::shared_ptr<RasterFile> openFile(const fs::path& tif, std::shared_ptr<Failed
   file->failedWrites = std::move(failedWrites);
   file->readOnly = ::access(tif.c_str(), W_OK) != 0;
   file->dataset = gdal::openRaster(tif, !file->readOnly);
+  file->cells = recallCells(tif);
   return file;
 }
 
 }  // namespace
+
+void ResidentCells::append(std::span<const float> newRows, int rowCount) {
+  std::copy(newRows.begin(), newRows.end(),
+            values.data() + static_cast<std::size_t>(rowsWritten) * static_cast<std::size_t>(width));
+  const std::span<const float> added = rows(rowsWritten, rowCount);
+  rowsWritten += rowCount;
+  // The running statistics chain every cell to the one before, so they cannot be split; they
+  // can run beside the writing, one block behind it.
+  if (pending_.valid()) pending_.get();
+  if (host::workerThreads() > 1) {
+    try {
+      pending_ = std::async(std::launch::async, [this, added] { running_.add(added); });
+      return;
+    } catch (const std::system_error&) {
+      // No thread to be had: the statistics are taken here instead.
+    }
+  }
+  running_.add(added);
+}
+
+std::optional<BandStatistics> ResidentCells::statistics() {
+  if (pending_.valid()) pending_.get();
+  return running_.result();
+}
 
 RasterFile::~RasterFile() {
   if (!dataset) return;
@@ -96,6 +186,7 @@ RasterFile::~RasterFile() {
   dataset.reset();
   if (errors.failed() && !readOnly) writeFailed = true;
   rememberStatistics(*this);
+  rememberCells(*this);
   if (!writeFailed) return;
   std::string what = "writing \"" + path.string() + "\" failed";
   if (const std::string reason = errors.text(); !reason.empty()) what += ": " + reason;
@@ -118,7 +209,14 @@ int GeoTiffRasterBand::height() const { return file_->dataset->GetRasterYSize();
 
 void GeoTiffRasterBand::readRows(int firstRow, int rowCount, std::span<float> out) const {
   std::lock_guard lock(file_->mutex);
-  readBlock(band(), 0, firstRow, width(), rowCount, out);
+  const ResidentCells* cells = file_->completeCells();
+  if (cells == nullptr || firstRow < 0 || rowCount <= 0 || firstRow > cells->height - rowCount ||
+      out.size() != static_cast<std::size_t>(rowCount) * static_cast<std::size_t>(cells->width)) {
+    readBlock(band(), 0, firstRow, width(), rowCount, out);  // also the one place that reports bad ranges
+    return;
+  }
+  const std::span<const float> rows = cells->rows(firstRow, rowCount);
+  std::copy(rows.begin(), rows.end(), out.begin());
 }
 
 void GeoTiffRasterBand::writeRows(int firstRow, int rowCount, std::span<const float> values) {
@@ -133,8 +231,10 @@ void GeoTiffRasterBand::writeRows(int firstRow, int rowCount, std::span<const fl
     gdal::writeRows(band(), firstRow, rowCount, values);
   } catch (const host::Error&) {
     file_->writeFailed = true;
+    file_->cells.reset();
     throw;
   }
+  followWrite(*file_, firstRow, rowCount, values);
   file_->dataset->FlushCache(false);
   if (errors.failed()) {
     file_->writeFailed = true;
@@ -153,6 +253,14 @@ host::RasterStatistics GeoTiffRasterBand::computeStatistics() {
         band().SetMetadataItem(kValidPercentItem, known->validPercent.c_str());
       file_->statistics = known->values;
       file_->statisticsValidPercent = known->validPercent;
+    } else if (const auto fromCells =
+                   file_->completeCells() != nullptr ? file_->cells->statistics() : std::nullopt) {
+      // What GDAL's pass would store, from the cells just written instead of the file.
+      band().SetStatistics(fromCells->minimum, fromCells->maximum, fromCells->mean,
+                           fromCells->standardDeviation);
+      band().SetMetadataItem(kValidPercentItem, kAllCellsValid);
+      file_->statistics = *fromCells;
+      file_->statisticsValidPercent = kAllCellsValid;
     } else {
       file_->statistics = gdal::computeStatistics(band());
       const char* validPercent = band().GetMetadataItem(kValidPercentItem);
@@ -167,7 +275,9 @@ std::vector<host::ContourLine> GeoTiffRasterBand::contour(std::span<const double
   std::lock_guard lock(file_->mutex);
   std::optional<std::array<double, 2>> range;
   if (file_->statistics) range = std::array{file_->statistics->minimum, file_->statistics->maximum};
-  DatasetPtr lines = contourBand(band(), levels, range);
+  const ResidentCells* cells = file_->completeCells();
+  DatasetPtr lines =
+      contourBand(band(), levels, range, cells != nullptr ? cells->values.span() : std::span<const float>());
   OGRLayer* layer = lines->GetLayerByName(kContourLayer);
   const int valueField = layer->GetLayerDefn()->GetFieldIndex(kContourField);
   std::vector<host::ContourLine> out;
@@ -213,6 +323,7 @@ GeoTiffRasterWorkspace::GeoTiffRasterWorkspace(fs::path folder, bool unreference
     : folder_(std::move(folder)),
       unreferencedData_(unreferencedData),
       failedWrites_(std::move(failedWrites)) {
+  host::keepFreedHeapMemory();  // GDAL's strips come and go by the thousand
   std::error_code ec;
   if (!fs::is_directory(folder_, ec)) {
     throw host::Error(host::kPathNotFound,
@@ -257,6 +368,17 @@ std::shared_ptr<host::RasterDataset> GeoTiffRasterWorkspace::createRaster(const 
     fs::remove(*tif, ignored);
     throw;
   }
+  // Fresh pages: the copy costs nothing until rows are written into it. Without the memory
+  // for it the raster is simply read back from its file.
+  try {
+    auto cells = std::make_shared<ResidentCells>();
+    cells->values = host::ZeroedArray<float>(static_cast<std::size_t>(raster.columns) *
+                                             static_cast<std::size_t>(raster.rows));
+    cells->width = raster.columns;
+    cells->height = raster.rows;
+    file->cells = std::move(cells);
+  } catch (const std::bad_alloc&) {
+  }
   return std::make_shared<GeoTiffRasterDataset>(std::move(file));
 }
 
@@ -270,6 +392,8 @@ void GeoTiffRasterWorkspace::deleteRaster(std::string_view name) {
     throw host::Error(host::kNotFound,
                       "no raster \"" + std::string(name) + "\" in \"" + folder_.string() + "\"");
   }
+  forgetStatistics(*tifPathOf(name));
+  forgetCells(*tifPathOf(name));
   gdal::deleteRaster(*tifPathOf(name));
 }
 

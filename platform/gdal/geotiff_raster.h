@@ -3,17 +3,44 @@
 // The host's raster workspace, datasets and bands on single-band Float32 GeoTIFF files.
 
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 
 #include "host/raster.h"
+#include "host/zeroed_pages.h"
 #include "platform/gdal/gdal_handles.h"
 #include "platform/gdal/gdal_platform.h"
 #include "platform/gdal/raster_grid.h"
 
 namespace orvex::platform::gdal {
+
+/// The cells of a raster as this process wrote them, kept beside the file so that statistics,
+/// reads and contours of a raster just written need not read it back. The copy follows whole
+/// rows written from the top down, each once (how a new raster is filled); any other write
+/// drops it, and the file is read as usual. The statistics of the rows are brought up to date
+/// on a helper thread while the next rows go to the file.
+struct ResidentCells {
+  host::ZeroedArray<float> values;
+  int width = 0;
+  int height = 0;
+  int rowsWritten = 0;  ///< rows 0 .. rowsWritten - 1 hold the file's values
+  [[nodiscard]] bool complete() const { return rowsWritten == height; }
+  [[nodiscard]] std::span<const float> rows(int first, int count) const {
+    return values.span().subspan(static_cast<std::size_t>(first) * static_cast<std::size_t>(width),
+                                 static_cast<std::size_t>(count) * static_cast<std::size_t>(width));
+  }
+  /// Copies rows that continue the cells and starts their statistics.
+  void append(std::span<const float> newRows, int rowCount);
+  /// The statistics of every row appended, once the helper is done with them.
+  [[nodiscard]] std::optional<BandStatistics> statistics();
+
+ private:
+  RunningStatistics running_;
+  std::future<void> pending_;  // last: a helper still reading the values is waited for first
+};
 
 /// An open GeoTIFF shared by its dataset object and its band objects. Closed when its last
 /// holder lets go: GDAL reports a failure of the last writes only through its error state,
@@ -29,7 +56,14 @@ struct RasterFile {
   std::optional<BandStatistics> statistics;
   std::string statisticsValidPercent;  ///< GDAL's STATISTICS_VALID_PERCENT item with them, if any
   std::shared_ptr<FailedWriteSink> failedWrites;
+  /// The band's cells while they are known without reading the file (see ResidentCells).
+  std::shared_ptr<ResidentCells> cells;
   std::mutex mutex;
+
+  /// The resident cells when they hold the whole band, else null.
+  [[nodiscard]] const ResidentCells* completeCells() const {
+    return cells && cells->complete() ? cells.get() : nullptr;
+  }
 
   RasterFile() = default;
   RasterFile(const RasterFile&) = delete;

@@ -2,6 +2,7 @@
 
 #include <cpl_string.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -135,6 +136,45 @@ BandStatistics computeStatistics(GDALRasterBand& band) {
     failWithGdal("cannot compute the statistics of \"" + datasetName(band) + "\"", &errors);
   }
   return s;
+}
+
+void RunningStatistics::add(std::span<const float> cells) {
+  // Welford's update, as GDAL runs it for floating-point bands: the divisions chain the cells
+  // together, so the order and every operation must stay as they are for the same bits.
+  double minimum = minimum_;
+  double maximum = maximum_;
+  double mean = mean_;
+  double squares = squares_;
+  std::uint64_t count = count_;
+  for (const float cell : cells) {
+    const auto value = static_cast<double>(cell);
+    if (std::isnan(value)) {
+      sawNan_ = true;
+      return;
+    }
+    minimum = std::min(minimum, value);
+    maximum = std::max(maximum, value);
+    ++count;
+    const double delta = value - mean;
+    mean += delta / static_cast<double>(count);
+    squares += delta * (value - mean);
+  }
+  minimum_ = minimum;
+  maximum_ = maximum;
+  mean_ = mean;
+  squares_ = squares;
+  count_ = count;
+}
+
+std::optional<BandStatistics> RunningStatistics::result() const {
+  if (sawNan_ || count_ == 0) return std::nullopt;
+  return BandStatistics{minimum_, maximum_, mean_, std::sqrt(squares_ / static_cast<double>(count_))};
+}
+
+std::optional<BandStatistics> statisticsOfCells(std::span<const float> cells) {
+  RunningStatistics statistics;
+  statistics.add(cells);
+  return statistics.result();
 }
 
 bool deleteRaster(const std::filesystem::path& path) {

@@ -3,7 +3,10 @@
 // Single-band Float32 GeoTIFF rasters: creation with a north-up grid, row-block reads and
 // writes, and statistics over every cell. GDAL types only; the host adapter sits on top.
 
+#include <cstdint>
 #include <filesystem>
+#include <limits>
+#include <optional>
 #include <span>
 
 #include "platform/gdal/gdal_handles.h"
@@ -55,6 +58,28 @@ void readBlock(GDALRasterBand& band, int firstColumn, int firstRow, int columnCo
 /// Statistics over every cell (never GDAL's approximate overview statistics); they are also
 /// stored with the dataset. Throws when the band cannot be read.
 BandStatistics computeStatistics(GDALRasterBand& band);
+
+/// The statistics computeStatistics stores for a band, computed the way GDAL's own pass over
+/// every cell computes them (its running mean and sum of squared deviations, cell by cell in
+/// row order), so that the same bits reach the file without reading it back. Cells are fed a
+/// block at a time, in row order.
+class RunningStatistics {
+ public:
+  void add(std::span<const float> cells);
+  /// Nothing when a cell was NaN or none was added: GDAL's pass is left to handle those.
+  [[nodiscard]] std::optional<BandStatistics> result() const;
+
+ private:
+  double minimum_ = std::numeric_limits<double>::infinity();
+  double maximum_ = -std::numeric_limits<double>::infinity();
+  double mean_ = 0.0;
+  double squares_ = 0.0;
+  std::uint64_t count_ = 0;
+  bool sawNan_ = false;
+};
+
+/// RunningStatistics of `cells` in one block.
+std::optional<BandStatistics> statisticsOfCells(std::span<const float> cells);
 
 /// Removes a raster dataset and its side files (.aux.xml and the like). False when nothing of
 /// that name exists; throws when it exists but cannot be removed.

@@ -326,3 +326,32 @@ TEST(CalculatorDensity, ThreadCountDoesNotChangeTheGrid) {
 
 }  // namespace
 }  // namespace orvex::ui
+
+namespace orvex::ui {
+namespace {
+
+// The normalisation runs in vectors of the widest instruction set; on widths that leave
+// vector tails every cell must still be v * s / (n h^2) / (sdY sdX) to the bit, and the volume
+// the column-major sum, as the plain loops give them.
+TEST(CalculatorDensity, NormalisationIsTheScalarFormulaToTheBit) {
+  for (const std::int32_t columns : {1, 7, 13, 64}) {
+    SCOPED_TRACE(columns);
+    const std::int32_t rows = 5;
+    KernelGrid grid(columns, rows);
+    for (std::size_t i = 0; i < grid.Values().size(); ++i)
+      grid.Values()[i] = std::ldexp(1.0 + 0.37 * static_cast<double>(i % 11), -static_cast<int>(i % 40));
+    std::vector<double> expected(grid.Values().begin(), grid.Values().end());
+    const double nh2 = 17.0 * 3.3 * 3.3;
+    const double sdXY = 1.7 * 0.9;
+    for (double& v : expected) v = v * 1e6 / nh2 / sdXY;
+    double volume = 0.0;
+    for (std::int32_t c = 0; c < columns; ++c)
+      for (std::int32_t r = 0; r < rows; ++r) volume += expected[static_cast<std::size_t>(r * columns + c)];
+
+    EXPECT_EQ(NormaliseDensity(grid, 1e6, 17, 3.3, 0.9, 1.7, 3), 3 * volume * 3);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), grid.Values().begin()));
+  }
+}
+
+}  // namespace
+}  // namespace orvex::ui

@@ -39,6 +39,7 @@ struct Finished {
   int exitCode = -1;         ///< -1 when a signal ended it
   double peakMegabytes = 0;  ///< peak resident memory
   double cpuSeconds = 0;     ///< user and system time
+  double minorFaults = 0;    ///< pages mapped on first touch: dear in a virtual machine
 };
 
 /// Waits for `pid` to end.
@@ -53,6 +54,7 @@ inline Finished waitFor(pid_t pid) {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
   };
   finished.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+  finished.minorFaults = static_cast<double>(usage.ru_minflt);
   return finished;
 }
 

@@ -11,6 +11,7 @@
 #include "host/text.h"
 #include "host/ui_services.h"
 #include "host/workspace.h"
+#include "host/zeroed_pages.h"
 #include "ui/kde/cls_kernel_calculator.h"
 
 namespace orvex::ui {
@@ -74,16 +75,13 @@ std::shared_ptr<host::RasterDataset> clsKernelCalculator::WriteKernelToRaster(
 
   // Row 0 of the grid is the top row of the raster, as in the band.
   const auto width = static_cast<std::size_t>(columns_);
-  std::vector<float> block;
+  host::ZeroedArray<float> block(width * static_cast<std::size_t>(std::min(kRowsPerWrite, rows_)));
   for (int first = 0; first < rows_; first += kRowsPerWrite) {
     const int count = std::min(kRowsPerWrite, rows_ - first);
-    block.resize(width * static_cast<std::size_t>(count));
-    for (int r = 0; r < count; ++r) {
-      const auto row = grid_.Row(first + r);
-      std::transform(row.begin(), row.end(), block.begin() + static_cast<std::ptrdiff_t>(width) * r,
-                     [](double v) { return static_cast<float>(v); });
-    }
-    band->writeRows(first, count, block);
+    const std::span<float> rows = block.span().first(width * static_cast<std::size_t>(count));
+    const auto cells = grid_.Values().subspan(static_cast<std::size_t>(first) * width, rows.size());
+    std::transform(cells.begin(), cells.end(), rows.begin(), [](double v) { return static_cast<float>(v); });
+    band->writeRows(first, count, rows);
   }
   band->computeStatistics();
   return dataset;

@@ -5,33 +5,31 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
-#include <new>
 #include <span>
+
+#include "host/zeroed_pages.h"
 
 namespace orvex::ui {
 
 class KernelGrid {
  public:
   KernelGrid() = default;
-  /// All cells 0. Throws std::bad_alloc when the grid does not fit in memory. The zeros come
-  /// from calloc: a large grid gets fresh pages that are zero already, so a grid of tens of
-  /// megabytes is not written twice (once zero, once by the kernel sum).
+  /// All cells 0. Throws std::bad_alloc when the grid does not fit in memory. A large grid
+  /// gets fresh pages that read as zero (huge pages where the system allows), so a grid of
+  /// tens of megabytes is neither written twice nor faulted in 4 KiB at a time.
   KernelGrid(std::int32_t columns, std::int32_t rows)
       : columns_(columns),
         rows_(rows),
-        size_(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows)) {
-    values_.reset(static_cast<double*>(std::calloc(size_ == 0 ? 1 : size_, sizeof(double))));
-    if (!values_) throw std::bad_alloc();
-  }
+        values_(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows)) {}
 
   [[nodiscard]] std::int32_t Columns() const { return columns_; }
   [[nodiscard]] std::int32_t Rows() const { return rows_; }
 
   /// Cell (column, row); no bounds check.
-  [[nodiscard]] double At(std::int32_t column, std::int32_t row) const { return values_[Index(column, row)]; }
-  double& At(std::int32_t column, std::int32_t row) { return values_[Index(column, row)]; }
+  [[nodiscard]] double At(std::int32_t column, std::int32_t row) const {
+    return values_.data()[Index(column, row)];
+  }
+  double& At(std::int32_t column, std::int32_t row) { return values_.data()[Index(column, row)]; }
 
   /// Row `row`, west to east.
   [[nodiscard]] std::span<const double> Row(std::int32_t row) const {
@@ -42,8 +40,8 @@ class KernelGrid {
   }
 
   /// Every cell, row by row.
-  [[nodiscard]] std::span<const double> Values() const { return {values_.get(), size_}; }
-  std::span<double> Values() { return {values_.get(), size_}; }
+  [[nodiscard]] std::span<const double> Values() const { return values_.span(); }
+  std::span<double> Values() { return values_.span(); }
 
  private:
   [[nodiscard]] std::size_t Index(std::int32_t column, std::int32_t row) const {
@@ -53,11 +51,7 @@ class KernelGrid {
 
   std::int32_t columns_ = 0;
   std::int32_t rows_ = 0;
-  struct Free {
-    void operator()(double* p) const { std::free(p); }
-  };
-  std::size_t size_ = 0;
-  std::unique_ptr<double[], Free> values_;
+  host::ZeroedArray<double> values_;
 };
 
 }  // namespace orvex::ui
