@@ -323,7 +323,6 @@ GeoTiffRasterWorkspace::GeoTiffRasterWorkspace(fs::path folder, bool unreference
     : folder_(std::move(folder)),
       unreferencedData_(unreferencedData),
       failedWrites_(std::move(failedWrites)) {
-  host::keepFreedHeapMemory();  // GDAL's strips come and go by the thousand
   std::error_code ec;
   if (!fs::is_directory(folder_, ec)) {
     throw host::Error(host::kPathNotFound,
