@@ -74,7 +74,8 @@ int largestDecodedError(const std::vector<uint8_t>& file) {
   int worst = 0;
   for (int y = 0; y < kSide; ++y)
     for (int x = 0; x < kSide; ++x)
-      for (int c = 0; c < 3; ++c) worst = std::max(worst, std::abs(rgb[y * stride + 3 * x + c] - sourceGrey(x, y)));
+      for (int c = 0; c < 3; ++c)
+        worst = std::max(worst, std::abs(rgb[y * stride + 3 * x + c] - sourceGrey(x, y)));
   return worst;
 }
 
