@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <climits>
+#include <fstream>
+#include <sstream>
 #include <unordered_set>
 #include <utility>
 
@@ -16,6 +18,7 @@
 #include "platform/gdal/ogr_spatial_reference.h"
 #include "platform/gdal/shapefile_cursors.h"
 #include "platform/gdal/shapefile_edit.h"
+#include "platform/gdal/srs_summary.h"
 #include "platform/gdal/where_filter.h"
 
 namespace orvex::platform::gdal {
@@ -82,15 +85,49 @@ std::filesystem::path sibling(const std::filesystem::path& shp, const char* exte
   return p;
 }
 
+std::optional<std::string> fileText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+/// The bytes of the shapefile's coordinate system file, looked for as OGR does.
+std::optional<std::string> prjText(const std::filesystem::path& shp) {
+  if (auto text = fileText(sibling(shp, ".prj"))) return text;
+  return fileText(sibling(shp, ".PRJ"));
+}
+
+/// Writes a .prj and reads it back: a full disk must not leave a cut-short one.
+bool writePrj(const std::filesystem::path& prj, const std::string& text) {
+  {
+    std::ofstream out(prj, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out) return false;
+  }
+  return fileText(prj) == text;
+}
+
+const char* const kShapesIgnored[] = {"OGR_GEOMETRY", nullptr};
+
 }  // namespace
 
-ShapefileFeatureClass::ShapefileFeatureClass(std::filesystem::path shp, DatasetPtr dataset, bool readOnly)
+ShapefileFeatureClass::ShapefileFeatureClass(std::filesystem::path shp, DatasetPtr dataset, bool readOnly,
+                                             host::SpatialReferencePtr spatialReference)
     : shp_(std::move(shp)), dataset_(std::move(dataset)), readOnly_(readOnly) {
   layer_ = dataset_->GetLayer(0);
   if (layer_ == nullptr) fail("shapefile \"" + shp_.string() + "\" holds no layer");
   shapeType_ = hostShapeType(layer_->GetGeomType());
-  spatialReference_ = fromOgrSrs(layer_->GetSpatialRef());
+  spatialReference_ = spatialReference ? std::move(spatialReference) : fromOgrSrs(layer_->GetSpatialRef());
   rebuildFields();
+}
+
+void ShapefileFeatureClass::leavePointReader() const {
+  if (!pointReader_) return;
+  pointReader_.reset();
+  layer_->SetIgnoredFields(nullptr);
 }
 
 std::shared_ptr<ShapefileFeatureClass> ShapefileFeatureClass::open(const std::filesystem::path& shp) {
@@ -105,7 +142,28 @@ std::shared_ptr<ShapefileFeatureClass> ShapefileFeatureClass::open(const std::fi
   finishInterruptedEdit(shp);
   DatasetPtr ds(GDALDataset::Open(shp.string().c_str(), flags, drivers, options.List(), nullptr));
   if (!ds) failWithGdal("cannot open shapefile \"" + shp.string() + "\"", &errors);
-  return std::shared_ptr<ShapefileFeatureClass>(new ShapefileFeatureClass(shp, std::move(ds), readOnly));
+  // A coordinate system known from an earlier run is not parsed: OGR then reads no shape,
+  // since it would parse the .prj for the first one, and point shapes are read directly.
+  const std::optional<std::string> prj = prjText(shp);
+  std::optional<SrsSummary> known = prj ? cachedSummary(*prj) : std::nullopt;
+  host::SpatialReferencePtr srs =
+      known ? std::make_shared<OgrSpatialReference>(*prj, std::move(*known)) : nullptr;
+  std::shared_ptr<ShapefileFeatureClass> opened(new ShapefileFeatureClass(shp, std::move(ds), readOnly, srs));
+  if (srs) {
+    const OGRwkbGeometryType type = opened->layer_->GetGeomType();
+    if (type == wkbPoint) opened->pointReader_ = ShapefilePointReader::open(shp);
+    if (opened->pointReader_) opened->layer_->SetIgnoredFields(const_cast<const char**>(kShapesIgnored));
+  } else if (prj) {
+    const auto* parsed = dynamic_cast<const OgrSpatialReference*>(opened->spatialReference_.get());
+    if (parsed != nullptr && parsed->ogr() != nullptr) {
+      try {
+        storeSummary(*prj, summarise(*parsed->ogr()));
+      } catch (const host::Error&) {
+        // Not kept: the next run parses again.
+      }
+    }
+  }
+  return opened;
 }
 
 std::shared_ptr<ShapefileFeatureClass> ShapefileFeatureClass::create(
@@ -120,7 +178,10 @@ std::shared_ptr<ShapefileFeatureClass> ShapefileFeatureClass::create(
   }
   const host::GeometryDef& geometry = *definition.fields.at(shapeIndex).geometry;
   const OGRwkbGeometryType shapeType = ogrShapeType(geometry);
-  SpatialRefPtr srs = toOgrSrs(geometry.spatialReference.get());
+  // A reference whose .prj text is known is written as that text, without PROJ.
+  const auto* ours = dynamic_cast<const OgrSpatialReference*>(geometry.spatialReference.get());
+  const std::string* knownPrj = ours != nullptr ? ours->knownShapefilePrj() : nullptr;
+  SpatialRefPtr srs = knownPrj != nullptr ? nullptr : toOgrSrs(geometry.spatialReference.get());
 
   GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(kDriverName);
   if (driver == nullptr) fail("GDAL has no shapefile driver");
@@ -139,8 +200,10 @@ std::shared_ptr<ShapefileFeatureClass> ShapefileFeatureClass::create(
   layerOptions.SetNameValue("AUTO_REPACK", "NO");
   OGRLayer* layer = ds->CreateLayer(shp.stem().string().c_str(), srs.get(), shapeType, layerOptions.List());
   if (layer == nullptr) discard("cannot create shapefile \"" + shp.string() + "\"");
-  // The .prj is written without a check of its own: a cut-short one no longer parses.
+  // OGR writes the .prj without a check of its own: a cut-short one no longer parses.
   if (srs && !readsBack(sibling(shp, ".prj")))
+    discard("cannot write \"" + sibling(shp, ".prj").string() + "\"");
+  if (knownPrj != nullptr && !writePrj(sibling(shp, ".prj"), *knownPrj))
     discard("cannot write \"" + sibling(shp, ".prj").string() + "\"");
   for (const host::FieldDef& field : definition.fields) {
     if (field.type == host::FieldType::Geometry || field.type == host::FieldType::ObjectId) continue;
@@ -151,7 +214,8 @@ std::shared_ptr<ShapefileFeatureClass> ShapefileFeatureClass::create(
   }
   if (layer->SyncToDisk() != OGRERR_NONE || errors.failed())
     discard("cannot write shapefile \"" + shp.string() + "\"");
-  auto created = std::shared_ptr<ShapefileFeatureClass>(new ShapefileFeatureClass(shp, std::move(ds), false));
+  auto created = std::shared_ptr<ShapefileFeatureClass>(new ShapefileFeatureClass(
+      shp, std::move(ds), false, knownPrj != nullptr ? geometry.spatialReference : nullptr));
   created->created_ = true;
   return created;
 }
@@ -260,6 +324,7 @@ const host::Fields& ShapefileFeatureClass::fields() const {
 
 int ShapefileFeatureClass::addField(const host::FieldDef& field) {
   std::lock_guard lock(mutex_);
+  leavePointReader();
   requireWritable();
   if (fields_->find(field.name) >= 0) {
     throw host::Error(host::kAlreadyExists, "field \"" + field.name + "\" already exists in " + where());
@@ -275,6 +340,7 @@ int ShapefileFeatureClass::addField(const host::FieldDef& field) {
 
 void ShapefileFeatureClass::deleteField(std::string_view fieldName) {
   std::lock_guard lock(mutex_);
+  leavePointReader();
   requireWritable();
   const int index = fields_->find(fieldName);
   if (index < 0) {
@@ -321,7 +387,7 @@ std::vector<host::ObjectId> ShapefileFeatureClass::matchingIds(const host::Query
     if (clause.matches(*f)) ids.push_back(static_cast<host::ObjectId>(f->GetFID()));
   }
   const bool readFailed = errors.failed();
-  layer_->SetIgnoredFields(nullptr);
+  layer_->SetIgnoredFields(pointReader_ ? const_cast<const char**>(kShapesIgnored) : nullptr);
   layer_->ResetReading();
   if (readFailed) failWithGdal("cannot read " + where(), &errors);
 
@@ -358,13 +424,22 @@ std::optional<host::Row> ShapefileFeatureClass::readRow(host::ObjectId id) const
   ErrorCollector quiet;  // an id past the end is an answer ("no such row"), not noise
   FeaturePtr f(layer_->GetFeature(id));
   if (!f) return std::nullopt;
+  std::optional<host::Geometry> shape;
+  if (pointReader_) {
+    shape = pointReader_->shape(id, spatialReference_);
+    if (!shape) {
+      leavePointReader();
+      f.reset(layer_->GetFeature(id));
+      if (!f) return std::nullopt;
+    }
+  }
   host::Row row(fields_);
   row.setOid(id);
   const int attributes = f->GetFieldCount();
   for (int i = 0; i < attributes && i + kFirstAttribute < fields_->count(); ++i) {
     row.setRawValue(i + kFirstAttribute, readValue(*f, i));
   }
-  row.setShape(fromOgr(f->GetGeometryRef(), spatialReference_));
+  row.setShape(shape ? std::move(*shape) : fromOgr(f->GetGeometryRef(), spatialReference_));
   return row;
 }
 
@@ -372,6 +447,7 @@ std::optional<host::Row> ShapefileFeatureClass::row(host::ObjectId id) const { r
 
 void ShapefileFeatureClass::deleteRow(host::ObjectId id) {
   std::lock_guard lock(mutex_);
+  leavePointReader();
   requireWritable();
   if (!readRow(id)) {
     throw host::Error(host::kNotFound, "no row " + std::to_string(id) + " in " + where());
@@ -416,6 +492,7 @@ void ShapefileFeatureClass::fillFeature(OGRFeature& feature, const host::Row& ro
 
 void ShapefileFeatureClass::writeRow(const host::Row& row) {
   std::lock_guard lock(mutex_);
+  leavePointReader();
   requireWritable();
   ErrorCollector errors;
   FeaturePtr feature(row.oid() >= 0 ? layer_->GetFeature(row.oid()) : nullptr);
@@ -428,6 +505,7 @@ void ShapefileFeatureClass::writeRow(const host::Row& row) {
 
 host::ObjectId ShapefileFeatureClass::appendRow(const host::Row& buffer) {
   std::lock_guard lock(mutex_);
+  leavePointReader();
   requireWritable();
   FeaturePtr feature(OGRFeature::CreateFeature(layer_->GetLayerDefn()));
   fillFeature(*feature, buffer);
@@ -450,6 +528,7 @@ void ShapefileFeatureClass::sync() {
 
 host::Envelope ShapefileFeatureClass::extent() const {
   std::lock_guard lock(mutex_);
+  leavePointReader();
   requireOpen();
   // Walked rather than taken from the header: the header still counts deleted records.
   host::Envelope box;
