@@ -1,0 +1,211 @@
+// Coordinate systems kept across runs: a shapefile opened with its .prj's answers in the cache
+// must behave as one opened without them, and write the same files.
+
+#include <gtest/gtest.h>
+#include <ogr_spatialref.h>
+#include <stdlib.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "platform/gdal/gdal_platform.h"
+#include "platform/gdal/ogr_spatial_reference.h"
+#include "platform/gdal/shapefile_feature_class.h"
+#include "support/temp_folder.h"
+
+namespace gdal = orvex::platform::gdal;
+namespace host = orvex::host;
+namespace fs = std::filesystem;
+using orvex::test::TempFolder;
+
+namespace {
+
+/// Points the cache at a private folder for one test.
+class PrivateCache {
+ public:
+  PrivateCache() {
+    if (const char* old = std::getenv("XDG_CACHE_HOME")) old_ = old;
+    ::setenv("XDG_CACHE_HOME", folder_.path().c_str(), 1);
+  }
+  ~PrivateCache() {
+    if (old_)
+      ::setenv("XDG_CACHE_HOME", old_->c_str(), 1);
+    else
+      ::unsetenv("XDG_CACHE_HOME");
+  }
+  std::vector<fs::path> files() const {
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::recursive_directory_iterator(folder_.path()))
+      if (entry.is_regular_file()) found.push_back(entry.path());
+    return found;
+  }
+
+ private:
+  TempFolder folder_{"srs_cache"};
+  std::optional<std::string> old_;
+};
+
+std::string bytesOf(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+host::FeatureClassSpec pointSpec(const std::string& name, host::SpatialReferencePtr srs) {
+  host::FeatureClassSpec spec;
+  spec.name = name;
+  spec.shapeFieldName = "Shape";
+  host::FieldDef shape;
+  shape.name = "Shape";
+  shape.type = host::FieldType::Geometry;
+  shape.geometry = host::GeometryDef{host::GeometryType::Point, false, false, std::move(srs)};
+  spec.fields.add(shape);
+  host::FieldDef value;
+  value.name = "V";
+  value.type = host::FieldType::Integer;
+  value.length = 9;
+  spec.fields.add(value);
+  return spec;
+}
+
+/// Rows (i, V = i) at (1000 + i, 2000 - i / 3), with a null shape at every fourth.
+void writePoints(const fs::path& shp, host::SpatialReferencePtr srs, int count) {
+  auto fc = gdal::ShapefileFeatureClass::create(shp, pointSpec(shp.stem().string(), std::move(srs)));
+  auto cursor = fc->insert(true);
+  for (int i = 0; i < count; ++i) {
+    host::Row row = fc->createRowBuffer();
+    row.setValue(row.findField("V"), host::Value(i));
+    if (i % 4 == 3)
+      row.setShape(host::Geometry(host::Geometry::Shape{}));
+    else
+      row.setShape(host::Point{1000.0 + i, 2000.0 - i / 3.0});
+    cursor->insert(row);
+  }
+  cursor->flush();
+  fc->close();
+}
+
+/// What a run sees of an opened shapefile: its reference's answers and its rows.
+struct Reading {
+  std::string name, wkt, rows;
+  std::optional<int> epsg;
+  bool geographic = false, projected = false;
+  double tolerance = 0;
+  bool operator==(const Reading&) const = default;
+};
+
+Reading read(const gdal::ShapefileFeatureClass& fc) {
+  Reading r;
+  const auto srs = fc.spatialReference();
+  r.name = srs->name();
+  r.wkt = srs->wkt();
+  r.epsg = srs->epsg();
+  r.geographic = srs->isGeographic();
+  r.projected = srs->isProjected();
+  r.tolerance = srs->xyTolerance();
+  std::ostringstream rows;
+  rows.precision(17);
+  auto cursor = fc.search();
+  while (auto row = cursor->next()) {
+    rows << row->oid() << ' ' << row->value(row->findField("V")).toText() << ' ';
+    if (row->shape().type() == host::GeometryType::Null)
+      rows << "null\n";
+    else
+      rows << row->shape().point()->x << ' ' << row->shape().point()->y << '\n';
+  }
+  r.rows = rows.str();
+  return r;
+}
+
+struct System {
+  const char* label;
+  int epsg;  // 0: `wkt` instead
+  const char* wkt;
+};
+
+const System kSystems[] = {
+    {"UTM 33N", 32633, nullptr},
+    {"WGS 84", 4326, nullptr},
+    {"NZGD2000 / NZTM", 2193, nullptr},
+    {"an unnamed Lambert conic", 0,
+     "+proj=lcc +lat_1=-30 +lat_2=-40 +lat_0=-35 +lon_0=145 +x_0=0 +y_0=0 +ellps=GRS80 +units=m +no_defs"},
+};
+
+}  // namespace
+
+TEST(ShapefileKnownSystems, AnOpenWithKnownAnswersReadsAndWritesAsAParsingOne) {
+  for (const System& system : kSystems) {
+    SCOPED_TRACE(system.label);
+    PrivateCache cache;
+    TempFolder dir("srs");
+    auto factory = gdal::makeSpatialReferenceFactory();
+    writePoints(dir / "in.shp",
+                system.epsg != 0 ? factory->fromEpsg(system.epsg) : factory->fromWkt(system.wkt), 40);
+
+    auto parsed = gdal::ShapefileFeatureClass::open(dir / "in.shp");
+    ASSERT_EQ(cache.files().size(), 1U) << "the first open keeps the answers";
+    auto known = gdal::ShapefileFeatureClass::open(dir / "in.shp");
+    const auto* knownSrs = dynamic_cast<const gdal::OgrSpatialReference*>(known->spatialReference().get());
+    ASSERT_NE(knownSrs, nullptr);
+    ASSERT_NE(knownSrs->knownShapefilePrj(), nullptr) << "the second open uses them";
+
+    EXPECT_EQ(read(*known), read(*parsed));
+    EXPECT_TRUE(known->spatialReference()->isSame(*parsed->spatialReference()));
+    EXPECT_TRUE(parsed->spatialReference()->isSame(*known->spatialReference()));
+    // The reference rebuilt for a run that needs PROJ after all is the parsed one.
+    const auto* parsedSrs = dynamic_cast<const gdal::OgrSpatialReference*>(parsed->spatialReference().get());
+    ASSERT_NE(knownSrs->ogr(), nullptr);
+    EXPECT_TRUE(gdal::sameSrs(*knownSrs->ogr(), *parsedSrs->ogr()));
+    EXPECT_EQ(gdal::srsName(*knownSrs->ogr()), gdal::srsName(*parsedSrs->ogr()));
+
+    // Outputs carrying either reference are the same files.
+    writePoints(dir / "from_parsed.shp", parsed->spatialReference(), 5);
+    writePoints(dir / "from_known.shp", known->spatialReference(), 5);
+    for (const char* extension : {".prj", ".shp", ".shx", ".dbf", ".cpg"}) {
+      EXPECT_EQ(bytesOf((dir / "from_known").replace_extension(extension)),
+                bytesOf((dir / "from_parsed").replace_extension(extension)))
+          << extension;
+    }
+  }
+}
+
+TEST(ShapefileKnownSystems, RowsWrittenThroughAKnownOpenAreReadBack) {
+  PrivateCache cache;
+  TempFolder dir("srs");
+  writePoints(dir / "in.shp", gdal::makeSpatialReferenceFactory()->fromEpsg(32633), 12);
+  gdal::ShapefileFeatureClass::open(dir / "in.shp")->close();
+  auto known = gdal::ShapefileFeatureClass::open(dir / "in.shp");
+  {
+    auto cursor = known->update();
+    while (auto row = cursor->next()) {
+      if (row->oid() != 5) continue;
+      row->setShape(host::Point{-7.5, 8.25});
+      cursor->updateRow(*row);
+    }
+  }
+  host::Row added = known->createRowBuffer();
+  added.setValue(added.findField("V"), host::Value(99));
+  added.setShape(host::Point{3.0, 4.0});
+  const host::ObjectId id = known->insert(true)->insert(added);
+  EXPECT_EQ(known->row(5)->shape().point()->x, -7.5);
+  EXPECT_EQ(known->row(id)->shape().point()->y, 4.0);
+  EXPECT_EQ(known->row(3)->shape().type(), host::GeometryType::Null);
+  EXPECT_EQ(known->row(4)->shape().point()->x, 1004.0);
+}
+
+TEST(ShapefileKnownSystems, ADamagedCacheRecordIsParsedAgainAndReplaced) {
+  PrivateCache cache;
+  TempFolder dir("srs");
+  writePoints(dir / "in.shp", gdal::makeSpatialReferenceFactory()->fromEpsg(32633), 3);
+  const Reading first = read(*gdal::ShapefileFeatureClass::open(dir / "in.shp"));
+  ASSERT_EQ(cache.files().size(), 1U);
+  const fs::path record = cache.files().front();
+  const std::string whole = bytesOf(record);
+  for (const std::string& damaged : {whole.substr(0, whole.size() / 2), std::string("12\nnot a record\n")}) {
+    std::ofstream(record, std::ios::binary | std::ios::trunc) << damaged;
+    auto again = gdal::ShapefileFeatureClass::open(dir / "in.shp");
+    EXPECT_EQ(read(*again), first);
+    EXPECT_EQ(bytesOf(record), whole);
+  }
+}
