@@ -4,8 +4,10 @@
 #include <ogrsf_frmts.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <unordered_set>
 #include <utility>
@@ -361,6 +363,10 @@ std::vector<host::ObjectId> ShapefileFeatureClass::matchingIds(const host::Query
   std::lock_guard lock(mutex_);
   requireOpen();
   if (filter.objectIds && filter.where.empty()) {
+    const std::vector<host::ObjectId>& wanted = *filter.objectIds;
+    // Strictly rising ids (a selection's) hold no repeat.
+    if (std::adjacent_find(wanted.begin(), wanted.end(), std::greater_equal<>()) == wanted.end())
+      return wanted;
     std::vector<host::ObjectId> ids;
     std::unordered_set<host::ObjectId> seen;
     for (host::ObjectId id : *filter.objectIds) {
@@ -369,6 +375,10 @@ std::vector<host::ObjectId> ShapefileFeatureClass::matchingIds(const host::Query
     return ids;
   }
 
+  // Every row of a file nobody has written to yet: the deletion marks of its .dbf.
+  if (pointReader_ && filter.where.empty() && !filter.objectIds) {
+    if (auto live = pointReader_->liveIds()) return *live;
+  }
   const WhereFilter clause = WhereFilter::compile(filter.where, *layer_->GetLayerDefn());
   ErrorCollector errors;
   // The walk only needs ids and attributes; skipping the shapes saves reading the .shp, and

@@ -76,6 +76,8 @@ std::unique_ptr<ShapefilePointReader> ShapefilePointReader::open(const std::file
   unsigned char header[kHeaderBytes];
   if (!reader->shp_.read(0, sizeof header, header) || littleEndian32(header + 32) != kPointShape)
     return nullptr;
+  reader->dbfPath_ = shp;
+  reader->dbfPath_.replace_extension(".dbf");
   return reader;
 }
 
@@ -98,6 +100,36 @@ std::optional<host::Geometry> ShapefilePointReader::shape(host::ObjectId id,
   if (type == kNullShape) return host::Geometry(host::Geometry::Shape{}, srs);
   if (type != kPointShape || wanted != kPointContentBytes) return std::nullopt;
   return host::Geometry(host::Point{littleEndianDouble(content + 4), littleEndianDouble(content + 12)}, srs);
+}
+
+std::optional<std::vector<host::ObjectId>> ShapefilePointReader::liveIds() const {
+  BlockFile dbf;
+  const bool opened = openFile(dbfPath_, dbf.fd, dbf.size);
+  struct Closer {
+    int fd;
+    ~Closer() {
+      if (fd >= 0) ::close(fd);
+    }
+  } closer{dbf.fd};
+  unsigned char header[12];
+  if (!opened || !dbf.read(0, sizeof header, header)) return std::nullopt;
+  const std::int32_t records = littleEndian32(header + 4);
+  const off_t headerBytes = header[8] | (header[9] << 8);
+  const off_t recordBytes = header[10] | (header[11] << 8);
+  // OGR counts the shapes by the length the .shx header states.
+  unsigned char shxHeader[28];
+  if (!shx_.read(0, sizeof shxHeader, shxHeader) || off_t{2} * bigEndian32(shxHeader + 24) != shx_.size)
+    return std::nullopt;
+  const off_t shapes = (shx_.size - kHeaderBytes) / kIndexEntryBytes;
+  if (records < 0 || records != shapes || recordBytes < 1) return std::nullopt;
+  std::vector<host::ObjectId> ids;
+  ids.reserve(static_cast<std::size_t>(records));
+  for (std::int32_t i = 0; i < records; ++i) {
+    unsigned char flag = 0;
+    if (!dbf.read(headerBytes + recordBytes * i, 1, &flag)) return std::nullopt;
+    if (flag != '*') ids.push_back(i);
+  }
+  return ids;
 }
 
 }  // namespace orvex::platform::gdal

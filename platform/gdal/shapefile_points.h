@@ -31,6 +31,10 @@ class ShapefilePointReader {
   /// record is not one of those two, or cannot be read: OGR must read it then.
   std::optional<host::Geometry> shape(host::ObjectId id, const host::SpatialReferencePtr& srs) const;
 
+  /// The ids of the records not marked deleted in the .dbf, in order: the rows a walk over the
+  /// whole file gives. Nothing when the .dbf is missing or does not hold one record per shape.
+  std::optional<std::vector<host::ObjectId>> liveIds() const;
+
  private:
   /// One file read through a block of its bytes, so that a walk in id order reads each part
   /// of the file once.
@@ -46,6 +50,7 @@ class ShapefilePointReader {
   ShapefilePointReader() = default;
   BlockFile shp_;
   BlockFile shx_;
+  std::filesystem::path dbfPath_;
 };
 
 }  // namespace orvex::platform::gdal

@@ -209,3 +209,30 @@ TEST(ShapefileKnownSystems, ADamagedCacheRecordIsParsedAgainAndReplaced) {
     EXPECT_EQ(bytesOf(record), whole);
   }
 }
+
+TEST(ShapefileKnownSystems, RecordsMarkedDeletedOnDiskAreSkippedAsOgrSkipsThem) {
+  PrivateCache cache;
+  TempFolder dir("srs");
+  writePoints(dir / "in.shp", gdal::makeSpatialReferenceFactory()->fromEpsg(32633), 9);
+  const std::string parsed = read(*gdal::ShapefileFeatureClass::open(dir / "in.shp")).rows;
+  {
+    // Marks records 2 and 8 deleted, as another program that does not pack would leave them.
+    std::fstream dbf(dir / "in.dbf", std::ios::binary | std::ios::in | std::ios::out);
+    unsigned char header[12];
+    dbf.read(reinterpret_cast<char*>(header), sizeof header);
+    const int headerBytes = header[8] | (header[9] << 8);
+    const int recordBytes = header[10] | (header[11] << 8);
+    for (int record : {2, 8}) {
+      dbf.seekp(headerBytes + record * recordBytes);
+      dbf.put('*');
+    }
+  }
+  std::string expected;
+  std::istringstream lines(parsed);
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("2 ", 0) != 0 && line.rfind("8 ", 0) != 0) expected += line + '\n';
+  auto known = gdal::ShapefileFeatureClass::open(dir / "in.shp");
+  EXPECT_EQ(read(*known).rows, expected);
+  EXPECT_EQ(known->rowCount(), 7);
+  EXPECT_FALSE(known->row(2).has_value());
+}
