@@ -133,7 +133,7 @@ void ShapefileFeatureClass::leavePointReader() const {
 }
 
 std::shared_ptr<ShapefileFeatureClass> ShapefileFeatureClass::open(const std::filesystem::path& shp) {
-  ensureGdalReady();
+  ensureShapefileDriver();
   const bool readOnly = !writable(shp) || !writable(sibling(shp, ".dbf")) || !writable(sibling(shp, ".shx"));
   CPLStringList options;
   // Renumbering on repack would move ids under a running command: never while open.
@@ -170,7 +170,7 @@ std::shared_ptr<ShapefileFeatureClass> ShapefileFeatureClass::open(const std::fi
 
 std::shared_ptr<ShapefileFeatureClass> ShapefileFeatureClass::create(
     const std::filesystem::path& shp, const host::FeatureClassSpec& definition) {
-  ensureGdalReady();
+  ensureShapefileDriver();
   const int shapeIndex = definition.fields.find(definition.shapeFieldName);
   if (shapeIndex < 0 || definition.fields.at(shapeIndex).type != host::FieldType::Geometry ||
       !definition.fields.at(shapeIndex).geometry) {
