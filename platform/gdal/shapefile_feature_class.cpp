@@ -159,7 +159,7 @@ std::shared_ptr<ShapefileFeatureClass> ShapefileFeatureClass::open(const std::fi
     const auto* parsed = dynamic_cast<const OgrSpatialReference*>(opened->spatialReference_.get());
     if (parsed != nullptr && parsed->ogr() != nullptr) {
       try {
-        storeSummary(*prj, summarise(*parsed->ogr()));
+        storeSummary(*prj, summarise(*parsed->ogr(), parsed->epsg()));
       } catch (const host::Error&) {
         // Not kept: the next run parses again.
       }

@@ -122,10 +122,10 @@ std::string exported(const OGRSpatialReference& srs, const char* format) {
 
 }  // namespace
 
-SrsSummary summarise(const OGRSpatialReference& srs) {
+SrsSummary summarise(const OGRSpatialReference& srs, std::optional<int> epsg) {
   SrsSummary s;
   s.name = srsName(srs);
-  s.epsg = srsEpsgCode(srs);
+  s.epsg = epsg;
   s.geographic = srs.IsGeographic() != 0;
   s.projected = srs.IsProjected() != 0;
   s.xyTolerance = xyTolerance(&srs);

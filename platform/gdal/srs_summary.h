@@ -35,8 +35,9 @@ struct SrsSummary {
   bool operator==(const SrsSummary&) const = default;
 };
 
-/// The summary of a parsed reference. Throws when OGR cannot write it out.
-SrsSummary summarise(const OGRSpatialReference& srs);
+/// The summary of a parsed reference whose EPSG identification is already known (it costs a
+/// look-up in PROJ's database). Throws when OGR cannot write the reference out.
+SrsSummary summarise(const OGRSpatialReference& srs, std::optional<int> epsg);
 
 /// The summary stored for the text of a .prj file, if any.
 std::optional<SrsSummary> cachedSummary(std::string_view prjText);
