@@ -114,6 +114,39 @@ bool writePrj(const std::filesystem::path& prj, const std::string& text) {
 
 const char* const kShapesIgnored[] = {"OGR_GEOMETRY", nullptr};
 
+/// The kinds of the fields when the point reader may read them as OGR would: OGR's own
+/// encoding choice is the .cpg's (no SHAPE_ENCODING), and every field is plain text, a whole
+/// or real number, or a date.
+std::optional<std::vector<ShapefilePointReader::Kind>> directKinds(const OGRFeatureDefn& definition) {
+  using Kind = ShapefilePointReader::Kind;
+  if (CPLGetConfigOption("SHAPE_ENCODING", nullptr) != nullptr) return std::nullopt;
+  std::vector<Kind> kinds;
+  for (int i = 0; i < definition.GetFieldCount(); ++i) {
+    const OGRFieldDefn& field = *definition.GetFieldDefn(i);
+    if (field.GetSubType() != OFSTNone) return std::nullopt;
+    switch (field.GetType()) {
+      case OFTString:
+        kinds.push_back(Kind::Text);
+        break;
+      case OFTInteger:
+        kinds.push_back(Kind::Int32);
+        break;
+      case OFTInteger64:
+        kinds.push_back(Kind::Int64);
+        break;
+      case OFTReal:
+        kinds.push_back(Kind::Real);
+        break;
+      case OFTDate:
+        kinds.push_back(Kind::Date);
+        break;
+      default:
+        return std::nullopt;
+    }
+  }
+  return kinds;
+}
+
 }  // namespace
 
 ShapefileFeatureClass::ShapefileFeatureClass(std::filesystem::path shp, DatasetPtr dataset, bool readOnly,
@@ -154,7 +187,11 @@ std::shared_ptr<ShapefileFeatureClass> ShapefileFeatureClass::open(const std::fi
   if (srs) {
     const OGRwkbGeometryType type = opened->layer_->GetGeomType();
     if (type == wkbPoint) opened->pointReader_ = ShapefilePointReader::open(shp);
-    if (opened->pointReader_) opened->layer_->SetIgnoredFields(const_cast<const char**>(kShapesIgnored));
+    if (opened->pointReader_) {
+      opened->layer_->SetIgnoredFields(const_cast<const char**>(kShapesIgnored));
+      if (auto kinds = directKinds(*opened->layer_->GetLayerDefn()))
+        opened->pointReader_->readAttributes(*kinds);
+    }
   } else if (prj) {
     const auto* parsed = dynamic_cast<const OgrSpatialReference*>(opened->spatialReference_.get());
     if (parsed != nullptr && parsed->ogr() != nullptr) {
@@ -431,6 +468,21 @@ std::optional<host::Row> ShapefileFeatureClass::readRow(host::ObjectId id) const
   std::lock_guard lock(mutex_);
   requireOpen();
   if (id < 0) return std::nullopt;
+  if (pointReader_) {
+    bool deleted = false;
+    if (auto values = pointReader_->attributes(id, deleted)) {
+      if (auto shape = pointReader_->shape(id, spatialReference_)) {
+        host::Row row(fields_);
+        row.setOid(id);
+        for (std::size_t i = 0;
+             i < values->size() && static_cast<int>(i) + kFirstAttribute < fields_->count(); ++i)
+          row.setRawValue(static_cast<int>(i) + kFirstAttribute, std::move((*values)[i]));
+        row.setShape(std::move(*shape));
+        return row;
+      }
+    }
+    if (deleted) return std::nullopt;
+  }
   ErrorCollector quiet;  // an id past the end is an answer ("no such row"), not noise
   FeaturePtr f(layer_->GetFeature(id));
   if (!f) return std::nullopt;

@@ -5,8 +5,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+
+#include "host/error.h"
 
 namespace orvex::platform::gdal {
 namespace {
@@ -46,6 +53,54 @@ bool openFile(const std::filesystem::path& path, int& fd, off_t& size) {
   return true;
 }
 
+/// The field's text as the shapefile library hands it to OGR: cut at a NUL byte, with
+/// leading and trailing blanks removed.
+std::string_view trimmed(const unsigned char* bytes, std::size_t length) {
+  std::string_view text(reinterpret_cast<const char*>(bytes), length);
+  text = text.substr(0, text.find('\0'));
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+bool allDigits(std::string_view text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+/// A whole number as OGR parses it, for plain decimal text ("-12", "+7", "0042") only.
+std::optional<std::int64_t> plainWhole(std::string_view text) {
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+    const std::string_view digits = text.substr(1);
+    if (!allDigits(digits) || digits.size() > 18) return std::nullopt;
+    const auto magnitude = plainWhole(digits);
+    if (!magnitude) return std::nullopt;
+    return text[0] == '-' ? -*magnitude : *magnitude;
+  }
+  if (!allDigits(text) || text.size() > 18) return std::nullopt;
+  std::int64_t value = 0;
+  std::from_chars(text.data(), text.data() + text.size(), value);
+  return value;
+}
+
+/// A real number as OGR parses it (correctly rounded), for plain decimal text only.
+std::optional<double> plainReal(std::string_view text) {
+  std::string_view body = text;
+  if (!body.empty() && (body[0] == '-' || body[0] == '+')) body.remove_prefix(1);
+  const auto point = body.find('.');
+  const std::string_view whole = body.substr(0, point);
+  const std::string_view fraction =
+      point == std::string_view::npos ? std::string_view() : body.substr(point + 1);
+  if (whole.empty() && fraction.empty()) return std::nullopt;
+  if ((!whole.empty() && !allDigits(whole)) || (!fraction.empty() && !allDigits(fraction)))
+    return std::nullopt;
+  double value = 0;
+  // from_chars takes no leading '+'.
+  const char* begin = text[0] == '+' ? text.data() + 1 : text.data();
+  const auto [end, error] = std::from_chars(begin, text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
 }  // namespace
 
 bool ShapefilePointReader::BlockFile::read(off_t offset, std::size_t length, unsigned char* out) const {
@@ -82,7 +137,7 @@ std::unique_ptr<ShapefilePointReader> ShapefilePointReader::open(const std::file
 }
 
 ShapefilePointReader::~ShapefilePointReader() {
-  for (const BlockFile* file : {&shp_, &shx_}) {
+  for (const BlockFile* file : {&shp_, &shx_, &dbf_}) {
     if (file->fd >= 0) ::close(file->fd);
   }
 }
@@ -130,6 +185,98 @@ std::optional<std::vector<host::ObjectId>> ShapefilePointReader::liveIds() const
     if (flag != '*') ids.push_back(i);
   }
   return ids;
+}
+
+bool ShapefilePointReader::readAttributes(const std::vector<Kind>& kinds) {
+  auto cpg = dbfPath_;
+  cpg.replace_extension(".cpg");
+  std::ifstream in(cpg, std::ios::binary);
+  const std::string codePage((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (codePage != "UTF-8" || !openFile(dbfPath_, dbf_.fd, dbf_.size)) return false;
+  unsigned char header[32];
+  if (!dbf_.read(0, sizeof header, header)) return false;
+  dbfRecords_ = littleEndian32(header + 4);
+  dbfHeaderBytes_ = header[8] | (header[9] << 8);
+  dbfRecordBytes_ = header[10] | (header[11] << 8);
+  const off_t descriptors = (dbfHeaderBytes_ - 33) / 32;
+  if (dbfRecords_ < 0 || descriptors != static_cast<off_t>(kinds.size())) return false;
+  off_t offset = 1;  // the deletion mark
+  for (std::size_t i = 0; i < kinds.size(); ++i) {
+    unsigned char d[32];
+    if (!dbf_.read(32 + 32 * static_cast<off_t>(i), sizeof d, d)) return false;
+    const char type = static_cast<char>(d[11]);
+    const std::size_t length = d[16];
+    const bool stored = kinds[i] == Kind::Text   ? type == 'C'
+                        : kinds[i] == Kind::Date ? type == 'D' && length == 8
+                        : kinds[i] == Kind::Real ? type == 'N' || type == 'F'
+                                                 : type == 'N';
+    if (!stored) return false;
+    dbfFields_.push_back({kinds[i], offset, length});
+    offset += static_cast<off_t>(length);
+  }
+  return offset == dbfRecordBytes_;
+}
+
+std::optional<std::vector<host::Value>> ShapefilePointReader::attributes(host::ObjectId id,
+                                                                         bool& deleted) const {
+  deleted = false;
+  if (dbfFields_.empty() || id < 0 || id >= dbfRecords_) return std::nullopt;
+  std::vector<unsigned char> record(static_cast<std::size_t>(dbfRecordBytes_));
+  if (!dbf_.read(dbfHeaderBytes_ + dbfRecordBytes_ * id, record.size(), record.data())) return std::nullopt;
+  if (record[0] == '*') {
+    deleted = true;
+    return std::nullopt;
+  }
+  if (record[0] != ' ') return std::nullopt;
+  std::vector<host::Value> values;
+  values.reserve(dbfFields_.size());
+  for (const DbfField& field : dbfFields_) {
+    const unsigned char* raw = record.data() + field.offset;
+    if (std::any_of(raw, raw + field.length,
+                    [](unsigned char c) { return c != 0 && (c < 0x20 || c > 0x7e); }))
+      return std::nullopt;  // recoding and validation are OGR's
+    const std::string_view text = trimmed(raw, field.length);
+    if (text.empty()) {
+      if (field.kind == Kind::Date) return std::nullopt;  // blank dates: OGR's own rules
+      values.emplace_back();
+      continue;
+    }
+    switch (field.kind) {
+      case Kind::Text:
+        values.emplace_back(std::string(text));
+        break;
+      case Kind::Int32:
+      case Kind::Int64: {
+        const auto whole = plainWhole(text);
+        if (!whole) return std::nullopt;
+        if (*whole >= INT32_MIN && *whole <= INT32_MAX)
+          values.emplace_back(static_cast<std::int32_t>(*whole));
+        else if (field.kind == Kind::Int64)
+          values.emplace_back(*whole);
+        else
+          return std::nullopt;  // OGR clamps and warns
+        break;
+      }
+      case Kind::Real: {
+        const auto real = plainReal(text);
+        if (!real) return std::nullopt;
+        values.emplace_back(*real);
+        break;
+      }
+      case Kind::Date: {
+        if (text.size() != 8 || !allDigits(text) || text == "00000000") return std::nullopt;
+        int date = 0;
+        std::from_chars(text.data(), text.data() + text.size(), date);
+        try {
+          values.emplace_back(host::Date::fromCivil({date / 10000, date / 100 % 100, date % 100, 0, 0, 0.0}));
+        } catch (const host::Error&) {
+          values.emplace_back();  // no calendar day, as for OGR's reading
+        }
+        break;
+      }
+    }
+  }
+  return values;
 }
 
 }  // namespace orvex::platform::gdal

@@ -8,6 +8,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -15,6 +16,7 @@
 
 #include "host/geometry.h"
 #include "host/row.h"
+#include "host/value.h"
 
 namespace orvex::platform::gdal {
 
@@ -35,6 +37,19 @@ class ShapefilePointReader {
   /// whole file gives. Nothing when the .dbf is missing or does not hold one record per shape.
   std::optional<std::vector<host::ObjectId>> liveIds() const;
 
+  /// The kinds of attribute the .dbf reader reads itself, as OGR types them.
+  enum class Kind { Text, Int32, Int64, Real, Date };
+
+  /// Reads the attributes of the .dbf too, for fields of the given kinds in the .dbf's own
+  /// order, when the file is UTF-8 (.cpg) and each field is stored as OGR reads such a kind.
+  /// False when it cannot: OGR reads them then.
+  bool readAttributes(const std::vector<Kind>& kinds);
+
+  /// The attribute values of a record, as OGR gives them. Nothing when the record holds a value
+  /// this reader leaves to OGR (text beyond printable ASCII, numbers in other notations, dates
+  /// that are not eight digits), or cannot be read. `deleted` tells a record marked deleted.
+  std::optional<std::vector<host::Value>> attributes(host::ObjectId id, bool& deleted) const;
+
  private:
   /// One file read through a block of its bytes, so that a walk in id order reads each part
   /// of the file once.
@@ -48,9 +63,20 @@ class ShapefilePointReader {
   };
 
   ShapefilePointReader() = default;
+  struct DbfField {
+    Kind kind;
+    off_t offset;  ///< within the record
+    std::size_t length;
+  };
+
   BlockFile shp_;
   BlockFile shx_;
   std::filesystem::path dbfPath_;
+  BlockFile dbf_;
+  std::vector<DbfField> dbfFields_;
+  off_t dbfHeaderBytes_ = 0;
+  off_t dbfRecordBytes_ = 0;
+  std::int32_t dbfRecords_ = 0;
 };
 
 }  // namespace orvex::platform::gdal

@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 #include <ogr_spatialref.h>
+#include <ogrsf_frmts.h>
 #include <stdlib.h>
 
 #include <fstream>
 #include <sstream>
 
 #include "platform/gdal/gdal_platform.h"
+#include "platform/gdal/gdal_session.h"
 #include "platform/gdal/ogr_spatial_reference.h"
 #include "platform/gdal/shapefile_feature_class.h"
 #include "support/temp_folder.h"
@@ -235,4 +237,113 @@ TEST(ShapefileKnownSystems, RecordsMarkedDeletedOnDiskAreSkippedAsOgrSkipsThem) 
   EXPECT_EQ(read(*known).rows, expected);
   EXPECT_EQ(known->rowCount(), 7);
   EXPECT_FALSE(known->row(2).has_value());
+}
+
+namespace {
+
+/// One .dbf cell as stored: `text` padded with blanks to the field's width, on the right for
+/// text and on the left for numbers, as writers store them.
+struct Cell {
+  int field;
+  const char* text;
+};
+
+/// Every value of a row with its type, doubles to the last bit.
+std::string typedValues(const host::Row& row) {
+  std::ostringstream out;
+  out.precision(17);
+  for (int i = 2; i < row.fields().count(); ++i) {
+    const host::Value& v = row.value(i);
+    out << static_cast<int>(v.type()) << ':';
+    if (const double* real = v.real())
+      out << *real;
+    else if (!v.isEmpty())
+      out << v.toText();
+    out << '|';
+  }
+  return out.str();
+}
+
+}  // namespace
+
+TEST(ShapefileKnownSystems, AttributesReadDirectlyEqualOgrsReadingCellByCell) {
+  PrivateCache cache;
+  TempFolder dir("srs");
+  const fs::path shp = dir / "cells.shp";
+  // Fields: 0 text C(12), 1 whole N(9), 2 wide whole N(15), 3 real N(12.4), 4 date D.
+  const std::vector<std::vector<Cell>> rows = {
+      {{0, "A1"}, {1, "42"}, {2, "1619931638"}, {3, "3.2500"}, {4, "20210502"}},
+      {{0, "  two words "}, {1, "-7"}, {2, "-2147483649"}, {3, "-0.5000"}, {4, "20040231"}},
+      {{0, ""}, {1, ""}, {2, ""}, {3, ""}, {4, "00000000"}},
+      {{0, "caf\xc3\xa9"}, {1, "+0042"}, {2, "123456789012345"}, {3, "7."}, {4, ""}},
+      {{0, "x"}, {1, "*********"}, {2, "1e3"}, {3, "1e-3"}, {4, "2021/5/2"}},
+      {{0, "tab\there"}, {1, "12 34"}, {2, "0"}, {3, ".5"}, {4, "19991231"}},
+  };
+  {
+    gdal::ensureShapefileDriver();
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("ESRI Shapefile");
+    ASSERT_NE(driver, nullptr);
+    GDALDatasetUniquePtr ds(driver->Create(shp.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    OGRSpatialReference utm;
+    utm.importFromEPSG(32633);
+    const char* options[] = {"ENCODING=UTF-8", nullptr};
+    OGRLayer* layer = ds->CreateLayer("cells", &utm, wkbPoint, const_cast<char**>(options));
+    OGRFieldDefn text("T", OFTString), whole("I", OFTInteger), wide("W", OFTInteger64), real("R", OFTReal),
+        date("D", OFTDate);
+    text.SetWidth(12);
+    whole.SetWidth(9);
+    wide.SetWidth(15);
+    real.SetWidth(12);
+    real.SetPrecision(4);
+    for (OGRFieldDefn* f : {&text, &whole, &wide, &real, &date})
+      ASSERT_EQ(layer->CreateField(f), OGRERR_NONE);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      OGRFeature feature(layer->GetLayerDefn());
+      OGRPoint point(static_cast<double>(i), 1.0);
+      feature.SetGeometry(&point);
+      ASSERT_EQ(layer->CreateFeature(&feature), OGRERR_NONE);
+    }
+  }
+  {
+    std::fstream dbf(dir / "cells.dbf", std::ios::binary | std::ios::in | std::ios::out);
+    unsigned char header[32];
+    dbf.read(reinterpret_cast<char*>(header), sizeof header);
+    const int headerBytes = header[8] | (header[9] << 8);
+    const int recordBytes = header[10] | (header[11] << 8);
+    std::vector<int> offsets;
+    std::vector<int> widths;
+    int offset = 1;
+    for (int f = 0; f < 5; ++f) {
+      unsigned char d[32];
+      dbf.seekg(32 + 32 * f);
+      dbf.read(reinterpret_cast<char*>(d), sizeof d);
+      offsets.push_back(offset);
+      widths.push_back(d[16]);
+      offset += d[16];
+    }
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+      for (const Cell& cell : rows[r]) {
+        const std::string text = cell.text;
+        const std::size_t width = static_cast<std::size_t>(widths[static_cast<std::size_t>(cell.field)]);
+        ASSERT_LE(text.size(), width);
+        const std::string blanks(width - text.size(), ' ');
+        dbf.seekp(headerBytes + static_cast<int>(r) * recordBytes +
+                  offsets[static_cast<std::size_t>(cell.field)]);
+        dbf << (cell.field == 0 ? text + blanks : blanks + text);
+      }
+    }
+  }
+  std::vector<std::string> byOgr;
+  {
+    auto parsed = gdal::ShapefileFeatureClass::open(shp);
+    for (std::size_t r = 0; r < rows.size(); ++r)
+      byOgr.push_back(typedValues(*parsed->row(static_cast<int>(r))));
+  }
+  auto known = gdal::ShapefileFeatureClass::open(shp);
+  ASSERT_NE(dynamic_cast<const gdal::OgrSpatialReference&>(*known->spatialReference()).knownShapefilePrj(),
+            nullptr);
+  for (std::size_t r = 0; r < rows.size(); ++r)
+    EXPECT_EQ(typedValues(*known->row(static_cast<int>(r))), byOgr[r]) << "row " << r;
+  // The first row is read directly (plain cells): its values are the expected ones.
+  EXPECT_EQ(byOgr[0], "3:A1|1:42|1:1619931638|2:3.25|4:2021-05-02|");
 }
