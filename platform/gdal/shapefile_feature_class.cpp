@@ -114,11 +114,11 @@ bool writePrj(const std::filesystem::path& prj, const std::string& text) {
 
 const char* const kShapesIgnored[] = {"OGR_GEOMETRY", nullptr};
 
-/// The kinds of the fields when the point reader may read them as OGR would: OGR's own
+/// The kinds of the fields when the direct reader may read them as OGR would: OGR's own
 /// encoding choice is the .cpg's (no SHAPE_ENCODING), and every field is plain text, a whole
 /// or real number, or a date.
-std::optional<std::vector<ShapefilePointReader::Kind>> directKinds(const OGRFeatureDefn& definition) {
-  using Kind = ShapefilePointReader::Kind;
+std::optional<std::vector<ShapefileDirectReader::Kind>> directKinds(const OGRFeatureDefn& definition) {
+  using Kind = ShapefileDirectReader::Kind;
   if (CPLGetConfigOption("SHAPE_ENCODING", nullptr) != nullptr) return std::nullopt;
   std::vector<Kind> kinds;
   for (int i = 0; i < definition.GetFieldCount(); ++i) {
@@ -159,9 +159,9 @@ ShapefileFeatureClass::ShapefileFeatureClass(std::filesystem::path shp, DatasetP
   rebuildFields();
 }
 
-void ShapefileFeatureClass::leavePointReader() const {
-  if (!pointReader_) return;
-  pointReader_.reset();
+void ShapefileFeatureClass::leaveDirectReader() const {
+  if (!directReader_) return;
+  directReader_.reset();
   layer_->SetIgnoredFields(nullptr);
 }
 
@@ -186,11 +186,11 @@ std::shared_ptr<ShapefileFeatureClass> ShapefileFeatureClass::open(const std::fi
   std::shared_ptr<ShapefileFeatureClass> opened(new ShapefileFeatureClass(shp, std::move(ds), readOnly, srs));
   if (srs) {
     const OGRwkbGeometryType type = opened->layer_->GetGeomType();
-    if (type == wkbPoint) opened->pointReader_ = ShapefilePointReader::open(shp);
-    if (opened->pointReader_) {
+    if (type == wkbPoint) opened->directReader_ = ShapefileDirectReader::open(shp);
+    if (opened->directReader_) {
       opened->layer_->SetIgnoredFields(const_cast<const char**>(kShapesIgnored));
       if (auto kinds = directKinds(*opened->layer_->GetLayerDefn()))
-        opened->pointReader_->readAttributes(*kinds);
+        opened->directReader_->readAttributes(*kinds);
     }
   } else if (prj) {
     const auto* parsed = dynamic_cast<const OgrSpatialReference*>(opened->spatialReference_.get());
@@ -363,7 +363,7 @@ const host::Fields& ShapefileFeatureClass::fields() const {
 
 int ShapefileFeatureClass::addField(const host::FieldDef& field) {
   std::lock_guard lock(mutex_);
-  leavePointReader();
+  leaveDirectReader();
   requireWritable();
   if (fields_->find(field.name) >= 0) {
     throw host::Error(host::kAlreadyExists, "field \"" + field.name + "\" already exists in " + where());
@@ -379,7 +379,7 @@ int ShapefileFeatureClass::addField(const host::FieldDef& field) {
 
 void ShapefileFeatureClass::deleteField(std::string_view fieldName) {
   std::lock_guard lock(mutex_);
-  leavePointReader();
+  leaveDirectReader();
   requireWritable();
   const int index = fields_->find(fieldName);
   if (index < 0) {
@@ -413,8 +413,8 @@ std::vector<host::ObjectId> ShapefileFeatureClass::matchingIds(const host::Query
   }
 
   // Every row of a file nobody has written to yet: the deletion marks of its .dbf.
-  if (pointReader_ && filter.where.empty() && !filter.objectIds) {
-    if (auto live = pointReader_->liveIds()) return *live;
+  if (directReader_ && filter.where.empty() && !filter.objectIds) {
+    if (auto live = directReader_->liveIds()) return *live;
   }
   const WhereFilter clause = WhereFilter::compile(filter.where, *layer_->GetLayerDefn());
   ErrorCollector errors;
@@ -434,7 +434,7 @@ std::vector<host::ObjectId> ShapefileFeatureClass::matchingIds(const host::Query
     if (clause.matches(*f)) ids.push_back(static_cast<host::ObjectId>(f->GetFID()));
   }
   const bool readFailed = errors.failed();
-  layer_->SetIgnoredFields(pointReader_ ? const_cast<const char**>(kShapesIgnored) : nullptr);
+  layer_->SetIgnoredFields(directReader_ ? const_cast<const char**>(kShapesIgnored) : nullptr);
   layer_->ResetReading();
   if (readFailed) failWithGdal("cannot read " + where(), &errors);
 
@@ -468,10 +468,10 @@ std::optional<host::Row> ShapefileFeatureClass::readRow(host::ObjectId id) const
   std::lock_guard lock(mutex_);
   requireOpen();
   if (id < 0) return std::nullopt;
-  if (pointReader_) {
+  if (directReader_) {
     bool deleted = false;
-    if (auto values = pointReader_->attributes(id, deleted)) {
-      if (auto shape = pointReader_->shape(id, spatialReference_)) {
+    if (auto values = directReader_->attributes(id, deleted)) {
+      if (auto shape = directReader_->shape(id, spatialReference_)) {
         host::Row row(fields_);
         row.setOid(id);
         for (std::size_t i = 0;
@@ -487,10 +487,10 @@ std::optional<host::Row> ShapefileFeatureClass::readRow(host::ObjectId id) const
   FeaturePtr f(layer_->GetFeature(id));
   if (!f) return std::nullopt;
   std::optional<host::Geometry> shape;
-  if (pointReader_) {
-    shape = pointReader_->shape(id, spatialReference_);
+  if (directReader_) {
+    shape = directReader_->shape(id, spatialReference_);
     if (!shape) {
-      leavePointReader();
+      leaveDirectReader();
       f.reset(layer_->GetFeature(id));
       if (!f) return std::nullopt;
     }
@@ -509,7 +509,7 @@ std::optional<host::Row> ShapefileFeatureClass::row(host::ObjectId id) const { r
 
 void ShapefileFeatureClass::deleteRow(host::ObjectId id) {
   std::lock_guard lock(mutex_);
-  leavePointReader();
+  leaveDirectReader();
   requireWritable();
   if (!readRow(id)) {
     throw host::Error(host::kNotFound, "no row " + std::to_string(id) + " in " + where());
@@ -554,7 +554,7 @@ void ShapefileFeatureClass::fillFeature(OGRFeature& feature, const host::Row& ro
 
 void ShapefileFeatureClass::writeRow(const host::Row& row) {
   std::lock_guard lock(mutex_);
-  leavePointReader();
+  leaveDirectReader();
   requireWritable();
   ErrorCollector errors;
   FeaturePtr feature(row.oid() >= 0 ? layer_->GetFeature(row.oid()) : nullptr);
@@ -567,7 +567,7 @@ void ShapefileFeatureClass::writeRow(const host::Row& row) {
 
 host::ObjectId ShapefileFeatureClass::appendRow(const host::Row& buffer) {
   std::lock_guard lock(mutex_);
-  leavePointReader();
+  leaveDirectReader();
   requireWritable();
   FeaturePtr feature(OGRFeature::CreateFeature(layer_->GetLayerDefn()));
   fillFeature(*feature, buffer);
@@ -590,7 +590,7 @@ void ShapefileFeatureClass::sync() {
 
 host::Envelope ShapefileFeatureClass::extent() const {
   std::lock_guard lock(mutex_);
-  leavePointReader();
+  leaveDirectReader();
   requireOpen();
   // Walked rather than taken from the header: the header still counts deleted records.
   host::Envelope box;

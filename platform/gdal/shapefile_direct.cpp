@@ -1,4 +1,4 @@
-#include "platform/gdal/shapefile_points.h"
+#include "platform/gdal/shapefile_direct.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -103,7 +103,7 @@ std::optional<double> plainReal(std::string_view text) {
 
 }  // namespace
 
-bool ShapefilePointReader::BlockFile::read(off_t offset, std::size_t length, unsigned char* out) const {
+bool ShapefileDirectReader::BlockFile::read(off_t offset, std::size_t length, unsigned char* out) const {
   if (offset < 0 || offset + static_cast<off_t>(length) > size) return false;
   const auto blockEnd = [&] { return blockStart + static_cast<off_t>(block.size()); };
   if (blockStart < 0 || offset < blockStart || offset + static_cast<off_t>(length) > blockEnd()) {
@@ -121,8 +121,8 @@ bool ShapefilePointReader::BlockFile::read(off_t offset, std::size_t length, uns
   return true;
 }
 
-std::unique_ptr<ShapefilePointReader> ShapefilePointReader::open(const std::filesystem::path& shp) {
-  std::unique_ptr<ShapefilePointReader> reader(new ShapefilePointReader());
+std::unique_ptr<ShapefileDirectReader> ShapefileDirectReader::open(const std::filesystem::path& shp) {
+  std::unique_ptr<ShapefileDirectReader> reader(new ShapefileDirectReader());
   auto shx = shp;
   shx.replace_extension(".shx");
   if (!openFile(shp, reader->shp_.fd, reader->shp_.size) ||
@@ -136,14 +136,14 @@ std::unique_ptr<ShapefilePointReader> ShapefilePointReader::open(const std::file
   return reader;
 }
 
-ShapefilePointReader::~ShapefilePointReader() {
+ShapefileDirectReader::~ShapefileDirectReader() {
   for (const BlockFile* file : {&shp_, &shx_, &dbf_}) {
     if (file->fd >= 0) ::close(file->fd);
   }
 }
 
-std::optional<host::Geometry> ShapefilePointReader::shape(host::ObjectId id,
-                                                          const host::SpatialReferencePtr& srs) const {
+std::optional<host::Geometry> ShapefileDirectReader::shape(host::ObjectId id,
+                                                           const host::SpatialReferencePtr& srs) const {
   unsigned char entry[kIndexEntryBytes];
   if (id < 0 || !shx_.read(kHeaderBytes + kIndexEntryBytes * id, sizeof entry, entry)) return std::nullopt;
   const off_t offset = off_t{2} * bigEndian32(entry);
@@ -157,7 +157,7 @@ std::optional<host::Geometry> ShapefilePointReader::shape(host::ObjectId id,
   return host::Geometry(host::Point{littleEndianDouble(content + 4), littleEndianDouble(content + 12)}, srs);
 }
 
-std::optional<std::vector<host::ObjectId>> ShapefilePointReader::liveIds() const {
+std::optional<std::vector<host::ObjectId>> ShapefileDirectReader::liveIds() const {
   BlockFile dbf;
   const bool opened = openFile(dbfPath_, dbf.fd, dbf.size);
   struct Closer {
@@ -187,7 +187,7 @@ std::optional<std::vector<host::ObjectId>> ShapefilePointReader::liveIds() const
   return ids;
 }
 
-bool ShapefilePointReader::readAttributes(const std::vector<Kind>& kinds) {
+bool ShapefileDirectReader::readAttributes(const std::vector<Kind>& kinds) {
   auto cpg = dbfPath_;
   cpg.replace_extension(".cpg");
   std::ifstream in(cpg, std::ios::binary);
@@ -217,8 +217,8 @@ bool ShapefilePointReader::readAttributes(const std::vector<Kind>& kinds) {
   return offset == dbfRecordBytes_;
 }
 
-std::optional<std::vector<host::Value>> ShapefilePointReader::attributes(host::ObjectId id,
-                                                                         bool& deleted) const {
+std::optional<std::vector<host::Value>> ShapefileDirectReader::attributes(host::ObjectId id,
+                                                                          bool& deleted) const {
   deleted = false;
   if (dbfFields_.empty() || id < 0 || id >= dbfRecords_) return std::nullopt;
   std::vector<unsigned char> record(static_cast<std::size_t>(dbfRecordBytes_));

@@ -1,10 +1,13 @@
 #pragma once
 
-// Point shapes read straight from a point shapefile's .shp through its .shx.
+// The rows of a point shapefile read straight from its files: shapes from the .shp through the
+// .shx, and, where every cell is plain, attributes from the .dbf.
 //
 // OGR assigns the layer's coordinate system to every shape it reads, which makes it parse the
 // .prj through PROJ's database first. A command that carries the coordinate system through
-// without needing PROJ reads the points here instead, and OGR only reads the attributes.
+// without needing PROJ reads the points here instead. OGR's reading of a row (a feature, a
+// recoding of its text, a value per cell) costs several times the row's own parsing, so the
+// cells it would read to the same values are read here too; any other cell is left to OGR.
 
 #include <sys/types.h>
 
@@ -20,14 +23,14 @@
 
 namespace orvex::platform::gdal {
 
-class ShapefilePointReader {
+class ShapefileDirectReader {
  public:
   /// A reader of a 2D point shapefile's shapes; null when the file is not one, or its .shp or
   /// .shx cannot be read.
-  static std::unique_ptr<ShapefilePointReader> open(const std::filesystem::path& shp);
-  ~ShapefilePointReader();
-  ShapefilePointReader(const ShapefilePointReader&) = delete;
-  ShapefilePointReader& operator=(const ShapefilePointReader&) = delete;
+  static std::unique_ptr<ShapefileDirectReader> open(const std::filesystem::path& shp);
+  ~ShapefileDirectReader();
+  ShapefileDirectReader(const ShapefileDirectReader&) = delete;
+  ShapefileDirectReader& operator=(const ShapefileDirectReader&) = delete;
 
   /// The shape of a record: a point, or the null shape for a null record. Nothing when the
   /// record is not one of those two, or cannot be read: OGR must read it then.
@@ -62,7 +65,7 @@ class ShapefilePointReader {
     bool read(off_t offset, std::size_t length, unsigned char* out) const;
   };
 
-  ShapefilePointReader() = default;
+  ShapefileDirectReader() = default;
   struct DbfField {
     Kind kind;
     off_t offset;  ///< within the record
