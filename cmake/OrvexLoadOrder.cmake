@@ -6,16 +6,20 @@
 #
 # orvex_load_early(<target>) names those libraries first among <target>'s needed libraries,
 # so their look-ups end after a few steps; the rest keep their order. The list is ranked by
-# the bindings each receives (LD_DEBUG=bindings on a program that only links GDAL 3.6,
-# Debian 12); libm precedes libc, which exports some of its functions too. Only libraries in
+# the bindings each receives (LD_DEBUG=bindings on orvex itself, GDAL 3.6, Debian 12), down to
+# about a hundred; libm precedes libc, which exports some of its functions too. Only libraries in
 # GDAL's own closure are named, so nothing more is loaded. A symbol binds elsewhere than
 # before only where several libraries carry a copy of the same C++ inline function or
 # template instance, copies that the one-definition rule makes identical.
 set(ORVEX_LOAD_EARLY
-    libopenblas.so libxerces-c libgdal.so libgeos.so libcrypto.so libm.so libc.so libstdc++.so libproj.so
-    libpoppler.so libkmldom.so libsqlite3.so libnetcdf.so libhdf5_serial.so libspatialite.so
-    libgeos_c.so libgnutls.so libnettle.so libdfalt.so librttopo.so libnss3.so libunistring.so
-    libqhull_r.so libLerc.so libnssutil3.so libldap libnspr4.so libssl.so liblcms2.so)
+    libopenblas.so libxerces-c libgdal.so libgeos.so libm.so libc.so libcrypto.so libstdc++.so libproj.so
+    libpoppler.so libkmldom.so libsqlite3.so libnetcdf.so libhdf5_serial.so libspatialite.so libgnutls.so
+    libnettle.so libdfalt.so librttopo.so libnss3.so libgeos_c.so libunistring.so libqhull_r.so libLerc.so
+    libnssutil3.so libldap libnspr4.so libssl.so liblcms2.so libpng16.so libhogweed.so libX11.so
+    libkmlengine.so libfyba.so libxml2.so libmariadb.so libtiff.so libtirpc.so libodbc.so libjpeg.so
+    libgssapi_krb5.so libogdi.so liblber libcfitsio.so libfreetype.so libssh2.so libmfhdfalt.so libgmp.so
+    libkmlbase.so libzstd.so libpixman-1.so libz.so libsmime3.so libcurl-gnutls.so libheif.so libpq.so
+    libgeotiff.so)
 
 function(orvex_load_early target)
   if(ORVEX_SANITIZE)

@@ -37,7 +37,7 @@ void reportFailedWrite(const std::shared_ptr<FailedWriteSink>& sink, const std::
 std::shared_ptr<host::Workspace> openShapefileWorkspace(const std::filesystem::path& folder,
                                                         bool unreferencedData,
                                                         std::shared_ptr<FailedWriteSink> failedWrites) {
-  ensureGdalReady();
+  ensureShapefileDriver();
   return std::make_shared<ShapefileWorkspace>(folder, unreferencedData, std::move(failedWrites));
 }
 
@@ -54,12 +54,12 @@ host::SpatialReferencePtr outputReference(host::SpatialReferencePtr given, bool 
 }
 
 std::shared_ptr<host::GeometryService> makeGeometryService() {
-  ensureGdalReady();
+  ensureGdalErrors();
   return std::make_shared<OgrGeometryService>();
 }
 
 std::shared_ptr<host::SpatialReferenceFactory> makeSpatialReferenceFactory() {
-  ensureGdalReady();
+  ensureGdalErrors();
   return std::make_shared<OgrSpatialReferenceFactory>();
 }
 

@@ -10,15 +10,21 @@
 #include "host/spatial_reference.h"
 #include "platform/gdal/gdal_handles.h"
 #include "platform/gdal/spatial_refs.h"
+#include "platform/gdal/srs_summary.h"
 
 namespace orvex::platform::gdal {
 
 /// A host spatial reference backed by an OGR one in traditional GIS axis order. Without an
 /// OGR reference it is the unknown coordinate system.
+///
+/// A reference read from a shapefile's .prj whose answers are known from an earlier run (see
+/// srs_summary.h) answers from them and builds its OGR reference only when that is asked for.
 class OgrSpatialReference final : public host::SpatialReference {
  public:
   /// Takes ownership; null makes the unknown coordinate system.
   explicit OgrSpatialReference(SpatialRefPtr srs);
+  /// The reference of a .prj text, described by its summary; parsed on first use of `ogr`.
+  OgrSpatialReference(std::string prjText, SrsSummary summary);
 
   std::string name() const override;
   std::string wkt() const override;
@@ -29,11 +35,20 @@ class OgrSpatialReference final : public host::SpatialReference {
   bool isSame(const host::SpatialReference& other) const override;
 
   /// The OGR reference; null for the unknown system. Never modify it: references are shared.
-  const OGRSpatialReference* ogr() const { return srs_.get(); }
+  /// Throws when a summarised reference cannot be rebuilt.
+  const OGRSpatialReference* ogr() const;
+
+  /// The .prj text a shapefile writer gives this reference, when known without parsing;
+  /// null otherwise.
+  const std::string* knownShapefilePrj() const { return summary_ ? &summary_->shapefilePrj : nullptr; }
 
  private:
-  SpatialRefPtr srs_;
+  mutable std::once_flag built_;
+  mutable SpatialRefPtr srs_;
   std::optional<int> epsg_;
+  /// Set for a reference read from a .prj whose answers were known: then `srs_` is built late.
+  std::optional<SrsSummary> summary_;
+  std::string prjText_;
 };
 
 /// An OGR copy of any host reference (ours are cloned, others read through their WKT); null for

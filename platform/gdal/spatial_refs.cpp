@@ -21,7 +21,7 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kPlanarTolerance = 0.001;
 
 SpatialRefPtr newTraditional() {
-  ensureGdalReady();
+  ensureGdalErrors();
   SpatialRefPtr srs(new OGRSpatialReference());
   srs->SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
   return srs;
