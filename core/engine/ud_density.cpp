@@ -448,42 +448,109 @@ ORVEX_SIMD_CLONES(AnterpolateAt, AnterpolateKernel)
 // exponentials, are filled on one.)
 unsigned threads_for(double work, unsigned threads) { return work < 4e6 ? 1U : threads; }
 
+// Adds every tile of `product` to `out`, in fixed tiles on `threads`.
+void add_product(const host::SeparableProduct& product, std::span<double> out, unsigned threads) {
+  host::runFixedChunks(product.TileCount(), threads, [&](std::size_t tile) { product.AddTile(tile, out); });
+}
+
+// Factor tables of points along one axis: each point's window of nodes as a span into `values`,
+// and its factors exp(-t^2 / 2) there.
+void fill_point_factors(std::span<const double> positions, double origin, double step, double b,
+                        std::size_t side, std::vector<host::FactorSpan>& spans, std::vector<double>& values) {
+  spans.resize(positions.size());
+  std::size_t length = 0;
+  for (std::size_t i = 0; i < positions.size(); ++i) {
+    const AxisWindow window = axis_window(origin, step, positions[i], b, side);
+    spans[i] = {window.begin, window.end, length};
+    length += window.end - window.begin;
+  }
+  values.resize(length);
+  for (std::size_t i = 0; i < positions.size(); ++i)
+    fill_axis(origin, step, positions[i], b, 1.0, spans[i], values.data());
+}
+
+// The sources' extent and total weight.
+struct SourceExtent {
+  double x0 = 0.0;
+  double x1 = 0.0;
+  double y0 = 0.0;
+  double y1 = 0.0;
+  double weight = 0.0;
+};
+
+SourceExtent extent_of(std::span<const KernelSource> sources) {
+  SourceExtent e{sources.front().x, sources.front().x, sources.front().y, sources.front().y, 0.0};
+  for (const KernelSource& k : sources) {
+    e.x0 = std::min(e.x0, k.x);
+    e.x1 = std::max(e.x1, k.x);
+    e.y0 = std::min(e.y0, k.y);
+    e.y1 = std::max(e.y1, k.y);
+    e.weight += k.weight;
+  }
+  return e;
+}
+
+// Puts every source in its pair of boxes (scratch.box_x, box_y) and keeps the points of the
+// boxes that hold one.
+void place_sources(std::span<const KernelSource> sources, ChebyshevAxis& ax, ChebyshevAxis& ay,
+                   KernelSumWorkspace& scratch) {
+  scratch.box_x.resize(sources.size());
+  scratch.box_y.resize(sources.size());
+  std::vector<bool> used_x(ax.boxes, false), used_y(ay.boxes, false);
+  for (std::size_t k = 0; k < sources.size(); ++k) {
+    scratch.box_x[k] = ax.box_of(sources[k].x);
+    scratch.box_y[k] = ay.box_of(sources[k].y);
+    used_x[scratch.box_x[k]] = true;
+    used_y[scratch.box_y[k]] = true;
+  }
+  keep_boxes(ax, used_x);
+  keep_boxes(ay, used_y);
+}
+
+// Lists the sources box by box, in source order within a box (a counting sort on the pair of
+// boxes, into scratch.order), and for every column l of W the rows [low, high) that a box
+// holding sources can reach.
+void order_by_boxes(std::size_t n, const ChebyshevAxis& ax, const ChebyshevAxis& ay,
+                    KernelSumWorkspace& scratch) {
+  const std::vector<std::size_t>& box_x = scratch.box_x;
+  const std::vector<std::size_t>& box_y = scratch.box_y;
+  std::vector<std::size_t>& starts = scratch.starts;
+  starts.assign(ax.boxes * ay.boxes + 1, 0);
+  for (std::size_t k = 0; k < n; ++k) ++starts[box_y[k] * ax.boxes + box_x[k] + 1];
+  scratch.low.assign(ay.positions.size(), ax.positions.size());
+  scratch.high.assign(ay.positions.size(), 0);
+  for (std::size_t by = 0; by < ay.boxes; ++by) {
+    for (std::size_t bx = 0; bx < ax.boxes; ++bx) {
+      if (starts[by * ax.boxes + bx + 1] == 0) continue;
+      for (std::size_t column = ay.slot[by]; column < ay.slot[by] + ay.points; ++column) {
+        scratch.low[column] = std::min(scratch.low[column], ax.slot[bx]);
+        scratch.high[column] = std::max(scratch.high[column], ax.slot[bx] + ax.points);
+      }
+    }
+  }
+  std::partial_sum(starts.begin(), starts.end(), starts.begin());
+  scratch.order.resize(n);
+  for (std::size_t k = 0; k < n; ++k) scratch.order[starts[box_y[k] * ax.boxes + box_x[k]]++] = k;
+}
+
 // The interpolated sum into `out` (zeroed by the caller). Returns false, leaving `out` to be
 // zeroed and summed exactly, when the error bound cannot be shown within kWantedRelativeError of
 // the grid's maximum or (unless forced) when the exact sum costs less.
 bool interpolated_sum(std::span<const KernelSource> sources, const GridGeometry& grid, std::size_t side,
                       std::span<double> out, unsigned threads, bool forced, KernelSumWorkspace& scratch) {
   const double b = sources.front().bandwidth;
-  double x0 = sources.front().x, x1 = x0, y0 = sources.front().y, y1 = y0, total_weight = 0.0;
-  for (const KernelSource& k : sources) {
-    x0 = std::min(x0, k.x);
-    x1 = std::max(x1, k.x);
-    y0 = std::min(y0, k.y);
-    y1 = std::max(y1, k.y);
-    total_weight += k.weight;
-  }
+  const SourceExtent extent = extent_of(sources);
   // Nodes along x within a point's window; and the nodes of the quarter of a source's square
   // that stays inside the grid wherever the source lies.
   const double reach = std::sqrt(kDropRadius2) * b / grid.dx + 1.0;
   const double rows = std::min(static_cast<double>(side), 2.0 * reach + 1.0);
   const double inside = std::min(static_cast<double>(side), reach + 1.0) *
                         std::min(static_cast<double>(side), std::sqrt(kDropRadius2) * b / grid.dy + 2.0);
-  const auto [px, py] = cheapest_points(sources.size(), (x1 - x0) / b, (y1 - y0) / b, side, rows);
-  ChebyshevAxis ax = plan_axis(x0, x1, b, px);
-  ChebyshevAxis ay = plan_axis(y0, y1, b, py);
-  std::vector<std::size_t>& box_x = scratch.box_x;
-  std::vector<std::size_t>& box_y = scratch.box_y;
-  box_x.resize(sources.size());
-  box_y.resize(sources.size());
-  std::vector<bool> used_x(ax.boxes, false), used_y(ay.boxes, false);
-  for (std::size_t k = 0; k < sources.size(); ++k) {
-    box_x[k] = ax.box_of(sources[k].x);
-    box_y[k] = ay.box_of(sources[k].y);
-    used_x[box_x[k]] = true;
-    used_y[box_y[k]] = true;
-  }
-  keep_boxes(ax, used_x);
-  keep_boxes(ay, used_y);
+  const auto [px, py] =
+      cheapest_points(sources.size(), (extent.x1 - extent.x0) / b, (extent.y1 - extent.y0) / b, side, rows);
+  ChebyshevAxis ax = plan_axis(extent.x0, extent.x1, b, px);
+  ChebyshevAxis ay = plan_axis(extent.y0, extent.y1, b, py);
+  place_sources(sources, ax, ay, scratch);
   const std::size_t vx = ax.positions.size();
   const std::size_t vy = ay.positions.size();
   if (!forced) {
@@ -498,73 +565,30 @@ bool interpolated_sum(std::span<const KernelSource> sources, const GridGeometry&
 
   // W, column by column: entry (m, l) at l * stride + m.
   const std::size_t stride = vx + kRowRoom;
-  std::vector<double>& w = scratch.w;
-  w.assign(stride * (vy + kTileColumns), 0.0);
-  std::vector<std::size_t>& low = scratch.low;  // rows of W column l that can be non-zero
-  std::vector<std::size_t>& high = scratch.high;
-  low.assign(vy, vx);
-  high.assign(vy, 0);
-  // Sources box by box, in source order within a box (a counting sort on the pair of boxes).
-  std::vector<std::size_t>& starts = scratch.starts;
-  starts.assign(ax.boxes * ay.boxes + 1, 0);
-  for (std::size_t k = 0; k < sources.size(); ++k) ++starts[box_y[k] * ax.boxes + box_x[k] + 1];
-  for (std::size_t by = 0; by < ay.boxes; ++by) {
-    for (std::size_t bx = 0; bx < ax.boxes; ++bx) {
-      if (starts[by * ax.boxes + bx + 1] == 0) continue;
-      for (std::size_t column = ay.slot[by]; column < ay.slot[by] + ay.points; ++column) {
-        low[column] = std::min(low[column], ax.slot[bx]);
-        high[column] = std::max(high[column], ax.slot[bx] + ax.points);
-      }
-    }
-  }
-  std::partial_sum(starts.begin(), starts.end(), starts.begin());
-  std::vector<std::size_t>& order = scratch.order;
-  order.resize(sources.size());
-  for (std::size_t k = 0; k < sources.size(); ++k) order[starts[box_y[k] * ax.boxes + box_x[k]]++] = k;
-  AnterpolateAt(host::BestSimdLevel(),
-                AnterpolationJob{sources, order, box_x, box_y, ax, ay, w.data(), stride});
+  scratch.w.assign(stride * (vy + kTileColumns), 0.0);
+  order_by_boxes(sources.size(), ax, ay, scratch);
+  AnterpolateAt(host::BestSimdLevel(), AnterpolationJob{sources, scratch.order, scratch.box_x, scratch.box_y,
+                                                        ax, ay, scratch.w.data(), stride});
 
   // T = W Fy: vx rows (points along x) by side columns (nodes along y).
-  std::vector<host::FactorSpan>& w_spans = scratch.w_spans;
-  std::vector<host::FactorSpan>& fy_spans = scratch.fy_spans;
-  std::vector<host::FactorSpan>& fx_spans = scratch.fx_spans;
-  std::vector<host::FactorSpan>& t_spans = scratch.t_spans;
-  w_spans.resize(vy);
-  fy_spans.resize(vy);
-  fx_spans.resize(vx);
-  t_spans.resize(vx);
-  std::size_t fy_length = 0;
+  scratch.w_spans.resize(vy);
   for (std::size_t l = 0; l < vy; ++l) {
-    w_spans[l] = {std::min(low[l], high[l]), high[l], l * stride + std::min(low[l], high[l])};
-    const AxisWindow window = axis_window(grid.ay, grid.dy, ay.positions[l], b, side);
-    fy_spans[l] = {window.begin, window.end, fy_length};
-    fy_length += window.end - window.begin;
+    const std::size_t first = std::min(scratch.low[l], scratch.high[l]);
+    scratch.w_spans[l] = {first, scratch.high[l], l * stride + first};
   }
-  std::vector<double>& fy = scratch.fy;
-  fy.resize(fy_length);
-  for (std::size_t l = 0; l < vy; ++l)
-    fill_axis(grid.ay, grid.dy, ay.positions[l], b, 1.0, fy_spans[l], fy.data());
-  std::vector<double>& t = scratch.t;
-  t.assign(vx * side, 0.0);
-  const host::SeparableProduct first_product(vx, side, {w_spans, fy_spans, w, fy});
-  host::runFixedChunks(first_product.TileCount(), threads_for(first_product.Work(), threads),
-                       [&](std::size_t tile) { first_product.AddTile(tile, t); });
+  fill_point_factors(ay.positions, grid.ay, grid.dy, b, side, scratch.fy_spans, scratch.fy);
+  scratch.t.assign(vx * side, 0.0);
+  const host::SeparableProduct first_product(vx, side,
+                                             {scratch.w_spans, scratch.fy_spans, scratch.w, scratch.fy});
+  add_product(first_product, scratch.t, threads_for(first_product.Work(), threads));
 
   // out = Fx T.
-  std::size_t fx_length = 0;
-  for (std::size_t m = 0; m < vx; ++m) {
-    const AxisWindow window = axis_window(grid.ax, grid.dx, ax.positions[m], b, side);
-    fx_spans[m] = {window.begin, window.end, fx_length};
-    fx_length += window.end - window.begin;
-    t_spans[m] = {0, side, m * side};
-  }
-  std::vector<double>& fx = scratch.fx;
-  fx.resize(fx_length);
-  for (std::size_t m = 0; m < vx; ++m)
-    fill_axis(grid.ax, grid.dx, ax.positions[m], b, 1.0, fx_spans[m], fx.data());
-  const host::SeparableProduct second_product(side, side, {fx_spans, t_spans, fx, t});
-  host::runFixedChunks(second_product.TileCount(), threads_for(second_product.Work(), threads),
-                       [&](std::size_t tile) { second_product.AddTile(tile, out); });
+  fill_point_factors(ax.positions, grid.ax, grid.dx, b, side, scratch.fx_spans, scratch.fx);
+  scratch.t_spans.resize(vx);
+  for (std::size_t m = 0; m < vx; ++m) scratch.t_spans[m] = {0, side, m * side};
+  const host::SeparableProduct second_product(side, side,
+                                              {scratch.fx_spans, scratch.t_spans, scratch.fx, scratch.t});
+  add_product(second_product, out, threads_for(second_product.Work(), threads));
 
   // Exact sums are never negative; rounding and interpolation may leave tiny negatives far out.
   double largest = 0.0;
@@ -573,7 +597,7 @@ bool interpolated_sum(std::span<const KernelSource> sources, const GridGeometry&
     largest = std::max(largest, value);
   }
   const double error = std::max(ax.error, ay.error);
-  return forced || (2.1 * error * total_weight <= kWantedRelativeError * largest);
+  return forced || (2.1 * error * extent.weight <= kWantedRelativeError * largest);
 }
 
 }  // namespace
@@ -605,8 +629,7 @@ void accumulate_kernel_sums(std::span<const KernelSource> sources, const GridGeo
             ? product.Work() * kProductCostPerTerm < direct_work(batch, side) * kDirectCostPerTerm
             : method == KernelSumMethod::product;
     if (use_product) {
-      host::runFixedChunks(product.TileCount(), threads,
-                           [&](std::size_t tile) { product.AddTile(tile, out); });
+      add_product(product, out, threads);
     } else {
       direct_sum(batch, side, out, threads);
     }
