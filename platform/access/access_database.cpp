@@ -6,10 +6,13 @@
 #include <utility>
 
 #include "platform/access/mdb_state.h"
+#include "platform/common/byte_order.h"
 
 namespace orvex::access {
 
 namespace {
+
+using platform::readLittleEndian;
 
 using detail::DatabaseState;
 using detail::TableState;
@@ -34,17 +37,7 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::uint32_t u16(const unsigned char* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8;
-}
-
-template <typename T>
-T readLittleEndian(const unsigned char* p) {
-  // Access files are little-endian, as is every platform this builds on.
-  T value;
-  std::memcpy(&value, p, sizeof value);
-  return value;
-}
+std::uint32_t u16(const unsigned char* p) { return readLittleEndian<std::uint16_t>(p); }
 
 ColumnType columnTypeOf(int mdbType) {
   switch (mdbType) {

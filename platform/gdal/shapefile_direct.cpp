@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "host/error.h"
+#include "platform/common/byte_order.h"
 
 namespace orvex::platform::gdal {
 namespace {
@@ -26,24 +27,6 @@ constexpr std::int32_t kNullShape = 0;
 constexpr std::int32_t kPointShape = 1;
 /// Shape type, x and y.
 constexpr std::size_t kPointContentBytes = 4 + 16;
-
-std::int32_t bigEndian32(const unsigned char* b) {
-  return static_cast<std::int32_t>((std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) |
-                                   (std::uint32_t{b[2]} << 8) | std::uint32_t{b[3]});
-}
-
-std::int32_t littleEndian32(const unsigned char* b) {
-  return static_cast<std::int32_t>((std::uint32_t{b[3]} << 24) | (std::uint32_t{b[2]} << 16) |
-                                   (std::uint32_t{b[1]} << 8) | std::uint32_t{b[0]});
-}
-
-double littleEndianDouble(const unsigned char* b) {
-  std::uint64_t bits = 0;
-  for (int i = 7; i >= 0; --i) bits = (bits << 8) | b[i];
-  double value = 0;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
-}
 
 bool openFile(const std::filesystem::path& path, int& fd, off_t& size) {
   fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -129,7 +112,8 @@ std::unique_ptr<ShapefileDirectReader> ShapefileDirectReader::open(const std::fi
       !openFile(shx, reader->shx_.fd, reader->shx_.size))
     return nullptr;
   unsigned char header[kHeaderBytes];
-  if (!reader->shp_.read(0, sizeof header, header) || littleEndian32(header + 32) != kPointShape)
+  if (!reader->shp_.read(0, sizeof header, header) ||
+      readLittleEndian<std::int32_t>(header + 32) != kPointShape)
     return nullptr;
   reader->dbfPath_ = shp;
   reader->dbfPath_.replace_extension(".dbf");
@@ -146,15 +130,16 @@ std::optional<host::Geometry> ShapefileDirectReader::shape(host::ObjectId id,
                                                            const host::SpatialReferencePtr& srs) const {
   unsigned char entry[kIndexEntryBytes];
   if (id < 0 || !shx_.read(kHeaderBytes + kIndexEntryBytes * id, sizeof entry, entry)) return std::nullopt;
-  const off_t offset = off_t{2} * bigEndian32(entry);
-  const off_t contentBytes = off_t{2} * bigEndian32(entry + 4);
+  const off_t offset = off_t{2} * readBigEndian<std::int32_t>(entry);
+  const off_t contentBytes = off_t{2} * readBigEndian<std::int32_t>(entry + 4);
   unsigned char content[kPointContentBytes];
   const std::size_t wanted = contentBytes >= static_cast<off_t>(kPointContentBytes) ? kPointContentBytes : 4;
   if (contentBytes < 4 || !shp_.read(offset + kRecordHeaderBytes, wanted, content)) return std::nullopt;
-  const std::int32_t type = littleEndian32(content);
+  const std::int32_t type = readLittleEndian<std::int32_t>(content);
   if (type == kNullShape) return host::Geometry(host::Geometry::Shape{}, srs);
   if (type != kPointShape || wanted != kPointContentBytes) return std::nullopt;
-  return host::Geometry(host::Point{littleEndianDouble(content + 4), littleEndianDouble(content + 12)}, srs);
+  return host::Geometry(
+      host::Point{readLittleEndian<double>(content + 4), readLittleEndian<double>(content + 12)}, srs);
 }
 
 std::optional<std::vector<host::ObjectId>> ShapefileDirectReader::liveIds() const {
@@ -168,12 +153,13 @@ std::optional<std::vector<host::ObjectId>> ShapefileDirectReader::liveIds() cons
   } closer{dbf.fd};
   unsigned char header[12];
   if (!opened || !dbf.read(0, sizeof header, header)) return std::nullopt;
-  const std::int32_t records = littleEndian32(header + 4);
+  const std::int32_t records = readLittleEndian<std::int32_t>(header + 4);
   const off_t headerBytes = header[8] | (header[9] << 8);
   const off_t recordBytes = header[10] | (header[11] << 8);
   // OGR counts the shapes by the length the .shx header states.
   unsigned char shxHeader[28];
-  if (!shx_.read(0, sizeof shxHeader, shxHeader) || off_t{2} * bigEndian32(shxHeader + 24) != shx_.size)
+  if (!shx_.read(0, sizeof shxHeader, shxHeader) ||
+      off_t{2} * readBigEndian<std::int32_t>(shxHeader + 24) != shx_.size)
     return std::nullopt;
   const off_t shapes = (shx_.size - kHeaderBytes) / kIndexEntryBytes;
   if (records < 0 || records != shapes || recordBytes < 1) return std::nullopt;
@@ -195,7 +181,7 @@ bool ShapefileDirectReader::readAttributes(const std::vector<Kind>& kinds) {
   if (codePage != "UTF-8" || !openFile(dbfPath_, dbf_.fd, dbf_.size)) return false;
   unsigned char header[32];
   if (!dbf_.read(0, sizeof header, header)) return false;
-  dbfRecords_ = littleEndian32(header + 4);
+  dbfRecords_ = readLittleEndian<std::int32_t>(header + 4);
   dbfHeaderBytes_ = header[8] | (header[9] << 8);
   dbfRecordBytes_ = header[10] | (header[11] << 8);
   const off_t descriptors = (dbfHeaderBytes_ - 33) / 32;
