@@ -245,22 +245,18 @@ void GeoTiffRasterBand::writeRows(int firstRow, int rowCount, std::span<const fl
 host::RasterStatistics GeoTiffRasterBand::computeStatistics() {
   std::lock_guard lock(file_->mutex);
   if (!file_->statistics) {
+    // Statistics known without a pass: stored on the band as GDAL's own pass would leave them.
+    const auto adopt = [&](const BandStatistics& values, const std::string& validPercent) {
+      band().SetStatistics(values.minimum, values.maximum, values.mean, values.standardDeviation);
+      if (!validPercent.empty()) band().SetMetadataItem(kValidPercentItem, validPercent.c_str());
+      file_->statistics = values;
+      file_->statisticsValidPercent = validPercent;
+    };
     if (const auto known = recallStatistics(file_->path)) {
-      // The band's metadata as GDAL's own pass would leave it, from the same values.
-      band().SetStatistics(known->values.minimum, known->values.maximum, known->values.mean,
-                           known->values.standardDeviation);
-      if (!known->validPercent.empty())
-        band().SetMetadataItem(kValidPercentItem, known->validPercent.c_str());
-      file_->statistics = known->values;
-      file_->statisticsValidPercent = known->validPercent;
+      adopt(known->values, known->validPercent);
     } else if (const auto fromCells =
                    file_->completeCells() != nullptr ? file_->cells->statistics() : std::nullopt) {
-      // What GDAL's pass would store, from the cells just written instead of the file.
-      band().SetStatistics(fromCells->minimum, fromCells->maximum, fromCells->mean,
-                           fromCells->standardDeviation);
-      band().SetMetadataItem(kValidPercentItem, kAllCellsValid);
-      file_->statistics = *fromCells;
-      file_->statisticsValidPercent = kAllCellsValid;
+      adopt(*fromCells, kAllCellsValid);  // from the cells just written instead of the file
     } else {
       file_->statistics = gdal::computeStatistics(band());
       const char* validPercent = band().GetMetadataItem(kValidPercentItem);
