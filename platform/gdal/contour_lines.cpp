@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -51,76 +52,188 @@ double contourScale(GDALRasterBand& band, const std::optional<std::array<double,
   return std::ldexp(1.0, kScaledBandExponent + 1 - exponent);
 }
 
-/// An in-memory single-band raster over `cells` (width x height values, row after row), with
-/// the georeferencing of `band`. The dataset reads the cells in place; they must outlive it.
+/// A window of a band's cells: rows [firstRow, firstRow + rows), columns likewise.
+struct CellWindow {
+  int firstColumn = 0;
+  int firstRow = 0;
+  int columns = 0;
+  int rows = 0;
+  [[nodiscard]] bool empty() const { return columns <= 0 || rows <= 0; }
+};
+
+/// An in-memory single-band raster over `window.columns` x `window.rows` values from `first`,
+/// `lineLength` values apart from row to row, georeferenced as that window of `band`. The
+/// dataset reads the values in place; they must outlive it.
 template <class T>
-DatasetPtr memoryBand(GDALRasterBand& band, T* cells, ErrorCollector& errors) {
+DatasetPtr memoryBand(GDALRasterBand& band, T* first, std::size_t lineLength, const CellWindow& window,
+                      ErrorCollector& errors) {
   GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("MEM");
   if (driver == nullptr) fail("GDAL has no in-memory raster driver");
   constexpr GDALDataType kType = std::is_same_v<T, float> ? GDT_Float32 : GDT_Float64;
-  DatasetPtr copy(driver->Create("", band.GetXSize(), band.GetYSize(), 0, kType, nullptr));
+  DatasetPtr copy(driver->Create("", window.columns, window.rows, 0, kType, nullptr));
   if (!copy) failWithGdal("cannot copy the band to contour", &errors);
   char pointer[64] = {};
-  CPLPrintPointer(pointer, cells, static_cast<int>(sizeof pointer - 1));
+  CPLPrintPointer(pointer, first, static_cast<int>(sizeof pointer - 1));
   CPLStringList bandOptions;
   bandOptions.SetNameValue("DATAPOINTER", pointer);
+  bandOptions.SetNameValue("PIXELOFFSET", std::to_string(sizeof(T)).c_str());
+  bandOptions.SetNameValue("LINEOFFSET", std::to_string(lineLength * sizeof(T)).c_str());
   if (copy->AddBand(kType, bandOptions.List()) != CE_None) {
     failWithGdal("cannot copy the band to contour", &errors);
   }
   if (GDALDataset* source = band.GetDataset()) {
-    double transform[6];
-    if (source->GetGeoTransform(transform) == CE_None) copy->SetGeoTransform(transform);
+    double t[6];
+    if (source->GetGeoTransform(t) == CE_None) {
+      // The window's corner: the whole band's own transform when the window starts at 0.
+      if (window.firstColumn != 0 || window.firstRow != 0) {
+        t[0] += window.firstColumn * t[1] + window.firstRow * t[2];
+        t[3] += window.firstColumn * t[4] + window.firstRow * t[5];
+      }
+      copy->SetGeoTransform(t);
+    }
     if (const OGRSpatialReference* srs = source->GetSpatialRef()) copy->SetSpatialRef(srs);
   }
   return copy;
 }
 
-/// Cells per slice of the scaled copy (one huge page of floats).
-constexpr std::size_t kScaleSlice = host::kHugePageBytes / sizeof(float);
+/// Rows per slice when the cells are looked at on the host's threads.
+constexpr int kSliceRows = 64;
 
-/// What is traced: the band itself, or an in-memory raster of its values times `scale` (or of
-/// the caller's cells). Values reach the contourer as doubles either way, and a Float32 value
-/// times a power of two is exact in Float32 as in Float64 (the scaled maximum lies far below
-/// Float32's overflow, and scaling up loses no bit even of a subnormal), so every source gives
-/// the contourer the same numbers.
+/// The smallest window holding every cell whose value is `threshold` or more, widened by one cell on every
+/// side and kept inside the band. The contourer finds a line only in a square of four neighbouring cells one
+/// of which reaches the level, so the lines of the window are the band's: the same vertices in the same
+/// order, only placed from the window's corner (which may change their last bit). A band with a NaN cell is
+/// traced whole; a band with no cell at the threshold yields an empty window.
+template <class T>
+CellWindow linesWindow(std::span<const T> cells, int columns, int rows, double threshold) {
+  const CellWindow whole{0, 0, columns, rows};
+  struct Reach {
+    int firstRow = std::numeric_limits<int>::max();
+    int lastRow = -1;
+    int firstColumn = std::numeric_limits<int>::max();
+    int lastColumn = -1;
+    bool nan = false;
+  };
+  const auto slices = static_cast<std::size_t>((rows + kSliceRows - 1) / kSliceRows);
+  std::vector<Reach> reach(slices);
+  host::runFixedChunks(slices, 0, [&](std::size_t slice) {
+    Reach& r = reach[slice];
+    const int first = static_cast<int>(slice) * kSliceRows;
+    for (int row = first; row < std::min(rows, first + kSliceRows); ++row) {
+      const std::span<const T> line =
+          cells.subspan(static_cast<std::size_t>(row) * static_cast<std::size_t>(columns),
+                        static_cast<std::size_t>(columns));
+      int firstHit = -1;
+      int lastHit = -1;
+      for (int c = 0; c < columns; ++c) {
+        const auto v = static_cast<double>(line[static_cast<std::size_t>(c)]);
+        if (v >= threshold) {
+          if (firstHit < 0) firstHit = c;
+          lastHit = c;
+        } else if (std::isnan(v)) {
+          r.nan = true;
+        }
+      }
+      if (firstHit < 0) continue;
+      r.firstRow = std::min(r.firstRow, row);
+      r.lastRow = row;
+      r.firstColumn = std::min(r.firstColumn, firstHit);
+      r.lastColumn = std::max(r.lastColumn, lastHit);
+    }
+  });
+  Reach all;
+  for (const Reach& r : reach) {
+    if (r.nan) return whole;
+    all.firstRow = std::min(all.firstRow, r.firstRow);
+    all.lastRow = std::max(all.lastRow, r.lastRow);
+    all.firstColumn = std::min(all.firstColumn, r.firstColumn);
+    all.lastColumn = std::max(all.lastColumn, r.lastColumn);
+  }
+  if (all.lastRow < 0) return {};
+  const int firstRow = std::max(all.firstRow - 1, 0);
+  const int firstColumn = std::max(all.firstColumn - 1, 0);
+  return {firstColumn, firstRow, std::min(all.lastColumn + 1, columns - 1) - firstColumn + 1,
+          std::min(all.lastRow + 1, rows - 1) - firstRow + 1};
+}
+
+/// What is traced: an in-memory raster over the window of the band's values that holds its
+/// lines, times `scale` where the values are small. The values are the caller's cells, or else
+/// the band read whole in its own precision (Float32, or Float64 for any other type). Values
+/// reach the contourer as doubles either way, and a value times a power of two is exact in its
+/// own type (the scaled maximum lies far below overflow, and scaling up loses no bit even of a
+/// subnormal), so every source gives the contourer the same numbers.
 struct TracedBand {
-  host::ZeroedArray<float> scaledCells;  // declared before the dataset that reads it
-  host::ZeroedArray<double> readCells;
+  host::ZeroedArray<float> floatCells;  // declared before the dataset that reads them
+  host::ZeroedArray<double> doubleCells;
   DatasetPtr memory;
-  GDALRasterBand* band = nullptr;
+  GDALRasterBand* band = nullptr;  ///< null: no cell comes near the levels, nothing to trace
 };
 
-void prepareTracedBand(TracedBand& traced, GDALRasterBand& band, double scale, std::span<const float> cells,
-                       ErrorCollector& errors) {
-  traced.band = &band;
+template <class T>
+void traceWindowOf(TracedBand& traced, host::ZeroedArray<T>& scaledCopy, GDALRasterBand& band, T* values,
+                   double scale, double lowestLevel, ErrorCollector& errors) {
+  const int columns = band.GetXSize();
+  const int rows = band.GetYSize();
+  const auto lineLength = static_cast<std::size_t>(columns);
+  // The contourer nudges a value within 1e-6 of a level (in the traced values) above it; the
+  // margin below the lowest level is far wider.
+  const double tracedLevel = lowestLevel * scale;
+  const double threshold = (tracedLevel - (1e-3 + 1e-6 * std::fabs(tracedLevel))) / scale;
+  const CellWindow window = linesWindow(
+      std::span<const T>(values, lineLength * static_cast<std::size_t>(rows)), columns, rows, threshold);
+  if (window.empty()) return;
+  const std::size_t windowColumns = static_cast<std::size_t>(window.columns);
+  T* first = values + static_cast<std::size_t>(window.firstRow) * lineLength +
+             static_cast<std::size_t>(window.firstColumn);
+  if (scale == 1.0) {
+    traced.memory = memoryBand(band, first, lineLength, window, errors);
+  } else {
+    // Only the window is copied, in fixed slices of rows on the host's threads.
+    scaledCopy = host::ZeroedArray<T>(windowColumns * static_cast<std::size_t>(window.rows));
+    const auto slices = static_cast<std::size_t>((window.rows + kSliceRows - 1) / kSliceRows);
+    host::runFixedChunks(slices, 0, [&](std::size_t slice) {
+      const int begin = static_cast<int>(slice) * kSliceRows;
+      for (int r = begin; r < std::min(window.rows, begin + kSliceRows); ++r) {
+        const T* from = first + static_cast<std::size_t>(r) * lineLength;
+        std::transform(from, from + windowColumns,
+                       scaledCopy.data() + static_cast<std::size_t>(r) * windowColumns,
+                       [scale](T v) { return static_cast<T>(static_cast<double>(v) * scale); });
+      }
+    });
+    traced.memory = memoryBand(band, scaledCopy.data(), windowColumns, window, errors);
+  }
+  traced.band = traced.memory->GetRasterBand(1);
+}
+
+void prepareTracedBand(TracedBand& traced, GDALRasterBand& band, double scale, double lowestLevel,
+                       std::span<const float> cells, ErrorCollector& errors) {
+  const auto count = static_cast<std::size_t>(band.GetXSize()) * static_cast<std::size_t>(band.GetYSize());
   if (!cells.empty()) {
-    const float* values = cells.data();
-    if (scale != 1.0) {
-      traced.scaledCells = host::ZeroedArray<float>(cells.size());
-      // In fixed slices on the host's threads: the fresh pages are faulted in side by side.
-      const std::size_t slices = (cells.size() + kScaleSlice - 1) / kScaleSlice;
-      host::runFixedChunks(slices, 0, [&](std::size_t slice) {
-        const auto from =
-            cells.subspan(slice * kScaleSlice, std::min(kScaleSlice, cells.size() - slice * kScaleSlice));
-        std::transform(from.begin(), from.end(), traced.scaledCells.data() + slice * kScaleSlice,
-                       [scale](float v) { return static_cast<float>(static_cast<double>(v) * scale); });
-      });
-      values = traced.scaledCells.data();
-    }
     // GDAL's in-memory band takes a writable pointer; the contourer only reads it.
-    traced.memory = memoryBand(band, const_cast<float*>(values), errors);
-  } else if (scale != 1.0) {
-    // One read of the whole band, not a row at a time: the same values, a fraction of the calls.
-    traced.readCells = host::ZeroedArray<double>(static_cast<std::size_t>(band.GetXSize()) *
-                                                 static_cast<std::size_t>(band.GetYSize()));
-    if (band.RasterIO(GF_Read, 0, 0, band.GetXSize(), band.GetYSize(), traced.readCells.data(),
-                      band.GetXSize(), band.GetYSize(), GDT_Float64, 0, 0, nullptr) != CE_None) {
+    traceWindowOf(traced, traced.floatCells, band, const_cast<float*>(cells.data()), scale, lowestLevel,
+                  errors);
+    return;
+  }
+  // One read of the whole band, not a row at a time: the same values, a fraction of the calls.
+  const auto readWhole = [&](auto& into, GDALDataType type) {
+    if (band.RasterIO(GF_Read, 0, 0, band.GetXSize(), band.GetYSize(), into.data(), band.GetXSize(),
+                      band.GetYSize(), type, 0, 0, nullptr) != CE_None) {
       failWithGdal("cannot read the band to contour", &errors);
     }
-    for (double& v : traced.readCells.span()) v *= scale;
-    traced.memory = memoryBand(band, traced.readCells.data(), errors);
+  };
+  if (band.GetRasterDataType() == GDT_Float32) {
+    host::ZeroedArray<float> read(count);
+    readWhole(read, GDT_Float32);
+    host::ZeroedArray<float> scaled;
+    traceWindowOf(traced, scaled, band, read.data(), scale, lowestLevel, errors);
+    traced.floatCells = scale != 1.0 ? std::move(scaled) : std::move(read);
+  } else {
+    host::ZeroedArray<double> read(count);
+    readWhole(read, GDT_Float64);
+    host::ZeroedArray<double> scaled;
+    traceWindowOf(traced, scaled, band, read.data(), scale, lowestLevel, errors);
+    traced.doubleCells = scale != 1.0 ? std::move(scaled) : std::move(read);
   }
-  if (traced.memory) traced.band = traced.memory->GetRasterBand(1);
 }
 
 }  // namespace
@@ -157,7 +270,8 @@ DatasetPtr contourBand(GDALRasterBand& band, std::span<const double> levels,
   if (cells.size() != static_cast<std::size_t>(band.GetXSize()) * static_cast<std::size_t>(band.GetYSize()))
     cells = {};
   TracedBand traced;
-  prepareTracedBand(traced, band, scale, cells, errors);
+  prepareTracedBand(traced, band, scale, sorted.front(), cells, errors);
+  if (traced.band == nullptr) return out;
   std::string fixed = "FIXED_LEVELS=";
   for (std::size_t i = 0; i < sorted.size(); ++i) {
     if (i > 0) fixed += ',';

@@ -3,7 +3,9 @@
 #include <cpl_string.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <numeric>
 #include <string>
 
 #include "platform/gdal/gdal_session.h"
@@ -138,37 +140,73 @@ BandStatistics computeStatistics(GDALRasterBand& band) {
   return s;
 }
 
-void RunningStatistics::add(std::span<const float> cells) {
-  // Welford's update, as GDAL runs it for floating-point bands: the divisions chain the cells
-  // together, so the order and every operation must stay as they are for the same bits.
-  double minimum = minimum_;
-  double maximum = maximum_;
-  double mean = mean_;
-  double squares = squares_;
-  std::uint64_t count = count_;
-  for (const float cell : cells) {
-    const auto value = static_cast<double>(cell);
-    if (std::isnan(value)) {
-      sawNan_ = true;
-      return;
-    }
-    minimum = std::min(minimum, value);
-    maximum = std::max(maximum, value);
-    ++count;
-    const double delta = value - mean;
-    mean += delta / static_cast<double>(count);
-    squares += delta * (value - mean);
+RunningStatistics::Block RunningStatistics::blockOf(std::span<const float> cells) {
+  // Eight running sums in a fixed order: the additions of neighbouring cells overlap, and the
+  // rounding is the same on every machine.
+  constexpr std::size_t kLanes = 8;
+  std::array<double, kLanes> sums{};
+  Block block;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    const auto value = static_cast<double>(cells[i]);
+    block.minimum = std::min(block.minimum, value);
+    block.maximum = std::max(block.maximum, value);
+    sums[i % kLanes] += value;
   }
-  minimum_ = minimum;
-  maximum_ = maximum;
-  mean_ = mean;
-  squares_ = squares;
-  count_ = count;
+  block.count = cells.size();
+  block.mean = std::accumulate(sums.begin(), sums.end(), 0.0) / static_cast<double>(block.count);
+  sums.fill(0.0);
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    const double deviation = static_cast<double>(cells[i]) - block.mean;
+    sums[i % kLanes] += deviation * deviation;
+  }
+  block.squares = std::accumulate(sums.begin(), sums.end(), 0.0);
+  return block;
+}
+
+void RunningStatistics::merge(Block& into, const Block& next) {
+  if (next.count == 0) return;
+  if (into.count == 0) {
+    into = next;
+    return;
+  }
+  const auto na = static_cast<double>(into.count);
+  const auto nb = static_cast<double>(next.count);
+  const double n = na + nb;
+  const double delta = next.mean - into.mean;
+  into.mean += delta * (nb / n);
+  into.squares += next.squares + delta * delta * (na * nb / n);
+  into.minimum = std::min(into.minimum, next.minimum);
+  into.maximum = std::max(into.maximum, next.maximum);
+  into.count += next.count;
+}
+
+void RunningStatistics::add(std::span<const float> cells) {
+  if (sawNan_) return;
+  if (std::any_of(cells.begin(), cells.end(), [](float v) { return std::isnan(v); })) {
+    sawNan_ = true;
+    partial_ = {};
+    return;
+  }
+  if (!partial_.empty()) {
+    const std::size_t take = std::min(kStatisticsBlock - partial_.size(), cells.size());
+    partial_.insert(partial_.end(), cells.begin(), cells.begin() + static_cast<std::ptrdiff_t>(take));
+    cells = cells.subspan(take);
+    if (partial_.size() < kStatisticsBlock) return;
+    merge(whole_, blockOf(partial_));
+    partial_.clear();
+  }
+  for (; cells.size() >= kStatisticsBlock; cells = cells.subspan(kStatisticsBlock))
+    merge(whole_, blockOf(cells.first(kStatisticsBlock)));
+  partial_.assign(cells.begin(), cells.end());
 }
 
 std::optional<BandStatistics> RunningStatistics::result() const {
-  if (sawNan_ || count_ == 0) return std::nullopt;
-  return BandStatistics{minimum_, maximum_, mean_, std::sqrt(squares_ / static_cast<double>(count_))};
+  if (sawNan_) return std::nullopt;
+  Block all = whole_;
+  if (!partial_.empty()) merge(all, blockOf(partial_));
+  if (all.count == 0) return std::nullopt;
+  return BandStatistics{all.minimum, all.maximum, all.mean,
+                        std::sqrt(all.squares / static_cast<double>(all.count))};
 }
 
 std::optional<BandStatistics> statisticsOfCells(std::span<const float> cells) {

@@ -8,6 +8,7 @@
 #include <limits>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "platform/gdal/gdal_handles.h"
 
@@ -59,22 +60,35 @@ void readBlock(GDALRasterBand& band, int firstColumn, int firstRow, int columnCo
 /// stored with the dataset. Throws when the band cannot be read.
 BandStatistics computeStatistics(GDALRasterBand& band);
 
-/// The statistics computeStatistics stores for a band, computed the way GDAL's own pass over
-/// every cell computes them (its running mean and sum of squared deviations, cell by cell in
-/// row order), so that the same bits reach the file without reading it back. Cells are fed a
-/// block at a time, in row order.
+/// Statistics of a band's cells fed a block at a time in row order, as they are written, so that
+/// a raster just written need not be read back for them. The cells are taken in fixed blocks of
+/// kStatisticsBlock, whatever the blocks they arrive in: each block's minimum, maximum, mean and
+/// sum of squared deviations from that mean (eight running sums each, in a fixed order), and the
+/// blocks merged in order by the pairwise update of Chan, Golub and LeVeque. The result depends
+/// only on the cells, never on how they arrive or on threads, and is as accurate as GDAL's own
+/// pass over every cell (a running mean updated cell by cell, whose chained divisions take some
+/// 20 processor cycles a cell); the two agree to about 1e-13 relative.
 class RunningStatistics {
  public:
+  static constexpr std::size_t kStatisticsBlock = 4096;
+
   void add(std::span<const float> cells);
   /// Nothing when a cell was NaN or none was added: GDAL's pass is left to handle those.
   [[nodiscard]] std::optional<BandStatistics> result() const;
 
  private:
-  double minimum_ = std::numeric_limits<double>::infinity();
-  double maximum_ = -std::numeric_limits<double>::infinity();
-  double mean_ = 0.0;
-  double squares_ = 0.0;
-  std::uint64_t count_ = 0;
+  struct Block {
+    double minimum = std::numeric_limits<double>::infinity();
+    double maximum = -std::numeric_limits<double>::infinity();
+    double mean = 0.0;
+    double squares = 0.0;  ///< sum of squared deviations from `mean`
+    std::uint64_t count = 0;
+  };
+  static Block blockOf(std::span<const float> cells);
+  static void merge(Block& into, const Block& next);
+
+  Block whole_;
+  std::vector<float> partial_;  ///< cells of the block not yet complete
   bool sawNan_ = false;
 };
 

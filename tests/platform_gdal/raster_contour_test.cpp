@@ -1,9 +1,14 @@
 // GeoTIFF grids and contour lines, read back through GDAL directly.
 
+#include <cpl_string.h>
+#include <gdal_alg.h>
 #include <gtest/gtest.h>
 #include <ogrsf_frmts.h>
 
+#include <algorithm>
 #include <cmath>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "platform/gdal/contour_lines.h"
@@ -234,4 +239,119 @@ TEST(Contouring, NoLevelsGiveAnEmptyLayerAndNonFiniteLevelsAreRefused) {
   EXPECT_EQ(contours->GetLayerByName(gdal::kContourLayer)->GetFeatureCount(), 0);
   const std::vector<double> bad{0.5, std::nan("")};
   EXPECT_ANY_THROW(gdal::contourBand(*ds->GetRasterBand(1), bad));
+}
+
+namespace {
+
+struct Bump {
+  double column;
+  double row;
+  double sigma;
+  double height;
+};
+
+constexpr int kWideColumns = 120;
+constexpr int kWideRows = 90;
+
+// Bumps over a zero floor; a flat top at `plateau` cuts every value above it.
+std::vector<float> bumpsCells(const std::vector<Bump>& bumps, double scale, double plateau = 1e300) {
+  std::vector<float> cells;
+  for (int r = 0; r < kWideRows; ++r) {
+    for (int c = 0; c < kWideColumns; ++c) {
+      double v = 0;
+      for (const Bump& b : bumps) {
+        const double d2 = (c - b.column) * (c - b.column) + (r - b.row) * (r - b.row);
+        v += b.height * std::exp(-d2 / (2 * b.sigma * b.sigma));
+      }
+      cells.push_back(static_cast<float>(scale * std::min(v, plateau)));
+    }
+  }
+  return cells;
+}
+
+// GDAL's contourer run over the whole band, its values and levels times `factor`.
+std::vector<ContourLine> wholeBandLines(GDALDataset& ds, const std::vector<float>& cells,
+                                        std::vector<double> levels, double factor) {
+  GDALDatasetUniquePtr memory(GetGDALDriverManager()->GetDriverByName("MEM")->Create(
+      "", kWideColumns, kWideRows, 1, GDT_Float32, nullptr));
+  std::vector<float> scaled;
+  for (float v : cells) scaled.push_back(static_cast<float>(static_cast<double>(v) * factor));
+  EXPECT_EQ(memory->GetRasterBand(1)->RasterIO(GF_Write, 0, 0, kWideColumns, kWideRows, scaled.data(),
+                                               kWideColumns, kWideRows, GDT_Float32, 0, 0, nullptr),
+            CE_None);
+  double t[6];
+  ds.GetGeoTransform(t);
+  memory->SetGeoTransform(t);
+  GDALDatasetUniquePtr out(
+      GetGDALDriverManager()->GetDriverByName("Memory")->Create("", 0, 0, 0, GDT_Unknown, nullptr));
+  OGRLayer* layer = out->CreateLayer(gdal::kContourLayer, nullptr, wkbLineString, nullptr);
+  OGRFieldDefn id(gdal::kContourIdField, OFTInteger);
+  OGRFieldDefn value(gdal::kContourField, OFTReal);
+  layer->CreateField(&id);
+  layer->CreateField(&value);
+  std::sort(levels.begin(), levels.end());
+  std::string fixed = "FIXED_LEVELS=";
+  for (double level : levels) fixed += CPLSPrintf("%.17g,", level * factor);
+  fixed.pop_back();
+  CPLStringList options;
+  options.AddString(fixed.c_str());
+  options.SetNameValue("ID_FIELD", "0");
+  options.SetNameValue("ELEV_FIELD", "1");
+  EXPECT_EQ(GDALContourGenerateEx(memory->GetRasterBand(1), layer, options.List(), nullptr, nullptr),
+            CE_None);
+  auto lines = linesOf(*out);
+  for (auto& line : lines) line.level /= factor;
+  return lines;
+}
+
+}  // namespace
+
+// Only the window of cells that reach the lowest level is traced: the lines must be those of the
+// whole band, in the same order with the same vertices (placed from the window's corner, which
+// may change a coordinate's last bit: 1e-12 relative), whether the cells come from the caller
+// or from the file.
+TEST(Contouring, TheWindowOfTheLevelsGivesTheWholeBandsLines) {
+  const double tiny = 1e-7;  // small densities are traced through a copy times 2^31
+  const double tinyFactor = std::ldexp(1.0, 31);
+  const struct {
+    const char* what;
+    std::vector<float> cells;
+    std::vector<double> levels;
+    double factor;  // what the contourer's values are multiplied by
+  } cases[] = {
+      {"one bump inside", bumpsCells({{60, 40, 6, 5}}, 1), {4, 2, 0.5}, 1},
+      {"bump on the western edge", bumpsCells({{1, 50, 8, 5}}, 1), {3, 0.2}, 1},
+      {"bump in a corner", bumpsCells({{118, 88, 5, 5}}, 1), {1}, 1},
+      {"two bumps apart", bumpsCells({{20, 20, 4, 5}, {95, 70, 5, 3}}, 1), {2, 0.7}, 1},
+      {"saddle between two bumps", bumpsCells({{50, 45, 6, 5}, {66, 45, 6, 5}}, 1), {4.9, 4.1, 1}, 1},
+      {"plateau at a level", bumpsCells({{60, 40, 9, 5}}, 1, 3.0), {3, 1}, 1},
+      {"small densities", bumpsCells({{40, 30, 7, 5}, {70, 60, 4, 2}}, tiny), {3 * tiny, tiny}, tinyFactor},
+      {"no cell reaches the level", bumpsCells({{60, 40, 6, 5}}, 1), {7}, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder dir;
+    const gdal::GridGeometry grid{300000.0, 5000000.0, 25.0, kWideRows, kWideColumns};
+    auto ds = gdal::createFloatGeoTiff(dir / "w.tif", grid, nullptr);
+    gdal::writeRows(*ds->GetRasterBand(1), 0, kWideRows, c.cells);
+    const auto expected = wholeBandLines(*ds, c.cells, c.levels, c.factor);
+    for (const bool fromCells : {true, false}) {
+      SCOPED_TRACE(fromCells ? "cells given" : "band read");
+      auto contours =
+          gdal::contourBand(*ds->GetRasterBand(1), c.levels, std::nullopt,
+                            fromCells ? std::span<const float>(c.cells) : std::span<const float>());
+      const auto lines = linesOf(*contours);
+      ASSERT_EQ(lines.size(), expected.size());
+      for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].level, expected[i].level);
+        ASSERT_EQ(lines[i].points.size(), expected[i].points.size()) << "line " << i;
+        for (std::size_t k = 0; k < lines[i].points.size(); ++k) {
+          EXPECT_NEAR(lines[i].points[k].x, expected[i].points[k].x,
+                      1e-12 * std::fabs(expected[i].points[k].x));
+          EXPECT_NEAR(lines[i].points[k].y, expected[i].points[k].y,
+                      1e-12 * std::fabs(expected[i].points[k].y));
+        }
+      }
+    }
+  }
 }
