@@ -108,13 +108,37 @@ void writeRows(GDALRasterBand& band, int firstRow, int rowCount, std::span<const
   const int columns = band.GetXSize();
   checkBlock(band, 0, firstRow, columns, rowCount, values.size());
   ErrorCollector errors;
-  // RasterIO takes a non-const buffer for both directions; GF_Write only reads it.
-  auto* data = const_cast<float*>(values.data());
-  if (band.RasterIO(GF_Write, 0, firstRow, columns, rowCount, data, columns, rowCount, GDT_Float32, 0, 0,
-                    nullptr) != CE_None) {
+  const auto failed = [&] {
     failWithGdal("cannot write rows " + std::to_string(firstRow) + " to " +
                      std::to_string(firstRow + rowCount - 1) + " of \"" + datasetName(band) + "\"",
                  &errors);
+  };
+  // RasterIO and WriteBlock take a non-const buffer; writing only reads it.
+  auto* data = const_cast<float*>(values.data());
+  const auto rowValues = static_cast<std::size_t>(columns);
+  int blockColumns = 0;
+  int blockRows = 0;
+  band.GetBlockSize(&blockColumns, &blockRows);
+  int direct = 0;  // rows that go straight to the driver
+  if (band.GetRasterDataType() == GDT_Float32 && blockColumns == columns && blockRows > 0 &&
+      firstRow % blockRows == 0) {
+    direct = rowCount - rowCount % blockRows;
+  }
+  if (direct > 0) {
+    // Whole strips of Float32 go to the driver as they are, without a pass through the block
+    // cache: a third of the time for a new GeoTIFF, and the same bytes. Cached blocks of the band
+    // are written out and dropped first, so that none of them later overwrites these rows.
+    if (band.FlushCache(false) != CE_None) failed();
+    for (int row = 0; row < direct; row += blockRows) {
+      if (band.WriteBlock(0, (firstRow + row) / blockRows,
+                          data + static_cast<std::size_t>(row) * rowValues) != CE_None)
+        failed();
+    }
+  }
+  if (direct < rowCount && band.RasterIO(GF_Write, 0, firstRow + direct, columns, rowCount - direct,
+                                         data + static_cast<std::size_t>(direct) * rowValues, columns,
+                                         rowCount - direct, GDT_Float32, 0, 0, nullptr) != CE_None) {
+    failed();
   }
 }
 

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <span>
 #include <string>
 #include <vector>
@@ -101,6 +103,50 @@ TEST(GeoTiffGrid, ReopensWithItsGridAndReadsBlocksAndStatistics) {
   EXPECT_DOUBLE_EQ(s.minimum, 0.25);
   EXPECT_DOUBLE_EQ(s.maximum, 406.25);
   EXPECT_NEAR(s.mean, 203.25, 1e-9);
+}
+
+// Whole strips are handed to the driver without the block cache: the file must hold the same
+// bytes as GDAL's cached writing gives, and a block cached by an earlier read must not come back
+// over rows written since. Rows of 61 cells share a strip; rows of 3,000 cells have one each.
+TEST(GeoTiffGrid, WholeStripsWrittenDirectlyMakeTheSameFile) {
+  for (const int columns : {61, 3000}) {
+    SCOPED_TRACE(columns);
+    TempFolder dir;
+    const gdal::GridGeometry grid{500.0, 4000.0, 10.0, 70, columns};
+    std::vector<float> first;
+    for (int i = 0; i < grid.rows * columns; ++i) first.push_back(static_cast<float>(i % 977) * 0.5f);
+    const std::vector<float> second(static_cast<std::size_t>(columns) * 40, -3.0f);
+    std::vector<float> expected = first;
+    std::copy(second.begin(), second.end(), expected.begin());
+    const auto write = [&](const std::filesystem::path& path, bool throughGdal) {
+      auto ds = gdal::createFloatGeoTiff(path, grid, nullptr);
+      GDALRasterBand& band = *ds->GetRasterBand(1);
+      std::vector<float> row(static_cast<std::size_t>(columns));
+      if (throughGdal) {
+        ASSERT_EQ(band.RasterIO(GF_Write, 0, 0, columns, grid.rows, first.data(), columns, grid.rows,
+                                GDT_Float32, 0, 0, nullptr),
+                  CE_None);
+        gdal::readBlock(band, 0, 5, columns, 1, row);
+        auto again = second;
+        ASSERT_EQ(
+            band.RasterIO(GF_Write, 0, 0, columns, 40, again.data(), columns, 40, GDT_Float32, 0, 0, nullptr),
+            CE_None);
+      } else {
+        gdal::writeRows(band, 0, grid.rows, first);
+        gdal::readBlock(band, 0, 5, columns, 1, row);  // caches the block of row 5
+        gdal::writeRows(band, 0, 40, second);
+      }
+      std::vector<float> all(expected.size());
+      gdal::readBlock(band, 0, 0, columns, grid.rows, all);
+      EXPECT_EQ(all, expected);
+    };
+    write(dir / "direct.tif", false);
+    write(dir / "cached.tif", true);
+    std::ifstream direct(dir / "direct.tif", std::ios::binary);
+    std::ifstream cached(dir / "cached.tif", std::ios::binary);
+    EXPECT_TRUE(
+        std::equal(std::istreambuf_iterator<char>(direct), {}, std::istreambuf_iterator<char>(cached), {}));
+  }
 }
 
 // Cells never written read 0, while the raster is open and after it is closed.
