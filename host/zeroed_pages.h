@@ -47,7 +47,8 @@ class ZeroedPages {
 /// at once. Writers that allocate and free many blocks (a GeoTIFF strip per row, flushed a few
 /// hundred rows at a time) otherwise give the heap back after each batch and fault it in again
 /// 4 KiB at a time for the next. Up to kKeptHeapBytes stay with the process; allocations up to
-/// that size come from the heap. Process-wide and idempotent; a no-op outside glibc.
+/// that size come from the heap, which is grown ahead of need and marked for huge pages.
+/// Process-wide and idempotent; a no-op outside glibc.
 inline constexpr std::size_t kKeptHeapBytes = std::size_t{32} << 20;
 void keepFreedHeapMemory();
 
