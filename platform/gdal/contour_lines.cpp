@@ -6,9 +6,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
+#include <memory>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "host/fixed_chunks.h"
@@ -61,40 +62,80 @@ struct CellWindow {
   [[nodiscard]] bool empty() const { return columns <= 0 || rows <= 0; }
 };
 
-/// An in-memory single-band raster over `window.columns` x `window.rows` values from `first`,
-/// `lineLength` values apart from row to row, georeferenced as that window of `band`. The
-/// dataset reads the values in place; they must outlive it.
-template <class T>
-DatasetPtr memoryBand(GDALRasterBand& band, T* first, std::size_t lineLength, const CellWindow& window,
-                      ErrorCollector& errors) {
-  GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("MEM");
-  if (driver == nullptr) fail("GDAL has no in-memory raster driver");
-  constexpr GDALDataType kType = std::is_same_v<T, float> ? GDT_Float32 : GDT_Float64;
-  DatasetPtr copy(driver->Create("", window.columns, window.rows, 0, kType, nullptr));
-  if (!copy) failWithGdal("cannot copy the band to contour", &errors);
-  char pointer[64] = {};
-  CPLPrintPointer(pointer, first, static_cast<int>(sizeof pointer - 1));
-  CPLStringList bandOptions;
-  bandOptions.SetNameValue("DATAPOINTER", pointer);
-  bandOptions.SetNameValue("PIXELOFFSET", std::to_string(sizeof(T)).c_str());
-  bandOptions.SetNameValue("LINEOFFSET", std::to_string(lineLength * sizeof(T)).c_str());
-  if (copy->AddBand(kType, bandOptions.List()) != CE_None) {
-    failWithGdal("cannot copy the band to contour", &errors);
-  }
-  if (GDALDataset* source = band.GetDataset()) {
-    double t[6];
-    if (source->GetGeoTransform(t) == CE_None) {
-      // The window's corner: the whole band's own transform when the window starts at 0.
-      if (window.firstColumn != 0 || window.firstRow != 0) {
-        t[0] += window.firstColumn * t[1] + window.firstRow * t[2];
-        t[3] += window.firstColumn * t[4] + window.firstRow * t[5];
+/// The cells of a window of a band as a one-band raster of Float64 for the contourer, read in
+/// place and multiplied by a power of two as they are read: no copy of the cells is made. The
+/// dataset holds the window's georeferencing (the contour layer takes the band's spatial
+/// reference itself).
+class WindowDataset final : public GDALDataset {
+ public:
+  WindowDataset(GDALRasterBand& band, const CellWindow& window) {
+    nRasterXSize = window.columns;
+    nRasterYSize = window.rows;
+    eAccess = GA_ReadOnly;
+    if (GDALDataset* source = band.GetDataset()) {
+      hasTransform_ = source->GetGeoTransform(transform_) == CE_None;
+      if (hasTransform_ && (window.firstColumn != 0 || window.firstRow != 0)) {
+        // The window's corner: the band's own transform when the window starts at 0.
+        transform_[0] += window.firstColumn * transform_[1] + window.firstRow * transform_[2];
+        transform_[3] += window.firstColumn * transform_[4] + window.firstRow * transform_[5];
       }
-      copy->SetGeoTransform(t);
     }
-    if (const OGRSpatialReference* srs = source->GetSpatialRef()) copy->SetSpatialRef(srs);
   }
-  return copy;
-}
+  /// Takes ownership of the dataset's one band.
+  void setBand(GDALRasterBand* band) { SetBand(1, band); }
+  CPLErr GetGeoTransform(double* transform) override {
+    std::copy(std::begin(transform_), std::end(transform_), transform);
+    return hasTransform_ ? CE_None : CE_Failure;
+  }
+
+ private:
+  double transform_[6] = {0, 1, 0, 0, 0, 1};
+  bool hasTransform_ = false;
+};
+
+template <class T>
+class WindowBand final : public GDALRasterBand {
+ public:
+  /// `first` is the window's first cell; rows lie `lineLength` values apart.
+  WindowBand(WindowDataset& dataset, const T* first, std::size_t lineLength, double scale)
+      : first_(first), lineLength_(lineLength), scale_(scale) {
+    poDS = &dataset;
+    nBand = 1;
+    eDataType = GDT_Float64;
+    nRasterXSize = dataset.GetRasterXSize();
+    nRasterYSize = dataset.GetRasterYSize();
+    nBlockXSize = nRasterXSize;
+    nBlockYSize = 1;
+  }
+
+ protected:
+  CPLErr IReadBlock(int /*blockColumn*/, int blockRow, void* out) override {
+    readRow(blockRow, 0, nRasterXSize, static_cast<double*>(out));
+    return CE_None;
+  }
+  // Whole rows read as Float64, the contourer's only request, skip the block cache.
+  CPLErr IRasterIO(GDALRWFlag flag, int x, int y, int width, int height, void* data, int bufferWidth,
+                   int bufferHeight, GDALDataType type, GSpacing pixelSpacing, GSpacing lineSpacing,
+                   GDALRasterIOExtraArg* extra) override {
+    if (flag != GF_Read || type != GDT_Float64 || bufferWidth != width || bufferHeight != height ||
+        pixelSpacing != static_cast<GSpacing>(sizeof(double))) {
+      return GDALRasterBand::IRasterIO(flag, x, y, width, height, data, bufferWidth, bufferHeight, type,
+                                       pixelSpacing, lineSpacing, extra);
+    }
+    for (int r = 0; r < height; ++r)
+      readRow(y + r, x, width, reinterpret_cast<double*>(static_cast<GByte*>(data) + r * lineSpacing));
+    return CE_None;
+  }
+
+ private:
+  void readRow(int row, int column, int count, double* out) const {
+    const T* from = first_ + static_cast<std::size_t>(row) * lineLength_ + static_cast<std::size_t>(column);
+    for (int c = 0; c < count; ++c) out[c] = static_cast<double>(from[c]) * scale_;
+  }
+  const T* first_;
+  std::size_t lineLength_;
+  double scale_;
+};
 
 /// Rows per slice when the cells are looked at on the host's threads.
 constexpr int kSliceRows = 64;
@@ -156,22 +197,22 @@ CellWindow linesWindow(std::span<const T> cells, int columns, int rows, double t
           std::min(all.lastRow + 1, rows - 1) - firstRow + 1};
 }
 
-/// What is traced: an in-memory raster over the window of the band's values that holds its
-/// lines, times `scale` where the values are small. The values are the caller's cells, or else
-/// the band read whole in its own precision (Float32, or Float64 for any other type). Values
-/// reach the contourer as doubles either way, and a value times a power of two is exact in its
-/// own type (the scaled maximum lies far below overflow, and scaling up loses no bit even of a
-/// subnormal), so every source gives the contourer the same numbers.
+/// What is traced: the window of the band's values that holds its lines, times `scale` where
+/// the values are small. The values are the caller's cells, or else the band read whole in its
+/// own precision (Float32, or Float64 for any other type). Values reach the contourer as
+/// doubles either way, and a value times a power of two is exact (the scaled maximum lies far
+/// below overflow, and scaling up loses no bit even of a subnormal), so every source gives the
+/// contourer the same numbers.
 struct TracedBand {
   host::ZeroedArray<float> floatCells;  // declared before the dataset that reads them
   host::ZeroedArray<double> doubleCells;
-  DatasetPtr memory;
+  std::unique_ptr<WindowDataset> dataset;
   GDALRasterBand* band = nullptr;  ///< null: no cell comes near the levels, nothing to trace
 };
 
 template <class T>
-void traceWindowOf(TracedBand& traced, host::ZeroedArray<T>& scaledCopy, GDALRasterBand& band, T* values,
-                   double scale, double lowestLevel, ErrorCollector& errors) {
+void traceWindowOf(TracedBand& traced, GDALRasterBand& band, const T* values, double scale,
+                   double lowestLevel) {
   const int columns = band.GetXSize();
   const int rows = band.GetYSize();
   const auto lineLength = static_cast<std::size_t>(columns);
@@ -182,39 +223,21 @@ void traceWindowOf(TracedBand& traced, host::ZeroedArray<T>& scaledCopy, GDALRas
   const CellWindow window = linesWindow(
       std::span<const T>(values, lineLength * static_cast<std::size_t>(rows)), columns, rows, threshold);
   if (window.empty()) return;
-  const std::size_t windowColumns = static_cast<std::size_t>(window.columns);
-  T* first = values + static_cast<std::size_t>(window.firstRow) * lineLength +
-             static_cast<std::size_t>(window.firstColumn);
-  if (scale == 1.0) {
-    traced.memory = memoryBand(band, first, lineLength, window, errors);
-  } else {
-    // Only the window is copied, in fixed slices of rows on the host's threads.
-    scaledCopy = host::ZeroedArray<T>(windowColumns * static_cast<std::size_t>(window.rows));
-    const auto slices = static_cast<std::size_t>((window.rows + kSliceRows - 1) / kSliceRows);
-    host::runFixedChunks(slices, 0, [&](std::size_t slice) {
-      const int begin = static_cast<int>(slice) * kSliceRows;
-      for (int r = begin; r < std::min(window.rows, begin + kSliceRows); ++r) {
-        const T* from = first + static_cast<std::size_t>(r) * lineLength;
-        std::transform(from, from + windowColumns,
-                       scaledCopy.data() + static_cast<std::size_t>(r) * windowColumns,
-                       [scale](T v) { return static_cast<T>(static_cast<double>(v) * scale); });
-      }
-    });
-    traced.memory = memoryBand(band, scaledCopy.data(), windowColumns, window, errors);
-  }
-  traced.band = traced.memory->GetRasterBand(1);
+  const T* first = values + static_cast<std::size_t>(window.firstRow) * lineLength +
+                   static_cast<std::size_t>(window.firstColumn);
+  traced.dataset = std::make_unique<WindowDataset>(band, window);
+  traced.dataset->setBand(new WindowBand<T>(*traced.dataset, first, lineLength, scale));
+  traced.band = traced.dataset->GetRasterBand(1);
 }
 
 void prepareTracedBand(TracedBand& traced, GDALRasterBand& band, double scale, double lowestLevel,
                        std::span<const float> cells, ErrorCollector& errors) {
-  const auto count = static_cast<std::size_t>(band.GetXSize()) * static_cast<std::size_t>(band.GetYSize());
   if (!cells.empty()) {
-    // GDAL's in-memory band takes a writable pointer; the contourer only reads it.
-    traceWindowOf(traced, traced.floatCells, band, const_cast<float*>(cells.data()), scale, lowestLevel,
-                  errors);
+    traceWindowOf(traced, band, cells.data(), scale, lowestLevel);
     return;
   }
   // One read of the whole band, not a row at a time: the same values, a fraction of the calls.
+  const auto count = static_cast<std::size_t>(band.GetXSize()) * static_cast<std::size_t>(band.GetYSize());
   const auto readWhole = [&](auto& into, GDALDataType type) {
     if (band.RasterIO(GF_Read, 0, 0, band.GetXSize(), band.GetYSize(), into.data(), band.GetXSize(),
                       band.GetYSize(), type, 0, 0, nullptr) != CE_None) {
@@ -222,17 +245,13 @@ void prepareTracedBand(TracedBand& traced, GDALRasterBand& band, double scale, d
     }
   };
   if (band.GetRasterDataType() == GDT_Float32) {
-    host::ZeroedArray<float> read(count);
-    readWhole(read, GDT_Float32);
-    host::ZeroedArray<float> scaled;
-    traceWindowOf(traced, scaled, band, read.data(), scale, lowestLevel, errors);
-    traced.floatCells = scale != 1.0 ? std::move(scaled) : std::move(read);
+    traced.floatCells = host::ZeroedArray<float>(count);
+    readWhole(traced.floatCells, GDT_Float32);
+    traceWindowOf(traced, band, traced.floatCells.data(), scale, lowestLevel);
   } else {
-    host::ZeroedArray<double> read(count);
-    readWhole(read, GDT_Float64);
-    host::ZeroedArray<double> scaled;
-    traceWindowOf(traced, scaled, band, read.data(), scale, lowestLevel, errors);
-    traced.doubleCells = scale != 1.0 ? std::move(scaled) : std::move(read);
+    traced.doubleCells = host::ZeroedArray<double>(count);
+    readWhole(traced.doubleCells, GDT_Float64);
+    traceWindowOf(traced, band, traced.doubleCells.data(), scale, lowestLevel);
   }
 }
 
