@@ -1,7 +1,7 @@
 #include "ui/kde/kernel_density.h"
+#include "/tmp/phase.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstring>
 #include <numeric>
@@ -51,21 +51,37 @@ void ClipWindow(double centre, double radius, std::int32_t count, std::int32_t& 
 
 std::size_t CeilDiv(std::size_t a, std::size_t b) { return a / b + (a % b != 0 ? 1 : 0); }
 
+constexpr std::size_t kSumLanes = 8;
+
 // v = v * scaling / nh2 / sdXY for every value, in vectors: each lane does the same three
 // correctly rounded operations in the same order as the scalar expression, so every width
 // gives the same bits.
 template <class V>
-[[gnu::always_inline]] inline void ScaleValues(std::span<double> values, double scaling, double nh2,
-                                               double sdXY) {
+[[gnu::always_inline]] inline double ScaleValues(std::span<double> values, double scaling, double nh2,
+                                                 double sdXY) {
   constexpr std::size_t kLanes = host::kLanes<V>;
+  // Their sum in kSumLanes running sums, value i in sum i % kSumLanes, whatever the width: the
+  // same additions in the same order on every instruction set.
+  static_assert(kSumLanes % kLanes == 0);
+  constexpr std::size_t kSums = kSumLanes / kLanes;
+  V sums[kSums] = {};
   const std::size_t vectors = values.size() / kLanes;
   for (std::size_t q = 0; q < vectors; ++q) {
     V v;
     std::memcpy(&v, values.data() + q * kLanes, sizeof(V));
     v = v * scaling / nh2 / sdXY;
     std::memcpy(values.data() + q * kLanes, &v, sizeof(V));
+    sums[q % kSums] += v;
   }
-  for (std::size_t i = vectors * kLanes; i < values.size(); ++i) values[i] = values[i] * scaling / nh2 / sdXY;
+  double lanes[kSumLanes];
+  std::memcpy(lanes, sums, sizeof lanes);
+  for (std::size_t i = vectors * kLanes; i < values.size(); ++i) {
+    values[i] = values[i] * scaling / nh2 / sdXY;
+    lanes[i % kSumLanes] += values[i];
+  }
+  double total = 0.0;
+  for (const double lane : lanes) total += lane;
+  return total;
 }
 
 ORVEX_SIMD_CLONES(ScaleValuesAt, ScaleValues)
@@ -175,9 +191,9 @@ double NormaliseDensity(KernelGrid& cells, double scalingFactor, std::size_t n, 
   CheckedDivide(1.0, nh2);
   CheckedDivide(1.0, sdXY);
 
-  // The volume is summed band by band while the band is at hand, each band in eight running sums
-  // in a fixed order and the bands in order: the same bits on any number of threads. (All terms
-  // are positive, so any order is within a few units in the last place of the exact sum.)
+  // The volume is summed band by band while the band is at hand (see ScaleValues), and the bands
+  // in order: the same bits on any number of threads. (All terms are positive, so any order is
+  // within a few units in the last place of the exact sum.)
   const auto bands = CeilDiv(static_cast<std::size_t>(cells.Rows()), kBandRows);
   std::vector<double> bandVolumes(bands, 0.0);
   host::runFixedChunks(bands, 0, [&](std::size_t band) {
@@ -186,11 +202,9 @@ double NormaliseDensity(KernelGrid& cells, double scalingFactor, std::size_t n, 
     const auto width = static_cast<std::size_t>(cells.Columns());
     const std::span<double> bandCells = cells.Values().subspan(
         static_cast<std::size_t>(first) * width, static_cast<std::size_t>(last - first) * width);
-    ScaleValuesAt(host::BestSimdLevel(), bandCells, scalingFactor, nh2, sdXY);
-    std::array<double, 8> sums{};
-    for (std::size_t i = 0; i < bandCells.size(); ++i) sums[i % sums.size()] += bandCells[i];
-    bandVolumes[band] = std::accumulate(sums.begin(), sums.end(), 0.0);
+    bandVolumes[band] = ScaleValuesAt(host::BestSimdLevel(), bandCells, scalingFactor, nh2, sdXY);
   });
+  PHASE("volume");
   const double volume = std::accumulate(bandVolumes.begin(), bandVolumes.end(), 0.0);
   return cellSize * volume * cellSize;
 }
