@@ -133,6 +133,9 @@ class BatchRun {
     if (!layer_ || !layer_->featureClass()) {
       throw host::Error(host::kNotFound, "The point layer '" + settings_.pointLayer + "' is not in the map");
     }
+    // The rasters will be in the layer's system: the host may get ready for them meanwhile.
+    if (const host::SpatialReferencePtr reference = OutputReference())
+      app_.spatialReferences().expectRasterOutputs(*reference);
     if (input_.prepared != nullptr) {
       data_ = *input_.prepared;
     } else {
@@ -397,10 +400,8 @@ class BatchRun {
     const std::int32_t status = calc.lErrorStatus;
     if (status == 0) {
       view_.setStatus("Writing kernel...");
-      host::SpatialReferencePtr spatialReference = layer_->spatialReference();
-      if (!spatialReference) spatialReference = layer_->featureClass()->spatialReference();
       const std::shared_ptr<host::RasterDataset> raster =
-          calc.WriteKernelToRaster(folder_.string(), name, spatialReference);
+          calc.WriteKernelToRaster(folder_.string(), name, OutputReference());
       if (raster) {
         valuesOfRaster_[name] = AnimalValues(animal, calc);
         RecordKdeRaster(app_.runRecord(), *raster, valuesOfRaster_[name]);
@@ -415,6 +416,12 @@ class BatchRun {
     }
 
     LogAnimal(animal, calc, name, status, searchFailed, warnings);
+  }
+
+  // The coordinate system of the rasters: the layer's, else its feature class's.
+  host::SpatialReferencePtr OutputReference() const {
+    host::SpatialReferencePtr reference = layer_->spatialReference();
+    return reference ? reference : layer_->featureClass()->spatialReference();
   }
 
   // The bandwidth of this run: a search, href, or the list value (1-based) of a manual or
