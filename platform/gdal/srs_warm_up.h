@@ -22,7 +22,9 @@ namespace orvex::platform::gdal {
 class SrsWarmUp {
  public:
   SrsWarmUp() = default;
-  /// Lets the helper end after the step under way (each is a few milliseconds) and joins it.
+  /// Lets the helper end after the step under way and joins it: a process that ends right
+  /// after a hint waits at most for that step (the longest, the first reading in a process,
+  /// takes some 20 ms). A hint is given when rasters will follow, so that is a failed run.
   ~SrsWarmUp();
   SrsWarmUp(const SrsWarmUp&) = delete;
   SrsWarmUp& operator=(const SrsWarmUp&) = delete;
