@@ -133,9 +133,6 @@ class BatchRun {
     if (!layer_ || !layer_->featureClass()) {
       throw host::Error(host::kNotFound, "The point layer '" + settings_.pointLayer + "' is not in the map");
     }
-    // The rasters will be in the layer's system: the host may get ready for them meanwhile.
-    if (const host::SpatialReferencePtr reference = OutputReference())
-      app_.spatialReferences().expectRasterOutputs(*reference);
     if (input_.prepared != nullptr) {
       data_ = *input_.prepared;
     } else {
@@ -213,6 +210,11 @@ class BatchRun {
   // every kernel first, then every animal's isopleths.
   void RunKernelsAndIsopleths() {
     stage_ = kStageKernels;
+    // The checks have passed, so rasters in the layer's system will follow: the host may get
+    // ready for them while the kernels run. Not earlier: a run that stops at a check would
+    // end waiting for a reading nobody needs.
+    if (const host::SpatialReferencePtr reference = OutputReference())
+      app_.spatialReferences().expectRasterOutputs(*reference);
     if (settings_.isopleths) ConfigureIsopleths();
     if (!lists_.bandwidthValues.empty()) {
       for (std::size_t j = 1; j <= lists_.bandwidthValues.size() && !stopRequested_; ++j) {
