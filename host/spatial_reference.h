@@ -54,11 +54,10 @@ class SpatialReferenceFactory {
   /// Geographic WGS 1984, code 4326.
   SpatialReferencePtr wgs84() const { return fromEpsg(kWgs84Epsg); }
 
-  /// A hint, given as soon as a command knows it, that it will write rasters in `reference`
-  /// (and outputs derived from them). A platform may use it to get its coordinate-system
-  /// machinery ready while the command still prepares its input. The call returns at once and
-  /// never fails; every output and every failure is the same with or without it. The default
-  /// does nothing.
+  /// A hint, given once a command is sure to write rasters in `reference` (and outputs derived
+  /// from them), that a platform may use to get its coordinate-system machinery ready while the
+  /// command computes them. The call returns at once and never fails; every output and every
+  /// failure is the same with or without it. The default does nothing.
   virtual void expectRasterOutputs(const SpatialReference& reference) const;
 
   /// Projects one point. An empty point stays empty; the same system on both sides returns the
