@@ -28,6 +28,7 @@ ClassFactory::~ClassFactory() = default;
 
 SpatialReference::~SpatialReference() = default;
 SpatialReferenceFactory::~SpatialReferenceFactory() = default;
+void SpatialReferenceFactory::expectRasterOutputs(const SpatialReference& /*reference*/) const {}
 GeometryService::~GeometryService() = default;
 
 Cursor::~Cursor() = default;

@@ -31,7 +31,10 @@ OgrSpatialReference::OgrSpatialReference(std::string prjText, SrsSummary summary
 
 const OGRSpatialReference* OgrSpatialReference::ogr() const {
   // Rebuilt from the lossless WKT2 of the reference the .prj gave when it was parsed.
-  std::call_once(built_, [this] { srs_ = srsFromWkt(summary_->fullWkt); });
+  std::call_once(built_, [this] {
+    srs_ = srsFromWkt(summary_->fullWkt);
+    buildDone_.store(true, std::memory_order_release);
+  });
   return srs_.get();
 }
 
@@ -99,6 +102,15 @@ host::SpatialReferencePtr OgrSpatialReferenceFactory::fromWkt(std::string_view w
   } catch (const host::Error& e) {
     throw host::Error(host::kInvalidArgument, e.description());
   }
+}
+
+void OgrSpatialReferenceFactory::expectRasterOutputs(const host::SpatialReference& reference) const {
+  if (const auto* ours = dynamic_cast<const OgrSpatialReference*>(&reference)) {
+    // A reference built already has set PROJ up; one that is unknown never needs it.
+    if (const std::string* text = ours->unbuiltText()) warmUp_.start(*text);
+    return;
+  }
+  if (!reference.isUnknown()) warmUp_.start(reference.wkt());
 }
 
 host::SpatialReferencePtr OgrSpatialReferenceFactory::unknown() const {

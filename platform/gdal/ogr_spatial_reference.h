@@ -2,6 +2,7 @@
 
 // The host's spatial references and their factory on OGR/PROJ.
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -11,6 +12,7 @@
 #include "platform/gdal/gdal_handles.h"
 #include "platform/gdal/spatial_refs.h"
 #include "platform/gdal/srs_summary.h"
+#include "platform/gdal/srs_warm_up.h"
 
 namespace orvex::platform::gdal {
 
@@ -42,8 +44,15 @@ class OgrSpatialReference final : public host::SpatialReference {
   /// null otherwise.
   const std::string* knownShapefilePrj() const { return summary_ ? &summary_->shapefilePrj : nullptr; }
 
+  /// The text `ogr` will build the reference from, while it has not done so; null once the
+  /// OGR reference exists (and with it the process's PROJ set-up).
+  const std::string* unbuiltText() const {
+    return summary_ && !buildDone_.load(std::memory_order_acquire) ? &summary_->fullWkt : nullptr;
+  }
+
  private:
   mutable std::once_flag built_;
+  mutable std::atomic<bool> buildDone_{false};
   mutable SpatialRefPtr srs_;
   std::optional<int> epsg_;
   /// Set for a reference read from a .prj whose answers were known: then `srs_` is built late.
@@ -66,8 +75,12 @@ class OgrSpatialReferenceFactory final : public host::SpatialReferenceFactory {
   host::SpatialReferencePtr unknown() const override;
   host::Point project(const host::Point& point, const host::SpatialReference& from,
                       const host::SpatialReference& to) const override;
+  /// Reads the reference once on a helper thread when this process has not yet read it (see
+  /// srs_warm_up.h); the helper is joined when the factory ends.
+  void expectRasterOutputs(const host::SpatialReference& reference) const override;
 
  private:
+  mutable SrsWarmUp warmUp_;
   // Setting up a PROJ transformation costs far more than using it, and an import projects
   // every fix between the same two systems: the last few are kept, keyed by their WKT.
   static constexpr std::size_t kCachedTransforms = 8;

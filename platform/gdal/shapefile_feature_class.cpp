@@ -74,9 +74,7 @@ OGRwkbGeometryType ogrShapeType(const host::GeometryDef& def) {
 /// True when the coordinate system file parses, as a complete one does.
 bool readsBack(const std::filesystem::path& prj) {
   CPLStringList lines(CSLLoad(prj.c_str()));
-  if (lines.empty()) return false;
-  OGRSpatialReference srs;
-  return srs.importFromESRI(lines.List()) == OGRERR_NONE;
+  return !lines.empty() && prjLinesRead(lines.List());
 }
 
 bool writable(const std::filesystem::path& p) { return ::access(p.c_str(), W_OK) == 0; }

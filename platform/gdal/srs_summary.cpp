@@ -110,16 +110,6 @@ std::optional<SrsSummary> parseRecord(std::istream& in, std::string_view key) {
   return s;
 }
 
-std::string exported(const OGRSpatialReference& srs, const char* format) {
-  const char* options[] = {format, nullptr};
-  char* raw = nullptr;
-  ErrorCollector errors;
-  const OGRErr err = srs.exportToWkt(&raw, options);
-  CplText owned(raw);
-  if (err != OGRERR_NONE || !owned) failWithGdal("cannot write the spatial reference as WKT", &errors);
-  return owned.get();
-}
-
 }  // namespace
 
 SrsSummary summarise(const OGRSpatialReference& srs, std::optional<int> epsg) {
@@ -130,10 +120,8 @@ SrsSummary summarise(const OGRSpatialReference& srs, std::optional<int> epsg) {
   s.projected = srs.IsProjected() != 0;
   s.xyTolerance = xyTolerance(&srs);
   s.wkt = srsWkt(srs);
-  // The shapefile driver writes a clone in traditional axis order as ESRI WKT1.
-  SpatialRefPtr copy = cloneSrs(srs);
-  s.shapefilePrj = exported(*copy, "FORMAT=WKT1_ESRI");
-  s.fullWkt = exported(srs, "FORMAT=WKT2_2019");
+  s.shapefilePrj = srsShapefilePrj(srs);
+  s.fullWkt = srsWkt(srs, "FORMAT=WKT2_2019");
   return s;
 }
 

@@ -210,6 +210,11 @@ class BatchRun {
   // every kernel first, then every animal's isopleths.
   void RunKernelsAndIsopleths() {
     stage_ = kStageKernels;
+    // The checks have passed, so rasters in the layer's system will follow: the host may get
+    // ready for them while the kernels run. Not earlier: a run that stops at a check would
+    // end waiting for a reading nobody needs.
+    if (const host::SpatialReferencePtr reference = OutputReference())
+      app_.spatialReferences().expectRasterOutputs(*reference);
     if (settings_.isopleths) ConfigureIsopleths();
     if (!lists_.bandwidthValues.empty()) {
       for (std::size_t j = 1; j <= lists_.bandwidthValues.size() && !stopRequested_; ++j) {
@@ -397,10 +402,8 @@ class BatchRun {
     const std::int32_t status = calc.lErrorStatus;
     if (status == 0) {
       view_.setStatus("Writing kernel...");
-      host::SpatialReferencePtr spatialReference = layer_->spatialReference();
-      if (!spatialReference) spatialReference = layer_->featureClass()->spatialReference();
       const std::shared_ptr<host::RasterDataset> raster =
-          calc.WriteKernelToRaster(folder_.string(), name, spatialReference);
+          calc.WriteKernelToRaster(folder_.string(), name, OutputReference());
       if (raster) {
         valuesOfRaster_[name] = AnimalValues(animal, calc);
         RecordKdeRaster(app_.runRecord(), *raster, valuesOfRaster_[name]);
@@ -415,6 +418,12 @@ class BatchRun {
     }
 
     LogAnimal(animal, calc, name, status, searchFailed, warnings);
+  }
+
+  // The coordinate system of the rasters: the layer's, else its feature class's.
+  host::SpatialReferencePtr OutputReference() const {
+    host::SpatialReferencePtr reference = layer_->spatialReference();
+    return reference ? reference : layer_->featureClass()->spatialReference();
   }
 
   // The bandwidth of this run: a search, href, or the list value (1-based) of a manual or
