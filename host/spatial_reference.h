@@ -54,7 +54,7 @@ class SpatialReferenceFactory {
   /// Geographic WGS 1984, code 4326.
   SpatialReferencePtr wgs84() const { return fromEpsg(kWgs84Epsg); }
 
-  /// A hint, given once a command is sure to write rasters in `reference` (and outputs derived
+  /// A hint, given once a command is likely to write rasters in `reference` (and outputs derived
   /// from them), that a platform may use to get its coordinate-system machinery ready while the
   /// command computes them. The call returns at once and never fails; every output and every
   /// failure is the same with or without it. The default does nothing.

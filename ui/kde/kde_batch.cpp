@@ -133,6 +133,11 @@ class BatchRun {
     if (!layer_ || !layer_->featureClass()) {
       throw host::Error(host::kNotFound, "The point layer '" + settings_.pointLayer + "' is not in the map");
     }
+    // Rasters in the layer's system are likely to follow: the host may get ready for them while
+    // the fixes are read, on the core that reading leaves idle. (A run that then stops at a later
+    // check waits at its end for that preparation, a few milliseconds.)
+    if (const host::SpatialReferencePtr reference = OutputReference())
+      app_.spatialReferences().expectRasterOutputs(*reference);
     if (input_.prepared != nullptr) {
       data_ = *input_.prepared;
     } else {
@@ -210,11 +215,6 @@ class BatchRun {
   // every kernel first, then every animal's isopleths.
   void RunKernelsAndIsopleths() {
     stage_ = kStageKernels;
-    // The checks have passed, so rasters in the layer's system will follow: the host may get
-    // ready for them while the kernels run. Not earlier: a run that stops at a check would
-    // end waiting for a reading nobody needs.
-    if (const host::SpatialReferencePtr reference = OutputReference())
-      app_.spatialReferences().expectRasterOutputs(*reference);
     if (settings_.isopleths) ConfigureIsopleths();
     if (!lists_.bandwidthValues.empty()) {
       for (std::size_t j = 1; j <= lists_.bandwidthValues.size() && !stopRequested_; ++j) {
