@@ -32,8 +32,8 @@ std::string levelText(double level) {
 /// GDAL's marching squares nudges a cell value lying within a fixed absolute distance (about
 /// 1e-6) of a level before interpolating. On a band whose values are themselves that small
 /// (utilisation densities of wide kernels) every value is "near" every level and no line is
-/// found. Such a band is contoured through a copy scaled by a power of two, which changes no
-/// digit of the values or of the interpolation, only their exponent.
+/// found. Such a band's values are scaled by a power of two as the contourer reads them, which
+/// changes no digit of the values or of the interpolation, only their exponent.
 constexpr double kSmallBandMaximum = 1.0;
 constexpr int kScaledBandExponent = 10;  // the scaled maximum lies in [2^10, 2^11)
 

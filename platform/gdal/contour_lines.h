@@ -32,7 +32,8 @@ inline constexpr const char* kContourLayer = "contour";
 /// `valueRange`, when given, is the band's exact minimum and maximum, known to the caller from
 /// its statistics; otherwise they are read from the band. `cells`, when not empty, are the
 /// band's values row after row, held by the caller: they are traced instead of reading the band
-/// (the same values give the same lines).
+/// (the same values give the same lines). Either way only the window of cells that reach the
+/// lowest level is traced, which gives the whole band's lines.
 DatasetPtr contourBand(GDALRasterBand& band, std::span<const double> levels,
                        const std::optional<std::array<double, 2>>& valueRange = std::nullopt,
                        std::span<const float> cells = {});
