@@ -4,7 +4,6 @@
 
 #include <system_error>
 
-#include "host/error.h"
 #include "platform/gdal/gdal_session.h"
 #include "platform/gdal/spatial_refs.h"
 
@@ -25,8 +24,9 @@ void warmUp(const std::string& wkt, const std::atomic<bool>& stop) {
     CPLStringList lines;
     lines.AddString(prj.c_str());
     (void)prjLinesRead(lines.List());
-  } catch (const host::Error&) {
-    // Not ready then; the writing thread reports the failure where it meets it.
+  } catch (...) {
+    // Not ready then (an unreadable text, or no memory): the writing thread meets and reports
+    // the failure itself. Nothing may escape a helper thread.
   }
 }
 
