@@ -237,21 +237,19 @@ void prepareTracedBand(TracedBand& traced, GDALRasterBand& band, double scale, d
     return;
   }
   // One read of the whole band, not a row at a time: the same values, a fraction of the calls.
-  const auto count = static_cast<std::size_t>(band.GetXSize()) * static_cast<std::size_t>(band.GetYSize());
-  const auto readWhole = [&](auto& into, GDALDataType type) {
+  const auto traceRead = [&]<class T>(host::ZeroedArray<T>& into, GDALDataType type) {
+    into = host::ZeroedArray<T>(static_cast<std::size_t>(band.GetXSize()) *
+                                static_cast<std::size_t>(band.GetYSize()));
     if (band.RasterIO(GF_Read, 0, 0, band.GetXSize(), band.GetYSize(), into.data(), band.GetXSize(),
                       band.GetYSize(), type, 0, 0, nullptr) != CE_None) {
       failWithGdal("cannot read the band to contour", &errors);
     }
+    traceWindowOf(traced, band, into.data(), scale, lowestLevel);
   };
   if (band.GetRasterDataType() == GDT_Float32) {
-    traced.floatCells = host::ZeroedArray<float>(count);
-    readWhole(traced.floatCells, GDT_Float32);
-    traceWindowOf(traced, band, traced.floatCells.data(), scale, lowestLevel);
+    traceRead(traced.floatCells, GDT_Float32);
   } else {
-    traced.doubleCells = host::ZeroedArray<double>(count);
-    readWhole(traced.doubleCells, GDT_Float64);
-    traceWindowOf(traced, band, traced.doubleCells.data(), scale, lowestLevel);
+    traceRead(traced.doubleCells, GDT_Float64);
   }
 }
 
