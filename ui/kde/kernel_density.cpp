@@ -1,5 +1,4 @@
 #include "ui/kde/kernel_density.h"
-#include "/tmp/phase.h"
 
 #include <algorithm>
 #include <cmath>
@@ -204,7 +203,6 @@ double NormaliseDensity(KernelGrid& cells, double scalingFactor, std::size_t n, 
         static_cast<std::size_t>(first) * width, static_cast<std::size_t>(last - first) * width);
     bandVolumes[band] = ScaleValuesAt(host::BestSimdLevel(), bandCells, scalingFactor, nh2, sdXY);
   });
-  PHASE("volume");
   const double volume = std::accumulate(bandVolumes.begin(), bandVolumes.end(), 0.0);
   return cellSize * volume * cellSize;
 }
