@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/engine/ud_kernel_factors.h"
+#include "numeric/barycentric_weights.h"
 #include "numeric/outer_products.h"
 
 namespace orvex::core::ud_detail {
@@ -35,7 +36,7 @@ constexpr double kWantedRelativeError = 1e-12;  // of the grid's maximum, checke
 constexpr double kCramer = 1.0865;
 constexpr std::size_t kMaxPoints = 96;
 // The block of the Lagrange weights: a multiple of every vector width, and kMaxPoints of it.
-constexpr std::size_t kPad = 8;
+constexpr std::size_t kPad = numeric::kWeightBlock;
 static_assert(kMaxPoints % kPad == 0);
 // The sources' shares of the points (see anterpolate) are summed for up to kGroup sources at a
 // time by numeric::add_outer_products, which touches whole blocks of kRowRoom rows and
@@ -64,27 +65,11 @@ struct ChebyshevAxis {
     return std::min(boxes - 1, static_cast<std::size_t>(at));
   }
 
-  // The Lagrange weights of the box's points at x (x in box `box`), into `out`: `points`
-  // values, then -0 or 0 up to the next multiple of kPad. Loops without branches over whole
-  // blocks of kPad, so that they run in vectors; the denominator is summed in kPad fixed
-  // partial sums, the same on every instruction set.
-  void weights(double x, std::size_t box, double* out) const {
+  // The Lagrange weights of the box's points at x (x in box `box`) times `factor`, into `out`:
+  // `points` values, then -0 or 0 up to the next multiple of kPad.
+  void weights(double x, std::size_t box, double factor, double* out) const {
     const double s = (x - (first + (static_cast<double>(box) + 0.5) * width)) / (0.5 * width);
-    const double* const at = nodes.data();
-    const std::size_t padded = nodes.size();
-    for (std::size_t m = 0; m < padded; ++m) out[m] = barycentric[m] / (s - at[m]);
-    std::array<double, kPad> part{};
-    for (std::size_t m = 0; m < padded; m += kPad)
-      for (std::size_t j = 0; j < kPad; ++j) part[j] += out[m + j];
-    const double total =
-        ((part[0] + part[1]) + (part[2] + part[3])) + ((part[4] + part[5]) + (part[6] + part[7]));
-    if (!std::isfinite(total)) {  // x on one of the points: a division by 0 above
-      std::fill(out, out + padded, 0.0);
-      out[std::find(at, at + points, s) - at] = 1.0;
-      return;
-    }
-    const double scale = 1.0 / total;
-    for (std::size_t m = 0; m < padded; ++m) out[m] *= scale;
+    numeric::barycentric_weights(s, nodes.data(), barycentric.data(), points, nodes.size(), factor, out);
   }
 };
 
@@ -210,10 +195,8 @@ void anterpolate(const AnterpolationJob& job) {
     for (; count < kGroup && at + count < job.order.size(); ++count) {
       const std::size_t k = job.order[at + count];
       if (job.box_x[k] != bx || job.box_y[k] != by) break;
-      job.ax.weights(job.sources[k].x, bx, lx.data() + count * kMaxPoints);
-      double* const row = ly.data() + count * kMaxPoints;
-      job.ay.weights(job.sources[k].y, by, row);
-      for (std::size_t l = 0; l < job.ay.nodes.size(); ++l) row[l] *= job.sources[k].weight;
+      job.ax.weights(job.sources[k].x, bx, 1.0, lx.data() + count * kMaxPoints);
+      job.ay.weights(job.sources[k].y, by, job.sources[k].weight, ly.data() + count * kMaxPoints);
     }
     double* const block = job.w + job.ay.slot[by] * job.stride + job.ax.slot[bx];
     numeric::add_outer_products(lx.data(), ly.data(), count, kMaxPoints, job.ax.points, job.ay.points, block,

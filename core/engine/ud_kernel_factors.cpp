@@ -8,29 +8,6 @@
 
 namespace orvex::core::ud_detail {
 
-namespace {
-
-// Clamps a node position (possibly far outside) to [0, side].
-std::size_t clamp_node(double position, std::size_t side) {
-  if (!(position > 0.0)) return 0;
-  const double top = static_cast<double>(side);
-  return position >= top ? side : static_cast<std::size_t>(position);
-}
-
-}  // namespace
-
-AxisWindow node_window(double centre, double half_width, std::size_t side) {
-  AxisWindow w;
-  w.begin = clamp_node(std::ceil(centre - half_width), side);
-  w.end = clamp_node(std::floor(centre + half_width) + 1.0, side);
-  if (w.end < w.begin) w.end = w.begin;
-  return w;
-}
-
-AxisWindow axis_window(double origin, double step, double centre, double b, std::size_t side) {
-  return node_window((centre - origin) / step, std::sqrt(kDropRadius2) * b / step + 1.0, side);
-}
-
 void fill_axis(double origin, double step, double centre, double b, double scale,
                const numeric::FactorSpan& span, double* values) {
   constexpr std::size_t kBlock = 256;

@@ -2,6 +2,7 @@
 // Private to the UD sum's sources (ud_density.cpp, ud_exact_sum.cpp, ud_interpolated_sum.cpp):
 // the axis factors and node windows both ways of the sum share, and the two ways.
 
+#include <cmath>
 #include <cstddef>
 #include <span>
 
@@ -25,12 +26,28 @@ struct AxisWindow {
   std::size_t end = 0;  // one past the last node in the window
 };
 
-/// The nodes i with |i - centre| <= half_width (in node units), clamped to [0, side].
-AxisWindow node_window(double centre, double half_width, std::size_t side);
+/// A node position (possibly far outside) clamped to [0, side].
+inline std::size_t clamp_node(double position, std::size_t side) {
+  if (!(position > 0.0)) return 0;
+  const double top = static_cast<double>(side);
+  return position >= top ? side : static_cast<std::size_t>(position);
+}
+
+/// The nodes i with |i - centre| <= half_width (in node units), clamped to [0, side]. Inline:
+/// the direct sum asks for one window per row of every source's disc.
+inline AxisWindow node_window(double centre, double half_width, std::size_t side) {
+  AxisWindow w;
+  w.begin = clamp_node(std::ceil(centre - half_width), side);
+  w.end = clamp_node(std::floor(centre + half_width) + 1.0, side);
+  if (w.end < w.begin) w.end = w.begin;
+  return w;
+}
 
 /// The nodes of one axis where a source's factor is kept: those within the drop radius, plus one
 /// node of slack against rounding (the test on t in fill_axis decides).
-AxisWindow axis_window(double origin, double step, double centre, double b, std::size_t side);
+inline AxisWindow axis_window(double origin, double step, double centre, double b, std::size_t side) {
+  return node_window((centre - origin) / step, std::sqrt(kDropRadius2) * b / step + 1.0, side);
+}
 
 /// The factors over a span: exp(-t^2 / 2), t = (origin + i*step - centre) / b, times `scale`, and
 /// 0 where t^2 > kDropRadius2.
