@@ -13,7 +13,6 @@
 
 #include "bench_fixes.h"
 #include "bench_process.h"
-#include "host/fixed_chunks.h"
 #include "ui/kde/cls_kernel_calculator.h"
 
 namespace {
@@ -23,18 +22,13 @@ using orvex::ui::CoordPair;
 
 using orvex::bench::BellFixes;
 
-// The host's thread setting, as a host sets it (0 = all cores).
-void setThreads(std::int64_t threads) {
-  ::setenv(orvex::host::kWorkerThreadsVariable, std::to_string(threads).c_str(), 1);
-}
-
 // Arguments: number of fixes, thread limit (0 = all cores).
 void BM_FixedKernelGrid(benchmark::State& state) {
   const auto fixes = BellFixes(static_cast<std::size_t>(state.range(0)));
-  setThreads(state.range(1));
   // 500 x 500 cells of 4 units over (-500, -500) .. (1500, 1500); bandwidth href (about 41),
   // limit radius 4 h as the batch run sets it: 85 x 85 cells per fix.
   clsKernelCalculator calc;
+  calc.SetWorkerThreads(static_cast<unsigned>(state.range(1)));
   calc.SetCellSize(4);
   calc.SetColumns(500);
   calc.SetRows(500);

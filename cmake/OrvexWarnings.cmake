@@ -15,8 +15,3 @@ function(orvex_folder_sources target)
     target_sources(${target} PRIVATE ${_srcs})
   endif()
 endfunction()
-
-# Compile options of the sources that run the vector kernels of host/simd.h: no fused
-# multiply-add (the kernels promise the same rounding on every instruction set), and no note
-# about how vectors would be passed between instruction sets (they never cross a call).
-set(ORVEX_SIMD_OPTIONS -ffp-contract=off $<$<CXX_COMPILER_ID:GNU>:-Wno-psabi>)

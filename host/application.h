@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "host/component.h"
+#include "host/environment.h"
 #include "host/geometry_service.h"
 #include "host/map.h"
 #include "host/progress.h"
@@ -38,6 +39,10 @@ class Application {
   /// its own record; by default the application holds one.
   virtual RunRecord& runRecord() { return runRecord_; }
 
+  /// Threads the components' numeric loops may use (0: one per processor), read once from
+  /// kWorkerThreadsVariable when the application is made. Results never depend on it.
+  unsigned workerThreads() const { return workerThreads_; }
+
   /// The loaded extension whose class has that ProgID or CLSID; null when none (the system
   /// defines no extensions, so this is normally null).
   virtual std::shared_ptr<Component> findExtension(std::string_view uid) const {
@@ -47,6 +52,7 @@ class Application {
 
  private:
   RunRecord runRecord_;
+  unsigned workerThreads_ = workerThreadSetting();
 };
 
 }  // namespace orvex::host

@@ -2,7 +2,9 @@
 
 #include <dlfcn.h>
 
+#include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace orvex::host {
@@ -14,6 +16,17 @@ const char* nonEmptyVariable(const char* name) {
 }
 
 }  // namespace
+
+unsigned workerThreadSetting() {
+  const char* text = std::getenv(kWorkerThreadsVariable);
+  unsigned value = 0;
+  if (text != nullptr) {
+    const char* end = text + std::strlen(text);
+    const auto [stop, error] = std::from_chars(text, end, value);
+    if (error != std::errc{} || stop != end) value = 0;
+  }
+  return value;
+}
 
 std::filesystem::path temporaryFolder() {
   const char* value = nonEmptyVariable("TEMP");

@@ -8,6 +8,14 @@ namespace orvex::host {
 /// empty counts as unset). One trailing separator is removed.
 std::filesystem::path temporaryFolder();
 
+/// The environment variable through which a user or a test sets the thread count of the
+/// components' numeric loops: a positive integer.
+inline constexpr const char* kWorkerThreadsVariable = "ORVEX_THREADS";
+
+/// The value of kWorkerThreadsVariable; 0 (one thread per processor) when it is unset, empty,
+/// 0 or not a whole number. An application reads it once, when it is made.
+unsigned workerThreadSetting();
+
 /// The folder of the running executable (from /proc/self/exe).
 std::filesystem::path executableFolder();
 

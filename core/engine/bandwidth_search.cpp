@@ -10,7 +10,6 @@
 #include "core/engine/cv_scores.h"
 #include "core/engine/kernel_engine.h"
 #include "core/engine/kernel_math.h"
-#include "host/fixed_chunks.h"
 
 namespace orvex::core {
 
@@ -101,7 +100,7 @@ double KernelEngine::lscv_score(double h) const {
   try {
     const Coordinates c = working_coordinates(Trackingdata());
     const double n = static_cast<double>(fix_count_);
-    const double S = lscv_pair_sum(c.x, c.y, h, host::workerThreads(worker_threads_));
+    const double S = lscv_pair_sum(c.x, c.y, h, worker_threads_);
     return lscv_from_sum(S, n, std::pow(h, 2));
   } catch (const std::bad_alloc&) {
     return std::numeric_limits<double>::quiet_NaN();
@@ -113,7 +112,7 @@ double KernelEngine::bcv2_score(double h) const {
   try {
     const Coordinates c = working_coordinates(Trackingdata());
     const double n = static_cast<double>(fix_count_);
-    const double S = 2.0 * bcv2_pair_sum(c.x, c.y, h, host::workerThreads(worker_threads_));
+    const double S = 2.0 * bcv2_pair_sum(c.x, c.y, h, worker_threads_);
     return bcv2_from_sum(S, n, std::pow(h, 2));
   } catch (const std::bad_alloc&) {
     return std::numeric_limits<double>::quiet_NaN();
@@ -141,18 +140,18 @@ double KernelEngine::golden_search(bool bcv2, double a, double b, double c, doub
       fix_count_ >= (bcv2 ? kBcv2MinFixes : kLscvMinFixes)) {
     try {
       const Coordinates co = working_coordinates(Trackingdata());
-      const auto sums = CvMomentSums::build(co.x, co.y, low, high, host::workerThreads(worker_threads_));
+      const auto sums = CvMomentSums::build(co.x, co.y, low, high, worker_threads_);
       if (sums) {
         bool too_close = false;
         const GoldenResult r = golden_section(a, b, c, tolerance, [&](double h) {
           const double h2 = std::pow(h, 2);
           if (bcv2) {
-            const PairSumEstimate e = sums->bcv2(h);
+            const numeric::PairSumEstimate e = sums->bcv2(h);
             const double value = bcv2_from_sum(2.0 * e.sum, n, h2);
             return BoundedScore{value, std::fabs(bcv2_from_sum(2.0 * (e.sum + e.error), n, h2) - value),
                                 &too_close};
           }
-          const PairSumEstimate e = sums->lscv(h);
+          const numeric::PairSumEstimate e = sums->lscv(h);
           const double value = lscv_from_sum(e.sum, n, h2);
           return BoundedScore{value, std::fabs(lscv_from_sum(e.sum + e.error, n, h2) - value), &too_close};
         });

@@ -6,8 +6,9 @@
 #include <span>
 #include <utility>
 
-#include "host/pair_moments.h"
-#include "host/simd.h"
+#include "numeric/pair_moments.h"
+#include "numeric/pair_sums.h"
+#include "numeric/simd_level.h"
 
 namespace orvex::core {
 
@@ -15,27 +16,19 @@ namespace orvex::core {
 /// exp(-d^2 / (4 h^2)) - 4 exp(-d^2 / (2 h^2)). Computed as -3 n plus twice the sum over the
 /// unordered pairs, with exp(-d^2/(2h^2)) taken as the square of exp(-d^2/(4h^2)), and pairs
 /// whose terms are below 2^-1021 dropped: equal to the plain double sum within rounding of the
-/// summation order. The pairs are cut into a fixed number of chunks added in order, so the
-/// result does not depend on `threads`. The terms run in vectors of `level` (the same bits on
-/// every level), with an exponential within 1 ulp (host/vector_exp.h). h must be positive; x
-/// and y of equal length, finite.
+/// summation order (numeric::pair_term_sums, whose sums do not depend on `threads` or
+/// `level`). h must be positive; x and y of equal length, finite.
 double lscv_pair_sum(std::span<const double> x, std::span<const double> y, double h, unsigned threads,
-                     host::SimdLevel level = host::BestSimdLevel());
+                     numeric::SimdLevel level = numeric::best_simd_level());
 
 /// The sum over the unordered pairs of g(-D^2/2) * (D^4 - 8 D^2 + 8), D = d / h, g the guarded
 /// exponential (the BCV2 score's S is twice this), terms with D^2 / 2 > 708 dropped. Same
 /// conditions as above.
 double bcv2_pair_sum(std::span<const double> x, std::span<const double> y, double h, unsigned threads,
-                     host::SimdLevel level = host::BestSimdLevel());
-
-/// A pair sum from the distance moments and a bound on its error.
-struct PairSumEstimate {
-  double sum;
-  double error;
-};
+                     numeric::SimdLevel level = numeric::best_simd_level());
 
 /// The two pair sums above for any h of a bracket, from one pass over the pairs
-/// (host::PairMoments): each Gaussian sum within about 1e-15 relative of the exact one; the
+/// (numeric::PairMoments): each Gaussian sum within about 1e-15 relative of the exact one; the
 /// stated error is a thousand times that bound, taken over the sums' positive parts.
 class CvMomentSums {
  public:
@@ -45,12 +38,12 @@ class CvMomentSums {
                                            double h_high, unsigned threads);
 
   /// lscv_pair_sum(h) and bcv2_pair_sum(h), for h within the bracket.
-  PairSumEstimate lscv(double h) const;
-  PairSumEstimate bcv2(double h) const;
+  numeric::PairSumEstimate lscv(double h) const;
+  numeric::PairSumEstimate bcv2(double h) const;
 
  private:
-  CvMomentSums(host::PairMoments moments, double n) : moments_(std::move(moments)), n_(n) {}
-  host::PairMoments moments_;
+  CvMomentSums(numeric::PairMoments moments, double n) : moments_(std::move(moments)), n_(n) {}
+  numeric::PairMoments moments_;
   double n_;
 };
 

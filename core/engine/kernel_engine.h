@@ -189,8 +189,8 @@ class KernelEngine {
   bool ud_made() const { return ud_made_; }
   bool table_made() const { return table_made_; }
 
-  /// Threads for the UD and the cross-validation scores; 0 (the default) uses the host's
-  /// setting (host::workerThreads). Results are identical for every value.
+  /// Threads for the UD and the cross-validation scores, as the application sets them; 0 (the
+  /// default) means one per hardware thread. Results are identical for every value.
   void set_worker_threads(unsigned threads) { worker_threads_ = threads; }
 
   // ---- Bandwidth selection ------------------------------------------------------------------

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "host/separable_grid.h"
+#include "numeric/separable_grid.h"
 
 namespace orvex::core {
 
@@ -23,7 +23,7 @@ struct KernelSource {
 struct KernelSumWorkspace {
   std::vector<std::size_t> box_x, box_y, order, starts, low, high;
   std::vector<double> w, t, fx, fy;
-  std::vector<host::FactorSpan> w_spans, fy_spans, fx_spans, t_spans;
+  std::vector<numeric::FactorSpan> w_spans, fy_spans, fx_spans, t_spans;
 };
 
 }  // namespace orvex::core

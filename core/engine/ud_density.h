@@ -31,7 +31,9 @@ enum class KernelSumMethod { cheaper, direct, product, interpolated };
 /// grows as fixes x nodes. Each term then differs from the exact one by at most 2e-17 of the
 /// source's weight, and each node from its exact sum by at most 1e-12 of the grid's maximum
 /// (`cheaper` checks the bound after the sum and runs the exact sum where it cannot be shown).
-/// Nodes whose exact sums lie below that error read 0 or another value within it.
+/// Nodes whose exact sums lie below that error read 0 or another value within it. That bound is
+/// the rule: `cheaper` may pick either way, so a grid is fixed to within 1e-12 of its maximum,
+/// not to the bit; `direct` and `product` give the exact sum.
 void accumulate_kernel_sums(std::span<const KernelSource> sources, const GridGeometry& grid, std::int32_t S,
                             std::span<double> out, unsigned threads,
                             KernelSumMethod method = KernelSumMethod::cheaper,

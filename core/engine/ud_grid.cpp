@@ -11,7 +11,6 @@
 #include "core/engine/kernel_engine.h"
 #include "core/engine/kernel_math.h"
 #include "core/engine/ud_density.h"
-#include "host/fixed_chunks.h"
 
 namespace orvex::core {
 
@@ -134,8 +133,8 @@ void KernelEngine::compute_densities(bool adaptive) {
     const double lambda = adaptive ? f.lambda : 1.0;
     sources[k] = KernelSource{f.x, f.y, 1.0 / (lambda * lambda), lambda * h_};
   }
-  accumulate_kernel_sums(sources, found_, grid_size_, density_, host::workerThreads(worker_threads_),
-                         KernelSumMethod::cheaper, &sum_workspace_);
+  accumulate_kernel_sums(sources, found_, grid_size_, density_, worker_threads_, KernelSumMethod::cheaper,
+                         &sum_workspace_);
 }
 
 KernelEngine::UdRun KernelEngine::run_ud(bool adaptive) {

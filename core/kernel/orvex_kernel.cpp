@@ -47,6 +47,7 @@ host::Status orvex_kernel::onClick() {
 
   KernelEngine sheetEngine(static_cast<std::int32_t>(fixes.size()));
   loadKernelEngine(sheetEngine, fixes);
+  sheetEngine.set_worker_threads(context().application().workerThreads());
   KernelSheet sheet(ui, sheetEngine);
   if (ui.showModal(sheet) != host::dialog_result::kOk) {
     record.failure({.item = "the parameters",
@@ -79,6 +80,7 @@ host::Status orvex_kernel::runOne(std::span<const KernelFix> fixes, const Kernel
   const auto count = static_cast<std::int32_t>(fixes.size());
   KernelEngine engine(count);
   loadKernelEngine(engine, fixes);
+  engine.set_worker_threads(context().application().workerThreads());
   engine.stdize(options.standardisation);
   engine.set_search_range(kSearchLower, kSearchUpper, kSearchTolerance);
   if (options.proportional)

@@ -1,9 +1,11 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 #include "core/mcp/mcp_hull_walk.h"
 #include "core/mcp/mcp_polygon.h"
+#include "host/geometry.h"
 
 namespace orvex::core {
 
@@ -134,18 +136,10 @@ McpRing MCP_Poly(std::vector<McpPoint>& fixes) {
 
 double mcpRingArea(std::span<const McpPoint> closedRing) {
   if (closedRing.size() < 4) return 0.0;  // fewer than three distinct corners enclose nothing
-  // Shoelace relative to the first vertex: map coordinates are often large (UTM northings), and
-  // products of raw coordinates would cancel away the digits of small areas.
-  const McpPoint origin = closedRing.front();
-  double twice = 0.0;
-  for (std::size_t i = 0; i + 1 < closedRing.size(); ++i) {
-    const double x0 = closedRing[i].x - origin.x;
-    const double y0 = closedRing[i].y - origin.y;
-    const double x1 = closedRing[i + 1].x - origin.x;
-    const double y1 = closedRing[i + 1].y - origin.y;
-    twice += x0 * y1 - x1 * y0;
-  }
-  return std::abs(twice) / 2.0;
+  std::vector<host::Point> ring;
+  ring.reserve(closedRing.size());
+  for (const McpPoint& p : closedRing) ring.push_back({p.x, p.y});
+  return std::abs(host::signedRingArea(ring));
 }
 
 }  // namespace orvex::core

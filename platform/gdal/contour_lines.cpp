@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "host/fixed_chunks.h"
-#include "host/zeroed_pages.h"
+#include "numeric/fixed_chunks.h"
+#include "numeric/zeroed_buffer.h"
 
 #include "platform/gdal/gdal_session.h"
 
@@ -157,7 +157,7 @@ CellWindow linesWindow(std::span<const T> cells, int columns, int rows, double t
   };
   const auto slices = static_cast<std::size_t>((rows + kSliceRows - 1) / kSliceRows);
   std::vector<Reach> reach(slices);
-  host::runFixedChunks(slices, 0, [&](std::size_t slice) {
+  numeric::run_fixed_chunks(slices, 0, [&](std::size_t slice) {
     Reach& r = reach[slice];
     const int first = static_cast<int>(slice) * kSliceRows;
     for (int row = first; row < std::min(rows, first + kSliceRows); ++row) {
@@ -204,8 +204,8 @@ CellWindow linesWindow(std::span<const T> cells, int columns, int rows, double t
 /// below overflow, and scaling up loses no bit even of a subnormal), so every source gives the
 /// contourer the same numbers.
 struct TracedBand {
-  host::ZeroedArray<float> floatCells;  // declared before the dataset that reads them
-  host::ZeroedArray<double> doubleCells;
+  numeric::ZeroedArray<float> floatCells;  // declared before the dataset that reads them
+  numeric::ZeroedArray<double> doubleCells;
   std::unique_ptr<WindowDataset> dataset;
   GDALRasterBand* band = nullptr;  ///< null: no cell comes near the levels, nothing to trace
 };
@@ -237,9 +237,9 @@ void prepareTracedBand(TracedBand& traced, GDALRasterBand& band, double scale, d
     return;
   }
   // One read of the whole band, not a row at a time: the same values, a fraction of the calls.
-  const auto traceRead = [&]<class T>(host::ZeroedArray<T>& into, GDALDataType type) {
-    into = host::ZeroedArray<T>(static_cast<std::size_t>(band.GetXSize()) *
-                                static_cast<std::size_t>(band.GetYSize()));
+  const auto traceRead = [&]<class T>(numeric::ZeroedArray<T>& into, GDALDataType type) {
+    into = numeric::ZeroedArray<T>(static_cast<std::size_t>(band.GetXSize()) *
+                                   static_cast<std::size_t>(band.GetYSize()));
     if (band.RasterIO(GF_Read, 0, 0, band.GetXSize(), band.GetYSize(), into.data(), band.GetXSize(),
                       band.GetYSize(), type, 0, 0, nullptr) != CE_None) {
       failWithGdal("cannot read the band to contour", &errors);

@@ -8,8 +8,8 @@
 #include <system_error>
 
 #include "host/error.h"
-#include "host/fixed_chunks.h"
 #include "host/text.h"
+#include "numeric/fixed_chunks.h"
 #include "platform/gdal/contour_lines.h"
 #include "platform/gdal/gdal_platform.h"
 #include "platform/gdal/gdal_session.h"
@@ -164,7 +164,7 @@ void ResidentCells::append(std::span<const float> newRows, int rowCount) {
   // The running statistics chain every cell to the one before, so they cannot be split; they
   // can run beside the writing, one block behind it.
   if (pending_.valid()) pending_.get();
-  if (host::workerThreads() > 1) {
+  if (numeric::worker_threads(0) > 1) {
     try {
       pending_ = std::async(std::launch::async, [this, added] { running_.add(added); });
       return;
@@ -367,8 +367,8 @@ std::shared_ptr<host::RasterDataset> GeoTiffRasterWorkspace::createRaster(const 
   // for it the raster is simply read back from its file.
   try {
     auto cells = std::make_shared<ResidentCells>();
-    cells->values = host::ZeroedArray<float>(static_cast<std::size_t>(raster.columns) *
-                                             static_cast<std::size_t>(raster.rows));
+    cells->values = numeric::ZeroedArray<float>(static_cast<std::size_t>(raster.columns) *
+                                                static_cast<std::size_t>(raster.rows));
     cells->width = raster.columns;
     cells->height = raster.rows;
     file->cells = std::move(cells);

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "host/raster.h"
-#include "host/zeroed_pages.h"
+#include "numeric/zeroed_buffer.h"
 #include "platform/gdal/gdal_handles.h"
 #include "platform/gdal/gdal_platform.h"
 #include "platform/gdal/raster_grid.h"
@@ -23,7 +23,7 @@ namespace orvex::platform::gdal {
 /// drops it, and the file is read as usual. The statistics of the rows are brought up to date
 /// on a helper thread while the next rows go to the file.
 struct ResidentCells {
-  host::ZeroedArray<float> values;
+  numeric::ZeroedArray<float> values;
   int width = 0;
   int height = 0;
   int rowsWritten = 0;  ///< rows 0 .. rowsWritten - 1 hold the file's values

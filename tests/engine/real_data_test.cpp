@@ -156,8 +156,8 @@ TEST(RealData, VectorPairSumsKeepEveryAnimalsSearch) {
           const double s = bcv2 ? bcv2_pair_sum(x, y, h, 2) : lscv_pair_sum(x, y, h, 2);
           worst = std::max(worst, std::fabs(s - scalar_sum(h)) / std::fabs(scalar_sum(h)));
           // Every instruction set gives the same bits.
-          EXPECT_EQ(s, bcv2 ? bcv2_pair_sum(x, y, h, 1, host::SimdLevel::baseline)
-                            : lscv_pair_sum(x, y, h, 1, host::SimdLevel::baseline));
+          EXPECT_EQ(s, bcv2 ? bcv2_pair_sum(x, y, h, 1, numeric::SimdLevel::baseline)
+                            : lscv_pair_sum(x, y, h, 1, numeric::SimdLevel::baseline));
           return score(s, h);
         });
         const auto scalar =

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "kde/kde_test_data.h"
-#include "support/worker_threads.h"
 #include "ui/gis/kernel_math.h"
 
 namespace orvex::ui {
@@ -312,8 +311,8 @@ TEST(CalculatorDensity, VolumeOfAWellCoveredGridIsTheScalingFactor) {
 
 TEST(CalculatorDensity, ThreadCountDoesNotChangeTheGrid) {
   auto run = [](unsigned threads) {
-    const orvex::test::ScopedWorkerThreads setting(threads);
     clsKernelCalculator calc = Calculator(5, 250, 230, -100, -50);
+    calc.SetWorkerThreads(threads);
     calc.SetFixedKernel(false);
     Calculate(calc, BellFixes(300), 40, 160);
     EXPECT_EQ(calc.lErrorStatus, 0);

@@ -104,12 +104,13 @@ TEST_P(LscvKinds, ProfileMatchesTheFormulaAndPicksItsLowestScore) {
 }
 
 TEST_P(LscvKinds, ExactSumsAreTheSameBitsWithAnyThreadCountAndInstructionSet) {
-  // 60 fixes = 1,770 pairs; chunks of 97 pairs start in the middle of rows.
+  // 60 fixes = 1,770 pairs in chunks of whole rows of at least 97 pairs: some twenty chunks.
   const auto fixes = ScatteredFixes(60);
   const Scan one = RunScan(
       GetParam(), fixes,
-      {.chunkPairs = 97, .threads = 1, .method = PairSumMethod::exact, .simd = host::SimdLevel::baseline});
-  for (const auto level : {host::SimdLevel::baseline, host::SimdLevel::avx2, host::SimdLevel::avx512f}) {
+      {.chunkPairs = 97, .threads = 1, .method = PairSumMethod::exact, .simd = numeric::SimdLevel::baseline});
+  for (const auto level :
+       {numeric::SimdLevel::baseline, numeric::SimdLevel::avx2, numeric::SimdLevel::avx512f}) {
     const Scan three = RunScan(
         GetParam(), fixes, {.chunkPairs = 97, .threads = 3, .method = PairSumMethod::exact, .simd = level});
     EXPECT_EQ(one.profile.h, three.profile.h);

@@ -178,6 +178,7 @@ void clsKernelCalculator::CalculateHREF() {
   lErrorStatus = kHrefProgress;
   RescaleIfNeeded();
   clsLSCV search;
+  search.SetPairScanOptions({.threads = workerThreads_});
   search.SetInputCoords(coords_);
   search.CalculateHREF();
   href_ = search.GetHREF();
@@ -203,6 +204,7 @@ void clsKernelCalculator::CrossValidate(Search search, const char* procedure, st
     lErrorStatus = startCode * 10 + 1;
     clsLSCV lscv;
     lErrorStatus = startCode * 10 + 2;
+    lscv.SetPairScanOptions({.threads = workerThreads_});
     lscv.SetInputCoords(coords_);
     search(lscv);
     href_ = lscv.GetHREF();
@@ -290,7 +292,7 @@ bool clsKernelCalculator::ComputeLocalFactors() {
   lambda_.clear();
   if (fixedKernel_) return true;
   try {
-    lambda_ = LocalBandwidthFactors(coords_, bandwidth_, lErrorStatus);
+    lambda_ = LocalBandwidthFactors(coords_, bandwidth_, lErrorStatus, workerThreads_);
   } catch (const LocalFactorError& e) {
     ShowLocalFactorError(e);
     return false;
@@ -310,10 +312,12 @@ void clsKernelCalculator::FillGrid(const GridPlacement& placement, double window
                                   .sdY = sdY_,
                                   .bandwidth = bandwidth_,
                                   .windowRadius = windowRadius,
-                                  .lambda = lambda_},
+                                  .lambda = lambda_,
+                                  .threads = workerThreads_},
                     grid_);
   lErrorStatus = kProgressNormalising;
-  kernelVolume_ = NormaliseDensity(grid_, scalingFactor_, coords_.size(), bandwidth_, sdX_, sdY_, cellSize_);
+  kernelVolume_ = NormaliseDensity(grid_, scalingFactor_, coords_.size(), bandwidth_, sdX_, sdY_, cellSize_,
+                                   workerThreads_);
 }
 
 void clsKernelCalculator::CalculateKernel() {

@@ -96,7 +96,10 @@ class clsKernelCalculator {
   void SetReferenceRaster(const std::shared_ptr<host::RasterLayer>& pRL);
 
   // Kernel options ------------------------------------------------------------------------
-  void SetScalingFactor(double value);   ///< values > 0
+  void SetScalingFactor(double value);  ///< values > 0
+  /// Threads of the sums, as the application sets them (0, the default: one per processor).
+  /// No result depends on it.
+  void SetWorkerThreads(unsigned threads) { workerThreads_ = threads; }
   void SetKernelType(KernelType value);  ///< always kernel_Guassian
   void SetFixedKernel(bool value);
   void SetEnforceUnitVariance(bool value);
@@ -195,6 +198,7 @@ class clsKernelCalculator {
   double sdX_ = 0.0;
   double sdY_ = 0.0;
   double scalingFactor_ = kDefaultScalingFactor;
+  unsigned workerThreads_ = 0;
   KernelType kernelType_ = KernelType::kernel_Guassian;
   BandwidthEstimator estimator_ = BandwidthEstimator::be_Manual;
   double kernelVolume_ = 0.0;

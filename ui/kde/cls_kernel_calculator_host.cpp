@@ -11,7 +11,7 @@
 #include "host/text.h"
 #include "host/ui_services.h"
 #include "host/workspace.h"
-#include "host/zeroed_pages.h"
+#include "numeric/zeroed_buffer.h"
 #include "ui/kde/cls_kernel_calculator.h"
 
 namespace orvex::ui {
@@ -75,7 +75,7 @@ std::shared_ptr<host::RasterDataset> clsKernelCalculator::WriteKernelToRaster(
 
   // Row 0 of the grid is the top row of the raster, as in the band.
   const auto width = static_cast<std::size_t>(columns_);
-  host::ZeroedArray<float> block(width * static_cast<std::size_t>(std::min(kRowsPerWrite, rows_)));
+  numeric::ZeroedArray<float> block(width * static_cast<std::size_t>(std::min(kRowsPerWrite, rows_)));
   for (int first = 0; first < rows_; first += kRowsPerWrite) {
     const int count = std::min(kRowsPerWrite, rows_ - first);
     const std::span<float> rows = block.span().first(width * static_cast<std::size_t>(count));

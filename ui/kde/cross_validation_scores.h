@@ -4,12 +4,10 @@
 //
 // Nothing of size n^2 is stored: the pairs are formed from the fixes as they are visited, so an
 // animal with 100,000 fixes (5e9 pairs) needs memory for its fixes only. Two ways to the sums:
-// - exact: every pair and every bandwidth, the pairs visited i outer, j inner, cut into fixed
-//   chunks summed in order, each chunk's pairs eight to a vector in fixed lanes with the vector
-//   exponential of host/vector_exp.h (the same bits whatever the number of threads or the
-//   instruction set);
+// - exact: every pair and every bandwidth (numeric/pair_sums.h: the same bits whatever the
+//   number of threads or the instruction set);
 // - moments: one pass over the pairs builds a histogram of squared distances with per-bin
-//   moments (host/pair_moments.h), from which every bandwidth's Gaussian sums follow within
+//   moments (numeric/pair_moments.h), from which every bandwidth's Gaussian sums follow within
 //   about 1e-15 relative; the candidates whose scores could be the lowest within that error
 //   are then scored exactly, so the bandwidth chosen from the profile is the exact one's.
 // The automatic choice takes the moments when the number of bandwidths makes them cheaper.
@@ -19,7 +17,8 @@
 #include <vector>
 
 #include "host/progress.h"
-#include "host/simd.h"
+#include "numeric/pair_sums.h"
+#include "numeric/simd_level.h"
 #include "ui/kde/kde_math.h"
 
 namespace orvex::ui {
@@ -32,22 +31,21 @@ enum class PairSumMethod { automatic, exact, moments };
 /// Work split and method of the pair sums. Tests shrink the chunks to put chunk boundaries
 /// inside a row of pairs, and force a method.
 struct PairScanOptions {
-  /// Pairs per chunk of the sums (raised automatically so that a fix set never has more than
-  /// kMaxPairChunks chunks).
+  /// Pairs per chunk of the sums (chunks are whole rows of pairs; raised automatically so that
+  /// a fix set never has more than numeric::kMaxPairChunks chunks).
   std::uint64_t chunkPairs = std::uint64_t{1} << 18;
-  /// Threads of the sums; 0 means the host's setting. Results never depend on it.
+  /// Threads of the sums, as the application sets them; 0 means one per hardware thread.
+  /// Results never depend on it.
   unsigned threads = 0;
   PairSumMethod method = PairSumMethod::automatic;
   /// Vector instruction set of the exact sums (capped at what the processor runs). Every level
   /// gives the same bits.
-  host::SimdLevel simd = host::BestSimdLevel();
+  numeric::SimdLevel simd = numeric::best_simd_level();
 };
 
 /// The fixes of one animal and the pair sums of their cross-validation scores.
 class PairDistanceSet {
  public:
-  /// Upper bound on the number of chunks, which bounds the per-chunk partial sums.
-  static constexpr std::uint64_t kMaxPairChunks = 16384;
   /// Bandwidths scored in one pass over the pairs.
   static constexpr std::size_t kScoresPerPass = 256;
 
@@ -79,15 +77,14 @@ class PairDistanceSet {
                 const host::ProgressFn& progress) const;
 
   std::vector<CoordPair> coords_;
+  std::vector<double> x_;
+  std::vector<double> y_;
   std::uint64_t pairCount_ = 0;
   std::uint64_t chunkPairs_ = 1;
   unsigned threads_ = 0;
   PairSumMethod method_ = PairSumMethod::automatic;
-  host::SimdLevel simd_ = host::BestSimdLevel();
+  numeric::SimdLevel simd_ = numeric::best_simd_level();
   mutable PairSumMethod lastMethod_ = PairSumMethod::exact;
 };
-
-/// Index of the first pair of row i (the pairs (i, j), j > i) among the n(n-1)/2 pairs.
-std::uint64_t FirstPairOfRow(std::uint64_t n, std::uint64_t i);
 
 }  // namespace orvex::ui

@@ -188,6 +188,7 @@ class BatchRun {
   std::optional<KdeBatchResult> SetUpCalculator() {
     stage_ = kStageExtent;
     calculator_.emplace(&app_.ui(), &app_.workspaces());
+    calculator_->SetWorkerThreads(app_.workerThreads());
     if (!SetSharedExtent()) return Cancel();
     log_->write(LogExtentLines(settings_));
     const fs::path settingsCopy = folder_ / kSettingsCopyName;

@@ -6,11 +6,11 @@
 #include <numeric>
 #include <vector>
 
-#include "host/fixed_chunks.h"
-#include "host/separable_grid.h"
-#include "host/simd.h"
-#include "host/vector_exp.h"
-#include "host/zeroed_pages.h"
+#include "numeric/fixed_chunks.h"
+#include "numeric/grid_scaling.h"
+#include "numeric/separable_grid.h"
+#include "numeric/vector_exp.h"
+#include "numeric/zeroed_buffer.h"
 #include "ui/gis/kernel_math.h"
 
 namespace orvex::ui {
@@ -49,41 +49,6 @@ void ClipWindow(double centre, double radius, std::int32_t count, std::int32_t& 
 }
 
 std::size_t CeilDiv(std::size_t a, std::size_t b) { return a / b + (a % b != 0 ? 1 : 0); }
-
-constexpr std::size_t kSumLanes = 8;
-
-// v = v * scaling / nh2 / sdXY for every value, in vectors: each lane does the same three
-// correctly rounded operations in the same order as the scalar expression, so every width
-// gives the same bits.
-template <class V>
-[[gnu::always_inline]] inline double ScaleValues(std::span<double> values, double scaling, double nh2,
-                                                 double sdXY) {
-  constexpr std::size_t kLanes = host::kLanes<V>;
-  // Their sum in kSumLanes running sums, value i in sum i % kSumLanes, whatever the width: the
-  // same additions in the same order on every instruction set.
-  static_assert(kSumLanes % kLanes == 0);
-  constexpr std::size_t kSums = kSumLanes / kLanes;
-  V sums[kSums] = {};
-  const std::size_t vectors = values.size() / kLanes;
-  for (std::size_t q = 0; q < vectors; ++q) {
-    V v;
-    std::memcpy(&v, values.data() + q * kLanes, sizeof(V));
-    v = v * scaling / nh2 / sdXY;
-    std::memcpy(values.data() + q * kLanes, &v, sizeof(V));
-    sums[q % kSums] += v;
-  }
-  double lanes[kSumLanes];
-  std::memcpy(lanes, sums, sizeof lanes);
-  for (std::size_t i = vectors * kLanes; i < values.size(); ++i) {
-    values[i] = values[i] * scaling / nh2 / sdXY;
-    lanes[i % kSumLanes] += values[i];
-  }
-  double total = 0.0;
-  for (const double lane : lanes) total += lane;
-  return total;
-}
-
-ORVEX_SIMD_CLONES(ScaleValuesAt, ScaleValues)
 
 }  // namespace
 
@@ -125,14 +90,14 @@ void AccumulateDensity(const GridPlacement& grid, const DensitySource& source, K
   for (std::size_t first = 0; first < n;) {
     std::size_t last = first;
     std::size_t values = 0;
-    std::vector<host::FactorSpan> rowSpans;
-    std::vector<host::FactorSpan> columnSpans;
+    std::vector<numeric::FactorSpan> rowSpans;
+    std::vector<numeric::FactorSpan> columnSpans;
     std::size_t rowLength = 0;
     std::size_t columnLength = 0;
     while (last < n && (last == first || values < kFactorBudget)) {
       const Window& w = windows[last++];
-      host::FactorSpan r;
-      host::FactorSpan c;
+      numeric::FactorSpan r;
+      numeric::FactorSpan c;
       if (!w.Empty()) {
         r = {static_cast<std::size_t>(w.firstRow), static_cast<std::size_t>(w.lastRow) + 1, rowLength};
         c = {static_cast<std::size_t>(w.firstColumn), static_cast<std::size_t>(w.lastColumn) + 1,
@@ -145,9 +110,9 @@ void AccumulateDensity(const GridPlacement& grid, const DensitySource& source, K
       values = rowLength + columnLength;
     }
     // Every value is written below; fresh pages spare the zero fill (megabytes per batch).
-    host::ZeroedArray<double> rowFactors(rowLength);
-    host::ZeroedArray<double> columnFactors(columnLength);
-    host::runFixedChunks(CeilDiv(last - first, kFactorChunk), 0, [&](std::size_t chunk) {
+    numeric::ZeroedArray<double> rowFactors(rowLength);
+    numeric::ZeroedArray<double> columnFactors(columnLength);
+    numeric::run_fixed_chunks(CeilDiv(last - first, kFactorChunk), source.threads, [&](std::size_t chunk) {
       const std::size_t end = std::min(last - first, (chunk + 1) * kFactorChunk);
       for (std::size_t k = chunk * kFactorChunk; k < end; ++k) {
         const std::size_t i = first + k;
@@ -155,67 +120,67 @@ void AccumulateDensity(const GridPlacement& grid, const DensitySource& source, K
         const double scale = lambda * source.bandwidth;
         const double norm = 1.0 / gis::kTwoPi / (lambda * lambda);
         // The exponents first, then their exponentials in vectors.
-        const host::FactorSpan& c = columnSpans[k];
+        const numeric::FactorSpan& c = columnSpans[k];
         const std::span<double> columnsOut(columnFactors.data() + c.offset, c.end - c.begin);
         for (std::size_t col = c.begin; col < c.end; ++col) {
           const double xc = (x0 + static_cast<double>(col) * cellSize) / source.sdX;
           const double t = (source.coords[i][0] - xc) / scale;
           columnsOut[col - c.begin] = -(t * t) / 2.0;
         }
-        host::ExpArray(columnsOut, columnsOut);
+        numeric::exp_array(columnsOut, columnsOut);
         for (double& f : columnsOut) f *= norm;
-        const host::FactorSpan& r = rowSpans[k];
+        const numeric::FactorSpan& r = rowSpans[k];
         const std::span<double> rowsOut(rowFactors.data() + r.offset, r.end - r.begin);
         for (std::size_t row = r.begin; row < r.end; ++row) {
           const double yc = (y0 - static_cast<double>(row) * cellSize) / source.sdY;
           const double t = (source.coords[i][1] - yc) / scale;
           rowsOut[row - r.begin] = -(t * t) / 2.0;
         }
-        host::ExpArray(rowsOut, rowsOut);
+        numeric::exp_array(rowsOut, rowsOut);
       }
     });
-    const host::SeparableProduct product(static_cast<std::size_t>(grid.rows),
-                                         static_cast<std::size_t>(grid.columns),
-                                         {rowSpans, columnSpans, rowFactors.span(), columnFactors.span()});
-    host::runFixedChunks(product.TileCount(), 0,
-                         [&](std::size_t tile) { product.AddTile(tile, cells.Values()); });
+    const numeric::SeparableProduct product(static_cast<std::size_t>(grid.rows),
+                                            static_cast<std::size_t>(grid.columns),
+                                            {rowSpans, columnSpans, rowFactors.span(), columnFactors.span()});
+    numeric::run_fixed_chunks(product.tile_count(), source.threads,
+                              [&](std::size_t tile) { product.add_tile(tile, cells.Values()); });
     first = last;
   }
 }
 
 double NormaliseDensity(KernelGrid& cells, double scalingFactor, std::size_t n, double bandwidth, double sdX,
-                        double sdY, std::int32_t cellSize) {
+                        double sdY, std::int32_t cellSize, unsigned threads) {
   const double nh2 = static_cast<double>(n) * bandwidth * bandwidth;
   const double sdXY = sdY * sdX;
   CheckedDivide(1.0, nh2);
   CheckedDivide(1.0, sdXY);
 
-  // The volume is summed band by band while the band is at hand (see ScaleValues), and the bands
+  // The volume is summed band by band while the band is at hand (numeric::scale_and_sum), and the bands
   // in order: the same bits on any number of threads. (All terms are positive, so any order is
   // within a few units in the last place of the exact sum.)
   const auto bands = CeilDiv(static_cast<std::size_t>(cells.Rows()), kBandRows);
   std::vector<double> bandVolumes(bands, 0.0);
-  host::runFixedChunks(bands, 0, [&](std::size_t band) {
+  numeric::run_fixed_chunks(bands, threads, [&](std::size_t band) {
     const auto first = static_cast<std::int32_t>(band) * kBandRows;
     const std::int32_t last = std::min(first + kBandRows, cells.Rows());
     const auto width = static_cast<std::size_t>(cells.Columns());
     const std::span<double> bandCells = cells.Values().subspan(
         static_cast<std::size_t>(first) * width, static_cast<std::size_t>(last - first) * width);
-    bandVolumes[band] = ScaleValuesAt(host::BestSimdLevel(), bandCells, scalingFactor, nh2, sdXY);
+    bandVolumes[band] = numeric::scale_and_sum(bandCells, scalingFactor, nh2, sdXY);
   });
   const double volume = std::accumulate(bandVolumes.begin(), bandVolumes.end(), 0.0);
   return cellSize * volume * cellSize;
 }
 
 std::vector<double> LocalBandwidthFactors(std::span<const CoordPair> coords, double bandwidth,
-                                          std::int32_t& status) {
+                                          std::int32_t& status, unsigned threads) {
   const std::size_t n = coords.size();
   const auto count = static_cast<std::int64_t>(n);
   std::vector<double> lambda(n, 0.0);
   status = 10081;
 
   std::vector<double> pilot(n, 0.0);
-  host::runFixedChunks(CeilDiv(n, kPilotChunk), 0, [&](std::size_t chunk) {
+  numeric::run_fixed_chunks(CeilDiv(n, kPilotChunk), threads, [&](std::size_t chunk) {
     const std::size_t last = std::min(n, (chunk + 1) * kPilotChunk);
     for (std::size_t i = chunk * kPilotChunk; i < last; ++i) {
       double sum = 0.0;

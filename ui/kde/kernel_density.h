@@ -40,6 +40,9 @@ struct DensitySource {
   double windowRadius = 1.0;
   /// Per-fix local bandwidth factors (adaptive kernel); empty for the fixed kernel.
   std::span<const double> lambda;
+  /// Threads of the sums, as the application sets them (0: one per processor). The grid never
+  /// depends on it.
+  unsigned threads = 0;
 };
 
 /// Window half-width r = Int(limitRadius / cellSize) + 1 (Int rounds towards minus infinity),
@@ -55,7 +58,7 @@ std::int64_t FirstNonFiniteFix(std::span<const CoordPair> coords);
 /// a fix more than r cells outside contributes nothing. K(t) = e(-t^2/2) / 2pi is evaluated as
 /// the product of its x and y factors (against the direct sqrt-and-exp form this differs by
 /// rounding only, pinned by a test), so the grid is a product of factor tables, run tile by
-/// tile (host::SeparableProduct). Each cell still receives the fixes in index order, one
+/// tile (numeric::SeparableProduct). Each cell still receives the fixes in index order, one
 /// product and one addition each, whatever the thread count or instruction set. The fixes'
 /// coordinates must be finite (see FirstNonFiniteFix).
 void AccumulateDensity(const GridPlacement& grid, const DensitySource& source, KernelGrid& cells);
@@ -64,7 +67,7 @@ void AccumulateDensity(const GridPlacement& grid, const DensitySource& source, K
 /// the sum of the new values, columns outer and rows inner, times cellSize^2.
 /// Raises KdeError(division_by_zero) for n = 0.
 double NormaliseDensity(KernelGrid& cells, double scalingFactor, std::size_t n, double bandwidth, double sdX,
-                        double sdY, std::int32_t cellSize);
+                        double sdY, std::int32_t cellSize, unsigned threads = 0);
 
 /// A failure of the local bandwidth factors, with what their error message shows.
 class LocalFactorError : public KdeError {
@@ -89,6 +92,6 @@ class LocalFactorError : public KdeError {
 /// end. Raises LocalFactorError (status left at the step reached) when G is 0 or a factor is
 /// not a positive finite number.
 std::vector<double> LocalBandwidthFactors(std::span<const CoordPair> coords, double bandwidth,
-                                          std::int32_t& status);
+                                          std::int32_t& status, unsigned threads = 0);
 
 }  // namespace orvex::ui

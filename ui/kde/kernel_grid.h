@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-#include "host/zeroed_pages.h"
+#include "numeric/zeroed_buffer.h"
 
 namespace orvex::ui {
 
@@ -15,8 +15,7 @@ class KernelGrid {
  public:
   KernelGrid() = default;
   /// All cells 0. Throws std::bad_alloc when the grid does not fit in memory. A large grid
-  /// gets fresh pages that read as zero (huge pages where the system allows), so a grid of
-  /// tens of megabytes is neither written twice nor faulted in 4 KiB at a time.
+  /// gets fresh pages that read as zero (numeric::ZeroedArray), so it is not written twice.
   KernelGrid(std::int32_t columns, std::int32_t rows)
       : columns_(columns),
         rows_(rows),
@@ -51,7 +50,7 @@ class KernelGrid {
 
   std::int32_t columns_ = 0;
   std::int32_t rows_ = 0;
-  host::ZeroedArray<double> values_;
+  numeric::ZeroedArray<double> values_;
 };
 
 }  // namespace orvex::ui

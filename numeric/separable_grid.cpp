@@ -1,9 +1,11 @@
-#include "host/separable_grid.h"
+#include "numeric/separable_grid.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace orvex::host {
+#include "numeric/simd_kernels.h"
+
+namespace orvex::numeric {
 
 namespace {
 
@@ -15,20 +17,21 @@ namespace {
 constexpr std::size_t kTileRows = SeparableProduct::kTileRows;
 constexpr std::size_t kTileColumns = SeparableProduct::kTileColumns;
 constexpr std::size_t kTermBlock = 64;
-// Rows per register block: 6 rows x 2 vectors of accumulators fit the 16 registers of SSE2
-// and AVX with room for the loads.
+// Rows per register block: 6 rows x 2 vectors of accumulators fit the 32 registers of AVX-512
+// with room for the loads (narrower sets spill some; they give the same bits).
 constexpr std::size_t kPanelRows = 6;
-static_assert(kTileRows % kPanelRows == 0);
+constexpr std::size_t kPanelColumns = 2 * kLanes;
+static_assert(kTileRows % kPanelRows == 0 && kTileColumns % kPanelColumns == 0);
 
-bool Meets(const FactorSpan& span, std::size_t first, std::size_t count) {
+bool meets(const FactorSpan& span, std::size_t first, std::size_t count) {
   return span.begin < span.end && span.begin < first + count && first < span.end;
 }
 
 // dst[i] = the factor of axis index first + i (0 outside the span), i < kCount. Inlined into
 // each instruction set's tile code so that the copies run in its vectors.
 template <std::size_t kCount>
-[[gnu::always_inline]] inline void FillStrip(const FactorSpan& span, const double* values, std::size_t first,
-                                             double* dst) {
+[[gnu::always_inline]] inline void fill_strip(const FactorSpan& span, const double* values, std::size_t first,
+                                              double* dst) {
   if (span.begin <= first && first + kCount <= span.end) {  // the common case: the span covers the strip
     const double* src = values + span.offset + (first - span.begin);
     for (std::size_t i = 0; i < kCount; ++i) dst[i] = src[i];
@@ -44,11 +47,11 @@ template <std::size_t kCount>
 struct TileJob {
   const SeparableTerms* terms;
   const std::vector<std::size_t>* candidates;  // the terms meeting the tile's band of rows
-  std::size_t firstRow;
-  std::size_t rowCount;  // up to kTileRows; the rest of the tile is padding
-  std::size_t firstColumn;
-  std::size_t columnCount;
-  double* out;         // cell (firstRow, firstColumn)
+  std::size_t first_row;
+  std::size_t row_count;  // up to kTileRows; the rest of the tile is padding
+  std::size_t first_column;
+  std::size_t column_count;
+  double* out;         // cell (first_row, first_column)
   std::size_t stride;  // cells per grid row
 };
 
@@ -56,10 +59,9 @@ struct TileJob {
 // 2 vectors of cells at c (row stride kTileColumns). Term k's row factors start at
 // a + k * kTileRows, its column factors at b + k * kTileColumns. Written as a separate multiply and add: the
 // build keeps floating-point contraction off, so each step rounds exactly as the scalar loop does.
-template <class V>
-[[gnu::always_inline]] inline void PanelProduct(const double* a, const double* b, std::size_t count,
-                                                double* c) {
-  constexpr std::size_t kLanes = sizeof(V) / sizeof(double);
+[[gnu::always_inline]] inline void panel_product(const double* a, const double* b, std::size_t count,
+                                                 double* c) {
+  using V = Doubles8;
   V acc[kPanelRows][2];
 #pragma GCC unroll 8
   for (std::size_t i = 0; i < kPanelRows; ++i) {
@@ -87,51 +89,47 @@ template <class V>
   }
 }
 
-template <class V>
-[[gnu::always_inline]] inline void TileProduct(const TileJob& job) {
-  constexpr std::size_t kPanelColumns = 2 * sizeof(V) / sizeof(double);
-  static_assert(kTileColumns % kPanelColumns == 0);
-
+[[gnu::always_inline]] inline void tile_product(const TileJob& job) {
   alignas(64) double cells[kTileRows * kTileColumns] = {};
   alignas(64) double a[kTermBlock * kTileRows];
   alignas(64) double b[kTermBlock * kTileColumns];
-  for (std::size_t i = 0; i < job.rowCount; ++i) {
-    std::memcpy(cells + i * kTileColumns, job.out + i * job.stride, job.columnCount * sizeof(double));
+  for (std::size_t i = 0; i < job.row_count; ++i) {
+    std::memcpy(cells + i * kTileColumns, job.out + i * job.stride, job.column_count * sizeof(double));
   }
 
   // Panels wholly in the padding of an edge tile are left out.
-  const std::size_t usedRowPanels = (job.rowCount + kPanelRows - 1) / kPanelRows;
-  const std::size_t usedColumnPanels = (job.columnCount + kPanelColumns - 1) / kPanelColumns;
+  const std::size_t used_row_panels = (job.row_count + kPanelRows - 1) / kPanelRows;
+  const std::size_t used_column_panels = (job.column_count + kPanelColumns - 1) / kPanelColumns;
   const SeparableTerms& t = *job.terms;
   auto flush = [&](std::size_t count) {
-    for (std::size_t q = 0; q < usedColumnPanels; ++q) {
-      for (std::size_t p = 0; p < usedRowPanels; ++p) {
-        PanelProduct<V>(a + p * kPanelRows, b + q * kPanelColumns, count,
-                        cells + p * kPanelRows * kTileColumns + q * kPanelColumns);
+    for (std::size_t q = 0; q < used_column_panels; ++q) {
+      for (std::size_t p = 0; p < used_row_panels; ++p) {
+        panel_product(a + p * kPanelRows, b + q * kPanelColumns, count,
+                      cells + p * kPanelRows * kTileColumns + q * kPanelColumns);
       }
     }
   };
-  std::size_t inBlock = 0;
+  std::size_t in_block = 0;
   for (const std::size_t k : *job.candidates) {
     const FactorSpan& columns = t.columns[k];
-    if (!Meets(columns, job.firstColumn, job.columnCount)) continue;
-    FillStrip<kTileRows>(t.rows[k], t.rowValues.data(), job.firstRow, a + inBlock * kTileRows);
-    FillStrip<kTileColumns>(columns, t.columnValues.data(), job.firstColumn, b + inBlock * kTileColumns);
-    if (++inBlock == kTermBlock) {
-      flush(inBlock);
-      inBlock = 0;
+    if (!meets(columns, job.first_column, job.column_count)) continue;
+    fill_strip<kTileRows>(t.rows[k], t.row_values.data(), job.first_row, a + in_block * kTileRows);
+    fill_strip<kTileColumns>(columns, t.column_values.data(), job.first_column, b + in_block * kTileColumns);
+    if (++in_block == kTermBlock) {
+      flush(in_block);
+      in_block = 0;
     }
   }
-  if (inBlock > 0) flush(inBlock);
+  if (in_block > 0) flush(in_block);
 
-  for (std::size_t i = 0; i < job.rowCount; ++i) {
-    std::memcpy(job.out + i * job.stride, cells + i * kTileColumns, job.columnCount * sizeof(double));
+  for (std::size_t i = 0; i < job.row_count; ++i) {
+    std::memcpy(job.out + i * job.stride, cells + i * kTileColumns, job.column_count * sizeof(double));
   }
 }
 
-ORVEX_SIMD_CLONES(Tile, TileProduct)
+ORVEX_SIMD_CLONES(tile_at, tile_product)
 
-std::size_t CeilDiv(std::size_t a, std::size_t b) { return a / b + (a % b != 0 ? 1 : 0); }
+std::size_t ceil_div(std::size_t a, std::size_t b) { return a / b + (a % b != 0 ? 1 : 0); }
 
 }  // namespace
 
@@ -139,46 +137,46 @@ SeparableProduct::SeparableProduct(std::size_t rows, std::size_t columns, Separa
     : rows_(rows),
       columns_(columns),
       terms_(terms),
-      tileRows_(CeilDiv(rows, kTileRows)),
-      tileColumns_(CeilDiv(columns, kTileColumns)),
-      bandTerms_(tileRows_) {
+      tile_rows_(ceil_div(rows, kTileRows)),
+      tile_columns_(ceil_div(columns, kTileColumns)),
+      band_terms_(tile_rows_) {
   for (std::size_t k = 0; k < terms.rows.size(); ++k) {
     const FactorSpan& r = terms.rows[k];
     const FactorSpan& c = terms.columns[k];
     if (r.begin >= r.end || c.begin >= c.end) continue;
     for (std::size_t band = r.begin / kTileRows; band <= (r.end - 1) / kTileRows; ++band) {
-      bandTerms_[band].push_back(k);
+      band_terms_[band].push_back(k);
     }
   }
 }
 
-void SeparableProduct::AddTile(std::size_t tile, std::span<double> out, SimdLevel level) const {
-  const std::size_t band = tile / tileColumns_;
-  const std::size_t firstRow = band * kTileRows;
-  const std::size_t firstColumn = (tile % tileColumns_) * kTileColumns;
+void SeparableProduct::add_tile(std::size_t tile, std::span<double> out, SimdLevel level) const {
+  const std::size_t band = tile / tile_columns_;
+  const std::size_t first_row = band * kTileRows;
+  const std::size_t first_column = (tile % tile_columns_) * kTileColumns;
   const TileJob job{&terms_,
-                    &bandTerms_[band],
-                    firstRow,
-                    std::min(kTileRows, rows_ - firstRow),
-                    firstColumn,
-                    std::min(kTileColumns, columns_ - firstColumn),
-                    out.data() + firstRow * columns_ + firstColumn,
+                    &band_terms_[band],
+                    first_row,
+                    std::min(kTileRows, rows_ - first_row),
+                    first_column,
+                    std::min(kTileColumns, columns_ - first_column),
+                    out.data() + first_row * columns_ + first_column,
                     columns_};
-  Tile(level, job);
+  tile_at(level, job);
 }
 
-double SeparableProduct::Work() const {
+double SeparableProduct::work() const {
   double work = 0.0;
-  for (std::size_t band = 0; band < tileRows_; ++band) {
-    for (std::size_t tc = 0; tc < tileColumns_; ++tc) {
+  for (std::size_t band = 0; band < tile_rows_; ++band) {
+    for (std::size_t tc = 0; tc < tile_columns_; ++tc) {
       const std::size_t first = tc * kTileColumns;
       const std::size_t count = std::min(kTileColumns, columns_ - first);
       std::size_t meeting = 0;
-      for (const std::size_t k : bandTerms_[band]) meeting += Meets(terms_.columns[k], first, count) ? 1 : 0;
+      for (const std::size_t k : band_terms_[band]) meeting += meets(terms_.columns[k], first, count) ? 1 : 0;
       work += static_cast<double>(meeting) * static_cast<double>(kTileRows * kTileColumns);
     }
   }
   return work;
 }
 
-}  // namespace orvex::host
+}  // namespace orvex::numeric

@@ -1,4 +1,4 @@
-#include "host/pair_moments.h"
+#include "numeric/pair_moments.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace orvex::host {
+namespace orvex::numeric {
 namespace {
 
 struct Fixes {
@@ -71,11 +71,11 @@ TEST(PairMoments, GaussianSumsMatchThePairByPairSums) {
     // Bandwidths from 0.05 to 3000 units: beta = 1 / (2 h^2) over a 4000^2-fold range.
     const double betaMin = 1.0 / (2.0 * 3000.0 * 3000.0);
     const double betaMax = 1.0 / (2.0 * 0.05 * 0.05);
-    const auto moments = buildPairMoments(set.fixes.x, set.fixes.y, betaMin, betaMax, 2, {});
+    const auto moments = build_pair_moments(set.fixes.x, set.fixes.y, betaMin, betaMax, 2, {});
     ASSERT_TRUE(moments) << set.name;
     for (double h : {0.05, 0.3, 1.0, 7.0, 60.0, 400.0, 3000.0}) {
       const double beta = 1.0 / (2.0 * h * h);
-      const auto fast = moments->gaussianSums(beta);
+      const auto fast = moments->gaussian_sums(beta);
       const auto exact = ExactSums(set.fixes, beta);
       for (int k = 0; k < 3; ++k) {
         EXPECT_NEAR(fast[k], exact[k], 1e-13 * exact[k]) << set.name << " h " << h << " k " << k;
@@ -86,20 +86,19 @@ TEST(PairMoments, GaussianSumsMatchThePairByPairSums) {
 
 TEST(PairMoments, ResultDoesNotDependOnTheThreadCount) {
   const Fixes f = ClusteredFixes(2000, 3);  // 2 million pairs: two chunks
-  const auto one = buildPairMoments(f.x, f.y, 1e-6, 1e2, 1, {});
-  const auto three = buildPairMoments(f.x, f.y, 1e-6, 1e2, 3, {});
-  for (double beta : {1e-6, 1e-3, 1.0}) EXPECT_EQ(one->gaussianSums(beta), three->gaussianSums(beta));
+  const auto one = build_pair_moments(f.x, f.y, 1e-6, 1e2, 1, {});
+  const auto three = build_pair_moments(f.x, f.y, 1e-6, 1e2, 3, {});
+  for (double beta : {1e-6, 1e-3, 1.0}) EXPECT_EQ(one->gaussian_sums(beta), three->gaussian_sums(beta));
 }
 
 TEST(PairMoments, StopsWhenProgressSaysStopAndRefusesHugeRanges) {
   const Fixes f = ClusteredFixes(2000, 3);
   int calls = 0;
-  EXPECT_FALSE(
-      buildPairMoments(f.x, f.y, 1e-6, 1e2, 1, [&](double, std::string_view) { return ++calls < 1; }));
+  EXPECT_FALSE(build_pair_moments(f.x, f.y, 1e-6, 1e2, 1, [&](double) { return ++calls < 1; }));
   EXPECT_EQ(calls, 1);
-  EXPECT_FALSE(PairMoments::forBetaRange(1e-40, 1e40));
-  EXPECT_FALSE(PairMoments::forBetaRange(0.0, 1.0));
+  EXPECT_FALSE(PairMoments::for_beta_range(1e-40, 1e40));
+  EXPECT_FALSE(PairMoments::for_beta_range(0.0, 1.0));
 }
 
 }  // namespace
-}  // namespace orvex::host
+}  // namespace orvex::numeric

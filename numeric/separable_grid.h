@@ -8,16 +8,16 @@
 //
 // Each cell receives its terms in term order, each as cell = cell + row factor * column factor
 // with no fused multiply-add and no regrouping, so the grid is bit for bit the one the plain
-// loop over terms and cells gives, whatever the instruction set picked at run time and
+// loop over terms and cells gives, whatever the instruction set picked at run time (numeric/simd_level.h) and
 // whatever thread runs which tile.
 
 #include <cstddef>
 #include <span>
 #include <vector>
 
-#include "host/simd.h"
+#include "numeric/simd_level.h"
 
-namespace orvex::host {
+namespace orvex::numeric {
 
 /// Where one term's factors along one axis may be non-zero: axis indices [begin, end); the
 /// factor of index i is values[offset + (i - begin)]. Outside the span the factor is 0.
@@ -27,16 +27,16 @@ struct FactorSpan {
   std::size_t offset = 0;
 };
 
-/// n separable terms: term k adds rowValues[rows[k] at r] * columnValues[columns[k] at c] to
+/// n separable terms: term k adds row_values[rows[k] at r] * column_values[columns[k] at c] to
 /// cell (r, c). Spans must lie inside the grid and inside their value arrays.
 struct SeparableTerms {
   std::span<const FactorSpan> rows;
   std::span<const FactorSpan> columns;
-  std::span<const double> rowValues;
-  std::span<const double> columnValues;
+  std::span<const double> row_values;
+  std::span<const double> column_values;
 };
 
-/// The tiling of one grid for one set of terms. AddTile may run concurrently for different
+/// The tiling of one grid for one set of terms. add_tile may run concurrently for different
 /// tiles (each writes only its own cells); the terms and `out` must outlive the calls.
 class SeparableProduct {
  public:
@@ -48,23 +48,23 @@ class SeparableProduct {
   SeparableProduct(std::size_t rows, std::size_t columns, SeparableTerms terms);
 
   /// Fixed by the grid size only: a tile is the unit of work to hand to a fixed-chunk runner.
-  [[nodiscard]] std::size_t TileCount() const { return tileRows_ * tileColumns_; }
+  [[nodiscard]] std::size_t tile_count() const { return tile_rows_ * tile_columns_; }
 
   /// Adds every term to the cells of tile `tile` of `out` (rows * columns values), on `level`
-  /// (capped at BestSimdLevel; tests pass lower levels to compare them).
-  void AddTile(std::size_t tile, std::span<double> out, SimdLevel level = BestSimdLevel()) const;
+  /// (capped at best_simd_level; tests pass lower levels to compare them).
+  void add_tile(std::size_t tile, std::span<double> out, SimdLevel level = best_simd_level()) const;
 
   /// Multiply-adds the tiles run, padding included: terms meeting a tile times its cells.
-  [[nodiscard]] double Work() const;
+  [[nodiscard]] double work() const;
 
  private:
   std::size_t rows_;
   std::size_t columns_;
   SeparableTerms terms_;
-  std::size_t tileRows_;
-  std::size_t tileColumns_;
+  std::size_t tile_rows_;
+  std::size_t tile_columns_;
   /// For every band of tile rows, the terms whose row span meets it, in term order.
-  std::vector<std::vector<std::size_t>> bandTerms_;
+  std::vector<std::vector<std::size_t>> band_terms_;
 };
 
-}  // namespace orvex::host
+}  // namespace orvex::numeric

@@ -1,4 +1,4 @@
-#include "host/pair_moments.h"
+#include "numeric/pair_moments.h"
 
 #include <algorithm>
 #include <bit>
@@ -6,10 +6,11 @@
 #include <cstring>
 #include <utility>
 
-#include "host/fixed_chunks.h"
-#include "host/simd.h"
+#include "numeric/fixed_chunks.h"
+#include "numeric/pair_chunks.h"
+#include "numeric/simd_kernels.h"
 
-namespace orvex::host {
+namespace orvex::numeric {
 
 namespace {
 
@@ -48,7 +49,7 @@ constexpr std::size_t kColumnBlock = 256;
 constexpr double kOrderCells = 65535.0;
 
 // Interleaves the bits of two 16-bit cell numbers (a Z-order key).
-std::uint32_t zOrderKey(std::uint32_t cx, std::uint32_t cy) {
+std::uint32_t z_order_key(std::uint32_t cx, std::uint32_t cy) {
   auto spread = [](std::uint32_t v) {
     v = (v | (v << 8)) & 0x00FF00FFU;
     v = (v | (v << 4)) & 0x0F0F0F0FU;
@@ -60,8 +61,8 @@ std::uint32_t zOrderKey(std::uint32_t cx, std::uint32_t cy) {
 
 // The fixes in Z order over their bounding box (ties in input order). The pairs are the same
 // pairs in any order; this one makes the distances of nearby rows and columns alike.
-void zOrder(std::span<const double> x, std::span<const double> y, std::vector<double>& ox,
-            std::vector<double>& oy) {
+void z_order(std::span<const double> x, std::span<const double> y, std::vector<double>& ox,
+             std::vector<double>& oy) {
   const auto [xMin, xMax] = std::minmax_element(x.begin(), x.end());
   const auto [yMin, yMax] = std::minmax_element(y.begin(), y.end());
   const double sx = *xMax > *xMin ? kOrderCells / (*xMax - *xMin) : 0.0;
@@ -70,7 +71,7 @@ void zOrder(std::span<const double> x, std::span<const double> y, std::vector<do
   for (std::size_t i = 0; i < x.size(); ++i) {
     const auto cx = static_cast<std::uint32_t>(std::clamp((x[i] - *xMin) * sx, 0.0, kOrderCells));
     const auto cy = static_cast<std::uint32_t>(std::clamp((y[i] - *yMin) * sy, 0.0, kOrderCells));
-    keys[i] = {zOrderKey(cx, cy), i};
+    keys[i] = {z_order_key(cx, cy), i};
   }
   std::sort(keys.begin(), keys.end());
   ox.resize(x.size());
@@ -81,17 +82,17 @@ void zOrder(std::span<const double> x, std::span<const double> y, std::vector<do
   }
 }
 
-std::uint64_t exponentBits(int exponent) { return static_cast<std::uint64_t>(exponent + 1023) << 52; }
+std::uint64_t exponent_bits(int exponent) { return static_cast<std::uint64_t>(exponent + 1023) << 52; }
 
 // The exact middle of the bin whose low edge has these bits: the bit below the bin's mantissa
 // bits set.
-double binCentre(std::uint64_t lowEdge) {
-  return std::bit_cast<double>(lowEdge | (std::uint64_t{1} << (kMantissaShift - 1)));
+double bin_centre(std::uint64_t low_edge) {
+  return std::bit_cast<double>(low_edge | (std::uint64_t{1} << (kMantissaShift - 1)));
 }
 
 // Adds s^0 .. s^15 to the 16 moments of one bin. The powers come from a tree of products so
 // that none is more than four roundings from s.
-void addPowers(double* bin, double s, bool pooled) {
+void add_powers(double* bin, double s, bool pooled) {
   std::array<double, PairMoments::kMoments> p{};
   p[0] = 1.0;
   p[1] = s;
@@ -110,7 +111,7 @@ void addPowers(double* bin, double s, bool pooled) {
 
 // T_j = sum_m c_m M_{m+j}, j = 0, 1, 2, with c_m = (-X)^m / m!, for a bin whose |s| is at most
 // sBound.
-std::array<double, 3> seriesSums(const double* bin, double X, double sBound) {
+std::array<double, 3> series_sums(const double* bin, double X, double sBound) {
   std::array<double, 3> t{bin[0], bin[1], bin[2]};
   double c = 1.0;
   double bound = 1.0;
@@ -128,19 +129,19 @@ std::array<double, 3> seriesSums(const double* bin, double X, double sBound) {
 
 }  // namespace
 
-PairMoments::PairMoments(int firstExponent, int octaves)
-    : firstExponent_(firstExponent),
+PairMoments::PairMoments(int first_exponent, int octaves)
+    : first_exponent_(first_exponent),
       octaves_(octaves),
-      pooledScale_(std::ldexp(1.0, firstExponent)),
-      firstBits_(exponentBits(firstExponent)),
-      endBits_(exponentBits(firstExponent + octaves)),
+      pooled_scale_(std::ldexp(1.0, first_exponent)),
+      first_bits_(exponent_bits(first_exponent)),
+      end_bits_(exponent_bits(first_exponent + octaves)),
       moments_((1 + static_cast<std::size_t>(octaves) * kBinsPerOctave) * kMoments, 0.0) {}
 
-std::optional<PairMoments> PairMoments::forBetaRange(double betaMin, double betaMax) {
-  if (!(betaMin > 0.0) || !(betaMax >= betaMin) || !std::isfinite(betaMax)) return std::nullopt;
-  // 2^first * betaMax <= kSeriesArgumentBound; 2^end * betaMin >= kCutoff.
-  const int first = std::max(-1022, static_cast<int>(std::floor(std::log2(kSeriesArgumentBound / betaMax))));
-  const int end = std::min(1024, static_cast<int>(std::ceil(std::log2(kCutoff / betaMin))));
+std::optional<PairMoments> PairMoments::for_beta_range(double beta_min, double beta_max) {
+  if (!(beta_min > 0.0) || !(beta_max >= beta_min) || !std::isfinite(beta_max)) return std::nullopt;
+  // 2^first * beta_max <= kSeriesArgumentBound; 2^end * beta_min >= kCutoff.
+  const int first = std::max(-1022, static_cast<int>(std::floor(std::log2(kSeriesArgumentBound / beta_max))));
+  const int end = std::min(1024, static_cast<int>(std::ceil(std::log2(kCutoff / beta_min))));
   if (end <= first) return PairMoments(first, 0);
   if (end - first > kMaxOctaves) return std::nullopt;
   return PairMoments(first, end - first);
@@ -150,11 +151,10 @@ namespace {
 
 using Powers = Doubles8;  // s^0 .. s^7 (and s^8 .. s^15 as a second vector)
 
-// Adds s^0 .. s^15 to the 16 moments of a mantissa bin, as addPowers does and with its products
+// Adds s^0 .. s^15 to the 16 moments of a mantissa bin, as add_powers does and with its products
 // (s^2 = s s, s^3 = s^2 s, s^4 = s^2 s^2, s^5 .. s^7 = s^4 s^m, s^(8+m) = (s^4 s^4) s^m), formed
 // by a prefix product over one vector: the same bits, in two vector additions.
-template <class V>
-[[gnu::always_inline]] inline void AddPowersInVectors(double* bin, double s) {
+[[gnu::always_inline]] inline void add_powers_in_vectors(double* bin, double s) {
   const Powers ones = Powers{} + 1.0;
   Powers p = Powers{} + s;
   p[0] = 1.0;
@@ -175,44 +175,43 @@ template <class V>
 struct RowsJob {
   std::span<const double> x;
   std::span<const double> y;
-  std::size_t rowBegin;
-  std::size_t rowEnd;
-  double inversePooled;
-  std::uint64_t firstBits;
-  std::uint64_t endBits;
+  std::size_t row_begin;
+  std::size_t row_end;
+  double inverse_pooled;
+  std::uint64_t first_bits;
+  std::uint64_t end_bits;
   double* bins;
-  std::uint64_t* binnedPairs;
+  std::uint64_t* binned_pairs;
 };
 
-template <class V>
-[[gnu::always_inline]] inline void AddRowsKernel(const RowsJob& job) {
+[[gnu::always_inline]] inline void add_rows_kernel(const RowsJob& job) {
   const std::size_t n = job.x.size();
   const double* x = job.x.data();
   const double* y = job.y.data();
   std::uint64_t binned = 0;
-  // Columns in blocks: with the fixes in a space-filling order (see buildPairMoments), a few
+  // Columns in blocks: with the fixes in a space-filling order (see build_pair_moments), a few
   // rows against a block of columns are two small regions whose distances fill few bins, so the
   // bins stay in cache.
-  for (std::size_t blockBegin = job.rowBegin + 1; blockBegin < n; blockBegin += kColumnBlock) {
-    const std::size_t blockEnd = std::min(n, blockBegin + kColumnBlock);
-    for (std::size_t i = job.rowBegin; i < job.rowEnd && i + 1 < blockEnd; ++i) {
+  for (std::size_t block_begin = job.row_begin + 1; block_begin < n; block_begin += kColumnBlock) {
+    const std::size_t block_end = std::min(n, block_begin + kColumnBlock);
+    for (std::size_t i = job.row_begin; i < job.row_end && i + 1 < block_end; ++i) {
       const double xi = x[i];
       const double yi = y[i];
       // One pair, its d2, its bits and its s about the bin centre given.
       auto add = [&](double d2, std::uint64_t bits, double s) __attribute__((always_inline)) {
-        if (bits >= job.endBits) return;
-        if (bits < job.firstBits) {
-          addPowers(job.bins, d2 * job.inversePooled, true);
+        if (bits >= job.end_bits) return;
+        if (bits < job.first_bits) {
+          add_powers(job.bins, d2 * job.inverse_pooled, true);
           return;
         }
-        const std::size_t bin = 1 + static_cast<std::size_t>((bits - job.firstBits) >> kMantissaShift);
-        AddPowersInVectors<V>(job.bins + bin * PairMoments::kMoments, s);
+        const std::size_t bin = 1 + static_cast<std::size_t>((bits - job.first_bits) >> kMantissaShift);
+        add_powers_in_vectors(job.bins + bin * PairMoments::kMoments, s);
         ++binned;
       };
-      std::size_t j = std::max(blockBegin, i + 1);
+      std::size_t j = std::max(block_begin, i + 1);
       // Eight partners at a time: distances, bin centres and s in vectors (the same operations
       // as one at a time), then each pair to its bin in order.
-      for (; j + kLanes<Doubles8> <= blockEnd; j += kLanes<Doubles8>) {
+      for (; j + kLanes <= block_end; j += kLanes) {
         Doubles8 px;
         Doubles8 py;
         std::memcpy(&px, x + j, sizeof(px));
@@ -220,54 +219,54 @@ template <class V>
         const Doubles8 dx = xi - px;
         const Doubles8 dy = yi - py;
         const Doubles8 d2 = dx * dx + dy * dy;
-        const auto bits = VectorBitCast<Bits8>(d2);
-        const Bits8 centreBits =
+        const auto bits = vector_bit_cast<Bits8>(d2);
+        const Bits8 centre_bits =
             (bits >> kMantissaShift << kMantissaShift) | (std::uint64_t{1} << (kMantissaShift - 1));
-        const auto centre = VectorBitCast<Doubles8>(centreBits);
+        const auto centre = vector_bit_cast<Doubles8>(centre_bits);
         const Doubles8 s = (d2 - centre) / centre;
-        for (std::size_t l = 0; l < kLanes<Doubles8>; ++l) add(d2[l], bits[l], s[l]);
+        for (std::size_t l = 0; l < kLanes; ++l) add(d2[l], bits[l], s[l]);
       }
-      for (; j < blockEnd; ++j) {
+      for (; j < block_end; ++j) {
         const double dx = xi - x[j];
         const double dy = yi - y[j];
         const double d2 = dx * dx + dy * dy;
         const auto bits = std::bit_cast<std::uint64_t>(d2);
-        const double centre = binCentre(bits >> kMantissaShift << kMantissaShift);
+        const double centre = bin_centre(bits >> kMantissaShift << kMantissaShift);
         add(d2, bits, (d2 - centre) / centre);
       }
     }
   }
-  *job.binnedPairs += binned;
+  *job.binned_pairs += binned;
 }
 
-ORVEX_SIMD_CLONES(AddRowsAt, AddRowsKernel)
+ORVEX_SIMD_CLONES(add_rows_at, add_rows_kernel)
 
 }  // namespace
 
-void PairMoments::addRows(std::span<const double> x, std::span<const double> y, std::size_t rowBegin,
-                          std::size_t rowEnd) {
+void PairMoments::add_rows(std::span<const double> x, std::span<const double> y, std::size_t row_begin,
+                           std::size_t row_end) {
   static_assert(kMoments == 16, "the moments of a bin are two vectors of eight");
-  AddRowsAt(BestSimdLevel(), RowsJob{x, y, rowBegin, rowEnd, 1.0 / pooledScale_, firstBits_, endBits_,
-                                     moments_.data(), &binnedPairs_});
+  add_rows_at(best_simd_level(), RowsJob{x, y, row_begin, row_end, 1.0 / pooled_scale_, first_bits_,
+                                         end_bits_, moments_.data(), &binned_pairs_});
 }
 
 void PairMoments::merge(const PairMoments& other) {
   for (std::size_t k = 0; k < moments_.size(); ++k) moments_[k] += other.moments_[k];
-  binnedPairs_ += other.binnedPairs_;
+  binned_pairs_ += other.binned_pairs_;
 }
 
-std::array<double, 3> PairMoments::gaussianSums(double beta) const {
+std::array<double, 3> PairMoments::gaussian_sums(double beta) const {
   const double* bin = moments_.data();
-  const double pooledX = beta * pooledScale_;
-  const auto pooled = seriesSums(bin, pooledX, 1.0);
-  std::array<double, 3> g{pooled[0], pooledX * pooled[1], pooledX * pooledX * pooled[2]};
+  const double pooled_x = beta * pooled_scale_;
+  const auto pooled = series_sums(bin, pooled_x, 1.0);
+  std::array<double, 3> g{pooled[0], pooled_x * pooled[1], pooled_x * pooled_x * pooled[2]};
 
-  const std::size_t binCount = static_cast<std::size_t>(octaves_) * kBinsPerOctave;
-  double remaining = static_cast<double>(binnedPairs_);
-  for (std::size_t b = 0; b < binCount; ++b) {
+  const std::size_t bin_count = static_cast<std::size_t>(octaves_) * kBinsPerOctave;
+  double remaining = static_cast<double>(binned_pairs_);
+  for (std::size_t b = 0; b < bin_count; ++b) {
     bin += kMoments;
     if (bin[0] == 0.0) continue;
-    const double centre = binCentre(firstBits_ + (static_cast<std::uint64_t>(b) << kMantissaShift));
+    const double centre = bin_centre(first_bits_ + (static_cast<std::uint64_t>(b) << kMantissaShift));
     const double X = beta * centre;
     if (X * (1.0 - kHalfBin) > kCutoff) break;  // this and every later bin add exactly 0
     const double e = std::exp(-X);
@@ -276,7 +275,7 @@ std::array<double, 3> PairMoments::gaussianSums(double beta) const {
       break;
     }
     remaining -= bin[0];
-    const auto t = seriesSums(bin, X, kHalfBin);
+    const auto t = series_sums(bin, X, kHalfBin);
     g[0] += e * t[0];
     g[1] += e * X * (t[0] + t[1]);
     g[2] += e * X * X * (t[0] + 2.0 * t[1] + t[2]);
@@ -284,29 +283,15 @@ std::array<double, 3> PairMoments::gaussianSums(double beta) const {
   return g;
 }
 
-std::vector<std::size_t> pairChunkRows(std::size_t n, std::uint64_t pairsPerChunk) {
-  std::vector<std::size_t> starts{0};
-  std::uint64_t inChunk = 0;
-  for (std::size_t i = 0; i + 1 < n; ++i) {
-    inChunk += n - 1 - i;
-    if (inChunk >= pairsPerChunk) {
-      starts.push_back(i + 1);
-      inChunk = 0;
-    }
-  }
-  if (starts.back() < n) starts.push_back(n);
-  return starts;
-}
-
-std::optional<PairMoments> buildPairMoments(std::span<const double> x, std::span<const double> y,
-                                            double betaMin, double betaMax, unsigned threads,
-                                            const ProgressFn& progress) {
-  std::optional<PairMoments> total = PairMoments::forBetaRange(betaMin, betaMax);
+std::optional<PairMoments> build_pair_moments(std::span<const double> x, std::span<const double> y,
+                                              double beta_min, double beta_max, unsigned threads,
+                                              const ProgressCallback& progress) {
+  std::optional<PairMoments> total = PairMoments::for_beta_range(beta_min, beta_max);
   if (!total || x.size() < 2) return total;
   std::vector<double> ox;
   std::vector<double> oy;
-  zOrder(x, y, ox, oy);
-  const std::vector<std::size_t> starts = pairChunkRows(x.size(), kPairsPerChunk);
+  z_order(x, y, ox, oy);
+  const std::vector<std::size_t> starts = pair_chunk_rows(x.size(), kPairsPerChunk);
   const std::size_t chunks = starts.size() - 1;
   const PairMoments empty = *total;
   const double n = static_cast<double>(x.size());
@@ -314,16 +299,16 @@ std::optional<PairMoments> buildPairMoments(std::span<const double> x, std::span
   for (std::size_t first = 0; first < chunks; first += kChunksPerGroup) {
     const std::size_t count = std::min(kChunksPerGroup, chunks - first);
     group.assign(count, empty);
-    runFixedChunks(count, threads, [&](std::size_t c) {
-      group[c].addRows(ox, oy, starts[first + c], starts[first + c + 1]);
+    run_fixed_chunks(count, threads, [&](std::size_t c) {
+      group[c].add_rows(ox, oy, starts[first + c], starts[first + c + 1]);
     });
     for (const PairMoments& h : group) total->merge(h);
     // Rows early in the order hold more pairs; the fraction counts pairs.
     const double done = static_cast<double>(starts[first + count]);
     const double fraction = done * (2.0 * n - done - 1.0) / (n * (n - 1.0));
-    if (progress && !progress(fraction, {})) return std::nullopt;
+    if (progress && !progress(fraction)) return std::nullopt;
   }
   return total;
 }
 
-}  // namespace orvex::host
+}  // namespace orvex::numeric

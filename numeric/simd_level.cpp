@@ -1,10 +1,10 @@
-#include "host/simd.h"
+#include "numeric/simd_level.h"
 
-namespace orvex::host {
+namespace orvex::numeric {
 
 namespace {
 
-SimdLevel DetectSimdLevel() {
+SimdLevel detect_simd_level() {
 #if defined(__x86_64__)
   __builtin_cpu_init();
   if (__builtin_cpu_supports("avx512f")) return SimdLevel::avx512f;
@@ -15,9 +15,9 @@ SimdLevel DetectSimdLevel() {
 
 }  // namespace
 
-SimdLevel BestSimdLevel() {
-  static const SimdLevel level = DetectSimdLevel();
+SimdLevel best_simd_level() {
+  static const SimdLevel level = detect_simd_level();
   return level;
 }
 
-}  // namespace orvex::host
+}  // namespace orvex::numeric

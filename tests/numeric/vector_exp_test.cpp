@@ -1,4 +1,4 @@
-#include "host/vector_exp.h"
+#include "numeric/vector_exp.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-namespace orvex::host {
+namespace orvex::numeric {
 namespace {
 
 constexpr SimdLevel kLevels[] = {SimdLevel::baseline, SimdLevel::avx2, SimdLevel::avx512f};
@@ -33,7 +33,7 @@ TEST(VectorExp, WithinOneUlpAndTheSameBitsOnEveryInstructionSet) {
     std::vector<double> first;
     for (const SimdLevel level : kLevels) {
       std::vector<double> y(x.size());
-      ExpArray(x, y, level);
+      exp_array(x, y, level);
       double worst = 0.0;
       for (std::size_t i = 0; i < x.size(); ++i) worst = std::max(worst, UlpError(x[i], y[i]));
       EXPECT_LE(worst, 1.0) << "[" << range.low << ", " << range.high << "] level "
@@ -56,7 +56,7 @@ TEST(VectorExp, ExactCasesAndEdges) {
   x.push_back(std::numeric_limits<double>::quiet_NaN());
   for (const SimdLevel level : kLevels) {
     std::vector<double> y(x.size());
-    ExpArray(x, y, level);
+    exp_array(x, y, level);
     for (std::size_t i = 0; i < std::size(cases); ++i)
       EXPECT_EQ(y[i], cases[i].expected) << "e^" << cases[i].x;
     EXPECT_TRUE(std::isnan(y.back()));
@@ -64,4 +64,4 @@ TEST(VectorExp, ExactCasesAndEdges) {
 }
 
 }  // namespace
-}  // namespace orvex::host
+}  // namespace orvex::numeric

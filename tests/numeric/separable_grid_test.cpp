@@ -1,6 +1,6 @@
 // The separable grid product against the plain loop over terms and cells it replaces.
 
-#include "host/separable_grid.h"
+#include "numeric/separable_grid.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace orvex::host {
+namespace orvex::numeric {
 namespace {
 
 struct Terms {
@@ -73,7 +73,7 @@ TEST(SeparableProduct, EqualsThePlainLoopBitForBitOnEveryInstructionSet) {
     const SeparableProduct product(c.rows, c.columns, terms.View());
     for (const SimdLevel level : {SimdLevel::baseline, SimdLevel::avx2, SimdLevel::avx512f}) {
       std::vector<double> out(c.rows * c.columns, 0.25);
-      for (std::size_t tile = product.TileCount(); tile-- > 0;) product.AddTile(tile, out, level);
+      for (std::size_t tile = product.tile_count(); tile-- > 0;) product.add_tile(tile, out, level);
       ASSERT_EQ(out, expected) << c.n << " terms on " << c.rows << " x " << c.columns << ", level "
                                << static_cast<int>(level);
     }
@@ -90,9 +90,9 @@ TEST(SeparableProduct, WorkCountsOnlyTheTilesATermMeets) {
   t.rowValues.assign(kRows + 1, 1.0);
   t.columnValues.assign(kColumns + 1, 1.0);
   const SeparableProduct product(kRows, kColumns, t.View());
-  EXPECT_EQ(product.TileCount(), 4U);
-  EXPECT_EQ(product.Work(), 5.0 * SeparableProduct::kTileRows * SeparableProduct::kTileColumns);
+  EXPECT_EQ(product.tile_count(), 4U);
+  EXPECT_EQ(product.work(), 5.0 * SeparableProduct::kTileRows * SeparableProduct::kTileColumns);
 }
 
 }  // namespace
-}  // namespace orvex::host
+}  // namespace orvex::numeric

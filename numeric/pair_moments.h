@@ -29,7 +29,7 @@
 // The fixes are first put in Z order (nearby fixes next to each other), so that a few rows
 // against a block of columns fill few bins and the bins stay in cache. Distances, bins and s are formed
 // eight partners at a time, and the sixteen powers of a pair are added to its bin as two vectors
-// of eight (host/simd.h), with the products and additions of the pair-by-pair loop: the same
+// of eight (numeric/simd_kernels.h), with the products and additions of the pair-by-pair loop: the same
 // bits on every instruction set. Pairs are then cut into
 // chunks of rows that depend only on n; each chunk fills its own histogram, and the histograms
 // are added in chunk order, so the result is the same with any number of threads.
@@ -37,13 +37,12 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
 
-#include "host/progress.h"
-
-namespace orvex::host {
+namespace orvex::numeric {
 
 /// Moments of the squared pair distances of a fix set, per bin of d2.
 class PairMoments {
@@ -57,49 +56,49 @@ class PairMoments {
   /// Largest histogram (octaves) built; a beta range that needs more is left to the exact sum.
   static constexpr int kMaxOctaves = 96;
 
-  /// An empty histogram for sums at beta in [betaMin, betaMax] (0 < betaMin <= betaMax,
+  /// An empty histogram for sums at beta in [beta_min, beta_max] (0 < beta_min <= beta_max,
   /// finite); nullopt when the range needs more than kMaxOctaves octaves.
-  static std::optional<PairMoments> forBetaRange(double betaMin, double betaMax);
+  static std::optional<PairMoments> for_beta_range(double beta_min, double beta_max);
 
-  /// Adds the pairs (i, j), i < j, of rows i in [rowBegin, rowEnd).
-  void addRows(std::span<const double> x, std::span<const double> y, std::size_t rowBegin,
-               std::size_t rowEnd);
+  /// Adds the pairs (i, j), i < j, of rows i in [row_begin, row_end).
+  void add_rows(std::span<const double> x, std::span<const double> y, std::size_t row_begin,
+                std::size_t row_end);
   /// Adds another histogram of the same range, bin by bin.
   void merge(const PairMoments& other);
 
   /// {sum x^0 e^-x, sum x e^-x, sum x^2 e^-x} over the pairs added, x = beta * d2. beta must
   /// lie in the range given at construction.
-  std::array<double, 3> gaussianSums(double beta) const;
+  std::array<double, 3> gaussian_sums(double beta) const;
 
   /// Bytes held.
-  std::size_t byteSize() const { return moments_.size() * sizeof(double); }
-  /// Octaves held (the cost of one gaussianSums call is proportional to them).
+  std::size_t byte_size() const { return moments_.size() * sizeof(double); }
+  /// Octaves held (the cost of one gaussian_sums call is proportional to them).
   int octaves() const { return octaves_; }
 
  private:
-  PairMoments(int firstExponent, int octaves);
+  PairMoments(int first_exponent, int octaves);
 
-  // Bin 0 is the pooled bin below 2^firstExponent_; bin 1 + k is the k-th mantissa bin.
-  int firstExponent_ = 0;
+  // Bin 0 is the pooled bin below 2^first_exponent_; bin 1 + k is the k-th mantissa bin.
+  int first_exponent_ = 0;
   int octaves_ = 0;
-  double pooledScale_ = 1.0;  // 2^firstExponent_
-  std::uint64_t firstBits_ = 0;
-  std::uint64_t endBits_ = 0;      // bits of 2^(firstExponent_ + octaves_)
-  std::vector<double> moments_;    // (1 + octaves * kBinsPerOctave) x kMoments
-  std::uint64_t binnedPairs_ = 0;  // pairs in the mantissa bins
+  double pooled_scale_ = 1.0;  // 2^first_exponent_
+  std::uint64_t first_bits_ = 0;
+  std::uint64_t end_bits_ = 0;      // bits of 2^(first_exponent_ + octaves_)
+  std::vector<double> moments_;     // (1 + octaves * kBinsPerOctave) x kMoments
+  std::uint64_t binned_pairs_ = 0;  // pairs in the mantissa bins
 };
 
-/// Rows per chunk of a pair pass over n fixes: the row ranges depend only on n, with about
-/// `pairsPerChunk` pairs each. The ranges are [starts[c], starts[c + 1]).
-std::vector<std::size_t> pairChunkRows(std::size_t n, std::uint64_t pairsPerChunk);
+/// Progress of a long pass: called with the fraction done (0 to 1) between groups of chunks;
+/// returning false stops the pass. An empty function reports nothing.
+using ProgressCallback = std::function<bool(double fraction)>;
 
-/// The histogram of every pair of the fixes (x[i], y[i]) for sums at beta in [betaMin,
-/// betaMax], built in fixed chunks on up to `threads` threads (0 = the host's setting).
-/// `progress` is called between groups of chunks; when it returns false the build stops and
-/// nullopt is returned. Also nullopt when the beta range needs too many octaves.
-std::optional<PairMoments> buildPairMoments(std::span<const double> x, std::span<const double> y,
-                                            double betaMin, double betaMax, unsigned threads,
-                                            const ProgressFn& progress);
+/// The histogram of every pair of the fixes (x[i], y[i]) for sums at beta in [beta_min,
+/// beta_max], built in fixed chunks on up to `threads` threads (0 = one per hardware thread).
+/// When `progress` returns false the build stops and nullopt is returned. Also nullopt when the
+/// beta range needs too many octaves.
+std::optional<PairMoments> build_pair_moments(std::span<const double> x, std::span<const double> y,
+                                              double beta_min, double beta_max, unsigned threads,
+                                              const ProgressCallback& progress);
 
 /// Building a histogram costs about as much as this many exact pair sums of one bandwidth each
 /// (measured in CPU time: some 5.4 ns per pair for the build, 1.9 ns per pair and bandwidth for
@@ -107,4 +106,4 @@ std::optional<PairMoments> buildPairMoments(std::span<const double> x, std::span
 /// choose by cost.
 inline constexpr double kPairMomentsCostInExactSums = 3.0;
 
-}  // namespace orvex::host
+}  // namespace orvex::numeric

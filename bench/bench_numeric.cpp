@@ -1,4 +1,4 @@
-// Numeric kernels of host/: the vector exponential on each instruction set against the
+// Numeric kernels: the vector exponential on each instruction set against the
 // standard library's, in ns per value.
 
 #include <benchmark/benchmark.h>
@@ -6,11 +6,11 @@
 #include <cmath>
 #include <vector>
 
-#include "host/vector_exp.h"
+#include "numeric/vector_exp.h"
 
 namespace {
 
-using orvex::host::SimdLevel;
+using orvex::numeric::SimdLevel;
 
 // Arguments of the Gaussian sums: [-40, 0].
 std::vector<double> Arguments() {
@@ -43,7 +43,7 @@ void BM_VectorExp(benchmark::State& state) {
   std::vector<double> y(x.size());
   const auto level = static_cast<SimdLevel>(state.range(0));
   for (auto _ : state) {
-    orvex::host::ExpArray(x, y, level);
+    orvex::numeric::exp_array(x, y, level);
     benchmark::DoNotOptimize(y.data());
   }
   SetNsPerValue(state, x.size());
