@@ -2,18 +2,11 @@
 // reads 10,000 fixes of one animal and draws the one polygon around them all (`orvex mcp
 // --all-points`), the smallest whole run over that input. Counter cpu_ms: the child's user
 // plus system time, which other loads on the machine inflate far less than the wall time.
-//
-// A run keeps what it learnt of the input's coordinate system in the user's cache folder: the
-// usual case, any run after the first on data in that system, reads it from there
-// (BM_StartUpRead10000Fixes); BM_StartUpRead10000FixesFirstRun starts every run with an empty
-// cache. Both use cache folders of their own, never the user's.
 
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,17 +18,10 @@ namespace fs = std::filesystem;
 
 const fs::path kOrvex = fs::path(ORVEX_BIN_DIR) / "orvex";
 
-/// Runs orvex with `args` once per iteration, after `untimed` when given; the mean CPU time as
-/// the counter cpu_ms.
-void timeRuns(benchmark::State& state, const std::vector<std::string>& args,
-              const std::function<void()>& untimed = {}) {
+/// Runs orvex with `args` once per iteration; the mean CPU time as the counter cpu_ms.
+void timeRuns(benchmark::State& state, const std::vector<std::string>& args) {
   double cpu = 0;
   for (auto _ : state) {
-    if (untimed) {
-      state.PauseTiming();
-      untimed();
-      state.ResumeTiming();
-    }
     const auto cost = orvex::bench::runProcess(kOrvex, args);
     if (!cost.ok) {
       state.SkipWithError("orvex failed");
@@ -70,35 +56,21 @@ class SimulatedFixes {
             "--out",
             (folder_ / "mcp_{percent}.shp").string()};
   }
-  fs::path cache() const { return folder_ / "cache"; }
 
  private:
   fs::path folder_;
   bool made_ = false;
 };
 
-/// The mcp run over 10,000 fixes, with the cache filled by one run first, or emptied before
-/// every run (`firstRuns`).
-void mcpRuns(benchmark::State& state, bool firstRuns) {
+/// The mcp run over 10,000 fixes.
+void BM_StartUpRead10000Fixes(benchmark::State& state) {
   SimulatedFixes fixes;
   if (!fixes.made()) {
     state.SkipWithError("orvex simulate failed");
     return;
   }
-  ::setenv("XDG_CACHE_HOME", fixes.cache().c_str(), 1);
-  if (firstRuns) {
-    timeRuns(state, fixes.mcpArgs(), [&] { fs::remove_all(fixes.cache()); });
-  } else {
-    orvex::bench::runProcess(kOrvex, fixes.mcpArgs());
-    timeRuns(state, fixes.mcpArgs());
-  }
-  ::unsetenv("XDG_CACHE_HOME");
+  timeRuns(state, fixes.mcpArgs());
 }
-
-void BM_StartUpRead10000Fixes(benchmark::State& state) { mcpRuns(state, false); }
 BENCHMARK(BM_StartUpRead10000Fixes)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-void BM_StartUpRead10000FixesFirstRun(benchmark::State& state) { mcpRuns(state, true); }
-BENCHMARK(BM_StartUpRead10000FixesFirstRun)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

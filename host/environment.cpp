@@ -1,11 +1,17 @@
 #include "host/environment.h"
 
 #include <dlfcn.h>
+#include <stdlib.h>  // mkdtemp
 
+#include <cerrno>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <system_error>
+#include <vector>
+
+#include "host/error.h"
 
 namespace orvex::host {
 namespace {
@@ -34,6 +40,22 @@ std::filesystem::path temporaryFolder() {
   std::string folder = value != nullptr ? value : "/tmp";
   if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   return folder;
+}
+
+ScratchFolder::ScratchFolder(std::string_view prefix) {
+  const std::filesystem::path parent = temporaryFolder();
+  const std::string pattern = (parent / (std::string(prefix) + "XXXXXX")).string();
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  if (mkdtemp(name.data()) == nullptr)
+    throw Error(kAccessDenied, "Cannot make a scratch folder in '" + parent.string() +
+                                   "': " + std::generic_category().message(errno));
+  path_ = name.data();
+}
+
+ScratchFolder::~ScratchFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
 }
 
 std::filesystem::path executableFolder() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string_view>
 
 namespace orvex::host {
 
@@ -15,6 +16,22 @@ inline constexpr const char* kWorkerThreadsVariable = "ORVEX_THREADS";
 /// The value of kWorkerThreadsVariable; 0 (one thread per processor) when it is unset, empty,
 /// 0 or not a whole number. An application reads it once, when it is made.
 unsigned workerThreadSetting();
+
+/// A private folder made in `temporaryFolder()` (mkdtemp: "<prefix>" and six random characters),
+/// removed with everything in it when the object goes; a folder that cannot be removed is left
+/// behind, never fatal. Each object has a folder of its own, also across processes. Throws
+/// Error (kAccessDenied) naming the temporary folder when the folder cannot be made.
+class ScratchFolder {
+ public:
+  explicit ScratchFolder(std::string_view prefix = "orvex-");
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
 
 /// The folder of the running executable (from /proc/self/exe).
 std::filesystem::path executableFolder();

@@ -28,7 +28,6 @@ ClassFactory::~ClassFactory() = default;
 
 SpatialReference::~SpatialReference() = default;
 SpatialReferenceFactory::~SpatialReferenceFactory() = default;
-void SpatialReferenceFactory::expectRasterOutputs(const SpatialReference& /*reference*/) const {}
 GeometryService::~GeometryService() = default;
 
 Cursor::~Cursor() = default;

@@ -54,12 +54,6 @@ class SpatialReferenceFactory {
   /// Geographic WGS 1984, code 4326.
   SpatialReferencePtr wgs84() const { return fromEpsg(kWgs84Epsg); }
 
-  /// A hint, given once a command is likely to write rasters in `reference` (and outputs derived
-  /// from them), that a platform may use to get its coordinate-system machinery ready while the
-  /// command computes them. The call returns at once and never fails; every output and every
-  /// failure is the same with or without it. The default does nothing.
-  virtual void expectRasterOutputs(const SpatialReference& reference) const;
-
   /// Projects one point. An empty point stays empty; the same system on both sides returns the
   /// point unchanged. Throws `Error` (kFail) when either system is unknown while they differ, or
   /// when the transformation fails for this point.

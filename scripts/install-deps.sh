@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config clang-format locales ccache
   libgtest-dev libgmock-dev libbenchmark-dev
-  libgdal-dev gdal-bin libgeos-dev libproj-dev proj-data libheif-dev
+  libgdal-dev gdal-bin libgeos-dev libproj-dev proj-data
   mdbtools mdbtools-dev
   libcli11-dev libfmt-dev nlohmann-json3-dev
   libcairo2-dev help2man chromium dpkg-dev file

@@ -1,9 +1,6 @@
 #include "apps/orvex/geopackage_output.h"
 
-#include <unistd.h>  // getpid
-
 #include <CLI/CLI.hpp>
-#include <atomic>
 #include <iostream>
 #include <map>
 
@@ -33,19 +30,6 @@ bool wantsGeoPackage(const CommandArgs& args) {
 }  // namespace
 
 bool endsInGpkg(const fs::path& path) { return host::toLowerAscii(path.extension().string()) == ".gpkg"; }
-
-ScratchFolder::ScratchFolder() {
-  static std::atomic<int> made{0};
-  path_ = host::temporaryFolder() /
-          ("orvex_scratch_" + std::to_string(::getpid()) + "_" + std::to_string(made.fetch_add(1)));
-  fs::remove_all(path_);
-  fs::create_directories(path_);
-}
-
-ScratchFolder::~ScratchFolder() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
 
 void declareFormat(CLI::App& sub, CommandArgs& args, const std::string& where) {
   sub.add_option("--format", args.text("format"), "Vector results as shp (default) or gpkg: " + where)

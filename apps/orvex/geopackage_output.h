@@ -14,6 +14,7 @@
 
 #include "apps/orvex/command_args.h"
 #include "apps/orvex/run_summary.h"
+#include "host/environment.h"
 
 namespace CLI {
 class App;
@@ -21,19 +22,8 @@ class App;
 
 namespace orvex::cli {
 
-/// A folder under the temporary folder for files on their way elsewhere, removed with its
-/// contents. Each object has a folder of its own.
-class ScratchFolder {
- public:
-  ScratchFolder();
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
+/// A folder for files on their way elsewhere, removed with its contents.
+using ScratchFolder = host::ScratchFolder;
 
 /// Keeps standard output quiet while it lives (a command run again, or into a scratch folder).
 class MutedOutput {

@@ -1,15 +1,13 @@
 #include "apps/orvex/row_dedup.h"
 
-#include <unistd.h>  // getpid
-
 #include <CLI/CLI.hpp>
-#include <atomic>
 #include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "apps/orvex/global_options.h"
+#include "host/environment.h"
 #include "host/error.h"
 #include "host/table.h"
 #include "host/text.h"
@@ -48,24 +46,11 @@ std::shared_ptr<host::FeatureLayer> selectedFeatureLayer(
 /// A private folder holding copies of the files a dry run works on; removed with the object.
 class DryRunCopies {
  public:
-  DryRunCopies() {
-    static std::atomic<int> counter{0};
-    folder_ = std::filesystem::temp_directory_path() /
-              ("orvex-dry-run-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    std::filesystem::create_directories(folder_);
-  }
-  ~DryRunCopies() {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
-  DryRunCopies(const DryRunCopies&) = delete;
-  DryRunCopies& operator=(const DryRunCopies&) = delete;
-
   /// Copies `file` and its companion files (same folder, same name before the extension:
   /// .shx, .dbf, .prj, .cpg ...) and returns the copy of `file`. Files of the same name from
   /// different folders go to separate subfolders.
   std::filesystem::path copy(const std::filesystem::path& file) {
-    const std::filesystem::path target = folder_ / std::to_string(copies_++);
+    const std::filesystem::path target = folder_.path() / std::to_string(copies_++);
     std::filesystem::create_directories(target);
     if (!std::filesystem::exists(file))
       throw host::Error(host::kFileNotFound, "file not found: " + file.string());
@@ -78,7 +63,7 @@ class DryRunCopies {
   }
 
  private:
-  std::filesystem::path folder_;
+  host::ScratchFolder folder_{"orvex-dry-run-"};
   int copies_ = 0;
 };
 

@@ -34,11 +34,9 @@ void reportFailedWrite(const std::shared_ptr<FailedWriteSink>& sink, const std::
   }
 }
 
-std::shared_ptr<host::Workspace> openShapefileWorkspace(const std::filesystem::path& folder,
-                                                        bool unreferencedData,
-                                                        std::shared_ptr<FailedWriteSink> failedWrites) {
-  ensureShapefileDriver();
-  return std::make_shared<ShapefileWorkspace>(folder, unreferencedData, std::move(failedWrites));
+std::shared_ptr<host::Workspace> openShapefileWorkspace(const std::filesystem::path& folder) {
+  ensureGdalReady();
+  return std::make_shared<ShapefileWorkspace>(folder);
 }
 
 std::shared_ptr<host::RasterWorkspace> openRasterWorkspace(const std::filesystem::path& folder,
@@ -54,19 +52,25 @@ host::SpatialReferencePtr outputReference(host::SpatialReferencePtr given, bool 
 }
 
 std::shared_ptr<host::GeometryService> makeGeometryService() {
-  ensureGdalErrors();
+  ensureGdalReady();
   return std::make_shared<OgrGeometryService>();
 }
 
 std::shared_ptr<host::SpatialReferenceFactory> makeSpatialReferenceFactory() {
-  ensureGdalErrors();
+  ensureGdalReady();
   return std::make_shared<OgrSpatialReferenceFactory>();
 }
 
+GdalWorkspaceFactory::GdalWorkspaceFactory(AccessOpener openAccess)
+    : openAccess_(std::move(openAccess)), openShapefiles_(std::make_shared<OpenShapefiles>()) {}
+
 std::shared_ptr<host::Workspace> GdalWorkspaceFactory::openShapefileWorkspace(
     const std::filesystem::path& folder) {
-  return gdal::openShapefileWorkspace(folder, unreferencedData_, failedWrites_);
+  ensureGdalReady();
+  return std::make_shared<ShapefileWorkspace>(folder, openShapefiles_, unreferencedData_, failedWrites_);
 }
+
+void GdalWorkspaceFactory::closeOpenShapefiles() { openShapefiles_->closeAll(); }
 
 std::shared_ptr<host::Workspace> GdalWorkspaceFactory::openAccessWorkspace(
     const std::filesystem::path& file) {

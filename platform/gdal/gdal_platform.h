@@ -34,12 +34,12 @@ class FailedWriteSink {
   Receiver receiver_;
 };
 
-/// A shapefile workspace on a folder. Throws host::Error (kPathNotFound) when the folder does
-/// not exist. `unreferencedData`: see GdalWorkspaceFactory::setUnreferencedData.
-/// `failedWrites`: where its files report a failure at close (none: standard error).
-std::shared_ptr<host::Workspace> openShapefileWorkspace(const std::filesystem::path& folder,
-                                                        bool unreferencedData = false,
-                                                        std::shared_ptr<FailedWriteSink> failedWrites = {});
+class OpenShapefiles;
+
+/// A shapefile workspace on a folder, sharing its open files with no other workspace: a
+/// program's own reading or writing outside any application. Throws host::Error
+/// (kPathNotFound) when the folder does not exist.
+std::shared_ptr<host::Workspace> openShapefileWorkspace(const std::filesystem::path& folder);
 
 /// A raster workspace on a folder (rasters are "<name>.tif"). Throws host::Error
 /// (kPathNotFound) when the folder does not exist.
@@ -51,24 +51,20 @@ std::shared_ptr<host::RasterWorkspace> openRasterWorkspace(
 /// WGS 84 that stands in for a missing system when the data is unreferenced, else `given`.
 host::SpatialReferencePtr outputReference(host::SpatialReferencePtr given, bool unreferencedData);
 
-/// Writes through and closes every shapefile still open in the process (held by a command
-/// object that outlives its click), each failure going to its file's sink: a host calls this
-/// when a command's run is over, while the run's record can still take them.
-void closeOpenShapefiles();
-
 /// The geometry service (GEOS through OGR).
 std::shared_ptr<host::GeometryService> makeGeometryService();
 
 /// The spatial-reference factory (PROJ through OGR).
 std::shared_ptr<host::SpatialReferenceFactory> makeSpatialReferenceFactory();
 
-/// A workspace factory for shapefile and raster folders. Access files are another platform's:
-/// `openAccess` opens them, and without it they are refused with host::Error (kNotImplemented).
+/// A workspace factory for shapefile and raster folders, one per application: its shapefile
+/// workspaces share one object per open file. Access files are another platform's: `openAccess`
+/// opens them, and without it they are refused with host::Error (kNotImplemented).
 class GdalWorkspaceFactory final : public host::WorkspaceFactory {
  public:
   using AccessOpener = std::function<std::shared_ptr<host::Workspace>(const std::filesystem::path&)>;
 
-  explicit GdalWorkspaceFactory(AccessOpener openAccess = {}) : openAccess_(std::move(openAccess)) {}
+  explicit GdalWorkspaceFactory(AccessOpener openAccess = {});
 
   std::shared_ptr<host::Workspace> openShapefileWorkspace(const std::filesystem::path& folder) override;
   std::shared_ptr<host::Workspace> openAccessWorkspace(const std::filesystem::path& file) override;
@@ -84,10 +80,16 @@ class GdalWorkspaceFactory final : public host::WorkspaceFactory {
   /// Where the files of this factory's workspaces report a failure at close.
   const std::shared_ptr<FailedWriteSink>& failedWrites() const { return failedWrites_; }
 
+  /// Writes through and closes every shapefile still open through this factory's workspaces
+  /// (held by a command object that outlives its click), each failure going to its file's sink:
+  /// a host calls this when a command's run is over, while the run's record can still take them.
+  void closeOpenShapefiles();
+
  private:
   AccessOpener openAccess_;
   bool unreferencedData_ = false;
   std::shared_ptr<FailedWriteSink> failedWrites_ = std::make_shared<FailedWriteSink>();
+  std::shared_ptr<OpenShapefiles> openShapefiles_;
 };
 
 }  // namespace orvex::platform::gdal

@@ -3,7 +3,6 @@
 #include <cpl_error.h>
 #include <gdal.h>
 #include <ogr_api.h>
-#include <ogrsf_frmts.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -26,42 +25,15 @@ void CPL_STDCALL quietHandler(CPLErr level, CPLErrorNum /*number*/, const char* 
 
 }  // namespace
 
-void ensureGdalErrors() {
+void ensureGdalReady() {
+  // GDAL's driver list and error handler are the process's, as GDAL keeps them.
   static std::once_flag once;
   std::call_once(once, [] {
     const char* debug = std::getenv("ORVEX_GDAL_DEBUG");
     printMessages = debug != nullptr && *debug != '\0';
     CPLSetErrorHandler(quietHandler);
-    GetGDALDriverManager();
+    GDALAllRegister();
   });
-}
-
-namespace {
-
-std::mutex registration;
-/// The shapefile driver registered ahead of the others. Once all are registered it is taken
-/// out of the list, so that the full registration puts a new one at its usual place; it stays
-/// alive (and reachable) for the datasets that were opened through it.
-GDALDriver* earlyShapefileDriver = nullptr;
-bool allRegistered = false;
-
-}  // namespace
-
-void ensureShapefileDriver() {
-  ensureGdalErrors();
-  std::lock_guard lock(registration);
-  if (allRegistered || earlyShapefileDriver != nullptr) return;
-  RegisterOGRShape();
-  earlyShapefileDriver = GetGDALDriverManager()->GetDriverByName("ESRI Shapefile");
-}
-
-void ensureGdalReady() {
-  ensureGdalErrors();
-  std::lock_guard lock(registration);
-  if (allRegistered) return;
-  if (earlyShapefileDriver != nullptr) GetGDALDriverManager()->DeregisterDriver(earlyShapefileDriver);
-  GDALAllRegister();
-  allRegistered = true;
 }
 
 ErrorCollector::ErrorCollector() : outer_(innermost) {

@@ -21,16 +21,6 @@ namespace orvex::platform::gdal {
 /// variable ORVEX_GDAL_DEBUG to a non-empty value also prints every message to stderr.
 void ensureGdalReady();
 
-/// The handler of `ensureGdalReady` and GDAL's driver manager, without drivers: enough for
-/// spatial references and geometries.
-void ensureGdalErrors();
-
-/// `ensureGdalErrors` and the shapefile driver, for code that names that driver. Registering
-/// the other two hundred drivers costs millions of instructions that a command reading and
-/// writing shapefiles only does not need; `ensureGdalReady` later registers them all in GDAL's
-/// own order, so a format found by probing is found as before.
-void ensureShapefileDriver();
-
 /// Collects the GDAL errors and warnings raised on the current thread while it lives. Nested
 /// collectors are allowed; messages go to the innermost one.
 class ErrorCollector {

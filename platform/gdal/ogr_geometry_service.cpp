@@ -22,7 +22,7 @@ host::Polygon simplified(const OGRGeometry& g) { return polygonFromOgr(*simplify
 }  // namespace
 
 bool OgrGeometryService::contains(const host::Geometry& a, const host::Geometry& b) const {
-  ensureGdalErrors();
+  ensureGdalReady();
   if (a.isEmpty() || b.isEmpty()) return false;
   return gdal::contains(*required(a, "contains"), *required(b, "contains"));
 }
@@ -32,21 +32,21 @@ bool OgrGeometryService::within(const host::Geometry& a, const host::Geometry& b
 }
 
 host::Polygon OgrGeometryService::difference(const host::Polygon& a, const host::Polygon& b) const {
-  ensureGdalErrors();
+  ensureGdalReady();
   if (a.isEmpty()) return {};
   if (b.isEmpty()) return simplify(a);
   return simplified(*gdal::difference(*toOgr(a), *toOgr(b)));
 }
 
 host::Polygon OgrGeometryService::unite(const host::Polygon& a, const host::Polygon& b) const {
-  ensureGdalErrors();
+  ensureGdalReady();
   if (a.isEmpty()) return simplify(b);
   if (b.isEmpty()) return simplify(a);
   return simplified(*gdal::unite(*toOgr(a), *toOgr(b)));
 }
 
 host::Polygon OgrGeometryService::simplify(const host::Polygon& polygon) const {
-  ensureGdalErrors();
+  ensureGdalReady();
   if (polygon.isEmpty()) return {};
   return simplified(*toOgr(polygon));
 }
@@ -85,7 +85,7 @@ host::Geometry OgrGeometryService::smooth(const host::Geometry& g, double /*maxA
 bool OgrGeometryService::equals(const host::Geometry& a, const host::Geometry& b) const {
   if (a.type() != b.type()) return false;
   if (a.isEmpty() || b.isEmpty()) return a.isEmpty() && b.isEmpty();
-  ensureGdalErrors();
+  ensureGdalReady();
   const double tolerance = a.spatialReference() ? a.spatialReference()->xyTolerance() : kDefaultTolerance;
   return equalWithin(*toOgr(a), *toOgr(b), tolerance);
 }

@@ -16,7 +16,6 @@ bool isUnknownSrs(const OGRSpatialReference* srs) { return srs == nullptr || srs
 }  // namespace
 
 OgrSpatialReference::OgrSpatialReference(SpatialRefPtr srs) : srs_(std::move(srs)) {
-  std::call_once(built_, [] {});
   if (isUnknownSrs(srs_.get())) {
     srs_.reset();
     return;
@@ -26,53 +25,27 @@ OgrSpatialReference::OgrSpatialReference(SpatialRefPtr srs) : srs_(std::move(srs
   epsg_ = srsEpsgCode(*srs_);
 }
 
-OgrSpatialReference::OgrSpatialReference(std::string prjText, SrsSummary summary)
-    : epsg_(summary.epsg), summary_(std::move(summary)), prjText_(std::move(prjText)) {}
-
-const OGRSpatialReference* OgrSpatialReference::ogr() const {
-  // Rebuilt from the lossless WKT2 of the reference the .prj gave when it was parsed.
-  std::call_once(built_, [this] {
-    srs_ = srsFromWkt(summary_->fullWkt);
-    buildDone_.store(true, std::memory_order_release);
-  });
-  return srs_.get();
-}
-
 std::string OgrSpatialReference::name() const {
-  if (summary_) return summary_->name.empty() ? std::string(kUnknownName) : summary_->name;
   if (!srs_) return kUnknownName;
   std::string n = srsName(*srs_);
   return n.empty() ? std::string(kUnknownName) : n;
 }
 
-std::string OgrSpatialReference::wkt() const {
-  if (summary_) return summary_->wkt;
-  return srs_ ? srsWkt(*srs_) : std::string();
-}
+std::string OgrSpatialReference::wkt() const { return srs_ ? srsWkt(*srs_) : std::string(); }
 
 std::optional<int> OgrSpatialReference::epsg() const { return epsg_; }
 
-bool OgrSpatialReference::isGeographic() const {
-  return summary_ ? summary_->geographic : srs_ && srs_->IsGeographic();
-}
+bool OgrSpatialReference::isGeographic() const { return srs_ && srs_->IsGeographic(); }
 
-bool OgrSpatialReference::isProjected() const {
-  return summary_ ? summary_->projected : srs_ && srs_->IsProjected();
-}
+bool OgrSpatialReference::isProjected() const { return srs_ && srs_->IsProjected(); }
 
-double OgrSpatialReference::xyTolerance() const {
-  return summary_ ? summary_->xyTolerance : gdal::xyTolerance(srs_.get());
-}
+double OgrSpatialReference::xyTolerance() const { return gdal::xyTolerance(srs_.get()); }
 
 bool OgrSpatialReference::isSame(const host::SpatialReference& other) const {
   if (&other == this) return true;
-  const auto* ours = dynamic_cast<const OgrSpatialReference*>(&other);
-  // Two readings of the same .prj text are the same system.
-  if (ours != nullptr && summary_ && ours->summary_ && prjText_ == ours->prjText_) return true;
   SpatialRefPtr theirs = toOgrSrs(&other);
-  const OGRSpatialReference* mine = ogr();
-  if (mine == nullptr || !theirs) return mine == nullptr && !theirs;
-  return sameSrs(*mine, *theirs);
+  if (!srs_ || !theirs) return !srs_ && !theirs;
+  return sameSrs(*srs_, *theirs);
 }
 
 SpatialRefPtr toOgrSrs(const host::SpatialReference* srs) {
@@ -102,15 +75,6 @@ host::SpatialReferencePtr OgrSpatialReferenceFactory::fromWkt(std::string_view w
   } catch (const host::Error& e) {
     throw host::Error(host::kInvalidArgument, e.description());
   }
-}
-
-void OgrSpatialReferenceFactory::expectRasterOutputs(const host::SpatialReference& reference) const {
-  if (const auto* ours = dynamic_cast<const OgrSpatialReference*>(&reference)) {
-    // A reference built already has set PROJ up; one that is unknown never needs it.
-    if (const std::string* text = ours->unbuiltText()) warmUp_.start(*text);
-    return;
-  }
-  if (!reference.isUnknown()) warmUp_.start(reference.wkt());
 }
 
 host::SpatialReferencePtr OgrSpatialReferenceFactory::unknown() const {

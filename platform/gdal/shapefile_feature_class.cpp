@@ -6,9 +6,7 @@
 
 #include <algorithm>
 #include <climits>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <unordered_set>
 #include <utility>
 
@@ -20,7 +18,6 @@
 #include "platform/gdal/ogr_spatial_reference.h"
 #include "platform/gdal/shapefile_cursors.h"
 #include "platform/gdal/shapefile_edit.h"
-#include "platform/gdal/srs_summary.h"
 #include "platform/gdal/where_filter.h"
 
 namespace orvex::platform::gdal {
@@ -74,7 +71,9 @@ OGRwkbGeometryType ogrShapeType(const host::GeometryDef& def) {
 /// True when the coordinate system file parses, as a complete one does.
 bool readsBack(const std::filesystem::path& prj) {
   CPLStringList lines(CSLLoad(prj.c_str()));
-  return !lines.empty() && prjLinesRead(lines.List());
+  if (lines.empty()) return false;
+  OGRSpatialReference srs;
+  return srs.importFromESRI(lines.List()) == OGRERR_NONE;
 }
 
 bool writable(const std::filesystem::path& p) { return ::access(p.c_str(), W_OK) == 0; }
@@ -85,86 +84,19 @@ std::filesystem::path sibling(const std::filesystem::path& shp, const char* exte
   return p;
 }
 
-std::optional<std::string> fileText(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-/// The bytes of the shapefile's coordinate system file, looked for as OGR does.
-std::optional<std::string> prjText(const std::filesystem::path& shp) {
-  if (auto text = fileText(sibling(shp, ".prj"))) return text;
-  return fileText(sibling(shp, ".PRJ"));
-}
-
-/// Writes a .prj and reads it back: a full disk must not leave a cut-short one.
-bool writePrj(const std::filesystem::path& prj, const std::string& text) {
-  {
-    std::ofstream out(prj, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) return false;
-  }
-  return fileText(prj) == text;
-}
-
-const char* const kShapesIgnored[] = {"OGR_GEOMETRY", nullptr};
-
-/// The kinds of the fields when the direct reader may read them as OGR would: OGR's own
-/// encoding choice is the .cpg's (no SHAPE_ENCODING), and every field is plain text, a whole
-/// or real number, or a date.
-std::optional<std::vector<ShapefileDirectReader::Kind>> directKinds(const OGRFeatureDefn& definition) {
-  using Kind = ShapefileDirectReader::Kind;
-  if (CPLGetConfigOption("SHAPE_ENCODING", nullptr) != nullptr) return std::nullopt;
-  std::vector<Kind> kinds;
-  for (int i = 0; i < definition.GetFieldCount(); ++i) {
-    const OGRFieldDefn& field = *definition.GetFieldDefn(i);
-    if (field.GetSubType() != OFSTNone) return std::nullopt;
-    switch (field.GetType()) {
-      case OFTString:
-        kinds.push_back(Kind::Text);
-        break;
-      case OFTInteger:
-        kinds.push_back(Kind::Int32);
-        break;
-      case OFTInteger64:
-        kinds.push_back(Kind::Int64);
-        break;
-      case OFTReal:
-        kinds.push_back(Kind::Real);
-        break;
-      case OFTDate:
-        kinds.push_back(Kind::Date);
-        break;
-      default:
-        return std::nullopt;
-    }
-  }
-  return kinds;
-}
-
 }  // namespace
 
-ShapefileFeatureClass::ShapefileFeatureClass(std::filesystem::path shp, DatasetPtr dataset, bool readOnly,
-                                             host::SpatialReferencePtr spatialReference)
+ShapefileFeatureClass::ShapefileFeatureClass(std::filesystem::path shp, DatasetPtr dataset, bool readOnly)
     : shp_(std::move(shp)), dataset_(std::move(dataset)), readOnly_(readOnly) {
   layer_ = dataset_->GetLayer(0);
   if (layer_ == nullptr) fail("shapefile \"" + shp_.string() + "\" holds no layer");
   shapeType_ = hostShapeType(layer_->GetGeomType());
-  spatialReference_ = spatialReference ? std::move(spatialReference) : fromOgrSrs(layer_->GetSpatialRef());
+  spatialReference_ = fromOgrSrs(layer_->GetSpatialRef());
   rebuildFields();
 }
 
-void ShapefileFeatureClass::leaveDirectReader() const {
-  if (!directReader_) return;
-  directReader_.reset();
-  layer_->SetIgnoredFields(nullptr);
-}
-
 std::shared_ptr<ShapefileFeatureClass> ShapefileFeatureClass::open(const std::filesystem::path& shp) {
-  ensureShapefileDriver();
+  ensureGdalReady();
   const bool readOnly = !writable(shp) || !writable(sibling(shp, ".dbf")) || !writable(sibling(shp, ".shx"));
   CPLStringList options;
   // Renumbering on repack would move ids under a running command: never while open.
@@ -175,37 +107,12 @@ std::shared_ptr<ShapefileFeatureClass> ShapefileFeatureClass::open(const std::fi
   finishInterruptedEdit(shp);
   DatasetPtr ds(GDALDataset::Open(shp.string().c_str(), flags, drivers, options.List(), nullptr));
   if (!ds) failWithGdal("cannot open shapefile \"" + shp.string() + "\"", &errors);
-  // A coordinate system known from an earlier run is not parsed: OGR then reads no shape,
-  // since it would parse the .prj for the first one, and point shapes are read directly.
-  const std::optional<std::string> prj = prjText(shp);
-  std::optional<SrsSummary> known = prj ? cachedSummary(*prj) : std::nullopt;
-  host::SpatialReferencePtr srs =
-      known ? std::make_shared<OgrSpatialReference>(*prj, std::move(*known)) : nullptr;
-  std::shared_ptr<ShapefileFeatureClass> opened(new ShapefileFeatureClass(shp, std::move(ds), readOnly, srs));
-  if (srs) {
-    const OGRwkbGeometryType type = opened->layer_->GetGeomType();
-    if (type == wkbPoint) opened->directReader_ = ShapefileDirectReader::open(shp);
-    if (opened->directReader_) {
-      opened->layer_->SetIgnoredFields(const_cast<const char**>(kShapesIgnored));
-      if (auto kinds = directKinds(*opened->layer_->GetLayerDefn()))
-        opened->directReader_->readAttributes(*kinds);
-    }
-  } else if (prj) {
-    const auto* parsed = dynamic_cast<const OgrSpatialReference*>(opened->spatialReference_.get());
-    if (parsed != nullptr && parsed->ogr() != nullptr) {
-      try {
-        storeSummary(*prj, summarise(*parsed->ogr(), parsed->epsg()));
-      } catch (const host::Error&) {
-        // Not kept: the next run parses again.
-      }
-    }
-  }
-  return opened;
+  return std::shared_ptr<ShapefileFeatureClass>(new ShapefileFeatureClass(shp, std::move(ds), readOnly));
 }
 
 std::shared_ptr<ShapefileFeatureClass> ShapefileFeatureClass::create(
     const std::filesystem::path& shp, const host::FeatureClassSpec& definition) {
-  ensureShapefileDriver();
+  ensureGdalReady();
   const int shapeIndex = definition.fields.find(definition.shapeFieldName);
   if (shapeIndex < 0 || definition.fields.at(shapeIndex).type != host::FieldType::Geometry ||
       !definition.fields.at(shapeIndex).geometry) {
@@ -215,10 +122,7 @@ std::shared_ptr<ShapefileFeatureClass> ShapefileFeatureClass::create(
   }
   const host::GeometryDef& geometry = *definition.fields.at(shapeIndex).geometry;
   const OGRwkbGeometryType shapeType = ogrShapeType(geometry);
-  // A reference whose .prj text is known is written as that text, without PROJ.
-  const auto* ours = dynamic_cast<const OgrSpatialReference*>(geometry.spatialReference.get());
-  const std::string* knownPrj = ours != nullptr ? ours->knownShapefilePrj() : nullptr;
-  SpatialRefPtr srs = knownPrj != nullptr ? nullptr : toOgrSrs(geometry.spatialReference.get());
+  SpatialRefPtr srs = toOgrSrs(geometry.spatialReference.get());
 
   GDALDriver* driver = GetGDALDriverManager()->GetDriverByName(kDriverName);
   if (driver == nullptr) fail("GDAL has no shapefile driver");
@@ -240,8 +144,6 @@ std::shared_ptr<ShapefileFeatureClass> ShapefileFeatureClass::create(
   // OGR writes the .prj without a check of its own: a cut-short one no longer parses.
   if (srs && !readsBack(sibling(shp, ".prj")))
     discard("cannot write \"" + sibling(shp, ".prj").string() + "\"");
-  if (knownPrj != nullptr && !writePrj(sibling(shp, ".prj"), *knownPrj))
-    discard("cannot write \"" + sibling(shp, ".prj").string() + "\"");
   for (const host::FieldDef& field : definition.fields) {
     if (field.type == host::FieldType::Geometry || field.type == host::FieldType::ObjectId) continue;
     auto defn = ogrFieldFor(field);
@@ -251,8 +153,7 @@ std::shared_ptr<ShapefileFeatureClass> ShapefileFeatureClass::create(
   }
   if (layer->SyncToDisk() != OGRERR_NONE || errors.failed())
     discard("cannot write shapefile \"" + shp.string() + "\"");
-  auto created = std::shared_ptr<ShapefileFeatureClass>(new ShapefileFeatureClass(
-      shp, std::move(ds), false, knownPrj != nullptr ? geometry.spatialReference : nullptr));
+  auto created = std::shared_ptr<ShapefileFeatureClass>(new ShapefileFeatureClass(shp, std::move(ds), false));
   created->created_ = true;
   return created;
 }
@@ -361,7 +262,6 @@ const host::Fields& ShapefileFeatureClass::fields() const {
 
 int ShapefileFeatureClass::addField(const host::FieldDef& field) {
   std::lock_guard lock(mutex_);
-  leaveDirectReader();
   requireWritable();
   if (fields_->find(field.name) >= 0) {
     throw host::Error(host::kAlreadyExists, "field \"" + field.name + "\" already exists in " + where());
@@ -377,7 +277,6 @@ int ShapefileFeatureClass::addField(const host::FieldDef& field) {
 
 void ShapefileFeatureClass::deleteField(std::string_view fieldName) {
   std::lock_guard lock(mutex_);
-  leaveDirectReader();
   requireWritable();
   const int index = fields_->find(fieldName);
   if (index < 0) {
@@ -410,10 +309,6 @@ std::vector<host::ObjectId> ShapefileFeatureClass::matchingIds(const host::Query
     return ids;
   }
 
-  // Every row of a file nobody has written to yet: the deletion marks of its .dbf.
-  if (directReader_ && filter.where.empty() && !filter.objectIds) {
-    if (auto live = directReader_->liveIds()) return *live;
-  }
   const WhereFilter clause = WhereFilter::compile(filter.where, *layer_->GetLayerDefn());
   ErrorCollector errors;
   // The walk only needs ids and attributes; skipping the shapes saves reading the .shp, and
@@ -432,7 +327,7 @@ std::vector<host::ObjectId> ShapefileFeatureClass::matchingIds(const host::Query
     if (clause.matches(*f)) ids.push_back(static_cast<host::ObjectId>(f->GetFID()));
   }
   const bool readFailed = errors.failed();
-  layer_->SetIgnoredFields(directReader_ ? const_cast<const char**>(kShapesIgnored) : nullptr);
+  layer_->SetIgnoredFields(nullptr);
   layer_->ResetReading();
   if (readFailed) failWithGdal("cannot read " + where(), &errors);
 
@@ -466,40 +361,16 @@ std::optional<host::Row> ShapefileFeatureClass::readRow(host::ObjectId id) const
   std::lock_guard lock(mutex_);
   requireOpen();
   if (id < 0) return std::nullopt;
-  if (directReader_) {
-    bool deleted = false;
-    if (auto values = directReader_->attributes(id, deleted)) {
-      if (auto shape = directReader_->shape(id, spatialReference_)) {
-        host::Row row(fields_);
-        row.setOid(id);
-        for (std::size_t i = 0;
-             i < values->size() && static_cast<int>(i) + kFirstAttribute < fields_->count(); ++i)
-          row.setRawValue(static_cast<int>(i) + kFirstAttribute, std::move((*values)[i]));
-        row.setShape(std::move(*shape));
-        return row;
-      }
-    }
-    if (deleted) return std::nullopt;
-  }
   ErrorCollector quiet;  // an id past the end is an answer ("no such row"), not noise
   FeaturePtr f(layer_->GetFeature(id));
   if (!f) return std::nullopt;
-  std::optional<host::Geometry> shape;
-  if (directReader_) {
-    shape = directReader_->shape(id, spatialReference_);
-    if (!shape) {
-      leaveDirectReader();
-      f.reset(layer_->GetFeature(id));
-      if (!f) return std::nullopt;
-    }
-  }
   host::Row row(fields_);
   row.setOid(id);
   const int attributes = f->GetFieldCount();
   for (int i = 0; i < attributes && i + kFirstAttribute < fields_->count(); ++i) {
     row.setRawValue(i + kFirstAttribute, readValue(*f, i));
   }
-  row.setShape(shape ? std::move(*shape) : fromOgr(f->GetGeometryRef(), spatialReference_));
+  row.setShape(fromOgr(f->GetGeometryRef(), spatialReference_));
   return row;
 }
 
@@ -507,7 +378,6 @@ std::optional<host::Row> ShapefileFeatureClass::row(host::ObjectId id) const { r
 
 void ShapefileFeatureClass::deleteRow(host::ObjectId id) {
   std::lock_guard lock(mutex_);
-  leaveDirectReader();
   requireWritable();
   if (!readRow(id)) {
     throw host::Error(host::kNotFound, "no row " + std::to_string(id) + " in " + where());
@@ -552,7 +422,6 @@ void ShapefileFeatureClass::fillFeature(OGRFeature& feature, const host::Row& ro
 
 void ShapefileFeatureClass::writeRow(const host::Row& row) {
   std::lock_guard lock(mutex_);
-  leaveDirectReader();
   requireWritable();
   ErrorCollector errors;
   FeaturePtr feature(row.oid() >= 0 ? layer_->GetFeature(row.oid()) : nullptr);
@@ -565,7 +434,6 @@ void ShapefileFeatureClass::writeRow(const host::Row& row) {
 
 host::ObjectId ShapefileFeatureClass::appendRow(const host::Row& buffer) {
   std::lock_guard lock(mutex_);
-  leaveDirectReader();
   requireWritable();
   FeaturePtr feature(OGRFeature::CreateFeature(layer_->GetLayerDefn()));
   fillFeature(*feature, buffer);
@@ -588,7 +456,6 @@ void ShapefileFeatureClass::sync() {
 
 host::Envelope ShapefileFeatureClass::extent() const {
   std::lock_guard lock(mutex_);
-  leaveDirectReader();
   requireOpen();
   // Walked rather than taken from the header: the header still counts deleted records.
   host::Envelope box;

@@ -13,7 +13,6 @@
 #include "platform/gdal/gdal_handles.h"
 #include "platform/gdal/gdal_platform.h"
 #include "platform/gdal/gdal_session.h"
-#include "platform/gdal/shapefile_direct.h"
 
 class OGRLayer;
 
@@ -111,12 +110,7 @@ class ShapefileFeatureClass final : public host::FeatureClass {
   std::vector<host::ObjectId> selectedIds(const host::QueryFilter& filter) const override;
 
  private:
-  /// `spatialReference` null: the layer's own, which makes OGR parse the .prj.
-  ShapefileFeatureClass(std::filesystem::path shp, DatasetPtr dataset, bool readOnly,
-                        host::SpatialReferencePtr spatialReference);
-  /// Shapes come from OGR again from here on: before any write, since OGR's buffered writes
-  /// are not in the files yet, and when the direct reader meets a record it cannot read.
-  void leaveDirectReader() const;
+  ShapefileFeatureClass(std::filesystem::path shp, DatasetPtr dataset, bool readOnly);
 
   void requireOpen() const;
   /// The one close of the files, under the lock: packs deleted records away and checks that
@@ -145,10 +139,6 @@ class ShapefileFeatureClass final : public host::FeatureClass {
   bool writeFailed_ = false;
   std::shared_ptr<FailedWriteSink> failedWrites_;
   host::GeometryType shapeType_ = host::GeometryType::Null;
-  /// Reads the rows of a point file whose coordinate system was known without OGR: its shapes,
-  /// and its attributes where they are plain; OGR reads the rest (its shapes are ignored). Null
-  /// otherwise.
-  mutable std::unique_ptr<ShapefileDirectReader> directReader_;
   host::SpatialReferencePtr spatialReference_;
   std::shared_ptr<const host::Fields> fields_;
   // Earlier field lists, kept so that a reference from fields() stays valid after a field is

@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <map>
-#include <mutex>
 
 #include "host/error.h"
 #include "host/text.h"
@@ -23,49 +21,6 @@ constexpr std::string_view kShpExtension = ".shp";
 constexpr std::array<std::string_view, 17> kComponentExtensions = {
     ".shp", ".shx", ".dbf", ".prj", ".cpg", ".sbn", ".sbx",     ".qix",    ".fix",
     ".qpj", ".atx", ".ain", ".aih", ".ixs", ".mxs", ".shp.xml", ".aux.xml"};
-
-/// The shapefiles open in this process, by absolute path. Weak: a file is closed when its last
-/// holder lets go.
-class OpenShapefiles {
- public:
-  static OpenShapefiles& instance() {
-    static OpenShapefiles registry;
-    return registry;
-  }
-
-  std::shared_ptr<ShapefileFeatureClass> find(const fs::path& shp) {
-    std::lock_guard lock(mutex_);
-    auto it = open_.find(key(shp));
-    if (it == open_.end()) return nullptr;
-    auto alive = it->second.lock();
-    if (!alive || alive->isClosed()) {
-      open_.erase(it);
-      return nullptr;
-    }
-    return alive;
-  }
-  void add(const fs::path& shp, const std::shared_ptr<ShapefileFeatureClass>& featureClass) {
-    std::lock_guard lock(mutex_);
-    open_[key(shp)] = featureClass;
-  }
-  std::vector<std::shared_ptr<ShapefileFeatureClass>> alive() {
-    std::lock_guard lock(mutex_);
-    std::vector<std::shared_ptr<ShapefileFeatureClass>> result;
-    for (const auto& [path, weak] : open_)
-      if (auto held = weak.lock()) result.push_back(std::move(held));
-    return result;
-  }
-  void forget(const fs::path& shp) {
-    std::lock_guard lock(mutex_);
-    open_.erase(key(shp));
-  }
-
- private:
-  static std::string key(const fs::path& shp) { return fs::absolute(shp).lexically_normal().string(); }
-
-  std::mutex mutex_;
-  std::map<std::string, std::weak_ptr<ShapefileFeatureClass>> open_;
-};
 
 bool hasSuffixIgnoringCase(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() && host::iequals(text.substr(text.size() - suffix.size()), suffix);
@@ -107,13 +62,45 @@ host::FeatureClassSpec withoutFallback(const host::FeatureClassSpec& definition)
 
 }  // namespace
 
-void closeOpenShapefiles() {
-  for (const auto& featureClass : OpenShapefiles::instance().alive()) featureClass->closeAndRecord();
+std::string OpenShapefiles::key(const fs::path& shp) { return fs::absolute(shp).lexically_normal().string(); }
+
+std::shared_ptr<ShapefileFeatureClass> OpenShapefiles::find(const fs::path& shp) {
+  std::lock_guard lock(mutex_);
+  auto it = open_.find(key(shp));
+  if (it == open_.end()) return nullptr;
+  auto alive = it->second.lock();
+  if (!alive || alive->isClosed()) {
+    open_.erase(it);
+    return nullptr;
+  }
+  return alive;
 }
 
-ShapefileWorkspace::ShapefileWorkspace(fs::path folder, bool unreferencedData,
-                                       std::shared_ptr<FailedWriteSink> failedWrites)
+void OpenShapefiles::add(const fs::path& shp, const std::shared_ptr<ShapefileFeatureClass>& featureClass) {
+  std::lock_guard lock(mutex_);
+  open_[key(shp)] = featureClass;
+}
+
+void OpenShapefiles::forget(const fs::path& shp) {
+  std::lock_guard lock(mutex_);
+  open_.erase(key(shp));
+}
+
+void OpenShapefiles::closeAll() {
+  std::vector<std::shared_ptr<ShapefileFeatureClass>> alive;
+  {
+    std::lock_guard lock(mutex_);
+    for (const auto& [path, weak] : open_)
+      if (auto held = weak.lock()) alive.push_back(std::move(held));
+  }
+  // Closed outside the lock: a file's failure sink may open another file.
+  for (const auto& featureClass : alive) featureClass->closeAndRecord();
+}
+
+ShapefileWorkspace::ShapefileWorkspace(fs::path folder, std::shared_ptr<OpenShapefiles> openFiles,
+                                       bool unreferencedData, std::shared_ptr<FailedWriteSink> failedWrites)
     : folder_(std::move(folder)),
+      openFiles_(openFiles ? std::move(openFiles) : std::make_shared<OpenShapefiles>()),
       unreferencedData_(unreferencedData),
       failedWrites_(std::move(failedWrites)) {
   std::error_code ec;
@@ -161,14 +148,13 @@ bool ShapefileWorkspace::exists(std::string_view name) const {
 std::shared_ptr<host::FeatureClass> ShapefileWorkspace::openFeatureClass(std::string_view name) {
   if (!exists(name)) return nullptr;
   const fs::path shp = *shpPathOf(name);
-  auto& registry = OpenShapefiles::instance();
-  if (auto open = registry.find(shp)) {
+  if (auto open = openFiles_->find(shp)) {
     open->setFailedWrites(failedWrites_);
     return open;
   }
   auto opened = ShapefileFeatureClass::open(shp);
   opened->setFailedWrites(failedWrites_);
-  registry.add(shp, opened);
+  openFiles_->add(shp, opened);
   return opened;
 }
 
@@ -201,7 +187,7 @@ std::shared_ptr<host::FeatureClass> ShapefileWorkspace::createFeatureClass(
   auto created =
       ShapefileFeatureClass::create(*shp, unreferencedData_ ? withoutFallback(definition) : definition);
   created->setFailedWrites(failedWrites_);
-  OpenShapefiles::instance().add(*shp, created);
+  openFiles_->add(*shp, created);
   return created;
 }
 
@@ -209,7 +195,7 @@ bool ShapefileWorkspace::canDelete(std::string_view name) const {
   try {
     if (!exists(name) || !writable(folder_)) return false;
     const fs::path shp = *shpPathOf(name);
-    if (auto open = OpenShapefiles::instance().find(shp)) {
+    if (auto open = openFiles_->find(shp)) {
       // `open` itself is one reference; beyond it at most the caller's.
       if (open.use_count() > 2) return false;
     }
@@ -232,9 +218,8 @@ void ShapefileWorkspace::deleteDataset(std::string_view name) {
     throw host::Error(host::kAccessDenied,
                       "cannot delete shapefile \"" + shp.string() + "\": it is in use or read-only");
   }
-  auto& registry = OpenShapefiles::instance();
-  if (auto open = registry.find(shp)) open->closeForDeletion();
-  registry.forget(shp);
+  if (auto open = openFiles_->find(shp)) open->closeForDeletion();
+  openFiles_->forget(shp);
   for (const auto& file : componentFiles(folder_, shp.stem().string())) {
     std::error_code ec;
     if (!fs::remove(file, ec) && ec) {

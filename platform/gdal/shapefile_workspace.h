@@ -3,7 +3,10 @@
 // A folder of shapefiles as a host workspace.
 
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <string>
 
 #include "host/workspace.h"
 #include "platform/gdal/gdal_platform.h"
@@ -12,9 +15,30 @@ namespace orvex::platform::gdal {
 
 class ShapefileFeatureClass;
 
-/// A folder of shapefiles. Every workspace object on the same folder, and every open of the
-/// same name, shares one ShapefileFeatureClass per file for as long as anyone holds it, so a
-/// layer in the map, a command's cursor and a selection never see different states of a file.
+/// The shapefiles open through the workspaces of one application (or of one workspace made on
+/// its own), by absolute path: one object per file for as long as anyone holds it. A file is
+/// closed when its last holder lets go, or by `closeAll`.
+class OpenShapefiles {
+ public:
+  /// The object open for `shp`; null when none is, or when it was closed.
+  std::shared_ptr<ShapefileFeatureClass> find(const std::filesystem::path& shp);
+  void add(const std::filesystem::path& shp, const std::shared_ptr<ShapefileFeatureClass>& featureClass);
+  void forget(const std::filesystem::path& shp);
+  /// Writes through and closes every file still held by someone, each failure going to its
+  /// file's sink.
+  void closeAll();
+
+ private:
+  static std::string key(const std::filesystem::path& shp);
+
+  std::mutex mutex_;
+  std::map<std::string, std::weak_ptr<ShapefileFeatureClass>> open_;
+};
+
+/// A folder of shapefiles. Every workspace object that shares `openFiles` (those of one
+/// application), and every open of the same name, shares one ShapefileFeatureClass per file for
+/// as long as anyone holds it, so a layer in the map, a command's cursor and a selection never
+/// see different states of a file.
 ///
 /// Dataset names are file names with or without ".shp". A name that is empty or reaches
 /// outside the folder (a path separator, "." or "..") names no dataset: `exists` is false and
@@ -27,10 +51,12 @@ class ShapefileFeatureClass;
 class ShapefileWorkspace final : public host::Workspace {
  public:
   /// Throws host::Error (kPathNotFound) when the folder does not exist.
+  /// `openFiles`: the files open through this workspace and its siblings (none: its own).
   /// `unreferencedData`: new feature classes labelled with the geographic WGS 84 fallback get
   /// no coordinate system (see GdalWorkspaceFactory::setUnreferencedData).
   /// `failedWrites`: where its files report a failure at close.
-  explicit ShapefileWorkspace(std::filesystem::path folder, bool unreferencedData = false,
+  explicit ShapefileWorkspace(std::filesystem::path folder, std::shared_ptr<OpenShapefiles> openFiles = {},
+                              bool unreferencedData = false,
                               std::shared_ptr<FailedWriteSink> failedWrites = {});
 
   host::WorkspaceKind kind() const override { return host::WorkspaceKind::ShapefileFolder; }
@@ -48,6 +74,7 @@ class ShapefileWorkspace final : public host::Workspace {
   std::optional<std::filesystem::path> shpPathOf(std::string_view name) const;
 
   std::filesystem::path folder_;
+  std::shared_ptr<OpenShapefiles> openFiles_;
   bool unreferencedData_ = false;
   std::shared_ptr<FailedWriteSink> failedWrites_;
 };

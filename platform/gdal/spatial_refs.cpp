@@ -5,8 +5,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
-#include <mutex>
-#include <set>
 #include <sstream>
 
 #include "platform/gdal/gdal_session.h"
@@ -23,7 +21,7 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kPlanarTolerance = 0.001;
 
 SpatialRefPtr newTraditional() {
-  ensureGdalErrors();
+  ensureGdalReady();
   SpatialRefPtr srs(new OGRSpatialReference());
   srs->SetAxisMappingStrategy(OAMS_TRADITIONAL_GIS_ORDER);
   return srs;
@@ -82,46 +80,13 @@ std::string srsName(const OGRSpatialReference& srs) {
   return name != nullptr ? std::string(name) : std::string();
 }
 
-std::string srsWkt(const OGRSpatialReference& srs, const char* formatOption) {
+std::string srsWkt(const OGRSpatialReference& srs) {
   char* raw = nullptr;
   ErrorCollector errors;
-  const char* options[] = {formatOption, nullptr};
-  const OGRErr err = formatOption != nullptr ? srs.exportToWkt(&raw, options) : srs.exportToWkt(&raw);
+  const OGRErr err = srs.exportToWkt(&raw);
   CplText owned(raw);
   if (err != OGRERR_NONE || !owned) failWithGdal("cannot write the spatial reference as WKT", &errors);
   return owned.get();
-}
-
-// The shapefile driver writes a clone in traditional axis order as ESRI WKT1.
-std::string srsShapefilePrj(const OGRSpatialReference& srs) {
-  return srsWkt(*cloneSrs(srs), "FORMAT=WKT1_ESRI");
-}
-
-bool prjLinesRead(char** lines) {
-  // Texts only: a parsed reference belongs to the PROJ context of the thread that made it.
-  static std::mutex mutex;
-  static std::set<std::string, std::less<>> read;
-  const bool oneLine = lines != nullptr && lines[0] != nullptr && lines[1] == nullptr;
-  if (oneLine) {
-    std::lock_guard lock(mutex);
-    if (read.contains(std::string_view(lines[0]))) return true;
-  }
-  if (lines == nullptr || lines[0] == nullptr) return false;
-  bool parsed = false;
-  bool clean = false;
-  {
-    ErrorCollector probe;
-    parsed = OGRSpatialReference().importFromESRI(lines) == OGRERR_NONE;
-    clean = !probe.failed() && !probe.warned();
-  }
-  // A reading that complained is done again where the caller collects the complaints, and is
-  // not remembered, so that every caller hears them as it did before.
-  if (!clean) return OGRSpatialReference().importFromESRI(lines) == OGRERR_NONE;
-  if (parsed && oneLine) {
-    std::lock_guard lock(mutex);
-    read.emplace(lines[0]);
-  }
-  return parsed;
 }
 
 std::optional<int> srsEpsgCode(const OGRSpatialReference& srs) {

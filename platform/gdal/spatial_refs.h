@@ -33,18 +33,8 @@ SpatialRefPtr cloneSrs(const OGRSpatialReference& srs);
 /// .prj). Empty for a reference without a name.
 std::string srsName(const OGRSpatialReference& srs);
 
-/// OGC WKT (WKT1, the form shapefile readers understand best), or the form an OGR export option
-/// such as "FORMAT=WKT2_2019" names. Throws when OGR cannot export.
-std::string srsWkt(const OGRSpatialReference& srs, const char* formatOption = nullptr);
-
-/// The .prj text a shapefile writer gives the reference: a copy in traditional GIS order as
-/// ESRI WKT1, without a line end. Throws when OGR cannot write it.
-std::string srsShapefilePrj(const OGRSpatialReference& srs);
-
-/// True when the lines of a .prj file read as a coordinate system. A one-line text that read
-/// once in this process, on any thread, is not parsed again: with the same PROJ database and
-/// settings the answer cannot change.
-bool prjLinesRead(char** lines);
+/// OGC WKT (WKT1, the form shapefile readers understand best). Throws when OGR cannot export.
+std::string srsWkt(const OGRSpatialReference& srs);
 
 /// The EPSG code when the reference is, or can be identified as, an EPSG definition.
 std::optional<int> srsEpsgCode(const OGRSpatialReference& srs);

@@ -1,15 +1,8 @@
 #include "platform/headless/headless_application.h"
 
-#include <stdlib.h>  // mkdtemp
-
-#include <cerrno>
 #include <iostream>
 #include <string>
-#include <system_error>
-#include <vector>
 
-#include "host/environment.h"
-#include "host/error.h"
 #include "platform/access/access_workspace.h"
 #include "platform/gdal/gdal_platform.h"
 
@@ -43,29 +36,15 @@ HeadlessApplication::~HeadlessApplication() {
   workspaces_->failedWrites()->setReceiver({});
 }
 
-void HeadlessApplication::closeOpenFiles() { gdal::closeOpenShapefiles(); }
+void HeadlessApplication::closeOpenFiles() { workspaces_->closeOpenShapefiles(); }
 
 void HeadlessApplication::setUnreferencedData(bool unreferenced) {
   workspaces_->setUnreferencedData(unreferenced);
 }
 
 const std::filesystem::path& HeadlessApplication::scratchFolder() {
-  if (!scratch_.path.empty()) return scratch_.path;
-  const std::string pattern = (host::temporaryFolder() / "orvex-host-XXXXXX").string();
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (mkdtemp(buffer.data()) == nullptr)
-    throw host::Error(host::kAccessDenied, "Cannot make a scratch folder in '" +
-                                               host::temporaryFolder().string() +
-                                               "': " + std::generic_category().message(errno));
-  scratch_.path = buffer.data();
-  return scratch_.path;
-}
-
-HeadlessApplication::ScratchFolder::~ScratchFolder() {
-  if (path.empty()) return;
-  std::error_code ignored;  // a folder that cannot be removed is left behind, never fatal
-  std::filesystem::remove_all(path, ignored);
+  if (!scratch_) scratch_.emplace("orvex-host-");
+  return scratch_->path();
 }
 
 }  // namespace orvex::platform::headless

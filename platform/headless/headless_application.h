@@ -7,10 +7,12 @@
 #include <filesystem>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "host/application.h"
+#include "host/environment.h"
 #include "platform/gdal/gdal_platform.h"
 #include "platform/headless/headless_clock.h"
 #include "platform/headless/headless_map.h"
@@ -73,13 +75,8 @@ class HeadlessApplication final : public host::Application {
   const std::filesystem::path& scratchFolder();
 
  private:
-  struct ScratchFolder {
-    std::filesystem::path path;
-    ~ScratchFolder();
-  };
-
   // Declared first so that it is removed last, after every layer holding its files is gone.
-  ScratchFolder scratch_;
+  std::optional<host::ScratchFolder> scratch_;
   std::string name_;
   ScriptedUi ui_;
   HeadlessStatusBar statusBar_;

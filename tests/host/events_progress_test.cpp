@@ -2,10 +2,13 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "host/environment.h"
+#include "host/error.h"
 #include "host/graphics.h"
 #include "host/map_events.h"
 #include "host/progress.h"
@@ -181,6 +184,33 @@ TEST_F(Environment, TemporaryFolderFallsBackInOrder) {
   EXPECT_EQ(temporaryFolder(), "/var/tmp");
   setenv("TEMP", "/scratch", 1);
   EXPECT_EQ(temporaryFolder(), "/scratch");
+}
+
+TEST_F(Environment, ScratchFoldersAreMadeInTempApartAndRemovedWithTheirFiles) {
+  const std::filesystem::path parent = std::filesystem::temp_directory_path();
+  setenv("TEMP", parent.c_str(), 1);
+  setenv("TMPDIR", "/nonexistent", 1);  // TEMP comes first
+  std::filesystem::path kept;
+  {
+    const ScratchFolder one("orvex-test-");
+    const ScratchFolder two("orvex-test-");
+    EXPECT_NE(one.path(), two.path());
+    EXPECT_EQ(one.path().parent_path(), parent);
+    EXPECT_TRUE(one.path().filename().string().starts_with("orvex-test-"));
+    EXPECT_TRUE(std::filesystem::is_directory(one.path()));
+    std::filesystem::create_directories(one.path() / "inner");
+    std::ofstream(one.path() / "inner" / "file.txt") << "x";
+    kept = one.path();
+  }
+  EXPECT_FALSE(std::filesystem::exists(kept));
+  setenv("TEMP", "/nonexistent/orvex", 1);
+  try {
+    const ScratchFolder refused;
+    ADD_FAILURE() << "made " << refused.path();
+  } catch (const Error& error) {
+    EXPECT_EQ(error.number(), kAccessDenied);
+    EXPECT_NE(error.description().find("/nonexistent/orvex"), std::string::npos);
+  }
 }
 
 }  // namespace

@@ -383,7 +383,8 @@ TEST(ShapefilePolygons, RingsKeepTheirRolesOnDisk) {
 TEST(ShapefileWorkspace, NamesExistenceSharingAndDeletion) {
   TempFolder dir;
   EXPECT_EQ(statusOf([&] { gdal::openShapefileWorkspace(dir / "missing"); }), host::kPathNotFound);
-  auto ws = gdal::openShapefileWorkspace(dir.path());
+  gdal::GdalWorkspaceFactory application;
+  auto ws = application.openShapefileWorkspace(dir.path());
   pointClass(*ws, "b", 1);
   pointClass(*ws, "a", 1);
   EXPECT_EQ(ws->tableNames(), (std::vector<std::string>{"a", "b"}));
@@ -395,10 +396,13 @@ TEST(ShapefileWorkspace, NamesExistenceSharingAndDeletion) {
   EXPECT_EQ(statusOf([&] { pointClass(*ws, "a", 0); }), host::kAlreadyExists);
   EXPECT_EQ(statusOf([&] { pointClass(*ws, "../escape", 0); }), host::kInvalidArgument);
 
-  // Two workspaces on one folder share the open file.
-  auto other = gdal::openShapefileWorkspace(dir.path());
+  // Two workspaces of one application on one folder share the open file; another
+  // application's workspace opens its own.
+  auto other = application.openShapefileWorkspace(dir.path());
   auto held = ws->openFeatureClass("a");
   EXPECT_EQ(other->openFeatureClass("a.shp"), held);
+  gdal::GdalWorkspaceFactory secondApplication;
+  EXPECT_NE(secondApplication.openShapefileWorkspace(dir.path())->openFeatureClass("a"), held);
 
   // Held by the caller and by a second holder (a layer): not deletable.
   auto layerCopy = held;

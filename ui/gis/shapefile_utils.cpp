@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <system_error>
 
-#include "host/environment.h"
 #include "host/error.h"
 #include "host/text.h"
 #include "ui/gis/number_field_fit.h"
@@ -67,8 +66,6 @@ bool ValueLess(const host::Value& a, const host::Value& b) {
 bool ValueSame(const host::Value& a, const host::Value& b) { return !ValueLess(a, b) && !ValueLess(b, a); }
 
 }  // namespace
-
-fs::path TemporaryFolder() { return host::temporaryFolder(); }
 
 bool IsPlainDatasetName(std::string_view name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&

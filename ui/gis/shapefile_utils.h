@@ -20,10 +20,6 @@ namespace orvex::ui::gis {
 /// Shown (title "File Error", critical icon) when a shapefile to create already exists.
 inline constexpr const char* kFileExistsMessage = "ERROR: file already exists. Cannot create output file.";
 
-/// The folder for temporary files ($TEMP, else $TMPDIR, else the system default), without a trailing
-/// separator.
-std::filesystem::path TemporaryFolder();
-
 /// True when `name` names one entry directly inside a folder: not empty, no path separator,
 /// not "." or "..". Names failing this are refused before any file is touched, so a crafted
 /// name can never create or delete files outside the folder.

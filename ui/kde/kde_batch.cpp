@@ -133,11 +133,6 @@ class BatchRun {
     if (!layer_ || !layer_->featureClass()) {
       throw host::Error(host::kNotFound, "The point layer '" + settings_.pointLayer + "' is not in the map");
     }
-    // Rasters in the layer's system are likely to follow: the host may get ready for them while
-    // the fixes are read, on the core that reading leaves idle. (A run that then stops at a later
-    // check waits at its end for that preparation, a few milliseconds.)
-    if (const host::SpatialReferencePtr reference = OutputReference())
-      app_.spatialReferences().expectRasterOutputs(*reference);
     if (input_.prepared != nullptr) {
       data_ = *input_.prepared;
     } else {

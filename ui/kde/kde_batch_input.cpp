@@ -1,14 +1,12 @@
 // Input preparation of the KDE batch run: animals from the unique values of the ID field,
 // their fixes and spreads, and the tables derived from them.
 
-#include <unistd.h>
-#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <string>
-#include <system_error>
 
 #include "host/application.h"
+#include "host/environment.h"
 #include "host/error.h"
 #include "host/layer.h"
 #include "host/text.h"
@@ -56,32 +54,6 @@ std::string WhereEquals(const std::string& field, const host::Value& value) {
   if (value.isText()) return field + " = " + QuotedText(*value.text());
   return field + " = " + value.toText();
 }
-
-// A private folder for the scratch copy of the selection, so that two runs at the same time
-// never write or delete each other's copy.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    static std::atomic<unsigned> counter{0};
-    path_ = gis::TemporaryFolder() /
-            ("orvexkde-" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)));
-    std::error_code error;
-    fs::remove_all(path_, error);
-    if (!fs::create_directories(path_, error)) {
-      throw host::Error(host::kPathNotFound, "Cannot create the scratch folder '" + path_.string() + "'");
-    }
-  }
-  ~ScratchFolder() {
-    std::error_code error;
-    fs::remove_all(path_, error);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 // Copies the layer's selected features (point and ID value) into the scratch shapefile.
 std::shared_ptr<host::FeatureClass> CopySelection(host::Application& application,
@@ -152,10 +124,11 @@ std::optional<KdeAnimalData> PrepareKdeInput(host::Application& application, con
   }
   const host::FieldDef fieldDef = source->fields().at(FieldIndex);
 
-  std::optional<ScratchFolder> scratch;
+  // A private folder, so that two runs at the same time never write or delete each other's copy.
+  std::optional<host::ScratchFolder> scratch;
   std::shared_ptr<host::FeatureClass> features = source;
   if (selectedOnly) {
-    scratch.emplace();
+    scratch.emplace("orvexkde-");
     features = CopySelection(application, layer, *source, fieldDef, scratch->path());
   }
 
