@@ -55,6 +55,9 @@ struct RecordValues {
   std::optional<bool> minimised{};      ///< a bandwidth search: whether it found a minimum
   std::vector<ProfilePoint> profile{};  ///< a bandwidth search: the scores it computed, in order
   std::vector<double> areas{};          ///< the areas of the output's polygons, in feature order
+  /// The decimals the output's table keeps of each area (it holds each one rounded to them);
+  /// empty when it holds them as computed.
+  std::optional<int> areaDecimals{};
 };
 
 /// One output a command wrote, reported after it was written completely.
@@ -63,6 +66,8 @@ struct OutputRecord {
   OutputKind kind = OutputKind::Other;
   std::string layer{};                     ///< the layer or dataset name, where the file has one
   std::optional<std::int64_t> features{};  ///< the number of features of a vector output
+  std::optional<int> columns{};            ///< the number of columns of a raster output
+  std::optional<int> rows{};               ///< the number of rows of a raster output
   RecordValues values{};
 };
 

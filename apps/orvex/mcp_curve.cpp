@@ -79,13 +79,26 @@ std::vector<Layer> readLayers(const CommandArgs& args, host::SpatialReferencePtr
   return layers;
 }
 
-/// The "Area" of the one polygon of an MCP shapefile; nothing when it was not written.
-std::optional<double> areaOf(const fs::path& file) {
-  if (!fs::exists(file)) return std::nullopt;
-  const auto features = openShapefile(file);
-  const auto row = features ? features->search()->next() : std::nullopt;
-  if (!row || features->fields().find("Area") < 0) return std::nullopt;
-  return row->value("Area").toDouble();
+/// The area of each MCP a run recorded, by the file it wrote, as the file holds it.
+using AreasByFile = std::map<fs::path, double>;
+
+fs::path fileKey(const fs::path& file) { return fs::absolute(file).lexically_normal(); }
+
+AreasByFile recordedAreas(const Subcommand& mcp) {
+  AreasByFile areas;
+  for (const host::OutputRecord& output : mcp.summary().outputs()) {
+    const std::vector<double> stored = storedAreas(output.values);
+    if (output.kind == host::OutputKind::Shapefile && !stored.empty())
+      areas[fileKey(output.path)] = stored.front();
+  }
+  return areas;
+}
+
+/// The area of the MCP written to `file`; nothing when it was not written.
+std::optional<double> areaOf(const AreasByFile& areas, const fs::path& file) {
+  const auto found = areas.find(fileKey(file));
+  if (found == areas.end()) return std::nullopt;
+  return found->second;
 }
 
 GlobalOptions quietly(const GlobalOptions& global) {
@@ -116,10 +129,11 @@ void percentageCurves(const CommandArgs& args, const GlobalOptions& global, cons
   rerun.text("out") = (scratch / kScratchTemplate).string();
   rerun.outputs.clear();
   int ignored = kExitSuccess;
-  runMcpAgain(rerun, global, ignored);
+  const AreasByFile areas = recordedAreas(*runMcpAgain(rerun, global, ignored));
   for (McpCurves& curve : curves)
     for (const double p : curvePercentages())
       if (const auto area = areaOf(
+              areas,
               scratch / expandMcpTemplate(kScratchTemplate, fileNamePart(curve.layer), host::numberText(p))))
         curve.byPercentage.push_back({p, *area});
 }
@@ -155,10 +169,10 @@ void fixCountCurves(const std::vector<Layer>& layers, const host::SpatialReferen
   rerun.flag("all-points") = true;
   rerun.text("out") = (steps / "k{layer}.shp").string();
   int ignored = kExitSuccess;
-  runMcpAgain(rerun, global, ignored);
+  const AreasByFile areas = recordedAreas(*runMcpAgain(rerun, global, ignored));
   for (std::size_t i = 0; i < layers.size(); ++i)
     for (const std::size_t n : curveFixCounts(layers[i].timedFixes.size()))
-      if (const auto area = areaOf(steps / ("k" + std::to_string(i * kKeyStride + n) + ".shp")))
+      if (const auto area = areaOf(areas, steps / ("k" + std::to_string(i * kKeyStride + n) + ".shp")))
         curves[i].byFixCount.push_back({static_cast<double>(n), *area});
 }
 

@@ -4,7 +4,7 @@
 // of fixes kept (10 to 100, the chosen style), the check of whether the home range has
 // levelled off, and the area over all fixes against the number of fixes taken in time order.
 // The areas come from the MCP command itself, run again on the same fixes into a scratch
-// folder and read back from the "Area" field of the shapefiles it writes.
+// folder: the areas it records, as its shapefiles' "Area" field holds them.
 
 #include <filesystem>
 #include <string>

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <iostream>
 #include <set>
@@ -49,26 +50,14 @@ void printGrid(const host::Form& form, const char* grid, const char* heading) {
   for (const auto& row : data.rows) std::cout << "  " << line(row) << '\n';
 }
 
-// One line per output: a raster's grid size, a shapefile's feature count.
-void reportOutput(headless::HeadlessApplication& application, const fs::path& path) {
-  try {
-    const std::string extension = host::toLowerAscii(path.extension().string());
-    if (extension == ".tif") {
-      const auto raster =
-          application.workspaces().openRasterWorkspace(path.parent_path())->openRaster(path.stem().string());
-      if (!raster) return;
-      std::cout << path.string() << ": raster, " << raster->columns() << " columns x " << raster->rows()
-                << " rows\n";
-    } else if (extension == ".shp") {
-      const auto features = application.workspaces()
-                                .openShapefileWorkspace(path.parent_path())
-                                ->openFeatureClass(path.filename().string());
-      if (!features) return;
-      const int count = features->rowCount();
-      std::cout << path.string() << ": " << count << (count == 1 ? " feature" : " features") << '\n';
-    }
-  } catch (const host::Error& error) {
-    std::cerr << "orvex: cannot read back " << path.string() << ": " << error.description() << '\n';
+// One line per output: a raster's grid size, a shapefile's feature count, as recorded.
+void reportOutput(const host::OutputRecord& output) {
+  const std::string path = output.path.string();
+  if (output.kind == host::OutputKind::Raster && output.columns && output.rows) {
+    std::cout << path << ": raster, " << *output.columns << " columns x " << *output.rows << " rows\n";
+  } else if (output.kind == host::OutputKind::Shapefile && output.features) {
+    const std::int64_t count = *output.features;
+    std::cout << path << ": " << count << (count == 1 ? " feature" : " features") << '\n';
   }
 }
 
@@ -323,13 +312,13 @@ int KdeSubcommand::report(const CommandArgs& args, headless::HeadlessApplication
   }
 
   // The rasters and isopleths, by name: an animal's raster next to its isopleths.
-  std::vector<fs::path> written;
+  std::vector<const host::OutputRecord*> written;
   for (const host::OutputRecord& output : application.runRecord().outputs()) {
     if (output.kind == host::OutputKind::Raster || output.kind == host::OutputKind::Shapefile)
-      written.push_back(output.path);
+      written.push_back(&output);
   }
-  std::sort(written.begin(), written.end());
-  for (const fs::path& path : written) reportOutput(application, path);
+  std::sort(written.begin(), written.end(), [](const auto* a, const auto* b) { return a->path < b->path; });
+  for (const host::OutputRecord* output : written) reportOutput(*output);
   if (completed && args.flagOf("plots") && !args.files.empty()) writeKdePictures(args, application);
   if (!completed) {
     std::cerr << "orvex: kde: the run did not complete (see the messages above)\n";

@@ -222,7 +222,7 @@ void KernelSubcommand::script(const CommandArgs& args, headless::HeadlessApplica
 int KernelSubcommand::report(const CommandArgs& args, headless::HeadlessApplication& application,
                              int exitCode) {
   headless::ScriptedUi& ui = application.scriptedUi();
-  for (const auto& path : writtenFiles(application.runRecord())) reportShapefile(application, path);
+  reportShapefiles(application.runRecord());
 
   // --info cancels the sheet on purpose. Otherwise the script always presses OK, so a sheet
   // that did not close with OK refused what the command line gave it (the reason is the

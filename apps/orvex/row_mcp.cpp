@@ -155,7 +155,7 @@ void McpSubcommand::script(const CommandArgs& args, headless::HeadlessApplicatio
 int McpSubcommand::report(const CommandArgs& /*args*/, headless::HeadlessApplication& application,
                           int exitCode) {
   headless::ScriptedUi& ui = application.scriptedUi();
-  for (const auto& path : writtenFiles(application.runRecord())) reportShapefile(application, path);
+  reportShapefiles(application.runRecord());
 
   // The script always presses OK, so an options form that did not close with OK refused what
   // the command line gave it (the reason is the message printed before).

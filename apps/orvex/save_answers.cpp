@@ -3,11 +3,12 @@
 #include <unistd.h>  // isatty
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <iostream>
 #include <system_error>
 
 #include "host/error.h"
-#include "host/table.h"
 #include "host/text.h"
 #include "platform/headless/headless_application.h"
 
@@ -75,33 +76,27 @@ std::optional<std::filesystem::path> answerSave(headless::HeadlessApplication& a
   return path;
 }
 
-std::vector<std::filesystem::path> writtenFiles(const host::RunRecord& record) {
-  std::vector<std::filesystem::path> written;
-  for (const host::OutputRecord& output : record.outputs())
-    if (output.kind == host::OutputKind::Shapefile) written.push_back(output.path);
-  return written;
+std::vector<double> storedAreas(const host::RecordValues& values) {
+  std::vector<double> areas = values.areas;
+  if (!values.areaDecimals) return areas;
+  for (double& area : areas) {
+    if (std::isfinite(area))
+      area = host::parseNumber(host::cformat("%.*f", *values.areaDecimals, area)).value_or(area);
+  }
+  return areas;
 }
 
-void reportShapefile(headless::HeadlessApplication& application, const std::filesystem::path& path) {
-  try {
-    const auto workspace = application.workspaces().openShapefileWorkspace(path.parent_path());
-    const auto featureClass = workspace->openFeatureClass(path.filename().string());
-    if (!featureClass) return;
-    const int areaField = featureClass->findField("Area");
-    int features = 0;
+void reportShapefiles(const host::RunRecord& record) {
+  for (const host::OutputRecord& output : record.outputs()) {
+    if (output.kind != host::OutputKind::Shapefile || !output.features) continue;
+    const std::int64_t features = *output.features;
     std::string areas;
-    const auto cursor = featureClass->search();
-    while (const auto row = cursor->next()) {
-      ++features;
-      if (areaField < 0) continue;
-      const host::Value& area = row->value(areaField);
-      areas += (areas.empty() ? "" : ", ") + (area.isEmpty() ? std::string("null") : area.toText());
-    }
-    std::cout << path.string() << ": " << features << (features == 1 ? " feature" : " features");
+    for (const double area : storedAreas(output.values))
+      areas +=
+          (areas.empty() ? "" : ", ") + (std::isfinite(area) ? host::numberText(area) : std::string("null"));
+    std::cout << output.path.string() << ": " << features << (features == 1 ? " feature" : " features");
     if (!areas.empty()) std::cout << ", Area " << areas;
     std::cout << '\n';
-  } catch (const host::Error& error) {
-    std::cerr << "orvex: cannot read back " << path.string() << ": " << error.description() << '\n';
   }
 }
 

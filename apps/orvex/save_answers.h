@@ -51,11 +51,15 @@ std::optional<std::filesystem::path> answerSave(platform::headless::HeadlessAppl
                                                 const host::FileDialogOptions& options,
                                                 std::string_view refusal);
 
-/// The shapefiles a click's command recorded as written, each once, in the order written.
-std::vector<std::filesystem::path> writtenFiles(const host::RunRecord& record);
+/// The areas of an output as its table holds them: each rounded to the recorded decimals as
+/// the table stores it, so that they read as the file's "Area" values do. Non-finite areas
+/// stay as they are.
+std::vector<double> storedAreas(const host::RecordValues& values);
 
-/// Prints one line per shapefile: its path, the number of features and their "Area" values. A
-/// file that cannot be read back is said on standard error.
-void reportShapefile(platform::headless::HeadlessApplication& application, const std::filesystem::path& path);
+/// Prints one line per shapefile a click's command recorded as written, in the order written:
+/// "<path>: <n> features, Area <a>, <b>" with the recorded number of features and their areas
+/// as the file holds them (a non-finite area, held as a blank, reads "null"); ", Area ..." is
+/// left out when no area was recorded, the whole line when no number of features was.
+void reportShapefiles(const host::RunRecord& record);
 
 }  // namespace orvex::cli

@@ -47,45 +47,78 @@ host::FileDialogOptions shapefileSaveDialog(std::string title) {
   return dialog;
 }
 
-host::Status openOutputWorkspace(host::Application& application, const std::filesystem::path& chosen,
-                                 std::shared_ptr<host::Workspace>& workspace, std::string& name,
-                                 HostFailure& failure) {
-  std::filesystem::path folder = chosen.parent_path();
+host::Status chooseOutputTarget(host::Application& application, const host::FileDialogOptions& dialog,
+                                const std::string& item, std::string_view source, int workspaceLine,
+                                std::optional<OutputTarget>& target) {
+  target.reset();
+  const std::optional<std::filesystem::path> chosen = application.ui().saveFile(dialog);
+  if (!chosen) {
+    application.runRecord().failure({.item = item,
+                                     .reason = "no file was chosen to save it in",
+                                     .kind = host::FailureKind::Cancelled,
+                                     .values = dialog.values});
+    return host::kOk;
+  }
+
+  OutputTarget chosenTarget{.chosen = *chosen, .workspace = nullptr, .name = chosen->filename().string()};
+  std::filesystem::path folder = chosen->parent_path();
   if (folder.empty()) folder = ".";
-  name = chosen.filename().string();
-  const host::Status opened = openShapefileWorkspace(application, folder, workspace, &failure);
-  if (host::failed(opened)) return opened;
-  if (workspace) deleteExistingFeatureClass(*workspace, name);
+  HostFailure failure;
+  const host::Status opened = openShapefileWorkspace(application, folder, chosenTarget.workspace, &failure);
+  if (host::failed(opened)) return reportHostFailure(application.ui(), failure, source, workspaceLine);
+  if (!chosenTarget.workspace) return host::kFail;
+  deleteExistingFeatureClass(*chosenTarget.workspace, chosenTarget.name);
+  target = std::move(chosenTarget);
   return opened;
 }
 
-std::shared_ptr<host::FeatureClass> createOutputFeatureClass(host::Workspace& workspace,
-                                                             const std::string& name,
-                                                             const host::Fields& fields,
+std::shared_ptr<host::FeatureClass> createOutputFeatureClass(OutputTarget& target, const host::Fields& fields,
                                                              HostFailure& failure) {
   host::FeatureClassSpec definition;
-  definition.name = name;
+  definition.name = target.name;
   definition.fields = fields;
   definition.shapeFieldName = "shape";
   definition.featureType = host::FeatureType::Simple;
   definition.configKeyword = kConfigKeyword;
   try {
-    if (auto created = workspace.createFeatureClass(definition)) return created;
+    if (auto created = target.workspace->createFeatureClass(definition)) return created;
   } catch (const host::Error& error) {
     failure = HostFailure::from(error);
   }
   try {
-    return workspace.openFeatureClass(name);
+    auto existing = target.workspace->openFeatureClass(target.name);
+    target.appended = existing != nullptr;
+    return existing;
   } catch (const host::Error& error) {
     failure = HostFailure::from(error);
   }
   return nullptr;
 }
 
-host::Status showOutputLayer(HostContext& context, std::shared_ptr<host::FeatureClass> featureClass,
-                             const std::string& name, HostFailure& failure) {
-  const host::Status added = addFeatureLayer(context, std::move(featureClass), name, nullptr, &failure);
-  if (host::failed(added)) return added;
+host::Status recordAndShowOutput(HostContext& context, const OutputTarget& target,
+                                 std::shared_ptr<host::FeatureClass> featureClass, std::int64_t features,
+                                 host::RecordValues values, std::string_view source, int line) {
+  host::Application& application = context.application();
+  host::RunRecord& record = application.runRecord();
+  const std::filesystem::path path = host::withDefaultExtension(target.chosen, "shp");
+  if (target.appended) {
+    features = featureClass->featureCount();
+    const auto earlier = std::find_if(record.outputs().begin(), record.outputs().end(),
+                                      [&](const host::OutputRecord& output) { return output.path == path; });
+    if (earlier != record.outputs().end()) {
+      values.areas.insert(values.areas.begin(), earlier->values.areas.begin(), earlier->values.areas.end());
+      values.areaDecimals = earlier->values.areaDecimals;
+    }
+  }
+  record.output({.path = path,
+                 .kind = host::OutputKind::Shapefile,
+                 .layer = target.name,
+                 .features = features,
+                 .values = std::move(values)});
+  HostFailure failure;
+  const host::Status added =
+      addFeatureLayer(context, std::move(featureClass), target.name, nullptr, &failure);
+  if (host::failed(added)) return reportHostFailure(application.ui(), failure, source, line);
   if (host::ActiveView* view = context.activeView()) view->partialRefresh(host::ViewPhase::Geography);
   return added;
 }

@@ -129,21 +129,10 @@ host::Status saveKernelRun(HostContext& context, const KernelEngine& engine, con
 
   host::FileDialogOptions dialog = shapefileSaveDialog(kernelSaveTitle(hValue));
   dialog.values = kernelRecordValues(hValue, run);
-  const std::optional<std::filesystem::path> chosen = ui.saveFile(dialog);
-  if (!chosen) {
-    application.runRecord().failure({.item = kernelItemName(hValue),
-                                     .reason = "no file was chosen to save it in",
-                                     .kind = host::FailureKind::Cancelled,
-                                     .values = dialog.values});
-    return host::kOk;
-  }
-
-  std::shared_ptr<host::Workspace> workspace;
-  std::string name;
-  HostFailure failure;
-  if (host::failed(openOutputWorkspace(application, *chosen, workspace, name, failure)))
-    return reportHostFailure(ui, failure, kKernelSource, kKernelWorkspaceLine);
-  if (!workspace) return host::kFail;
+  std::optional<OutputTarget> target;
+  const host::Status chosen = chooseOutputTarget(application, dialog, kernelItemName(hValue), kKernelSource,
+                                                 kKernelWorkspaceLine, target);
+  if (!target) return chosen;
 
   const host::SpatialReferencePtr& spatialReference = context.spatialReference();
   std::vector<KernelFeature> features;
@@ -154,8 +143,9 @@ host::Status saveKernelRun(HostContext& context, const KernelEngine& engine, con
     return reportHostFailure(ui, error, kKernelSource, __LINE__);
   }
 
-  const std::shared_ptr<host::FeatureClass> featureClass = createOutputFeatureClass(
-      *workspace, name, kernelOutputFields(spatialReference, features, run), failure);
+  HostFailure failure;
+  const std::shared_ptr<host::FeatureClass> featureClass =
+      createOutputFeatureClass(*target, kernelOutputFields(spatialReference, features, run), failure);
   if (!featureClass) return reportHostFailure(ui, failure, kKernelSource, __LINE__);
 
   try {
@@ -181,16 +171,13 @@ host::Status saveKernelRun(HostContext& context, const KernelEngine& engine, con
     return reportHostFailure(ui, error, kKernelSource, __LINE__);
   }
 
-  host::RecordValues values = dialog.values;
+  host::RecordValues values = std::move(dialog.values);
   for (const KernelFeature& feature : features) values.areas.push_back(feature.area);
-  application.runRecord().output({.path = host::withDefaultExtension(*chosen, "shp"),
-                                  .kind = host::OutputKind::Shapefile,
-                                  .layer = name,
-                                  .features = static_cast<std::int64_t>(features.size()),
-                                  .values = std::move(values)});
-  if (host::failed(showOutputLayer(context, featureClass, name, failure)))
-    return reportHostFailure(ui, failure, kKernelSource, __LINE__);
-  return host::kOk;
+  values.areaDecimals = fittedFormat(features, &KernelFeature::area).decimals;
+  const host::Status shown =
+      recordAndShowOutput(context, *target, featureClass, static_cast<std::int64_t>(features.size()),
+                          std::move(values), kKernelSource, __LINE__);
+  return host::failed(shown) ? shown : host::kOk;
 }
 
 std::string kernelItemName(double hValue) { return "h = " + host::numberText(hValue); }

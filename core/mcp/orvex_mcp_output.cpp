@@ -67,25 +67,15 @@ host::Status saveMcpResult(HostContext& context, const McpResult& result, double
   dialog.layer = layerName;
   dialog.values.inputLayer = layerName;
   dialog.values.percentage = percentage;
-  const std::optional<std::filesystem::path> chosen = ui.saveFile(dialog);
-  if (!chosen) {
-    application.runRecord().failure({.item = mcpItemName(percentage, layerName),
-                                     .reason = "no file was chosen to save it in",
-                                     .kind = host::FailureKind::Cancelled,
-                                     .values = dialog.values});
-    return host::kOk;
-  }
-
-  std::shared_ptr<host::Workspace> workspace;
-  std::string name;
-  HostFailure failure;
-  if (host::failed(openOutputWorkspace(application, *chosen, workspace, name, failure)))
-    return reportHostFailure(ui, failure, kMcpSource, kMcpWorkspaceLine);
-  if (!workspace) return host::kFail;
+  std::optional<OutputTarget> target;
+  const host::Status chosen = chooseOutputTarget(application, dialog, mcpItemName(percentage, layerName),
+                                                 kMcpSource, kMcpWorkspaceLine, target);
+  if (!target) return chosen;
 
   const double area = std::isfinite(result.ring.area) ? result.ring.area : 0.0;
+  HostFailure failure;
   const std::shared_ptr<host::FeatureClass> featureClass =
-      createOutputFeatureClass(*workspace, name, mcpOutputFields(context.spatialReference(), area), failure);
+      createOutputFeatureClass(*target, mcpOutputFields(context.spatialReference(), area), failure);
   if (!featureClass) return reportHostFailure(ui, failure, kMcpSource, __LINE__);
 
   try {
@@ -104,16 +94,12 @@ host::Status saveMcpResult(HostContext& context, const McpResult& result, double
     return reportHostFailure(ui, error, kMcpSource, __LINE__);
   }
 
-  host::RecordValues values = dialog.values;
+  host::RecordValues values = std::move(dialog.values);
   values.areas = {area};
-  application.runRecord().output({.path = host::withDefaultExtension(*chosen, "shp"),
-                                  .kind = host::OutputKind::Shapefile,
-                                  .layer = name,
-                                  .features = 1,
-                                  .values = std::move(values)});
-  if (host::failed(showOutputLayer(context, featureClass, name, failure)))
-    return reportHostFailure(ui, failure, kMcpSource, __LINE__);
-  return host::kOk;
+  values.areaDecimals = fitNumberFormat(kMcpAreaFormat, area).decimals;
+  const host::Status shown =
+      recordAndShowOutput(context, *target, featureClass, 1, std::move(values), kMcpSource, __LINE__);
+  return host::failed(shown) ? shown : host::kOk;
 }
 
 std::string mcpItemName(double percentage, std::string_view layerName) {

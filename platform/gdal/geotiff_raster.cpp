@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <array>
-#include <map>
 #include <system_error>
 
 #include "host/error.h"
@@ -28,110 +27,6 @@ constexpr const char* kValidPercentItem = "STATISTICS_VALID_PERCENT";
 /// The item's text when no cell is NaN, as GDAL prints 100 % ("%.4g").
 constexpr const char* kAllCellsValid = "100";
 
-/// What a closed file looked like. Whatever this process keeps of a raster it closed holds
-/// only while the file keeps the size and modification time it had then, so any later write, by
-/// whatever means, voids it.
-struct FileStamp {
-  std::uintmax_t size = 0;
-  fs::file_time_type modified;
-  bool operator==(const FileStamp&) const = default;
-};
-
-/// Nothing when the file cannot be looked at (no throwing: this runs in destructors).
-std::optional<FileStamp> stampOf(const fs::path& path) {
-  std::error_code sizeError;
-  std::error_code timeError;
-  const auto size = fs::file_size(path, sizeError);
-  const auto modified = fs::last_write_time(path, timeError);
-  if (sizeError || timeError) return std::nullopt;
-  return FileStamp{size, modified};
-}
-
-/// The statistics of a raster this process wrote or read and then closed. The KDE tool writes
-/// a raster, closes it and opens it again for its isopleths; with these the second open need
-/// not read every cell again.
-struct ClosedStatistics {
-  FileStamp stamp;
-  BandStatistics values;
-  std::string validPercent;
-};
-
-std::mutex closedMutex;
-std::map<fs::path, ClosedStatistics> closedStatistics;
-
-fs::path statisticsKey(const fs::path& path) {
-  std::error_code error;  // no throwing here: this runs in a destructor
-  const fs::path absolute = fs::absolute(path, error);
-  return (error ? path : absolute).lexically_normal();
-}
-
-void forgetStatistics(const fs::path& path) {
-  std::lock_guard lock(closedMutex);
-  closedStatistics.erase(statisticsKey(path));
-}
-
-/// Called once the file is closed: keeps its statistics if it has current ones.
-void rememberStatistics(const RasterFile& file) {
-  const auto stamp = stampOf(file.path);
-  if (!file.statistics || file.writeFailed || !stamp) {
-    forgetStatistics(file.path);
-    return;
-  }
-  std::lock_guard lock(closedMutex);
-  closedStatistics[statisticsKey(file.path)] = {*stamp, *file.statistics, file.statisticsValidPercent};
-}
-
-std::optional<ClosedStatistics> recallStatistics(const fs::path& path) {
-  std::lock_guard lock(closedMutex);
-  const auto found = closedStatistics.find(statisticsKey(path));
-  if (found == closedStatistics.end()) return std::nullopt;
-  if (stampOf(path) != found->second.stamp) {
-    closedStatistics.erase(found);
-    return std::nullopt;
-  }
-  return found->second;
-}
-
-/// The cells of the raster closed last, while its file stays as it was. One raster only: the
-/// KDE tool reopens each raster right after writing it when it runs one animal, and a longer
-/// run should not hold every raster it wrote.
-struct ClosedCells {
-  fs::path key;
-  FileStamp stamp;
-  std::shared_ptr<ResidentCells> cells;
-};
-
-std::mutex closedCellsMutex;
-ClosedCells closedCells;
-
-void rememberCells(const RasterFile& file) {
-  const auto stamp = stampOf(file.path);
-  std::lock_guard lock(closedCellsMutex);
-  const fs::path key = statisticsKey(file.path);
-  if (file.completeCells() != nullptr && !file.writeFailed && stamp) {
-    // Settled before they are shared: later opens only read them, from any thread.
-    (void)file.cells->statistics();
-    closedCells = {key, *stamp, file.cells};
-  } else if (closedCells.key == key) {
-    closedCells = {};
-  }
-}
-
-void forgetCells(const fs::path& path) {
-  std::lock_guard lock(closedCellsMutex);
-  if (closedCells.key == statisticsKey(path)) closedCells = {};
-}
-
-std::shared_ptr<ResidentCells> recallCells(const fs::path& path) {
-  std::lock_guard lock(closedCellsMutex);
-  if (!closedCells.cells || closedCells.key != statisticsKey(path)) return nullptr;
-  if (stampOf(path) != closedCells.stamp) {
-    closedCells = {};
-    return nullptr;
-  }
-  return closedCells.cells;
-}
-
 /// Keeps the rows just written in the resident copy, or drops the copy when they do not
 /// continue it.
 void followWrite(RasterFile& file, int firstRow, int rowCount, std::span<const float> values) {
@@ -150,7 +45,6 @@ std::shared_ptr<RasterFile> openFile(const fs::path& tif, std::shared_ptr<Failed
   file->failedWrites = std::move(failedWrites);
   file->readOnly = ::access(tif.c_str(), W_OK) != 0;
   file->dataset = gdal::openRaster(tif, !file->readOnly);
-  file->cells = recallCells(tif);
   return file;
 }
 
@@ -185,8 +79,6 @@ RasterFile::~RasterFile() {
   ErrorCollector errors;
   dataset.reset();
   if (errors.failed() && !readOnly) writeFailed = true;
-  rememberStatistics(*this);
-  rememberCells(*this);
   if (!writeFailed) return;
   std::string what = "writing \"" + path.string() + "\" failed";
   if (const std::string reason = errors.text(); !reason.empty()) what += ": " + reason;
@@ -225,7 +117,6 @@ void GeoTiffRasterBand::writeRows(int firstRow, int rowCount, std::span<const fl
     throw host::Error(host::kAccessDenied, "raster \"" + file_->path.string() + "\" is read-only");
   }
   file_->statistics.reset();
-  forgetStatistics(file_->path);
   ErrorCollector errors;
   try {
     gdal::writeRows(band(), firstRow, rowCount, values);
@@ -245,22 +136,16 @@ void GeoTiffRasterBand::writeRows(int firstRow, int rowCount, std::span<const fl
 host::RasterStatistics GeoTiffRasterBand::computeStatistics() {
   std::lock_guard lock(file_->mutex);
   if (!file_->statistics) {
-    // Statistics known without a pass: stored on the band as GDAL's own pass would leave them.
-    const auto adopt = [&](const BandStatistics& values, const std::string& validPercent) {
-      band().SetStatistics(values.minimum, values.maximum, values.mean, values.standardDeviation);
-      if (!validPercent.empty()) band().SetMetadataItem(kValidPercentItem, validPercent.c_str());
-      file_->statistics = values;
-      file_->statisticsValidPercent = validPercent;
-    };
-    if (const auto known = recallStatistics(file_->path)) {
-      adopt(known->values, known->validPercent);
-    } else if (const auto fromCells =
-                   file_->completeCells() != nullptr ? file_->cells->statistics() : std::nullopt) {
-      adopt(*fromCells, kAllCellsValid);  // from the cells just written instead of the file
+    if (const auto fromCells =
+            file_->completeCells() != nullptr ? file_->cells->statistics() : std::nullopt) {
+      // From the cells just written instead of the file, stored on the band as GDAL's own pass
+      // would leave them.
+      band().SetStatistics(fromCells->minimum, fromCells->maximum, fromCells->mean,
+                           fromCells->standardDeviation);
+      band().SetMetadataItem(kValidPercentItem, kAllCellsValid);
+      file_->statistics = fromCells;
     } else {
       file_->statistics = gdal::computeStatistics(band());
-      const char* validPercent = band().GetMetadataItem(kValidPercentItem);
-      file_->statisticsValidPercent = validPercent != nullptr ? validPercent : "";
     }
   }
   const BandStatistics& s = *file_->statistics;
@@ -387,8 +272,6 @@ void GeoTiffRasterWorkspace::deleteRaster(std::string_view name) {
     throw host::Error(host::kNotFound,
                       "no raster \"" + std::string(name) + "\" in \"" + folder_.string() + "\"");
   }
-  forgetStatistics(*tifPathOf(name));
-  forgetCells(*tifPathOf(name));
   gdal::deleteRaster(*tifPathOf(name));
 }
 

@@ -17,8 +17,9 @@
 
 namespace orvex::platform::gdal {
 
-/// The cells of a raster as this process wrote them, kept beside the file so that statistics,
-/// reads and contours of a raster just written need not read it back. The copy follows whole
+/// The cells of a raster as this process wrote them, kept with the open raster so that
+/// statistics, reads and contours of a raster just written need not read it back; they go when
+/// the raster is closed, and a raster opened again is read from its file. The copy follows whole
 /// rows written from the top down, each once (how a new raster is filled); any other write
 /// drops it, and the file is read as usual. The statistics of the rows are brought up to date
 /// on a helper thread while the next rows go to the file.
@@ -54,7 +55,6 @@ struct RasterFile {
   bool writeFailed = false;
   /// The band's statistics, kept from when they were last computed until the next write.
   std::optional<BandStatistics> statistics;
-  std::string statisticsValidPercent;  ///< GDAL's STATISTICS_VALID_PERCENT item with them, if any
   std::shared_ptr<FailedWriteSink> failedWrites;
   /// The band's cells while they are known without reading the file (see ResidentCells).
   std::shared_ptr<ResidentCells> cells;

@@ -73,9 +73,12 @@ TEST_F(OrvexKde, TwoAnimalsOneRasterAndThreeIsoplethFilesEach) {
       Kde({"--extent", "min", "--cell-size", "50", "--isopleths", "95,50", "--out-dir", out.string()});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   for (const char* name : {"kde0.tif", "kde1.tif"}) {
-    EXPECT_EQ(Lines(run.out, (out / name).string() + ": raster, "), 1) << run.out;
     const GdalDataset raster = OpenRaster(out / name);
     ASSERT_TRUE(raster) << name;
+    EXPECT_EQ(Lines(run.out, (out / name).string() + ": raster, " + std::to_string(raster->GetRasterXSize()) +
+                                 " columns x " + std::to_string(raster->GetRasterYSize()) + " rows\n"),
+              1)
+        << run.out;
     // The grid reaches 4 bandwidths beyond every fix and each kernel is cut at 4 bandwidths,
     // so the volume is the scaling factor less the kernel mass beyond that radius (about
     // e^-8 of it) and the discretisation error: 1e6 within 2 %.

@@ -49,6 +49,17 @@ TEST_F(OrvexMcp, WritesTheDefaultNamesInTheWorkingFolderAndReportsEachFile) {
   EXPECT_EQ(run.err, "");
 }
 
+// Each area is reported as the file holds it (12 decimals), not as computed: the triangle
+// (0,0) (1,0) (0,1/3) has area 1/6, which the file holds as 0.166666666667.
+TEST_F(OrvexMcp, ReportsTheAreaAsTheFileHoldsIt) {
+  const std::string input = points("tri", {{0, 0, "t"}, {1, 0, "t"}, {0, 1.0 / 3.0, "t"}});
+  const auto run = runOrvexIn(data.path(), home.path(), {"mcp", input, "--all-points"});
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
+  const auto file = data / "tri_mcp100.shp";
+  EXPECT_EQ(readShapefile(file).features.at(0).number.at("Area"), 0.166666666667);
+  EXPECT_TRUE(contains(run.out, file.string() + ": 1 feature, Area 0.166666666667\n")) << run.shown();
+}
+
 TEST_F(OrvexMcp, ByFieldMakesOneLayerPerValue) {
   std::vector<TestFix> fixes = rectangle("b");
   for (const TestFix& fix : orvex::test::fiveFixes()) fixes.push_back(fix);  // "a" 3 fixes, then "b" 2 more

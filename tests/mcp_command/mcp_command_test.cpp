@@ -279,6 +279,13 @@ TEST_F(McpCommand, AFileThatCannotBeDeletedIsAppendedTo) {
   EXPECT_EQ(written.features[0].number.at("NUsed"), 10);
   EXPECT_EQ(written.features[1].number.at("NUsed"), 5);
   EXPECT_TRUE(messages().empty());
+  // Recorded as the file holds it: both polygons, the whole rectangle's area (12) first.
+  const auto& outputs = app.runRecord().outputs();
+  ASSERT_EQ(outputs.size(), 1u);
+  EXPECT_EQ(outputs[0].features, 2);
+  ASSERT_EQ(outputs[0].values.areas.size(), 2u);
+  EXPECT_EQ(outputs[0].values.areas[0], 12.0);
+  EXPECT_NEAR(outputs[0].values.areas[1], written.features[1].number.at("Area"), 1e-12);  // 12 decimals kept
 }
 
 TEST_F(McpCommand, AFolderThatCannotBeOpenedIsReportedWithTheSourceLine) {

@@ -401,8 +401,9 @@ class BatchRun {
       const std::shared_ptr<host::RasterDataset> raster =
           calc.WriteKernelToRaster(folder_.string(), name, OutputReference());
       if (raster) {
-        valuesOfRaster_[name] = AnimalValues(animal, calc);
-        RecordKdeRaster(app_.runRecord(), *raster, valuesOfRaster_[name]);
+        host::RecordValues values = AnimalValues(animal, calc);
+        RecordKdeRaster(app_.runRecord(), *raster, values);
+        if (settings_.isopleths) written_[name] = {raster, std::move(values)};
       }
     }
     if (status != 0 || searchFailed) {
@@ -470,15 +471,19 @@ class BatchRun {
     calculator_->SetOriginCoords(grid.originX, grid.originY);
   }
 
-  // Isopleths of one raster; a raster that was not written (a failed animal) is skipped.
+  // Isopleths of one raster, from the dataset still open since it was written (its cells and
+  // statistics are not read back from the file); a raster that was not written (a failed
+  // animal) is skipped. The dataset is let go here, so a list run holds one raster at a time.
   void IsoplethsFor(const std::string& name, double edgeFactor) {
     Advance();
-    if (!rasters_->exists(name)) return;
-    std::shared_ptr<host::RasterDataset> raster = rasters_->openRaster(name);
+    const auto found = written_.find(name);
+    if (found == written_.end()) return;
+    WrittenRaster raster = std::move(found->second);
+    written_.erase(found);
     isopleths_->SetOutputName(name + "_iso");
-    isopleths_->SetRasterDataset(std::move(raster));
+    isopleths_->SetRasterDataset(std::move(raster.dataset));
     isopleths_->CreateIsopleths();
-    RecordKdeIsopleths(app_.runRecord(), *isopleths_, folder_, name, valuesOfRaster_[name]);
+    RecordKdeIsopleths(app_.runRecord(), *isopleths_, folder_, name, std::move(raster.values));
     if (isopleths_->GetMaxEdgeValue() > scaling_ * edgeFactor) edgeWarning_ = true;
     app_.ui().processPendingEvents();
   }
@@ -533,7 +538,12 @@ class BatchRun {
   int progressSteps_ = 0;
   bool edgeWarning_ = false;
   bool stopRequested_ = false;  // the host's Cancel was pressed during the run
-  std::map<std::string, host::RecordValues> valuesOfRaster_;
+  // The rasters written and not yet given to their isopleths, by name, with their values.
+  struct WrittenRaster {
+    std::shared_ptr<host::RasterDataset> dataset;
+    host::RecordValues values;
+  };
+  std::map<std::string, WrittenRaster> written_;
 };
 
 }  // namespace

@@ -24,6 +24,8 @@ void RecordKdeRaster(host::RunRecord& record, const host::RasterDataset& raster,
   record.output({.path = raster.path(),
                  .kind = host::OutputKind::Raster,
                  .layer = raster.name(),
+                 .columns = raster.columns(),
+                 .rows = raster.rows(),
                  .values = std::move(values)});
 }
 

@@ -23,7 +23,7 @@ namespace orvex::ui {
 host::RecordValues KdeAnimalValues(const std::string& pointLayer, const KdeAnimal& animal, bool textIds,
                                    const clsKernelCalculator& calculator);
 
-/// Records the raster written for an animal.
+/// Records the raster written for an animal, with its grid size.
 void RecordKdeRaster(host::RunRecord& record, const host::RasterDataset& raster, host::RecordValues values);
 
 /// Records the isopleth shapefiles `isopleths` wrote into `folder` for the raster `rasterName`
