@@ -155,9 +155,8 @@ double NormaliseDensity(KernelGrid& cells, double scalingFactor, std::size_t n, 
   CheckedDivide(1.0, nh2);
   CheckedDivide(1.0, sdXY);
 
-  // The volume is summed band by band while the band is at hand (numeric::scale_and_sum), and the bands
-  // in order: the same bits on any number of threads. (All terms are positive, so any order is
-  // within a few units in the last place of the exact sum.)
+  // The volume is summed band by band while the band is at hand, and the bands in order. (All
+  // terms are positive, so any order is within a few units in the last place of the exact sum.)
   const auto bands = CeilDiv(static_cast<std::size_t>(cells.Rows()), kBandRows);
   std::vector<double> bandVolumes(bands, 0.0);
   numeric::run_fixed_chunks(bands, threads, [&](std::size_t band) {

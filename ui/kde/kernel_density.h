@@ -64,7 +64,9 @@ std::int64_t FirstNonFiniteFix(std::span<const CoordPair> coords);
 void AccumulateDensity(const GridPlacement& grid, const DensitySource& source, KernelGrid& cells);
 
 /// Multiplies every cell by scalingFactor / (n h^2) / (sdY sdX) and returns the kernel volume:
-/// the sum of the new values, columns outer and rows inner, times cellSize^2.
+/// the sum of the new values times cellSize^2. The grid is summed in bands of 32 rows, each band
+/// row by row in eight running sums (numeric::scale_and_sum), and the band sums added in band
+/// order: the same bits on any number of threads and any instruction set.
 /// Raises KdeError(division_by_zero) for n = 0.
 double NormaliseDensity(KernelGrid& cells, double scalingFactor, std::size_t n, double bandwidth, double sdX,
                         double sdY, std::int32_t cellSize, unsigned threads = 0);
