@@ -146,7 +146,7 @@ constexpr int kSliceRows = 64;
 /// order, only placed from the window's corner (which may change their last bit). A band with a NaN cell is
 /// traced whole; a band with no cell at the threshold yields an empty window.
 template <class T>
-CellWindow linesWindow(std::span<const T> cells, int columns, int rows, double threshold) {
+CellWindow linesWindow(std::span<const T> cells, int columns, int rows, double threshold, unsigned threads) {
   const CellWindow whole{0, 0, columns, rows};
   struct Reach {
     int firstRow = std::numeric_limits<int>::max();
@@ -157,7 +157,7 @@ CellWindow linesWindow(std::span<const T> cells, int columns, int rows, double t
   };
   const auto slices = static_cast<std::size_t>((rows + kSliceRows - 1) / kSliceRows);
   std::vector<Reach> reach(slices);
-  numeric::run_fixed_chunks(slices, 0, [&](std::size_t slice) {
+  numeric::run_fixed_chunks(slices, threads, [&](std::size_t slice) {
     Reach& r = reach[slice];
     const int first = static_cast<int>(slice) * kSliceRows;
     for (int row = first; row < std::min(rows, first + kSliceRows); ++row) {
@@ -208,6 +208,7 @@ struct TracedBand {
   numeric::ZeroedArray<double> doubleCells;
   std::unique_ptr<WindowDataset> dataset;
   GDALRasterBand* band = nullptr;  ///< null: no cell comes near the levels, nothing to trace
+  unsigned threads = 0;            ///< for the scan of the cells
 };
 
 template <class T>
@@ -220,8 +221,9 @@ void traceWindowOf(TracedBand& traced, GDALRasterBand& band, const T* values, do
   // margin below the lowest level is far wider.
   const double tracedLevel = lowestLevel * scale;
   const double threshold = (tracedLevel - (1e-3 + 1e-6 * std::fabs(tracedLevel))) / scale;
-  const CellWindow window = linesWindow(
-      std::span<const T>(values, lineLength * static_cast<std::size_t>(rows)), columns, rows, threshold);
+  const CellWindow window =
+      linesWindow(std::span<const T>(values, lineLength * static_cast<std::size_t>(rows)), columns, rows,
+                  threshold, traced.threads);
   if (window.empty()) return;
   const T* first = values + static_cast<std::size_t>(window.firstRow) * lineLength +
                    static_cast<std::size_t>(window.firstColumn);
@@ -256,7 +258,8 @@ void prepareTracedBand(TracedBand& traced, GDALRasterBand& band, double scale, d
 }  // namespace
 
 DatasetPtr contourBand(GDALRasterBand& band, std::span<const double> levels,
-                       const std::optional<std::array<double, 2>>& valueRange, std::span<const float> cells) {
+                       const std::optional<std::array<double, 2>>& valueRange, std::span<const float> cells,
+                       unsigned threads) {
   ensureGdalReady();
   std::vector<double> sorted(levels.begin(), levels.end());
   for (double level : sorted) {
@@ -287,6 +290,7 @@ DatasetPtr contourBand(GDALRasterBand& band, std::span<const double> levels,
   if (cells.size() != static_cast<std::size_t>(band.GetXSize()) * static_cast<std::size_t>(band.GetYSize()))
     cells = {};
   TracedBand traced;
+  traced.threads = threads;
   prepareTracedBand(traced, band, scale, sorted.front(), cells, errors);
   if (traced.band == nullptr) return out;
   std::string fixed = "FIXED_LEVELS=";

@@ -33,9 +33,10 @@ inline constexpr const char* kContourLayer = "contour";
 /// its statistics; otherwise they are read from the band. `cells`, when not empty, are the
 /// band's values row after row, held by the caller: they are traced instead of reading the band
 /// (the same values give the same lines). Either way only the window of cells that reach the
-/// lowest level is traced, which gives the whole band's lines.
+/// lowest level is traced, which gives the whole band's lines. The cells are scanned for that
+/// window on up to `threads` threads (0: one per processor); the lines do not depend on it.
 DatasetPtr contourBand(GDALRasterBand& band, std::span<const double> levels,
                        const std::optional<std::array<double, 2>>& valueRange = std::nullopt,
-                       std::span<const float> cells = {});
+                       std::span<const float> cells = {}, unsigned threads = 0);
 
 }  // namespace orvex::platform::gdal

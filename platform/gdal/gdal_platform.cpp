@@ -41,9 +41,10 @@ std::shared_ptr<host::Workspace> openShapefileWorkspace(const std::filesystem::p
 
 std::shared_ptr<host::RasterWorkspace> openRasterWorkspace(const std::filesystem::path& folder,
                                                            bool unreferencedData,
-                                                           std::shared_ptr<FailedWriteSink> failedWrites) {
+                                                           std::shared_ptr<FailedWriteSink> failedWrites,
+                                                           unsigned threads) {
   ensureGdalReady();
-  return std::make_shared<GeoTiffRasterWorkspace>(folder, unreferencedData, std::move(failedWrites));
+  return std::make_shared<GeoTiffRasterWorkspace>(folder, unreferencedData, std::move(failedWrites), threads);
 }
 
 host::SpatialReferencePtr outputReference(host::SpatialReferencePtr given, bool unreferencedData) {
@@ -61,8 +62,10 @@ std::shared_ptr<host::SpatialReferenceFactory> makeSpatialReferenceFactory() {
   return std::make_shared<OgrSpatialReferenceFactory>();
 }
 
-GdalWorkspaceFactory::GdalWorkspaceFactory(AccessOpener openAccess)
-    : openAccess_(std::move(openAccess)), openShapefiles_(std::make_shared<OpenShapefiles>()) {}
+GdalWorkspaceFactory::GdalWorkspaceFactory(AccessOpener openAccess, unsigned threads)
+    : openAccess_(std::move(openAccess)),
+      threads_(threads),
+      openShapefiles_(std::make_shared<OpenShapefiles>()) {}
 
 std::shared_ptr<host::Workspace> GdalWorkspaceFactory::openShapefileWorkspace(
     const std::filesystem::path& folder) {
@@ -83,7 +86,7 @@ std::shared_ptr<host::Workspace> GdalWorkspaceFactory::openAccessWorkspace(
 
 std::shared_ptr<host::RasterWorkspace> GdalWorkspaceFactory::openRasterWorkspace(
     const std::filesystem::path& folder) {
-  return gdal::openRasterWorkspace(folder, unreferencedData_, failedWrites_);
+  return gdal::openRasterWorkspace(folder, unreferencedData_, failedWrites_, threads_);
 }
 
 }  // namespace orvex::platform::gdal

@@ -41,11 +41,13 @@ class OpenShapefiles;
 /// (kPathNotFound) when the folder does not exist.
 std::shared_ptr<host::Workspace> openShapefileWorkspace(const std::filesystem::path& folder);
 
-/// A raster workspace on a folder (rasters are "<name>.tif"). Throws host::Error
+/// A raster workspace on a folder (rasters are "<name>.tif"), its rasters' statistics and
+/// contours on up to `threads` threads (0: one per processor). Throws host::Error
 /// (kPathNotFound) when the folder does not exist.
-std::shared_ptr<host::RasterWorkspace> openRasterWorkspace(
-    const std::filesystem::path& folder, bool unreferencedData = false,
-    std::shared_ptr<FailedWriteSink> failedWrites = {});
+std::shared_ptr<host::RasterWorkspace> openRasterWorkspace(const std::filesystem::path& folder,
+                                                           bool unreferencedData = false,
+                                                           std::shared_ptr<FailedWriteSink> failedWrites = {},
+                                                           unsigned threads = 0);
 
 /// The coordinate system a new dataset is labelled with: none (null) for the geographic
 /// WGS 84 that stands in for a missing system when the data is unreferenced, else `given`.
@@ -59,12 +61,13 @@ std::shared_ptr<host::SpatialReferenceFactory> makeSpatialReferenceFactory();
 
 /// A workspace factory for shapefile and raster folders, one per application: its shapefile
 /// workspaces share one object per open file. Access files are another platform's: `openAccess`
-/// opens them, and without it they are refused with host::Error (kNotImplemented).
+/// opens them, and without it they are refused with host::Error (kNotImplemented). `threads` is
+/// the application's thread count (0: one per processor), for the rasters' statistics and contours.
 class GdalWorkspaceFactory final : public host::WorkspaceFactory {
  public:
   using AccessOpener = std::function<std::shared_ptr<host::Workspace>(const std::filesystem::path&)>;
 
-  explicit GdalWorkspaceFactory(AccessOpener openAccess = {});
+  explicit GdalWorkspaceFactory(AccessOpener openAccess = {}, unsigned threads = 0);
 
   std::shared_ptr<host::Workspace> openShapefileWorkspace(const std::filesystem::path& folder) override;
   std::shared_ptr<host::Workspace> openAccessWorkspace(const std::filesystem::path& file) override;
@@ -88,6 +91,7 @@ class GdalWorkspaceFactory final : public host::WorkspaceFactory {
  private:
   AccessOpener openAccess_;
   bool unreferencedData_ = false;
+  unsigned threads_ = 0;
   std::shared_ptr<FailedWriteSink> failedWrites_ = std::make_shared<FailedWriteSink>();
   std::shared_ptr<OpenShapefiles> openShapefiles_;
 };

@@ -36,13 +36,15 @@ void followWrite(RasterFile& file, int firstRow, int rowCount, std::span<const f
     file.cells.reset();
     return;
   }
-  cells->append(values, rowCount);
+  cells->append(values, rowCount, file.threads);
 }
 
-std::shared_ptr<RasterFile> openFile(const fs::path& tif, std::shared_ptr<FailedWriteSink> failedWrites) {
+std::shared_ptr<RasterFile> openFile(const fs::path& tif, std::shared_ptr<FailedWriteSink> failedWrites,
+                                     unsigned threads) {
   auto file = std::make_shared<RasterFile>();
   file->path = tif;
   file->failedWrites = std::move(failedWrites);
+  file->threads = threads;
   file->readOnly = ::access(tif.c_str(), W_OK) != 0;
   file->dataset = gdal::openRaster(tif, !file->readOnly);
   return file;
@@ -50,7 +52,7 @@ std::shared_ptr<RasterFile> openFile(const fs::path& tif, std::shared_ptr<Failed
 
 }  // namespace
 
-void ResidentCells::append(std::span<const float> newRows, int rowCount) {
+void ResidentCells::append(std::span<const float> newRows, int rowCount, unsigned threads) {
   std::copy(newRows.begin(), newRows.end(),
             values.data() + static_cast<std::size_t>(rowsWritten) * static_cast<std::size_t>(width));
   const std::span<const float> added = rows(rowsWritten, rowCount);
@@ -58,7 +60,7 @@ void ResidentCells::append(std::span<const float> newRows, int rowCount) {
   // The running statistics chain every cell to the one before, so they cannot be split; they
   // can run beside the writing, one block behind it.
   if (pending_.valid()) pending_.get();
-  if (numeric::worker_threads(0) > 1) {
+  if (numeric::worker_threads(threads) > 1) {
     try {
       pending_ = std::async(std::launch::async, [this, added] { running_.add(added); });
       return;
@@ -158,7 +160,8 @@ std::vector<host::ContourLine> GeoTiffRasterBand::contour(std::span<const double
   if (file_->statistics) range = std::array{file_->statistics->minimum, file_->statistics->maximum};
   const ResidentCells* cells = file_->completeCells();
   DatasetPtr lines =
-      contourBand(band(), levels, range, cells != nullptr ? cells->values.span() : std::span<const float>());
+      contourBand(band(), levels, range, cells != nullptr ? cells->values.span() : std::span<const float>(),
+                  file_->threads);
   OGRLayer* layer = lines->GetLayerByName(kContourLayer);
   const int valueField = layer->GetLayerDefn()->GetFieldIndex(kContourField);
   std::vector<host::ContourLine> out;
@@ -200,10 +203,12 @@ std::shared_ptr<host::RasterBand> GeoTiffRasterDataset::band(int index) {
 }
 
 GeoTiffRasterWorkspace::GeoTiffRasterWorkspace(fs::path folder, bool unreferencedData,
-                                               std::shared_ptr<FailedWriteSink> failedWrites)
+                                               std::shared_ptr<FailedWriteSink> failedWrites,
+                                               unsigned threads)
     : folder_(std::move(folder)),
       unreferencedData_(unreferencedData),
-      failedWrites_(std::move(failedWrites)) {
+      failedWrites_(std::move(failedWrites)),
+      threads_(threads) {
   std::error_code ec;
   if (!fs::is_directory(folder_, ec)) {
     throw host::Error(host::kPathNotFound,
@@ -240,6 +245,7 @@ std::shared_ptr<host::RasterDataset> GeoTiffRasterWorkspace::createRaster(const 
   file->path = *tif;
   file->created = true;
   file->failedWrites = failedWrites_;
+  file->threads = threads_;
   try {
     file->dataset = createFloatGeoTiff(
         *tif, {raster.originX, raster.originY, raster.cellSize, raster.rows, raster.columns}, srs.get());
@@ -264,7 +270,7 @@ std::shared_ptr<host::RasterDataset> GeoTiffRasterWorkspace::createRaster(const 
 
 std::shared_ptr<host::RasterDataset> GeoTiffRasterWorkspace::openRaster(std::string_view name) {
   if (!exists(name)) return nullptr;
-  return std::make_shared<GeoTiffRasterDataset>(openFile(*tifPathOf(name), failedWrites_));
+  return std::make_shared<GeoTiffRasterDataset>(openFile(*tifPathOf(name), failedWrites_, threads_));
 }
 
 void GeoTiffRasterWorkspace::deleteRaster(std::string_view name) {

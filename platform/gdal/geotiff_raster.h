@@ -33,8 +33,9 @@ struct ResidentCells {
     return values.span().subspan(static_cast<std::size_t>(first) * static_cast<std::size_t>(width),
                                  static_cast<std::size_t>(count) * static_cast<std::size_t>(width));
   }
-  /// Copies rows that continue the cells and starts their statistics.
-  void append(std::span<const float> newRows, int rowCount);
+  /// Copies rows that continue the cells and starts their statistics (on a helper thread
+  /// unless `threads` is 1).
+  void append(std::span<const float> newRows, int rowCount, unsigned threads);
   /// The statistics of every row appended, once the helper is done with them.
   [[nodiscard]] std::optional<BandStatistics> statistics();
 
@@ -56,6 +57,8 @@ struct RasterFile {
   /// The band's statistics, kept from when they were last computed until the next write.
   std::optional<BandStatistics> statistics;
   std::shared_ptr<FailedWriteSink> failedWrites;
+  /// Threads its statistics and contours may use (0: one per processor).
+  unsigned threads = 0;
   /// The band's cells while they are known without reading the file (see ResidentCells).
   std::shared_ptr<ResidentCells> cells;
   std::mutex mutex;
@@ -117,8 +120,9 @@ class GeoTiffRasterWorkspace final : public host::RasterWorkspace {
   /// Throws host::Error (kPathNotFound) when the folder does not exist.
   /// `unreferencedData`: see ShapefileWorkspace.
   /// `failedWrites`: where its files report a failure at close.
+  /// `threads`: what its rasters' statistics and contours may use (0: one per processor).
   explicit GeoTiffRasterWorkspace(std::filesystem::path folder, bool unreferencedData = false,
-                                  std::shared_ptr<FailedWriteSink> failedWrites = {});
+                                  std::shared_ptr<FailedWriteSink> failedWrites = {}, unsigned threads = 0);
 
   std::filesystem::path path() const override { return folder_; }
   bool exists(std::string_view name) const override;
@@ -131,6 +135,7 @@ class GeoTiffRasterWorkspace final : public host::RasterWorkspace {
   std::filesystem::path folder_;
   bool unreferencedData_ = false;
   std::shared_ptr<FailedWriteSink> failedWrites_;
+  unsigned threads_ = 0;
 };
 
 }  // namespace orvex::platform::gdal

@@ -12,7 +12,8 @@ HeadlessApplication::HeadlessApplication(HeadlessOptions options)
     : name_(std::move(options.name)),
       ui_(options.messages != nullptr ? *options.messages : std::cerr, name_),
       clock_(ui_, options.simulatedClock),
-      workspaces_(std::make_unique<gdal::GdalWorkspaceFactory>(&access::openAccessWorkspace)),
+      workspaces_(
+          std::make_unique<gdal::GdalWorkspaceFactory>(&access::openAccessWorkspace, workerThreads())),
       spatialReferences_(gdal::makeSpatialReferenceFactory()),
       geometry_(gdal::makeGeometryService()),
       document_(std::make_shared<HeadlessDocument>()) {

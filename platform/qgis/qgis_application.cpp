@@ -47,7 +47,8 @@ QgisApplication::QgisApplication(QgisHostOptions options)
       statusBar_(std::make_unique<QgisStatusBar>(
           options.mainWindow != nullptr ? options.mainWindow->statusBar() : nullptr, options.messageBar,
           *ui_)),
-      workspaces_(std::make_unique<gdal::GdalWorkspaceFactory>(&access::openAccessWorkspace)),
+      workspaces_(
+          std::make_unique<gdal::GdalWorkspaceFactory>(&access::openAccessWorkspace, workerThreads())),
       spatialReferences_(gdal::makeSpatialReferenceFactory()),
       geometry_(gdal::makeGeometryService()),
       document_(std::make_shared<QgisDocument>(project_, options.canvas, *spatialReferences_, edits_,

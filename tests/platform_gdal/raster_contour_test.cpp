@@ -11,6 +11,7 @@
 #include <iterator>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/gdal/contour_lines.h"
@@ -381,11 +382,12 @@ TEST(Contouring, TheWindowOfTheLevelsGivesTheWholeBandsLines) {
     auto ds = gdal::createFloatGeoTiff(dir / "w.tif", grid, nullptr);
     gdal::writeRows(*ds->GetRasterBand(1), 0, kWideRows, c.cells);
     const auto expected = wholeBandLines(*ds, c.cells, c.levels, c.factor);
-    for (const bool fromCells : {true, false}) {
-      SCOPED_TRACE(fromCells ? "cells given" : "band read");
+    for (const auto& [fromCells, threads] : {std::pair{true, 1u}, {true, 3u}, {false, 1u}, {false, 3u}}) {
+      SCOPED_TRACE(std::string(fromCells ? "cells given" : "band read") + ", threads " +
+                   std::to_string(threads));
       auto contours =
           gdal::contourBand(*ds->GetRasterBand(1), c.levels, std::nullopt,
-                            fromCells ? std::span<const float>(c.cells) : std::span<const float>());
+                            fromCells ? std::span<const float>(c.cells) : std::span<const float>(), threads);
       const auto lines = linesOf(*contours);
       ASSERT_EQ(lines.size(), expected.size());
       for (std::size_t i = 0; i < lines.size(); ++i) {
