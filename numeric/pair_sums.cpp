@@ -30,14 +30,17 @@ constexpr double cutoff_of(PairTerm term) {
   return term == PairTerm::lscv ? 4.0 * kLastNormalExponent : 2.0 * kLastNormalExponent;
 }
 
-template <PairTerm kTerm>
-[[gnu::always_inline]] inline Doubles8 term_of(Doubles8 u2) {
+// The term of u2 lane by lane on any vector of doubles; 0 past the cutoff.
+template <PairTerm kTerm, class V>
+[[gnu::always_inline]] inline V term_of(V u2) {
   if constexpr (kTerm == PairTerm::lscv) {
-    const Doubles8 u = u2 / 4.0;
-    const Doubles8 e = vector_exp(-u);
-    return u > kSquareNegligible ? e : e - 4.0 * (e * e);
+    const V u = u2 / 4.0;
+    const V e = vector_exp_lanes(-u);
+    const V t = u > kSquareNegligible ? e : e - 4.0 * (e * e);
+    return u2 > cutoff_of(kTerm) ? V{} : t;
   } else {
-    return vector_exp(-u2 / 2.0) * (u2 * u2 - 8.0 * u2 + 8.0);
+    const V t = vector_exp_lanes(-u2 / 2.0) * (u2 * u2 - 8.0 * u2 + 8.0);
+    return u2 > cutoff_of(kTerm) ? V{} : t;
   }
 }
 
@@ -53,7 +56,7 @@ struct ChunkJob {
   double* partial;  // one per scale
 };
 
-template <PairTerm kTerm>
+template <PairTerm kTerm, class Isa>
 [[gnu::always_inline]] inline void chunk_sums(const ChunkJob& job) {
   constexpr double kCutoff = cutoff_of(kTerm);
   const std::size_t count = job.scales.size();
@@ -79,7 +82,8 @@ template <PairTerm kTerm>
         Doubles8 u2;
         std::memcpy(&u2, d2.data() + q * kLanes, sizeof(u2));
         u2 *= scale;
-        sum += u2 > kCutoff ? Doubles8{} : term_of<kTerm>(u2);
+        sum += by_register<Isa>(
+            u2, [](auto v) __attribute__((always_inline)) { return term_of<kTerm>(v); });
       }
       std::memcpy(lane_sums.data() + m * kLanes, &sum, sizeof(sum));
     }
@@ -109,11 +113,12 @@ template <PairTerm kTerm>
   }
 }
 
+template <class Isa>
 [[gnu::always_inline]] inline void chunk_sums_kernel(const ChunkJob& job) {
   if (job.term == PairTerm::lscv) {
-    chunk_sums<PairTerm::lscv>(job);
+    chunk_sums<PairTerm::lscv, Isa>(job);
   } else {
-    chunk_sums<PairTerm::bcv2>(job);
+    chunk_sums<PairTerm::bcv2, Isa>(job);
   }
 }
 
