@@ -64,13 +64,19 @@ template <PairTerm kTerm, class Isa>
   std::vector<double> lane_sums(count * kLanes, 0.0);  // scale m's lanes at m * kLanes
   alignas(64) std::array<double, kPairBlock> d2;
   std::size_t filled = 0;
-  double nearest = std::numeric_limits<double>::infinity();
+  // The smallest d2 in the block: `nearest`, and lane by lane over the partners appended a
+  // register at a time (the minimum is exact, so the grouping does not matter).
+  using R = typename Isa::Register;
+  constexpr std::size_t kStep = kRegisterLanes<Isa>;
+  constexpr double kInfinity = std::numeric_limits<double>::infinity();
+  double nearest = kInfinity;
+  R nearest_lanes = R{} + kInfinity;
   auto flush = [&]() __attribute__((always_inline)) {
+    for (std::size_t l = 0; l < kStep; ++l) nearest = std::min(nearest, nearest_lanes[l]);
     // The lanes of the last vector past the block hold an infinite distance: a term of 0.
     const std::size_t vectors = (filled + kLanes - 1) / kLanes;
     std::fill(d2.begin() + static_cast<std::ptrdiff_t>(filled),
-              d2.begin() + static_cast<std::ptrdiff_t>(vectors * kLanes),
-              std::numeric_limits<double>::infinity());
+              d2.begin() + static_cast<std::ptrdiff_t>(vectors * kLanes), kInfinity);
     for (std::size_t m = 0; m < count; ++m) {
       // u2 only grows along the scales: once the block's nearest pair is past the cutoff, it
       // adds exactly 0 here and to every later scale.
@@ -88,12 +94,36 @@ template <PairTerm kTerm, class Isa>
       std::memcpy(lane_sums.data() + m * kLanes, &sum, sizeof(sum));
     }
     filled = 0;
-    nearest = std::numeric_limits<double>::infinity();
+    nearest = kInfinity;
+    nearest_lanes = R{} + kInfinity;
   };
   for (std::size_t i = job.row_begin; i < job.row_end; ++i) {
     const double xi = job.x[i];
     const double yi = job.y[i];
-    for (std::size_t j = i + 1; j < job.n; ++j) {
+    for (std::size_t j = i + 1; j < job.n;) {
+      // A register of partners at once while none ends the row and the block has room for
+      // them: the same d2, appended in the same order, as one at a time below.
+      if (j + kStep <= job.n && filled + kStep <= kPairBlock) {
+        R px;
+        R py;
+        std::memcpy(&px, job.x + j, sizeof(R));
+        std::memcpy(&py, job.y + j, sizeof(R));
+        const R dx = px - xi;
+        const R dx2 = dx * dx;
+        const R dy = py - yi;
+        const R v = dx2 + dy * dy;
+        const auto far = dx2 * smallest > kCutoff;
+        bool any_far = false;
+        for (std::size_t l = 0; l < kStep; ++l) any_far |= far[l] != 0;
+        if (!any_far) {
+          std::memcpy(d2.data() + filled, &v, sizeof(R));
+          nearest_lanes = v < nearest_lanes ? v : nearest_lanes;
+          filled += kStep;
+          j += kStep;
+          if (filled == kPairBlock) flush();
+          continue;
+        }
+      }
       const double dx = job.x[j] - xi;
       // Sorted by x: this and every later partner of the row add exactly 0 for every scale
       // (d^2 >= dx^2, and the product rounds monotonically).
@@ -103,6 +133,7 @@ template <PairTerm kTerm, class Isa>
       d2[filled++] = v;
       nearest = std::min(nearest, v);
       if (filled == kPairBlock) flush();
+      ++j;
     }
   }
   if (filled > 0) flush();
