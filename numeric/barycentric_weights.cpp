@@ -23,6 +23,7 @@ struct WeightsJob {
 };
 
 // Loops without branches over whole blocks, so that they run in vectors.
+template <class Isa>
 [[gnu::always_inline]] inline void weights_kernel(const WeightsJob& job) {
   double* const out = job.out;
   for (std::size_t m = 0; m < job.padded; ++m) out[m] = job.barycentric[m] / (job.s - job.nodes[m]);

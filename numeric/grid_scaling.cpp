@@ -8,6 +8,7 @@ namespace orvex::numeric {
 
 namespace {
 
+template <class Isa>
 [[gnu::always_inline]] inline double scale_and_sum_kernel(std::span<double> values, double factor,
                                                           double first_divisor, double second_divisor) {
   Doubles8 sums{};

@@ -184,6 +184,7 @@ struct RowsJob {
   std::uint64_t* binned_pairs;
 };
 
+template <class Isa>
 [[gnu::always_inline]] inline void add_rows_kernel(const RowsJob& job) {
   const std::size_t n = job.x.size();
   const double* x = job.x.data();

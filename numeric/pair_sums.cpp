@@ -30,14 +30,17 @@ constexpr double cutoff_of(PairTerm term) {
   return term == PairTerm::lscv ? 4.0 * kLastNormalExponent : 2.0 * kLastNormalExponent;
 }
 
-template <PairTerm kTerm>
-[[gnu::always_inline]] inline Doubles8 term_of(Doubles8 u2) {
+// The term of u2 lane by lane on any vector of doubles; 0 past the cutoff.
+template <PairTerm kTerm, class V>
+[[gnu::always_inline]] inline V term_of(V u2) {
   if constexpr (kTerm == PairTerm::lscv) {
-    const Doubles8 u = u2 / 4.0;
-    const Doubles8 e = vector_exp(-u);
-    return u > kSquareNegligible ? e : e - 4.0 * (e * e);
+    const V u = u2 / 4.0;
+    const V e = vector_exp_lanes(-u);
+    const V t = u > kSquareNegligible ? e : e - 4.0 * (e * e);
+    return u2 > cutoff_of(kTerm) ? V{} : t;
   } else {
-    return vector_exp(-u2 / 2.0) * (u2 * u2 - 8.0 * u2 + 8.0);
+    const V t = vector_exp_lanes(-u2 / 2.0) * (u2 * u2 - 8.0 * u2 + 8.0);
+    return u2 > cutoff_of(kTerm) ? V{} : t;
   }
 }
 
@@ -53,7 +56,7 @@ struct ChunkJob {
   double* partial;  // one per scale
 };
 
-template <PairTerm kTerm>
+template <PairTerm kTerm, class Isa>
 [[gnu::always_inline]] inline void chunk_sums(const ChunkJob& job) {
   constexpr double kCutoff = cutoff_of(kTerm);
   const std::size_t count = job.scales.size();
@@ -61,13 +64,19 @@ template <PairTerm kTerm>
   std::vector<double> lane_sums(count * kLanes, 0.0);  // scale m's lanes at m * kLanes
   alignas(64) std::array<double, kPairBlock> d2;
   std::size_t filled = 0;
-  double nearest = std::numeric_limits<double>::infinity();
+  // The smallest d2 in the block: `nearest`, and lane by lane over the partners appended a
+  // register at a time (the minimum is exact, so the grouping does not matter).
+  using R = typename Isa::Register;
+  constexpr std::size_t kStep = kRegisterLanes<Isa>;
+  constexpr double kInfinity = std::numeric_limits<double>::infinity();
+  double nearest = kInfinity;
+  R nearest_lanes = R{} + kInfinity;
   auto flush = [&]() __attribute__((always_inline)) {
+    for (std::size_t l = 0; l < kStep; ++l) nearest = std::min(nearest, nearest_lanes[l]);
     // The lanes of the last vector past the block hold an infinite distance: a term of 0.
     const std::size_t vectors = (filled + kLanes - 1) / kLanes;
     std::fill(d2.begin() + static_cast<std::ptrdiff_t>(filled),
-              d2.begin() + static_cast<std::ptrdiff_t>(vectors * kLanes),
-              std::numeric_limits<double>::infinity());
+              d2.begin() + static_cast<std::ptrdiff_t>(vectors * kLanes), kInfinity);
     for (std::size_t m = 0; m < count; ++m) {
       // u2 only grows along the scales: once the block's nearest pair is past the cutoff, it
       // adds exactly 0 here and to every later scale.
@@ -79,17 +88,42 @@ template <PairTerm kTerm>
         Doubles8 u2;
         std::memcpy(&u2, d2.data() + q * kLanes, sizeof(u2));
         u2 *= scale;
-        sum += u2 > kCutoff ? Doubles8{} : term_of<kTerm>(u2);
+        sum += by_register<Isa>(
+            u2, [](auto v) __attribute__((always_inline)) { return term_of<kTerm>(v); });
       }
       std::memcpy(lane_sums.data() + m * kLanes, &sum, sizeof(sum));
     }
     filled = 0;
-    nearest = std::numeric_limits<double>::infinity();
+    nearest = kInfinity;
+    nearest_lanes = R{} + kInfinity;
   };
   for (std::size_t i = job.row_begin; i < job.row_end; ++i) {
     const double xi = job.x[i];
     const double yi = job.y[i];
-    for (std::size_t j = i + 1; j < job.n; ++j) {
+    for (std::size_t j = i + 1; j < job.n;) {
+      // A register of partners at once while none ends the row and the block has room for
+      // them: the same d2, appended in the same order, as one at a time below.
+      if (j + kStep <= job.n && filled + kStep <= kPairBlock) {
+        R px;
+        R py;
+        std::memcpy(&px, job.x + j, sizeof(R));
+        std::memcpy(&py, job.y + j, sizeof(R));
+        const R dx = px - xi;
+        const R dx2 = dx * dx;
+        const R dy = py - yi;
+        const R v = dx2 + dy * dy;
+        const auto far = dx2 * smallest > kCutoff;
+        bool any_far = false;
+        for (std::size_t l = 0; l < kStep; ++l) any_far |= far[l] != 0;
+        if (!any_far) {
+          std::memcpy(d2.data() + filled, &v, sizeof(R));
+          nearest_lanes = v < nearest_lanes ? v : nearest_lanes;
+          filled += kStep;
+          j += kStep;
+          if (filled == kPairBlock) flush();
+          continue;
+        }
+      }
       const double dx = job.x[j] - xi;
       // Sorted by x: this and every later partner of the row add exactly 0 for every scale
       // (d^2 >= dx^2, and the product rounds monotonically).
@@ -99,6 +133,7 @@ template <PairTerm kTerm>
       d2[filled++] = v;
       nearest = std::min(nearest, v);
       if (filled == kPairBlock) flush();
+      ++j;
     }
   }
   if (filled > 0) flush();
@@ -109,11 +144,12 @@ template <PairTerm kTerm>
   }
 }
 
+template <class Isa>
 [[gnu::always_inline]] inline void chunk_sums_kernel(const ChunkJob& job) {
   if (job.term == PairTerm::lscv) {
-    chunk_sums<PairTerm::lscv>(job);
+    chunk_sums<PairTerm::lscv, Isa>(job);
   } else {
-    chunk_sums<PairTerm::bcv2>(job);
+    chunk_sums<PairTerm::bcv2, Isa>(job);
   }
 }
 

@@ -17,8 +17,8 @@ namespace {
 constexpr std::size_t kTileRows = SeparableProduct::kTileRows;
 constexpr std::size_t kTileColumns = SeparableProduct::kTileColumns;
 constexpr std::size_t kTermBlock = 64;
-// Rows per register block: 6 rows x 2 vectors of accumulators fit the 32 registers of AVX-512
-// with room for the loads (narrower sets spill some; they give the same bits).
+// Rows per register block: 6 rows x 2 registers of accumulators fit the 16 registers of SSE2 and
+// AVX2 and the 32 of AVX-512 with room for the loads.
 constexpr std::size_t kPanelRows = 6;
 constexpr std::size_t kPanelColumns = 2 * kLanes;
 static_assert(kTileRows % kPanelRows == 0 && kTileColumns % kPanelColumns == 0);
@@ -58,37 +58,46 @@ struct TileJob {
 // cell(i, j) = cell(i, j) + a[k][i] * b[k][j], k = 0 .. count - 1 in order, for the kPanelRows x
 // 2 vectors of cells at c (row stride kTileColumns). Term k's row factors start at
 // a + k * kTileRows, its column factors at b + k * kTileColumns. Written as a separate multiply and add: the
-// build keeps floating-point contraction off, so each step rounds exactly as the scalar loop does.
+// build keeps floating-point contraction off, so each step rounds exactly as the scalar loop does. The
+// columns go through in strips of two registers of `Isa`, so that the accumulators stay in registers on
+// every set; each cell still takes its terms in order.
+template <class Isa>
 [[gnu::always_inline]] inline void panel_product(const double* a, const double* b, std::size_t count,
                                                  double* c) {
-  using V = Doubles8;
-  V acc[kPanelRows][2];
-#pragma GCC unroll 8
-  for (std::size_t i = 0; i < kPanelRows; ++i) {
-    std::memcpy(&acc[i][0], c + i * kTileColumns, sizeof(V));
-    std::memcpy(&acc[i][1], c + i * kTileColumns + kLanes, sizeof(V));
-  }
-  for (std::size_t k = 0; k < count; ++k) {
-    V b0;
-    V b1;
-    std::memcpy(&b0, b + k * kTileColumns, sizeof(V));
-    std::memcpy(&b1, b + k * kTileColumns + kLanes, sizeof(V));
+  using V = typename Isa::Register;
+  constexpr std::size_t kStrip = 2 * kRegisterLanes<Isa>;
+  static_assert(kPanelColumns % kStrip == 0);
+#pragma GCC unroll 4
+  for (std::size_t j0 = 0; j0 < kPanelColumns; j0 += kStrip) {
+    V acc[kPanelRows][2];
 #pragma GCC unroll 8
     for (std::size_t i = 0; i < kPanelRows; ++i) {
-      const double ai = a[k * kTileRows + i];
-      const V p0 = b0 * ai;
-      const V p1 = b1 * ai;
-      acc[i][0] = acc[i][0] + p0;
-      acc[i][1] = acc[i][1] + p1;
+      std::memcpy(&acc[i][0], c + i * kTileColumns + j0, sizeof(V));
+      std::memcpy(&acc[i][1], c + i * kTileColumns + j0 + kStrip / 2, sizeof(V));
     }
-  }
+    for (std::size_t k = 0; k < count; ++k) {
+      V b0;
+      V b1;
+      std::memcpy(&b0, b + k * kTileColumns + j0, sizeof(V));
+      std::memcpy(&b1, b + k * kTileColumns + j0 + kStrip / 2, sizeof(V));
 #pragma GCC unroll 8
-  for (std::size_t i = 0; i < kPanelRows; ++i) {
-    std::memcpy(c + i * kTileColumns, &acc[i][0], sizeof(V));
-    std::memcpy(c + i * kTileColumns + kLanes, &acc[i][1], sizeof(V));
+      for (std::size_t i = 0; i < kPanelRows; ++i) {
+        const double ai = a[k * kTileRows + i];
+        const V p0 = b0 * ai;
+        const V p1 = b1 * ai;
+        acc[i][0] = acc[i][0] + p0;
+        acc[i][1] = acc[i][1] + p1;
+      }
+    }
+#pragma GCC unroll 8
+    for (std::size_t i = 0; i < kPanelRows; ++i) {
+      std::memcpy(c + i * kTileColumns + j0, &acc[i][0], sizeof(V));
+      std::memcpy(c + i * kTileColumns + j0 + kStrip / 2, &acc[i][1], sizeof(V));
+    }
   }
 }
 
+template <class Isa>
 [[gnu::always_inline]] inline void tile_product(const TileJob& job) {
   alignas(64) double cells[kTileRows * kTileColumns] = {};
   alignas(64) double a[kTermBlock * kTileRows];
@@ -104,8 +113,8 @@ struct TileJob {
   auto flush = [&](std::size_t count) {
     for (std::size_t q = 0; q < used_column_panels; ++q) {
       for (std::size_t p = 0; p < used_row_panels; ++p) {
-        panel_product(a + p * kPanelRows, b + q * kPanelColumns, count,
-                      cells + p * kPanelRows * kTileColumns + q * kPanelColumns);
+        panel_product<Isa>(a + p * kPanelRows, b + q * kPanelColumns, count,
+                           cells + p * kPanelRows * kTileColumns + q * kPanelColumns);
       }
     }
   };
