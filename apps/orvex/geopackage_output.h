@@ -22,9 +22,6 @@ class App;
 
 namespace orvex::cli {
 
-/// A folder for files on their way elsewhere, removed with its contents.
-using ScratchFolder = host::ScratchFolder;
-
 /// Keeps standard output quiet while it lives (a command run again, or into a scratch folder).
 class MutedOutput {
  public:

@@ -225,7 +225,7 @@ std::vector<fs::path> writeMcpCurves(const CommandArgs& args, const GlobalOption
   for (const Layer& layer : layers)
     curves.push_back({layer.name, args.given("style") ? args.textOf("style") : "Fixed Mean", {}, {}});
   if (curves.empty()) return {};
-  const ScratchFolder scratch;
+  const host::ScratchFolder scratch;
   percentageCurves(args, global, scratch.path(), curves);
   fixCountCurves(layers, crs, global, scratch.path(), curves);
 
@@ -245,7 +245,7 @@ std::vector<fs::path> writeMcpCurves(const CommandArgs& args, const GlobalOption
 
 int runMcpIntoGeoPackage(const CommandArgs& args, const GlobalOptions& global, const GeoPackageTarget& target,
                          RunSummary& summary) {
-  const ScratchFolder scratch;
+  const host::ScratchFolder scratch;
   CommandArgs rerun = args;
   rerun.text("out") = (scratch.path() / target.fileTemplate).string();
   rerun.text("format").clear();

@@ -101,7 +101,7 @@ int ImportLotekSubcommand::report(const CommandArgs& /*args*/, headless::Headles
 int ImportLotekSubcommand::run(const CommandArgs& args, const GlobalOptions& global) {
   const std::optional<fs::path> geoPackage = singleGeoPackage(args);
   if (!geoPackage) return Subcommand::run(args, global);
-  const ScratchFolder scratch;
+  const host::ScratchFolder scratch;
   CommandArgs inScratch = args;
   inScratch.text("out") = (scratch.path() / geoPackage->stem()).concat(".shp").string();
   inScratch.text("format").clear();

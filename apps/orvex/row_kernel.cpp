@@ -243,7 +243,7 @@ int KernelSubcommand::run(const CommandArgs& args, const GlobalOptions& global) 
   const std::optional<GeoPackageTarget> target = geoPackageTarget(args, kKernelDefaultTemplate, "kernel");
   if (!target) return runAnimals(args, global);
   // The polygons are written as shapefiles into a scratch folder, then become the layers.
-  const ScratchFolder scratch;
+  const host::ScratchFolder scratch;
   CommandArgs inScratch = args;
   inScratch.text("out") = (scratch.path() / target->fileTemplate).string();
   inScratch.outputs.clear();
