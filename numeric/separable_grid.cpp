@@ -53,6 +53,7 @@ struct TileJob {
   std::size_t column_count;
   double* out;         // cell (first_row, first_column)
   std::size_t stride;  // cells per grid row
+  bool overwrite;      // the tile's cells are taken as 0 and never read
 };
 
 // cell(i, j) = cell(i, j) + a[k][i] * b[k][j], k = 0 .. count - 1 in order, for the kPanelRows x
@@ -102,7 +103,7 @@ template <class Isa>
   alignas(64) double cells[kTileRows * kTileColumns] = {};
   alignas(64) double a[kTermBlock * kTileRows];
   alignas(64) double b[kTermBlock * kTileColumns];
-  for (std::size_t i = 0; i < job.row_count; ++i) {
+  for (std::size_t i = 0; i < job.row_count && !job.overwrite; ++i) {
     std::memcpy(cells + i * kTileColumns, job.out + i * job.stride, job.column_count * sizeof(double));
   }
 
@@ -160,6 +161,15 @@ SeparableProduct::SeparableProduct(std::size_t rows, std::size_t columns, Separa
 }
 
 void SeparableProduct::add_tile(std::size_t tile, std::span<double> out, SimdLevel level) const {
+  run_tile(tile, out, level, false);
+}
+
+void SeparableProduct::write_tile(std::size_t tile, std::span<double> out, SimdLevel level) const {
+  run_tile(tile, out, level, true);
+}
+
+void SeparableProduct::run_tile(std::size_t tile, std::span<double> out, SimdLevel level,
+                                bool overwrite) const {
   const std::size_t band = tile / tile_columns_;
   const std::size_t first_row = band * kTileRows;
   const std::size_t first_column = (tile % tile_columns_) * kTileColumns;
@@ -170,7 +180,8 @@ void SeparableProduct::add_tile(std::size_t tile, std::span<double> out, SimdLev
                     first_column,
                     std::min(kTileColumns, columns_ - first_column),
                     out.data() + first_row * columns_ + first_column,
-                    columns_};
+                    columns_,
+                    overwrite};
   tile_at(level, job);
 }
 

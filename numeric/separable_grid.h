@@ -54,10 +54,17 @@ class SeparableProduct {
   /// (capped at best_simd_level; tests pass lower levels to compare them).
   void add_tile(std::size_t tile, std::span<double> out, SimdLevel level = best_simd_level()) const;
 
+  /// As add_tile onto cells of 0, bit for bit, but the tile's cells are written without being
+  /// read first: a grid fresh from the allocator is touched once, a grid reused holds no trace
+  /// of its last contents.
+  void write_tile(std::size_t tile, std::span<double> out, SimdLevel level = best_simd_level()) const;
+
   /// Multiply-adds the tiles run, padding included: terms meeting a tile times its cells.
   [[nodiscard]] double work() const;
 
  private:
+  void run_tile(std::size_t tile, std::span<double> out, SimdLevel level, bool overwrite) const;
+
   std::size_t rows_;
   std::size_t columns_;
   SeparableTerms terms_;

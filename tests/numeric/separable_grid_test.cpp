@@ -63,19 +63,26 @@ std::vector<double> PlainSum(const Terms& t, std::size_t rows, std::size_t colum
 
 TEST(SeparableProduct, EqualsThePlainLoopBitForBitOnEveryInstructionSet) {
   // Grids smaller than a tile, not a multiple of one, and several tiles a side; term counts
-  // below and above one block of terms. The cells start non-zero to show the product adds.
+  // below and above one block of terms. The cells start non-zero to show add_tile adds, and as
+  // NaN to show write_tile never reads them (its grid is the sum onto zeros).
   const struct {
     std::size_t n, rows, columns;
   } cases[] = {{1, 1, 1}, {7, 5, 3}, {300, 24, 32}, {129, 50, 77}, {600, 101, 66}};
   for (const auto& c : cases) {
     const Terms terms = RandomTerms(c.n, c.rows, c.columns, c.n + c.rows);
     const auto expected = PlainSum(terms, c.rows, c.columns, 0.25);
+    const auto written = PlainSum(terms, c.rows, c.columns, 0.0);
     const SeparableProduct product(c.rows, c.columns, terms.View());
     for (const SimdLevel level : {SimdLevel::baseline, SimdLevel::avx2, SimdLevel::avx512f}) {
       std::vector<double> out(c.rows * c.columns, 0.25);
-      for (std::size_t tile = product.tile_count(); tile-- > 0;) product.add_tile(tile, out, level);
+      std::vector<double> fresh(c.rows * c.columns, std::nan(""));
+      for (std::size_t tile = product.tile_count(); tile-- > 0;) {
+        product.add_tile(tile, out, level);
+        product.write_tile(tile, fresh, level);
+      }
       ASSERT_EQ(out, expected) << c.n << " terms on " << c.rows << " x " << c.columns << ", level "
                                << static_cast<int>(level);
+      ASSERT_EQ(fresh, written) << c.n << " terms written on " << c.rows << " x " << c.columns;
     }
   }
 }

@@ -326,9 +326,11 @@ void clsKernelCalculator::CalculateKernel() {
     lErrorStatus = kProgressStarted;
     const GridPlacement placement{originX_, originY_, cellSize_, columns_, rows_};
     const double windowRadius = WindowRadiusCells(limitRadius_, cellSize_);
-    grid_ = KernelGrid();  // free the previous grid before allocating the next
     kernelVolume_ = 0.0;
-    grid_ = KernelGrid(columns_, rows_);
+    if (grid_.Columns() != columns_ || grid_.Rows() != rows_) {
+      grid_ = KernelGrid();  // free the previous grid before allocating the next
+      grid_ = KernelGrid(columns_, rows_);
+    }
     lErrorStatus = kProgressGridAllocated;
     if (!PrepareBandwidth() || !ComputeLocalFactors()) return;
     FillGrid(placement, windowRadius);

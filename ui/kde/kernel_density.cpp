@@ -142,10 +142,18 @@ void AccumulateDensity(const GridPlacement& grid, const DensitySource& source, K
     const numeric::SeparableProduct product(static_cast<std::size_t>(grid.rows),
                                             static_cast<std::size_t>(grid.columns),
                                             {rowSpans, columnSpans, rowFactors.span(), columnFactors.span()});
-    numeric::run_fixed_chunks(product.tile_count(), source.threads,
-                              [&](std::size_t tile) { product.add_tile(tile, cells.Values()); });
+    // The first batch writes every cell, so the grid is touched once and never read before.
+    const bool overwrite = first == 0;
+    numeric::run_fixed_chunks(product.tile_count(), source.threads, [&](std::size_t tile) {
+      if (overwrite) {
+        product.write_tile(tile, cells.Values());
+      } else {
+        product.add_tile(tile, cells.Values());
+      }
+    });
     first = last;
   }
+  if (n == 0) std::fill(cells.Values().begin(), cells.Values().end(), 0.0);
 }
 
 double NormaliseDensity(KernelGrid& cells, double scalingFactor, std::size_t n, double bandwidth, double sdX,

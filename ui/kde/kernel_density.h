@@ -53,7 +53,8 @@ double WindowRadiusCells(double limitRadius, std::int32_t cellSize);
 /// Index of the first fix whose working coordinates are not finite, or -1.
 std::int64_t FirstNonFiniteFix(std::span<const CoordPair> coords);
 
-/// Adds each fix's kernel, K(d / (lambda h)) / lambda^2, to the cells of its window: columns
+/// Sets every cell to the sum of the fixes' kernels (what the cells held before is neither read
+/// nor kept). Each fix adds its kernel, K(d / (lambda h)) / lambda^2, to the cells of its window: columns
 /// c - r .. c + r and rows w - r .. w + r around the fix's cell (c, w), clipped to the grid, so
 /// a fix more than r cells outside contributes nothing. K(t) = e(-t^2/2) / 2pi is evaluated as
 /// the product of its x and y factors (against the direct sqrt-and-exp form this differs by
