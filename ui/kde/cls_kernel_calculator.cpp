@@ -327,10 +327,7 @@ void clsKernelCalculator::CalculateKernel() {
     const GridPlacement placement{originX_, originY_, cellSize_, columns_, rows_};
     const double windowRadius = WindowRadiusCells(limitRadius_, cellSize_);
     kernelVolume_ = 0.0;
-    if (grid_.Columns() != columns_ || grid_.Rows() != rows_) {
-      grid_ = KernelGrid();  // free the previous grid before allocating the next
-      grid_ = KernelGrid(columns_, rows_);
-    }
+    grid_.Reshape(columns_, rows_);
     lErrorStatus = kProgressGridAllocated;
     if (!PrepareBandwidth() || !ComputeLocalFactors()) return;
     FillGrid(placement, windowRadius);

@@ -207,8 +207,10 @@ class BatchRun {
     return std::nullopt;
   }
 
-  // A list run makes each animal's kernel and isopleths per bandwidth value; a single run makes
-  // every kernel first, then every animal's isopleths.
+  // A list run makes each animal's kernel and isopleths per bandwidth value; a single run reports
+  // every kernel first, then every animal's isopleths. Each animal's isopleths are still drawn
+  // as soon as its raster is written and only their records wait, so a run holds one raster at
+  // a time however many animals it has.
   void RunKernelsAndIsopleths() {
     stage_ = kStageKernels;
     if (settings_.isopleths) ConfigureIsopleths();
@@ -220,20 +222,24 @@ class BatchRun {
           KernelForAnimal(p, j, name);
           if (settings_.isopleths) {
             stage_ = kStageIsopleths;
-            IsoplethsFor(name, kListRunEdgeFactor);
+            IsoplethsFor(name, kListRunEdgeFactor, app_.runRecord());
           }
         }
       }
       return;
     }
-    for (std::size_t p = 0; p < data_.animals.size() && !stopRequested_; ++p)
+    host::RunRecord isoplethRecords;
+    for (std::size_t p = 0; p < data_.animals.size() && !stopRequested_; ++p) {
+      stage_ = kStageKernels;
       KernelForAnimal(p, 0, RasterName(p, 0));
-    if (settings_.isopleths && !stopRequested_) {
-      stage_ = kStageIsopleths;
-      view_.setStatus("Isopleths...");
-      for (std::size_t p = 0; p < data_.animals.size() && !stopRequested_; ++p)
-        IsoplethsFor(RasterName(p, 0), kSingleRunEdgeFactor);
+      if (settings_.isopleths && !stopRequested_) {
+        stage_ = kStageIsopleths;
+        view_.setStatus("Isopleths...");
+        IsoplethsFor(RasterName(p, 0), kSingleRunEdgeFactor, isoplethRecords);
+      }
     }
+    for (const host::OutputRecord& output : isoplethRecords.outputs()) app_.runRecord().output(output);
+    for (const host::FailureRecord& failure : isoplethRecords.failures()) app_.runRecord().failure(failure);
   }
 
   KdeBatchResult Finish() {
@@ -472,9 +478,9 @@ class BatchRun {
   }
 
   // Isopleths of one raster, from the dataset still open since it was written (its cells and
-  // statistics are not read back from the file); a raster that was not written (a failed
-  // animal) is skipped. The dataset is let go here, so a list run holds one raster at a time.
-  void IsoplethsFor(const std::string& name, double edgeFactor) {
+  // statistics are not read back from the file), reported to `record`; a raster that was not
+  // written (a failed animal) is skipped. The dataset is let go here.
+  void IsoplethsFor(const std::string& name, double edgeFactor, host::RunRecord& record) {
     Advance();
     const auto found = written_.find(name);
     if (found == written_.end()) return;
@@ -483,7 +489,7 @@ class BatchRun {
     isopleths_->SetOutputName(name + "_iso");
     isopleths_->SetRasterDataset(std::move(raster.dataset));
     isopleths_->CreateIsopleths();
-    RecordKdeIsopleths(app_.runRecord(), *isopleths_, folder_, name, std::move(raster.values));
+    RecordKdeIsopleths(record, *isopleths_, folder_, name, std::move(raster.values));
     if (isopleths_->GetMaxEdgeValue() > scaling_ * edgeFactor) edgeWarning_ = true;
     app_.ui().processPendingEvents();
   }

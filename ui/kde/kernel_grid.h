@@ -21,6 +21,19 @@ class KernelGrid {
         rows_(rows),
         values_(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows)) {}
 
+  /// Makes the grid columns x rows, keeping its memory when it holds that many cells (a
+  /// calculator run animal after animal then touches its pages once). The cells are left as
+  /// they were: the caller writes every one. Throws std::bad_alloc as the constructor does.
+  void Reshape(std::int32_t columns, std::int32_t rows) {
+    const std::size_t cells = static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows);
+    if (cells > values_.size()) {
+      values_ = numeric::ZeroedArray<double>();  // the old block goes before the new one comes
+      values_ = numeric::ZeroedArray<double>(cells);
+    }
+    columns_ = columns;
+    rows_ = rows;
+  }
+
   [[nodiscard]] std::int32_t Columns() const { return columns_; }
   [[nodiscard]] std::int32_t Rows() const { return rows_; }
 
@@ -39,10 +52,13 @@ class KernelGrid {
   }
 
   /// Every cell, row by row.
-  [[nodiscard]] std::span<const double> Values() const { return values_.span(); }
-  std::span<double> Values() { return values_.span(); }
+  [[nodiscard]] std::span<const double> Values() const { return values_.span().first(Cells()); }
+  std::span<double> Values() { return values_.span().first(Cells()); }
 
  private:
+  [[nodiscard]] std::size_t Cells() const {
+    return static_cast<std::size_t>(columns_) * static_cast<std::size_t>(rows_);
+  }
   [[nodiscard]] std::size_t Index(std::int32_t column, std::int32_t row) const {
     return static_cast<std::size_t>(row) * static_cast<std::size_t>(columns_) +
            static_cast<std::size_t>(column);
