@@ -61,7 +61,7 @@ ScratchFolder::~ScratchFolder() {
 std::filesystem::path executableFolder() {
   std::error_code error;
   const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::filesystem::current_path() : exe.parent_path();
+  return error ? std::filesystem::path() : exe.parent_path();
 }
 
 std::filesystem::path moduleFileOf(const void* address) {

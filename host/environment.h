@@ -33,7 +33,8 @@ class ScratchFolder {
   std::filesystem::path path_;
 };
 
-/// The folder of the running executable (from /proc/self/exe).
+/// The folder of the running executable (from /proc/self/exe); empty when it cannot be read,
+/// never the current folder (whatever lies there is not ours to load).
 std::filesystem::path executableFolder();
 
 /// The file of the loaded shared library (or executable) that contains `address`, made
