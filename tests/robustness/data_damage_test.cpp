@@ -52,8 +52,8 @@ struct MeasuredEdit {
 // stops at equal times; every in-place command keeps each remaining fix's shape whole.
 TEST(DataDamage, InPlaceEditsKeepZAndM) {
   const MeasuredEdit cases[] = {
-      {"travel", wkbPoint25D, false}, {"travel", wkbPointM, false},     {"travel", wkbPointZM, false},
-      {"travel", wkbPoint25D, true},  {"travel", wkbPointM, true},      {"dedup-time", wkbPointZM, false},
+      {"travel", wkbPoint25D, false},  {"travel", wkbPointM, false},     {"travel", wkbPointZM, false},
+      {"travel", wkbPoint25D, true},   {"travel", wkbPointM, true},      {"dedup-time", wkbPointZM, false},
       {"dedup-xy", wkbPointZM, false}, {"dedup-time", wkbPointM, false},
   };
   for (const MeasuredEdit& edit : cases) {
@@ -82,10 +82,11 @@ TEST(DataDamage, AGeoPackageEditGdalComplainsAboutChangesNothing) {
     for (std::size_t i = 10; i < features.size(); i += 5) features[i + 1] = features[i];  // duplicates
     writeLayer(home / "fixes.gpkg", layerOf(features));
     {
-      GDALDatasetUniquePtr dataset(GDALDataset::Open((home / "fixes.gpkg").c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE));
+      GDALDatasetUniquePtr dataset(
+          GDALDataset::Open((home / "fixes.gpkg").c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE));
       ASSERT_TRUE(dataset);
-      dataset->ExecuteSQL("UPDATE fixes SET geom = X'4750000100000000DEADBEEF' WHERE fid IN (3, 4, 5)", nullptr,
-                          nullptr);
+      dataset->ExecuteSQL("UPDATE fixes SET geom = X'4750000100000000DEADBEEF' WHERE fid IN (3, 4, 5)",
+                          nullptr, nullptr);
     }
     const std::string before = readAll(home / "fixes.gpkg");
     const OrvexRun run = runOrvex(home.path(), {"--yes", command, home / "fixes.gpkg"});
