@@ -73,19 +73,22 @@ TEST(Security, NoLibraryIsLoadedFromTheCurrentFolderWithoutProc) {
   fs::create_directories(data);
   fs::copy_file(fs::path(ORVEX_BIN_DIR) / "liborvexcore.so", data / "liborvexcore.so");
   // Without /proc the loader cannot expand $ORIGIN: the build's libraries are named.
-  const OrvexRun run = runOrvex(home.path(),
-                                {"--mount", "--fork", "sh", "-c",
-                                 "mount -t tmpfs none /proc && LD_LIBRARY_PATH=" + std::string(ORVEX_BIN_DIR) +
-                                     " exec " + kOrvex.string() + " commands"},
-                                {}, "/usr/bin/unshare", data);
+  const OrvexRun run =
+      runOrvex(home.path(),
+               {"--mount", "--fork", "sh", "-c",
+                "mount -t tmpfs none /proc && LD_LIBRARY_PATH=" + std::string(ORVEX_BIN_DIR) + " exec " +
+                    kOrvex.string() + " commands"},
+               {}, "/usr/bin/unshare", data);
   EXPECT_EQ(run.out.find("orvex_kernel"), std::string::npos) << run.shown();
 }
 
 /// Starts `orvex args...` with TEMP and TMPDIR at `temporary`, the stop signals at their
 /// defaults (a test runner may ignore SIGINT) and its output discarded.
-pid_t startWithTemporary(const fs::path& home, const fs::path& temporary, const std::vector<std::string>& args) {
+pid_t startWithTemporary(const fs::path& home, const fs::path& temporary,
+                         const std::vector<std::string>& args) {
   std::vector<std::string> env{"HOME=" + home.string(), "XDG_CONFIG_HOME=" + home.string(),
-                               "TEMP=" + temporary.string(), "TMPDIR=" + temporary.string(), "PATH=/usr/bin:/bin"};
+                               "TEMP=" + temporary.string(), "TMPDIR=" + temporary.string(),
+                               "PATH=/usr/bin:/bin"};
   std::vector<std::string> words{kOrvex.string(), "--quiet"};
   words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv, envp;
@@ -130,8 +133,8 @@ TEST(Security, AStoppedRunRemovesItsMkdtempScratchFolder) {
     const fs::path temporary = home / ("tmp" + std::to_string(signal));
     fs::create_directories(temporary);
     const pid_t pid = startWithTemporary(home.path(), temporary,
-                                         {"kde", (home / "fixes.gpkg").string(), "--id", "AnimalID", "--bandwidth",
-                                          "lscv", "--out-dir", (home / "out").string()});
+                                         {"kde", (home / "fixes.gpkg").string(), "--id", "AnimalID",
+                                          "--bandwidth", "lscv", "--out-dir", (home / "out").string()});
     ASSERT_GT(pid, 0);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (foldersIn(temporary).empty() && std::chrono::steady_clock::now() < deadline)
@@ -148,6 +151,31 @@ TEST(Security, AStoppedRunRemovesItsMkdtempScratchFolder) {
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "status " << status;
     EXPECT_TRUE(foldersIn(temporary).empty()) << "left: " << foldersIn(temporary).front();
   }
+}
+
+// The engine's log has a fixed name in the temporary folder, and was opened with fopen "wb":
+// a link planted there by another user made the run empty and overwrite the link's target (any
+// file of the user's), and another user's file there took the log. Neither is written now.
+TEST(Security, TheEngineLogNeverWritesThroughAPlantedFile) {
+  TempFolder home("security");
+  writeLayer(home / "fixes.shp", layerOf(circleFixes(40)));
+  const fs::path temporary = home / "tmp";
+  fs::create_directories(temporary);
+  std::ofstream(home / "precious.txt") << "the user's own file\n";
+  fs::create_symlink(home / "precious.txt", temporary / "logfile");
+  const OrvexRun linked = runOrvex(home.path(), {"--temp", temporary, "--yes", "kernel", home / "fixes.shp",
+                                                 "--h", "1", "--out", home / "k.shp"});
+  EXPECT_EQ(linked.exitCode, 0) << linked.shown();
+  EXPECT_EQ(readAll(home / "precious.txt"), "the user's own file\n");
+
+  if (::geteuid() != 0) return;  // only root can give the file to another user
+  fs::remove(temporary / "logfile");
+  std::ofstream(temporary / "logfile") << "another user's file\n";
+  ASSERT_EQ(::chown((temporary / "logfile").c_str(), 65534, 65534), 0);
+  const OrvexRun foreign = runOrvex(home.path(), {"--temp", temporary, "--yes", "kernel", home / "fixes.shp",
+                                                  "--h", "1", "--out", home / "k2.shp"});
+  EXPECT_EQ(foreign.exitCode, 0) << foreign.shown();
+  EXPECT_EQ(readAll(temporary / "logfile"), "another user's file\n");
 }
 
 }  // namespace
