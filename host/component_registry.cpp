@@ -180,7 +180,7 @@ ComponentRegistry ComponentRegistry::fromFolder(const std::filesystem::path& fol
 ComponentRegistry ComponentRegistry::open(const RegistryOptions& options) {
   const std::filesystem::path file = options.registryFile.value_or(defaultRegistryPath());
   std::error_code error;
-  if (std::filesystem::exists(file, error)) return fromFile(file);
+  if (!file.empty() && std::filesystem::exists(file, error)) return fromFile(file);
   if (options.systemRegistryFile && std::filesystem::exists(*options.systemRegistryFile, error))
     return fromFile(*options.systemRegistryFile);
   return fromFolder(options.componentFolder.empty() ? executableFolder() : options.componentFolder);

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <stdlib.h>  // mkdtemp
 
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -15,6 +16,8 @@
 
 namespace orvex::host {
 namespace {
+
+std::atomic<ScratchWatcher> scratchWatcher{nullptr};
 
 const char* nonEmptyVariable(const char* name) {
   const char* value = std::getenv(name);
@@ -51,17 +54,21 @@ ScratchFolder::ScratchFolder(std::string_view prefix) {
     throw Error(kAccessDenied, "Cannot make a scratch folder in '" + parent.string() +
                                    "': " + std::generic_category().message(errno));
   path_ = name.data();
+  if (const ScratchWatcher watcher = scratchWatcher.load()) watcher(path_, true);
 }
 
 ScratchFolder::~ScratchFolder() {
+  if (const ScratchWatcher watcher = scratchWatcher.load()) watcher(path_, false);
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
 }
 
+void watchScratchFolders(ScratchWatcher watcher) { scratchWatcher.store(watcher); }
+
 std::filesystem::path executableFolder() {
   std::error_code error;
   const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::filesystem::current_path() : exe.parent_path();
+  return error ? std::filesystem::path() : exe.parent_path();
 }
 
 std::filesystem::path moduleFileOf(const void* address) {

@@ -33,7 +33,14 @@ class ScratchFolder {
   std::filesystem::path path_;
 };
 
-/// The folder of the running executable (from /proc/self/exe).
+/// Told of each scratch folder once it is made (true) and before it is removed (false), on the
+/// thread that makes or removes it: a host that removes them when a signal stops the run keeps
+/// its list so. One watcher per process; null (the default): none.
+using ScratchWatcher = void (*)(const std::filesystem::path& folder, bool made);
+void watchScratchFolders(ScratchWatcher watcher);
+
+/// The folder of the running executable (from /proc/self/exe); empty when it cannot be read,
+/// never the current folder (whatever lies there is not ours to load).
 std::filesystem::path executableFolder();
 
 /// The file of the loaded shared library (or executable) that contains `address`, made

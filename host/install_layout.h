@@ -13,12 +13,13 @@ namespace orvex::host {
 const char* installedComponentFolder();
 
 /// The executable's folder joined with `installedComponentFolder()` when that folder exists
-/// (an installed host), else the executable's folder itself (a build tree).
+/// (an installed host), else the executable's folder itself (a build tree); empty when the
+/// executable's folder is unknown.
 std::filesystem::path componentFolder();
 
 /// The registry installed with the component libraries, "registry" in `componentFolder()`:
 /// the system-wide registry, used when the user has none of their own. Its library paths may
-/// be relative to its folder.
+/// be relative to its folder. Empty when `componentFolder()` is.
 std::filesystem::path systemRegistryPath();
 
 }  // namespace orvex::host

@@ -31,7 +31,8 @@ struct ClassRecord {
 std::vector<ClassRecord> recordsOf(std::span<const ClassEntry> classes, const std::filesystem::path& library);
 
 /// The registry file used when the host names none: $ORVEX_REGISTRY when set and not empty,
-/// else ${XDG_CONFIG_HOME:-$HOME/.config}/orvex/registry.
+/// else ${XDG_CONFIG_HOME:-$HOME/.config}/orvex/registry, each variable counted only when it
+/// holds an absolute folder; empty (no user registry) when neither does.
 std::filesystem::path defaultRegistryPath();
 
 /// Reads a registry file. A missing file is an empty registry; a malformed one throws `Error`
@@ -61,7 +62,8 @@ std::vector<std::filesystem::path> componentLibrariesIn(const std::filesystem::p
 struct RegistryOptions {
   /// The registry file; absent: `defaultRegistryPath()`.
   std::optional<std::filesystem::path> registryFile{};
-  /// Where the component libraries are installed; empty: the executable's folder.
+  /// Where the component libraries are installed; empty: the executable's folder (none when
+  /// that is unknown).
   std::filesystem::path componentFolder{};
   /// The registry installed with the libraries, used when `registryFile` does not exist.
   std::optional<std::filesystem::path> systemRegistryFile{};

@@ -92,15 +92,15 @@ std::vector<ClassRecord> recordsOf(std::span<const ClassEntry> classes,
 
 std::filesystem::path defaultRegistryPath() {
   if (const char* file = std::getenv("ORVEX_REGISTRY"); file != nullptr && *file != '\0') return file;
-  std::filesystem::path config;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0') {
-    config = xdg;
-  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-    config = std::filesystem::path(home) / ".config";
-  } else {
-    config = std::filesystem::path(".config");
-  }
-  return config / "orvex" / "registry";
+  // A relative folder would be the current one, often a data folder that anybody may fill:
+  // a registry there names libraries to load. So only absolute folders count.
+  const auto absolute = [](const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && *value == '/' ? std::filesystem::path(value) : std::filesystem::path();
+  };
+  if (const auto xdg = absolute("XDG_CONFIG_HOME"); !xdg.empty()) return xdg / "orvex" / "registry";
+  if (const auto home = absolute("HOME"); !home.empty()) return home / ".config" / "orvex" / "registry";
+  return {};
 }
 
 std::vector<ClassRecord> readRegistryFile(const std::filesystem::path& file) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iostream>
 #include <limits>
 
 #include "host/error.h"
@@ -173,30 +172,39 @@ pictures::MapPicture udMap(const KdeAnimalRun& run, UdMapData data) {
 }
 
 std::vector<fs::path> writeKdePlots(const std::vector<KdeAnimalRun>& runs, const fs::path& pointFile,
-                                    const std::string& idField) {
+                                    const std::string& idField, host::RunRecord& record) {
   std::vector<fs::path> written;
-  const auto write = [&](const fs::path& base, const auto& writer) {
-    writer(fs::path(base).concat(".svg"), fs::path(base).concat(".png"));
-    written.push_back(fs::path(base).concat(".svg"));
-    written.push_back(fs::path(base).concat(".png"));
+  // Each picture is an item of its own: one that cannot be drawn fails alone, named.
+  const auto write = [&](const KdeAnimalRun& run, const fs::path& base, const auto& writer) {
+    const fs::path svg = fs::path(base).concat(".svg");
+    const fs::path png = fs::path(base).concat(".png");
+    try {
+      writer(svg, png);
+    } catch (const host::Error& error) {
+      record.failure({.item = svg.filename().string(),
+                      .reason = "no picture of animal " + run.animal + ": " + error.description(),
+                      .path = svg,
+                      .values = {.animal = run.animal}});
+      return;
+    }
+    for (const fs::path& picture : {svg, png}) {
+      record.output({.path = picture, .kind = host::OutputKind::Picture, .layer = picture.stem().string()});
+      written.push_back(picture);
+    }
   };
   for (const KdeAnimalRun& run : runs) {
     const fs::path folder = run.rasterFile.parent_path();
-    try {
-      if (const auto chart = profileChart(run))
-        write(folder / (run.raster + "_profile"),
-              [&](const fs::path& svg, const fs::path& png) { pictures::writeChart(*chart, svg, png); });
+    if (const auto chart = profileChart(run))
+      write(run, folder / (run.raster + "_profile"),
+            [&](const fs::path& svg, const fs::path& png) { pictures::writeChart(*chart, svg, png); });
+    write(run, folder / (run.raster + "_map"), [&](const fs::path& svg, const fs::path& png) {
       UdMapData data;
       data.raster = readRaster(folder, run.raster);
       for (const fs::path& file : run.isoplethFiles) addOutlines(file, data.isopleths);
       if (host::toLowerAscii(pointFile.extension().string()) == ".shp")
         data.fixes = readFixes(pointFile, idField, run.animal);
-      const pictures::MapPicture map = udMap(run, std::move(data));
-      write(folder / (run.raster + "_map"),
-            [&](const fs::path& svg, const fs::path& png) { pictures::writeMap(map, svg, png); });
-    } catch (const host::Error& error) {
-      std::cerr << "orvex: kde: no pictures of animal " << run.animal << ": " << error.description() << '\n';
-    }
+      pictures::writeMap(udMap(run, std::move(data)), svg, png);
+    });
   }
   return written;
 }

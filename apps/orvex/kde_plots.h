@@ -50,10 +50,11 @@ platform::pictures::MapPicture udMap(const KdeAnimalRun& run, UdMapData data);
 
 /// Writes "<raster>_profile" and "<raster>_map" pictures (.svg and .png) beside each raster,
 /// reading the raster and isopleths back and the fixes of `pointFile` (field `idField`; only a
-/// shapefile, other files give a map without fixes), and returns their paths. A picture that
-/// cannot be made is reported on standard error and skipped.
+/// shapefile, other files give a map without fixes), records each in `record` and returns
+/// their paths. A picture that cannot be drawn (a raster beyond cairo's image size, memory
+/// run out) or written is a failed item of `record` named by its SVG file, and leaves no file.
 std::vector<std::filesystem::path> writeKdePlots(const std::vector<KdeAnimalRun>& runs,
                                                  const std::filesystem::path& pointFile,
-                                                 const std::string& idField);
+                                                 const std::string& idField, host::RunRecord& record);
 
 }  // namespace orvex::cli

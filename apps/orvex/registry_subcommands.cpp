@@ -28,6 +28,10 @@ std::vector<std::filesystem::path> librariesToRegister(const std::vector<std::st
 int registerLibraries(const GlobalOptions& global, const std::vector<std::string>& libraries, bool unregister,
                       std::ostream& out) {
   const auto registry = global.registryPath();
+  if (registry.empty())
+    throw host::Error(host::kPathNotFound,
+                      "No registry file: neither XDG_CONFIG_HOME nor HOME names an absolute folder; name one "
+                      "with --registry");
   for (const auto& library : librariesToRegister(libraries)) {
     if (unregister) {
       host::unregisterLibrary(library, registry);

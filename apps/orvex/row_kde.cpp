@@ -281,10 +281,8 @@ void writeKdePictures(const CommandArgs& args, headless::HeadlessApplication& ap
   const std::string estimator = word(args.textOf("bandwidth")) == "bcv" ? "BCV" : "LSCV";
   host::RunRecord& record = application.runRecord();
   const std::vector<KdeAnimalRun> runs = kdeRunsOf(record, estimator);
-  for (const fs::path& picture : writeKdePlots(runs, args.files.front(), args.textOf("id"))) {
-    record.output({.path = picture, .kind = host::OutputKind::Picture, .layer = picture.stem().string()});
+  for (const fs::path& picture : writeKdePlots(runs, args.files.front(), args.textOf("id"), record))
     std::cout << picture.string() << ": picture\n";
-  }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "core/engine/engine_log.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>  // ftruncate
 
 #include <cstdio>
@@ -46,6 +48,23 @@ std::string key_for(const std::filesystem::path& path) {
   return canonical.string();
 }
 
+// The log has a fixed name in a folder anybody may write to: a link or a file another user put
+// there first is never written through (it could point at any file of the user's), only a
+// regular file of the user's own, emptied as the log starts.
+std::FILE* open_own_file(const std::filesystem::path& file) {
+  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  struct stat status {};
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::geteuid() ||
+      ::ftruncate(fd, 0) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::FILE* stream = ::fdopen(fd, "wb");
+  if (stream == nullptr) ::close(fd);
+  return stream;
+}
+
 }  // namespace
 
 EngineLog::~EngineLog() { release(); }
@@ -81,7 +100,7 @@ EngineLog EngineLog::open_shared(const std::vector<std::filesystem::path>& candi
       ++found->second->users;
       return EngineLog(found->second.get());
     }
-    std::FILE* stream = std::fopen(candidate.c_str(), "wb");
+    std::FILE* stream = open_own_file(candidate);
     if (stream == nullptr) continue;
     // Every text goes to the file when written (it was flushed at once before too), so a
     // failed write leaves nothing behind in a buffer to come out later.

@@ -36,7 +36,9 @@ class EngineLog {
   static std::vector<std::filesystem::path> default_candidates();
 
   /// Shares the stream already open for the first candidate that has one, or else opens the
-  /// first candidate that can be created. Returns a dropping handle when none can.
+  /// first candidate that can be created or is a regular file of the user's own (a symbolic
+  /// link or another user's file there is skipped, never written). Returns a dropping handle
+  /// when none can.
   static EngineLog open_shared(const std::vector<std::filesystem::path>& candidates);
 
   bool is_open() const { return file_ != nullptr; }

@@ -152,8 +152,8 @@ class KernelEngine {
 
   /// The fixed-kernel UD. Returns true when the volume over the grid lies in [0.9, 1.1]; false
   /// on that failure (the UD is kept) and when no UD can be computed (no grid, no fixes, h not
-  /// positive, all fixes at one place, non-finite coordinates: a warning line says which, and
-  /// the grid is left as it was). Chooses h by LSCV first when no h is set.
+  /// positive, all fixes at one place, non-finite coordinates, no density at any node: a
+  /// warning line says which, and no UD is made). Chooses h by LSCV first when no h is set.
   bool kern_fixed();
   /// The adaptive-kernel UD: always recomputes a fixed-kernel pilot, then Localsmooth, then
   /// the UD with per-fix bandwidths lambda * h. Same results as kern_fixed.
@@ -186,6 +186,9 @@ class KernelEngine {
   /// Sum of the UD times the cell area over the nodes, in working units, of the last run.
   double volume() const { return volume_; }
   bool scale_found() const { return scale_found_; }
+  /// The last UD run found no density at any node (h far below the node spacing: no node lies
+  /// within the kernel's reach, about 37.5 h, of a fix), so it made no UD.
+  bool grid_too_fine() const { return grid_too_fine_; }
   bool ud_made() const { return ud_made_; }
   bool table_made() const { return table_made_; }
 
@@ -314,6 +317,7 @@ class KernelEngine {
   bool table_made_ = false;
   bool h_set_ = false;
   bool scale_found_ = false;
+  bool grid_too_fine_ = false;
   bool ud_made_ = false;
   bool pilot_done_ = false;
   std::int32_t capacity_ = 0;

@@ -178,6 +178,14 @@ KernelEngine::UdRun KernelEngine::run_ud(bool adaptive) {
     node = f;
   }
   volume_ = volume;
+  grid_too_fine_ = !(volume > 0.0);
+  if (grid_too_fine_) {
+    // No node lies within the kernel's reach of a fix (h far below the node spacing), or the
+    // normalisation underflowed: the grid holds no UD to contour or to smooth by.
+    warning("h is too small for the grid: no node lies within the kernel's reach of a fix; no UD computed");
+    ud_made_ = false;
+    return result;
+  }
 
   log_.print(is_pilot ? "%10.2f%% of the ud function included inside the pilot matrix.\n"
                       : "%10.2f%% of the ud function included inside the matrix.\n",

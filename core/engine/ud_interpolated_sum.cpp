@@ -35,6 +35,7 @@ constexpr double kInterpolationBound = 1e-17;   // wanted E
 constexpr double kWantedRelativeError = 1e-12;  // of the grid's maximum, checked after the sum
 constexpr double kCramer = 1.0865;
 constexpr std::size_t kMaxPoints = 96;
+constexpr std::size_t kMinPoints = 4;
 // The block of the Lagrange weights: a multiple of every vector width, and kMaxPoints of it.
 constexpr std::size_t kPad = numeric::kWeightBlock;
 static_assert(kMaxPoints % kPad == 0);
@@ -131,9 +132,9 @@ std::pair<std::size_t, std::size_t> cheapest_points(std::size_t n, double extent
                                                     std::size_t side, double rows) {
   std::pair<std::size_t, std::size_t> best{kMaxPoints, kMaxPoints};
   double best_cost = std::numeric_limits<double>::infinity();
-  for (std::size_t px = 4; px <= kMaxPoints; ++px) {
+  for (std::size_t px = kMinPoints; px <= kMaxPoints; ++px) {
     const double vx = boxes_needed(extent_x, px) * static_cast<double>(px);
-    for (std::size_t py = 4; py <= kMaxPoints; ++py) {
+    for (std::size_t py = kMinPoints; py <= kMaxPoints; ++py) {
       const double vy = boxes_needed(extent_y, py) * static_cast<double>(py);
       const double cost = interpolated_cost(n, px, py, vx, vy, side, rows);
       if (cost < best_cost) {
@@ -303,6 +304,17 @@ bool interpolated_sum(std::span<const KernelSource> sources, const GridGeometry&
   const double rows = std::min(static_cast<double>(side), 2.0 * reach + 1.0);
   const double inside = std::min(static_cast<double>(side), reach + 1.0) *
                         std::min(static_cast<double>(side), std::sqrt(kDropRadius2) * b / grid.dy + 2.0);
+  if (!forced) {
+    // Every plan costs at least one box of the fewest points along each axis. When that
+    // already loses, no plan is made: a bandwidth far below the node spacing would ask for
+    // more boxes than memory (or a size_t) holds.
+    constexpr auto kFewest = static_cast<double>(kMinPoints);
+    const double least =
+        interpolated_cost(sources.size(), kMinPoints, kMinPoints, kFewest, kFewest, side, rows);
+    if (!(least < 0.5 * static_cast<double>(sources.size()) * inside) &&
+        !(least < 0.5 * exact_cost(sources, grid, side)))
+      return false;
+  }
   const auto [px, py] =
       cheapest_points(sources.size(), (extent.x1 - extent.x0) / b, (extent.y1 - extent.y0) / b, side, rows);
   ChebyshevAxis ax = plan_axis(extent.x0, extent.x1, b, px);

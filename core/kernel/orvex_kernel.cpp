@@ -15,6 +15,13 @@ std::string kernelNoUdMessage(double hValue) {
   return host::cformat("No utilisation distribution could be computed for h = %0.1f.", hValue);
 }
 
+std::string kernelTooSmallMessage(double hValue) {
+  return host::cformat(
+      "h = %g is too small for the grid: no grid node lies within the kernel's reach of a "
+      "fix, so there is no utilisation distribution. Use a larger h.",
+      hValue);
+}
+
 orvex_kernel::orvex_kernel() : OrvexCommand(kOrvexKernel) {}
 orvex_kernel::~orvex_kernel() = default;
 
@@ -103,9 +110,11 @@ host::Status orvex_kernel::runOne(std::span<const KernelFix> fixes, const Kernel
   // No grid (a resolution beyond the memory) or no UD (fixes without extent): an empty
   // shapefile would pass for a result, so the run ends here and says why.
   if (!engine.ud_made()) {
-    context().application().ui().messageBox(kernelNoUdMessage(hValue));
+    const std::string why =
+        engine.grid_too_fine() ? kernelTooSmallMessage(hValue) : kernelNoUdMessage(hValue);
+    context().application().ui().messageBox(why);
     context().application().runRecord().failure(
-        {.item = kernelItemName(hValue), .reason = kernelNoUdMessage(hValue), .values = {.hListed = hValue}});
+        {.item = kernelItemName(hValue), .reason = why, .values = {.hListed = hValue}});
     return host::kFail;
   }
   engine.AVMakeContour();

@@ -417,7 +417,19 @@ void ShapefileFeatureClass::fillFeature(OGRFeature& feature, const host::Row& ro
                                                   " cannot be stored in " + where() + " (shape type " +
                                                   std::to_string(static_cast<int>(shapeType_)) + ")");
   }
-  feature.SetGeometryDirectly(toOgr(shape).release());
+  GeometryPtr fresh = toOgr(shape);
+  // The host's shapes are 2-D: a stored shape with Z or M that the row did not move keeps its Z
+  // and M; a moved one gets the layer's dimensions (Z and M 0), so the file keeps its type.
+  if (const OGRGeometry* stored = feature.GetGeometryRef();
+      stored != nullptr && (stored->Is3D() || stored->IsMeasured())) {
+    GeometryPtr flat(stored->clone());
+    flat->flattenTo2D();
+    if (flat->Equals(fresh.get())) return;
+  }
+  const OGRwkbGeometryType layerType = layer_->GetGeomType();
+  if (OGR_GT_HasZ(layerType) != 0) fresh->set3D(TRUE);
+  if (OGR_GT_HasM(layerType) != 0) fresh->setMeasured(TRUE);
+  feature.SetGeometryDirectly(fresh.release());
 }
 
 void ShapefileFeatureClass::writeRow(const host::Row& row) {

@@ -101,7 +101,35 @@ struct GeoPackageEdit final : EditSessions::Edit {
     if (layer->GetLayerDefn()->GetFieldCount() != sourceFieldCount)
       fail("its fields do not match those of the copy that was edited");
     if (dataset->StartTransaction() != OGRERR_NONE) fail("no transaction", &errors);
+    // Checked, then committed: GDAL reports some failures (a damaged geometry read, a value it
+    // could not store) only through its error state, and nothing it complained about may be
+    // committed.
+    std::string refused;
+    try {
+      apply(*layer, after, fields, errors);
+    } catch (const host::Error& error) {
+      refused = error.description();
+    }
+    if (refused.empty() && errors.failed()) refused = "GDAL refused a change";
+    if (refused.empty() && dataset->CommitTransaction() != OGRERR_NONE) refused = "the commit failed";
+    if (!refused.empty()) {
+      dataset->RollbackTransaction();
+      fail(refused, &errors);
+    }
+    dataset.reset();
+    if (errors.failed())
+      gdal::failWithGdal("The edit of '" + source.string() + "' (layer '" + layerName +
+                             "') was committed, but closing the file failed",
+                         &errors);
+  }
 
+  /// Applies the copy's changes to `layer` inside the open transaction; throws host::Error on
+  /// the first change GDAL refuses.
+  void apply(OGRLayer& layer, const std::vector<std::optional<host::Row>>& after, const host::Fields& fields,
+             const gdal::ErrorCollector& errors) const {
+    const auto check = [&](bool done, const char* what) {
+      if (!done || errors.failed()) throw host::Error(host::kDataError, what);
+    };
     // Host field index (in the copy) -> OGR field index (in the source).
     std::vector<int> target(static_cast<std::size_t>(fields.count()), -1);
     int attribute = 0;
@@ -112,40 +140,33 @@ struct GeoPackageEdit final : EditSessions::Edit {
         target[static_cast<std::size_t>(i)] = attribute++;
         continue;
       }
-      if (layer->CreateField(gdal::ogrFieldFor(field).get(), TRUE) != OGRERR_NONE) abort(*dataset, errors);
-      target[static_cast<std::size_t>(i)] = layer->GetLayerDefn()->GetFieldCount() - 1;
+      check(layer.CreateField(gdal::ogrFieldFor(field).get(), TRUE) == OGRERR_NONE,
+            "GDAL refused a new field");
+      target[static_cast<std::size_t>(i)] = layer.GetLayerDefn()->GetFieldCount() - 1;
     }
 
     std::vector<GIntBig> sourceIds;
-    layer->ResetReading();
-    while (gdal::FeaturePtr feature{layer->GetNextFeature()}) sourceIds.push_back(feature->GetFID());
-    if (sourceIds.size() != after.size()) abort(*dataset, errors, "the layer changed while it was edited");
+    layer.ResetReading();
+    while (gdal::FeaturePtr feature{layer.GetNextFeature()}) sourceIds.push_back(feature->GetFID());
+    check(!errors.failed(), "a feature of the layer cannot be read");
+    check(sourceIds.size() == after.size(), "the layer changed while it was edited");
 
     for (std::size_t n = 0; n < after.size(); ++n) {
       if (!after[n]) {
-        if (layer->DeleteFeature(sourceIds[n]) != OGRERR_NONE) abort(*dataset, errors);
+        check(layer.DeleteFeature(sourceIds[n]) == OGRERR_NONE, "GDAL refused a deletion");
         continue;
       }
       const std::vector<std::size_t> now = fingerprint(*after[n]);
       if (now == before[n]) continue;
-      gdal::FeaturePtr feature(layer->GetFeature(sourceIds[n]));
-      if (!feature) abort(*dataset, errors);
+      gdal::FeaturePtr feature(layer.GetFeature(sourceIds[n]));
+      check(feature != nullptr, "a feature of the layer cannot be read");
       for (std::size_t i = 0; i < now.size(); ++i) {
         const bool added = target[i] >= sourceFieldCount;
         if (target[i] < 0 || (!added && i < before[n].size() && now[i] == before[n][i])) continue;
         gdal::writeValue(*feature, target[i], after[n]->value(static_cast<int>(i)), source.string());
       }
-      if (layer->SetFeature(feature.get()) != OGRERR_NONE) abort(*dataset, errors);
+      check(layer.SetFeature(feature.get()) == OGRERR_NONE, "GDAL refused a change");
     }
-    if (dataset->CommitTransaction() != OGRERR_NONE || errors.failed()) abort(*dataset, errors);
-    dataset.reset();
-    if (errors.failed()) fail("closing it failed", &errors);
-  }
-
-  [[noreturn]] void abort(GDALDataset& dataset, const gdal::ErrorCollector& errors,
-                          const std::string& what = "GDAL refused a change") const {
-    dataset.RollbackTransaction();
-    fail(what, &errors);
   }
 };
 

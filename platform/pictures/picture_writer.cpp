@@ -39,30 +39,69 @@ const Colour kWarning{0.80, 0.05, 0.05};
                     "cannot write " + file.string() + ": " + cairo_status_to_string(status));
 }
 
-void paint(cairo_surface_t* surface, const Draw& draw) {
+/// Thrown while drawing when cairo cannot make a surface (beyond its size limit, or out of
+/// memory): the picture cannot be drawn.
+struct DrawingFailed {
+  cairo_status_t status;
+};
+
+/// `surface`, or DrawingFailed when cairo could not make it: a failed surface has no pixels.
+cairo_surface_t* checked(cairo_surface_t* surface) {
+  if (const cairo_status_t status = cairo_surface_status(surface); status != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(surface);
+    throw DrawingFailed{status};
+  }
+  return surface;
+}
+
+/// Draws on `surface`; its status afterwards (a context that failed leaves the surface's).
+cairo_status_t paint(cairo_surface_t* surface, const Draw& draw) {
   ContextPtr cr(cairo_create(surface));
   cairo_set_source_rgb(cr.get(), 1.0, 1.0, 1.0);
   cairo_paint(cr.get());
   draw(cr.get());
+  const cairo_status_t status = cairo_status(cr.get());
+  return status != CAIRO_STATUS_SUCCESS ? status : cairo_surface_status(surface);
+}
+
+/// Draws into a file beside `file` and renames it into place, so that a picture that cannot be
+/// drawn or written leaves no file (an earlier one of that name stays as it was).
+template <class Write>
+void writeBeside(const std::filesystem::path& file, Write write) {
+  const std::filesystem::path partial = file.string() + ".partial";
+  cairo_status_t status = CAIRO_STATUS_SUCCESS;
+  try {
+    status = write(partial);
+  } catch (const DrawingFailed& failure) {
+    status = failure.status;
+  }
+  std::error_code error;
+  if (status == CAIRO_STATUS_SUCCESS) std::filesystem::rename(partial, file, error);
+  if (status != CAIRO_STATUS_SUCCESS || error) {
+    std::filesystem::remove(partial, error);
+    cannotWrite(file, status == CAIRO_STATUS_SUCCESS ? CAIRO_STATUS_WRITE_ERROR : status);
+  }
 }
 
 void render(const PictureSize& size, const std::filesystem::path& svg, const std::filesystem::path& png,
             const Draw& draw) {
   if (!svg.empty()) {
-    SurfacePtr surface(cairo_svg_surface_create(svg.c_str(), size.width, size.height));
-    paint(surface.get(), draw);
-    cairo_surface_finish(surface.get());
-    if (const cairo_status_t status = cairo_surface_status(surface.get()); status != CAIRO_STATUS_SUCCESS)
-      cannotWrite(svg, status);
+    writeBeside(svg, [&](const std::filesystem::path& partial) {
+      SurfacePtr surface(checked(cairo_svg_surface_create(partial.c_str(), size.width, size.height)));
+      const cairo_status_t status = paint(surface.get(), draw);
+      cairo_surface_finish(surface.get());
+      return status != CAIRO_STATUS_SUCCESS ? status : cairo_surface_status(surface.get());
+    });
   }
   if (!png.empty()) {
-    SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(size.width),
-                                                  static_cast<int>(size.height)));
-    paint(surface.get(), draw);
-    cairo_surface_flush(surface.get());
-    if (const cairo_status_t status = cairo_surface_write_to_png(surface.get(), png.c_str());
-        status != CAIRO_STATUS_SUCCESS)
-      cannotWrite(png, status);
+    writeBeside(png, [&](const std::filesystem::path& partial) {
+      SurfacePtr surface(checked(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(size.width),
+                                                            static_cast<int>(size.height))));
+      const cairo_status_t status = paint(surface.get(), draw);
+      cairo_surface_flush(surface.get());
+      return status != CAIRO_STATUS_SUCCESS ? status
+                                            : cairo_surface_write_to_png(surface.get(), partial.c_str());
+    });
   }
 }
 
@@ -240,7 +279,7 @@ void drawRaster(cairo_t* cr, const MapFrame& f, const RasterLayer& raster) {
       raster.values.size() !=
           static_cast<std::size_t>(raster.columns) * static_cast<std::size_t>(raster.rows))
     return;
-  SurfacePtr image(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, raster.columns, raster.rows));
+  SurfacePtr image(checked(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, raster.columns, raster.rows)));
   cairo_surface_flush(image.get());
   unsigned char* data = cairo_image_surface_get_data(image.get());
   const int stride = cairo_image_surface_get_stride(image.get());

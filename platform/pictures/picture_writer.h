@@ -15,8 +15,10 @@ struct PictureSize {
 };
 
 /// Writes the chart as an SVG file and a PNG file; an empty path skips that format. Series
-/// points outside the axes' ranges are clipped; NaN points break a line. Throws host::Error
-/// (kDataError) naming the file when cairo cannot write it.
+/// points outside the axes' ranges are clipped; NaN points break a line. Each file is drawn
+/// beside its name and renamed into place. Throws host::Error (kDataError) naming the file when
+/// cairo cannot draw it (a picture or raster beyond its 32,767-pixel image limit, memory run
+/// out) or write it; that file is then not written and an earlier one of its name stays.
 void writeChart(const Chart& chart, const std::filesystem::path& svg, const std::filesystem::path& png,
                 PictureSize size = {});
 
