@@ -23,7 +23,8 @@ constexpr double kScanDepth = 1e-9;
 
 std::vector<Triplet> triplets_of(const BridgeTrack& track, TripletChoice choice, double max_gap) {
   check_track(track, 3);
-  if (!(max_gap >= 0.0)) throw std::invalid_argument("the largest gap must be a number of seconds, 0 or more");
+  if (!(max_gap >= 0.0))
+    throw std::invalid_argument("the largest gap must be a number of seconds, 0 or more");
   std::vector<Triplet> triplets;
   const std::size_t stride = choice == TripletChoice::independent ? 2 : 1;
   for (std::size_t i = 1; i + 1 < track.size(); i += stride) {
@@ -116,7 +117,8 @@ double brent_minimum(const std::function<double(double)>& f, double lo, double h
 }  // namespace
 
 double bridge_log_likelihood(const BridgeTrack& track, double sigma1, TripletChoice choice, double max_gap) {
-  if (!(sigma1 >= 0.0) || !std::isfinite(sigma1)) throw std::invalid_argument("sigma1 must be a number, 0 or more");
+  if (!(sigma1 >= 0.0) || !std::isfinite(sigma1))
+    throw std::invalid_argument("sigma1 must be a number, 0 or more");
   return log_likelihood(triplets_of(track, choice, max_gap), sigma1);
 }
 

@@ -35,7 +35,8 @@ void check_track(const BridgeTrack& track, std::size_t min_fixes) {
 }
 
 BridgeIntervals classify_intervals(std::span<const double> t, double max_gap) {
-  if (!(max_gap >= 0.0)) throw std::invalid_argument("the largest gap must be a number of seconds, 0 or more");
+  if (!(max_gap >= 0.0))
+    throw std::invalid_argument("the largest gap must be a number of seconds, 0 or more");
   BridgeIntervals intervals;
   for (std::size_t i = 0; i + 1 < t.size(); ++i) {
     const double length = t[i + 1] - t[i];

@@ -22,7 +22,9 @@ struct BridgeTrack {
   std::span<const double> sigma2;
 
   [[nodiscard]] std::size_t size() const { return t.size(); }
-  [[nodiscard]] double sigma2_at(std::size_t fix) const { return sigma2.size() == 1 ? sigma2[0] : sigma2[fix]; }
+  [[nodiscard]] double sigma2_at(std::size_t fix) const {
+    return sigma2.size() == 1 ? sigma2[0] : sigma2[fix];
+  }
 };
 
 /// Throws std::invalid_argument, naming the first offending fix by its 0-based position, when

@@ -65,8 +65,7 @@ class TermBatch {
       const FactorSpan& rows = rows_[k];
       for (std::size_t i = 0; i < rows.end - rows.begin; ++i) row_values_[rows.offset + i] *= weights_[k];
     }
-    const SeparableProduct product(grid_.rows, grid_.columns,
-                                   {rows_, columns_, row_values_, column_values_});
+    const SeparableProduct product(grid_.rows, grid_.columns, {rows_, columns_, row_values_, column_values_});
     const std::vector<std::size_t> tiles = tiles_met();
     numeric::run_fixed_chunks(tiles.size(), threads, [&](std::size_t i) { product.add_tile(tiles[i], out); });
     rows_.clear();
@@ -89,7 +88,8 @@ class TermBatch {
   [[nodiscard]] std::vector<std::size_t> tiles_met() const {
     const std::size_t tile_columns =
         (grid_.columns + SeparableProduct::kTileColumns - 1) / SeparableProduct::kTileColumns;
-    const std::size_t tile_rows = (grid_.rows + SeparableProduct::kTileRows - 1) / SeparableProduct::kTileRows;
+    const std::size_t tile_rows =
+        (grid_.rows + SeparableProduct::kTileRows - 1) / SeparableProduct::kTileRows;
     std::vector<char> met(tile_rows * tile_columns, 0);
     for (std::size_t k = 0; k < weights_.size(); ++k) {
       for (std::size_t band = rows_[k].begin / SeparableProduct::kTileRows;
@@ -120,7 +120,8 @@ void check_run(const BridgeOptions& options, const BridgeGrid& grid, std::span<c
   if (grid.columns == 0 || grid.rows == 0) throw std::invalid_argument("the grid has no cells");
   if (!std::isfinite(grid.origin_x) || !std::isfinite(grid.origin_y))
     throw std::invalid_argument("the grid origin is not a number");
-  if (out.size() != grid.cell_count()) throw std::invalid_argument("the output does not hold one value per cell");
+  if (out.size() != grid.cell_count())
+    throw std::invalid_argument("the output does not hold one value per cell");
   if (!(options.sigma1 >= 0.0) || !std::isfinite(options.sigma1))
     throw std::invalid_argument("sigma1 must be a number, 0 or more");
 }
@@ -143,17 +144,22 @@ BridgeUdSummary bridge_ud(const BridgeTrack& track, const BridgeOptions& options
   summary.intervals = classify_intervals(track.t, options.max_gap);
   const BridgeIntervals& intervals = summary.intervals;
   if (intervals.used.empty())
-    throw std::invalid_argument("no interval carries a bridge (" + std::to_string(intervals.zero_length.size()) +
-                                " of zero length, " + std::to_string(intervals.over_gap.size()) +
-                                " longer than the largest gap)");
+    throw std::invalid_argument("no interval carries a bridge (" +
+                                std::to_string(intervals.zero_length.size()) + " of zero length, " +
+                                std::to_string(intervals.over_gap.size()) + " longer than the largest gap)");
 
   std::fill(out.begin(), out.end(), 0.0);
   TermBatch batch(grid);
   std::vector<BridgeNode> nodes;
   for (const std::size_t i : intervals.used) {
-    const BridgeSegment segment{track.x[i],          track.y[i],         track.x[i + 1],
-                                track.y[i + 1],      track.t[i + 1] - track.t[i],
-                                options.sigma1,      track.sigma2_at(i), track.sigma2_at(i + 1)};
+    const BridgeSegment segment{track.x[i],
+                                track.y[i],
+                                track.x[i + 1],
+                                track.y[i + 1],
+                                track.t[i + 1] - track.t[i],
+                                options.sigma1,
+                                track.sigma2_at(i),
+                                track.sigma2_at(i + 1)};
     const double share = segment.duration / intervals.used_time;
     nodes.clear();
     append_bridge_nodes(segment, nodes);

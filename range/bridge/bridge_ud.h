@@ -38,9 +38,9 @@ struct BridgeGrid {
 };
 
 struct BridgeOptions {
-  double sigma1 = 0.0;          ///< map units per square root of a second, finite, >= 0
-  double max_gap = kNoMaxGap;   ///< seconds; longer intervals carry no bridge
-  unsigned threads = 0;         ///< 0: one per processor; the grid never depends on it
+  double sigma1 = 0.0;         ///< map units per square root of a second, finite, >= 0
+  double max_gap = kNoMaxGap;  ///< seconds; longer intervals carry no bridge
+  unsigned threads = 0;        ///< 0: one per processor; the grid never depends on it
 };
 
 /// What a run did, for the caller to report.

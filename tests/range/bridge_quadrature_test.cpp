@@ -22,7 +22,8 @@ TEST(GaussLegendre, IntegratesPolynomialsUpToItsDegreeExactly) {
     ASSERT_TRUE(std::is_sorted(rule.nodes.begin(), rule.nodes.end())) << n;
     for (std::size_t k = 0; k < 2 * n; ++k) {
       double sum = 0.0;
-      for (std::size_t i = 0; i < n; ++i) sum += rule.weights[i] * std::pow(rule.nodes[i], static_cast<double>(k));
+      for (std::size_t i = 0; i < n; ++i)
+        sum += rule.weights[i] * std::pow(rule.nodes[i], static_cast<double>(k));
       // ∫0..1 a^k da = 1 / (k + 1), exact for k < 2n; 1e-14 covers the rounding of n terms.
       EXPECT_NEAR(sum, 1.0 / static_cast<double>(k + 1), 1e-14) << "n " << n << " degree " << k;
     }
@@ -38,9 +39,9 @@ TEST(BridgeQuadrature, MatchesAFarFinerRuleAlongAndAcrossTheBridge) {
     double step, duration, sigma1, error0, error1;
   };
   const Case cases[] = {
-      {0.0, 3600.0, 1.0, 10.0, 10.0},   {100.0, 3600.0, 1.0, 10.0, 10.0}, {600.0, 3600.0, 1.0, 10.0, 10.0},
-      {300.0, 600.0, 2.0, 5.0, 30.0},   {50.0, 60.0, 0.1, 1.0, 1.0},      {400.0, 1800.0, 0.0, 20.0, 20.0},
-      {200.0, 7200.0, 3.0, 0.5, 0.5},   {1000.0, 900.0, 0.5, 40.0, 15.0},
+      {0.0, 3600.0, 1.0, 10.0, 10.0}, {100.0, 3600.0, 1.0, 10.0, 10.0}, {600.0, 3600.0, 1.0, 10.0, 10.0},
+      {300.0, 600.0, 2.0, 5.0, 30.0}, {50.0, 60.0, 0.1, 1.0, 1.0},      {400.0, 1800.0, 0.0, 20.0, 20.0},
+      {200.0, 7200.0, 3.0, 0.5, 0.5}, {1000.0, 900.0, 0.5, 40.0, 15.0},
   };
   for (const Case& c : cases) {
     const BridgeSegment s{0.0, 0.0, c.step * 0.8, c.step * 0.6, c.duration, c.sigma1, c.error0, c.error1};

@@ -1,5 +1,6 @@
 #include "range_test_support.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -22,6 +23,15 @@ double bridge_density(const BridgeSegment& segment, double px, double py) {
   double sum = 0.0;
   for (const BridgeNode& node : nodes) sum += node.weight * normal_at(segment, node.a, node.variance, px, py);
   return sum;
+}
+
+double distance_to_segment(const BridgeSegment& s, double px, double py) {
+  const double dx = s.x1 - s.x0;
+  const double dy = s.y1 - s.y0;
+  const double length2 = dx * dx + dy * dy;
+  const double a =
+      length2 > 0.0 ? std::clamp(((px - s.x0) * dx + (py - s.y0) * dy) / length2, 0.0, 1.0) : 0.0;
+  return std::hypot(px - (s.x0 + a * dx), py - (s.y0 + a * dy));
 }
 
 double reference_bridge_density(const BridgeSegment& segment, double px, double py) {

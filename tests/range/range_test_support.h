@@ -14,4 +14,7 @@ double bridge_density(const BridgeSegment& segment, double px, double py);
 /// accurate to below 1e-14 of the largest density for steps up to some 30 bridge spreads.
 double reference_bridge_density(const BridgeSegment& segment, double px, double py);
 
+/// Distance from (px, py) to the segment between the bridge's fixes.
+double distance_to_segment(const BridgeSegment& segment, double px, double py);
+
 }  // namespace orvex::range::test
