@@ -15,11 +15,11 @@
 
 namespace {
 
+using orvex::range::bridge_ud;
 using orvex::range::BridgeGrid;
 using orvex::range::BridgeOptions;
 using orvex::range::BridgeSegment;
 using orvex::range::BridgeTrack;
-using orvex::range::bridge_ud;
 
 // A track of 40 fixes, 600 s apart give or take 97 s, wandering east: the same formulas made the
 // adehabitatHR reference values below.
@@ -66,7 +66,8 @@ TEST(BridgeUd, EachCellIsTheTimeWeightedIntegralOfItsBridges) {
     for (std::size_t i = 0; i + 1 < w.t.size(); ++i) {
       const BridgeSegment s{w.x[i], w.y[i], w.x[i + 1], w.y[i + 1], w.t[i + 1] - w.t[i], 1.5, 5.0, 5.0};
       if (orvex::range::test::distance_to_segment(s, px, py) > 10.0 * std::sqrt(s.variance(0.5))) continue;
-      expected += s.duration / (w.t.back() - w.t.front()) * orvex::range::test::reference_bridge_density(s, px, py);
+      expected +=
+          s.duration / (w.t.back() - w.t.front()) * orvex::range::test::reference_bridge_density(s, px, py);
     }
     EXPECT_NEAR(ud[cell], expected, 1e-9 * max) << "cell " << cell;
   }
@@ -82,10 +83,10 @@ TEST(BridgeUd, AgreesWithAdehabitatHRKernelbbWithinItsTrapezoidRule) {
   struct Cell {
     double x, y, peer;
   };
-  for (const Cell& c : {Cell{10, 100, 1.772775232e-06}, Cell{250, -20, 3.920910828e-06},
-                        Cell{510, 60, 1.16249139e-10}, Cell{670, 100, 3.043683248e-05},
-                        Cell{1010, -40, 6.623683672e-08}, Cell{1490, 120, 4.549600085e-06},
-                        Cell{1950, -120, 2.040457395e-10}, Cell{1230, 20, 2.880461594e-06}}) {
+  for (const Cell& c :
+       {Cell{10, 100, 1.772775232e-06}, Cell{250, -20, 3.920910828e-06}, Cell{510, 60, 1.16249139e-10},
+        Cell{670, 100, 3.043683248e-05}, Cell{1010, -40, 6.623683672e-08}, Cell{1490, 120, 4.549600085e-06},
+        Cell{1950, -120, 2.040457395e-10}, Cell{1230, 20, 2.880461594e-06}}) {
     EXPECT_NEAR(cell_at(ud, kWanderGrid, c.x, c.y), c.peer, 0.02 * kPeerMax) << c.x << ", " << c.y;
   }
   EXPECT_EQ(std::max_element(ud.begin(), ud.end()) - ud.begin(),
@@ -96,7 +97,8 @@ TEST(BridgeUd, AgreesWithAdehabitatHRKernelbbWithinItsTrapezoidRule) {
 TEST(BridgeUd, RowZeroIsTheNorthAndCellsHoldTheirCentres) {
   // Two fixes at one place in the north-east of a 4 x 3 grid: the largest cell is row 0, column 3.
   const std::vector<double> x{35.0, 35.0}, y{25.0, 25.0}, t{0.0, 10.0}, e{2.0};
-  const std::vector<double> ud = ud_of({x, y, t, e}, {0.0, orvex::range::kNoMaxGap, 1}, {0.0, 0.0, 10.0, 4, 3});
+  const std::vector<double> ud =
+      ud_of({x, y, t, e}, {0.0, orvex::range::kNoMaxGap, 1}, {0.0, 0.0, 10.0, 4, 3});
   EXPECT_EQ(std::max_element(ud.begin(), ud.end()) - ud.begin(), 3);
   // s1 = 0 at the fix: 1 / (4 e^2) (bridge_quadrature_test); the centre (35, 25) is the fix.
   EXPECT_NEAR(ud[3], 1.0 / 16.0, 1e-15);
