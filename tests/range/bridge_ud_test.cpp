@@ -1,0 +1,188 @@
+#include "range/bridge/bridge_ud.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numeric>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "range/bridge/bridge_quadrature.h"
+#include "range_test_support.h"
+
+namespace {
+
+using orvex::range::bridge_ud;
+using orvex::range::BridgeGrid;
+using orvex::range::BridgeOptions;
+using orvex::range::BridgeSegment;
+using orvex::range::BridgeTrack;
+
+// A track of 40 fixes, 600 s apart give or take 97 s, wandering east: the same formulas made the
+// adehabitatHR reference values below.
+struct Wander {
+  std::vector<double> x, y, t;
+  std::vector<double> error{5.0};
+  Wander() {
+    for (int i = 0; i < 40; ++i) {
+      t.push_back(600.0 * i + 97.0 * (i % 3));
+      x.push_back(50.0 * i + 80.0 * std::sin(0.7 * i));
+      y.push_back(120.0 * std::cos(0.45 * i) + 30.0 * std::sin(1.9 * i));
+    }
+  }
+  [[nodiscard]] BridgeTrack track() const { return {x, y, t, error}; }
+};
+
+// 130 x 45 cells of 20 m from (-300, -450): the track and 300 m around it.
+constexpr BridgeGrid kWanderGrid{-300.0, -450.0, 20.0, 130, 45};
+
+std::vector<double> ud_of(const BridgeTrack& track, const BridgeOptions& options, const BridgeGrid& grid) {
+  std::vector<double> out(grid.cell_count(), std::numeric_limits<double>::quiet_NaN());
+  bridge_ud(track, options, grid, out);
+  return out;
+}
+
+double cell_at(const std::vector<double>& ud, const BridgeGrid& grid, double x, double y) {
+  const auto c = static_cast<std::size_t>((x - grid.origin_x) / grid.cell_size);
+  const auto r = grid.rows - 1 - static_cast<std::size_t>((y - grid.origin_y) / grid.cell_size);
+  return ud[r * grid.columns + c];
+}
+
+TEST(BridgeUd, EachCellIsTheTimeWeightedIntegralOfItsBridges) {
+  const Wander w;
+  const BridgeOptions options{1.5, orvex::range::kNoMaxGap, 2};
+  const std::vector<double> ud = ud_of(w.track(), options, kWanderGrid);
+  const double max = *std::max_element(ud.begin(), ud.end());
+  // Every 37th cell against the far finer rule of range_test_support.h, bridge by bridge (a
+  // bridge 10 spreads away adds below e^-50 of its peak and is left out): within 1e-9 of the
+  // grid's maximum (the rule's 1e-12 of each bridge's peak, plus the 7-sd windows' 3e-11 of it).
+  for (std::size_t cell = 0; cell < ud.size(); cell += 37) {
+    const double px = kWanderGrid.column_x(cell % kWanderGrid.columns);
+    const double py = kWanderGrid.row_y(cell / kWanderGrid.columns);
+    double expected = 0.0;
+    for (std::size_t i = 0; i + 1 < w.t.size(); ++i) {
+      const BridgeSegment s{w.x[i], w.y[i], w.x[i + 1], w.y[i + 1], w.t[i + 1] - w.t[i], 1.5, 5.0, 5.0};
+      if (orvex::range::test::distance_to_segment(s, px, py) > 10.0 * std::sqrt(s.variance(0.5))) continue;
+      expected +=
+          s.duration / (w.t.back() - w.t.front()) * orvex::range::test::reference_bridge_density(s, px, py);
+    }
+    EXPECT_NEAR(ud[cell], expected, 1e-9 * max) << "cell " << cell;
+  }
+}
+
+TEST(BridgeUd, AgreesWithAdehabitatHRKernelbbWithinItsTrapezoidRule) {
+  // kernelbb(tr, sig1 = 1.5, sig2 = 5) on the same 130 x 45 cell centres, adehabitatHR 0.4.x,
+  // computed once; it rescales its grid to sum 1, which on this wide grid is a change of < 1e-10.
+  // Its 25-point trapezoid rule is the difference: 2 % of its maximum, as the peer's accuracy allows.
+  const Wander w;
+  const std::vector<double> ud = ud_of(w.track(), {1.5, orvex::range::kNoMaxGap, 1}, kWanderGrid);
+  constexpr double kPeerMax = 3.043683248e-05;
+  struct Cell {
+    double x, y, peer;
+  };
+  for (const Cell& c :
+       {Cell{10, 100, 1.772775232e-06}, Cell{250, -20, 3.920910828e-06}, Cell{510, 60, 1.16249139e-10},
+        Cell{670, 100, 3.043683248e-05}, Cell{1010, -40, 6.623683672e-08}, Cell{1490, 120, 4.549600085e-06},
+        Cell{1950, -120, 2.040457395e-10}, Cell{1230, 20, 2.880461594e-06}}) {
+    EXPECT_NEAR(cell_at(ud, kWanderGrid, c.x, c.y), c.peer, 0.02 * kPeerMax) << c.x << ", " << c.y;
+  }
+  EXPECT_EQ(std::max_element(ud.begin(), ud.end()) - ud.begin(),
+            std::distance(ud.begin(), std::find(ud.begin(), ud.end(), cell_at(ud, kWanderGrid, 670, 100))))
+      << "the peer's largest cell is ours too";
+}
+
+TEST(BridgeUd, RowZeroIsTheNorthAndCellsHoldTheirCentres) {
+  // Two fixes at one place in the north-east of a 4 x 3 grid: the largest cell is row 0, column 3.
+  const std::vector<double> x{35.0, 35.0}, y{25.0, 25.0}, t{0.0, 10.0}, e{2.0};
+  const std::vector<double> ud =
+      ud_of({x, y, t, e}, {0.0, orvex::range::kNoMaxGap, 1}, {0.0, 0.0, 10.0, 4, 3});
+  EXPECT_EQ(std::max_element(ud.begin(), ud.end()) - ud.begin(), 3);
+  // s1 = 0 at the fix: 1 / (4 e^2) (bridge_quadrature_test); the centre (35, 25) is the fix.
+  EXPECT_NEAR(ud[3], 1.0 / 16.0, 1e-15);
+}
+
+TEST(BridgeUd, GapsAndZeroLengthIntervalsCarryNoBridgeAndAreListed) {
+  // Fixes 0-1 (600 s), a jump at one time (1-2, zero length), 2-3 (900 s), a 5 h gap (3-4), 4-5 (300 s).
+  const std::vector<double> x{0, 60, 400, 450, 900, 930}, y{0, 40, 0, 80, 0, 30};
+  const std::vector<double> t{0, 600, 600, 1500, 19500, 19800}, e{4.0};
+  const BridgeGrid grid{-200.0, -200.0, 10.0, 130, 50};
+  const auto summary = [&] {
+    std::vector<double> out(grid.cell_count());
+    return bridge_ud({x, y, t, e}, {0.8, 3600.0, 1}, grid, out);
+  }();
+  EXPECT_EQ(summary.intervals.used, (std::vector<std::size_t>{0, 2, 4}));
+  EXPECT_EQ(summary.intervals.zero_length, (std::vector<std::size_t>{1}));
+  EXPECT_EQ(summary.intervals.over_gap, (std::vector<std::size_t>{3}));
+  EXPECT_EQ(summary.intervals.used_time, 1800.0);
+
+  // The UD is the used bridges' UDs, each weighted by its length out of 1800 s. Tolerance:
+  // rounding of a few hundred terms per cell, 1e-13 of the maximum.
+  const std::vector<double> ud = ud_of({x, y, t, e}, {0.8, 3600.0, 1}, grid);
+  std::vector<double> parts(grid.cell_count(), 0.0);
+  for (const std::size_t i : summary.intervals.used) {
+    const std::vector<double> px{x[i], x[i + 1]}, py{y[i], y[i + 1]}, pt{t[i], t[i + 1]};
+    const std::vector<double> one = ud_of({px, py, pt, e}, {0.8, orvex::range::kNoMaxGap, 1}, grid);
+    for (std::size_t k = 0; k < one.size(); ++k) parts[k] += (pt[1] - pt[0]) / 1800.0 * one[k];
+  }
+  const double max = *std::max_element(ud.begin(), ud.end());
+  for (std::size_t k = 0; k < ud.size(); ++k) ASSERT_NEAR(ud[k], parts[k], 1e-13 * max) << k;
+}
+
+TEST(BridgeUd, LongTracksGiveTheSameBitsWithAnyThreadCount) {
+  // 3,000 fixes of a deterministic wander on 300 x 300 cells: several factor batches and every tile.
+  std::vector<double> x, y, t, e;
+  for (int i = 0; i < 3000; ++i) {
+    x.push_back(1500.0 + 1200.0 * std::sin(0.0021 * i) + 40.0 * std::sin(1.3 * i));
+    y.push_back(1500.0 + 1100.0 * std::cos(0.0033 * i) + 40.0 * std::cos(1.7 * i));
+    t.push_back(300.0 * i);
+    e.push_back(15.0 + (i % 5));
+  }
+  const BridgeGrid grid{0.0, 0.0, 10.0, 300, 300};
+  const std::vector<double> one = ud_of({x, y, t, e}, {1.2, orvex::range::kNoMaxGap, 1}, grid);
+  const std::vector<double> three = ud_of({x, y, t, e}, {1.2, orvex::range::kNoMaxGap, 3}, grid);
+  EXPECT_TRUE(one == three);
+  // The track lies over 7 spreads inside the grid and every spread is 1.5 cells or more, where
+  // the cell-centre sum of a Gaussian differs from its integral by below 2 e^(-2 pi^2 1.5^2) =
+  // 1e-19 (Poisson summation): cells x area sum to 1 within the rounding of 90,000 cells.
+  EXPECT_NEAR(std::accumulate(one.begin(), one.end(), 0.0) * 100.0, 1.0, 1e-10);
+}
+
+TEST(BridgeUd, RefusesBadInputNamingTheFix) {
+  const std::vector<double> x{0, 1, 2}, y{0, 1, 2}, t{0, 10, 20}, e{1.0};
+  const std::vector<double> late{0, 20, 10}, nan_t{0, std::nan(""), 20}, short_x{0, 1};
+  const std::vector<double> zero_e{1, 0, 1}, two_e{1, 1}, same{5, 5, 5};
+  const BridgeGrid grid{-10, -10, 1, 30, 30};
+  struct Case {
+    BridgeTrack track;
+    BridgeOptions options;
+    BridgeGrid grid;
+    const char* says;
+  };
+  const Case cases[] = {
+      {{x, y, late, e}, {}, grid, "fix 2: time is earlier"},
+      {{x, y, nan_t, e}, {}, grid, "fix 1: time is not a number"},
+      {{short_x, y, t, e}, {}, grid, "different numbers"},
+      {{x, y, t, zero_e}, {}, grid, "fix 1: location error"},
+      {{x, y, t, two_e}, {}, grid, "one value or one per fix"},
+      {{{x.data(), 1}, {y.data(), 1}, {t.data(), 1}, e}, {}, grid, "1 fixes, fewer than the 2"},
+      {{x, y, same, e}, {}, grid, "2 of zero length"},
+      {{x, y, t, e}, {0.1, 5.0, 1}, grid, "2 longer than the largest gap"},
+      {{x, y, t, e}, {-1.0, orvex::range::kNoMaxGap, 1}, grid, "sigma1"},
+      {{x, y, t, e}, {}, {0, 0, 0.0, 3, 3}, "cell size"},
+      {{x, y, t, e}, {}, {0, 0, 1.0, 0, 3}, "no cells"},
+  };
+  for (const Case& c : cases) {
+    std::vector<double> out(c.grid.cell_count());
+    try {
+      bridge_ud(c.track, c.options, c.grid, out);
+      ADD_FAILURE() << "accepted: " << c.says;
+    } catch (const std::invalid_argument& error) {
+      EXPECT_NE(std::string(error.what()).find(c.says), std::string::npos) << error.what();
+    }
+  }
+}
+
+}  // namespace
