@@ -41,16 +41,19 @@ void BM_BridgeUd(benchmark::State& state) {
   const Simulated fixes(10000);
   const BridgeGrid grid{0.0, 0.0, 10.0, 500, 500};
   std::vector<double> out(grid.cell_count());
-  const orvex::range::BridgeOptions options{1.0, orvex::range::kNoMaxGap, static_cast<unsigned>(state.range(0))};
+  const orvex::range::BridgeOptions options{1.0, orvex::range::kNoMaxGap,
+                                            static_cast<unsigned>(state.range(0))};
   std::size_t nodes = 0;
   for (auto _ : state) {
     nodes = orvex::range::bridge_ud(fixes.track(), options, grid, out).nodes;
     benchmark::DoNotOptimize(out.data());
   }
-  const double node_segments = static_cast<double>(grid.cell_count()) * static_cast<double>(fixes.t.size() - 1);
+  const double node_segments =
+      static_cast<double>(grid.cell_count()) * static_cast<double>(fixes.t.size() - 1);
   state.counters["ns per node x segment"] = benchmark::Counter(
       node_segments * 1e-9, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-  state.counters["quadrature nodes per segment"] = static_cast<double>(nodes) / static_cast<double>(fixes.t.size() - 1);
+  state.counters["quadrature nodes per segment"] =
+      static_cast<double>(nodes) / static_cast<double>(fixes.t.size() - 1);
 }
 BENCHMARK(BM_BridgeUd)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
