@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <numbers>
 #include <stdexcept>
 
@@ -185,6 +186,11 @@ Sigma1Estimate estimate_sigma1(const BridgeTrack& track, TripletChoice choice, d
   }
   std::sort(estimate.profile.begin(), estimate.profile.end(),
             [](const LikelihoodPoint& a, const LikelihoodPoint& b) { return a.sigma1 < b.sigma1; });
+  // Brent starts from the best scanned point, so that point is evaluated twice.
+  const auto repeated =
+      std::unique(estimate.profile.begin(), estimate.profile.end(),
+                  [](const LikelihoodPoint& a, const LikelihoodPoint& b) { return a.sigma1 == b.sigma1; });
+  estimate.profile.erase(repeated, estimate.profile.end());
   return estimate;
 }
 

@@ -46,7 +46,7 @@ struct BridgeOptions {
 /// What a run did, for the caller to report.
 struct BridgeUdSummary {
   BridgeIntervals intervals;
-  std::size_t nodes = 0;  ///< quadrature nodes summed, over all bridges
+  std::size_t nodes = 0;  ///< quadrature nodes of all bridges, on the grid or not
 };
 
 /// Writes the UD of `track` into `out` (grid.cell_count() values, every one written).

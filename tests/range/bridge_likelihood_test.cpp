@@ -96,7 +96,8 @@ TEST(Sigma1Estimate, RecoversTheDiffusionOfASimulatedTrack) {
   // error (as Horne et al. and adehabitatHR do), which biases s1 up by (error^2 / 2) / (T s1^2 / 4),
   // ~1 % here: the simulated errors stay small beside the movement.
   for (const auto& [sigma1, error] : {std::pair{2.0, 3.0}, std::pair{0.5, 1.0}}) {
-    const auto estimate = estimate_sigma1(brownian(2001, sigma1, error, 300.0).track(), TripletChoice::independent);
+    const auto estimate =
+        estimate_sigma1(brownian(2001, sigma1, error, 300.0).track(), TripletChoice::independent);
     EXPECT_NEAR(estimate.sigma1, sigma1, 0.06 * sigma1) << "error " << error;
   }
 }
@@ -133,8 +134,9 @@ TEST(Sigma1Estimate, CountsTheTripletsEachChoiceUses) {
   };
   // independent: fixes 1, 3, 5, 7 (7 has T = 0); all: fixes 1 to 8 (7 has T = 0); the gap
   // removes fix 5 (and 4 for `all`).
-  for (const Case& c : {Case{TripletChoice::independent, kNoMaxGap, 3}, Case{TripletChoice::all, kNoMaxGap, 7},
-                        Case{TripletChoice::independent, 3600.0, 2}, Case{TripletChoice::all, 3600.0, 5}}) {
+  for (const Case& c :
+       {Case{TripletChoice::independent, kNoMaxGap, 3}, Case{TripletChoice::all, kNoMaxGap, 7},
+        Case{TripletChoice::independent, 3600.0, 2}, Case{TripletChoice::all, 3600.0, 5}}) {
     EXPECT_EQ(estimate_sigma1(f.track(), c.choice, c.max_gap).triplets, c.triplets)
         << (c.choice == TripletChoice::all ? "all" : "independent") << " gap " << c.max_gap;
   }

@@ -74,24 +74,25 @@ TEST(BridgeUd, EachCellIsTheTimeWeightedIntegralOfItsBridges) {
 }
 
 TEST(BridgeUd, AgreesWithAdehabitatHRKernelbbWithinItsTrapezoidRule) {
-  // kernelbb(tr, sig1 = 1.5, sig2 = 5) on the same 130 x 45 cell centres, adehabitatHR 0.4.x,
-  // computed once; it rescales its grid to sum 1, which on this wide grid is a change of < 1e-10.
-  // Its 25-point trapezoid rule is the difference: 2 % of its maximum, as the peer's accuracy allows.
-  const Wander w;
+  // kernelbb(tr, sig1 = 1.5, sig2 = 15) on the same 130 x 45 cell centres, adehabitatHR 0.4.x,
+  // computed once; it rescales its grid to sum 1, a change of 4e-7 on this grid. Its 25-point
+  // trapezoid rule is the difference: over all 5,850 cells at most 0.29 % of its maximum, so
+  // 0.5 % here (the goal is 2 %). With sig2 = 5 the rule's single sample of each bridge's
+  // narrow ends puts it 14 % above the integral at cells within a location error of a fix.
+  Wander w;
+  w.error = {15.0};
   const std::vector<double> ud = ud_of(w.track(), {1.5, orvex::range::kNoMaxGap, 1}, kWanderGrid);
-  constexpr double kPeerMax = 3.043683248e-05;
+  constexpr double kPeerMax = 2.21603315e-05;
   struct Cell {
     double x, y, peer;
   };
   for (const Cell& c :
-       {Cell{10, 100, 1.772775232e-06}, Cell{250, -20, 3.920910828e-06}, Cell{510, 60, 1.16249139e-10},
-        Cell{670, 100, 3.043683248e-05}, Cell{1010, -40, 6.623683672e-08}, Cell{1490, 120, 4.549600085e-06},
-        Cell{1950, -120, 2.040457395e-10}, Cell{1230, 20, 2.880461594e-06}}) {
-    EXPECT_NEAR(cell_at(ud, kWanderGrid, c.x, c.y), c.peer, 0.02 * kPeerMax) << c.x << ", " << c.y;
+       {Cell{1110, -100, kPeerMax}, Cell{10, 100, 2.215866187e-06}, Cell{230, -140, 8.311015505e-06},
+        Cell{250, -20, 5.058999125e-06}, Cell{270, -100, 1.061144278e-05}, Cell{510, 60, 1.028371596e-09},
+        Cell{670, 100, 2.012442472e-05}, Cell{1010, -40, 1.75169231e-07}, Cell{1230, 20, 3.18028019e-06},
+        Cell{1490, 120, 4.552303377e-06}, Cell{1950, -120, 1.779109523e-09}}) {
+    EXPECT_NEAR(cell_at(ud, kWanderGrid, c.x, c.y), c.peer, 0.005 * kPeerMax) << c.x << ", " << c.y;
   }
-  EXPECT_EQ(std::max_element(ud.begin(), ud.end()) - ud.begin(),
-            std::distance(ud.begin(), std::find(ud.begin(), ud.end(), cell_at(ud, kWanderGrid, 670, 100))))
-      << "the peer's largest cell is ours too";
 }
 
 TEST(BridgeUd, RowZeroIsTheNorthAndCellsHoldTheirCentres) {
