@@ -1,7 +1,5 @@
 #include "host/command_catalog.h"
 
-#include <exception>
-
 #include "host/error.h"
 
 namespace orvex::host {
@@ -95,19 +93,6 @@ std::shared_ptr<Command> CommandCatalog::command(std::string_view progIdOrClsid)
   byClass_[record->clsid] = made;
   commands_.push_back(made);
   return made;
-}
-
-ClickResult CommandCatalog::click(std::string_view progIdOrClsid) {
-  if (errorsPassThrough()) return {command(progIdOrClsid)->onClick(), {}};
-  try {
-    return {command(progIdOrClsid)->onClick(), {}};
-  } catch (const Error& error) {
-    return {error.status(), error.description()};
-  } catch (const std::exception& error) {
-    return {kUnexpected, error.what()};
-  } catch (...) {
-    return {kUnexpected, "unknown failure"};
-  }
 }
 
 }  // namespace orvex::host

@@ -29,12 +29,6 @@ struct CommandBar {
   std::vector<CommandItem> items{};
 };
 
-/// What happened when a command ran.
-struct ClickResult {
-  Status status = kOk;
-  std::string error{};  ///< the error's description when the command failed with one
-};
-
 /// What a host builds at start-up from its registry: every toolbar of `kToolBarCategory` with
 /// its menus and commands (items resolved by ProgID), then every other class of
 /// `kCommandCategory`. Each command class is created once, whatever letter case or ProgID form
@@ -57,11 +51,6 @@ class CommandCatalog {
   /// The command of that ProgID or CLSID, made (and given `onCreate`) on first request. Throws
   /// `Error` like `ComponentRegistry::create`, (kNoInterface) when the class is not a command.
   std::shared_ptr<Command> command(std::string_view progIdOrClsid);
-
-  /// Runs the command's `onClick` behind the host's error barrier: a returned status comes back
-  /// as it is; an `Error` becomes its status and description; any other exception becomes
-  /// kUnexpected. With the developer switch (`errorsPassThrough`) exceptions propagate.
-  ClickResult click(std::string_view progIdOrClsid);
 
  private:
   CommandItem makeItem(const ItemInfo& info, int depth);

@@ -87,11 +87,8 @@ class ComponentModule {
   Status unregisterServer(const char* registryPath) const;
   Status getClassTable(const ClassEntry** entries, std::size_t* count) const;
 
-  std::span<const ClassEntry> classes() const { return classes_; }
   /// The library's file.
   std::filesystem::path modulePath() const;
-  /// Live objects plus locks.
-  long liveCount() const { return *live_; }
 
  private:
   class Factory;

@@ -18,7 +18,6 @@ inline constexpr std::int32_t kDivisionByZero = 11;
 inline constexpr std::int32_t kTypeMismatch = 13;
 inline constexpr std::int32_t kFileNotFound = 53;
 inline constexpr std::int32_t kFileAlreadyExists = 58;
-inline constexpr std::int32_t kPermissionDenied = 70;
 inline constexpr std::int32_t kPathNotFound = 76;
 inline constexpr std::int32_t kObjectNotSet = 91;
 inline constexpr std::int32_t kInvalidUseOfNull = 94;

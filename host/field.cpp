@@ -26,11 +26,6 @@ void Fields::add(FieldDef def) {
   defs_.push_back(std::move(def));
 }
 
-void Fields::remove(int index) {
-  at(index);
-  defs_.erase(defs_.begin() + index);
-}
-
 int Fields::findType(FieldType type) const {
   for (std::size_t i = 0; i < defs_.size(); ++i)
     if (defs_[i].type == type) return static_cast<int>(i);

@@ -73,8 +73,6 @@ class Fields {
   /// Appends a field; throws `Error` (kAlreadyExists) when the name is taken (letter case
   /// ignored) and (kInvalidArgument) when it is empty.
   void add(FieldDef def);
-  /// Removes the field at `index`; throws like `at`.
-  void remove(int index);
 
   /// Index of the first field of that type, -1 when none (the object-id or the shape field).
   int findType(FieldType type) const;

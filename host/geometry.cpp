@@ -47,19 +47,6 @@ bool Envelope::contains(const Point& p) const {
 
 Envelope Multipoint::envelope() const { return envelopeOf(points); }
 
-int Multipoint::nearest(const Point& p) const {
-  int best = -1;
-  double bestDistance = 0.0;
-  for (std::size_t i = 0; i < points.size(); ++i) {
-    const double d = distance(points[i], p);
-    if (best < 0 || d < bestDistance) {
-      best = static_cast<int>(i);
-      bestDistance = d;
-    }
-  }
-  return best;
-}
-
 bool Polyline::isEmpty() const {
   return std::all_of(paths.begin(), paths.end(), [](const Path& p) { return p.empty(); });
 }
@@ -114,8 +101,6 @@ double signedRingArea(std::span<const Point> ring) {
   }
   return -twiceArea / 2.0;
 }
-
-bool isClockwise(std::span<const Point> ring) { return signedRingArea(ring) > 0.0; }
 
 void closeRing(Ring& ring) {
   if (ring.size() < 2) return;

@@ -52,8 +52,6 @@ struct Multipoint {
 
   bool isEmpty() const { return points.empty(); }
   Envelope envelope() const;
-  /// Index of the point nearest to `p` (first one on ties); -1 when empty.
-  int nearest(const Point& p) const;
 };
 
 /// A connected sequence of vertices.
@@ -93,8 +91,6 @@ struct Polygon {
 /// Shoelace area of a ring, positive when the ring runs clockwise (the host's outer-ring
 /// orientation), negative when anticlockwise, 0 for fewer than 3 distinct vertices.
 double signedRingArea(std::span<const Point> ring);
-/// True when `signedRingArea` is positive.
-bool isClockwise(std::span<const Point> ring);
 /// Appends the first vertex when the ring does not already end on it; rings of fewer than
 /// 2 vertices are left alone.
 void closeRing(Ring& ring);

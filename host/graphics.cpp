@@ -16,8 +16,6 @@ void MemoryGraphicsContainer::remove(ElementId id) {
                   elements_.end());
 }
 
-void MemoryGraphicsContainer::removeAll() { elements_.clear(); }
-
 std::vector<std::pair<ElementId, GraphicElement>> MemoryGraphicsContainer::elements() const {
   return elements_;
 }

@@ -51,7 +51,6 @@ class GraphicsContainer {
   virtual ElementId add(GraphicElement element) = 0;
   /// Removes one element; unknown ids are ignored.
   virtual void remove(ElementId id) = 0;
-  virtual void removeAll() = 0;
   /// The elements in drawing order, with their ids.
   virtual std::vector<std::pair<ElementId, GraphicElement>> elements() const = 0;
   virtual int count() const = 0;
@@ -63,7 +62,6 @@ class MemoryGraphicsContainer : public GraphicsContainer {
  public:
   ElementId add(GraphicElement element) override;
   void remove(ElementId id) override;
-  void removeAll() override;
   std::vector<std::pair<ElementId, GraphicElement>> elements() const override;
   int count() const override { return static_cast<int>(elements_.size()); }
 

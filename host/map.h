@@ -80,7 +80,6 @@ class Document {
 
   /// The map shown and edited; never null while a document is open.
   virtual std::shared_ptr<Map> focusMap() const = 0;
-  virtual std::vector<std::shared_ptr<Map>> maps() const = 0;
   /// The layer selected in the table of contents; null when none is selected.
   virtual std::shared_ptr<Layer> selectedLayer() const = 0;
   /// The view of the focus map.

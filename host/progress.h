@@ -42,8 +42,6 @@ class StatusBar {
  public:
   virtual ~StatusBar();
 
-  /// The text of the message panel.
-  virtual void setMessage(std::string_view message) = 0;
   /// A progress function drawing the status bar's progress bar (shown at the first report).
   virtual ProgressFn progress() = 0;
   /// Hides the progress bar.

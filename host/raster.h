@@ -76,7 +76,6 @@ class RasterDataset {
   virtual int columns() const = 0;
   virtual int rows() const = 0;
   virtual double cellSizeX() const = 0;
-  virtual double cellSizeY() const = 0;
   /// Lower-left corner at (xmin, ymin).
   virtual Envelope extent() const = 0;
   virtual SpatialReferencePtr spatialReference() const = 0;

@@ -34,7 +34,6 @@ class Row {
   explicit Row(std::shared_ptr<const Fields> fields);
 
   const Fields& fields() const { return *fields_; }
-  const std::shared_ptr<const Fields>& sharedFields() const { return fields_; }
   /// Index of a field by name, letter case ignored; -1 when absent.
   int findField(std::string_view name) const { return fields_->find(name); }
 

@@ -22,7 +22,6 @@ inline constexpr Status kAbort = static_cast<Status>(0x80004004u);  ///< the use
 inline constexpr Status kFail = static_cast<Status>(0x80004005u);
 inline constexpr Status kUnexpected = static_cast<Status>(0x8000FFFFu);
 inline constexpr Status kAccessDenied = static_cast<Status>(0x80070005u);
-inline constexpr Status kOutOfMemory = static_cast<Status>(0x8007000Eu);
 inline constexpr Status kInvalidArgument = static_cast<Status>(0x80070057u);
 inline constexpr Status kFileNotFound = static_cast<Status>(0x80070002u);
 inline constexpr Status kPathNotFound = static_cast<Status>(0x80070003u);

@@ -43,12 +43,6 @@ bool SelectionSet::contains(ObjectId id) const {
   return std::find(ids_.begin(), ids_.end(), id) != ids_.end();
 }
 
-void SelectionSet::add(ObjectId id) {
-  if (!contains(id)) ids_.push_back(id);
-}
-
-void SelectionSet::remove(ObjectId id) { ids_.erase(std::remove(ids_.begin(), ids_.end(), id), ids_.end()); }
-
 std::unique_ptr<Cursor> SelectionSet::search(const QueryFilter& filter) const {
   if (filter.objectIds) throw Error(kInvalidArgument, "A selection is searched by its own object ids");
   if (!table_ || ids_.empty()) return std::make_unique<EndCursor>();

@@ -69,8 +69,6 @@ class FeatureClass : public Table {
 
   /// Point, Polyline or Polygon (Multipoint for multipoint classes).
   virtual GeometryType shapeType() const = 0;
-  /// Name of the geometry field ("Shape" for shapefiles).
-  virtual std::string shapeFieldName() const = 0;
   virtual FeatureType featureType() const { return FeatureType::Simple; }
   /// Bounding box of every feature (not only a selection); empty for an empty class.
   virtual Envelope extent() const = 0;
@@ -93,9 +91,6 @@ class SelectionSet {
   int count() const { return static_cast<int>(ids_.size()); }
   bool isEmpty() const { return ids_.empty(); }
   bool contains(ObjectId id) const;
-  /// Appends an id that is not yet present.
-  void add(ObjectId id);
-  void remove(ObjectId id);
   void clear() { ids_.clear(); }
 
   /// The selected rows still present, in selection order, further restricted by `filter.where`

@@ -99,16 +99,6 @@ class Clock {
   virtual void wait(std::chrono::milliseconds duration) = 0;
 };
 
-/// One entry of a dialog filter.
-struct FileFilter {
-  std::string description{};
-  std::vector<std::string> patterns{};
-};
-
-/// Splits a filter text into its entries; a trailing description without patterns is dropped.
-std::vector<FileFilter> parseFileFilter(std::string_view filter);
-/// Shell-style match of a file name (no folder) with '*' and '?', letter case ignored.
-bool matchesPattern(std::string_view fileName, std::string_view pattern);
 /// `path` with "." + `extension` appended when its file name has no extension and `extension`
 /// is not empty.
 std::filesystem::path withDefaultExtension(const std::filesystem::path& path, std::string_view extension);

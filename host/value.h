@@ -88,7 +88,6 @@ class Value {
     return type() == ValueType::Int32 || type() == ValueType::Int64 || type() == ValueType::Double;
   }
   bool isText() const { return type() == ValueType::Text; }
-  bool isDate() const { return type() == ValueType::Date; }
 
   /// The stored alternative, or nullptr when the value holds another type.
   const std::int32_t* int32() const { return std::get_if<std::int32_t>(&v_); }

@@ -4,6 +4,5 @@ namespace orvex {
 
 /// Version of the Orvex tool set, shown by `orvex --version` and written to the registry.
 inline constexpr const char* kVersion = "0.1.0";
-inline constexpr int kVersionMajor = 0;
 
 }  // namespace orvex

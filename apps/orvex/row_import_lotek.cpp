@@ -1,7 +1,6 @@
 #include "apps/orvex/row_import_lotek.h"
 
 #include <CLI/CLI.hpp>
-#include <iostream>
 #include <optional>
 #include <vector>
 
@@ -87,13 +86,7 @@ int ImportLotekSubcommand::report(const CommandArgs& /*args*/, headless::Headles
                                   int exitCode) {
   // Every collar goes into the one output: a failed command left it incomplete, and it is
   // removed when it is closed.
-  if (exitCode != kExitSuccess) return exitCode;
-  for (const host::OutputRecord& output : application.runRecord().outputs()) {
-    if (!output.features) continue;
-    const std::int64_t features = *output.features;
-    std::cout << output.path.string() << ": " << features << (features == 1 ? " feature" : " features")
-              << '\n';
-  }
+  if (exitCode == kExitSuccess) reportShapefiles(application.runRecord());
   return exitCode;
 }
 

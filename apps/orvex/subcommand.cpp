@@ -10,8 +10,8 @@
 #include "apps/orvex/global_options.h"
 #include "apps/orvex/terminal_progress.h"
 #include "host/text.h"
+#include "platform/common/command_kinds.h"
 #include "platform/gdal/gdal_platform.h"
-#include "platform/headless/command_kinds.h"
 #include "platform/headless/command_runner.h"
 #include "platform/headless/edit_session.h"
 #include "platform/headless/headless_application.h"
@@ -93,8 +93,8 @@ int Subcommand::runInHost(const CommandArgs& args, const GlobalOptions& global,
   source.where = args.where;
   source.objectIds.assign(args.objectIds.begin(), args.objectIds.end());
   source.selectedLayer = args.layer;
-  source.measuresFixes = headless::measuresFixes(progId_);
-  if (headless::editsInPlace(progId_)) source.edits = &edits;
+  source.measuresFixes = platform::measuresFixes(progId_);
+  if (platform::editsInPlace(progId_)) source.edits = &edits;
   headless::loadMapSource(application, source);
 
   for (const auto& output : args.outputs)

@@ -1,21 +1,16 @@
 #pragma once
 
 // What orvexcore tells the host about its three commands and its component classes: the
-// command properties, class identifiers, ProgIDs, bitmaps and the type library description.
+// command properties, class identifiers, ProgIDs and bitmaps.
 // The module's class table and each command class read them from here, so a property is
 // written once.
 
-#include <span>
 #include <string_view>
 
 #include "host/command.h"
 #include "host/guid.h"
 
 namespace orvex::core {
-
-/// The project name of the module's string table (entry 100), used by registration.
-inline constexpr int kProjectNameResource = 100;
-inline constexpr std::string_view kProjectName = "orvexcore";
 
 /// Bitmap resources of the commands: 16x16 images in 16 colours.
 inline constexpr int kImportBitmapResource = 201;
@@ -83,30 +78,5 @@ inline constexpr CommandDescriptor kOrvexMcp{
 /// The 16x16 image of a bitmap resource (201, 204, 205), ARGB row by row from the top, with
 /// the background transparent; a resource the module does not hold gives `Bitmap{}`.
 host::Bitmap commandBitmap(int resourceId);
-
-/// One coclass of the type library and its default (dual, memberless) interface.
-struct CoclassInfo {
-  std::string_view name{};  ///< "orvex_MOAL"
-  std::string_view description{};
-  host::Guid clsid{};
-  std::string_view interfaceName{};  ///< "Iorvex_MOAL"
-  std::string_view interfaceDescription{};
-  host::Guid interfaceId{};
-  bool creatable = false;  ///< in the module's class table
-};
-
-/// The type library the module describes itself with.
-struct TypeLibraryInfo {
-  std::string_view name{};         ///< "ORVEX8Lib"
-  std::string_view description{};  ///< "orvexcore 1.0 Type Library"
-  host::Guid libraryId{};
-  int majorVersion = 1;
-  int minorVersion = 0;
-  std::span<const CoclassInfo> coclasses{};
-};
-
-/// The four coclasses: orvex_import, orvex_kernel, orvex_MCP and orvex_MOAL, which exists in
-/// the type library only and is never created or registered.
-const TypeLibraryInfo& typeLibrary();
 
 }  // namespace orvex::core

@@ -38,8 +38,6 @@ class HostContext {
   /// the failed step on are cleared, so no stale map is used.
   host::Status refresh();
 
-  /// True once an application was handed over.
-  bool hasApplication() const { return application_ != nullptr; }
   /// Only valid after `setApplication`.
   host::Application& application() const { return *application_; }
   const std::shared_ptr<host::Document>& document() const { return document_; }

@@ -25,8 +25,6 @@ inline constexpr const char* kExcludeAcquiringFilter = "FixStatus <> 'Acquiring'
 inline constexpr const char* kLotekShapeField = "shape";
 inline constexpr const char* kLotekConfigKeyword = "augh";
 
-/// Width every text field of the output has at least.
-inline constexpr int kLotekTextWidth = 20;
 /// The widest text a .dbf field holds.
 inline constexpr int kMaxTextWidth = 254;
 

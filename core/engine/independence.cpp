@@ -53,15 +53,15 @@ double KernelEngine::schoener_ratio() {
   }
   log_.print("Mean squared distance between succesive observations z2 = %5.1f\n", {t2});
 
-  schoener_ = r2 > 0.0 ? t2 / r2 : kUndefined;
-  log_.print("z2 / r2 = %5.3f\n", {schoener_});
-  return schoener_;
+  const double ratio = r2 > 0.0 ? t2 / r2 : kUndefined;
+  log_.print("z2 / r2 = %5.3f\n", {ratio});
+  return ratio;
 }
 
 double KernelEngine::swihart_slade_index() {
   const auto fixes = Trackingdata();
   const std::size_t n = fixes.size();
-  swihart_slade_ = kUndefined;
+  double index = kUndefined;
   if (n >= 3) {
     const auto pairs = static_cast<double>(n - 1);
     double lag_x = 0.0, lag_y = 0.0, lead_x = 0.0, lead_y = 0.0;
@@ -93,12 +93,12 @@ double KernelEngine::swihart_slade_index() {
     }
     // A coordinate constant over the lags or the leads has no correlation to speak of.
     if (sxl > 0.0 && syl > 0.0 && sxd > 0.0 && syd > 0.0) {
-      swihart_slade_ = cxx / std::sqrt(sxd * sxl) + cyy / std::sqrt(syd * syl) +
-                       std::fabs(cyx / std::sqrt(sxd * syl)) + std::fabs(cxy / std::sqrt(sxl * syd));
+      index = cxx / std::sqrt(sxd * sxl) + cyy / std::sqrt(syd * syl) +
+              std::fabs(cyx / std::sqrt(sxd * syl)) + std::fabs(cxy / std::sqrt(sxl * syd));
     }
   }
-  log_.print("Swihart and Slades independence index = %10.8f\n", {swihart_slade_});
-  return swihart_slade_;
+  log_.print("Swihart and Slades independence index = %10.8f\n", {index});
+  return index;
 }
 
 }  // namespace orvex::core

@@ -235,7 +235,6 @@ class KernelEngine {
   std::int32_t set_contour_levels(std::string_view contourString);
   /// Contour at k/9 of the highest density (k = 1..9) instead of by volume.
   void set_density_contouring() { density_contouring_ = true; }
-  bool density_contouring() const { return density_contouring_; }
   std::span<const double> contour_levels() const {
     return std::span<const double>(levels_.data(), static_cast<std::size_t>(level_count_));
   }
@@ -267,8 +266,6 @@ class KernelEngine {
   /// The Swihart and Slade lag-one index; writes one log line. NaN when undefined: fewer
   /// than 3 fixes, or a coordinate constant over the lags or the leads.
   double swihart_slade_index();
-  double last_schoener_ratio() const { return schoener_; }
-  double last_swihart_slade_index() const { return swihart_slade_; }
 
  private:
   struct UdRun {
@@ -284,7 +281,6 @@ class KernelEngine {
   std::int32_t run_search(bool bcv2);
   double golden_search(bool bcv2, double a, double b, double c, double tolerance, double& xmin) const;
   void mark_h_set();
-  double volume_to_density_level(double level);
   void trace_level(double q, float volume, bool density_level, std::vector<std::uint8_t>& edge0,
                    std::vector<std::uint8_t>& edge1);
   void AVcontour(std::int32_t i, std::int32_t j, std::int32_t d, double q, std::vector<std::uint8_t>& edge0,
@@ -308,8 +304,6 @@ class KernelEngine {
   KernelSumWorkspace sum_workspace_;   // scratch of the UD's kernel sum
   std::vector<std::uint32_t> sorted_nodes_;
   std::vector<double> sorted_density_;
-  double schoener_ = 0.0;
-  double swihart_slade_ = 0.0;
   bool density_contouring_ = false;
   std::array<double, kMaxContourLevels> levels_{};
   std::int32_t level_count_ = 0;

@@ -32,10 +32,6 @@ double turnDegreesFrom(double referenceAngle, McpPoint from, McpPoint candidate)
   return t;
 }
 
-double turnDegrees(McpPoint from, McpPoint reference, McpPoint candidate) {
-  return turnDegreesFrom(direction(reference.x - from.x, reference.y - from.y), from, candidate);
-}
-
 HullWalk walkHull(std::span<const McpPoint> fixes, bool recordSteps) {
   HullWalk walk;
   if (fixes.empty()) return walk;

@@ -16,12 +16,9 @@ namespace orvex::core::mcp_detail {
 /// ahead whose direction came out a hair clockwise of the reference. They count as no turn.
 inline constexpr double kFullTurnSnapDegrees = 1e-9;
 
-/// Anticlockwise turn in [0, 360) degrees from the direction `from`->`reference` to the direction
-/// `from`->`candidate`; a zero-length direction counts as due east.
-double turnDegrees(McpPoint from, McpPoint reference, McpPoint candidate);
-
-/// Turn of `candidate` seen from `from` when the reference direction's angle (radians, as atan2
-/// returned it) is already known.
+/// Anticlockwise turn in [0, 360) degrees from the reference direction (its angle in radians, as
+/// atan2 returned it) to the direction `from`->`candidate`; a zero-length direction counts as
+/// due east.
 double turnDegreesFrom(double referenceAngle, McpPoint from, McpPoint candidate);
 
 /// One step of the walk: from `current`, with the reference direction (refDx, refDy) as it was

@@ -126,7 +126,6 @@ host::Status orvex_MCP::analyseLayer(host::FeatureLayer& layer) {
     ui.messageBox(message);
     return passOver(message, host::FailureKind::Skipped);
   }
-  nPoints_ = count;
 
   McpOptionsForm options(ui, layerName, boxCentre(pointBuffer_));
   if (ui.showModal(options) != host::dialog_result::kOk)
@@ -143,7 +142,6 @@ host::Status orvex_MCP::analyseLayer(host::FeatureLayer& layer) {
     run.style = chosen.style;
     run.userCentre = chosen.userCentre;
     const McpResult result = mcpPercentageAnalysis(fixes, run);
-    nUsed_ = result.nUsed;
     const host::RecordValues values{.inputLayer = layerName, .percentage = percentage};
     if (result.status == McpStatus::percentageTooLow) {
       ui.messageBox(mcpTooLowMessage(percentage));

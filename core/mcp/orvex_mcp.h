@@ -59,11 +59,6 @@ class orvex_MCP final : public OrvexCommand {
   /// first host failure's status (already shown) otherwise. Without onCreate: kUnexpected.
   host::Status onClick() override;
 
-  /// "NPoints" of the layer analysed last: its valid fixes.
-  int nPoints() const { return nPoints_; }
-  /// "NUsed" of the percentage run last: its target count.
-  int nUsed() const { return nUsed_; }
-
  private:
   host::Status analyseLayer(host::FeatureLayer& layer);
   /// Refills the point buffer with the layer's valid selected fixes.
@@ -71,8 +66,6 @@ class orvex_MCP final : public OrvexCommand {
 
   /// The valid fixes of the current layer, read once per layer.
   host::Multipoint pointBuffer_;
-  int nPoints_ = 0;
-  int nUsed_ = 0;
 };
 
 /// A new MCP Analysis command, for the component table and for tests.

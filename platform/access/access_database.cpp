@@ -1,18 +1,18 @@
 #include "platform/access/access_database.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <tuple>
 #include <utility>
 
+#include "host/text.h"
 #include "platform/access/mdb_state.h"
-#include "platform/common/byte_order.h"
 
 namespace orvex::access {
 
 namespace {
-
-using platform::readLittleEndian;
 
 using detail::DatabaseState;
 using detail::TableState;
@@ -28,13 +28,16 @@ constexpr std::uint32_t kDeletedRow = 0x8000;
 constexpr std::uint32_t kOverflowRow = 0x4000;
 constexpr unsigned char kDataPage = 0x01;
 
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
+/// The T (an integer or floating-point type) stored least significant byte first at `p`, read
+/// the same on any host.
+template <class T>
+T readLittleEndian(const unsigned char* p) {
+  std::array<unsigned char, sizeof(T)> bytes{};
+  std::memcpy(bytes.data(), p, bytes.size());
+  if constexpr (std::endian::native == std::endian::big) std::reverse(bytes.begin(), bytes.end());
+  T value;
+  std::memcpy(&value, bytes.data(), sizeof value);
+  return value;
 }
 
 std::uint32_t u16(const unsigned char* p) { return readLittleEndian<std::uint16_t>(p); }
@@ -208,7 +211,7 @@ const std::vector<std::string>& AccessDatabase::tableNames() const { return stat
 
 AccessTable AccessDatabase::openTable(std::string_view name) const {
   for (const auto& entry : state_->userTables) {
-    if (!equalsIgnoreCase(entry->object_name, name)) continue;
+    if (!host::iequals(entry->object_name, name)) continue;
     return AccessTable(openTableState(state_, *entry));
   }
   throw AccessError(state_->describe() + " has no table '" + std::string(name) + "'",
@@ -228,7 +231,7 @@ const std::vector<AccessColumn>& AccessTable::columns() const { return state_->c
 
 int AccessTable::findColumn(std::string_view name) const {
   for (std::size_t i = 0; i < state_->columns.size(); ++i) {
-    if (equalsIgnoreCase(state_->columns[i].name, name)) return static_cast<int>(i);
+    if (host::iequals(state_->columns[i].name, name)) return static_cast<int>(i);
   }
   return -1;
 }

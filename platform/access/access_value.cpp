@@ -1,6 +1,8 @@
 #include "platform/access/access_value.h"
 
-#include "platform/common/ole_date.h"
+#include <cmath>
+
+#include "host/value.h"
 
 namespace orvex::access {
 
@@ -32,10 +34,12 @@ std::string_view columnTypeName(ColumnType type) {
   return "Unsupported";
 }
 
-double AccessDate::unixSeconds() const { return platform::oleSerialToUnixSeconds(serial); }
+double AccessDate::unixSeconds() const {
+  return std::round(host::Date::fromOleSerial(serial).unixSeconds() * 1000.0) / 1000.0;
+}
 
 AccessDate AccessDate::fromUnixSeconds(double seconds) {
-  return AccessDate{platform::unixSecondsToOleSerial(seconds)};
+  return AccessDate{host::Date::fromUnixSeconds(seconds).oleSerial()};
 }
 
 std::optional<double> numericValue(const AccessValue& value) {

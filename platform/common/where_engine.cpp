@@ -1,12 +1,13 @@
 #include "platform/common/where_engine.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 #include <variant>
 #include <vector>
 
 #include "host/text.h"
-#include "platform/common/ole_date.h"
+#include "host/value.h"
 #include "platform/common/where_tokens.h"
 
 namespace orvex::platform::where {
@@ -373,7 +374,9 @@ class Parser {
         }
         break;
       case ValueKind::Date:
-        if (t.kind == Tok::Number && dialect_.numbersAreOleDates) return oleSerialToUnixSeconds(t.number);
+        // A number is a stored date serial, read as an Access date is (to the millisecond).
+        if (t.kind == Tok::Number && dialect_.numbersAreOleDates)
+          return std::round(host::Date::fromOleSerial(t.number).unixSeconds() * 1000.0) / 1000.0;
         if (t.kind == Tok::Date || t.kind == Tok::Text) {
           if (auto date = readDate(t.text, dialect_.dateForms)) return *date;
           if (t.kind == Tok::Date) syntaxError(text_, o.pos, "malformed date #" + t.text + "#");

@@ -44,7 +44,7 @@ ErrorCollector::ErrorCollector() : outer_(innermost) {
 ErrorCollector::~ErrorCollector() { innermost = outer_; }
 
 void ErrorCollector::record(bool isFailure, const char* message) {
-  (isFailure ? failed_ : warned_) = true;
+  if (isFailure) failed_ = true;
   messages_.emplace_back(message != nullptr ? message : "");
 }
 

@@ -32,8 +32,6 @@ class ErrorCollector {
 
   /// True when GDAL reported at least one CE_Failure or CE_Fatal.
   bool failed() const noexcept { return failed_; }
-  /// True when GDAL reported a warning (for example a value truncated to a field's width).
-  bool warned() const noexcept { return warned_; }
   /// The collected messages, one per line, oldest first; empty when none.
   std::string text() const;
 
@@ -44,7 +42,6 @@ class ErrorCollector {
   ErrorCollector* outer_ = nullptr;
   std::vector<std::string> messages_;
   bool failed_ = false;
-  bool warned_ = false;
 };
 
 class FailedWriteSink;

@@ -113,27 +113,6 @@ GeometryPtr assemble(std::vector<GeometryPtr>& polygons) {
   return GeometryPtr(multi.release());
 }
 
-double perimeter(const OGRGeometry& g) {
-  double total = 0.0;
-  switch (flat(g)) {
-    case wkbPolygon:
-      for (const OGRLinearRing* ring : *g.toPolygon()) total += ring->get_Length();
-      break;
-    case wkbLineString:
-    case wkbLinearRing:
-      total = g.toSimpleCurve()->get_Length();
-      break;
-    case wkbMultiPolygon:
-    case wkbMultiLineString:
-    case wkbGeometryCollection:
-      for (const OGRGeometry* part : *g.toGeometryCollection()) total += perimeter(*part);
-      break;
-    default:
-      break;
-  }
-  return total;
-}
-
 OGRRawPoint catmullRom(const OGRRawPoint& p0, const OGRRawPoint& p1, const OGRRawPoint& p2,
                        const OGRRawPoint& p3, double t) {
   const double t2 = t * t;
@@ -264,8 +243,8 @@ GeometryPtr overlay(const OGRGeometry& a, const OGRGeometry& b, bool isUnion) {
   return result;
 }
 
-}  // namespace
-
+/// Signed area of a ring by the shoelace formula: positive when anticlockwise (x east, y
+/// north). The ring may be given closed or open.
 double signedRingArea(const OGRSimpleCurve& ring) {
   const int n = ring.getNumPoints();
   if (n < 3) return 0.0;
@@ -281,8 +260,9 @@ double signedRingArea(const OGRSimpleCurve& ring) {
   return twice / 2.0;
 }
 
-bool isClockwise(const OGRSimpleCurve& ring) { return signedRingArea(ring) < 0.0; }
-
+/// Reverses rings where needed so that exterior rings run clockwise and interior rings
+/// anticlockwise. Reversal keeps each ring's start point. Works on polygons, multipolygons
+/// and collections; other geometries are left alone.
 void orientRings(OGRGeometry& geometry) {
   switch (flat(geometry)) {
     case wkbPolygon: {
@@ -303,22 +283,7 @@ void orientRings(OGRGeometry& geometry) {
   }
 }
 
-double area(const OGRGeometry& geometry) {
-  switch (flat(geometry)) {
-    case wkbPolygon:
-      return geometry.toPolygon()->get_Area();
-    case wkbMultiPolygon:
-    case wkbGeometryCollection: {
-      double total = 0.0;
-      for (const OGRGeometry* part : *geometry.toGeometryCollection()) total += area(*part);
-      return total;
-    }
-    default:
-      return 0.0;
-  }
-}
-
-double length(const OGRGeometry& geometry) { return perimeter(geometry); }
+}  // namespace
 
 bool contains(const OGRGeometry& outer, const OGRGeometry& inner) {
   ErrorCollector quiet;
@@ -328,8 +293,6 @@ bool contains(const OGRGeometry& outer, const OGRGeometry& inner) {
   GeometryPtr b = repaired(inner);
   return a->Contains(b.get()) != FALSE;
 }
-
-bool within(const OGRGeometry& inner, const OGRGeometry& outer) { return contains(outer, inner); }
 
 GeometryPtr difference(const OGRGeometry& a, const OGRGeometry& b) { return overlay(a, b, false); }
 

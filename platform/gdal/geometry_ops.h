@@ -7,29 +7,8 @@
 
 namespace orvex::platform::gdal {
 
-/// Signed area of a ring by the shoelace formula: positive when anticlockwise (x east, y
-/// north). The ring may be given closed or open.
-double signedRingArea(const OGRSimpleCurve& ring);
-
-/// Whether a ring runs clockwise (negative signed area). A ring of no area is not clockwise.
-bool isClockwise(const OGRSimpleCurve& ring);
-
-/// Reverses rings where needed so that exterior rings run clockwise and interior rings
-/// anticlockwise. Reversal keeps each ring's start point. Works on polygons, multipolygons
-/// and collections; other geometries are left alone.
-void orientRings(OGRGeometry& geometry);
-
-/// Area of polygonal geometry (holes subtracted); 0 for points and lines.
-double area(const OGRGeometry& geometry);
-
-/// Length of lines; the boundary length (perimeter, holes included) of polygons; 0 for points.
-double length(const OGRGeometry& geometry);
-
 /// Whether `outer` contains `inner` (no point of `inner` outside `outer`, one inside).
 bool contains(const OGRGeometry& outer, const OGRGeometry& inner);
-
-/// Whether `inner` lies within `outer`; the converse of contains.
-bool within(const OGRGeometry& inner, const OGRGeometry& outer);
 
 /// The part of `a` outside `b`, and the union of both. Throws when GEOS fails (invalid input
 /// it cannot repair); an empty result is an empty geometry, never null.

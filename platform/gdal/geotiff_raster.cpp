@@ -185,11 +185,9 @@ int GeoTiffRasterDataset::rows() const { return file_->dataset->GetRasterYSize()
 
 double GeoTiffRasterDataset::cellSizeX() const { return gridOf(*file_->dataset).cellSize; }
 
-double GeoTiffRasterDataset::cellSizeY() const { return gridOf(*file_->dataset).cellSize; }
-
 host::Envelope GeoTiffRasterDataset::extent() const {
-  const GridGeometry g = gridOf(*file_->dataset);
-  return {g.originX, g.originY, g.originX + g.columns * g.cellSize, g.topY()};
+  const host::RasterSpec g = gridOf(*file_->dataset);
+  return {g.originX, g.originY, g.originX + g.columns * g.cellSize, g.originY + g.rows * g.cellSize};
 }
 
 int GeoTiffRasterDataset::bandCount() const { return file_->dataset->GetRasterCount(); }
@@ -247,8 +245,7 @@ std::shared_ptr<host::RasterDataset> GeoTiffRasterWorkspace::createRaster(const 
   file->failedWrites = failedWrites_;
   file->threads = threads_;
   try {
-    file->dataset = createFloatGeoTiff(
-        *tif, {raster.originX, raster.originY, raster.cellSize, raster.rows, raster.columns}, srs.get());
+    file->dataset = createFloatGeoTiff(*tif, raster, srs.get());
   } catch (const host::Error&) {
     std::error_code ignored;
     fs::remove(*tif, ignored);

@@ -102,7 +102,6 @@ class GeoTiffRasterDataset final : public host::RasterDataset {
   int columns() const override;
   int rows() const override;
   double cellSizeX() const override;
-  double cellSizeY() const override;
   host::Envelope extent() const override;
   host::SpatialReferencePtr spatialReference() const override { return spatialReference_; }
   int bandCount() const override;

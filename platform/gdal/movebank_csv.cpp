@@ -7,6 +7,7 @@
 #include "host/error.h"
 #include "host/status.h"
 #include "host/text.h"
+#include "host/value.h"
 
 namespace orvex::platform::gdal {
 namespace {
@@ -20,8 +21,6 @@ constexpr std::string_view kSensor = "sensor-type";
 constexpr std::string_view kVisible = "visible";
 constexpr std::array<std::string_view, 2> kOutlierColumns{"manually-marked-outlier",
                                                           "algorithm-marked-outlier"};
-
-constexpr std::int64_t kSecondsPerDay = 86400;
 
 [[noreturn]] void failAt(std::string_view source, std::size_t line, const std::string& what) {
   throw host::Error(host::kDataError, std::string(source) + ":" + std::to_string(line) + ": " + what);
@@ -83,22 +82,6 @@ bool isTrue(std::string_view text) {
 bool isFalse(std::string_view text) {
   const std::string word = host::toLowerAscii(host::trim(text));
   return word == "false" || word == "f" || word == "0" || word == "no";
-}
-
-/// Days from 1970-01-01 to a proleptic Gregorian date (the civil-days algorithm).
-std::int64_t daysFromCivil(std::int64_t y, int m, int d) {
-  y -= m <= 2 ? 1 : 0;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const std::int64_t yearOfEra = y - era * 400;
-  const std::int64_t dayOfYear = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-  return era * 146097 + dayOfEra - 719468;
-}
-
-int daysInMonth(std::int64_t y, int m) {
-  static constexpr std::array<int, 12> kDays{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-  return m == 2 && leap ? 29 : kDays[static_cast<std::size_t>(m - 1)];
 }
 
 /// Reads exactly `width` digits at `pos`.
@@ -176,12 +159,9 @@ std::optional<std::pair<std::int64_t, double>> parseMovebankTimestamp(std::strin
   if (text.size() < kWholeLength || text[4] != '-' || text[7] != '-' ||
       (text[10] != ' ' && text[10] != 'T') || text[13] != ':' || text[16] != ':')
     return std::nullopt;
-  const auto year = digits(text, 0, 4), month = digits(text, 5, 2), day = digits(text, 8, 2);
+  const std::optional<host::Date> date = host::Date::parseIso8601(text.substr(0, 10));
   const auto hour = digits(text, 11, 2), minute = digits(text, 14, 2), second = digits(text, 17, 2);
-  if (!year || !month || !day || !hour || !minute || !second) return std::nullopt;
-  if (*month < 1 || *month > 12 || *day < 1 || *day > daysInMonth(*year, *month) || *hour > 23 ||
-      *minute > 59 || *second > 59)
-    return std::nullopt;
+  if (!date || !hour || !minute || !second || *hour > 23 || *minute > 59 || *second > 59) return std::nullopt;
   double fraction = 0.0;
   if (text.size() > kWholeLength) {
     if (text[kWholeLength] != '.' || text.size() == kWholeLength + 1) return std::nullopt;
@@ -192,8 +172,9 @@ std::optional<std::pair<std::int64_t, double>> parseMovebankTimestamp(std::strin
     }
     if (fraction >= 1.0) fraction = std::nextafter(1.0, 0.0);  // "0.9999999999999999999"
   }
+  // A whole day's seconds, exact in a double for any four-digit year.
   const std::int64_t seconds =
-      daysFromCivil(*year, *month, *day) * kSecondsPerDay + *hour * 3600 + *minute * 60 + *second;
+      static_cast<std::int64_t>(date->unixSeconds()) + *hour * 3600 + *minute * 60 + *second;
   return std::pair{seconds, fraction};
 }
 

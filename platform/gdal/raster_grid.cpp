@@ -41,7 +41,7 @@ std::string datasetName(GDALRasterBand& band) {
 
 }  // namespace
 
-DatasetPtr createFloatGeoTiff(const std::filesystem::path& path, const GridGeometry& grid,
+DatasetPtr createFloatGeoTiff(const std::filesystem::path& path, const host::RasterSpec& grid,
                               const OGRSpatialReference* srs) {
   ensureGdalReady();
   if (grid.rows <= 0 || grid.columns <= 0 || !(grid.cellSize > 0.0) || !std::isfinite(grid.originX) ||
@@ -61,7 +61,8 @@ DatasetPtr createFloatGeoTiff(const std::filesystem::path& path, const GridGeome
       driver->Create(path.string().c_str(), grid.columns, grid.rows, 1, GDT_Float32, options.List()));
   if (!ds) failWithGdal("cannot create raster " + quoted(path), &errors);
 
-  double transform[6] = {grid.originX, grid.cellSize, 0.0, grid.topY(), 0.0, -grid.cellSize};
+  const double topY = grid.originY + grid.rows * grid.cellSize;
+  double transform[6] = {grid.originX, grid.cellSize, 0.0, topY, 0.0, -grid.cellSize};
   if (ds->SetGeoTransform(transform) != CE_None) failWithGdal("cannot georeference " + quoted(path), &errors);
   if (srs != nullptr && ds->SetSpatialRef(srs) != CE_None) {
     failWithGdal("cannot set the spatial reference of " + quoted(path), &errors);
@@ -82,7 +83,7 @@ DatasetPtr openRaster(const std::filesystem::path& path, bool update) {
   return ds;
 }
 
-GridGeometry gridOf(GDALDataset& dataset) {
+host::RasterSpec gridOf(GDALDataset& dataset) {
   double t[6] = {0, 1, 0, 0, 0, 1};
   if (dataset.GetGeoTransform(t) != CE_None) {
     fail("raster \"" + std::string(dataset.GetDescription()) + "\" has no georeferencing");
@@ -95,7 +96,7 @@ GridGeometry gridOf(GDALDataset& dataset) {
   if (t[2] != 0.0 || t[4] != 0.0 || !(width > 0.0) || !square) {
     fail("raster \"" + std::string(dataset.GetDescription()) + "\" is not a north-up grid of square cells");
   }
-  GridGeometry g;
+  host::RasterSpec g;
   g.cellSize = width;
   g.columns = dataset.GetRasterXSize();
   g.rows = dataset.GetRasterYSize();
@@ -231,12 +232,6 @@ std::optional<BandStatistics> RunningStatistics::result() const {
   if (all.count == 0) return std::nullopt;
   return BandStatistics{all.minimum, all.maximum, all.mean,
                         std::sqrt(all.squares / static_cast<double>(all.count))};
-}
-
-std::optional<BandStatistics> statisticsOfCells(std::span<const float> cells) {
-  RunningStatistics statistics;
-  statistics.add(cells);
-  return statistics.result();
 }
 
 bool deleteRaster(const std::filesystem::path& path) {

@@ -10,21 +10,10 @@
 #include <span>
 #include <vector>
 
+#include "host/raster.h"
 #include "platform/gdal/gdal_handles.h"
 
 namespace orvex::platform::gdal {
-
-/// A north-up grid. The origin is the lower-left corner of the lower-left cell; row 0 is the
-/// northernmost row (GDAL's and the pixel blocks' order).
-struct GridGeometry {
-  double originX = 0.0;
-  double originY = 0.0;
-  double cellSize = 0.0;
-  int rows = 0;
-  int columns = 0;
-
-  double topY() const noexcept { return originY + rows * cellSize; }
-};
 
 /// Minimum, maximum, mean and standard deviation over every cell of a band.
 struct BandStatistics {
@@ -34,18 +23,20 @@ struct BandStatistics {
   double standardDeviation = 0.0;
 };
 
-/// Creates (or replaces) `path` as a single-band Float32 GeoTIFF of that grid, every cell 0,
-/// no no-data value. `srs` may be null (no spatial reference written).
-/// Throws when the grid is empty or the cell size is not positive, or when GDAL fails.
-DatasetPtr createFloatGeoTiff(const std::filesystem::path& path, const GridGeometry& grid,
+/// Creates (or replaces) `path` as a single-band Float32 GeoTIFF of the north-up grid of
+/// `grid` (its name and spatial reference are not used), every cell 0, no no-data value; row
+/// 0 is the northernmost row, GDAL's and the pixel blocks' order. `srs` may be null (no
+/// spatial reference written). Throws when the grid is empty or the cell size is not
+/// positive, or when GDAL fails.
+DatasetPtr createFloatGeoTiff(const std::filesystem::path& path, const host::RasterSpec& grid,
                               const OGRSpatialReference* srs);
 
 /// Opens a raster read-only or for update. Throws, naming the file, when GDAL cannot.
 DatasetPtr openRaster(const std::filesystem::path& path, bool update);
 
-/// The grid of a north-up dataset. Throws for a rotated grid or non-square cells, which the
-/// host's rasters cannot describe.
-GridGeometry gridOf(GDALDataset& dataset);
+/// The grid of a north-up dataset (no name, no spatial reference). Throws for a rotated grid or
+/// non-square cells, which the host's rasters cannot describe.
+host::RasterSpec gridOf(GDALDataset& dataset);
 
 /// Writes `rowCount` whole rows from `firstRow` down; `values` holds them row after row.
 /// Throws when the block leaves the band or `values` has the wrong size.
@@ -91,9 +82,6 @@ class RunningStatistics {
   std::vector<float> partial_;  ///< cells of the block not yet complete
   bool sawNan_ = false;
 };
-
-/// RunningStatistics of `cells` in one block.
-std::optional<BandStatistics> statisticsOfCells(std::span<const float> cells);
 
 /// Removes a raster dataset and its side files (.aux.xml and the like). False when nothing of
 /// that name exists; throws when it exists but cannot be removed.

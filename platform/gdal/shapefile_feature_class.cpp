@@ -253,8 +253,6 @@ void ShapefileFeatureClass::rebuildFields() {
 
 std::string ShapefileFeatureClass::name() const { return shp_.stem().string(); }
 
-std::string ShapefileFeatureClass::shapeFieldName() const { return kShapeField; }
-
 const host::Fields& ShapefileFeatureClass::fields() const {
   std::lock_guard lock(mutex_);
   return *fields_;

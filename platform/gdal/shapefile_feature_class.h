@@ -59,7 +59,6 @@ class ShapefileFeatureClass final : public host::FeatureClass {
   void deleteRow(host::ObjectId id) override;
 
   host::GeometryType shapeType() const override { return shapeType_; }
-  std::string shapeFieldName() const override;
   host::Envelope extent() const override;
   host::SpatialReferencePtr spatialReference() const override { return spatialReference_; }
 

@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 #include "platform/gdal/gdal_session.h"
@@ -55,18 +54,6 @@ SpatialRefPtr srsFromWkt(std::string_view wkt) {
     failWithGdal("not a spatial reference in WKT: \"" + shortened(text) + "\"", &errors);
   }
   return srs;
-}
-
-SpatialRefPtr srsFromPrjFile(const std::filesystem::path& prj) {
-  std::ifstream in(prj, std::ios::binary);
-  if (!in) fail("cannot read projection file \"" + prj.string() + "\"");
-  std::ostringstream text;
-  text << in.rdbuf();
-  try {
-    return srsFromWkt(text.str());
-  } catch (const std::exception& e) {
-    fail("projection file \"" + prj.string() + "\": " + e.what());
-  }
 }
 
 SpatialRefPtr cloneSrs(const OGRSpatialReference& srs) {

@@ -3,7 +3,6 @@
 // Spatial references on OGR/PROJ, always in traditional GIS axis order (x = easting or
 // longitude), whatever order the authority defines.
 
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,19 +11,12 @@
 
 namespace orvex::platform::gdal {
 
-/// EPSG code of geographic WGS 1984.
-inline constexpr int kWgs84Code = 4326;
-
 /// A reference from an EPSG code. Throws, naming the code, when PROJ does not know it.
 SpatialRefPtr srsFromEpsg(int code);
 
 /// A reference from WKT in the OGC dialect or in the dialect that .prj files hold, or from a
 /// PROJ string. Throws when PROJ cannot read the text.
 SpatialRefPtr srsFromWkt(std::string_view wkt);
-
-/// A reference read from a .prj file. Throws, naming the file, when it cannot be read or
-/// parsed.
-SpatialRefPtr srsFromPrjFile(const std::filesystem::path& prj);
 
 /// An independent copy in traditional GIS order.
 SpatialRefPtr cloneSrs(const OGRSpatialReference& srs);

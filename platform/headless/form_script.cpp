@@ -8,8 +8,8 @@
 
 #include "host/error.h"
 #include "host/form.h"
-#include "host/form_driver.h"
 #include "host/text.h"
+#include "platform/common/form_driver.h"
 
 namespace orvex::platform::headless {
 namespace {
@@ -150,7 +150,7 @@ std::string formatFormStep(const FormStep& step) {
 
 ScriptOutcome playFormScript(host::Form& form, const FormScript& script, const RefusalFn& onRefusal) {
   ScriptOutcome outcome;
-  host::FormDriver driver(form);
+  platform::FormDriver driver(form);
   const auto refused = [&] {
     const std::string& message = driver.lastRefusal().message;
     outcome.refusals.push_back(message);

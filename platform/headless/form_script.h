@@ -2,7 +2,7 @@
 
 // What a person would do with a form, written down in advance: the scripted user interface
 // of the command line and of the tests shows a form by playing its script through
-// host::FormDriver, so the form's own event handlers do the work exactly as they do for a
+// platform::FormDriver, so the form's own event handlers do the work exactly as they do for a
 // person.
 
 #include <functional>

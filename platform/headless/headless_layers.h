@@ -22,8 +22,7 @@ class HeadlessFeatureLayer final : public host::FeatureLayer {
 
   std::string name() const override { return name_; }
   void setName(std::string name) override { name_ = std::move(name); }
-  bool visible() const override { return visible_; }
-  void setVisible(bool visible) { visible_ = visible; }
+  bool visible() const override { return true; }
   host::SpatialReferencePtr spatialReference() const override;
 
   std::shared_ptr<host::FeatureClass> featureClass() const override { return featureClass_; }
@@ -41,7 +40,6 @@ class HeadlessFeatureLayer final : public host::FeatureLayer {
   std::shared_ptr<host::FeatureClass> featureClass_;
   std::string name_;
   host::SpatialReferencePtr spatialReference_;
-  bool visible_ = true;
   std::vector<host::ObjectId> selected_;
   std::weak_ptr<host::MapEvents> events_;
 };

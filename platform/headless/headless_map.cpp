@@ -78,18 +78,9 @@ void RecordingGraphicsContainer::remove(host::ElementId id) {
   operations_.push_back({GraphicsOperation::Kind::Remove, id});
 }
 
-void RecordingGraphicsContainer::removeAll() {
-  MemoryGraphicsContainer::removeAll();
-  operations_.push_back({GraphicsOperation::Kind::RemoveAll, 0});
-}
-
 HeadlessDocument::HeadlessDocument() {
   focus_ = std::make_shared<HeadlessMap>(kFirstMapName, view_.sharedEvents());
   maps_.push_back(focus_);
-}
-
-std::vector<std::shared_ptr<host::Map>> HeadlessDocument::maps() const {
-  return {maps_.begin(), maps_.end()};
 }
 
 std::shared_ptr<HeadlessMap> HeadlessDocument::addMap(std::string name) {

@@ -46,9 +46,9 @@ class HeadlessMap final : public host::Map {
 
 /// What was done to a graphics container, in order.
 struct GraphicsOperation {
-  enum class Kind { Add, Remove, RemoveAll };
+  enum class Kind { Add, Remove };
   Kind kind = Kind::Add;
-  host::ElementId id = 0;  ///< 0 for RemoveAll
+  host::ElementId id = 0;
   bool operator==(const GraphicsOperation&) const = default;
 };
 
@@ -58,7 +58,6 @@ class RecordingGraphicsContainer final : public host::MemoryGraphicsContainer {
  public:
   host::ElementId add(host::GraphicElement element) override;
   void remove(host::ElementId id) override;
-  void removeAll() override;
 
   const std::vector<GraphicsOperation>& operations() const { return operations_; }
   /// Every element ever added, in order, also those removed since.
@@ -101,7 +100,6 @@ class HeadlessDocument final : public host::Document {
   HeadlessDocument();
 
   std::shared_ptr<host::Map> focusMap() const override { return focus_; }
-  std::vector<std::shared_ptr<host::Map>> maps() const override;
   std::shared_ptr<host::Layer> selectedLayer() const override { return selectedLayer_; }
   host::ActiveView& activeView() override { return view_; }
 

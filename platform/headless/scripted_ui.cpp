@@ -85,6 +85,19 @@ std::filesystem::path absoluteOf(const std::filesystem::path& path) {
   return absolute.empty() ? path : absolute.lexically_normal();
 }
 
+/// The front of a queue of answers, taken off it; nothing when the queue is empty.
+template <class Answer>
+std::optional<Answer> takeFront(std::deque<Answer>& queue) {
+  if (queue.empty()) return std::nullopt;
+  std::optional<Answer> front(std::move(queue.front()));
+  queue.pop_front();
+  return front;
+}
+
+std::vector<std::filesystem::path> pathsOf(const std::optional<std::filesystem::path>& path) {
+  return path ? std::vector{*path} : std::vector<std::filesystem::path>{};
+}
+
 std::string_view dialogWord(DialogKind kind) {
   switch (kind) {
     case DialogKind::Save:
@@ -133,7 +146,6 @@ void ScriptedUi::clearRecords() {
   messages_.clear();
   dialogs_.clear();
   forms_.clear();
-  modeless_.clear();
 }
 
 void ScriptedUi::printLine(const std::string& line) {
@@ -185,68 +197,38 @@ std::optional<host::MessageAnswer> ScriptedUi::askPerson(host::MessageButtons bu
 }
 
 std::optional<std::filesystem::path> ScriptedUi::saveFile(const host::FileDialogOptions& options) {
-  std::optional<std::filesystem::path> chosen;
-  bool answered = true;
-  if (saveAnswers_) {
-    chosen = saveAnswers_(options);
-  } else if (!saveQueue_.empty()) {
-    chosen = std::move(saveQueue_.front());
-    saveQueue_.pop_front();
-  } else {
-    answered = false;
-  }
+  const auto answer = saveAnswers_
+                          ? std::make_optional<std::optional<std::filesystem::path>>(saveAnswers_(options))
+                          : takeFront(saveQueue_);
+  std::optional<std::filesystem::path> chosen = answer.value_or(std::nullopt);
   if (chosen) chosen = absoluteOf(host::withDefaultExtension(*chosen, options.defaultExtension));
-
-  DialogRecord record{DialogKind::Save, options.title, {}};
-  if (chosen) record.answer.push_back(*chosen);
-  dialogs_.push_back(std::move(record));
-  if (!answered)
-    printLine(std::string(options.title.empty() ? dialogWord(DialogKind::Save) : options.title) +
-              ": no file given; cancelled");
+  recordDialog(DialogKind::Save, options.title, pathsOf(chosen), answer.has_value());
   return chosen;
 }
 
 std::vector<std::filesystem::path> ScriptedUi::openFiles(const host::FileDialogOptions& options) {
-  std::vector<std::filesystem::path> chosen;
-  bool answered = true;
-  if (openAnswers_) {
-    chosen = openAnswers_(options);
-  } else if (!openQueue_.empty()) {
-    chosen = std::move(openQueue_.front());
-    openQueue_.pop_front();
-  } else {
-    answered = false;
-  }
+  const auto answer = takeFront(openQueue_);
+  std::vector<std::filesystem::path> chosen = answer.value_or(std::vector<std::filesystem::path>{});
   for (auto& path : chosen) path = absoluteOf(path);
   if (!options.allowMultiple && chosen.size() > 1) chosen.resize(1);
-
-  dialogs_.push_back({DialogKind::Open, options.title, chosen});
-  if (!answered)
-    printLine(std::string(options.title.empty() ? dialogWord(DialogKind::Open) : options.title) +
-              ": no file given; cancelled");
+  recordDialog(DialogKind::Open, options.title, chosen, answer.has_value());
   return chosen;
 }
 
 std::optional<std::filesystem::path> ScriptedUi::browseFolder(const host::FolderDialogOptions& options) {
-  std::optional<std::filesystem::path> chosen;
-  bool answered = true;
-  if (folderAnswers_) {
-    chosen = folderAnswers_(options);
-  } else if (!folderQueue_.empty()) {
-    chosen = std::move(folderQueue_.front());
-    folderQueue_.pop_front();
-  } else {
-    answered = false;
-  }
+  const auto answer = takeFront(folderQueue_);
+  std::optional<std::filesystem::path> chosen = answer.value_or(std::nullopt);
   if (chosen) chosen = absoluteOf(*chosen);
-
-  DialogRecord record{DialogKind::Folder, options.title, {}};
-  if (chosen) record.answer.push_back(*chosen);
-  dialogs_.push_back(std::move(record));
-  if (!answered)
-    printLine(std::string(options.title.empty() ? dialogWord(DialogKind::Folder) : options.title) +
-              ": no folder given; cancelled");
+  recordDialog(DialogKind::Folder, options.title, pathsOf(chosen), answer.has_value());
   return chosen;
+}
+
+void ScriptedUi::recordDialog(DialogKind kind, const std::string& title,
+                              std::vector<std::filesystem::path> chosen, bool answered) {
+  dialogs_.push_back({kind, title, std::move(chosen)});
+  if (!answered)
+    printLine(std::string(title.empty() ? dialogWord(kind) : title) +
+              (kind == DialogKind::Folder ? ": no folder given; cancelled" : ": no file given; cancelled"));
 }
 
 const FormScript* ScriptedUi::scriptFor(const std::string& formName, FormScript& oneTime) {
@@ -300,7 +282,6 @@ int ScriptedUi::showModal(host::Form& form) {
 
 void ScriptedUi::showModeless(host::Form& form) {
   if (!form.isOpen()) form.load();
-  modeless_.push_back(form.name());
 }
 
 void ScriptedUi::hide(host::Form& form) { (void)form; }

@@ -57,8 +57,8 @@ struct FormRecord {
 /// Abort), except that Retry/Cancel answers Cancel, because an unattended Retry would repeat
 /// the failing step for ever.
 ///
-/// File and folder dialogs: a callback set for the kind answers first; without one the next
-/// queued answer is used; with neither the dialog counts as cancelled and a line saying so is
+/// File and folder dialogs: the save callback, when set, answers every save dialog; otherwise
+/// the next queued answer is used; with neither the dialog counts as cancelled and a line saying so is
 /// printed. An answered path is made absolute, and a save answer gets the dialog's default
 /// extension when its name has none. Giving a path in advance is taken as the person's
 /// confirmation: there is no overwrite question.
@@ -70,9 +70,6 @@ struct FormRecord {
 class ScriptedUi final : public host::UiServices {
  public:
   using SaveAnswerFn = std::function<std::optional<std::filesystem::path>(const host::FileDialogOptions&)>;
-  using OpenAnswerFn = std::function<std::vector<std::filesystem::path>(const host::FileDialogOptions&)>;
-  using FolderAnswerFn =
-      std::function<std::optional<std::filesystem::path>(const host::FolderDialogOptions&)>;
 
   /// Prints to `out`, which must outlive the object. `defaultTitle` stands for absent titles.
   explicit ScriptedUi(std::ostream& out, std::string defaultTitle);
@@ -88,9 +85,7 @@ class ScriptedUi final : public host::UiServices {
   void queueSaveAnswer(std::optional<std::filesystem::path> answer);
   void setSaveAnswers(SaveAnswerFn answers) { saveAnswers_ = std::move(answers); }
   void queueOpenAnswer(std::vector<std::filesystem::path> answer);
-  void setOpenAnswers(OpenAnswerFn answers) { openAnswers_ = std::move(answers); }
   void queueFolderAnswer(std::optional<std::filesystem::path> answer);
-  void setFolderAnswers(FolderAnswerFn answers) { folderAnswers_ = std::move(answers); }
 
   /// The script played every time a form of that name is shown (replaces an earlier one).
   void setFormScript(std::string formName, FormScript script);
@@ -114,8 +109,6 @@ class ScriptedUi final : public host::UiServices {
   const std::vector<MessageRecord>& messages() const { return messages_; }
   const std::vector<DialogRecord>& dialogs() const { return dialogs_; }
   const std::vector<FormRecord>& forms() const { return forms_; }
-  /// Modeless forms shown so far, by name, in order.
-  const std::vector<std::string>& modelessForms() const { return modeless_; }
   void clearRecords();
 
   /// Prints one line as the message boxes are printed (notes of the host itself).
@@ -135,6 +128,9 @@ class ScriptedUi final : public host::UiServices {
   std::optional<host::MessageAnswer> askPerson(host::MessageButtons buttons);
   std::string titleOf(const std::optional<std::string>& title) const;
   const FormScript* scriptFor(const std::string& formName, FormScript& oneTime);
+  /// Records a file or folder dialog; one that got no answer is cancelled, with a printed note.
+  void recordDialog(DialogKind kind, const std::string& title, std::vector<std::filesystem::path> chosen,
+                    bool answered);
 
   std::ostream* out_;
   std::string defaultTitle_;
@@ -145,9 +141,7 @@ class ScriptedUi final : public host::UiServices {
   std::deque<std::optional<std::filesystem::path>> saveQueue_;
   SaveAnswerFn saveAnswers_;
   std::deque<std::vector<std::filesystem::path>> openQueue_;
-  OpenAnswerFn openAnswers_;
   std::deque<std::optional<std::filesystem::path>> folderQueue_;
-  FolderAnswerFn folderAnswers_;
 
   std::map<std::string, FormScript> standingScripts_;
   std::map<std::string, std::deque<FormScript>> queuedScripts_;
@@ -158,7 +152,6 @@ class ScriptedUi final : public host::UiServices {
   std::vector<MessageRecord> messages_;
   std::vector<DialogRecord> dialogs_;
   std::vector<FormRecord> forms_;
-  std::vector<std::string> modeless_;
 };
 
 /// The dialog's own default answer for a button set (see `ScriptedUi`).

@@ -64,14 +64,11 @@ host::ProgressFn HeadlessStatusBar::progress() {
 
 void HeadlessStatusBar::report(double fraction, std::string_view message) {
   lastFraction_ = clampFraction(fraction);
-  lastProgressMessage_ = message;
-  visible_ = true;
   ++reports_;
   if (display_) display_->draw(lastFraction_, message);
 }
 
 void HeadlessStatusBar::hideProgress() {
-  visible_ = false;
   if (display_) display_->hide();
 }
 

@@ -54,15 +54,9 @@ class HeadlessStatusBar final : public host::StatusBar {
   void setDisplay(std::unique_ptr<ProgressDisplay> display) { display_ = std::move(display); }
   ProgressDisplay* display() const { return display_.get(); }
 
-  void setMessage(std::string_view message) override { message_ = message; }
   host::ProgressFn progress() override;
   void hideProgress() override;
 
-  const std::string& message() const { return message_; }
-  /// True between the first report after a hide and the next hide.
-  bool progressVisible() const { return visible_; }
-  double lastFraction() const { return lastFraction_; }
-  const std::string& lastProgressMessage() const { return lastProgressMessage_; }
   int reportCount() const { return reports_; }
 
   /// Lets the bar's line go before other output is printed: the bar is drawn again at the
@@ -73,10 +67,7 @@ class HeadlessStatusBar final : public host::StatusBar {
   void report(double fraction, std::string_view message);
 
   std::unique_ptr<ProgressDisplay> display_;
-  std::string message_;
-  bool visible_ = false;
   double lastFraction_ = 0.0;
-  std::string lastProgressMessage_;
   int reports_ = 0;
 };
 

@@ -139,12 +139,6 @@ void CanvasGraphics::remove(host::ElementId id) {
   dropItem(id);
 }
 
-void CanvasGraphics::removeAll() {
-  MemoryGraphicsContainer::removeAll();
-  while (!items_.empty()) dropItem(items_.begin()->first);
-  if (canvas_) canvas_->refresh();
-}
-
 void CanvasGraphics::dropItem(host::ElementId id) {
   const auto found = items_.find(id);
   if (found == items_.end()) return;

@@ -23,7 +23,6 @@ class CanvasGraphics final : public host::MemoryGraphicsContainer {
 
   host::ElementId add(host::GraphicElement element) override;
   void remove(host::ElementId id) override;
-  void removeAll() override;
 
   /// Canvas items alive (one per element while a canvas is there).
   int itemCount() const { return static_cast<int>(items_.size()); }

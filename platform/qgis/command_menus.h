@@ -45,7 +45,6 @@ class CommandMenus {
   std::vector<QMenu*> menus() const;
   /// Re-reads each command's enabled state (none while a command runs).
   void refreshEnabled();
-  bool running() const { return running_; }
 
  private:
   struct Entry {

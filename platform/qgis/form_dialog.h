@@ -3,7 +3,7 @@
 // A Qt dialog laid out from a host form model.
 //
 // Every control kind of the model has a widget; the widgets route a person's actions to the
-// model through host::FormDriver (the same events, in the same order, as scripted runs fire)
+// model through platform::FormDriver (the same events, in the same order, as scripted runs fire)
 // and show the model's state after every action and on a short timer, so changes a handler or
 // a running command makes reach the screen. The dialog never re-implements a form's behaviour.
 //
@@ -19,7 +19,7 @@
 #include <QTimer>
 
 #include "host/form.h"
-#include "host/form_driver.h"
+#include "platform/common/form_driver.h"
 
 class QGridLayout;
 class QHBoxLayout;
@@ -58,7 +58,7 @@ class FormDialog final : public QDialog {
   void finishWhenClosed();
 
   host::Form& form_;
-  host::FormDriver driver_;
+  platform::FormDriver driver_;
   std::map<std::string, QWidget*, std::less<>> widgets_;
   std::map<std::string, QGridLayout*, std::less<>> frameGrids_;
   std::map<int, QGridLayout*> pageGrids_;

@@ -1,41 +1,20 @@
 #include "platform/qgis/qgis_application.h"
 
-#include <algorithm>
-#include <cctype>
-
 #include <qgsmessagebar.h>
 #include <QMainWindow>
-#include <QStatusBar>
 
 #include "host/error.h"
 #include "platform/access/access_workspace.h"
+#include "platform/common/command_kinds.h"
 #include "platform/gdal/gdal_platform.h"
 #include "platform/qgis/qgis_convert.h"
 
 namespace orvex::platform::qgis {
-namespace {
-
-// ProgIDs (version-independent, compared without letter case) of the commands whose results
-// are distances and areas: the kernel analysis, the KDE tool and the minimum convex polygon.
-constexpr std::string_view kGroundUnitCommands[] = {"Orvex8.orvex_kernel", "ORVEX.clsKDETool",
-                                                    "Orvex8.orvex_MCP"};
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
-}  // namespace
 
 bool needsGroundUnits(std::string_view progId) {
-  // A version-dependent ProgID ("Orvex8.orvex_MCP.1") names the same class.
-  for (std::string_view name : kGroundUnitCommands)
-    if (equalsIgnoringCase(progId, name) ||
-        (progId.size() > name.size() && equalsIgnoringCase(progId.substr(0, name.size()), name) &&
-         progId[name.size()] == '.'))
-      return true;
-  return false;
+  // A version-dependent ProgID ("Orvex8.orvex_MCP.1") names the same class: what follows its
+  // second point is the version.
+  return measuresFixes(progId.substr(0, progId.find('.', progId.find('.') + 1)));
 }
 
 QgisApplication::QgisApplication(QgisHostOptions options)
@@ -44,9 +23,7 @@ QgisApplication::QgisApplication(QgisHostOptions options)
       qtUi_(options.ui == nullptr ? std::make_unique<QtUiServices>(options.mainWindow, name_) : nullptr),
       ui_(options.ui != nullptr ? options.ui : qtUi_.get()),
       clock_(*ui_),
-      statusBar_(std::make_unique<QgisStatusBar>(
-          options.mainWindow != nullptr ? options.mainWindow->statusBar() : nullptr, options.messageBar,
-          *ui_)),
+      statusBar_(std::make_unique<QgisStatusBar>(options.messageBar, *ui_)),
       workspaces_(
           std::make_unique<gdal::GdalWorkspaceFactory>(&access::openAccessWorkspace, workerThreads())),
       spatialReferences_(gdal::makeSpatialReferenceFactory()),

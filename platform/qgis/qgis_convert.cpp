@@ -35,13 +35,6 @@ host::SpatialReferencePtr toHostCrs(const QgsCoordinateReferenceSystem& crs,
   return factory.fromWkt(toStd(crs.toWkt(QgsCoordinateReferenceSystem::WKT_PREFERRED_GDAL)));
 }
 
-QgsCoordinateReferenceSystem toQgsCrs(const host::SpatialReference* reference) {
-  if (reference == nullptr || reference->isUnknown()) return {};
-  if (const auto code = reference->epsg())
-    return QgsCoordinateReferenceSystem(QStringLiteral("EPSG:%1").arg(*code));
-  return QgsCoordinateReferenceSystem::fromWkt(toQString(reference->wkt()));
-}
-
 bool lacksGroundUnits(const QgsCoordinateReferenceSystem& crs) {
   if (!crs.isValid()) return false;
   if (crs.isGeographic()) return true;

@@ -19,8 +19,6 @@ namespace orvex::platform::qgis {
 /// WKT. An invalid system gives the factory's unknown system.
 host::SpatialReferencePtr toHostCrs(const QgsCoordinateReferenceSystem& crs,
                                     const host::SpatialReferenceFactory& factory);
-/// The QGIS form of a host coordinate system; invalid for null or the unknown system.
-QgsCoordinateReferenceSystem toQgsCrs(const host::SpatialReference* reference);
 
 /// Geographic systems and Web Mercator give degrees or pseudo-metres: distances and areas
 /// computed in them are not ground distances and areas.

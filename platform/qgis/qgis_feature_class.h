@@ -51,7 +51,6 @@ class QgisFeatureClass final : public host::FeatureClass {
   host::Row createRowBuffer() const override { return host::Row(fields_); }
 
   host::GeometryType shapeType() const override { return shapeType_; }
-  std::string shapeFieldName() const override { return "Shape"; }
   host::Envelope extent() const override;
   host::SpatialReferencePtr spatialReference() const override { return frame_->reference; }
 

@@ -31,8 +31,6 @@ class QgisFeatureLayer final : public host::FeatureLayer {
   host::SelectionSet selection() const override;
   void setSelection(host::SelectionSet selection) override;
 
-  QgsVectorLayer* qgsLayer() const { return layer_.data(); }
-
  private:
   QPointer<QgsVectorLayer> layer_;
   std::shared_ptr<QgisFeatureClass> featureClass_;

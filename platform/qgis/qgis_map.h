@@ -89,11 +89,9 @@ class QgisDocument final : public host::Document {
                EditSessions& edits, std::function<QgsMapLayer*()> currentLayer);
 
   std::shared_ptr<host::Map> focusMap() const override { return map_; }
-  std::vector<std::shared_ptr<host::Map>> maps() const override { return {map_}; }
   std::shared_ptr<host::Layer> selectedLayer() const override;
   host::ActiveView& activeView() override { return view_; }
 
-  QgisMap& qgisMap() { return *map_; }
   QgisActiveView& qgisView() { return view_; }
 
  private:

@@ -16,15 +16,10 @@ namespace {
 constexpr int kBarSteps = 1000;  // resolution of the bar
 }
 
-QgisStatusBar::QgisStatusBar(QStatusBar* statusBar, QgsMessageBar* messageBar, host::UiServices& ui)
-    : statusBar_(statusBar), messageBar_(messageBar), ui_(ui) {}
+QgisStatusBar::QgisStatusBar(QgsMessageBar* messageBar, host::UiServices& ui)
+    : messageBar_(messageBar), ui_(ui) {}
 
 QgisStatusBar::~QgisStatusBar() { hideProgress(); }
-
-void QgisStatusBar::setMessage(std::string_view message) {
-  message_ = std::string(message);
-  if (statusBar_) statusBar_->showMessage(toQString(message));
-}
 
 host::ProgressFn QgisStatusBar::progress() {
   return [this](double fraction, std::string_view message) { return report(fraction, message); };

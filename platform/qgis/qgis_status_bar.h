@@ -1,13 +1,12 @@
 #pragma once
 
-// The desktop status bar: the message panel of the main window and one progress bar per run,
-// shown in QGIS's message bar with a Cancel button.
+// The desktop status bar: one progress bar per run, shown in QGIS's message bar with a Cancel
+// button.
 
 #include <functional>
 #include <string>
 
 #include <QPointer>
-#include <QStatusBar>
 
 #include "host/progress.h"
 #include "host/ui_services.h"
@@ -20,12 +19,11 @@ namespace orvex::platform::qgis {
 
 class QgisStatusBar final : public host::StatusBar {
  public:
-  /// Either may be null (tests without a main window); `ui` keeps the window painting while a
-  /// command reports progress.
-  QgisStatusBar(QStatusBar* statusBar, QgsMessageBar* messageBar, host::UiServices& ui);
+  /// `messageBar` may be null (tests without a main window); `ui` keeps the window painting
+  /// while a command reports progress.
+  QgisStatusBar(QgsMessageBar* messageBar, host::UiServices& ui);
   ~QgisStatusBar() override;
 
-  void setMessage(std::string_view message) override;
   /// Every report processes waiting events (so Cancel can be pressed) and answers false once
   /// Cancel was pressed during this run.
   host::ProgressFn progress() override;
@@ -35,20 +33,16 @@ class QgisStatusBar final : public host::StatusBar {
   void beginRun() { cancelled_ = false; }
   /// What pressing Cancel does (tests press it this way).
   void cancel() { cancelled_ = true; }
-  bool cancelled() const { return cancelled_; }
-  const std::string& message() const { return message_; }
   /// The last reported fraction, -1 before the first report of a run.
   double fraction() const { return fraction_; }
 
  private:
   bool report(double fraction, std::string_view message);
 
-  QPointer<QStatusBar> statusBar_;
   QPointer<QgsMessageBar> messageBar_;
   host::UiServices& ui_;
   QPointer<QgsMessageBarItem> item_;
   QPointer<QProgressBar> bar_;
-  std::string message_;
   double fraction_ = -1.0;
   bool cancelled_ = false;
 };

@@ -77,11 +77,15 @@ QString startIn(const host::FileDialogOptions& options) {
 }  // namespace
 
 QString toQtFilter(std::string_view filter) {
+  // "description|patterns|description|patterns...", the patterns separated by ';'; a trailing
+  // description without patterns is dropped.
+  const QStringList parts = toQString(filter).split('|');
   QStringList entries;
-  for (const host::FileFilter& entry : host::parseFileFilter(filter)) {
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
     QStringList patterns;
-    for (const auto& pattern : entry.patterns) patterns << toQString(pattern);
-    entries << toQString(entry.description) + QStringLiteral(" (") + patterns.join(' ') + QStringLiteral(")");
+    for (const QString& pattern : parts[i + 1].split(';'))
+      if (!pattern.trimmed().isEmpty()) patterns << pattern.trimmed();
+    entries << parts[i] + QStringLiteral(" (") + patterns.join(' ') + QStringLiteral(")");
   }
   return entries.join(QStringLiteral(";;"));
 }

@@ -42,7 +42,6 @@ class RecordingStatusBar final : public host::StatusBar {
   double lastFraction = -1.0;
   int hidden = 0;
 
-  void setMessage(std::string_view) override {}
   host::ProgressFn progress() override {
     return [this](double fraction, std::string_view message) {
       progressMessages.emplace_back(message);

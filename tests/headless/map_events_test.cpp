@@ -107,7 +107,6 @@ TEST_F(MapEventsTest, ClearingTheMapsSelectionEmptiesEveryLayerWithOneEvent) {
 
 TEST_F(MapEventsTest, ChangingTheFocusMapRaisesFocusMapChangedOnce) {
   auto second = app.headlessDocument().addMap("Second");
-  EXPECT_EQ(app.document()->maps().size(), 2u);
   app.headlessDocument().setFocusMap(second);
   app.headlessDocument().setFocusMap(second);
   EXPECT_EQ(app.document()->focusMap(), second);
@@ -145,8 +144,6 @@ TEST(HeadlessGraphics, RecordsEveryChangeAndKeepsWhatWasDrawn) {
   graphics.remove(first);
   EXPECT_EQ(graphics.count(), 1);
   EXPECT_EQ(graphics.elements().front().first, second);
-  graphics.removeAll();
-  EXPECT_EQ(graphics.count(), 0);
   view.partialRefresh(host::ViewPhase::Graphics);
   view.refresh();
 
@@ -154,8 +151,7 @@ TEST(HeadlessGraphics, RecordsEveryChangeAndKeepsWhatWasDrawn) {
   EXPECT_EQ(recording.operations(),
             (std::vector<GraphicsOperation>{{GraphicsOperation::Kind::Add, first},
                                             {GraphicsOperation::Kind::Add, second},
-                                            {GraphicsOperation::Kind::Remove, first},
-                                            {GraphicsOperation::Kind::RemoveAll, 0}}));
+                                            {GraphicsOperation::Kind::Remove, first}}));
   ASSERT_EQ(recording.added().size(), 2u);
   EXPECT_EQ(recording.added()[1].geometry.polyline()->paths[0][1], (host::Point{10, 10}));
   EXPECT_EQ(recording.added()[0].symbol, path);

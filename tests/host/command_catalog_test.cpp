@@ -58,15 +58,5 @@ TEST_F(Catalog, EachCommandIsMadeOnceAndCreatedOnce) {
   EXPECT_EQ(catalog.problems().size(), 2u);
 }
 
-TEST_F(Catalog, ClicksPassStatusesAndTurnErrorsIntoStatuses) {
-  CommandCatalog catalog(registry, application);
-  EXPECT_EQ(catalog.click("testlib.testcommand").status, kFalse);
-  const ClickResult failed = catalog.click("TESTLIB.FailingCommand");
-  EXPECT_EQ(failed.status, kAccessDenied);
-  EXPECT_EQ(failed.error, "The output folder is read-only");
-  EXPECT_EQ(catalog.click("TESTLIB.Missing").status, kClassNotRegistered);
-  EXPECT_EQ(catalog.click("TESTLIB.Worker").status, kNoInterface);
-}
-
 }  // namespace
 }  // namespace orvex::host

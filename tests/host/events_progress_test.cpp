@@ -81,8 +81,6 @@ TEST(Graphics, MemoryContainerKeepsDrawingOrderAndIds) {
   graphics.remove(a);  // unknown ids are ignored
   ASSERT_EQ(graphics.count(), 1);
   EXPECT_EQ(graphics.elements()[0].first, b);
-  graphics.removeAll();
-  EXPECT_EQ(graphics.count(), 0);
 }
 
 struct Recorder {
@@ -139,22 +137,7 @@ TEST(ProgressScaling, StepProgressorMapsItsRange) {
   EXPECT_EQ(single.fractions, std::vector<double>{1.0});
 }
 
-TEST(FileDialogs, FilterTextSplitsIntoEntries) {
-  const auto filters = parseFileFilter("Shapefiles (*.shp)|*.shp|Text files (*.txt)|*.txt; *.csv");
-  ASSERT_EQ(filters.size(), 2u);
-  EXPECT_EQ(filters[0].description, "Shapefiles (*.shp)");
-  EXPECT_EQ(filters[0].patterns, std::vector<std::string>{"*.shp"});
-  EXPECT_EQ(filters[1].patterns, (std::vector<std::string>{"*.txt", "*.csv"}));
-  EXPECT_EQ(parseFileFilter("MDB Files|*.mdb").size(), 1u);
-  EXPECT_TRUE(parseFileFilter("").empty());
-}
-
-TEST(FileDialogs, PatternsAndDefaultExtension) {
-  EXPECT_TRUE(matchesPattern("Collar01.MDB", "*.mdb"));
-  EXPECT_TRUE(matchesPattern("a.b.shp", "*.shp"));
-  EXPECT_FALSE(matchesPattern("a.shp.xml", "*.shp"));
-  EXPECT_TRUE(matchesPattern("kde0", "kde?"));
-  EXPECT_FALSE(matchesPattern("anything", "*.*"));
+TEST(FileDialogs, DefaultExtension) {
   EXPECT_EQ(withDefaultExtension("/out/mcp95", "shp"), "/out/mcp95.shp");
   EXPECT_EQ(withDefaultExtension("/out/mcp95.shp", "shp"), "/out/mcp95.shp");
   EXPECT_EQ(withDefaultExtension("/out/mcp95", ""), "/out/mcp95");

@@ -5,12 +5,13 @@
 
 #include "host/error.h"
 #include "host/form.h"
-#include "host/form_driver.h"
+#include "platform/common/form_driver.h"
 #include "support/host_status.h"
 
 namespace orvex::host {
 namespace {
 
+using platform::FormDriver;
 using test::errorNumberOf;
 
 // A dialog shaped like the kernel density dialog: option groups in frames, a text box whose

@@ -44,7 +44,6 @@ class MemoryPoints : public FeatureClass {
   }
   void deleteRow(ObjectId id) override { rows_.erase(id); }
   GeometryType shapeType() const override { return GeometryType::Point; }
-  std::string shapeFieldName() const override { return "Shape"; }
   Envelope extent() const override { return {}; }
   SpatialReferencePtr spatialReference() const override { return nullptr; }
 

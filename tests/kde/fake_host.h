@@ -48,7 +48,6 @@ class MemoryRaster : public host::RasterDataset, public host::RasterBand {
   int columns() const override { return layout.columns; }
   int rows() const override { return layout.rows; }
   double cellSizeX() const override { return layout.cellSize; }
-  double cellSizeY() const override { return layout.cellSize; }
   host::Envelope extent() const override {
     return {layout.originX, layout.originY, layout.originX + layout.columns * layout.cellSize,
             layout.originY + layout.rows * layout.cellSize};

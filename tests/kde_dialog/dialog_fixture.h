@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "host/field.h"
-#include "host/form_driver.h"
 #include "host/raster.h"
 #include "host/table.h"
 #include "host/workspace.h"
+#include "platform/common/form_driver.h"
 #include "platform/headless/headless_application.h"
 #include "platform/headless/map_source.h"
 #include "support/files.h"
@@ -145,12 +145,12 @@ struct DialogHost {
     return Open();
   }
 
-  host::FormDriver Driver() { return host::FormDriver(*form); }
+  platform::FormDriver Driver() { return platform::FormDriver(*form); }
   host::Control& Control(const char* name) { return form->control(name); }
 
   /// Chooses the layer and the ID field on the "Input Data" tab.
   void Choose(const std::string& layer, const std::string& field) {
-    host::FormDriver driver = Driver();
+    platform::FormDriver driver = Driver();
     driver.select("cmbPntL", layer);
     driver.select("cmbUIDFLD", field);
   }

@@ -43,7 +43,7 @@ TEST(KdeDialogLoad, WarnsWithoutPointLayersAndOffersRasterLayers) {
 TEST(KdeDialogEnabling, BandwidthOptionsEnableTheirOwnBoxOnly) {
   DialogHost host;
   host.OpenOnHandLayer();
-  host::FormDriver driver = host.Driver();
+  platform::FormDriver driver = host.Driver();
   driver.showPage(frmKDE::kTabBandwidth);
 
   struct Case {
@@ -65,7 +65,7 @@ TEST(KdeDialogEnabling, ExtentOptionsAndIsoplethGroup) {
   host.Load(
       {WritePoints(host.folder.path(), "tracks", HandFixes()), WriteRaster(host.folder.path(), "grid")});
   host.Open();
-  host::FormDriver driver = host.Driver();
+  platform::FormDriver driver = host.Driver();
   driver.showPage(frmKDE::kTabOutput);
 
   driver.choose("optSmall");
@@ -93,7 +93,7 @@ TEST(KdeDialogEnabling, LayerChoiceFillsTheIdFieldsAndOffersTheSelectionOnlyWhen
              WritePoints(host.folder.path(), "other", {{"Z", 9, 1, 1}})},
             "AnimalID = 'A'");
   host.Open();
-  host::FormDriver driver = host.Driver();
+  platform::FormDriver driver = host.Driver();
 
   driver.select("cmbPntL", "tracks");
   EXPECT_TRUE(host.Control("cmbUIDFLD").enabled());
@@ -111,7 +111,7 @@ TEST(KdeDialogEnabling, LayerChoiceFillsTheIdFieldsAndOffersTheSelectionOnlyWhen
 TEST(KdeDialogPrefix, ASeventhCharacterIsRemovedWithAWarning) {
   DialogHost host;
   host.OpenOnHandLayer();
-  host::FormDriver driver = host.Driver();
+  platform::FormDriver driver = host.Driver();
   driver.showPage(frmKDE::kTabOutput);
 
   driver.type("txtR", "abcdef");
@@ -135,7 +135,7 @@ TEST(KdeDialogPrefix, ASeventhCharacterIsRemovedWithAWarning) {
 TEST(KdeDialogFolder, TheBrowserFillsTheBoxAndTheDialogsFolder) {
   DialogHost host;
   ui::frmKDE& form = host.OpenOnHandLayer();
-  host::FormDriver driver = host.Driver();
+  platform::FormDriver driver = host.Driver();
   driver.showPage(frmKDE::kTabOutput);
 
   host.app.scriptedUi().queueFolderAnswer(std::nullopt);

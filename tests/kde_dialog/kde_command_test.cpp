@@ -36,7 +36,7 @@ TEST(KdeDialogRun, OkRunsTheBatchOnThePreparedFixesAndClosesTheDialog) {
   DialogHost host;
   host.Load({WritePoints(host.folder.path(), "tracks", TwoAnimals())});
   frmKDE& form = host.Open();
-  host::FormDriver driver = host.Driver();
+  platform::FormDriver driver = host.Driver();
   const std::filesystem::path out = host.folder / "out";
   std::filesystem::create_directory(out);
 
@@ -74,7 +74,7 @@ TEST(KdeDialogRun, ACancelledRunLeavesTheDialogOpenWithOkEnabled) {
   fixes.push_back(fixes.front());
   host.Load({WritePoints(host.folder.path(), "tracks", fixes)});
   frmKDE& form = host.Open();
-  host::FormDriver driver = host.Driver();
+  platform::FormDriver driver = host.Driver();
   const std::filesystem::path out = host.folder / "out";
   std::filesystem::create_directory(out);
   host.Choose("tracks", "AnimalID");

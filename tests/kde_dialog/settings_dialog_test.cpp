@@ -17,7 +17,7 @@ struct OkCheckCase {
   const char* message;
 };
 
-void Play(host::FormDriver& driver, const std::vector<std::pair<const char*, std::string>>& steps) {
+void Play(platform::FormDriver& driver, const std::vector<std::pair<const char*, std::string>>& steps) {
   for (const auto& [control, action] : steps) {
     if (action == "choose") {
       driver.choose(control);
@@ -58,7 +58,7 @@ TEST(KdeDialogOk, EachCheckStopsTheRunWithItsMessage) {
     host.Load(
         {WritePoints(host.folder.path(), "tracks", HandFixes()), WriteRaster(host.folder.path(), "grid")});
     frmKDE& form = host.Open();
-    host::FormDriver driver = host.Driver();
+    platform::FormDriver driver = host.Driver();
     const std::filesystem::path out = host.folder / "out";
     std::filesystem::create_directory(out);
     host.app.scriptedUi().queueFolderAnswer(out);
@@ -99,7 +99,7 @@ class KdeDialogSettings : public ::testing::Test {
 };
 
 TEST_F(KdeDialogSettings, SaveWritesTheFileAndALoadInAFreshDialogRestoresTheOptions) {
-  host::FormDriver driver = host_.Driver();
+  platform::FormDriver driver = host_.Driver();
   driver.showPage(frmKDE::kTabKernel);
   driver.check("chkRescale", true);
   driver.choose("optAdaptive");

@@ -28,7 +28,7 @@ TEST(KdeDialogTables, VarianceAndBandwidthTablesWithNaRows) {
   DialogHost host;
   frmKDE& form = host.OpenOnHandLayer();
   host.Choose("tracks", "AnimalID");
-  host::FormDriver driver = host.Driver();
+  platform::FormDriver driver = host.Driver();
   ASSERT_TRUE(driver.showPage(frmKDE::kTabKernel));
 
   EXPECT_EQ(GridLines(host.Control("datagridVar")),
@@ -46,7 +46,7 @@ TEST(KdeDialogTables, RescaledHrefIsTheSixthRootOfOneOverN) {
   DialogHost host;
   frmKDE& form = host.OpenOnHandLayer();
   host.Choose("tracks", "Num");
-  host::FormDriver driver = host.Driver();
+  platform::FormDriver driver = host.Driver();
   driver.showPage(frmKDE::kTabKernel);
   EXPECT_EQ(host.Control("datagridHref").grid().columns[2], "href");
   driver.check("chkRescale", true);
@@ -65,7 +65,7 @@ TEST(KdeDialogTables, RecommendedBufferFollowsTheBandwidthChoice) {
   DialogHost host;
   host.OpenOnHandLayer();
   host.Choose("tracks", "AnimalID");
-  host::FormDriver driver = host.Driver();
+  platform::FormDriver driver = host.Driver();
 
   driver.showPage(frmKDE::kTabOutput);
   EXPECT_EQ(host.Control("txtBuffer").text(), "6");
@@ -92,7 +92,7 @@ TEST(KdeDialogTables, RecommendedBufferFollowsTheBandwidthChoice) {
 TEST(KdeDialogTables, NoTableWithoutALayerAndAField) {
   DialogHost host;
   frmKDE& form = host.OpenOnHandLayer();
-  host::FormDriver driver = host.Driver();
+  platform::FormDriver driver = host.Driver();
   driver.select("cmbPntL", "tracks");
   driver.showPage(frmKDE::kTabOutput);
   EXPECT_FALSE(form.VarianceTableBuilt());
@@ -106,7 +106,7 @@ TEST(KdeDialogTables, AnotherLayerFieldOrSelectionChoiceDiscardsEveryTable) {
              WritePoints(host.folder.path(), "other", {{"Z", 9, 1, 1}})},
             "AnimalID <> 'C'");
   frmKDE& form = host.Open();
-  host::FormDriver driver = host.Driver();
+  platform::FormDriver driver = host.Driver();
   const auto buildAll = [&](const char* field) {
     host.Choose("tracks", field);
     driver.click("btnCalcIO");
@@ -145,7 +145,7 @@ TEST(KdeDialogTables, AnotherLayerFieldOrSelectionChoiceDiscardsEveryTable) {
 TEST(KdeDialogIndependence, TableValuesAndNa) {
   DialogHost host;
   frmKDE& form = host.OpenOnHandLayer();
-  host::FormDriver driver = host.Driver();
+  platform::FormDriver driver = host.Driver();
 
   driver.click("btnCalcIO");
   ASSERT_NE(host.LastMessage(), nullptr);
@@ -168,7 +168,7 @@ TEST(KdeDialogIndependence, TableValuesAndNa) {
 TEST(KdeDialogIndependence, CsvExport) {
   DialogHost host;
   host.OpenOnHandLayer();
-  host::FormDriver driver = host.Driver();
+  platform::FormDriver driver = host.Driver();
   host.Choose("tracks", "AnimalID");
 
   // Save As before a calculation: the button is not yet enabled for a person; a program

@@ -7,9 +7,9 @@
 
 #include "core/kernel/kernel_sheet.h"
 #include "host/error.h"
-#include "host/form_driver.h"
 #include "host/text.h"
 #include "kernel/kernel_test_support.h"
+#include "platform/common/form_driver.h"
 #include "platform/headless/scripted_ui.h"
 
 namespace {
@@ -28,7 +28,7 @@ class SheetTest : public ::testing::Test {
     engine_ = std::make_unique<KernelEngine>(orvex::test::loadedEngine(points));
     sheet_ = std::make_unique<KernelSheet>(ui_, *engine_);
     sheet_->load();
-    driver_ = std::make_unique<orvex::host::FormDriver>(*sheet_);
+    driver_ = std::make_unique<orvex::platform::FormDriver>(*sheet_);
   }
   const std::string& text(const char* control) const { return sheet_->control(control).text(); }
   std::vector<std::string> messages() const {
@@ -41,7 +41,7 @@ class SheetTest : public ::testing::Test {
   orvex::platform::headless::ScriptedUi ui_{printed_, "Orvex"};
   std::unique_ptr<KernelEngine> engine_;
   std::unique_ptr<KernelSheet> sheet_;
-  std::unique_ptr<orvex::host::FormDriver> driver_;
+  std::unique_ptr<orvex::platform::FormDriver> driver_;
 };
 
 TEST_F(SheetTest, PagesShowTheWorkedExample) {

@@ -8,12 +8,12 @@
 
 #include "core/mcp/mcp_options_form.h"
 #include "host/error.h"
-#include "host/form_driver.h"
+#include "platform/common/form_driver.h"
 
 namespace {
 
 using orvex::core::McpOptionsForm;
-using orvex::host::FormDriver;
+using orvex::platform::FormDriver;
 namespace host = orvex::host;
 namespace result = orvex::host::dialog_result;
 

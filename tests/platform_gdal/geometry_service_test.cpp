@@ -33,7 +33,7 @@ void expectHostForm(const host::Polygon& p, int outerRings, int holes) {
   for (const auto& ring : p.rings) {
     ASSERT_GE(ring.size(), 4u);
     EXPECT_EQ(ring.front(), ring.back());
-    (host::isClockwise(ring) ? outer : inner)++;
+    (host::signedRingArea(ring) > 0.0 ? outer : inner)++;
   }
   EXPECT_EQ(outer, outerRings);
   EXPECT_EQ(inner, holes);
@@ -85,7 +85,7 @@ TEST_F(GeometryServiceTest, SimplifyOrientsRingsAndKeepsTheirStart) {
   host::Ring ccw{{10, 0}, {10, 10}, {10, 10}, {0, 10}, {0, 0}, {10, 0}};
   const auto s = geo->simplify(polygonOf({ccw}));
   ASSERT_EQ(s.rings.size(), 1u);
-  EXPECT_TRUE(host::isClockwise(s.rings[0]));
+  EXPECT_TRUE(host::signedRingArea(s.rings[0]) > 0.0);
   EXPECT_EQ(s.rings[0].front(), (host::Point{10, 0}));
   EXPECT_EQ(s.rings[0].size(), 5u);
   EXPECT_NEAR(s.area(), 100.0, 1e-9);
@@ -116,7 +116,7 @@ TEST_F(GeometryServiceTest, DensifyAndSmoothKeepShapeStartAndOrientation) {
   const host::Ring& r = smooth.polygon()->rings[0];
   EXPECT_EQ(r.front(), (host::Point{0, 0}));
   EXPECT_EQ(r.back(), r.front());
-  EXPECT_TRUE(host::isClockwise(r));
+  EXPECT_TRUE(host::signedRingArea(r) > 0.0);
   // The curve passes through every corner and bulges outwards between them.
   for (const auto& corner : square(0, 0, 10)) EXPECT_NE(std::find(r.begin(), r.end(), corner), r.end());
   EXPECT_GT(smooth.polygon()->area(), 100.0);

@@ -67,7 +67,7 @@ TEST(DecimalCommaLocale, ShapefileNumbersWhereClausesAndContourLevelsAreUnchange
   EXPECT_EQ(f->GetGeometryRef()->toPoint()->getX(), 0.5);
 
   // Levels go to GDAL as text: 0.5 must not become "0,5".
-  auto raster = gdal::createFloatGeoTiff(dir / "r.tif", {0, 0, 1, 3, 3}, nullptr);
+  auto raster = gdal::createFloatGeoTiff(dir / "r.tif", {.cellSize = 1, .rows = 3, .columns = 3}, nullptr);
   const std::vector<float> cone{0, 0, 0, 0, 1, 0, 0, 0, 0};
   gdal::writeRows(*raster->GetRasterBand(1), 0, 3, cone);
   const std::vector<double> levels{0.5};

@@ -25,7 +25,9 @@ using orvex::test::TempFolder;
 namespace {
 
 /// A 7 x 5 grid (columns x rows) with cell size 10 whose lower-left corner is (500, 4000).
-gdal::GridGeometry smallGrid() { return {500.0, 4000.0, 10.0, 5, 7}; }
+orvex::host::RasterSpec smallGrid() {
+  return {.originX = 500.0, .originY = 4000.0, .cellSize = 10.0, .rows = 5, .columns = 7};
+}
 
 /// Value of cell (column, row) in the filled test grids: unique per cell.
 float cellValue(int column, int row) { return static_cast<float>(row * 100 + column) + 0.25f; }
@@ -113,7 +115,8 @@ TEST(GeoTiffGrid, WholeStripsWrittenDirectlyMakeTheSameFile) {
   for (const int columns : {61, 3000}) {
     SCOPED_TRACE(columns);
     TempFolder dir;
-    const gdal::GridGeometry grid{500.0, 4000.0, 10.0, 70, columns};
+    const orvex::host::RasterSpec grid{
+        .originX = 500.0, .originY = 4000.0, .cellSize = 10.0, .rows = 70, .columns = columns};
     std::vector<float> first;
     for (int i = 0; i < grid.rows * columns; ++i) first.push_back(static_cast<float>(i % 977) * 0.5f);
     const std::vector<float> second(static_cast<std::size_t>(columns) * 40, -3.0f);
@@ -175,8 +178,10 @@ TEST(GeoTiffGrid, CellsNeverWrittenAreZero) {
 
 TEST(GeoTiffGrid, RefusesBadGridsAndBlocksOutsideTheRaster) {
   TempFolder dir;
-  EXPECT_ANY_THROW(gdal::createFloatGeoTiff(dir / "a.tif", {0, 0, 0.0, 3, 3}, nullptr));
-  EXPECT_ANY_THROW(gdal::createFloatGeoTiff(dir / "b.tif", {0, 0, 1.0, 0, 3}, nullptr));
+  EXPECT_ANY_THROW(
+      gdal::createFloatGeoTiff(dir / "a.tif", {.cellSize = 0.0, .rows = 3, .columns = 3}, nullptr));
+  EXPECT_ANY_THROW(
+      gdal::createFloatGeoTiff(dir / "b.tif", {.cellSize = 1.0, .rows = 0, .columns = 3}, nullptr));
   auto ds = gdal::createFloatGeoTiff(dir / "c.tif", smallGrid(), nullptr);
   std::vector<float> values(7);
   EXPECT_ANY_THROW(gdal::writeRows(*ds->GetRasterBand(1), 5, 1, values));  // past the last row
@@ -207,13 +212,14 @@ constexpr double kPeakX = 1101.0;
 constexpr double kPeakY = 5101.0;
 
 gdal::DatasetPtr gaussianRaster(const std::filesystem::path& path, double peakX = kPeakX) {
-  const gdal::GridGeometry grid{1000.0, 5000.0, 2.0, 101, 101};
+  const orvex::host::RasterSpec grid{
+      .originX = 1000.0, .originY = 5000.0, .cellSize = 2.0, .rows = 101, .columns = 101};
   auto ds = gdal::createFloatGeoTiff(path, grid, nullptr);
   std::vector<float> values;
   for (int r = 0; r < grid.rows; ++r) {
     for (int c = 0; c < grid.columns; ++c) {
       const double x = grid.originX + (c + 0.5) * grid.cellSize;
-      const double y = grid.topY() - (r + 0.5) * grid.cellSize;
+      const double y = grid.originY + grid.rows * grid.cellSize - (r + 0.5) * grid.cellSize;
       const double r2 = (x - peakX) * (x - peakX) + (y - kPeakY) * (y - kPeakY);
       values.push_back(static_cast<float>(std::exp(-r2 / (2 * kSigma * kSigma))));
     }
@@ -378,7 +384,11 @@ TEST(Contouring, TheWindowOfTheLevelsGivesTheWholeBandsLines) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TempFolder dir;
-    const gdal::GridGeometry grid{300000.0, 5000000.0, 25.0, kWideRows, kWideColumns};
+    const orvex::host::RasterSpec grid{.originX = 300000.0,
+                                       .originY = 5000000.0,
+                                       .cellSize = 25.0,
+                                       .rows = kWideRows,
+                                       .columns = kWideColumns};
     auto ds = gdal::createFloatGeoTiff(dir / "w.tif", grid, nullptr);
     gdal::writeRows(*ds->GetRasterBand(1), 0, kWideRows, c.cells);
     const auto expected = wholeBandLines(*ds, c.cells, c.levels, c.factor);

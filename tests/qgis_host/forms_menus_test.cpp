@@ -21,6 +21,7 @@
 
 #include "host/command_catalog.h"
 #include "platform/qgis/command_menus.h"
+#include "platform/qgis/qt_ui_services.h"
 #include "qgis_host/qgis_host_support.h"
 
 namespace orvex::test {
@@ -113,6 +114,13 @@ TEST(FormDialog, EveryControlKindRendersAndActionsReachTheModel) {
   static_cast<QPushButton*>(widget("btnOK"))->click();
   EXPECT_EQ(every.form.result(), host::dialog_result::kOk);
   EXPECT_EQ(dialog.result(), host::dialog_result::kOk) << "the dialog closes with the form";
+}
+
+TEST(FileDialogs, HostFilterTextBecomesQtFilters) {
+  EXPECT_EQ(platform::qgis::toQtFilter("Shapefiles (*.shp)|*.shp|Text files (*.txt)|*.txt; *.csv"),
+            "Shapefiles (*.shp) (*.shp);;Text files (*.txt) (*.txt *.csv)");
+  EXPECT_EQ(platform::qgis::toQtFilter("MDB Files|*.mdb|no patterns"), "MDB Files (*.mdb)");
+  EXPECT_EQ(platform::qgis::toQtFilter(""), "");
 }
 
 TEST(CommandMenus, TheToolsMenuHasEveryRegisteredItemWithItsCaption) {

@@ -71,13 +71,6 @@ TEST(CommandTable, EveryMenuCommandReportsItsPropertiesBeforeAndAfterCreation) {
   }
 }
 
-// The menu spells ProgIDs in its own letter case ("ORVEX.orvexobs" for ORVEXOBS).
-TEST(CommandTable, RowsAreFoundByClassNameOrProgIdInAnyLetterCase) {
-  EXPECT_EQ(command::FindUiCommand("ORVEX.orvexobs"), &command::kObsCommand);
-  EXPECT_EQ(command::FindUiCommand("fINDdUPtIME2"), &command::kDupTime2Command);
-  EXPECT_EQ(command::FindUiCommand("ORVEX.clsHISO"), nullptr);  // public, but not a command
-}
-
 // Reads what the base class kept at creation.
 class KeptProbe final : public command::UiCommand {
  public:

@@ -107,9 +107,12 @@ TEST(Registration, EveryMenuItemResolvesToARegisteredCommand) {
       {"ORVEX.FindDupxy", "FindDupxy"},        {"ORVEX.MOLE", "MOLE"},
       {"Orvex8.orvex_import", "orvex_import"}, {"ORVEX.clsAbout", "clsAbout"},
   };
-  ASSERT_EQ(shell::ToolsMenuItems().size(), expectedClass.size());
-  for (const shell::MenuItem& item : shell::ToolsMenuItems()) {
-    SCOPED_TRACE(std::string(item.id));
+  const ToolsMenu tools;
+  ASSERT_EQ(static_cast<std::size_t>(tools.itemCount()), expectedClass.size());
+  for (int position = 0; position < tools.itemCount(); ++position) {
+    host::ItemInfo item;
+    ASSERT_TRUE(tools.itemInfo(position, item));
+    SCOPED_TRACE(item.id);
     const host::ClassRecord* record = registry.findByProgId(item.id);
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->className, expectedClass.at(std::string(item.id)));

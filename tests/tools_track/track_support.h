@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "headless/headless_fixtures.h"
-#include "host/form_driver.h"
+#include "platform/common/form_driver.h"
 #include "platform/gdal/gdal_platform.h"
 #include "platform/headless/headless_application.h"
 #include "platform/headless/map_source.h"
@@ -103,7 +103,7 @@ class TrackFixture : public ::testing::Test {
   std::ostringstream out;
   platform::headless::HeadlessApplication app{quietOptions(out)};
   std::unique_ptr<ui::frmORVEX> form;
-  std::unique_ptr<host::FormDriver> driver;
+  std::unique_ptr<platform::FormDriver> driver;
 
   /// Loads the track file as the map's only layer, selecting `objectIds` (all when empty).
   void loadTrack(const std::vector<TrackFix>& fixes, std::vector<host::ObjectId> objectIds = {}) {
@@ -117,7 +117,7 @@ class TrackFixture : public ::testing::Test {
   void open() {
     const auto layer = ui::track::SelectedPointLayer(*app.document());
     form = std::make_unique<ui::frmORVEX>(app, layer ? layer->featureClass()->featureCount() - 1 : -1);
-    driver = std::make_unique<host::FormDriver>(*form);
+    driver = std::make_unique<platform::FormDriver>(*form);
     form->load();
   }
 

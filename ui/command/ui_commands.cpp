@@ -1,25 +1,9 @@
 #include "ui/command/ui_commands.h"
 
 #include "host/error.h"
-#include "host/text.h"
 #include "ui/gis/host_references.h"
 
 namespace orvex::ui::command {
-namespace {
-
-// The named rows themselves, not copies: callers compare rows by address.
-constexpr const UiCommandProperties* kRows[] = {&kKdeToolCommand, &kObsCommand,  &kDupTime2Command,
-                                                &kDupXyCommand,   &kMoleCommand, &kAboutCommand};
-
-}  // namespace
-
-std::span<const UiCommandProperties* const> UiCommands() { return kRows; }
-
-const UiCommandProperties* FindUiCommand(std::string_view classOrProgId) {
-  for (const UiCommandProperties* row : kRows)
-    if (host::iequals(row->className, classOrProgId) || host::iequals(row->progId, classOrProgId)) return row;
-  return nullptr;
-}
 
 // The kept references are released with the command.
 UiCommand::~UiCommand() {

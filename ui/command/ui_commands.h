@@ -23,8 +23,6 @@
 
 namespace orvex::ui::command {
 
-/// The component library's name: a class's ProgID is this name, a point and the class name.
-inline constexpr std::string_view kLibraryName = "ORVEX";
 /// The category every orvexui command reports to the host.
 inline constexpr std::string_view kUiCommandCategory = "ORVEX9";
 
@@ -115,13 +113,6 @@ inline constexpr UiCommandProperties kAboutCommand{
     KeptReferences::ApplicationDocumentMapAndExtension,
     "ORVEX9.clsAbout",
 };
-
-/// The six rows, in the order of the menu.
-std::span<const UiCommandProperties* const> UiCommands();
-
-/// The row whose class name or ProgID equals `classOrProgId`, letter case ignored (the host
-/// resolves ProgIDs that way, so "ORVEX.orvexobs" finds ORVEXOBS); null when none.
-const UiCommandProperties* FindUiCommand(std::string_view classOrProgId);
 
 /// A menu command of orvexui answering the host from its table row. The kept references
 /// are released when the command is destroyed.

@@ -6,10 +6,6 @@ std::shared_ptr<host::Layer> FindLayerByName(const host::Map& map, std::string_v
   return map.findLayer(name);
 }
 
-bool LayerExists(const host::Map& map, std::string_view name) {
-  return FindLayerByName(map, name) != nullptr;
-}
-
 bool ListLayers(const host::Map& map, int kind, std::vector<std::string>& names) {
   using host::GeometryType;
   const auto addFeatureLayers = [&](GeometryType type) {

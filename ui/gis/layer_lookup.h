@@ -23,9 +23,6 @@ enum class LayerListKind {
 /// (letter case counts); null when there is none.
 std::shared_ptr<host::Layer> FindLayerByName(const host::Map& map, std::string_view name);
 
-/// True when a layer of exactly that name is in the map.
-bool LayerExists(const host::Map& map, std::string_view name);
-
 /// Appends to `names` the names of the map's layers of the given kind, in table-of-contents
 /// order (group members included). Returns false, adding nothing, for a kind code outside 1..6.
 /// Feature layers whose data source is missing are not listed under kinds 2 to 5.

@@ -7,13 +7,10 @@
 
 namespace orvex::ui::gis {
 
-/// Sample variance sum((v - mean)^2) / (n - 1), mean = sum(v) / n, summed in index order.
-/// @throws std::domain_error for fewer than 2 values (0/0: a single fix has no spread, and a
-///         silent NaN would travel into every density of the grid).
-double SampleVariance(std::span<const double> values);
-
-/// Sample variance of column 0 (x) or 1 (y) of coordinate pairs; any other column yields 0.
-/// @throws std::domain_error for fewer than 2 pairs when the column is 0 or 1.
+/// Sample variance sum((v - mean)^2) / (n - 1), mean = sum(v) / n, summed in index order, of
+/// column 0 (x) or 1 (y) of coordinate pairs; any other column yields 0.
+/// @throws std::domain_error for fewer than 2 pairs when the column is 0 or 1 (0/0: a single
+///         fix has no spread, and a silent NaN would travel into every density of the grid).
 double SampleVariance(std::span<const std::array<double, 2>> pairs, int column);
 
 /// Sorts values[low..high] (both inclusive) ascending in place; elements outside the range

@@ -20,10 +20,7 @@ int BinAboveMinimum(double value, double minimum, double range) {
 }  // namespace
 
 VolumeHistogram::VolumeHistogram(double minimum, double maximum)
-    : minimum_(minimum),
-      maximum_(maximum),
-      range_(maximum - minimum),
-      counts_(static_cast<std::size_t>(kHistogramTop) + 1, 0) {
+    : minimum_(minimum), range_(maximum - minimum), counts_(static_cast<std::size_t>(kHistogramTop) + 1, 0) {
   if (!std::isfinite(minimum) || !std::isfinite(maximum) || !(range_ > 0.0) || !std::isfinite(range_)) {
     throw std::domain_error("raster minimum (" + std::to_string(minimum) + ") and maximum (" +
                             std::to_string(maximum) + ") leave no range to split into volume levels");

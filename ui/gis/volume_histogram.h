@@ -31,9 +31,6 @@ class VolumeHistogram {
   void Add(double value);
   void AddRow(std::span<const float> row);
 
-  double Minimum() const { return minimum_; }
-  double Maximum() const { return maximum_; }
-  double Range() const { return range_; }
   /// Counter of bin k (0 <= k <= kHistogramTop).
   std::uint64_t Count(int bin) const { return counts_.at(static_cast<std::size_t>(bin)); }
   static int BinOf(double value, double minimum, double range);
@@ -58,7 +55,6 @@ class VolumeHistogram {
   double LevelValue(double percent, double totalVolume) const;
 
   double minimum_;
-  double maximum_;
   double range_;
   // 64-bit counters: a 32-bit counter would wrap after 4.3e9 cells in one bin.
   std::vector<std::uint64_t> counts_;

@@ -52,8 +52,6 @@ class PairDistanceSet {
   /// Copies the fixes.
   void Assign(std::span<const CoordPair> coords, const PairScanOptions& options);
 
-  [[nodiscard]] std::size_t FixCount() const { return coords_.size(); }
-  [[nodiscard]] std::uint64_t PairCount() const { return pairCount_; }
   [[nodiscard]] std::span<const CoordPair> Coords() const { return coords_; }
 
   /// scores[k] = the LSCV or BCV2 score of bandwidths[k] (same sizes). A score the formulas

@@ -74,9 +74,6 @@ class frmKDE final : public host::Form {
   /// Largest href of the bandwidth table in map units; 0 until that table is built.
   double LargestHref() const { return largestHref_; }
 
-  /// Rows of the independence table as its grid shows them; empty until calculated.
-  const std::vector<std::vector<std::string>>& IndependenceRows() const { return independenceRows_; }
-
   /// The outcome of the last OK; nothing before the first.
   std::optional<KdeBatchResult> LastRunResult() const { return lastRun_; }
 

@@ -9,6 +9,7 @@
 #include "host/error.h"
 #include "host/number_list.h"
 #include "host/text.h"
+#include "ui/gis/sample_stats.h"
 #include "ui/kde/frm_kde.h"
 #include "ui/kde/independence.h"
 #include "ui/kde/settings_file.h"
@@ -32,15 +33,6 @@ enum TabStep : int {
   kStepBuffer = 1005,
 };
 
-double SampleVarianceOf(const std::vector<CoordPair>& points, std::size_t column) {
-  double sum = 0.0;
-  for (const CoordPair& p : points) sum += p[column];
-  const double mean = sum / static_cast<double>(points.size());
-  double squares = 0.0;
-  for (const CoordPair& p : points) squares += (p[column] - mean) * (p[column] - mean);
-  return squares / static_cast<double>(points.size() - 1);
-}
-
 // href of one animal of 2 or more fixes as the bandwidth table shows it.
 double TableHref(const KdeAnimal& animal, bool rescale) {
   const double n = static_cast<double>(animal.count());
@@ -48,7 +40,8 @@ double TableHref(const KdeAnimal& animal, bool rescale) {
   std::vector<CoordPair> rescaled;
   rescaled.reserve(animal.points.size());
   for (const CoordPair& p : animal.points) rescaled.push_back({p[0] / animal.sdX, p[1] / animal.sdY});
-  return ((SampleVarianceOf(rescaled, 0) + SampleVarianceOf(rescaled, 1)) / 2.0) * std::pow(n, -1.0 / 6.0);
+  return ((gis::SampleVariance(rescaled, 0) + gis::SampleVariance(rescaled, 1)) / 2.0) *
+         std::pow(n, -1.0 / 6.0);
 }
 
 std::string CsvField(const std::string& value) {

@@ -10,7 +10,8 @@ using shell::MenuItem;
 
 constexpr MenuItem kToolBarItems[] = {{shell::kToolsMenuItemId, false}};
 
-// The two "Orvex8." items are commands of orvexcore (MCP analysis, Lotek import).
+// The two "Orvex8." items are commands of orvexcore (MCP analysis, Lotek import); the Lotek
+// import and the About entry begin groups.
 constexpr MenuItem kMenuItems[] = {
     {"ORVEX.clsKDETool", false},   {"Orvex8.orvex_MCP", false}, {"ORVEX.orvexobs", false},
     {"ORVEX.FindDupTime2", false}, {"ORVEX.FindDupxy", false},  {"ORVEX.MOLE", false},
@@ -29,8 +30,6 @@ bool fill(std::span<const MenuItem> items, int position, host::ItemInfo& info) {
 }
 
 }  // namespace
-
-std::span<const MenuItem> shell::ToolsMenuItems() { return kMenuItems; }
 
 std::string Orvex9ui::name() const { return "ORVEXTools"; }
 std::string Orvex9ui::caption() const { return "Talvo Arcgis 9"; }

@@ -24,9 +24,6 @@ struct MenuItem {
   bool beginGroup = false;  ///< the host draws a separator before the item
 };
 
-/// The items of `ToolsMenu`, in order. The Lotek import and the About entry begin groups.
-std::span<const MenuItem> ToolsMenuItems();
-
 }  // namespace shell
 
 /// The toolbar definition: "ORVEXTools", captioned "Talvo Arcgis 9", one item (the menu).

@@ -5,7 +5,7 @@
 
 #include "host/form.h"
 
-namespace orvex::host {
+namespace orvex::platform {
 
 /// Acts on a form the way a person does, firing the same events in the same order: the
 /// scripted user interface of the command-line host and of tests.
@@ -17,9 +17,7 @@ namespace orvex::host {
 /// (kNotFound).
 class FormDriver {
  public:
-  explicit FormDriver(Form& form) : form_(&form) {}
-
-  Form& form() const { return *form_; }
+  explicit FormDriver(host::Form& form) : form_(&form) {}
 
   /// Presses a button (onClick).
   void click(std::string_view name);
@@ -49,13 +47,13 @@ class FormDriver {
   void cancel();
 
   /// The last refused page change or OK.
-  const PageLeave& lastRefusal() const { return lastRefusal_; }
+  const host::PageLeave& lastRefusal() const { return lastRefusal_; }
 
  private:
-  Control& reachable(std::string_view name);
+  host::Control& reachable(std::string_view name);
 
-  Form* form_;
-  PageLeave lastRefusal_;
+  host::Form* form_;
+  host::PageLeave lastRefusal_;
 };
 
-}  // namespace orvex::host
+}  // namespace orvex::platform

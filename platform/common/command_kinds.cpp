@@ -1,10 +1,10 @@
-#include "platform/headless/command_kinds.h"
+#include "platform/common/command_kinds.h"
 
 #include <array>
 
 #include "host/text.h"
 
-namespace orvex::platform::headless {
+namespace orvex::platform {
 namespace {
 
 constexpr std::array<std::string_view, 3> kInPlaceCommands{"ORVEX.orvexobs", "ORVEX.FindDupTime2",
@@ -25,4 +25,4 @@ bool editsInPlace(std::string_view progId) { return listed(kInPlaceCommands, pro
 
 bool measuresFixes(std::string_view progId) { return listed(kMeasuringCommands, progId); }
 
-}  // namespace orvex::platform::headless
+}  // namespace orvex::platform

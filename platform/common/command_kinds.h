@@ -6,7 +6,7 @@
 
 #include <string_view>
 
-namespace orvex::platform::headless {
+namespace orvex::platform {
 
 /// Observation fields and both duplicate removals: they add fields to, write values of and
 /// delete features from the layer chosen in the table of contents.
@@ -15,4 +15,4 @@ bool editsInPlace(std::string_view progId);
 /// MCP, Kernel Analysis and the KDE tool: areas, kernels and bandwidths in map units.
 bool measuresFixes(std::string_view progId);
 
-}  // namespace orvex::platform::headless
+}  // namespace orvex::platform
