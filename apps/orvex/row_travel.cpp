@@ -30,9 +30,22 @@ int TravelSubcommand::report(const CommandArgs& args, platform::headless::Headle
     std::cout << "Nothing was changed.\n";
     return exitCode;
   }
-  // A stop on a message after the answer (two fixes of one time) keeps the fixes before it:
-  // the layer was changed, and is reported as the output of a run that did not finish.
+  // A stop on a message after the answer: two fixes of one time is the design's stop, which
+  // keeps the fixes before it (the layer was changed, and is reported as the output of a run
+  // that did not finish); any other (no UTM coordinate system, a fix without a position) is a
+  // failure that changes nothing.
   const bool stopped = question + 1 != messages.size();
+  if (stopped && !messages[question + 1].message.text.starts_with(kTravelSameTime)) {
+    discardEdits();
+    const std::filesystem::path path =
+        args.files.size() == 1 ? std::filesystem::absolute(args.files.front()) : std::filesystem::path();
+    std::string reason = messages[question + 1].message.text;
+    for (char& c : reason) c = c == '\n' || c == '\r' ? ' ' : c;
+    application.runRecord().failure({.item = path.empty() ? std::string("the run") : path.filename().string(),
+                                     .reason = reason + "; nothing was changed in it",
+                                     .path = path});
+    return kExitCommandFailed;
+  }
   const auto layer = std::dynamic_pointer_cast<host::FeatureLayer>(application.document()->selectedLayer());
   const auto featureClass = layer ? layer->featureClass() : nullptr;
   if (featureClass) {

@@ -14,6 +14,8 @@ inline constexpr std::string_view kTravelProgId = "ORVEX.orvexobs";
 /// The title of the command's Yes/No question, by which the report recognises a run that went
 /// as far as asking.
 inline constexpr std::string_view kTravelQuestionTitle = "Add Time and Distance Fields";
+/// The start of the design's message at two fixes of one time, where travel stops by design.
+inline constexpr std::string_view kTravelSameTime = "Divide by zero!!";
 
 /// `orvex travel`: prints "<layer>: travel fields written for <n> fixes" when the command
 /// answered Yes and stopped on nothing; a refusal or a stop fails the run (its message is

@@ -84,6 +84,7 @@ int Subcommand::clickOnce(const CommandArgs& args, const GlobalOptions& global) 
 
 int Subcommand::runInHost(const CommandArgs& args, const GlobalOptions& global,
                           const host::ComponentRegistry& registry, headless::EditSessions& edits) {
+  discardsEdits_ = false;
   headless::HeadlessApplication application(hostOptions(global));
   application.runRecord().setProgress(runProgress(global));
 
@@ -116,7 +117,9 @@ int Subcommand::runInHost(const CommandArgs& args, const GlobalOptions& global,
   if (exitCode == kExitCommandFailed && record.outputs().empty() && record.failures().empty() &&
       !application.scriptedUi().messages().empty())
     application.runRecord().failure(refusal(args, application));
-  edits.commit();  // a command that returned has a complete result, also when it stopped early
+  // A command that returned has a complete result, also when it stopped early by design;
+  // one that failed part-way is rolled back as the edit sessions go.
+  if (!discardsEdits_) edits.commit();
   // A write that fails only when its file is closed joins the record as a failed item.
   application.closeOpenFiles();
   summary_.add(application.runRecord(), inputNames(args));

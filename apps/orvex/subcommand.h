@@ -67,6 +67,9 @@ class Subcommand {
  protected:
   /// For a subcommand whose command is named on the command line.
   void setProgId(std::string progId) { progId_ = std::move(progId); }
+  /// Called from `report`: the click's in-place edits failed part-way and are thrown away, so
+  /// the user's files stay byte for byte as they were.
+  void discardEdits() { discardsEdits_ = true; }
 
  private:
   int runInHost(const CommandArgs& args, const GlobalOptions& global, const host::ComponentRegistry& registry,
@@ -74,6 +77,7 @@ class Subcommand {
 
   std::string progId_;
   RunSummary summary_;
+  bool discardsEdits_ = false;
 };
 
 /// Runs `subcommand` and ends the run as the command line does: the failing items named (see

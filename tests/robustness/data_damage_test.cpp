@@ -96,4 +96,40 @@ TEST(DataDamage, AGeoPackageEditGdalComplainsAboutChangesNothing) {
   }
 }
 
+// A travel that fails (no UTM coordinate system, a fix without a position) added six empty
+// fields to the user's file, or the fields of the fixes before the failure; only the design's
+// stop at two fixes of one time keeps what it wrote. Each failure now leaves the set byte for
+// byte as it was, with exit 1 naming the file.
+TEST(DataDamage, AFailedTravelChangesNothing) {
+  struct Case {
+    const char* name;
+    int epsg;
+    const char* prj;  ///< written over the .prj when not null
+    bool nullShape;
+  };
+  const Case cases[] = {
+      {"degrees", 4326, nullptr, false},
+      {"no .prj", 0, nullptr, false},
+      {"garbage .prj", 32633, "PROJCS[garbage", false},
+      {"a fix without a position", 32633, nullptr, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder home("damage");
+    auto features = circleFixes(30, c.epsg == 4326 ? 15.0 : 500000, c.epsg == 4326 ? 45.0 : 5000000);
+    if (c.nullShape) features[12].wkt.clear();
+    writeLayer(home / "fixes.shp", layerOf(features, wkbPoint, c.epsg));
+    if (c.prj != nullptr) std::ofstream(home / "fixes.prj", std::ios::trunc) << c.prj;
+    const auto before = snapshot(home.path());
+    const OrvexRun run = runOrvex(home.path(), {"--yes", "travel", home / "fixes.shp"});
+    EXPECT_EQ(run.exitCode, 1) << run.shown();
+    EXPECT_NE(run.err.find("nothing was written for fixes.shp"), std::string::npos) << run.shown();
+    auto after = snapshot(home.path());
+    std::erase_if(after,
+                  [](const auto& entry) { return entry.first.filename().string().starts_with("orvex."); });
+    std::erase_if(after, [&](const auto& entry) { return !before.contains(entry.first); });
+    EXPECT_EQ(changedFiles(before, after), "") << run.shown();
+  }
+}
+
 }  // namespace
