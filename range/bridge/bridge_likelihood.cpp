@@ -2,25 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
-#include <limits>
-#include <numbers>
 #include <stdexcept>
+
+#include "range/bridge/triplet_likelihood.h"
 
 namespace orvex::range {
 
 namespace {
-
-// One observation: its variance is b s1^2 + c and half its squared distance from the mean is e.
-struct Triplet {
-  double b = 0.0;
-  double c = 0.0;
-  double e = 0.0;
-};
-
-constexpr std::size_t kScanPoints = 33;
-// Lower end of the scan, relative to its upper end, when some observation alone would ask for s1 = 0.
-constexpr double kScanDepth = 1e-9;
 
 std::vector<Triplet> triplets_of(const BridgeTrack& track, TripletChoice choice, double max_gap) {
   check_track(track, 3);
@@ -29,90 +17,10 @@ std::vector<Triplet> triplets_of(const BridgeTrack& track, TripletChoice choice,
   std::vector<Triplet> triplets;
   const std::size_t stride = choice == TripletChoice::independent ? 2 : 1;
   for (std::size_t i = 1; i + 1 < track.size(); i += stride) {
-    const double before = track.t[i] - track.t[i - 1];
-    const double after = track.t[i + 1] - track.t[i];
-    const double total = track.t[i + 1] - track.t[i - 1];
-    if (total == 0.0 || before > max_gap || after > max_gap) continue;
-    const double a = before / total;
-    const double ea = track.sigma2_at(i - 1);
-    const double eb = track.sigma2_at(i + 1);
-    const double dx = track.x[i] - (track.x[i - 1] + a * (track.x[i + 1] - track.x[i - 1]));
-    const double dy = track.y[i] - (track.y[i - 1] + a * (track.y[i + 1] - track.y[i - 1]));
-    triplets.push_back({total * a * (1.0 - a), (1.0 - a) * (1.0 - a) * ea * ea + a * a * eb * eb,
-                        0.5 * (dx * dx + dy * dy)});
+    if (const auto triplet = triplet_at(track, i, max_gap)) triplets.push_back(*triplet);
   }
   if (triplets.empty()) throw std::invalid_argument("no triplet of fixes to estimate sigma1 from");
   return triplets;
-}
-
-double log_likelihood(const std::vector<Triplet>& triplets, double sigma1) {
-  const double u = sigma1 * sigma1;
-  double sum = 0.0;
-  for (const Triplet& t : triplets) {
-    const double v = t.b * u + t.c;
-    sum += -std::log(2.0 * std::numbers::pi * v) - t.e / v;
-  }
-  return sum;
-}
-
-// Brent's minimisation of f on [lo, hi] from x (f(x) below f at both ends), until x is known
-// to within tol.
-double brent_minimum(const std::function<double(double)>& f, double lo, double hi, double x, double tol) {
-  const double golden = 0.5 * (3.0 - std::sqrt(5.0));
-  double w = x;
-  double v = x;
-  double fx = f(x);
-  double fw = fx;
-  double fv = fx;
-  double d = 0.0;
-  double e = 0.0;
-  for (int iteration = 0; iteration < 200; ++iteration) {
-    const double m = 0.5 * (lo + hi);
-    if (std::abs(x - m) <= 2.0 * tol - 0.5 * (hi - lo)) break;
-    bool parabolic = false;
-    if (std::abs(e) > tol) {
-      double r = (x - w) * (fx - fv);
-      double q = (x - v) * (fx - fw);
-      double p = (x - v) * q - (x - w) * r;
-      q = 2.0 * (q - r);
-      if (q > 0.0) p = -p;
-      q = std::abs(q);
-      if (std::abs(p) < std::abs(0.5 * q * e) && p > q * (lo - x) && p < q * (hi - x)) {
-        e = d;
-        d = p / q;
-        const double u = x + d;
-        if (u - lo < 2.0 * tol || hi - u < 2.0 * tol) d = x < m ? tol : -tol;
-        parabolic = true;
-      }
-    }
-    if (!parabolic) {
-      e = (x < m ? hi : lo) - x;
-      d = golden * e;
-    }
-    const double u = std::abs(d) >= tol ? x + d : x + (d > 0.0 ? tol : -tol);
-    const double fu = f(u);
-    if (fu <= fx) {
-      (u < x ? hi : lo) = x;
-      v = w;
-      fv = fw;
-      w = x;
-      fw = fx;
-      x = u;
-      fx = fu;
-    } else {
-      (u < x ? lo : hi) = u;
-      if (fu <= fw || w == x) {
-        v = w;
-        fv = fw;
-        w = u;
-        fw = fu;
-      } else if (fu <= fv || v == x || v == w) {
-        v = u;
-        fv = fu;
-      }
-    }
-  }
-  return x;
 }
 
 }  // namespace
@@ -120,7 +28,7 @@ double brent_minimum(const std::function<double(double)>& f, double lo, double h
 double bridge_log_likelihood(const BridgeTrack& track, double sigma1, TripletChoice choice, double max_gap) {
   if (!(sigma1 >= 0.0) || !std::isfinite(sigma1))
     throw std::invalid_argument("sigma1 must be a number, 0 or more");
-  return log_likelihood(triplets_of(track, choice, max_gap), sigma1);
+  return triplets_log_likelihood(triplets_of(track, choice, max_gap), sigma1);
 }
 
 std::vector<LikelihoodPoint> likelihood_profile(const BridgeTrack& track, std::span<const double> sigma1s,
@@ -129,7 +37,7 @@ std::vector<LikelihoodPoint> likelihood_profile(const BridgeTrack& track, std::s
   std::vector<LikelihoodPoint> profile;
   for (const double s : sigma1s) {
     if (!(s >= 0.0) || !std::isfinite(s)) throw std::invalid_argument("sigma1 must be a number, 0 or more");
-    profile.push_back({s, log_likelihood(triplets, s)});
+    profile.push_back({s, triplets_log_likelihood(triplets, s)});
   }
   return profile;
 }
@@ -138,52 +46,10 @@ Sigma1Estimate estimate_sigma1(const BridgeTrack& track, TripletChoice choice, d
   const std::vector<Triplet> triplets = triplets_of(track, choice, max_gap);
   Sigma1Estimate estimate;
   estimate.triplets = triplets.size();
-  double u_lo = std::numeric_limits<double>::infinity();
-  double u_hi = -std::numeric_limits<double>::infinity();
-  for (const Triplet& t : triplets) {
-    if (t.b <= 0.0) continue;  // a fix at a bridge end: its density does not depend on s1
-    u_lo = std::min(u_lo, (t.e - t.c) / t.b);
-    u_hi = std::max(u_hi, (t.e - t.c) / t.b);
-  }
-  if (!(u_hi > 0.0)) {  // every observation asks for the least s1 (or none depends on it)
-    estimate.at_zero = true;
-    estimate.log_likelihood = log_likelihood(triplets, 0.0);
-    estimate.profile.push_back({0.0, estimate.log_likelihood});
-    return estimate;
-  }
-  const bool open_below = !(u_lo > 0.0);
-  // Scanned in w = log s1, one step beyond the range at each end so that the bracket has room.
-  const double w_hi = 0.5 * std::log(u_hi) + std::numbers::ln2;
-  const double w_lo = open_below ? w_hi + std::log(kScanDepth) : 0.5 * std::log(u_lo) - std::numbers::ln2;
-  auto negative = [&](double w) {
-    const double s = std::exp(w);
-    const double value = log_likelihood(triplets, s);
-    estimate.profile.push_back({s, value});
-    return -value;
-  };
-  std::vector<double> ws(kScanPoints);
-  std::size_t best = 0;
-  double best_value = std::numeric_limits<double>::infinity();
-  for (std::size_t k = 0; k < kScanPoints; ++k) {
-    ws[k] = w_lo + (w_hi - w_lo) * static_cast<double>(k) / static_cast<double>(kScanPoints - 1);
-    const double value = negative(ws[k]);
-    if (value < best_value) {
-      best_value = value;
-      best = k;
-    }
-  }
-  if (best == 0 && open_below) {
-    estimate.at_zero = true;
-    estimate.log_likelihood = log_likelihood(triplets, 0.0);
-    estimate.profile.push_back({0.0, estimate.log_likelihood});
-  } else {
-    const double lo = ws[best == 0 ? 0 : best - 1];
-    const double hi = ws[std::min(best + 1, kScanPoints - 1)];
-    // Brent places x within about 2 tol: a quarter of the tolerance in log s1 leaves room.
-    const double w = brent_minimum(negative, lo, hi, ws[best], 0.25 * kSigma1Tolerance);
-    estimate.sigma1 = std::exp(w);
-    estimate.log_likelihood = log_likelihood(triplets, estimate.sigma1);
-  }
+  const TripletMaximum maximum = maximise_triplets(triplets, &estimate.profile);
+  estimate.sigma1 = maximum.sigma1;
+  estimate.log_likelihood = maximum.log_likelihood;
+  estimate.at_zero = maximum.at_zero;
   std::sort(estimate.profile.begin(), estimate.profile.end(),
             [](const LikelihoodPoint& a, const LikelihoodPoint& b) { return a.sigma1 < b.sigma1; });
   // Brent starts from the best scanned point, so that point is evaluated twice.

@@ -114,7 +114,8 @@ class TermBatch {
   std::vector<double> weights_;
 };
 
-void check_run(const BridgeOptions& options, const BridgeGrid& grid, std::span<const double> out) {
+void check_run(const BridgeOptions& options, std::size_t fixes, const BridgeGrid& grid,
+               std::span<const double> out) {
   if (!(grid.cell_size > 0.0) || !std::isfinite(grid.cell_size))
     throw std::invalid_argument("the cell size must be a positive number");
   if (grid.columns == 0 || grid.rows == 0) throw std::invalid_argument("the grid has no cells");
@@ -124,6 +125,15 @@ void check_run(const BridgeOptions& options, const BridgeGrid& grid, std::span<c
     throw std::invalid_argument("the output does not hold one value per cell");
   if (!(options.sigma1 >= 0.0) || !std::isfinite(options.sigma1))
     throw std::invalid_argument("sigma1 must be a number, 0 or more");
+  const std::span<const double> per_interval = options.sigma1_per_interval;
+  if (per_interval.empty()) return;
+  if (per_interval.size() != fixes - 1)
+    throw std::invalid_argument("sigma1 per interval holds " + std::to_string(per_interval.size()) +
+                                " values for " + std::to_string(fixes - 1) + " intervals");
+  for (std::size_t i = 0; i < per_interval.size(); ++i) {
+    if (!(per_interval[i] >= 0.0) || !std::isfinite(per_interval[i]))
+      throw std::invalid_argument("interval " + std::to_string(i) + ": sigma1 must be a number, 0 or more");
+  }
 }
 
 }  // namespace
@@ -139,7 +149,7 @@ double BridgeGrid::row_y(std::size_t r) const {
 BridgeUdSummary bridge_ud(const BridgeTrack& track, const BridgeOptions& options, const BridgeGrid& grid,
                           std::span<double> out) {
   check_track(track, 2);
-  check_run(options, grid, out);
+  check_run(options, track.size(), grid, out);
   BridgeUdSummary summary;
   summary.intervals = classify_intervals(track.t, options.max_gap);
   const BridgeIntervals& intervals = summary.intervals;
@@ -152,14 +162,15 @@ BridgeUdSummary bridge_ud(const BridgeTrack& track, const BridgeOptions& options
   TermBatch batch(grid);
   std::vector<BridgeNode> nodes;
   for (const std::size_t i : intervals.used) {
-    const BridgeSegment segment{track.x[i],
-                                track.y[i],
-                                track.x[i + 1],
-                                track.y[i + 1],
-                                track.t[i + 1] - track.t[i],
-                                options.sigma1,
-                                track.sigma2_at(i),
-                                track.sigma2_at(i + 1)};
+    const BridgeSegment segment{
+        track.x[i],
+        track.y[i],
+        track.x[i + 1],
+        track.y[i + 1],
+        track.t[i + 1] - track.t[i],
+        options.sigma1_per_interval.empty() ? options.sigma1 : options.sigma1_per_interval[i],
+        track.sigma2_at(i),
+        track.sigma2_at(i + 1)};
     const double share = segment.duration / intervals.used_time;
     nodes.clear();
     append_bridge_nodes(segment, nodes);

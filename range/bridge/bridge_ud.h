@@ -41,6 +41,10 @@ struct BridgeOptions {
   double sigma1 = 0.0;         ///< map units per square root of a second, finite, >= 0
   double max_gap = kNoMaxGap;  ///< seconds; longer intervals carry no bridge
   unsigned threads = 0;        ///< 0: one per processor; the grid never depends on it
+  /// Empty: `sigma1` for every interval. Otherwise one s1 per interval (i, i + 1) of the track,
+  /// by i (size - 1 values, each finite and >= 0; those of intervals that carry no bridge are
+  /// checked all the same), as the dynamic estimate gives them (dynamic_bridge.h).
+  std::span<const double> sigma1_per_interval{};
 };
 
 /// What a run did, for the caller to report.
@@ -52,7 +56,8 @@ struct BridgeUdSummary {
 /// Writes the UD of `track` into `out` (grid.cell_count() values, every one written).
 /// Throws std::invalid_argument as check_track does (2 fixes at least), for a cell size that is
 /// not positive and finite, an empty grid, a wrong `out` size, a negative or non-finite sigma1
-/// or a bad max_gap, and when no interval carries a bridge (all zero-length or over the gap):
+/// (scalar or per interval, naming the interval), a per-interval list of the wrong size or a
+/// bad max_gap, and when no interval carries a bridge (all zero-length or over the gap):
 /// the summary would list them, so the message says how many of each there were.
 /// Throws std::bad_alloc when the working arrays do not fit.
 BridgeUdSummary bridge_ud(const BridgeTrack& track, const BridgeOptions& options, const BridgeGrid& grid,
