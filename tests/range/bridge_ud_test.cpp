@@ -132,6 +132,23 @@ TEST(BridgeUd, GapsAndZeroLengthIntervalsCarryNoBridgeAndAreListed) {
   for (std::size_t k = 0; k < ud.size(); ++k) ASSERT_NEAR(ud[k], parts[k], 1e-13 * max) << k;
 }
 
+TEST(BridgeUd, EachIntervalTakesItsOwnSigma1) {
+  // Three intervals of 600, 300 and 900 s with s1 0.5, 2 and 0: the UD is each bridge's UD with
+  // its own s1, weighted by its length out of 1800 s. Tolerance: rounding, 1e-13 of the maximum.
+  const std::vector<double> x{0, 60, 400, 450}, y{0, 40, 0, 80}, t{0, 600, 900, 1800}, e{4.0};
+  const std::vector<double> sigma1s{0.5, 2.0, 0.0};
+  const BridgeGrid grid{-200.0, -200.0, 10.0, 90, 40};
+  const std::vector<double> ud = ud_of({x, y, t, e}, {9.0, orvex::range::kNoMaxGap, 2, sigma1s}, grid);
+  std::vector<double> parts(grid.cell_count(), 0.0);
+  for (std::size_t i = 0; i < 3; ++i) {
+    const std::vector<double> px{x[i], x[i + 1]}, py{y[i], y[i + 1]}, pt{t[i], t[i + 1]};
+    const std::vector<double> one = ud_of({px, py, pt, e}, {sigma1s[i], orvex::range::kNoMaxGap, 1}, grid);
+    for (std::size_t k = 0; k < one.size(); ++k) parts[k] += (pt[1] - pt[0]) / 1800.0 * one[k];
+  }
+  const double max = *std::max_element(ud.begin(), ud.end());
+  for (std::size_t k = 0; k < ud.size(); ++k) ASSERT_NEAR(ud[k], parts[k], 1e-13 * max) << k;
+}
+
 TEST(BridgeUd, LongTracksGiveTheSameBitsWithAnyThreadCount) {
   // 3,000 fixes of a deterministic wander on 300 x 300 cells: several factor batches and every tile.
   std::vector<double> x, y, t, e;
@@ -154,7 +171,7 @@ TEST(BridgeUd, LongTracksGiveTheSameBitsWithAnyThreadCount) {
 TEST(BridgeUd, RefusesBadInputNamingTheFix) {
   const std::vector<double> x{0, 1, 2}, y{0, 1, 2}, t{0, 10, 20}, e{1.0};
   const std::vector<double> late{0, 20, 10}, nan_t{0, std::nan(""), 20}, short_x{0, 1};
-  const std::vector<double> zero_e{1, 0, 1}, two_e{1, 1}, same{5, 5, 5};
+  const std::vector<double> zero_e{1, 0, 1}, two_e{1, 1}, same{5, 5, 5}, nan_s1{0.5, std::nan("")};
   const BridgeGrid grid{-10, -10, 1, 30, 30};
   struct Case {
     BridgeTrack track;
@@ -172,6 +189,8 @@ TEST(BridgeUd, RefusesBadInputNamingTheFix) {
       {{x, y, same, e}, {}, grid, "2 of zero length"},
       {{x, y, t, e}, {0.1, 5.0, 1}, grid, "2 longer than the largest gap"},
       {{x, y, t, e}, {-1.0, orvex::range::kNoMaxGap, 1}, grid, "sigma1"},
+      {{x, y, t, e}, {0.1, orvex::range::kNoMaxGap, 1, late}, grid, "holds 3 values for 2 intervals"},
+      {{x, y, t, e}, {0.1, orvex::range::kNoMaxGap, 1, nan_s1}, grid, "interval 1: sigma1"},
       {{x, y, t, e}, {}, {0, 0, 0.0, 3, 3}, "cell size"},
       {{x, y, t, e}, {}, {0, 0, 1.0, 0, 3}, "no cells"},
   };
