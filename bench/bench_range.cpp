@@ -1,6 +1,7 @@
 // The Brownian bridge UD of one animal of 10,000 fixes on 500 x 500 cells, in ns per node and
-// segment (the unit adehabitatHR's kernelbb spends 25 Gaussians on), with 1 and 2 threads; and
-// the sigma1 search on 100,000 fixes.
+// segment (the unit adehabitatHR's kernelbb spends 25 Gaussians on), with 1 and 2 threads; the
+// sigma1 search on 100,000 fixes; and the dynamic s1 (window 31, margin 11) on 10,000 and
+// 100,000 fixes with 1 and 2 threads.
 
 #include <benchmark/benchmark.h>
 
@@ -10,6 +11,7 @@
 
 #include "range/bridge/bridge_likelihood.h"
 #include "range/bridge/bridge_ud.h"
+#include "range/bridge/dynamic_bridge.h"
 
 namespace {
 
@@ -67,5 +69,23 @@ void BM_Sigma1Search(benchmark::State& state) {
   state.counters["sigma1"] = sigma1;
 }
 BENCHMARK(BM_Sigma1Search)->Unit(benchmark::kMillisecond);
+
+void BM_DynamicSigma1(benchmark::State& state) {
+  const Simulated fixes(static_cast<std::size_t>(state.range(0)));
+  const orvex::range::DynamicOptions options{31, 11, orvex::range::kNoMaxGap,
+                                             static_cast<unsigned>(state.range(1))};
+  std::size_t breaks = 0;
+  for (auto _ : state) {
+    const auto dynamic = orvex::range::estimate_dynamic_sigma1(fixes.track(), options);
+    breaks = dynamic.breaks.size();
+    benchmark::DoNotOptimize(dynamic.sigma1_per_fix.data());
+  }
+  state.counters["windows with a break"] = static_cast<double>(breaks);
+}
+BENCHMARK(BM_DynamicSigma1)
+    ->ArgsProduct({{10000, 100000}, {1, 2}})
+    ->ArgNames({"fixes", "threads"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
