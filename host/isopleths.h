@@ -30,7 +30,7 @@ struct IsoplethResult {
   std::int32_t status = 0;  ///< 0, or the maker's error status (it has shown the message)
   std::shared_ptr<FeatureClass> lines{};
   std::shared_ptr<FeatureClass> polygons{};  ///< fields "PERCENT" and "AREA" among others
-  double maxEdgeValue = 0.0;  ///< largest cell on the raster's border: > 0 may mean truncation
+  double maxEdgeValue = 0.0;                 ///< largest cell on the raster's border: > 0 may mean truncation
 };
 
 class IsoplethMaker {

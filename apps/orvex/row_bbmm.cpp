@@ -26,16 +26,20 @@ constexpr const char* kDialog = "frmBBMM";
 void declareBbmm(CLI::App& sub, CommandArgs& args) {
   sub.add_option("--id", args.text("id"), "The unique animal-ID field")->required();
   sub.add_option("--time-field", args.text("time-field"), "The time field, in seconds (default Time2)");
-  auto* sigma2 = sub.add_option("--sigma2", args.text("sigma2"),
-                                "The location error s2 of every fix, in map units (e.g. from stationary tests)");
-  auto* field = sub.add_option("--sigma2-field", args.text("sigma2-field"), "A field of per-fix location errors");
+  auto* sigma2 =
+      sub.add_option("--sigma2", args.text("sigma2"),
+                     "The location error s2 of every fix, in map units (e.g. from stationary tests)");
+  auto* field =
+      sub.add_option("--sigma2-field", args.text("sigma2-field"), "A field of per-fix location errors");
   sigma2->excludes(field);
   sub.add_option("--sigma1", args.text("sigma1"), "auto (maximum likelihood, the default) or a value of s1");
-  sub.add_option("--triplets", args.text("triplets"),
-                 "odd (independent triplets, the default) or all (every interior fix, as adehabitatHR's liker)")
+  sub.add_option(
+         "--triplets", args.text("triplets"),
+         "odd (independent triplets, the default) or all (every interior fix, as adehabitatHR's liker)")
       ->check(CLI::IsMember({"odd", "all"}, CLI::ignore_case));
   sub.add_flag("--dynamic", args.flag("dynamic"), "The dynamic Brownian bridge (s1 per fix)");
-  sub.add_option("--max-gap", args.text("max-gap"), "Intervals longer than this many seconds carry no bridge");
+  sub.add_option("--max-gap", args.text("max-gap"),
+                 "Intervals longer than this many seconds carry no bridge");
   declareGridOptions(sub, args);
   sub.add_option("--isopleths", args.text("isopleths"),
                  "Build isopleths at these volume percentages, comma-separated (default: none)");
@@ -110,7 +114,8 @@ class BbmmSubcommand final : public Subcommand {
     for (const host::OutputRecord& output : application.runRecord().outputs()) reportOutput(output);
     if (completed && args.flagOf("plots") && !args.files.empty()) {
       host::RunRecord& record = application.runRecord();
-      for (const fs::path& picture : writeKdePlots(bridgeRunsOf(record), args.files.front(), args.textOf("id"), record))
+      for (const fs::path& picture :
+           writeKdePlots(bridgeRunsOf(record), args.files.front(), args.textOf("id"), record))
         std::cout << picture.string() << ": picture\n";
     }
     if (!completed) {

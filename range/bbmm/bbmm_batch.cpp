@@ -105,7 +105,8 @@ class BbmmRun {
     folder_ = settings_.outputFolder;
     std::error_code error;
     if (!fs::is_directory(folder_, error))
-      throw host::Error(host::kPathNotFound, "The output folder '" + settings_.outputFolder + "' does not exist");
+      throw host::Error(host::kPathNotFound,
+                        "The output folder '" + settings_.outputFolder + "' does not exist");
     rasters_ = app_.workspaces().openRasterWorkspace(folder_);
     animals_ = ReadBbmmAnimals(*layer_, settings_);
     if (animals_.empty())
@@ -118,7 +119,8 @@ class BbmmRun {
           {.item = "the run", .reason = "a raster of this run's names is in the output folder"});
       return BbmmBatchResult::Cancelled;
     }
-    reference_ = layer_->spatialReference() ? layer_->spatialReference() : layer_->featureClass()->spatialReference();
+    reference_ =
+        layer_->spatialReference() ? layer_->spatialReference() : layer_->featureClass()->spatialReference();
     if (reference_ && reference_->isGeographic())
       for (BbmmAnimal& animal : animals_)
         if (!animal.problem) animal.problem = kMsgDegrees;
@@ -127,16 +129,17 @@ class BbmmRun {
     LogHeader();
     for (std::size_t p = 0; p < animals_.size() && !stopped_; ++p) {
       AnimalStep(p);
-      stopped_ = !app_.runRecord().report(static_cast<double>(p + 1) / static_cast<double>(animals_.size()),
-                                          "BBMM");
+      stopped_ =
+          !app_.runRecord().report(static_cast<double>(p + 1) / static_cast<double>(animals_.size()), "BBMM");
       app_.ui().processPendingEvents();
     }
     log_->line("Run ended: " + Now() + (stopped_ ? " (stopped by the user)" : ""));
     log_->close();
     app_.runRecord().output({.path = log_->path(), .kind = host::OutputKind::Log});
     if (stopped_) {
-      app_.runRecord().failure(
-          {.item = "the run", .reason = "the run was stopped by the user", .kind = host::FailureKind::Cancelled});
+      app_.runRecord().failure({.item = "the run",
+                                .reason = "the run was stopped by the user",
+                                .kind = host::FailureKind::Cancelled});
       return BbmmBatchResult::Cancelled;
     }
     app_.ui().messageBox(kMsgComplete, "Status", host::MessageButtons::Ok, host::MessageIcon::Information);
@@ -157,7 +160,8 @@ class BbmmRun {
   void SetReferenceGrid(const host::Map& map) {
     const auto layer = std::dynamic_pointer_cast<host::RasterLayer>(map.findLayer(settings_.referenceLayer));
     if (!layer || !layer->raster())
-      throw host::Error(host::kNotFound, "The raster layer '" + settings_.referenceLayer + "' is not in the map");
+      throw host::Error(host::kNotFound,
+                        "The raster layer '" + settings_.referenceLayer + "' is not in the map");
     referenceGrid_ = ReferenceBridgeGrid(*layer->raster());
   }
 
@@ -173,8 +177,8 @@ class BbmmRun {
                                               (values_.triplets == TripletChoice::all
                                                    ? "all triplets (every interior fix)"
                                                    : "independent triplets (fixes 2, 4, 6, ...)")));
-    log_->line("Largest gap: " + (std::isinf(values_.maxGap) ? std::string("none")
-                                                              : Number(values_.maxGap) + " seconds"));
+    log_->line("Largest gap: " +
+               (std::isinf(values_.maxGap) ? std::string("none") : Number(values_.maxGap) + " seconds"));
     const char* extent = settings_.extent == BbmmExtent::Full      ? "full, buffer "
                          : settings_.extent == BbmmExtent::Minimum ? "minimum"
                                                                    : "reference raster ";
@@ -214,8 +218,8 @@ class BbmmRun {
   void ReportIntervals(const BbmmAnimal& animal, const BridgeIntervals& intervals) {
     const auto skip = [&](std::span<const std::size_t> list, const std::string& what) {
       if (list.empty()) return;
-      const std::string text = std::to_string(list.size()) + " " + what + " carry no bridge (" +
-                               IndexList(list, animal.t) + ")";
+      const std::string text =
+          std::to_string(list.size()) + " " + what + " carry no bridge (" + IndexList(list, animal.t) + ")";
       log_->line("  " + text);
       app_.runRecord().failure({.item = "animal " + animal.id + " intervals",
                                 .reason = text,
@@ -254,7 +258,8 @@ class BbmmRun {
     }
     values.sigma1 = sigma1;
     const BridgeGrid grid = AnimalGrid(track, intervals, sigma1);
-    if (static_cast<double>(grid.columns) * static_cast<double>(grid.rows) > static_cast<double>(kBbmmMaxCells))
+    if (static_cast<double>(grid.columns) * static_cast<double>(grid.rows) >
+        static_cast<double>(kBbmmMaxCells))
       throw std::invalid_argument("its grid of " + std::to_string(grid.columns) + " x " +
                                   std::to_string(grid.rows) + " cells is above " +
                                   std::to_string(kBbmmMaxCells) + ": use a larger cell size");
@@ -306,14 +311,14 @@ class BbmmRun {
                  host::RecordValues values, double maximum) {
     values.profile.clear();
     const auto maker = std::dynamic_pointer_cast<host::IsoplethMaker>(app_.createComponent(kIsoplethProgId));
-    if (!maker) throw host::Error(host::kFail, std::string("The host cannot make isopleths (") + kIsoplethProgId + ")");
-    const host::IsoplethResult result = maker->makeIsopleths(
-        app_, {.raster = raster,
-               .percentages = values_.isopleths,
-               .lines = settings_.lines,
-               .polygons = settings_.polygons,
-               .folder = folder_,
-               .name = name + "_iso"});
+    if (!maker)
+      throw host::Error(host::kFail, std::string("The host cannot make isopleths (") + kIsoplethProgId + ")");
+    const host::IsoplethResult result = maker->makeIsopleths(app_, {.raster = raster,
+                                                                    .percentages = values_.isopleths,
+                                                                    .lines = settings_.lines,
+                                                                    .polygons = settings_.polygons,
+                                                                    .folder = folder_,
+                                                                    .name = name + "_iso"});
     if (result.status != 0)
       throw host::Error(host::kFail, "its isopleths failed (status " + std::to_string(result.status) + ")");
     for (const auto& features : {result.lines, result.polygons}) {
@@ -337,7 +342,8 @@ class BbmmRun {
         // The error being reported is the one that matters.
       }
     }
-    app_.ui().messageBox("BBMM: " + description, "Error", host::MessageButtons::Ok, host::MessageIcon::Critical);
+    app_.ui().messageBox("BBMM: " + description, "Error", host::MessageButtons::Ok,
+                         host::MessageIcon::Critical);
     app_.runRecord().failure({.item = "the run", .reason = description});
     return BbmmBatchResult::Failed;
   }

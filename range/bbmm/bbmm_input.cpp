@@ -19,9 +19,8 @@ using AnimalKey = std::variant<double, std::string>;
 int RequireField(const host::FeatureClass& features, const std::string& name, const char* role) {
   const int index = features.findField(name);
   if (index < 0)
-    throw host::Error(host::kNotFound,
-                      std::string("The ") + role + " field '" + name + "' is not in the layer '" +
-                          features.name() + "'");
+    throw host::Error(host::kNotFound, std::string("The ") + role + " field '" + name +
+                                           "' is not in the layer '" + features.name() + "'");
   return index;
 }
 
@@ -30,8 +29,7 @@ std::string FixName(host::ObjectId oid) { return "fix " + std::to_string(oid); }
 // The time of a fix in seconds, or the reason it has none.
 std::optional<std::string> ReadTime(const host::Value& value, const std::string& field, host::ObjectId oid,
                                     double& time) {
-  if (value.isText())
-    return "the time field '" + field + "' holds text, not seconds (" + FixName(oid) + ")";
+  if (value.isText()) return "the time field '" + field + "' holds text, not seconds (" + FixName(oid) + ")";
   if (!value.isNumeric()) return FixName(oid) + " has no time in '" + field + "'";
   time = value.toDouble();
   if (!std::isfinite(time)) return FixName(oid) + " has a time that is not a finite number";
@@ -97,7 +95,8 @@ std::vector<BbmmAnimal> ReadBbmmAnimals(const host::FeatureLayer& layer, const B
       const host::Value& error = row->value(errorIndex);
       const double sigma2 = error.isNumeric() ? error.toDouble() : std::nan("");
       if (!(sigma2 > 0.0 && std::isfinite(sigma2))) {
-        animal.problem = FixName(row->oid()) + " has no positive location error in '" + settings.sigma2Field + "'";
+        animal.problem =
+            FixName(row->oid()) + " has no positive location error in '" + settings.sigma2Field + "'";
         continue;
       }
       animal.sigma2.push_back(sigma2);

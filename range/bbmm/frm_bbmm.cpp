@@ -14,7 +14,9 @@ using host::Notify;
 }  // namespace
 
 frmBBMM::frmBBMM(host::Application& application, std::shared_ptr<host::Map> map)
-    : host::Form(std::string(kFormName), "Brownian Bridge Home Range"), app_(&application), map_(std::move(map)) {
+    : host::Form(std::string(kFormName), "Brownian Bridge Home Range"),
+      app_(&application),
+      map_(std::move(map)) {
   host::Control& layers = add(ControlKind::ComboBox, "cmbPntL", "Point layer");
   for (const auto& layer : map_->featureLayers(host::GeometryType::Point)) layers.addItem(layer->name());
   add(ControlKind::ComboBox, "cmbUIDFLD", "Animal ID field");
@@ -23,7 +25,9 @@ frmBBMM::frmBBMM(host::Application& application, std::shared_ptr<host::Map> map)
   add(ControlKind::TextBox, "txtSigma2", "Location error s2 (map units)");
   add(ControlKind::TextBox, "txtSigma2Fld", "or field of per-fix errors");
   add(ControlKind::TextBox, "txtSigma1", "s1 (auto: maximum likelihood)").setText("auto", Notify::No);
-  add(ControlKind::OptionButton, "optOdd", "Independent triplets").setGroup("triplets").setChecked(true, Notify::No);
+  add(ControlKind::OptionButton, "optOdd", "Independent triplets")
+      .setGroup("triplets")
+      .setChecked(true, Notify::No);
   add(ControlKind::OptionButton, "optAll", "All triplets").setGroup("triplets");
   add(ControlKind::TextBox, "txtMaxGap", "Largest gap (seconds; empty: none)");
   add(ControlKind::OptionButton, "optFull", "Full extent").setGroup("extent").setChecked(true, Notify::No);
@@ -47,7 +51,8 @@ frmBBMM::frmBBMM(host::Application& application, std::shared_ptr<host::Map> map)
   control("btnFolder").onClick = [this] {
     host::FolderDialogOptions options;
     options.title = "Select output folder...";
-    if (const auto folder = app_->ui().browseFolder(options)) control("txtOutFolder").setText(folder->string());
+    if (const auto folder = app_->ui().browseFolder(options))
+      control("txtOutFolder").setText(folder->string());
   };
   control("btnOK").onClick = [this] { PressOk(); };
   control("btnCancel").onClick = [this] { cancel(); };
@@ -56,7 +61,8 @@ frmBBMM::frmBBMM(host::Application& application, std::shared_ptr<host::Map> map)
 void frmBBMM::FillFields() {
   host::Control& fields = control("cmbUIDFLD");
   fields.clearItems();
-  const auto layer = std::dynamic_pointer_cast<host::FeatureLayer>(map_->findLayer(control("cmbPntL").text()));
+  const auto layer =
+      std::dynamic_pointer_cast<host::FeatureLayer>(map_->findLayer(control("cmbPntL").text()));
   if (!layer || !layer->featureClass()) return;
   const host::Fields& list = layer->featureClass()->fields();
   for (int i = 0; i < list.count(); ++i) {
