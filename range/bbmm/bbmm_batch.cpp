@@ -210,7 +210,7 @@ class BbmmRun {
 
   void Refuse(const BbmmAnimal& animal, const std::string& reason) {
     app_.runRecord().failure({.item = "animal " + animal.id,
-                              .reason = "animal " + animal.id + ": " + reason,
+                              .reason = reason,
                               .values = {.inputLayer = settings_.pointLayer, .animal = animal.id}});
     log_->line("Animal " + animal.id + ": not computed: " + reason);
   }

@@ -9,6 +9,7 @@
 #include "host/error.h"
 #include "host/layer.h"
 #include "host/table.h"
+#include "host/text.h"
 
 namespace orvex::range {
 namespace {
@@ -58,7 +59,8 @@ void CheckAnimal(BbmmAnimal& animal) {
   }
   SortByTime(animal);
   if (animal.t.front() == animal.t.back())
-    animal.problem = "its times do not increase: every fix has the time " + std::to_string(animal.t.front());
+    animal.problem =
+        "its times do not increase: every fix has the time " + host::numberText(animal.t.front());
 }
 
 }  // namespace
