@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/application.h"
+#include "host/cursor.h"
 #include "host/error.h"
 #include "host/isopleths.h"
 #include "host/layer.h"
@@ -323,11 +324,18 @@ class BbmmRun {
       throw host::Error(host::kFail, "its isopleths failed (status " + std::to_string(result.status) + ")");
     for (const auto& features : {result.lines, result.polygons}) {
       if (!features) continue;
+      host::RecordValues recorded = values;
+      const int area = features == result.polygons ? features->findField("AREA") : -1;
+      if (area >= 0) {
+        const std::unique_ptr<host::Cursor> rows = features->search();
+        while (const std::optional<host::Row> row = rows->next())
+          recorded.areas.push_back(row->value(area).toDouble());
+      }
       app_.runRecord().output({.path = folder_ / (features->name() + ".shp"),
                                .kind = host::OutputKind::Shapefile,
                                .layer = features->name(),
                                .features = features->rowCount(),
-                               .values = values});
+                               .values = std::move(recorded)});
     }
     if (result.maxEdgeValue > kEdgeFraction * maximum)
       log_->line("  Isopleths: the raster's border holds density up to " + Number(result.maxEdgeValue) +
