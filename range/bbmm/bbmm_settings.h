@@ -20,7 +20,7 @@ struct BbmmSettings {
   std::string sigma2Field{};        ///< ... or a field of per-fix errors; exactly one of them
   std::string sigma1 = "auto";      ///< "auto": maximum likelihood; else a value
   bool allTriplets = false;         ///< overlapping triplets (every interior fix)
-  std::string maxGap{};  ///< seconds; empty: no largest gap
+  std::string maxGap{};             ///< seconds; empty: no largest gap
   BbmmExtent extent = BbmmExtent::Full;
   std::string buffer = "2000";  ///< full extent: map units beyond the layer's extent
   std::string referenceLayer{};
