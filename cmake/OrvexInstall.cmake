@@ -1,5 +1,5 @@
 # Installation like any Debian tool: the program in bin/, its libraries (the host interface,
-# the platform and the two component libraries) in lib/orvex/ with the registry that lists the
+# the platform and the three component libraries) in lib/orvex/ with the registry that lists the
 # component classes, and manual pages made from --help. Nothing installed names an absolute
 # path: the program finds lib/orvex relative to itself and the registry names its libraries
 # relative to its own folder, so DESTDIR staging and any prefix work.
@@ -10,7 +10,7 @@ target_compile_definitions(orvexhost PRIVATE ORVEX_INSTALLED_COMPONENT_FOLDER="$
 set_target_properties(orvex PROPERTIES INSTALL_RPATH "$ORIGIN/${_orvex_from_bin}")
 
 install(TARGETS orvex RUNTIME DESTINATION bin)
-install(TARGETS orvexhost orvexplatform orvexcore orvexui LIBRARY DESTINATION ${ORVEX_INSTALL_COMPONENT_DIR}
+install(TARGETS orvexhost orvexplatform orvexcore orvexui orvexrange LIBRARY DESTINATION ${ORVEX_INSTALL_COMPONENT_DIR}
         NAMELINK_SKIP)
 
 # The installed registry and the manual pages, made by the built program.
@@ -20,10 +20,10 @@ add_custom_command(
   OUTPUT ${_orvex_generated}/registry ${_orvex_generated}/man1.stamp
   # A sanitizer build's program would report GDAL's process-long allocations at exit.
   COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0 ${CMAKE_COMMAND} -DORVEX=$<TARGET_FILE:orvex> -DOUT=${_orvex_generated}
-          -DLIBRARIES=$<TARGET_FILE:orvexcore>$<SEMICOLON>$<TARGET_FILE:orvexui>
+          -DLIBRARIES=$<TARGET_FILE:orvexcore>$<SEMICOLON>$<TARGET_FILE:orvexui>$<SEMICOLON>$<TARGET_FILE:orvexrange>
           -DHELP2MAN=${ORVEX_HELP2MAN} -DVERSION=${PROJECT_VERSION}
           -P ${PROJECT_SOURCE_DIR}/cmake/OrvexInstallFiles.cmake
-  DEPENDS orvex orvexcore orvexui ${PROJECT_SOURCE_DIR}/cmake/OrvexInstallFiles.cmake
+  DEPENDS orvex orvexcore orvexui orvexrange ${PROJECT_SOURCE_DIR}/cmake/OrvexInstallFiles.cmake
   COMMENT "Registry and manual pages for installation"
   VERBATIM)
 add_custom_target(orvex_install_files ALL DEPENDS ${_orvex_generated}/registry ${_orvex_generated}/man1.stamp)

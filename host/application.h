@@ -49,6 +49,12 @@ class Application {
     (void)uid;
     return nullptr;
   }
+  /// A new instance of a registered class, for a component that uses another library's class
+  /// through a host interface (host/isopleths.h); null when the host cannot make it.
+  virtual std::shared_ptr<Component> createComponent(std::string_view progId) {
+    (void)progId;
+    return nullptr;
+  }
 
  private:
   RunRecord runRecord_;

@@ -8,6 +8,7 @@
 #include "host/cursor.h"
 #include "host/geometry_service.h"
 #include "host/graphics.h"
+#include "host/isopleths.h"
 #include "host/layer.h"
 #include "host/map.h"
 #include "host/progress.h"
@@ -20,6 +21,7 @@
 namespace orvex::host {
 
 Component::~Component() = default;
+IsoplethMaker::~IsoplethMaker() = default;
 Command::~Command() = default;
 ItemDefinition::~ItemDefinition() = default;
 ToolBarDef::~ToolBarDef() = default;

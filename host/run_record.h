@@ -54,6 +54,8 @@ struct RecordValues {
   std::optional<double> hListed{};
   std::optional<bool> minimised{};      ///< a bandwidth search: whether it found a minimum
   std::vector<ProfilePoint> profile{};  ///< a bandwidth search: the scores it computed, in order
+  std::optional<double> sigma1{};       ///< a Brownian bridge: its diffusion parameter
+  std::optional<double> sigma2{};       ///< a Brownian bridge: the location error (map units)
   std::vector<double> areas{};          ///< the areas of the output's polygons, in feature order
   /// The decimals the output's table keeps of each area (it holds each one rounded to them);
   /// empty when it holds them as computed.

@@ -54,3 +54,27 @@ for S in 150 500; do
   printf '%-30s %14.3f %14.4f %8s\n' "$side x $side nodes" "$peer_ud" "$ours_ud" \
     "$(awk -v a="$peer_ud" -v b="$ours_ud" 'BEGIN { printf "%.1fx", a / b }')"
 done
+
+# The Brownian bridge UD, per node x segment: kernelbb (25 steps of the trapezoid rule over every
+# node for every segment) on 1,000 fixes of the walk bench_range simulates (fixes every 10
+# minutes, s1 = 1, s2 = 10, drawn towards the middle of a 5 km square) on 101 x 101 nodes, against
+# bench_range's BM_BridgeUd/1 (10,000 fixes, 500 x 500 cells, one thread). The peer's cost per
+# node x segment does not depend on the sizes; ours falls as the grid grows beside the bridges.
+ours_bb=$("$bin/bench_range" --benchmark_filter='BM_BridgeUd/1/' --benchmark_format=csv 2>/dev/null |
+  awk -F, 'NR == 1 { for (i = 1; i <= NF; ++i) if ($i == "\"ns per node x segment\"") col = i; next }
+           /BM_BridgeUd/ { print $col }')
+peer_bb=$(Rscript -e "suppressMessages({library(adehabitatHR); library(sp)})
+  set.seed(42); n <- 1000; px <- 2500; py <- 2500; x <- numeric(n); y <- numeric(n)
+  for (i in 1:n) {
+    x[i] <- px + 10 * rnorm(1); y[i] <- py + 10 * rnorm(1)
+    px <- px + 0.002 * (2500 - px) + sqrt(600) * rnorm(1); py <- py + 0.002 * (2500 - py) + sqrt(600) * rnorm(1)
+  }
+  tr <- as.ltraj(data.frame(x = x, y = y), date = as.POSIXct(600 * (0:(n - 1)), origin = '2020-01-01', tz = 'UTC'),
+                 id = 'a')
+  nodes <- SpatialPixels(SpatialPoints(expand.grid(x = seq(0, 5000, length.out = 101),
+                                                   y = seq(0, 5000, length.out = 101))))
+  t <- system.time(kernelbb(tr, sig1 = 1, sig2 = 10, grid = nodes))[['elapsed']]
+  cat(1e9 * t / (101 * 101 * (n - 1)), '\n')" 2>/dev/null | tr -d " \n")
+printf '%-30s %14s %14s %8s\n' "bridge UD" "peer ns/node/seg" "orvex" "ratio"
+printf '%-30s %14.3f %14.4f %8s\n' "kernelbb vs 10000 fixes" "$peer_bb" "$ours_bb" \
+  "$(awk -v a="$peer_bb" -v b="$ours_bb" 'BEGIN { printf "%.1fx", a / b }')"

@@ -2,6 +2,7 @@
 
 #include "apps/orvex/demo.h"
 #include "apps/orvex/import_movebank.h"
+#include "apps/orvex/row_bbmm.h"
 #include "apps/orvex/row_dedup.h"
 #include "apps/orvex/row_import_lotek.h"
 #include "apps/orvex/row_kde.h"
@@ -33,6 +34,8 @@ const std::vector<CommandRow> kCommandRows{
      &makeKernelSubcommand},
     {"kde", "Kernel density estimation: one UD raster per animal, isopleths, analysis log and settings copy",
      &makeKdeSubcommand},
+    {"bbmm", "Brownian bridge movement model: one UD raster per animal from its track, isopleths, run log",
+     &makeBbmmSubcommand},
     {"travel", "Time, distance and speed from each fix to the next as six new fields of the point layer",
      &makeTravelSubcommand},
     {"dedup-time",

@@ -24,6 +24,10 @@ const pictures::Colour kFailureColour{0.80, 0.05, 0.05};
 const pictures::Colour kIsoplethColour{0.10, 0.10, 0.35};
 const pictures::Colour kFixColour{0.05, 0.45, 0.85};
 
+// A bridge's Gaussian tails leave a trace of density far from the track: the map leaves blank
+// the cells below this fraction of the largest, so that it shows where the animal went.
+constexpr double kBridgeBlankFraction = 1e-3;
+
 std::string shortNumber(double value) { return host::cformat("%.4g", value); }
 
 /// Reads the polygons or lines of one shapefile as outlines.
@@ -104,14 +108,29 @@ std::vector<KdeAnimalRun> kdeRunsOf(const host::RunRecord& record, const std::st
   return runs;
 }
 
+std::vector<KdeAnimalRun> bridgeRunsOf(const host::RunRecord& record) {
+  std::vector<KdeAnimalRun> runs = kdeRunsOf(record, "log-likelihood");
+  for (std::size_t i = 0; KdeAnimalRun & run : runs) {
+    while (record.outputs()[i].kind != host::OutputKind::Raster) ++i;
+    run.h = record.outputs()[i++].values.sigma1.value_or(kNaN);
+    run.parameter = "s1";
+    run.minimized = true;
+    run.blankFraction = kBridgeBlankFraction;
+  }
+  return runs;
+}
+
 std::optional<pictures::Chart> profileChart(const KdeAnimalRun& run) {
   if (run.profile.empty()) return std::nullopt;
   pictures::Chart chart;
-  chart.title = "Animal " + run.animal + ": " + run.estimator + " score against h";
-  pictures::Series scores{run.estimator + " score", run.profile, pictures::SeriesStyle::Line, kScoreColour};
+  const bool bandwidth = run.parameter == "h";
+  const std::string score = bandwidth ? run.estimator + " score" : run.estimator;
+  chart.title = "Animal " + run.animal + ": " + score + " against " + run.parameter;
+  pictures::Series scores{score, run.profile, pictures::SeriesStyle::Line, kScoreColour};
   chart.series.push_back(std::move(scores));
-  chart.marks.push_back({run.h, "h = " + shortNumber(run.h), kChosenColour, false});
-  chart.marks.push_back({run.href, "href = " + shortNumber(run.href), kReferenceColour, true});
+  chart.marks.push_back({run.h, run.parameter + " = " + shortNumber(run.h), kChosenColour, false});
+  if (!std::isnan(run.href))
+    chart.marks.push_back({run.href, "href = " + shortNumber(run.href), kReferenceColour, true});
   if (!run.minimized) {
     const auto lowest = std::min_element(run.profile.begin(), run.profile.end(),
                                          [](const auto& a, const auto& b) { return a.y < b.y; });
@@ -120,19 +139,20 @@ std::optional<pictures::Chart> profileChart(const KdeAnimalRun& run) {
     chart.noteIsWarning = true;
     chart.marks.push_back({lowest->x, "lowest score, h = " + shortNumber(lowest->x), kFailureColour, true});
   } else {
-    chart.note = "Bandwidth represents minimized " + run.estimator;
+    chart.note = bandwidth ? "Bandwidth represents minimized " + run.estimator
+                           : run.parameter + " at the maximum of the " + run.estimator;
   }
   const auto xRange = pictures::xRangeOf(chart);
   const auto yRange = pictures::yRangeOf(chart);
-  chart.x = pictures::niceAxis("h", xRange->min, xRange->max);
-  chart.y = pictures::niceAxis(run.estimator + " score", yRange->min, yRange->max);
+  chart.x = pictures::niceAxis(run.parameter, xRange->min, xRange->max);
+  chart.y = pictures::niceAxis(score, yRange->min, yRange->max);
   return chart;
 }
 
 pictures::MapPicture udMap(const KdeAnimalRun& run, UdMapData data) {
   pictures::MapPicture map;
   map.title = "Animal " + run.animal + ": utilisation distribution " + run.raster;
-  map.note = "h = " + shortNumber(run.h);
+  map.note = run.parameter + " = " + shortNumber(run.h);
   double largest = 0.0;
   // The map shows the cells with density (a full extent with its buffer is mostly empty),
   // with a margin, or the whole raster when no cell has any.
@@ -140,9 +160,12 @@ pictures::MapPicture udMap(const KdeAnimalRun& run, UdMapData data) {
   const double cellX = r.columns > 0 ? (r.x.max - r.x.min) / r.columns : 0.0;
   const double cellY = r.rows > 0 ? (r.y.max - r.y.min) / r.rows : 0.0;
   pictures::Range xs{r.x.max, r.x.min}, ys{r.y.max, r.y.min};
+  double blank = 0.0;  // cells at or below it are left blank
+  if (run.blankFraction > 0.0)
+    for (const double value : data.raster.values) blank = std::max(blank, run.blankFraction * value);
   for (std::size_t i = 0; i < data.raster.values.size(); ++i) {
     double& value = data.raster.values[i];
-    if (!(value > 0.0)) {
+    if (!(value > blank)) {
       value = kNaN;  // no density: the background shows through
       continue;
     }

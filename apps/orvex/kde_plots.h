@@ -21,10 +21,12 @@ struct KdeAnimalRun {
   std::string raster{};  ///< the raster's name in the output folder
   std::filesystem::path rasterFile{};
   std::vector<std::filesystem::path> isoplethFiles{};  ///< the isopleth polygons (not donuts)
-  double h = 0.0;                                      ///< the bandwidth used
-  double href = 0.0;
-  std::string estimator{};  ///< "LSCV", "BCV", or empty for other bandwidth choices
-  bool minimized = false;   ///< the score's minimum lay inside the scanned range
+  double h = 0.0;                                      ///< the bandwidth used (or s1 of a bridge)
+  double href = 0.0;                                   ///< NaN: none to mark
+  std::string parameter = "h";                         ///< the profile's x: "h", or "s1" for a bridge
+  double blankFraction = 0.0;  ///< the map leaves blank the cells at or below this fraction of the largest
+  std::string estimator{};     ///< "LSCV", "BCV", or empty for other bandwidth choices
+  bool minimized = false;      ///< the score's minimum lay inside the scanned range
   std::vector<platform::pictures::PlotPoint> profile{};  ///< (h, score), in scan order
 };
 
@@ -32,6 +34,10 @@ struct KdeAnimalRun {
 /// files recorded for the same raster. `estimator` ("LSCV" or "BCV") names the score of the
 /// profiles; a raster without a profile gets an empty estimator.
 std::vector<KdeAnimalRun> kdeRunsOf(const host::RunRecord& record, const std::string& estimator);
+
+/// The rasters of a Brownian bridge run as runs whose profile is the s1 log-likelihood (its
+/// maximum is the chosen s1) and which have no href.
+std::vector<KdeAnimalRun> bridgeRunsOf(const host::RunRecord& record);
 
 /// The profile chart: the scores as a line over the scanned h, the chosen h as a solid mark
 /// and href as a dashed one. When the minimisation failed the note says so in red and the
@@ -44,7 +50,8 @@ struct UdMapData {
   std::vector<std::vector<platform::pictures::PlotPoint>> isopleths{};
   std::vector<platform::pictures::PlotPoint> fixes{};
 };
-/// The map: the raster's extent, cells of no density (0 or less) left blank, the ramp spanning
+/// The map: the raster's extent, cells of no density (0 or less, or up to the run's
+/// blankFraction of the largest) left blank, the ramp spanning
 /// 0 to the largest density.
 platform::pictures::MapPicture udMap(const KdeAnimalRun& run, UdMapData data);
 

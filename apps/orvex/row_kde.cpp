@@ -50,7 +50,8 @@ void printGrid(const host::Form& form, const char* grid, const char* heading) {
   for (const auto& row : data.rows) std::cout << "  " << line(row) << '\n';
 }
 
-// One line per output: a raster's grid size, a shapefile's feature count, as recorded.
+}  // namespace
+
 void reportOutput(const host::OutputRecord& output) {
   const std::string path = output.path.string();
   if (output.kind == host::OutputKind::Raster && output.columns && output.rows) {
@@ -75,8 +76,6 @@ std::string referenceLayerFor(const CommandArgs& args, headless::HeadlessApplica
   application.focusMap().addRasterLayer(std::move(raster), absolute.stem().string());
   return absolute.stem().string();
 }
-
-}  // namespace
 
 std::optional<KdeBandwidthFlag> readBandwidthFlag(std::string_view text) {
   const std::size_t colon = text.find(':');
@@ -161,6 +160,19 @@ headless::FormScript kdeFormScript(const CommandArgs& args, const std::string& r
   return script.click("btnOK");
 }
 
+void declareGridOptions(CLI::App& sub, CommandArgs& args) {
+  sub.add_option(
+         "--extent", args.text("extent"),
+         "full:BUFFER (default full:2000), min (each UD around its own fixes) or ref:RASTER (the grid "
+         "of a GeoTIFF file, or of a raster layer given as a data file)")
+      ->check(CLI::Validator(
+          [](const std::string& text) {
+            return readExtentFlag(text) ? std::string() : "--extent: unknown choice '" + text + "'";
+          },
+          "CHOICE"));
+  sub.add_option("--cell-size", args.text("cell-size"), "Raster cell size in map units (default 100)");
+}
+
 void declareKde(CLI::App& sub, CommandArgs& args) {
   sub.add_option("--id", args.text("id"), "The unique animal-ID field (a whole-number or text field)")
       ->required();
@@ -184,16 +196,7 @@ void declareKde(CLI::App& sub, CommandArgs& args) {
             return readBandwidthFlag(text) ? std::string() : "--bandwidth: unknown choice '" + text + "'";
           },
           "CHOICE"));
-  sub.add_option(
-         "--extent", args.text("extent"),
-         "full:BUFFER (default full:2000), min (each UD around its own fixes) or ref:RASTER (the grid "
-         "of a GeoTIFF file, or of a raster layer given as a data file)")
-      ->check(CLI::Validator(
-          [](const std::string& text) {
-            return readExtentFlag(text) ? std::string() : "--extent: unknown choice '" + text + "'";
-          },
-          "CHOICE"));
-  sub.add_option("--cell-size", args.text("cell-size"), "Raster cell size in map units (default 100)");
+  declareGridOptions(sub, args);
   sub.add_option("--scaling", args.text("scaling"), "Multiplier of the density values (default 1000000)");
   sub.add_option("--prefix", args.text("prefix"), "Raster name prefix, at most 6 characters (default kde)");
   sub.add_option("--isopleths", args.text("isopleths"),

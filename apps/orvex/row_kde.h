@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "apps/orvex/subcommand.h"
+#include "host/run_record.h"
 #include "platform/headless/form_script.h"
 
 namespace orvex::cli {
@@ -19,12 +20,22 @@ namespace orvex::cli {
 inline constexpr std::string_view kKdeProgId = "ORVEX.clsKDETool";
 
 void declareKde(CLI::App& subcommand, CommandArgs& args);
+/// --extent (full:BUFFER, min, ref:RASTER; checked by readExtentFlag) and --cell-size, as
+/// `orvex kde` and `orvex bbmm` take them.
+void declareGridOptions(CLI::App& subcommand, CommandArgs& args);
 /// Creates the output folder, adds a reference raster file to the map, and writes the
 /// dialog's script (`kdeFormScript`) with its dialog answers.
 void scriptKde(const CommandArgs& args, platform::headless::HeadlessApplication& application);
 /// `orvex kde`: the dialog scripted from the options, then one line per raster and isopleth
 /// file the run recorded; a dialog that did not close with a completed run fails the run.
 std::unique_ptr<Subcommand> makeKdeSubcommand();
+
+/// Prints one line for a recorded output: a raster's grid size, a shapefile's feature count.
+void reportOutput(const host::OutputRecord& output);
+/// For --extent ref:RASTER given as a GeoTIFF file: adds it to the map as a layer named after
+/// the file and returns that name; a name that is no file is returned as the layer's name.
+/// Empty without --extent ref:.
+std::string referenceLayerFor(const CommandArgs& args, platform::headless::HeadlessApplication& application);
 
 /// --bandwidth read: the option button and, for lists, the text box and its text.
 struct KdeBandwidthFlag {

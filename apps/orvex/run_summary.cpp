@@ -25,6 +25,8 @@ void putValues(Json& object, const host::RecordValues& values) {
     object["profile"] = std::move(profile);
   }
   if (!values.areas.empty()) object["areas"] = values.areas;
+  if (values.sigma1) object["sigma1"] = *values.sigma1;
+  if (values.sigma2) object["sigma2"] = *values.sigma2;
 }
 
 Json outputJson(const host::OutputRecord& record) {

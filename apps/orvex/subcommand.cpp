@@ -86,6 +86,7 @@ int Subcommand::runInHost(const CommandArgs& args, const GlobalOptions& global,
                           const host::ComponentRegistry& registry, headless::EditSessions& edits) {
   discardsEdits_ = false;
   headless::HeadlessApplication application(hostOptions(global));
+  application.setComponents(&registry);
   application.runRecord().setProgress(runProgress(global));
 
   headless::MapSource source;

@@ -65,6 +65,7 @@ class OrvexPlugin final : public QgisPlugin {
       options.messageBar = iface_->messageBar();
       options.currentLayer = [iface = iface_] { return iface->activeLayer(); };
       application_ = std::make_unique<orvex::platform::qgis::QgisApplication>(std::move(options));
+      application_->setComponents(registry_.get());
       catalog_ = std::make_unique<orvex::host::CommandCatalog>(*registry_, *application_);
       if (window != nullptr)
         menus_ = std::make_unique<orvex::platform::qgis::CommandMenus>(*window, *catalog_, *application_);

@@ -30,6 +30,10 @@ HeadlessApplication::HeadlessApplication(HeadlessOptions options)
   }
 }
 
+std::shared_ptr<host::Component> HeadlessApplication::createComponent(std::string_view progId) {
+  return components_ != nullptr ? components_->create(progId) : nullptr;
+}
+
 HeadlessApplication::~HeadlessApplication() {
   // Layers release their files before the scratch folder goes.
   document_.reset();

@@ -13,6 +13,7 @@
 
 #include "host/application.h"
 #include "host/environment.h"
+#include "host/registry.h"
 #include "platform/gdal/gdal_platform.h"
 #include "platform/headless/headless_clock.h"
 #include "platform/headless/headless_map.h"
@@ -51,6 +52,10 @@ class HeadlessApplication final : public host::Application {
   host::WorkspaceFactory& workspaces() override { return *workspaces_; }
   host::SpatialReferenceFactory& spatialReferences() override { return *spatialReferences_; }
   host::GeometryService& geometry() override { return *geometry_; }
+  /// Made from the registry given by `setComponents` (none: null).
+  std::shared_ptr<host::Component> createComponent(std::string_view progId) override;
+  /// The registry commands create other libraries' classes from; it outlives the application.
+  void setComponents(const host::ComponentRegistry* registry) { components_ = registry; }
 
   // The concrete parts, for the command line and the tests.
   HeadlessDocument& headlessDocument() { return *document_; }
@@ -85,6 +90,7 @@ class HeadlessApplication final : public host::Application {
   std::shared_ptr<host::SpatialReferenceFactory> spatialReferences_;
   std::shared_ptr<host::GeometryService> geometry_;
   std::shared_ptr<HeadlessDocument> document_;
+  const host::ComponentRegistry* components_ = nullptr;
 };
 
 }  // namespace orvex::platform::headless

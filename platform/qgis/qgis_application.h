@@ -12,6 +12,7 @@
 
 #include "host/application.h"
 #include "host/command.h"
+#include "host/registry.h"
 #include "platform/qgis/edit_sessions.h"
 #include "platform/qgis/qgis_map.h"
 #include "platform/qgis/qgis_status_bar.h"
@@ -51,6 +52,12 @@ class QgisApplication final : public host::Application {
   host::WorkspaceFactory& workspaces() override { return *workspaces_; }
   host::SpatialReferenceFactory& spatialReferences() override { return *spatialReferences_; }
   host::GeometryService& geometry() override { return *geometry_; }
+  /// Made from the registry given by `setComponents` (none: null).
+  std::shared_ptr<host::Component> createComponent(std::string_view progId) override {
+    return components_ != nullptr ? components_->create(progId) : nullptr;
+  }
+  /// The registry commands create other libraries' classes from; it outlives the application.
+  void setComponents(const host::ComponentRegistry* registry) { components_ = registry; }
 
   QgisDocument& qgisDocument() { return *document_; }
   QgisStatusBar& qgisStatusBar() { return *statusBar_; }
@@ -84,6 +91,7 @@ class QgisApplication final : public host::Application {
   std::shared_ptr<QgisDocument> document_;
   QPointer<QgsMessageBar> messageBar_;
   QPointer<ResultsPanel> results_;  // docked in the main window, if any; deleted with this
+  const host::ComponentRegistry* components_ = nullptr;
 };
 
 /// True for the commands that measure distances and areas (kernels, home ranges).

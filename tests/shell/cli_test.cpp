@@ -16,8 +16,12 @@ using orvex::test::runOrvex;
 using orvex::test::TempFolder;
 
 // The whole menu: the captions of the six orvexui commands and of the two orvexcore commands,
-// which the host resolves through the registry, with a separator before each new group.
+// which the host resolves through the registry, with a separator before each new group; the
+// toolbar of orvexrange, its library first by file name, has a menu of its own.
 constexpr const char* kMenu =
+    "Orvex Range [ORVEXRange]\n"
+    "  Range Tools [Range]\n"
+    "    Brownian Bridge Home Range (ORVEX.clsBBMMTool)\n"
     "Talvo Arcgis 9 [ORVEXTools]\n"
     "  TALVO Tools [Tools]\n"
     "    Kernel Density Estimation (ORVEX.clsKDETool)\n"

@@ -340,6 +340,21 @@ void clsHISO::CreateIsopleths() {
   }
 }
 
+host::IsoplethResult clsHISO::makeIsopleths(host::Application& application,
+                                            const host::IsoplethRequest& request) {
+  application_ = &application;
+  SetCalculateLines(request.lines);
+  SetCalculatePolys(request.polygons);
+  SetCalculateDonuts(request.donuts);
+  SetIsoplethBoundaries(request.percentages);
+  SetOutputFolder(request.folder.string());
+  SetOutputName(request.name);
+  SetRasterDataset(request.raster);
+  status_ = 0;
+  CreateIsopleths();
+  return {.status = status_, .lines = linesClass_, .polygons = polysClass_, .maxEdgeValue = maxEdgeValue_};
+}
+
 void clsHISO::Run(host::Application& application) {
   linesClass_.reset();
   polysClass_.reset();

@@ -8,6 +8,7 @@
 
 #include "host/application.h"
 #include "host/component.h"
+#include "host/isopleths.h"
 #include "host/raster.h"
 #include "host/table.h"
 
@@ -44,7 +45,7 @@ inline constexpr std::int32_t kPolygonFailed = 3001;     ///< a contour line gav
 /// and is never reset by a successful run. A failure after the preconditions is reported in a
 /// message box titled "Error" ("CreateIsopleths " + status, host error number, description, on
 /// three lines); what was written before it stays. Runs on the host's user-interface thread.
-class clsHISO : public host::Component {
+class clsHISO : public host::Component, public host::IsoplethMaker {
  public:
   /// Uses the application of the shared host references at run time.
   clsHISO() = default;
@@ -82,6 +83,10 @@ class clsHISO : public host::Component {
   /// Builds the requested outputs. Preconditions, each ending the run with nothing created:
   /// no raster (2001), no output kind (2002), no output location (2006), no host (2000).
   void CreateIsopleths();
+
+  /// The same run for another component library, configured from `request` on `application`.
+  host::IsoplethResult makeIsopleths(host::Application& application,
+                                     const host::IsoplethRequest& request) override;
 
  private:
   void Run(host::Application& application);

@@ -1,0 +1,56 @@
+#pragma once
+// What the Brownian bridge dialog hands to its run: the texts of its controls, and those texts
+// read into numbers and checked before anything is touched.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "range/bridge/bridge_likelihood.h"
+
+namespace orvex::range {
+
+enum class BbmmExtent { Full, Minimum, Reference };
+
+struct BbmmSettings {
+  std::string pointLayer{};
+  std::string idField{};
+  std::string timeField = "Time2";  ///< seconds, a number field
+  std::string sigma2{};             ///< one location error for every fix (map units) ...
+  std::string sigma2Field{};        ///< ... or a field of per-fix errors; exactly one of them
+  std::string sigma1 = "auto";      ///< "auto": maximum likelihood; else a value
+  bool allTriplets = false;         ///< overlapping triplets (every interior fix)
+  std::string maxGap{};             ///< seconds; empty: no largest gap
+  BbmmExtent extent = BbmmExtent::Full;
+  std::string buffer = "2000";  ///< full extent: map units beyond the layer's extent
+  std::string referenceLayer{};
+  std::string cellSize = "100";
+  std::string isopleths{};  ///< volume percentages; empty: none
+  bool lines = true;
+  bool polygons = true;
+  bool useSelectedOnly = false;
+  std::string outputFolder{};
+  std::string prefix = "bbmm";  ///< rasters are prefix + the animal's position
+};
+
+/// The settings read into numbers.
+struct BbmmRunValues {
+  std::optional<double> sigma2{};  ///< absent: read per fix from the field
+  std::optional<double> sigma1{};  ///< absent: estimated per animal
+  TripletChoice triplets = TripletChoice::independent;
+  double maxGap = kNoMaxGap;
+  double buffer = 0.0;
+  double cellSize = 0.0;
+  std::vector<double> isopleths{};  ///< ascending, each in (0, 100]
+};
+
+/// The settings read, or the message that refuses them (naming the box and its text): no
+/// layer or ID field, neither or both of s2 and its field, a number that is not positive
+/// (s1 may be 0; the buffer may be 0), a percentage outside (0, 100], no output folder.
+struct BbmmSettingsCheck {
+  BbmmRunValues values{};
+  std::optional<std::string> error{};
+};
+BbmmSettingsCheck CheckBbmmSettings(const BbmmSettings& settings);
+
+}  // namespace orvex::range
