@@ -37,7 +37,11 @@ void declareBbmm(CLI::App& sub, CommandArgs& args) {
          "--triplets", args.text("triplets"),
          "odd (independent triplets, the default) or all (every interior fix, as adehabitatHR's liker)")
       ->check(CLI::IsMember({"odd", "all"}, CLI::ignore_case));
-  sub.add_flag("--dynamic", args.flag("dynamic"), "The dynamic Brownian bridge (s1 per fix)");
+  sub.add_flag("--dynamic", args.flag("dynamic"),
+               "The dynamic Brownian bridge: s1 per fix from a sliding window's break points (BIC)");
+  sub.add_option("--window", args.text("window"), "Dynamic bridge: fixes per window, odd (default 31)");
+  sub.add_option("--margin", args.text("margin"),
+                 "Dynamic bridge: fixes a break keeps from either end of its window, odd (default 11)");
   sub.add_option("--max-gap", args.text("max-gap"),
                  "Intervals longer than this many seconds carry no bridge");
   declareGridOptions(sub, args);
@@ -61,6 +65,9 @@ headless::FormScript bbmmFormScript(const CommandArgs& args, const std::string& 
   if (args.given("sigma2-field")) script.type("txtSigma2Fld", args.textOf("sigma2-field"));
   if (args.given("sigma1")) script.type("txtSigma1", args.textOf("sigma1"));
   if (host::toLowerAscii(args.textOf("triplets")) == "all") script.choose("optAll");
+  if (args.flagOf("dynamic")) script.check("chkDynamic", true);
+  if (args.given("window")) script.type("txtWindow", args.textOf("window"));
+  if (args.given("margin")) script.type("txtMargin", args.textOf("margin"));
   if (args.given("max-gap")) script.type("txtMaxGap", args.textOf("max-gap"));
   if (const std::optional<KdeExtentFlag> extent = readExtentFlag(args.textOf("extent"))) {
     script.choose(extent->option);
@@ -87,9 +94,8 @@ class BbmmSubcommand final : public Subcommand {
       std::cerr << "orvex: bbmm: give the location error: --sigma2 S or --sigma2-field FIELD\n";
       return kExitUsage;
     }
-    // The dynamic bridge's one call site: it is answered here until its estimator lands.
-    if (args.flagOf("dynamic")) {
-      std::cerr << "orvex: bbmm: the dynamic bridge is not available yet\n";
+    if ((args.given("window") || args.given("margin")) && !args.flagOf("dynamic")) {
+      std::cerr << "orvex: bbmm: --window and --margin belong to --dynamic\n";
       return kExitUsage;
     }
     return Subcommand::run(args, global);

@@ -173,11 +173,14 @@ class BbmmRun {
                "; time field: " + settings_.timeField);
     log_->line("Location error s2: " + (values_.sigma2 ? Number(*values_.sigma2) + " map units"
                                                        : "per fix, field '" + settings_.sigma2Field + "'"));
-    log_->line("s1: " + (values_.sigma1 ? "given, " + Number(*values_.sigma1)
-                                        : std::string("maximum likelihood, ") +
-                                              (values_.triplets == TripletChoice::all
-                                                   ? "all triplets (every interior fix)"
-                                                   : "independent triplets (fixes 2, 4, 6, ...)")));
+    log_->line("s1: " + (values_.dynamic ? "per fix, dynamic bridge: windows of " +
+                                               std::to_string(values_.dynamic->window) + " fixes, margin " +
+                                               std::to_string(values_.dynamic->margin) + ", breaks by BIC"
+                         : values_.sigma1 ? "given, " + Number(*values_.sigma1)
+                                          : std::string("maximum likelihood, ") +
+                                                (values_.triplets == TripletChoice::all
+                                                     ? "all triplets (every interior fix)"
+                                                     : "independent triplets (fixes 2, 4, 6, ...)")));
     log_->line("Largest gap: " +
                (std::isinf(values_.maxGap) ? std::string("none") : Number(values_.maxGap) + " seconds"));
     const char* extent = settings_.extent == BbmmExtent::Full      ? "full, buffer "
@@ -243,7 +246,24 @@ class BbmmRun {
     host::RecordValues values{.inputLayer = settings_.pointLayer, .animal = animal.id};
     values.sigma2 = values_.sigma2;
     double sigma1 = 0.0;
-    if (values_.sigma1) {
+    DynamicSigma1 dynamic;
+    if (values_.dynamic) {
+      app_.ui().processPendingEvents();
+      DynamicOptions options = *values_.dynamic;
+      options.max_gap = values_.maxGap;
+      options.threads = app_.workerThreads();
+      dynamic = estimate_dynamic_sigma1(track, options);
+      // One figure for the summary: the median s1 over the intervals; the grid's margin takes
+      // the largest, so that no bridge is cut.
+      std::vector<double> sorted = dynamic.sigma1_per_interval;
+      std::sort(sorted.begin(), sorted.end());
+      sigma1 = sorted[sorted.size() / 2];
+      log_->line("  s1 per fix from " + std::to_string(dynamic.windows_used) + " windows (" +
+                 std::to_string(dynamic.breaks.size()) + " with a break): median " + Number(sigma1) +
+                 ", from " + Number(sorted.front()) + " to " + Number(sorted.back()));
+      values.sigma1 = sigma1;
+      sigma1 = sorted.back();
+    } else if (values_.sigma1) {
       sigma1 = *values_.sigma1;
       log_->line("  s1 = " + Number(sigma1) + " (given)");
     } else {
@@ -257,7 +277,7 @@ class BbmmRun {
                  Number(estimate.log_likelihood) +
                  (estimate.at_zero ? " (the fixes scatter no more than s2 explains: s1 = 0)" : ""));
     }
-    values.sigma1 = sigma1;
+    if (!values_.dynamic) values.sigma1 = sigma1;
     const BridgeGrid grid = AnimalGrid(track, intervals, sigma1);
     if (static_cast<double>(grid.columns) * static_cast<double>(grid.rows) >
         static_cast<double>(kBbmmMaxCells))
@@ -265,7 +285,10 @@ class BbmmRun {
                                   std::to_string(grid.rows) + " cells is above " +
                                   std::to_string(kBbmmMaxCells) + ": use a larger cell size");
     std::vector<double> ud(grid.cell_count());
-    BridgeOptions options{.sigma1 = sigma1, .max_gap = values_.maxGap, .threads = app_.workerThreads()};
+    BridgeOptions options{.sigma1 = sigma1,
+                          .max_gap = values_.maxGap,
+                          .threads = app_.workerThreads(),
+                          .sigma1_per_interval = dynamic.sigma1_per_interval};
     bridge_ud(track, options, grid, ud);
     WriteAnimal(RasterName(position), grid, ud, std::move(values));
   }

@@ -1,6 +1,7 @@
 #include "range/bbmm/bbmm_settings.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "host/number_list.h"
 #include "host/text.h"
@@ -46,6 +47,21 @@ BbmmSettingsCheck CheckBbmmSettings(const BbmmSettings& settings) {
       return fail(Refusal("s1", settings.sigma1, "auto or a number of 0 or more"));
   }
   v.triplets = settings.allTriplets ? TripletChoice::all : TripletChoice::independent;
+  if (settings.dynamic) {
+    if (v.sigma1) return fail("The dynamic bridge estimates s1 per fix: leave s1 at auto");
+    const std::optional<double> window = OneNumber(settings.window);
+    const std::optional<double> margin = OneNumber(settings.margin);
+    const auto oddWhole = [](std::optional<double> n, double least) {
+      return n && *n >= least && *n <= 1e6 && *n == std::floor(*n) && std::fmod(*n, 2.0) == 1.0;
+    };
+    if (!oddWhole(margin, 3.0))
+      return fail(Refusal("The margin", settings.margin, "an odd whole number of fixes, 3 or more"));
+    if (!oddWhole(window, 2.0 * *margin + 1.0))
+      return fail(
+          Refusal("The window", settings.window, "an odd whole number of fixes above twice the margin"));
+    v.dynamic = DynamicOptions{.window = static_cast<std::size_t>(*window),
+                               .margin = static_cast<std::size_t>(*margin)};
+  }
   if (!host::trim(settings.maxGap).empty()) {
     const std::optional<double> gap = OneNumber(settings.maxGap);
     if (!gap || !(*gap > 0.0))

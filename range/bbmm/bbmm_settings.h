@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "range/bridge/bridge_likelihood.h"
+#include "range/bridge/dynamic_bridge.h"
 
 namespace orvex::range {
 
@@ -20,6 +21,9 @@ struct BbmmSettings {
   std::string sigma2Field{};        ///< ... or a field of per-fix errors; exactly one of them
   std::string sigma1 = "auto";      ///< "auto": maximum likelihood; else a value
   bool allTriplets = false;         ///< overlapping triplets (every interior fix)
+  bool dynamic = false;             ///< s1 per fix from a sliding window (s1 must be auto)
+  std::string window = "31";        ///< dynamic: fixes per window, odd
+  std::string margin = "11";        ///< dynamic: fixes a break keeps from a window's ends, odd
   std::string maxGap{};             ///< seconds; empty: no largest gap
   BbmmExtent extent = BbmmExtent::Full;
   std::string buffer = "2000";  ///< full extent: map units beyond the layer's extent
@@ -38,6 +42,7 @@ struct BbmmRunValues {
   std::optional<double> sigma2{};  ///< absent: read per fix from the field
   std::optional<double> sigma1{};  ///< absent: estimated per animal
   TripletChoice triplets = TripletChoice::independent;
+  std::optional<DynamicOptions> dynamic{};  ///< present: the dynamic bridge (max_gap, threads unset)
   double maxGap = kNoMaxGap;
   double buffer = 0.0;
   double cellSize = 0.0;
@@ -46,7 +51,9 @@ struct BbmmRunValues {
 
 /// The settings read, or the message that refuses them (naming the box and its text): no
 /// layer or ID field, neither or both of s2 and its field, a number that is not positive
-/// (s1 may be 0; the buffer may be 0), a percentage outside (0, 100], no output folder.
+/// (s1 may be 0; the buffer may be 0), a percentage outside (0, 100], no output folder, and for
+/// the dynamic bridge a given s1 or a window and margin that are not odd whole numbers with
+/// margin >= 3 and window > 2 x margin.
 struct BbmmSettingsCheck {
   BbmmRunValues values{};
   std::optional<std::string> error{};

@@ -29,6 +29,9 @@ frmBBMM::frmBBMM(host::Application& application, std::shared_ptr<host::Map> map)
       .setGroup("triplets")
       .setChecked(true, Notify::No);
   add(ControlKind::OptionButton, "optAll", "All triplets").setGroup("triplets");
+  add(ControlKind::CheckBox, "chkDynamic", "Dynamic bridge (s1 per fix)");
+  add(ControlKind::TextBox, "txtWindow", "Window (fixes)").setText("31", Notify::No);
+  add(ControlKind::TextBox, "txtMargin", "Margin (fixes)").setText("11", Notify::No);
   add(ControlKind::TextBox, "txtMaxGap", "Largest gap (seconds; empty: none)");
   add(ControlKind::OptionButton, "optFull", "Full extent").setGroup("extent").setChecked(true, Notify::No);
   add(ControlKind::TextBox, "txtBuffer", "Buffer").setText("2000", Notify::No);
@@ -81,6 +84,9 @@ BbmmSettings frmBBMM::Settings() const {
   s.sigma2Field = control("txtSigma2Fld").text();
   s.sigma1 = control("txtSigma1").text();
   s.allTriplets = control("optAll").checked();
+  s.dynamic = control("chkDynamic").checked();
+  s.window = control("txtWindow").text();
+  s.margin = control("txtMargin").text();
   s.maxGap = control("txtMaxGap").text();
   s.extent = control("optSmall").checked()    ? BbmmExtent::Minimum
              : control("optExtRef").checked() ? BbmmExtent::Reference

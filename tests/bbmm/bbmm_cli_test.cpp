@@ -19,6 +19,7 @@
 #include "platform/headless/headless_application.h"
 #include "range/bridge/bridge_likelihood.h"
 #include "range/bridge/bridge_ud.h"
+#include "range/bridge/dynamic_bridge.h"
 #include "support/orvex_process.h"
 #include "support/temp_folder.h"
 
@@ -100,35 +101,15 @@ class OrvexBbmm : public ::testing::Test {
   fs::path out_ = folder_ / "out";
 };
 
-TEST_F(OrvexBbmm, RasterIsTheBridgeUdOfTheSortedTrackWithTheLikelihoodS1) {
-  std::vector<TrackFix> fixes = Walk("A", 40, 500'000.0);
-  const fs::path points = WriteTrack(folder_.path(), fixes);
-  const OrvexRun run = Bbmm(points, {"--sigma2", "15", "--extent", "min", "--cell-size", "25", "--json"});
-  ASSERT_EQ(run.exitCode, 0) << run.shown();
-
-  std::reverse(fixes.begin(), fixes.end());  // time order
-  std::vector<double> x, y, t;
-  for (const TrackFix& fix : fixes) {
-    x.push_back(fix.x);
-    y.push_back(fix.y);
-    t.push_back(*fix.time);
-  }
-  const std::vector<double> error{15.0};
-  const range::BridgeTrack track{x, y, t, error};
-  const double sigma1 = range::estimate_sigma1(track, range::TripletChoice::independent).sigma1;
-  const nlohmann::json summary = nlohmann::json::parse(run.out);
-  const nlohmann::json& raster = summary["outputs"][0];
-  EXPECT_EQ(raster["kind"], "raster");
-  EXPECT_EQ(raster["path"], (out_ / "bbmm0.tif").string());
-  EXPECT_EQ(raster["animal"], "A");
-  EXPECT_EQ(raster["sigma1"].get<double>(), sigma1);
-  EXPECT_EQ(raster["sigma2"].get<double>(), 15.0);
-
+// The raster at `path` against bridge_ud of `track` with `options` on the raster's own grid.
+// Float32 storage: each cell within half an ulp of a float, at most largest * 2^-24.
+void ExpectRasterIsTheBridgeUd(const fs::path& path, const range::BridgeTrack& track,
+                               const range::BridgeOptions& options) {
   std::array<double, 6> gt{};
-  const std::vector<float> cells = ReadCells(out_ / "bbmm0.tif", gt);
+  const std::vector<float> cells = ReadCells(path, gt);
   ASSERT_FALSE(cells.empty());
   GDALAllRegister();
-  std::unique_ptr<GDALDataset> dataset(GDALDataset::Open((out_ / "bbmm0.tif").c_str(), GDAL_OF_RASTER));
+  std::unique_ptr<GDALDataset> dataset(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER));
   const auto columns = static_cast<std::size_t>(dataset->GetRasterXSize());
   const auto rows = static_cast<std::size_t>(dataset->GetRasterYSize());
   const range::BridgeGrid same{.origin_x = gt[0],
@@ -137,14 +118,65 @@ TEST_F(OrvexBbmm, RasterIsTheBridgeUdOfTheSortedTrackWithTheLikelihoodS1) {
                                .columns = columns,
                                .rows = rows};
   std::vector<double> expected(same.cell_count());
-  range::bridge_ud(track, {.sigma1 = sigma1}, same, expected);
+  range::bridge_ud(track, options, same, expected);
   const double largest = *std::max_element(expected.begin(), expected.end());
   double worst = 0.0;
   for (std::size_t i = 0; i < expected.size(); ++i)
     worst = std::max(worst, std::abs(static_cast<double>(cells[i]) - expected[i]));
-  // Float32 storage: each cell within half an ulp of a float, at most largest * 2^-24.
   EXPECT_LE(worst, largest * 0x1p-24);
   EXPECT_GT(largest, 0.0);
+}
+
+struct TimeOrdered {
+  std::vector<double> x, y, t;
+  std::vector<double> error{15.0};
+  explicit TimeOrdered(std::vector<TrackFix> fixes) {
+    std::reverse(fixes.begin(), fixes.end());  // Walk writes the latest fix first
+    for (const TrackFix& fix : fixes) {
+      x.push_back(fix.x);
+      y.push_back(fix.y);
+      t.push_back(*fix.time);
+    }
+  }
+  [[nodiscard]] range::BridgeTrack track() const { return {x, y, t, error}; }
+};
+
+TEST_F(OrvexBbmm, RasterIsTheBridgeUdOfTheSortedTrackWithTheLikelihoodS1) {
+  const std::vector<TrackFix> fixes = Walk("A", 40, 500'000.0);
+  const fs::path points = WriteTrack(folder_.path(), fixes);
+  const OrvexRun run = Bbmm(points, {"--sigma2", "15", "--extent", "min", "--cell-size", "25", "--json"});
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
+
+  const TimeOrdered ordered(fixes);
+  const double sigma1 = range::estimate_sigma1(ordered.track(), range::TripletChoice::independent).sigma1;
+  const nlohmann::json summary = nlohmann::json::parse(run.out);
+  const nlohmann::json& raster = summary["outputs"][0];
+  EXPECT_EQ(raster["kind"], "raster");
+  EXPECT_EQ(raster["path"], (out_ / "bbmm0.tif").string());
+  EXPECT_EQ(raster["animal"], "A");
+  EXPECT_EQ(raster["sigma1"].get<double>(), sigma1);
+  EXPECT_EQ(raster["sigma2"].get<double>(), 15.0);
+  ExpectRasterIsTheBridgeUd(out_ / "bbmm0.tif", ordered.track(), {.sigma1 = sigma1});
+}
+
+TEST_F(OrvexBbmm, DynamicRasterIsTheBridgeUdWithTheWindowsS1PerInterval) {
+  const std::vector<TrackFix> fixes = Walk("A", 40, 500'000.0);
+  const fs::path points = WriteTrack(folder_.path(), fixes);
+  const OrvexRun run = Bbmm(points, {"--sigma2", "15", "--dynamic", "--window", "11", "--margin", "3",
+                                     "--extent", "min", "--cell-size", "25"});
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
+  const TimeOrdered ordered(fixes);
+  const range::DynamicSigma1 dynamic =
+      range::estimate_dynamic_sigma1(ordered.track(), {.window = 11, .margin = 3});
+  ExpectRasterIsTheBridgeUd(out_ / "bbmm0.tif", ordered.track(),
+                            {.sigma1 = 1.0, .sigma1_per_interval = dynamic.sigma1_per_interval});
+  // The default window of 31 fixes cannot run on 20: the animal is named, exit 1.
+  const fs::path other = folder_ / "short";
+  fs::create_directories(other);
+  const OrvexRun shortTrack =
+      Bbmm(WriteTrack(other, Walk("B", 20, 500'000.0)), {"--sigma2", "15", "--dynamic", "--yes"});
+  EXPECT_EQ(shortTrack.exitCode, 1) << shortTrack.shown();
+  EXPECT_NE(shortTrack.shown().find("B"), std::string::npos) << shortTrack.shown();
 }
 
 TEST_F(OrvexBbmm, BadInputFailsItsAnimalByNameAndTheOthersStillRun) {
@@ -220,7 +252,7 @@ TEST_F(OrvexBbmm, CommandLineRefusals) {
   };
   const Case cases[] = {
       {{}, "--sigma2 S or --sigma2-field FIELD"},
-      {{"--sigma2", "10", "--dynamic"}, "the dynamic bridge is not available yet"},
+      {{"--sigma2", "10", "--window", "11"}, "belong to --dynamic"},
       {{"--sigma2", "10", "--sigma2-field", "Err"}, "excludes"},
       {{"--sigma2", "10", "--triplets", "even"}, "--triplets"},
   };

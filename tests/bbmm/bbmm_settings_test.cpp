@@ -33,6 +33,10 @@ TEST(BbmmSettings, RefusesEachBadTextNamingItsBox) {
       {"percentage 101", [](BbmmSettings& s) { s.isopleths = "95,101"; }, "isopleth percentage"},
       {"no folder", [](BbmmSettings& s) { s.outputFolder.clear(); }, "output folder"},
       {"no reference layer", [](BbmmSettings& s) { s.extent = BbmmExtent::Reference; }, "reference raster"},
+      {"dynamic, s1 given", [](BbmmSettings& s) { s.dynamic = true, s.sigma1 = "2"; }, "leave s1 at auto"},
+      {"dynamic, even window", [](BbmmSettings& s) { s.dynamic = true, s.window = "30"; }, "The window"},
+      {"dynamic, window too short", [](BbmmSettings& s) { s.dynamic = true, s.window = "21"; }, "The window"},
+      {"dynamic, margin 1", [](BbmmSettings& s) { s.dynamic = true, s.margin = "1"; }, "The margin"},
   };
   for (const Case& c : cases) {
     BbmmSettings settings = Valid();
