@@ -16,10 +16,8 @@ constexpr double kLatticeSlack = 1e-9;
 UdGrid finest_common_grid(std::span<const UdGrid> grids) {
   if (grids.empty()) throw std::invalid_argument("common grid: no grids");
   for (const UdGrid& g : grids) check_ud_grid(g);
-  const UdGrid& finest =
-      *std::min_element(grids.begin(), grids.end(), [](const UdGrid& a, const UdGrid& b) {
-        return a.cell_size < b.cell_size;
-      });
+  const UdGrid& finest = *std::min_element(
+      grids.begin(), grids.end(), [](const UdGrid& a, const UdGrid& b) { return a.cell_size < b.cell_size; });
   double west = finest.origin_x;
   double south = finest.origin_y;
   double east = west;

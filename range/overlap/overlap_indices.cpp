@@ -121,7 +121,8 @@ OverlapMatrices overlap_indices(std::span<const std::span<const double>> uds, co
 
   OverlapMatrices m;
   m.animals = uds.size();
-  for (auto& values : m.values) values.assign(m.animals * m.animals, std::numeric_limits<double>::quiet_NaN());
+  for (auto& values : m.values)
+    values.assign(m.animals * m.animals, std::numeric_limits<double>::quiet_NaN());
   const double area = grid.cell_area();
   // Chunk i holds the pairs (i, j <= i); each writes only its own two matrix cells per index.
   numeric::run_fixed_chunks(m.animals, options.threads, [&](std::size_t i) {

@@ -54,7 +54,8 @@ std::vector<double> cumulative_volume(std::span<const double> density, const UdG
   return percent;
 }
 
-std::vector<unsigned char> volume_contour(std::span<const double> density, const UdGrid& grid, double percent) {
+std::vector<unsigned char> volume_contour(std::span<const double> density, const UdGrid& grid,
+                                          double percent) {
   if (!(percent > 0.0 && percent <= 100.0)) {
     throw std::invalid_argument("volume contour: the percent must lie in (0, 100]");
   }

@@ -44,6 +44,7 @@ std::vector<double> cumulative_volume(std::span<const double> density, const UdG
 
 /// 1 for the cells of the `percent` % volume contour, 0 elsewhere. Throws as
 /// cumulative_volume, and std::invalid_argument for a percent outside (0, 100] or NaN.
-std::vector<unsigned char> volume_contour(std::span<const double> density, const UdGrid& grid, double percent);
+std::vector<unsigned char> volume_contour(std::span<const double> density, const UdGrid& grid,
+                                          double percent);
 
 }  // namespace orvex::range
