@@ -40,7 +40,8 @@ std::vector<std::vector<double>> simulated_uds(std::size_t animals) {
 void BM_OverlapAllPairs(benchmark::State& state) {
   static const std::vector<std::vector<double>> uds = simulated_uds(200);
   const std::vector<std::span<const double>> spans(uds.begin(), uds.end());
-  const orvex::range::OverlapOptions options{95.0, state.range(0) != 0, static_cast<unsigned>(state.range(1))};
+  const orvex::range::OverlapOptions options{95.0, state.range(0) != 0,
+                                             static_cast<unsigned>(state.range(1))};
   for (auto _ : state) {
     const auto m = orvex::range::overlap_indices(spans, kGrid, options);
     benchmark::DoNotOptimize(m.values[0].data());

@@ -22,11 +22,13 @@ void check_input(std::span<const double> x, std::span<const double> y, const Loc
   if (x.empty()) throw std::invalid_argument("LoCoH: no fixes");
   for (std::size_t i = 0; i < x.size(); ++i) {
     if (!std::isfinite(x[i]) || !std::isfinite(y[i])) {
-      throw std::invalid_argument("LoCoH: fix " + std::to_string(i + 1) + " has a coordinate that is not finite");
+      throw std::invalid_argument("LoCoH: fix " + std::to_string(i + 1) +
+                                  " has a coordinate that is not finite");
     }
   }
   const double p = options.parameter;
-  if (!std::isfinite(p) || p < 0.0) throw std::invalid_argument("LoCoH: the parameter must be finite and >= 0");
+  if (!std::isfinite(p) || p < 0.0)
+    throw std::invalid_argument("LoCoH: the parameter must be finite and >= 0");
   if (options.method == LocohMethod::k && (p < 1.0 || p != std::floor(p))) {
     throw std::invalid_argument("LoCoH: k must be a whole number >= 1");
   }
@@ -78,8 +80,35 @@ void local_set(const NeighbourGrid& grid, std::size_t i, const LocohOptions& opt
 double ring_area(const std::vector<double>& x, const std::vector<double>& y) {
   if (x.size() < 3) return 0.0;
   double twice = 0.0;
-  for (std::size_t k = 0, prev = x.size() - 1; k < x.size(); prev = k++) twice += x[prev] * y[k] - x[k] * y[prev];
+  for (std::size_t k = 0, prev = x.size() - 1; k < x.size(); prev = k++)
+    twice += x[prev] * y[k] - x[k] * y[prev];
   return std::abs(twice) / 2.0;
+}
+
+// The points that may be corners of the hull: all but those strictly inside the quadrilateral of
+// the westmost, southmost, eastmost and northmost points (Akl & Toussaint), which the sort then
+// skips. A point within rounding of the quadrilateral's edge is kept.
+void hull_candidates(std::span<const double> x, std::span<const double> y,
+                     std::vector<std::pair<double, double>>& p) {
+  p.clear();
+  p.reserve(x.size());
+  std::size_t w = 0, s = 0, e = 0, n = 0;
+  for (std::size_t i = 1; i < x.size(); ++i) {
+    if (x[i] < x[w]) w = i;
+    if (x[i] > x[e]) e = i;
+    if (y[i] < y[s]) s = i;
+    if (y[i] > y[n]) n = i;
+  }
+  const std::size_t quad[] = {w, s, e, n};  // anticlockwise
+  for (std::size_t k = 0; k < x.size(); ++k) {
+    bool inside = x.size() >= 8;
+    for (std::size_t c = 0; c < 4 && inside; ++c) {
+      const std::size_t a = quad[c];
+      const std::size_t b = quad[(c + 1) % 4];
+      inside = (x[b] - x[a]) * (y[k] - y[a]) - (y[b] - y[a]) * (x[k] - x[a]) > 0.0;
+    }
+    if (!inside) p.emplace_back(x[k], y[k]);
+  }
 }
 
 }  // namespace
@@ -87,8 +116,7 @@ double ring_area(const std::vector<double>& x, const std::vector<double>& y) {
 void convex_hull(std::span<const double> x, std::span<const double> y, std::vector<double>& hull_x,
                  std::vector<double>& hull_y) {
   std::vector<std::pair<double, double>> p;
-  p.reserve(x.size());
-  for (std::size_t k = 0; k < x.size(); ++k) p.emplace_back(x[k], y[k]);
+  hull_candidates(x, y, p);
   std::sort(p.begin(), p.end());
   p.erase(std::unique(p.begin(), p.end()), p.end());
   hull_x.clear();
@@ -162,7 +190,8 @@ LocohHulls locoh_hulls(std::span<const double> x, std::span<const double> y, con
   std::iota(order.begin(), order.end(), std::size_t{0});
   const auto& h = result.hulls;
   if (options.method == LocohMethod::k) {
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return h[a].area < h[b].area; });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return h[a].area < h[b].area; });
   } else {
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
       return h[a].set_size > h[b].set_size || (h[a].set_size == h[b].set_size && h[a].area < h[b].area);
@@ -183,8 +212,10 @@ LocohHulls locoh_hulls(std::span<const double> x, std::span<const double> y, con
   // The r method counts at most the fixes whose hulls have area, as adehabitatHR's LoCoH.r
   // reports its percents.
   if (options.method == LocohMethod::r) {
-    const auto lone = static_cast<std::size_t>(
-        std::count_if(ordered.begin(), ordered.end(), [](const LocohHull& hull) { return hull.area < std::numeric_limits<double>::epsilon(); }));
+    const auto lone =
+        static_cast<std::size_t>(std::count_if(ordered.begin(), ordered.end(), [](const LocohHull& hull) {
+          return hull.area < std::numeric_limits<double>::epsilon();
+        }));
     for (LocohHull& hull : ordered) hull.cumulative_fixes = std::min(hull.cumulative_fixes, n - lone);
   }
   result.hulls = std::move(ordered);
@@ -195,9 +226,12 @@ std::vector<std::size_t> isopleth_hull_counts(const LocohHulls& hulls, std::span
   std::vector<std::size_t> counts;
   const auto total = static_cast<double>(hulls.distinct_fixes);
   for (const double p : percents) {
-    if (!(p > 0.0 && p <= 100.0)) throw std::invalid_argument("LoCoH: an isopleth percent must lie in (0, 100]");
+    if (!(p > 0.0 && p <= 100.0))
+      throw std::invalid_argument("LoCoH: an isopleth percent must lie in (0, 100]");
     std::size_t m = 0;
-    while (m < hulls.hulls.size() && !(100.0 * static_cast<double>(hulls.hulls[m].cumulative_fixes) / total >= p)) ++m;
+    while (m < hulls.hulls.size() &&
+           !(100.0 * static_cast<double>(hulls.hulls[m].cumulative_fixes) / total >= p))
+      ++m;
     counts.push_back(std::min(m + 1, hulls.hulls.size()));
   }
   return counts;

@@ -8,7 +8,8 @@ namespace orvex::range {
 double fix_distance(double x0, double y0, double x1, double y1) {
   const double dx = x1 - x0;
   const double dy = y1 - y0;
-  return std::sqrt(static_cast<double>(static_cast<long double>(dx * dx) + static_cast<long double>(dy * dy)));
+  return std::sqrt(
+      static_cast<double>(static_cast<long double>(dx * dx) + static_cast<long double>(dy * dy)));
 }
 
 NeighbourGrid::NeighbourGrid(std::span<const double> x, std::span<const double> y) : x_(x), y_(y) {
@@ -73,23 +74,32 @@ void NeighbourGrid::nearest(std::size_t i, std::size_t k, std::vector<Neighbour>
   const long c = column_of(x_[i]);
   const long r = row_of(y_[i]);
   // Ring by ring: once k fixes are found and the k-th is nearer than any bucket not yet visited
-  // can be (ring buckets away, since the fix lies inside its own bucket), the k are final.
-  for (long ring = 0;; ++ring) {
+  // can be (ring buckets away, since the fix lies inside its own bucket), the k are final. The
+  // k-th found so far tells how many rings at most remain, so they are added before looking again.
+  const auto add_ring = [&](long ring) {
     if (ring == 0) {
       add_block(i, c, c, r, r, out);
-    } else {
-      add_block(i, c - ring, c + ring, r + ring, r + ring, out);
-      add_block(i, c - ring, c + ring, r - ring, r - ring, out);
-      add_block(i, c - ring, c - ring, r - ring + 1, r + ring - 1, out);
-      add_block(i, c + ring, c + ring, r - ring + 1, r + ring - 1, out);
+      return;
     }
-    const bool everything = c - ring <= 0 && r - ring <= 0 && c + ring >= columns_ - 1 && r + ring >= rows_ - 1;
-    if (out.size() >= k && k > 0) {
+    add_block(i, c - ring, c + ring, r + ring, r + ring, out);
+    add_block(i, c - ring, c + ring, r - ring, r - ring, out);
+    add_block(i, c - ring, c - ring, r - ring + 1, r + ring - 1, out);
+    add_block(i, c + ring, c + ring, r - ring + 1, r + ring - 1, out);
+  };
+  const auto everything = [&](long ring) {
+    return c - ring <= 0 && r - ring <= 0 && c + ring >= columns_ - 1 && r + ring >= rows_ - 1;
+  };
+  long ring = 0;
+  add_ring(0);
+  for (;;) {
+    long target = ring + 1;
+    if (out.size() >= k) {
       std::nth_element(out.begin(), out.begin() + static_cast<long>(k - 1), out.end());
-      if (everything || out[k - 1].first < static_cast<double>(ring) * size_) break;
-    } else if (everything) {
-      break;
+      const double kth = out[k - 1].first;
+      if (everything(ring) || kth < static_cast<double>(ring) * size_) break;
+      target = std::max(target, static_cast<long>(std::min(kth / size_, 1e9)) + 1);
     }
+    while (ring < target && !everything(ring)) add_ring(++ring);
   }
   std::partial_sort(out.begin(), out.begin() + static_cast<long>(k), out.end());
   out.resize(k);

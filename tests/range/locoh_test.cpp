@@ -44,18 +44,18 @@ struct RReference {
 TEST(LocohHulls, CountsAndFirstHullAgreeWithAdehabitatHR) {
   const Scatter s;
   const RReference refs[] = {
-      {LocohMethod::k, 6, 9852.479636558357, {15,   30,   30,   32.5, 47.5, 47.5, 47.5, 50,  50,  62.5,
-                                               62.5, 75,   75,   77.5, 77.5, 77.5, 77.5, 77.5, 80,  82.5,
-                                               85,   85,   85,   85,   85,   90,   90,   92.5, 92.5, 95,
-                                               97.5, 97.5, 100,  100,  100,  100,  100,  100,  100, 100}},
+      {LocohMethod::k, 6, 9852.479636558357, {15,   30,   30,  32.5, 47.5, 47.5, 47.5, 50,   50,   62.5,
+                                              62.5, 75,   75,  77.5, 77.5, 77.5, 77.5, 77.5, 80,   82.5,
+                                              85,   85,   85,  85,   85,   90,   90,   92.5, 92.5, 95,
+                                              97.5, 97.5, 100, 100,  100,  100,  100,  100,  100,  100}},
       {LocohMethod::r, 250, 78961.692285775847, {25,   47.5, 55,   57.5, 57.5, 60,   60,   60,   60,   60,
-                                                  60,   62.5, 67.5, 70,   72.5, 77.5, 77.5, 77.5, 77.5, 85,
-                                                  87.5, 92.5, 92.5, 95,   95,   95,   95,   95,   97.5, 97.5,
-                                                  97.5, 97.5, 97.5, 97.5, 97.5, 97.5, 97.5, 97.5, 97.5, 97.5}},
-      {LocohMethod::a, 700, 18177.055361591178, {15, 15, 17.5, 32.5, 45,  45,  57.5, 60,  60,  60,
-                                                  62.5, 75, 75, 75,  75,  75,  77.5, 82.5, 85, 85,
-                                                  90, 90, 90, 90,   90,  90,  90,   92.5, 95,  95,
-                                                  95, 100, 100, 100, 100, 100, 100, 100, 100, 100}},
+                                                 60,   62.5, 67.5, 70,   72.5, 77.5, 77.5, 77.5, 77.5, 85,
+                                                 87.5, 92.5, 92.5, 95,   95,   95,   95,   95,   97.5, 97.5,
+                                                 97.5, 97.5, 97.5, 97.5, 97.5, 97.5, 97.5, 97.5, 97.5, 97.5}},
+      {LocohMethod::a, 700, 18177.055361591178, {15,   15,  17.5, 32.5, 45,  45,  57.5, 60,   60,  60,
+                                                 62.5, 75,  75,   75,   75,  75,  77.5, 82.5, 85,  85,
+                                                 90,   90,  90,   90,   90,  90,  90,   92.5, 95,  95,
+                                                 95,   100, 100,  100,  100, 100, 100,  100,  100, 100}},
   };
   for (const RReference& ref : refs) {
     for (const unsigned threads : {1U, 2U}) {
@@ -135,8 +135,9 @@ TEST(LocohHulls, RefusesBadInput) {
   EXPECT_THROW(orvex::range::locoh_hulls({}, {}, {LocohMethod::k, 2, 1}), std::invalid_argument);
   EXPECT_THROW(orvex::range::locoh_hulls(two, std::vector<double>{0, std::nan("")}, {LocohMethod::k, 2, 1}),
                std::invalid_argument);
-  for (const LocohOptions& bad : {LocohOptions{LocohMethod::k, 0, 1}, LocohOptions{LocohMethod::k, 2.5, 1},
-                                  LocohOptions{LocohMethod::r, -1, 1}, LocohOptions{LocohMethod::a, HUGE_VAL, 1}}) {
+  for (const LocohOptions& bad :
+       {LocohOptions{LocohMethod::k, 0, 1}, LocohOptions{LocohMethod::k, 2.5, 1},
+        LocohOptions{LocohMethod::r, -1, 1}, LocohOptions{LocohMethod::a, HUGE_VAL, 1}}) {
     EXPECT_THROW(orvex::range::locoh_hulls(two, two, bad), std::invalid_argument);
   }
   const LocohHulls h = orvex::range::locoh_hulls(two, two, {LocohMethod::k, 2, 1});
