@@ -32,7 +32,8 @@ struct Walk {
 void BM_LocohK(benchmark::State& state) {
   const Walk walk(static_cast<std::size_t>(state.range(0)));
   const double k = std::round(std::sqrt(static_cast<double>(walk.x.size())));
-  const orvex::range::LocohOptions options{orvex::range::LocohMethod::k, k, static_cast<unsigned>(state.range(1))};
+  const orvex::range::LocohOptions options{orvex::range::LocohMethod::k, k,
+                                           static_cast<unsigned>(state.range(1))};
   for (auto _ : state) {
     const auto hulls = orvex::range::locoh_hulls(walk.x, walk.y, options);
     benchmark::DoNotOptimize(hulls.hulls.data());

@@ -20,6 +20,9 @@ constexpr std::size_t kChunkFixes = 256;
 void check_input(std::span<const double> x, std::span<const double> y, const LocohOptions& options) {
   if (x.size() != y.size()) throw std::invalid_argument("LoCoH: x and y differ in size");
   if (x.empty()) throw std::invalid_argument("LoCoH: no fixes");
+  // Local sets hold fix numbers in 32 bits.
+  if (x.size() > std::numeric_limits<std::uint32_t>::max())
+    throw std::invalid_argument("LoCoH: too many fixes");
   for (std::size_t i = 0; i < x.size(); ++i) {
     if (!std::isfinite(x[i]) || !std::isfinite(y[i])) {
       throw std::invalid_argument("LoCoH: fix " + std::to_string(i + 1) +

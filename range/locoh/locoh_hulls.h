@@ -50,8 +50,8 @@ struct LocohHulls {
 };
 
 /// The ordered hulls of the fixes (x[i], y[i]). Throws std::invalid_argument for arrays of
-/// different sizes, no fixes, a coordinate that is not finite (naming the fix), and a parameter
-/// that is not finite, negative, or (k) not a whole number >= 1.
+/// different sizes, no fixes or more than 2^32 - 1, a coordinate that is not finite (naming the fix), and a
+/// parameter that is not finite, negative, or (k) not a whole number >= 1.
 LocohHulls locoh_hulls(std::span<const double> x, std::span<const double> y, const LocohOptions& options);
 
 /// For each percent P (in (0, 100]), how many hulls from the front the P % isopleth unites: the
