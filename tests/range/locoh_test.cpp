@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <stdexcept>
 #include <vector>
+
+#include "range/locoh/neighbour_grid.h"
 
 namespace {
 
@@ -143,6 +147,32 @@ TEST(LocohHulls, RefusesBadInput) {
   const LocohHulls h = orvex::range::locoh_hulls(two, two, {LocohMethod::k, 2, 1});
   for (const double p : {0.0, 101.0, std::nan("")}) {
     EXPECT_THROW(orvex::range::isopleth_hull_counts(h, std::vector<double>{p}), std::invalid_argument);
+  }
+}
+
+// 600 fixes on a 30 x 30 lattice of 1 m, so that many distances tie, against a plain sort of
+// every distance: the same fixes in the same order, ties by index.
+TEST(NeighbourGrid, FindsWhatAFullSortFinds) {
+  std::vector<double> x, y;
+  for (std::size_t i = 0; i < 600; ++i) {
+    x.push_back(static_cast<double>((i * 7919) % 30));
+    y.push_back(static_cast<double>((i * 104729 / 30) % 30));
+  }
+  const orvex::range::NeighbourGrid grid(x, y);
+  std::vector<orvex::range::Neighbour> found, all;
+  for (std::size_t i = 0; i < x.size(); i += 13) {
+    all.clear();
+    for (std::size_t j = 0; j < x.size(); ++j)
+      all.emplace_back(orvex::range::fix_distance(x[i], y[i], x[j], y[j]), j);
+    std::sort(all.begin(), all.end());
+    for (const std::size_t k : {1, 9, 40, 600}) {
+      grid.nearest(i, k, found);
+      EXPECT_TRUE(std::equal(found.begin(), found.end(), all.begin(), all.begin() + static_cast<long>(k)))
+          << i << " k " << k;
+    }
+    grid.within(i, 3.0, found);
+    const auto end = std::find_if(all.begin(), all.end(), [](const auto& n) { return n.first > 3.0; });
+    EXPECT_TRUE(std::equal(found.begin(), found.end(), all.begin(), end)) << i;
   }
 }
 
