@@ -46,11 +46,13 @@ struct OverlapMatrices {
 };
 
 /// The indices between every pair of `uds` (each grid.cell_count() densities on `grid`). Each
-/// contour is found once per UD; pairs are then taken row by row, so memory beyond the inputs and
-/// the matrices is one square root and one contour byte per cell of each UD. Each pair is summed
-/// in the same order whichever thread takes it, so the matrices never depend on the thread count.
-/// Throws std::invalid_argument for fewer than 2 UDs, and as check_ud_grid, check_ud and
-/// volume_contour (naming the UD); std::bad_alloc when the working arrays do not fit.
+/// contour is found once per UD; pairs are then summed a block of rows and a tile of cells at a
+/// time, so memory beyond the inputs and the matrices is two doubles per cell of each UD (the
+/// square root of its density and its contour as 0 or 1). Each pair adds its cells in the same
+/// order whichever thread takes it, so the matrices never depend on the thread count.
+/// Throws std::invalid_argument for fewer than 2 UDs, a percent outside (0, 100] or NaN, and as
+/// check_ud_grid and check_ud (naming the first bad UD); std::bad_alloc when the working arrays
+/// do not fit.
 OverlapMatrices overlap_indices(std::span<const std::span<const double>> uds, const UdGrid& grid,
                                 const OverlapOptions& options);
 
