@@ -1,0 +1,120 @@
+#include "range/locoh/neighbour_grid.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace orvex::range {
+
+double fix_distance(double x0, double y0, double x1, double y1) {
+  const double dx = x1 - x0;
+  const double dy = y1 - y0;
+  return std::sqrt(
+      static_cast<double>(static_cast<long double>(dx * dx) + static_cast<long double>(dy * dy)));
+}
+
+NeighbourGrid::NeighbourGrid(std::span<const double> x, std::span<const double> y) : x_(x), y_(y) {
+  const std::size_t n = x.size();
+  if (n == 0) return;
+  const auto [xmin, xmax] = std::minmax_element(x.begin(), x.end());
+  const auto [ymin, ymax] = std::minmax_element(y.begin(), y.end());
+  west_ = *xmin;
+  south_ = *ymin;
+  const double width = *xmax - west_;
+  const double height = *ymax - south_;
+  // About 2 fixes per bucket over the box; a box of no area (fixes on a line) gets buckets along
+  // its length, and a single position one bucket.
+  const double per_bucket = 2.0 / static_cast<double>(n);
+  size_ = width > 0.0 && height > 0.0 ? std::sqrt(width * height * per_bucket)
+                                      : std::max(width, height) * per_bucket;
+  if (!(size_ > 0.0)) size_ = 1.0;
+  const double kMaxSide = 1 << 14;
+  size_ = std::max({size_, width / kMaxSide, height / kMaxSide});
+  columns_ = static_cast<long>(width / size_) + 1;
+  rows_ = static_cast<long>(height / size_) + 1;
+  std::vector<std::size_t> bucket(n);
+  start_.assign(static_cast<std::size_t>(columns_ * rows_) + 1, 0);
+  for (std::size_t i = 0; i < n; ++i) {
+    bucket[i] = static_cast<std::size_t>(row_of(y[i]) * columns_ + column_of(x[i]));
+    ++start_[bucket[i] + 1];
+  }
+  for (std::size_t b = 1; b < start_.size(); ++b) start_[b] += start_[b - 1];
+  order_.resize(n);
+  std::vector<std::size_t> next(start_.begin(), start_.end() - 1);
+  for (std::size_t i = 0; i < n; ++i) order_[next[bucket[i]]++] = i;
+}
+
+long NeighbourGrid::column_of(double x) const {
+  return std::min(static_cast<long>((x - west_) / size_), columns_ > 0 ? columns_ - 1 : 0);
+}
+
+long NeighbourGrid::row_of(double y) const {
+  return std::min(static_cast<long>((y - south_) / size_), rows_ > 0 ? rows_ - 1 : 0);
+}
+
+void NeighbourGrid::add_block(std::size_t i, long c0, long c1, long r0, long r1,
+                              std::vector<Neighbour>& out) const {
+  c0 = std::max(c0, 0L);
+  r0 = std::max(r0, 0L);
+  c1 = std::min(c1, columns_ - 1);
+  r1 = std::min(r1, rows_ - 1);
+  for (long r = r0; r <= r1; ++r) {
+    for (long c = c0; c <= c1; ++c) {
+      const auto b = static_cast<std::size_t>(r * columns_ + c);
+      for (std::size_t k = start_[b]; k < start_[b + 1]; ++k) {
+        const std::size_t j = order_[k];
+        out.emplace_back(fix_distance(x_[i], y_[i], x_[j], y_[j]), j);
+      }
+    }
+  }
+}
+
+void NeighbourGrid::nearest(std::size_t i, std::size_t k, std::vector<Neighbour>& out) const {
+  out.clear();
+  k = std::min(k, x_.size());
+  const long c = column_of(x_[i]);
+  const long r = row_of(y_[i]);
+  // Ring by ring: once k fixes are found and the k-th is nearer than any bucket not yet visited
+  // can be (ring buckets away, since the fix lies inside its own bucket), the k are final. The
+  // k-th found so far tells how many rings at most remain, so they are added before looking again.
+  const auto add_ring = [&](long ring) {
+    if (ring == 0) {
+      add_block(i, c, c, r, r, out);
+      return;
+    }
+    add_block(i, c - ring, c + ring, r + ring, r + ring, out);
+    add_block(i, c - ring, c + ring, r - ring, r - ring, out);
+    add_block(i, c - ring, c - ring, r - ring + 1, r + ring - 1, out);
+    add_block(i, c + ring, c + ring, r - ring + 1, r + ring - 1, out);
+  };
+  const auto everything = [&](long ring) {
+    return c - ring <= 0 && r - ring <= 0 && c + ring >= columns_ - 1 && r + ring >= rows_ - 1;
+  };
+  long ring = 0;
+  add_ring(0);
+  for (;;) {
+    long target = ring + 1;
+    if (out.size() >= k) {
+      std::nth_element(out.begin(), out.begin() + static_cast<long>(k - 1), out.end());
+      const double kth = out[k - 1].first;
+      if (everything(ring) || kth < static_cast<double>(ring) * size_) break;
+      target = std::max(target, static_cast<long>(std::min(kth / size_, 1e9)) + 1);
+    }
+    while (ring < target && !everything(ring)) add_ring(++ring);
+  }
+  std::partial_sort(out.begin(), out.begin() + static_cast<long>(k), out.end());
+  out.resize(k);
+}
+
+void NeighbourGrid::within(std::size_t i, double radius, std::vector<Neighbour>& out) const {
+  out.clear();
+  // Buckets by coordinate reach, clamped before conversion so a huge radius stays in range.
+  const auto reach = [this](double d) { return static_cast<long>(std::min(d / size_ + 1.0, 1e9)); };
+  const long c = column_of(x_[i]);
+  const long r = row_of(y_[i]);
+  const long span = reach(radius);
+  add_block(i, c - span, c + span, r - span, r + span, out);
+  std::erase_if(out, [radius](const Neighbour& n) { return !(n.first <= radius); });
+  std::sort(out.begin(), out.end());
+}
+
+}  // namespace orvex::range

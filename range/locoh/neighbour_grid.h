@@ -1,0 +1,41 @@
+#pragma once
+// A bucket grid over distinct fixes for the local sets of LoCoH: the k nearest fixes and the
+// fixes within a radius, each as (distance, index) pairs sorted by distance, then index.
+// Distances are sqrt(dx^2 + dy^2) with the two squares added in long double, as R's sum adds
+// them, so that the order and the cut at r or a fall where adehabitatHR puts them.
+
+#include <cstddef>
+#include <span>
+#include <utility>
+#include <vector>
+
+namespace orvex::range {
+
+using Neighbour = std::pair<double, std::size_t>;  // distance, index
+
+double fix_distance(double x0, double y0, double x1, double y1);
+
+class NeighbourGrid {
+ public:
+  /// Fixes must be finite; about 2 per bucket.
+  NeighbourGrid(std::span<const double> x, std::span<const double> y);
+
+  /// The min(k, size) nearest fixes to fix i, i itself included, into `out` (sorted).
+  void nearest(std::size_t i, std::size_t k, std::vector<Neighbour>& out) const;
+  /// Every fix within `radius` of fix i (distance <= radius), into `out` (sorted).
+  void within(std::size_t i, double radius, std::vector<Neighbour>& out) const;
+
+ private:
+  // Adds the fixes of buckets [c0, c1] x [r0, r1] (clamped) to `out`.
+  void add_block(std::size_t i, long c0, long c1, long r0, long r1, std::vector<Neighbour>& out) const;
+  [[nodiscard]] long column_of(double x) const;
+  [[nodiscard]] long row_of(double y) const;
+
+  std::span<const double> x_, y_;
+  double west_ = 0.0, south_ = 0.0, size_ = 1.0;
+  long columns_ = 1, rows_ = 1;
+  std::vector<std::size_t> start_;  // bucket b holds order_[start_[b] .. start_[b + 1])
+  std::vector<std::size_t> order_;
+};
+
+}  // namespace orvex::range

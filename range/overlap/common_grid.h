@@ -1,0 +1,26 @@
+#pragma once
+// UDs on different grids put onto one, for the overlap indices.
+//
+// The common grid is the finest: its cells are those of the input grid with the smallest cell
+// (the first such grid when several share it), extended by whole cells until they cover every
+// input grid. A cell of the common grid takes the density of the input cell that holds its
+// centre (nearest cell), and 0 where no input cell does. Densities are kept as they are, so a
+// UD whose cells are whole multiples of the finest and aligned with it keeps its volume exactly;
+// otherwise each input cell's volume moves by at most the input cells its edges cut through.
+
+#include <span>
+#include <vector>
+
+#include "range/overlap/volume_contour.h"
+
+namespace orvex::range {
+
+/// The finest common grid of `grids`. A grid's edges within 1e-9 of a cell of the finest lattice
+/// are taken to lie on it. Throws std::invalid_argument for no grids and as check_ud_grid.
+UdGrid finest_common_grid(std::span<const UdGrid> grids);
+
+/// `density` on `from`, resampled onto `to` by the nearest-cell rule above (the same values
+/// when the grids are equal). Throws as check_ud_grid and check_ud.
+std::vector<double> resample_ud(std::span<const double> density, const UdGrid& from, const UdGrid& to);
+
+}  // namespace orvex::range
