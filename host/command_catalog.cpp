@@ -1,6 +1,9 @@
 #include "host/command_catalog.h"
 
+#include <algorithm>
+
 #include "host/error.h"
+#include "host/text.h"
 
 namespace orvex::host {
 namespace {
@@ -12,9 +15,18 @@ constexpr int kMaxMenuDepth = 8;
 
 CommandCatalog::CommandCatalog(const ComponentRegistry& registry, Application& application)
     : registry_(&registry), application_(&application) {
-  for (const ClassRecord& record : registry.classesInCategory(kToolBarCategory)) {
+  // Toolbars (and the menus they put on a menu bar) in ProgID order, whatever the order in
+  // which their libraries were found or registered.
+  std::vector<ClassRecord> bars = registry.classesInCategory(kToolBarCategory);
+  const auto progIdOf = [](const ClassRecord& record) {
+    return record.versionIndependentProgId.empty() ? record.progId : record.versionIndependentProgId;
+  };
+  std::stable_sort(bars.begin(), bars.end(), [&](const ClassRecord& a, const ClassRecord& b) {
+    return toLowerAscii(progIdOf(a)) < toLowerAscii(progIdOf(b));
+  });
+  for (const ClassRecord& record : bars) {
     CommandBar bar;
-    bar.progId = record.versionIndependentProgId.empty() ? record.progId : record.versionIndependentProgId;
+    bar.progId = progIdOf(record);
     try {
       bar.definition = registry.createAs<ToolBarDef>(record.clsid.toString());
     } catch (const Error& error) {

@@ -42,6 +42,7 @@ class CommandCatalog {
  public:
   CommandCatalog(const ComponentRegistry& registry, Application& application);
 
+  /// The toolbars in ProgID order (ASCII letter case ignored).
   const std::vector<CommandBar>& toolbars() const { return toolbars_; }
   /// Every command made, in creation order (toolbar items first).
   const std::vector<std::shared_ptr<Command>>& commands() const { return commands_; }

@@ -57,10 +57,12 @@ void declareBbmm(CLI::App& sub, CommandArgs& args) {
 
 headless::FormScript bbmmFormScript(const CommandArgs& args, const std::string& referenceLayer) {
   headless::FormScript script;
+  script.pageOf("cmbPntL");
   script.select("cmbPntL", args.layer.empty() ? std::string("#0") : args.layer);
   script.select("cmbUIDFLD", args.textOf("id"));
   if (args.given("time-field")) script.type("txtTimeFld", args.textOf("time-field"));
   if (!args.where.empty()) script.check("chkUseSel", true);
+  script.pageOf("txtSigma2");
   if (args.given("sigma2")) script.type("txtSigma2", args.textOf("sigma2"));
   if (args.given("sigma2-field")) script.type("txtSigma2Fld", args.textOf("sigma2-field"));
   if (args.given("sigma1")) script.type("txtSigma1", args.textOf("sigma1"));
@@ -69,6 +71,7 @@ headless::FormScript bbmmFormScript(const CommandArgs& args, const std::string& 
   if (args.given("window")) script.type("txtWindow", args.textOf("window"));
   if (args.given("margin")) script.type("txtMargin", args.textOf("margin"));
   if (args.given("max-gap")) script.type("txtMaxGap", args.textOf("max-gap"));
+  script.pageOf("txtCellSize");
   if (const std::optional<KdeExtentFlag> extent = readExtentFlag(args.textOf("extent"))) {
     script.choose(extent->option);
     if (extent->option == "optFull") script.type("txtBuffer", extent->value);

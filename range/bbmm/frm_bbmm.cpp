@@ -11,44 +11,92 @@ namespace {
 using host::ControlKind;
 using host::Notify;
 
+enum Tab : int { kTabInput = 0, kTabBridge = 1, kTabOutput = 2, kNoPage = -1 };
+
+/// One control: a frame (no container) or a control inside a frame, on a tab or below the tabs.
+struct ControlRow {
+  ControlKind kind;
+  const char* name;
+  const char* caption;
+  const char* frame;  ///< the containing frame, or null
+  int page;
+  const char* text = nullptr;  ///< initial text, or null
+};
+
+// The dialog's controls in tab order, grouped as the kernel dialog groups its own.
+constexpr ControlRow kLayout[] = {
+    // "Input Data".
+    {ControlKind::Frame, "fraInput", "Input ", nullptr, kTabInput},
+    {ControlKind::ComboBox, "cmbPntL", "Point layer:", "fraInput", kTabInput},
+    {ControlKind::CheckBox, "chkUseSel", "Use selected features only", "fraInput", kTabInput},
+    {ControlKind::ComboBox, "cmbUIDFLD", "Unique animal ID field for batch processing:", "fraInput",
+     kTabInput},
+    {ControlKind::TextBox, "txtTimeFld", "Time field (seconds):", "fraInput", kTabInput, "Time2"},
+    // "Bridge Settings".
+    {ControlKind::Frame, "fraError", "Location error (s2) ", nullptr, kTabBridge},
+    {ControlKind::TextBox, "txtSigma2", "Location error of every fix (map units):", "fraError", kTabBridge},
+    {ControlKind::TextBox, "txtSigma2Fld", "or a field of per-fix errors:", "fraError", kTabBridge},
+    {ControlKind::Frame, "fraMotion", "Brownian motion variance (s1) ", nullptr, kTabBridge},
+    {ControlKind::TextBox, "txtSigma1", "s1 (auto: maximum likelihood):", "fraMotion", kTabBridge, "auto"},
+    {ControlKind::OptionButton, "optOdd", "Independent triplets", "fraMotion", kTabBridge},
+    {ControlKind::OptionButton, "optAll", "All triplets", "fraMotion", kTabBridge},
+    {ControlKind::TextBox, "txtMaxGap", "Largest gap between fixes (seconds; empty: none):", "fraMotion",
+     kTabBridge},
+    {ControlKind::Frame, "fraDynamic", "Dynamic bridge ", nullptr, kTabBridge},
+    {ControlKind::CheckBox, "chkDynamic", "Dynamic bridge (s1 per fix)", "fraDynamic", kTabBridge},
+    {ControlKind::TextBox, "txtWindow", "Window (fixes):", "fraDynamic", kTabBridge, "31"},
+    {ControlKind::TextBox, "txtMargin", "Margin (fixes):", "fraDynamic", kTabBridge, "11"},
+    // "Output Options".
+    {ControlKind::Frame, "fraExtents", "Extents ", nullptr, kTabOutput},
+    {ControlKind::OptionButton, "optFull",
+     "Every UD is calculated at the full extent of the input point layer plus this buffer:", "fraExtents",
+     kTabOutput},
+    {ControlKind::TextBox, "txtBuffer", "", "fraExtents", kTabOutput, "2000"},
+    {ControlKind::OptionButton, "optSmall", "Minimize the extent of each UD", "fraExtents", kTabOutput},
+    {ControlKind::OptionButton, "optExtRef",
+     "Every UD is calculated at the same extent as this raster layer:", "fraExtents", kTabOutput},
+    {ControlKind::ComboBox, "cmbExtRef", "", "fraExtents", kTabOutput},
+    {ControlKind::Frame, "fraIsopleths", "Isopleths ", nullptr, kTabOutput},
+    {ControlKind::CheckBox, "chkBnds", "Isopleths (%):", "fraIsopleths", kTabOutput},
+    {ControlKind::TextBox, "txtBnds", "", "fraIsopleths", kTabOutput, "95,50"},
+    {ControlKind::CheckBox, "chkLines", "Lines", "fraIsopleths", kTabOutput},
+    {ControlKind::CheckBox, "chkPolys", "Polygons", "fraIsopleths", kTabOutput},
+    {ControlKind::Frame, "fraOutput", "Output ", nullptr, kTabOutput},
+    {ControlKind::TextBox, "txtOutFolder",
+     "Output folder (a new, empty folder is strongly recommended):", "fraOutput", kTabOutput},
+    {ControlKind::Button, "btnFolder", "...", "fraOutput", kTabOutput},
+    {ControlKind::TextBox, "txtR", "Raster name prefix:", "fraOutput", kTabOutput, "bbmm"},
+    {ControlKind::TextBox, "txtCellSize", "Raster cell size (coordinate system units):", "fraOutput",
+     kTabOutput, "100"},
+    // Below the tabs.
+    {ControlKind::Button, "btnOK", "OK", nullptr, kNoPage},
+    {ControlKind::Button, "btnCancel", "Cancel", nullptr, kNoPage},
+};
+
 }  // namespace
 
 frmBBMM::frmBBMM(host::Application& application, std::shared_ptr<host::Map> map)
     : host::Form(std::string(kFormName), "Brownian Bridge Home Range"),
       app_(&application),
       map_(std::move(map)) {
-  host::Control& layers = add(ControlKind::ComboBox, "cmbPntL", "Point layer");
-  for (const auto& layer : map_->featureLayers(host::GeometryType::Point)) layers.addItem(layer->name());
-  add(ControlKind::ComboBox, "cmbUIDFLD", "Animal ID field");
-  add(ControlKind::TextBox, "txtTimeFld", "Time field (seconds)").setText("Time2", Notify::No);
-  add(ControlKind::CheckBox, "chkUseSel", "Use selected features only");
-  add(ControlKind::TextBox, "txtSigma2", "Location error s2 (map units)");
-  add(ControlKind::TextBox, "txtSigma2Fld", "or field of per-fix errors");
-  add(ControlKind::TextBox, "txtSigma1", "s1 (auto: maximum likelihood)").setText("auto", Notify::No);
-  add(ControlKind::OptionButton, "optOdd", "Independent triplets")
-      .setGroup("triplets")
-      .setChecked(true, Notify::No);
-  add(ControlKind::OptionButton, "optAll", "All triplets").setGroup("triplets");
-  add(ControlKind::CheckBox, "chkDynamic", "Dynamic bridge (s1 per fix)");
-  add(ControlKind::TextBox, "txtWindow", "Window (fixes)").setText("31", Notify::No);
-  add(ControlKind::TextBox, "txtMargin", "Margin (fixes)").setText("11", Notify::No);
-  add(ControlKind::TextBox, "txtMaxGap", "Largest gap (seconds; empty: none)");
-  add(ControlKind::OptionButton, "optFull", "Full extent").setGroup("extent").setChecked(true, Notify::No);
-  add(ControlKind::TextBox, "txtBuffer", "Buffer").setText("2000", Notify::No);
-  add(ControlKind::OptionButton, "optSmall", "Minimum extent").setGroup("extent");
-  add(ControlKind::OptionButton, "optExtRef", "Reference raster").setGroup("extent");
-  host::Control& rasters = add(ControlKind::ComboBox, "cmbExtRef", "Reference raster");
-  for (const auto& layer : map_->rasterLayers()) rasters.addItem(layer->name());
-  add(ControlKind::TextBox, "txtCellSize", "Cell size").setText("100", Notify::No);
-  add(ControlKind::CheckBox, "chkBnds", "Isopleths");
-  add(ControlKind::TextBox, "txtBnds", "Percentages").setText("95,50", Notify::No);
-  add(ControlKind::CheckBox, "chkLines", "Lines").setChecked(true, Notify::No);
-  add(ControlKind::CheckBox, "chkPolys", "Polygons").setChecked(true, Notify::No);
-  add(ControlKind::TextBox, "txtOutFolder", "Output folder").setReadOnly(true);
-  add(ControlKind::Button, "btnFolder", "...");
-  add(ControlKind::TextBox, "txtR", "Raster prefix").setText("bbmm", Notify::No);
-  add(ControlKind::Button, "btnOK", "OK");
-  add(ControlKind::Button, "btnCancel", "Cancel");
+  for (const char* page : {"Input Data", "Bridge Settings", "Output Options"}) addPage(page);
+  for (const ControlRow& row : kLayout) {
+    host::Control& control = add(row.kind, row.name, row.caption);
+    if (row.frame != nullptr) control.setContainer(row.frame);
+    if (row.page != kNoPage) control.setPage(row.page);
+    if (row.text != nullptr) control.setText(row.text, Notify::No);
+  }
+  for (const auto& layer : map_->featureLayers(host::GeometryType::Point))
+    control("cmbPntL").addItem(layer->name());
+  for (const auto& layer : map_->rasterLayers()) control("cmbExtRef").addItem(layer->name());
+  control("optOdd").setGroup("triplets").setChecked(true, Notify::No);
+  control("optAll").setGroup("triplets");
+  control("optFull").setGroup("extent").setChecked(true, Notify::No);
+  control("optSmall").setGroup("extent");
+  control("optExtRef").setGroup("extent");
+  control("chkLines").setChecked(true, Notify::No);
+  control("chkPolys").setChecked(true, Notify::No);
+  control("txtOutFolder").setReadOnly(true);
 
   control("cmbPntL").onClick = [this] { FillFields(); };
   control("btnFolder").onClick = [this] {

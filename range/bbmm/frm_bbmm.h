@@ -16,12 +16,14 @@ class Map;
 
 namespace orvex::range {
 
-/// "Brownian Bridge Home Range". Controls (name: kind, initial state):
+/// "Brownian Bridge Home Range": three tabs (Input Data: cmbPntL to txtTimeFld; Bridge Settings:
+/// txtSigma2 to txtMargin; Output Options: optFull to txtCellSize) of captioned frames, with OK
+/// and Cancel below them. Controls (name: kind, initial state):
 /// - cmbPntL: combo, the map's point layers; cmbUIDFLD: combo, the chosen layer's fields (filled
 ///   when a layer is chosen); txtTimeFld: text "Time2"; chkUseSel: "Use selected features only".
 /// - txtSigma2: text, one location error; txtSigma2Fld: text, a field of per-fix errors.
 /// - txtSigma1: text "auto"; optOdd (chosen) / optAll: independent or all triplets;
-///   txtMaxGap: text, empty.
+///   txtMaxGap: text, empty; chkDynamic unchecked with txtWindow "31" and txtMargin "11".
 /// - optFull (chosen) with txtBuffer "2000", optSmall, optExtRef with cmbExtRef (the map's
 ///   raster layers); txtCellSize "100".
 /// - chkBnds unchecked with txtBnds "95,50", chkLines and chkPolys checked.

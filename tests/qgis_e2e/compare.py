@@ -71,26 +71,27 @@ def compare_rows(what, ours, theirs, tolerances, key=None):
     return len(pairs)
 
 
-def compare_kde():
-    ours, theirs = os.path.join(OUT, "qgis_kde"), os.path.join(OUT, "ref", "kde")
+def compare_ud_folder(what, ours, theirs):
+    """A utilisation-distribution tool's output folder: the same files, rasters and isopleths."""
+    ours, theirs = os.path.join(OUT, ours), os.path.join(OUT, "ref", theirs)
     names = sorted(os.listdir(theirs))
     if sorted(os.listdir(ours)) != names:
-        problems.append("KDE files: %s vs %s" % (sorted(os.listdir(ours)), names))
+        problems.append("%s files: %s vs %s" % (what, sorted(os.listdir(ours)), names))
     rasters = [name for name in names if name.endswith(".tif")]
     if not rasters:
-        problems.append("KDE: no raster in the headless output")
+        problems.append("%s: no raster in the headless output" % what)
     for name in rasters:
         (header_a, cells_a), (header_b, cells_b) = grid(os.path.join(ours, name)), grid(os.path.join(theirs, name))
         for field in ("ncols", "nrows", "xllcorner", "yllcorner", "cellsize"):
             if not near(header_a.get(field, 0), header_b.get(field, 0), 1e-3):
-                problems.append("KDE %s: %s %s vs %s" % (name, field, header_a.get(field), header_b.get(field)))
+                problems.append("%s %s: %s %s vs %s" % (what, name, field, header_a.get(field), header_b.get(field)))
         largest = max(cells_b, default=0.0)
         if len(cells_a) != len(cells_b) or any(abs(a - b) > 1e-6 * largest for a, b in zip(cells_a, cells_b)):
-            problems.append("KDE %s: densities differ by more than 1e-6 of the largest" % name)
+            problems.append("%s %s: densities differ by more than 1e-6 of the largest" % (what, name))
     for shp in (name for name in names if name.endswith(".shp")):
         levels = {field: 1e-6 for field in ("ISOPLETH", "ISOPLETH1", "ISOPLETH2")}
         levels.update({field: 1.0 for field in ("AREA", "PERIMETER", "LENGTH")})
-        compare_rows("KDE " + shp, table(os.path.join(ours, shp)), table(os.path.join(theirs, shp)), levels)
+        compare_rows(what + " " + shp, table(os.path.join(ours, shp)), table(os.path.join(theirs, shp)), levels)
 
 
 def compare_mcp():
@@ -125,7 +126,15 @@ def compare_travel():
         problems.append("travel: only %d fixes compared" % count)
 
 
-for step in (compare_kde, compare_mcp, compare_lotek, compare_travel):
+def compare_kde():
+    compare_ud_folder("KDE", "qgis_kde", "kde")
+
+
+def compare_bbmm():
+    compare_ud_folder("bridge", "qgis_bbmm", "bbmm")
+
+
+for step in (compare_kde, compare_bbmm, compare_mcp, compare_lotek, compare_travel):
     try:
         step()
     except Exception as error:  # a missing file or a failed program is a difference too

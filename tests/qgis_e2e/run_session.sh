@@ -36,6 +36,8 @@ cp "$out"/utm/fixes.* "$out/ref/travel/"
 "$bin/orvex" --quiet --yes travel "$out/ref/travel/fixes.shp" > /dev/null
 "$bin/orvex" --quiet --yes kde "$out/utm/fixes.shp" --id AnimalID --out-dir "$out/ref/kde" --bandwidth manual:300 \
   --extent full:1100 --cell-size 50 --isopleths 50,95 > /dev/null
+"$bin/orvex" --quiet --yes bbmm "$out/utm/fixes.shp" --id AnimalID --sigma2 30 --out-dir "$out/ref/bbmm" \
+  --extent full:1100 --cell-size 50 --isopleths 50,95 > /dev/null
 lotek=${4:-}/lotek/collar_a.mdb
 if [ -f "$lotek" ]; then
   "$bin/orvex" --quiet --yes --map-crs EPSG:32633 import-lotek "$lotek" --out "$out/ref/lotek.shp" > /dev/null

@@ -1,5 +1,6 @@
-# A scripted session in the real QGIS with the plug-in: every item of the "TALVO Tools" menu
-# runs on a GeoPackage layer (WGS 84) with a selection, in a project in UTM 33N. Dialogs are
+# A scripted session in the real QGIS with the plug-in: the Brownian bridge of the "Range Tools"
+# menu, then every item of the "TALVO Tools" menu, runs on a GeoPackage layer (WGS 84) with a
+# selection, in a project in UTM 33N. Dialogs are
 # answered as a person would; outputs are compared with the headless host's (written by
 # run_session.sh before QGIS started); screenshots are saved and checked not to be blank.
 # The verdict goes to $ORVEX_E2E_OUT/session.log ("SESSION OK" when everything held).
@@ -15,6 +16,9 @@ from qgis.utils import iface
 
 OUT = os.environ["ORVEX_E2E_OUT"]
 LOTEK = os.environ.get("ORVEX_E2E_LOTEK", "")  # a collar file, empty without the shared data
+# The TALVO Tools menu's eight items in menu order; the session runs About first.
+TALVO_ITEMS = ("ORVEX.clsKDETool", "Orvex8.orvex_MCP", "ORVEX.orvexobs", "ORVEX.FindDupTime2", "ORVEX.FindDupxy",
+               "ORVEX.MOLE", "Orvex8.orvex_import", "ORVEX.clsAbout")
 failures = []
 save_answers = []
 seen_dialogs = []
@@ -85,6 +89,8 @@ def answer_modal_window():
         # The run opens message boxes of its own: started from here, this timer's slot would
         # still be running and Qt would not fire it again to answer them.
         QTimer.singleShot(0, lambda: run_kde(dialog))
+    elif name == "frmBBMM":
+        QTimer.singleShot(0, lambda: run_bbmm(dialog))
     elif name == "frmKeepers":
         child(dialog, QPushButton, "btnExclude").click()
     elif name == "frmORVEX":
@@ -117,7 +123,7 @@ def control(dialog, kind, name):
 def choose(dialog, name, text):
     box = control(dialog, QComboBox, name)
     found = box.findText(text)
-    check(found >= 0, "%s missing from the KDE dialog's %s" % (text, name))
+    check(found >= 0, "%s missing from %s's %s" % (text, dialog.objectName(), name))
     box.setCurrentIndex(found)
     box.activated.emit(found)
 
@@ -150,6 +156,43 @@ def run_kde(dialog):
             dialog.reject()
     except Exception:
         trace(traceback.format_exc())
+
+
+def run_bbmm(dialog):
+    """The settings of the headless reference run (run_session.sh); a screenshot of each tab."""
+    try:
+        # Fits a 1366 x 768 screen with its title bar and the desktop's panel.
+        check(dialog.minimumSizeHint().height() <= 740,
+              "the bridge dialog needs %d px of height" % dialog.minimumSizeHint().height())
+        choose(dialog, "cmbPntL", "fixes")
+        choose(dialog, "cmbUIDFLD", "AnimalID")
+        screenshot(dialog, "bbmm-dialog-input.png")
+        type_text(dialog, "txtSigma2", "30")
+        screenshot(dialog, "bbmm-dialog-bridge.png")
+        control(dialog, QRadioButton, "optFull").click()
+        type_text(dialog, "txtBuffer", "1100")
+        type_text(dialog, "txtCellSize", "50")
+        if not control(dialog, QCheckBox, "chkBnds").isChecked():
+            control(dialog, QCheckBox, "chkBnds").click()
+        type_text(dialog, "txtBnds", "50,95")
+        control(dialog, QPushButton, "btnFolder").click()
+        QApplication.processEvents()
+        screenshot(dialog, "bbmm-dialog-output.png")
+        child(dialog, QPushButton, "btnOK").click()
+        if dialog.isVisible():
+            failures.append("the bridge dialog stayed open after OK")
+            dialog.reject()
+    except Exception:
+        trace(traceback.format_exc())
+
+
+def check_bbmm_layers():
+    """The bridge's raster and isopleths are on the map, in the project's CRS."""
+    added = {layer.source().split("|")[0]: layer for layer in QgsProject.instance().mapLayers().values()}
+    for name in ("bbmm0.tif", "bbmm0_iso_line.shp", "bbmm0_iso_poly.shp"):
+        layer = added.get(os.path.join(OUT, "qgis_bbmm", name))
+        check(layer is not None and layer.crs().authid() == "EPSG:32633",
+              "bridge output %s not on the map in EPSG:32633" % name)
 
 
 def display_travel(dialog):
@@ -223,6 +266,12 @@ def run():
         iface.mapCanvas().zoomToFullExtent()
         menu = window.findChild(QMenu, "orvex:ORVEX.toolsMenu")
         check(menu is not None and menu.title() == "TALVO Tools", "no TALVO Tools menu")
+        titles = [entry.text() for entry in window.menuBar().actions()]
+        check("TALVO Tools" in titles and "Range Tools" in titles
+              and titles.index("TALVO Tools") < titles.index("Range Tools"),
+              "menu bar order: %s" % titles)
+        check([entry.objectName() for entry in menu.actions() if not entry.isSeparator()] ==
+              ["orvex:" + prog_id for prog_id in TALVO_ITEMS], "the TALVO Tools menu's items changed")
         menu.popup(window.mapToGlobal(window.rect().center()))
         QApplication.processEvents()
         screenshot(menu, "menu.png")
@@ -230,12 +279,14 @@ def run():
         timer = QTimer()
         timer.timeout.connect(answer_modal)
         timer.start(150)
-        os.makedirs(os.path.join(OUT, "qgis_kde"), exist_ok=True)
-        save_answers.extend([os.path.join(OUT, "qgis_kde"), os.path.join(OUT, "qgis_mcp.shp")])
+        for folder in ("qgis_bbmm", "qgis_kde"):
+            os.makedirs(os.path.join(OUT, folder), exist_ok=True)
+        save_answers.extend([os.path.join(OUT, folder) for folder in ("qgis_bbmm", "qgis_kde")])
+        save_answers.append(os.path.join(OUT, "qgis_mcp.shp"))
         if LOTEK:
             save_answers.extend([LOTEK, os.path.join(OUT, "qgis_lotek.shp")])
-        for prog_id in ("ORVEX.clsAbout", "ORVEX.clsKDETool", "Orvex8.orvex_MCP", "ORVEX.orvexobs",
-                        "ORVEX.FindDupTime2", "ORVEX.FindDupxy", "ORVEX.MOLE", "Orvex8.orvex_import"):
+        # The bridge first: the fixes as the headless run read them, before duplicates are removed.
+        for prog_id in ("ORVEX.clsBBMMTool", TALVO_ITEMS[-1]) + TALVO_ITEMS[:-1]:
             trace("item " + prog_id)
             # As a person would: the fixes layer picked again (an added output layer becomes the
             # current one) and all its fixes selected again (duplicate removal clears the selection).
@@ -246,7 +297,8 @@ def run():
                 item.trigger()
         timer.stop()
         desktop_with_menu(window, menu)
-        for name in ("frmKDE", "frmMCPOptions", "frmORVEX") + (("frmKeepers",) if LOTEK else ()):
+        check_bbmm_layers()
+        for name in ("frmBBMM", "frmKDE", "frmMCPOptions", "frmORVEX") + (("frmKeepers",) if LOTEK else ()):
             check(name in seen_dialogs, "dialog %s never shown" % name)
         mcp_path = os.path.join(OUT, "qgis_mcp.shp")
         check(any(added.source().split("|")[0] == mcp_path for added in QgsProject.instance().mapLayers().values()),

@@ -16,12 +16,9 @@ using orvex::test::runOrvex;
 using orvex::test::TempFolder;
 
 // The whole menu: the captions of the six orvexui commands and of the two orvexcore commands,
-// which the host resolves through the registry, with a separator before each new group; the
-// toolbar of orvexrange, its library first by file name, has a menu of its own.
+// which the host resolves through the registry, with a separator before each new group; then
+// the toolbar of orvexrange (toolbars go in ProgID order), with a menu of its own.
 constexpr const char* kMenu =
-    "Orvex Range [ORVEXRange]\n"
-    "  Range Tools [Range]\n"
-    "    Brownian Bridge Home Range (ORVEX.clsBBMMTool)\n"
     "Talvo Arcgis 9 [ORVEXTools]\n"
     "  TALVO Tools [Tools]\n"
     "    Kernel Density Estimation (ORVEX.clsKDETool)\n"
@@ -33,7 +30,10 @@ constexpr const char* kMenu =
     "    ----\n"
     "    Import Lotek MDB Files (Orvex8.orvex_import)\n"
     "    ----\n"
-    "    About... (ORVEX.clsAbout)\n";
+    "    About... (ORVEX.clsAbout)\n"
+    "Orvex Range [ORVEXRange]\n"
+    "  Range Tools [Range]\n"
+    "    Brownian Bridge Home Range (ORVEX.clsBBMMTool)\n";
 
 TEST(MenuCommand, ShowsTheToolbarAndItsEightItemsFromTheLibrariesBesideOrvex) {
   TempFolder home;  // no registry file there: the libraries beside orvex are used
