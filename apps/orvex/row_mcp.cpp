@@ -84,8 +84,13 @@ class McpSubcommand final : public Subcommand {
   int report(const CommandArgs& args, headless::HeadlessApplication& application, int exitCode) override;
   int run(const CommandArgs& args, const GlobalOptions& global) override;
   // Groups of --by with too few fixes are the animals' business, said in their message; a
-  // file named by the user that gave nothing is a failure.
-  bool skippedItemsFail(const CommandArgs& args) const override { return !args.given("by"); }
+  // file named by the user that gave nothing (no group, or without --by) is a failure.
+  bool skippedItemsFail(const CommandArgs& args) const override {
+    return !args.given("by") || wholeLayers_ > 0;
+  }
+
+ private:
+  int wholeLayers_ = 0;
 };
 
 }  // namespace
@@ -128,7 +133,7 @@ void McpSubcommand::declare(CLI::App& sub, CommandArgs& args) {
 }
 
 void McpSubcommand::script(const CommandArgs& args, headless::HeadlessApplication& application) {
-  if (args.given("by")) groupLayersByField(application, args.textOf("by"));
+  if (args.given("by")) wholeLayers_ = groupLayersByField(application, args.textOf("by"));
 
   headless::FormScript options;
   if (args.given("style"))

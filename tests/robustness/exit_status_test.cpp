@@ -1,0 +1,129 @@
+// Runs that failed, skipped or half-wrote an item and still ended with exit 0: each now ends
+// with exit 1 and names the item, and writes nothing for it.
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "robustness/robustness_support.h"
+#include "support/orvex_process.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace orvex::test;
+
+/// The input a case runs on.
+enum class Input {
+  Fixes,       ///< two animals of 60 fixes in UTM
+  MultiPoint,  ///< the same fixes as one-point MultiPoints
+  Empty,       ///< no feature
+  Truncated,   ///< the fixes with the .shp cut at half its records
+};
+
+/// Two animals "A" and "B" of 60 fixes each, a few km apart.
+TestLayer twoAnimals(OGRwkbGeometryType type) {
+  auto features = circleFixes(60);
+  for (auto& fix : circleFixes(60, 506000, 5004000)) {
+    fix.values["AnimalID"] = "B";
+    features.push_back(std::move(fix));
+  }
+  if (type == wkbMultiPoint)
+    for (auto& fix : features) fix.wkt = "MULTIPOINT (" + fix.wkt.substr(6) + ")";
+  return layerOf(std::move(features), type);
+}
+
+void writeInput(const fs::path& shp, Input input) {
+  switch (input) {
+    case Input::Fixes:
+    case Input::Truncated:
+      writeLayer(shp, twoAnimals(wkbPoint));
+      break;
+    case Input::MultiPoint:
+      writeLayer(shp, twoAnimals(wkbMultiPoint));
+      break;
+    case Input::Empty:
+      writeLayer(shp, layerOf({}));
+      break;
+  }
+  // A point record is 28 bytes after the 100-byte header: the second animal's are cut off.
+  if (input == Input::Truncated) fs::resize_file(shp, 100 + 28 * 90);
+}
+
+struct ExitCase {
+  const char* name;
+  Input input;
+  std::vector<std::string> args;  ///< "IN" is the input file, a leading "OUT/" the output folder
+  const char* says;               ///< in standard error
+  const char* none = "";          ///< an extension no file of the output folder has
+};
+
+// Each case used to exit 0 (an isopleth percentage past 100, a file that could not be written,
+// +Inf rasters, an empty shapefile, MCPs of half a truncated file, `--by` giving no layer).
+TEST(ExitStatus, AFailedOrSkippedItemIsAFailedRun) {
+  const std::vector<ExitCase> cases{
+      {"isopleth above 100",
+       Input::Fixes,
+       {"kde", "IN", "--id", "AnimalID", "--bandwidth", "href", "--isopleths", "95,101", "--out-dir", "OUT/"},
+       "nothing was written for isopleths of kde0: the isopleths could not be built (isopleth percentage "
+       "101"},
+      {"settings file in a missing folder",
+       Input::Fixes,
+       {"kde", "IN", "--id", "AnimalID", "--bandwidth", "href", "--save-settings", "OUT/no/s.txt", "--out-dir",
+        "OUT/"},
+       "nothing was written for s.txt: Cannot create the settings file"},
+      {"independence table in a missing folder",
+       Input::Fixes,
+       {"kde", "IN", "--id", "AnimalID", "--bandwidth", "href", "--out-dir", "OUT/", "--independence=OUT/no/i.csv"},
+       "nothing was written for i.csv: Cannot create the table"},
+      {"scaling past a Float32 cell",
+       Input::Fixes,
+       {"kde", "IN", "--id", "AnimalID", "--bandwidth", "href", "--scaling", "1e308", "--out-dir", "OUT/"},
+       "exceeds the largest value a raster cell holds", ".tif"},
+      {"kernel h tracing no contour",
+       Input::Fixes,
+       {"--yes", "kernel", "IN", "--h", "1e-4", "--out", "OUT/k_{h}.shp"},
+       "nothing was written for h = 1e-04: h = 0.0001 traces no contour on the grid", ".shp"},
+      {"mcp --by on MultiPoints",
+       Input::MultiPoint,
+       {"mcp", "IN", "--by", "AnimalID", "--out", "OUT/m_{layer}.shp"},
+       "nothing was written for in: it has no selected point fixes"},
+      {"mcp --by on an empty layer",
+       Input::Empty,
+       {"mcp", "IN", "--by", "AnimalID", "--out", "OUT/m_{layer}.shp"},
+       "nothing was written for in: it has no selected point fixes"},
+      {"mcp --by where nothing is selected",
+       Input::Fixes,
+       {"mcp", "IN", "--by", "AnimalID", "--where", "AnimalID = 'Z'", "--out", "OUT/m_{layer}.shp"},
+       "nothing was written for in: it has no selected point fixes"},
+      {"mcp on a truncated file", Input::Truncated, {"mcp", "IN", "--out", "OUT/m.shp"}, "cannot be read", ".shp"},
+      {"mcp --by on a truncated file",
+       Input::Truncated,
+       {"mcp", "IN", "--by", "AnimalID", "--out", "OUT/m_{layer}.shp"},
+       "The shape of row 90 of 'in.shp' cannot be read"},
+      {"track on a truncated file",
+       Input::Truncated,
+       {"track", "IN", "--save-path", "OUT/path.shp"},
+       "The shape of row 90 of 'in.shp' cannot be read"},
+  };
+  for (const ExitCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder home("exit");
+    const fs::path out = home / "out";
+    fs::create_directories(out);
+    writeInput(home / "in.shp", c.input);
+    std::vector<std::string> args;
+    for (const std::string& arg : c.args)
+      args.push_back(arg == "IN" ? (home / "in.shp").string()
+                     : arg.starts_with("OUT/") || arg.find("=OUT/") != std::string::npos
+                         ? std::regex_replace(arg, std::regex("OUT/"), out.string() + "/")
+                         : arg);
+    const OrvexRun run = runOrvex(home.path(), args);
+    EXPECT_EQ(run.exitCode, 1) << run.shown();
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.shown();
+    for (const auto& entry : fs::directory_iterator(out)) EXPECT_NE(entry.path().extension(), c.none);
+  }
+}
+
+}  // namespace
