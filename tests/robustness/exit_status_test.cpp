@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
 #include <regex>
 
 #include "robustness/robustness_support.h"
@@ -70,21 +71,24 @@ TEST(ExitStatus, AFailedOrSkippedItemIsAFailedRun) {
        "101"},
       {"settings file in a missing folder",
        Input::Fixes,
-       {"kde", "IN", "--id", "AnimalID", "--bandwidth", "href", "--save-settings", "OUT/no/s.txt", "--out-dir",
-        "OUT/"},
+       {"kde", "IN", "--id", "AnimalID", "--bandwidth", "href", "--save-settings", "OUT/no/s.txt",
+        "--out-dir", "OUT/"},
        "nothing was written for s.txt: Cannot create the settings file"},
       {"independence table in a missing folder",
        Input::Fixes,
-       {"kde", "IN", "--id", "AnimalID", "--bandwidth", "href", "--out-dir", "OUT/", "--independence=OUT/no/i.csv"},
+       {"kde", "IN", "--id", "AnimalID", "--bandwidth", "href", "--out-dir", "OUT/",
+        "--independence=OUT/no/i.csv"},
        "nothing was written for i.csv: Cannot create the table"},
       {"scaling past a Float32 cell",
        Input::Fixes,
        {"kde", "IN", "--id", "AnimalID", "--bandwidth", "href", "--scaling", "1e308", "--out-dir", "OUT/"},
-       "exceeds the largest value a raster cell holds", ".tif"},
+       "exceeds the largest value a raster cell holds",
+       ".tif"},
       {"kernel h tracing no contour",
        Input::Fixes,
        {"--yes", "kernel", "IN", "--h", "1e-4", "--out", "OUT/k_{h}.shp"},
-       "nothing was written for h = 1e-04: h = 0.0001 traces no contour on the grid", ".shp"},
+       "nothing was written for h = 1e-04: h = 0.0001 traces no contour on the grid",
+       ".shp"},
       {"mcp --by on MultiPoints",
        Input::MultiPoint,
        {"mcp", "IN", "--by", "AnimalID", "--out", "OUT/m_{layer}.shp"},
@@ -97,7 +101,11 @@ TEST(ExitStatus, AFailedOrSkippedItemIsAFailedRun) {
        Input::Fixes,
        {"mcp", "IN", "--by", "AnimalID", "--where", "AnimalID = 'Z'", "--out", "OUT/m_{layer}.shp"},
        "nothing was written for in: it has no selected point fixes"},
-      {"mcp on a truncated file", Input::Truncated, {"mcp", "IN", "--out", "OUT/m.shp"}, "cannot be read", ".shp"},
+      {"mcp on a truncated file",
+       Input::Truncated,
+       {"mcp", "IN", "--out", "OUT/m.shp"},
+       "cannot be read",
+       ".shp"},
       {"mcp --by on a truncated file",
        Input::Truncated,
        {"mcp", "IN", "--by", "AnimalID", "--out", "OUT/m_{layer}.shp"},
@@ -124,6 +132,29 @@ TEST(ExitStatus, AFailedOrSkippedItemIsAFailedRun) {
     EXPECT_NE(run.err.find(c.says), std::string::npos) << run.shown();
     for (const auto& entry : fs::directory_iterator(out)) EXPECT_NE(entry.path().extension(), c.none);
   }
+}
+
+// Text that is not UTF-8 (a Latin-1 folder name, Latin-1 identifiers under a .cpg that says
+// UTF-8) made --json end in a library exception after the outputs were written: no JSON, exit
+// 1. Each byte that is not UTF-8 is now read as Latin-1 and the summary is valid JSON.
+TEST(ExitStatus, JsonIsValidWhateverTheTextsBytes) {
+  TempFolder home("exit");
+  const fs::path out = home / "caf\xE9";  // "café" in Latin-1
+  fs::create_directories(out);
+  auto fixes = twoAnimals(wkbPoint);
+  for (auto& fix : fixes.features)
+    fix.values["AnimalID"] = *fix.values["AnimalID"] == "A" ? "\xE9lan" : "\xFF";
+  writeLayer(home / "in.shp", fixes);
+  const OrvexRun run = runOrvex(home.path(), {"--json", "--yes", "mcp", home / "in.shp", "--by", "AnimalID",
+                                              "--out", out / "m_{layer}.shp"});
+  EXPECT_EQ(run.exitCode, 0) << run.shown();
+  nlohmann::json summary;
+  ASSERT_NO_THROW(summary = nlohmann::json::parse(run.out)) << run.shown();
+  ASSERT_EQ(summary["outputs"].size(), 2u) << run.shown();
+  std::set<std::string> paths;
+  for (const auto& output : summary["outputs"]) paths.insert(output["path"].get<std::string>());
+  EXPECT_EQ(paths.size(), 2u) << run.shown();  // the two animals stay apart
+  EXPECT_NE(paths.begin()->find("caf\u00E9"), std::string::npos) << run.shown();  // U+00E9 in UTF-8
 }
 
 }  // namespace
