@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <set>
 
 #include "robustness/robustness_support.h"
 #include "support/orvex_process.h"
@@ -155,6 +156,34 @@ TEST(ExitStatus, JsonIsValidWhateverTheTextsBytes) {
   for (const auto& output : summary["outputs"]) paths.insert(output["path"].get<std::string>());
   EXPECT_EQ(paths.size(), 2u) << run.shown();  // the two animals stay apart
   EXPECT_NE(paths.begin()->find("caf\u00E9"), std::string::npos) << run.shown();  // U+00E9 in UTF-8
+}
+
+// On a full disk (a file-size limit) SQLite can fail a COMMIT or the close after a layer has
+// reached the GeoPackage: the layer was then reported "nothing was written" with exit 1. At
+// each limit the layers in the file are now exactly those reported, and exit 0 when all are.
+TEST(ExitStatus, GeoPackageLayersReportedAreThoseInTheFile) {
+  for (const int limit : {80000, 90000, 100000, 104000, 110000}) {
+    SCOPED_TRACE("limited to " + std::to_string(limit) + " bytes");
+    TempFolder home("exit");
+    writeInput(home / "in.shp", Input::Fixes);
+    const fs::path gpkg = home / "out" / "s.gpkg";
+    const OrvexRun run =
+        runOrvex(home.path(),
+                 {std::to_string(limit), (fs::path(ORVEX_BIN_DIR) / "orvex").string(), "--yes", "mcp",
+                  (home / "in.shp").string(), "--by", "AnimalID", "--out", gpkg.string()},
+                 {}, FSIZE_LAUNCHER);
+    std::set<std::string> reported;
+    for (const char* layer : {"A_mcp95", "B_mcp95"})
+      if (run.out.find("layer " + std::string(layer)) != std::string::npos) reported.insert(layer);
+    std::set<std::string> inFile;
+    CPLPushErrorHandler(CPLQuietErrorHandler);
+    if (GDALDatasetUniquePtr dataset{GDALDataset::Open(gpkg.c_str(), GDAL_OF_VECTOR)})
+      for (OGRLayer* layer : dataset->GetLayers())
+        if (layer->GetFeatureCount() == 1) inFile.insert(layer->GetName());
+    CPLPopErrorHandler();
+    EXPECT_EQ(inFile, reported) << run.shown();
+    EXPECT_EQ(run.exitCode, reported.size() == 2 ? 0 : 1) << run.shown();
+  }
 }
 
 }  // namespace
