@@ -98,6 +98,12 @@ int Subcommand::runInHost(const CommandArgs& args, const GlobalOptions& global,
   if (platform::editsInPlace(progId_)) source.edits = &edits;
   headless::loadMapSource(application, source);
 
+  application.scriptedUi().setProtectedInputs({args.files.begin(), args.files.end()});
+  application.scriptedUi().setOutputRefused(
+      [&application](const std::filesystem::path& file, const std::string& reason) {
+        application.runRecord().failure(
+            {.item = file.filename().string(), .reason = file.string() + " " + reason, .path = file});
+      });
   for (const auto& output : args.outputs)
     application.scriptedUi().queueSaveAnswer(std::filesystem::path(output));
   script(args, application);
