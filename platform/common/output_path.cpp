@@ -1,8 +1,8 @@
 #include "platform/common/output_path.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <stdlib.h>  // mkstemp
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -53,12 +53,14 @@ bool isFileOf(const fs::path& file, const fs::path& input) {
 
 }  // namespace
 
-std::optional<std::string> outputRefusal(const fs::path& file, std::span<const fs::path> inputs, bool replace) {
+std::optional<std::string> outputRefusal(const fs::path& file, std::span<const fs::path> inputs,
+                                         bool replace) {
   std::error_code error;
   if (fs::is_directory(file, error)) return "is a folder";
   for (const fs::path& input : inputs)
     if (isFileOf(file, input)) return "is a file of the input " + input.filename().string();
-  if (!replace && fs::exists(fs::symlink_status(file, error))) return "exists; not replaced (--yes replaces it)";
+  if (!replace && fs::exists(fs::symlink_status(file, error)))
+    return "exists; not replaced (--yes replaces it)";
   return std::nullopt;
 }
 

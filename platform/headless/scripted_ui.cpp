@@ -205,7 +205,8 @@ std::optional<std::filesystem::path> ScriptedUi::saveFile(const host::FileDialog
   if (chosen) chosen = absoluteOf(host::withDefaultExtension(*chosen, options.defaultExtension));
   if (chosen) {
     const auto mayReplace = [&] {
-      if (saveAnswers_ || !options.overwritePrompt || policy_ == ChoicePolicy::Yes) return true;
+      if (saveAnswers_ || !asksBeforeReplacing_ || !options.overwritePrompt || policy_ == ChoicePolicy::Yes)
+        return true;
       std::error_code error;
       if (policy_ == ChoicePolicy::No || promptInput_ == nullptr || !std::filesystem::exists(*chosen, error))
         return false;

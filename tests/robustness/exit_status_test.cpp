@@ -186,4 +186,55 @@ TEST(ExitStatus, GeoPackageLayersReportedAreThoseInTheFile) {
   }
 }
 
+// Two results of one run that a template names alike (`{h}` keeps one decimal: 0.75 and 0.8
+// are both "0.8"; the animals "wolf/1" and "wolf_1" are both "wolf_1") went into one file, the
+// second appended to the first with --yes. The second is now refused as a failed item, the
+// first kept whole.
+TEST(ExitStatus, TwoResultsOfOneNameAreRefused) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;  ///< after the input; "OUT/" the output folder
+    const char* file;               ///< the one file of the name
+  };
+  const std::vector<Case> cases{
+      {"kernel h 0.75 and 0.8", {"kernel", "--h", "0.75,0.8", "--out", "OUT/k{h}.shp"}, "k0.8.shp"},
+      {"mcp of wolf/1 and wolf_1", {"mcp", "--by", "AnimalID", "--out", "OUT/m_{layer}.shp"}, "m_wolf_1.shp"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder home("exit");
+    auto fixes = twoAnimals(wkbPoint);
+    for (auto& fix : fixes.features)
+      fix.values["AnimalID"] = *fix.values["AnimalID"] == "A" ? "wolf/1" : "wolf_1";
+    writeLayer(home / "in.shp", fixes);
+    std::vector<std::string> args{"--yes", c.args.front(), (home / "in.shp").string()};
+    for (std::size_t i = 1; i < c.args.size(); ++i)
+      args.push_back(std::regex_replace(c.args[i], std::regex("OUT/"), (home / "out").string() + "/"));
+    const OrvexRun run = runOrvex(home.path(), args);
+    EXPECT_EQ(run.exitCode, 1) << run.shown();
+    EXPECT_NE(run.err.find("is already an output of this run"), std::string::npos) << run.shown();
+    GDALDatasetUniquePtr written(GDALDataset::Open((home / "out" / c.file).c_str(), GDAL_OF_VECTOR));
+    ASSERT_TRUE(written) << run.shown();
+    // One MCP polygon; the kernel's nine default levels of one h (two animals' rings each).
+    const GIntBig features = written->GetLayer(0)->GetFeatureCount();
+    EXPECT_TRUE(features == 1 || features == 18) << features << "\n" << run.shown();
+  }
+}
+
+// `import-movebank --out X.shp` where X.shp is a folder emptied it or wrote inside it: it is
+// now refused naming the folder, which stays as it was.
+TEST(ExitStatus, AnImportOverAFolderIsRefused) {
+  TempFolder home("exit");
+  const fs::path folder = home / "x.shp";
+  fs::create_directories(folder);
+  std::ofstream(folder / "keep.txt") << "a file of the user's\n";
+  const auto before = snapshot(folder);
+  const OrvexRun run = runOrvex(
+      home.path(), {"--yes", "import-movebank", std::string(ORVEX_TEST_DATA) + "/movebank_three_animals.csv",
+                    "--out", folder.string()});
+  EXPECT_EQ(run.exitCode, 1) << run.shown();
+  EXPECT_NE(run.err.find(folder.string() + " is a folder"), std::string::npos) << run.shown();
+  EXPECT_EQ(changedFiles(before, snapshot(folder)), "") << run.shown();
+}
+
 }  // namespace
