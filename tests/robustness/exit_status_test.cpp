@@ -2,6 +2,7 @@
 // with exit 1 and names the item, and writes nothing for it.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -235,6 +236,21 @@ TEST(ExitStatus, AnImportOverAFolderIsRefused) {
   EXPECT_EQ(run.exitCode, 1) << run.shown();
   EXPECT_NE(run.err.find(folder.string() + " is a folder"), std::string::npos) << run.shown();
   EXPECT_EQ(changedFiles(before, snapshot(folder)), "") << run.shown();
+}
+
+// `--load-settings /dev/zero` or a FIFO read for ever; each is refused as a usage error.
+TEST(ExitStatus, SettingsFromADeviceOrAFifoAreRefused) {
+  TempFolder home("exit");
+  writeInput(home / "in.shp", Input::Fixes);
+  ASSERT_EQ(::mkfifo((home / "fifo").c_str(), 0600), 0);
+  for (const fs::path& settings : {fs::path("/dev/zero"), home / "fifo"}) {
+    SCOPED_TRACE(settings.string());
+    const OrvexRun run =
+        runOrvex(home.path(), {"kde", (home / "in.shp").string(), "--id", "AnimalID", "--load-settings",
+                               settings.string(), "--out-dir", home / "out"});
+    EXPECT_EQ(run.exitCode, 2) << run.shown();
+    EXPECT_NE(run.err.find("is not a regular file"), std::string::npos) << run.shown();
+  }
 }
 
 }  // namespace
