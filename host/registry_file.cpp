@@ -174,7 +174,11 @@ void writeRegistryFile(const std::filesystem::path& file, std::span<const ClassR
     for (const Guid& category : record.categories) text << "Category=" << category.toString() << '\n';
   }
   // Write beside the target and rename over it, so a reader never sees half a file.
-  const std::filesystem::path temporary = file.string() + ".tmp." + std::to_string(::getpid());
+  std::string temporaryName = file.string() + ".XXXXXX";  // mkstemp: no name to foresee
+  const int descriptor = ::mkstemp(temporaryName.data());
+  if (descriptor < 0) throw Error(kDataError, "Cannot write registry file beside '" + file.string() + "'");
+  ::close(descriptor);
+  const std::filesystem::path temporary = temporaryName;
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     out << text.str();

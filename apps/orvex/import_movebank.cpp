@@ -5,7 +5,9 @@
 
 #include "apps/orvex/geopackage_output.h"
 #include "apps/orvex/global_options.h"
+#include "host/error.h"
 #include "host/text.h"
+#include "platform/common/output_path.h"
 #include "platform/gdal/movebank_import.h"
 #include "platform/gdal/vector_output.h"
 
@@ -69,6 +71,10 @@ int runImportMovebank(const CommandArgs& args, const GlobalOptions& global, RunS
   if (args.given("sensor")) options.read.sensor = args.textOf("sensor");
   options.read.keepOutliers = args.flagOf("keep-outliers");
   options.replace = global.yes;
+  // A folder of the output's name, or a file of an input, is never replaced (the existing-file
+  // question is the import's own, with --yes).
+  if (const auto refusal = platform::outputRefusal(options.output, options.inputs, true))
+    throw host::Error(host::kInvalidArgument, "--out " + options.output.string() + " " + *refusal);
   const gdal::MovebankImportReport report = gdal::importMovebank(options);
   printReport(options, report);
   summary.output({.path = std::filesystem::absolute(report.output).lexically_normal(),

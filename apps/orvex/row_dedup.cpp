@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <filesystem>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -79,11 +80,21 @@ class DedupSubcommand final : public Subcommand {
   int run(const CommandArgs& args, const GlobalOptions& global) override;
 
  private:
+  /// One click; its report is printed only once the edit is committed: a write-back that
+  /// fails deletes nothing, and nothing may be said to be deleted.
+  int clickAndReport(const CommandArgs& args, const GlobalOptions& global) {
+    deletions_.str({});
+    const int exitCode = clickOnce(args, global);
+    std::cout << deletions_.str();
+    return exitCode;
+  }
+
   std::vector<NotedFeature> noted_;
+  std::ostringstream deletions_;
 };
 
 int DedupSubcommand::run(const CommandArgs& args, const GlobalOptions& global) {
-  if (!args.flagOf("dry-run")) return clickOnce(args, global);
+  if (!args.flagOf("dry-run")) return clickAndReport(args, global);
   DryRunCopies copies;
   CommandArgs onCopies = args;
   for (std::string& file : onCopies.files) {
@@ -91,7 +102,7 @@ int DedupSubcommand::run(const CommandArgs& args, const GlobalOptions& global) {
     file = copies.copy(original).string();
   }
   std::cerr << "orvex: dry run on copies; nothing given is changed\n";
-  return clickOnce(onCopies, global);
+  return clickAndReport(onCopies, global);
 }
 
 }  // namespace
@@ -122,11 +133,11 @@ int DedupSubcommand::report(const CommandArgs& args, platform::headless::Headles
     for (const NotedFeature& feature : noted) {
       if (featureClass->row(feature.id)) continue;
       ++gone;
-      std::cout << (dryRun ? "would delete " : "deleted ") << feature.description << '\n';
+      deletions_ << (dryRun ? "would delete " : "deleted ") << feature.description << '\n';
     }
   }
-  std::cout << gone << (gone == 1 ? " feature " : " features ") << (dryRun ? "would be deleted" : "deleted")
-            << '\n';
+  deletions_ << gone << (gone == 1 ? " feature " : " features ") << (dryRun ? "would be deleted" : "deleted")
+             << '\n';
   if (gone > 0 && !dryRun) {
     // The command edits its layer in place: the file given is the output.
     const std::filesystem::path path =

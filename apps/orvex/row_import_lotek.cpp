@@ -67,6 +67,9 @@ void ImportLotekSubcommand::script(const CommandArgs& args, headless::HeadlessAp
   ui.queueOpenAnswer(files);
 
   const fs::path output = importLotekOutput(args);
+  // A save dialog offers only folders that exist; the command line may name a new one.
+  std::error_code ignored;
+  fs::create_directories(output.parent_path(), ignored);
   ui.setSaveAnswers(
       [&application, output](const host::FileDialogOptions& options) -> std::optional<fs::path> {
         if (!options.overwritePrompt || !fs::exists(output) || mayReplace(application, output, "Save As"))

@@ -221,7 +221,18 @@ void declareKde(CLI::App& sub, CommandArgs& args) {
                "(SVG and PNG, beside the rasters)");
   sub.add_option("--load-settings", args.text("load-settings"),
                  "Load a settings file first; the other options override it")
-      ->check(CLI::ExistingFile);
+      ->check(CLI::Validator(
+          [](const std::string& text) {
+            // A settings file is a few hundred bytes: a device or a FIFO would be read for ever.
+            constexpr std::uintmax_t kLargestSettingsFile = 1 << 20;
+            std::error_code error;
+            if (!fs::is_regular_file(text, error))
+              return "--load-settings: '" + text + "' is not a regular file";
+            if (fs::file_size(text, error) > kLargestSettingsFile || error)
+              return "--load-settings: '" + text + "' is larger than a settings file (1 MiB)";
+            return std::string();
+          },
+          "FILE"));
   sub.add_option("--save-settings", args.text("save-settings"),
                  "Save the settings to this file before the run");
   sub.add_flag("--tables", args.flag("tables"),

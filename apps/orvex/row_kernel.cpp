@@ -58,11 +58,12 @@ std::string checkResolution(const std::string& text) {
 std::optional<std::filesystem::path> answerFromTemplate(headless::HeadlessApplication& application,
                                                         const std::string& outputTemplate,
                                                         const std::string& id,
-                                                        const host::FileDialogOptions& options) {
+                                                        const host::FileDialogOptions& options,
+                                                        std::set<std::filesystem::path>& taken) {
   const std::string h =
       options.values.hListed ? host::cformat("%0.1f", *options.values.hListed) : std::string();
   const std::filesystem::path path = expandKernelTemplate(outputTemplate, fileNamePart(id), h);
-  return answerSave(application, withShapefileExtension(path), options, "run skipped");
+  return answerSave(application, withShapefileExtension(path), options, "run skipped", &taken);
 }
 
 /// Keeps only the fixes of one animal selected: the layers are split by the field, and every
@@ -212,10 +213,10 @@ void KernelSubcommand::script(const CommandArgs& args, headless::HeadlessApplica
   std::string id = args.textOf(kByValueKey);
   if (id.empty() && !args.files.empty()) id = std::filesystem::path(args.files.front()).stem().string();
   ui.setSaveAnswers(
-      [&application, id,
+      [&application, id, &taken = outputsOfRun(),
        outputTemplate = args.given("out") ? args.textOf("out") : std::string(kKernelDefaultTemplate)](
           const host::FileDialogOptions& dialog) {
-        return answerFromTemplate(application, outputTemplate, id, dialog);
+        return answerFromTemplate(application, outputTemplate, id, dialog, taken);
       });
 }
 

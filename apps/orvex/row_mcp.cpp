@@ -46,8 +46,9 @@ std::optional<std::pair<std::string, std::string>> centreOf(std::string_view tex
 class SaveAnswers {
  public:
   SaveAnswers(headless::HeadlessApplication& application, std::string outputTemplate,
-              const std::vector<std::string>& paths)
+              const std::vector<std::string>& paths, std::set<std::filesystem::path>& taken)
       : application_(&application),
+        taken_(&taken),
         template_(std::move(outputTemplate)),
         paths_(paths.begin(), paths.end()),
         byPath_(!paths.empty()) {}
@@ -66,11 +67,14 @@ class SaveAnswers {
           options.values.percentage ? host::numberText(*options.values.percentage) : std::string();
       path = withShapefileExtension(expandMcpTemplate(template_, fileNamePart(options.layer), percent));
     }
-    return answerSave(*application_, path, options, "not replaced");
+    // Paths given one by one are the user's own (the same twice appends, as the dialog
+    // does); a template that names two results alike would mix them up.
+    return answerSave(*application_, path, options, "not replaced", byPath_ ? nullptr : taken_);
   }
 
  private:
   headless::HeadlessApplication* application_;
+  std::set<std::filesystem::path>* taken_;
   std::string template_;
   std::deque<std::filesystem::path> paths_;
   bool byPath_;
@@ -84,8 +88,13 @@ class McpSubcommand final : public Subcommand {
   int report(const CommandArgs& args, headless::HeadlessApplication& application, int exitCode) override;
   int run(const CommandArgs& args, const GlobalOptions& global) override;
   // Groups of --by with too few fixes are the animals' business, said in their message; a
-  // file named by the user that gave nothing is a failure.
-  bool skippedItemsFail(const CommandArgs& args) const override { return !args.given("by"); }
+  // file named by the user that gave nothing (no group, or without --by) is a failure.
+  bool skippedItemsFail(const CommandArgs& args) const override {
+    return !args.given("by") || wholeLayers_ > 0;
+  }
+
+ private:
+  int wholeLayers_ = 0;
 };
 
 }  // namespace
@@ -128,7 +137,7 @@ void McpSubcommand::declare(CLI::App& sub, CommandArgs& args) {
 }
 
 void McpSubcommand::script(const CommandArgs& args, headless::HeadlessApplication& application) {
-  if (args.given("by")) groupLayersByField(application, args.textOf("by"));
+  if (args.given("by")) wholeLayers_ = groupLayersByField(application, args.textOf("by"));
 
   headless::FormScript options;
   if (args.given("style"))
@@ -147,7 +156,7 @@ void McpSubcommand::script(const CommandArgs& args, headless::HeadlessApplicatio
   // -o answers the dialogs one by one when given without --out; otherwise the template does.
   auto answers = std::make_shared<SaveAnswers>(
       application, args.given("out") ? args.textOf("out") : std::string(kMcpDefaultTemplate),
-      args.given("out") ? std::vector<std::string>{} : args.outputs);
+      args.given("out") ? std::vector<std::string>{} : args.outputs, outputsOfRun());
   application.scriptedUi().setSaveAnswers(
       [answers](const host::FileDialogOptions& dialog) { return answers->answer(dialog); });
 }

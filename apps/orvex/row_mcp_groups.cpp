@@ -70,20 +70,29 @@ std::vector<std::shared_ptr<host::Layer>> groupsOf(platform::headless::HeadlessA
 
 }  // namespace
 
-void groupLayersByField(platform::headless::HeadlessApplication& application, const std::string& field) {
+int groupLayersByField(platform::headless::HeadlessApplication& application, const std::string& field) {
   platform::headless::HeadlessMap& map = application.focusMap();
   const std::vector<std::shared_ptr<host::Layer>> before = map.layers();
   std::vector<std::shared_ptr<host::Layer>> after;
+  int whole = 0;
   for (const auto& layer : before) {
     const auto featureLayer = std::dynamic_pointer_cast<host::FeatureLayer>(layer);
     if (!featureLayer || !featureLayer->featureClass()) {
       after.push_back(layer);
       continue;
     }
-    for (auto& group : groupsOf(application, *featureLayer, field)) after.push_back(std::move(group));
+    std::vector<std::shared_ptr<host::Layer>> groups;
+    if (featureLayer->featureClass()->shapeType() == host::GeometryType::Point)
+      groups = groupsOf(application, *featureLayer, field);
+    if (groups.empty()) {
+      ++whole;
+      after.push_back(layer);
+    }
+    for (auto& group : groups) after.push_back(std::move(group));
   }
   for (const auto& layer : before) map.removeLayer(layer);
   for (auto& layer : after) map.appendLayer(std::move(layer));
+  return whole;
 }
 
 }  // namespace orvex::cli

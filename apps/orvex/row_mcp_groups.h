@@ -16,7 +16,10 @@ namespace orvex::cli {
 /// (in selection order). Groups follow in ascending value order (numbers by value, texts
 /// byte-wise, dates by time), each file's groups where its layer was; other layers stay as
 /// they are. Features without a value are left out, with a note saying how many.
+/// A layer that is not of points, or whose selection gives no group (empty, a --where that
+/// selects nothing, no feature with a value), stays whole: the command then refuses it as it
+/// does without --by. Returns how many layers stayed whole.
 /// Throws host::Error (kInvalidArgument) naming the layer when it has no such field.
-void groupLayersByField(platform::headless::HeadlessApplication& application, const std::string& field);
+int groupLayersByField(platform::headless::HeadlessApplication& application, const std::string& field);
 
 }  // namespace orvex::cli

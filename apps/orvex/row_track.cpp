@@ -1,14 +1,18 @@
 #include "apps/orvex/row_track.h"
 
 #include <CLI/CLI.hpp>
+#include <filesystem>
 #include <iostream>
 #include <memory>
+#include <vector>
 
 #include "apps/orvex/global_options.h"
+#include "apps/orvex/save_answers.h"
 #include "apps/orvex/track_svg.h"
 #include "host/error.h"
 #include "host/form.h"
 #include "host/text.h"
+#include "platform/common/output_path.h"
 #include "platform/headless/form_script.h"
 #include "platform/headless/headless_application.h"
 
@@ -197,7 +201,12 @@ int TrackSubcommand::report(const CommandArgs& args, headless::HeadlessApplicati
     const std::filesystem::path path = std::filesystem::absolute(args.textOf("svg"));
     std::error_code ignored;
     std::filesystem::create_directories(path.parent_path(), ignored);
+    const std::vector<std::filesystem::path> inputs(args.files.begin(), args.files.end());
     try {
+      if (const auto refusal = platform::outputRefusal(
+              path, inputs,
+              !std::filesystem::exists(path, ignored) || mayReplace(application, path, "Track picture")))
+        throw host::Error(host::kAlreadyExists, path.string() + " " + *refusal);
       writeTrackSvg(path, animation);
       std::cout << path.string() << ": " << animation.drawn.size() << " segments over "
                 << animation.frames.size() << " moments, "
@@ -206,6 +215,8 @@ int TrackSubcommand::report(const CommandArgs& args, headless::HeadlessApplicati
       application.runRecord().output({.path = path, .kind = host::OutputKind::Picture});
     } catch (const host::Error& error) {
       std::cerr << "orvex: " << error.description() << '\n';
+      application.runRecord().failure(
+          {.item = path.filename().string(), .reason = error.description(), .path = path});
       exitCode = kExitCommandFailed;
     }
   }

@@ -11,9 +11,52 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
+/// Length of the well-formed UTF-8 sequence at the start of `text` (overlong forms, surrogates
+/// and code points past U+10FFFF are not), 0 when there is none.
+std::size_t utf8SequenceLength(std::string_view text) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  if (lead < 0x80) return 1;
+  const std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                             : lead >= 0xE0 && lead <= 0xEF ? 3
+                             : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                            : 0;
+  if (length == 0 || text.size() < length) return 0;
+  for (std::size_t i = 1; i < length; ++i)
+    if ((byte(i) & 0xC0) != 0x80) return 0;
+  // The second byte's range that excludes overlong forms, surrogates and past U+10FFFF.
+  if ((lead == 0xE0 && byte(1) < 0xA0) || (lead == 0xED && byte(1) > 0x9F) ||
+      (lead == 0xF0 && byte(1) < 0x90) || (lead == 0xF4 && byte(1) > 0x8F))
+    return 0;
+  return length;
+}
+
+}  // namespace
+
+std::string validUtf8(std::string_view text) {
+  std::string valid;
+  valid.reserve(text.size());
+  while (!text.empty()) {
+    const std::size_t length = utf8SequenceLength(text);
+    if (length > 0) {
+      valid.append(text.substr(0, length));
+      text.remove_prefix(length);
+      continue;
+    }
+    // Read as Latin-1: the byte becomes the code point of its value, two bytes of UTF-8.
+    const auto byte = static_cast<unsigned char>(text.front());
+    valid += static_cast<char>(0xC0 | (byte >> 6));
+    valid += static_cast<char>(0x80 | (byte & 0x3F));
+    text.remove_prefix(1);
+  }
+  return valid;
+}
+
+namespace {
+
 void putValues(Json& object, const host::RecordValues& values) {
-  if (!values.inputLayer.empty()) object["input_layer"] = values.inputLayer;
-  if (!values.animal.empty()) object["animal"] = values.animal;
+  if (!values.inputLayer.empty()) object["input_layer"] = validUtf8(values.inputLayer);
+  if (!values.animal.empty()) object["animal"] = validUtf8(values.animal);
   if (values.percentage) object["percentage"] = *values.percentage;
   if (values.h) object["h"] = *values.h;
   if (values.href) object["href"] = *values.href;
@@ -30,16 +73,18 @@ void putValues(Json& object, const host::RecordValues& values) {
 }
 
 Json outputJson(const host::OutputRecord& record) {
-  Json object{{"path", record.path.string()}, {"kind", host::outputKindName(record.kind)}};
-  if (!record.layer.empty()) object["layer"] = record.layer;
+  Json object{{"path", validUtf8(record.path.string())}, {"kind", host::outputKindName(record.kind)}};
+  if (!record.layer.empty()) object["layer"] = validUtf8(record.layer);
   if (record.features) object["features"] = *record.features;
   putValues(object, record.values);
   return object;
 }
 
 Json failureJson(const host::FailureRecord& record) {
-  Json object{{"item", record.item}, {"kind", host::failureKindName(record.kind)}, {"reason", record.reason}};
-  if (!record.path.empty()) object["path"] = record.path.string();
+  Json object{{"item", validUtf8(record.item)},
+              {"kind", host::failureKindName(record.kind)},
+              {"reason", validUtf8(record.reason)}};
+  if (!record.path.empty()) object["path"] = validUtf8(record.path.string());
   putValues(object, record.values);
   return object;
 }
@@ -96,6 +141,7 @@ void RunSummary::writeJson(std::ostream& out, int exitCode) const {
   Json summary{{"exit", exitCode}, {"outputs", Json::array()}, {"failures", Json::array()}};
   for (const host::OutputRecord& record : outputs_) summary["outputs"].push_back(outputJson(record));
   for (const host::FailureRecord& record : failures_) summary["failures"].push_back(failureJson(record));
+  // Every text of the summary came through validUtf8 or is ours: dumping cannot throw.
   out << summary.dump(2) << '\n';
 }
 

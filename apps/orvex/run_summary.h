@@ -5,12 +5,17 @@
 
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "host/run_record.h"
 
 namespace orvex::cli {
+
+/// `text` as valid UTF-8: well-formed sequences kept, every other byte read as Latin-1 (0xE9
+/// becomes U+00E9), so that a path or identifier in another code page is still told apart.
+std::string validUtf8(std::string_view text);
 
 class RunSummary {
  public:

@@ -62,8 +62,17 @@ std::filesystem::path withShapefileExtension(std::filesystem::path path) {
 std::optional<std::filesystem::path> answerSave(headless::HeadlessApplication& application,
                                                 std::filesystem::path path,
                                                 const host::FileDialogOptions& options,
-                                                std::string_view refusal) {
+                                                std::string_view refusal,
+                                                std::set<std::filesystem::path>* taken) {
   path = std::filesystem::absolute(path).lexically_normal();
+  if (taken != nullptr && !taken->insert(path).second) {
+    const std::string reason = path.string() +
+                               " is already an output of this run; a second result of that name "
+                               "is not written (give the template a field that tells them apart)";
+    application.note(options.title + ": " + reason);
+    application.runRecord().failure({.item = path.filename().string(), .reason = reason, .path = path});
+    return std::nullopt;
+  }
 
   std::error_code ignored;
   std::filesystem::create_directories(path.parent_path(), ignored);

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <initializer_list>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -45,11 +46,15 @@ std::filesystem::path withShapefileExtension(std::filesystem::path path);
 /// The answer of a save dialog: `path` made absolute, its folder created (a save dialog only
 /// offers folders that exist; a template may name new ones). When the dialog asks before
 /// overwriting and the file exists without `mayReplace` agreeing, nothing, after the note
-/// "<title>: <path> exists; <refusal> (--yes replaces it)".
+/// "<title>: <path> exists; <refusal> (--yes replaces it)". With `taken` (the paths this run
+/// already answered), a path given before is refused as a failed item, since a second result
+/// would replace or append to the first ("wolf/1" and "wolf_1" are both "wolf_1"); the path
+/// answered is added to it.
 std::optional<std::filesystem::path> answerSave(platform::headless::HeadlessApplication& application,
                                                 std::filesystem::path path,
                                                 const host::FileDialogOptions& options,
-                                                std::string_view refusal);
+                                                std::string_view refusal,
+                                                std::set<std::filesystem::path>* taken = nullptr);
 
 /// The areas of an output as its table holds them: each rounded to the recorded decimals as
 /// the table stores it, so that they read as the file's "Area" values do. Non-finite areas

@@ -99,6 +99,15 @@ int Subcommand::runInHost(const CommandArgs& args, const GlobalOptions& global,
   if (platform::editsInPlace(progId_)) source.edits = &edits;
   headless::loadMapSource(application, source);
 
+  // A file named on the command line is replaced only with --yes (or a person's Yes), and
+  // never one of the inputs.
+  application.scriptedUi().setAsksBeforeReplacing(true);
+  application.scriptedUi().setProtectedInputs({args.files.begin(), args.files.end()});
+  application.scriptedUi().setOutputRefused(
+      [&application](const std::filesystem::path& file, const std::string& reason) {
+        application.runRecord().failure(
+            {.item = file.filename().string(), .reason = file.string() + " " + reason, .path = file});
+      });
   for (const auto& output : args.outputs)
     application.scriptedUi().queueSaveAnswer(std::filesystem::path(output));
   script(args, application);

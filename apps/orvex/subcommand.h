@@ -5,7 +5,9 @@
 // one run of the command line and owns everything the run needs between the hooks; the
 // outputs and failures the components recorded are collected into its `RunSummary`.
 
+#include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -70,6 +72,8 @@ class Subcommand {
   /// Called from `report`: the click's in-place edits failed part-way and are thrown away, so
   /// the user's files stay byte for byte as they were.
   void discardEdits() { discardsEdits_ = true; }
+  /// The output paths the run's save dialogs were answered with, over all its clicks.
+  std::set<std::filesystem::path>& outputsOfRun() { return outputsOfRun_; }
 
  private:
   int runInHost(const CommandArgs& args, const GlobalOptions& global, const host::ComponentRegistry& registry,
@@ -78,6 +82,7 @@ class Subcommand {
   std::string progId_;
   RunSummary summary_;
   bool discardsEdits_ = false;
+  std::set<std::filesystem::path> outputsOfRun_;
 };
 
 /// Runs `subcommand` and ends the run as the command line does: the failing items named (see

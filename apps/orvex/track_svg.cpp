@@ -10,6 +10,7 @@
 
 #include "host/error.h"
 #include "host/text.h"
+#include "platform/common/output_path.h"
 
 namespace orvex::cli {
 namespace {
@@ -212,11 +213,7 @@ std::string trackSvg(const TrackAnimation& animation, const TrackSvgLayout& layo
 
 void writeTrackSvg(const std::filesystem::path& path, const TrackAnimation& animation,
                    const TrackSvgLayout& layout) {
-  const std::string text = trackSvg(animation, layout);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-  out.close();
-  if (!out) throw host::Error(host::kDataError, "Cannot write the track picture '" + path.string() + "'");
+  platform::writeFileWhole(path, trackSvg(animation, layout), "the track picture");
 }
 
 }  // namespace orvex::cli

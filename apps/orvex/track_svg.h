@@ -54,8 +54,8 @@ struct TrackSvgLayout {
 /// Texts are XML-escaped; numbers are written in the C locale.
 std::string trackSvg(const TrackAnimation& animation, const TrackSvgLayout& layout = {});
 
-/// Writes `trackSvg` to `path`, replacing a file there. Throws host::Error (kDataError) naming
-/// the file when it cannot be written.
+/// Writes `trackSvg` to `path` whole (platform::writeFileWhole), replacing a file
+/// there. Throws host::Error (kDataError) naming the file when it cannot be written.
 void writeTrackSvg(const std::filesystem::path& path, const TrackAnimation& animation,
                    const TrackSvgLayout& layout = {});
 

@@ -22,6 +22,13 @@ std::string kernelTooSmallMessage(double hValue) {
       hValue);
 }
 
+std::string kernelNoRingMessage(double hValue) {
+  return host::cformat(
+      "h = %g traces no contour on the grid: each level encloses no grid node. Use a larger h or "
+      "a finer resolution.",
+      hValue);
+}
+
 orvex_kernel::orvex_kernel() : OrvexCommand(kOrvexKernel) {}
 orvex_kernel::~orvex_kernel() = default;
 
@@ -118,6 +125,15 @@ host::Status orvex_kernel::runOne(std::span<const KernelFix> fixes, const Kernel
     return host::kFail;
   }
   engine.AVMakeContour();
+  // A UD whose every level encloses no grid cell traces no ring: an empty shapefile would pass
+  // for a result (h far below the cell size, most of the volume between nodes).
+  if (engine.rings().empty()) {
+    const std::string why = kernelNoRingMessage(hValue);
+    context().application().ui().messageBox(why);
+    context().application().runRecord().failure(
+        {.item = kernelItemName(hValue), .reason = why, .values = {.hListed = hValue}});
+    return host::kFail;
+  }
 
   KernelRunValues run;
   run.kernel = options.kernel;

@@ -24,6 +24,8 @@ inline constexpr const char* kKernelFewPoints =
 std::string kernelNoUdMessage(double hValue);
 /// "h = <hValue> is too small for the grid: ..." (no node within the kernel's reach of a fix).
 std::string kernelTooSmallMessage(double hValue);
+/// "h = <hValue> traces no contour on the grid: ..." (a UD whose levels enclose no node).
+std::string kernelNoRingMessage(double hValue);
 
 /// The command "Kernel Analysis" (orvex_kernel, ProgID "Orvex8.orvex_kernel").
 ///
@@ -38,8 +40,8 @@ std::string kernelTooSmallMessage(double hValue);
 /// sheet says, given the search bracket (0.1, 1.0) href and h (a multiple of href when the
 /// proportion box is checked), and runs the grid, the levels, the fixed or adaptive kernel and
 /// the contours; saveKernelRun then asks for the file and writes it. A run whose UD cannot be
-/// computed shows kernelNoUdMessage (kernelTooSmallMessage when h is too small for the grid)
-/// and asks for no file. A failed run does not stop the
+/// computed shows kernelNoUdMessage (kernelTooSmallMessage when h is too small for the grid),
+/// one that traces no ring kernelNoRingMessage, and asks for no file. A failed run does not stop the
 /// others; the click returns the status of the last run.
 class orvex_kernel final : public OrvexCommand {
  public:

@@ -362,6 +362,11 @@ std::optional<host::Row> ShapefileFeatureClass::readRow(host::ObjectId id) const
   ErrorCollector quiet;  // an id past the end is an answer ("no such row"), not noise
   FeaturePtr f(layer_->GetFeature(id));
   if (!f) return std::nullopt;
+  // A record whose shape GDAL could not read comes back without one: taken as a null shape
+  // it would be passed over in silence (half a truncated file analysed as the whole).
+  if (quiet.failed() && f->GetGeometryRef() == nullptr)
+    fail("The shape of row " + std::to_string(id) + " of '" + shp_.filename().string() +
+         "' cannot be read: " + quiet.text());
   host::Row row(fields_);
   row.setOid(id);
   const int attributes = f->GetFieldCount();

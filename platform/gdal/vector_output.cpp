@@ -125,15 +125,43 @@ void moveIntoGeoPackage(const std::filesystem::path& shapefile, const std::files
   if (vectorFormatOf(geoPackage) != VectorFormat::GeoPackage)
     fail(geoPackage.string() + " is not a GeoPackage", host::kInvalidArgument);
   ErrorCollector errors;
-  {
+  const bool existed = layerFeatureCount(geoPackage, layer).has_value();
+  GIntBig features = -1;
+  try {
     DatasetPtr source(GDALDataset::Open(shapefile.string().c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
     if (!source || source->GetLayerCount() < 1) failWithGdal("cannot read " + shapefile.string(), &errors);
+    features = source->GetLayer(0)->GetFeatureCount();
     VectorOutput out = openVectorOutput(geoPackage, layer, replace);
     if (!copyLayer(*source->GetLayer(0), *out.dataset, out.layer))
       failWithGdal("cannot copy " + shapefile.string() + " into " + geoPackage.string(), &errors);
     out.commit(geoPackage, errors);
+  } catch (const host::Error&) {
+    // SQLite can report a failed COMMIT or close after the layer reached the file: a new layer
+    // that reads back whole was written, and is not to be reported as nothing written. (A
+    // replaced layer could be the old one read back: that failure stands.)
+    const ErrorCollector quiet;
+    if (existed || features < 0 || layerFeatureCount(geoPackage, layer) != features) throw;
   }
   deleteShapefile(shapefile);
+}
+
+std::optional<std::int64_t> layerFeatureCount(const std::filesystem::path& geoPackage,
+                                              const std::string& layer) {
+  ensureGdalReady();
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(geoPackage, error)) return std::nullopt;
+  const ErrorCollector quiet;
+  DatasetPtr dataset(GDALDataset::Open(geoPackage.string().c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
+  OGRLayer* found = dataset ? dataset->GetLayerByName(layer.c_str()) : nullptr;
+  if (found == nullptr) return std::nullopt;
+  std::int64_t count = 0;
+  for (auto& feature : *found) {
+    if (quiet.failed()) return std::nullopt;
+    (void)feature;
+    ++count;
+  }
+  if (quiet.failed()) return std::nullopt;
+  return count;
 }
 
 void deleteShapefile(const std::filesystem::path& shapefile) {

@@ -9,6 +9,7 @@
 
 #include "host/form.h"
 #include "host/text.h"
+#include "platform/common/output_path.h"
 
 namespace orvex::platform::headless {
 namespace {
@@ -202,6 +203,23 @@ std::optional<std::filesystem::path> ScriptedUi::saveFile(const host::FileDialog
                           : takeFront(saveQueue_);
   std::optional<std::filesystem::path> chosen = answer.value_or(std::nullopt);
   if (chosen) chosen = absoluteOf(host::withDefaultExtension(*chosen, options.defaultExtension));
+  if (chosen) {
+    const auto mayReplace = [&] {
+      if (saveAnswers_ || !asksBeforeReplacing_ || !options.overwritePrompt || policy_ == ChoicePolicy::Yes)
+        return true;
+      std::error_code error;
+      if (policy_ == ChoicePolicy::No || promptInput_ == nullptr || !std::filesystem::exists(*chosen, error))
+        return false;
+      printLine(chosen->string() + " already exists. Do you want to replace it?");
+      return askPerson(MessageButtons::YesNo).value_or(MessageAnswer::No) == MessageAnswer::Yes;
+    };
+    if (const auto refusal = platform::outputRefusal(*chosen, inputs_, mayReplace())) {
+      printLine(std::string(options.title.empty() ? dialogWord(DialogKind::Save) : options.title) + ": " +
+                chosen->string() + " " + *refusal);
+      if (outputRefused_) outputRefused_(*chosen, *refusal);
+      chosen.reset();
+    }
+  }
   recordDialog(DialogKind::Save, options.title, pathsOf(chosen), answer.has_value());
   return chosen;
 }

@@ -60,8 +60,12 @@ struct FormRecord {
 /// File and folder dialogs: the save callback, when set, answers every save dialog; otherwise
 /// the next queued answer is used; with neither the dialog counts as cancelled and a line saying so is
 /// printed. An answered path is made absolute, and a save answer gets the dialog's default
-/// extension when its name has none. Giving a path in advance is taken as the person's
-/// confirmation: there is no overwrite question.
+/// extension when its name has none. A save answer is refused (the dialog cancelled, with a
+/// printed note) when `outputRefusal` refuses it: one of the protected inputs' files is never
+/// an output. Giving a path in advance is taken as the person's confirmation that an existing
+/// file may be replaced, unless `setAsksBeforeReplacing(true)`: then a queued answer naming an
+/// existing file of a dialog that asks before overwriting replaces it only with Yes by the
+/// policy or a person (an answer function decides that itself).
 ///
 /// Forms: `showModal` loads the form and plays the script set for its name (queued one-time
 /// scripts first, then the standing one). Refusals by validators are shown as message boxes
@@ -86,6 +90,13 @@ class ScriptedUi final : public host::UiServices {
   void setSaveAnswers(SaveAnswerFn answers) { saveAnswers_ = std::move(answers); }
   void queueOpenAnswer(std::vector<std::filesystem::path> answer);
   void queueFolderAnswer(std::optional<std::filesystem::path> answer);
+  /// The input files of the run, which no save answer may name (see outputRefusal).
+  void setProtectedInputs(std::vector<std::filesystem::path> inputs) { inputs_ = std::move(inputs); }
+  /// Told of each save answer refused, with the reason (a host records it as a failed item).
+  using OutputRefusedFn = std::function<void(const std::filesystem::path& file, const std::string& reason)>;
+  void setOutputRefused(OutputRefusedFn hook) { outputRefused_ = std::move(hook); }
+  /// Whether a queued save answer naming an existing file needs a Yes (see the class).
+  void setAsksBeforeReplacing(bool asks) { asksBeforeReplacing_ = asks; }
 
   /// The script played every time a form of that name is shown (replaces an earlier one).
   void setFormScript(std::string formName, FormScript script);
@@ -136,6 +147,9 @@ class ScriptedUi final : public host::UiServices {
   std::string defaultTitle_;
   ChoicePolicy policy_ = ChoicePolicy::Ask;
   std::istream* promptInput_ = nullptr;
+  std::vector<std::filesystem::path> inputs_;
+  OutputRefusedFn outputRefused_;
+  bool asksBeforeReplacing_ = false;
   std::function<void()> beforePrint_;
 
   std::deque<std::optional<std::filesystem::path>> saveQueue_;

@@ -7,9 +7,11 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "host/error.h"
 #include "host/text.h"
+#include "platform/common/output_path.h"
 
 namespace orvex::platform::pictures {
 namespace {
@@ -64,43 +66,49 @@ cairo_status_t paint(cairo_surface_t* surface, const Draw& draw) {
   return status != CAIRO_STATUS_SUCCESS ? status : cairo_surface_status(surface);
 }
 
-/// Draws into a file beside `file` and renames it into place, so that a picture that cannot be
-/// drawn or written leaves no file (an earlier one of that name stays as it was).
+/// Collects what cairo writes: its own file output drops the errors of the last, buffered
+/// writes (a picture cut short on a full disk would pass for whole).
+cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned int length) {
+  static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+  return CAIRO_STATUS_SUCCESS;
+}
+
+/// Draws into memory, then writes the bytes whole beside `file` and renames them into place,
+/// so that a picture that cannot be drawn or written leaves no file (an earlier one of that
+/// name stays as it was).
 template <class Write>
 void writeBeside(const std::filesystem::path& file, Write write) {
-  const std::filesystem::path partial = file.string() + ".partial";
+  std::string bytes;
   cairo_status_t status = CAIRO_STATUS_SUCCESS;
   try {
-    status = write(partial);
+    status = write(bytes);
   } catch (const DrawingFailed& failure) {
     status = failure.status;
   }
-  std::error_code error;
-  if (status == CAIRO_STATUS_SUCCESS) std::filesystem::rename(partial, file, error);
-  if (status != CAIRO_STATUS_SUCCESS || error) {
-    std::filesystem::remove(partial, error);
-    cannotWrite(file, status == CAIRO_STATUS_SUCCESS ? CAIRO_STATUS_WRITE_ERROR : status);
-  }
+  if (status != CAIRO_STATUS_SUCCESS) cannotWrite(file, status);
+  platform::writeFileWhole(file, bytes, "the picture");
 }
 
 void render(const PictureSize& size, const std::filesystem::path& svg, const std::filesystem::path& png,
             const Draw& draw) {
   if (!svg.empty()) {
-    writeBeside(svg, [&](const std::filesystem::path& partial) {
-      SurfacePtr surface(checked(cairo_svg_surface_create(partial.c_str(), size.width, size.height)));
+    writeBeside(svg, [&](std::string& bytes) {
+      SurfacePtr surface(
+          checked(cairo_svg_surface_create_for_stream(appendBytes, &bytes, size.width, size.height)));
       const cairo_status_t status = paint(surface.get(), draw);
       cairo_surface_finish(surface.get());
       return status != CAIRO_STATUS_SUCCESS ? status : cairo_surface_status(surface.get());
     });
   }
   if (!png.empty()) {
-    writeBeside(png, [&](const std::filesystem::path& partial) {
+    writeBeside(png, [&](std::string& bytes) {
       SurfacePtr surface(checked(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(size.width),
                                                             static_cast<int>(size.height))));
       const cairo_status_t status = paint(surface.get(), draw);
       cairo_surface_flush(surface.get());
-      return status != CAIRO_STATUS_SUCCESS ? status
-                                            : cairo_surface_write_to_png(surface.get(), partial.c_str());
+      return status != CAIRO_STATUS_SUCCESS
+                 ? status
+                 : cairo_surface_write_to_png_stream(surface.get(), appendBytes, &bytes);
     });
   }
 }

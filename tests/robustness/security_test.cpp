@@ -178,4 +178,79 @@ TEST(Security, TheEngineLogNeverWritesThroughAPlantedFile) {
   EXPECT_EQ(readAll(temporary / "logfile"), "another user's file\n");
 }
 
+/// An output named on the command line, and the file already at that name.
+struct ExistingOutput {
+  const char* name;
+  std::vector<std::string> args;  ///< "IN": the input .shp, "OUT": the output, "OUTDIR": a folder
+  const char* target;             ///< the output's name in the data folder
+  const char* linkTo;             ///< not null: the output is a symbolic link to this file
+  bool yes;                       ///< the run is given --yes
+  const char* says;               ///< in standard error
+};
+
+// `track --svg`, `kde --save-settings` and `kde --independence=FILE` replaced any file, the
+// input under analysis and a link's target included (`track in.shp --svg in.dbf` destroyed the
+// attribute table). An input's file is now never an output, and another file is replaced only
+// with --yes; each refusal is a failed item (exit 1) and the file stays byte for byte.
+TEST(Security, AnOutputNeverReplacesAnInputOrAnUnconfirmedFile) {
+  const std::vector<std::string> kde{"kde",         "IN",   "--id",      "AnimalID",
+                                     "--bandwidth", "href", "--out-dir", "OUTDIR"};
+  const auto withKde = [&](std::vector<std::string> rest) {
+    std::vector<std::string> args = kde;
+    args.insert(args.end(), rest.begin(), rest.end());
+    return args;
+  };
+  const std::vector<ExistingOutput> cases{
+      {"track picture over the input's table",
+       {"track", "IN", "--svg", "OUT"},
+       "in.dbf",
+       nullptr,
+       true,
+       "is a file of the input in.shp"},
+      {"track picture through a link to the input",
+       {"track", "IN", "--svg", "OUT"},
+       "picture.svg",
+       "in.shx",
+       true,
+       "is a file of the input in.shp"},
+      {"track picture over a file, no --yes",
+       {"track", "IN", "--svg", "OUT"},
+       "old.svg",
+       nullptr,
+       false,
+       "exists; not replaced (--yes replaces it)"},
+      {"settings over a file, no --yes", withKde({"--save-settings", "OUT"}), "s.txt", nullptr, false,
+       "exists; not replaced (--yes replaces it)"},
+      {"settings over the input's .prj", withKde({"--save-settings", "OUT"}), "in.prj", nullptr, true,
+       "is a file of the input in.shp"},
+      {"independence table over a file, no --yes", withKde({"--independence=OUT"}), "i.csv", nullptr, false,
+       "exists; not replaced (--yes replaces it)"},
+  };
+  for (const ExistingOutput& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder home("security");
+    const fs::path data = home / "data";
+    fs::create_directories(data);
+    writeLayer(data / "in.shp", layerOf(circleFixes(60)));
+    const fs::path target = data / c.target;
+    if (c.linkTo != nullptr)
+      fs::create_symlink(data / c.linkTo, target);
+    else if (!fs::exists(target))
+      std::ofstream(target) << "an earlier file\n";
+    const auto before = snapshot(data);
+    std::vector<std::string> args;
+    if (c.yes) args.push_back("--yes");
+    for (const std::string& arg : c.args)
+      args.push_back(arg == "IN"                   ? (data / "in.shp").string()
+                     : arg == "OUT"                ? target.string()
+                     : arg == "OUTDIR"             ? (home / "out").string()
+                     : arg == "--independence=OUT" ? "--independence=" + target.string()
+                                                   : arg);
+    const OrvexRun run = runOrvex(home.path(), args);
+    EXPECT_EQ(run.exitCode, 1) << run.shown();
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.shown();
+    EXPECT_EQ(changedFiles(before, snapshot(data)), "") << run.shown();
+  }
+}
+
 }  // namespace

@@ -293,6 +293,7 @@ void clsHISO::SetOutputName(const std::string& name) {
 }
 
 void clsHISO::CreateIsopleths() {
+  trappedError_.clear();
   if (!datasetSet_ && !bandSet_) {
     status_ = hiso_status::kNoRaster;
     return;
@@ -322,6 +323,7 @@ void clsHISO::CreateIsopleths() {
   } releaseBand{*this};
 
   const auto report = [&](std::int32_t number, const std::string& description) {
+    trappedError_ = description.empty() ? "error " + std::to_string(number) : description;
     application->ui().messageBox(
         "CreateIsopleths " + std::to_string(status_) + "\n" + std::to_string(number) + "\n" + description,
         "Error", host::MessageButtons::Ok, host::MessageIcon::Critical);

@@ -76,6 +76,9 @@ class clsHISO : public host::Component, public host::IsoplethMaker {
   std::shared_ptr<host::FeatureClass> GetPolysFeatureClass() const { return polysClass_; }
   std::shared_ptr<host::FeatureClass> GetDonutsFeatureClass() const { return donutsClass_; }
   std::int32_t GetErrorStatus() const { return status_; }
+  /// The description of the error the last run trapped and showed (empty when none): a run
+  /// can fail past its preconditions with its status still 0.
+  const std::string& GetTrappedError() const { return trappedError_; }
   /// Largest cell on the raster's outer rows and columns in the last run (0 when every edge
   /// cell is 0 or less). A value well above 0 means the raster may have cut the distribution.
   double GetMaxEdgeValue() const { return maxEdgeValue_; }
@@ -108,6 +111,7 @@ class clsHISO : public host::Component, public host::IsoplethMaker {
   std::shared_ptr<host::FeatureClass> donutsClass_;
   double maxEdgeValue_ = 0.0;
   std::int32_t status_ = 0;
+  std::string trappedError_;
 };
 
 }  // namespace orvex::ui

@@ -2,6 +2,8 @@
 // raster and the output raster.
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -60,6 +62,17 @@ std::shared_ptr<host::RasterDataset> clsKernelCalculator::WriteKernelToRaster(
   if (workspaces_ == nullptr) {
     throw host::Error(host::error_number::kObjectNotSet,
                       "No raster workspace service to write '" + sName + "'");
+  }
+  // A Float32 cell holds at most FLT_MAX: a scaling that carries a density past it would write
+  // +Inf cells, which no volume or isopleth can be read from. Refused before any file exists.
+  const auto values = grid_.Values();
+  const auto largest = std::find_if(values.begin(), values.end(), [](double v) {
+    return !(std::abs(v) <= static_cast<double>(std::numeric_limits<float>::max()));
+  });
+  if (largest != values.end()) {
+    throw host::Error(host::error_number::kOverflow,
+                      "The scaled density of '" + sName + "' (" + host::numberText(*largest) +
+                          ") exceeds the largest value a raster cell holds; use a smaller scaling factor");
   }
   const std::shared_ptr<host::RasterWorkspace> workspace = workspaces_->openRasterWorkspace(sFolder);
   host::RasterSpec layout;

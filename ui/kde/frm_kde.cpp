@@ -470,7 +470,7 @@ void frmKDE::SaveSettings() {
   const std::optional<std::filesystem::path> file =
       AskSaveFile("Save Settings File", "Text files (*.txt)|*.txt", kMsgSettingsNotSaved);
   if (!file) return;
-  WriteSettingsFile(*file, Settings());
+  WriteRecorded(*file, host::OutputKind::Settings, [&] { WriteSettingsFile(*file, Settings()); });
   control("txtStatus").setText(kStatusSettingsSaved, Notify::No);
 }
 
@@ -510,6 +510,20 @@ void frmKDE::Trap(std::string_view procedure, const std::function<void()>& body)
     ShowError(std::string(procedure) + ": " +
               std::to_string(static_cast<int>(KdeErrorNumber::out_of_memory)) + kCr + "Out of memory");
   }
+}
+
+void frmKDE::WriteRecorded(const std::filesystem::path& file, host::OutputKind kind,
+                           const std::function<void()>& write) {
+  try {
+    write();
+  } catch (const host::Error& error) {
+    // The dialog shows the error and stays open, as designed; the run still has to say that a
+    // file it was asked for was not written.
+    app_->runRecord().failure(
+        {.item = file.filename().string(), .reason = error.description(), .path = file});
+    throw;
+  }
+  app_->runRecord().output({.path = file, .kind = kind});
 }
 
 void frmKDE::ShowError(const std::string& text) {

@@ -118,6 +118,10 @@ class frmKDE final : public host::Form {
   /// Runs `body`, showing a host failure as "<procedure>: <number>" + CR + description.
   void Trap(std::string_view procedure, const std::function<void()>& body);
   void ShowError(const std::string& text);
+  /// Runs `write`, which writes `file`, and records the file as an output of `kind`, or as a
+  /// failed item when `write` throws host::Error (rethrown for the procedure's trap).
+  void WriteRecorded(const std::filesystem::path& file, host::OutputKind kind,
+                     const std::function<void()>& write);
 
   host::Application* app_;
   std::shared_ptr<host::Map> map_;

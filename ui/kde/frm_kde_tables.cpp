@@ -215,7 +215,9 @@ void frmKDE::SaveIndependence() {
   const std::optional<std::filesystem::path> file =
       AskSaveFile("Save Data As...", "Comma delimited text files (*.csv)|*.csv", kMsgCsvNotSaved);
   if (!file) return;
-  WriteWholeTextFile(*file, IndependenceCsvText(IdColumnName(), independenceRows_), "the table");
+  WriteRecorded(*file, host::OutputKind::Table, [&] {
+    WriteWholeTextFile(*file, IndependenceCsvText(IdColumnName(), independenceRows_), "the table");
+  });
 }
 
 }  // namespace orvex::ui

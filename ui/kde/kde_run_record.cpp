@@ -43,10 +43,12 @@ void RecordKdeIsopleths(host::RunRecord& record, const clsHISO& isopleths,
                    .features = featureClass->featureCount(),
                    .values = values});
   }
-  if (isopleths.GetErrorStatus() != 0) {
+  if (isopleths.GetErrorStatus() != 0 || !isopleths.GetTrappedError().empty()) {
+    const std::string why = isopleths.GetTrappedError().empty()
+                                ? "status " + std::to_string(isopleths.GetErrorStatus())
+                                : isopleths.GetTrappedError();
     record.failure({.item = "isopleths of " + rasterName,
-                    .reason = "the isopleths could not be built (status " +
-                              std::to_string(isopleths.GetErrorStatus()) + ")",
+                    .reason = "the isopleths could not be built (" + why + ")",
                     .values = std::move(values)});
   }
 }

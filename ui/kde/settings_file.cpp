@@ -1,6 +1,8 @@
 #include "ui/kde/settings_file.h"
 
-#include <unistd.h>  // getpid
+#include <stdlib.h>  // mkstemp
+#include <sys/stat.h>
+#include <unistd.h>  // close
 
 #include <cmath>
 #include <fstream>
@@ -284,11 +286,23 @@ std::string SettingsFileText(const KdeSettings& settings) {
 }
 
 void WriteWholeTextFile(const std::filesystem::path& file, std::string_view text, const std::string& what) {
-  const std::filesystem::path partial = file.string() + ".partial-" + std::to_string(::getpid());
+  // mkstemp: a name beside the file that nobody can foresee or have made first.
+  std::string partialName = file.string() + ".XXXXXX";
+  const int descriptor = ::mkstemp(partialName.data());
+  if (descriptor < 0)
+    throw host::Error(host::kPathNotFound, "Cannot create " + what + " '" + file.string() + "'");
+  const mode_t mask = ::umask(0);  // the modes of a new file of the user, not mkstemp's 0600
+  ::umask(mask);
+  ::fchmod(descriptor, 0666 & ~mask);
+  ::close(descriptor);
+  const std::filesystem::path partial = partialName;
   std::error_code error;
   {
     std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    if (!out) throw host::Error(host::kPathNotFound, "Cannot create " + what + " '" + file.string() + "'");
+    if (!out) {
+      std::filesystem::remove(partial, error);
+      throw host::Error(host::kPathNotFound, "Cannot create " + what + " '" + file.string() + "'");
+    }
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
     out.close();
     if (!out) {

@@ -31,6 +31,10 @@ TravelValues TravelStep(double distance, std::int64_t elapsed, double cumulative
 }
 
 std::int64_t readTime2(const host::Value& value) {
+  // Whole numbers are taken exactly: through a double, two times near the 64-bit limits that
+  // differ by less than 2^-53 of their size would read as one.
+  if (value.type() == host::ValueType::Int32 || value.type() == host::ValueType::Int64)
+    return value.toInt64();
   const double whole = host::roundHalfEven(value.toDouble());
   if (!std::isfinite(whole) || whole >= kInt64Limit || whole < -kInt64Limit) {
     throw host::Error(host::error_number::kOverflow,

@@ -44,7 +44,8 @@ TravelValues TravelStep(double distance, std::int64_t elapsed, double cumulative
                         std::int64_t cumulativeTime);
 
 /// A "Time2" value as whole seconds: numbers rounded to the nearest integer, halves to even,
-/// so that 10.5 and 9.5 both read as 10. Held in 64 bits, so times past 2038 read as well.
+/// so that 10.5 and 9.5 both read as 10; whole-number values exactly. Held in 64 bits, so times past 2038
+/// read as well.
 /// @throws host::Error (94) for an empty value, (13) for text that is not a number, (6) for a
 /// value beyond the 64-bit range or not finite.
 std::int64_t readTime2(const host::Value& value);
