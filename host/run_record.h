@@ -60,6 +60,12 @@ struct RecordValues {
   /// The decimals the output's table keeps of each area (it holds each one rounded to them);
   /// empty when it holds them as computed.
   std::optional<int> areaDecimals{};
+  /// A matrix between animals (an overlap index): its name, whether it is conditional, the
+  /// animals in row and column order and the rows.
+  std::string tableIndex{};
+  std::optional<bool> conditional{};
+  std::vector<std::string> animals{};
+  std::vector<std::vector<double>> matrix{};
 };
 
 /// One output a command wrote, reported after it was written completely.

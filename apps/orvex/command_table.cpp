@@ -8,6 +8,7 @@
 #include "apps/orvex/row_kde.h"
 #include "apps/orvex/row_kernel.h"
 #include "apps/orvex/row_mcp.h"
+#include "apps/orvex/row_overlap.h"
 #include "apps/orvex/row_shell.h"
 #include "apps/orvex/row_track.h"
 #include "apps/orvex/row_travel.h"
@@ -36,6 +37,8 @@ const std::vector<CommandRow> kCommandRows{
      &makeKdeSubcommand},
     {"bbmm", "Brownian bridge movement model: one UD raster per animal from its track, isopleths, run log",
      &makeBbmmSubcommand},
+    {"overlap", "Overlap indices (HR, PHR, VI, BA, UDOI, HD) between every pair of UD rasters, one CSV each",
+     &standalone<&declareOverlap, &runOverlap>},
     {"travel", "Time, distance and speed from each fix to the next as six new fields of the point layer",
      &makeTravelSubcommand},
     {"dedup-time",

@@ -70,6 +70,10 @@ void putValues(Json& object, const host::RecordValues& values) {
   if (!values.areas.empty()) object["areas"] = values.areas;
   if (values.sigma1) object["sigma1"] = *values.sigma1;
   if (values.sigma2) object["sigma2"] = *values.sigma2;
+  if (!values.tableIndex.empty()) object["index"] = values.tableIndex;
+  if (values.conditional) object["conditional"] = *values.conditional;
+  if (!values.animals.empty()) object["animals"] = values.animals;
+  if (!values.matrix.empty()) object["values"] = values.matrix;
 }
 
 Json outputJson(const host::OutputRecord& record) {
