@@ -24,7 +24,8 @@ namespace {
 namespace fs = std::filesystem;
 using range::OverlapIndex;
 
-constexpr std::array<const char*, range::kOverlapIndexCount> kIndexNames{"HR", "PHR", "VI", "BA", "UDOI", "HD"};
+constexpr std::array<const char*, range::kOverlapIndexCount> kIndexNames{"HR", "PHR",  "VI",
+                                                                         "BA", "UDOI", "HD"};
 
 /// The index named `name` (upper case, as kIndexNames spells it); -1 for none.
 int indexOf(const std::string& name) {
@@ -80,7 +81,8 @@ void declareOverlap(CLI::App& sub, CommandArgs& args) {
           },
           "INDEX"));
   sub.add_flag("--conditional", args.flag("conditional"), "Restrict each UD to its own volume contour");
-  sub.add_option("--out-dir", args.text("out-dir"), "Folder for the CSV files (made when missing)")->required();
+  sub.add_option("--out-dir", args.text("out-dir"), "Folder for the CSV files (made when missing)")
+      ->required();
 }
 
 int runOverlap(const CommandArgs& args, const GlobalOptions& global, RunSummary& summary) {
@@ -122,7 +124,8 @@ int runOverlap(const CommandArgs& args, const GlobalOptions& global, RunSummary&
   }
 
   range::UdGrid grid = grids.front();
-  if (std::any_of(grids.begin(), grids.end(), [&](const range::UdGrid& g) { return !(g == grids.front()); })) {
+  if (std::any_of(grids.begin(), grids.end(),
+                  [&](const range::UdGrid& g) { return !(g == grids.front()); })) {
     grid = range::finest_common_grid(grids);
     for (std::size_t i = 0; i < uds.size(); ++i)
       if (!(grids[i] == grid)) uds[i] = range::resample_ud(uds[i], grids[i], grid);
@@ -162,7 +165,8 @@ int runOverlap(const CommandArgs& args, const GlobalOptions& global, RunSummary&
     values.conditional = options.conditional;
     values.animals = animals;
     values.matrix = std::move(rows);
-    summary.output({.path = path, .kind = host::OutputKind::Table, .layer = name, .values = std::move(values)});
+    summary.output(
+        {.path = path, .kind = host::OutputKind::Table, .layer = name, .values = std::move(values)});
     std::cout << path.string() << ": " << name << (options.conditional ? " (conditional)" : "") << " between "
               << n << " animals at " << host::numberText(options.percent) << " %\n";
   }

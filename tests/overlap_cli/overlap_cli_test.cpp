@@ -26,8 +26,8 @@ constexpr const char* kIndexNames[] = {"HR", "PHR", "VI", "BA", "UDOI", "HD"};
 
 /// Writes a Float32 GeoTIFF of `values` (row 0 northernmost) and returns the cells as the
 /// command must read them: float-rounded, and 0 where the cell holds `noData`.
-std::vector<double> writeTiff(const fs::path& path, const range::UdGrid& grid, const std::vector<float>& values,
-                              std::optional<double> noData = std::nullopt) {
+std::vector<double> writeTiff(const fs::path& path, const range::UdGrid& grid,
+                              const std::vector<float>& values, std::optional<double> noData = std::nullopt) {
   host::RasterSpec spec;
   spec.originX = grid.origin_x;
   spec.originY = grid.origin_y;
@@ -39,7 +39,8 @@ std::vector<double> writeTiff(const fs::path& path, const range::UdGrid& grid, c
   if (noData) band.SetNoDataValue(*noData);
   platform::gdal::writeRows(band, 0, spec.rows, values);
   std::vector<double> read;
-  for (const float v : values) read.push_back(noData && static_cast<double>(v) == *noData ? 0.0 : static_cast<double>(v));
+  for (const float v : values)
+    read.push_back(noData && static_cast<double>(v) == *noData ? 0.0 : static_cast<double>(v));
   return read;
 }
 
@@ -68,17 +69,21 @@ std::vector<double> readMatrix(const fs::path& path, const std::vector<std::stri
 class OverlapCommand : public ::testing::Test {
  protected:
   void SetUp() override {
-    const range::UdGrid fine{.origin_x = 100.0, .origin_y = 200.0, .cell_size = 10.0, .columns = 6, .rows = 5};
-    const range::UdGrid coarse{.origin_x = 100.0, .origin_y = 200.0, .cell_size = 20.0, .columns = 3, .rows = 3};
+    const range::UdGrid fine{
+        .origin_x = 100.0, .origin_y = 200.0, .cell_size = 10.0, .columns = 6, .rows = 5};
+    const range::UdGrid coarse{
+        .origin_x = 100.0, .origin_y = 200.0, .cell_size = 20.0, .columns = 3, .rows = 3};
     std::vector<float> a, b, c;
     for (std::size_t r = 0; r < fine.rows; ++r)
       for (std::size_t col = 0; col < fine.columns; ++col) {
         const double dx = static_cast<double>(col), dy = static_cast<double>(r);
         a.push_back(static_cast<float>(1e-3 * std::exp(-((dx - 2) * (dx - 2) + (dy - 2) * (dy - 2)) / 3)));
-        b.push_back(static_cast<float>(1e-3 * std::exp(-((dx - 3.5) * (dx - 3.5) + (dy - 1) * (dy - 1)) / 2)));
+        b.push_back(
+            static_cast<float>(1e-3 * std::exp(-((dx - 3.5) * (dx - 3.5) + (dy - 1) * (dy - 1)) / 2)));
       }
     b[0] = -9999.0f;  // no-data: read as 0
-    for (std::size_t i = 0; i < coarse.cell_count(); ++i) c.push_back(static_cast<float>(1e-4 * static_cast<double>(1 + i % 4)));
+    for (std::size_t i = 0; i < coarse.cell_count(); ++i)
+      c.push_back(static_cast<float>(1e-4 * static_cast<double>(1 + i % 4)));
     uds_ = {writeTiff(dir_ / "ewe.tif", fine, a), writeTiff(dir_ / "ram.tif", fine, b, -9999.0),
             writeTiff(dir_ / "lamb.tif", coarse, c)};
     const range::UdGrid common = range::finest_common_grid(std::vector<range::UdGrid>{fine, fine, coarse});
