@@ -32,6 +32,8 @@ struct BridgeGrid {
   std::size_t rows = 0;
 
   [[nodiscard]] std::size_t cell_count() const { return columns * rows; }
+  [[nodiscard]] double cell_area() const { return cell_size * cell_size; }
+  [[nodiscard]] bool operator==(const BridgeGrid&) const = default;
   /// Centre of column c and of row r.
   [[nodiscard]] double column_x(std::size_t c) const;
   [[nodiscard]] double row_y(std::size_t r) const;

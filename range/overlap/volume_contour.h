@@ -14,21 +14,12 @@
 #include <span>
 #include <vector>
 
+#include "range/bridge/bridge_ud.h"
+
 namespace orvex::range {
 
-/// A grid of columns x rows square cells whose lower-left corner is (origin_x, origin_y);
-/// row 0 is the northernmost, cells stored row by row, west to east (the layout of BridgeGrid).
-struct UdGrid {
-  double origin_x = 0.0;
-  double origin_y = 0.0;
-  double cell_size = 0.0;
-  std::size_t columns = 0;
-  std::size_t rows = 0;
-
-  [[nodiscard]] std::size_t cell_count() const { return columns * rows; }
-  [[nodiscard]] double cell_area() const { return cell_size * cell_size; }
-  [[nodiscard]] bool operator==(const UdGrid&) const = default;
-};
+/// A UD's grid: the layout the bridge writes (row 0 the northernmost, cells row by row).
+using UdGrid = BridgeGrid;
 
 /// Throws std::invalid_argument for a cell size that is not positive and finite, an origin that
 /// is not finite or an empty grid.
