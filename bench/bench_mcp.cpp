@@ -1,11 +1,14 @@
 // MCP "Area Added" on 500 fixes: the reduction as built, and its plain definition (one full hull
-// per candidate removal) for comparison.
+// per candidate removal) for comparison. The floating styles at 10^4 to 10^6 fixes, and their
+// plain definition (a full centre and farthest-fix scan per removal) at 10^4.
 
 #include <benchmark/benchmark.h>
 
 #include <random>
 #include <vector>
 
+#include "core/mcp/mcp_centres.h"
+#include "core/mcp/mcp_floating.h"
 #include "core/mcp/mcp_polygon.h"
 
 namespace {
@@ -55,5 +58,41 @@ void BM_AreaAddedByDefinition(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_AreaAddedByDefinition)->Arg(500)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3);
+
+// Floating Mean (0) or Floating Median (1) down to 95 percent and to 50 percent.
+void BM_Floating(benchmark::State& state) {
+  const auto fixes = cloud(static_cast<std::size_t>(state.range(0)));
+  const char* style = state.range(1) == 0 ? "Floating Mean" : "Floating Median";
+  for (auto _ : state) {
+    for (const double percent : {95.0, 50.0}) {
+      benchmark::DoNotOptimize(orvex::core::mcpPercentageAnalysis(fixes, McpOptions{percent, style, {}}));
+    }
+  }
+}
+BENCHMARK(BM_Floating)
+    ->ArgsProduct({{10000, 100000, 1000000}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+// The definition at 95 and 50 percent.
+void BM_FloatingByDefinition(benchmark::State& state) {
+  const auto fixes = cloud(static_cast<std::size_t>(state.range(0)));
+  const bool mean = state.range(1) == 0;
+  for (auto _ : state) {
+    for (const double percent : {95.0, 50.0}) {
+      const auto target = static_cast<std::size_t>(orvex::core::mcpTargetCount(fixes.size(), percent));
+      std::vector<McpPoint> w = fixes;
+      while (w.size() > target) {
+        const McpPoint c = mean ? orvex::core::mcpMeanCentre(w) : orvex::core::mcpMedianCentre(w);
+        w.erase(w.begin() + static_cast<std::ptrdiff_t>(*orvex::core::mcpFarthest(w, c)));
+      }
+      benchmark::DoNotOptimize(w);
+    }
+  }
+}
+BENCHMARK(BM_FloatingByDefinition)
+    ->ArgsProduct({{10000}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 }  // namespace

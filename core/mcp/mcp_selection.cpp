@@ -5,6 +5,7 @@
 
 #include "core/mcp/mcp_area_added.h"
 #include "core/mcp/mcp_centres.h"
+#include "core/mcp/mcp_floating.h"
 #include "core/mcp/mcp_polygon.h"
 
 namespace orvex::core {
@@ -17,61 +18,6 @@ std::vector<McpPoint> keepNearest(std::span<const McpPoint> fixes, McpPoint cent
   for (const std::size_t i : mcpNearestOrder(fixes, centre, picks)) kept.push_back(fixes[i]);
   return kept;
 }
-
-// Floating styles: drop the fix farthest from the centre of what is left, recomputing the centre
-// before every removal, until `target` fixes remain. `Centre` gives the centre of what is left
-// and is told of every removal.
-template <typename Centre>
-std::vector<McpPoint> keepFloating(std::span<const McpPoint> fixes, std::size_t target, Centre centre) {
-  std::vector<McpPoint> w(fixes.begin(), fixes.end());
-  while (w.size() > target) {
-    const auto far = mcpFarthest(w, centre.of(w));
-    if (!far) break;
-    const McpPoint gone = w[*far];
-    mcpRemoveByCoordinates(w, gone);
-    centre.removed(gone);
-  }
-  return w;
-}
-
-struct FloatingMean {
-  static McpPoint of(std::span<const McpPoint> left) { return mcpMeanCentre(left); }
-  static void removed(McpPoint /*gone*/) {}
-};
-
-// The median of what is left, from x and y kept sorted: each removal takes one value out of
-// each list, so no round sorts. Gives exactly what mcpMedianCentre computes afresh (the fixes
-// are finite here), while a fresh selection every round made 100,000 fixes take minutes.
-class FloatingMedian {
- public:
-  explicit FloatingMedian(std::span<const McpPoint> fixes) {
-    for (const McpPoint& p : fixes) {
-      xs_.push_back(p.x);
-      ys_.push_back(p.y);
-    }
-    std::sort(xs_.begin(), xs_.end());
-    std::sort(ys_.begin(), ys_.end());
-  }
-  McpPoint of(std::span<const McpPoint> /*left*/) const { return {middle(xs_), middle(ys_)}; }
-  void removed(McpPoint gone) {
-    take(xs_, gone.x);
-    take(ys_, gone.y);
-  }
-
- private:
-  static double middle(const std::vector<double>& sorted) {
-    const std::size_t k = sorted.size();
-    if (k == 0) return 0.0;
-    if (k % 2 == 1) return sorted[k / 2];
-    return sorted[k / 2 - 1] / 2.0 + sorted[k / 2] / 2.0;
-  }
-  static void take(std::vector<double>& sorted, double value) {
-    const auto at = std::lower_bound(sorted.begin(), sorted.end(), value);
-    if (at != sorted.end() && *at == value) sorted.erase(at);
-  }
-  std::vector<double> xs_;
-  std::vector<double> ys_;
-};
 
 bool allFinite(std::span<const McpPoint> fixes) {
   for (const McpPoint& p : fixes) {
@@ -121,9 +67,9 @@ McpResult mcpPercentageAnalysis(std::span<const McpPoint> fixes, const McpOption
   } else if (style == kMcpUserCentre) {
     result.kept = keepNearest(fixes, options.userCentre, target);
   } else if (style == kMcpFloatingMean) {
-    result.kept = keepFloating(fixes, target, FloatingMean{});
+    result.kept = mcpFloatingKeep(fixes, target, McpFloatingCentre::mean);
   } else if (style == kMcpFloatingMedian) {
-    result.kept = keepFloating(fixes, target, FloatingMedian(fixes));
+    result.kept = mcpFloatingKeep(fixes, target, McpFloatingCentre::median);
   } else if (style == kMcpAreaAdded) {
     result.kept = mcpAreaAddedKeep(fixes, target);
   } else {

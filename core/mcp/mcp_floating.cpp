@@ -1,0 +1,284 @@
+#include "core/mcp/mcp_floating.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/mcp/mcp_centres.h"
+#include "core/mcp/mcp_peel.h"
+
+namespace orvex::core {
+
+namespace {
+
+// Unit roundoff of double.
+constexpr double kU = 0x1p-53;
+// Absolute slack on every distance bound: squares of differences below about 1e-154 underflow,
+// so a rounded distance can be off by that much whatever its relative accuracy.
+constexpr double kTiny = 1e-140;
+// Every rounding bound below is widened by this factor, so that second-order terms need no
+// separate accounting.
+constexpr double kWiden = 1.01;
+
+// A sum kept as an unevaluated pair hi + lo (Knuth's two-sum per update), with a bound on its
+// distance from the exact sum of everything added.
+class RunningSum {
+ public:
+  void add(double x) {
+    const double s = hi_ + x;
+    const double bv = s - hi_;
+    lo_ += (hi_ - (s - bv)) + (x - bv);
+    hi_ = s;
+    bound_ += kU * std::abs(lo_);  // the only rounded step is the update of lo
+  }
+  double value() const { return hi_ + lo_; }
+  /// |exact sum - value()| is at most this.
+  double error() const { return bound_ + kU * std::abs(value()); }
+
+ private:
+  double hi_ = 0.0;
+  double lo_ = 0.0;
+  double bound_ = 0.0;
+};
+
+// A centre guess and the greatest distance (x plus y error) of the centre the definition uses.
+struct CentreGuess {
+  McpPoint centre;
+  double error = 0.0;
+};
+
+// The mean of the fixes left from running sums. The definition's centre is the set-order sum of
+// rounded x_i / k; by the standard bound for recursive summation (Higham, Accuracy and Stability
+// of Numerical Algorithms, 2nd ed., eq. 4.4) it lies within (u + gamma_{k-1} (1 + u)) sum |x_i| / k
+// of the exact mean, gamma_m = m u / (1 - m u).
+class MeanCentre {
+ public:
+  explicit MeanCentre(std::span<const McpPoint> fixes) {
+    for (const McpPoint& p : fixes) add(p, 1.0);
+    count_ = fixes.size();
+  }
+  void removed(McpPoint p) {
+    add(p, -1.0);
+    --count_;
+  }
+  CentreGuess guess() const {
+    const auto k = static_cast<double>(count_);
+    const double m = static_cast<double>(count_ - 1) * kU;
+    const double perAbs = kU + m / (1.0 - m) * (1.0 + kU);
+    const McpPoint c{x_.value() / k, y_.value() / k};
+    const auto axis = [&](const RunningSum& sum, const RunningSum& absSum, double value) {
+      const double absolute = absSum.value() + absSum.error();
+      return kWiden * (perAbs * absolute / k + sum.error() / k + kU * std::abs(value));
+    };
+    return {c, axis(x_, absX_, c.x) + axis(y_, absY_, c.y)};
+  }
+
+ private:
+  void add(McpPoint p, double sign) {
+    x_.add(sign * p.x);
+    y_.add(sign * p.y);
+    absX_.add(sign * std::abs(p.x));
+    absY_.add(sign * std::abs(p.y));
+  }
+  RunningSum x_, y_, absX_, absY_;
+  std::size_t count_ = 0;
+};
+
+// Order statistics of a multiset of values by counts over its distinct values (a Fenwick tree).
+class OrderStatistic {
+ public:
+  explicit OrderStatistic(std::vector<double> all) : count_(all.size()) {
+    std::sort(all.begin(), all.end());
+    for (const double v : all) {
+      if (values_.empty() || values_.back() != v) {
+        values_.push_back(v);
+        tree_.push_back(0);
+      }
+      ++tree_.back();
+    }
+    for (std::size_t i = 1; i <= tree_.size(); ++i) {  // linear Fenwick build, 1-based
+      const std::size_t parent = i + (i & (~i + 1));
+      if (parent <= tree_.size()) tree_[parent - 1] += tree_[i - 1];
+    }
+    top_ = 1;
+    while (top_ * 2 <= tree_.size()) top_ *= 2;
+  }
+  void erase(double v) {
+    const auto at = std::lower_bound(values_.begin(), values_.end(), v);
+    for (auto i = static_cast<std::size_t>(at - values_.begin()) + 1; i <= tree_.size(); i += i & (~i + 1)) {
+      --tree_[i - 1];
+    }
+    --count_;
+  }
+  /// As the plain median: the middle value, or a / 2 + b / 2 of the two middle ones.
+  double middle() const {
+    if (count_ == 0) return 0.0;
+    if (count_ % 2 == 1) return nth(count_ / 2);
+    return nth(count_ / 2 - 1) / 2.0 + nth(count_ / 2) / 2.0;
+  }
+
+ private:
+  // The value of 0-based rank k.
+  double nth(std::size_t k) const {
+    std::size_t at = 0;
+    for (std::size_t step = top_; step > 0; step /= 2) {
+      if (at + step <= tree_.size() && tree_[at + step - 1] <= k) {
+        at += step;
+        k -= tree_[at - 1];
+      }
+    }
+    return values_[at];
+  }
+  std::vector<double> values_;
+  std::vector<std::size_t> tree_;
+  std::size_t count_;
+  std::size_t top_ = 1;
+};
+
+// Bounds on a distance computed from the guess: the exact distance from the definition's centre
+// is within `errorAt(a)` of the guess's rounded distance a; the definition's rounded distance
+// within 4u (plus kTiny) of the exact one.
+struct Bounds {
+  double centreError;
+  double errorAt(double a) const { return kWiden * centreError + 5.0 * kU * a + kTiny; }
+  double lowestRounded(double a) const { return (a - errorAt(a)) * (1.0 - 4.0 * kU) - kTiny; }
+  double highestRounded(double a) const { return (a + errorAt(a)) * (1.0 + 4.0 * kU) + kTiny; }
+};
+
+// Positions that can hold the definition's farthest fix: every position whose exact distance
+// from the definition's centre can reach T, the least that distance can be. A position inside
+// the hull at distance >= T from the centre lies within rho = sqrt(D^2 - T^2) of a hull vertex
+// (D bounding every vertex's distance): writing it as a convex combination of the vertices v_i,
+// |q - c|^2 = sum l_i |v_i - c|^2 - sum l_i |v_i - q|^2.
+void candidatesOf(const McpPeel& peel, const CentreGuess& guess, std::vector<std::size_t>& out) {
+  out.clear();
+  const Bounds bounds{guess.error};
+  double farthest = 0.0;
+  for (const std::size_t v : peel.hull())
+    farthest = std::max(farthest, mcpDistance(peel.position(v), guess.centre));
+  const double least = (farthest - bounds.errorAt(farthest)) * (1.0 - 9.0 * kU) - 3.0 * kTiny;
+  const double most = farthest + bounds.errorAt(farthest);
+  if (!(least > 0.0)) {
+    peel.near(guess.centre, HUGE_VAL, out);
+  } else {
+    const double rho = std::sqrt((most - least) * (most + least)) * kWiden + kTiny;
+    for (const std::size_t v : peel.hull()) {
+      const double a = mcpDistance(peel.position(v), guess.centre);
+      if (a + bounds.errorAt(a) >= least - rho) peel.near(peel.position(v), rho, out);
+    }
+  }
+  std::sort(out.begin(), out.end());
+  out.erase(std::unique(out.begin(), out.end()), out.end());
+  std::erase_if(out, [&](std::size_t p) {
+    const double a = mcpDistance(peel.position(p), guess.centre);
+    return a + bounds.errorAt(a) < least;
+  });
+}
+
+// The definition's pick among the candidates, with its exact centre.
+std::size_t farthestFrom(const McpPeel& peel, std::span<const std::size_t> candidates, McpPoint centre) {
+  std::size_t best = McpPeel::kNone;
+  double bestDistance = -1.0;
+  for (const std::size_t p : candidates) {
+    const double d = mcpDistance(peel.position(p), centre);
+    if (d > bestDistance || (d == bestDistance && peel.firstFix(p) < peel.firstFix(best))) {
+      bestDistance = d;
+      best = p;
+    }
+  }
+  return best;
+}
+
+// The candidate the guess proves farthest, or kNone when the bounds leave two positions open.
+std::size_t provenFarthest(const McpPeel& peel, std::span<const std::size_t> candidates,
+                           const CentreGuess& guess) {
+  const Bounds bounds{guess.error};
+  std::size_t best = McpPeel::kNone;
+  double bestDistance = -1.0;
+  for (const std::size_t p : candidates) {
+    const double a = mcpDistance(peel.position(p), guess.centre);
+    if (a > bestDistance) {
+      bestDistance = a;
+      best = p;
+    }
+  }
+  const double floor = bounds.lowestRounded(bestDistance);
+  for (const std::size_t p : candidates) {
+    if (p != best && bounds.highestRounded(mcpDistance(peel.position(p), guess.centre)) >= floor) {
+      return McpPeel::kNone;
+    }
+  }
+  return best;
+}
+
+// mcpMeanCentre over the fixes left, in set order.
+McpPoint meanOfLeft(std::span<const McpPoint> fixes, const std::vector<char>& left, std::size_t count) {
+  McpPoint centre;
+  const auto k = static_cast<double>(count);
+  for (std::size_t i = 0; i < fixes.size(); ++i) {
+    if (!left[i]) continue;
+    centre.x += fixes[i].x / k;
+    centre.y += fixes[i].y / k;
+  }
+  return centre;
+}
+
+std::vector<double> coordinates(std::span<const McpPoint> fixes, bool x) {
+  std::vector<double> values(fixes.size());
+  for (std::size_t i = 0; i < fixes.size(); ++i) values[i] = x ? fixes[i].x : fixes[i].y;
+  return values;
+}
+
+}  // namespace
+
+std::vector<std::size_t> mcpFloatingRemovals(std::span<const McpPoint> fixes, std::size_t target,
+                                             McpFloatingCentre centre, McpFloatingStats* stats) {
+  std::vector<std::size_t> removed;
+  if (target >= fixes.size()) return removed;
+  McpPeel peel(fixes);
+  std::vector<char> left(fixes.size(), 1);
+  const bool byMean = centre == McpFloatingCentre::mean;
+  MeanCentre mean(byMean ? fixes : std::span<const McpPoint>{});
+  OrderStatistic xs(byMean ? std::vector<double>{} : coordinates(fixes, true));
+  OrderStatistic ys(byMean ? std::vector<double>{} : coordinates(fixes, false));
+  std::vector<std::size_t> candidates;
+  removed.reserve(fixes.size() - target);
+  while (peel.fixesLeft() > target) {
+    const CentreGuess guess = byMean ? mean.guess() : CentreGuess{{xs.middle(), ys.middle()}, 0.0};
+    candidatesOf(peel, guess, candidates);
+    std::size_t pick = McpPeel::kNone;
+    if (!byMean) {
+      pick = farthestFrom(peel, candidates, guess.centre);
+    } else {
+      pick = provenFarthest(peel, candidates, guess);
+      if (pick == McpPeel::kNone) {
+        pick = farthestFrom(peel, candidates, meanOfLeft(fixes, left, peel.fixesLeft()));
+        if (stats) ++stats->exactCentres;
+      }
+    }
+    const std::size_t fix = peel.firstFix(pick);
+    removed.push_back(fix);
+    left[fix] = 0;
+    if (byMean) {
+      mean.removed(fixes[fix]);
+    } else {
+      xs.erase(fixes[fix].x);
+      ys.erase(fixes[fix].y);
+    }
+    peel.removeFirst(pick);
+  }
+  return removed;
+}
+
+std::vector<McpPoint> mcpFloatingKeep(std::span<const McpPoint> fixes, std::size_t target,
+                                      McpFloatingCentre centre) {
+  std::vector<char> gone(fixes.size(), 0);
+  for (const std::size_t i : mcpFloatingRemovals(fixes, target, centre)) gone[i] = 1;
+  std::vector<McpPoint> kept;
+  kept.reserve(std::min(target, fixes.size()));
+  for (std::size_t i = 0; i < fixes.size(); ++i) {
+    if (!gone[i]) kept.push_back(fixes[i]);
+  }
+  return kept;
+}
+
+}  // namespace orvex::core
