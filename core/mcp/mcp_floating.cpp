@@ -145,25 +145,37 @@ struct Bounds {
 };
 
 // Positions that can hold the definition's farthest fix: every position whose exact distance
-// from the definition's centre can reach T, the least that distance can be. A position inside
-// the hull at distance >= T from the centre lies within rho = sqrt(D^2 - T^2) of a hull vertex
-// (D bounding every vertex's distance): writing it as a convex combination of the vertices v_i,
-// |q - c|^2 = sum l_i |v_i - c|^2 - sum l_i |v_i - q|^2.
-void candidatesOf(const McpPeel& peel, const CentreGuess& guess, std::vector<std::size_t>& out) {
+// from the definition's centre c can reach T, the least the farthest fix's distance can be.
+// Such a position q lies in a triangle (c, v_i, v_i+1) over a hull edge (the ray from c through
+// q leaves the hull through an edge), so one endpoint of that edge reaches T. Writing q as a
+// convex combination of c, v_i and v_i+1, |q - c|^2 = sum l_k |p_k - c|^2 - sum l_k |p_k - q|^2,
+// so q lies within rho = sqrt(D^2 - T^2) of a corner (D bounding every vertex's distance), and
+// that corner is no nearer c than T - rho: while rho < T, not c itself.
+void candidatesOf(const McpPeel& peel, const CentreGuess& guess, std::vector<double>& reach,
+                  std::vector<std::size_t>& out) {
   out.clear();
   const Bounds bounds{guess.error};
+  const std::vector<std::size_t>& hull = peel.hull();
+  reach.resize(hull.size());
   double farthest = 0.0;
-  for (const std::size_t v : peel.hull())
-    farthest = std::max(farthest, mcpDistance(peel.position(v), guess.centre));
+  for (std::size_t i = 0; i < hull.size(); ++i) {
+    const double a = mcpDistance(peel.position(hull[i]), guess.centre);
+    farthest = std::max(farthest, a);
+    reach[i] = a + bounds.errorAt(a);  // the most its exact distance can be
+  }
   const double least = (farthest - bounds.errorAt(farthest)) * (1.0 - 9.0 * kU) - 3.0 * kTiny;
   const double most = farthest + bounds.errorAt(farthest);
-  if (!(least > 0.0)) {
+  const double rho = std::sqrt(std::max(0.0, (most - least) * (most + least))) * kWiden + kTiny;
+  if (!(least > 2.0 * rho)) {
     peel.near(guess.centre, HUGE_VAL, out);
   } else {
-    const double rho = std::sqrt((most - least) * (most + least)) * kWiden + kTiny;
-    for (const std::size_t v : peel.hull()) {
-      const double a = mcpDistance(peel.position(v), guess.centre);
-      if (a + bounds.errorAt(a) >= least - rho) peel.near(peel.position(v), rho, out);
+    const std::size_t h = hull.size();
+    for (std::size_t i = 0; i < h; ++i) {
+      const std::size_t j = (i + 1) % h;
+      if (std::max(reach[i], reach[j]) < least) continue;
+      for (const std::size_t k : {i, j}) {
+        if (reach[k] >= least - rho) peel.near(peel.position(hull[k]), rho, out);
+      }
     }
   }
   std::sort(out.begin(), out.end());
@@ -241,10 +253,11 @@ std::vector<std::size_t> mcpFloatingRemovals(std::span<const McpPoint> fixes, st
   OrderStatistic xs(byMean ? std::vector<double>{} : coordinates(fixes, true));
   OrderStatistic ys(byMean ? std::vector<double>{} : coordinates(fixes, false));
   std::vector<std::size_t> candidates;
+  std::vector<double> reach;
   removed.reserve(fixes.size() - target);
   while (peel.fixesLeft() > target) {
     const CentreGuess guess = byMean ? mean.guess() : CentreGuess{{xs.middle(), ys.middle()}, 0.0};
-    candidatesOf(peel, guess, candidates);
+    candidatesOf(peel, guess, reach, candidates);
     std::size_t pick = McpPeel::kNone;
     if (!byMean) {
       pick = farthestFrom(peel, candidates, guess.centre);
