@@ -18,6 +18,8 @@ constexpr double kTiny = 1e-140;
 // Every rounding bound below is widened by this factor, so that second-order terms need no
 // separate accounting.
 constexpr double kWiden = 1.01;
+// Relative slack on squared distances compared against a threshold, far above their rounding.
+constexpr double kSquareSlack = 1e-12;
 
 // A sum kept as an unevaluated pair hi + lo (Knuth's two-sum per update), with a bound on its
 // distance from the exact sum of everything added.
@@ -43,7 +45,9 @@ class RunningSum {
 // A centre guess and the greatest distance (x plus y error) of the centre the definition uses.
 struct CentreGuess {
   McpPoint centre;
-  double error = 0.0;
+  double errorX = 0.0;  // greatest |x| distance of the definition's centre
+  double errorY = 0.0;
+  double error() const { return errorX + errorY; }
 };
 
 // The mean of the fixes left from running sums. The definition's centre is the set-order sum of
@@ -69,7 +73,7 @@ class MeanCentre {
       const double absolute = absSum.value() + absSum.error();
       return kWiden * (perAbs * absolute / k + sum.error() / k + kU * std::abs(value));
     };
-    return {c, axis(x_, absX_, c.x) + axis(y_, absY_, c.y)};
+    return {c, axis(x_, absX_, c.x), axis(y_, absY_, c.y)};
   }
 
  private:
@@ -151,30 +155,41 @@ struct Bounds {
 // convex combination of c, v_i and v_i+1, |q - c|^2 = sum l_k |p_k - c|^2 - sum l_k |p_k - q|^2,
 // so q lies within rho = sqrt(D^2 - T^2) of a corner (D bounding every vertex's distance), and
 // that corner is no nearer c than T - rho: while rho < T, not c itself.
-void candidatesOf(const McpPeel& peel, const CentreGuess& guess, std::vector<double>& reach,
+void candidatesOf(const McpPeel& peel, const CentreGuess& guess, std::vector<double>& squares,
                   std::vector<std::size_t>& out) {
   out.clear();
-  const Bounds bounds{guess.error};
+  const Bounds bounds{guess.error()};
   const std::vector<std::size_t>& hull = peel.hull();
-  reach.resize(hull.size());
+  squares.resize(hull.size());
   double farthest = 0.0;
   for (std::size_t i = 0; i < hull.size(); ++i) {
-    const double a = mcpDistance(peel.position(hull[i]), guess.centre);
-    farthest = std::max(farthest, a);
-    reach[i] = a + bounds.errorAt(a);  // the most its exact distance can be
+    const double dx = peel.position(hull[i]).x - guess.centre.x;
+    const double dy = peel.position(hull[i]).y - guess.centre.y;
+    squares[i] = dx * dx + dy * dy;
+    farthest = std::max(farthest, squares[i]);
   }
+  farthest = std::sqrt(farthest);  // as mcpDistance rounds it
   const double least = (farthest - bounds.errorAt(farthest)) * (1.0 - 9.0 * kU) - 3.0 * kTiny;
   const double most = farthest + bounds.errorAt(farthest);
   const double rho = std::sqrt(std::max(0.0, (most - least) * (most + least))) * kWiden + kTiny;
   if (!(least > 2.0 * rho)) {
     peel.near(guess.centre, HUGE_VAL, out);
   } else {
+    // A vertex's exact distance can reach r only if its rounded one is at least
+    // (r - errorAt(0)) / (1 + 5u); squares are compared a little below that, to stay on the safe
+    // side of their own rounding.
+    const auto floorOf = [&](double r) {
+      const double a = std::max(0.0, (r - bounds.errorAt(0.0)) / (1.0 + 5.0 * kU));
+      return a * a * (1.0 - kSquareSlack);
+    };
+    const double reachesLeast = floorOf(least);
+    const double reachesNear = floorOf(least - rho);
     const std::size_t h = hull.size();
     for (std::size_t i = 0; i < h; ++i) {
       const std::size_t j = (i + 1) % h;
-      if (std::max(reach[i], reach[j]) < least) continue;
+      if (std::max(squares[i], squares[j]) < reachesLeast) continue;
       for (const std::size_t k : {i, j}) {
-        if (reach[k] >= least - rho) peel.near(peel.position(hull[k]), rho, out);
+        if (squares[k] >= reachesNear) peel.near(peel.position(hull[k]), rho, out);
       }
     }
   }
@@ -203,7 +218,7 @@ std::size_t farthestFrom(const McpPeel& peel, std::span<const std::size_t> candi
 // The candidate the guess proves farthest, or kNone when the bounds leave two positions open.
 std::size_t provenFarthest(const McpPeel& peel, std::span<const std::size_t> candidates,
                            const CentreGuess& guess) {
-  const Bounds bounds{guess.error};
+  const Bounds bounds{guess.error()};
   std::size_t best = McpPeel::kNone;
   double bestDistance = -1.0;
   for (const std::size_t p : candidates) {
@@ -213,11 +228,27 @@ std::size_t provenFarthest(const McpPeel& peel, std::span<const std::size_t> can
       best = p;
     }
   }
-  const double floor = bounds.lowestRounded(bestDistance);
+  const McpPoint b = peel.position(best);
+  const double bestReach = bestDistance + bounds.errorAt(bestDistance);
   for (const std::size_t p : candidates) {
-    if (p != best && bounds.highestRounded(mcpDistance(peel.position(p), guess.centre)) >= floor) {
-      return McpPeel::kNone;
-    }
+    if (p == best) continue;
+    // |b - c|^2 - |q - c|^2 is linear in the centre c: (b - q) . (b + q - 2c). Its least value
+    // over the centres the guess allows, divided by the most |b - c| + |q - c| can be, bounds
+    // the distances' difference from below; it must exceed their rounding, 4u each.
+    const McpPoint q = peel.position(p);
+    const double ux = b.x - guess.centre.x, vx = q.x - guess.centre.x;
+    const double uy = b.y - guess.centre.y, vy = q.y - guess.centre.y;
+    const double atGuess = (ux - vx) * (ux + vx) + (uy - vy) * (uy + vy);
+    const double rounding = 8.0 * kU *
+                            ((std::abs(ux) + std::abs(vx)) * (std::abs(ux) + std::abs(vx)) +
+                             (std::abs(uy) + std::abs(vy)) * (std::abs(uy) + std::abs(vy)));
+    const double shift = 2.0 * kWiden *
+                         (std::abs(b.x - q.x) * guess.errorX + std::abs(b.y - q.y) * guess.errorY) *
+                         (1.0 + 4.0 * kU);
+    const double least = atGuess - rounding - shift;
+    const double a = mcpDistance(q, guess.centre);
+    const double sum = bestReach + a + bounds.errorAt(a);
+    if (!(least > sum * (4.0 * kU * sum + 2.0 * kTiny) * kWiden)) return McpPeel::kNone;
   }
   return best;
 }
@@ -253,11 +284,11 @@ std::vector<std::size_t> mcpFloatingRemovals(std::span<const McpPoint> fixes, st
   OrderStatistic xs(byMean ? std::vector<double>{} : coordinates(fixes, true));
   OrderStatistic ys(byMean ? std::vector<double>{} : coordinates(fixes, false));
   std::vector<std::size_t> candidates;
-  std::vector<double> reach;
+  std::vector<double> squares;
   removed.reserve(fixes.size() - target);
   while (peel.fixesLeft() > target) {
-    const CentreGuess guess = byMean ? mean.guess() : CentreGuess{{xs.middle(), ys.middle()}, 0.0};
-    candidatesOf(peel, guess, reach, candidates);
+    const CentreGuess guess = byMean ? mean.guess() : CentreGuess{{xs.middle(), ys.middle()}, 0.0, 0.0};
+    candidatesOf(peel, guess, squares, candidates);
     std::size_t pick = McpPeel::kNone;
     if (!byMean) {
       pick = farthestFrom(peel, candidates, guess.centre);

@@ -193,7 +193,8 @@ void McpPeel::inTriangle(McpPoint a, McpPoint b, McpPoint c, std::vector<std::si
   const double xmax = std::max({a.x, b.x, c.x});
   const double ymin = std::min({a.y, b.y, c.y});
   const double ymax = std::max({a.y, b.y, c.y});
-  const std::array<std::array<McpPoint, 2>, 3> edges{{{a, b}, {b, c}, {c, a}}};
+  // The base c -> a first: it cuts away the bulk of the set, which lies inside the hull.
+  const std::array<std::array<McpPoint, 2>, 3> edges{{{c, a}, {a, b}, {b, c}}};
   std::vector<std::size_t> stack{0};
   while (!stack.empty()) {
     const Node& node = nodes_[stack.back()];
@@ -201,14 +202,16 @@ void McpPeel::inTriangle(McpPoint a, McpPoint b, McpPoint c, std::vector<std::si
     if (node.alive == 0 || node.xmin > xmax || node.xmax < xmin || node.ymin > ymax || node.ymax < ymin) {
       continue;
     }
-    // A box wholly right of one edge of the (anticlockwise) triangle holds nothing inside it.
-    const std::array<McpPoint, 4> corners{
-        {{node.xmin, node.ymin}, {node.xmax, node.ymin}, {node.xmax, node.ymax}, {node.xmin, node.ymax}}};
+    // A box wholly right of one edge of the (anticlockwise) triangle holds nothing inside it: its
+    // corner farthest left of the edge is right of it.
     bool outside = false;
     for (const auto& e : edges) {
-      outside = std::all_of(corners.begin(), corners.end(),
-                            [&](const McpPoint& k) { return mcpOrientation(e[0], e[1], k) < 0; });
-      if (outside) break;
+      const McpPoint leftmost{e[1].y < e[0].y ? node.xmax : node.xmin,
+                              e[1].x > e[0].x ? node.ymax : node.ymin};
+      if (mcpOrientation(e[0], e[1], leftmost) < 0) {
+        outside = true;
+        break;
+      }
     }
     if (outside) continue;
     if (node.left != kNone) {
