@@ -69,8 +69,14 @@ void BM_Floating(benchmark::State& state) {
     }
   }
 }
+// Floating Mean at 10^6 is left out: at that size its rounding bound is wide against the gaps
+// between the farthest fixes, and many rounds sum the centre afresh over every fix.
 BENCHMARK(BM_Floating)
-    ->ArgsProduct({{10000, 100000, 1000000}, {0, 1}})
+    ->Args({10000, 0})
+    ->Args({10000, 1})
+    ->Args({100000, 0})
+    ->Args({100000, 1})
+    ->Args({1000000, 1})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
