@@ -10,7 +10,8 @@ DEMO_OUT   ?= demo-output
 FUZZ_BUILD ?= build-fuzz
 # Seconds each fuzz target runs; CI runs `make fuzz-ci` (20 seconds each).
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = fuzz_where_access fuzz_where_ogr fuzz_number_list fuzz_registry fuzz_kde_settings fuzz_mdb
+FUZZ_TARGETS = fuzz_where_access fuzz_where_ogr fuzz_number_list fuzz_registry fuzz_kde_settings fuzz_mdb \
+               fuzz_movebank_csv fuzz_prj
 
 .PHONY: all deps configure build test demo desktop install package test-asan format format-check bench bench-peers fuzz fuzz-ci clean
 

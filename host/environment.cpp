@@ -65,6 +65,10 @@ ScratchFolder::~ScratchFolder() {
 
 void watchScratchFolders(ScratchWatcher watcher) { scratchWatcher.store(watcher); }
 
+void noteScratchPath(const std::filesystem::path& path, bool made) {
+  if (const ScratchWatcher watcher = scratchWatcher.load()) watcher(path, made);
+}
+
 std::filesystem::path executableFolder() {
   std::error_code error;
   const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);

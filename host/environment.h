@@ -39,6 +39,11 @@ class ScratchFolder {
 using ScratchWatcher = void (*)(const std::filesystem::path& folder, bool made);
 void watchScratchFolders(ScratchWatcher watcher);
 
+/// Tells the watcher of a scratch folder or file made elsewhere than in a ScratchFolder (an
+/// in-place edit's working copy and lock beside the user's file): made (true), or about to be
+/// removed or to be kept after the run (false). A stop removes the paths it was told of.
+void noteScratchPath(const std::filesystem::path& path, bool made);
+
 /// The folder of the running executable (from /proc/self/exe); empty when it cannot be read,
 /// never the current folder (whatever lies there is not ours to load).
 std::filesystem::path executableFolder();

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <iostream>
@@ -249,7 +250,49 @@ void declareKde(CLI::App& sub, CommandArgs& args) {
       ->expected(0, 1);
 }
 
+/// The tool keeps cells of whole map units (the dialog rounds halves to even): 0.5 became 0 and
+/// then a division by zero. A rounding is said before the run; a size that rounds to nothing
+/// is refused.
+void checkCellSize(const CommandArgs& args, headless::HeadlessApplication& application) {
+  if (!args.given("cell-size")) return;
+  const std::string text = args.textOf("cell-size");
+  const std::optional<double> size = host::parseNumber(text);
+  if (!size || !(*size > 0)) return;  // the dialog keeps its own value, as for any text it refuses
+  const double whole = std::nearbyint(*size);
+  if (whole < 1)
+    throw CLI::ValidationError("--cell-size", text + " rounds to 0: cells are whole map units, at least 1");
+  if (whole != *size)
+    application.note("Note: --cell-size " + text + " is rounded to " + host::numberText(whole) +
+                     " (cells are whole map units).");
+}
+
+/// The --id field of the point layer the dialog takes (--layer, else the first). The dialog
+/// lists whole-number and text fields only, and one it does not list was refused as "Control
+/// 'cmbUIDFLD' has no item": the layer, the field and what is wrong with it are said instead.
+void checkIdField(const CommandArgs& args, headless::HeadlessApplication& application) {
+  const std::string id = args.textOf("id");
+  for (const auto& layer : application.focusMap().layers()) {
+    const auto features = std::dynamic_pointer_cast<host::FeatureLayer>(layer);
+    const auto featureClass = features ? features->featureClass() : nullptr;
+    if (!featureClass || featureClass->shapeType() != host::GeometryType::Point) continue;
+    if (!args.layer.empty() && !host::iequals(layer->name(), args.layer)) continue;
+    const int index = featureClass->findField(id);
+    if (index < 0)
+      throw host::Error(host::kInvalidArgument,
+                        "Layer '" + layer->name() + "' has no field \"" + id + "\" (--id)");
+    const host::FieldType type = featureClass->fields().at(index).type;
+    if (type != host::FieldType::SmallInteger && type != host::FieldType::Integer &&
+        type != host::FieldType::String)
+      throw host::Error(host::kInvalidArgument, "The field \"" + id + "\" of layer '" + layer->name() +
+                                                    "' holds neither whole numbers nor text: --id takes a "
+                                                    "whole-number or text field that names each animal");
+    return;
+  }
+}
+
 void scriptKde(const CommandArgs& args, headless::HeadlessApplication& application) {
+  checkCellSize(args, application);
+  checkIdField(args, application);
   const fs::path outDir = fs::absolute(args.textOf("out-dir"));
   std::error_code error;
   fs::create_directories(outDir, error);

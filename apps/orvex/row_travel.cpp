@@ -2,14 +2,35 @@
 
 #include <filesystem>
 #include <iostream>
+#include <string>
+#include <string_view>
 
 #include "apps/orvex/global_options.h"
+#include "host/geometry.h"
 #include "host/table.h"
 #include "platform/headless/headless_application.h"
 
 namespace orvex::cli {
 
 namespace {
+
+/// The design's message of a value or a position missing (an error 94 while the fields are
+/// computed) names neither the row nor the field.
+constexpr std::string_view kMissingValueError = "Error number: 94";
+
+/// The first fix, in the order the command reads them, without a position or with an empty
+/// "Time2": its FID and what is missing; empty when there is none.
+std::string firstMissingValue(const host::FeatureClass& featureClass) {
+  const auto cursor = featureClass.search();
+  while (const auto feature = cursor->next()) {
+    const std::string fid = "FID " + std::to_string(feature->oid());
+    const host::Point* point = feature->shape().point();
+    if (point == nullptr || point->isEmpty()) return fid + " has no position";
+    const int time2 = feature->findField("Time2");
+    if (time2 >= 0 && feature->value(time2).isEmpty()) return fid + ": the field \"Time2\" is empty";
+  }
+  return {};
+}
 
 class TravelSubcommand final : public Subcommand {
  public:
@@ -41,6 +62,10 @@ int TravelSubcommand::report(const CommandArgs& args, platform::headless::Headle
         args.files.size() == 1 ? std::filesystem::absolute(args.files.front()) : std::filesystem::path();
     std::string reason = messages[question + 1].message.text;
     for (char& c : reason) c = c == '\n' || c == '\r' ? ' ' : c;
+    const auto layer = std::dynamic_pointer_cast<host::FeatureLayer>(application.document()->selectedLayer());
+    if (reason.ends_with(kMissingValueError) && layer && layer->featureClass())
+      if (const std::string missing = firstMissingValue(*layer->featureClass()); !missing.empty())
+        reason += " (" + missing + ")";
     application.runRecord().failure({.item = path.empty() ? std::string("the run") : path.filename().string(),
                                      .reason = reason + "; nothing was changed in it",
                                      .path = path});

@@ -96,6 +96,7 @@ void onStop(int signal) {
   for (Slot& slot : slots) {
     if (slot.state.load() != Slot::Live) continue;
     const int folder = ::open(slot.path.data(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder < 0 && errno == ENOTDIR) ::unlink(slot.path.data());  // a scratch file: an edit's lock
     if (folder < 0) continue;
     removeContents(folder);
     ::close(folder);

@@ -2,7 +2,9 @@
 
 #include <array>
 #include <cmath>
+#include <istream>
 #include <map>
+#include <streambuf>
 
 #include "host/error.h"
 #include "host/status.h"
@@ -26,16 +28,41 @@ constexpr std::array<std::string_view, 2> kOutlierColumns{"manually-marked-outli
   throw host::Error(host::kDataError, std::string(source) + ":" + std::to_string(line) + ": " + what);
 }
 
+/// Reads one physical line, which ends in LF, CR LF or a lone CR (as programs of old Macs
+/// save text). False at the end of the input.
+bool readLine(std::istream& in, std::string& line) {
+  using Traits = std::char_traits<char>;
+  line.clear();
+  std::streambuf& buffer = *in.rdbuf();
+  int c = buffer.sbumpc();
+  if (Traits::eq_int_type(c, Traits::eof())) {
+    in.setstate(std::ios::eofbit | std::ios::failbit);
+    return false;
+  }
+  for (; !Traits::eq_int_type(c, Traits::eof()); c = buffer.sbumpc()) {
+    if (c == '\n') break;
+    if (c == '\r') {
+      if (buffer.sgetc() == '\n') buffer.sbumpc();
+      break;
+    }
+    line += Traits::to_char_type(c);
+  }
+  return true;
+}
+
 /// Reads one CSV record; a quoted cell may hold commas, doubled quotes and line breaks.
-/// `lines` advances by the physical lines consumed. False at the end of the input.
-bool readRecord(std::istream& in, std::vector<std::string>& cells, std::size_t& lines) {
+/// `lines` advances by the physical lines consumed. False at the end of the input. A NUL
+/// byte is refused naming the line: it would cut an identifier short where it is written.
+bool readRecord(std::istream& in, std::string_view source, std::vector<std::string>& cells,
+                std::size_t& lines) {
   cells.clear();
   std::string line;
-  // Lines end in LF or CR LF, also inside a quoted cell (where the break becomes one LF).
+  // Inside a quoted cell a line break becomes one LF, whichever it was.
   const auto nextLine = [&] {
-    if (!std::getline(in, line)) return false;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!readLine(in, line)) return false;
     ++lines;
+    if (line.find('\0') != std::string::npos)
+      failAt(source, lines, "a NUL byte in the text (the file is damaged or not a CSV file)");
     return true;
   };
   if (!nextLine()) return false;
@@ -182,7 +209,7 @@ void readMovebankCsv(std::istream& in, std::string_view source, const MovebankRe
                      std::vector<MovebankFix>& fixes, MovebankCounts& counts) {
   std::vector<std::string> cells;
   std::size_t lines = 0;
-  if (!readRecord(in, cells, lines)) failAt(source, 1, "the file is empty");
+  if (!readRecord(in, source, cells, lines)) failAt(source, 1, "the file is empty");
   if (!cells.empty() && cells.front().starts_with("\xEF\xBB\xBF")) cells.front().erase(0, 3);
   const Columns columns = findColumns(cells, source);
   const std::size_t width = cells.size();
@@ -190,7 +217,7 @@ void readMovebankCsv(std::istream& in, std::string_view source, const MovebankRe
 
   while (true) {
     const std::size_t line = lines + 1;
-    if (!readRecord(in, cells, lines)) break;
+    if (!readRecord(in, source, cells, lines)) break;
     if (cells.size() == 1 && host::trim(cells.front()).empty()) continue;  // a blank line
     if (cells.size() < width)
       failAt(source, line,

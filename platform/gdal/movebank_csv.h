@@ -42,7 +42,8 @@ struct MovebankReadOptions {
   bool keepOutliers = false;
 };
 
-/// Reads one CSV file (RFC 4180 quoting, CR LF or LF, a UTF-8 byte-order mark skipped) and
+/// Reads one CSV file (RFC 4180 quoting, lines ending in LF, CR LF or a lone CR, a UTF-8
+/// byte-order mark skipped; identifiers kept as their bytes, in any script) and
 /// appends its kept fixes and counts to `fixes` and `counts`. `source` names the file in
 /// messages. Rows are counted in `counts.rows` before any is left out, so a second file
 /// continues the `order` of the first.
@@ -56,7 +57,7 @@ struct MovebankReadOptions {
 /// ("timestamp", "location-long", "location-lat", and one of the two identifiers), a
 /// timestamp that is not "YYYY-MM-DD HH:MM:SS[.fff]" (a 'T' instead of the space and a final
 /// 'Z' accepted), a coordinate that is not a number or is out of range, a row with fewer
-/// cells than the header.
+/// cells than the header, a NUL byte.
 void readMovebankCsv(std::istream& in, std::string_view source, const MovebankReadOptions& options,
                      std::vector<MovebankFix>& fixes, MovebankCounts& counts);
 

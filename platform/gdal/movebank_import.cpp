@@ -80,7 +80,12 @@ void writeFixes(const MovebankImportOptions& options, const std::vector<Movebank
   VectorOutput out = openVectorOutput(options.output, options.output.stem().string(), options.replace);
   report.layer = out.layer;
   ErrorCollector errors;
-  OGRLayer* layer = out.dataset->CreateLayer(out.layer.c_str(), &target, wkbPoint, nullptr);
+  // Identifiers are UTF-8 and may be in any script: a shapefile written in GDAL's default
+  // code page (Latin-1) turned every other letter into '?', two animals into one.
+  CPLStringList layerOptions;
+  if (vectorFormatOf(options.output) == VectorFormat::Shapefile)
+    layerOptions.SetNameValue("ENCODING", "UTF-8");
+  OGRLayer* layer = out.dataset->CreateLayer(out.layer.c_str(), &target, wkbPoint, layerOptions.List());
   if (layer == nullptr)
     failWithGdal("cannot create the layer " + out.layer + " in " + options.output.string(), &errors);
 

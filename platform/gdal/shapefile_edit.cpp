@@ -12,8 +12,10 @@
 #include <sstream>
 #include <system_error>
 
+#include "host/environment.h"
 #include "host/error.h"
 #include "host/text.h"
+#include "platform/gdal/deferred_stops.h"
 
 namespace orvex::platform::gdal {
 namespace fs = std::filesystem;
@@ -202,9 +204,14 @@ ShapefileEdit ShapefileEdit::begin(const fs::path& shpIn) {
     throw host::Error(host::kAccessDenied, "'" + shp.string() +
                                                "' is being edited by another run; nothing was changed. "
                                                "Try again when that run has finished.");
+  // A run stopped by a signal removes the lock and the working copy: nothing is left beside
+  // the user's file (until the journal is written: from then on the copy is the edit).
+  host::noteScratchPath(lockPath(shp), true);
   ShapefileEdit edit(shp, fd);
   try {
     recoverLocked(shp);
+    fs::create_directories(editFolder(shp));
+    host::noteScratchPath(editFolder(shp), true);
     fs::create_directories(newFolder(shp));
     for (const auto& name : companions(shp, kSetExtensions))
       fs::copy_file(shp.parent_path() / name, newFolder(shp) / name);
@@ -219,6 +226,7 @@ ShapefileEdit ShapefileEdit::begin(const fs::path& shpIn) {
 fs::path ShapefileEdit::workingCopy() const { return newFolder(shp_) / shp_.filename(); }
 
 void ShapefileEdit::commit() {
+  const DeferredStops stops;  // the journal and the renames run whole, or the edit is removed
   Journal journal;
   try {
     journal.moves = companions(workingCopy(), kSetExtensions);
@@ -231,6 +239,7 @@ void ShapefileEdit::commit() {
     throw host::Error(host::kDataError, "Cannot write the edit of '" + shp_.string() +
                                             "'; the file is unchanged: " + error.what());
   }
+  host::noteScratchPath(editFolder(shp_), false);  // journalled: the next open finishes it
   finished_ = true;
   try {
     applyJournal(shp_, journal);
@@ -247,11 +256,14 @@ void ShapefileEdit::commit() {
 void ShapefileEdit::rollBack() noexcept {
   finished_ = true;
   std::error_code ignored;
+  host::noteScratchPath(editFolder(shp_), false);
   if (!readJournal(shp_)) fs::remove_all(editFolder(shp_), ignored);
 }
 
 void ShapefileEdit::release() noexcept {
-  if (lockFd_ >= 0) releaseLock(lockPath(shp_), lockFd_);
+  if (lockFd_ < 0) return;
+  host::noteScratchPath(lockPath(shp_), false);
+  releaseLock(lockPath(shp_), lockFd_);
   lockFd_ = -1;
 }
 

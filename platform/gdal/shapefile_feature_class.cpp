@@ -246,9 +246,20 @@ void ShapefileFeatureClass::rebuildFields() {
   shape.geometry->hasM = OGR_GT_HasM(layerType) != 0;
   defs.push_back(shape);
   const OGRFeatureDefn* defn = layer_->GetLayerDefn();
-  for (int i = 0; i < defn->GetFieldCount(); ++i) defs.push_back(hostFieldFor(*defn->GetFieldDefn(i)));
+  for (int i = 0; i < defn->GetFieldCount(); ++i) {
+    defs.push_back(hostFieldFor(*defn->GetFieldDefn(i)));
+    if (static_cast<std::size_t>(i) < sourceFieldNames_.size())
+      defs.back().name = sourceFieldNames_[static_cast<std::size_t>(i)];
+  }
   if (fields_) retiredFields_.push_back(fields_);
   fields_ = std::make_shared<const host::Fields>(std::move(defs));
+}
+
+void ShapefileFeatureClass::useSourceFieldNames(std::vector<std::string> names) {
+  std::lock_guard lock(mutex_);
+  requireOpen();
+  sourceFieldNames_ = std::move(names);
+  rebuildFields();
 }
 
 std::string ShapefileFeatureClass::name() const { return shp_.stem().string(); }
@@ -288,6 +299,8 @@ void ShapefileFeatureClass::deleteField(std::string_view fieldName) {
   if (layer_->DeleteField(index - kFirstAttribute) != OGRERR_NONE || errors.failed()) {
     failWrite("cannot delete field \"" + std::string(fieldName) + "\" from " + where(), errors);
   }
+  if (const auto named = static_cast<std::size_t>(index - kFirstAttribute); named < sourceFieldNames_.size())
+    sourceFieldNames_.erase(sourceFieldNames_.begin() + static_cast<std::ptrdiff_t>(named));
   rebuildFields();
 }
 
@@ -307,7 +320,7 @@ std::vector<host::ObjectId> ShapefileFeatureClass::matchingIds(const host::Query
     return ids;
   }
 
-  const WhereFilter clause = WhereFilter::compile(filter.where, *layer_->GetLayerDefn());
+  const WhereFilter clause = WhereFilter::compile(filter.where, *layer_->GetLayerDefn(), sourceFieldNames_);
   ErrorCollector errors;
   // The walk only needs ids and attributes; skipping the shapes saves reading the .shp, and
   // a clause that keeps every row needs no attribute either.
@@ -395,7 +408,8 @@ void ShapefileFeatureClass::deleteRow(host::ObjectId id) {
 void ShapefileFeatureClass::fillFeature(OGRFeature& feature, const host::Row& row) const {
   const OGRFeatureDefn* defn = layer_->GetLayerDefn();
   for (int i = 0; i < defn->GetFieldCount(); ++i) {
-    const int source = row.findField(defn->GetFieldDefn(i)->GetNameRef());
+    // Matched by the host's name of the field, which a source's long name may have replaced.
+    const int source = row.findField(fields_->at(i + kFirstAttribute).name);
     if (source < 0) continue;
     try {
       writeValue(feature, i, row.value(source), where());

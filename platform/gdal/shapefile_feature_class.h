@@ -62,6 +62,12 @@ class ShapefileFeatureClass final : public host::FeatureClass {
   host::Envelope extent() const override;
   host::SpatialReferencePtr spatialReference() const override { return spatialReference_; }
 
+  /// Names the first attribute fields, in order, as the source of a shapefile copy holds them
+  /// (a GeoPackage's names, which the copy cut to 10 characters): fields(), finding a field,
+  /// where clauses and rows written take these names from then on. Names past the field
+  /// count are ignored; a field deleted takes its name with it.
+  void useSourceFieldNames(std::vector<std::string> names);
+
   /// The .shp file.
   const std::filesystem::path& shpPath() const { return shp_; }
   bool readOnly() const { return readOnly_; }
@@ -140,6 +146,7 @@ class ShapefileFeatureClass final : public host::FeatureClass {
   host::GeometryType shapeType_ = host::GeometryType::Null;
   host::SpatialReferencePtr spatialReference_;
   std::shared_ptr<const host::Fields> fields_;
+  std::vector<std::string> sourceFieldNames_;  ///< see useSourceFieldNames
   // Earlier field lists, kept so that a reference from fields() stays valid after a field is
   // added or deleted.
   std::vector<std::shared_ptr<const host::Fields>> retiredFields_;

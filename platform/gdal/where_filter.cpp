@@ -60,13 +60,16 @@ class FeatureCells final : public where::RowCells {
 WhereFilter::WhereFilter(where::Clause clause, std::vector<where::ValueKind> kinds)
     : clause_(std::move(clause)), kinds_(std::move(kinds)) {}
 
-WhereFilter WhereFilter::compile(std::string_view clause, const OGRFeatureDefn& fields) {
+WhereFilter WhereFilter::compile(std::string_view clause, const OGRFeatureDefn& fields,
+                                 std::span<const std::string> names) {
   std::vector<where::Column> columns;
   std::vector<where::ValueKind> kinds;
   for (int i = 0; i < fields.GetFieldCount(); ++i) {
     const OGRFieldDefn* field = fields.GetFieldDefn(i);
     kinds.push_back(kindOf(field->GetType()));
-    columns.push_back({field->GetNameRef(), kinds.back(), OGRFieldDefn::GetFieldTypeName(field->GetType())});
+    const std::string name =
+        static_cast<std::size_t>(i) < names.size() ? names[static_cast<std::size_t>(i)] : field->GetNameRef();
+    columns.push_back({name, kinds.back(), OGRFieldDefn::GetFieldTypeName(field->GetType())});
   }
   try {
     return WhereFilter(where::Clause::compile(clause, columns, where::Dialect::ogr()), std::move(kinds));

@@ -14,6 +14,8 @@
 //   compare with text holding an ISO 8601 date or date and time. Any other pairing is refused
 //   when the clause is compiled.
 
+#include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -26,8 +28,10 @@ class WhereFilter {
  public:
   /// Compiles a clause against a layer's fields. Blank text keeps every row. Throws
   /// host::Error (kInvalidArgument) quoting the clause for a syntax error, an unknown field
-  /// or a type mismatch.
-  static WhereFilter compile(std::string_view clause, const OGRFeatureDefn& fields);
+  /// or a type mismatch. `names`, when given, name the first fields in place of their OGR
+  /// names (the long names of a source whose shapefile copy cut them to 10 characters).
+  static WhereFilter compile(std::string_view clause, const OGRFeatureDefn& fields,
+                             std::span<const std::string> names = {});
 
   bool keepsEveryRow() const { return clause_.keepsEveryRow(); }
   /// True when the feature satisfies the clause.

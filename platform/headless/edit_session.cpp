@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "host/error.h"
+#include "platform/gdal/deferred_stops.h"
 #include "platform/gdal/gdal_handles.h"
 #include "platform/gdal/gdal_session.h"
 #include "platform/gdal/ogr_fields.h"
@@ -93,6 +94,7 @@ struct GeoPackageEdit final : EditSessions::Edit {
   }
 
   void writeBack(const std::vector<std::optional<host::Row>>& after, const host::Fields& fields) const {
+    const gdal::DeferredStops stops;  // a stop mid-transaction would leave SQLite's journal beside the file
     gdal::ErrorCollector errors;
     gdal::DatasetPtr dataset(GDALDataset::Open(source.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE));
     if (!dataset) fail("it cannot be opened for writing", &errors);

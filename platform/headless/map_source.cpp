@@ -10,6 +10,8 @@
 #include "host/error.h"
 #include "host/table.h"
 #include "host/text.h"
+#include "platform/gdal/prj_text.h"
+#include "platform/gdal/shapefile_feature_class.h"
 #include "platform/headless/edit_session.h"
 #include "platform/headless/headless_application.h"
 #include "platform/headless/headless_layers.h"
@@ -27,11 +29,16 @@ std::filesystem::path folderOf(const std::filesystem::path& file) {
   return parent.empty() ? std::filesystem::path(".") : parent;
 }
 
+/// The layer of the shapefile `shp`; a copy's fields take their source's names, when given.
 std::shared_ptr<host::Layer> shapefileLayer(HeadlessApplication& application,
-                                            const std::filesystem::path& shp, const std::string& layerName) {
+                                            const std::filesystem::path& shp, const std::string& layerName,
+                                            const std::vector<std::string>& sourceFieldNames = {}) {
   auto workspace = application.workspaces().openShapefileWorkspace(folderOf(shp));
   auto featureClass = workspace->openFeatureClass(shp.filename().string());
   if (!featureClass) throw host::Error(host::kFileNotFound, "Cannot open shapefile '" + shp.string() + "'");
+  if (const auto copy = std::dynamic_pointer_cast<gdal::ShapefileFeatureClass>(featureClass);
+      copy && !sourceFieldNames.empty())
+    copy->useSourceFieldNames(sourceFieldNames);
   return std::make_shared<HeadlessFeatureLayer>(std::move(featureClass), layerName);
 }
 
@@ -45,8 +52,9 @@ std::shared_ptr<host::Layer> rasterLayer(HeadlessApplication& application, const
 /// A layer of the map with the file it shows.
 struct LoadedLayer {
   std::shared_ptr<host::Layer> layer;
-  std::filesystem::path source;  ///< the file named on the command line
-  std::filesystem::path shp;     ///< the shapefile the layer shows (empty for a raster)
+  std::filesystem::path source;                 ///< the file named on the command line
+  std::filesystem::path shp;                    ///< the shapefile the layer shows (empty for a raster)
+  std::vector<std::string> sourceFieldNames{};  ///< see CopiedLayer
 };
 
 bool isGeoPackage(const std::filesystem::path& file) { return hasExtension(file, ".gpkg"); }
@@ -88,12 +96,27 @@ std::vector<LoadedLayer> editedLayersOf(HeadlessApplication& application, const 
   std::vector<LoadedLayer> layers;
   for (const CopiedLayer& copy :
        copyToShapefiles(file, application.scratchFolder(), named.baseName(), {}, named.layer)) {
-    auto layer = shapefileLayer(application, copy.shp, copy.shp.stem().string());
+    auto layer = shapefileLayer(application, copy.shp, copy.shp.stem().string(), copy.sourceFieldNames);
     edits.beginGeoPackage(file, copy.layerName,
                           std::dynamic_pointer_cast<host::FeatureLayer>(layer)->featureClass());
-    layers.push_back({std::move(layer), file, copy.shp});
+    layers.push_back({std::move(layer), file, copy.shp, copy.sourceFieldNames});
   }
   return layers;
+}
+
+/// Names a shapefile's .prj that GDAL would take silently as no coordinate system.
+void notePrjProblem(HeadlessApplication& application, const std::filesystem::path& shp) {
+  const std::filesystem::path prj = std::filesystem::path(shp).replace_extension(".prj");
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(prj, error)) return;
+  std::ifstream in(prj, std::ios::binary);
+  std::string text(gdal::kMaxPrjBytes + 1, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  const auto problem = in.bad() ? std::optional<std::string>("cannot be read") : gdal::prjTextProblem(text);
+  if (problem)
+    application.note("Note: '" + prj.string() + "' " + *problem + "; the layer '" + shp.stem().string() +
+                     "' is read as having no coordinate system.");
 }
 
 /// The layers one file gives, in order.
@@ -110,6 +133,7 @@ std::vector<LoadedLayer> layersOf(HeadlessApplication& application, const std::f
   if (hasExtension(file, ".tiff"))
     throw host::Error(host::kNotImplemented,
                       "Raster layers are read from GeoTIFF files named <name>.tif: '" + file.string() + "'");
+  if (hasExtension(file, ".shp")) notePrjProblem(application, file);
   if (edits != nullptr) return editedLayersOf(application, named, *edits);
   if (hasExtension(file, ".shp"))
     return {{shapefileLayer(application, file, file.stem().string()), file, file}};
@@ -120,7 +144,8 @@ std::vector<LoadedLayer> layersOf(HeadlessApplication& application, const std::f
   std::vector<LoadedLayer> layers;
   for (const CopiedLayer& copy :
        copyToShapefiles(file, application.scratchFolder(), named.baseName(), {}, named.layer)) {
-    layers.push_back({shapefileLayer(application, copy.shp, copy.shp.stem().string()), file, copy.shp});
+    layers.push_back({shapefileLayer(application, copy.shp, copy.shp.stem().string(), copy.sourceFieldNames),
+                      file, copy.shp, copy.sourceFieldNames});
     application.note("Note: layer '" + copy.shp.stem().string() + "' is a shapefile copy of '" +
                      file.string() + "'; changes made to it are not written back to that file.");
   }
@@ -139,7 +164,7 @@ void projectIntoMap(HeadlessApplication& application, LoadedLayer& loaded,
   std::filesystem::create_directories(folder);
   const auto copies = copyToShapefiles(loaded.shp, folder, loaded.shp.stem().string(), map.wkt());
   const std::string name = loaded.layer->name();
-  loaded.layer = shapefileLayer(application, copies.front().shp, name);
+  loaded.layer = shapefileLayer(application, copies.front().shp, name, loaded.sourceFieldNames);
   loaded.shp = copies.front().shp;
   application.note("Note: layer '" + name + "' of '" + loaded.source.string() + "' is projected from " +
                    own->name() + " into the map's " + map.name() + ".");

@@ -46,6 +46,21 @@ std::string fileNameOf(std::string_view text) {
   return name.empty() ? std::string("layer") : name;
 }
 
+/// The field names of `source` when `copy` (its shapefile copy, fields in the same order)
+/// changed any of them; empty otherwise, or when the copy left a field out.
+std::vector<std::string> changedFieldNames(OGRLayer& source, GDALDataset& copy) {
+  OGRLayer* copied = copy.GetLayer(0);
+  const OGRFeatureDefn& from = *source.GetLayerDefn();
+  if (copied == nullptr || copied->GetLayerDefn()->GetFieldCount() != from.GetFieldCount()) return {};
+  std::vector<std::string> names;
+  bool changed = false;
+  for (int i = 0; i < from.GetFieldCount(); ++i) {
+    names.emplace_back(from.GetFieldDefn(i)->GetNameRef());
+    changed = changed || names.back() != copied->GetLayerDefn()->GetFieldDefn(i)->GetNameRef();
+  }
+  return changed ? names : std::vector<std::string>{};
+}
+
 }  // namespace
 
 bool isVectorFile(const std::filesystem::path& file) {
@@ -93,7 +108,7 @@ std::vector<CopiedLayer> copyToShapefiles(const std::filesystem::path& source,
     if (!copy || usageError != 0)
       gdal::failWithGdal("Cannot copy layer '" + layer + "' of '" + source.string() + "' to a shapefile",
                          &errors);
-    copies.push_back({layer, shp});
+    copies.push_back({layer, shp, changedFieldNames(*dataset->GetLayerByName(layer.c_str()), *copy)});
   }
   return copies;
 }

@@ -13,6 +13,9 @@ namespace orvex::platform::headless {
 struct CopiedLayer {
   std::string layerName;      ///< the layer's name in the source
   std::filesystem::path shp;  ///< the shapefile holding the copy
+  /// The source's names of the copy's attribute fields, in order, when the copy had to change
+  /// any (a shapefile's names hold 10 characters); empty when they are the copy's own.
+  std::vector<std::string> sourceFieldNames{};
 };
 
 /// True when GDAL opens `file` as a vector data set.

@@ -74,4 +74,32 @@ TEST(Crashes, ABandwidthTooSmallForTheGridIsRefused) {
   }
 }
 
+// Memory run out while the UD grid is filled was said as "no kernel was computed (status
+// 1015)"; it is named as such now. The program's own start needs little: --version runs under a
+// limit of 200 MB (it aborted on an allocation failure). Address space limits and the
+// sanitizers' shadow memory do not go together: skipped under them.
+TEST(Crashes, MemoryRunOutIsNamed) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "an address-space limit and AddressSanitizer do not go together";
+#endif
+  TempFolder home("crash");
+  writeLayer(home / "fixes.shp", layerOf(circleFixes(60)));
+  const auto limited = [&](const std::string& kilobytes, const std::vector<std::string>& args) {
+    std::vector<std::string> words{"-c", "ulimit -v " + kilobytes + " && exec \"$0\" \"$@\"",
+                                   (fs::path(ORVEX_BIN_DIR) / "orvex").string()};
+    words.insert(words.end(), args.begin(), args.end());
+    return runOrvex(home.path(), words, {{"ORVEX_THREADS", "1"}}, "/bin/sh");
+  };
+  const OrvexRun version = limited("200000", {"--version"});
+  EXPECT_EQ(version.exitCode, 0) << version.shown();
+  // 6,000 x 6,000 cells of 1 m (the fixes' 2 km and a 2 km buffer around them): 288 MB of grid.
+  const OrvexRun kde =
+      limited("400000", {"kde", (home / "fixes.shp").string(), "--id", "AnimalID", "--bandwidth", "href",
+                         "--cell-size", "1", "--out-dir", (home / "out").string()});
+  EXPECT_EQ(kde.exitCode, 1) << kde.shown();
+  EXPECT_NE(kde.err.find("nothing was written for animal A: no kernel was computed: Out of memory"),
+            std::string::npos)
+      << kde.shown();
+}
+
 }  // namespace

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <set>
+
 #include "robustness/robustness_support.h"
 #include "support/orvex_process.h"
 #include "support/temp_folder.h"
@@ -130,6 +133,120 @@ TEST(DataDamage, AFailedTravelChangesNothing) {
     std::erase_if(after, [&](const auto& entry) { return !before.contains(entry.first); });
     EXPECT_EQ(changedFiles(before, after), "") << run.shown();
   }
+}
+
+}  // namespace
+
+namespace {
+
+/// Makes record `index` of the point shapefile `shp` unreadable: its shape type says polygon.
+void damageRecord(const fs::path& shp, int index) {
+  std::fstream file(shp, std::ios::in | std::ios::out | std::ios::binary);
+  file.seekp(100 + 28 * index + 8);  // header, 28-byte point records, 8-byte record header
+  const char polygon[4] = {5, 0, 0, 0};
+  file.write(polygon, sizeof polygon);
+}
+
+// dedup-time and dedup-xy deleted duplicates around a fix without a position (dedup-xy took two
+// such fixes for one place). Each in-place command now stops at a fix without a position or
+// whose record cannot be read: exit 1, and the folder byte for byte as it was.
+TEST(DataDamage, AnEditMeetingAFixWithoutAShapeChangesNothing) {
+  for (const char* command : {"travel", "dedup-time", "dedup-xy"}) {
+    for (const bool unreadable : {false, true}) {
+      SCOPED_TRACE(std::string(command) + (unreadable ? " on an unreadable record" : " on a NULL shape"));
+      TempFolder home("damage");
+      const fs::path data = home / "data";
+      fs::create_directories(data);
+      auto features = circleFixes(40);
+      if (std::string(command) != "travel") features[6] = features[5];  // travel stops there by design
+      if (!unreadable) features[20].wkt.clear();
+      writeLayer(data / "fixes.shp", layerOf(features, wkbPoint, 32633));
+      if (unreadable) damageRecord(data / "fixes.shp", 20);
+      const auto before = snapshot(data);
+      const OrvexRun run = runOrvex(home.path(), {"--yes", command, data / "fixes.shp"});
+      EXPECT_EQ(run.exitCode, 1) << run.shown();
+      EXPECT_EQ(changedFiles(before, snapshot(data)), "") << run.shown();
+    }
+  }
+}
+
+// A GeoPackage was read through a shapefile copy that cut its field names to 10 characters:
+// `--by individual_local_identifier` found no such field. The names now stay whole for --by,
+// --where and --id, and an edit in place keeps them in the file.
+TEST(DataDamage, GeoPackageFieldsKeepTheirLongNames) {
+  TempFolder home("damage");
+  TestLayer layer = layerOf(circleFixes(60));
+  layer.fields = {{"individual_local_identifier", OFTString},
+                  {"individual_taxon_canonical_name", OFTString},
+                  {"Time2", OFTInteger}};
+  for (std::size_t i = 0; i < layer.features.size(); ++i)
+    layer.features[i].values = {{"individual_local_identifier", i % 2 == 0 ? "A" : "B"},
+                                {"individual_taxon_canonical_name", "Canis lupus"},
+                                {"Time2", std::to_string(1000000 + 3600 * i)}};
+  writeLayer(home / "fixes.gpkg", layer);
+
+  const OrvexRun mcp =
+      runOrvex(home.path(),
+               {"mcp", home / "fixes.gpkg", "--by", "individual_local_identifier", "--where",
+                "individual_taxon_canonical_name = 'Canis lupus'", "--out", home / "out" / "m_{layer}.shp"});
+  EXPECT_EQ(mcp.exitCode, 0) << mcp.shown();
+  EXPECT_TRUE(fs::exists(home / "out" / "m_A.shp") && fs::exists(home / "out" / "m_B.shp")) << mcp.shown();
+  const OrvexRun kde =
+      runOrvex(home.path(), {"kde", home / "fixes.gpkg", "--id", "individual_local_identifier", "--bandwidth",
+                             "href", "--out-dir", home / "kde"});
+  EXPECT_EQ(kde.exitCode, 0) << kde.shown();
+
+  const OrvexRun travel = runOrvex(home.path(), {"--yes", "travel", home / "fixes.gpkg"});
+  EXPECT_EQ(travel.exitCode, 0) << travel.shown();
+  GDALDatasetUniquePtr edited(GDALDataset::Open((home / "fixes.gpkg").c_str(), GDAL_OF_VECTOR));
+  ASSERT_TRUE(edited);
+  const OGRFeatureDefn* fields = edited->GetLayer(0)->GetLayerDefn();
+  EXPECT_GE(fields->GetFieldIndex("individual_local_identifier"), 0);
+  EXPECT_GE(fields->GetFieldIndex("individual_taxon_canonical_name"), 0);
+  EXPECT_EQ(fields->GetFieldCount(), 3 + 6);  // the six travel fields added
+}
+
+// dedup-time compared 64-bit times as doubles: 2^53 and 2^53 + 1 were one time, and so were
+// 10^18 - 2 and 10^18 - 1. Only the true repeat (2^53 + 1 twice) is deleted now. (A .dbf number
+// field of 18 digits is the widest GDAL reads as whole numbers; wider ones it reads as reals.)
+TEST(DataDamage, DedupTimeComparesSixtyFourBitTimesExactly) {
+  TempFolder home("damage");
+  const char* times[] = {"1000",
+                         "9007199254740992",
+                         "9007199254740993",
+                         "9007199254740993",
+                         "999999999999999998",
+                         "999999999999999999"};
+  TestLayer layer = layerOf(circleFixes(6));
+  layer.fields = {{"AnimalID", OFTString}, {"Time2", OFTInteger64}};
+  layer.widths = {{"Time2", 18}};
+  for (std::size_t i = 0; i < layer.features.size(); ++i) layer.features[i].values["Time2"] = times[i];
+  writeLayer(home / "fixes.shp", layer);
+  const OrvexRun run = runOrvex(home.path(), {"--yes", "dedup-time", home / "fixes.shp"});
+  EXPECT_EQ(run.exitCode, 0) << run.shown();
+  EXPECT_NE(run.out.find("1 feature deleted"), std::string::npos) << run.shown();
+  EXPECT_EQ(shapesOf(home / "fixes.shp").size(), 5U) << run.shown();
+}
+
+// import-movebank wrote shapefiles in GDAL's default code page, Latin-1, without a .cpg: two
+// animals named in Chinese became one animal "?". The text is UTF-8 now, said by the .cpg.
+TEST(DataDamage, AMovebankImportKeepsIdentifiersInAnyScript) {
+  TempFolder home("damage");
+  std::ofstream(home / "fixes.csv")
+      << "event-id,timestamp,location-long,location-lat,individual-local-identifier\n"
+         "1,2024-05-01 00:00:00,15.0,51.0,\xE7\x8B\xBC\xE4\xB8\x80\n"
+         "2,2024-05-01 01:00:00,15.1,51.1,\xE7\x8B\xBC\xE4\xB8\x80\n"
+         "3,2024-05-01 00:00:00,15.2,51.2,\xE7\x8B\xBC\xE4\xBA\x8C\n"
+         "4,2024-05-01 01:00:00,15.3,51.3,\xE7\x8B\xBC\xE4\xBA\x8C\n";
+  const OrvexRun run =
+      runOrvex(home.path(), {"import-movebank", home / "fixes.csv", "--out", home / "out" / "fixes.shp"});
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
+  EXPECT_EQ(readAll(home / "out" / "fixes.cpg"), "UTF-8");
+  GDALDatasetUniquePtr dataset(GDALDataset::Open((home / "out" / "fixes.shp").c_str(), GDAL_OF_VECTOR));
+  ASSERT_TRUE(dataset);
+  std::set<std::string> animals;
+  for (auto& feature : *dataset->GetLayer(0)) animals.insert(feature->GetFieldAsString("AnimalID"));
+  EXPECT_EQ(animals, (std::set<std::string>{"\xE7\x8B\xBC\xE4\xB8\x80", "\xE7\x8B\xBC\xE4\xBA\x8C"}));
 }
 
 }  // namespace

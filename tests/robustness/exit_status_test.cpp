@@ -254,3 +254,19 @@ TEST(ExitStatus, SettingsFromADeviceOrAFifoAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// import-lotek stopped when its output folder did not exist; it makes the folder now.
+TEST(ExitStatus, ImportLotekMakesAMissingOutputFolder) {
+  const fs::path mdb = fs::path(ORVEX_SHARED_DATA) / "lotek" / "collar_a.mdb";
+  if (!fs::exists(mdb)) GTEST_SKIP() << "Lotek fixtures not found";
+  TempFolder home("exit");
+  const fs::path shp = home / "new" / "deeper" / "fixes.shp";
+  const OrvexRun run = runOrvex(home.path(), {"import-lotek", mdb.string(), "--out", shp.string()});
+  EXPECT_EQ(run.exitCode, 0) << run.shown();
+  EXPECT_EQ(firstUnreadable(home / "new"), "") << run.shown();
+  EXPECT_TRUE(fs::exists(shp)) << run.shown();
+}
+
+}  // namespace

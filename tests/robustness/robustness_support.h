@@ -31,6 +31,7 @@ struct TestLayer {
   OGRwkbGeometryType type = wkbPoint;
   int epsg = 32642;  ///< 0: no .prj
   std::vector<std::pair<std::string, OGRFieldType>> fields{{"AnimalID", OFTString}, {"Time2", OFTInteger}};
+  std::map<std::string, int> widths{};  ///< field widths other than GDAL's default
   std::vector<TestFeature> features;
   std::string encoding = "UTF-8";  ///< the .dbf's code page ("ISO-8859-1" for Latin-1)
   bool cpg = true;                 ///< false: the .cpg is removed after writing
@@ -80,6 +81,8 @@ inline void writeLayer(const std::filesystem::path& shp, const TestLayer& layer)
   ASSERT_NE(out, nullptr);
   for (const auto& [name, type] : layer.fields) {
     OGRFieldDefn field(name.c_str(), type);
+    if (const auto width = layer.widths.find(name); width != layer.widths.end())
+      field.SetWidth(width->second);
     ASSERT_EQ(out->CreateField(&field), OGRERR_NONE);
   }
   for (const TestFeature& spec : layer.features) {

@@ -12,8 +12,10 @@
 #include <chrono>
 #include <cstring>
 #include <regex>
+#include <set>
 #include <thread>
 
+#include "robustness/kill_support.h"
 #include "robustness/robustness_support.h"
 #include "support/orvex_process.h"
 #include "support/temp_folder.h"
@@ -150,6 +152,43 @@ TEST(Security, AStoppedRunRemovesItsMkdtempScratchFolder) {
     EXPECT_EQ(made.front().find(std::to_string(pid)), std::string::npos) << made.front();
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "status " << status;
     EXPECT_TRUE(foldersIn(temporary).empty()) << "left: " << foldersIn(temporary).front();
+  }
+}
+
+/// The names of the entries of `folder`, hidden ones included.
+std::set<std::string> namesIn(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+  return names;
+}
+
+// An in-place edit stopped by SIGINT, SIGTERM or SIGHUP left its lock and its working copy (a
+// whole copy of the layer) beside the user's file. The handler removes both; the file is the
+// original or, when the signal came during the switch, the whole result.
+TEST(Security, AStoppedEditLeavesNothingBesideTheFile) {
+  TempFolder home("security");
+  auto features = circleFixes(20000);
+  for (std::size_t i = 0; i + 1 < features.size(); i += 97) features[i + 1] = features[i];
+  writeLayer(home / "original.shp", layerOf(features));
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal));
+    const fs::path data = home / ("data" + std::to_string(signal));
+    fs::create_directories(data);
+    for (const char* extension : {".shp", ".shx", ".dbf", ".prj", ".cpg"})
+      fs::copy_file(home / ("original" + std::string(extension)), data / ("fixes" + std::string(extension)));
+    const auto names = namesIn(data);
+    const pid_t pid = startOrvex(home.path(), {"--yes", "dedup-xy", (data / "fixes.shp").string()});
+    ASSERT_GT(pid, 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!fs::exists(data / ".fixes.orvex-edit" / "new" / "fixes.dbf") &&
+           std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ::kill(pid, signal);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "status " << status;
+    EXPECT_EQ(namesIn(data), names);
+    EXPECT_EQ(firstUnreadable(data), "");
   }
 }
 

@@ -321,6 +321,7 @@ void clsKernelCalculator::FillGrid(const GridPlacement& placement, double window
 }
 
 void clsKernelCalculator::CalculateKernel() {
+  lastError_.clear();
   if (!ReadyToCalculate()) return;
   try {
     lErrorStatus = kProgressStarted;

@@ -150,6 +150,9 @@ class clsKernelCalculator {
   [[nodiscard]] std::optional<CrossValidationProfile> GetLSCVProfile() const;
   /// Accumulated messages, each followed by a carriage return.
   [[nodiscard]] const std::string& WarningMessages() const { return warnings_; }
+  /// The description of the run-time error the last CalculateKernel showed ("Out of memory");
+  /// empty when it showed none.
+  [[nodiscard]] const std::string& LastErrorDescription() const { return lastError_; }
   [[nodiscard]] BandwidthEstimator GetEstimator() const { return estimator_; }
   [[nodiscard]] std::span<const double> GetLocalBandwidthFactors() const { return lambda_; }
 
@@ -208,6 +211,7 @@ class clsKernelCalculator {
   bool rescaled_ = false;
   double proportion_ = 0.0;
   std::string warnings_;
+  std::string lastError_;
 };
 
 }  // namespace orvex::ui

@@ -27,6 +27,7 @@ constexpr int kRowsPerWrite = 256;
 }  // namespace
 
 void clsKernelCalculator::ShowError(const char* procedure, const std::string& description) {
+  lastError_ = description;
   if (ui_ == nullptr) return;
   ui_->messageBox(std::string(procedure) + ": " + std::to_string(lErrorStatus) + '\r' + description, "Error",
                   host::MessageButtons::Ok, host::MessageIcon::Critical);

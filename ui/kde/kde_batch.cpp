@@ -416,7 +416,10 @@ class BatchRun {
       app_.runRecord().failure(
           {.item = "animal " + animal.displayId(data_.textIds),
            .reason = searchFailed ? "the bandwidth search failed"
-                                  : "no kernel was computed (status " + std::to_string(status) + ")",
+                     : calc.LastErrorDescription().empty()
+                         ? "no kernel was computed (status " + std::to_string(status) + ")"
+                         : "no kernel was computed: " + calc.LastErrorDescription() + " (status " +
+                               std::to_string(status) + ")",
            .values = AnimalValues(animal, calc)});
     }
 

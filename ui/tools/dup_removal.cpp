@@ -95,6 +95,13 @@ void DuplicateRemoval::CalcFeatures(host::Cursor& cursor, const host::SelectionS
     for (; feature; feature = cursor.next()) {
       if (!selected.contains(feature->oid())) continue;
       progress_.SetProgress(ProgressValue(++counter));
+      // A fix without a position stops the removal before anything is deleted, as it stops
+      // the observation fields: a layer holding one is damaged, and no deletion may be made
+      // from a layer read only in part.
+      const host::Point* point = feature->shape().point();
+      if (point == nullptr || point->isEmpty())
+        throw host::Error(host::error_number::kInvalidUseOfNull,
+                          "fix " + std::to_string(feature->oid()) + " has no position");
       collect(*feature);
     }
 

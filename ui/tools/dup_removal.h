@@ -43,7 +43,8 @@ class DuplicateRemoval : public command::UiCommand {
   /// Reads the features `cursor` delivers (a walk over `selection`), deletes their duplicates
   /// from `featureClass` (the selection's table), then clears the map's selection, refreshes
   /// the view and shows "Deleted N duplicate features" (also for 0). When the cursor delivers
-  /// nothing, says that some points must be selected and changes nothing. An error is shown
+  /// nothing, says that some points must be selected and changes nothing. A selected fix
+  /// without a position is an error (94) met before any deletion. An error is shown
   /// with the comparison error prefix; deletions made before it stay and the selection is
   /// kept. The progress window is hidden whenever this returns.
   void CalcFeatures(host::Cursor& cursor, const host::SelectionSet& selection,
