@@ -82,11 +82,12 @@ TEST_F(LocohCommand, WritesTheIsoplethsOfEachAnimalAndListsThemByAnimal) {
     std::vector<double> areas;
     std::vector<double> fixes;
   };
+  // Text IDs in text order: "12" before "7".
   const Animal animals[] = {
-      {"7", {1, 3, 2}, {3, 5, 4}},
       {"12",
        {expected[0].area, expected[1].area, expected[2].area},
        {double(expected[0].fixes), double(expected[1].fixes), double(expected[2].fixes)}},
+      {"7", {1, 3, 2}, {3, 5, 4}},
   };
   const nlohmann::json summary = nlohmann::json::parse(run.out);
   ASSERT_EQ(summary["outputs"].size(), 4u) << run.out;  // isopleths and hulls of each, in ID order
