@@ -1,6 +1,7 @@
 #include "apps/orvex/row_locoh.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <iostream>
@@ -255,7 +256,7 @@ void writeAnimal(const Animal& animal, const std::string& stem, const Request& r
   std::cout << (request.folder / (name + ".shp")).string() << ": " << isopleths.size()
             << " isopleths of animal " << animal.id << " (" << hulls.distinct_fixes << " distinct fixes, "
             << methodName(request.method) << " = " << host::numberText(request.parameter) << ", largest area "
-            << host::numberText(isopleths.empty() ? 0.0 : isopleths.back().area) << ")\n";
+            << host::numberText(*std::max_element(values.areas.begin(), values.areas.end())) << ")\n";
   if (!request.hulls) return;
   writeHulls(workspace, name + "_hulls", crs, hulls, animal);
   summary.output({.path = request.folder / (name + "_hulls.shp"),
