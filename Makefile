@@ -89,7 +89,7 @@ bench: deps
 # The cross-validation and UD grid workloads through R's adehabitatHR beside ours (skips without R).
 bench-peers: deps
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DORVEX_BENCH=ON -DORVEX_TESTS=OFF $(CMAKE_ARGS)
-	cmake --build $(BENCH_BUILD) -j $(JOBS) --target bench_cv bench_engine
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target bench_cv bench_engine bench_range bench_locoh
 	bash scripts/bench-peers.sh $(BENCH_BUILD)/bin
 
 # libFuzzer targets for every parser we own, built with clang, each run for FUZZ_SECONDS from

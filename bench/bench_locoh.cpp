@@ -1,5 +1,7 @@
 // LoCoH's ordered hulls (k = the square root of n, Getz et al.'s suggestion) on 20,000 and
-// 100,000 fixes, with 1 and 2 threads; the union of the hulls is the caller's and not timed.
+// 100,000 fixes, with 1 and 2 threads; then the whole estimate, hulls and the isopleths 10 to
+// 100 % united through the GDAL platform's geometry service, as `orvex locoh` runs it (and as
+// adehabitatHR's LoCoH.k computes its table).
 
 #include <benchmark/benchmark.h>
 
@@ -7,7 +9,9 @@
 #include <random>
 #include <vector>
 
+#include "platform/gdal/gdal_platform.h"
 #include "range/locoh/locoh_hulls.h"
+#include "range/locoh/locoh_isopleths.h"
 
 namespace {
 
@@ -42,6 +46,28 @@ void BM_LocohK(benchmark::State& state) {
 }
 BENCHMARK(BM_LocohK)
     ->ArgNames({"fixes", "threads"})
+    ->Args({20000, 1})
+    ->Args({20000, 2})
+    ->Args({100000, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+void BM_LocohKIsopleths(benchmark::State& state) {
+  const Walk walk(static_cast<std::size_t>(state.range(0)));
+  const double k = std::round(std::sqrt(static_cast<double>(walk.x.size())));
+  const auto threads = static_cast<unsigned>(state.range(1));
+  const auto geometry = orvex::platform::gdal::makeGeometryService();
+  const std::vector<double> levels{10, 20, 30, 40, 50, 60, 70, 80, 90, 100};
+  for (auto _ : state) {
+    const auto hulls = orvex::range::locoh_hulls(walk.x, walk.y, {orvex::range::LocohMethod::k, k, threads});
+    const auto isopleths = orvex::range::locoh_isopleths(hulls, levels, *geometry, threads);
+    benchmark::DoNotOptimize(isopleths.data());
+  }
+  state.counters["k"] = k;
+}
+BENCHMARK(BM_LocohKIsopleths)
+    ->ArgNames({"fixes", "threads"})
+    ->Args({2000, 1})
     ->Args({20000, 1})
     ->Args({20000, 2})
     ->Args({100000, 2})

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <span>
+
 #include "host/geometry.h"
 
 namespace orvex::host {
@@ -31,6 +33,9 @@ class GeometryService {
   virtual Polygon difference(const Polygon& a, const Polygon& b) const = 0;
   /// `a` united with `b` for polygons, simplified (host orientation).
   virtual Polygon unite(const Polygon& a, const Polygon& b) const = 0;
+  /// The union of every polygon, simplified (host orientation); empty for none. A polygon the
+  /// first one contains adds nothing and costs no overlay: pass the union so far first.
+  virtual Polygon uniteAll(std::span<const Polygon> polygons) const = 0;
   /// Makes a polygon valid and oriented by the host's rule: self-intersections resolved,
   /// repeated vertices and zero-area rings removed, outer rings clockwise, holes anticlockwise,
   /// every ring closed. A ring that needs no repair keeps its start vertex and its vertex

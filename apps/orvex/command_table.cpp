@@ -7,6 +7,7 @@
 #include "apps/orvex/row_import_lotek.h"
 #include "apps/orvex/row_kde.h"
 #include "apps/orvex/row_kernel.h"
+#include "apps/orvex/row_locoh.h"
 #include "apps/orvex/row_mcp.h"
 #include "apps/orvex/row_overlap.h"
 #include "apps/orvex/row_shell.h"
@@ -39,6 +40,9 @@ const std::vector<CommandRow> kCommandRows{
      &makeBbmmSubcommand},
     {"overlap", "Overlap indices (HR, PHR, VI, BA, UDOI, HD) between every pair of UD rasters, one CSV each",
      &standalone<&declareOverlap, &runOverlap>},
+    {"locoh",
+     "Local convex hull (LoCoH) home ranges: one shapefile of isopleths per animal, hulls on request",
+     &standalone<&declareLocoh, &runLocoh>},
     {"travel", "Time, distance and speed from each fix to the next as six new fields of the point layer",
      &makeTravelSubcommand},
     {"dedup-time",

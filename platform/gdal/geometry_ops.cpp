@@ -298,6 +298,37 @@ GeometryPtr difference(const OGRGeometry& a, const OGRGeometry& b) { return over
 
 GeometryPtr unite(const OGRGeometry& a, const OGRGeometry& b) { return overlay(a, b, true); }
 
+GeometryPtr uniteAll(std::span<const OGRGeometry* const> geometries) {
+  ErrorCollector errors;
+  OGRPreparedGeometryUniquePtr first;
+  if (!geometries.empty() && !geometries.front()->IsEmpty())
+    first.reset(
+        OGRCreatePreparedGeometry(OGRGeometry::ToHandle(const_cast<OGRGeometry*>(geometries.front()))));
+  std::vector<GeometryPtr> parts;
+  for (std::size_t i = 0; i < geometries.size(); ++i) {
+    const OGRGeometry* g = geometries[i];
+    if (i > 0 && first &&
+        OGRPreparedGeometryContains(first.get(), OGRGeometry::ToHandle(const_cast<OGRGeometry*>(g))) != 0)
+      continue;
+    collectPolygons(*g, parts);
+  }
+  if (parts.empty()) return GeometryPtr(new OGRPolygon());
+  if (parts.size() == 1) return std::move(parts.front());
+  OGRMultiPolygon multi;
+  for (GeometryPtr& part : parts) multi.addGeometryDirectly(part.release());
+  GeometryPtr result(multi.UnionCascaded());
+  if (!result) {
+    // GEOS refuses some invalid parts; their repaired copies are what the caller meant.
+    OGRMultiPolygon fixed;
+    std::vector<GeometryPtr> repairedParts;
+    for (const OGRPolygon* part : multi) collectPolygons(*repaired(*part), repairedParts);
+    for (GeometryPtr& part : repairedParts) fixed.addGeometryDirectly(part.release());
+    result.reset(fixed.UnionCascaded());
+  }
+  if (!result) failWithGdal("cannot unite the geometries", &errors);
+  return result;
+}
+
 GeometryPtr simplifyPolygonal(const OGRGeometry& geometry) {
   std::vector<GeometryPtr> polygons;
   collectPolygons(geometry, polygons);

@@ -3,6 +3,8 @@
 // Geometry operations on OGR geometries (GEOS underneath for the topological ones), with the
 // ring conventions the host holds: outer rings clockwise, holes anticlockwise.
 
+#include <span>
+
 #include "platform/gdal/gdal_handles.h"
 
 namespace orvex::platform::gdal {
@@ -14,6 +16,11 @@ bool contains(const OGRGeometry& outer, const OGRGeometry& inner);
 /// it cannot repair); an empty result is an empty geometry, never null.
 GeometryPtr difference(const OGRGeometry& a, const OGRGeometry& b);
 GeometryPtr unite(const OGRGeometry& a, const OGRGeometry& b);
+
+/// The union of the polygonal parts of every geometry (GEOS's cascaded union), not yet
+/// simplified. A geometry the first one contains is left out before any overlay (a prepared
+/// containment test). Throws like `unite`.
+GeometryPtr uniteAll(std::span<const OGRGeometry* const> geometries);
 
 /// The polygonal parts of `geometry` as one topologically valid polygon or multipolygon:
 /// repeated vertices dropped, rings without area dropped, self-intersections repaired, rings

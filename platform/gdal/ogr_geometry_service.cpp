@@ -1,5 +1,7 @@
 #include "platform/gdal/ogr_geometry_service.h"
 
+#include <vector>
+
 #include "host/error.h"
 #include "platform/gdal/gdal_session.h"
 #include "platform/gdal/geometry_convert.h"
@@ -43,6 +45,19 @@ host::Polygon OgrGeometryService::unite(const host::Polygon& a, const host::Poly
   if (a.isEmpty()) return simplify(b);
   if (b.isEmpty()) return simplify(a);
   return simplified(*gdal::unite(*toOgr(a), *toOgr(b)));
+}
+
+host::Polygon OgrGeometryService::uniteAll(std::span<const host::Polygon> polygons) const {
+  ensureGdalReady();
+  std::vector<GeometryPtr> owned;
+  std::vector<const OGRGeometry*> geometries;
+  for (const host::Polygon& polygon : polygons) {
+    if (polygon.isEmpty()) continue;
+    owned.push_back(toOgr(polygon));
+    geometries.push_back(owned.back().get());
+  }
+  if (geometries.empty()) return {};
+  return simplified(*gdal::uniteAll(geometries));
 }
 
 host::Polygon OgrGeometryService::simplify(const host::Polygon& polygon) const {

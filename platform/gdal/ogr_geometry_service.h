@@ -12,6 +12,7 @@ class OgrGeometryService final : public host::GeometryService {
   bool within(const host::Geometry& a, const host::Geometry& b) const override;
   host::Polygon difference(const host::Polygon& a, const host::Polygon& b) const override;
   host::Polygon unite(const host::Polygon& a, const host::Polygon& b) const override;
+  host::Polygon uniteAll(std::span<const host::Polygon> polygons) const override;
   host::Polygon simplify(const host::Polygon& polygon) const override;
   host::Geometry densify(const host::Geometry& g, double maxSegmentLength,
                          double maxDeviation) const override;

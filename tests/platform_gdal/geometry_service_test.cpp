@@ -56,6 +56,16 @@ TEST_F(GeometryServiceTest, UnionAndDifferenceOfOverlappingSquares) {
   const auto two = geo->unite(a, polygonOf({square(20, 0, 1)}));
   EXPECT_NEAR(two.area(), 101.0, 1e-9);
   expectHostForm(two, 2, 0);
+  // All at once: a square inside the first, an empty one, a disjoint one and one that only
+  // touches the first along an edge (areas by hand: 175 + 1 + 50).
+  const host::Polygon many[] = {u, polygonOf({square(1, 1, 2)}), host::Polygon{},
+                                polygonOf({square(20, 0, 1)}),
+                                polygonOf({{{15, 5}, {15, 15}, {20, 15}, {20, 5}, {15, 5}}})};
+  const auto all = geo->uniteAll(many);
+  EXPECT_NEAR(all.area(), 226.0, 1e-9);
+  expectHostForm(all, 2, 0);
+  EXPECT_TRUE(geo->uniteAll({}).isEmpty());
+  EXPECT_NEAR(geo->uniteAll(std::span(many + 1, 1)).area(), 4.0, 1e-12);
 }
 
 // The isopleth builder's ring logic: an outer contour containing an inner one becomes a donut.

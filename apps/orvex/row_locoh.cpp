@@ -1,0 +1,376 @@
+#include "apps/orvex/row_locoh.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "apps/orvex/global_options.h"
+#include "apps/orvex/run_summary.h"
+#include "host/error.h"
+#include "host/geometry_service.h"
+#include "host/number_list.h"
+#include "host/text.h"
+#include "host/workspace.h"
+#include "platform/common/output_path.h"
+#include "platform/gdal/gdal_platform.h"
+#include "range/locoh/locoh_isopleths.h"
+#include "range/locoh/locoh_suggest.h"
+
+namespace orvex::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using range::LocohMethod;
+
+constexpr const char* kDefaultIsopleths = "10,20,30,40,50,60,70,80,90,100";
+// Areas to a millionth of a square map unit, up to 10^17 of them; percents to 4 decimals.
+constexpr int kAreaWidth = 24;
+constexpr int kAreaDecimals = 6;
+constexpr int kPercentWidth = 10;
+constexpr int kPercentDecimals = 4;
+
+std::optional<LocohMethod> methodOf(const std::string& text) {
+  if (text == "k") return LocohMethod::k;
+  if (text == "r") return LocohMethod::r;
+  if (text == "a") return LocohMethod::a;
+  return std::nullopt;
+}
+
+/// Why `value` cannot be the parameter of `method`; empty when it can.
+std::string parameterProblem(LocohMethod method, std::optional<double> value) {
+  if (method == LocohMethod::k) {
+    if (!value || !(*value >= 1.0) || *value != std::floor(*value) || *value > 1e9)
+      return "k must be a whole number >= 1";
+  } else if (!value || !(*value > 0.0) || !std::isfinite(*value)) {
+    return "r and a must be positive distances in map units";
+  }
+  return {};
+}
+
+/// The percents of a list, each in (0, 100]; nullopt when the list is not one.
+std::optional<std::vector<double>> percentsOf(const std::string& text) {
+  const host::NumberList list = host::parseNumberList(text, host::kWholeNumberList);
+  if (!list.ok()) return std::nullopt;
+  for (const double p : list.values)
+    if (!(p > 0.0 && p <= 100.0)) return std::nullopt;
+  return list.values;
+}
+
+/// A file name part from an animal's ID: letters, digits, '-', '_' and '.' kept, others '_'.
+std::string fileStemOf(const std::string& id) {
+  std::string stem;
+  for (const char c : id) {
+    const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                      c == '-' || c == '_' || c == '.';
+    stem += kept ? c : '_';
+  }
+  return stem.empty() ? std::string("animal") : stem;
+}
+
+struct Animal {
+  std::string id;
+  std::vector<double> x, y;
+  std::vector<host::ObjectId> oids;
+};
+
+struct Fixes {
+  std::vector<Animal> animals;
+  host::SpatialReferencePtr crs;
+};
+
+// Animals sort numerically by a number ID and by text otherwise, as the other tools list them.
+using AnimalKey = std::variant<double, std::string>;
+
+Fixes readFixes(const fs::path& file, const std::string& idField) {
+  const fs::path folder = file.parent_path().empty() ? fs::path(".") : file.parent_path();
+  if (!fs::is_regular_file(file)) throw host::Error(host::kFileNotFound, file.string() + ": no such file");
+  const auto features =
+      platform::gdal::openShapefileWorkspace(folder)->openFeatureClass(file.stem().string());
+  if (!features) throw host::Error(host::kFileNotFound, file.string() + " is not a shapefile");
+  if (features->shapeType() != host::GeometryType::Point)
+    throw host::Error(host::kInvalidArgument, file.string() + " holds no points");
+  const int idIndex = features->findField(idField);
+  if (idIndex < 0)
+    throw host::Error(host::kNotFound, "The ID field '" + idField + "' is not in " + file.string());
+  Fixes fixes;
+  fixes.crs = features->spatialReference();
+  if (fixes.crs && fixes.crs->isGeographic())
+    throw host::Error(host::kInvalidArgument, file.string() +
+                                                  " has coordinates in degrees; LoCoH needs a projected "
+                                                  "coordinate system (areas in map units)");
+  std::map<AnimalKey, Animal> animals;
+  const auto rows = features->search();
+  while (const std::optional<host::Row> row = rows->next()) {
+    const host::Value& id = row->value(idIndex);
+    if (id.isEmpty() || (id.isText() && id.text()->empty())) continue;
+    const host::Point* point = row->shape().point();
+    if (point == nullptr || point->isEmpty()) continue;
+    Animal& animal = animals[id.isText() ? AnimalKey(*id.text()) : AnimalKey(id.toDouble())];
+    if (animal.id.empty()) animal.id = id.toText();
+    animal.x.push_back(point->x);
+    animal.y.push_back(point->y);
+    animal.oids.push_back(row->oid());
+  }
+  for (auto& [key, animal] : animals) fixes.animals.push_back(std::move(animal));
+  return fixes;
+}
+
+struct Request {
+  LocohMethod method = LocohMethod::k;
+  double parameter = 0.0;
+  std::vector<double> percents;
+  fs::path folder;
+  bool hulls = false;
+  bool replace = false;
+};
+
+/// Replaces `name` in the workspace when allowed (checked before the run began).
+std::shared_ptr<host::FeatureClass> createPolygons(host::Workspace& workspace, const std::string& name,
+                                                   const host::SpatialReferencePtr& crs,
+                                                   const std::vector<host::FieldDef>& fields) {
+  if (workspace.exists(name)) workspace.deleteDataset(name);
+  host::FeatureClassSpec spec;
+  spec.name = name;
+  spec.fields.add(
+      host::FieldDef::shape("Shape", host::GeometryDef{host::GeometryType::Polygon, false, false, crs}));
+  for (const host::FieldDef& field : fields) spec.fields.add(field);
+  return workspace.createFeatureClass(spec);
+}
+
+std::vector<double> writeIsopleths(host::Workspace& workspace, const std::string& name,
+                                   const host::SpatialReferencePtr& crs,
+                                   const std::vector<range::LocohIsopleth>& isopleths) {
+  const auto features =
+      createPolygons(workspace, name, crs,
+                     {host::FieldDef("Percent", host::FieldType::Double, 0, kPercentWidth, kPercentDecimals),
+                      host::FieldDef("Area", host::FieldType::Double, 0, kAreaWidth, kAreaDecimals),
+                      host::FieldDef("NFixes", host::FieldType::Integer, 0, 10)});
+  const auto cursor = features->insert(true);
+  host::Row buffer = features->createRowBuffer();
+  std::vector<double> areas;
+  for (const range::LocohIsopleth& isopleth : isopleths) {
+    buffer.setShape(isopleth.polygon.isEmpty() ? host::Geometry() : host::Geometry(isopleth.polygon, crs));
+    buffer.setValue(buffer.findField("Percent"), host::Value(isopleth.percent));
+    buffer.setValue(buffer.findField("Area"), host::Value(isopleth.area));
+    buffer.setValue(buffer.findField("NFixes"), host::Value(static_cast<std::int32_t>(isopleth.fixes)));
+    cursor->insert(buffer);
+    areas.push_back(isopleth.area);
+  }
+  cursor->flush();
+  return areas;
+}
+
+void writeHulls(host::Workspace& workspace, const std::string& name, const host::SpatialReferencePtr& crs,
+                const range::LocohHulls& hulls, const Animal& animal) {
+  const auto features = createPolygons(
+      workspace, name, crs,
+      {host::FieldDef("Order", host::FieldType::Integer, 0, 10),
+       host::FieldDef("FixFID", host::FieldType::Integer, 0, 10),
+       host::FieldDef("NFixes", host::FieldType::Integer, 0, 10),
+       host::FieldDef("Area", host::FieldType::Double, 0, kAreaWidth, kAreaDecimals),
+       host::FieldDef("Percent", host::FieldType::Double, 0, kPercentWidth, kPercentDecimals)});
+  const auto cursor = features->insert(true);
+  host::Row buffer = features->createRowBuffer();
+  const auto total = static_cast<double>(hulls.distinct_fixes);
+  for (std::size_t i = 0; i < hulls.hulls.size(); ++i) {
+    const range::LocohHull& hull = hulls.hulls[i];
+    if (hull.x.size() < 3) continue;  // a set of one or two fixes, or on a line: no polygon
+    host::Ring ring;
+    for (std::size_t k = 0; k < hull.x.size(); ++k) ring.push_back({hull.x[k], hull.y[k]});
+    ring.push_back(ring.front());
+    buffer.setShape(host::Geometry(host::Polygon{{std::move(ring)}}, crs));
+    buffer.setValue(buffer.findField("Order"), host::Value(static_cast<std::int32_t>(i + 1)));
+    buffer.setValue(buffer.findField("FixFID"),
+                    host::Value(static_cast<std::int32_t>(animal.oids[hull.fix])));
+    buffer.setValue(buffer.findField("NFixes"), host::Value(static_cast<std::int32_t>(hull.set_size)));
+    buffer.setValue(buffer.findField("Area"), host::Value(hull.area));
+    buffer.setValue(buffer.findField("Percent"),
+                    host::Value(100.0 * static_cast<double>(hull.cumulative_fixes) / total));
+    cursor->insert(buffer);
+  }
+  cursor->flush();
+}
+
+const char* methodName(LocohMethod method) {
+  return method == LocohMethod::k ? "k" : method == LocohMethod::r ? "r" : "a";
+}
+
+void printSuggestions(const std::vector<Animal>& animals, RunSummary& summary) {
+  std::cout << "animal,fixes,k,r,a\n";
+  for (const Animal& animal : animals) {
+    try {
+      const range::LocohSuggestion s = range::suggest_locoh_parameters(animal.x, animal.y);
+      std::cout << animal.id << ',' << s.distinct_fixes << ',' << host::numberText(s.k) << ','
+                << host::cformat("%.17g", s.r) << ',' << host::cformat("%.17g", s.a) << '\n';
+    } catch (const std::invalid_argument& error) {
+      summary.failure(
+          {.item = "animal " + animal.id, .reason = error.what(), .values = {.animal = animal.id}});
+    }
+  }
+}
+
+void printScan(const std::vector<Animal>& animals, const Request& request, const std::vector<double>& values,
+               const host::GeometryService& geometry, RunSummary& summary) {
+  std::cout << "animal," << methodName(request.method);
+  for (const double p : request.percents) std::cout << ",area" << host::numberText(p);
+  std::cout << '\n';
+  for (const Animal& animal : animals) {
+    try {
+      for (const double value : values) {
+        const auto hulls = range::locoh_hulls(animal.x, animal.y, {request.method, value, 0});
+        std::cout << animal.id << ',' << host::numberText(value);
+        for (const auto& isopleth : range::locoh_isopleths(hulls, request.percents, geometry, 0))
+          std::cout << ',' << host::cformat("%.17g", isopleth.area);
+        std::cout << '\n';
+      }
+    } catch (const std::invalid_argument& error) {
+      summary.failure(
+          {.item = "animal " + animal.id, .reason = error.what(), .values = {.animal = animal.id}});
+    }
+  }
+}
+
+void writeAnimal(const Animal& animal, const std::string& stem, const Request& request,
+                 host::Workspace& workspace, const host::SpatialReferencePtr& crs,
+                 const host::GeometryService& geometry, RunSummary& summary) {
+  const range::LocohHulls hulls =
+      range::locoh_hulls(animal.x, animal.y, {request.method, request.parameter, 0});
+  const auto isopleths = range::locoh_isopleths(hulls, request.percents, geometry, 0);
+  const std::string name = stem + "_locoh";
+  host::RecordValues values{.animal = animal.id};
+  values.areas = writeIsopleths(workspace, name, crs, isopleths);
+  const auto features = static_cast<std::int64_t>(isopleths.size());
+  summary.output({.path = request.folder / (name + ".shp"),
+                  .kind = host::OutputKind::Shapefile,
+                  .layer = name,
+                  .features = features,
+                  .values = values});
+  std::cout << (request.folder / (name + ".shp")).string() << ": " << isopleths.size()
+            << " isopleths of animal " << animal.id << " (" << hulls.distinct_fixes << " distinct fixes, "
+            << methodName(request.method) << " = " << host::numberText(request.parameter) << ", largest area "
+            << host::numberText(*std::max_element(values.areas.begin(), values.areas.end())) << ")\n";
+  if (!request.hulls) return;
+  writeHulls(workspace, name + "_hulls", crs, hulls, animal);
+  summary.output({.path = request.folder / (name + "_hulls.shp"),
+                  .kind = host::OutputKind::Shapefile,
+                  .layer = name + "_hulls",
+                  .values = {.animal = animal.id}});
+  std::cout << (request.folder / (name + "_hulls.shp")).string() << ": the hulls of animal " << animal.id
+            << '\n';
+}
+
+}  // namespace
+
+void declareLocoh(CLI::App& sub, CommandArgs& args) {
+  sub.add_option("fixes", args.text("fixes"), "Point shapefile of the fixes (projected coordinates)")
+      ->required();
+  sub.add_option("--id", args.text("id"), "Field of the animal IDs (one range per value)")->required();
+  sub.add_option("--method", args.text("method"),
+                 "Local sets: k (each fix and its k-1 nearest), r (fixes within radius r), a (nearest fixes "
+                 "whose distances sum to at most a)")
+      ->required()
+      ->check(CLI::IsMember({"k", "r", "a"}));
+  sub.add_option("--param", args.text("param"), "The value of k, r or a (see --suggest and --scan)");
+  sub.add_option(
+         "--isopleths", args.text("isopleths"),
+         "Isopleth percents of fixes, each in (0, 100] (default " + std::string(kDefaultIsopleths) + ")")
+      ->check(CLI::Validator(
+          [](const std::string& text) {
+            return percentsOf(text) ? std::string() : "--isopleths takes numbers in (0, 100]: '" + text + "'";
+          },
+          "LIST"));
+  sub.add_option("--out-dir", args.text("out-dir"), "Folder for the shapefiles (made when missing)");
+  sub.add_flag("--hulls", args.flag("hulls"), "Also write each animal's hulls in union order");
+  sub.add_option("--scan", args.text("scan"),
+                 "Print the isopleth areas for each of these parameter values (comma-separated) instead of "
+                 "writing files");
+  sub.add_flag(
+      "--suggest", args.flag("suggest"),
+      "Print the starting values k = round(sqrt(n)) (at least 3), r = half the largest nearest-neighbour "
+      "distance and a = the largest distance between two fixes, over each animal's n distinct "
+      "positions, instead of writing files");
+}
+
+int runLocoh(const CommandArgs& args, const GlobalOptions& global, RunSummary& summary) {
+  Request request;
+  request.method = *methodOf(args.textOf("method"));
+  request.percents = *percentsOf(args.given("isopleths") ? args.textOf("isopleths") : kDefaultIsopleths);
+  request.hulls = args.flagOf("hulls");
+  request.replace = global.yes;
+  const bool suggest = args.flagOf("suggest");
+  std::vector<double> scan;
+  if (args.given("scan")) {
+    scan = host::parseNumberList(args.textOf("scan"), host::kWholeNumberList).values;
+    for (const double value : scan)
+      if (const std::string problem = parameterProblem(request.method, value); !problem.empty())
+        throw CLI::ValidationError("--scan", problem + ": '" + args.textOf("scan") + "'");
+    if (scan.empty()) throw CLI::ValidationError("--scan", "takes a list of parameter values");
+  }
+  if (!suggest && scan.empty()) {
+    if (!args.given("param")) throw CLI::ValidationError("--param", "is required unless --suggest or --scan");
+    const std::optional<double> value = host::parseNumber(args.textOf("param"));
+    if (const std::string problem = parameterProblem(request.method, value); !problem.empty())
+      throw CLI::ValidationError("--param", problem + ": '" + args.textOf("param") + "'");
+    request.parameter = *value;
+    if (!args.given("out-dir")) throw CLI::ValidationError("--out-dir", "is required to write the isopleths");
+  }
+
+  const fs::path input = fs::absolute(args.textOf("fixes")).lexically_normal();
+  const Fixes fixes = readFixes(input, args.textOf("id"));
+  if (fixes.animals.empty()) throw host::Error(host::kNotFound, input.string() + " has no fixes with an ID");
+  const auto geometry = platform::gdal::makeGeometryService();
+  if (suggest) {
+    printSuggestions(fixes.animals, summary);
+    return kExitSuccess;
+  }
+  if (!scan.empty()) {
+    printScan(fixes.animals, request, scan, *geometry, summary);
+    return kExitSuccess;
+  }
+
+  // Every output is checked before anything is written; two animals whose IDs make one file
+  // name fail by name after the first.
+  request.folder = fs::absolute(args.textOf("out-dir")).lexically_normal();
+  std::map<std::string, std::string> stems;  // file name part -> the animal that has it
+  std::vector<std::string> animalStems;
+  const std::vector<fs::path> inputs{input};
+  for (const Animal& animal : fixes.animals) {
+    const std::string stem = fileStemOf(animal.id);
+    animalStems.push_back(stems.emplace(stem, animal.id).second ? stem : std::string());
+    if (animalStems.back().empty()) continue;
+    for (const std::string suffix : {"_locoh.shp", "_locoh_hulls.shp"}) {
+      if (!request.hulls && suffix != std::string("_locoh.shp")) continue;
+      const fs::path path = request.folder / (stem + suffix);
+      if (const auto refusal = platform::outputRefusal(path, inputs, request.replace))
+        throw host::Error(host::kAlreadyExists, path.string() + " " + *refusal);
+    }
+  }
+  fs::create_directories(request.folder);
+  const auto workspace = platform::gdal::openShapefileWorkspace(request.folder);
+  for (std::size_t i = 0; i < fixes.animals.size(); ++i) {
+    const Animal& animal = fixes.animals[i];
+    if (animalStems[i].empty()) {
+      summary.failure({.item = "animal " + animal.id,
+                       .reason = "its ID names the same files as animal " + stems[fileStemOf(animal.id)],
+                       .values = {.animal = animal.id}});
+      continue;
+    }
+    try {
+      writeAnimal(animal, animalStems[i], request, *workspace, fixes.crs, *geometry, summary);
+    } catch (const std::invalid_argument& error) {
+      summary.failure(
+          {.item = "animal " + animal.id, .reason = error.what(), .values = {.animal = animal.id}});
+    }
+  }
+  return kExitSuccess;
+}
+
+}  // namespace orvex::cli
