@@ -37,8 +37,10 @@ const std::vector<CommandRow> kCommandRows{
      &makeKdeSubcommand},
     {"bbmm", "Brownian bridge movement model: one UD raster per animal from its track, isopleths, run log",
      &makeBbmmSubcommand},
-    {"overlap", "Overlap indices (HR, PHR, VI, BA, UDOI, HD) between every pair of UD rasters, one CSV each",
-     &standalone<&declareOverlap, &runOverlap>},
+    {"overlap",
+     "Overlap indices (HR, PHR, VI, BA, UDOI, HD) between every pair of UD rasters or of UDs made from "
+     "fixes, one CSV each",
+     &makeOverlapSubcommand},
     {"travel", "Time, distance and speed from each fix to the next as six new fields of the point layer",
      &makeTravelSubcommand},
     {"dedup-time",
