@@ -173,7 +173,8 @@ TEST_F(OverlapFromFixes, RefusesBadRequestsWithTheirExitCode) {
       {with({"--extent", "min"}), 2, "one grid"},
       {with({"--bandwidth", "manual:100,200"}), 2, "one value"},
       {{plain, zero}, 1, "density scaling of '0'"},
-      {{"--from", fixes(), "--id", "NoSuchField", "--bandwidth", "href"}, 1, "UD made from"},
+      {{"--from", fixes(), "--id", "NoSuchField", "--bandwidth", "href"}, 1, "NoSuchField"},
+      {with({"--bandwidth", "href", "--where", "AnimalID = 'A1'"}), 1, "1 UD made from"},
       {with({"--bandwidth", "href", "--keep-uds", (dir_ / "kept").string()}), 1, "--yes replaces it"},
   };
   for (const Case& c : cases) {
