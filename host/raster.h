@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -20,6 +21,10 @@ struct RasterSpec {
   int rows = 0;                            ///< > 0
   int columns = 0;                         ///< > 0
   SpatialReferencePtr spatialReference{};  ///< may be null
+  /// For cells that hold a density multiplied by a factor (a UD written scaled): the factor,
+  /// recorded with the raster so that a reader can divide it out. Empty: the cells stand as
+  /// they are.
+  std::optional<double> densityScaling{};
 };
 
 /// Statistics over every cell of a band (no cell skipped, no no-data value).

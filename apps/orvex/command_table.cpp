@@ -38,8 +38,10 @@ const std::vector<CommandRow> kCommandRows{
      &makeKdeSubcommand},
     {"bbmm", "Brownian bridge movement model: one UD raster per animal from its track, isopleths, run log",
      &makeBbmmSubcommand},
-    {"overlap", "Overlap indices (HR, PHR, VI, BA, UDOI, HD) between every pair of UD rasters, one CSV each",
-     &standalone<&declareOverlap, &runOverlap>},
+    {"overlap",
+     "Overlap indices (HR, PHR, VI, BA, UDOI, HD) between every pair of UD rasters or of UDs made from "
+     "fixes, one CSV each",
+     &makeOverlapSubcommand},
     {"locoh",
      "Local convex hull (LoCoH) home ranges: one shapefile of isopleths per animal, hulls on request",
      &standalone<&declareLocoh, &runLocoh>},

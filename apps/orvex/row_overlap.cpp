@@ -1,17 +1,21 @@
 #include "apps/orvex/row_overlap.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "apps/orvex/global_options.h"
+#include "apps/orvex/overlap_from.h"
 #include "apps/orvex/run_summary.h"
+#include "host/environment.h"
 #include "host/error.h"
 #include "host/text.h"
 #include "platform/gdal/density_raster.h"
@@ -59,13 +63,98 @@ range::UdGrid udGridOf(const host::RasterSpec& spec) {
           .rows = static_cast<std::size_t>(spec.rows)};
 }
 
-}  // namespace
+/// The UDs to compare, each named, on their grids as read.
+struct NamedUds {
+  std::vector<std::string> animals;
+  std::vector<std::vector<double>> uds;
+  std::vector<range::UdGrid> grids;
+};
 
-void declareOverlap(CLI::App& sub, CommandArgs& args) {
+void readUd(NamedUds& named, const fs::path& file, std::string animal) {
+  platform::gdal::DensityRaster raster = platform::gdal::readDensityRaster(file);
+  const range::UdGrid grid = udGridOf(raster.grid);
+  try {
+    range::check_ud_grid(grid);
+    range::check_ud(raster.values, grid);
+  } catch (const std::invalid_argument& error) {
+    throw host::Error(host::kInvalidArgument, file.string() + " is not a UD: " + error.what());
+  }
+  named.animals.push_back(std::move(animal));
+  named.uds.push_back(std::move(raster.values));
+  named.grids.push_back(grid);
+}
+
+/// The grid every UD is on after resampling the others to the finest common grid.
+range::UdGrid commonGrid(NamedUds& named) {
+  const std::vector<range::UdGrid>& grids = named.grids;
+  if (std::all_of(grids.begin(), grids.end(), [&](const range::UdGrid& g) { return g == grids.front(); }))
+    return grids.front();
+  const range::UdGrid grid = range::finest_common_grid(grids);
+  for (std::size_t i = 0; i < named.uds.size(); ++i)
+    if (!(grids[i] == grid)) named.uds[i] = range::resample_ud(named.uds[i], grids[i], grid);
+  std::cerr << "orvex: the rasters lie on different grids; each is resampled (nearest cell) to the finest "
+               "common grid: "
+            << grid.columns << " x " << grid.rows << " cells of " << host::numberText(grid.cell_size)
+            << " from (" << host::numberText(grid.origin_x) << ", " << host::numberText(grid.origin_y)
+            << ")\n";
+  return grid;
+}
+
+/// A file name for an animal's kept UD: the ID value, a path separator or NUL replaced.
+std::string keptName(const std::string& animal) {
+  std::string name = animal.empty() || animal == "." || animal == ".." ? "_" + animal : animal;
+  for (char& c : name) c = c == '/' || c == '\0' ? '_' : c;
+  return name + ".tif";
+}
+
+void refuseExisting(const fs::path& path, bool yes) {
+  if (fs::exists(path) && !yes)
+    throw host::Error(host::kAlreadyExists, path.string() + " exists; --yes replaces it");
+}
+
+void writeMatrix(const fs::path& path, const std::string& name, const std::vector<std::string>& animals,
+                 const range::OverlapMatrices& matrices, const range::OverlapOptions& options,
+                 std::size_t index, RunSummary& summary) {
+  const std::size_t n = animals.size();
+  std::vector<std::vector<double>> rows(n);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << "animal";
+  for (const std::string& animal : animals) out << ',' << csvField(animal);
+  out << '\n';
+  for (std::size_t i = 0; i < n; ++i) {
+    out << csvField(animals[i]);
+    for (std::size_t j = 0; j < n; ++j) {
+      rows[i].push_back(matrices.at(static_cast<OverlapIndex>(index), i, j));
+      out << ',' << numberCell(rows[i].back());
+    }
+    out << '\n';
+  }
+  out.close();
+  if (!out) throw host::Error(host::kDataError, "cannot write " + path.string());
+  host::RecordValues values;
+  values.percentage = options.percent;
+  values.tableIndex = name;
+  values.conditional = options.conditional;
+  values.animals = animals;
+  values.matrix = std::move(rows);
+  summary.output({.path = path, .kind = host::OutputKind::Table, .layer = name, .values = std::move(values)});
+  std::cout << path.string() << ": " << name << (options.conditional ? " (conditional)" : "") << " between "
+            << n << " animals at " << host::numberText(options.percent) << " %\n";
+}
+
+class OverlapSubcommand final : public Subcommand {
+ public:
+  void declare(CLI::App& sub, CommandArgs& args) override;
+  int run(const CommandArgs& args, const GlobalOptions& global) override;
+
+ private:
+  /// The UDs --from makes: read from the scratch folder, and copied to --keep-uds when given.
+  bool makeUds(const CommandArgs& args, const GlobalOptions& global, NamedUds& named);
+};
+
+void OverlapSubcommand::declare(CLI::App& sub, CommandArgs& args) {
   sub.add_option("rasters", args.list("rasters"),
-                 "UD rasters (GeoTIFF), two or more; each animal is named by its file's stem")
-      ->required()
-      ->expected(2, CLI::detail::expected_max_vector_size);
+                 "UD rasters (GeoTIFF), two or more; each animal is named by its file's stem");
   sub.add_option("--percent", args.text("percent"), "The volume contour, in (0, 100] (default 95)")
       ->check(CLI::Validator(
           [](const std::string& text) {
@@ -83,10 +172,52 @@ void declareOverlap(CLI::App& sub, CommandArgs& args) {
   sub.add_flag("--conditional", args.flag("conditional"), "Restrict each UD to its own volume contour");
   sub.add_option("--out-dir", args.text("out-dir"), "Folder for the CSV files (made when missing)")
       ->required();
+  declareOverlapFrom(sub, args);
+  sub.add_option("--keep-uds", args.text("keep-uds"),
+                 "With --from: also keep each animal's UD raster in this folder as <animal>.tif");
 }
 
-int runOverlap(const CommandArgs& args, const GlobalOptions& global, RunSummary& summary) {
+bool OverlapSubcommand::makeUds(const CommandArgs& args, const GlobalOptions& global, NamedUds& named) {
+  const host::ScratchFolder scratch("orvex-overlap-");
+  const std::vector<MadeUd> made = makeUdsFromFixes(args, global, scratch.path(), summary());
+  if (made.size() < 2) {
+    summary().failure({.item = "the overlap",
+                       .reason = std::to_string(made.size()) + " UD made from " + args.textOf("from") +
+                                 ": the indices need two or more",
+                       .path = fs::absolute(args.textOf("from"))});
+    return false;
+  }
+  for (const MadeUd& ud : made) readUd(named, ud.raster, ud.animal);
+  if (!args.given("keep-uds")) return true;
+  const fs::path keep = fs::absolute(args.textOf("keep-uds")).lexically_normal();
+  for (const MadeUd& ud : made) refuseExisting(keep / keptName(ud.animal), global.yes);
+  fs::create_directories(keep);
+  for (std::size_t i = 0; i < made.size(); ++i) {
+    const fs::path path = keep / keptName(made[i].animal);
+    fs::copy_file(made[i].raster, path, fs::copy_options::overwrite_existing);
+    summary().output({.path = path,
+                      .kind = host::OutputKind::Raster,
+                      .layer = path.stem().string(),
+                      .columns = static_cast<int>(named.grids[i].columns),
+                      .rows = static_cast<int>(named.grids[i].rows),
+                      .values = {.animal = made[i].animal}});
+    std::cout << path.string() << ": UD of " << made[i].animal << '\n';
+  }
+  return true;
+}
+
+int OverlapSubcommand::run(const CommandArgs& args, const GlobalOptions& global) {
   const std::vector<std::string> files = args.listOf("rasters");
+  const bool from = args.given("from");
+  std::string usage = from && !files.empty() ? "give rasters or --from, not both"
+                      : from                 ? overlapFromUsageError(args)
+                      : files.size() < 2     ? "give two or more UD rasters, or --from FIXES"
+                                             : std::string();
+  if (usage.empty() && !from && args.given("keep-uds")) usage = "--keep-uds belongs to --from";
+  if (!usage.empty()) {
+    std::cerr << "orvex: overlap: " << usage << '\n';
+    return kExitUsage;
+  }
   range::OverlapOptions options;
   if (args.given("percent")) options.percent = *percentOf(args.textOf("percent"));
   options.conditional = args.flagOf("conditional");
@@ -98,79 +229,31 @@ int runOverlap(const CommandArgs& args, const GlobalOptions& global, RunSummary&
   if (indices.empty())
     for (std::size_t i = 0; i < kIndexNames.size(); ++i) indices.push_back(i);
 
-  // Every output is checked before anything is read or written.
+  // Every output is checked before anything is made, read or written.
   const fs::path folder = fs::absolute(args.textOf("out-dir")).lexically_normal();
-  for (const std::size_t index : indices) {
-    const fs::path path = folder / (std::string(kIndexNames[index]) + ".csv");
-    if (fs::exists(path) && !global.yes)
-      throw host::Error(host::kAlreadyExists, path.string() + " exists; --yes replaces it");
-  }
+  for (const std::size_t index : indices)
+    refuseExisting(folder / (std::string(kIndexNames[index]) + ".csv"), global.yes);
 
-  std::vector<std::string> animals;
-  std::vector<std::vector<double>> uds;
-  std::vector<range::UdGrid> grids;
-  for (const std::string& file : files) {
-    platform::gdal::DensityRaster raster = platform::gdal::readDensityRaster(file);
-    const range::UdGrid grid = udGridOf(raster.grid);
-    try {
-      range::check_ud_grid(grid);
-      range::check_ud(raster.values, grid);
-    } catch (const std::invalid_argument& error) {
-      throw host::Error(host::kInvalidArgument, file + " is not a UD: " + error.what());
-    }
-    animals.push_back(fs::path(file).stem().string());
-    uds.push_back(std::move(raster.values));
-    grids.push_back(grid);
+  NamedUds named;
+  if (from) {
+    if (!makeUds(args, global, named)) return kExitCommandFailed;
+  } else {
+    for (const std::string& file : files) readUd(named, file, fs::path(file).stem().string());
   }
-
-  range::UdGrid grid = grids.front();
-  if (std::any_of(grids.begin(), grids.end(),
-                  [&](const range::UdGrid& g) { return !(g == grids.front()); })) {
-    grid = range::finest_common_grid(grids);
-    for (std::size_t i = 0; i < uds.size(); ++i)
-      if (!(grids[i] == grid)) uds[i] = range::resample_ud(uds[i], grids[i], grid);
-    std::cerr << "orvex: the rasters lie on different grids; each is resampled (nearest cell) to the finest "
-                 "common grid: "
-              << grid.columns << " x " << grid.rows << " cells of " << host::numberText(grid.cell_size)
-              << " from (" << host::numberText(grid.origin_x) << ", " << host::numberText(grid.origin_y)
-              << ")\n";
-  }
-
-  const std::vector<std::span<const double>> views(uds.begin(), uds.end());
+  const range::UdGrid grid = commonGrid(named);
+  const std::vector<std::span<const double>> views(named.uds.begin(), named.uds.end());
   const range::OverlapMatrices matrices = range::overlap_indices(views, grid, options);
 
   fs::create_directories(folder);
-  const std::size_t n = animals.size();
   for (const std::size_t index : indices) {
     const std::string name = kIndexNames[index];
-    const fs::path path = folder / (name + ".csv");
-    std::vector<std::vector<double>> rows(n);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << "animal";
-    for (const std::string& animal : animals) out << ',' << csvField(animal);
-    out << '\n';
-    for (std::size_t i = 0; i < n; ++i) {
-      out << csvField(animals[i]);
-      for (std::size_t j = 0; j < n; ++j) {
-        rows[i].push_back(matrices.at(static_cast<OverlapIndex>(index), i, j));
-        out << ',' << numberCell(rows[i].back());
-      }
-      out << '\n';
-    }
-    out.close();
-    if (!out) throw host::Error(host::kDataError, "cannot write " + path.string());
-    host::RecordValues values;
-    values.percentage = options.percent;
-    values.tableIndex = name;
-    values.conditional = options.conditional;
-    values.animals = animals;
-    values.matrix = std::move(rows);
-    summary.output(
-        {.path = path, .kind = host::OutputKind::Table, .layer = name, .values = std::move(values)});
-    std::cout << path.string() << ": " << name << (options.conditional ? " (conditional)" : "") << " between "
-              << n << " animals at " << host::numberText(options.percent) << " %\n";
+    writeMatrix(folder / (name + ".csv"), name, named.animals, matrices, options, index, summary());
   }
   return kExitSuccess;
 }
+
+}  // namespace
+
+std::unique_ptr<Subcommand> makeOverlapSubcommand() { return std::make_unique<OverlapSubcommand>(); }
 
 }  // namespace orvex::cli

@@ -5,10 +5,25 @@
 #include <algorithm>
 #include <cmath>
 
+#include "host/error.h"
+#include "host/text.h"
 #include "platform/gdal/gdal_session.h"
 #include "platform/gdal/raster_grid.h"
 
 namespace orvex::platform::gdal {
+namespace {
+
+std::optional<double> recordedScaling(GDALDataset& dataset, const std::filesystem::path& path) {
+  const char* text = dataset.GetMetadataItem(kDensityScalingItem);
+  if (text == nullptr) return std::nullopt;
+  const std::optional<double> scaling = host::parseNumber(text);
+  if (!scaling || !(*scaling > 0.0) || !std::isfinite(*scaling))
+    throw host::Error(host::kDataError, "raster \"" + path.string() + "\" records a density scaling of '" +
+                                            std::string(text) + "', not a positive number");
+  return scaling;
+}
+
+}  // namespace
 
 DensityRaster readDensityRaster(const std::filesystem::path& path) {
   const DatasetPtr dataset = openRaster(path, false);
@@ -31,6 +46,9 @@ DensityRaster readDensityRaster(const std::filesystem::path& path) {
         raster.values.begin(), raster.values.end(),
         [&](double value) { return nanNoData ? std::isnan(value) : value == noData; }, 0.0);
   }
+  raster.scaling = recordedScaling(*dataset, path);
+  if (raster.scaling)
+    for (double& value : raster.values) value /= *raster.scaling;
   return raster;
 }
 

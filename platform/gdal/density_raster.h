@@ -4,6 +4,7 @@
 // north-up grid.
 
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "host/raster.h"
@@ -11,13 +12,16 @@
 namespace orvex::platform::gdal {
 
 struct DensityRaster {
-  host::RasterSpec grid{};     ///< lower-left origin, square cells (no name, no spatial reference)
-  std::vector<double> values;  ///< rows * columns, row 0 the northernmost, west to east
+  host::RasterSpec grid{};        ///< lower-left origin, square cells (no name, no spatial reference)
+  std::vector<double> values;     ///< rows * columns, row 0 the northernmost, west to east
+  std::optional<double> scaling;  ///< the density scaling recorded with the raster and divided out
 };
 
-/// The first band of `path` as it stands, read at double precision; cells holding the band's
-/// no-data value are 0. Throws host::Error, naming the file, when GDAL cannot open or read it or
-/// its grid is not north-up with square cells.
+/// The first band of `path` read at double precision, each cell divided by the density scaling
+/// recorded with the raster (kDensityScalingItem of raster_grid.h; a raster without it is read
+/// as it stands); cells holding the band's no-data value are 0. Throws host::Error, naming the
+/// file, when GDAL cannot open or read it, its grid is not north-up with square cells, or its
+/// recorded scaling is not a positive finite number.
 DensityRaster readDensityRaster(const std::filesystem::path& path);
 
 }  // namespace orvex::platform::gdal

@@ -8,6 +8,7 @@
 #include <numeric>
 #include <string>
 
+#include "host/text.h"
 #include "platform/gdal/gdal_session.h"
 
 namespace orvex::platform::gdal {
@@ -67,6 +68,9 @@ DatasetPtr createFloatGeoTiff(const std::filesystem::path& path, const host::Ras
   if (srs != nullptr && ds->SetSpatialRef(srs) != CE_None) {
     failWithGdal("cannot set the spatial reference of " + quoted(path), &errors);
   }
+  if (grid.densityScaling &&
+      ds->SetMetadataItem(kDensityScalingItem, host::numberText(*grid.densityScaling).c_str()) != CE_None)
+    failWithGdal("cannot record the density scaling of " + quoted(path), &errors);
   // The host's rasters start at 0, as a new uncompressed GeoTIFF does: GDAL reads a block not
   // yet written as 0 and writes it out as 0 at close. Filling it first would write the whole
   // file twice.

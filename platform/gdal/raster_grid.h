@@ -23,8 +23,12 @@ struct BandStatistics {
   double standardDeviation = 0.0;
 };
 
+/// The metadata item that holds RasterSpec::densityScaling, as the shortest decimal text of it.
+inline constexpr const char* kDensityScalingItem = "ORVEX_DENSITY_SCALING";
+
 /// Creates (or replaces) `path` as a single-band Float32 GeoTIFF of the north-up grid of
-/// `grid` (its name and spatial reference are not used), every cell 0, no no-data value; row
+/// `grid` (its name and spatial reference are not used; its density scaling, when given, is
+/// the dataset's metadata item kDensityScalingItem), every cell 0, no no-data value; row
 /// 0 is the northernmost row, GDAL's and the pixel blocks' order. `srs` may be null (no
 /// spatial reference written). Throws when the grid is empty or the cell size is not
 /// positive, or when GDAL fails.

@@ -84,6 +84,7 @@ std::shared_ptr<host::RasterDataset> clsKernelCalculator::WriteKernelToRaster(
   layout.rows = rows_;
   layout.columns = columns_;
   layout.spatialReference = std::move(pSR);
+  layout.densityScaling = scalingFactor_;
   std::shared_ptr<host::RasterDataset> dataset = workspace->createRaster(layout);
   const std::shared_ptr<host::RasterBand> band = dataset->band(0);
 
