@@ -40,7 +40,7 @@ done
 unset ORVEX_REGISTRY
 
 "$bin/orvex-qgis-project" "$out/session.qgz" --crs EPSG:32634 "$out/fixes.gpkg"
-ORVEX_PROC_OUT="$out" ORVEX_PROC_MODEL="$source_dir/docs/models/home_range.model3" timeout 200 "${display[@]}" \
+ORVEX_PROC_OUT="$out" ORVEX_PROC_MODEL="$source_dir/docs/models/home_range.model3" timeout 280 "${display[@]}" \
   "$source_dir/scripts/qgis-desktop.sh" "$bin" "$out/profiles" --code "$source_dir/tests/qgis_processing/processing_session.py" \
   "$out/session.qgz" > "$out/qgis.txt" 2>&1 || true
 cat "$out/session.log"
