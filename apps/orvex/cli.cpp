@@ -95,6 +95,9 @@ struct CommandLine {
     app.add_flag("--json", global.json,
                  "Print a JSON summary of every output written and every item that failed as the only "
                  "thing on standard output (the report goes to standard error)");
+    app.add_flag("--progress-lines", global.progressLines,
+                 "Report progress as lines \"orvex-progress <percent> <message>\" on standard error, for a "
+                 "program that runs this one (instead of the bar)");
     app.add_option("--registry", global.registryFile, "The registry file of the component classes");
     app.require_subcommand(1);
     app.fallthrough();  // global options may also follow the subcommand

@@ -22,6 +22,7 @@ struct GlobalOptions {
   bool no = false;                     ///< --no: No to every Yes/No question
   bool quiet = false;                  ///< --quiet: no progress bar
   bool json = false;                   ///< --json: a summary of the outputs on standard output
+  bool progressLines = false;          ///< --progress-lines: progress as lines on standard error
   std::filesystem::path registryFile;  ///< --registry: instead of the default file
 
   /// The registry file in use: --registry, else the default one.

@@ -31,6 +31,7 @@ headless::HeadlessOptions hostOptions(const GlobalOptions& global) {
   // A person is asked only when both the question and the answer pass through a terminal.
   if (isatty(STDIN_FILENO) != 0 && isatty(STDERR_FILENO) != 0) options.promptInput = &std::cin;
   if (drawsProgress(global)) options.progressTerminal = &std::cerr;
+  if (global.progressLines) options.progressLines = &std::cerr;
   return options;
 }
 

@@ -8,14 +8,18 @@
 
 #include <qgisinterface.h>
 #include <qgisplugin.h>
+#include <qgsapplication.h>
 #include <qgsmapcanvas.h>
 #include <qgsmessagebar.h>
+#include <qgsprocessingregistry.h>
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QStandardPaths>
 
 #include "host/command_catalog.h"
 #include "host/registry.h"
 #include "platform/qgis/command_menus.h"
+#include "platform/qgis/processing_provider.h"
 #include "platform/qgis/qgis_application.h"
 
 namespace {
@@ -48,6 +52,18 @@ std::filesystem::path componentFolder() {
   return here;
 }
 
+/// The `orvex` program the Processing algorithms run: beside the plug-in (a build folder), else
+/// in the install's bin folder (the plug-in sits in <prefix>/lib/qgis/plugins), else on the PATH.
+QString orvexProgram() {
+  const std::filesystem::path here = pluginFolder();
+  for (const auto& candidate :
+       {here / "orvex", here.parent_path().parent_path().parent_path() / "bin" / "orvex"})
+    if (!here.empty() && std::filesystem::is_regular_file(candidate))
+      return QString::fromStdString(candidate.string());
+  const QString found = QStandardPaths::findExecutable(QStringLiteral("orvex"));
+  return found.isEmpty() ? QStringLiteral("orvex") : found;
+}
+
 class OrvexPlugin final : public QgisPlugin {
  public:
   explicit OrvexPlugin(QgisInterface* iface)
@@ -69,6 +85,12 @@ class OrvexPlugin final : public QgisPlugin {
       catalog_ = std::make_unique<orvex::host::CommandCatalog>(*registry_, *application_);
       if (window != nullptr)
         menus_ = std::make_unique<orvex::platform::qgis::CommandMenus>(*window, *catalog_, *application_);
+      // The registry owns the provider from here on and deletes it when it is removed.
+      provider_ = new orvex::platform::qgis::OrvexProvider(orvexProgram());
+      if (!QgsApplication::processingRegistry()->addProvider(provider_)) {
+        delete provider_;
+        provider_ = nullptr;
+      }
     } catch (const std::exception& error) {
       QMessageBox::critical(window, kName, QStringLiteral("The tools could not be loaded:\n") + error.what());
       unload();
@@ -76,6 +98,8 @@ class OrvexPlugin final : public QgisPlugin {
   }
 
   void unload() override {
+    if (provider_ != nullptr) QgsApplication::processingRegistry()->removeProvider(provider_);
+    provider_ = nullptr;
     // Menus hold commands' actions, commands hold the application: undo in reverse order.
     menus_.reset();
     catalog_.reset();
@@ -89,6 +113,7 @@ class OrvexPlugin final : public QgisPlugin {
   std::unique_ptr<orvex::platform::qgis::QgisApplication> application_;
   std::unique_ptr<orvex::host::CommandCatalog> catalog_;
   std::unique_ptr<orvex::platform::qgis::CommandMenus> menus_;
+  orvex::platform::qgis::OrvexProvider* provider_ = nullptr;
 };
 
 }  // namespace

@@ -27,6 +27,8 @@ HeadlessApplication::HeadlessApplication(HeadlessOptions options)
   if (options.progressTerminal != nullptr) {
     statusBar_.setDisplay(std::make_unique<TerminalProgressBar>(*options.progressTerminal));
     ui_.setBeforePrint([this] { statusBar_.yieldLine(); });
+  } else if (options.progressLines != nullptr) {
+    statusBar_.setDisplay(std::make_unique<ProgressLines>(*options.progressLines));
   }
 }
 

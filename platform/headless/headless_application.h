@@ -33,6 +33,8 @@ struct HeadlessOptions {
   std::istream* promptInput = nullptr;
   /// A terminal to draw the progress bar on; null: no bar.
   std::ostream* progressTerminal = nullptr;
+  /// Where progress goes as ProgressLines instead (a program running this one); null: none.
+  std::ostream* progressLines = nullptr;
   /// A clock that moves only when commands wait (tests).
   bool simulatedClock = false;
 };

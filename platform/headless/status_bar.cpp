@@ -55,6 +55,16 @@ void TerminalProgressBar::hide() {
   width_ = 0;
 }
 
+void ProgressLines::draw(double fraction, std::string_view message) {
+  const int percent = static_cast<int>(std::floor(clampFraction(fraction) * 100.0));
+  std::string text(message);
+  for (char& c : text) c = c == '\n' || c == '\r' ? ' ' : c;
+  if (percent == percent_ && text == message_) return;
+  percent_ = percent;
+  message_ = text;
+  *out_ << "orvex-progress " << percent << (text.empty() ? "" : " ") << text << '\n' << std::flush;
+}
+
 host::ProgressFn HeadlessStatusBar::progress() {
   return [this](double fraction, std::string_view message) {
     report(fraction, message);

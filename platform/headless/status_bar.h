@@ -44,6 +44,24 @@ class TerminalProgressBar final : public ProgressDisplay {
   std::size_t width_ = 0;  ///< characters of the line last drawn
 };
 
+/// Machine-readable progress for a program that runs this one: a line
+/// "orvex-progress <percent> <message>" each time the whole percentage or the message changes
+/// (line breaks in the message become spaces).
+class ProgressLines final : public ProgressDisplay {
+ public:
+  /// Writes to `out`, which must outlive the writer.
+  explicit ProgressLines(std::ostream& out) : out_(&out) {}
+
+  void draw(double fraction, std::string_view message) override;
+  /// Nothing to remove: lines stay.
+  void hide() override {}
+
+ private:
+  std::ostream* out_;
+  int percent_ = -1;
+  std::string message_;
+};
+
 /// The host's status bar. Progress reports are kept (tests read them) and forwarded to the
 /// display when there is one. Reports never ask a task to stop.
 class HeadlessStatusBar final : public host::StatusBar {

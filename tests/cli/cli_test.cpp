@@ -257,3 +257,24 @@ TEST_F(CliRun, AStepTheFormCannotTakeFailsTheCommand) {
 }
 
 }  // namespace
+
+// --- progress for a program that runs orvex ------------------------------------------------
+
+TEST(CliProgressLines, EachStepIsOneLineOnStandardErrorBesideTheJsonSummary) {
+  TempFolder home;
+  const std::string fixes =
+      writePoints(
+          home.path(), "fixes",
+          {{0, 0, "a"}, {10, 0, "a"}, {10, 10, "a"}, {100, 100, "b"}, {110, 100, "b"}, {110, 110, "b"}})
+          .string();
+  const auto run = runOrvex(home.path(), {"--progress-lines", "--json", "mcp", fixes, "--by", "AnimalID",
+                                          "--all-points", "--out", (home / "{layer}_mcp.shp").string()});
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
+  // Two layers, each half of the run, then the end; no bar redrawn with carriage returns.
+  EXPECT_TRUE(contains(run.err,
+                       "orvex-progress 0 MCP Analysis\norvex-progress 50 MCP Analysis\n"
+                       "orvex-progress 100 MCP Analysis\n"))
+      << run.shown();
+  EXPECT_FALSE(contains(run.err, "\r"));
+  EXPECT_TRUE(run.out.starts_with("{")) << run.shown();
+}

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# The Processing algorithms in the real QGIS: prepares the fixes and the command line's reference
+# outputs, runs processing_session.py in QGIS under Xvfb with the plug-in of BIN_DIR, then
+# compares the algorithms' files with the command line's (compare_outputs.py).
+#
+#   run_processing.sh BIN_DIR SOURCE_DIR OUT_DIR
+set -euo pipefail
+skip() { echo "SKIP: $1: the Processing session is not run"; exit 77; }
+command -v qgis > /dev/null || skip "no qgis program"
+command -v ogr2ogr > /dev/null || skip "no ogr2ogr (gdal-bin)"
+{ /usr/bin/python3 -c "import qgis.core" || python3 -c "import qgis.core"; } 2> /dev/null || skip "no QGIS Python bindings (python3-qgis)"
+if command -v xvfb-run > /dev/null; then
+  display=(xvfb-run -a -s "-screen 0 1280x900x24")
+elif [ -n "${DISPLAY:-}" ]; then
+  display=()
+else
+  skip "neither xvfb-run nor a display"
+fi
+bin=$(cd "$1" && pwd)
+source_dir=$(cd "$2" && pwd)
+out=$3
+rm -rf "$out" && mkdir -p "$out/ref"
+out=$(cd "$out" && pwd)
+
+# Two animals' fixes in UTM 33N, as a GeoPackage layer; the project is in UTM 34N.
+"$bin/orvex" --quiet simulate --out "$out/utm" --animals 2 --fixes 80 --seed 7 > /dev/null
+ogr2ogr -f GPKG "$out/fixes.gpkg" "$out/utm/fixes.shp" -nln fixes
+
+# The command line's answers for the same fixes.
+export ORVEX_REGISTRY="$out/registry"
+orvex() { "$bin/orvex" --quiet --yes "$@" > /dev/null; }
+orvex mcp "$out/fixes.gpkg" --by AnimalID --out "$out/ref/mcp/{layer}_mcp{percent}.shp"
+orvex mcp "$out/fixes.gpkg" --where "AnimalID = 'A1'" --percent 50,95 --out "$out/ref/mcp_a1/{layer}_mcp{percent}.shp"
+orvex kde "$out/fixes.gpkg" --id AnimalID --out-dir "$out/ref/kde" --bandwidth manual:300 --extent full:1100 \
+  --cell-size 50 --isopleths 50,95
+for command in travel dedup-time dedup-xy; do
+  mkdir -p "$out/ref/$command" && cp "$out/fixes.gpkg" "$out/ref/$command/fixes.gpkg"
+  orvex "$command" "$out/ref/$command/fixes.gpkg"
+done
+unset ORVEX_REGISTRY
+
+"$bin/orvex-qgis-project" "$out/session.qgz" --crs EPSG:32634 "$out/fixes.gpkg"
+ORVEX_PROC_OUT="$out" ORVEX_PROC_MODEL="$source_dir/docs/models/home_range.model3" timeout 280 "${display[@]}" \
+  "$source_dir/scripts/qgis-desktop.sh" "$bin" "$out/profiles" --code "$source_dir/tests/qgis_processing/processing_session.py" \
+  "$out/session.qgz" > "$out/qgis.txt" 2>&1 || true
+cat "$out/session.log"
+python3 "$source_dir/tests/qgis_processing/compare_outputs.py" "$out" | tee "$out/compare.log"
+grep -q "^SESSION OK" "$out/session.log"
+grep -q "^OUTPUTS MATCH" "$out/compare.log"
