@@ -242,6 +242,7 @@ TEST(DataDamage, AMovebankImportKeepsIdentifiersInAnyScript) {
       runOrvex(home.path(), {"import-movebank", home / "fixes.csv", "--out", home / "out" / "fixes.shp"});
   ASSERT_EQ(run.exitCode, 0) << run.shown();
   EXPECT_EQ(readAll(home / "out" / "fixes.cpg"), "UTF-8");
+  GDALAllRegister();
   GDALDatasetUniquePtr dataset(GDALDataset::Open((home / "out" / "fixes.shp").c_str(), GDAL_OF_VECTOR));
   ASSERT_TRUE(dataset);
   std::set<std::string> animals;

@@ -76,6 +76,7 @@ TEST(Messages, MovebankLineEndsAndNulBytes) {
       EXPECT_FALSE(fs::exists(home / "out" / "fixes.shp"));
       continue;
     }
+    GDALAllRegister();
     GDALDatasetUniquePtr dataset(GDALDataset::Open((home / "out" / "fixes.shp").c_str(), GDAL_OF_VECTOR));
     ASSERT_TRUE(dataset) << run.shown();
     EXPECT_EQ(dataset->GetLayer(0)->GetFeatureCount(), 3) << run.shown();
