@@ -162,17 +162,14 @@ std::size_t McpPeel::firstFix(std::size_t p) const {
   return at < fixStart_[p + 1] ? fixIndex_[at] : kNone;
 }
 
-void McpPeel::near(McpPoint q, double r, std::vector<std::size_t>& out) const {
-  if (nodes_.empty() || !(r >= 0.0)) return;
-  const double r2 = r * r * (1.0 + kRadiusSlack);
+template <class BoxMayHold, class Keep>
+void McpPeel::collect(const BoxMayHold& boxMayHold, const Keep& keep, std::vector<std::size_t>& out) const {
+  if (nodes_.empty()) return;
   std::vector<std::size_t> stack{0};
   while (!stack.empty()) {
     const Node& node = nodes_[stack.back()];
     stack.pop_back();
-    if (node.alive == 0) continue;
-    const double dx = std::max({node.xmin - q.x, 0.0, q.x - node.xmax});
-    const double dy = std::max({node.ymin - q.y, 0.0, q.y - node.ymax});
-    if (dx * dx + dy * dy > r2) continue;
+    if (node.alive == 0 || !boxMayHold(node)) continue;
     if (node.left != kNone) {
       stack.push_back(node.left);
       stack.push_back(node.right);
@@ -180,12 +177,26 @@ void McpPeel::near(McpPoint q, double r, std::vector<std::size_t>& out) const {
     }
     for (std::size_t k = node.begin; k < node.end; ++k) {
       const std::size_t p = order_[k];
-      if (firstFix(p) == kNone) continue;
-      const double ex = positions_[p].x - q.x;
-      const double ey = positions_[p].y - q.y;
-      if (ex * ex + ey * ey <= r2) out.push_back(p);
+      if (firstFix(p) != kNone && keep(positions_[p])) out.push_back(p);
     }
   }
+}
+
+void McpPeel::near(McpPoint q, double r, std::vector<std::size_t>& out) const {
+  if (!(r >= 0.0)) return;
+  const double r2 = r * r * (1.0 + kRadiusSlack);
+  collect(
+      [&](const Node& node) {
+        const double dx = std::max({node.xmin - q.x, 0.0, q.x - node.xmax});
+        const double dy = std::max({node.ymin - q.y, 0.0, q.y - node.ymax});
+        return dx * dx + dy * dy <= r2;
+      },
+      [&](const McpPoint& v) {
+        const double ex = v.x - q.x;
+        const double ey = v.y - q.y;
+        return ex * ex + ey * ey <= r2;
+      },
+      out);
 }
 
 void McpPeel::inTriangle(McpPoint a, McpPoint b, McpPoint c, std::vector<std::size_t>& out) const {
@@ -195,39 +206,22 @@ void McpPeel::inTriangle(McpPoint a, McpPoint b, McpPoint c, std::vector<std::si
   const double ymax = std::max({a.y, b.y, c.y});
   // The base c -> a first: it cuts away the bulk of the set, which lies inside the hull.
   const std::array<std::array<McpPoint, 2>, 3> edges{{{c, a}, {a, b}, {b, c}}};
-  std::vector<std::size_t> stack{0};
-  while (!stack.empty()) {
-    const Node& node = nodes_[stack.back()];
-    stack.pop_back();
-    if (node.alive == 0 || node.xmin > xmax || node.xmax < xmin || node.ymin > ymax || node.ymax < ymin) {
-      continue;
-    }
-    // A box wholly right of one edge of the (anticlockwise) triangle holds nothing inside it: its
-    // corner farthest left of the edge is right of it.
-    bool outside = false;
-    for (const auto& e : edges) {
-      const McpPoint leftmost{e[1].y < e[0].y ? node.xmax : node.xmin,
-                              e[1].x > e[0].x ? node.ymax : node.ymin};
-      if (mcpOrientation(e[0], e[1], leftmost) < 0) {
-        outside = true;
-        break;
-      }
-    }
-    if (outside) continue;
-    if (node.left != kNone) {
-      stack.push_back(node.left);
-      stack.push_back(node.right);
-      continue;
-    }
-    for (std::size_t k = node.begin; k < node.end; ++k) {
-      const std::size_t p = order_[k];
-      if (firstFix(p) == kNone) continue;
-      const McpPoint& v = positions_[p];
-      if (mcpOrientation(a, b, v) >= 0 && mcpOrientation(b, c, v) >= 0 && mcpOrientation(c, a, v) >= 0) {
-        out.push_back(p);
-      }
-    }
-  }
+  collect(
+      [&](const Node& node) {
+        if (node.xmin > xmax || node.xmax < xmin || node.ymin > ymax || node.ymax < ymin) return false;
+        // A box wholly right of one edge of the (anticlockwise) triangle holds nothing inside it:
+        // its corner farthest left of the edge is right of it.
+        for (const auto& e : edges) {
+          const McpPoint leftmost{e[1].y < e[0].y ? node.xmax : node.xmin,
+                                  e[1].x > e[0].x ? node.ymax : node.ymin};
+          if (mcpOrientation(e[0], e[1], leftmost) < 0) return false;
+        }
+        return true;
+      },
+      [&](const McpPoint& v) {
+        return mcpOrientation(a, b, v) >= 0 && mcpOrientation(b, c, v) >= 0 && mcpOrientation(c, a, v) >= 0;
+      },
+      out);
 }
 
 void McpPeel::removeFirst(std::size_t p) {

@@ -58,6 +58,10 @@ class McpPeel {
   };
   std::size_t build(std::size_t begin, std::size_t end, std::size_t parent, int depth);
   void inTriangle(McpPoint a, McpPoint b, McpPoint c, std::vector<std::size_t>& out) const;
+  /// Appends to `out` every live position of a leaf box that `boxMayHold` keeps whose point
+  /// `keep` accepts, descending only into boxes with live fixes that `boxMayHold` keeps.
+  template <class BoxMayHold, class Keep>
+  void collect(const BoxMayHold& boxMayHold, const Keep& keep, std::vector<std::size_t>& out) const;
   void rebuildHull();
   void repeel(std::size_t slot);
 
