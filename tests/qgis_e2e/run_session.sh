@@ -7,18 +7,7 @@
 #
 # Without the shared data folder (its Lotek collar files) the session skips the import.
 set -euo pipefail
-skip() { echo "SKIP: $1: the desktop end-to-end session is not run"; exit 77; }
-command -v qgis > /dev/null || skip "no qgis program"
-command -v ogr2ogr > /dev/null || skip "no ogr2ogr (gdal-bin)"
-# QGIS embeds the system's Python, which need not be the first python3 on the PATH.
-{ /usr/bin/python3 -c "import qgis.core" || python3 -c "import qgis.core"; } 2> /dev/null || skip "no QGIS Python bindings (python3-qgis)"
-if command -v xvfb-run > /dev/null; then
-  display=(xvfb-run -a -s "-screen 0 1280x900x24")
-elif [ -n "${DISPLAY:-}" ]; then
-  display=()
-else
-  skip "neither xvfb-run nor a display"
-fi
+. "$(dirname "$0")/qgis_session_prelude.sh" "the desktop end-to-end session"
 bin=$(cd "$1" && pwd)
 source_dir=$(cd "$2" && pwd)
 out=$3

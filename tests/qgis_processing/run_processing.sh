@@ -5,17 +5,7 @@
 #
 #   run_processing.sh BIN_DIR SOURCE_DIR OUT_DIR
 set -euo pipefail
-skip() { echo "SKIP: $1: the Processing session is not run"; exit 77; }
-command -v qgis > /dev/null || skip "no qgis program"
-command -v ogr2ogr > /dev/null || skip "no ogr2ogr (gdal-bin)"
-{ /usr/bin/python3 -c "import qgis.core" || python3 -c "import qgis.core"; } 2> /dev/null || skip "no QGIS Python bindings (python3-qgis)"
-if command -v xvfb-run > /dev/null; then
-  display=(xvfb-run -a -s "-screen 0 1280x900x24")
-elif [ -n "${DISPLAY:-}" ]; then
-  display=()
-else
-  skip "neither xvfb-run nor a display"
-fi
+. "$(dirname "$0")/../qgis_e2e/qgis_session_prelude.sh" "the Processing session"
 bin=$(cd "$1" && pwd)
 source_dir=$(cd "$2" && pwd)
 out=$3
