@@ -47,8 +47,8 @@ std::vector<ParamSpec> gridParams() {
        nullptr, true}};
 }
 
-std::vector<AlgorithmSpec> makeSpecs() {
-  std::vector<AlgorithmSpec> specs;
+// The table is split into parts only to keep each function readable; the order is the toolbox's.
+void addMcpSpecs(std::vector<AlgorithmSpec>& specs) {
   specs.push_back(
       {"mcp",
        "Minimum convex polygon",
@@ -79,6 +79,9 @@ std::vector<AlgorithmSpec> makeSpecs() {
        "Per animal, the MCP area against the percentage of fixes (10 to 100) and against the number of "
        "fixes taken in time order, as SVG and PNG pictures beside the MCP of the default percentage, to "
        "see whether the home range levels off."});
+}
+
+void addKdeSpecs(std::vector<AlgorithmSpec>& specs) {
   specs.push_back(
       {"kde",
        "Kernel density estimation",
@@ -130,6 +133,9 @@ std::vector<AlgorithmSpec> makeSpecs() {
        "cross-validation or the reference rule, or given in map units; the grid covers every fix plus "
        "the buffer.\n\nReference: Worton (1989), Ecology 70:164; Seaman and Powell (1996), Ecology "
        "77:2075."});
+}
+
+void addKernelSpecs(std::vector<AlgorithmSpec>& specs) {
   specs.push_back(
       {"kernel",
        "Kernel analysis",
@@ -193,6 +199,9 @@ std::vector<AlgorithmSpec> makeSpecs() {
        "The Kernel Analysis sheet, once per animal and h value: one polygon shapefile per run in "
        "OUTPUT_FOLDER with a polygon per contour level and \"Volume\", \"Density\", \"KernType\", "
        "\"h\", \"href\", \"NPoints\" and \"Area\".\n\nReference: Worton (1989), Ecology 70:164."});
+}
+
+void addBridgeOverlapIndependenceSpecs(std::vector<AlgorithmSpec>& specs) {
   specs.push_back(
       {"bbmm",
        "Brownian bridge movement model",
@@ -265,6 +274,9 @@ std::vector<AlgorithmSpec> makeSpecs() {
        "Indices of independence of successive observations (Schoener's ratio t2/r2 and Swihart and "
        "Slade's) per animal, as a CSV table in OUTPUT.\n\nReference: Swihart and Slade (1985), Ecology "
        "66:1176."});
+}
+
+void addMovementPreparationImportSpecs(std::vector<AlgorithmSpec>& specs) {
   specs.push_back(
       {"travel",
        "Time, distance and speed between fixes",
@@ -345,6 +357,15 @@ std::vector<AlgorithmSpec> makeSpecs() {
        "Movebank downloads (CSV, longitude and latitude) as one projected point layer with \"AnimalID\", "
        "\"Time2\" (seconds since 1970, UTC), \"Time1\" and \"Date\", sorted by animal and time.",
        "Movebank CSV (*.csv)"});
+}
+
+std::vector<AlgorithmSpec> makeSpecs() {
+  std::vector<AlgorithmSpec> specs;
+  addMcpSpecs(specs);
+  addKdeSpecs(specs);
+  addKernelSpecs(specs);
+  addBridgeOverlapIndependenceSpecs(specs);
+  addMovementPreparationImportSpecs(specs);
   return specs;
 }
 
