@@ -14,6 +14,7 @@
 #include "apps/orvex/kde_plots.h"
 #include "host/error.h"
 #include "host/form.h"
+#include "host/layer.h"
 #include "host/raster.h"
 #include "host/table.h"
 #include "host/text.h"
@@ -266,33 +267,47 @@ void checkCellSize(const CommandArgs& args, headless::HeadlessApplication& appli
                      " (cells are whole map units).");
 }
 
-/// The --id field of the point layer the dialog takes (--layer, else the first). The dialog
-/// lists whole-number and text fields only, and one it does not list was refused as "Control
-/// 'cmbUIDFLD' has no item": the layer, the field and what is wrong with it are said instead.
-void checkIdField(const CommandArgs& args, headless::HeadlessApplication& application) {
-  const std::string id = args.textOf("id");
+/// The point layer the dialog takes: --layer, else the first point layer of the map.
+std::shared_ptr<host::FeatureLayer> chosenPointLayer(const CommandArgs& args,
+                                                     headless::HeadlessApplication& application) {
   for (const auto& layer : application.focusMap().layers()) {
-    const auto features = std::dynamic_pointer_cast<host::FeatureLayer>(layer);
+    auto features = std::dynamic_pointer_cast<host::FeatureLayer>(layer);
     const auto featureClass = features ? features->featureClass() : nullptr;
     if (!featureClass || featureClass->shapeType() != host::GeometryType::Point) continue;
     if (!args.layer.empty() && !host::iequals(layer->name(), args.layer)) continue;
-    const int index = featureClass->findField(id);
-    if (index < 0)
-      throw host::Error(host::kInvalidArgument,
-                        "Layer '" + layer->name() + "' has no field \"" + id + "\" (--id)");
-    const host::FieldType type = featureClass->fields().at(index).type;
-    if (type != host::FieldType::SmallInteger && type != host::FieldType::Integer &&
-        type != host::FieldType::String)
-      throw host::Error(host::kInvalidArgument, "The field \"" + id + "\" of layer '" + layer->name() +
-                                                    "' holds neither whole numbers nor text: --id takes a "
-                                                    "whole-number or text field that names each animal");
-    return;
+    return features;
   }
+  return nullptr;
+}
+
+/// The --id field of the chosen point layer. The dialog lists whole-number and text fields
+/// only, and one it does not list was refused as "Control 'cmbUIDFLD' has no item": the layer,
+/// the field and what is wrong with it are said instead. Likewise "Use selected features
+/// only" cannot be ticked on an empty selection: the where clause that selected nothing is named.
+void checkInputLayer(const CommandArgs& args, headless::HeadlessApplication& application) {
+  const auto layer = chosenPointLayer(args, application);
+  if (!layer) return;
+  const auto featureClass = layer->featureClass();
+  const std::string id = args.textOf("id");
+  const int index = featureClass->findField(id);
+  if (index < 0)
+    throw host::Error(host::kInvalidArgument,
+                      "Layer '" + layer->name() + "' has no field \"" + id + "\" (--id)");
+  const host::FieldType type = featureClass->fields().at(index).type;
+  if (type != host::FieldType::SmallInteger && type != host::FieldType::Integer &&
+      type != host::FieldType::String)
+    throw host::Error(host::kInvalidArgument, "The field \"" + id + "\" of layer '" + layer->name() +
+                                                  "' holds neither whole numbers nor text: --id takes a "
+                                                  "whole-number or text field that names each animal");
+  if (args.flagOf("selected-only") && layer->selection().isEmpty())
+    throw host::Error(host::kInvalidArgument, "--where \"" + args.where + "\" selects no feature of layer '" +
+                                                  layer->name() +
+                                                  "': --selected-only leaves nothing to analyse");
 }
 
 void scriptKde(const CommandArgs& args, headless::HeadlessApplication& application) {
   checkCellSize(args, application);
-  checkIdField(args, application);
+  checkInputLayer(args, application);
   const fs::path outDir = fs::absolute(args.textOf("out-dir"));
   std::error_code error;
   fs::create_directories(outDir, error);

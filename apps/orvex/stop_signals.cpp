@@ -14,6 +14,7 @@
 #include <filesystem>
 
 #include "host/environment.h"
+#include "platform/gdal/deferred_stops.h"
 
 namespace orvex::cli {
 namespace {
@@ -92,6 +93,9 @@ void removeContents(int folder) {
 }
 
 void onStop(int signal) {
+  // A stop that another thread takes while an edit is switched into the user's file waits for
+  // the switch to end: it is raised again then, in the switching thread.
+  if (platform::gdal::DeferredStops::deferIfSwitching(signal)) return;
   const int savedErrno = errno;
   for (Slot& slot : slots) {
     if (slot.state.load() != Slot::Live) continue;

@@ -76,6 +76,14 @@ NamedFile namedFile(const std::filesystem::path& named) {
   return {text.substr(0, bar), text.substr(bar + kLayerName.size())};
 }
 
+/// Names the fields of `copy` that hold whole numbers of more than 18 digits.
+std::string inexactFieldsText(const std::filesystem::path& file, const CopiedLayer& copy) {
+  std::string names;
+  for (const std::string& name : copy.inexactFields) names += (names.empty() ? "\"" : ", \"") + name + "\"";
+  return "'" + copy.layerName + "' of '" + file.string() + "': the field(s) " + names +
+         " hold whole numbers of more than 18 digits, which its shapefile working copy cannot keep exactly";
+}
+
 /// Layers of a file edited in place: a shapefile's working copy, a GeoPackage's shapefile
 /// copies whose edits go back to it; other formats cannot take edits.
 std::vector<LoadedLayer> editedLayersOf(HeadlessApplication& application, const NamedFile& named,
@@ -96,6 +104,11 @@ std::vector<LoadedLayer> editedLayersOf(HeadlessApplication& application, const 
   std::vector<LoadedLayer> layers;
   for (const CopiedLayer& copy :
        copyToShapefiles(file, application.scratchFolder(), named.baseName(), {}, named.layer)) {
+    // An edit decides on the values it reads (equal times, positions): none may be rounded.
+    if (!copy.inexactFields.empty())
+      throw host::Error(host::kDataError, "Layer " + inexactFieldsText(file, copy) +
+                                              ": nothing was changed. Store the field as real numbers or "
+                                              "text, or leave it out, and run the command again.");
     auto layer = shapefileLayer(application, copy.shp, copy.shp.stem().string(), copy.sourceFieldNames);
     edits.beginGeoPackage(file, copy.layerName,
                           std::dynamic_pointer_cast<host::FeatureLayer>(layer)->featureClass());
@@ -148,6 +161,10 @@ std::vector<LoadedLayer> layersOf(HeadlessApplication& application, const std::f
                       file, copy.shp, copy.sourceFieldNames});
     application.note("Note: layer '" + copy.shp.stem().string() + "' is a shapefile copy of '" +
                      file.string() + "'; changes made to it are not written back to that file.");
+    if (!copy.inexactFields.empty())
+      application.note("Note: layer " + inexactFieldsText(file, copy) +
+                       ": they are read as real numbers, exact to "
+                       "about 16 digits.");
   }
   return layers;
 }

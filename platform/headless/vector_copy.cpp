@@ -61,6 +61,22 @@ std::vector<std::string> changedFieldNames(OGRLayer& source, GDALDataset& copy) 
   return changed ? names : std::vector<std::string>{};
 }
 
+/// The 64-bit whole-number fields of `source` that its shapefile copy holds as real numbers
+/// (the shapefile writer widens a field past 18 digits for a value that needs it, and such a
+/// field reads back as real numbers).
+std::vector<std::string> inexactFieldsOf(OGRLayer& source, GDALDataset& copy) {
+  OGRLayer* copied = copy.GetLayer(0);
+  const OGRFeatureDefn& from = *source.GetLayerDefn();
+  std::vector<std::string> names;
+  if (copied == nullptr || copied->GetLayerDefn()->GetFieldCount() != from.GetFieldCount()) return names;
+  for (int i = 0; i < from.GetFieldCount(); ++i)
+    if (from.GetFieldDefn(i)->GetType() == OFTInteger64 &&
+        (copied->GetLayerDefn()->GetFieldDefn(i)->GetType() == OFTReal ||
+         copied->GetLayerDefn()->GetFieldDefn(i)->GetWidth() > 18))
+      names.emplace_back(from.GetFieldDefn(i)->GetNameRef());
+  return names;
+}
+
 }  // namespace
 
 bool isVectorFile(const std::filesystem::path& file) {
@@ -108,7 +124,8 @@ std::vector<CopiedLayer> copyToShapefiles(const std::filesystem::path& source,
     if (!copy || usageError != 0)
       gdal::failWithGdal("Cannot copy layer '" + layer + "' of '" + source.string() + "' to a shapefile",
                          &errors);
-    copies.push_back({layer, shp, changedFieldNames(*dataset->GetLayerByName(layer.c_str()), *copy)});
+    OGRLayer& from = *dataset->GetLayerByName(layer.c_str());
+    copies.push_back({layer, shp, changedFieldNames(from, *copy), inexactFieldsOf(from, *copy)});
   }
   return copies;
 }

@@ -16,6 +16,9 @@ struct CopiedLayer {
   /// The source's names of the copy's attribute fields, in order, when the copy had to change
   /// any (a shapefile's names hold 10 characters); empty when they are the copy's own.
   std::vector<std::string> sourceFieldNames{};
+  /// The source's 64-bit whole-number fields that hold a value of more than 18 digits: a
+  /// shapefile keeps such a field only as real numbers, exact to about 16 digits.
+  std::vector<std::string> inexactFields{};
 };
 
 /// True when GDAL opens `file` as a vector data set.

@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <array>
+#include <atomic>
 #include <fstream>
+#include <thread>
 
 #include "host/error.h"
+#include "platform/gdal/deferred_stops.h"
 #include "platform/gdal/shapefile_edit.h"
 #include "platform/gdal/shapefile_feature_class.h"
 #include "robustness/robustness_support.h"
@@ -116,5 +121,40 @@ INSTANTIATE_TEST_SUITE_P(States, InterruptedEdit,
                                          Interruption{"journal written, two files moved", true, 2, true, 2},
                                          Interruption{"journal written, every file moved", true, kSet.size(),
                                                       true, 2}));
+
+}  // namespace
+
+namespace {
+
+std::atomic<int> stopsTaken{0};
+
+void countStop(int signal) {
+  if (!orvex::platform::gdal::DeferredStops::deferIfSwitching(signal)) stopsTaken.fetch_add(1);
+}
+
+// The kernel hands a process's stop signal to any thread that does not block it: one taken by
+// another thread during a switch must still wait for the switch's end.
+TEST(DeferredStops, AStopTakenByAnotherThreadWaitsForTheSwitchToEnd) {
+  struct sigaction action {};
+  struct sigaction previous {};
+  action.sa_handler = &countStop;
+  sigemptyset(&action.sa_mask);
+  ASSERT_EQ(sigaction(SIGHUP, &action, &previous), 0);
+  stopsTaken = 0;
+  std::atomic<bool> go{false};
+  // Started before the switch, as a program's other threads are: it does not block the stops.
+  std::thread other([&go] {
+    while (!go.load()) std::this_thread::yield();
+    pthread_kill(pthread_self(), SIGHUP);
+  });
+  {
+    const orvex::platform::gdal::DeferredStops switching;
+    go = true;
+    other.join();
+    EXPECT_EQ(stopsTaken.load(), 0) << "the stop ran in the middle of the switch";
+  }
+  EXPECT_EQ(stopsTaken.load(), 1) << "the stop was lost instead of taken after the switch";
+  sigaction(SIGHUP, &previous, nullptr);
+}
 
 }  // namespace

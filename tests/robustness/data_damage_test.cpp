@@ -228,6 +228,28 @@ TEST(DataDamage, DedupTimeComparesSixtyFourBitTimesExactly) {
   EXPECT_EQ(shapesOf(home / "fixes.shp").size(), 5U) << run.shown();
 }
 
+// A GeoPackage is read through a shapefile copy, which keeps a 64-bit field past 18 digits only
+// as real numbers: two nanosecond times a few units apart became one, and dedup-time deleted a
+// valid fix. An edit now refuses such a layer unchanged; a reading run says what it reads.
+TEST(DataDamage, GeoPackageTimesOfNineteenDigitsAreNeverRounded) {
+  TempFolder home("damage");
+  TestLayer layer = layerOf(circleFixes(3));
+  layer.fields = {{"AnimalID", OFTString}, {"Time2", OFTInteger64}};
+  const char* times[] = {"1000", "9223372036854775806", "9223372036854775807"};
+  for (std::size_t i = 0; i < layer.features.size(); ++i) layer.features[i].values["Time2"] = times[i];
+  writeLayer(home / "fixes.gpkg", layer);
+  const std::string before = readAll(home / "fixes.gpkg");
+  const OrvexRun edit = runOrvex(home.path(), {"--yes", "dedup-time", home / "fixes.gpkg"});
+  EXPECT_EQ(edit.exitCode, 1) << edit.shown();
+  EXPECT_NE(edit.err.find("\"Time2\" hold whole numbers of more than 18 digits"), std::string::npos)
+      << edit.shown();
+  EXPECT_TRUE(readAll(home / "fixes.gpkg") == before) << edit.shown();
+  const OrvexRun read = runOrvex(
+      home.path(), {"mcp", home / "fixes.gpkg", "--percent", "100", "--out", (home / "m.shp").string()});
+  EXPECT_EQ(read.exitCode, 0) << read.shown();
+  EXPECT_NE(read.err.find("read as real numbers"), std::string::npos) << read.shown();
+}
+
 // import-movebank wrote shapefiles in GDAL's default code page, Latin-1, without a .cpg: two
 // animals named in Chinese became one animal "?". The text is UTF-8 now, said by the .cpg.
 TEST(DataDamage, AMovebankImportKeepsIdentifiersInAnyScript) {

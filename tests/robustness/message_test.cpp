@@ -122,6 +122,11 @@ TEST(Messages, WhatIsWrongInTheDataIsSaid) {
        "kde",
        0,
        {"--cell-size 150.5 is rounded to 150"}},
+      {"empty selection",
+       {"--id", "AnimalID", "--where", "AnimalID = 'none'", "--selected-only", "--out-dir", "out"},
+       "kde",
+       1,
+       {"--where \"AnimalID = 'none'\" selects no feature of layer 'fixes'"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
