@@ -29,6 +29,9 @@ __all__ = [
     "bandwidth",
     "kde",
     "mcp",
+    "LocohIsopleth",
+    "locoh",
+    "overlap",
 ]
 
 DEFAULT_SCALING = 1_000_000.0
@@ -231,3 +234,38 @@ def mcp(x, y=None, percent: float = 95, style: str = "fixed_mean", centre: Optio
     fixed_median, user_centre (with ``centre``), floating_mean, floating_median, area_added."""
     area, wkb, n_points, n_used = _orvex.mcp(x, y, float(percent), style, None if centre is None else tuple(centre))
     return MCP(float(percent), style, area, wkb, n_points, n_used)
+
+
+@dataclasses.dataclass(frozen=True)
+class LocohIsopleth:
+    """A LoCoH isopleth: the union of the ordered hulls up to ``percent`` % of the fixes;
+    ``n_fixes`` the distinct fixes its hulls hold, ``area`` in square map units."""
+
+    percent: float
+    area: float
+    n_fixes: int
+    wkb: bytes
+
+
+def locoh(x, y, method: str = "k", parameter: float = 12, percents: Sequence[float] = range(10, 101, 10),
+          threads: int = 0) -> list:
+    """The isopleths `orvex locoh --method METHOD --param PARAMETER` draws: method "k", "r" or
+    "a", one isopleth per percentage in the order given."""
+    rows = _orvex.locoh(x, y, method, float(parameter), [float(p) for p in percents], threads)
+    return [LocohIsopleth(*row) for row in rows]
+
+
+def overlap(uds: Sequence[UD], percent: float = 95, conditional: bool = False, threads: int = 0) -> dict:
+    """The overlap indices of `orvex overlap` between UDs on one grid (make them with one
+    explicit ``extent``): a dict from "HR", "PHR", "VI", "BA", "UDOI" and "HD" to n x n
+    matrices, row i against column j. Computed on the UDs' float64 densities; `orvex overlap`
+    reads the Float32 rasters, so the two agree within that rounding."""
+    if not uds:
+        raise ValueError("overlap needs at least one UD")
+    first = uds[0]
+    if any(ud.geotransform != first.geotransform or ud.values.shape != first.values.shape for ud in uds):
+        raise ValueError("the UDs are on different grids: make them with one explicit extent and cell size")
+    rows, columns = first.values.shape
+    x0, cell, _, top, _, _ = first.geotransform
+    grid = (x0, top - rows * cell, cell)
+    return _orvex.overlap([ud.values for ud in uds], grid, columns, rows, float(percent), conditional, threads)

@@ -19,6 +19,7 @@
 #include "platform/gdal/gdal_platform.h"
 #include "platform/gdal/geometry_convert.h"
 #include "python/src/fix_table.h"
+#include "python/src/range_tools.h"
 #include "python/src/ud_estimate.h"
 
 namespace py = pybind11;
@@ -217,6 +218,8 @@ PYBIND11_MODULE(_orvex, m) {
       },
       py::arg("wkt"));
   m.def("mcp", &mcp, py::arg("x"), py::arg("y"), py::arg("percent"), py::arg("style"), py::arg("centre"));
+
+  bindRangeTools(m);
 
   py::class_<UdGrid>(m, "UdGrid")
       .def_property_readonly("values", &densities)

@@ -148,3 +148,31 @@ def test_errors_carry_the_command_line_messages(simulated, call, message):
     with pytest.raises(orvex.OrvexError, match=None) as raised:
         call(simulated / "fixes.shp")
     assert message in str(raised.value)
+
+
+def test_locoh_equals_the_command_line(simulated, fixes, tmp_path):
+    report = json.loads(run_orvex("--json", "locoh", simulated / "fixes.shp", "--id", "AnimalID", "--method", "k",
+                                  "--param", 12, "--isopleths", "50,95", "--out-dir", tmp_path))
+    areas = {o["animal"]: o["areas"] for o in report["outputs"]}
+    for animal, track in fixes.animals.items():
+        isopleths = orvex.locoh(track.x, track.y, method="k", parameter=12, percents=[50, 95])
+        assert [i.area for i in isopleths] == areas[animal]  # exact: the same union
+        shapes = _layer_rows(tmp_path / f"{animal}_locoh.shp", ["Percent"])
+        assert [ogr.CreateGeometryFromWkb(i.wkb).GetArea() for i in isopleths] == pytest.approx(
+            [area for _, area in shapes], rel=1e-9)
+
+
+def test_overlap_equals_the_command_line_on_the_rasters(fixes, tmp_path):
+    xs = np.concatenate([t.x for t in fixes.animals.values()])
+    ys = np.concatenate([t.y for t in fixes.animals.values()])
+    extent = (xs.min() - 2000, ys.min() - 2000, xs.max() + 2000, ys.max() + 2000)  # one grid for all
+    uds = [orvex.kde(t.x, t.y, h="href", extent=extent, crs=fixes.crs) for t in fixes.animals.values()]
+    for animal, ud in zip(fixes.animals, uds):
+        ud.to_geotiff(tmp_path / f"{animal}.tif")
+    run_orvex("overlap", *[tmp_path / f"{a}.tif" for a in fixes.animals], "--percent", 95, "--out-dir", tmp_path / "o")
+    indices = orvex.overlap(uds, percent=95)
+    for name, matrix in indices.items():
+        with open(tmp_path / "o" / f"{name}.csv") as table:
+            rows = [line.strip().split(",")[1:] for line in table][1:]
+        # The command line reads the Float32 rasters: agreement within that rounding.
+        assert matrix == pytest.approx(np.array(rows, dtype=float), rel=1e-5, abs=1e-9), name
