@@ -34,6 +34,16 @@ TEST(Install, MovedTreeRunsTheDemoOnItsOwnRegistry) {
   EXPECT_NE(registry.find("InprocServer32=liborvexcore.so"), std::string::npos) << registry;
   EXPECT_EQ(registry.find("InprocServer32=/"), std::string::npos) << registry;
 
+#ifdef ORVEX_PYTHON
+  // The Python package, where Debian's python3 looks for prefix /usr, finds its libraries.
+  const std::string python = "PYTHONPATH=" + shellQuoted((root / "lib/python3/dist-packages").string()) +
+                             " " + ORVEX_PYTHON +
+                             " -c 'import orvex; print(orvex.mcp([0, 2, 2, 0], [0, 0, 2, 2], 100).area)' >" +
+                             shellQuoted((folder / "python.log").string()) + " 2>&1";
+  EXPECT_EQ(std::system(python.c_str()), 0) << readAll(folder / "python.log");
+  EXPECT_EQ(readAll(folder / "python.log"), "4.0\n");
+#endif
+
   const fs::path home = folder / "home";
   fs::create_directories(home);
   const fs::path orvex = root / "bin/orvex";

@@ -1,0 +1,79 @@
+"""The study driver's benchmark (run on demand, never by CI):
+
+    PYTHONPATH=build/python python3 bench/bench_study.py --orvex build/bin/orvex [--animals 1000,200]
+
+For each study size: simulated animals of 2,000 fixes (`orvex simulate`), then
+`python3 -m orvex.study` with KDE (LSCV, isopleths 95 and 50) and MCP 95 on one worker and on two.
+Prints per run the wall time, the speed-up of two workers over one, the per-task overhead (wall
+time times workers less the tasks' own durations, per task) and the largest worker's peak
+resident memory.
+"""
+
+import argparse
+import os
+import sqlite3
+import subprocess
+import sys
+import tempfile
+import time
+
+
+def simulate(orvex, folder, animals, fixes):
+    subprocess.run([orvex, "simulate", "--out", folder, "--animals", str(animals), "--fixes", str(fixes),
+                    "--seed", "1"], check=True, capture_output=True)
+    return os.path.join(folder, "fixes.shp")
+
+
+def study(fixes, out, workers):
+    """Runs the study on a local cluster of `workers` processes; wall time, summed task time,
+    tasks, and the workers' largest peak RSS in MB."""
+    from distributed import Client, LocalCluster
+
+    cluster = LocalCluster(n_workers=workers, threads_per_worker=1, processes=True, dashboard_address=None)
+    client = Client(cluster)
+    try:
+        start = time.perf_counter()
+        done = subprocess.run([sys.executable, "-m", "orvex.study", fixes, "--id", "AnimalID", "--out", out,
+                               "--scheduler", cluster.scheduler_address], capture_output=True, text=True)
+        wall = time.perf_counter() - start
+        if done.returncode != 0:
+            raise SystemExit(done.stdout + done.stderr)
+
+        def peak_mb():
+            import resource
+
+            return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024.0
+
+        memory = max(client.run(peak_mb).values())
+    finally:
+        client.close()
+        cluster.close()
+    db = sqlite3.connect(out)
+    busy, tasks = db.execute("SELECT sum(duration), count(*) FROM tasks").fetchone()
+    db.close()
+    return wall, busy, tasks, memory
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--orvex", default="build/bin/orvex")
+    parser.add_argument("--animals", default="1000,200")
+    parser.add_argument("--fixes", type=int, default=2000)
+    args = parser.parse_args()
+    for animals in [int(a) for a in args.animals.split(",")]:
+        with tempfile.TemporaryDirectory(prefix="orvex-bench-") as folder:
+            fixes = simulate(args.orvex, folder, animals, args.fixes)
+            walls = {}
+            for workers in (1, 2):
+                out = os.path.join(folder, f"study{workers}.gpkg")
+                wall, busy, tasks, memory = study(fixes, out, workers)
+                walls[workers] = wall
+                overhead = (wall * workers - busy) / tasks * 1000.0
+                print(f"{animals} animals x {args.fixes} fixes, {workers} worker(s): {wall:.1f} s wall, "
+                      f"{busy:.1f} s in tasks, {tasks} tasks, overhead {overhead:.1f} ms/task, "
+                      f"peak worker memory {memory:.0f} MB", flush=True)
+            print(f"{animals} animals: two workers {walls[1] / walls[2]:.2f} x one", flush=True)
+
+
+if __name__ == "__main__":
+    main()
