@@ -5,8 +5,8 @@
 For each study size: simulated animals of 2,000 fixes (`orvex simulate`), then
 `python3 -m orvex.study` with KDE (LSCV, isopleths 95 and 50) and MCP 95 on one worker and on two.
 Prints per run the wall time, the speed-up of two workers over one, the per-task overhead (wall
-time times workers less the tasks' own durations, per task) and the largest worker's peak
-resident memory.
+time times workers less the tasks' own durations, per task: reading, scheduling and writing),
+Dask's own cost per task (tasks that do nothing) and the largest worker's peak resident memory.
 """
 
 import argparse
@@ -45,13 +45,21 @@ def study(fixes, out, workers):
             return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024.0
 
         memory = max(client.run(peak_mb).values())
+        # Dask's own cost per task: tasks that do nothing, submitted and gathered as the study does.
+        start = time.perf_counter()
+        client.gather(client.map(_nothing, range(2000), pure=False))
+        scheduling = (time.perf_counter() - start) / 2000 * 1000.0
     finally:
         client.close()
         cluster.close()
     db = sqlite3.connect(out)
     busy, tasks = db.execute("SELECT sum(duration), count(*) FROM tasks").fetchone()
     db.close()
-    return wall, busy, tasks, memory
+    return wall, busy, tasks, memory, scheduling
+
+
+def _nothing(i):
+    return i
 
 
 def main():
@@ -66,12 +74,12 @@ def main():
             walls = {}
             for workers in (1, 2):
                 out = os.path.join(folder, f"study{workers}.gpkg")
-                wall, busy, tasks, memory = study(fixes, out, workers)
+                wall, busy, tasks, memory, scheduling = study(fixes, out, workers)
                 walls[workers] = wall
                 overhead = (wall * workers - busy) / tasks * 1000.0
                 print(f"{animals} animals x {args.fixes} fixes, {workers} worker(s): {wall:.1f} s wall, "
                       f"{busy:.1f} s in tasks, {tasks} tasks, overhead {overhead:.1f} ms/task, "
-                      f"peak worker memory {memory:.0f} MB", flush=True)
+                      f"Dask alone {scheduling:.2f} ms/task, peak worker memory {memory:.0f} MB", flush=True)
             print(f"{animals} animals: two workers {walls[1] / walls[2]:.2f} x one", flush=True)
 
 

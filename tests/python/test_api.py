@@ -55,6 +55,17 @@ def test_read_fixes_matches_the_layer(simulated, fixes):
     assert "UTM zone 33N" in fixes.crs
 
 
+def test_a_geopackage_layer_and_a_where_clause_read_the_same_fixes(simulated, fixes, tmp_path):
+    gdal.VectorTranslate(str(tmp_path / "study.gpkg"), str(simulated / "fixes.shp"), format="GPKG", layerName="fixes")
+    packaged = orvex.read_fixes(f"{tmp_path / 'study.gpkg'}|layername=fixes")
+    chosen = orvex.read_fixes(str(simulated / "fixes.shp"), where="AnimalID = 'A2'")
+    assert list(chosen.animals) == ["A2"]
+    for read, animals in [(packaged, list(fixes.animals)), (chosen, ["A2"])]:
+        for animal in animals:
+            for axis in "xyt":
+                assert np.array_equal(getattr(read.animals[animal], axis), getattr(fixes.animals[animal], axis))
+
+
 @pytest.mark.parametrize("name,flags,keywords", KDE_CASES, ids=[c[0] for c in KDE_CASES])
 def test_kde_equals_the_command_line(simulated, fixes, tmp_path, name, flags, keywords):
     out = tmp_path / "kde"
