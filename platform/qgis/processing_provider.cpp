@@ -275,6 +275,63 @@ ProgramResult runProgram(const QString& program, const QStringList& arguments,
   return result;
 }
 
+/// Failed items go to the log; a run that failed and wrote nothing is an error with its reason.
+void reportOutcome(const ProgramResult& result, const QString& algorithm, QgsProcessingFeedback* feedback) {
+  for (const QJsonValue& failure : result.failures) {
+    const QJsonObject item = failure.toObject();
+    if (feedback != nullptr)
+      feedback->reportError(item.value(QStringLiteral("item")).toString() + QStringLiteral(": ") +
+                            item.value(QStringLiteral("reason")).toString());
+  }
+  if (result.exitCode != 0 && result.outputs.isEmpty()) {
+    const QString why = result.errorLines.isEmpty() ? QObject::tr("exit status %1").arg(result.exitCode)
+                                                    : result.errorLines.join(QLatin1Char('\n'));
+    throw QgsProcessingException(QObject::tr("%1 failed: %2").arg(algorithm, why));
+  }
+}
+
+/// Adds the rasters and vector files the program wrote to the layers loaded when the run ends.
+void loadFolderLayers(const QJsonArray& written, QgsProcessingContext& context) {
+  for (const QJsonValue& output : written) {
+    const QJsonObject item = output.toObject();
+    const QString kind = item.value(QStringLiteral("kind")).toString();
+    if (kind != QStringLiteral("shapefile") && kind != QStringLiteral("raster")) continue;
+    const QString uri =
+        layerUri(item.value(QStringLiteral("path")).toString(), item.value(QStringLiteral("layer")).toString());
+    context.addLayerToLoadOnCompletion(
+        uri, QgsProcessingContext::LayerDetails(QFileInfo(uri.section('|', 0, 0)).completeBaseName(),
+                                                context.project(), QStringLiteral("OUTPUT_FOLDER"),
+                                                kind == QStringLiteral("raster")
+                                                    ? QgsProcessingUtils::LayerHint::Raster
+                                                    : QgsProcessingUtils::LayerHint::Vector));
+  }
+}
+
+/// The vector layers the program wrote, each with the name its features get in "Layer".
+QList<QPair<QString, QString>> writtenVectorLayers(const QJsonArray& written) {
+  QList<QPair<QString, QString>> uris;
+  for (const QJsonValue& output : written) {
+    const QJsonObject item = output.toObject();
+    if (item.value(QStringLiteral("kind")).toString() != QStringLiteral("shapefile")) continue;
+    const QString path = item.value(QStringLiteral("path")).toString();
+    const QString layer = item.value(QStringLiteral("layer")).toString();
+    const bool package = path.endsWith(QStringLiteral(".gpkg"), Qt::CaseInsensitive);
+    uris.append({layerUri(path, layer), package && !layer.isEmpty() ? layer : QFileInfo(path).completeBaseName()});
+  }
+  return uris;
+}
+
+/// Refuses a coordinate system in degrees or Web Mercator with the menu tools' note.
+void refuseWithoutGroundUnits(const QgsCoordinateReferenceSystem& crs) {
+  if (!lacksGroundUnits(crs)) return;
+  throw QgsProcessingException(
+      QObject::tr("The layer's coordinate system, %1, measures in %2, so distances and areas would be "
+                  "wrong.\n\nSave the layer in a local projected coordinate system (for example the "
+                  "UTM zone of the study area), then run the tool again.")
+          .arg(crs.userFriendlyIdentifier(),
+               crs.isGeographic() ? QObject::tr("degrees") : QObject::tr("Web Mercator pseudo-metres")));
+}
+
 /// The orvex arguments that replace %O and %S.
 QStringList expandOutputArgs(const std::vector<const char*>& outputArgs, const QString& destination,
                              const QString& scratch) {
@@ -382,108 +439,88 @@ QVariantMap OrvexAlgorithm::processAlgorithm(const QVariantMap& parameters, QgsP
   if (!scratchDir.isValid()) throw QgsProcessingException(QObject::tr("Could not make a scratch folder"));
   const QString scratch = scratchDir.path();
 
-  QStringList inputs;
-  QString inputFile;
+  const RunInputs inputs = gatherInputs(parameters, context, feedback, scratch);
+  const QString destination = prepareDestination(parameters, context);
+  std::vector<QString> values;
+  for (const ParamSpec& param : spec_->params)
+    values.push_back(parameterText(*this, param, parameters, context));
+
+  // --yes: Processing's destinations are the user's choice to replace what is there.
+  QStringList arguments{QStringLiteral("--json"), QStringLiteral("--progress-lines"), QStringLiteral("--yes"),
+                        text(spec_->command)};
+  arguments << inputs.files << commandArguments(*spec_, values)
+            << expandOutputArgs(spec_->outputArgs, destination, scratch);
+  const ProgramResult result = runProgram(program_, arguments, feedback);
+  reportOutcome(result, text(spec_->displayName), feedback);
+  return collectOutputs(result.outputs, parameters, context, feedback, destination, inputs.exported);
+}
+
+OrvexAlgorithm::RunInputs OrvexAlgorithm::gatherInputs(const QVariantMap& parameters,
+                                                       QgsProcessingContext& context,
+                                                       QgsProcessingFeedback* feedback,
+                                                       const QString& scratch) const {
+  RunInputs inputs;
   switch (spec_->input) {
     case InputKind::Points: {
       std::unique_ptr<QgsProcessingFeatureSource> source(
           parameterAsSource(parameters, QStringLiteral("INPUT"), context));
       if (source == nullptr)
         throw QgsProcessingException(invalidSourceError(parameters, QStringLiteral("INPUT")));
-      const QgsCoordinateReferenceSystem crs = source->sourceCrs();
-      if (spec_->checksGroundUnits && lacksGroundUnits(crs))
-        throw QgsProcessingException(
-            QObject::tr("The layer's coordinate system, %1, measures in %2, so distances and areas would be "
-                        "wrong.\n\nSave the layer in a local projected coordinate system (for example the "
-                        "UTM zone of the study area), then run the tool again.")
-                .arg(crs.userFriendlyIdentifier(), crs.isGeographic()
-                                                       ? QObject::tr("degrees")
-                                                       : QObject::tr("Web Mercator pseudo-metres")));
-      inputFile = exportSource(*source, scratch, safeStem(source->sourceName()), context, feedback);
-      inputs << inputFile;
+      if (spec_->checksGroundUnits) refuseWithoutGroundUnits(source->sourceCrs());
+      inputs.exported = exportSource(*source, scratch, safeStem(source->sourceName()), context, feedback);
+      inputs.files << inputs.exported;
       break;
     }
     case InputKind::Rasters:
       for (QgsMapLayer* layer : parameterAsLayerList(parameters, QStringLiteral("INPUT"), context))
-        inputs << layer->source();
+        inputs.files << layer->source();
       break;
     case InputKind::Files:
-      inputs = parameterAsFileList(parameters, QStringLiteral("INPUT"), context);
+      inputs.files = parameterAsFileList(parameters, QStringLiteral("INPUT"), context);
       break;
   }
-  if (inputs.isEmpty()) throw QgsProcessingException(QObject::tr("No input was given"));
+  if (inputs.files.isEmpty()) throw QgsProcessingException(QObject::tr("No input was given"));
+  return inputs;
+}
 
-  std::vector<QString> values;
-  for (const ParamSpec& param : spec_->params)
-    values.push_back(parameterText(*this, param, parameters, context));
-
-  QString destination;
-  if (spec_->output == OutputKind::Folder) {
-    // A temporary output becomes a new folder in Processing's temporary folder.
-    destination = parameterAsFileOutput(parameters, QStringLiteral("OUTPUT_FOLDER"), context);
-    QDir().mkpath(destination);
-  } else if (spec_->output == OutputKind::File) {
-    destination = parameterAsFileOutput(parameters, QStringLiteral("OUTPUT"), context);
+QString OrvexAlgorithm::prepareDestination(const QVariantMap& parameters, QgsProcessingContext& context) const {
+  switch (spec_->output) {
+    case OutputKind::Folder: {
+      // A temporary output becomes a new folder in Processing's temporary folder.
+      const QString folder = parameterAsFileOutput(parameters, QStringLiteral("OUTPUT_FOLDER"), context);
+      QDir().mkpath(folder);
+      return folder;
+    }
+    case OutputKind::File:
+      return parameterAsFileOutput(parameters, QStringLiteral("OUTPUT"), context);
+    case OutputKind::Layers:
+    case OutputKind::EditCopy:
+      break;
   }
+  return {};
+}
 
-  // --yes: Processing's destinations are the user's choice to replace what is there.
-  QStringList arguments{QStringLiteral("--json"), QStringLiteral("--progress-lines"), QStringLiteral("--yes"),
-                        text(spec_->command)};
-  arguments << inputs << commandArguments(*spec_, values)
-            << expandOutputArgs(spec_->outputArgs, destination, scratch);
-  const ProgramResult result = runProgram(program_, arguments, feedback);
-
-  for (const QJsonValue& failure : result.failures) {
-    const QJsonObject item = failure.toObject();
-    feedback->reportError(item.value(QStringLiteral("item")).toString() + QStringLiteral(": ") +
-                          item.value(QStringLiteral("reason")).toString());
-  }
-  if (result.exitCode != 0 && result.outputs.isEmpty()) {
-    const QString why = result.errorLines.isEmpty() ? QObject::tr("exit status %1").arg(result.exitCode)
-                                                    : result.errorLines.join(QLatin1Char('\n'));
-    throw QgsProcessingException(QObject::tr("%1 failed: %2").arg(text(spec_->displayName), why));
-  }
-
+QVariantMap OrvexAlgorithm::collectOutputs(const QJsonArray& written, const QVariantMap& parameters,
+                                           QgsProcessingContext& context, QgsProcessingFeedback* feedback,
+                                           const QString& destination, const QString& exported) const {
   QVariantMap outputs;
   switch (spec_->output) {
     case OutputKind::Folder:
       outputs.insert(QStringLiteral("OUTPUT_FOLDER"), destination);
-      for (const QJsonValue& written : result.outputs) {
-        const QJsonObject item = written.toObject();
-        const QString kind = item.value(QStringLiteral("kind")).toString();
-        if (kind != QStringLiteral("shapefile") && kind != QStringLiteral("raster")) continue;
-        const QString uri = layerUri(item.value(QStringLiteral("path")).toString(),
-                                     item.value(QStringLiteral("layer")).toString());
-        context.addLayerToLoadOnCompletion(
-            uri, QgsProcessingContext::LayerDetails(QFileInfo(uri.section('|', 0, 0)).completeBaseName(),
-                                                    context.project(), QStringLiteral("OUTPUT_FOLDER"),
-                                                    kind == QStringLiteral("raster")
-                                                        ? QgsProcessingUtils::LayerHint::Raster
-                                                        : QgsProcessingUtils::LayerHint::Vector));
-      }
+      loadFolderLayers(written, context);
       break;
     case OutputKind::File:
       outputs.insert(QStringLiteral("OUTPUT"), destination);
       break;
-    case OutputKind::Layers: {
-      QList<QPair<QString, QString>> uris;
-      for (const QJsonValue& written : result.outputs) {
-        const QJsonObject item = written.toObject();
-        if (item.value(QStringLiteral("kind")).toString() != QStringLiteral("shapefile")) continue;
-        const QString path = item.value(QStringLiteral("path")).toString();
-        const QString layer = item.value(QStringLiteral("layer")).toString();
-        const bool package = path.endsWith(QStringLiteral(".gpkg"), Qt::CaseInsensitive);
-        uris.append({layerUri(path, layer),
-                     package && !layer.isEmpty() ? layer : QFileInfo(path).completeBaseName()});
-      }
-      outputs.insert(QStringLiteral("OUTPUT"), copyToSink(*this, parameters, context, feedback, uris,
+    case OutputKind::Layers:
+      outputs.insert(QStringLiteral("OUTPUT"), copyToSink(*this, parameters, context, feedback,
+                                                          writtenVectorLayers(written),
                                                           spec_->input == InputKind::Points));
       break;
-    }
     case OutputKind::EditCopy: {
-      const QString name = QFileInfo(inputFile).completeBaseName();
+      const QString name = QFileInfo(exported).completeBaseName();
       outputs.insert(QStringLiteral("OUTPUT"), copyToSink(*this, parameters, context, feedback,
-                                                          {{layerUri(inputFile, name), name}}, false));
+                                                          {{layerUri(exported, name), name}}, false));
       break;
     }
   }

@@ -9,6 +9,7 @@
 #include <qgsprocessingalgorithm.h>
 #include <qgsprocessingprovider.h>
 
+#include <QJsonArray>
 #include <QString>
 #include <QStringList>
 #include <vector>
@@ -95,6 +96,20 @@ class OrvexAlgorithm final : public QgsProcessingAlgorithm {
                                QgsProcessingFeedback* feedback) override;
 
  private:
+  /// The files the command reads; `exported` is the scratch copy of a point layer.
+  struct RunInputs {
+    QStringList files;
+    QString exported;
+  };
+  RunInputs gatherInputs(const QVariantMap& parameters, QgsProcessingContext& context,
+                         QgsProcessingFeedback* feedback, const QString& scratch) const;
+  /// The folder (made) or file named by the destination parameter; empty for a layer output.
+  QString prepareDestination(const QVariantMap& parameters, QgsProcessingContext& context) const;
+  /// The algorithm's outputs from the files the program wrote (its summary's "outputs").
+  QVariantMap collectOutputs(const QJsonArray& written, const QVariantMap& parameters,
+                             QgsProcessingContext& context, QgsProcessingFeedback* feedback,
+                             const QString& destination, const QString& exported) const;
+
   const AlgorithmSpec* spec_;
   QString program_;
 };
