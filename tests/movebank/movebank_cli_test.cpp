@@ -137,7 +137,8 @@ TEST(OrvexMovebank, ThreeAnimalsThroughOneGeoPackage) {
     EXPECT_EQ(latest, 2209086246);
   }
 
-  // The MCPs into a GeoPackage of their own (--format gpkg: mcp.gpkg beside the template).
+  // The MCPs into a GeoPackage of their own (--format gpkg: mcp.gpkg beside the template),
+  // with the curves of the GeoPackage's fixes beside it.
   const std::string homes = (folder / "mcp.gpkg").string();
   const std::vector<std::string> mcp{"--json",
                                      "mcp",
@@ -146,6 +147,7 @@ TEST(OrvexMovebank, ThreeAnimalsThroughOneGeoPackage) {
                                      "AnimalID",
                                      "--percent",
                                      "95",
+                                     "--curve",
                                      "--format",
                                      "gpkg",
                                      "--out",
@@ -155,6 +157,10 @@ TEST(OrvexMovebank, ThreeAnimalsThroughOneGeoPackage) {
   const std::map<std::string, GIntBig> homeLayers{{"Ida_mcp95", 1}, {"Jo_mcp95", 1}, {"Kim_mcp95", 1}};
   EXPECT_EQ(layersListed(run.out, homes).size(), 3u) << run.shown();
   EXPECT_EQ(layersOf(homes), homeLayers);
+  std::size_t pictures = 0;
+  for (const auto& output : nlohmann::json::parse(run.out)["outputs"])
+    pictures += output["kind"] == "picture" && nonEmpty(output["path"].get<std::string>()) ? 1 : 0;
+  EXPECT_EQ(pictures, 12u) << run.shown();  // 3 animals x 2 curves x (SVG, PNG)
 
   // The Kernel Analysis contours: one layer per animal (one h each).
   const std::string kernel = (folder / "kernel.gpkg").string();
