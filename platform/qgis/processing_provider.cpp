@@ -12,6 +12,7 @@
 #include <qgsprocessingfeedback.h>
 #include <qgsprocessingparameters.h>
 #include <qgsprocessingutils.h>
+#include <qgsrasterlayer.h>
 #include <qgsvectorfilewriter.h>
 #include <qgsvectorlayer.h>
 #include <QDir>
@@ -22,6 +23,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "platform/qgis/layer_styles.h"
 #include "platform/qgis/qgis_convert.h"
 
 namespace orvex::platform::qgis {
@@ -33,6 +35,10 @@ constexpr int kStopGraceMilliseconds = 10000;
 constexpr int kPollMilliseconds = 100;
 
 const QString kProgressPrefix = QStringLiteral("orvex-progress ");
+/// The time field the commands read.
+const QString kTime2 = QStringLiteral("Time2");
+
+bool isDateType(QVariant::Type type) { return type == QVariant::Date || type == QVariant::DateTime; }
 
 QString text(const char* value) { return QString::fromUtf8(value); }
 
@@ -47,6 +53,9 @@ QString parameterText(const QgsProcessingAlgorithm& algorithm, const ParamSpec& 
   switch (param.kind) {
     case ParamKind::Field:
       return QgsProcessingParameters::parameterAsString(definition, parameters, context);
+    case ParamKind::TimeField:
+      return QgsProcessingParameters::parameterAsString(definition, parameters, context).isEmpty() ? QString()
+                                                                                                   : kTime2;
     case ParamKind::Number:
       return QString::number(QgsProcessingParameters::parameterAsDouble(definition, parameters, context), 'g',
                              17);
@@ -86,6 +95,7 @@ std::unique_ptr<QgsProcessingParameterDefinition> makeParameter(const ParamSpec&
       param.defaultValue == nullptr ? QVariant() : QVariant(text(param.defaultValue));
   switch (param.kind) {
     case ParamKind::Field:
+    case ParamKind::TimeField:
       return std::make_unique<QgsProcessingParameterField>(
           name, description, defaultValue, QStringLiteral("INPUT"), QgsProcessingParameterField::Any, false,
           param.optional);
@@ -119,6 +129,18 @@ std::unique_ptr<QgsProcessingParameterDefinition> makeParameter(const ParamSpec&
   return nullptr;
 }
 
+/// Gives a layer the menu tools' style when the run's outputs are loaded into the project.
+class MenuToolStyle final : public QgsProcessingLayerPostProcessorInterface {
+ public:
+  void postProcessLayer(QgsMapLayer* layer, QgsProcessingContext& /*context*/,
+                        QgsProcessingFeedback* /*feedback*/) override {
+    if (auto* vector = qobject_cast<QgsVectorLayer*>(layer))
+      applyDefaultStyle(*vector);
+    else if (auto* raster = qobject_cast<QgsRasterLayer*>(layer))
+      applyDefaultStyle(*raster);
+  }
+};
+
 /// A file or layer name of the user's layer that the command line accepts as a file stem.
 QString safeStem(const QString& name) {
   QString stem;
@@ -127,16 +149,28 @@ QString safeStem(const QString& name) {
 }
 
 /// Writes the source's features (a selection only, when the user chose so) to a GeoPackage
-/// layer named `name` in the source's coordinate system; returns the file.
+/// layer named `name` in the source's coordinate system, its time field as `time` names it;
+/// returns the file.
 QString exportSource(QgsProcessingFeatureSource& source, const QString& folder, const QString& name,
-                     QgsProcessingContext& context, QgsProcessingFeedback* feedback) {
+                     const TimeRename& time, QgsProcessingContext& context, QgsProcessingFeedback* feedback) {
   const QString file = QDir(folder).filePath(name + QStringLiteral(".gpkg"));
+  QgsFields fields;
+  int timeIndex = -1;
+  for (int i = 0; i < source.fields().count(); ++i) {
+    QgsField field = source.fields().at(i);
+    if (!time.field.isEmpty() && field.name() == time.field) {
+      timeIndex = i;
+      if (isDateType(field.type())) field = QgsField(field.name(), QVariant::LongLong);
+    }
+    field.setName(time.copyName(field.name()));
+    fields.append(field);
+  }
   QgsVectorFileWriter::SaveVectorOptions options;
   options.driverName = QStringLiteral("GPKG");
   options.layerName = name;
   options.fileEncoding = QStringLiteral("UTF-8");
   std::unique_ptr<QgsVectorFileWriter> writer(QgsVectorFileWriter::create(
-      file, source.fields(), source.wkbType(), source.sourceCrs(), context.transformContext(), options));
+      file, fields, source.wkbType(), source.sourceCrs(), context.transformContext(), options));
   if (writer == nullptr || writer->hasError() != QgsVectorFileWriter::NoError)
     throw QgsProcessingException(QObject::tr("Could not write the input's copy %1: %2")
                                      .arg(file, writer ? writer->errorMessage() : QString()));
@@ -144,6 +178,7 @@ QString exportSource(QgsProcessingFeatureSource& source, const QString& folder, 
   QgsFeature feature;
   while (features.nextFeature(feature)) {
     if (feedback != nullptr && feedback->isCanceled()) break;
+    if (timeIndex >= 0) feature.setAttribute(timeIndex, time.copyValue(feature.attribute(timeIndex)));
     if (!writer->addFeature(feature, QgsFeatureSink::FastInsert))
       throw QgsProcessingException(QObject::tr("Could not copy the input: %1").arg(writer->errorMessage()));
   }
@@ -161,7 +196,8 @@ QString layerUri(const QString& path, const QString& layer) {
 /// when `nameLayers`; the GeoPackage's own feature id is not copied as a field.
 QString copyToSink(const QgsProcessingAlgorithm& algorithm, const QVariantMap& parameters,
                    QgsProcessingContext& context, QgsProcessingFeedback* feedback,
-                   const QList<QPair<QString, QString>>& uris, bool nameLayers) {
+                   const QList<QPair<QString, QString>>& uris, bool nameLayers,
+                   const TimeRename& time = {}) {
   if (uris.isEmpty()) throw QgsProcessingException(QObject::tr("The command wrote no layer"));
   std::vector<std::unique_ptr<QgsVectorLayer>> layers;
   for (const auto& [uri, label] : uris) {
@@ -173,12 +209,18 @@ QString copyToSink(const QgsProcessingAlgorithm& algorithm, const QVariantMap& p
   QgsFields fields;
   if (nameLayers) fields.append(QgsField(QStringLiteral("Layer"), QVariant::String));
   std::vector<int> kept;  // the first layer's fields copied, by index
+  int timeField = -1;     // the sink's field of the chosen time
   for (int i = 0; i < first.fields().count(); ++i) {
-    const QgsField& field = first.fields().at(i);
+    QgsField field = first.fields().at(i);
     if (first.fields().fieldOrigin(i) == QgsFields::OriginProvider &&
         first.dataProvider()->pkAttributeIndexes().contains(i))
       continue;
     kept.push_back(i);
+    field.setName(time.inputName(field.name()));
+    if (!time.field.isEmpty() && field.name() == time.field) {
+      timeField = fields.count();
+      if (isDateType(time.type)) field = QgsField(field.name(), time.type);
+    }
     fields.append(field);
   }
   QgsWkbTypes::Type type = first.wkbType();
@@ -188,6 +230,8 @@ QString copyToSink(const QgsProcessingAlgorithm& algorithm, const QVariantMap& p
       QgsProcessingParameters::parameterAsSink(algorithm.parameterDefinition(QStringLiteral("OUTPUT")),
                                                parameters, fields, type, first.crs(), context, destination));
   if (sink == nullptr) throw QgsProcessingException(QObject::tr("Could not create the output layer"));
+  if (context.willLoadLayerOnCompletion(destination))
+    context.layerToLoadOnCompletionDetails(destination).setPostProcessor(new MenuToolStyle);
   for (std::size_t l = 0; l < layers.size(); ++l) {
     QgsFeatureIterator features = layers[l]->getFeatures();
     QgsFeature feature;
@@ -198,6 +242,7 @@ QString copyToSink(const QgsProcessingAlgorithm& algorithm, const QVariantMap& p
         const int source = layers[l]->fields().indexOf(first.fields().at(i).name());
         attributes << (source >= 0 ? feature.attribute(source) : QVariant());
       }
+      if (timeField >= 0) attributes[timeField] = time.inputValue(attributes.at(timeField));
       QgsFeature copy(fields);
       QgsGeometry geometry = feature.geometry();
       if (QgsWkbTypes::isMultiType(type)) geometry.convertToMultiType();
@@ -298,12 +343,12 @@ void loadFolderLayers(const QJsonArray& written, QgsProcessingContext& context) 
     if (kind != QStringLiteral("shapefile") && kind != QStringLiteral("raster")) continue;
     const QString uri =
         layerUri(item.value(QStringLiteral("path")).toString(), item.value(QStringLiteral("layer")).toString());
-    context.addLayerToLoadOnCompletion(
-        uri, QgsProcessingContext::LayerDetails(QFileInfo(uri.section('|', 0, 0)).completeBaseName(),
-                                                context.project(), QStringLiteral("OUTPUT_FOLDER"),
-                                                kind == QStringLiteral("raster")
-                                                    ? QgsProcessingUtils::LayerHint::Raster
-                                                    : QgsProcessingUtils::LayerHint::Vector));
+    QgsProcessingContext::LayerDetails details(QFileInfo(uri.section('|', 0, 0)).completeBaseName(),
+                                               context.project(), QStringLiteral("OUTPUT_FOLDER"),
+                                               kind == QStringLiteral("raster") ? QgsProcessingUtils::LayerHint::Raster
+                                                                                : QgsProcessingUtils::LayerHint::Vector);
+    details.setPostProcessor(new MenuToolStyle);
+    context.addLayerToLoadOnCompletion(uri, details);
   }
 }
 
@@ -346,14 +391,67 @@ QStringList expandOutputArgs(const std::vector<const char*>& outputArgs, const Q
 
 }  // namespace
 
+QString TimeRename::copyName(const QString& name) const {
+  if (field.isEmpty()) return name;
+  if (name == field) return kTime2;
+  return name == own ? aside : name;
+}
+
+QString TimeRename::inputName(const QString& name) const {
+  if (field.isEmpty()) return name;
+  if (name == kTime2) return field;
+  return !own.isEmpty() && name == aside ? own : name;
+}
+
+QVariant TimeRename::copyValue(const QVariant& value) const {
+  if (!isDateType(type) || value.isNull()) return value;
+  QDateTime moment = type == QVariant::Date ? QDateTime(value.toDate(), QTime(0, 0), Qt::UTC) : value.toDateTime();
+  moment.setTimeSpec(Qt::UTC);  // wall-clock values: no zone shift
+  return moment.isValid() ? QVariant(static_cast<qlonglong>(moment.toSecsSinceEpoch())) : QVariant();
+}
+
+QVariant TimeRename::inputValue(const QVariant& value) const {
+  if (!isDateType(type) || value.isNull()) return value;
+  const QDateTime moment = QDateTime::fromSecsSinceEpoch(value.toLongLong(), Qt::UTC);
+  return type == QVariant::Date ? QVariant(moment.date()) : QVariant(moment);
+}
+
+TimeRename timeRenameFor(const QgsFields& fields, const QString& chosen) {
+  if (chosen.isEmpty()) return {};
+  const int index = fields.indexFromName(chosen);
+  if (index < 0) throw QgsProcessingException(QObject::tr("The layer has no time field \"%1\"").arg(chosen));
+  const QVariant::Type type = fields.at(index).type();
+  if (!fields.at(index).isNumeric() && !isDateType(type))
+    throw QgsProcessingException(QObject::tr("The time field \"%1\" holds %2: choose a field of seconds or of "
+                                             "dates and times")
+                                     .arg(chosen, fields.at(index).typeName()));
+  if (chosen == kTime2 && !isDateType(type)) return {};
+  TimeRename rename{chosen, {}, {}, type};
+  for (const QgsField& field : fields)
+    if (field.name() != chosen && field.name().compare(kTime2, Qt::CaseInsensitive) == 0) rename.own = field.name();
+  if (!rename.own.isEmpty()) {
+    rename.aside = QStringLiteral("Time2_in");
+    for (int n = 2; fields.lookupField(rename.aside) >= 0; ++n) rename.aside = QStringLiteral("Time2_in%1").arg(n);
+  }
+  return rename;
+}
+
 QStringList commandArguments(const AlgorithmSpec& spec, const std::vector<QString>& values) {
+  const auto flagIsOn = [&](const char* name) {
+    for (std::size_t i = 0; i < spec.params.size() && i < values.size(); ++i)
+      if (QString::fromUtf8(spec.params[i].name) == QString::fromUtf8(name)) return values[i] == QStringLiteral("true");
+    return false;
+  };
   // option -> value text ("" for a flag), in the order options first appear.
   std::vector<std::pair<QString, QString>> chosen;
   std::vector<bool> isFlag;
   for (std::size_t i = 0; i < spec.params.size() && i < values.size(); ++i) {
     const ParamSpec& param = spec.params[i];
     const QString& value = values[i];
-    if (value.isEmpty() || (param.kind == ParamKind::Flag && value != QStringLiteral("true"))) continue;
+    if (value.isEmpty() || param.option == nullptr ||
+        (param.kind == ParamKind::Flag && value != QStringLiteral("true")) ||
+        (param.onlyWith != nullptr && !flagIsOn(param.onlyWith)))
+      continue;
     const QString option = text(param.option);
     const QString argument = param.kind == ParamKind::Flag ? QString() : text(param.format).arg(value);
     auto same =
@@ -452,7 +550,7 @@ QVariantMap OrvexAlgorithm::processAlgorithm(const QVariantMap& parameters, QgsP
             << expandOutputArgs(spec_->outputArgs, destination, scratch);
   const ProgramResult result = runProgram(program_, arguments, feedback);
   reportOutcome(result, text(spec_->displayName), feedback);
-  return collectOutputs(result.outputs, parameters, context, feedback, destination, inputs.exported);
+  return collectOutputs(result.outputs, parameters, context, feedback, destination, inputs);
 }
 
 OrvexAlgorithm::RunInputs OrvexAlgorithm::gatherInputs(const QVariantMap& parameters,
@@ -467,7 +565,11 @@ OrvexAlgorithm::RunInputs OrvexAlgorithm::gatherInputs(const QVariantMap& parame
       if (source == nullptr)
         throw QgsProcessingException(invalidSourceError(parameters, QStringLiteral("INPUT")));
       if (spec_->checksGroundUnits) refuseWithoutGroundUnits(source->sourceCrs());
-      inputs.exported = exportSource(*source, scratch, safeStem(source->sourceName()), context, feedback);
+      if (parameterDefinition(QStringLiteral("TIME_FIELD")) != nullptr)
+        inputs.time = timeRenameFor(source->fields(),
+                                    parameterAsString(parameters, QStringLiteral("TIME_FIELD"), context));
+      inputs.exported =
+          exportSource(*source, scratch, safeStem(source->sourceName()), inputs.time, context, feedback);
       inputs.files << inputs.exported;
       break;
     }
@@ -502,7 +604,7 @@ QString OrvexAlgorithm::prepareDestination(const QVariantMap& parameters, QgsPro
 
 QVariantMap OrvexAlgorithm::collectOutputs(const QJsonArray& written, const QVariantMap& parameters,
                                            QgsProcessingContext& context, QgsProcessingFeedback* feedback,
-                                           const QString& destination, const QString& exported) const {
+                                           const QString& destination, const RunInputs& inputs) const {
   QVariantMap outputs;
   switch (spec_->output) {
     case OutputKind::Folder:
@@ -518,9 +620,10 @@ QVariantMap OrvexAlgorithm::collectOutputs(const QJsonArray& written, const QVar
                                                           spec_->input == InputKind::Points));
       break;
     case OutputKind::EditCopy: {
-      const QString name = QFileInfo(exported).completeBaseName();
-      outputs.insert(QStringLiteral("OUTPUT"), copyToSink(*this, parameters, context, feedback,
-                                                          {{layerUri(exported, name), name}}, false));
+      const QString name = QFileInfo(inputs.exported).completeBaseName();
+      outputs.insert(QStringLiteral("OUTPUT"),
+                     copyToSink(*this, parameters, context, feedback, {{layerUri(inputs.exported, name), name}},
+                                false, inputs.time));
       break;
     }
   }

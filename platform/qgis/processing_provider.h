@@ -7,6 +7,7 @@
 // stops the program with SIGTERM (its stop handling removes its scratch files).
 
 #include <qgsprocessingalgorithm.h>
+#include <qgsfields.h>
 #include <qgsprocessingprovider.h>
 
 #include <QJsonArray>
@@ -32,14 +33,18 @@ enum class OutputKind {
 };
 
 /// Parameter types.
-enum class ParamKind { Field, Number, Integer, Enum, EnumList, Text, Flag, Crs };
+///
+/// TimeField: the field of the fixes' times (numbers of seconds, or dates and times). The scratch
+/// copy holds it as "Time2", the name the commands read (see TimeRename); its option, when the
+/// command has one, is given "Time2".
+enum class ParamKind { Field, TimeField, Number, Integer, Enum, EnumList, Text, Flag, Crs };
 
 /// One parameter and the command-line option that carries its value.
 struct ParamSpec {
   ParamKind kind;
   const char* name;                    ///< the QGIS parameter name
   const char* description;             ///< shown in the dialog
-  const char* option;                  ///< the command-line option
+  const char* option;                  ///< the command-line option; null: none (the copy carries it)
   const char* format = "%1";           ///< the option's value; %1 is the parameter's
   const char* defaultValue = nullptr;  ///< null: none (an optional parameter may be left out)
   bool optional = false;
@@ -47,7 +52,30 @@ struct ParamSpec {
   double maximum = 1e12;
   std::vector<const char*> choices = {};  ///< enums: the texts shown
   std::vector<const char*> values = {};   ///< enums: the command-line value of each
+  const char* onlyWith = nullptr;         ///< given only while this flag parameter is on
 };
+
+/// How the scratch copy of a point layer names a chosen time field other than the commands'
+/// "Time2": the chosen field becomes "Time2" (dates and times as whole seconds since 1970, read
+/// as UTC wall-clock times as the menu tools read them) and the input's own "Time2" is set aside
+/// under a free name. A layer built from the copy gets the input's names and types back.
+struct TimeRename {
+  QString field;  ///< the chosen field; empty: the copy keeps the input's names
+  QString own;    ///< the input's own "Time2" field (any letter case); empty when none
+  QString aside;  ///< the copy's name for `own`
+  QVariant::Type type = QVariant::Invalid;  ///< the chosen field's type
+
+  QString copyName(const QString& name) const;
+  QString inputName(const QString& name) const;
+  /// The chosen field's value as the copy holds it, and back.
+  QVariant copyValue(const QVariant& value) const;
+  QVariant inputValue(const QVariant& value) const;
+};
+
+/// The renaming for the time field `chosen` of a layer with `fields`: none when `chosen` is empty
+/// or is a numeric "Time2". Throws QgsProcessingException when the layer has no such field or it
+/// holds text.
+TimeRename timeRenameFor(const QgsFields& fields, const QString& chosen);
 
 /// One algorithm: its names, command and parameters. In the output arguments %O is the
 /// destination (folder or file) and %S a scratch folder of the run.
@@ -100,6 +128,7 @@ class OrvexAlgorithm final : public QgsProcessingAlgorithm {
   struct RunInputs {
     QStringList files;
     QString exported;
+    TimeRename time;
   };
   RunInputs gatherInputs(const QVariantMap& parameters, QgsProcessingContext& context,
                          QgsProcessingFeedback* feedback, const QString& scratch) const;
@@ -108,7 +137,7 @@ class OrvexAlgorithm final : public QgsProcessingAlgorithm {
   /// The algorithm's outputs from the files the program wrote (its summary's "outputs").
   QVariantMap collectOutputs(const QJsonArray& written, const QVariantMap& parameters,
                              QgsProcessingContext& context, QgsProcessingFeedback* feedback,
-                             const QString& destination, const QString& exported) const;
+                             const QString& destination, const RunInputs& inputs) const;
 
   const AlgorithmSpec* spec_;
   QString program_;
