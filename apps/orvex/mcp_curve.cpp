@@ -60,7 +60,7 @@ void readLayer(host::FeatureClass& features, const std::string& name, const Comm
     auto [found, added] = index.emplace(animal, layers.size());
     if (added) layers.push_back({animal, {}});
     const double time = timeField >= 0 && row->value(timeField).isNumeric() ? row->value(timeField).toDouble()
-                                                                             : static_cast<double>(row->oid());
+                                                                            : static_cast<double>(row->oid());
     layers[found->second].timedFixes.emplace_back(time, *point);
   }
   std::sort(layers.begin() + static_cast<std::ptrdiff_t>(first), layers.end(),

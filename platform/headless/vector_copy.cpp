@@ -71,7 +71,8 @@ NamedFile namedFile(const std::filesystem::path& named) {
   return {text.substr(0, bar), text.substr(bar + kLayerName.size())};
 }
 
-std::vector<CopiedLayer> copyNamedFile(const std::filesystem::path& named, const std::filesystem::path& folder) {
+std::vector<CopiedLayer> copyNamedFile(const std::filesystem::path& named,
+                                       const std::filesystem::path& folder) {
   const NamedFile file = namedFile(named);
   return copyToShapefiles(file.file, folder, file.baseName(), {}, file.layer);
 }

@@ -53,6 +53,7 @@ std::vector<CopiedLayer> copyToShapefiles(const std::filesystem::path& source,
 /// The layers of a data file named on the command line (`namedFile`), copied into `folder` as
 /// `loadMapSource` copies them, so each copy is named as the map's layer of it is. Throws as
 /// `copyToShapefiles`.
-std::vector<CopiedLayer> copyNamedFile(const std::filesystem::path& named, const std::filesystem::path& folder);
+std::vector<CopiedLayer> copyNamedFile(const std::filesystem::path& named,
+                                       const std::filesystem::path& folder);
 
 }  // namespace orvex::platform::headless

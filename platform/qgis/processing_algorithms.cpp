@@ -38,6 +38,12 @@ ParamSpec timeField(const char* option, bool optional) {
           optional};
 }
 
+/// The bridge's window and margin: the command refuses them without --dynamic.
+ParamSpec dynamicOnly(ParamSpec param) {
+  param.onlyWith = "DYNAMIC";
+  return param;
+}
+
 ParamSpec mcpStyle() {
   return {K::Enum,
           "STYLE",
@@ -237,9 +243,10 @@ void addLocohSpecs(std::vector<AlgorithmSpec>& specs) {
          {"k: each fix and its k-1 nearest", "r: the fixes within radius r",
           "a: the nearest fixes whose distances sum to at most a"},
          {"k", "r", "a"}},
-        {K::Text, "PARAM", "Value of k, r or a (auto: each animal's starting value)", "--param", "%1", "auto"},
-        {K::Text, "ISOPLETHS", "Isopleths at these percentages of fixes (comma-separated)", "--isopleths", "%1",
-         "10,20,30,40,50,60,70,80,90,100"},
+        {K::Text, "PARAM", "Value of k, r or a (auto: each animal's starting value)", "--param", "%1",
+         "auto"},
+        {K::Text, "ISOPLETHS", "Isopleths at these percentages of fixes (comma-separated)", "--isopleths",
+         "%1", "10,20,30,40,50,60,70,80,90,100"},
         {K::Flag, "HULLS", "Also write each animal's hulls in union order", "--hulls", "%1", "false"}},
        "Local convex hull home ranges: the hulls of each fix's local set (k nearest, radius r or "
        "adaptive a) merged from the smallest until each percentage of fixes is covered. One polygon "
@@ -268,10 +275,10 @@ void addBridgeOverlapIndependenceSpecs(std::vector<AlgorithmSpec>& specs) {
              {K::Number, "SIGMA1", "Diffusion s1 (left out: maximum likelihood)", "--sigma1", "%1", nullptr,
               true, 1e-12},
              {K::Flag, "DYNAMIC", "Dynamic Brownian bridge", "--dynamic", "%1", "false"},
-             {K::Integer, "WINDOW", "Dynamic bridge: fixes per window (odd)", "--window", "%1", "31", false,
-              3, 1e9, {}, {}, "DYNAMIC"},
-             {K::Integer, "MARGIN", "Dynamic bridge: fixes between a break and a window's end", "--margin",
-              "%1", "11", false, 1, 1e9, {}, {}, "DYNAMIC"},
+             dynamicOnly({K::Integer, "WINDOW", "Dynamic bridge: fixes per window (odd)", "--window", "%1",
+                          "31", false, 3, 1e9}),
+             dynamicOnly({K::Integer, "MARGIN", "Dynamic bridge: fixes between a break and a window's end",
+                          "--margin", "%1", "11", false, 1, 1e9}),
              {K::Number, "MAX_GAP", "Longest interval carrying a bridge (seconds)", "--max-gap", "%1",
               nullptr, true, 1e-9}};
          for (ParamSpec& grid : gridParams()) params.push_back(grid);

@@ -196,8 +196,7 @@ QString layerUri(const QString& path, const QString& layer) {
 /// when `nameLayers`; the GeoPackage's own feature id is not copied as a field.
 QString copyToSink(const QgsProcessingAlgorithm& algorithm, const QVariantMap& parameters,
                    QgsProcessingContext& context, QgsProcessingFeedback* feedback,
-                   const QList<QPair<QString, QString>>& uris, bool nameLayers,
-                   const TimeRename& time = {}) {
+                   const QList<QPair<QString, QString>>& uris, bool nameLayers, const TimeRename& time = {}) {
   if (uris.isEmpty()) throw QgsProcessingException(QObject::tr("The command wrote no layer"));
   std::vector<std::unique_ptr<QgsVectorLayer>> layers;
   for (const auto& [uri, label] : uris) {
@@ -341,12 +340,13 @@ void loadFolderLayers(const QJsonArray& written, QgsProcessingContext& context) 
     const QJsonObject item = output.toObject();
     const QString kind = item.value(QStringLiteral("kind")).toString();
     if (kind != QStringLiteral("shapefile") && kind != QStringLiteral("raster")) continue;
-    const QString uri =
-        layerUri(item.value(QStringLiteral("path")).toString(), item.value(QStringLiteral("layer")).toString());
+    const QString uri = layerUri(item.value(QStringLiteral("path")).toString(),
+                                 item.value(QStringLiteral("layer")).toString());
     QgsProcessingContext::LayerDetails details(QFileInfo(uri.section('|', 0, 0)).completeBaseName(),
                                                context.project(), QStringLiteral("OUTPUT_FOLDER"),
-                                               kind == QStringLiteral("raster") ? QgsProcessingUtils::LayerHint::Raster
-                                                                                : QgsProcessingUtils::LayerHint::Vector);
+                                               kind == QStringLiteral("raster")
+                                                   ? QgsProcessingUtils::LayerHint::Raster
+                                                   : QgsProcessingUtils::LayerHint::Vector);
     details.setPostProcessor(new MenuToolStyle);
     context.addLayerToLoadOnCompletion(uri, details);
   }
@@ -361,7 +361,8 @@ QList<QPair<QString, QString>> writtenVectorLayers(const QJsonArray& written) {
     const QString path = item.value(QStringLiteral("path")).toString();
     const QString layer = item.value(QStringLiteral("layer")).toString();
     const bool package = path.endsWith(QStringLiteral(".gpkg"), Qt::CaseInsensitive);
-    uris.append({layerUri(path, layer), package && !layer.isEmpty() ? layer : QFileInfo(path).completeBaseName()});
+    uris.append(
+        {layerUri(path, layer), package && !layer.isEmpty() ? layer : QFileInfo(path).completeBaseName()});
   }
   return uris;
 }
@@ -405,7 +406,8 @@ QString TimeRename::inputName(const QString& name) const {
 
 QVariant TimeRename::copyValue(const QVariant& value) const {
   if (!isDateType(type) || value.isNull()) return value;
-  QDateTime moment = type == QVariant::Date ? QDateTime(value.toDate(), QTime(0, 0), Qt::UTC) : value.toDateTime();
+  QDateTime moment =
+      type == QVariant::Date ? QDateTime(value.toDate(), QTime(0, 0), Qt::UTC) : value.toDateTime();
   moment.setTimeSpec(Qt::UTC);  // wall-clock values: no zone shift
   return moment.isValid() ? QVariant(static_cast<qlonglong>(moment.toSecsSinceEpoch())) : QVariant();
 }
@@ -422,16 +424,19 @@ TimeRename timeRenameFor(const QgsFields& fields, const QString& chosen) {
   if (index < 0) throw QgsProcessingException(QObject::tr("The layer has no time field \"%1\"").arg(chosen));
   const QVariant::Type type = fields.at(index).type();
   if (!fields.at(index).isNumeric() && !isDateType(type))
-    throw QgsProcessingException(QObject::tr("The time field \"%1\" holds %2: choose a field of seconds or of "
-                                             "dates and times")
-                                     .arg(chosen, fields.at(index).typeName()));
+    throw QgsProcessingException(
+        QObject::tr("The time field \"%1\" holds %2: choose a field of seconds or of "
+                    "dates and times")
+            .arg(chosen, fields.at(index).typeName()));
   if (chosen == kTime2 && !isDateType(type)) return {};
   TimeRename rename{chosen, {}, {}, type};
   for (const QgsField& field : fields)
-    if (field.name() != chosen && field.name().compare(kTime2, Qt::CaseInsensitive) == 0) rename.own = field.name();
+    if (field.name() != chosen && field.name().compare(kTime2, Qt::CaseInsensitive) == 0)
+      rename.own = field.name();
   if (!rename.own.isEmpty()) {
     rename.aside = QStringLiteral("Time2_in");
-    for (int n = 2; fields.lookupField(rename.aside) >= 0; ++n) rename.aside = QStringLiteral("Time2_in%1").arg(n);
+    for (int n = 2; fields.lookupField(rename.aside) >= 0; ++n)
+      rename.aside = QStringLiteral("Time2_in%1").arg(n);
   }
   return rename;
 }
@@ -439,7 +444,8 @@ TimeRename timeRenameFor(const QgsFields& fields, const QString& chosen) {
 QStringList commandArguments(const AlgorithmSpec& spec, const std::vector<QString>& values) {
   const auto flagIsOn = [&](const char* name) {
     for (std::size_t i = 0; i < spec.params.size() && i < values.size(); ++i)
-      if (QString::fromUtf8(spec.params[i].name) == QString::fromUtf8(name)) return values[i] == QStringLiteral("true");
+      if (QString::fromUtf8(spec.params[i].name) == QString::fromUtf8(name))
+        return values[i] == QStringLiteral("true");
     return false;
   };
   // option -> value text ("" for a flag), in the order options first appear.
@@ -585,7 +591,8 @@ OrvexAlgorithm::RunInputs OrvexAlgorithm::gatherInputs(const QVariantMap& parame
   return inputs;
 }
 
-QString OrvexAlgorithm::prepareDestination(const QVariantMap& parameters, QgsProcessingContext& context) const {
+QString OrvexAlgorithm::prepareDestination(const QVariantMap& parameters,
+                                           QgsProcessingContext& context) const {
   switch (spec_->output) {
     case OutputKind::Folder: {
       // A temporary output becomes a new folder in Processing's temporary folder.
@@ -615,15 +622,15 @@ QVariantMap OrvexAlgorithm::collectOutputs(const QJsonArray& written, const QVar
       outputs.insert(QStringLiteral("OUTPUT"), destination);
       break;
     case OutputKind::Layers:
-      outputs.insert(QStringLiteral("OUTPUT"), copyToSink(*this, parameters, context, feedback,
-                                                          writtenVectorLayers(written),
-                                                          spec_->input == InputKind::Points));
+      outputs.insert(QStringLiteral("OUTPUT"),
+                     copyToSink(*this, parameters, context, feedback, writtenVectorLayers(written),
+                                spec_->input == InputKind::Points));
       break;
     case OutputKind::EditCopy: {
       const QString name = QFileInfo(inputs.exported).completeBaseName();
       outputs.insert(QStringLiteral("OUTPUT"),
-                     copyToSink(*this, parameters, context, feedback, {{layerUri(inputs.exported, name), name}},
-                                false, inputs.time));
+                     copyToSink(*this, parameters, context, feedback,
+                                {{layerUri(inputs.exported, name), name}}, false, inputs.time));
       break;
     }
   }

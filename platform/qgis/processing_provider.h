@@ -6,8 +6,8 @@
 // files are the command line's; progress comes back as the program's progress lines and Cancel
 // stops the program with SIGTERM (its stop handling removes its scratch files).
 
-#include <qgsprocessingalgorithm.h>
 #include <qgsfields.h>
+#include <qgsprocessingalgorithm.h>
 #include <qgsprocessingprovider.h>
 
 #include <QJsonArray>

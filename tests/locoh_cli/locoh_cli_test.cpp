@@ -151,7 +151,8 @@ TEST_F(LocohCommand, ReadsAGeoPackageAndTakesEachAnimalsStartingValue) {
   const auto geometry = platform::gdal::makeGeometryService();
   const auto expected = range::locoh_isopleths(
       range::locoh_hulls(scatterX_, scatterY_, {range::LocohMethod::k, 6, 1}), {100.0}, *geometry, 1);
-  for (const auto& [id, k, area] : {std::tuple{"7", "k = 3,", 3.0}, std::tuple{"12", "k = 6,", expected[0].area}}) {
+  for (const auto& [id, k, area] :
+       {std::tuple{"7", "k = 3,", 3.0}, std::tuple{"12", "k = 6,", expected[0].area}}) {
     EXPECT_NE(run.out.find(std::string(k)), std::string::npos) << run.out;
     const test::ShpContents contents = test::readShapefile(out / (std::string(id) + "_locoh.shp"));
     ASSERT_EQ(contents.features.size(), 1u) << id;

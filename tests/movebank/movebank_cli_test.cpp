@@ -140,18 +140,10 @@ TEST(OrvexMovebank, ThreeAnimalsThroughOneGeoPackage) {
   // The MCPs into a GeoPackage of their own (--format gpkg: mcp.gpkg beside the template),
   // with the curves of the GeoPackage's fixes beside it.
   const std::string homes = (folder / "mcp.gpkg").string();
-  const std::vector<std::string> mcp{"--json",
-                                     "mcp",
-                                     study + "|layername=study",
-                                     "--by",
-                                     "AnimalID",
-                                     "--percent",
-                                     "95",
-                                     "--curve",
-                                     "--format",
-                                     "gpkg",
-                                     "--out",
-                                     (folder / "{layer}_mcp{percent}.shp").string()};
+  const std::vector<std::string> mcp{"--json", "mcp",      study + "|layername=study",
+                                     "--by",   "AnimalID", "--percent",
+                                     "95",     "--curve",  "--format",
+                                     "gpkg",   "--out",    (folder / "{layer}_mcp{percent}.shp").string()};
   run = runOrvex(folder.path(), mcp);
   ASSERT_EQ(run.exitCode, 0) << run.shown();
   const std::map<std::string, GIntBig> homeLayers{{"Ida_mcp95", 1}, {"Jo_mcp95", 1}, {"Kim_mcp95", 1}};

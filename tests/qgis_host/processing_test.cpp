@@ -42,22 +42,23 @@ TEST(ProcessingArguments, ParametersBecomeTheCommandLinesOptions) {
       // kde: FIELD, BANDWIDTH, BANDWIDTH_VALUE, KERNEL, RESCALE, BUFFER, CELL_SIZE, ISOPLETHS, SCALING, PLOTS
       {"kde",
        {"AnimalID", "lscv", "", "fixed", "false", "2000", "100", "", "1000000", "false"},
-       {"--id", "AnimalID", "--bandwidth", "lscv", "--kernel", "fixed", "--extent", "full:2000", "--cell-size",
-        "100", "--scaling", "1000000"}},
+       {"--id", "AnimalID", "--bandwidth", "lscv", "--kernel", "fixed", "--extent", "full:2000",
+        "--cell-size", "100", "--scaling", "1000000"}},
       // A manual bandwidth replaces the rule in place; a flag is an option without a value.
       {"kde",
        {"ID", "href", "300", "adaptive", "true", "1100", "50", "50,95", "1", "true"},
-       {"--id", "ID", "--bandwidth", "manual:300", "--kernel", "adaptive", "--rescale", "--extent", "full:1100",
-        "--cell-size", "50", "--isopleths", "50,95", "--scaling", "1", "--plots"}},
+       {"--id", "ID", "--bandwidth", "manual:300", "--kernel", "adaptive", "--rescale", "--extent",
+        "full:1100", "--cell-size", "50", "--isopleths", "50,95", "--scaling", "1", "--plots"}},
       // bbmm: FIELD, TIME_FIELD, SIGMA2, SIGMA1, DYNAMIC, WINDOW, MARGIN, MAX_GAP, BUFFER, CELL_SIZE,
       // ISOPLETHS; the window and margin only with the dynamic bridge (the command refuses them alone).
       {"bbmm",
        {"ID", "Time2", "30", "", "false", "31", "11", "", "2000", "100", ""},
-       {"--id", "ID", "--time-field", "Time2", "--sigma2", "30", "--extent", "full:2000", "--cell-size", "100"}},
+       {"--id", "ID", "--time-field", "Time2", "--sigma2", "30", "--extent", "full:2000", "--cell-size",
+        "100"}},
       {"bbmm",
        {"ID", "Time2", "30", "", "true", "31", "11", "", "2000", "100", ""},
-       {"--id", "ID", "--time-field", "Time2", "--sigma2", "30", "--dynamic", "--window", "31", "--margin", "11",
-        "--extent", "full:2000", "--cell-size", "100"}},
+       {"--id", "ID", "--time-field", "Time2", "--sigma2", "30", "--dynamic", "--window", "31", "--margin",
+        "11", "--extent", "full:2000", "--cell-size", "100"}},
       // travel: TIME_FIELD has no option (the copy carries it as Time2).
       {"travel", {"Time2"}, {}},
       // locoh: FIELD, METHOD, PARAM, ISOPLETHS, HULLS
@@ -80,7 +81,8 @@ TEST(ProcessingArguments, AChosenTimeFieldIsTheCopysTime2AndComesBack) {
     const char* input;
     const char* copy;
   };
-  for (const Case& each : std::vector<Case>{{"Stamp", "Time2"}, {"time2", "Time2_in2"}, {"AnimalID", "AnimalID"}}) {
+  for (const Case& each :
+       std::vector<Case>{{"Stamp", "Time2"}, {"time2", "Time2_in2"}, {"AnimalID", "AnimalID"}}) {
     EXPECT_EQ(rename.copyName(each.input), QString(each.copy)) << each.input;
     EXPECT_EQ(rename.inputName(each.copy), QString(each.input)) << each.copy;
   }
@@ -148,8 +150,8 @@ class ProcessingRun : public ::testing::Test {
 
   /// Three fixes of animal A1 in `crs`, a day apart in "Stamp".
   QgsVectorLayer* fixes(const QString& crs = "EPSG:32633") {
-    auto* layer = new QgsVectorLayer("Point?crs=" + crs + "&field=AnimalID:string&field=Stamp:datetime", "fixes",
-                                     "memory");
+    auto* layer = new QgsVectorLayer("Point?crs=" + crs + "&field=AnimalID:string&field=Stamp:datetime",
+                                     "fixes", "memory");
     for (int i = 0; i < 3; ++i) {
       QgsFeature feature(layer->fields());
       feature.setAttributes({QStringLiteral("A1"), QDateTime(QDate(2020, 1, 1 + i), QTime(6, 0), Qt::UTC)});
@@ -214,7 +216,8 @@ TEST_F(ProcessingRun, TheChosenTimeFieldReachesTheCommandAsTime2AndComesBack) {
   std::ifstream in(seen / "fixes.csv");
   const std::string copy(std::istreambuf_iterator<char>(in), {});
   EXPECT_EQ(copy.substr(0, copy.find('\n')), "AnimalID,Time2") << copy;
-  EXPECT_NE(copy.find("A1,1577858400"), std::string::npos) << copy;  // 2020-01-01T06:00Z: 6 h after the 1577836800 of 0 h
+  EXPECT_NE(copy.find("A1,1577858400"), std::string::npos)
+      << copy;  // 2020-01-01T06:00Z: 6 h after the 1577836800 of 0 h
 
   auto* output = qobject_cast<QgsVectorLayer*>(
       context.temporaryLayerStore()->mapLayer(result.value("OUTPUT").toString()));
@@ -223,7 +226,8 @@ TEST_F(ProcessingRun, TheChosenTimeFieldReachesTheCommandAsTime2AndComesBack) {
   QgsFeature feature;
   QgsFeatureIterator features = output->getFeatures();
   for (int i = 0; features.nextFeature(feature); ++i)
-    EXPECT_EQ(feature.attribute("Stamp").toDateTime(), QDateTime(QDate(2020, 1, 1 + i), QTime(6, 0), Qt::UTC));
+    EXPECT_EQ(feature.attribute("Stamp").toDateTime(),
+              QDateTime(QDate(2020, 1, 1 + i), QTime(6, 0), Qt::UTC));
 }
 
 TEST_F(ProcessingRun, AFailureWithoutOutputsIsAnError) {
