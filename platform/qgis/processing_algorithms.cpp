@@ -26,6 +26,7 @@ ParamSpec animalField(const char* option, bool optional) {
 }
 
 /// The time field: `option` gives the command the copy's "Time2"; without one the copy carries it.
+/// Always optional to QGIS, whose field parameters refuse a missing value even with a default.
 ParamSpec timeField(const char* option, bool optional) {
   return {K::TimeField,
           "TIME_FIELD",
@@ -35,7 +36,7 @@ ParamSpec timeField(const char* option, bool optional) {
           option,
           "%1",
           optional ? nullptr : "Time2",
-          optional};
+          true};
 }
 
 /// The bridge's window and margin: the command refuses them without --dynamic.

@@ -149,12 +149,14 @@ TEST_F(LocohCommand, ReadsAGeoPackageAndTakesEachAnimalsStartingValue) {
       locoh({"--method", "k", "--param", "auto", "--isopleths", "100", "--out-dir", out.string()});
   ASSERT_EQ(run.exitCode, 0) << run.shown();
   const auto geometry = platform::gdal::makeGeometryService();
+  const std::vector<double> all{100.0};
   const auto expected = range::locoh_isopleths(
-      range::locoh_hulls(scatterX_, scatterY_, {range::LocohMethod::k, 6, 1}), {100.0}, *geometry, 1);
+      range::locoh_hulls(scatterX_, scatterY_, {range::LocohMethod::k, 6, 1}), all, *geometry, 1);
+  using Case = std::tuple<std::string, std::string, double>;  // animal, its report, its area
   for (const auto& [id, k, area] :
-       {std::tuple{"7", "k = 3,", 3.0}, std::tuple{"12", "k = 6,", expected[0].area}}) {
-    EXPECT_NE(run.out.find(std::string(k)), std::string::npos) << run.out;
-    const test::ShpContents contents = test::readShapefile(out / (std::string(id) + "_locoh.shp"));
+       std::vector<Case>{{"7", "k = 3,", 3.0}, {"12", "k = 6,", expected[0].area}}) {
+    EXPECT_NE(run.out.find(k), std::string::npos) << run.out;
+    const test::ShpContents contents = test::readShapefile(out / (id + "_locoh.shp"));
     ASSERT_EQ(contents.features.size(), 1u) << id;
     EXPECT_NEAR(contents.features[0].area, area, 1e-9 * area) << id;  // GEOS's area of the polygon
   }

@@ -154,7 +154,8 @@ class ProcessingRun : public ::testing::Test {
                                      "fixes", "memory");
     for (int i = 0; i < 3; ++i) {
       QgsFeature feature(layer->fields());
-      feature.setAttributes({QStringLiteral("A1"), QDateTime(QDate(2020, 1, 1 + i), QTime(6, 0), Qt::UTC)});
+      feature.setAttribute(0, QStringLiteral("A1"));
+      feature.setAttribute(1, QDateTime(QDate(2020, 1, 1 + i), QTime(6, 0), Qt::UTC));
       feature.setGeometry(QgsGeometry::fromPointXY(QgsPointXY(500000.0 + i * 10.0, 4000000.0)));
       layer->dataProvider()->addFeature(feature);
     }
