@@ -78,6 +78,7 @@ def toolbox_picture(file):
     toolbox = plugins["processing"].toolbox
     toolbox.show()
     toolbox.raise_()
+    from qgis.PyQt.QtWidgets import QAbstractItemView
     tree = toolbox.algorithmTree
     model = tree.model()
     for row in range(model.rowCount()):
@@ -86,6 +87,12 @@ def toolbox_picture(file):
         tree.setExpanded(index, opened)
         for group in range(model.rowCount(index) if opened else 0):
             tree.setExpanded(model.index(group, 0, index), True)
+        if opened:
+            tree.scrollTo(index, QAbstractItemView.PositionAtTop)
+    canvas = iface.mapCanvas()
+    canvas.zoomToFullExtent()
+    canvas.refresh()
+    canvas.waitWhileRendering()
     QApplication.processEvents()
     iface.mainWindow().grab().save(file)
 
@@ -209,6 +216,7 @@ def session():
               for n in range(3)]
     QgsProject.instance().addMapLayers(copies)
     batch(copies)
+    QgsProject.instance().removeMapLayers([copy.id() for copy in copies])
     toolbox_picture(os.path.join(OUT, "processing-toolbox.png"))
     timed("cancel (100,000 fixes)", lambda: cancel_during_lscv(path("cancel")))
 
