@@ -150,7 +150,8 @@ TEST(OrvexMovebank, ThreeAnimalsThroughOneGeoPackage) {
   EXPECT_EQ(layersListed(run.out, homes).size(), 3u) << run.shown();
   EXPECT_EQ(layersOf(homes), homeLayers);
   std::size_t pictures = 0;
-  for (const auto& output : nlohmann::json::parse(run.out)["outputs"])
+  const nlohmann::json listed = nlohmann::json::parse(run.out);
+  for (const auto& output : listed["outputs"])
     pictures += output["kind"] == "picture" && nonEmpty(output["path"].get<std::string>()) ? 1 : 0;
   EXPECT_EQ(pictures, 12u) << run.shown();  // 3 animals x 2 curves x (SVG, PNG)
 
