@@ -35,10 +35,6 @@ constexpr int kStopGraceMilliseconds = 10000;
 constexpr int kPollMilliseconds = 100;
 
 const QString kProgressPrefix = QStringLiteral("orvex-progress ");
-/// The time field the commands read.
-const QString kTime2 = QStringLiteral("Time2");
-
-bool isDateType(QVariant::Type type) { return type == QVariant::Date || type == QVariant::DateTime; }
 
 QString text(const char* value) { return QString::fromUtf8(value); }
 
@@ -54,8 +50,9 @@ QString parameterText(const QgsProcessingAlgorithm& algorithm, const ParamSpec& 
     case ParamKind::Field:
       return QgsProcessingParameters::parameterAsString(definition, parameters, context);
     case ParamKind::TimeField:
-      return QgsProcessingParameters::parameterAsString(definition, parameters, context).isEmpty() ? QString()
-                                                                                                   : kTime2;
+      return QgsProcessingParameters::parameterAsString(definition, parameters, context).isEmpty()
+                 ? QString()
+                 : kTime2Field;
     case ParamKind::Number:
       return QString::number(QgsProcessingParameters::parameterAsDouble(definition, parameters, context), 'g',
                              17);
@@ -391,55 +388,6 @@ QStringList expandOutputArgs(const std::vector<const char*>& outputArgs, const Q
 }
 
 }  // namespace
-
-QString TimeRename::copyName(const QString& name) const {
-  if (field.isEmpty()) return name;
-  if (name == field) return kTime2;
-  return name == own ? aside : name;
-}
-
-QString TimeRename::inputName(const QString& name) const {
-  if (field.isEmpty()) return name;
-  if (name == kTime2) return field;
-  return !own.isEmpty() && name == aside ? own : name;
-}
-
-QVariant TimeRename::copyValue(const QVariant& value) const {
-  if (!isDateType(type) || value.isNull()) return value;
-  QDateTime moment =
-      type == QVariant::Date ? QDateTime(value.toDate(), QTime(0, 0), Qt::UTC) : value.toDateTime();
-  moment.setTimeSpec(Qt::UTC);  // wall-clock values: no zone shift
-  return moment.isValid() ? QVariant(static_cast<qlonglong>(moment.toSecsSinceEpoch())) : QVariant();
-}
-
-QVariant TimeRename::inputValue(const QVariant& value) const {
-  if (!isDateType(type) || value.isNull()) return value;
-  const QDateTime moment = QDateTime::fromSecsSinceEpoch(value.toLongLong(), Qt::UTC);
-  return type == QVariant::Date ? QVariant(moment.date()) : QVariant(moment);
-}
-
-TimeRename timeRenameFor(const QgsFields& fields, const QString& chosen) {
-  if (chosen.isEmpty()) return {};
-  const int index = fields.indexFromName(chosen);
-  if (index < 0) throw QgsProcessingException(QObject::tr("The layer has no time field \"%1\"").arg(chosen));
-  const QVariant::Type type = fields.at(index).type();
-  if (!fields.at(index).isNumeric() && !isDateType(type))
-    throw QgsProcessingException(
-        QObject::tr("The time field \"%1\" holds %2: choose a field of seconds or of "
-                    "dates and times")
-            .arg(chosen, fields.at(index).typeName()));
-  if (chosen == kTime2 && !isDateType(type)) return {};
-  TimeRename rename{chosen, {}, {}, type};
-  for (const QgsField& field : fields)
-    if (field.name() != chosen && field.name().compare(kTime2, Qt::CaseInsensitive) == 0)
-      rename.own = field.name();
-  if (!rename.own.isEmpty()) {
-    rename.aside = QStringLiteral("Time2_in");
-    for (int n = 2; fields.lookupField(rename.aside) >= 0; ++n)
-      rename.aside = QStringLiteral("Time2_in%1").arg(n);
-  }
-  return rename;
-}
 
 QStringList commandArguments(const AlgorithmSpec& spec, const std::vector<QString>& values) {
   const auto flagIsOn = [&](const char* name) {

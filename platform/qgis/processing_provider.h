@@ -6,7 +6,6 @@
 // files are the command line's; progress comes back as the program's progress lines and Cancel
 // stops the program with SIGTERM (its stop handling removes its scratch files).
 
-#include <qgsfields.h>
 #include <qgsprocessingalgorithm.h>
 #include <qgsprocessingprovider.h>
 
@@ -14,6 +13,8 @@
 #include <QString>
 #include <QStringList>
 #include <vector>
+
+#include "platform/qgis/processing_time.h"
 
 namespace orvex::platform::qgis {
 
@@ -54,28 +55,6 @@ struct ParamSpec {
   std::vector<const char*> values = {};   ///< enums: the command-line value of each
   const char* onlyWith = nullptr;         ///< given only while this flag parameter is on
 };
-
-/// How the scratch copy of a point layer names a chosen time field other than the commands'
-/// "Time2": the chosen field becomes "Time2" (dates and times as whole seconds since 1970, read
-/// as UTC wall-clock times as the menu tools read them) and the input's own "Time2" is set aside
-/// under a free name. A layer built from the copy gets the input's names and types back.
-struct TimeRename {
-  QString field;  ///< the chosen field; empty: the copy keeps the input's names
-  QString own;    ///< the input's own "Time2" field (any letter case); empty when none
-  QString aside;  ///< the copy's name for `own`
-  QVariant::Type type = QVariant::Invalid;  ///< the chosen field's type
-
-  QString copyName(const QString& name) const;
-  QString inputName(const QString& name) const;
-  /// The chosen field's value as the copy holds it, and back.
-  QVariant copyValue(const QVariant& value) const;
-  QVariant inputValue(const QVariant& value) const;
-};
-
-/// The renaming for the time field `chosen` of a layer with `fields`: none when `chosen` is empty
-/// or is a numeric "Time2". Throws QgsProcessingException when the layer has no such field or it
-/// holds text.
-TimeRename timeRenameFor(const QgsFields& fields, const QString& chosen);
 
 /// One algorithm: its names, command and parameters. In the output arguments %O is the
 /// destination (folder or file) and %S a scratch folder of the run.
