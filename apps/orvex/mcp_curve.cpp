@@ -14,6 +14,7 @@
 #include "host/text.h"
 #include "host/workspace.h"
 #include "platform/gdal/gdal_platform.h"
+#include "platform/headless/vector_copy.h"
 #include "platform/pictures/picture_writer.h"
 
 namespace orvex::cli {
@@ -40,39 +41,57 @@ std::shared_ptr<host::FeatureClass> openShapefile(const fs::path& file) {
       ->openFeatureClass(absolute.filename().string());
 }
 
+/// Adds the fixes of one layer (named `name`, or by the --by field) to `layers`, sorted by name.
+void readLayer(host::FeatureClass& features, const std::string& name, const CommandArgs& args,
+               const host::QueryFilter& filter, std::vector<Layer>& layers) {
+  const int byField = args.given("by") ? features.fields().find(args.textOf("by")) : -1;
+  const int timeField = features.fields().find("Time2");
+  std::map<std::string, std::size_t> index;
+  const std::size_t first = layers.size();
+  const auto cursor = features.search(filter);
+  while (const auto row = cursor->next()) {
+    const host::Point* point = row->shape().point();
+    if (point == nullptr || std::isnan(point->x) || std::isnan(point->y)) continue;
+    std::string animal = name;
+    if (byField >= 0) {
+      if (row->value(byField).isEmpty()) continue;
+      animal = row->value(byField).toText();
+    }
+    auto [found, added] = index.emplace(animal, layers.size());
+    if (added) layers.push_back({animal, {}});
+    const double time = timeField >= 0 && row->value(timeField).isNumeric() ? row->value(timeField).toDouble()
+                                                                            : static_cast<double>(row->oid());
+    layers[found->second].timedFixes.emplace_back(time, *point);
+  }
+  std::sort(layers.begin() + static_cast<std::ptrdiff_t>(first), layers.end(),
+            [](const Layer& a, const Layer& b) { return a.name < b.name; });
+}
+
+/// The shapefiles a data file gives: itself, or the copies of another vector file's layers in
+/// `scratch`, named as the MCP run's layers of them are; none for a raster.
+std::vector<fs::path> shapefilesOf(const std::string& file, const fs::path& scratch) {
+  const fs::path named(file);
+  if (host::iequals(named.extension().string(), ".shp")) return {named};
+  const fs::path data = platform::headless::namedFile(named).file;
+  if (host::iequals(data.extension().string(), ".tif") || !platform::headless::isVectorFile(data)) return {};
+  std::vector<fs::path> copies;
+  for (const auto& copy : platform::headless::copyNamedFile(named, scratch)) copies.push_back(copy.shp);
+  return copies;
+}
+
 std::vector<Layer> readLayers(const CommandArgs& args, host::SpatialReferencePtr& crs) {
   std::vector<Layer> layers;
   host::QueryFilter filter(args.where);
   if (!args.objectIds.empty())
     filter.objectIds = std::vector<host::ObjectId>(args.objectIds.begin(), args.objectIds.end());
-  for (const std::string& file : args.files) {
-    if (host::toLowerAscii(fs::path(file).extension().string()) != ".shp") continue;
-    const auto features = openShapefile(file);
-    if (!features) continue;
-    if (!crs) crs = features->spatialReference();
-    const int byField = args.given("by") ? features->fields().find(args.textOf("by")) : -1;
-    const int timeField = features->fields().find("Time2");
-    std::map<std::string, std::size_t> index;
-    const std::size_t first = layers.size();
-    const auto cursor = features->search(filter);
-    while (const auto row = cursor->next()) {
-      const host::Point* point = row->shape().point();
-      if (point == nullptr || std::isnan(point->x) || std::isnan(point->y)) continue;
-      std::string name = fs::path(file).stem().string();
-      if (byField >= 0) {
-        if (row->value(byField).isEmpty()) continue;
-        name = row->value(byField).toText();
-      }
-      auto [found, added] = index.emplace(name, layers.size());
-      if (added) layers.push_back({name, {}});
-      const double time = timeField >= 0 && row->value(timeField).isNumeric()
-                              ? row->value(timeField).toDouble()
-                              : static_cast<double>(row->oid());
-      layers[found->second].timedFixes.emplace_back(time, *point);
+  const host::ScratchFolder copies;
+  for (const std::string& file : args.files)
+    for (const fs::path& shapefile : shapefilesOf(file, copies.path())) {
+      const auto features = openShapefile(shapefile);
+      if (!features) continue;
+      if (!crs) crs = features->spatialReference();
+      readLayer(*features, shapefile.stem().string(), args, filter, layers);
     }
-    std::sort(layers.begin() + static_cast<std::ptrdiff_t>(first), layers.end(),
-              [](const Layer& a, const Layer& b) { return a.name < b.name; });
-  }
   for (Layer& layer : layers)
     std::stable_sort(layer.timedFixes.begin(), layer.timedFixes.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });

@@ -14,6 +14,7 @@
 
 #include "apps/orvex/global_options.h"
 #include "apps/orvex/run_summary.h"
+#include "host/environment.h"
 #include "host/error.h"
 #include "host/geometry_service.h"
 #include "host/number_list.h"
@@ -21,6 +22,7 @@
 #include "host/workspace.h"
 #include "platform/common/output_path.h"
 #include "platform/gdal/gdal_platform.h"
+#include "platform/headless/vector_copy.h"
 #include "range/locoh/locoh_isopleths.h"
 #include "range/locoh/locoh_suggest.h"
 
@@ -89,12 +91,18 @@ struct Fixes {
 // Animals sort numerically by a number ID and by text otherwise, as the other tools list them.
 using AnimalKey = std::variant<double, std::string>;
 
-Fixes readFixes(const fs::path& file, const std::string& idField) {
-  const fs::path folder = file.parent_path().empty() ? fs::path(".") : file.parent_path();
-  if (!fs::is_regular_file(file)) throw host::Error(host::kFileNotFound, file.string() + ": no such file");
+/// The fixes of `file`: a shapefile, or the first layer of another vector file (the one named by
+/// "FILE|layername=NAME") through a shapefile copy in `scratch`.
+Fixes readFixes(const fs::path& file, const std::string& idField, const fs::path& scratch) {
+  if (!fs::is_regular_file(platform::headless::namedFile(file).file))
+    throw host::Error(host::kFileNotFound, file.string() + ": no such file");
+  const fs::path shapefile = host::iequals(file.extension().string(), ".shp")
+                                 ? file
+                                 : platform::headless::copyNamedFile(file, scratch).front().shp;
+  const fs::path folder = shapefile.parent_path().empty() ? fs::path(".") : shapefile.parent_path();
   const auto features =
-      platform::gdal::openShapefileWorkspace(folder)->openFeatureClass(file.stem().string());
-  if (!features) throw host::Error(host::kFileNotFound, file.string() + " is not a shapefile");
+      platform::gdal::openShapefileWorkspace(folder)->openFeatureClass(shapefile.stem().string());
+  if (!features) throw host::Error(host::kFileNotFound, file.string() + " is not a point layer");
   if (features->shapeType() != host::GeometryType::Point)
     throw host::Error(host::kInvalidArgument, file.string() + " holds no points");
   const int idIndex = features->findField(idField);
@@ -126,6 +134,7 @@ Fixes readFixes(const fs::path& file, const std::string& idField) {
 struct Request {
   LocohMethod method = LocohMethod::k;
   double parameter = 0.0;
+  bool suggested = false;  ///< each animal's starting value (--param auto) instead of `parameter`
   std::vector<double> percents;
   fs::path folder;
   bool hulls = false;
@@ -238,11 +247,18 @@ void printScan(const std::vector<Animal>& animals, const Request& request, const
   }
 }
 
+/// The parameter of an animal's run: the one given, or its starting value of the method.
+double parameterOf(const Animal& animal, const Request& request) {
+  if (!request.suggested) return request.parameter;
+  const range::LocohSuggestion s = range::suggest_locoh_parameters(animal.x, animal.y);
+  return request.method == LocohMethod::k ? s.k : request.method == LocohMethod::r ? s.r : s.a;
+}
+
 void writeAnimal(const Animal& animal, const std::string& stem, const Request& request,
                  host::Workspace& workspace, const host::SpatialReferencePtr& crs,
                  const host::GeometryService& geometry, RunSummary& summary) {
-  const range::LocohHulls hulls =
-      range::locoh_hulls(animal.x, animal.y, {request.method, request.parameter, 0});
+  const double parameter = parameterOf(animal, request);
+  const range::LocohHulls hulls = range::locoh_hulls(animal.x, animal.y, {request.method, parameter, 0});
   const auto isopleths = range::locoh_isopleths(hulls, request.percents, geometry, 0);
   const std::string name = stem + "_locoh";
   host::RecordValues values{.animal = animal.id};
@@ -255,7 +271,7 @@ void writeAnimal(const Animal& animal, const std::string& stem, const Request& r
                   .values = values});
   std::cout << (request.folder / (name + ".shp")).string() << ": " << isopleths.size()
             << " isopleths of animal " << animal.id << " (" << hulls.distinct_fixes << " distinct fixes, "
-            << methodName(request.method) << " = " << host::numberText(request.parameter) << ", largest area "
+            << methodName(request.method) << " = " << host::numberText(parameter) << ", largest area "
             << host::numberText(*std::max_element(values.areas.begin(), values.areas.end())) << ")\n";
   if (!request.hulls) return;
   writeHulls(workspace, name + "_hulls", crs, hulls, animal);
@@ -270,7 +286,9 @@ void writeAnimal(const Animal& animal, const std::string& stem, const Request& r
 }  // namespace
 
 void declareLocoh(CLI::App& sub, CommandArgs& args) {
-  sub.add_option("fixes", args.text("fixes"), "Point shapefile of the fixes (projected coordinates)")
+  sub.add_option("fixes", args.text("fixes"),
+                 "Point layer of the fixes in projected coordinates: a shapefile or another vector file "
+                 "(FILE.gpkg|layername=NAME for one layer of several)")
       ->required();
   sub.add_option("--id", args.text("id"), "Field of the animal IDs (one range per value)")->required();
   sub.add_option("--method", args.text("method"),
@@ -278,7 +296,9 @@ void declareLocoh(CLI::App& sub, CommandArgs& args) {
                  "whose distances sum to at most a)")
       ->required()
       ->check(CLI::IsMember({"k", "r", "a"}));
-  sub.add_option("--param", args.text("param"), "The value of k, r or a (see --suggest and --scan)");
+  sub.add_option("--param", args.text("param"),
+                 "The value of k, r or a (see --suggest and --scan), or auto: each animal's starting value "
+                 "as --suggest prints it");
   sub.add_option(
          "--isopleths", args.text("isopleths"),
          "Isopleth percents of fixes, each in (0, 100] (default " + std::string(kDefaultIsopleths) + ")")
@@ -316,15 +336,18 @@ int runLocoh(const CommandArgs& args, const GlobalOptions& global, RunSummary& s
   }
   if (!suggest && scan.empty()) {
     if (!args.given("param")) throw CLI::ValidationError("--param", "is required unless --suggest or --scan");
+    request.suggested = args.textOf("param") == "auto";
     const std::optional<double> value = host::parseNumber(args.textOf("param"));
-    if (const std::string problem = parameterProblem(request.method, value); !problem.empty())
+    if (const std::string problem = parameterProblem(request.method, value);
+        !request.suggested && !problem.empty())
       throw CLI::ValidationError("--param", problem + ": '" + args.textOf("param") + "'");
-    request.parameter = *value;
+    request.parameter = value.value_or(0.0);
     if (!args.given("out-dir")) throw CLI::ValidationError("--out-dir", "is required to write the isopleths");
   }
 
   const fs::path input = fs::absolute(args.textOf("fixes")).lexically_normal();
-  const Fixes fixes = readFixes(input, args.textOf("id"));
+  const host::ScratchFolder copies;
+  const Fixes fixes = readFixes(input, args.textOf("id"), copies.path());
   if (fixes.animals.empty()) throw host::Error(host::kNotFound, input.string() + " has no fixes with an ID");
   const auto geometry = platform::gdal::makeGeometryService();
   if (suggest) {

@@ -59,23 +59,6 @@ struct LoadedLayer {
 
 bool isGeoPackage(const std::filesystem::path& file) { return hasExtension(file, ".gpkg"); }
 
-/// A data file as named on the command line: "FILE|layername=NAME" names one layer of a file
-/// of several (as GIS programs write it); otherwise every layer of the file.
-struct NamedFile {
-  std::filesystem::path file;
-  std::string layer;  ///< empty: every layer
-  /// The name of the file's copies: the layer's when one is named.
-  std::string baseName() const { return layer.empty() ? file.stem().string() : layer; }
-};
-
-NamedFile namedFile(const std::filesystem::path& named) {
-  constexpr std::string_view kLayerName = "|layername=";
-  const std::string text = named.string();
-  const std::size_t bar = text.rfind(kLayerName);
-  if (bar == std::string::npos) return {named, {}};
-  return {text.substr(0, bar), text.substr(bar + kLayerName.size())};
-}
-
 /// Names the fields of `copy` that hold whole numbers of more than 18 digits.
 std::string inexactFieldsText(const std::filesystem::path& file, const CopiedLayer& copy) {
   std::string names;

@@ -79,6 +79,20 @@ std::vector<std::string> inexactFieldsOf(OGRLayer& source, GDALDataset& copy) {
 
 }  // namespace
 
+NamedFile namedFile(const std::filesystem::path& named) {
+  constexpr std::string_view kLayerName = "|layername=";
+  const std::string text = named.string();
+  const std::size_t bar = text.rfind(kLayerName);
+  if (bar == std::string::npos) return {named, {}};
+  return {text.substr(0, bar), text.substr(bar + kLayerName.size())};
+}
+
+std::vector<CopiedLayer> copyNamedFile(const std::filesystem::path& named,
+                                       const std::filesystem::path& folder) {
+  const NamedFile file = namedFile(named);
+  return copyToShapefiles(file.file, folder, file.baseName(), {}, file.layer);
+}
+
 bool isVectorFile(const std::filesystem::path& file) {
   gdal::ErrorCollector quiet;  // a failed probe is an answer, not an error
   return openVector(file) != nullptr;

@@ -21,6 +21,17 @@ struct CopiedLayer {
   std::vector<std::string> inexactFields{};
 };
 
+/// A data file as named on the command line: "FILE|layername=NAME" names one layer of a file
+/// of several (as GIS programs write it); otherwise every layer of the file.
+struct NamedFile {
+  std::filesystem::path file;
+  std::string layer;  ///< empty: every layer
+  /// The name of the file's copies: the layer's when one is named.
+  std::string baseName() const { return layer.empty() ? file.stem().string() : layer; }
+};
+
+NamedFile namedFile(const std::filesystem::path& named);
+
 /// True when GDAL opens `file` as a vector data set.
 bool isVectorFile(const std::filesystem::path& file);
 
@@ -41,5 +52,11 @@ std::vector<CopiedLayer> copyToShapefiles(const std::filesystem::path& source,
                                           const std::filesystem::path& folder, const std::string& baseName,
                                           const std::string& targetWkt = {},
                                           const std::string& onlyLayer = {});
+
+/// The layers of a data file named on the command line (`namedFile`), copied into `folder` as
+/// `loadMapSource` copies them, so each copy is named as the map's layer of it is. Throws as
+/// `copyToShapefiles`.
+std::vector<CopiedLayer> copyNamedFile(const std::filesystem::path& named,
+                                       const std::filesystem::path& folder);
 
 }  // namespace orvex::platform::headless

@@ -25,6 +25,26 @@ ParamSpec animalField(const char* option, bool optional) {
           optional};
 }
 
+/// The time field: `option` gives the command the copy's "Time2"; without one the copy carries it.
+/// Always optional to QGIS, whose field parameters refuse a missing value even with a default.
+ParamSpec timeField(const char* option, bool optional) {
+  return {K::TimeField,
+          "TIME_FIELD",
+          optional ? "Time field (seconds or dates and times; left out: Time2 when the layer has it, else "
+                     "the stored order)"
+                   : "Time field (seconds or dates and times)",
+          option,
+          "%1",
+          optional ? nullptr : "Time2",
+          true};
+}
+
+/// The bridge's window and margin: the command refuses them without --dynamic.
+ParamSpec dynamicOnly(ParamSpec param) {
+  param.onlyWith = "DYNAMIC";
+  return param;
+}
+
 ParamSpec mcpStyle() {
   return {K::Enum,
           "STYLE",
@@ -75,7 +95,7 @@ void addMcpSpecs(std::vector<AlgorithmSpec>& specs) {
        InputKind::Points,
        OutputKind::Folder,
        {"--curve", "--out", "%O/{layer}_mcp{percent}.shp"},
-       {animalField("--by", true), mcpStyle()},
+       {animalField("--by", true), timeField(nullptr, true), mcpStyle()},
        "Per animal, the MCP area against the percentage of fixes (10 to 100) and against the number of "
        "fixes taken in time order, as SVG and PNG pictures beside the MCP of the default percentage, to "
        "see whether the home range levels off."});
@@ -201,6 +221,42 @@ void addKernelSpecs(std::vector<AlgorithmSpec>& specs) {
        "\"h\", \"href\", \"NPoints\" and \"Area\".\n\nReference: Worton (1989), Ecology 70:164."});
 }
 
+void addLocohSpecs(std::vector<AlgorithmSpec>& specs) {
+  specs.push_back(
+      {"locoh",
+       "Local convex hull (LoCoH)",
+       kHomeRange,
+       "homerange",
+       "locoh",
+       InputKind::Points,
+       OutputKind::Folder,
+       {"--out-dir", "%O"},
+       {animalField("--id", false),
+        {K::Enum,
+         "METHOD",
+         "Local sets",
+         "--method",
+         "%1",
+         "0",
+         false,
+         0,
+         0,
+         {"k: each fix and its k-1 nearest", "r: the fixes within radius r",
+          "a: the nearest fixes whose distances sum to at most a"},
+         {"k", "r", "a"}},
+        {K::Text, "PARAM", "Value of k, r or a (auto: each animal's starting value)", "--param", "%1",
+         "auto"},
+        {K::Text, "ISOPLETHS", "Isopleths at these percentages of fixes (comma-separated)", "--isopleths",
+         "%1", "10,20,30,40,50,60,70,80,90,100"},
+        {K::Flag, "HULLS", "Also write each animal's hulls in union order", "--hulls", "%1", "false"}},
+       "Local convex hull home ranges: the hulls of each fix's local set (k nearest, radius r or "
+       "adaptive a) merged from the smallest until each percentage of fixes is covered. One polygon "
+       "shapefile of isopleths per animal (\"Percent\", \"Area\", \"NFixes\") in OUTPUT_FOLDER. "
+       "auto starts each animal at k = round(sqrt(n)), r = half the largest nearest-neighbour distance "
+       "or a = the largest distance between two fixes.\n\nReference: Getz et al. (2007), PLoS ONE "
+       "2:e207."});
+}
+
 void addBridgeOverlapIndependenceSpecs(std::vector<AlgorithmSpec>& specs) {
   specs.push_back(
       {"bbmm",
@@ -214,16 +270,16 @@ void addBridgeOverlapIndependenceSpecs(std::vector<AlgorithmSpec>& specs) {
        [] {
          std::vector<ParamSpec> params{
              animalField("--id", false),
-             {K::Field, "TIME_FIELD", "Time field (seconds)", "--time-field", "%1", "Time2"},
+             timeField("--time-field", false),
              {K::Number, "SIGMA2", "Location error s2 (standard deviation, map units)", "--sigma2", "%1",
               nullptr, false, 1e-9},
              {K::Number, "SIGMA1", "Diffusion s1 (left out: maximum likelihood)", "--sigma1", "%1", nullptr,
               true, 1e-12},
              {K::Flag, "DYNAMIC", "Dynamic Brownian bridge", "--dynamic", "%1", "false"},
-             {K::Integer, "WINDOW", "Dynamic bridge: fixes per window (odd)", "--window", "%1", "31", false,
-              3, 1e9},
-             {K::Integer, "MARGIN", "Dynamic bridge: fixes between a break and a window's end", "--margin",
-              "%1", "11", false, 1, 1e9},
+             dynamicOnly({K::Integer, "WINDOW", "Dynamic bridge: fixes per window (odd)", "--window", "%1",
+                          "31", false, 3, 1e9}),
+             dynamicOnly({K::Integer, "MARGIN", "Dynamic bridge: fixes between a break and a window's end",
+                          "--margin", "%1", "11", false, 1, 1e9}),
              {K::Number, "MAX_GAP", "Longest interval carrying a bridge (seconds)", "--max-gap", "%1",
               nullptr, true, 1e-9}};
          for (ParamSpec& grid : gridParams()) params.push_back(grid);
@@ -286,9 +342,9 @@ void addMovementPreparationImportSpecs(std::vector<AlgorithmSpec>& specs) {
        InputKind::Points,
        OutputKind::EditCopy,
        {},
-       {},
+       {timeField(nullptr, false)},
        "Adds \"T_Obs_Sec\", \"T_Cumul\", \"Dist\", \"Dist_Cumul\", \"Me_per_Sec\" and \"Mi_per_hr\" from "
-       "each fix to the next, fixes taken in stored order with their \"Time2\" (seconds). OUTPUT is a "
+       "each fix to the next, fixes taken in stored order with their time (TIME_FIELD). OUTPUT is a "
        "new layer; the input stays as it is."});
   specs.push_back(
       {"deduptime",
@@ -299,9 +355,9 @@ void addMovementPreparationImportSpecs(std::vector<AlgorithmSpec>& specs) {
        InputKind::Points,
        OutputKind::EditCopy,
        {},
-       {},
-       "OUTPUT holds the fixes without those sharing a \"Time2\" with another (of each time the last "
-       "fix stays). The input stays as it is.",
+       {timeField(nullptr, false)},
+       "OUTPUT holds the fixes without those sharing a time (TIME_FIELD, in whole seconds) with another "
+       "(of each time the last fix stays). The input stays as it is.",
        "",
        false});
   specs.push_back(
@@ -364,6 +420,7 @@ std::vector<AlgorithmSpec> makeSpecs() {
   addMcpSpecs(specs);
   addKdeSpecs(specs);
   addKernelSpecs(specs);
+  addLocohSpecs(specs);
   addBridgeOverlapIndependenceSpecs(specs);
   addMovementPreparationImportSpecs(specs);
   return specs;

@@ -12,6 +12,7 @@
 #include <qgsprocessingfeedback.h>
 #include <qgsprocessingparameters.h>
 #include <qgsprocessingutils.h>
+#include <qgsrasterlayer.h>
 #include <qgsvectorfilewriter.h>
 #include <qgsvectorlayer.h>
 #include <QDir>
@@ -22,6 +23,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "platform/qgis/layer_styles.h"
 #include "platform/qgis/qgis_convert.h"
 
 namespace orvex::platform::qgis {
@@ -47,6 +49,10 @@ QString parameterText(const QgsProcessingAlgorithm& algorithm, const ParamSpec& 
   switch (param.kind) {
     case ParamKind::Field:
       return QgsProcessingParameters::parameterAsString(definition, parameters, context);
+    case ParamKind::TimeField:
+      return QgsProcessingParameters::parameterAsString(definition, parameters, context).isEmpty()
+                 ? QString()
+                 : kTime2Field;
     case ParamKind::Number:
       return QString::number(QgsProcessingParameters::parameterAsDouble(definition, parameters, context), 'g',
                              17);
@@ -86,6 +92,7 @@ std::unique_ptr<QgsProcessingParameterDefinition> makeParameter(const ParamSpec&
       param.defaultValue == nullptr ? QVariant() : QVariant(text(param.defaultValue));
   switch (param.kind) {
     case ParamKind::Field:
+    case ParamKind::TimeField:
       return std::make_unique<QgsProcessingParameterField>(
           name, description, defaultValue, QStringLiteral("INPUT"), QgsProcessingParameterField::Any, false,
           param.optional);
@@ -119,6 +126,18 @@ std::unique_ptr<QgsProcessingParameterDefinition> makeParameter(const ParamSpec&
   return nullptr;
 }
 
+/// Gives a layer the menu tools' style when the run's outputs are loaded into the project.
+class MenuToolStyle final : public QgsProcessingLayerPostProcessorInterface {
+ public:
+  void postProcessLayer(QgsMapLayer* layer, QgsProcessingContext& /*context*/,
+                        QgsProcessingFeedback* /*feedback*/) override {
+    if (auto* vector = qobject_cast<QgsVectorLayer*>(layer))
+      applyDefaultStyle(*vector);
+    else if (auto* raster = qobject_cast<QgsRasterLayer*>(layer))
+      applyDefaultStyle(*raster);
+  }
+};
+
 /// A file or layer name of the user's layer that the command line accepts as a file stem.
 QString safeStem(const QString& name) {
   QString stem;
@@ -127,16 +146,28 @@ QString safeStem(const QString& name) {
 }
 
 /// Writes the source's features (a selection only, when the user chose so) to a GeoPackage
-/// layer named `name` in the source's coordinate system; returns the file.
+/// layer named `name` in the source's coordinate system, its time field as `time` names it;
+/// returns the file.
 QString exportSource(QgsProcessingFeatureSource& source, const QString& folder, const QString& name,
-                     QgsProcessingContext& context, QgsProcessingFeedback* feedback) {
+                     const TimeRename& time, QgsProcessingContext& context, QgsProcessingFeedback* feedback) {
   const QString file = QDir(folder).filePath(name + QStringLiteral(".gpkg"));
+  QgsFields fields;
+  int timeIndex = -1;
+  for (int i = 0; i < source.fields().count(); ++i) {
+    QgsField field = source.fields().at(i);
+    if (!time.field.isEmpty() && field.name() == time.field) {
+      timeIndex = i;
+      if (isDateType(field.type())) field = QgsField(field.name(), QVariant::LongLong);
+    }
+    field.setName(time.copyName(field.name()));
+    fields.append(field);
+  }
   QgsVectorFileWriter::SaveVectorOptions options;
   options.driverName = QStringLiteral("GPKG");
   options.layerName = name;
   options.fileEncoding = QStringLiteral("UTF-8");
   std::unique_ptr<QgsVectorFileWriter> writer(QgsVectorFileWriter::create(
-      file, source.fields(), source.wkbType(), source.sourceCrs(), context.transformContext(), options));
+      file, fields, source.wkbType(), source.sourceCrs(), context.transformContext(), options));
   if (writer == nullptr || writer->hasError() != QgsVectorFileWriter::NoError)
     throw QgsProcessingException(QObject::tr("Could not write the input's copy %1: %2")
                                      .arg(file, writer ? writer->errorMessage() : QString()));
@@ -144,6 +175,7 @@ QString exportSource(QgsProcessingFeatureSource& source, const QString& folder, 
   QgsFeature feature;
   while (features.nextFeature(feature)) {
     if (feedback != nullptr && feedback->isCanceled()) break;
+    if (timeIndex >= 0) feature.setAttribute(timeIndex, time.copyValue(feature.attribute(timeIndex)));
     if (!writer->addFeature(feature, QgsFeatureSink::FastInsert))
       throw QgsProcessingException(QObject::tr("Could not copy the input: %1").arg(writer->errorMessage()));
   }
@@ -161,7 +193,7 @@ QString layerUri(const QString& path, const QString& layer) {
 /// when `nameLayers`; the GeoPackage's own feature id is not copied as a field.
 QString copyToSink(const QgsProcessingAlgorithm& algorithm, const QVariantMap& parameters,
                    QgsProcessingContext& context, QgsProcessingFeedback* feedback,
-                   const QList<QPair<QString, QString>>& uris, bool nameLayers) {
+                   const QList<QPair<QString, QString>>& uris, bool nameLayers, const TimeRename& time = {}) {
   if (uris.isEmpty()) throw QgsProcessingException(QObject::tr("The command wrote no layer"));
   std::vector<std::unique_ptr<QgsVectorLayer>> layers;
   for (const auto& [uri, label] : uris) {
@@ -173,12 +205,18 @@ QString copyToSink(const QgsProcessingAlgorithm& algorithm, const QVariantMap& p
   QgsFields fields;
   if (nameLayers) fields.append(QgsField(QStringLiteral("Layer"), QVariant::String));
   std::vector<int> kept;  // the first layer's fields copied, by index
+  int timeField = -1;     // the sink's field of the chosen time
   for (int i = 0; i < first.fields().count(); ++i) {
-    const QgsField& field = first.fields().at(i);
+    QgsField field = first.fields().at(i);
     if (first.fields().fieldOrigin(i) == QgsFields::OriginProvider &&
         first.dataProvider()->pkAttributeIndexes().contains(i))
       continue;
     kept.push_back(i);
+    field.setName(time.inputName(field.name()));
+    if (!time.field.isEmpty() && field.name() == time.field) {
+      timeField = fields.count();
+      if (isDateType(time.type)) field = QgsField(field.name(), time.type);
+    }
     fields.append(field);
   }
   QgsWkbTypes::Type type = first.wkbType();
@@ -188,6 +226,8 @@ QString copyToSink(const QgsProcessingAlgorithm& algorithm, const QVariantMap& p
       QgsProcessingParameters::parameterAsSink(algorithm.parameterDefinition(QStringLiteral("OUTPUT")),
                                                parameters, fields, type, first.crs(), context, destination));
   if (sink == nullptr) throw QgsProcessingException(QObject::tr("Could not create the output layer"));
+  if (context.willLoadLayerOnCompletion(destination))
+    context.layerToLoadOnCompletionDetails(destination).setPostProcessor(new MenuToolStyle);
   for (std::size_t l = 0; l < layers.size(); ++l) {
     QgsFeatureIterator features = layers[l]->getFeatures();
     QgsFeature feature;
@@ -198,6 +238,7 @@ QString copyToSink(const QgsProcessingAlgorithm& algorithm, const QVariantMap& p
         const int source = layers[l]->fields().indexOf(first.fields().at(i).name());
         attributes << (source >= 0 ? feature.attribute(source) : QVariant());
       }
+      if (timeField >= 0) attributes[timeField] = time.inputValue(attributes.at(timeField));
       QgsFeature copy(fields);
       QgsGeometry geometry = feature.geometry();
       if (QgsWkbTypes::isMultiType(type)) geometry.convertToMultiType();
@@ -275,6 +316,65 @@ ProgramResult runProgram(const QString& program, const QStringList& arguments,
   return result;
 }
 
+/// Failed items go to the log; a run that failed and wrote nothing is an error with its reason.
+void reportOutcome(const ProgramResult& result, const QString& algorithm, QgsProcessingFeedback* feedback) {
+  for (const QJsonValue& failure : result.failures) {
+    const QJsonObject item = failure.toObject();
+    if (feedback != nullptr)
+      feedback->reportError(item.value(QStringLiteral("item")).toString() + QStringLiteral(": ") +
+                            item.value(QStringLiteral("reason")).toString());
+  }
+  if (result.exitCode != 0 && result.outputs.isEmpty()) {
+    const QString why = result.errorLines.isEmpty() ? QObject::tr("exit status %1").arg(result.exitCode)
+                                                    : result.errorLines.join(QLatin1Char('\n'));
+    throw QgsProcessingException(QObject::tr("%1 failed: %2").arg(algorithm, why));
+  }
+}
+
+/// Adds the rasters and vector files the program wrote to the layers loaded when the run ends.
+void loadFolderLayers(const QJsonArray& written, QgsProcessingContext& context) {
+  for (const QJsonValue& output : written) {
+    const QJsonObject item = output.toObject();
+    const QString kind = item.value(QStringLiteral("kind")).toString();
+    if (kind != QStringLiteral("shapefile") && kind != QStringLiteral("raster")) continue;
+    const QString uri = layerUri(item.value(QStringLiteral("path")).toString(),
+                                 item.value(QStringLiteral("layer")).toString());
+    QgsProcessingContext::LayerDetails details(QFileInfo(uri.section('|', 0, 0)).completeBaseName(),
+                                               context.project(), QStringLiteral("OUTPUT_FOLDER"),
+                                               kind == QStringLiteral("raster")
+                                                   ? QgsProcessingUtils::LayerHint::Raster
+                                                   : QgsProcessingUtils::LayerHint::Vector);
+    details.setPostProcessor(new MenuToolStyle);
+    context.addLayerToLoadOnCompletion(uri, details);
+  }
+}
+
+/// The vector layers the program wrote, each with the name its features get in "Layer".
+QList<QPair<QString, QString>> writtenVectorLayers(const QJsonArray& written) {
+  QList<QPair<QString, QString>> uris;
+  for (const QJsonValue& output : written) {
+    const QJsonObject item = output.toObject();
+    if (item.value(QStringLiteral("kind")).toString() != QStringLiteral("shapefile")) continue;
+    const QString path = item.value(QStringLiteral("path")).toString();
+    const QString layer = item.value(QStringLiteral("layer")).toString();
+    const bool package = path.endsWith(QStringLiteral(".gpkg"), Qt::CaseInsensitive);
+    uris.append(
+        {layerUri(path, layer), package && !layer.isEmpty() ? layer : QFileInfo(path).completeBaseName()});
+  }
+  return uris;
+}
+
+/// Refuses a coordinate system in degrees or Web Mercator with the menu tools' note.
+void refuseWithoutGroundUnits(const QgsCoordinateReferenceSystem& crs) {
+  if (!lacksGroundUnits(crs)) return;
+  throw QgsProcessingException(
+      QObject::tr("The layer's coordinate system, %1, measures in %2, so distances and areas would be "
+                  "wrong.\n\nSave the layer in a local projected coordinate system (for example the "
+                  "UTM zone of the study area), then run the tool again.")
+          .arg(crs.userFriendlyIdentifier(),
+               crs.isGeographic() ? QObject::tr("degrees") : QObject::tr("Web Mercator pseudo-metres")));
+}
+
 /// The orvex arguments that replace %O and %S.
 QStringList expandOutputArgs(const std::vector<const char*>& outputArgs, const QString& destination,
                              const QString& scratch) {
@@ -290,13 +390,22 @@ QStringList expandOutputArgs(const std::vector<const char*>& outputArgs, const Q
 }  // namespace
 
 QStringList commandArguments(const AlgorithmSpec& spec, const std::vector<QString>& values) {
+  const auto flagIsOn = [&](const char* name) {
+    for (std::size_t i = 0; i < spec.params.size() && i < values.size(); ++i)
+      if (QString::fromUtf8(spec.params[i].name) == QString::fromUtf8(name))
+        return values[i] == QStringLiteral("true");
+    return false;
+  };
   // option -> value text ("" for a flag), in the order options first appear.
   std::vector<std::pair<QString, QString>> chosen;
   std::vector<bool> isFlag;
   for (std::size_t i = 0; i < spec.params.size() && i < values.size(); ++i) {
     const ParamSpec& param = spec.params[i];
     const QString& value = values[i];
-    if (value.isEmpty() || (param.kind == ParamKind::Flag && value != QStringLiteral("true"))) continue;
+    if (value.isEmpty() || param.option == nullptr ||
+        (param.kind == ParamKind::Flag && value != QStringLiteral("true")) ||
+        (param.onlyWith != nullptr && !flagIsOn(param.onlyWith)))
+      continue;
     const QString option = text(param.option);
     const QString argument = param.kind == ParamKind::Flag ? QString() : text(param.format).arg(value);
     auto same =
@@ -382,108 +491,94 @@ QVariantMap OrvexAlgorithm::processAlgorithm(const QVariantMap& parameters, QgsP
   if (!scratchDir.isValid()) throw QgsProcessingException(QObject::tr("Could not make a scratch folder"));
   const QString scratch = scratchDir.path();
 
-  QStringList inputs;
-  QString inputFile;
+  const RunInputs inputs = gatherInputs(parameters, context, feedback, scratch);
+  const QString destination = prepareDestination(parameters, context);
+  std::vector<QString> values;
+  for (const ParamSpec& param : spec_->params)
+    values.push_back(parameterText(*this, param, parameters, context));
+
+  // --yes: Processing's destinations are the user's choice to replace what is there.
+  QStringList arguments{QStringLiteral("--json"), QStringLiteral("--progress-lines"), QStringLiteral("--yes"),
+                        text(spec_->command)};
+  arguments << inputs.files << commandArguments(*spec_, values)
+            << expandOutputArgs(spec_->outputArgs, destination, scratch);
+  const ProgramResult result = runProgram(program_, arguments, feedback);
+  reportOutcome(result, text(spec_->displayName), feedback);
+  return collectOutputs(result.outputs, parameters, context, feedback, destination, inputs);
+}
+
+OrvexAlgorithm::RunInputs OrvexAlgorithm::gatherInputs(const QVariantMap& parameters,
+                                                       QgsProcessingContext& context,
+                                                       QgsProcessingFeedback* feedback,
+                                                       const QString& scratch) const {
+  RunInputs inputs;
   switch (spec_->input) {
     case InputKind::Points: {
       std::unique_ptr<QgsProcessingFeatureSource> source(
           parameterAsSource(parameters, QStringLiteral("INPUT"), context));
       if (source == nullptr)
         throw QgsProcessingException(invalidSourceError(parameters, QStringLiteral("INPUT")));
-      const QgsCoordinateReferenceSystem crs = source->sourceCrs();
-      if (spec_->checksGroundUnits && lacksGroundUnits(crs))
-        throw QgsProcessingException(
-            QObject::tr("The layer's coordinate system, %1, measures in %2, so distances and areas would be "
-                        "wrong.\n\nSave the layer in a local projected coordinate system (for example the "
-                        "UTM zone of the study area), then run the tool again.")
-                .arg(crs.userFriendlyIdentifier(), crs.isGeographic()
-                                                       ? QObject::tr("degrees")
-                                                       : QObject::tr("Web Mercator pseudo-metres")));
-      inputFile = exportSource(*source, scratch, safeStem(source->sourceName()), context, feedback);
-      inputs << inputFile;
+      if (spec_->checksGroundUnits) refuseWithoutGroundUnits(source->sourceCrs());
+      if (parameterDefinition(QStringLiteral("TIME_FIELD")) != nullptr)
+        inputs.time = timeRenameFor(source->fields(),
+                                    parameterAsString(parameters, QStringLiteral("TIME_FIELD"), context));
+      inputs.exported =
+          exportSource(*source, scratch, safeStem(source->sourceName()), inputs.time, context, feedback);
+      inputs.files << inputs.exported;
       break;
     }
     case InputKind::Rasters:
       for (QgsMapLayer* layer : parameterAsLayerList(parameters, QStringLiteral("INPUT"), context))
-        inputs << layer->source();
+        inputs.files << layer->source();
       break;
     case InputKind::Files:
-      inputs = parameterAsFileList(parameters, QStringLiteral("INPUT"), context);
+      inputs.files = parameterAsFileList(parameters, QStringLiteral("INPUT"), context);
       break;
   }
-  if (inputs.isEmpty()) throw QgsProcessingException(QObject::tr("No input was given"));
+  if (inputs.files.isEmpty()) throw QgsProcessingException(QObject::tr("No input was given"));
+  return inputs;
+}
 
-  std::vector<QString> values;
-  for (const ParamSpec& param : spec_->params)
-    values.push_back(parameterText(*this, param, parameters, context));
-
-  QString destination;
-  if (spec_->output == OutputKind::Folder) {
-    // A temporary output becomes a new folder in Processing's temporary folder.
-    destination = parameterAsFileOutput(parameters, QStringLiteral("OUTPUT_FOLDER"), context);
-    QDir().mkpath(destination);
-  } else if (spec_->output == OutputKind::File) {
-    destination = parameterAsFileOutput(parameters, QStringLiteral("OUTPUT"), context);
+QString OrvexAlgorithm::prepareDestination(const QVariantMap& parameters,
+                                           QgsProcessingContext& context) const {
+  switch (spec_->output) {
+    case OutputKind::Folder: {
+      // A temporary output becomes a new folder in Processing's temporary folder.
+      const QString folder = parameterAsFileOutput(parameters, QStringLiteral("OUTPUT_FOLDER"), context);
+      QDir().mkpath(folder);
+      return folder;
+    }
+    case OutputKind::File:
+      return parameterAsFileOutput(parameters, QStringLiteral("OUTPUT"), context);
+    case OutputKind::Layers:
+    case OutputKind::EditCopy:
+      break;
   }
+  return {};
+}
 
-  // --yes: Processing's destinations are the user's choice to replace what is there.
-  QStringList arguments{QStringLiteral("--json"), QStringLiteral("--progress-lines"), QStringLiteral("--yes"),
-                        text(spec_->command)};
-  arguments << inputs << commandArguments(*spec_, values)
-            << expandOutputArgs(spec_->outputArgs, destination, scratch);
-  const ProgramResult result = runProgram(program_, arguments, feedback);
-
-  for (const QJsonValue& failure : result.failures) {
-    const QJsonObject item = failure.toObject();
-    feedback->reportError(item.value(QStringLiteral("item")).toString() + QStringLiteral(": ") +
-                          item.value(QStringLiteral("reason")).toString());
-  }
-  if (result.exitCode != 0 && result.outputs.isEmpty()) {
-    const QString why = result.errorLines.isEmpty() ? QObject::tr("exit status %1").arg(result.exitCode)
-                                                    : result.errorLines.join(QLatin1Char('\n'));
-    throw QgsProcessingException(QObject::tr("%1 failed: %2").arg(text(spec_->displayName), why));
-  }
-
+QVariantMap OrvexAlgorithm::collectOutputs(const QJsonArray& written, const QVariantMap& parameters,
+                                           QgsProcessingContext& context, QgsProcessingFeedback* feedback,
+                                           const QString& destination, const RunInputs& inputs) const {
   QVariantMap outputs;
   switch (spec_->output) {
     case OutputKind::Folder:
       outputs.insert(QStringLiteral("OUTPUT_FOLDER"), destination);
-      for (const QJsonValue& written : result.outputs) {
-        const QJsonObject item = written.toObject();
-        const QString kind = item.value(QStringLiteral("kind")).toString();
-        if (kind != QStringLiteral("shapefile") && kind != QStringLiteral("raster")) continue;
-        const QString uri = layerUri(item.value(QStringLiteral("path")).toString(),
-                                     item.value(QStringLiteral("layer")).toString());
-        context.addLayerToLoadOnCompletion(
-            uri, QgsProcessingContext::LayerDetails(QFileInfo(uri.section('|', 0, 0)).completeBaseName(),
-                                                    context.project(), QStringLiteral("OUTPUT_FOLDER"),
-                                                    kind == QStringLiteral("raster")
-                                                        ? QgsProcessingUtils::LayerHint::Raster
-                                                        : QgsProcessingUtils::LayerHint::Vector));
-      }
+      loadFolderLayers(written, context);
       break;
     case OutputKind::File:
       outputs.insert(QStringLiteral("OUTPUT"), destination);
       break;
-    case OutputKind::Layers: {
-      QList<QPair<QString, QString>> uris;
-      for (const QJsonValue& written : result.outputs) {
-        const QJsonObject item = written.toObject();
-        if (item.value(QStringLiteral("kind")).toString() != QStringLiteral("shapefile")) continue;
-        const QString path = item.value(QStringLiteral("path")).toString();
-        const QString layer = item.value(QStringLiteral("layer")).toString();
-        const bool package = path.endsWith(QStringLiteral(".gpkg"), Qt::CaseInsensitive);
-        uris.append({layerUri(path, layer),
-                     package && !layer.isEmpty() ? layer : QFileInfo(path).completeBaseName()});
-      }
-      outputs.insert(QStringLiteral("OUTPUT"), copyToSink(*this, parameters, context, feedback, uris,
-                                                          spec_->input == InputKind::Points));
+    case OutputKind::Layers:
+      outputs.insert(QStringLiteral("OUTPUT"),
+                     copyToSink(*this, parameters, context, feedback, writtenVectorLayers(written),
+                                spec_->input == InputKind::Points));
       break;
-    }
     case OutputKind::EditCopy: {
-      const QString name = QFileInfo(inputFile).completeBaseName();
-      outputs.insert(QStringLiteral("OUTPUT"), copyToSink(*this, parameters, context, feedback,
-                                                          {{layerUri(inputFile, name), name}}, false));
+      const QString name = QFileInfo(inputs.exported).completeBaseName();
+      outputs.insert(QStringLiteral("OUTPUT"),
+                     copyToSink(*this, parameters, context, feedback,
+                                {{layerUri(inputs.exported, name), name}}, false, inputs.time));
       break;
     }
   }

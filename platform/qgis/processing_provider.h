@@ -9,9 +9,12 @@
 #include <qgsprocessingalgorithm.h>
 #include <qgsprocessingprovider.h>
 
+#include <QJsonArray>
 #include <QString>
 #include <QStringList>
 #include <vector>
+
+#include "platform/qgis/processing_time.h"
 
 namespace orvex::platform::qgis {
 
@@ -31,14 +34,18 @@ enum class OutputKind {
 };
 
 /// Parameter types.
-enum class ParamKind { Field, Number, Integer, Enum, EnumList, Text, Flag, Crs };
+///
+/// TimeField: the field of the fixes' times (numbers of seconds, or dates and times). The scratch
+/// copy holds it as "Time2", the name the commands read (see TimeRename); its option, when the
+/// command has one, is given "Time2".
+enum class ParamKind { Field, TimeField, Number, Integer, Enum, EnumList, Text, Flag, Crs };
 
 /// One parameter and the command-line option that carries its value.
 struct ParamSpec {
   ParamKind kind;
   const char* name;                    ///< the QGIS parameter name
   const char* description;             ///< shown in the dialog
-  const char* option;                  ///< the command-line option
+  const char* option;                  ///< the command-line option; null: none (the copy carries it)
   const char* format = "%1";           ///< the option's value; %1 is the parameter's
   const char* defaultValue = nullptr;  ///< null: none (an optional parameter may be left out)
   bool optional = false;
@@ -46,6 +53,7 @@ struct ParamSpec {
   double maximum = 1e12;
   std::vector<const char*> choices = {};  ///< enums: the texts shown
   std::vector<const char*> values = {};   ///< enums: the command-line value of each
+  const char* onlyWith = nullptr;         ///< given only while this flag parameter is on
 };
 
 /// One algorithm: its names, command and parameters. In the output arguments %O is the
@@ -95,6 +103,21 @@ class OrvexAlgorithm final : public QgsProcessingAlgorithm {
                                QgsProcessingFeedback* feedback) override;
 
  private:
+  /// The files the command reads; `exported` is the scratch copy of a point layer.
+  struct RunInputs {
+    QStringList files;
+    QString exported;
+    TimeRename time;
+  };
+  RunInputs gatherInputs(const QVariantMap& parameters, QgsProcessingContext& context,
+                         QgsProcessingFeedback* feedback, const QString& scratch) const;
+  /// The folder (made) or file named by the destination parameter; empty for a layer output.
+  QString prepareDestination(const QVariantMap& parameters, QgsProcessingContext& context) const;
+  /// The algorithm's outputs from the files the program wrote (its summary's "outputs").
+  QVariantMap collectOutputs(const QJsonArray& written, const QVariantMap& parameters,
+                             QgsProcessingContext& context, QgsProcessingFeedback* feedback,
+                             const QString& destination, const RunInputs& inputs) const;
+
   const AlgorithmSpec* spec_;
   QString program_;
 };

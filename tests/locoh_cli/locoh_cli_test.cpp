@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "host/geometry_service.h"
@@ -52,9 +53,9 @@ class LocohCommand : public ::testing::Test {
       add("12", scatterX_.back(), scatterY_.back());
     }
     features.push_back({"XY 0 0", {{"AnimalID", std::nullopt}}});
-    test::TestLayer layer = test::layerOf(features);
-    layer.fields = {{"AnimalID", OFTString}};
-    test::writeLayer(input_, layer);
+    layer_ = test::layerOf(features);
+    layer_.fields = {{"AnimalID", OFTString}};
+    test::writeLayer(input_, layer_);
   }
 
   test::OrvexRun locoh(std::vector<std::string> args, const std::string& id = "AnimalID") {
@@ -64,6 +65,7 @@ class LocohCommand : public ::testing::Test {
 
   test::TempFolder dir_{"locoh_cli"};
   fs::path input_ = dir_ / "fixes.shp";
+  test::TestLayer layer_;
   std::vector<double> scatterX_, scatterY_;
 };
 
@@ -135,6 +137,29 @@ TEST_F(LocohCommand, SuggestsAndScansWithoutWritingFiles) {
   EXPECT_NE(scan.out.find("animal,k,area100\n12,3,"), std::string::npos) << scan.out;
   EXPECT_NE(scan.out.find("\n7,3,3\n7,10,4\n"), std::string::npos) << scan.out;
   EXPECT_FALSE(fs::exists(dir_ / "out"));
+}
+
+// A GeoPackage layer, each animal with its own starting k (--param auto): animal 7's is 3 (see
+// above), animal 12's round(sqrt 40) = 6.
+TEST_F(LocohCommand, ReadsAGeoPackageAndTakesEachAnimalsStartingValue) {
+  input_ = dir_ / "fixes.gpkg";
+  test::writeLayer(input_, layer_);
+  const fs::path out = dir_ / "out";
+  const test::OrvexRun run =
+      locoh({"--method", "k", "--param", "auto", "--isopleths", "100", "--out-dir", out.string()});
+  ASSERT_EQ(run.exitCode, 0) << run.shown();
+  const auto geometry = platform::gdal::makeGeometryService();
+  const std::vector<double> all{100.0};
+  const auto expected = range::locoh_isopleths(
+      range::locoh_hulls(scatterX_, scatterY_, {range::LocohMethod::k, 6, 1}), all, *geometry, 1);
+  using Case = std::tuple<std::string, std::string, double>;  // animal, its report, its area
+  for (const auto& [id, k, area] :
+       std::vector<Case>{{"7", "k = 3,", 3.0}, {"12", "k = 6,", expected[0].area}}) {
+    EXPECT_NE(run.out.find(k), std::string::npos) << run.out;
+    const test::ShpContents contents = test::readShapefile(out / (id + "_locoh.shp"));
+    ASSERT_EQ(contents.features.size(), 1u) << id;
+    EXPECT_NEAR(contents.features[0].area, area, 1e-9 * area) << id;  // GEOS's area of the polygon
+  }
 }
 
 TEST_F(LocohCommand, RefusesBadRequestsBeforeWritingAnything) {

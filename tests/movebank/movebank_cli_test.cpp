@@ -137,24 +137,23 @@ TEST(OrvexMovebank, ThreeAnimalsThroughOneGeoPackage) {
     EXPECT_EQ(latest, 2209086246);
   }
 
-  // The MCPs into a GeoPackage of their own (--format gpkg: mcp.gpkg beside the template).
+  // The MCPs into a GeoPackage of their own (--format gpkg: mcp.gpkg beside the template),
+  // with the curves of the GeoPackage's fixes beside it.
   const std::string homes = (folder / "mcp.gpkg").string();
-  const std::vector<std::string> mcp{"--json",
-                                     "mcp",
-                                     study + "|layername=study",
-                                     "--by",
-                                     "AnimalID",
-                                     "--percent",
-                                     "95",
-                                     "--format",
-                                     "gpkg",
-                                     "--out",
-                                     (folder / "{layer}_mcp{percent}.shp").string()};
+  const std::vector<std::string> mcp{"--json", "mcp",      study + "|layername=study",
+                                     "--by",   "AnimalID", "--percent",
+                                     "95",     "--curve",  "--format",
+                                     "gpkg",   "--out",    (folder / "{layer}_mcp{percent}.shp").string()};
   run = runOrvex(folder.path(), mcp);
   ASSERT_EQ(run.exitCode, 0) << run.shown();
   const std::map<std::string, GIntBig> homeLayers{{"Ida_mcp95", 1}, {"Jo_mcp95", 1}, {"Kim_mcp95", 1}};
   EXPECT_EQ(layersListed(run.out, homes).size(), 3u) << run.shown();
   EXPECT_EQ(layersOf(homes), homeLayers);
+  std::size_t pictures = 0;
+  const nlohmann::json listed = nlohmann::json::parse(run.out);
+  for (const auto& output : listed["outputs"])
+    pictures += output["kind"] == "picture" && nonEmpty(output["path"].get<std::string>()) ? 1 : 0;
+  EXPECT_EQ(pictures, 12u) << run.shown();  // 3 animals x 2 curves x (SVG, PNG)
 
   // The Kernel Analysis contours: one layer per animal (one h each).
   const std::string kernel = (folder / "kernel.gpkg").string();

@@ -5,7 +5,7 @@
 #   compare_outputs.py OUT
 #
 # Tolerances: both ran the same program on the same fixes (the algorithm on its copy of the
-# layer), so rasters, isopleths and MCP areas must agree exactly; numbers that pass through a
+# layer), so rasters, isopleths, pictures, CSV tables and MCP areas must agree exactly; numbers that pass through a
 # second layer (the algorithm's OUTPUT) are compared to 1e-9 relative, what a text round trip of
 # a double keeps with margin.
 import csv
@@ -58,22 +58,37 @@ def compare_mcp(name, reference_folder):
         compare_rows("%s %s" % (name, stem), [rows.get(stem, {})], [expected], ("NPoints", "NUsed", "Area"))
 
 
-def compare_folder(name):
-    """Every raster and isopleth file of the command line's folder, equal in the algorithm's."""
+def same_bytes(ours, theirs):
+    with open(ours, "rb") as a, open(theirs, "rb") as b:
+        return a.read() == b.read()
+
+
+def compare_folder(name, kinds=(".tif", ".shp")):
+    """Every file of these kinds in the command line's folder, equal in the algorithm's: vector
+    files feature by feature, the others byte for byte."""
     reference_folder = os.path.join(REF, name)
     files = sorted(os.path.relpath(path, reference_folder)
-                   for path in glob.glob(os.path.join(reference_folder, "*")) if path.endswith((".tif", ".shp")))
+                   for path in glob.glob(os.path.join(reference_folder, "*")) if path.endswith(kinds))
     if not files:
-        problems.append("%s: the command line wrote no raster or shapefile" % name)
+        problems.append("%s: the command line wrote no %s" % (name, " or ".join(kinds)))
     for file in files:
         ours, theirs = os.path.join(QGIS, name, file), os.path.join(reference_folder, file)
         if not os.path.exists(ours):
             problems.append("%s: no %s" % (name, file))
-        elif file.endswith(".tif"):
-            if open(ours, "rb").read() != open(theirs, "rb").read():
-                problems.append("%s: %s differs from the command line's" % (name, file))
-        elif table(ours) != table(theirs):
+        elif not (table(ours) == table(theirs) if file.endswith(".shp") else same_bytes(ours, theirs)):
             problems.append("%s: %s differs from the command line's" % (name, file))
+
+
+def compare_file(name):
+    if not same_bytes(os.path.join(QGIS, name), os.path.join(REF, name)):
+        problems.append("%s differs from the command line's" % name)
+
+
+def compare_import(name, reference):
+    """An import's OUTPUT layer against the command line's shapefile, every field."""
+    ours, theirs = table(os.path.join(QGIS, name)), table(os.path.join(REF, reference))
+    fields = [field for field in (theirs[0] if theirs else {}) if field.lower() != "fid"]
+    compare_rows(name, ours, theirs, fields)
 
 
 def compare_edited(algorithm, command):
@@ -86,9 +101,19 @@ def compare_edited(algorithm, command):
 CHECKS = ((compare_mcp, "mcp.gpkg", os.path.join(REF, "mcp")),
           (compare_mcp, "mcp_a1.shp", os.path.join(REF, "mcp_a1")),
           (compare_folder, "kde"),
+          (compare_folder, "kernel"),
+          (compare_folder, "bbmm"),
+          (compare_folder, "locoh"),
+          (compare_folder, "mcpcurve", (".shp", ".svg")),
+          (compare_folder, "overlap", (".csv",)),
+          (compare_file, "independence.csv"),
+          (compare_import, "movebank.gpkg", "movebank/movebank.shp"),
           (compare_edited, "travel", "travel"),
           (compare_edited, "deduptime", "dedup-time"),
           (compare_edited, "dedupxy", "dedup-xy"))
+if os.path.isdir(os.path.join(REF, "lotek")):
+    CHECKS += ((compare_import, "lotek.gpkg", "lotek/lotek.shp"),)
+CHECKS += tuple((compare_mcp, "batch%d.gpkg" % row, os.path.join(REF, "mcp")) for row in range(3))
 for check, *arguments in CHECKS:
     try:
         check(*arguments)
