@@ -17,9 +17,9 @@ from qgis.utils import iface
 
 OUT = os.environ["ORVEX_E2E_OUT"]
 LOTEK = os.environ.get("ORVEX_E2E_LOTEK", "")  # a collar file, empty without the shared data
-# The TALVO Tools menu's eight items in menu order; the session runs About first.
 # The KDE dialog's raster of the animal, the overlap's second UD.
 KDE_RASTER = "kde0"
+# The TALVO Tools menu's eight items in menu order; the session runs About first.
 TALVO_ITEMS = ("ORVEX.clsKDETool", "Orvex8.orvex_MCP", "ORVEX.orvexobs", "ORVEX.FindDupTime2", "ORVEX.FindDupxy",
                "ORVEX.MOLE", "Orvex8.orvex_import", "ORVEX.clsAbout")
 failures = []
