@@ -106,6 +106,7 @@ frmOVERLAP::frmOVERLAP(host::Application& application, std::shared_ptr<host::Map
     host::FileDialogOptions options;
     options.title = "Add UD rasters...";
     options.filter = "GeoTIFF rasters (*.tif)|*.tif;*.tiff|All files (*.*)|*.*";
+    options.allowMultiple = true;
     for (const auto& file : app_->ui().openFiles(options)) AddItem(file.string());
   };
   control("btnRemove").onClick = [this] {

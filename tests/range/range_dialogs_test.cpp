@@ -203,7 +203,7 @@ TEST(OverlapDialog, ComparesLayersAndFilesScaledAndOnOtherGrids) {
   host.app.scriptedUi().queueOpenAnswer(
       {WriteUd(folder.path(), "east", false), WriteUd(folder.path(), "coarse", true, 1.0)});
   form.control("btnAddFile").press();
-  EXPECT_EQ(form.control("lstUDs").items().size(), 4u);
+  ASSERT_EQ(form.control("lstUDs").items().size(), 4u);
   fs::create_directories(folder / "out");
   host.app.scriptedUi().queueFolderAnswer(folder / "out");
   form.control("btnFolder").press();
