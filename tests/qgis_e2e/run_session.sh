@@ -31,7 +31,7 @@ k=$("$bin/orvex" --quiet locoh "$out/utm/fixes.shp" --id AnimalID --method k --s
 echo "$k" > "$out/ref/suggested_k.txt"
 "$bin/orvex" --quiet --yes locoh "$out/utm/fixes.shp" --id AnimalID --method k --param "$k" --isopleths 50,95 \
   --out-dir "$out/ref/locoh" > /dev/null
-"$bin/orvex" --quiet --yes overlap "$out/ref/bbmm/bbmm0.tif" "$out/ref/kde/kde0.tif" --out-dir "$out/ref/overlap" > /dev/null
+"$bin/orvex" --quiet --yes overlap "$out/ref/bbmm/bbmm0.tif" "$out/ref/kde/kde0_b1.tif" --out-dir "$out/ref/overlap" > /dev/null
 lotek=${4:-}/lotek/collar_a.mdb
 if [ -f "$lotek" ]; then
   "$bin/orvex" --quiet --yes --map-crs EPSG:32633 import-lotek "$lotek" --out "$out/ref/lotek.shp" > /dev/null
