@@ -11,7 +11,7 @@ namespace {
 using host::ControlKind;
 using host::Notify;
 
-enum Tab : int { kTabUds = 0, kTabIndices = 1, kNoPage = -1 };
+enum Tab : int { kTabUds = 0, kTabFixes = 1, kTabIndices = 2, kNoPage = -1 };
 
 struct ControlRow {
   ControlKind kind;
@@ -36,22 +36,19 @@ constexpr ControlRow kLayout[] = {
     {ControlKind::Label, "lblUDs", "UDs to compare (each animal named by its file):", "fraRasters", kTabUds},
     {ControlKind::ListBox, "lstUDs", "", "fraRasters", kTabUds},
     {ControlKind::Button, "btnRemove", "Remove", "fraRasters", kTabUds},
-    {ControlKind::Frame, "fraFixes", "UDs from fixes ", nullptr, kTabUds},
-    {ControlKind::ComboBox, "cmbPntL", "Point layer:", "fraFixes", kTabUds},
-    {ControlKind::CheckBox, "chkUseSel", "Use selected features only", "fraFixes", kTabUds},
-    {ControlKind::ComboBox, "cmbUIDFLD", "Unique animal ID field:", "fraFixes", kTabUds},
-    {ControlKind::OptionButton, "optKDE", "Kernel density (KDE tool)", "fraFixes", kTabUds},
-    {ControlKind::ComboBox, "cmbBandwidth", "Bandwidth (href, lscv, bcv, or map units):", "fraFixes", kTabUds,
-     "lscv"},
-    {ControlKind::CheckBox, "chkAdaptive", "Adaptive kernel", "fraFixes", kTabUds},
-    {ControlKind::CheckBox, "chkRescale", "Rescale x and y to unit variance", "fraFixes", kTabUds},
-    {ControlKind::OptionButton, "optBBMM", "Brownian bridge", "fraFixes", kTabUds},
-    {ControlKind::TextBox, "txtTimeFld", "Time field (seconds):", "fraFixes", kTabUds, "Time2"},
-    {ControlKind::TextBox, "txtSigma2", "Location error of every fix (map units):", "fraFixes", kTabUds},
-    {ControlKind::TextBox, "txtSigma1", "s1 (auto: maximum likelihood):", "fraFixes", kTabUds, "auto"},
-    {ControlKind::TextBox, "txtBuffer", "Buffer around the layer's extent (map units):", "fraFixes", kTabUds,
-     "2000"},
-    {ControlKind::TextBox, "txtCellSize", "Cell size (map units):", "fraFixes", kTabUds, "100"},
+    {ControlKind::Frame, "fraFixes", "UDs from fixes ", nullptr, kTabFixes},
+    {ControlKind::ComboBox, "cmbPntL", "Point layer:", "fraFixes", kTabFixes},
+    {ControlKind::CheckBox, "chkUseSel", "Use selected features only", "fraFixes", kTabFixes},
+    {ControlKind::ComboBox, "cmbUIDFLD", "Unique animal ID field:", "fraFixes", kTabFixes},
+    {ControlKind::OptionButton, "optKDE", "Kernel density (KDE tool)", "fraFixes", kTabFixes},
+    {ControlKind::ComboBox, "cmbBandwidth", "Bandwidth (href, lscv, bcv, or map units):", "fraFixes",
+     kTabFixes, "lscv"},
+    {ControlKind::CheckBox, "chkAdaptive", "Adaptive kernel", "fraFixes", kTabFixes},
+    {ControlKind::CheckBox, "chkRescale", "Rescale x and y to unit variance", "fraFixes", kTabFixes},
+    {ControlKind::OptionButton, "optBBMM", "Brownian bridge", "fraFixes", kTabFixes},
+    {ControlKind::TextBox, "txtTimeFld", "Time field (seconds):", "fraFixes", kTabFixes, "Time2"},
+    {ControlKind::TextBox, "txtSigma2", "Location error of every fix (map units):", "fraFixes", kTabFixes},
+    {ControlKind::TextBox, "txtSigma1", "s1 (auto: maximum likelihood):", "fraFixes", kTabFixes, "auto"},
     // "Indices".
     {ControlKind::Frame, "fraIndices", "Indices ", nullptr, kTabIndices},
     {ControlKind::TextBox, "txtPercent", "Volume contour (%):", "fraIndices", kTabIndices, "95"},
@@ -63,6 +60,10 @@ constexpr ControlRow kLayout[] = {
     {ControlKind::CheckBox, "chkHD", "HD: Hellinger's distance", "fraIndices", kTabIndices},
     {ControlKind::CheckBox, "chkConditional", "Conditional: each UD within its own volume contour",
      "fraIndices", kTabIndices},
+    {ControlKind::Frame, "fraGrid", "Grid of the UDs made from fixes ", nullptr, kTabIndices},
+    {ControlKind::TextBox, "txtBuffer", "Buffer around the layer's extent (map units):", "fraGrid",
+     kTabIndices, "2000"},
+    {ControlKind::TextBox, "txtCellSize", "Cell size (map units):", "fraGrid", kTabIndices, "100"},
     {ControlKind::Frame, "fraOutput", "Output ", nullptr, kTabIndices},
     {ControlKind::TextBox, "txtOutFolder",
      "Output folder (a new, empty folder is strongly recommended):", "fraOutput", kTabIndices},
@@ -80,7 +81,7 @@ constexpr const char* kIndexBoxes[kOverlapIndexCount] = {"chkHR", "chkPHR",  "ch
 
 frmOVERLAP::frmOVERLAP(host::Application& application, std::shared_ptr<host::Map> map)
     : host::Form(std::string(kFormName), "Home Range Overlap"), app_(&application), map_(std::move(map)) {
-  for (const char* page : {"UDs", "Indices"}) addPage(page);
+  for (const char* page : {"UDs", "From Fixes", "Indices"}) addPage(page);
   for (const ControlRow& row : kLayout) {
     host::Control& control = add(row.kind, row.name, row.caption);
     if (row.frame != nullptr) control.setContainer(row.frame);
@@ -138,6 +139,7 @@ void frmOVERLAP::ShowSource() {
   const bool rasters = control("optRasters").checked();
   control("fraRasters").setEnabled(rasters);
   control("fraFixes").setEnabled(!rasters);
+  control("fraGrid").setEnabled(!rasters);
 }
 
 void frmOVERLAP::FillFields() {

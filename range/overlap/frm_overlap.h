@@ -16,9 +16,9 @@ class Map;
 
 namespace orvex::range {
 
-/// "Home Range Overlap": two tabs (UDs: fraSource to txtCellSize; Indices: txtPercent to
-/// txtOutFolder) of captioned frames, with OK and Cancel below them. Controls (name: kind,
-/// initial state):
+/// "Home Range Overlap": three tabs (UDs: fraSource and fraRasters; From Fixes: fraFixes;
+/// Indices: fraIndices, fraGrid and fraOutput) of captioned frames, with OK and Cancel below them. Controls
+/// (name: kind, initial state):
 /// - optRasters (chosen) / optFixes: compare rasters, or UDs made from fixes. The frame of the
 ///   other source is disabled.
 /// - fraRasters: cmbRaster, the map's raster layers; btnAddLayer adds the chosen one to lstUDs,
@@ -26,8 +26,8 @@ namespace orvex::range {
 ///   lstUDs away. An item already listed is not added again.
 /// - fraFixes: cmbPntL (the map's point layers), chkUseSel, cmbUIDFLD (the chosen layer's
 ///   fields); optKDE (chosen) with cmbBandwidth (href, lscv (chosen), bcv; or a bandwidth typed),
-///   chkAdaptive and chkRescale; optBBMM with txtTimeFld "Time2", txtSigma2 and txtSigma1 "auto";
-///   txtBuffer "2000" and txtCellSize "100" (one grid for every UD).
+///   chkAdaptive and chkRescale; optBBMM with txtTimeFld "Time2", txtSigma2 and txtSigma1 "auto".
+///   fraGrid (disabled with fraFixes): txtBuffer "2000" and txtCellSize "100", one grid for all.
 /// - txtPercent "95"; chkHR, chkPHR, chkVI, chkBA, chkUDOI, chkHD checked; chkConditional.
 /// - btnFolder: asks for the output folder into txtOutFolder.
 /// - btnOK: reads the controls into OverlapSettings and runs RunOverlapBatch; a completed run

@@ -215,6 +215,8 @@ def run_locoh(dialog):
 def run_overlap(dialog):
     """The bridge's and the kernel's UD of the one animal, from the project's raster layers."""
     try:
+        check(dialog.minimumSizeHint().height() <= 740,
+              "the overlap dialog needs %d px of height" % dialog.minimumSizeHint().height())
         for layer in ("bbmm0", KDE_RASTER):
             choose(dialog, "cmbRaster", layer)
             control(dialog, QPushButton, "btnAddLayer").click()
