@@ -85,7 +85,7 @@ printf '%-30s %14.3f %14.4f %8s\n' "kernelbb vs 10000 fixes" "$peer_bb" "$ours_b
 # of 60 m drawn towards the middle of a 5 km square), against BM_LocohKIsopleths/n/1. n is 2,000
 # unless LOCOH_PEER_FIXES says 20000 (the peer then takes some minutes and a few GB).
 n_lk=${LOCOH_PEER_FIXES:-2000}
-ours_lk=$("$bin/bench_locoh" --benchmark_filter="BM_LocohKIsopleths/$n_lk/1/" --benchmark_format=csv 2>/dev/null |
+ours_lk=$("$bin/bench_locoh" --benchmark_filter="BM_LocohKIsopleths/fixes:$n_lk/threads:1/" --benchmark_format=csv 2>/dev/null |
   awk -F, '/BM_LocohKIsopleths/ { print $3 / 1000 }')
 peer_lk=$(Rscript -e "suppressMessages({library(adehabitatHR); library(sp)})
   set.seed(7); n <- $n_lk; x <- numeric(n); y <- numeric(n); px <- 2500; py <- 2500
