@@ -13,7 +13,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = fuzz_where_access fuzz_where_ogr fuzz_number_list fuzz_registry fuzz_kde_settings fuzz_mdb \
                fuzz_movebank_csv fuzz_prj
 
-.PHONY: all deps configure build test demo desktop install package test-asan format format-check bench bench-peers fuzz fuzz-ci clean
+.PHONY: all deps configure build test demo desktop install package test-asan format format-check bench bench-peers peer-agreement fuzz fuzz-ci clean
 
 all: build
 
@@ -91,6 +91,10 @@ bench-peers: deps
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DORVEX_BENCH=ON -DORVEX_TESTS=OFF $(CMAKE_ARGS)
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target bench_cv bench_engine bench_range bench_locoh
 	bash scripts/bench-peers.sh $(BENCH_BUILD)/bin
+
+# LoCoH and the overlap indices against R's adehabitatHR on the same inputs (skipped without R).
+peer-agreement: build
+	bash scripts/peer-agreement.sh $(BUILD)/bin
 
 # libFuzzer targets for every parser we own, built with clang, each run for FUZZ_SECONDS from
 # the seeds in fuzz/corpus/<target>/ (what they find is kept in $(FUZZ_BUILD)/).

@@ -15,6 +15,7 @@
 #include "host/raster.h"
 #include "host/spatial_reference.h"
 #include "host/table.h"
+#include "host/ud_maker.h"
 #include "host/ui_services.h"
 #include "host/workspace.h"
 
@@ -40,8 +41,16 @@ FeatureClass::~FeatureClass() = default;
 Workspace::~Workspace() = default;
 WorkspaceFactory::~WorkspaceFactory() = default;
 
+KdeUdMaker::~KdeUdMaker() = default;
+
 RasterBand::~RasterBand() = default;
 RasterDataset::~RasterDataset() = default;
+
+std::vector<double> RasterDataset::readDensity() {
+  std::vector<float> cells(static_cast<std::size_t>(columns()) * static_cast<std::size_t>(rows()));
+  band(0)->readRows(0, rows(), cells);
+  return {cells.begin(), cells.end()};
+}
 RasterWorkspace::~RasterWorkspace() = default;
 
 Layer::~Layer() = default;

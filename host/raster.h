@@ -88,6 +88,12 @@ class RasterDataset {
   /// Band `index` (0 for the first); throws `Error` (kInvalidArgument) when out of range. The
   /// band keeps its dataset open.
   virtual std::shared_ptr<RasterBand> band(int index) = 0;
+  /// The first band read as a utilisation distribution: every cell at the precision the raster
+  /// holds, divided by the density scaling recorded with it (RasterSpec::densityScaling), cells
+  /// of the band's no-data value 0; rows from the top, west to east. The default reads band 0 as
+  /// it stands. Throws `Error` when the cells cannot be read or the recorded scaling is not a
+  /// positive number.
+  virtual std::vector<double> readDensity();
 };
 
 /// A folder of rasters. A raster named N is the file "N.tif" in the folder.

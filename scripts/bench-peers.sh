@@ -81,17 +81,18 @@ printf '%-30s %14.3f %14.4f %8s\n' "kernelbb vs 10000 fixes" "$peer_bb" "$ours_b
   "$(awk -v a="$peer_bb" -v b="$ours_bb" 'BEGIN { printf "%.1fx", a / b }')"
 
 # k-LoCoH, the whole estimate (hulls, their order and the union of each isopleth 10 to 100 %):
-# LoCoH.k with k = round(sqrt(n)) on 2,000 fixes of a walk of the shape bench_locoh simulates
-# (steps of 60 m drawn towards the middle of a 5 km square), against BM_LocohKIsopleths/2000/1.
-# The peer is left at 2,000 fixes: its time grows too fast to wait for at 20,000.
-ours_lk=$("$bin/bench_locoh" --benchmark_filter='BM_LocohKIsopleths/2000/1/' --benchmark_format=csv 2>/dev/null |
+# LoCoH.k with k = round(sqrt(n)) on n fixes of a walk of the shape bench_locoh simulates (steps
+# of 60 m drawn towards the middle of a 5 km square), against BM_LocohKIsopleths/n/1. n is 2,000
+# unless LOCOH_PEER_FIXES says 20000 (the peer then takes some minutes and a few GB).
+n_lk=${LOCOH_PEER_FIXES:-2000}
+ours_lk=$("$bin/bench_locoh" --benchmark_filter="BM_LocohKIsopleths/fixes:$n_lk/threads:1/" --benchmark_format=csv 2>/dev/null |
   awk -F, '/BM_LocohKIsopleths/ { print $3 / 1000 }')
 peer_lk=$(Rscript -e "suppressMessages({library(adehabitatHR); library(sp)})
-  set.seed(7); n <- 2000; x <- numeric(n); y <- numeric(n); px <- 2500; py <- 2500
+  set.seed(7); n <- $n_lk; x <- numeric(n); y <- numeric(n); px <- 2500; py <- 2500
   for (i in 1:n) { x[i] <- px; y[i] <- py; px <- px + 0.01 * (2500 - px) + rnorm(1, 0, 60)
                    py <- py + 0.01 * (2500 - py) + rnorm(1, 0, 60) }
   t <- system.time(LoCoH.k(SpatialPoints(cbind(x, y)), k = round(sqrt(n))))[['elapsed']]
   cat(t, '\n')" 2>/dev/null | tr -d " \n")
 printf '%-30s %14s %14s %8s\n' "k-LoCoH, isopleths" "peer s" "orvex s" "ratio"
-printf '%-30s %14.3f %14.4f %8s\n' "n = 2000, k = 45" "$peer_lk" "$ours_lk" \
-  "$(awk -v a="$peer_lk" -v b="$ours_lk" 'BEGIN { printf "%.1fx", a / b }')"
+printf '%-30s %14.3f %14.4f %8s\n' "n = $n_lk, k = $(awk -v n="$n_lk" 'BEGIN { printf "%d", sqrt(n) + 0.5 }')" \
+  "$peer_lk" "$ours_lk" "$(awk -v a="$peer_lk" -v b="$ours_lk" 'BEGIN { printf "%.1fx", a / b }')"

@@ -9,7 +9,6 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "apps/orvex/global_options.h"
@@ -23,6 +22,7 @@
 #include "platform/common/output_path.h"
 #include "platform/gdal/gdal_platform.h"
 #include "platform/headless/vector_copy.h"
+#include "range/locoh/locoh_files.h"
 #include "range/locoh/locoh_isopleths.h"
 #include "range/locoh/locoh_suggest.h"
 
@@ -32,64 +32,16 @@ namespace {
 namespace fs = std::filesystem;
 using range::LocohMethod;
 
-constexpr const char* kDefaultIsopleths = "10,20,30,40,50,60,70,80,90,100";
-// Areas to a millionth of a square map unit, up to 10^17 of them; percents to 4 decimals.
-constexpr int kAreaWidth = 24;
-constexpr int kAreaDecimals = 6;
-constexpr int kPercentWidth = 10;
-constexpr int kPercentDecimals = 4;
+using range::locoh_method_name;
+using range::locoh_parameter_problem;
+using range::locoh_percents_of;
 
-std::optional<LocohMethod> methodOf(const std::string& text) {
-  if (text == "k") return LocohMethod::k;
-  if (text == "r") return LocohMethod::r;
-  if (text == "a") return LocohMethod::a;
-  return std::nullopt;
-}
-
-/// Why `value` cannot be the parameter of `method`; empty when it can.
-std::string parameterProblem(LocohMethod method, std::optional<double> value) {
-  if (method == LocohMethod::k) {
-    if (!value || !(*value >= 1.0) || *value != std::floor(*value) || *value > 1e9)
-      return "k must be a whole number >= 1";
-  } else if (!value || !(*value > 0.0) || !std::isfinite(*value)) {
-    return "r and a must be positive distances in map units";
-  }
-  return {};
-}
-
-/// The percents of a list, each in (0, 100]; nullopt when the list is not one.
-std::optional<std::vector<double>> percentsOf(const std::string& text) {
-  const host::NumberList list = host::parseNumberList(text, host::kWholeNumberList);
-  if (!list.ok()) return std::nullopt;
-  for (const double p : list.values)
-    if (!(p > 0.0 && p <= 100.0)) return std::nullopt;
-  return list.values;
-}
-
-/// A file name part from an animal's ID: letters, digits, '-', '_' and '.' kept, others '_'.
-std::string fileStemOf(const std::string& id) {
-  std::string stem;
-  for (const char c : id) {
-    const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                      c == '-' || c == '_' || c == '.';
-    stem += kept ? c : '_';
-  }
-  return stem.empty() ? std::string("animal") : stem;
-}
-
-struct Animal {
-  std::string id;
-  std::vector<double> x, y;
-  std::vector<host::ObjectId> oids;
-};
+using Animal = range::LocohAnimal;
 
 struct Fixes {
   std::vector<Animal> animals;
   host::SpatialReferencePtr crs;
 };
-
-// Animals sort numerically by a number ID and by text otherwise, as the other tools list them.
-using AnimalKey = std::variant<double, std::string>;
 
 /// The fixes of `file`: a shapefile, or the first layer of another vector file (the one named by
 /// "FILE|layername=NAME") through a shapefile copy in `scratch`.
@@ -114,20 +66,8 @@ Fixes readFixes(const fs::path& file, const std::string& idField, const fs::path
     throw host::Error(host::kInvalidArgument, file.string() +
                                                   " has coordinates in degrees; LoCoH needs a projected "
                                                   "coordinate system (areas in map units)");
-  std::map<AnimalKey, Animal> animals;
   const auto rows = features->search();
-  while (const std::optional<host::Row> row = rows->next()) {
-    const host::Value& id = row->value(idIndex);
-    if (id.isEmpty() || (id.isText() && id.text()->empty())) continue;
-    const host::Point* point = row->shape().point();
-    if (point == nullptr || point->isEmpty()) continue;
-    Animal& animal = animals[id.isText() ? AnimalKey(*id.text()) : AnimalKey(id.toDouble())];
-    if (animal.id.empty()) animal.id = id.toText();
-    animal.x.push_back(point->x);
-    animal.y.push_back(point->y);
-    animal.oids.push_back(row->oid());
-  }
-  for (auto& [key, animal] : animals) fixes.animals.push_back(std::move(animal));
+  fixes.animals = range::read_locoh_animals(*rows, idIndex);
   return fixes;
 }
 
@@ -140,77 +80,6 @@ struct Request {
   bool hulls = false;
   bool replace = false;
 };
-
-/// Replaces `name` in the workspace when allowed (checked before the run began).
-std::shared_ptr<host::FeatureClass> createPolygons(host::Workspace& workspace, const std::string& name,
-                                                   const host::SpatialReferencePtr& crs,
-                                                   const std::vector<host::FieldDef>& fields) {
-  if (workspace.exists(name)) workspace.deleteDataset(name);
-  host::FeatureClassSpec spec;
-  spec.name = name;
-  spec.fields.add(
-      host::FieldDef::shape("Shape", host::GeometryDef{host::GeometryType::Polygon, false, false, crs}));
-  for (const host::FieldDef& field : fields) spec.fields.add(field);
-  return workspace.createFeatureClass(spec);
-}
-
-std::vector<double> writeIsopleths(host::Workspace& workspace, const std::string& name,
-                                   const host::SpatialReferencePtr& crs,
-                                   const std::vector<range::LocohIsopleth>& isopleths) {
-  const auto features =
-      createPolygons(workspace, name, crs,
-                     {host::FieldDef("Percent", host::FieldType::Double, 0, kPercentWidth, kPercentDecimals),
-                      host::FieldDef("Area", host::FieldType::Double, 0, kAreaWidth, kAreaDecimals),
-                      host::FieldDef("NFixes", host::FieldType::Integer, 0, 10)});
-  const auto cursor = features->insert(true);
-  host::Row buffer = features->createRowBuffer();
-  std::vector<double> areas;
-  for (const range::LocohIsopleth& isopleth : isopleths) {
-    buffer.setShape(isopleth.polygon.isEmpty() ? host::Geometry() : host::Geometry(isopleth.polygon, crs));
-    buffer.setValue(buffer.findField("Percent"), host::Value(isopleth.percent));
-    buffer.setValue(buffer.findField("Area"), host::Value(isopleth.area));
-    buffer.setValue(buffer.findField("NFixes"), host::Value(static_cast<std::int32_t>(isopleth.fixes)));
-    cursor->insert(buffer);
-    areas.push_back(isopleth.area);
-  }
-  cursor->flush();
-  return areas;
-}
-
-void writeHulls(host::Workspace& workspace, const std::string& name, const host::SpatialReferencePtr& crs,
-                const range::LocohHulls& hulls, const Animal& animal) {
-  const auto features = createPolygons(
-      workspace, name, crs,
-      {host::FieldDef("Order", host::FieldType::Integer, 0, 10),
-       host::FieldDef("FixFID", host::FieldType::Integer, 0, 10),
-       host::FieldDef("NFixes", host::FieldType::Integer, 0, 10),
-       host::FieldDef("Area", host::FieldType::Double, 0, kAreaWidth, kAreaDecimals),
-       host::FieldDef("Percent", host::FieldType::Double, 0, kPercentWidth, kPercentDecimals)});
-  const auto cursor = features->insert(true);
-  host::Row buffer = features->createRowBuffer();
-  const auto total = static_cast<double>(hulls.distinct_fixes);
-  for (std::size_t i = 0; i < hulls.hulls.size(); ++i) {
-    const range::LocohHull& hull = hulls.hulls[i];
-    if (hull.x.size() < 3) continue;  // a set of one or two fixes, or on a line: no polygon
-    host::Ring ring;
-    for (std::size_t k = 0; k < hull.x.size(); ++k) ring.push_back({hull.x[k], hull.y[k]});
-    ring.push_back(ring.front());
-    buffer.setShape(host::Geometry(host::Polygon{{std::move(ring)}}, crs));
-    buffer.setValue(buffer.findField("Order"), host::Value(static_cast<std::int32_t>(i + 1)));
-    buffer.setValue(buffer.findField("FixFID"),
-                    host::Value(static_cast<std::int32_t>(animal.oids[hull.fix])));
-    buffer.setValue(buffer.findField("NFixes"), host::Value(static_cast<std::int32_t>(hull.set_size)));
-    buffer.setValue(buffer.findField("Area"), host::Value(hull.area));
-    buffer.setValue(buffer.findField("Percent"),
-                    host::Value(100.0 * static_cast<double>(hull.cumulative_fixes) / total));
-    cursor->insert(buffer);
-  }
-  cursor->flush();
-}
-
-const char* methodName(LocohMethod method) {
-  return method == LocohMethod::k ? "k" : method == LocohMethod::r ? "r" : "a";
-}
 
 void printSuggestions(const std::vector<Animal>& animals, RunSummary& summary) {
   std::cout << "animal,fixes,k,r,a\n";
@@ -228,7 +97,7 @@ void printSuggestions(const std::vector<Animal>& animals, RunSummary& summary) {
 
 void printScan(const std::vector<Animal>& animals, const Request& request, const std::vector<double>& values,
                const host::GeometryService& geometry, RunSummary& summary) {
-  std::cout << "animal," << methodName(request.method);
+  std::cout << "animal," << locoh_method_name(request.method);
   for (const double p : request.percents) std::cout << ",area" << host::numberText(p);
   std::cout << '\n';
   for (const Animal& animal : animals) {
@@ -262,7 +131,7 @@ void writeAnimal(const Animal& animal, const std::string& stem, const Request& r
   const auto isopleths = range::locoh_isopleths(hulls, request.percents, geometry, 0);
   const std::string name = stem + "_locoh";
   host::RecordValues values{.animal = animal.id};
-  values.areas = writeIsopleths(workspace, name, crs, isopleths);
+  values.areas = range::write_locoh_isopleths(workspace, name, crs, isopleths);
   const auto features = static_cast<std::int64_t>(isopleths.size());
   summary.output({.path = request.folder / (name + ".shp"),
                   .kind = host::OutputKind::Shapefile,
@@ -271,10 +140,10 @@ void writeAnimal(const Animal& animal, const std::string& stem, const Request& r
                   .values = values});
   std::cout << (request.folder / (name + ".shp")).string() << ": " << isopleths.size()
             << " isopleths of animal " << animal.id << " (" << hulls.distinct_fixes << " distinct fixes, "
-            << methodName(request.method) << " = " << host::numberText(parameter) << ", largest area "
+            << locoh_method_name(request.method) << " = " << host::numberText(parameter) << ", largest area "
             << host::numberText(*std::max_element(values.areas.begin(), values.areas.end())) << ")\n";
   if (!request.hulls) return;
-  writeHulls(workspace, name + "_hulls", crs, hulls, animal);
+  range::write_locoh_hulls(workspace, name + "_hulls", crs, hulls, animal.oids);
   summary.output({.path = request.folder / (name + "_hulls.shp"),
                   .kind = host::OutputKind::Shapefile,
                   .layer = name + "_hulls",
@@ -299,12 +168,13 @@ void declareLocoh(CLI::App& sub, CommandArgs& args) {
   sub.add_option("--param", args.text("param"),
                  "The value of k, r or a (see --suggest and --scan), or auto: each animal's starting value "
                  "as --suggest prints it");
-  sub.add_option(
-         "--isopleths", args.text("isopleths"),
-         "Isopleth percents of fixes, each in (0, 100] (default " + std::string(kDefaultIsopleths) + ")")
+  sub.add_option("--isopleths", args.text("isopleths"),
+                 "Isopleth percents of fixes, each in (0, 100] (default " +
+                     std::string(range::kLocohDefaultIsopleths) + ")")
       ->check(CLI::Validator(
           [](const std::string& text) {
-            return percentsOf(text) ? std::string() : "--isopleths takes numbers in (0, 100]: '" + text + "'";
+            return locoh_percents_of(text) ? std::string()
+                                           : "--isopleths takes numbers in (0, 100]: '" + text + "'";
           },
           "LIST"));
   sub.add_option("--out-dir", args.text("out-dir"), "Folder for the shapefiles (made when missing)");
@@ -321,8 +191,9 @@ void declareLocoh(CLI::App& sub, CommandArgs& args) {
 
 int runLocoh(const CommandArgs& args, const GlobalOptions& global, RunSummary& summary) {
   Request request;
-  request.method = *methodOf(args.textOf("method"));
-  request.percents = *percentsOf(args.given("isopleths") ? args.textOf("isopleths") : kDefaultIsopleths);
+  request.method = *range::locoh_method_of(args.textOf("method"));
+  request.percents =
+      *locoh_percents_of(args.given("isopleths") ? args.textOf("isopleths") : range::kLocohDefaultIsopleths);
   request.hulls = args.flagOf("hulls");
   request.replace = global.yes;
   const bool suggest = args.flagOf("suggest");
@@ -330,7 +201,7 @@ int runLocoh(const CommandArgs& args, const GlobalOptions& global, RunSummary& s
   if (args.given("scan")) {
     scan = host::parseNumberList(args.textOf("scan"), host::kWholeNumberList).values;
     for (const double value : scan)
-      if (const std::string problem = parameterProblem(request.method, value); !problem.empty())
+      if (const std::string problem = locoh_parameter_problem(request.method, value); !problem.empty())
         throw CLI::ValidationError("--scan", problem + ": '" + args.textOf("scan") + "'");
     if (scan.empty()) throw CLI::ValidationError("--scan", "takes a list of parameter values");
   }
@@ -338,7 +209,7 @@ int runLocoh(const CommandArgs& args, const GlobalOptions& global, RunSummary& s
     if (!args.given("param")) throw CLI::ValidationError("--param", "is required unless --suggest or --scan");
     request.suggested = args.textOf("param") == "auto";
     const std::optional<double> value = host::parseNumber(args.textOf("param"));
-    if (const std::string problem = parameterProblem(request.method, value);
+    if (const std::string problem = locoh_parameter_problem(request.method, value);
         !request.suggested && !problem.empty())
       throw CLI::ValidationError("--param", problem + ": '" + args.textOf("param") + "'");
     request.parameter = value.value_or(0.0);
@@ -366,7 +237,7 @@ int runLocoh(const CommandArgs& args, const GlobalOptions& global, RunSummary& s
   std::vector<std::string> animalStems;
   const std::vector<fs::path> inputs{input};
   for (const Animal& animal : fixes.animals) {
-    const std::string stem = fileStemOf(animal.id);
+    const std::string stem = range::locoh_file_stem(animal.id);
     animalStems.push_back(stems.emplace(stem, animal.id).second ? stem : std::string());
     if (animalStems.back().empty()) continue;
     for (const std::string suffix : {"_locoh.shp", "_locoh_hulls.shp"}) {
@@ -381,9 +252,10 @@ int runLocoh(const CommandArgs& args, const GlobalOptions& global, RunSummary& s
   for (std::size_t i = 0; i < fixes.animals.size(); ++i) {
     const Animal& animal = fixes.animals[i];
     if (animalStems[i].empty()) {
-      summary.failure({.item = "animal " + animal.id,
-                       .reason = "its ID names the same files as animal " + stems[fileStemOf(animal.id)],
-                       .values = {.animal = animal.id}});
+      summary.failure(
+          {.item = "animal " + animal.id,
+           .reason = "its ID names the same files as animal " + stems[range::locoh_file_stem(animal.id)],
+           .values = {.animal = animal.id}});
       continue;
     }
     try {

@@ -5,7 +5,6 @@
 #include <array>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <optional>
 #include <stdexcept>
@@ -21,6 +20,7 @@
 #include "platform/gdal/density_raster.h"
 #include "range/overlap/common_grid.h"
 #include "range/overlap/overlap_indices.h"
+#include "range/overlap/overlap_table.h"
 
 namespace orvex::cli {
 namespace {
@@ -28,32 +28,14 @@ namespace {
 namespace fs = std::filesystem;
 using range::OverlapIndex;
 
-constexpr std::array<const char*, range::kOverlapIndexCount> kIndexNames{"HR", "PHR",  "VI",
-                                                                         "BA", "UDOI", "HD"};
-
-/// The index named `name` (upper case, as kIndexNames spells it); -1 for none.
-int indexOf(const std::string& name) {
-  for (std::size_t i = 0; i < kIndexNames.size(); ++i)
-    if (name == kIndexNames[i]) return static_cast<int>(i);
-  return -1;
-}
+using range::kOverlapIndexNames;
+using range::overlap_index_of;
 
 std::optional<double> percentOf(const std::string& text) {
   const std::optional<double> value = host::parseNumber(text);
   if (!value || !(*value > 0.0 && *value <= 100.0)) return std::nullopt;
   return value;
 }
-
-/// A CSV field: quoted when it holds a comma, a quote or a line break.
-std::string csvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + '"';
-}
-
-/// Full precision: the text reads back as the same double.
-std::string numberCell(double value) { return std::isnan(value) ? "NaN" : host::cformat("%.17g", value); }
 
 range::UdGrid udGridOf(const host::RasterSpec& spec) {
   return {.origin_x = spec.originX,
@@ -86,17 +68,14 @@ void readUd(NamedUds& named, const fs::path& file, std::string animal) {
 
 /// The grid every UD is on after resampling the others to the finest common grid.
 range::UdGrid commonGrid(NamedUds& named) {
-  const std::vector<range::UdGrid>& grids = named.grids;
-  if (std::all_of(grids.begin(), grids.end(), [&](const range::UdGrid& g) { return g == grids.front(); }))
-    return grids.front();
-  const range::UdGrid grid = range::finest_common_grid(grids);
-  for (std::size_t i = 0; i < named.uds.size(); ++i)
-    if (!(grids[i] == grid)) named.uds[i] = range::resample_ud(named.uds[i], grids[i], grid);
-  std::cerr << "orvex: the rasters lie on different grids; each is resampled (nearest cell) to the finest "
-               "common grid: "
-            << grid.columns << " x " << grid.rows << " cells of " << host::numberText(grid.cell_size)
-            << " from (" << host::numberText(grid.origin_x) << ", " << host::numberText(grid.origin_y)
-            << ")\n";
+  bool resampled = false;
+  const range::UdGrid grid = range::to_common_grid(named.uds, named.grids, resampled);
+  if (resampled)
+    std::cerr << "orvex: the rasters lie on different grids; each is resampled (nearest cell) to the finest "
+                 "common grid: "
+              << grid.columns << " x " << grid.rows << " cells of " << host::numberText(grid.cell_size)
+              << " from (" << host::numberText(grid.origin_x) << ", " << host::numberText(grid.origin_y)
+              << ")\n";
   return grid;
 }
 
@@ -116,21 +95,8 @@ void writeMatrix(const fs::path& path, const std::string& name, const std::vecto
                  const range::OverlapMatrices& matrices, const range::OverlapOptions& options,
                  std::size_t index, RunSummary& summary) {
   const std::size_t n = animals.size();
-  std::vector<std::vector<double>> rows(n);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << "animal";
-  for (const std::string& animal : animals) out << ',' << csvField(animal);
-  out << '\n';
-  for (std::size_t i = 0; i < n; ++i) {
-    out << csvField(animals[i]);
-    for (std::size_t j = 0; j < n; ++j) {
-      rows[i].push_back(matrices.at(static_cast<OverlapIndex>(index), i, j));
-      out << ',' << numberCell(rows[i].back());
-    }
-    out << '\n';
-  }
-  out.close();
-  if (!out) throw host::Error(host::kDataError, "cannot write " + path.string());
+  std::vector<std::vector<double>> rows =
+      range::write_overlap_csv(path, animals, matrices, static_cast<OverlapIndex>(index));
   host::RecordValues values;
   values.percentage = options.percent;
   values.tableIndex = name;
@@ -165,8 +131,8 @@ void OverlapSubcommand::declare(CLI::App& sub, CommandArgs& args) {
       ->delimiter(',')
       ->check(CLI::Validator(
           [](const std::string& text) {
-            return indexOf(text) >= 0 ? std::string()
-                                      : "--method takes HR, PHR, VI, BA, UDOI or HD: '" + text + "'";
+            return overlap_index_of(text) >= 0 ? std::string()
+                                               : "--method takes HR, PHR, VI, BA, UDOI or HD: '" + text + "'";
           },
           "INDEX"));
   sub.add_flag("--conditional", args.flag("conditional"), "Restrict each UD to its own volume contour");
@@ -223,16 +189,16 @@ int OverlapSubcommand::run(const CommandArgs& args, const GlobalOptions& global)
   options.conditional = args.flagOf("conditional");
   std::vector<std::size_t> indices;
   for (const std::string& name : args.listOf("method")) {
-    const auto index = static_cast<std::size_t>(indexOf(name));
+    const auto index = static_cast<std::size_t>(overlap_index_of(name));
     if (std::find(indices.begin(), indices.end(), index) == indices.end()) indices.push_back(index);
   }
   if (indices.empty())
-    for (std::size_t i = 0; i < kIndexNames.size(); ++i) indices.push_back(i);
+    for (std::size_t i = 0; i < kOverlapIndexNames.size(); ++i) indices.push_back(i);
 
   // Every output is checked before anything is made, read or written.
   const fs::path folder = fs::absolute(args.textOf("out-dir")).lexically_normal();
   for (const std::size_t index : indices)
-    refuseExisting(folder / (std::string(kIndexNames[index]) + ".csv"), global.yes);
+    refuseExisting(folder / (std::string(kOverlapIndexNames[index]) + ".csv"), global.yes);
 
   NamedUds named;
   if (from) {
@@ -246,7 +212,7 @@ int OverlapSubcommand::run(const CommandArgs& args, const GlobalOptions& global)
 
   fs::create_directories(folder);
   for (const std::size_t index : indices) {
-    const std::string name = kIndexNames[index];
+    const std::string name = kOverlapIndexNames[index];
     writeMatrix(folder / (name + ".csv"), name, named.animals, matrices, options, index, summary());
   }
   return kExitSuccess;

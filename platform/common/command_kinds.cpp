@@ -9,8 +9,8 @@ namespace {
 
 constexpr std::array<std::string_view, 3> kInPlaceCommands{"ORVEX.orvexobs", "ORVEX.FindDupTime2",
                                                            "ORVEX.FindDupxy"};
-constexpr std::array<std::string_view, 3> kMeasuringCommands{"Orvex8.orvex_MCP", "Orvex8.orvex_kernel",
-                                                             "ORVEX.clsKDETool"};
+constexpr std::array<std::string_view, 4> kMeasuringCommands{"Orvex8.orvex_MCP", "Orvex8.orvex_kernel",
+                                                             "ORVEX.clsKDETool", "ORVEX.clsLOCOHTool"};
 
 template <std::size_t N>
 bool listed(const std::array<std::string_view, N>& progIds, std::string_view progId) {

@@ -27,9 +27,13 @@ std::optional<double> recordedScaling(GDALDataset& dataset, const std::filesyste
 
 DensityRaster readDensityRaster(const std::filesystem::path& path) {
   const DatasetPtr dataset = openRaster(path, false);
+  return readDensityRaster(*dataset, path);
+}
+
+DensityRaster readDensityRaster(GDALDataset& dataset, const std::filesystem::path& path) {
   DensityRaster raster;
-  raster.grid = gridOf(*dataset);
-  GDALRasterBand* band = dataset->GetRasterBand(1);
+  raster.grid = gridOf(dataset);
+  GDALRasterBand* band = dataset.GetRasterBand(1);
   const auto columns = static_cast<std::size_t>(raster.grid.columns);
   const auto rows = static_cast<std::size_t>(raster.grid.rows);
   raster.values.assign(columns * rows, 0.0);
@@ -46,7 +50,7 @@ DensityRaster readDensityRaster(const std::filesystem::path& path) {
         raster.values.begin(), raster.values.end(),
         [&](double value) { return nanNoData ? std::isnan(value) : value == noData; }, 0.0);
   }
-  raster.scaling = recordedScaling(*dataset, path);
+  raster.scaling = recordedScaling(dataset, path);
   if (raster.scaling)
     for (double& value : raster.values) value /= *raster.scaling;
   return raster;

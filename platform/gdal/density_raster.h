@@ -9,6 +9,8 @@
 
 #include "host/raster.h"
 
+class GDALDataset;
+
 namespace orvex::platform::gdal {
 
 struct DensityRaster {
@@ -23,5 +25,7 @@ struct DensityRaster {
 /// file, when GDAL cannot open or read it, its grid is not north-up with square cells, or its
 /// recorded scaling is not a positive finite number.
 DensityRaster readDensityRaster(const std::filesystem::path& path);
+/// The same read from a dataset already open (`path` names it in messages).
+DensityRaster readDensityRaster(GDALDataset& dataset, const std::filesystem::path& path);
 
 }  // namespace orvex::platform::gdal

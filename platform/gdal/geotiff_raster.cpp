@@ -10,6 +10,7 @@
 #include "host/text.h"
 #include "numeric/fixed_chunks.h"
 #include "platform/gdal/contour_lines.h"
+#include "platform/gdal/density_raster.h"
 #include "platform/gdal/gdal_platform.h"
 #include "platform/gdal/gdal_session.h"
 #include "platform/gdal/geometry_convert.h"
@@ -188,6 +189,11 @@ double GeoTiffRasterDataset::cellSizeX() const { return gridOf(*file_->dataset).
 host::Envelope GeoTiffRasterDataset::extent() const {
   const host::RasterSpec g = gridOf(*file_->dataset);
   return {g.originX, g.originY, g.originX + g.columns * g.cellSize, g.originY + g.rows * g.cellSize};
+}
+
+std::vector<double> GeoTiffRasterDataset::readDensity() {
+  const std::lock_guard<std::mutex> lock(file_->mutex);
+  return readDensityRaster(*file_->dataset, file_->path).values;
 }
 
 int GeoTiffRasterDataset::bandCount() const { return file_->dataset->GetRasterCount(); }

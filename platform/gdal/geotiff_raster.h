@@ -106,6 +106,8 @@ class GeoTiffRasterDataset final : public host::RasterDataset {
   host::SpatialReferencePtr spatialReference() const override { return spatialReference_; }
   int bandCount() const override;
   std::shared_ptr<host::RasterBand> band(int index) override;
+  /// As readDensityRaster reads a file (density_raster.h).
+  std::vector<double> readDensity() override;
 
  private:
   std::shared_ptr<RasterFile> file_;

@@ -2,22 +2,27 @@
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 #include <qgscategorizedsymbolrenderer.h>
 #include <qgscolorramp.h>
 #include <qgscolorrampshader.h>
 #include <qgsfillsymbol.h>
+#include <qgsgraduatedsymbolrenderer.h>
 #include <qgslinesymbol.h>
 #include <qgsrasterlayer.h>
 #include <qgsrastershader.h>
 #include <qgssinglebandpseudocolorrenderer.h>
 #include <qgssinglesymbolrenderer.h>
+#include <qgssymbollayer.h>
 #include <qgsvectorlayer.h>
 
 namespace orvex::platform::qgis {
 namespace {
 
-constexpr int kPolygonFillAlpha = 90;  // of 255: the fixes and lower isopleths stay visible
+constexpr int kPolygonFillAlpha = 90;
+// Isopleth levels, not hulls: a layer of more areas than this keeps the single fill.
+constexpr std::size_t kMaxAreaClasses = 20;  // of 255: the fixes and lower isopleths stay visible
 const QColor kRampLow(43, 131, 186);
 const QColor kRampHigh(215, 25, 28);
 
@@ -34,11 +39,50 @@ int firstNumericField(const QgsVectorLayer& layer) {
   return -1;
 }
 
+QgsFillSymbol* areaSymbol(double fraction) {
+  QColor fill = rampColor(fraction);
+  fill.setAlpha(kPolygonFillAlpha);
+  QgsFillSymbol* symbol =
+      QgsFillSymbol::createSimple({{QStringLiteral("color"), fill.name(QColor::HexArgb)},
+                                   {QStringLiteral("outline_color"), rampColor(1.0).name()},
+                                   {QStringLiteral("outline_width"), QStringLiteral("0.5")}});
+  symbol->setOpacity(1.0);
+  return symbol;
+}
+
+/// Nested polygons with an "Area" field (isopleths of several levels): graduated by area, the
+/// largest blue and drawn first, the smallest red and drawn on top. False for a layer without
+/// the field, with fewer than two areas or more than kMaxAreaClasses.
+bool applyAreaStyle(QgsVectorLayer& layer) {
+  const int field = layer.fields().lookupField(QStringLiteral("Area"));
+  if (field < 0 || !layer.fields().at(field).isNumeric()) return false;
+  std::vector<double> areas;
+  for (const QVariant& value : layer.uniqueValues(field))
+    if (!value.isNull()) areas.push_back(value.toDouble());
+  if (areas.size() < 2 || areas.size() > kMaxAreaClasses) return false;
+  std::sort(areas.begin(), areas.end());
+  // Each class reaches halfway to its neighbours, so that no area falls on a class edge.
+  QgsRangeList ranges;
+  const std::size_t n = areas.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const double lower = i == 0 ? areas[i] : (areas[i - 1] + areas[i]) / 2.0;
+    const double upper = i + 1 == n ? areas[i] : (areas[i] + areas[i + 1]) / 2.0;
+    QgsFillSymbol* symbol = areaSymbol(1.0 - static_cast<double>(i) / static_cast<double>(n - 1));
+    symbol->symbolLayer(0)->setRenderingPass(static_cast<int>(n - 1 - i));
+    ranges.append(QgsRendererRange(lower, upper, symbol, QStringLiteral("Area %1").arg(areas[i], 0, 'g', 6)));
+  }
+  auto* renderer = new QgsGraduatedSymbolRenderer(QStringLiteral("Area"), ranges);
+  renderer->setUsingSymbolLevels(true);
+  layer.setRenderer(renderer);
+  return true;
+}
+
 }  // namespace
 
 void applyDefaultStyle(QgsVectorLayer& layer) {
   switch (layer.geometryType()) {
     case QgsWkbTypes::PolygonGeometry: {
+      if (applyAreaStyle(layer)) break;
       QColor fill = rampColor(0.8);
       fill.setAlpha(kPolygonFillAlpha);
       QgsFillSymbol* symbol =

@@ -7,7 +7,8 @@ class QgsVectorLayer;
 
 namespace orvex::platform::qgis {
 
-/// Polygons (home ranges, isopleths) semi-transparent so the fixes under them show; lines
+/// Polygons (home ranges, isopleths) semi-transparent so the fixes under them show, nested
+/// polygons with an "Area" field graduated by it, the smallest on top; lines
 /// (contours) coloured from blue to red by their first numeric field (the percentage); points
 /// keep QGIS's default symbol.
 void applyDefaultStyle(QgsVectorLayer& layer);

@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QTime>
 #include <QTreeWidget>
+#include <QUrl>
 
 #include "platform/qgis/layer_styles.h"
 #include "platform/qgis/qgis_convert.h"
@@ -21,12 +22,25 @@ constexpr int kPathRole = Qt::UserRole;
 constexpr int kLayerRole = Qt::UserRole + 1;
 constexpr int kRasterRole = Qt::UserRole + 2;
 
-bool isMapOutput(const host::OutputRecord& output) {
-  return output.kind == host::OutputKind::Shapefile || output.kind == host::OutputKind::Raster;
+bool isCsvTable(const host::OutputRecord& output) {
+  return output.kind == host::OutputKind::Table && output.path.extension() == ".csv";
 }
 
-/// The data source QGIS opens for an output: a GeoPackage's layer by name, any other file whole.
+bool isMapOutput(const host::OutputRecord& output) {
+  return output.kind == host::OutputKind::Shapefile || output.kind == host::OutputKind::Raster ||
+         isCsvTable(output);
+}
+
+/// A CSV table as QGIS's delimited-text provider reads it: numbers as numbers, no geometry.
+QString csvSource(const std::filesystem::path& path) {
+  return QUrl::fromLocalFile(QString::fromStdString(path.string())).toString() +
+         QStringLiteral("?type=csv&detectTypes=yes&geomType=none");
+}
+
+/// The data source QGIS opens for an output: a GeoPackage's layer by name, a CSV table through
+/// the delimited-text provider, any other file whole.
 QString sourceOf(const std::filesystem::path& path, const std::string& layer) {
+  if (path.extension() == ".csv") return csvSource(path);
   QString source = QString::fromStdString(path.string());
   if (!layer.empty() && path.extension() == ".gpkg")
     source += QStringLiteral("|layername=") + toQString(layer);
@@ -35,7 +49,8 @@ QString sourceOf(const std::filesystem::path& path, const std::string& layer) {
 
 /// True when some layer of `project` reads `source` (compared as absolute, normal paths).
 bool shownIn(const QgsProject& project, const QString& source) {
-  const auto normal = [](const QString& text) {
+  const auto normal = [](QString text) {
+    if (text.startsWith(QStringLiteral("file:"))) text = QUrl(text).toLocalFile();
     const QStringList parts = text.split('|');
     QString path =
         QString::fromStdString(std::filesystem::absolute(parts.front().toStdString()).lexically_normal());
@@ -52,7 +67,9 @@ bool shownIn(const QgsProject& project, const QString& source) {
 /// A new styled layer of an output file; null when QGIS cannot open it.
 QgsMapLayer* openLayer(const QString& source, const QString& name, bool raster) {
   QgsMapLayer* layer = nullptr;
-  if (raster) {
+  if (source.startsWith(QStringLiteral("file:"))) {
+    layer = new QgsVectorLayer(source, name, QStringLiteral("delimitedtext"));
+  } else if (raster) {
     auto* rasterLayer = new QgsRasterLayer(source, name, QStringLiteral("gdal"));
     if (rasterLayer->isValid()) applyDefaultStyle(*rasterLayer);
     layer = rasterLayer;
@@ -73,7 +90,25 @@ QString layerName(const host::OutputRecord& output) {
 QString describe(const host::OutputRecord& output) {
   QString text = toQString(std::string(host::outputKindName(output.kind)));
   if (output.features) text += QStringLiteral(", %1 features").arg(*output.features);
+  if (!output.values.tableIndex.empty())
+    text += QStringLiteral(", %1%2 at %3 %")
+                .arg(toQString(output.values.tableIndex),
+                     output.values.conditional.value_or(false) ? QStringLiteral(" (conditional)") : QString(),
+                     QString::number(output.values.percentage.value_or(0.0), 'g', 6));
   return text;
+}
+
+/// A matrix between animals under its output's row: one row per animal, its values in column
+/// order.
+void addMatrixRows(QTreeWidgetItem* parent, const host::RecordValues& values) {
+  for (std::size_t i = 0; i < values.matrix.size() && i < values.animals.size(); ++i) {
+    QStringList cells;
+    for (const double value : values.matrix[i]) cells.append(QString::number(value, 'g', 4));
+    auto* row = new QTreeWidgetItem(parent, {toQString(values.animals[i]), cells.join(QStringLiteral(", "))});
+    QStringList columns;
+    for (const std::string& animal : values.animals) columns.append(toQString(animal));
+    row->setToolTip(1, QStringLiteral("against ") + columns.join(QStringLiteral(", ")));
+  }
 }
 
 }  // namespace
@@ -146,6 +181,7 @@ void ResultsPanel::addRun(const std::string& command, const host::RunRecord& rec
     row->setData(0, kPathRole, QString::fromStdString(output.path.string()));
     row->setData(0, kLayerRole, toQString(output.layer));
     row->setData(0, kRasterRole, output.kind == host::OutputKind::Raster);
+    addMatrixRows(row, output.values);
   }
   for (const host::FailureRecord& failure : record.failures()) {
     auto* row = new QTreeWidgetItem(
@@ -167,7 +203,8 @@ void ResultsPanel::openOutput(QTreeWidgetItem* item) {
   const std::filesystem::path file(path.toStdString());
   const std::string layer = item->data(0, kLayerRole).toString().toStdString();
   const bool raster = item->data(0, kRasterRole).toBool();
-  if (file.extension() != ".shp" && file.extension() != ".gpkg" && !raster) return;  // logs, tables
+  if (file.extension() != ".shp" && file.extension() != ".gpkg" && file.extension() != ".csv" && !raster)
+    return;  // logs, settings
   const QString source = sourceOf(file, layer);
   if (shownIn(project_, source)) return;
   if (QgsMapLayer* added = openLayer(source, toQString(layer.empty() ? file.stem().string() : layer), raster))

@@ -19,7 +19,7 @@ class QTreeWidgetItem;
 
 namespace orvex::platform::qgis {
 
-/// Adds the shapefiles and rasters of `record` that no layer of `project` shows yet, styled,
+/// Adds the shapefiles, rasters and CSV tables of `record` that no layer of `project` shows yet, styled,
 /// in a new group `groupName` on top of the layer tree (rasters below the vectors, so the
 /// isopleths stay visible). Files QGIS cannot open are passed over. Returns the added layers.
 std::vector<QgsMapLayer*> addOutputLayers(QgsProject& project, const host::RunRecord& record,

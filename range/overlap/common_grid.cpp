@@ -58,4 +58,16 @@ std::vector<double> resample_ud(std::span<const double> density, const UdGrid& f
   return out;
 }
 
+UdGrid to_common_grid(std::vector<std::vector<double>>& uds, std::span<const UdGrid> grids, bool& resampled) {
+  resampled = false;
+  if (grids.empty()) throw std::invalid_argument("common grid: no grids");
+  if (std::all_of(grids.begin(), grids.end(), [&](const UdGrid& g) { return g == grids.front(); }))
+    return grids.front();
+  const UdGrid grid = finest_common_grid(grids);
+  for (std::size_t i = 0; i < uds.size(); ++i)
+    if (!(grids[i] == grid)) uds[i] = resample_ud(uds[i], grids[i], grid);
+  resampled = true;
+  return grid;
+}
+
 }  // namespace orvex::range

@@ -23,4 +23,10 @@ UdGrid finest_common_grid(std::span<const UdGrid> grids);
 /// when the grids are equal). Throws as check_ud_grid and check_ud.
 std::vector<double> resample_ud(std::span<const double> density, const UdGrid& from, const UdGrid& to);
 
+/// Puts every UD (uds[i] on grids[i]) on one grid: when every grid equals the first, nothing
+/// changes and that grid is returned; otherwise each UD not on finest_common_grid is resampled
+/// onto it, `resampled` is set, and that grid is returned. Throws as finest_common_grid and
+/// resample_ud.
+UdGrid to_common_grid(std::vector<std::vector<double>>& uds, std::span<const UdGrid> grids, bool& resampled);
+
 }  // namespace orvex::range

@@ -18,12 +18,12 @@ class RangeToolbar final : public host::ToolBarDef {
   bool itemInfo(int position, host::ItemInfo& info) const override;
 };
 
-/// "Range", captioned "Range Tools": the Brownian bridge command.
+/// "Range", captioned "Range Tools": the Brownian bridge, LoCoH and overlap commands.
 class RangeMenu final : public host::MenuDef {
  public:
   std::string name() const override { return "Range"; }
   std::string caption() const override { return "Range Tools"; }
-  int itemCount() const override { return 1; }
+  int itemCount() const override;
   bool itemInfo(int position, host::ItemInfo& info) const override;
 };
 

@@ -134,7 +134,30 @@ def compare_bbmm():
     compare_ud_folder("bridge", "qgis_bbmm", "bbmm")
 
 
-for step in (compare_kde, compare_bbmm, compare_mcp, compare_lotek, compare_travel):
+def compare_locoh():
+    # The dialog suggested the k the command line suggests, and its isopleths are the command's.
+    with open(os.path.join(OUT, "suggested_k.txt")) as ours, open(os.path.join(OUT, "ref", "suggested_k.txt")) as theirs:
+        if ours.read().strip() != theirs.read().strip():
+            problems.append("LoCoH: the dialog suggested another k than orvex locoh --suggest")
+    for shp in (name for name in os.listdir(os.path.join(OUT, "ref", "locoh")) if name.endswith(".shp")):
+        compare_rows("LoCoH " + shp, table(os.path.join(OUT, "qgis_locoh", shp)),
+                     table(os.path.join(OUT, "ref", "locoh", shp)), {"Area": 1.0})
+
+
+def compare_overlap():
+    # Six tables of the two UDs, which agree to 1e-6 of their largest density: indices to 1e-5.
+    for index in ("HR", "PHR", "VI", "BA", "UDOI", "HD"):
+        name = index + ".csv"
+        ours, theirs = [list(csv.reader(open(os.path.join(OUT, folder, name)))) for folder in ("qgis_overlap", "ref/overlap")]
+        if len(ours) != 3 or [row[0] for row in ours] != [row[0] for row in theirs] or ours[0] != theirs[0]:
+            problems.append("overlap %s: animals %s vs %s" % (index, ours, theirs))
+            continue
+        for a, b in zip(ours[1:], theirs[1:]):
+            if not all(near(x, y, 1e-5) for x, y in zip(a[1:], b[1:])):
+                problems.append("overlap %s: %s vs %s" % (index, a, b))
+
+
+for step in (compare_kde, compare_bbmm, compare_locoh, compare_overlap, compare_mcp, compare_lotek, compare_travel):
     try:
         step()
     except Exception as error:  # a missing file or a failed program is a difference too

@@ -27,6 +27,11 @@ cp "$out"/utm/fixes.* "$out/ref/travel/"
   --extent full:1100 --cell-size 50 --isopleths 50,95 > /dev/null
 "$bin/orvex" --quiet --yes bbmm "$out/utm/fixes.shp" --id AnimalID --sigma2 30 --out-dir "$out/ref/bbmm" \
   --extent full:1100 --cell-size 50 --isopleths 50,95 > /dev/null
+k=$("$bin/orvex" --quiet locoh "$out/utm/fixes.shp" --id AnimalID --method k --suggest | awk -F, 'NR == 2 { print $3 }')
+echo "$k" > "$out/ref/suggested_k.txt"
+"$bin/orvex" --quiet --yes locoh "$out/utm/fixes.shp" --id AnimalID --method k --param "$k" --isopleths 50,95 \
+  --out-dir "$out/ref/locoh" > /dev/null
+"$bin/orvex" --quiet --yes overlap "$out/ref/bbmm/bbmm0.tif" "$out/ref/kde/kde0_b1.tif" --out-dir "$out/ref/overlap" > /dev/null
 lotek=${4:-}/lotek/collar_a.mdb
 if [ -f "$lotek" ]; then
   "$bin/orvex" --quiet --yes --map-crs EPSG:32633 import-lotek "$lotek" --out "$out/ref/lotek.shp" > /dev/null

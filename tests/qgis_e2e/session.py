@@ -1,6 +1,7 @@
-# A scripted session in the real QGIS with the plug-in: the Brownian bridge of the "Range Tools"
-# menu, then every item of the "TALVO Tools" menu, runs on a GeoPackage layer (WGS 84) with a
-# selection, in a project in UTM 33N. Dialogs are
+# A scripted session in the real QGIS with the plug-in: the Brownian bridge and LoCoH of the
+# "Range Tools" menu, then every item of the "TALVO Tools" menu with the overlap of the bridge's
+# and the kernel's UDs after the kernel, runs on a GeoPackage layer (WGS 84) with a selection, in
+# a project in UTM 33N. Dialogs are
 # answered as a person would; outputs are compared with the headless host's (written by
 # run_session.sh before QGIS started); screenshots are saved and checked not to be blank.
 # The verdict goes to $ORVEX_E2E_OUT/session.log ("SESSION OK" when everything held).
@@ -16,6 +17,8 @@ from qgis.utils import iface
 
 OUT = os.environ["ORVEX_E2E_OUT"]
 LOTEK = os.environ.get("ORVEX_E2E_LOTEK", "")  # a collar file, empty without the shared data
+# The KDE dialog's raster of the animal, the overlap's second UD.
+KDE_RASTER = "kde0_b1"
 # The TALVO Tools menu's eight items in menu order; the session runs About first.
 TALVO_ITEMS = ("ORVEX.clsKDETool", "Orvex8.orvex_MCP", "ORVEX.orvexobs", "ORVEX.FindDupTime2", "ORVEX.FindDupxy",
                "ORVEX.MOLE", "Orvex8.orvex_import", "ORVEX.clsAbout")
@@ -91,6 +94,10 @@ def answer_modal_window():
         QTimer.singleShot(0, lambda: run_kde(dialog))
     elif name == "frmBBMM":
         QTimer.singleShot(0, lambda: run_bbmm(dialog))
+    elif name == "frmLOCOH":
+        QTimer.singleShot(0, lambda: run_locoh(dialog))
+    elif name == "frmOVERLAP":
+        QTimer.singleShot(0, lambda: run_overlap(dialog))
     elif name == "frmKeepers":
         child(dialog, QPushButton, "btnExclude").click()
     elif name == "frmORVEX":
@@ -186,6 +193,61 @@ def run_bbmm(dialog):
         trace(traceback.format_exc())
 
 
+def run_locoh(dialog):
+    """k-LoCoH with the suggested k (written for the headless run by run_session.sh)."""
+    try:
+        choose(dialog, "cmbPntL", "fixes")
+        choose(dialog, "cmbUIDFLD", "AnimalID")
+        with open(os.path.join(OUT, "suggested_k.txt"), "w") as out:
+            out.write(child(dialog, QLineEdit, "txtParam").text())
+        type_text(dialog, "txtBnds", "50,95")
+        control(dialog, QPushButton, "btnFolder").click()
+        QApplication.processEvents()
+        screenshot(dialog, "locoh-dialog.png")
+        child(dialog, QPushButton, "btnOK").click()
+        if dialog.isVisible():
+            failures.append("the LoCoH dialog stayed open after OK")
+            dialog.reject()
+    except Exception:
+        trace(traceback.format_exc())
+
+
+def run_overlap(dialog):
+    """The bridge's and the kernel's UD of the one animal, from the project's raster layers."""
+    try:
+        check(dialog.minimumSizeHint().height() <= 740,
+              "the overlap dialog needs %d px of height" % dialog.minimumSizeHint().height())
+        for layer in ("bbmm0", KDE_RASTER):
+            choose(dialog, "cmbRaster", layer)
+            control(dialog, QPushButton, "btnAddLayer").click()
+        control(dialog, QPushButton, "btnFolder").click()
+        QApplication.processEvents()
+        screenshot(dialog, "overlap-dialog.png")
+        child(dialog, QPushButton, "btnOK").click()
+        if dialog.isVisible():
+            failures.append("the overlap dialog stayed open after OK")
+            dialog.reject()
+    except Exception:
+        trace(traceback.format_exc())
+
+
+def check_range_layers():
+    """LoCoH's isopleths graduated by area, the overlap tables as table layers and in the panel."""
+    added = {layer.source().split("|")[0]: layer for layer in QgsProject.instance().mapLayers().values()}
+    locoh = added.get(os.path.join(OUT, "qgis_locoh", "A1_locoh.shp"))
+    check(locoh is not None and locoh.renderer().type() == "graduatedSymbol",
+          "the LoCoH isopleths are not on the map graduated by area")
+    tables = [layer for layer in QgsProject.instance().mapLayers().values()
+              if layer.providerType() == "delimitedtext" and "qgis_overlap" in layer.source()]
+    check(len(tables) == 6 and all(layer.featureCount() == 2 for layer in tables),
+          "overlap tables on the map: %s" % [layer.name() for layer in tables])
+    panel = iface.mainWindow().findChild(QDockWidget, "orvexResults").widget()
+    rows = [panel.topLevelItem(i).child(j).child(k).text(0) for i in range(panel.topLevelItemCount())
+            for j in range(panel.topLevelItem(i).childCount())
+            for k in range(panel.topLevelItem(i).child(j).childCount())]
+    check(rows.count("bbmm0") == 6 and rows.count(KDE_RASTER) == 6, "the results panel lists the overlap matrices' rows: %s" % rows)
+
+
 def check_bbmm_layers():
     """The bridge's raster and isopleths are on the map, in the project's CRS."""
     added = {layer.source().split("|")[0]: layer for layer in QgsProject.instance().mapLayers().values()}
@@ -279,14 +341,17 @@ def run():
         timer = QTimer()
         timer.timeout.connect(answer_modal)
         timer.start(150)
-        for folder in ("qgis_bbmm", "qgis_kde"):
+        folders = ("qgis_bbmm", "qgis_locoh", "qgis_kde", "qgis_overlap")  # in the order asked
+        for folder in folders:
             os.makedirs(os.path.join(OUT, folder), exist_ok=True)
-        save_answers.extend([os.path.join(OUT, folder) for folder in ("qgis_bbmm", "qgis_kde")])
+        save_answers.extend([os.path.join(OUT, folder) for folder in folders])
         save_answers.append(os.path.join(OUT, "qgis_mcp.shp"))
         if LOTEK:
             save_answers.extend([LOTEK, os.path.join(OUT, "qgis_lotek.shp")])
-        # The bridge first: the fixes as the headless run read them, before duplicates are removed.
-        for prog_id in ("ORVEX.clsBBMMTool", TALVO_ITEMS[-1]) + TALVO_ITEMS[:-1]:
+        # The bridge and LoCoH first: the fixes as the headless run read them, before duplicates
+        # are removed; the overlap once the kernel's UD is on the map.
+        for prog_id in (("ORVEX.clsBBMMTool", "ORVEX.clsLOCOHTool", TALVO_ITEMS[-1], TALVO_ITEMS[0],
+                         "ORVEX.clsOverlapTool") + TALVO_ITEMS[1:-1]):
             trace("item " + prog_id)
             # As a person would: the fixes layer picked again (an added output layer becomes the
             # current one) and all its fixes selected again (duplicate removal clears the selection).
@@ -298,7 +363,8 @@ def run():
         timer.stop()
         desktop_with_menu(window, menu)
         check_bbmm_layers()
-        for name in ("frmBBMM", "frmKDE", "frmMCPOptions", "frmORVEX") + (("frmKeepers",) if LOTEK else ()):
+        check_range_layers()
+        for name in ("frmBBMM", "frmLOCOH", "frmOVERLAP", "frmKDE", "frmMCPOptions", "frmORVEX") + (("frmKeepers",) if LOTEK else ()):
             check(name in seen_dialogs, "dialog %s never shown" % name)
         mcp_path = os.path.join(OUT, "qgis_mcp.shp")
         check(any(added.source().split("|")[0] == mcp_path for added in QgsProject.instance().mapLayers().values()),

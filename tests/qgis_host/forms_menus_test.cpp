@@ -138,7 +138,8 @@ TEST(CommandMenus, TheToolsMenuComesFirstWithEveryItemAndRangeToolsIsItsOwnMenu)
   EXPECT_EQ(captions, (std::vector<std::string>{
                           "Kernel Density Estimation", "MCP Analysis", "Calculate Travel Times and Distances",
                           "Remove Time2 Field Duplicates", "Remove X/Y Duplicates", "Display Travel",
-                          "Import Lotek MDB Files", "About...", "Brownian Bridge Home Range"}));
+                          "Import Lotek MDB Files", "About...", "Brownian Bridge Home Range",
+                          "LoCoH Home Range", "Home Range Overlap"}));
   for (QAction* action : menus.actions())
     EXPECT_FALSE(action->icon().isNull()) << action->text().toStdString();
 }

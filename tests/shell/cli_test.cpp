@@ -33,7 +33,9 @@ constexpr const char* kMenu =
     "    About... (ORVEX.clsAbout)\n"
     "Orvex Range [ORVEXRange]\n"
     "  Range Tools [Range]\n"
-    "    Brownian Bridge Home Range (ORVEX.clsBBMMTool)\n";
+    "    Brownian Bridge Home Range (ORVEX.clsBBMMTool)\n"
+    "    LoCoH Home Range (ORVEX.clsLOCOHTool)\n"
+    "    Home Range Overlap (ORVEX.clsOverlapTool)\n";
 
 TEST(MenuCommand, ShowsTheToolbarAndItsEightItemsFromTheLibrariesBesideOrvex) {
   TempFolder home;  // no registry file there: the libraries beside orvex are used

@@ -11,6 +11,7 @@
 #include "host/component_library.h"
 #include "host/registry.h"
 #include "host/text.h"
+#include "host/ud_maker.h"
 #include "shell/shell_registry.h"
 #include "ui/gis/cls_hiso.h"
 #include "ui/kde/cls_kernel_calculator.h"
@@ -24,14 +25,14 @@ extern "C" orvex::host::Status orvex_unregister_server(const char*);
 namespace orvex::ui {
 namespace {
 
-enum class Kind { ToolBar, Menu, Command, Calculator, Lscv, Hiso };
+enum class Kind { ToolBar, Menu, Command, Calculator, Lscv, Hiso, KdeUds };
 
 // Every public class of the library with the category it is listed under.
 const std::map<std::string, Kind> kClasses{
     {"Orvex9ui", Kind::ToolBar}, {"ToolsMenu", Kind::Menu},       {"clsKDETool", Kind::Command},
     {"ORVEXOBS", Kind::Command}, {"FIndDupTime2", Kind::Command}, {"FindDupxy", Kind::Command},
     {"MOLE", Kind::Command},     {"clsAbout", Kind::Command},     {"clsKernelCalculator", Kind::Calculator},
-    {"clsLSCV", Kind::Lscv},     {"clsHISO", Kind::Hiso},
+    {"clsLSCV", Kind::Lscv},     {"clsHISO", Kind::Hiso},         {"clsKDEUDs", Kind::KdeUds},
 };
 
 std::vector<host::Guid> categoriesOf(Kind kind) {
@@ -61,6 +62,8 @@ bool answersItsKind(const std::shared_ptr<host::Component>& object, Kind kind) {
       return std::dynamic_pointer_cast<clsLSCV>(object) != nullptr;
     case Kind::Hiso:
       return std::dynamic_pointer_cast<clsHISO>(object) != nullptr;
+    case Kind::KdeUds:
+      return std::dynamic_pointer_cast<host::KdeUdMaker>(object) != nullptr;
   }
   return false;
 }

@@ -24,6 +24,7 @@
 #include "ui/command/ui_commands.h"
 #include "ui/gis/cls_hiso.h"
 #include "ui/kde/cls_kde_tool.h"
+#include "ui/kde/cls_kde_uds.h"
 #include "ui/kde/cls_kernel_calculator.h"
 #include "ui/kde/cls_lscv.h"
 #include "ui/shell/cls_about.h"
@@ -54,6 +55,7 @@ constexpr Guid kAboutClsid = guid("{AA3B8A5A-AB90-4290-B1C1-6197597117A8}");    
 constexpr Guid kCalculatorClsid = guid("{6D9F4EDF-FE3A-4AC4-9746-54516E6AA34C}");  // clsKernelCalculator
 constexpr Guid kLscvClsid = guid("{DC816E3D-EC12-467E-9F9E-B7A1B293DCAA}");        // clsLSCV
 constexpr Guid kHisoClsid = guid("{6718714F-1F7D-4D9E-91FB-A4E1ECA11165}");        // clsHISO
+constexpr Guid kKdeUdsClsid = guid("{2B9E6F41-7C3D-4A85-9E12-6F0B8D4C3A97}");      // clsKDEUDs
 
 // Categories: the toolbar definition, the menu definition, and the menu commands.
 constexpr Guid kToolBar[] = {orvex::host::kToolBarCategory};
@@ -96,6 +98,7 @@ const std::vector<ClassEntry> kClasses{
      &create<CreatableWorker<ui::clsKernelCalculator>>},
     {kLscvClsid, "clsLSCV", "clsLSCV", "", "ORVEX.clsLSCV", {}, &create<CreatableWorker<ui::clsLSCV>>},
     {kHisoClsid, "clsHISO", "clsHISO", "", "ORVEX.clsHISO", {}, &create<ui::clsHISO>},
+    {kKdeUdsClsid, "clsKDEUDs", "clsKDEUDs", "", "ORVEX.clsKDEUDs", {}, &create<ui::clsKDEUDs>},
 };
 
 }  // namespace

@@ -1,0 +1,266 @@
+#include "range/locoh/locoh_batch.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <new>
+#include <stdexcept>
+#include <system_error>
+
+#include "host/application.h"
+#include "host/cursor.h"
+#include "host/error.h"
+#include "host/layer.h"
+#include "host/table.h"
+#include "host/text.h"
+#include "host/value.h"
+#include "host/workspace.h"
+#include "range/locoh/locoh_suggest.h"
+
+namespace orvex::range {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kMsgNamingConflict =
+    "Error: naming conflict detected (pre-existing shapefile in output folder). You should use a new, empty "
+    "folder for the output of this tool. Exiting...";
+constexpr const char* kMsgComplete = "Processing complete.";
+
+std::string Number(double value) { return host::cformat("%.10g", value); }
+
+class LocohRun {
+ public:
+  LocohRun(host::Application& application, const LocohSettings& settings)
+      : app_(application), settings_(settings) {}
+
+  LocohBatchResult Run() {
+    try {
+      return Steps();
+    } catch (const host::Error& e) {
+      if (host::errorsPassThrough()) throw;
+      return Fail(e.description());
+    } catch (const std::bad_alloc&) {
+      return Fail("Out of memory");
+    }
+  }
+
+ private:
+  LocohBatchResult Steps() {
+    const LocohSettingsCheck check = CheckLocohSettings(settings_);
+    if (check.error) {
+      app_.ui().messageBox(*check.error, "Error", host::MessageButtons::Ok, host::MessageIcon::Exclamation);
+      app_.runRecord().failure({.item = "the settings", .reason = *check.error});
+      return LocohBatchResult::CheckFailed;
+    }
+    values_ = check;
+    const auto layer = std::dynamic_pointer_cast<host::FeatureLayer>(
+        app_.document()->focusMap()->findLayer(settings_.pointLayer));
+    if (!layer || !layer->featureClass())
+      throw host::Error(host::kNotFound, "The point layer '" + settings_.pointLayer + "' is not in the map");
+    crs_ = layer->spatialReference() ? layer->spatialReference() : layer->featureClass()->spatialReference();
+    if (crs_ && crs_->isGeographic())
+      throw host::Error(host::kInvalidArgument, "The layer '" + settings_.pointLayer +
+                                                    "' has coordinates in degrees: project it to map units "
+                                                    "(metres) first");
+    folder_ = settings_.outputFolder;
+    std::error_code error;
+    if (!fs::is_directory(folder_, error))
+      throw host::Error(host::kPathNotFound,
+                        "The output folder '" + settings_.outputFolder + "' does not exist");
+    animals_ = ReadLocohAnimals(*layer, settings_.idField, settings_.useSelectedOnly);
+    if (animals_.empty())
+      throw host::Error(host::kNotFound, "No fixes with a value in the field '" + settings_.idField +
+                                             "' were found in the layer '" + settings_.pointLayer + "'");
+    if (!NameAnimals()) {
+      app_.ui().messageBox(kMsgNamingConflict, "User error", host::MessageButtons::Ok,
+                           host::MessageIcon::Exclamation);
+      app_.runRecord().failure(
+          {.item = "the run", .reason = "a shapefile of this run's names is in the output folder"});
+      return LocohBatchResult::Cancelled;
+    }
+    workspace_ = app_.workspaces().openShapefileWorkspace(folder_);
+    OpenLog();
+    bool stopped = false;
+    for (std::size_t p = 0; p < animals_.size() && !stopped; ++p) {
+      AnimalStep(p);
+      stopped = !app_.runRecord().report(static_cast<double>(p + 1) / static_cast<double>(animals_.size()),
+                                         "LoCoH");
+      app_.ui().processPendingEvents();
+    }
+    Line("Run ended: " + Now() + (stopped ? " (stopped by the user)" : ""));
+    log_.close();
+    if (log_.fail()) throw host::Error(host::kFail, "Cannot write the run log in '" + folder_.string() + "'");
+    app_.runRecord().output({.path = folder_ / kLocohLogName, .kind = host::OutputKind::Log});
+    if (stopped) {
+      app_.runRecord().failure({.item = "the run",
+                                .reason = "the run was stopped by the user",
+                                .kind = host::FailureKind::Cancelled});
+      return LocohBatchResult::Cancelled;
+    }
+    app_.ui().messageBox(kMsgComplete, "Status", host::MessageButtons::Ok, host::MessageIcon::Information);
+    return LocohBatchResult::Completed;
+  }
+
+  // Each animal's file name part; two IDs that give one part leave the second without (it fails
+  // by name). False when a file of the run's names is already in the folder.
+  bool NameAnimals() {
+    std::map<std::string, std::string> taken;
+    for (const LocohAnimal& animal : animals_) {
+      const std::string stem = locoh_file_stem(animal.id);
+      stems_.push_back(taken.emplace(stem, animal.id).second ? stem : std::string());
+      if (stems_.back().empty()) continue;
+      std::error_code error;
+      if (fs::exists(folder_ / (stem + "_locoh.shp"), error) ||
+          (settings_.hulls && fs::exists(folder_ / (stem + "_locoh_hulls.shp"), error)))
+        return false;
+    }
+    return true;
+  }
+
+  std::string Now() const { return host::Date::fromTimePoint(app_.clock().now(), true).toIso8601(); }
+  void Line(const std::string& text) { log_ << text << "\r\n"; }
+
+  void OpenLog() {
+    log_.open(folder_ / kLocohLogName, std::ios::binary | std::ios::trunc);
+    if (!log_) throw host::Error(host::kFail, "Cannot write the run log in '" + folder_.string() + "'");
+    Line("Local convex hulls (LoCoH)");
+    Line("Run started: " + Now());
+    Line("Point layer: " + settings_.pointLayer + "; ID field: " + settings_.idField);
+    Line(std::string("Method: ") + locoh_method_name(settings_.method) + ", " +
+         (settings_.ownParameter ? std::string("each animal's suggested value") : Number(values_.parameter)));
+    std::string percents;
+    for (const double p : values_.percents) percents += (percents.empty() ? "" : ", ") + Number(p);
+    Line("Isopleths: " + percents);
+    Line("");
+  }
+
+  void AnimalStep(std::size_t position) {
+    const LocohAnimal& animal = animals_[position];
+    const host::RecordValues record{.inputLayer = settings_.pointLayer, .animal = animal.id};
+    try {
+      if (stems_[position].empty())
+        throw std::invalid_argument("its ID names the same files as another animal's");
+      AnimalRanges(animal, stems_[position], record);
+    } catch (const std::invalid_argument& e) {
+      app_.runRecord().failure({.item = "animal " + animal.id, .reason = e.what(), .values = record});
+      Line("Animal " + animal.id + ": not computed: " + e.what());
+    }
+  }
+
+  void AnimalRanges(const LocohAnimal& animal, const std::string& stem, const host::RecordValues& record) {
+    const double parameter =
+        settings_.ownParameter ? SuggestedLocohParameter(animal, settings_.method) : values_.parameter;
+    if (const std::string problem = locoh_parameter_problem(settings_.method, parameter); !problem.empty())
+      throw std::invalid_argument("its suggested value " + Number(parameter) + " cannot be used: " + problem);
+    const LocohHulls hulls =
+        locoh_hulls(animal.x, animal.y, {settings_.method, parameter, app_.workerThreads()});
+    const std::vector<LocohIsopleth> isopleths =
+        locoh_isopleths(hulls, values_.percents, app_.geometry(), app_.workerThreads());
+    const std::string name = stem + "_locoh";
+    host::RecordValues values = record;
+    values.areas = write_locoh_isopleths(*workspace_, name, crs_, isopleths);
+    app_.runRecord().output({.path = folder_ / (name + ".shp"),
+                             .kind = host::OutputKind::Shapefile,
+                             .layer = name,
+                             .features = static_cast<std::int64_t>(isopleths.size()),
+                             .values = values});
+    Line("Animal " + animal.id + ": " + std::to_string(animal.x.size()) + " fixes, " +
+         std::to_string(hulls.distinct_fixes) + " distinct; " + locoh_method_name(settings_.method) + " = " +
+         Number(parameter));
+    for (const LocohIsopleth& isopleth : isopleths)
+      Line("  " + Number(isopleth.percent) + " %: " + std::to_string(isopleth.hulls) + " hulls, " +
+           std::to_string(isopleth.fixes) + " fixes, area " + Number(isopleth.area));
+    if (!settings_.hulls) return;
+    write_locoh_hulls(*workspace_, name + "_hulls", crs_, hulls, animal.oids);
+    app_.runRecord().output({.path = folder_ / (name + "_hulls.shp"),
+                             .kind = host::OutputKind::Shapefile,
+                             .layer = name + "_hulls",
+                             .values = record});
+  }
+
+  LocohBatchResult Fail(const std::string& description) {
+    if (log_.is_open()) log_.close();
+    app_.ui().messageBox("LoCoH: " + description, "Error", host::MessageButtons::Ok,
+                         host::MessageIcon::Critical);
+    app_.runRecord().failure({.item = "the run", .reason = description});
+    return LocohBatchResult::Failed;
+  }
+
+  host::Application& app_;
+  const LocohSettings& settings_;
+  LocohSettingsCheck values_;
+  host::SpatialReferencePtr crs_;
+  fs::path folder_;
+  std::shared_ptr<host::Workspace> workspace_;
+  std::vector<LocohAnimal> animals_;
+  std::vector<std::string> stems_;
+  std::ofstream log_;
+};
+
+}  // namespace
+
+LocohSettingsCheck CheckLocohSettings(const LocohSettings& settings) {
+  LocohSettingsCheck check;
+  const auto refuse = [&check](std::string message) {
+    check.error = std::move(message);
+    return check;
+  };
+  if (settings.pointLayer.empty()) return refuse("Choose a point layer.");
+  if (settings.idField.empty()) return refuse("Choose the unique animal ID field.");
+  if (!settings.ownParameter) {
+    const std::optional<double> value = host::parseNumber(settings.parameter);
+    if (const std::string problem = locoh_parameter_problem(settings.method, value); !problem.empty())
+      return refuse("Parameter '" + settings.parameter + "': " + problem + ".");
+    check.parameter = *value;
+  }
+  const auto percents = locoh_percents_of(settings.isopleths);
+  if (!percents || percents->empty())
+    return refuse("Isopleths '" + settings.isopleths +
+                  "': give percents of fixes in (0, 100], comma-separated.");
+  check.percents = *percents;
+  if (settings.outputFolder.empty()) return refuse("Choose an output folder.");
+  return check;
+}
+
+std::vector<LocohAnimal> ReadLocohAnimals(const host::FeatureLayer& layer, const std::string& idField,
+                                          bool selectedOnly) {
+  const std::shared_ptr<host::FeatureClass> features = layer.featureClass();
+  if (!features) throw host::Error(host::kNotFound, "The layer '" + layer.name() + "' has no data source");
+  const int id = features->findField(idField);
+  if (id < 0)
+    throw host::Error(host::kNotFound,
+                      "The ID field '" + idField + "' is not in the layer '" + layer.name() + "'");
+  const std::unique_ptr<host::Cursor> rows = selectedOnly ? layer.selection().search() : features->search();
+  return read_locoh_animals(*rows, id);
+}
+
+double SuggestedLocohParameter(const LocohAnimal& animal, LocohMethod method) {
+  const LocohSuggestion s = suggest_locoh_parameters(animal.x, animal.y);
+  return method == LocohMethod::k ? s.k : method == LocohMethod::r ? s.r : s.a;
+}
+
+std::optional<double> SuggestedLocohParameter(const std::vector<LocohAnimal>& animals, LocohMethod method) {
+  std::vector<double> values;
+  for (const LocohAnimal& animal : animals) {
+    try {
+      values.push_back(SuggestedLocohParameter(animal, method));
+    } catch (const std::invalid_argument&) {
+      // An animal whose fixes cannot be used suggests nothing; the run names it.
+    }
+  }
+  if (values.empty()) return std::nullopt;
+  std::sort(values.begin(), values.end());
+  const std::size_t half = values.size() / 2;
+  const double median = values.size() % 2 == 1 ? values[half] : (values[half - 1] + values[half]) / 2.0;
+  return method == LocohMethod::k ? std::round(median) : median;
+}
+
+LocohBatchResult RunLocohBatch(host::Application& application, const LocohSettings& settings) {
+  return LocohRun(application, settings).Run();
+}
+
+}  // namespace orvex::range
