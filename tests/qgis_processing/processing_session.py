@@ -64,9 +64,15 @@ def check_styles():
                 failures.append("raster %s drawn by %s" % (source, layer.renderer().type()))
         elif isinstance(layer, QgsVectorLayer) and layer.geometryType() == 2 and QGIS_OUT in source:
             polygons += 1
-            alpha = layer.renderer().symbol().color().alpha()
-            if alpha != POLYGON_FILL_ALPHA:
-                failures.append("polygon layer %s filled with alpha %d" % (source, alpha))
+            # One symbol, or one per area class where the isopleths graduate by "Area".
+            # The ranges are kept while their symbols are read: a range owns its symbol.
+            renderer = layer.renderer()
+            ranges = renderer.ranges() if hasattr(renderer, "ranges") else []
+            alphas = ({r.symbol().color().alpha() for r in ranges} if ranges
+                      else {renderer.symbol().color().alpha()})
+            for alpha in alphas:
+                if alpha != POLYGON_FILL_ALPHA:
+                    failures.append("polygon layer %s filled with alpha %d" % (source, alpha))
     if rasters < 2 or polygons < 1:
         failures.append("styled outputs: %d rasters, %d polygon layers loaded" % (rasters, polygons))
 
