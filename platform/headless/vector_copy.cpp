@@ -5,6 +5,8 @@
 
 #include <cctype>
 #include <memory>
+#include <string_view>
+#include <utility>
 
 #include "host/error.h"
 #include "host/text.h"
@@ -46,35 +48,27 @@ std::string fileNameOf(std::string_view text) {
   return name.empty() ? std::string("layer") : name;
 }
 
-/// The field names of `source` when `copy` (its shapefile copy, fields in the same order)
-/// changed any of them; empty otherwise, or when the copy left a field out.
-std::vector<std::string> changedFieldNames(OGRLayer& source, GDALDataset& copy) {
+/// What the shapefile copy `copy` of `source` (fields in the same order) changed of its fields,
+/// read in one walk of both: `sourceFieldNames` when it renamed any (empty otherwise, or when the
+/// copy left a field out), and `inexactFields`, the 64-bit whole-number fields it holds as real
+/// numbers (the shapefile writer widens a field past 18 digits for a value that needs it, and
+/// such a field reads back as real numbers).
+CopiedLayer fieldChangesOf(OGRLayer& source, GDALDataset& copy) {
+  CopiedLayer changes;
   OGRLayer* copied = copy.GetLayer(0);
   const OGRFeatureDefn& from = *source.GetLayerDefn();
-  if (copied == nullptr || copied->GetLayerDefn()->GetFieldCount() != from.GetFieldCount()) return {};
-  std::vector<std::string> names;
-  bool changed = false;
+  if (copied == nullptr || copied->GetLayerDefn()->GetFieldCount() != from.GetFieldCount()) return changes;
+  bool renamed = false;
   for (int i = 0; i < from.GetFieldCount(); ++i) {
-    names.emplace_back(from.GetFieldDefn(i)->GetNameRef());
-    changed = changed || names.back() != copied->GetLayerDefn()->GetFieldDefn(i)->GetNameRef();
+    const OGRFieldDefn& field = *from.GetFieldDefn(i);
+    const OGRFieldDefn& kept = *copied->GetLayerDefn()->GetFieldDefn(i);
+    changes.sourceFieldNames.emplace_back(field.GetNameRef());
+    renamed = renamed || std::string_view(field.GetNameRef()) != kept.GetNameRef();
+    if (field.GetType() == OFTInteger64 && (kept.GetType() == OFTReal || kept.GetWidth() > 18))
+      changes.inexactFields.emplace_back(field.GetNameRef());
   }
-  return changed ? names : std::vector<std::string>{};
-}
-
-/// The 64-bit whole-number fields of `source` that its shapefile copy holds as real numbers
-/// (the shapefile writer widens a field past 18 digits for a value that needs it, and such a
-/// field reads back as real numbers).
-std::vector<std::string> inexactFieldsOf(OGRLayer& source, GDALDataset& copy) {
-  OGRLayer* copied = copy.GetLayer(0);
-  const OGRFeatureDefn& from = *source.GetLayerDefn();
-  std::vector<std::string> names;
-  if (copied == nullptr || copied->GetLayerDefn()->GetFieldCount() != from.GetFieldCount()) return names;
-  for (int i = 0; i < from.GetFieldCount(); ++i)
-    if (from.GetFieldDefn(i)->GetType() == OFTInteger64 &&
-        (copied->GetLayerDefn()->GetFieldDefn(i)->GetType() == OFTReal ||
-         copied->GetLayerDefn()->GetFieldDefn(i)->GetWidth() > 18))
-      names.emplace_back(from.GetFieldDefn(i)->GetNameRef());
-  return names;
+  if (!renamed) changes.sourceFieldNames.clear();
+  return changes;
 }
 
 }  // namespace
@@ -139,7 +133,10 @@ std::vector<CopiedLayer> copyToShapefiles(const std::filesystem::path& source,
       gdal::failWithGdal("Cannot copy layer '" + layer + "' of '" + source.string() + "' to a shapefile",
                          &errors);
     OGRLayer& from = *dataset->GetLayerByName(layer.c_str());
-    copies.push_back({layer, shp, changedFieldNames(from, *copy), inexactFieldsOf(from, *copy)});
+    CopiedLayer copied = fieldChangesOf(from, *copy);
+    copied.layerName = layer;
+    copied.shp = shp;
+    copies.push_back(std::move(copied));
   }
   return copies;
 }
