@@ -77,6 +77,8 @@ class QgisApplication final : public host::Application {
  private:
   bool refuseCoordinateSystem(std::string_view progId);
   void showResults(const host::Command& command);
+  /// The run's warnings, each as a message-bar message that stays until closed.
+  void showWarnings(const host::Command& command);
 
   std::string name_;
   QgsProject& project_;

@@ -30,6 +30,8 @@ class QgisFeatureLayer final : public host::FeatureLayer {
   std::shared_ptr<host::FeatureClass> featureClass() const override;
   host::SelectionSet selection() const override;
   void setSelection(host::SelectionSet selection) override;
+  /// The field chosen on the layer's "Orvex" properties page, read at each call.
+  std::string animalField() const override;
 
  private:
   QPointer<QgsVectorLayer> layer_;

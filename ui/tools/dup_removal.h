@@ -4,6 +4,7 @@
 // over its selection, the deletions, and the closing report.
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "host/map.h"
@@ -58,14 +59,16 @@ class DuplicateRemoval : public command::UiCommand {
       : UiCommand(properties), texts_(texts) {}
 
   /// The click's work: checks the layer, sets up the progress window and runs CalcFeatures
-  /// over the selection.
+  /// over the selection, per animal when the layer names an animal field it has (a name it
+  /// lacks is warned about, and the whole selection is worked on).
   void FindAndRemove();
 
   /// True when the feature class suits the tool.
   virtual bool suits(const host::FeatureClass& featureClass) const = 0;
 
   /// Keeps what the tool compares of one selected feature (called once per feature, in the
-  /// order the selection delivers them). May throw host::Error for a value it cannot read.
+  /// order the selection delivers them; per animal, one animal's features between two `clear`). May throw
+  /// host::Error for a value it cannot read.
   virtual void collect(const host::Feature& feature) = 0;
   /// The ids to delete among the features collected since `clear`, in deletion order.
   virtual std::vector<host::ObjectId> duplicates() = 0;
