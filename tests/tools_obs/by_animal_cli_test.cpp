@@ -176,7 +176,10 @@ TEST_P(TravelByAnimal, WithoutByKeepsTheStoredOrderAndWarnsOfNegativeIntervals) 
       << run.shown();
 }
 
-INSTANTIATE_TEST_SUITE_P(AnimalFieldTypes, TravelByAnimal, ::testing::Values(OFTString, OFTInteger));
+INSTANTIATE_TEST_SUITE_P(AnimalFieldTypes, TravelByAnimal, ::testing::Values(OFTString, OFTInteger),
+                         [](const auto& test) {
+                           return std::string(OGRFieldDefn::GetFieldTypeName(test.param));
+                         });
 
 TEST(ByAnimalCli, ANameTheLayerLacksFailsBeforeAnythingChanges) {
   TempFolder home;

@@ -117,7 +117,10 @@ void DuplicateRemoval::CalcFeatures(host::Cursor& cursor, const host::SelectionS
         collect(*feature);
         continue;
       }
-      const host::Value& animal = feature->value(feature->findField(animalField));
+      const int animalIndex = feature->findField(animalField);
+      if (animalIndex < 0)
+        throw host::Error(host::kNotFound, "the layer has no field \"" + animalField + "\"");
+      const host::Value& animal = feature->value(animalIndex);
       if (animal.isEmpty())
         ++withoutAnimal;
       else

@@ -48,8 +48,13 @@ class DuplicateRemoval : public command::UiCommand {
   /// without a position is an error (94) met before any deletion. An error is shown
   /// with the comparison error prefix; deletions made before it stay and the selection is
   /// kept. The progress window is hidden whenever this returns.
+  ///
+  /// With `animalField` (a field of `featureClass`) the duplicates are looked for within each
+  /// animal only: a fix is never deleted for sharing its key with another animal's fix.
+  /// Selected fixes without an animal are neither compared nor deleted; a warning of the run
+  /// says how many.
   void CalcFeatures(host::Cursor& cursor, const host::SelectionSet& selection,
-                    host::FeatureClass& featureClass);
+                    host::FeatureClass& featureClass, const std::string& animalField = {});
 
   /// The progress window, for hosts and tests that watch it.
   const FrmPW& progressWindow() const { return progress_; }

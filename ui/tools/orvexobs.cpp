@@ -162,18 +162,17 @@ std::unique_ptr<host::UpdateCursor> ORVEXOBS::GetAndSelectAllFromActiveLayer() {
 void ORVEXOBS::CalcFeatures(host::UpdateCursor& cursor) {
   host::UiServices& ui = application().ui();
   const ShownWhileAlive shown(progress_, ui);
+  std::int64_t negative = 0;
+  // Said however the walk ends: the intervals already written are in the layer.
+  const auto warnNegative = [&] {
+    if (negative > 0) application().runRecord().warning(NegativeIntervalsWarning(negative));
+  };
   try {
     std::int64_t counter = 0;
     host::Point previousPoint;
     std::int64_t previousTime = 0;
     double cumulativeDistance = 0.0;
     std::int64_t cumulativeTime = 0;
-
-    std::int64_t negative = 0;
-    // Said however the walk ends: the intervals already written are in the layer.
-    const auto warnNegative = [&] {
-      if (negative > 0) application().runRecord().warning(NegativeIntervalsWarning(negative));
-    };
 
     auto feature = cursor.next();
     while (feature) {
