@@ -14,12 +14,19 @@ std::string animalFieldOf(const QgsVectorLayer& layer) {
 }
 
 AnimalFieldPage::AnimalFieldPage(QgsVectorLayer& layer, QgsMapCanvas* canvas, QWidget* parent)
-    : QgsMapLayerConfigWidget(&layer, canvas, parent), layer_(layer), fields_(new QgsFieldComboBox(this)) {
+    : QgsMapLayerConfigWidget(&layer, canvas, parent),
+      layer_(layer),
+      chosen_(toQString(animalFieldOf(layer))),
+      fields_(new QgsFieldComboBox(this)) {
   setObjectName(QStringLiteral("orvexAnimalFieldPage"));
   fields_->setObjectName(QStringLiteral("orvexAnimalField"));
   fields_->setAllowEmptyFieldName(true);
   fields_->setLayer(&layer);
-  fields_->setField(toQString(animalFieldOf(layer)));
+  fields_->setField(chosen_);
+  // Kept when chosen: the dialog's other pages may reset the list's model (a field added or
+  // renamed there) before this page applies.
+  QObject::connect(fields_, qOverload<int>(&QComboBox::activated), this,
+                   [this] { chosen_ = fields_->currentField(); });
   auto* note = new QLabel(
       tr("Travel restarts its intervals and cumulative sums at each animal, taking its fixes in time "
          "order, and the duplicate removals compare each animal's fixes only with each other. Left "
@@ -33,11 +40,10 @@ AnimalFieldPage::AnimalFieldPage(QgsVectorLayer& layer, QgsMapCanvas* canvas, QW
 }
 
 void AnimalFieldPage::apply() {
-  const QString field = fields_->currentField();
-  if (field.isEmpty())
+  if (chosen_.isEmpty())
     layer_.removeCustomProperty(QString::fromUtf8(kAnimalFieldProperty));
   else
-    layer_.setCustomProperty(QString::fromUtf8(kAnimalFieldProperty), field);
+    layer_.setCustomProperty(QString::fromUtf8(kAnimalFieldProperty), chosen_);
 }
 
 AnimalFieldPageFactory::AnimalFieldPageFactory()

@@ -29,6 +29,7 @@ class AnimalFieldPage final : public QgsMapLayerConfigWidget {
 
  private:
   QgsVectorLayer& layer_;
+  QString chosen_;  ///< the field last chosen (empty: none), as the page opened with the layer's
   QgsFieldComboBox* fields_;
 };
 

@@ -35,6 +35,7 @@ echo "$k" > "$out/ref/suggested_k.txt"
 # Three animals in one layer, interleaved out of time order, A3's first fix at A1's first time:
 # travel over the whole layer, then per animal, then Time2 duplicates per animal, as the
 # session runs them.
+mkdir -p "$out/herd"
 "$bin/orvex" --quiet simulate --out "$out/herd_sorted" --animals 3 --fixes 30 --seed 11 > /dev/null
 ogr2ogr -dialect SQLite -nln herd -sql "SELECT Geometry, AnimalID, CASE WHEN rowid = 60 THEN (SELECT Time2 FROM fixes \
   WHERE rowid = 0) ELSE Time2 END AS Time2, Time1, Date FROM fixes ORDER BY rowid % 5, rowid" \

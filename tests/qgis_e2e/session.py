@@ -13,7 +13,6 @@ from qgis.PyQt.QtGui import QImage
 from qgis.PyQt.QtWidgets import (QAction, QApplication, QComboBox, QDialog, QDialogButtonBox, QFileDialog, QLineEdit, QMenu,
                                  QMessageBox, QPushButton, QCheckBox, QRadioButton, QDockWidget, QTabWidget)
 from qgis.core import QgsProject, QgsVectorLayer
-from qgis.gui import QgsFieldComboBox
 from qgis.utils import iface
 
 OUT = os.environ["ORVEX_E2E_OUT"]
@@ -101,7 +100,7 @@ def answer_modal_window():
         QTimer.singleShot(0, lambda: run_overlap(dialog))
     elif name == "frmKeepers":
         child(dialog, QPushButton, "btnExclude").click()
-    elif dialog.findChild(QgsFieldComboBox, "orvexAnimalField") is not None:
+    elif name == "QgsVectorLayerPropertiesBase":
         choose_animal_field(dialog)
     elif name == "frmORVEX":
         # The automatic display runs its own event loop; started from here, this timer's slot
@@ -283,11 +282,15 @@ def display_travel(dialog):
 def choose_animal_field(dialog):
     """A layer's properties: the animal field chosen on the Orvex page, then OK."""
     try:
-        box = dialog.findChild(QgsFieldComboBox, "orvexAnimalField")
-        box.setField("AnimalID")
+        box = dialog.findChild(QComboBox, "orvexAnimalField")
+        index = box.findText("AnimalID")
+        box.setCurrentIndex(index)
+        box.activated.emit(index)
         QApplication.processEvents()
         screenshot(dialog, "animal-field-page.png")
-        dialog.findChild(QDialogButtonBox).button(QDialogButtonBox.Ok).click()
+        # The dialog's own OK, which applies its pages (a hidden page holds a button box too).
+        buttons = [box for box in dialog.findChildren(QDialogButtonBox) if box.isVisible()]
+        buttons[0].button(QDialogButtonBox.Ok).click()
     except Exception:
         trace(traceback.format_exc())
 
