@@ -7,18 +7,28 @@
 
 namespace orvex::platform::qgis {
 
+QString EditSessions::commandText(const std::string& caption) {
+  return QStringLiteral("Orvex: ") + toQString(caption.empty() ? std::string("edit") : caption);
+}
+
+void EditSessions::startRun(const std::string& caption) { commandText_ = commandText(caption); }
+
 void EditSessions::begin(QgsVectorLayer& layer) {
   if (owns(layer)) return;
   const std::string name = toStd(layer.name());
-  if (layer.isEditable() && layer.isModified())
+  if (layer.readOnly())
     throw host::Error(host::kAccessDenied,
                       "The layer \"" + name +
-                          "\" has unsaved edits. Save or discard them (Layer > Toggle Editing), then run "
-                          "the tool again.");
+                          "\" is read-only, so Orvex cannot change it. Clear \"Read-only\" in the project's "
+                          "layer settings (Project > Properties > Data Sources), or save a copy of the layer, "
+                          "then run the tool again.");
   const bool startedHere = !layer.isEditable();
   if (startedHere && !layer.startEditing())
-    throw host::Error(host::kAccessDenied,
-                      "The layer \"" + name + "\" cannot be edited (its data source is read-only).");
+    throw host::Error(host::kAccessDenied, "The layer \"" + name +
+                                               "\" cannot be edited (QGIS refused to start editing it), so Orvex "
+                                               "cannot change it.");
+  // One undo step for the whole run, however many features and fields it changes.
+  layer.beginEditCommand(commandText_);
   sessions_.push_back({QPointer<QgsVectorLayer>(&layer), startedHere});
 }
 
@@ -27,26 +37,22 @@ bool EditSessions::owns(const QgsVectorLayer& layer) const {
                      [&](const Session& session) { return session.layer.data() == &layer; });
 }
 
-void EditSessions::commitAll() {
-  std::vector<Session> pending;
-  pending.swap(sessions_);
-  for (std::size_t i = 0; i < pending.size(); ++i) {
-    QgsVectorLayer* layer = pending[i].layer.data();
+void EditSessions::keepAll() noexcept {
+  for (const Session& session : sessions_) {
+    QgsVectorLayer* layer = session.layer.data();
     if (layer == nullptr) continue;  // removed from the project meanwhile
-    if (layer->commitChanges(pending[i].startedHere)) continue;
-    const std::string errors = toStd(layer->commitErrors().join(QStringLiteral("\n")));
-    sessions_.assign(pending.begin() + static_cast<std::ptrdiff_t>(i), pending.end());
-    rollBackAll();
-    throw host::Error(host::kDataError, "The changes to the layer \"" + toStd(layer->name()) +
-                                            "\" could not be saved; they were rolled back.\n" + errors);
+    layer->endEditCommand();
   }
+  sessions_.clear();
 }
 
-void EditSessions::rollBackAll() noexcept {
+void EditSessions::discardAll() noexcept {
   for (const Session& session : sessions_) {
     QgsVectorLayer* layer = session.layer.data();
     if (layer == nullptr) continue;
-    layer->rollBack(session.startedHere);
+    layer->destroyEditCommand();
+    // The buffer holds nothing but what the run did, now undone: editing mode ends as it began.
+    if (session.startedHere) layer->rollBack(true);
   }
   sessions_.clear();
 }

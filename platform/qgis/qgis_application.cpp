@@ -1,6 +1,8 @@
 #include "platform/qgis/qgis_application.h"
 
 #include <qgsmessagebar.h>
+
+#include <algorithm>
 #include <QMainWindow>
 
 #include "host/error.h"
@@ -22,6 +24,7 @@ QgisApplication::QgisApplication(QgisHostOptions options)
       project_(options.project != nullptr ? *options.project : *QgsProject::instance()),
       qtUi_(options.ui == nullptr ? std::make_unique<QtUiServices>(options.mainWindow, name_) : nullptr),
       ui_(options.ui != nullptr ? options.ui : qtUi_.get()),
+      watch_(*ui_),
       clock_(*ui_),
       statusBar_(std::make_unique<QgisStatusBar>(options.messageBar, *ui_)),
       workspaces_(
@@ -37,7 +40,7 @@ QgisApplication::QgisApplication(QgisHostOptions options)
 }
 
 QgisApplication::~QgisApplication() {
-  edits_.rollBackAll();
+  edits_.discardAll();
   document_.reset();
   delete results_.data();  // also when docked: an unloaded plug-in leaves no panel behind
 }
@@ -56,10 +59,13 @@ bool QgisApplication::refuseCoordinateSystem(std::string_view progId) {
 }
 
 host::Status QgisApplication::click(host::Command& command, std::string_view progId) {
+  document_->qgisMap().followProject();
   if (refuseCoordinateSystem(progId)) return host::kOk;
   statusBar_->beginRun();
   runRecord().clear();
   runRecord().setProgress(statusBar_->progress());
+  edits_.startRun(command.caption());
+  watch_.clear();
   host::Status status = host::kFail;
   std::string failure;
   try {
@@ -70,15 +76,7 @@ host::Status QgisApplication::click(host::Command& command, std::string_view pro
   } catch (const std::exception& error) {
     failure = error.what();
   }
-  try {
-    if (host::failed(status))
-      edits_.rollBackAll();
-    else
-      edits_.commitAll();
-  } catch (const host::Error& error) {
-    status = error.status();
-    failure = error.what();
-  }
+  endEdits(command, host::failed(status));
   statusBar_->hideProgress();
   runRecord().setProgress({});
   if (!failure.empty()) {
@@ -88,6 +86,18 @@ host::Status QgisApplication::click(host::Command& command, std::string_view pro
   showResults(command);
   document_->qgisView().refresh();
   return status;
+}
+
+void QgisApplication::endEdits(const host::Command& command, bool failed) {
+  if (edits_.empty()) return;
+  const auto reported = std::find_if(watch_.shown().begin(), watch_.shown().end(), reportsFailedEdit);
+  if (!failed && reported == watch_.shown().end()) {
+    edits_.keepAll();
+    return;
+  }
+  edits_.discardAll();
+  if (reported != watch_.shown().end())
+    runRecord().failure({.item = command.caption(), .reason = *reported + " (nothing was changed)"});
 }
 
 void QgisApplication::showResults(const host::Command& command) {

@@ -96,6 +96,11 @@ QgisFeatureClass::QgisFeatureClass(QgsVectorLayer& layer, std::shared_ptr<const 
   rebuildFields();
 }
 
+void QgisFeatureClass::setFrame(std::shared_ptr<const MapFrame> frame) {
+  frame_ = std::move(frame);
+  if (!layer_.isNull()) rebuildFields();
+}
+
 QgsVectorLayer& QgisFeatureClass::layer() const {
   if (layer_.isNull()) throw host::Error(host::kNotFound, "The layer was removed from the project");
   return *layer_;
@@ -226,9 +231,10 @@ void QgisFeatureClass::deleteRow(host::ObjectId id) {
 void QgisFeatureClass::beginEdit(int capability, const char* what) {
   QgsVectorLayer& target = layer();
   if (target.dataProvider() == nullptr || (target.dataProvider()->capabilities() & capability) == 0)
-    throw host::Error(host::kAccessDenied, "The layer \"" + toStd(target.name()) + "\" cannot " + what +
-                                               ": its data source does not allow it. Save it as a "
-                                               "shapefile or GeoPackage and try again.");
+    throw host::Error(host::kAccessDenied, "The layer \"" + toStd(target.name()) +
+                                               "\" is read-only: its data source cannot " + what +
+                                               ", so Orvex cannot change it. Save it as a shapefile or "
+                                               "GeoPackage and run the tool on that layer.");
   if (frame_->edits == nullptr) throw host::Error(host::kAccessDenied, "Layers cannot be edited here");
   frame_->edits->begin(target);
 }

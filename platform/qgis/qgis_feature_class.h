@@ -54,6 +54,10 @@ class QgisFeatureClass final : public host::FeatureClass {
   host::Envelope extent() const override;
   host::SpatialReferencePtr spatialReference() const override { return frame_->reference; }
 
+  /// Reads and writes the features in `frame`'s system from now on; the shape field's
+  /// reference follows.
+  void setFrame(std::shared_ptr<const MapFrame> frame);
+
   /// The layer; throws host::Error (kNotFound) when it was removed from the project.
   QgsVectorLayer& layer() const;
 
