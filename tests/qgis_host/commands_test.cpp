@@ -114,7 +114,8 @@ TEST_F(QgisCommands, AFailedInPlaceRunLeavesTheLayerAsItWas) {
   for (const std::string progId : {"ORVEX.orvexobs", "ORVEX.FindDupTime2", "ORVEX.FindDupxy"}) {
     SCOPED_TRACE(progId);
     QgsVectorLayer* layer = showAll(fixes(progId));
-    ASSERT_TRUE(layer->startEditing() && layer->changeGeometry(3, QgsGeometry()) && layer->commitChanges());
+    QgsGeometry none;
+    ASSERT_TRUE(layer->startEditing() && layer->changeGeometry(3, none) && layer->commitChanges());
     const auto before = layerTexts(*layer);
     host.scripted.clearRecords();
     ASSERT_EQ(host.run(progId), host::kOk);
