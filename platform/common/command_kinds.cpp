@@ -15,8 +15,8 @@ constexpr std::array<std::string_view, 4> kMeasuringCommands{"Orvex8.orvex_MCP",
 // The design's failure messages of travel and the duplicate removals (their error traps, in
 // either letter case, and travel's refusals once it has asked its question).
 constexpr std::string_view kTrappedError = "sub error number: ";
-constexpr std::array<std::string_view, 2> kTravelRefusals{
-    "Can not calculate fields.", "The fields have not been calculated!"};
+constexpr std::array<std::string_view, 2> kTravelRefusals{"Can not calculate fields.",
+                                                          "The fields have not been calculated!"};
 
 template <std::size_t N>
 bool listed(const std::array<std::string_view, N>& progIds, std::string_view progId) {

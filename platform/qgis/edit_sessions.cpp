@@ -2,10 +2,25 @@
 
 #include <algorithm>
 
+#include <qgsvectordataprovider.h>
+
 #include "host/error.h"
 #include "platform/qgis/qgis_convert.h"
 
 namespace orvex::platform::qgis {
+
+std::string readOnlyRefusal(const QgsVectorLayer& layer, int capabilities) {
+  const QgsVectorDataProvider* provider = layer.dataProvider();
+  const auto needed = static_cast<QgsVectorDataProvider::Capabilities::Int>(capabilities);
+  const bool providerCan = provider != nullptr && (provider->capabilities() & needed) == needed;
+  if (!layer.readOnly() && providerCan) return {};
+  const std::string why =
+      layer.readOnly() ? "the project marks it read-only" : "its data source cannot be changed";
+  return "The layer \"" + toStd(layer.name()) + "\" is read-only (" + why + "), so Orvex cannot change it. " +
+         (layer.readOnly() ? "Clear \"Read-only\" in Project > Properties > Data Sources"
+                           : "Save it as a shapefile or GeoPackage (Export > Save Features As...)") +
+         ", then run the tool again on that layer.";
+}
 
 QString EditSessions::commandText(const std::string& caption) {
   return QStringLiteral("Orvex: ") + toQString(caption.empty() ? std::string("edit") : caption);
@@ -16,17 +31,14 @@ void EditSessions::startRun(const std::string& caption) { commandText_ = command
 void EditSessions::begin(QgsVectorLayer& layer) {
   if (owns(layer)) return;
   const std::string name = toStd(layer.name());
-  if (layer.readOnly())
-    throw host::Error(host::kAccessDenied,
-                      "The layer \"" + name +
-                          "\" is read-only, so Orvex cannot change it. Clear \"Read-only\" in the project's "
-                          "layer settings (Project > Properties > Data Sources), or save a copy of the layer, "
-                          "then run the tool again.");
+  if (const std::string refusal = readOnlyRefusal(layer, 0); !refusal.empty())
+    throw host::Error(host::kAccessDenied, refusal);
   const bool startedHere = !layer.isEditable();
   if (startedHere && !layer.startEditing())
-    throw host::Error(host::kAccessDenied, "The layer \"" + name +
-                                               "\" cannot be edited (QGIS refused to start editing it), so Orvex "
-                                               "cannot change it.");
+    throw host::Error(host::kAccessDenied,
+                      "The layer \"" + name +
+                          "\" cannot be edited (QGIS refused to start editing it), so Orvex "
+                          "cannot change it.");
   // One undo step for the whole run, however many features and fields it changes.
   layer.beginEditCommand(commandText_);
   sessions_.push_back({QPointer<QgsVectorLayer>(&layer), startedHere});

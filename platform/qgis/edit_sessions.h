@@ -19,6 +19,12 @@
 
 namespace orvex::platform::qgis {
 
+/// Why `layer` cannot take a run's edits that need the data provider's `capabilities`
+/// (QgsVectorDataProvider flags; 0: none beyond editing itself): the plug-in's message naming
+/// the layer and saying what to do; empty when it can take them. A layer is read-only when the
+/// project marks it so or its data source cannot make those changes.
+std::string readOnlyRefusal(const QgsVectorLayer& layer, int capabilities);
+
 class EditSessions {
  public:
   /// Names the undo command of the next run's edits ("Orvex: " + `caption`).

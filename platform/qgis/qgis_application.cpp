@@ -1,11 +1,13 @@
 #include "platform/qgis/qgis_application.h"
 
 #include <qgsmessagebar.h>
-
-#include <algorithm>
+#include <qgsvectordataprovider.h>
 #include <QMainWindow>
 
+#include <algorithm>
+
 #include "host/error.h"
+#include "host/text.h"
 #include "platform/access/access_workspace.h"
 #include "platform/common/command_kinds.h"
 #include "platform/gdal/gdal_platform.h"
@@ -58,9 +60,25 @@ bool QgisApplication::refuseCoordinateSystem(std::string_view progId) {
   return true;
 }
 
+bool QgisApplication::refuseReadOnlyLayer(std::string_view progId) {
+  if (!editsInPlace(progId)) return false;
+  const auto layer = std::dynamic_pointer_cast<host::FeatureLayer>(document_->selectedLayer());
+  const auto* table = layer ? dynamic_cast<const QgisFeatureClass*>(layer->featureClass().get()) : nullptr;
+  if (table == nullptr) return false;  // the command says itself that it needs a point layer
+  // Travel adds and fills fields; the duplicate removals delete features.
+  const int needed = host::iequals(progId, "ORVEX.orvexobs")
+                         ? QgsVectorDataProvider::AddAttributes | QgsVectorDataProvider::ChangeAttributeValues
+                         : QgsVectorDataProvider::DeleteFeatures;
+  const std::string refusal = readOnlyRefusal(table->layer(), needed);
+  if (refusal.empty()) return false;
+  ui_->messageBox(refusal, std::nullopt, host::MessageButtons::Ok, host::MessageIcon::Exclamation);
+  return true;
+}
+
 host::Status QgisApplication::click(host::Command& command, std::string_view progId) {
   document_->qgisMap().followProject();
   if (refuseCoordinateSystem(progId)) return host::kOk;
+  if (refuseReadOnlyLayer(progId)) return host::kAccessDenied;
   statusBar_->beginRun();
   runRecord().clear();
   runRecord().setProgress(statusBar_->progress());

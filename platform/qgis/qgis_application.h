@@ -67,7 +67,8 @@ class QgisApplication final : public host::Application {
   ResultsPanel& resultsPanel() { return *results_; }
 
   /// Clicks a command once as the toolbar does: takes the project's coordinate system as it is
-  /// now, refuses kernels and areas on a project whose system has no ground units, then runs
+  /// now, refuses kernels and areas on a project whose system has no ground units and in-place
+  /// edits of a read-only layer, then runs
   /// the command (its progress in the message bar, with Cancel). The edits it made to layers
   /// in place are left in their edit buffers as one undo step per layer, uncommitted; a run
   /// that failed (an error escaped it, or it showed one of its failure messages) has them
@@ -79,6 +80,10 @@ class QgisApplication final : public host::Application {
 
  private:
   bool refuseCoordinateSystem(std::string_view progId);
+  /// Refuses travel and the duplicate removals on a read-only layer chosen in the layers panel,
+  /// with the plug-in's message naming it, before the command asks anything: the commands'
+  /// own error traps would show only an error number.
+  bool refuseReadOnlyLayer(std::string_view progId);
   /// Keeps the run's in-place edits, or undoes them when the run `failed` or reported a
   /// failure through its messages.
   void endEdits(const host::Command& command, bool failed);

@@ -207,8 +207,10 @@ def duplicates_unsaved_and_read_only(fixes):
     check(state(fixes) == with_copy, "Edit > Undo after a duplicate removal did not restore the layer")
     fixes.rollBack()
     fixes.setReadOnly(True)
-    trigger(fixes, "ORVEX.FindDupTime2")
+    before = state(fixes)
+    trigger(fixes, "ORVEX.orvexobs")
     check(any('The layer "fixes" is read-only' in text for text in messages), "read-only: %s" % messages)
+    check(not fixes.isEditable() and state(fixes) == before, "the read-only layer was changed")
     fixes.setReadOnly(False)
 
 

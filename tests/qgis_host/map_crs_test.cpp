@@ -93,10 +93,9 @@ void expectSameRaster(const fs::path& ours, const fs::path& theirs, double toler
   const int cells = a->GetRasterXSize() * a->GetRasterYSize();
   std::vector<double> va(static_cast<std::size_t>(cells)), vb(va.size());
   for (auto [dataset, values] : {std::pair{a.get(), &va}, std::pair{b.get(), &vb}})
-    ASSERT_EQ(dataset->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, dataset->GetRasterXSize(),
-                                                  dataset->GetRasterYSize(), values->data(),
-                                                  dataset->GetRasterXSize(), dataset->GetRasterYSize(),
-                                                  GDT_Float64, 0, 0),
+    ASSERT_EQ(dataset->GetRasterBand(1)->RasterIO(
+                  GF_Read, 0, 0, dataset->GetRasterXSize(), dataset->GetRasterYSize(), values->data(),
+                  dataset->GetRasterXSize(), dataset->GetRasterYSize(), GDT_Float64, 0, 0),
               CE_None);
   const double largest = *std::max_element(vb.begin(), vb.end());
   ASSERT_GT(largest, 0.0);
