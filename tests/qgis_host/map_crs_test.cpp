@@ -9,6 +9,8 @@
 
 #include <regex>
 
+#include <qgscoordinatetransform.h>
+
 #include "platform/headless/form_script.h"
 #include "qgis_host/qgis_data.h"
 #include "qgis_host/qgis_host_support.h"
@@ -106,9 +108,11 @@ void expectSameRaster(const fs::path& ours, const fs::path& theirs, double toler
 
 const FormScript kMcpOptions = FormScript().check("chkPercent", false).click("btnOK");
 
-FormScript kdeScript() {
+/// `selectedOnly`: the batch copies the selected fixes into its scratch shapefile first.
+FormScript kdeScript(bool selectedOnly) {
   return FormScript()
       .select("cmbPntL", "fixes")
+      .check("chkUseSel", selectedOnly)
       .select("cmbUIDFLD", "AnimalID")
       .pageOf("optBE_LSCV")
       .choose("optBE_MANUAL")
@@ -133,22 +137,22 @@ class ProjectCrs : public ::testing::Test {
     QgsProject::instance()->setCrs(QgsCoordinateReferenceSystem(QString::fromLatin1(authid)));
   }
   /// MCP and the KDE batch in the desktop host into `out`.
-  void runAnalyses(const fs::path& out) {
+  void runAnalyses(const fs::path& out, bool selectedOnly) {
     host.scripted.setFormScript("frmMCPOptions", kMcpOptions);
     host.scripted.queueSaveAnswer(out / "mcp.shp");
     ASSERT_EQ(host.run("Orvex8.orvex_MCP"), host::kOk) << host.out.str();
-    host.scripted.setFormScript("frmKDE", kdeScript());
+    host.scripted.setFormScript("frmKDE", kdeScript(selectedOnly));
     host.scripted.queueFolderAnswer(out / "kde");
     fs::create_directories(out / "kde");
     ASSERT_EQ(host.run("ORVEX.clsKDETool"), host::kOk) << host.out.str();
   }
   /// The same analyses in the headless host on `shp` into `out`.
-  static void runHeadless(const fs::path& shp, const fs::path& out) {
+  static void runHeadless(const fs::path& shp, const fs::path& out, bool selectedOnly) {
     HeadlessRun headless(shp);
     headless.ui().setFormScript("frmMCPOptions", kMcpOptions);
     headless.ui().queueSaveAnswer(out / "mcp.shp");
     ASSERT_EQ(headless.run("Orvex8.orvex_MCP"), host::kOk) << headless.out.str();
-    headless.ui().setFormScript("frmKDE", kdeScript());
+    headless.ui().setFormScript("frmKDE", kdeScript(selectedOnly));
     fs::create_directories(out / "kde");
     headless.ui().queueFolderAnswer(out / "kde");
     ASSERT_EQ(headless.run("ORVEX.clsKDETool"), host::kOk) << headless.out.str();
@@ -159,15 +163,18 @@ class ProjectCrs : public ::testing::Test {
 };
 
 // A project in degrees switched to UTM, and one in UTM switched to World Mercator, after the
-// layer was read once: MCP and the KDE batch compute in the new system and label their files
-// with it. Tolerance 1e-9 relative: the fixes pass through PROJ in QGIS on one side and in
-// ogr2ogr on the other, the same transformation, which agree to far below a micrometre.
+// layer was read once: MCP and the KDE batch (on the layer, and on its selection copied first)
+// compute in the new system and label their files with it. Tolerance 1e-9 relative: the fixes pass through
+// PROJ in QGIS on one side and in ogr2ogr on the other, the same transformation, which agree to far below a
+// micrometre.
 TEST_F(ProjectCrs, AnalysesAfterASwitchEqualTheCommandLinesOnFixesProjectedBeforehand) {
   struct Switch {
     const char* from;
     const char* to;
+    bool selectedOnly;
   };
-  for (const Switch& change : {Switch{"EPSG:4326", "EPSG:32633"}, Switch{"EPSG:32633", "EPSG:3395"}}) {
+  for (const Switch& change :
+       {Switch{"EPSG:4326", "EPSG:32633", false}, Switch{"EPSG:32633", "EPSG:3395", true}}) {
     SCOPED_TRACE(std::string(change.from) + " -> " + change.to);
     const std::string tag = std::string(change.to).substr(5);
     const fs::path utm = writeAnimals(newFolder("utm" + tag), "fixes", 2, 40);
@@ -180,8 +187,8 @@ TEST_F(ProjectCrs, AnalysesAfterASwitchEqualTheCommandLinesOnFixesProjectedBefor
     ASSERT_NE(host.application->document()->selectedLayer(), nullptr);  // the layer read once
     setProjectCrs(change.to);
     const fs::path qgisOut = newFolder("qgis" + tag), headlessOut = newFolder("headless" + tag);
-    runAnalyses(qgisOut);
-    runHeadless(projected, headlessOut);
+    runAnalyses(qgisOut, change.selectedOnly);
+    runHeadless(projected, headlessOut, change.selectedOnly);
 
     expectSameVector(qgisOut / "mcp.shp", headlessOut / "mcp.shp", 1e-9);
     for (const char* raster : {"kde0_b1.tif", "kde1_b1.tif"})
@@ -215,6 +222,39 @@ TEST_F(ProjectCrs, TravelAfterASwitchToUtmEqualsTheCommandLines) {
     ASSERT_EQ(headless.run("ORVEX.orvexobs"), host::kOk);
   }
   EXPECT_EQ(fieldTexts(qgisShp, kTravelFields), fieldTexts(headlessShp, kTravelFields));
+}
+
+// Display Travel draws the track where the canvas shows the fixes: in the project's system
+// after a switch. Expected: each fix projected by QGIS into World Mercator (tolerance 1 mm,
+// far below the 15 m and more between fixes, and far above the transform's rounding).
+TEST_F(ProjectCrs, DisplayTravelDrawsInTheProjectsNewSystem) {
+  const std::vector<TimedPoint> fixes = walk(6);
+  QgsVectorLayer* layer = host.add(
+      QString::fromStdString(writeTimedPoints(newFolder("track"), "fixes", fixes).string()), "fixes");
+  layer->selectAll();
+  setProjectCrs("EPSG:32633");
+  ASSERT_NE(host.application->document()->selectedLayer(), nullptr);
+  setProjectCrs("EPSG:3395");
+  std::vector<host::Point> drawn;
+  host.scripted.setFormScript(
+      "frmORVEX",
+      FormScript().type("TxtSec", "0").check("CBKeepGraphic", true).click("CmdTrackMoose").cancel());
+  host.scripted.setFormClosedHook([&](const host::Form&) {
+    for (const auto& [id, element] : host.application->qgisDocument().qgisView().canvasGraphics().elements())
+      if (const host::Polyline* line = element.geometry.polyline())
+        for (const auto& path : line->paths) drawn.insert(drawn.end(), path.begin(), path.end());
+  });
+  ASSERT_EQ(host.run("ORVEX.MOLE"), host::kOk);
+  ASSERT_FALSE(drawn.empty());
+  const QgsCoordinateTransform toMercator(layer->crs(), QgsCoordinateReferenceSystem("EPSG:3395"),
+                                          QgsProject::instance()->transformContext());
+  for (const host::Point& point : drawn) {
+    const bool onAFix = std::any_of(fixes.begin(), fixes.end(), [&](const TimedPoint& fix) {
+      const QgsPointXY expected = toMercator.transform(QgsPointXY(fix.x, fix.y));
+      return std::abs(point.x - expected.x()) < 1e-3 && std::abs(point.y - expected.y()) < 1e-3;
+    });
+    EXPECT_TRUE(onAFix) << "a track vertex at " << point.x << ", " << point.y << " is on no fix";
+  }
 }
 
 }  // namespace
