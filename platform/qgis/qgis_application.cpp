@@ -1,9 +1,13 @@
 #include "platform/qgis/qgis_application.h"
 
 #include <qgsmessagebar.h>
+#include <qgsvectordataprovider.h>
 #include <QMainWindow>
 
+#include <algorithm>
+
 #include "host/error.h"
+#include "host/text.h"
 #include "platform/access/access_workspace.h"
 #include "platform/common/command_kinds.h"
 #include "platform/gdal/gdal_platform.h"
@@ -22,6 +26,7 @@ QgisApplication::QgisApplication(QgisHostOptions options)
       project_(options.project != nullptr ? *options.project : *QgsProject::instance()),
       qtUi_(options.ui == nullptr ? std::make_unique<QtUiServices>(options.mainWindow, name_) : nullptr),
       ui_(options.ui != nullptr ? options.ui : qtUi_.get()),
+      watch_(*ui_),
       clock_(*ui_),
       statusBar_(std::make_unique<QgisStatusBar>(options.messageBar, *ui_)),
       workspaces_(
@@ -37,7 +42,7 @@ QgisApplication::QgisApplication(QgisHostOptions options)
 }
 
 QgisApplication::~QgisApplication() {
-  edits_.rollBackAll();
+  edits_.discardAll();
   document_.reset();
   delete results_.data();  // also when docked: an unloaded plug-in leaves no panel behind
 }
@@ -55,11 +60,30 @@ bool QgisApplication::refuseCoordinateSystem(std::string_view progId) {
   return true;
 }
 
+bool QgisApplication::refuseReadOnlyLayer(std::string_view progId) {
+  if (!editsInPlace(progId)) return false;
+  const auto layer = std::dynamic_pointer_cast<host::FeatureLayer>(document_->selectedLayer());
+  const auto* table = layer ? dynamic_cast<const QgisFeatureClass*>(layer->featureClass().get()) : nullptr;
+  if (table == nullptr) return false;  // the command says itself that it needs a point layer
+  // Travel adds and fills fields; the duplicate removals delete features.
+  const int needed = host::iequals(progId, "ORVEX.orvexobs")
+                         ? QgsVectorDataProvider::AddAttributes | QgsVectorDataProvider::ChangeAttributeValues
+                         : QgsVectorDataProvider::DeleteFeatures;
+  const std::string refusal = readOnlyRefusal(table->layer(), needed);
+  if (refusal.empty()) return false;
+  ui_->messageBox(refusal, std::nullopt, host::MessageButtons::Ok, host::MessageIcon::Exclamation);
+  return true;
+}
+
 host::Status QgisApplication::click(host::Command& command, std::string_view progId) {
+  document_->qgisMap().followProject();
   if (refuseCoordinateSystem(progId)) return host::kOk;
+  if (refuseReadOnlyLayer(progId)) return host::kAccessDenied;
   statusBar_->beginRun();
   runRecord().clear();
   runRecord().setProgress(statusBar_->progress());
+  edits_.startRun(command.caption());
+  watch_.clear();
   host::Status status = host::kFail;
   std::string failure;
   try {
@@ -70,15 +94,7 @@ host::Status QgisApplication::click(host::Command& command, std::string_view pro
   } catch (const std::exception& error) {
     failure = error.what();
   }
-  try {
-    if (host::failed(status))
-      edits_.rollBackAll();
-    else
-      edits_.commitAll();
-  } catch (const host::Error& error) {
-    status = error.status();
-    failure = error.what();
-  }
+  endEdits(command, host::failed(status));
   statusBar_->hideProgress();
   runRecord().setProgress({});
   if (!failure.empty()) {
@@ -88,6 +104,18 @@ host::Status QgisApplication::click(host::Command& command, std::string_view pro
   showResults(command);
   document_->qgisView().refresh();
   return status;
+}
+
+void QgisApplication::endEdits(const host::Command& command, bool failed) {
+  if (edits_.empty()) return;
+  const auto reported = std::find_if(watch_.shown().begin(), watch_.shown().end(), reportsFailedEdit);
+  if (!failed && reported == watch_.shown().end()) {
+    edits_.keepAll();
+    return;
+  }
+  edits_.discardAll();
+  if (reported != watch_.shown().end())
+    runRecord().failure({.item = command.caption(), .reason = *reported + " (nothing was changed)"});
 }
 
 void QgisApplication::showResults(const host::Command& command) {

@@ -30,6 +30,8 @@ class QgisFeatureLayer final : public host::FeatureLayer {
   std::shared_ptr<host::FeatureClass> featureClass() const override;
   host::SelectionSet selection() const override;
   void setSelection(host::SelectionSet selection) override;
+  /// Reads and writes the features in `frame`'s system from now on (the map's changed).
+  void setFrame(std::shared_ptr<const MapFrame> frame) { featureClass_->setFrame(std::move(frame)); }
 
  private:
   QPointer<QgsVectorLayer> layer_;

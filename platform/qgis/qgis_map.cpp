@@ -31,7 +31,9 @@ QgisMap::QgisMap(QgsProject& project, host::SpatialReferenceFactory& references,
                                           }));
   connections_.push_back(
       QObject::connect(project_.layerTreeRoot(), &QgsLayerTree::layerOrderChanged, contentsChanged));
-  connections_.push_back(QObject::connect(&project_, &QgsProject::crsChanged, [this] { frame_.reset(); }));
+  connections_.push_back(QObject::connect(&project_, &QgsProject::crsChanged, [this] { followProject(); }));
+  connections_.push_back(
+      QObject::connect(&project_, &QgsProject::transformContextChanged, [this] { followProject(); }));
   watchLayers(project_.mapLayers().values());
 }
 
@@ -55,14 +57,23 @@ std::string QgisMap::name() const {
 }
 
 std::shared_ptr<const MapFrame> QgisMap::frame() const {
-  if (!frame_) {
-    frame_ = std::make_shared<MapFrame>();
-    frame_->crs = project_.crs();
-    frame_->reference = toHostCrs(frame_->crs, references_);
-    frame_->transformContext = project_.transformContext();
-    frame_->edits = &edits_;
-  }
+  followProject();
   return frame_;
+}
+
+void QgisMap::followProject() const {
+  if (frame_ && frame_->crs == project_.crs() && frame_->transformContext == project_.transformContext())
+    return;
+  auto next = std::make_shared<MapFrame>();
+  next->crs = project_.crs();
+  next->reference = toHostCrs(next->crs, references_);
+  next->transformContext = project_.transformContext();
+  next->edits = &edits_;
+  frame_ = std::move(next);
+  // The wrappers stay (selections and feature classes handed out keep their identity); their
+  // features are read from now on in the project's new system.
+  for (const auto& [id, wrapper] : wrappers_)
+    if (auto* layer = dynamic_cast<QgisFeatureLayer*>(wrapper.get())) layer->setFrame(frame_);
 }
 
 std::shared_ptr<host::Layer> QgisMap::wrap(QgsMapLayer* layer) const {
@@ -79,11 +90,7 @@ std::shared_ptr<host::Layer> QgisMap::wrap(QgsMapLayer* layer) const {
 }
 
 std::vector<std::shared_ptr<host::Layer>> QgisMap::layers() const {
-  // A change of the project's coordinate system takes effect for wrappers made from now on.
-  if (frame_ && frame_->crs != project_.crs()) {
-    frame_.reset();
-    wrappers_.clear();
-  }
+  followProject();
   std::function<std::vector<std::shared_ptr<host::Layer>>(const QgsLayerTreeGroup&)> walk =
       [&](const QgsLayerTreeGroup& group) {
         std::vector<std::shared_ptr<host::Layer>> result;

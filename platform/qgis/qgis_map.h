@@ -21,8 +21,11 @@
 namespace orvex::platform::qgis {
 
 /// The project's layer tree as the focus map. Layers appear in the tree's order; the map's
-/// coordinate system is the project's. Project and layer signals raise the host's map events:
-/// layers added, removed or moved give ContentsChanged, a layer's selection SelectionChanged.
+/// coordinate system is the project's, as it is now: the features of every layer are read in
+/// it and written from it, whatever the layer's own system, and a change of the project's
+/// system (or of its transformation settings) takes effect for every layer at once. Project and
+/// layer signals raise the host's map events: layers added, removed or moved give
+/// ContentsChanged, a layer's selection SelectionChanged.
 class QgisMap final : public host::Map {
  public:
   QgisMap(QgsProject& project, host::SpatialReferenceFactory& references, EditSessions& edits,
@@ -47,6 +50,10 @@ class QgisMap final : public host::Map {
   std::shared_ptr<host::Layer> wrap(QgsMapLayer* layer) const;
   /// The coordinate system features are read in (the project's, now).
   std::shared_ptr<const MapFrame> frame() const;
+  /// Takes the project's coordinate system and transformation settings again when they changed
+  /// since they were last taken, and hands them to every layer wrapper. Runs on the project's
+  /// signals and at the start of every command run.
+  void followProject() const;
 
  private:
   void watchLayers(const QList<QgsMapLayer*>& layers);
@@ -93,6 +100,7 @@ class QgisDocument final : public host::Document {
   host::ActiveView& activeView() override { return view_; }
 
   QgisActiveView& qgisView() { return view_; }
+  QgisMap& qgisMap() { return *map_; }
 
  private:
   QgisActiveView view_;

@@ -317,6 +317,15 @@ def desktop_with_menu(window, menu):
     menu.hide()
 
 
+def save_edits(layer):
+    """Travel and the duplicate removals leave their edits unsaved in the layer's buffer, one
+    undo step for each run that changed it (travel at least); saved as a person would before
+    the files are compared."""
+    check(layer.isEditable() and layer.undoStack().count() >= 1,
+          "the in-place tools left %d undo steps" % layer.undoStack().count())
+    check(layer.commitChanges(), "the layer's edits could not be saved")
+
+
 def run():
     try:
         window = iface.mainWindow()
@@ -361,6 +370,7 @@ def run():
             if item is not None:
                 item.trigger()
         timer.stop()
+        save_edits(layer)
         desktop_with_menu(window, menu)
         check_bbmm_layers()
         check_range_layers()
