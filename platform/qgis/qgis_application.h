@@ -24,6 +24,12 @@ class QMainWindow;
 
 namespace orvex::platform::qgis {
 
+/// Shown once when MCP Analysis found no selected feature in any layer of the project.
+inline constexpr const char* kMcpNothingSelected =
+    "No layer has selected features, so MCP Analysis had nothing to analyse.\n\nSelect the fixes "
+    "to analyse in each layer (for example with Select Features, or Select All Features), then run "
+    "MCP Analysis again.";
+
 struct QgisHostOptions {
   /// The host's name, also the title of message boxes that give none.
   std::string name = "Orvex";
@@ -69,13 +75,16 @@ class QgisApplication final : public host::Application {
   /// coordinate system has no ground units, then runs the command (its progress in the
   /// message bar, with Cancel) and ends its editing sessions (commit on success; roll back on
   /// failure, so no layer is left half written). Errors that escape the command are shown in a
-  /// message box. Afterwards the run's map outputs that are not layers yet are added in a
-  /// group, and the run is listed in the results panel and summed up in the message bar.
-  /// Returns the click's status.
+  /// message box. An MCP Analysis that found no selected feature in any layer (each layer
+  /// passed over without a word, by design) ends with the message box kMcpNothingSelected.
+  /// Afterwards the run's map outputs that are not layers yet are added in a group, and the
+  /// run is listed in the results panel (without the layers it passed over for having no
+  /// selection) and summed up in the message bar. Returns the click's status.
   host::Status click(host::Command& command, std::string_view progId);
 
  private:
   bool refuseCoordinateSystem(std::string_view progId);
+  host::RunRecord listedRecord();
   void showResults(const host::Command& command);
 
   std::string name_;

@@ -96,6 +96,7 @@ void frmORVEX::FormLoad() {
   stopRequested_ = false;
   keepPath_ = control(kKeepPath).checked();
   oneStep_ = control(kOneStep).checked();
+  AdoptKeptPath();
   if (!GetCollectionFromActiveLayer()) {
     CloseWithMessage(track::kTrackNoLayerAtStart);
     return;
