@@ -7,11 +7,11 @@
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -232,7 +232,8 @@ QWidget* FormDialog::makeWidget(host::Control& control) {
       if (control.multiLine()) {
         auto* text = new QPlainTextEdit(this);
         const QFontMetrics metrics = text->fontMetrics();
-        text->setMinimumSize(metrics.averageCharWidth() * kMultiLineColumns, metrics.lineSpacing() * kMultiLineRows);
+        text->setMinimumSize(metrics.averageCharWidth() * kMultiLineColumns,
+                             metrics.lineSpacing() * kMultiLineRows);
         QObject::connect(text, &QPlainTextEdit::textChanged, this, [this, text, name] {
           if (!syncing_ && !text->isReadOnly()) act([&] { driver_.type(name, toStd(text->toPlainText())); });
         });
@@ -337,11 +338,13 @@ void FormDialog::showModeless() {
 }
 
 void FormDialog::fitToScreen() {
-  const QScreen* screen = parentWidget() != nullptr ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+  const QScreen* screen =
+      parentWidget() != nullptr ? parentWidget()->screen() : QGuiApplication::primaryScreen();
   QSize size = sizeHint().expandedTo(minimumSizeHint());
   if (screen != nullptr) {
     const QRect room = screen->availableGeometry();
-    size = size.boundedTo(QSize(room.width(), room.height() - kWindowFrameAllowance)).expandedTo(minimumSizeHint());
+    size = size.boundedTo(QSize(room.width(), room.height() - kWindowFrameAllowance))
+               .expandedTo(minimumSizeHint());
   }
   resize(size);
 }

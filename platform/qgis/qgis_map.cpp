@@ -54,7 +54,8 @@ std::string shownLayerName(const std::string& name) {
   std::string extension = path.extension().string();
   std::transform(extension.begin(), extension.end(), extension.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  const bool dataFile = std::find(kDataExtensions.begin(), kDataExtensions.end(), extension) != kDataExtensions.end();
+  const bool dataFile =
+      std::find(kDataExtensions.begin(), kDataExtensions.end(), extension) != kDataExtensions.end();
   return dataFile && !path.stem().empty() ? path.stem().string() : name;
 }
 

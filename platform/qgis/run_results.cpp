@@ -65,7 +65,9 @@ std::vector<QgsMapLayer*> layersShowing(const QgsProject& project, const QString
   return showing;
 }
 
-bool shownIn(const QgsProject& project, const QString& source) { return !layersShowing(project, source).empty(); }
+bool shownIn(const QgsProject& project, const QString& source) {
+  return !layersShowing(project, source).empty();
+}
 
 /// A new styled layer of an output file; null when QGIS cannot open it.
 QgsMapLayer* openLayer(const QString& source, const QString& name, bool raster) {

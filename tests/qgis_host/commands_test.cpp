@@ -155,7 +155,8 @@ TEST_F(QgisCommands, DisplayTravelDrawsOnTheCanvasAndClearsOnReset) {
 TEST_F(QgisCommands, APathKeptByOneDisplayTravelIsDeletedFromTheNext) {
   showAll(fixes("source", 8));
   host.scripted.setFormScript(
-      "frmORVEX", FormScript().type("TxtSec", "0").check("CBKeepGraphic", true).click("CmdTrackMoose").cancel());
+      "frmORVEX",
+      FormScript().type("TxtSec", "0").check("CBKeepGraphic", true).click("CmdTrackMoose").cancel());
   ASSERT_EQ(host.run("ORVEX.MOLE"), host::kOk);
   const auto& graphics = host.application->qgisDocument().qgisView().canvasGraphics();
   ASSERT_GT(graphics.itemCount(), 0) << "the kept path stays on the map";

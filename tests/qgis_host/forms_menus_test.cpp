@@ -21,9 +21,9 @@
 #include <QTableWidget>
 
 #include "host/command_catalog.h"
+#include "platform/headless/form_script.h"
 #include "platform/qgis/command_menus.h"
 #include "platform/qgis/qt_ui_services.h"
-#include "platform/headless/form_script.h"
 #include "qgis_host/qgis_data.h"
 #include "qgis_host/qgis_host_support.h"
 

@@ -553,8 +553,9 @@ class BatchRun {
     WriteStoppedRunList(folder_, left);
     view_.setOkEnabled(true);
     view_.setStatus("");
-    app_.runRecord().failure(
-        {.item = "the run", .reason = "the run was stopped by the user", .kind = host::FailureKind::Cancelled});
+    app_.runRecord().failure({.item = "the run",
+                              .reason = "the run was stopped by the user",
+                              .kind = host::FailureKind::Cancelled});
     return KdeBatchResult::Cancelled;
   }
 
@@ -607,7 +608,7 @@ class BatchRun {
   int progress_ = 0;
   int progressSteps_ = 0;
   bool edgeWarning_ = false;
-  bool stopRequested_ = false;  // the host's Cancel was pressed during the run
+  bool stopRequested_ = false;                // the host's Cancel was pressed during the run
   std::vector<std::string> stoppedRunNames_;  // rasters a stopped earlier run left in the folder
   std::vector<std::string> writtenNames_;     // rasters this run wrote, in order
   // The rasters written and not yet given to their isopleths, by name, with their values.

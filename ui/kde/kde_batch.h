@@ -105,7 +105,7 @@ enum class KdeBatchResult {
   /// closes with a line saying the run was stopped, and the rasters are listed in the folder's
   /// stopped-run list (kde_leftovers.h), so that a later run into the folder replaces them.
   Cancelled,
-  Failed,       ///< a run-time error ("KDE: " message); what was written stays
+  Failed,  ///< a run-time error ("KDE: " message); what was written stays
 };
 
 /// The whole batch behind the OK button, on the application's focus map. Rasters of the

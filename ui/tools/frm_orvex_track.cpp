@@ -143,7 +143,8 @@ void frmORVEX::AdoptKeptPath() {
   // saves it, as when the display that drew it was open.
   drawn_.clear();
   for (const auto& [id, element] : graphics().elements())
-    if (element.geometry.polyline() != nullptr && element.symbol == track::TrackSymbol()) drawn_.push_back(id);
+    if (element.geometry.polyline() != nullptr && element.symbol == track::TrackSymbol())
+      drawn_.push_back(id);
 }
 
 std::vector<host::ElementId> frmORVEX::DrawnPath() const {
