@@ -112,14 +112,11 @@ void FormDialog::build() {
   auto* outer = new QVBoxLayout(this);
   auto* body = new QWidget(this);
   formGrid_ = new QGridLayout(body);
-  if (form_.pageCount() > 0) {
-    outer->addWidget(body);  // the few controls below the tabs
-  } else {
+  if (form_.pageCount() == 0) {
     auto* scroll = new PageScrollArea(this);
     scroll->setWidget(body);
     outer->addWidget(scroll);
-  }
-  if (form_.pageCount() > 0) {
+  } else {
     tabs_ = new QTabWidget(this);
     for (int page = 0; page < form_.pageCount(); ++page) {
       auto* scroll = new PageScrollArea(tabs_);
@@ -130,6 +127,7 @@ void FormDialog::build() {
       tabs_->addTab(scroll, toQString(form_.pageCaption(page)));
     }
     outer->addWidget(tabs_);
+    outer->addWidget(body);  // the few controls outside the pages, below the tabs
     QObject::connect(tabs_, &QTabWidget::currentChanged, this, [this](int page) {
       if (syncing_) return;
       act([&] {

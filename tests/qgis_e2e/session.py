@@ -393,6 +393,12 @@ def run():
         mcp_path = os.path.join(OUT, "qgis_mcp.shp")
         check(any(added.source().split("|")[0] == mcp_path for added in QgsProject.instance().mapLayers().values()),
               "the MCP polygon was not added to the project")
+        layers = QgsProject.instance().mapLayers().values()
+        check(not [layer.name() for layer in layers if layer.name().lower().endswith((".shp", ".tif"))],
+              "layer names with a file extension: %s" % [layer.name() for layer in layers])
+        isopleths = [layer for layer in layers if layer.name() == KDE_RASTER + "_iso_line"]
+        check(len(isopleths) == 1 and sorted(item.label() for item in isopleths[0].renderer().legendSymbolItems())
+              == ["50 %", "95 %"], "the kernel's isopleth lines are not named 50 % and 95 % in the legend")
         results = window.findChild(QDockWidget, "orvexResults")
         check(results is not None and results.isVisible(), "no results panel after the runs")
     except Exception:

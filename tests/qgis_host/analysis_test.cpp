@@ -8,6 +8,8 @@
 #include <regex>
 
 #include <qgslayertree.h>
+#include <qgslegendsymbolitem.h>
+#include <qgsrenderer.h>
 #include <QTreeWidget>
 
 #include "access/lotek_fixture.h"
@@ -134,6 +136,21 @@ TEST_F(QgisAnalysis, KdeBatchWritesTheSameRastersIsoplethsAndLog) {
       maps += output.kind == host::OutputKind::Raster || output.kind == host::OutputKind::Shapefile;
     EXPECT_EQ(group->findLayers().size(), maps);
     EXPECT_EQ(group->findLayers().back()->layer()->type(), QgsMapLayerType::RasterLayer) << "rasters below";
+    // The isopleths' legend names their levels, not density values.
+    int legends = 0;
+    for (const QgsLayerTreeLayer* node : group->findLayers()) {
+      const auto* isopleths = qobject_cast<const QgsVectorLayer*>(node->layer());
+      if (isopleths == nullptr ||
+          !(isopleths->name().endsWith("_iso_line") || isopleths->name().endsWith("_iso_poly")))
+        continue;
+      QStringList labels;
+      for (const QgsLegendSymbolItem& item : isopleths->renderer()->legendSymbolItems())
+        labels << item.label();
+      labels.sort();
+      EXPECT_EQ(labels, QStringList({"50 %", "95 %"})) << isopleths->name().toStdString();
+      ++legends;
+    }
+    EXPECT_EQ(legends, 4) << "lines and polygons of both animals";
   }
 }
 
