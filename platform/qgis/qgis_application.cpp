@@ -31,12 +31,17 @@ bool isMcp(std::string_view progId) {
          });
 }
 
-bool anySelection(const QgsProject& project) {
-  const auto layers = project.mapLayers();
-  return std::any_of(layers.begin(), layers.end(), [](QgsMapLayer* layer) {
+/// True when the project has vector layers and none of them has a selected feature (without
+/// any, the command says itself that there is no layer).
+bool vectorLayersWithoutSelection(const QgsProject& project) {
+  bool anyVector = false;
+  for (QgsMapLayer* layer : project.mapLayers()) {
     const auto* vector = qobject_cast<QgsVectorLayer*>(layer);
-    return vector != nullptr && vector->selectedFeatureCount() > 0;
-  });
+    if (vector == nullptr) continue;
+    if (vector->selectedFeatureCount() > 0) return false;
+    anyVector = true;
+  }
+  return anyVector;
 }
 
 bool hasSelection(const QgsProject& project, const std::string& layerName) {
@@ -119,7 +124,8 @@ host::Status QgisApplication::click(host::Command& command, std::string_view pro
     runRecord().failure({.item = command.caption(), .reason = failure});
     ui_->messageBox(failure, std::nullopt, host::MessageButtons::Ok, host::MessageIcon::Critical);
   }
-  if (isMcp(progId) && host::succeeded(status) && runRecord().outputs().empty() && !anySelection(project_))
+  if (isMcp(progId) && host::succeeded(status) && runRecord().outputs().empty() &&
+      vectorLayersWithoutSelection(project_))
     ui_->messageBox(kMcpNothingSelected, command.caption(), host::MessageButtons::Ok,
                     host::MessageIcon::Information);
   showResults(command);

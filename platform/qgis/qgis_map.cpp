@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <filesystem>
+#include <system_error>
 
 #include <qgslayertree.h>
 #include <qgsrasterlayer.h>
@@ -26,7 +27,9 @@ constexpr std::array<std::string_view, 12> kDataExtensions = {
 /// A file's path as compared between layers: absolute and normal, without a provider's
 /// "|layername=..." suffix.
 std::string comparablePath(const QString& source) {
-  return std::filesystem::absolute(toStd(source.section('|', 0, 0))).lexically_normal().string();
+  std::error_code error;  // a source that is no path (a database, an empty one) matches no file
+  const std::filesystem::path path = std::filesystem::absolute(toStd(source.section('|', 0, 0)), error);
+  return error ? toStd(source) : path.lexically_normal().string();
 }
 
 /// Removes the project's layers that show the file `source` (a run that writes the same file
