@@ -1,10 +1,12 @@
 #include "platform/qgis/qgis_application.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include <qgsmessagebar.h>
 #include <qgsvectordataprovider.h>
+#include <qgsvectorlayer.h>
 #include <QMainWindow>
-
-#include <algorithm>
 
 #include "host/error.h"
 #include "host/text.h"
@@ -15,11 +17,46 @@
 
 namespace orvex::platform::qgis {
 
-bool needsGroundUnits(std::string_view progId) {
-  // A version-dependent ProgID ("Orvex8.orvex_MCP.1") names the same class: what follows its
-  // second point is the version.
-  return measuresFixes(progId.substr(0, progId.find('.', progId.find('.') + 1)));
+namespace {
+
+/// A ProgID without its version ("Orvex8.orvex_MCP.1" -> "Orvex8.orvex_MCP"): what follows
+/// its second point is the version.
+std::string_view withoutVersion(std::string_view progId) {
+  return progId.substr(0, progId.find('.', progId.find('.') + 1));
 }
+
+bool isMcp(std::string_view progId) {
+  constexpr std::string_view kMcp = "orvex8.orvex_mcp";
+  const std::string_view name = withoutVersion(progId);
+  return name.size() == kMcp.size() && std::equal(name.begin(), name.end(), kMcp.begin(), [](char a, char b) {
+           return std::tolower(static_cast<unsigned char>(a)) == b;
+         });
+}
+
+/// True when the project has vector layers and none of them has a selected feature (without
+/// any, the command says itself that there is no layer).
+bool vectorLayersWithoutSelection(const QgsProject& project) {
+  bool anyVector = false;
+  for (QgsMapLayer* layer : project.mapLayers()) {
+    const auto* vector = qobject_cast<QgsVectorLayer*>(layer);
+    if (vector == nullptr) continue;
+    if (vector->selectedFeatureCount() > 0) return false;
+    anyVector = true;
+  }
+  return anyVector;
+}
+
+bool hasSelection(const QgsProject& project, const std::string& layerName) {
+  const auto layers = project.mapLayersByName(toQString(layerName));
+  return std::any_of(layers.begin(), layers.end(), [](QgsMapLayer* layer) {
+    const auto* vector = qobject_cast<QgsVectorLayer*>(layer);
+    return vector != nullptr && vector->selectedFeatureCount() > 0;
+  });
+}
+
+}  // namespace
+
+bool needsGroundUnits(std::string_view progId) { return measuresFixes(withoutVersion(progId)); }
 
 QgisApplication::QgisApplication(QgisHostOptions options)
     : name_(std::move(options.name)),
@@ -101,6 +138,10 @@ host::Status QgisApplication::click(host::Command& command, std::string_view pro
     runRecord().failure({.item = command.caption(), .reason = failure});
     ui_->messageBox(failure, std::nullopt, host::MessageButtons::Ok, host::MessageIcon::Critical);
   }
+  if (isMcp(progId) && host::succeeded(status) && runRecord().outputs().empty() &&
+      vectorLayersWithoutSelection(project_))
+    ui_->messageBox(kMcpNothingSelected, command.caption(), host::MessageButtons::Ok,
+                    host::MessageIcon::Information);
   showResults(command);
   document_->qgisView().refresh();
   return status;
@@ -118,8 +159,23 @@ void QgisApplication::endEdits(const host::Command& command, bool failed) {
     runRecord().failure({.item = command.caption(), .reason = *reported + " (nothing was changed)"});
 }
 
-void QgisApplication::showResults(const host::Command& command) {
+host::RunRecord QgisApplication::listedRecord() {
+  // A layer passed over whole because none of its features was selected is not what the
+  // person ran the command on: the panel leaves it out (the command line's report keeps it).
+  host::RunRecord listed;
   const host::RunRecord& record = runRecord();
+  for (const host::OutputRecord& output : record.outputs()) listed.output(output);
+  for (const host::FailureRecord& failure : record.failures()) {
+    const bool wholeLayer = !failure.values.inputLayer.empty() && failure.item == failure.values.inputLayer;
+    if (failure.kind == host::FailureKind::Skipped && wholeLayer && !hasSelection(project_, failure.item))
+      continue;
+    listed.failure(failure);
+  }
+  return listed;
+}
+
+void QgisApplication::showResults(const host::Command& command) {
+  const host::RunRecord record = listedRecord();
   if (!worthListing(record)) return;
   std::string group = command.caption();
   for (const host::OutputRecord& output : record.outputs())

@@ -25,6 +25,12 @@ class QMainWindow;
 
 namespace orvex::platform::qgis {
 
+/// Shown once when MCP Analysis found no selected feature in any layer of the project.
+inline constexpr const char* kMcpNothingSelected =
+    "No layer has selected features, so MCP Analysis had nothing to analyse.\n\nSelect the fixes "
+    "to analyse in each layer (for example with Select Features, or Select All Features), then run "
+    "MCP Analysis again.";
+
 struct QgisHostOptions {
   /// The host's name, also the title of message boxes that give none.
   std::string name = "Orvex";
@@ -68,14 +74,15 @@ class QgisApplication final : public host::Application {
 
   /// Clicks a command once as the toolbar does: takes the project's coordinate system as it is
   /// now, refuses kernels and areas on a project whose system has no ground units and in-place
-  /// edits of a read-only layer, then runs
-  /// the command (its progress in the message bar, with Cancel). The edits it made to layers
-  /// in place are left in their edit buffers as one undo step per layer, uncommitted; a run
-  /// that failed (an error escaped it, or it showed one of its failure messages) has them
-  /// undone, so that it changes nothing. Errors that escape the command are shown in a message
-  /// box. Afterwards the run's map outputs that are not layers yet are added in a group, and
-  /// the run is listed in the results panel and summed up in the message bar. Returns the
-  /// click's status.
+  /// edits of a read-only layer, then runs the command (its progress in the message bar, with
+  /// Cancel). The edits it made to layers in place are left in their edit buffers as one undo
+  /// step per layer, uncommitted; a run that failed (an error escaped it, or it showed one of its
+  /// failure messages) has them undone, so that it changes nothing. Errors that escape the
+  /// command are shown in a message box. An MCP Analysis that found no selected feature in any
+  /// layer (each layer passed over without a word, by design) ends with the message box
+  /// kMcpNothingSelected. Afterwards the run's map outputs that are not layers yet are added in
+  /// a group, and the run is listed in the results panel (without the layers it passed over for
+  /// having no selection) and summed up in the message bar. Returns the click's status.
   host::Status click(host::Command& command, std::string_view progId);
 
  private:
@@ -87,6 +94,7 @@ class QgisApplication final : public host::Application {
   /// Keeps the run's in-place edits, or undoes them when the run `failed` or reported a
   /// failure through its messages.
   void endEdits(const host::Command& command, bool failed);
+  host::RunRecord listedRecord();
   void showResults(const host::Command& command);
 
   std::string name_;

@@ -20,6 +20,10 @@
 
 namespace orvex::platform::qgis {
 
+/// The name the layers panel shows for a layer named `name`: without the extension of a data
+/// file ("mcp95.shp" -> "mcp95", "UD.TIF" -> "UD"); other names as given ("Area 95.5").
+std::string shownLayerName(const std::string& name);
+
 /// The project's layer tree as the focus map. Layers appear in the tree's order; the map's
 /// coordinate system is the project's, as it is now: the features of every layer are read in
 /// it and written from it, whatever the layer's own system, and a change of the project's
@@ -38,6 +42,8 @@ class QgisMap final : public host::Map {
   host::SpatialReferencePtr spatialReference() const override { return frame()->reference; }
   std::vector<std::shared_ptr<host::Layer>> layers() const override;
   /// The class must be a file the GDAL platform wrote (a shapefile) or a layer of this map.
+  /// Both adders name the layer by `shownLayerName`; a file a run wrote replaces, in its place
+  /// in the layer tree, any layer that shows the same file (a run writing a file again).
   std::shared_ptr<host::FeatureLayer> addFeatureLayer(
       std::shared_ptr<host::FeatureClass> featureClass, std::string name,
       host::SpatialReferencePtr spatialReference = {}) override;
@@ -57,6 +63,7 @@ class QgisMap final : public host::Map {
 
  private:
   void watchLayers(const QList<QgsMapLayer*>& layers);
+  void placeLayer(QgsMapLayer* layer, bool replaces);
   void raise(host::MapEventKind kind);
 
   QgsProject& project_;

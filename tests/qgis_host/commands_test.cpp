@@ -5,6 +5,7 @@
 
 #include <qgsvectorlayereditbuffer.h>
 #include <QUndoStack>
+#include <QTreeWidget>
 
 #include "platform/headless/command_runner.h"
 #include "platform/headless/form_script.h"
@@ -167,6 +168,32 @@ TEST_F(QgisCommands, McpWritesTheSameShapefileAndAddsItAsAStyledLayer) {
             host.rendering.rendered.end());
 }
 
+TEST_F(QgisCommands, McpSaysOnceWhenNothingIsSelectedAndARerunReplacesItsLayer) {
+  QgsVectorLayer* fixesLayer = showAll(fixes("source"));
+  host.add(QString::fromStdString(fixes("other").string()), "other fixes");  // never selected
+  fixesLayer->removeSelection();
+  ASSERT_EQ(host.run("Orvex8.orvex_MCP"), host::kOk);
+  EXPECT_EQ(host.messages(), std::vector<std::string>{platform::qgis::kMcpNothingSelected});
+  QTreeWidget& panel = host.application->resultsPanel().tree();
+  EXPECT_EQ(panel.topLevelItemCount(), 0) << "nothing to list";
+
+  // Twice into the same file: one layer, named without ".shp"; the panel lists the polygon,
+  // not the unselected layer.
+  fixesLayer->selectAll();
+  host.scripted.clearRecords();
+  host.scripted.setFormScript("frmMCPOptions", FormScript().check("chkPercent", false).click("btnOK"));
+  for (int run = 0; run < 2; ++run) {
+    host.scripted.queueSaveAnswer(folder / "mcp.shp");
+    ASSERT_EQ(host.run("Orvex8.orvex_MCP"), host::kOk);
+  }
+  EXPECT_TRUE(host.messages().empty());
+  EXPECT_EQ(QgsProject::instance()->mapLayersByName("mcp").size(), 1);
+  EXPECT_EQ(QgsProject::instance()->mapLayers().size(), 3);
+  ASSERT_EQ(panel.topLevelItemCount(), 2);
+  ASSERT_EQ(panel.topLevelItem(0)->childCount(), 1);
+  EXPECT_EQ(panel.topLevelItem(0)->child(0)->text(0), "mcp.shp");
+}
+
 TEST_F(QgisCommands, KernelsAndAreasRefuseDegreesAndWebMercator) {
   const auto shp = fixes("source");
   showAll(shp);
@@ -191,6 +218,20 @@ TEST_F(QgisCommands, DisplayTravelDrawsOnTheCanvasAndClearsOnReset) {
   EXPECT_GT(drawn, 0) << "track segments drawn as canvas items";
   const auto& graphics = host.application->qgisDocument().qgisView().canvasGraphics();
   EXPECT_EQ(graphics.itemCount(), graphics.count()) << "one canvas item per element";
+}
+
+TEST_F(QgisCommands, APathKeptByOneDisplayTravelIsDeletedFromTheNext) {
+  showAll(fixes("source", 8));
+  host.scripted.setFormScript(
+      "frmORVEX",
+      FormScript().type("TxtSec", "0").check("CBKeepGraphic", true).click("CmdTrackMoose").cancel());
+  ASSERT_EQ(host.run("ORVEX.MOLE"), host::kOk);
+  const auto& graphics = host.application->qgisDocument().qgisView().canvasGraphics();
+  ASSERT_GT(graphics.itemCount(), 0) << "the kept path stays on the map";
+  host.scripted.setFormScript("frmORVEX", FormScript().click("cmdDeleteGraphic").cancel());
+  ASSERT_EQ(host.run("ORVEX.MOLE"), host::kOk);
+  EXPECT_EQ(graphics.itemCount(), 0);
+  EXPECT_EQ(graphics.count(), 0);
 }
 
 }  // namespace
