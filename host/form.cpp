@@ -73,6 +73,12 @@ Control& Control::setReadOnly(bool readOnly) {
   return *this;
 }
 
+Control& Control::setMultiLine(bool multiLine) {
+  expect(kind_ == ControlKind::TextBox, "multi-line text");
+  multiLine_ = multiLine;
+  return *this;
+}
+
 Control& Control::setContainer(std::string frameName) {
   container_ = std::move(frameName);
   return *this;

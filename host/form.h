@@ -106,6 +106,10 @@ class Control {
   /// A read-only text box or combo box can be focused but not typed into.
   bool readOnly() const { return readOnly_; }
   Control& setReadOnly(bool readOnly);
+  /// A multi-line text box shows its text's line breaks and scrolls; set before a host renders
+  /// the form (TextBox only).
+  bool multiLine() const { return multiLine_; }
+  Control& setMultiLine(bool multiLine);
   /// Name of the frame holding the control; empty at form level. A control is reachable only
   /// when every frame around it is enabled and visible.
   const std::string& container() const { return container_; }
@@ -168,6 +172,7 @@ class Control {
   bool enabled_ = true;
   bool visible_ = true;
   bool readOnly_ = false;
+  bool multiLine_ = false;
   std::string container_;
   int page_ = -1;
   std::string group_;

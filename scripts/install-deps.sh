@@ -13,6 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   qgis libqgis-dev python3-qgis qtbase5-dev libqt5xml5 xvfb xauth
   python3-dev python3-pybind11 python3-numpy python3-distributed python3-pytest python3-gdal
+  python3-geopandas
 )
 
 missing=()

@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <iterator>
+#include <numeric>
+#include <optional>
+#include <unordered_map>
 #include <utility>
 
 #include "core/mcp/mcp_hull_walk.h"
@@ -30,18 +35,114 @@ constexpr double kSmallestSlope = 1e-200;
 // Candidate sets grow by the fixes that fail the check; after this many rounds wrap them all.
 constexpr int kMaxRefinements = 3;
 
+// The bound on the distance between two fixes is the set's extent times this: the checks below
+// compare rounded distances with it.
+constexpr double kDiameterSlack = 1e-6;
+// What rounding may take off a cross product of a direction d and an offset within the set, as a
+// share of |d| times the diameter bound.
+constexpr double kCrossSlack = 1e-12;
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+// Fixes per k-d tree leaf.
+constexpr std::size_t kLeafSize = 8;
+// Above every turn, so that the first candidate of a step always wins it.
+constexpr double kNoTurnYet = 361.0;
+
 double cross(double ax, double ay, double bx, double by) { return ax * by - ay * bx; }
 
-struct Hull {
-  std::vector<std::size_t> ring;  // positions in the wrapped set, anticlockwise, start first
-  double area = 0.0;
+struct Box {
+  double xmin, ymin, xmax, ymax;
 };
 
-Hull wrap(std::span<const McpPoint> fixes) {
-  HullWalk walk = mcp_detail::walkHull(fixes, false);
-  const double area = mcp_detail::ringOf(fixes, walk).area;
-  return {std::move(walk.ring), area};
+// The least cross(d, q - c) over the points q of a box: the function is linear in q, so it is
+// taken at the corner farthest right of d.
+double leastCross(double dx, double dy, McpPoint c, const Box& box) {
+  return cross(dx, dy, (dy >= 0.0 ? box.xmax : box.xmin) - c.x, (dx >= 0.0 ? box.ymin : box.ymax) - c.y);
 }
+
+// The fixes in a k-d tree, each alive until removed; queries walk only boxes that still hold one.
+class FixTree {
+ public:
+  explicit FixTree(std::span<const McpPoint> fixes) : fixes_(fixes), alive_(fixes.size(), 1) {
+    order_.resize(fixes.size());
+    std::iota(order_.begin(), order_.end(), std::size_t{0});
+    leafOf_.assign(fixes.size(), kNone);
+    if (!fixes.empty()) build(0, fixes.size(), kNone);
+  }
+
+  bool alive(std::size_t fix) const { return alive_[fix] != 0; }
+
+  void remove(std::size_t fix) {
+    alive_[fix] = 0;
+    for (std::size_t n = leafOf_[fix]; n != kNone; n = nodes_[n].parent) --nodes_[n].alive;
+  }
+
+  /// Appends every live fix of a box `boxMayHold` keeps that `keep` accepts.
+  template <class BoxMayHold, class Keep>
+  void collect(const BoxMayHold& boxMayHold, const Keep& keep, std::vector<std::size_t>& out) const {
+    if (nodes_.empty()) return;
+    std::vector<std::size_t> stack{0};
+    while (!stack.empty()) {
+      const Node& node = nodes_[stack.back()];
+      stack.pop_back();
+      if (node.alive == 0 || !boxMayHold(node.box)) continue;
+      if (node.left != kNone) {
+        stack.push_back(node.left);
+        stack.push_back(node.right);
+        continue;
+      }
+      for (std::size_t k = node.begin; k < node.end; ++k) {
+        const std::size_t i = order_[k];
+        if (alive_[i] && keep(fixes_[i])) out.push_back(i);
+      }
+    }
+  }
+
+ private:
+  struct Node {
+    Box box;
+    std::size_t begin, end;
+    std::size_t left = kNone, right = kNone, parent = kNone;
+    std::size_t alive = 0;
+  };
+
+  std::size_t build(std::size_t begin, std::size_t end, std::size_t parent) {
+    const std::size_t id = nodes_.size();
+    nodes_.push_back({});
+    Node node{{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL}, begin, end, kNone, kNone, parent, end - begin};
+    for (std::size_t k = begin; k < end; ++k) {
+      const McpPoint& p = fixes_[order_[k]];
+      node.box = {std::min(node.box.xmin, p.x), std::min(node.box.ymin, p.y), std::max(node.box.xmax, p.x),
+                  std::max(node.box.ymax, p.y)};
+    }
+    if (end - begin <= kLeafSize) {
+      for (std::size_t k = begin; k < end; ++k) leafOf_[order_[k]] = id;
+    } else {
+      const bool byX = node.box.xmax - node.box.xmin >= node.box.ymax - node.box.ymin;
+      const std::size_t mid = begin + (end - begin) / 2;
+      std::nth_element(order_.begin() + static_cast<std::ptrdiff_t>(begin),
+                       order_.begin() + static_cast<std::ptrdiff_t>(mid),
+                       order_.begin() + static_cast<std::ptrdiff_t>(end), [&](std::size_t i, std::size_t j) {
+                         return byX ? fixes_[i].x < fixes_[j].x : fixes_[i].y < fixes_[j].y;
+                       });
+      node.left = build(begin, mid, id);
+      node.right = build(mid, end, id);
+    }
+    nodes_[id] = node;
+    return id;
+  }
+
+  std::span<const McpPoint> fixes_;
+  std::vector<char> alive_;
+  std::vector<std::size_t> order_;
+  std::vector<std::size_t> leafOf_;
+  std::vector<Node> nodes_;
+};
+
+// A ring of fix indices, anticlockwise from the wrap's start, and the area ringOf gives it.
+struct Hull {
+  std::vector<std::size_t> ring;
+  double area = 0.0;
+};
 
 // A step's directions as the wrap evaluated them; a zero-length direction is due east.
 struct StepFrame {
@@ -50,47 +151,90 @@ struct StepFrame {
   double vx, vy, vn;  // direction to the chosen fix and its length
 };
 
+// How a ring vertex j leaves the ring: the chain of fixes that replaces it between its
+// neighbours p and n. The chain stays the wrap's as long as the ring around j (pp, p, n, nn) and
+// the start are as they were: fixes are only ever taken away, and none of the steps from p to nn
+// depends on anything else.
+struct Pocket {
+  std::size_t pp, p, n, nn, start;
+  std::vector<std::size_t> chain;
+};
+
+struct StepKey {
+  std::size_t from, current, chosen;
+  bool operator==(const StepKey&) const = default;
+};
+struct StepKeyHash {
+  std::size_t operator()(const StepKey& k) const {
+    return std::hash<std::size_t>()(k.from * 0x9E3779B97F4A7C15ULL ^ k.current * 0xC2B2AE3D27D4EB4FULL ^
+                                    k.chosen);
+  }
+};
+
 class AreaAddedReduction {
  public:
   AreaAddedReduction(std::span<const McpPoint> fixes, std::size_t target)
-      : w_(fixes.begin(), fixes.end()), target_(target) {
-    Hull h = wrap(w_);
-    ring_ = std::move(h.ring);
-    area_ = h.area;
-    if (!w_.empty()) {
-      auto [xmin, xmax] = std::minmax_element(w_.begin(), w_.end(),
+      : fixes_(fixes), tree_(fixes), target_(target), left_(fixes.size()), slotOf_(fixes.size(), kNone) {
+    if (!fixes.empty()) {
+      auto [xmin, xmax] = std::minmax_element(fixes.begin(), fixes.end(),
                                               [](const McpPoint& a, const McpPoint& b) { return a.x < b.x; });
-      auto [ymin, ymax] = std::minmax_element(w_.begin(), w_.end(),
+      auto [ymin, ymax] = std::minmax_element(fixes.begin(), fixes.end(),
                                               [](const McpPoint& a, const McpPoint& b) { return a.y < b.y; });
       extent_ = std::hypot(xmax->x - xmin->x, ymax->y - ymin->y);
     }
     checkable_ = extent_ > 0.0 && extent_ <= kLargestExtent;
+    diameter_ = extent_ * (1.0 + kDiameterSlack);
+    setRing(wrapAllBut(kNone));
   }
 
   std::vector<McpPoint> run() {
-    while (w_.size() > target_) removeOne();
-    return std::move(w_);
+    while (left_ > target_) removeOne();
+    std::vector<McpPoint> kept;
+    kept.reserve(left_);
+    for (std::size_t i = 0; i < fixes_.size(); ++i) {
+      if (tree_.alive(i)) kept.push_back(fixes_[i]);
+    }
+    return kept;
   }
 
  private:
-  void removeOne() {
-    const std::size_t n = w_.size();
-    std::vector<char> onRing(n, 0);
-    for (const std::size_t i : ring_) onRing[i] = 1;
+  void setRing(Hull hull) {
+    for (const std::size_t i : ring_) slotOf_[i] = kNone;
+    ring_ = std::move(hull.ring);
+    area_ = hull.area;
+    for (std::size_t k = 0; k < ring_.size(); ++k) slotOf_[ring_[k]] = k;
+    sortedRing_ = ring_;
+    std::sort(sortedRing_.begin(), sortedRing_.end());
+  }
 
-    // best starts at -1.0 and only a strictly greater d replaces it, so equal d go to the lowest
-    // index. A fix off the ring leaves the wrap as it is (no step ever chose it), so its d is
-    // exactly A - A = 0 without wrapping anything.
-    std::size_t bestJ = n;
+  // The lowest index of a fix left that is not on the ring; fixes_.size() when there is none.
+  std::size_t firstOffRing() {
+    while (firstAlive_ < fixes_.size() && !tree_.alive(firstAlive_)) ++firstAlive_;
+    std::size_t i = firstAlive_;
+    while (i < fixes_.size() && (!tree_.alive(i) || slotOf_[i] != kNone)) ++i;
+    return i;
+  }
+
+  // The definition, in set order: d_j = A - area(W without j), best starting at -1.0 and replaced
+  // only by a strictly greater d, so equal d go to the lowest index. A fix off the ring leaves
+  // the wrap as it is (no step ever chose it), so its d is exactly A - A = 0; only the lowest
+  // such fix can win.
+  void removeOne() {
+    std::vector<std::size_t> contenders(ring_);
+    const std::size_t offRing = firstOffRing();
+    if (offRing < fixes_.size()) contenders.push_back(offRing);
+    std::sort(contenders.begin(), contenders.end());
+
+    std::size_t bestJ = kNone;
     double bestD = -1.0;
     Hull bestHull;
-    std::size_t maxJ = 0;
+    std::size_t maxJ = kNone;
     double maxD = 0.0;
-    for (std::size_t j = 0; j < n; ++j) {
+    for (const std::size_t j : contenders) {
       Hull h;
       double d = 0.0;
-      if (onRing[j]) {
-        h = hullWithout(j);
+      if (slotOf_[j] != kNone) {
+        h = without(j);
         d = area_ - h.area;
       }
       if (d > bestD) {
@@ -98,110 +242,409 @@ class AreaAddedReduction {
         bestJ = j;
         bestHull = std::move(h);
       }
-      if (j == 0 || d > maxD) {
+      if (maxJ == kNone || d > maxD) {
         maxD = d;
         maxJ = j;
       }
     }
-    if (bestJ == n) {
+    if (bestJ == kNone) {
       // Every d at or below -1 cannot come from a true hull; drop the greatest all the same so
       // the reduction always ends.
       bestJ = maxJ;
-      if (onRing[bestJ]) bestHull = hullWithout(bestJ);
+      if (slotOf_[bestJ] != kNone) bestHull = without(bestJ);
     }
 
-    if (onRing[bestJ]) {
-      ring_ = std::move(bestHull.ring);
-      area_ = bestHull.area;
+    tree_.remove(bestJ);
+    --left_;
+    pockets_.erase(bestJ);
+    if (slotOf_[bestJ] != kNone) {
+      if (bestJ == ring_.front()) {
+        pockets_.clear();  // a new start: every walk begins elsewhere
+        startWalk_.reset();
+      } else {
+        carryStartWalk(bestJ, bestHull);
+      }
+      setRing(std::move(bestHull));
     } else {
-      for (std::size_t& i : ring_) i -= i > bestJ ? 1 : 0;
+      startWalk_.reset();
+      std::erase_if(pockets_, [&](const auto& entry) {
+        return std::find(entry.second.chain.begin(), entry.second.chain.end(), bestJ) !=
+               entry.second.chain.end();
+      });
     }
-    w_.erase(w_.begin() + static_cast<std::ptrdiff_t>(bestJ));
   }
 
-  // Hull of W without element j (a ring vertex), positions in W without j.
-  Hull hullWithout(std::size_t j) const {
-    const std::size_t n = w_.size();
-    if (!checkable_ || ring_.size() < 3) return wrapAllBut(j);
+  // The wrap of W without its start, kept across the removal of the ring vertex b: the wrap of
+  // W without the start and b is the kept one with b replaced by b's chain, when b is three or
+  // more places from the start. Its steps away from b are the kept walk's, and those from b's
+  // neighbour p to the one after n are the ones the wrap without b took, with the same fixes
+  // chosen before them, except the kept walk's own start when that is W's next vertex: that
+  // one fix is replayed against those steps.
+  void carryStartWalk(std::size_t b, const Hull& withoutB) {
+    if (!startWalk_) return;
+    const std::size_t slot = slotOf_[b];
+    const std::size_t h = ring_.size();
+    if (h < 8 || slot < 3 || slot + 3 > h) {
+      startWalk_.reset();
+      return;
+    }
+    const auto at = std::find(withoutB.ring.begin(), withoutB.ring.end(), ringAt(slot, -1));
+    const auto to = std::find(at, withoutB.ring.end(), ringAt(slot, 1));
+    auto in = std::find(startWalk_->begin(), startWalk_->end(), b);
+    if (at == withoutB.ring.end() || to == withoutB.ring.end() || in == startWalk_->end()) {
+      startWalk_.reset();
+      return;
+    }
+    const std::vector<std::size_t> chain(at + 1, to);
+    const std::size_t keptStart = startWalk_->front();
+    if (slotOf_[keptStart] != kNone && slotOf_[keptStart] < slot &&
+        !losesChainSteps(keptStart, slot, chain)) {
+      startWalk_.reset();
+      return;
+    }
+    in = startWalk_->erase(in);
+    startWalk_->insert(in, chain.begin(), chain.end());
+  }
 
-    const auto k = static_cast<std::size_t>(std::find(ring_.begin(), ring_.end(), j) - ring_.begin());
-    const McpPoint prev = w_[ring_[(k + ring_.size() - 1) % ring_.size()]];
-    const McpPoint next = w_[ring_[(k + 1) % ring_.size()]];
+  // True when the wrap's start s takes none of the steps from the ring vertex before `slot`
+  // through the chain to the step after the vertex after it: at each, the fix chosen turns less
+  // than s, or as much and comes first in set order, or s is on the current position (where the
+  // wrap passes its start over).
+  bool losesChainSteps(std::size_t s, std::size_t slot, const std::vector<std::size_t>& chain) const {
+    std::vector<std::size_t> path(chain);
+    path.push_back(ringAt(slot, 1));
+    path.push_back(ringAt(slot, 2));
+    std::size_t from = ringAt(slot, -2);
+    std::size_t current = ringAt(slot, -1);
+    for (const std::size_t chosen : path) {
+      const McpPoint at = fixes_[current];
+      if (!(fixes_[s] == at)) {
+        const double angle =
+            std::atan2(2.0 * at.y - fixes_[from].y - at.y, 2.0 * at.x - fixes_[from].x - at.x);
+        const double chosenTurn = mcp_detail::turnDegreesFrom(angle, at, fixes_[chosen]);
+        const double startTurn = mcp_detail::turnDegreesFrom(angle, at, fixes_[s]);
+        if (startTurn < chosenTurn || (startTurn == chosenTurn && s < chosen)) return false;
+      }
+      from = current;
+      current = chosen;
+    }
+    return true;
+  }
+
+  std::size_t ringAt(std::size_t slot, std::ptrdiff_t offset) const {
+    const auto h = static_cast<std::ptrdiff_t>(ring_.size());
+    return ring_[static_cast<std::size_t>(((static_cast<std::ptrdiff_t>(slot) + offset) % h + h) % h)];
+  }
+
+  // mcpRingArea of the closed clockwise ring ringOf makes of `ring` (the start, the others from
+  // the last back, the start again), summed in the same order without building it.
+  double ringArea(const std::vector<std::size_t>& ring) const {
+    if (ring.size() < 3) return 0.0;
+    const McpPoint origin = fixes_[ring.front()];
+    double twiceArea = 0.0;
+    for (std::size_t k = ring.size() - 1; k >= 1; --k) {
+      const double ax = fixes_[ring[k]].x - origin.x;
+      const double ay = fixes_[ring[k]].y - origin.y;
+      const double bx = fixes_[ring[k - 1]].x - origin.x;
+      const double by = fixes_[ring[k - 1]].y - origin.y;
+      twiceArea += ax * by - bx * ay;
+    }
+    return std::abs(-twiceArea / 2.0);
+  }
+
+  std::vector<std::size_t> spliced(std::size_t slot, const std::vector<std::size_t>& chain) const {
+    std::vector<std::size_t> ring;
+    ring.reserve(ring_.size() + chain.size());
+    ring.insert(ring.end(), ring_.begin(), ring_.begin() + static_cast<std::ptrdiff_t>(slot));
+    ring.insert(ring.end(), chain.begin(), chain.end());
+    ring.insert(ring.end(), ring_.begin() + static_cast<std::ptrdiff_t>(slot) + 1, ring_.end());
+    return ring;
+  }
+
+  // The wrap of W without the ring vertex j, from its pocket while that holds.
+  Hull without(std::size_t j) {
+    const std::size_t slot = slotOf_[j];
+    if (slot == 0) {
+      if (!startWalk_) startWalk_ = hullWithout(j).ring;
+      Hull h{*startWalk_, 0.0};
+      h.area = ringArea(h.ring);
+      return h;
+    }
+    const bool keepable = ring_.size() >= 6 && slot != 0;
+    if (keepable) {
+      const auto found = pockets_.find(j);
+      if (found != pockets_.end()) {
+        const Pocket& pocket = found->second;
+        if (pocket.start == ring_.front() && pocket.pp == ringAt(slot, -2) && pocket.p == ringAt(slot, -1) &&
+            pocket.n == ringAt(slot, 1) && pocket.nn == ringAt(slot, 2)) {
+          Hull h{spliced(slot, pocket.chain), 0.0};
+          h.area = ringArea(h.ring);
+          return h;
+        }
+      }
+    }
+    Hull h = hullWithout(j);
+    if (keepable) {
+      const auto at = std::find(h.ring.begin(), h.ring.end(), ringAt(slot, -1));
+      std::vector<std::size_t> chain;
+      bool closed = false;
+      for (std::size_t k = 1; at != h.ring.end() && k < h.ring.size(); ++k) {
+        const std::size_t i = h.ring[(static_cast<std::size_t>(at - h.ring.begin()) + k) % h.ring.size()];
+        if (i == ringAt(slot, 1)) {
+          closed = true;
+          break;
+        }
+        chain.push_back(i);
+      }
+      if (closed && spliced(slot, chain) == h.ring) {
+        pockets_[j] = {ringAt(slot, -2), ringAt(slot, -1), ringAt(slot, 1),
+                       ringAt(slot, 2),  ring_.front(),    std::move(chain)};
+      }
+    }
+    return h;
+  }
+
+  // The old ring and the fixes in (or next to) the pocket that opens between j's neighbours, in
+  // set order, without j. When the neighbours coincide, j sits between copies of one position
+  // and no pocket opens.
+  std::vector<std::size_t> pocketCandidates(std::size_t j) const {
+    const std::size_t slot = slotOf_[j];
+    const McpPoint prev = fixes_[ringAt(slot, -1)];
+    const McpPoint next = fixes_[ringAt(slot, 1)];
     const double cx = next.x - prev.x;
     const double cy = next.y - prev.y;
     const double chord = std::hypot(cx, cy);
     const double pocketMargin = kNearEdgeShare * chord * extent_;
-
-    // Candidates: what may carry the new ring, i.e. the old ring and the fixes in (or next to) the
-    // pocket that opens between prev and next when j goes. When prev and next coincide, j sits
-    // between copies of one position and no pocket opens. Fixes on other edges of the ring fail
-    // the check of the first wrap and join the candidates for the second.
-    std::vector<char> candidate(n, 0);
-    for (const std::size_t i : ring_) candidate[i] = 1;
-    for (std::size_t i = 0; i < n; ++i) {
-      const bool inPocket = chord > 0.0 && cross(cx, cy, w_[i].x - prev.x, w_[i].y - prev.y) <= pocketMargin;
-      if (inPocket) candidate[i] = 1;
+    std::vector<std::size_t> pocket;
+    if (chord > 0.0) {
+      const double slack = kCrossSlack * chord * diameter_;
+      tree_.collect(
+          [&](const Box& box) { return leastCross(cx, cy, prev, box) <= pocketMargin + slack; },
+          [&](const McpPoint& p) { return cross(cx, cy, p.x - prev.x, p.y - prev.y) <= pocketMargin; },
+          pocket);
     }
-    candidate[j] = 0;
+    std::sort(pocket.begin(), pocket.end());
+    std::vector<std::size_t> candidates;
+    candidates.reserve(sortedRing_.size() + pocket.size());
+    std::set_union(sortedRing_.begin(), sortedRing_.end(), pocket.begin(), pocket.end(),
+                   std::back_inserter(candidates));
+    std::erase(candidates, j);
+    return candidates;
+  }
+
+  // The wrap of W without j replayed from j's ring neighbour p on. Every step before p is W's own
+  // (j and the pocket's fixes lost them, and taking away fixes that lose a step changes nothing
+  // in it), and so is every step after the wrap is back on W's ring, its reference continuing
+  // W's edge. So only the steps from p to the step after the next ring vertex are taken, each
+  // against the candidates the full wrap still holds there, and every other fix that may win
+  // one of them is checked as hullWithout checks its steps. nullopt where this does not apply:
+  // a small ring, p the start (its reference depends on the set's extent), a step the check
+  // cannot reason about, or a wrap that does not come back to the next ring vertex.
+  std::optional<Hull> localWithout(std::size_t j, std::vector<std::size_t> candidates) {
+    const std::size_t h = ring_.size();
+    const std::size_t slot = slotOf_[j];
+    if (h < 6 || slot < 2) return std::nullopt;
+    const std::size_t start = ring_.front();
+    const std::size_t next = ringAt(slot, 1);
+    const auto beforeP = [&](std::size_t i) {
+      return slotOf_[i] != kNone && slotOf_[i] >= 1 && slotOf_[i] < slot;
+    };
+    // Fixes chosen before p are out of the running; the start stays to close the ring.
+    std::erase_if(candidates, beforeP);
 
     for (int refinement = 0;; ++refinement) {
-      std::vector<std::size_t> positions;
-      std::vector<McpPoint> subset;
-      for (std::size_t i = 0; i < n; ++i) {
-        if (candidate[i]) {
-          positions.push_back(i);
-          subset.push_back(w_[i]);
+      std::vector<char> taken(candidates.size(), 0);
+      std::vector<StepFrame> frames;
+      std::vector<StepKey> keys;
+      std::vector<std::size_t> chain;
+      std::size_t from = ring_[slot - 2];
+      std::size_t current = ring_[slot - 1];
+      bool back = false;
+      for (;;) {
+        const McpPoint at = fixes_[current];
+        const McpPoint reference{2.0 * at.x - fixes_[from].x, 2.0 * at.y - fixes_[from].y};
+        const double refDx = reference.x - at.x;
+        const double refDy = reference.y - at.y;
+        const double angle = std::atan2(refDy, refDx);
+        std::size_t best = kNone;
+        double turn = kNoTurnYet;
+        for (std::size_t k = 0; k < candidates.size(); ++k) {
+          const std::size_t i = candidates[k];
+          if (taken[k] || i == current || (i == start && fixes_[i] == at)) continue;
+          const double t = mcp_detail::turnDegreesFrom(angle, at, fixes_[i]);
+          if (t < turn) {
+            turn = t;
+            best = k;
+          }
+        }
+        if (best == kNone) return std::nullopt;
+        const std::size_t chosen = candidates[best];
+        const std::optional<StepFrame> frame = frameOf(at, refDx, refDy, fixes_[chosen], turn);
+        if (!frame) return std::nullopt;
+        frames.push_back(*frame);
+        keys.push_back({from, current, chosen});
+        if (back) {
+          // The step from the next ring vertex must take W's vertex after it (or close the ring).
+          if (chosen != ringAt(slot, 2)) return std::nullopt;
+          break;
+        }
+        if (chosen == next) {
+          back = true;
+          if (next == start) break;  // j was the last vertex: the ring closes here
+        } else if (slotOf_[chosen] == kNone) {
+          chain.push_back(chosen);
+        } else {
+          return std::nullopt;
+        }
+        taken[best] = 1;
+        from = current;
+        current = chosen;
+      }
+
+      std::vector<std::size_t> checked;
+      for (std::size_t s = 0; s < frames.size(); ++s) {
+        for (const std::size_t i : band(keys[s], frames[s])) {
+          if (i == j || !tree_.alive(i) || beforeP(i) ||
+              std::binary_search(candidates.begin(), candidates.end(), i))
+            continue;
+          checked.push_back(i);
         }
       }
+      std::sort(checked.begin(), checked.end());
+      checked.erase(std::unique(checked.begin(), checked.end()), checked.end());
+      std::vector<std::size_t> failed;
+      for (const std::size_t i : checked) {
+        if (!losesEveryStep(fixes_[i], frames)) failed.push_back(i);
+      }
+      if (failed.empty()) {
+        Hull hull{spliced(slot, chain), 0.0};
+        hull.area = ringArea(hull.ring);
+        return hull;
+      }
+      if (refinement == kMaxRefinements) return std::nullopt;
+      candidates.insert(candidates.end(), failed.begin(), failed.end());
+      std::sort(candidates.begin(), candidates.end());
+    }
+  }
+
+  // Hull of W without element j (a ring vertex): the wrap of the old ring and the fixes in (or
+  // next to) the pocket that opens between j's neighbours, checked step by step against every
+  // other fix. A fix can fail a step's check only within a thin band along the step's two
+  // directions (see band()); the fixes there are the only ones checked.
+  Hull hullWithout(std::size_t j) {
+    if (!checkable_ || ring_.size() < 3) return wrapAllBut(j);
+
+    std::vector<std::size_t> candidates = pocketCandidates(j);
+    if (std::optional<Hull> local = localWithout(j, candidates)) return std::move(*local);
+    for (int refinement = 0;; ++refinement) {
+      std::vector<McpPoint> subset(candidates.size());
+      for (std::size_t k = 0; k < candidates.size(); ++k) subset[k] = fixes_[candidates[k]];
       const HullWalk walk = mcp_detail::walkHull(subset, true);
       std::vector<StepFrame> frames;
       if (!walk.closed || !framesOf(walk, subset, frames)) return wrapAllBut(j);
 
       std::vector<std::size_t> failed;
-      for (std::size_t i = 0; i < n; ++i) {
-        if (i != j && !candidate[i] && !neverChosen(w_[i], walk, frames)) failed.push_back(i);
+      std::vector<std::size_t> checked;
+      for (std::size_t s = 0; s < frames.size(); ++s) {
+        const StepKey key{s == 0 ? kNone : candidates[walk.ring[s - 1]], candidates[walk.ring[s]],
+                          candidates[walk.steps[s].chosen]};
+        for (const std::size_t i : band(key, frames[s])) {
+          if (i == j || !tree_.alive(i) || std::binary_search(candidates.begin(), candidates.end(), i))
+            continue;
+          checked.push_back(i);
+        }
+      }
+      std::sort(checked.begin(), checked.end());
+      checked.erase(std::unique(checked.begin(), checked.end()), checked.end());
+      for (const std::size_t i : checked) {
+        if (!neverChosen(fixes_[i], walk, frames)) failed.push_back(i);
       }
       if (failed.empty()) {
         Hull h;
         h.area = mcp_detail::ringOf(subset, walk).area;
         h.ring.reserve(walk.ring.size());
-        for (const std::size_t r : walk.ring) h.ring.push_back(positions[r] - (positions[r] > j ? 1 : 0));
+        for (const std::size_t r : walk.ring) h.ring.push_back(candidates[r]);
         return h;
       }
       if (refinement == kMaxRefinements) return wrapAllBut(j);
-      for (const std::size_t i : failed) candidate[i] = 1;
+      candidates.insert(candidates.end(), failed.begin(), failed.end());
+      std::sort(candidates.begin(), candidates.end());
     }
   }
 
-  Hull wrapAllBut(std::size_t j) const {
-    std::vector<McpPoint> rest;
-    rest.reserve(w_.size() - 1);
-    for (std::size_t i = 0; i < w_.size(); ++i) {
-      if (i != j) rest.push_back(w_[i]);
+  // The live fixes that may fail neverChosen at a step: those whose cross product with the
+  // reference or the chosen direction is at most the margin times that direction's length times
+  // the diameter bound. Any other fix p passes both tests, as |p - current| is within the bound;
+  // and at the first step (reference due east from the lowest fix) it also lies above the
+  // lowest y with a slope far above the smallest one checked. Steps after the first are kept by
+  // the fixes that define them (the reference continues the step before); bands only lose fixes.
+  const std::vector<std::size_t>& band(const StepKey& key, const StepFrame& f) {
+    if (key.from != kNone) {
+      const auto found = bands_.find(key);
+      if (found != bands_.end()) return found->second;
     }
-    return wrap(rest);
+    const double tr = kAngleMargin * f.rn * diameter_;
+    const double tv = kAngleMargin * f.vn * diameter_;
+    const double slackR = kCrossSlack * f.rn * diameter_;
+    const double slackV = kCrossSlack * f.vn * diameter_;
+    std::vector<std::size_t> found;
+    tree_.collect(
+        [&](const Box& box) {
+          return leastCross(f.rx, f.ry, f.current, box) <= tr + slackR ||
+                 leastCross(f.vx, f.vy, f.current, box) <= tv + slackV;
+        },
+        [&](const McpPoint& p) {
+          const double px = p.x - f.current.x;
+          const double py = p.y - f.current.y;
+          return cross(f.rx, f.ry, px, py) <= tr || cross(f.vx, f.vy, px, py) <= tv;
+        },
+        found);
+    if (key.from == kNone) {
+      firstStepBand_ = std::move(found);
+      return firstStepBand_;
+    }
+    return bands_[key] = std::move(found);
+  }
+
+  // The wrap of every fix left but j (kNone: of every fix left), as the definition builds it.
+  Hull wrapAllBut(std::size_t j) const {
+    std::vector<std::size_t> ids;
+    std::vector<McpPoint> rest;
+    for (std::size_t i = 0; i < fixes_.size(); ++i) {
+      if (i != j && tree_.alive(i)) {
+        ids.push_back(i);
+        rest.push_back(fixes_[i]);
+      }
+    }
+    const HullWalk walk = mcp_detail::walkHull(rest, false);
+    Hull h{{}, mcp_detail::ringOf(rest, walk).area};
+    for (const std::size_t r : walk.ring) h.ring.push_back(ids[r]);
+    return h;
+  }
+
+  // A step's frame; nullopt for a step the check does not reason about (a turn of
+  // kLargestCheckedTurnDegrees or more, or a direction too short to measure).
+  static std::optional<StepFrame> frameOf(McpPoint current, double refDx, double refDy, McpPoint chosen,
+                                          double turn) {
+    if (!(turn < kLargestCheckedTurnDegrees)) return std::nullopt;
+    StepFrame f{current, refDx, refDy, 0.0, chosen.x - current.x, chosen.y - current.y, 0.0};
+    if (f.rx == 0.0 && f.ry == 0.0) f.rx = 1.0;
+    if (f.vx == 0.0 && f.vy == 0.0) f.vx = 1.0;
+    const double r2 = f.rx * f.rx + f.ry * f.ry;
+    const double v2 = f.vx * f.vx + f.vy * f.vy;
+    if (r2 < kSmallestSquaredLength || v2 < kSmallestSquaredLength) return std::nullopt;
+    f.rn = std::sqrt(r2);
+    f.vn = std::sqrt(v2);
+    return f;
   }
 
   static bool framesOf(const HullWalk& walk, std::span<const McpPoint> subset,
                        std::vector<StepFrame>& frames) {
     frames.reserve(walk.steps.size());
     for (const HullStep& s : walk.steps) {
-      if (!(s.turn < kLargestCheckedTurnDegrees)) return false;
-      StepFrame f{s.current,
-                  s.refDx,
-                  s.refDy,
-                  0.0,
-                  subset[s.chosen].x - s.current.x,
-                  subset[s.chosen].y - s.current.y,
-                  0.0};
-      if (f.rx == 0.0 && f.ry == 0.0) f.rx = 1.0;
-      if (f.vx == 0.0 && f.vy == 0.0) f.vx = 1.0;
-      const double r2 = f.rx * f.rx + f.ry * f.ry;
-      const double v2 = f.vx * f.vx + f.vy * f.vy;
-      if (r2 < kSmallestSquaredLength || v2 < kSmallestSquaredLength) return false;
-      f.rn = std::sqrt(r2);
-      f.vn = std::sqrt(v2);
-      frames.push_back(f);
+      const std::optional<StepFrame> f = frameOf(s.current, s.refDx, s.refDy, subset[s.chosen], s.turn);
+      if (!f) return false;
+      frames.push_back(*f);
     }
     return true;
   }
@@ -213,6 +656,12 @@ class AreaAddedReduction {
     const double dy = p.y - walk.ymin;
     const double dx = p.x - walk.xmin;
     if (!(dy > 0.0) || (dx > 0.0 && dy / dx < kSmallestSlope)) return false;
+    return losesEveryStep(p, frames);
+  }
+
+  // At each step p turns strictly more than the fix chosen: it lies left of the reference ray
+  // and of the chosen direction by a clear angle.
+  static bool losesEveryStep(McpPoint p, std::span<const StepFrame> frames) {
     for (const StepFrame& f : frames) {
       const double px = p.x - f.current.x;
       const double py = p.y - f.current.y;
@@ -225,12 +674,22 @@ class AreaAddedReduction {
     return true;
   }
 
-  std::vector<McpPoint> w_;
+  std::span<const McpPoint> fixes_;
+  FixTree tree_;
   std::size_t target_;
-  std::vector<std::size_t> ring_;  // positions in w_, anticlockwise, start first
+  std::size_t left_;
+  std::size_t firstAlive_ = 0;
+  std::vector<std::size_t> ring_;    // fix indices, anticlockwise, start first
+  std::vector<std::size_t> slotOf_;  // each fix's place on the ring, kNone off it
+  std::vector<std::size_t> sortedRing_;
   double area_ = 0.0;
   double extent_ = 0.0;
+  double diameter_ = 0.0;
   bool checkable_ = false;
+  std::unordered_map<std::size_t, Pocket> pockets_;
+  std::unordered_map<StepKey, std::vector<std::size_t>, StepKeyHash> bands_;
+  std::vector<std::size_t> firstStepBand_;
+  std::optional<std::vector<std::size_t>> startWalk_;  // the ring of W without its start, once made
 };
 
 }  // namespace

@@ -17,10 +17,14 @@ namespace orvex::core {
 /// going to the lowest index. Nothing is dropped when target >= fixes.size().
 ///
 /// Computed without building n hulls per removal, yet with the same picks as the definition:
-/// removing a fix that is not a vertex of W's ring leaves the wrap untouched (d_j = 0 exactly),
-/// and each vertex's hull is wrapped over a candidate subset whose every step is checked to be
-/// one the full set would take too (falling back to the full set otherwise). Coordinates must be
-/// finite.
+/// removing a fix that is not a vertex of W's ring leaves the wrap untouched (d_j = 0 exactly);
+/// a ring vertex's wrap is replayed only from its ring neighbour until it is back on the ring,
+/// over the fixes that can take those steps (the ring and the pocket the vertex leaves), each
+/// step checked against the few other fixes that lie near its directions (a k-d tree finds
+/// them; every fix further in provably loses the step), and kept across removals while its
+/// neighbours stay. Each area is the definition's sum over the whole ring, so every d_j is the
+/// same number. Where a step cannot be reasoned about the full set is wrapped instead.
+/// Coordinates must be finite.
 std::vector<McpPoint> mcpAreaAddedKeep(std::span<const McpPoint> fixes, std::size_t target);
 
 }  // namespace orvex::core

@@ -12,6 +12,13 @@ namespace orvex::platform {
 /// delete features from the layer chosen in the table of contents.
 bool editsInPlace(std::string_view progId);
 
+/// True when `message` is one an in-place command shows when its run fails: an error trapped
+/// by travel or a duplicate removal ("... sub Error number: N"), travel's refusal of a layer
+/// without "Time2" on its first feature, or of coordinates not in a UTM system. Such a run must
+/// change nothing. The other messages (travel's stop at two fixes of one time, which keeps the
+/// fixes before them as the design does; "Deleted N duplicate features"; warnings) are not.
+bool reportsFailedEdit(std::string_view message);
+
 /// MCP, Kernel Analysis and the KDE tool: areas, kernels and bandwidths in map units.
 bool measuresFixes(std::string_view progId);
 

@@ -1,18 +1,25 @@
 #include "platform/qgis/form_dialog.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTabWidget>
@@ -28,6 +35,36 @@ namespace {
 using host::ControlKind;
 
 constexpr int kPollMilliseconds = 100;  // how soon a change made outside an action shows
+// Room a window manager's title bar and frame take above a dialog's own height.
+constexpr int kWindowFrameAllowance = 40;
+// The smallest height of a page that scrolls: a few rows of controls stay in view.
+constexpr int kMinimumPageHeight = 200;
+// A multi-line text box shows this much at least, in average characters and lines.
+constexpr int kMultiLineColumns = 72;
+constexpr int kMultiLineRows = 18;
+
+/// A page of controls that scrolls when the screen is too short for it. It asks for its
+/// content's full size, so a dialog opens without a scroll bar wherever the screen has room,
+/// and needs only kMinimumPageHeight, so the buttons below it stay on a short screen.
+class PageScrollArea final : public QScrollArea {
+ public:
+  explicit PageScrollArea(QWidget* parent) : QScrollArea(parent) {
+    setWidgetResizable(true);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  }
+  QSize sizeHint() const override {
+    if (widget() == nullptr) return QScrollArea::sizeHint();
+    const QSize content = widget()->sizeHint().expandedTo(widget()->minimumSizeHint());
+    return {content.width() + verticalScrollBar()->sizeHint().width(), content.height()};
+  }
+  QSize minimumSizeHint() const override {
+    if (widget() == nullptr) return QScrollArea::minimumSizeHint();
+    const QSize content = widget()->minimumSizeHint();
+    return {content.width() + verticalScrollBar()->sizeHint().width(),
+            std::min(content.height(), kMinimumPageHeight)};
+  }
+};
 
 bool sharesLabelRow(ControlKind kind) {
   return kind == ControlKind::TextBox || kind == ControlKind::ComboBox || kind == ControlKind::Slider;
@@ -75,16 +112,22 @@ void FormDialog::build() {
   auto* outer = new QVBoxLayout(this);
   auto* body = new QWidget(this);
   formGrid_ = new QGridLayout(body);
-  outer->addWidget(body);
-  if (form_.pageCount() > 0) {
+  if (form_.pageCount() == 0) {
+    auto* scroll = new PageScrollArea(this);
+    scroll->setWidget(body);
+    outer->addWidget(scroll);
+  } else {
     tabs_ = new QTabWidget(this);
     for (int page = 0; page < form_.pageCount(); ++page) {
-      auto* tab = new QWidget(tabs_);
+      auto* scroll = new PageScrollArea(tabs_);
+      auto* tab = new QWidget(scroll);
       auto* grid = new QGridLayout(tab);
       pageGrids_[page] = grid;
-      tabs_->addTab(tab, toQString(form_.pageCaption(page)));
+      scroll->setWidget(tab);
+      tabs_->addTab(scroll, toQString(form_.pageCaption(page)));
     }
     outer->addWidget(tabs_);
+    outer->addWidget(body);  // the few controls outside the pages, below the tabs
     QObject::connect(tabs_, &QTabWidget::currentChanged, this, [this](int page) {
       if (syncing_) return;
       act([&] {
@@ -125,8 +168,11 @@ void FormDialog::build() {
     if (bottomButton) {
       buttonRow_->addWidget(widget);
     } else {
-      bool afterLabel = sharesLabelRow(control->kind()) && previous == ControlKind::Label &&
-                        previousContainer == control->container() && previousPage == control->page();
+      // A field without a caption of its own is named by the label just before it; one with a
+      // caption shows that caption (the label before it says something else).
+      bool afterLabel = sharesLabelRow(control->kind()) && control->caption().empty() &&
+                        previous == ControlKind::Label && previousContainer == control->container() &&
+                        previousPage == control->page();
       if (!afterLabel && sharesLabelRow(control->kind()) && !control->caption().empty()) {
         // A field that names itself ("Point layer:") gets that name as its label.
         auto* label = new QLabel(toQString(control->caption()), this);
@@ -181,6 +227,16 @@ QWidget* FormDialog::makeWidget(host::Control& control) {
       return option;
     }
     case ControlKind::TextBox: {
+      if (control.multiLine()) {
+        auto* text = new QPlainTextEdit(this);
+        const QFontMetrics metrics = text->fontMetrics();
+        text->setMinimumSize(metrics.averageCharWidth() * kMultiLineColumns,
+                             metrics.lineSpacing() * kMultiLineRows);
+        QObject::connect(text, &QPlainTextEdit::textChanged, this, [this, text, name] {
+          if (!syncing_ && !text->isReadOnly()) act([&] { driver_.type(name, toStd(text->toPlainText())); });
+        });
+        return text;
+      }
       auto* edit = new QLineEdit(this);
       QObject::connect(edit, &QLineEdit::textEdited, this,
                        [this, name](const QString& text) { act([&] { driver_.type(name, toStd(text)); }); });
@@ -261,6 +317,7 @@ int FormDialog::runModal() {
   if (!form_.isOpen()) return form_.result();  // closed itself while loading
   finished_ = false;
   sync();
+  fitToScreen();
   poll_.start();
   setModal(true);
   exec();
@@ -272,9 +329,22 @@ void FormDialog::showModeless() {
   if (!form_.isOpen()) form_.load();
   finished_ = false;
   sync();
+  fitToScreen();
   poll_.start();
   setModal(false);
   show();
+}
+
+void FormDialog::fitToScreen() {
+  const QScreen* screen =
+      parentWidget() != nullptr ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+  QSize size = sizeHint().expandedTo(minimumSizeHint());
+  if (screen != nullptr) {
+    const QRect room = screen->availableGeometry();
+    size = size.boundedTo(QSize(room.width(), room.height() - kWindowFrameAllowance))
+               .expandedTo(minimumSizeHint());
+  }
+  resize(size);
 }
 
 QWidget* FormDialog::widget(std::string_view name) const {
@@ -312,6 +382,11 @@ void FormDialog::syncControl(const host::Control& control, QWidget& widget) {
       break;
     }
     case ControlKind::TextBox: {
+      if (auto* text = qobject_cast<QPlainTextEdit*>(&widget)) {
+        if (text->toPlainText() != toQString(control.text())) text->setPlainText(toQString(control.text()));
+        text->setReadOnly(control.readOnly());
+        break;
+      }
       auto& edit = static_cast<QLineEdit&>(widget);
       if (edit.text() != toQString(control.text())) edit.setText(toQString(control.text()));
       edit.setReadOnly(control.readOnly());

@@ -8,9 +8,14 @@
 // a running command makes reach the screen. The dialog never re-implements a form's behaviour.
 //
 // Layout: controls appear in the order they were added, each in its container: the form, a
-// tab (a page of the model) or a frame (a group box). A label directly followed by a text box,
-// combo box or slider shares its row. Form-level buttons outside pages and frames form the
-// button row at the bottom. A property sheet gets the host's OK and Cancel.
+// tab (a page of the model) or a frame (a group box). A field without a caption of its own
+// shares the row of the label just before it; one with a caption gets that caption as its
+// label. The other controls outside the pages go below the tabs; form-level buttons outside
+// pages and frames form the button row at the bottom. A property sheet gets the host's OK and
+// Cancel. Each tab page (and the body of a form without pages) scrolls when the screen is too
+// short for it, so the buttons stay in view: a dialog needs at most a few rows of its tallest
+// page in height, and opens as large as its content where the screen has room. A multi-line
+// text box is a scrolling text area sized for reading.
 
 #include <map>
 #include <string>
@@ -33,7 +38,8 @@ class FormDialog final : public QDialog {
   FormDialog(host::Form& form, QWidget* parent);
   ~FormDialog() override;
 
-  /// Loads the form and shows it modally; returns the form's result.
+  /// Loads the form and shows it modally, at its full size or the screen's if smaller;
+  /// returns the form's result.
   int runModal();
   /// Loads the form and shows it without blocking.
   void showModeless();
@@ -56,6 +62,7 @@ class FormDialog final : public QDialog {
   void showRefusal(const host::PageLeave& refusal);
   void syncControl(const host::Control& control, QWidget& widget);
   void finishWhenClosed();
+  void fitToScreen();
 
   host::Form& form_;
   platform::FormDriver driver_;

@@ -7,6 +7,8 @@
 #include <qgscategorizedsymbolrenderer.h>
 #include <qgscolorramp.h>
 #include <qgscolorrampshader.h>
+#include <qgsfeatureiterator.h>
+#include <qgsfeaturerequest.h>
 #include <qgsfillsymbol.h>
 #include <qgsgraduatedsymbolrenderer.h>
 #include <qgslinesymbol.h>
@@ -16,6 +18,7 @@
 #include <qgssinglesymbolrenderer.h>
 #include <qgssymbollayer.h>
 #include <qgsvectorlayer.h>
+#include <QMap>
 
 namespace orvex::platform::qgis {
 namespace {
@@ -37,6 +40,18 @@ int firstNumericField(const QgsVectorLayer& layer) {
   for (int i = 0; i < fields.count(); ++i)
     if (fields.at(i).isNumeric() && !keys.contains(i)) return i;
   return -1;
+}
+
+/// The percentage field of an isopleth layer ("PERCENT": the volume inside the line or
+/// polygon); -1 for other layers.
+int percentField(const QgsVectorLayer& layer) {
+  const int field = layer.fields().lookupField(QStringLiteral("PERCENT"));
+  return field >= 0 && layer.fields().at(field).isNumeric() ? field : -1;
+}
+
+/// "95 %": an isopleth level as its legend names it.
+QString percentLabel(const QVariant& percent) {
+  return QString::number(percent.toDouble(), 'g', 6) + QStringLiteral(" %");
 }
 
 QgsFillSymbol* areaSymbol(double fraction) {
@@ -61,6 +76,15 @@ bool applyAreaStyle(QgsVectorLayer& layer) {
     if (!value.isNull()) areas.push_back(value.toDouble());
   if (areas.size() < 2 || areas.size() > kMaxAreaClasses) return false;
   std::sort(areas.begin(), areas.end());
+  // Isopleth polygons are named by their level ("95 %"), other areas by their size.
+  QMap<double, QString> levelOfArea;
+  if (const int percent = percentField(layer); percent >= 0) {
+    QgsFeature feature;
+    QgsFeatureIterator features =
+        layer.getFeatures(QgsFeatureRequest().setFlags(QgsFeatureRequest::NoGeometry));
+    while (features.nextFeature(feature))
+      levelOfArea.insert(feature.attribute(field).toDouble(), percentLabel(feature.attribute(percent)));
+  }
   // Each class reaches halfway to its neighbours, so that no area falls on a class edge.
   QgsRangeList ranges;
   const std::size_t n = areas.size();
@@ -69,7 +93,8 @@ bool applyAreaStyle(QgsVectorLayer& layer) {
     const double upper = i + 1 == n ? areas[i] : (areas[i] + areas[i + 1]) / 2.0;
     QgsFillSymbol* symbol = areaSymbol(1.0 - static_cast<double>(i) / static_cast<double>(n - 1));
     symbol->symbolLayer(0)->setRenderingPass(static_cast<int>(n - 1 - i));
-    ranges.append(QgsRendererRange(lower, upper, symbol, QStringLiteral("Area %1").arg(areas[i], 0, 'g', 6)));
+    const QString label = levelOfArea.value(areas[i], QStringLiteral("Area %1").arg(areas[i], 0, 'g', 6));
+    ranges.append(QgsRendererRange(lower, upper, symbol, label));
   }
   auto* renderer = new QgsGraduatedSymbolRenderer(QStringLiteral("Area"), ranges);
   renderer->setUsingSymbolLevels(true);
@@ -94,18 +119,23 @@ void applyDefaultStyle(QgsVectorLayer& layer) {
       break;
     }
     case QgsWkbTypes::LineGeometry: {
-      const int field = firstNumericField(layer);
+      // Isopleth lines by their level ("50 %", "95 %"; the core red, the outer blue), other
+      // lines by their first number (contour values, low blue to high red).
+      const int percent = percentField(layer);
+      const int field = percent >= 0 ? percent : firstNumericField(layer);
       if (field < 0) break;
       QList<QVariant> values = layer.uniqueValues(field).values();
       std::sort(values.begin(), values.end(),
                 [](const QVariant& a, const QVariant& b) { return a.toDouble() < b.toDouble(); });
       QgsCategoryList categories;
       for (int i = 0; i < values.size(); ++i) {
-        const double fraction = values.size() > 1 ? static_cast<double>(i) / (values.size() - 1) : 1.0;
+        double fraction = values.size() > 1 ? static_cast<double>(i) / (values.size() - 1) : 1.0;
+        if (percent >= 0) fraction = 1.0 - fraction;
         QgsLineSymbol* symbol =
             QgsLineSymbol::createSimple({{QStringLiteral("line_color"), rampColor(fraction).name()},
                                          {QStringLiteral("line_width"), QStringLiteral("0.6")}});
-        categories.append(QgsRendererCategory(values[i], symbol, values[i].toString()));
+        categories.append(QgsRendererCategory(values[i], symbol,
+                                              percent >= 0 ? percentLabel(values[i]) : values[i].toString()));
       }
       layer.setRenderer(new QgsCategorizedSymbolRenderer(layer.fields().at(field).name(), categories));
       break;

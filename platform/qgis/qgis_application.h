@@ -14,6 +14,7 @@
 #include "host/command.h"
 #include "host/registry.h"
 #include "platform/qgis/edit_sessions.h"
+#include "platform/qgis/message_watch.h"
 #include "platform/qgis/qgis_map.h"
 #include "platform/qgis/qgis_status_bar.h"
 #include "platform/qgis/qt_ui_services.h"
@@ -23,6 +24,12 @@ class QgsMessageBar;
 class QMainWindow;
 
 namespace orvex::platform::qgis {
+
+/// Shown once when MCP Analysis found no selected feature in any layer of the project.
+inline constexpr const char* kMcpNothingSelected =
+    "No layer has selected features, so MCP Analysis had nothing to analyse.\n\nSelect the fixes "
+    "to analyse in each layer (for example with Select Features, or Select All Features), then run "
+    "MCP Analysis again.";
 
 struct QgisHostOptions {
   /// The host's name, also the title of message boxes that give none.
@@ -46,7 +53,7 @@ class QgisApplication final : public host::Application {
 
   std::string name() const override { return name_; }
   std::shared_ptr<host::Document> document() const override { return document_; }
-  host::UiServices& ui() override { return *ui_; }
+  host::UiServices& ui() override { return watch_; }
   host::StatusBar& statusBar() override { return *statusBar_; }
   host::Clock& clock() override { return clock_; }
   host::WorkspaceFactory& workspaces() override { return *workspaces_; }
@@ -65,17 +72,29 @@ class QgisApplication final : public host::Application {
   /// The results panel (docked in the main window when there is one).
   ResultsPanel& resultsPanel() { return *results_; }
 
-  /// Clicks a command once as the toolbar does: refuses kernels and areas on a project whose
-  /// coordinate system has no ground units, then runs the command (its progress in the
-  /// message bar, with Cancel) and ends its editing sessions (commit on success; roll back on
-  /// failure, so no layer is left half written). Errors that escape the command are shown in a
-  /// message box. Afterwards the run's map outputs that are not layers yet are added in a
-  /// group, and the run is listed in the results panel and summed up in the message bar.
-  /// Returns the click's status.
+  /// Clicks a command once as the toolbar does: takes the project's coordinate system as it is
+  /// now, refuses kernels and areas on a project whose system has no ground units and in-place
+  /// edits of a read-only layer, then runs the command (its progress in the message bar, with
+  /// Cancel). The edits it made to layers in place are left in their edit buffers as one undo
+  /// step per layer, uncommitted; a run that failed (an error escaped it, or it showed one of its
+  /// failure messages) has them undone, so that it changes nothing. Errors that escape the
+  /// command are shown in a message box. An MCP Analysis that found no selected feature in any
+  /// layer (each layer passed over without a word, by design) ends with the message box
+  /// kMcpNothingSelected. Afterwards the run's map outputs that are not layers yet are added in
+  /// a group, and the run is listed in the results panel (without the layers it passed over for
+  /// having no selection) and summed up in the message bar. Returns the click's status.
   host::Status click(host::Command& command, std::string_view progId);
 
  private:
   bool refuseCoordinateSystem(std::string_view progId);
+  /// Refuses travel and the duplicate removals on a read-only layer chosen in the layers panel,
+  /// with the plug-in's message naming it, before the command asks anything: the commands'
+  /// own error traps would show only an error number.
+  bool refuseReadOnlyLayer(std::string_view progId);
+  /// Keeps the run's in-place edits, or undoes them when the run `failed` or reported a
+  /// failure through its messages.
+  void endEdits(const host::Command& command, bool failed);
+  host::RunRecord listedRecord();
   void showResults(const host::Command& command);
   /// The run's warnings, each as a message-bar message that stays until closed.
   void showWarnings(const host::Command& command);
@@ -84,6 +103,7 @@ class QgisApplication final : public host::Application {
   QgsProject& project_;
   std::unique_ptr<QtUiServices> qtUi_;
   host::UiServices* ui_;
+  MessageWatch watch_;
   QtClock clock_;
   std::unique_ptr<QgisStatusBar> statusBar_;
   std::unique_ptr<host::WorkspaceFactory> workspaces_;

@@ -94,6 +94,14 @@ class AppendCursor : public host::InsertCursor {
 QgisFeatureClass::QgisFeatureClass(QgsVectorLayer& layer, std::shared_ptr<const MapFrame> frame)
     : layer_(&layer), frame_(std::move(frame)), shapeType_(shapeTypeOf(layer)) {
   rebuildFields();
+  fieldsChanged_ = QObject::connect(&layer, &QgsVectorLayer::updatedFields, [this] { rebuildFields(); });
+}
+
+QgisFeatureClass::~QgisFeatureClass() { QObject::disconnect(fieldsChanged_); }
+
+void QgisFeatureClass::setFrame(std::shared_ptr<const MapFrame> frame) {
+  frame_ = std::move(frame);
+  if (!layer_.isNull()) rebuildFields();
 }
 
 QgsVectorLayer& QgisFeatureClass::layer() const {
@@ -223,12 +231,10 @@ void QgisFeatureClass::deleteRow(host::ObjectId id) {
   remove(id);
 }
 
-void QgisFeatureClass::beginEdit(int capability, const char* what) {
+void QgisFeatureClass::beginEdit(int capability) {
   QgsVectorLayer& target = layer();
-  if (target.dataProvider() == nullptr || (target.dataProvider()->capabilities() & capability) == 0)
-    throw host::Error(host::kAccessDenied, "The layer \"" + toStd(target.name()) + "\" cannot " + what +
-                                               ": its data source does not allow it. Save it as a "
-                                               "shapefile or GeoPackage and try again.");
+  if (const std::string refusal = readOnlyRefusal(target, capability); !refusal.empty())
+    throw host::Error(host::kAccessDenied, refusal);
   if (frame_->edits == nullptr) throw host::Error(host::kAccessDenied, "Layers cannot be edited here");
   frame_->edits->begin(target);
 }
@@ -236,7 +242,7 @@ void QgisFeatureClass::beginEdit(int capability, const char* what) {
 int QgisFeatureClass::addField(const host::FieldDef& field) {
   if (fields_->find(field.name) >= 0)
     throw host::Error(host::kAlreadyExists, "The field \"" + field.name + "\" already exists");
-  beginEdit(QgsVectorDataProvider::AddAttributes, "get new fields");
+  beginEdit(QgsVectorDataProvider::AddAttributes);
   if (!layer().addAttribute(toQgsField(field)))
     throw host::Error(host::kDataError, "The field \"" + field.name + "\" could not be added");
   rebuildFields();
@@ -248,14 +254,14 @@ void QgisFeatureClass::deleteField(std::string_view name) {
   if (index < 0) throw host::Error(host::kNotFound, "No field \"" + std::string(name) + "\"");
   const int attribute = attributeOf_[static_cast<std::size_t>(index)];
   if (attribute < 0) throw host::Error(host::kInvalidArgument, "The id and shape fields cannot be deleted");
-  beginEdit(QgsVectorDataProvider::DeleteAttributes, "lose fields");
+  beginEdit(QgsVectorDataProvider::DeleteAttributes);
   if (!layer().deleteAttribute(attribute))
     throw host::Error(host::kDataError, "The field \"" + std::string(name) + "\" could not be deleted");
   rebuildFields();
 }
 
 void QgisFeatureClass::write(const host::Row& row, const host::Row& before) {
-  beginEdit(QgsVectorDataProvider::ChangeAttributeValues, "be changed");
+  beginEdit(QgsVectorDataProvider::ChangeAttributeValues);
   QgsVectorLayer& target = layer();
   const QgsFields qgsFields = target.fields();
   for (int i = 0; i < fields_->count(); ++i) {
@@ -278,7 +284,7 @@ void QgisFeatureClass::write(const host::Row& row, const host::Row& before) {
 }
 
 host::ObjectId QgisFeatureClass::append(const host::Row& buffer) {
-  beginEdit(QgsVectorDataProvider::AddFeatures, "get new features");
+  beginEdit(QgsVectorDataProvider::AddFeatures);
   QgsVectorLayer& target = layer();
   const QgsFields qgsFields = target.fields();
   QgsFeature feature(qgsFields);
@@ -303,7 +309,7 @@ host::ObjectId QgisFeatureClass::append(const host::Row& buffer) {
 }
 
 void QgisFeatureClass::remove(QgsFeatureId id) {
-  beginEdit(QgsVectorDataProvider::DeleteFeatures, "lose features");
+  beginEdit(QgsVectorDataProvider::DeleteFeatures);
   if (!layer().deleteFeature(id))
     throw host::Error(host::kDataError, "Feature " + std::to_string(id) + " could not be deleted");
 }

@@ -19,6 +19,7 @@
 #include <qgscoordinatetransformcontext.h>
 #include <qgsfeaturerequest.h>
 #include <qgsvectorlayer.h>
+#include <QMetaObject>
 #include <QPointer>
 
 #include "host/table.h"
@@ -36,7 +37,12 @@ struct MapFrame {
 
 class QgisFeatureClass final : public host::FeatureClass {
  public:
+  /// The fields follow the layer's: a field added or deleted outside a run (in the attribute
+  /// table, by Edit > Undo of a run) is seen by the next run.
   QgisFeatureClass(QgsVectorLayer& layer, std::shared_ptr<const MapFrame> frame);
+  ~QgisFeatureClass() override;
+  QgisFeatureClass(const QgisFeatureClass&) = delete;
+  QgisFeatureClass& operator=(const QgisFeatureClass&) = delete;
 
   std::string name() const override;
   const host::Fields& fields() const override { return *fields_; }
@@ -53,6 +59,10 @@ class QgisFeatureClass final : public host::FeatureClass {
   host::GeometryType shapeType() const override { return shapeType_; }
   host::Envelope extent() const override;
   host::SpatialReferencePtr spatialReference() const override { return frame_->reference; }
+
+  /// Reads and writes the features in `frame`'s system from now on; the shape field's
+  /// reference follows.
+  void setFrame(std::shared_ptr<const MapFrame> frame);
 
   /// The layer; throws host::Error (kNotFound) when it was removed from the project.
   QgsVectorLayer& layer() const;
@@ -71,8 +81,8 @@ class QgisFeatureClass final : public host::FeatureClass {
 
  private:
   void rebuildFields();
-  /// Starts (or joins) the run's editing session after checking the provider can `capability`.
-  void beginEdit(int capability, const char* what);
+  /// Starts (or joins) the run's editing session after checking the layer can `capability`.
+  void beginEdit(int capability);
   QgsFeatureRequest request() const;
 
   QPointer<QgsVectorLayer> layer_;
@@ -81,6 +91,7 @@ class QgisFeatureClass final : public host::FeatureClass {
   /// QGIS attribute index of each host field; -1 for the object id and the shape.
   std::vector<int> attributeOf_;
   host::GeometryType shapeType_ = host::GeometryType::Null;
+  QMetaObject::Connection fieldsChanged_;
 };
 
 }  // namespace orvex::platform::qgis

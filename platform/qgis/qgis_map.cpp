@@ -1,5 +1,11 @@
 #include "platform/qgis/qgis_map.h"
 
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <filesystem>
+#include <system_error>
+
 #include <qgslayertree.h>
 #include <qgsrasterlayer.h>
 #include <qgsvectorlayer.h>
@@ -12,6 +18,49 @@
 #include "platform/qgis/qgis_layers.h"
 
 namespace orvex::platform::qgis {
+namespace {
+
+// The extensions of the data files a layer is named after, which the layers panel leaves out.
+constexpr std::array<std::string_view, 12> kDataExtensions = {
+    ".shp", ".tif", ".tiff", ".gpkg", ".csv", ".dbf", ".img", ".asc", ".geojson", ".gml", ".kml", ".mdb"};
+
+/// A file's path as compared between layers: absolute and normal, without a provider's
+/// "|layername=..." suffix.
+std::string comparablePath(const QString& source) {
+  std::error_code error;  // a source that is no path (a database, an empty one) matches no file
+  const std::filesystem::path path = std::filesystem::absolute(toStd(source.section('|', 0, 0)), error);
+  return error ? toStd(source) : path.lexically_normal().string();
+}
+
+/// Removes the project's layers that show the file `source` (a run that writes the same file
+/// again) and returns where the first of them was, for its successor to take its place: its
+/// group (null when there was none) and its position in it.
+std::pair<QgsLayerTreeGroup*, int> removeLayersShowing(QgsProject& project, const QString& source) {
+  const std::string wanted = comparablePath(source);
+  std::pair<QgsLayerTreeGroup*, int> place{nullptr, 0};
+  QStringList stale;
+  for (QgsMapLayer* layer : project.mapLayers().values()) {
+    if (comparablePath(layer->source()) != wanted) continue;
+    stale << layer->id();
+    QgsLayerTreeLayer* node = project.layerTreeRoot()->findLayer(layer->id());
+    auto* group = node != nullptr ? qobject_cast<QgsLayerTreeGroup*>(node->parent()) : nullptr;
+    if (place.first == nullptr && group != nullptr) place = {group, group->children().indexOf(node)};
+  }
+  project.removeMapLayers(stale);
+  return place;
+}
+
+}  // namespace
+
+std::string shownLayerName(const std::string& name) {
+  const std::filesystem::path path(name);
+  std::string extension = path.extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const bool dataFile =
+      std::find(kDataExtensions.begin(), kDataExtensions.end(), extension) != kDataExtensions.end();
+  return dataFile && !path.stem().empty() ? path.stem().string() : name;
+}
 
 QgisMap::QgisMap(QgsProject& project, host::SpatialReferenceFactory& references, EditSessions& edits,
                  std::shared_ptr<host::MapEvents> events)
@@ -31,7 +80,9 @@ QgisMap::QgisMap(QgsProject& project, host::SpatialReferenceFactory& references,
                                           }));
   connections_.push_back(
       QObject::connect(project_.layerTreeRoot(), &QgsLayerTree::layerOrderChanged, contentsChanged));
-  connections_.push_back(QObject::connect(&project_, &QgsProject::crsChanged, [this] { frame_.reset(); }));
+  connections_.push_back(QObject::connect(&project_, &QgsProject::crsChanged, [this] { followProject(); }));
+  connections_.push_back(
+      QObject::connect(&project_, &QgsProject::transformContextChanged, [this] { followProject(); }));
   watchLayers(project_.mapLayers().values());
 }
 
@@ -55,14 +106,23 @@ std::string QgisMap::name() const {
 }
 
 std::shared_ptr<const MapFrame> QgisMap::frame() const {
-  if (!frame_) {
-    frame_ = std::make_shared<MapFrame>();
-    frame_->crs = project_.crs();
-    frame_->reference = toHostCrs(frame_->crs, references_);
-    frame_->transformContext = project_.transformContext();
-    frame_->edits = &edits_;
-  }
+  followProject();
   return frame_;
+}
+
+void QgisMap::followProject() const {
+  if (frame_ && frame_->crs == project_.crs() && frame_->transformContext == project_.transformContext())
+    return;
+  auto next = std::make_shared<MapFrame>();
+  next->crs = project_.crs();
+  next->reference = toHostCrs(next->crs, references_);
+  next->transformContext = project_.transformContext();
+  next->edits = &edits_;
+  frame_ = std::move(next);
+  // The wrappers stay (selections and feature classes handed out keep their identity); their
+  // features are read from now on in the project's new system.
+  for (const auto& [id, wrapper] : wrappers_)
+    if (auto* layer = dynamic_cast<QgisFeatureLayer*>(wrapper.get())) layer->setFrame(frame_);
 }
 
 std::shared_ptr<host::Layer> QgisMap::wrap(QgsMapLayer* layer) const {
@@ -79,11 +139,7 @@ std::shared_ptr<host::Layer> QgisMap::wrap(QgsMapLayer* layer) const {
 }
 
 std::vector<std::shared_ptr<host::Layer>> QgisMap::layers() const {
-  // A change of the project's coordinate system takes effect for wrappers made from now on.
-  if (frame_ && frame_->crs != project_.crs()) {
-    frame_.reset();
-    wrappers_.clear();
-  }
+  followProject();
   std::function<std::vector<std::shared_ptr<host::Layer>>(const QgsLayerTreeGroup&)> walk =
       [&](const QgsLayerTreeGroup& group) {
         std::vector<std::shared_ptr<host::Layer>> result;
@@ -107,9 +163,11 @@ std::shared_ptr<host::FeatureLayer> QgisMap::addFeatureLayer(std::shared_ptr<hos
   (void)spatialReference;  // QGIS draws every layer in the project's system
   QString source;
   QString provider = QStringLiteral("ogr");
+  bool written = false;  // a file a run wrote, rather than a layer of the project shown again
   if (auto* shapefile = dynamic_cast<gdal::ShapefileFeatureClass*>(featureClass.get())) {
     shapefile->sync();  // QGIS opens the file on its own: everything written must be on disk
     source = QString::fromStdString(shapefile->shpPath().string());
+    written = true;
   } else if (const auto* existing = dynamic_cast<const QgisFeatureClass*>(featureClass.get())) {
     source = existing->layer().source();
     provider = existing->layer().providerType();
@@ -117,13 +175,13 @@ std::shared_ptr<host::FeatureLayer> QgisMap::addFeatureLayer(std::shared_ptr<hos
     throw host::Error(host::kNotImplemented,
                       "The layer \"" + name + "\" cannot be shown: its data is not a file");
   }
-  auto* layer = new QgsVectorLayer(source, toQString(name), provider);
+  auto* layer = new QgsVectorLayer(source, toQString(shownLayerName(name)), provider);
   if (!layer->isValid()) {
     delete layer;
     throw host::Error(host::kDataError, "QGIS cannot open \"" + toStd(source) + "\"");
   }
   applyDefaultStyle(*layer);
-  project_.addMapLayer(layer);  // the project owns it from here; its signal raises ContentsChanged
+  placeLayer(layer, written);
   return std::dynamic_pointer_cast<host::FeatureLayer>(wrap(layer));
 }
 
@@ -131,14 +189,28 @@ std::shared_ptr<host::RasterLayer> QgisMap::addRasterLayer(std::shared_ptr<host:
                                                            std::string name) {
   if (!raster) throw host::Error(host::kInvalidArgument, "No raster to show as \"" + name + "\"");
   const QString source = QString::fromStdString(raster->path().string());
-  auto* layer = new QgsRasterLayer(source, toQString(name), QStringLiteral("gdal"));
+  auto* layer = new QgsRasterLayer(source, toQString(shownLayerName(name)), QStringLiteral("gdal"));
   if (!layer->isValid()) {
     delete layer;
     throw host::Error(host::kDataError, "QGIS cannot open \"" + toStd(source) + "\"");
   }
   applyDefaultStyle(*layer);
-  project_.addMapLayer(layer);
+  placeLayer(layer, true);
   return std::dynamic_pointer_cast<host::RasterLayer>(wrap(layer));
+}
+
+void QgisMap::placeLayer(QgsMapLayer* layer, bool replaces) {
+  // A file written again replaces the layer that showed it, in its place: a layer never shows
+  // the file's old contents, and a re-run adds no second copy. The project owns the layer
+  // from here; its signals raise ContentsChanged.
+  const auto [group, index] =
+      replaces ? removeLayersShowing(project_, layer->source()) : std::pair<QgsLayerTreeGroup*, int>{};
+  if (group == nullptr) {
+    project_.addMapLayer(layer);
+    return;
+  }
+  project_.addMapLayer(layer, false);
+  group->insertLayer(index, layer);
 }
 
 void QgisMap::removeLayer(const std::shared_ptr<host::Layer>& layer) {

@@ -20,9 +20,16 @@
 
 namespace orvex::platform::qgis {
 
+/// The name the layers panel shows for a layer named `name`: without the extension of a data
+/// file ("mcp95.shp" -> "mcp95", "UD.TIF" -> "UD"); other names as given ("Area 95.5").
+std::string shownLayerName(const std::string& name);
+
 /// The project's layer tree as the focus map. Layers appear in the tree's order; the map's
-/// coordinate system is the project's. Project and layer signals raise the host's map events:
-/// layers added, removed or moved give ContentsChanged, a layer's selection SelectionChanged.
+/// coordinate system is the project's, as it is now: the features of every layer are read in
+/// it and written from it, whatever the layer's own system, and a change of the project's
+/// system (or of its transformation settings) takes effect for every layer at once. Project and
+/// layer signals raise the host's map events: layers added, removed or moved give
+/// ContentsChanged, a layer's selection SelectionChanged.
 class QgisMap final : public host::Map {
  public:
   QgisMap(QgsProject& project, host::SpatialReferenceFactory& references, EditSessions& edits,
@@ -35,6 +42,8 @@ class QgisMap final : public host::Map {
   host::SpatialReferencePtr spatialReference() const override { return frame()->reference; }
   std::vector<std::shared_ptr<host::Layer>> layers() const override;
   /// The class must be a file the GDAL platform wrote (a shapefile) or a layer of this map.
+  /// Both adders name the layer by `shownLayerName`; a file a run wrote replaces, in its place
+  /// in the layer tree, any layer that shows the same file (a run writing a file again).
   std::shared_ptr<host::FeatureLayer> addFeatureLayer(
       std::shared_ptr<host::FeatureClass> featureClass, std::string name,
       host::SpatialReferencePtr spatialReference = {}) override;
@@ -47,9 +56,14 @@ class QgisMap final : public host::Map {
   std::shared_ptr<host::Layer> wrap(QgsMapLayer* layer) const;
   /// The coordinate system features are read in (the project's, now).
   std::shared_ptr<const MapFrame> frame() const;
+  /// Takes the project's coordinate system and transformation settings again when they changed
+  /// since they were last taken, and hands them to every layer wrapper. Runs on the project's
+  /// signals and at the start of every command run.
+  void followProject() const;
 
  private:
   void watchLayers(const QList<QgsMapLayer*>& layers);
+  void placeLayer(QgsMapLayer* layer, bool replaces);
   void raise(host::MapEventKind kind);
 
   QgsProject& project_;
@@ -93,6 +107,7 @@ class QgisDocument final : public host::Document {
   host::ActiveView& activeView() override { return view_; }
 
   QgisActiveView& qgisView() { return view_; }
+  QgisMap& qgisMap() { return *map_; }
 
  private:
   QgisActiveView view_;

@@ -47,8 +47,8 @@ QString sourceOf(const std::filesystem::path& path, const std::string& layer) {
   return source;
 }
 
-/// True when some layer of `project` reads `source` (compared as absolute, normal paths).
-bool shownIn(const QgsProject& project, const QString& source) {
+/// The layers of `project` that read `source` (compared as absolute, normal paths).
+std::vector<QgsMapLayer*> layersShowing(const QgsProject& project, const QString& source) {
   const auto normal = [](QString text) {
     if (text.startsWith(QStringLiteral("file:"))) text = QUrl(text).toLocalFile();
     const QStringList parts = text.split('|');
@@ -57,11 +57,16 @@ bool shownIn(const QgsProject& project, const QString& source) {
     return parts.size() > 1 ? path + '|' + parts.mid(1).join('|') : path;
   };
   const QString wanted = normal(source);
-  const auto layers = project.mapLayers();
-  return std::any_of(layers.begin(), layers.end(), [&](const QgsMapLayer* layer) {
+  std::vector<QgsMapLayer*> showing;
+  for (QgsMapLayer* layer : project.mapLayers()) {
     const QString shown = normal(layer->source());
-    return shown == wanted || shown.section('|', 0, 0) == wanted;
-  });
+    if (shown == wanted || shown.section('|', 0, 0) == wanted) showing.push_back(layer);
+  }
+  return showing;
+}
+
+bool shownIn(const QgsProject& project, const QString& source) {
+  return !layersShowing(project, source).empty();
 }
 
 /// A new styled layer of an output file; null when QGIS cannot open it.
@@ -116,9 +121,16 @@ void addMatrixRows(QTreeWidgetItem* parent, const host::RecordValues& values) {
 std::vector<QgsMapLayer*> addOutputLayers(QgsProject& project, const host::RunRecord& record,
                                           const std::string& groupName) {
   std::vector<const host::OutputRecord*> wanted;
-  for (const host::OutputRecord& output : record.outputs())
-    if (isMapOutput(output) && !shownIn(project, sourceOf(output.path, output.layer)))
-      wanted.push_back(&output);
+  for (const host::OutputRecord& output : record.outputs()) {
+    if (!isMapOutput(output)) continue;
+    const std::vector<QgsMapLayer*> showing = layersShowing(project, sourceOf(output.path, output.layer));
+    // A file written again (a run into a folder a stopped run left): its layer reads it anew.
+    for (QgsMapLayer* layer : showing) {
+      layer->reload();
+      layer->triggerRepaint();
+    }
+    if (showing.empty()) wanted.push_back(&output);
+  }
   // Vectors first: the group draws its first layers on top.
   std::stable_partition(wanted.begin(), wanted.end(), [](const host::OutputRecord* output) {
     return output->kind != host::OutputKind::Raster;

@@ -19,7 +19,8 @@ class QTreeWidgetItem;
 
 namespace orvex::platform::qgis {
 
-/// Adds the shapefiles, rasters and CSV tables of `record` that no layer of `project` shows yet, styled,
+/// Reloads the layers that show a file of `record` (written again), and adds the shapefiles,
+/// rasters and CSV tables of `record` that no layer of `project` shows yet, styled,
 /// in a new group `groupName` on top of the layer tree (rasters below the vectors, so the
 /// isopleths stay visible). Files QGIS cannot open are passed over. Returns the added layers.
 std::vector<QgsMapLayer*> addOutputLayers(QgsProject& project, const host::RunRecord& record,

@@ -29,6 +29,8 @@ __all__ = [
     "bandwidth",
     "kde",
     "mcp",
+    "BridgeUD",
+    "bbmm",
     "LocohIsopleth",
     "locoh",
     "overlap",
@@ -236,6 +238,62 @@ def mcp(x, y=None, percent: float = 95, style: str = "fixed_mean", centre: Optio
     return MCP(float(percent), style, area, wkb, n_points, n_used)
 
 
+class BridgeUD:
+    """A Brownian bridge UD: ``values`` are densities per square map unit at the cell centres
+    (row 0 at the north; no scaling), ``geotransform`` is GDAL's, ``sigma1`` the s1 used and,
+    when it was estimated, ``log_likelihood`` and ``triplets``; ``intervals`` counts the intervals
+    used, of zero length and over the largest gap."""
+
+    def __init__(self, result: dict, crs: str):
+        self.values = result["values"]
+        self.geotransform = tuple(result["geotransform"])
+        self.sigma1 = result["sigma1"]
+        self.log_likelihood = result.get("log_likelihood")
+        self.triplets = result.get("triplets")
+        used, zero_length, over_gap = result["intervals"]
+        self.intervals = {"used": used, "zero_length": zero_length, "over_gap": over_gap}
+        self.crs = crs or ""
+
+    @property
+    def cell_size(self) -> float:
+        return self.geotransform[1]
+
+    def to_geotiff(self, path: str) -> None:
+        """Writes the raster `orvex bbmm` writes: Float32 densities, as they are."""
+        _orvex.write_geotiff(str(path), self.values, self.geotransform, self.crs)
+
+
+def bbmm(x, y, t, sigma2: Union[float, Sequence[float]], sigma1: Union[str, float] = "auto",
+         cell_size: float = 100.0, extent: Union[str, Sequence[float]] = "min", max_gap: Optional[float] = None,
+         all_triplets: bool = False, crs: Optional[str] = None, threads: int = 0) -> BridgeUD:
+    """The Brownian bridge UD of one animal, equal to an animal's raster of `orvex bbmm`.
+
+    ``x``, ``y`` in map units and ``t`` in seconds, sorted by time; ``sigma2`` the location
+    error, one value or one per fix. ``sigma1``: "auto" (maximum likelihood, on the independent
+    triplets or with ``all_triplets`` every interior fix) or a value. ``extent``: "min" (the
+    fixes' box widened by four of the widest bridge's standard deviations, as `--extent min`)
+    or (xmin, ymin, xmax, ymax), the grid's outer edges (columns = round((xmax - xmin) /
+    cell_size)): one extent for several animals puts their UDs on one grid for ``overlap``.
+    ``max_gap`` (seconds): longer intervals carry no bridge."""
+    if isinstance(sigma1, str):
+        if sigma1 != "auto":
+            raise ValueError(f"sigma1 must be 'auto' or a number, not {sigma1!r}")
+        sigma1 = None
+    else:
+        sigma1 = float(sigma1)
+    if isinstance(extent, str):
+        if extent != "min":
+            raise ValueError(f"extent must be 'min' or (xmin, ymin, xmax, ymax), not {extent!r}")
+        box = None
+    else:
+        box = tuple(float(v) for v in extent)
+        if len(box) != 4:
+            raise ValueError("extent must be (xmin, ymin, xmax, ymax)")
+    errors = np.atleast_1d(np.asarray(sigma2, dtype=np.float64))
+    result = _orvex.bbmm(x, y, t, errors, sigma1, all_triplets, max_gap, float(cell_size), box, threads)
+    return BridgeUD(result, crs or "")
+
+
 @dataclasses.dataclass(frozen=True)
 class LocohIsopleth:
     """A LoCoH isopleth: the union of the ordered hulls up to ``percent`` % of the fixes;
@@ -255,7 +313,7 @@ def locoh(x, y, method: str = "k", parameter: float = 12, percents: Sequence[flo
     return [LocohIsopleth(*row) for row in rows]
 
 
-def overlap(uds: Sequence[UD], percent: float = 95, conditional: bool = False, threads: int = 0) -> dict:
+def overlap(uds: Sequence[Union[UD, BridgeUD]], percent: float = 95, conditional: bool = False, threads: int = 0) -> dict:
     """The overlap indices of `orvex overlap` between UDs on one grid (make them with one
     explicit ``extent``): a dict from "HR", "PHR", "VI", "BA", "UDOI" and "HD" to n x n
     matrices, row i against column j. Computed on the UDs' float64 densities; `orvex overlap`

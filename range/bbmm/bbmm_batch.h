@@ -11,13 +11,13 @@
 #include <string>
 
 #include "host/geometry.h"
+#include "range/bbmm/bbmm_grids.h"
 #include "range/bbmm/bbmm_input.h"
 #include "range/bbmm/bbmm_settings.h"
 #include "range/bridge/bridge_ud.h"
 
 namespace orvex::host {
 class Application;
-class RasterDataset;
 }  // namespace orvex::host
 
 namespace orvex::range {
@@ -27,9 +27,6 @@ inline constexpr const char* kBbmmLogName = "BBMM_ANALYSIS.txt";
 inline constexpr const char* kIsoplethProgId = "ORVEX.clsHISO";
 /// A grid above this many cells is refused for its animal, as the KDE tool refuses one.
 inline constexpr std::int64_t kBbmmMaxCells = 50'000'000;
-/// Minimum extent: the animal's box widened by this many of its widest bridge's standard
-/// deviations (at the middle of its longest used interval).
-inline constexpr double kMinimumExtentDeviations = 4.0;
 
 enum class BbmmBatchResult {
   Completed,    ///< every animal tried; those that failed are failed items of the run record
@@ -44,14 +41,5 @@ enum class BbmmBatchResult {
 /// items of their animal. Messages go through the application's UI services; nothing escapes
 /// (unless host::errorsPassThrough()).
 BbmmBatchResult RunBbmmBatch(host::Application& application, const BbmmSettings& settings);
-
-/// The full extent of the layer widened by `buffer` on every side, cells of `cell`
-/// (columns = floor((width + 2 buffer) / cell), as the KDE tool's full extent).
-BridgeGrid FullExtentBridgeGrid(const host::Envelope& extent, double buffer, double cell);
-/// An animal's own box widened by kMinimumExtentDeviations of its widest used bridge.
-BridgeGrid MinimumExtentBridgeGrid(const BridgeTrack& track, std::span<const std::size_t> used, double sigma1,
-                                   double cell);
-/// The grid of a reference raster: its extent, cell size and size.
-BridgeGrid ReferenceBridgeGrid(const host::RasterDataset& raster);
 
 }  // namespace orvex::range

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "core/mcp/mcp_area_added.h"
@@ -73,6 +76,47 @@ TEST(McpAreaAdded, MatchesDefinitionOnRealTracks) {
       SCOPED_TRACE(std::string(track) + " " + animal);
       expect_same_as_definition(fixes, 80);
     }
+  }
+}
+
+TEST(McpAreaAdded, MatchesDefinitionOnLargeRingsAndLongRuns) {
+  // Sets whose rings are long (fixes on a spiral's rim), whose pockets hold repeated positions,
+  // and tracks whose lowest fix goes early: the replayed walks, the walks kept across removals
+  // and the walk without the start all come into play over many removals.
+  std::mt19937_64 rng(42);
+  std::normal_distribution<double> step(0.0, 40.0);
+  const auto spiral = [](int n) {
+    Fixes f;
+    for (int i = 0; i < n; ++i) {
+      const double r = 3000.0 * std::sqrt((i * 7919 % n + 0.5) / n);
+      f.push_back({500000.0 + r * std::cos(2.399963 * i), 5000000.0 + r * std::sin(2.399963 * i)});
+    }
+    return f;
+  };
+  const auto walk = [&](int n) {
+    Fixes f;
+    double x = 0.0, y = 0.0;
+    for (int i = 0; i < n; ++i) {
+      x += step(rng) - 0.02 * x;
+      y += step(rng) - 0.02 * y;
+      f.push_back({620000.0 + x, 5100000.0 + y});
+      if (i % 5 == 4) f.push_back(f.back());  // a repeated position
+    }
+    return f;
+  };
+  const auto lattice = [&](int n) {
+    std::uniform_int_distribution<int> cell(0, 12);
+    Fixes f;
+    for (int i = 0; i < n; ++i) f.push_back({double(cell(rng)) * 25.0, double(cell(rng)) * 25.0});
+    return f;
+  };
+  const std::pair<const char*, Fixes> sets[] = {{"spiral", spiral(160)},
+                                                {"walk", walk(140)},
+                                                {"lattice", lattice(160)},
+                                                {"walk, kept 20 %", walk(100)}};
+  for (const auto& [name, fixes] : sets) {
+    SCOPED_TRACE(name);
+    expect_same_as_definition(fixes, std::string(name).find("20 %") != std::string::npos ? 20 : 55);
   }
 }
 

@@ -187,3 +187,51 @@ def test_overlap_equals_the_command_line_on_the_rasters(fixes, tmp_path):
             rows = [line.strip().split(",")[1:] for line in table][1:]
         # The command line reads the Float32 rasters: agreement within that rounding.
         assert matrix == pytest.approx(np.array(rows, dtype=float), rel=1e-5, abs=1e-9), name
+
+
+def test_bbmm_equals_the_command_line(simulated, fixes, tmp_path):
+    report = json.loads(run_orvex("--json", "bbmm", simulated / "fixes.shp", "--id", "AnimalID", "--sigma2", 15,
+                                  "--extent", "min", "--cell-size", 50, "--out-dir", tmp_path))
+    rasters = {o["animal"]: o for o in report["outputs"] if o.get("kind") == "raster"}
+    for animal, track in fixes.animals.items():
+        ud = orvex.bbmm(track.x, track.y, track.t, sigma2=15, cell_size=50, crs=fixes.crs)
+        assert ud.sigma1 == rasters[animal]["sigma1"]  # the same search, the same number
+        transform, cells = _raster(rasters[animal]["path"])
+        assert ud.geotransform == pytest.approx(transform, rel=1e-15)
+        # The command line writes Float32 cells: equal within that rounding (2^-24 relative).
+        assert ud.values == pytest.approx(cells, rel=2**-23, abs=0)
+        ud.to_geotiff(tmp_path / f"{animal}_py.tif")
+        assert np.array_equal(_raster(tmp_path / f"{animal}_py.tif")[1], cells)
+
+
+def test_bridges_and_kernels_on_one_extent_overlap():
+    rng = np.random.default_rng(3)
+    t = np.arange(200) * 3600.0
+    tracks = [np.cumsum(rng.normal(0, 100, (2, 200)), axis=1) + shift for shift in (0.0, 300.0)]
+    extent = (-3000, -3000, 3500, 3500)
+    bridge = orvex.bbmm(tracks[0][0], tracks[0][1], t, sigma2=10, sigma1=2.0, cell_size=50, extent=extent)
+    kernel = orvex.kde(tracks[1][0], tracks[1][1], h="href", cell_size=50, extent=extent)
+    assert bridge.values.shape == kernel.values.shape == (130, 130)
+    assert bridge.values.sum() * 50**2 == pytest.approx(1.0, abs=1e-3)  # the UD's volume on a wide grid
+    indices = orvex.overlap([bridge, kernel], percent=95)
+    assert 0 < indices["BA"][0, 1] == indices["BA"][1, 0] < 1  # symmetric, partial sharing
+    with pytest.raises(ValueError, match="fix 1: time is earlier"):
+        orvex.bbmm(tracks[0][0], tracks[0][1], t[::-1].copy(), sigma2=10)  # times out of order
+
+
+def test_geodataframes_carry_the_same_numbers(fixes):
+    geopandas = pytest.importorskip("geopandas")
+    frame = fixes.to_geodataframe()
+    assert isinstance(frame, geopandas.GeoDataFrame)
+    assert len(frame) == sum(len(t) for t in fixes.animals.values())
+    assert frame.crs is not None and frame.crs.to_epsg() == 32633
+    track = next(iter(fixes.animals.values()))
+    assert frame.geometry.x.iloc[0] == track.x[0] and frame.geometry.y.iloc[0] == track.y[0]
+    ud = orvex.kde(track.x, track.y, h="href", crs=fixes.crs)
+    isopleths = ud.isopleths([95, 50])
+    shapes = ud.to_geodataframe([95, 50])
+    assert list(shapes["percent"]) == [95, 50]
+    # The polygons' areas through shapely equal the tool's within 1e-9 relative (GEOS vs OGR).
+    assert list(shapes.geometry.area) == pytest.approx([i.area for i in isopleths], rel=1e-9)
+    polygon = orvex.mcp(track.x, track.y, percent=95).to_geodataframe(fixes.crs)
+    assert polygon.geometry.area.iloc[0] == pytest.approx(polygon["area"].iloc[0], rel=1e-9)

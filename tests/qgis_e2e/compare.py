@@ -168,11 +168,12 @@ def compare_overlap():
                 problems.append("overlap %s: %s vs %s" % (index, a, b))
 
 
-for step in (compare_kde, compare_bbmm, compare_locoh, compare_overlap, compare_mcp, compare_lotek, compare_travel,
-             compare_herd):
-    try:
-        step()
-    except Exception as error:  # a missing file or a failed program is a difference too
-        problems.append("%s: %s" % (step.__name__, error))
-print("\n".join(problems) if problems else "OUTPUTS MATCH")
-sys.exit(1 if problems else 0)
+if __name__ == "__main__":  # crs_compare.py imports the readers
+    for step in (compare_kde, compare_bbmm, compare_locoh, compare_overlap, compare_mcp, compare_lotek,
+                 compare_travel, compare_herd):
+        try:
+            step()
+        except Exception as error:  # a missing file or a failed program is a difference too
+            problems.append("%s: %s" % (step.__name__, error))
+    print("\n".join(problems) if problems else "OUTPUTS MATCH")
+    sys.exit(1 if problems else 0)

@@ -10,7 +10,7 @@ command -v ogr2ogr > /dev/null || skip "no ogr2ogr (gdal-bin)"
 # QGIS embeds the system's Python, which need not be the first python3 on the PATH.
 { /usr/bin/python3 -c "import qgis.core" || python3 -c "import qgis.core"; } 2> /dev/null || skip "no QGIS Python bindings (python3-qgis)"
 if command -v xvfb-run > /dev/null; then
-  display=(xvfb-run -a -s "-screen 0 1280x900x24")
+  display=(xvfb-run -a -s "-screen 0 1366x768x24")  # a common laptop screen
 elif [ -n "${DISPLAY:-}" ]; then
   display=()
 else

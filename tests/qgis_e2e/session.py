@@ -4,6 +4,9 @@
 # a project in UTM 33N. Dialogs are
 # answered as a person would; outputs are compared with the headless host's (written by
 # run_session.sh before QGIS started); screenshots are saved and checked not to be blank.
+# Every dialog is looked at as a person on a 1366 x 768 screen sees it: its minimum height fits
+# the screen with its title bar, it opens inside the screen, and a picture of it is saved
+# (dialog-<name>.png, the kernel dialog also on the whole screen).
 # The verdict goes to $ORVEX_E2E_OUT/session.log ("SESSION OK" when everything held).
 import os
 import traceback
@@ -49,6 +52,30 @@ def screenshot(widget, name):
     check(distinct_colours(QImage(path)) > 8, "screenshot %s is blank" % name)
 
 
+# The tallest minimum height a dialog may need: a 768-pixel screen less its title bar.
+MAX_DIALOG_HEIGHT = 740
+
+
+def look_at_dialog(dialog, name):
+    """The first sight of a dialog: its size on the screen and its picture."""
+    needed = dialog.minimumSizeHint().height()
+    check(needed <= MAX_DIALOG_HEIGHT, "the dialog %s needs %d px of height" % (name, needed))
+    screen = QApplication.primaryScreen().geometry()
+    trace("  size %dx%d (needs %d) on a %dx%d screen" % (dialog.width(), dialog.height(), needed,
+                                                          screen.width(), screen.height()))
+    check(dialog.height() <= screen.height(), "the dialog %s is %d px high, taller than the screen"
+          % (name, dialog.height()))
+    screenshot(dialog, "dialog-%s.png" % name)
+    if name == "frmKDE":
+        QApplication.processEvents()
+        image = QApplication.primaryScreen().grabWindow(0)
+        image.save(os.path.join(OUT, "screen-frmKDE.png"))
+        for button in ("btnOK", "btnExit"):
+            widget = child(dialog, QPushButton, button)
+            corner = widget.mapToGlobal(widget.rect().bottomRight())
+            check(screen.contains(corner), "%s of the kernel dialog is off the screen at %s" % (button, corner))
+
+
 def child(dialog, kind, name):
     return dialog.findChild(kind, name)
 
@@ -76,6 +103,8 @@ def answer_modal_window():
     name = dialog.objectName()
     trace("modal %s %s %s" % (type(dialog).__name__, name, dialog.windowTitle()))
     seen_dialogs.append(name or type(dialog).__name__)
+    if not isinstance(dialog, QMessageBox) and name:
+        look_at_dialog(dialog, name)
     if isinstance(dialog, QMessageBox):
         trace("  text: " + dialog.text().replace("\n", " | "))
         for button in (QMessageBox.Yes, QMessageBox.Ok, QMessageBox.Discard):
@@ -170,9 +199,6 @@ def run_kde(dialog):
 def run_bbmm(dialog):
     """The settings of the headless reference run (run_session.sh); a screenshot of each tab."""
     try:
-        # Fits a 1366 x 768 screen with its title bar and the desktop's panel.
-        check(dialog.minimumSizeHint().height() <= 740,
-              "the bridge dialog needs %d px of height" % dialog.minimumSizeHint().height())
         choose(dialog, "cmbPntL", "fixes")
         choose(dialog, "cmbUIDFLD", "AnimalID")
         screenshot(dialog, "bbmm-dialog-input.png")
@@ -217,8 +243,6 @@ def run_locoh(dialog):
 def run_overlap(dialog):
     """The bridge's and the kernel's UD of the one animal, from the project's raster layers."""
     try:
-        check(dialog.minimumSizeHint().height() <= 740,
-              "the overlap dialog needs %d px of height" % dialog.minimumSizeHint().height())
         for layer in ("bbmm0", KDE_RASTER):
             choose(dialog, "cmbRaster", layer)
             control(dialog, QPushButton, "btnAddLayer").click()
@@ -369,6 +393,15 @@ def desktop_with_menu(window, menu):
     menu.hide()
 
 
+def save_edits(layer):
+    """Travel and the duplicate removals leave their edits unsaved in the layer's buffer, one
+    undo step for each run that changed it (travel at least); saved as a person would before
+    the files are compared."""
+    check(layer.isEditable() and layer.undoStack().count() >= 1,
+          "the in-place tools left %d undo steps" % layer.undoStack().count())
+    check(layer.commitChanges(), "the layer's edits could not be saved")
+
+
 def run():
     try:
         window = iface.mainWindow()
@@ -414,14 +447,21 @@ def run():
                 item.trigger()
         run_by_animal(action)
         timer.stop()
+        save_edits(layer)
         desktop_with_menu(window, menu)
         check_bbmm_layers()
         check_range_layers()
-        for name in ("frmBBMM", "frmLOCOH", "frmOVERLAP", "frmKDE", "frmMCPOptions", "frmORVEX") + (("frmKeepers",) if LOTEK else ()):
+        for name in ("frmBBMM", "frmLOCOH", "frmOVERLAP", "frmKDE", "frmMCPOptions", "frmORVEX", "frmAbout") + (("frmKeepers",) if LOTEK else ()):
             check(name in seen_dialogs, "dialog %s never shown" % name)
         mcp_path = os.path.join(OUT, "qgis_mcp.shp")
         check(any(added.source().split("|")[0] == mcp_path for added in QgsProject.instance().mapLayers().values()),
               "the MCP polygon was not added to the project")
+        layers = QgsProject.instance().mapLayers().values()
+        check(not [layer.name() for layer in layers if layer.name().lower().endswith((".shp", ".tif"))],
+              "layer names with a file extension: %s" % [layer.name() for layer in layers])
+        isopleths = [layer for layer in layers if layer.name() == KDE_RASTER + "_iso_line"]
+        check(len(isopleths) == 1 and sorted(item.label() for item in isopleths[0].renderer().legendSymbolItems())
+              == ["50 %", "95 %"], "the kernel's isopleth lines are not named 50 % and 95 % in the legend")
         results = window.findChild(QDockWidget, "orvexResults")
         check(results is not None and results.isVisible(), "no results panel after the runs")
     except Exception:

@@ -8,6 +8,8 @@
 #include <regex>
 
 #include <qgslayertree.h>
+#include <qgslegendsymbolitem.h>
+#include <qgsrenderer.h>
 #include <QTreeWidget>
 
 #include "access/lotek_fixture.h"
@@ -134,10 +136,25 @@ TEST_F(QgisAnalysis, KdeBatchWritesTheSameRastersIsoplethsAndLog) {
       maps += output.kind == host::OutputKind::Raster || output.kind == host::OutputKind::Shapefile;
     EXPECT_EQ(group->findLayers().size(), maps);
     EXPECT_EQ(group->findLayers().back()->layer()->type(), QgsMapLayerType::RasterLayer) << "rasters below";
+    // The isopleths' legend names their levels, not density values.
+    int legends = 0;
+    for (const QgsLayerTreeLayer* node : group->findLayers()) {
+      const auto* isopleths = qobject_cast<const QgsVectorLayer*>(node->layer());
+      if (isopleths == nullptr ||
+          !(isopleths->name().endsWith("_iso_line") || isopleths->name().endsWith("_iso_poly")))
+        continue;
+      QStringList labels;
+      for (const QgsLegendSymbolItem& item : isopleths->renderer()->legendSymbolItems())
+        labels << item.label();
+      labels.sort();
+      EXPECT_EQ(labels, QStringList({"50 %", "95 %"})) << isopleths->name().toStdString();
+      ++legends;
+    }
+    EXPECT_EQ(legends, 4) << "lines and polygons of both animals";
   }
 }
 
-TEST_F(QgisAnalysis, CancelInTheMessageBarStopsTheKdeBatchAfterTheCurrentAnimal) {
+TEST_F(QgisAnalysis, CancelInTheMessageBarStopsTheKdeBatchAndARerunReplacesWhatItLeft) {
   showAnimals(3, 30);
   const fs::path out = newFolder("out");
   host.scripted.setFormScript("frmKDE", FormScript()
@@ -157,11 +174,23 @@ TEST_F(QgisAnalysis, CancelInTheMessageBarStopsTheKdeBatchAfterTheCurrentAnimal)
 
   EXPECT_TRUE(fs::exists(out / "kde0_b1.tif"));  // a bandwidth list names rasters by value
   EXPECT_FALSE(fs::exists(out / "kde1_b1.tif")) << "stopped after the first animal";
-  EXPECT_FALSE(fs::exists(out / "TALVO_KDE_ANALYSIS.txt")) << "a stopped run's log is undone";
+  EXPECT_NE(readAll(out / "TALVO_KDE_ANALYSIS.txt").find("Run stopped by the user"), std::string::npos);
+  EXPECT_TRUE(fs::exists(out / "TALVO_KERNEL_SETTINGS.txt"));
+  EXPECT_NE(readAll(out / "TALVO_KDE_STOPPED.txt").find("kde0_b1\r\n"), std::string::npos);
   const auto& failures = host.application->runRecord().failures();
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_EQ(failures[0].kind, host::FailureKind::Cancelled);
   EXPECT_EQ(failures[0].reason, "the run was stopped by the user");
+
+  // The same run again into that folder: no naming conflict; the stopped run's raster is
+  // replaced and its list goes.
+  host.scripted.queueFolderAnswer(out);
+  ASSERT_EQ(host.run("ORVEX.clsKDETool"), host::kOk);
+  for (const std::string& message : host.messages())
+    EXPECT_EQ(message.find("naming conflict"), std::string::npos) << message;
+  EXPECT_NE(host.messages().back().find("Processing complete."), std::string::npos) << host.out.str();
+  EXPECT_TRUE(fs::exists(out / "kde2_b1.tif"));
+  EXPECT_FALSE(fs::exists(out / "TALVO_KDE_STOPPED.txt"));
 }
 
 TEST_F(QgisAnalysis, ResultsPanelListsEachRunsFilesAndWhatFailedWithTheReason) {

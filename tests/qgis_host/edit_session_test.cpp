@@ -1,7 +1,9 @@
-// In-place edits go through the layer's editing session: refused on a layer with the user's
-// unsaved edits or a provider that cannot change, rolled back whole when the command fails.
+// In-place edits go through the layer's edit buffer as one undo step, uncommitted, also on a
+// layer the user is editing; a failed run is undone whole; read-only layers are refused.
 
 #include <gtest/gtest.h>
+
+#include <QUndoStack>
 
 #include "host/error.h"
 #include "qgis_host/qgis_data.h"
@@ -53,32 +55,72 @@ class EditSession : public ::testing::Test {
   QgisHost host;
 };
 
-TEST_F(EditSession, ASuccessfulRunIsCommittedOnceAndLeavesEditingMode) {
+TEST_F(EditSession, ASuccessfulRunStaysInTheBufferAsOneUndoStepUntilTheUserSaves) {
   QgsVectorLayer* layer = fixes();
   EXPECT_EQ(click(false), host::kOk);
-  EXPECT_FALSE(layer->isEditable());
+  EXPECT_TRUE(layer->isEditable() && layer->isModified());
+  ASSERT_EQ(layer->undoStack()->count(), 1) << "one step for the field and every value";
+  EXPECT_EQ(layer->undoStack()->text(0), "Orvex: Edit");
+  EXPECT_EQ(fieldTexts(folder / "fixes.shp", {"Marked"}).back(), std::vector<std::string>{"<missing>"})
+      << "nothing saved yet";
+  layer->undoStack()->undo();
+  EXPECT_EQ(layer->fields().indexOf("Marked"), -1) << "Edit > Undo restores the layer";
+  EXPECT_FALSE(layer->isModified());
+  layer->undoStack()->redo();
+  ASSERT_TRUE(layer->commitChanges());
   EXPECT_EQ(fieldTexts(folder / "fixes.shp", {"Marked"}).back(), std::vector<std::string>{"7"});
 }
 
-TEST_F(EditSession, AFailedRunIsRolledBackWhole) {
+TEST_F(EditSession, AFailedRunIsUndoneWhole) {
   QgsVectorLayer* layer = fixes();
   EXPECT_EQ(click(true), host::kDataError);
-  EXPECT_FALSE(layer->isEditable());
+  EXPECT_FALSE(layer->isEditable()) << "editing mode ends as it began";
   EXPECT_EQ(layer->fields().indexOf("Marked"), -1);
   EXPECT_EQ(fieldTexts(folder / "fixes.shp", {"Marked"}).front(), std::vector<std::string>{"<missing>"});
   ASSERT_EQ(host.messages().size(), 1u);
   EXPECT_NE(host.messages()[0].find("failed half way"), std::string::npos);
 }
 
-TEST_F(EditSession, TheUsersUnsavedEditsAreRefusedAndKept) {
+// The user's unsaved edits stay, unsaved, under the run's step; a failed run undoes only its own.
+TEST_F(EditSession, ALayerWithUnsavedEditsIsWorkedThroughItsBuffer) {
+  for (const bool fail : {false, true}) {
+    SCOPED_TRACE(fail ? "failed run" : "run");
+    const auto own = folder / (fail ? "failed" : "kept");
+    std::filesystem::create_directories(own);
+    QgsVectorLayer* layer =
+        host.add(QString::fromStdString(writeTimedPoints(own, "fixes", walk(4)).string()), "fixes");
+    const int time2 = layer->fields().indexOf("Time2");
+    ASSERT_TRUE(layer->startEditing());
+    ASSERT_TRUE(layer->changeAttributeValue(0, time2, 5.0));
+    const int before = layer->undoStack()->count();
+    host.scripted.clearRecords();
+    EXPECT_EQ(click(fail), fail ? host::kDataError : host::kOk);
+    EXPECT_TRUE(layer->isEditable());
+    EXPECT_EQ(layer->getFeature(0).attribute(time2).toDouble(), 5.0) << "the user's edit is still there";
+    EXPECT_EQ(layer->undoStack()->count(), before + (fail ? 0 : 1));
+    EXPECT_EQ(layer->fields().indexOf("Marked") >= 0, !fail);
+    EXPECT_EQ(host.messages().size(), fail ? 1u : 0u);
+    layer->rollBack();
+    QgsProject::instance()->removeAllMapLayers();
+  }
+}
+
+// Travel and the duplicate removals refuse a read-only layer before they ask anything; a
+// command that reaches the edit anyway is refused there.
+TEST_F(EditSession, AReadOnlyLayerIsRefusedWithItsName) {
   QgsVectorLayer* layer = fixes();
-  ASSERT_TRUE(layer->startEditing());
-  ASSERT_TRUE(layer->changeAttributeValue(0, layer->fields().indexOf("Time2"), 5.0));
-  EXPECT_NE(click(false), host::kOk);
-  EXPECT_TRUE(layer->isModified()) << "the user's edit is still there, uncommitted";
-  ASSERT_EQ(host.messages().size(), 1u);
-  EXPECT_NE(host.messages()[0].find("unsaved edits"), std::string::npos);
-  layer->rollBack();
+  layer->setReadOnly(true);
+  layer->selectAll();
+  for (const std::string progId : {"ORVEX.orvexobs", "ORVEX.FindDupTime2", "ORVEX.FindDupxy", "test_edit"}) {
+    SCOPED_TRACE(progId);
+    host.scripted.clearRecords();
+    EXPECT_EQ(progId == "test_edit" ? click(false) : host.run(progId), host::kAccessDenied);
+    EXPECT_FALSE(layer->isEditable());
+    ASSERT_EQ(host.messages().size(), 1u);
+    EXPECT_NE(host.messages()[0].find("The layer \"fixes\" is read-only (the project marks it read-only)"),
+              std::string::npos)
+        << host.messages()[0];
+  }
 }
 
 TEST_F(EditSession, AProviderThatCannotAddFieldsIsRefused) {
@@ -90,7 +132,9 @@ TEST_F(EditSession, AProviderThatCannotAddFieldsIsRefused) {
   EXPECT_EQ(click(false), host::kAccessDenied);
   EXPECT_FALSE(layer->isEditable());
   ASSERT_EQ(host.messages().size(), 1u);
-  EXPECT_NE(host.messages()[0].find("cannot get new fields"), std::string::npos);
+  EXPECT_NE(host.messages()[0].find("The layer \"fixes\" is read-only (its data source cannot be changed)"),
+            std::string::npos)
+      << host.messages()[0];
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QMainWindow>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -20,8 +21,10 @@
 #include <QTableWidget>
 
 #include "host/command_catalog.h"
+#include "platform/headless/form_script.h"
 #include "platform/qgis/command_menus.h"
 #include "platform/qgis/qt_ui_services.h"
+#include "qgis_host/qgis_data.h"
 #include "qgis_host/qgis_host_support.h"
 
 namespace orvex::test {
@@ -114,6 +117,41 @@ TEST(FormDialog, EveryControlKindRendersAndActionsReachTheModel) {
   static_cast<QPushButton*>(widget("btnOK"))->click();
   EXPECT_EQ(every.form.result(), host::dialog_result::kOk);
   EXPECT_EQ(dialog.result(), host::dialog_result::kOk) << "the dialog closes with the form";
+}
+
+TEST(FormDialog, EveryMenuDialogFitsTheScreenAboutReadsAsTextAndFieldsNameThemselves) {
+  TempFolder folder;
+  QgisHost host;
+  QgsVectorLayer* layer =
+      host.add(QString::fromStdString(writeTimedPoints(folder.path(), "fixes", walk(12)).string()), "fixes");
+  layer->selectAll();
+  QgsProject::instance()->setCrs(layer->crs());
+  std::map<std::string, int> heights;
+  host.rendering.onRender = [&](platform::qgis::FormDialog& dialog) {
+    heights[dialog.objectName().toStdString()] = dialog.minimumSizeHint().height();
+    if (dialog.objectName() == "frmAbout") {
+      const auto* text = qobject_cast<QPlainTextEdit*>(dialog.widget("txtAbout"));
+      ASSERT_NE(text, nullptr) << "a text area, not a one-line field";
+      EXPECT_TRUE(text->isReadOnly());
+      EXPECT_GE(text->minimumHeight(), 10 * text->fontMetrics().lineSpacing());
+    }
+    if (dialog.objectName() == "frmMCPOptions") {
+      const auto* style = dialog.findChild<QLabel*>("cmbStyleCaption");
+      ASSERT_NE(style, nullptr);
+      EXPECT_EQ(style->text(), "Selection Style");
+    }
+  };
+  const std::vector<std::pair<std::string, std::string>> dialogs = {
+      {"ORVEX.clsAbout", "frmAbout"},        {"ORVEX.clsKDETool", "frmKDE"},
+      {"Orvex8.orvex_MCP", "frmMCPOptions"}, {"ORVEX.MOLE", "frmORVEX"},
+      {"ORVEX.clsBBMMTool", "frmBBMM"},      {"ORVEX.clsLOCOHTool", "frmLOCOH"},
+      {"ORVEX.clsOverlapTool", "frmOVERLAP"}};
+  for (const auto& [progId, form] : dialogs) {
+    host.scripted.setFormScript(form, platform::headless::FormScript().cancel());
+    host.run(progId);
+    EXPECT_EQ(heights.count(form), 1u) << form << " was not shown";
+  }
+  // Each height is checked against the screen as the dialog is rendered (RenderingUi).
 }
 
 TEST(FileDialogs, HostFilterTextBecomesQtFilters) {

@@ -6,6 +6,7 @@
 #include <qgslayertree.h>
 
 #include "platform/gdal/gdal_platform.h"
+#include "platform/qgis/qgis_map.h"
 #include "qgis_host/qgis_data.h"
 #include "qgis_host/qgis_host_support.h"
 
@@ -125,6 +126,13 @@ TEST(QgisMap, LayersInTreeOrderWithGroupsAndEventsFromProjectSignals) {
   EXPECT_EQ(events, (std::vector<host::MapEventKind>{host::MapEventKind::SelectionChanged,
                                                      host::MapEventKind::SelectionChanged}));
   EXPECT_TRUE(a->selectedFeatureIds().isEmpty());
+}
+
+TEST(LayerNames, ADataFilesExtensionIsLeftOutOtherNamesStayAsGiven) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"mcp95.shp", "mcp95"},     {"UD.TIF", "UD"},     {"fixes.gpkg", "fixes"},
+      {"Area 95.5", "Area 95.5"}, {"travel", "travel"}, {".shp", ".shp"}};
+  for (const auto& [given, shown] : cases) EXPECT_EQ(platform::qgis::shownLayerName(given), shown) << given;
 }
 
 }  // namespace

@@ -50,6 +50,9 @@ class RenderingUi final : public host::UiServices {
     platform::qgis::FormDialog dialog(form, nullptr);
     for (const host::Control* control : form.controls())
       EXPECT_NE(dialog.widget(control->name()), nullptr) << form.name() << "." << control->name();
+    // Every dialog fits a 1366 x 768 screen with its title bar: its buttons stay in view.
+    EXPECT_LE(dialog.minimumSizeHint().height(), kMaxDialogHeight) << form.name();
+    if (onRender) onRender(dialog);
     rendered.push_back(form.name());
     return scripted_.showModal(form);
   }
@@ -60,7 +63,11 @@ class RenderingUi final : public host::UiServices {
     scripted_.processPendingEvents();
   }
 
+  /// The tallest minimum height a dialog may need: a 768-pixel screen less its title bar.
+  static constexpr int kMaxDialogHeight = 740;
   std::vector<std::string> rendered;
+  /// Sees each dialog as laid out, before the scripted answers run.
+  std::function<void(platform::qgis::FormDialog&)> onRender;
   /// Runs whenever a command lets events through (a test presses Cancel here).
   std::function<void()> onEvents;
 

@@ -129,6 +129,20 @@ TEST_F(TrackDisplay, DeletingThePathLeavesOtherGraphicsOfTheMapAlone) {
   EXPECT_EQ(app.view().graphics().elements()[0].first, someoneElses);
 }
 
+TEST_F(TrackDisplay, APathKeptByAClosedDisplayIsDeletedFromTheNextOne) {
+  const host::ElementId someoneElses = app.view().graphics().add(
+      host::GraphicElement{host::Geometry(host::Point{5, 5}), {}, std::string("note")});
+  stepMode(true);
+  driver->click(frmORVEX::kStepForward);
+  driver->click(frmORVEX::kStepForward);
+  form->close(host::dialog_result::kCancel);
+  ASSERT_EQ(shownSegments().size(), 2u) << "closing keeps the path on the map";
+  open();
+  driver->click(frmORVEX::kDeletePath);
+  ASSERT_EQ(app.view().graphics().count(), 1);
+  EXPECT_EQ(app.view().graphics().elements()[0].first, someoneElses);
+}
+
 TEST_F(TrackDisplay, EveryGapInTheObjectIdsAsksAndNoStillAdvancesWithoutDrawing) {
   // Fixes 0, 2, 3 and 5 of six along the x axis: gaps before 2 and before 5.
   std::vector<orvex::test::TrackFix> fixes;

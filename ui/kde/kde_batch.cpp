@@ -20,6 +20,7 @@
 #include "ui/kde/analysis_log.h"
 #include "ui/kde/cls_kernel_calculator.h"
 #include "ui/kde/kde_extent.h"
+#include "ui/kde/kde_leftovers.h"
 #include "ui/kde/kde_run_record.h"
 #include "ui/kde/settings_file.h"
 
@@ -56,6 +57,10 @@ constexpr const char* kMsgGridTooLarge =
     "output "
     "cell size.";
 constexpr const char* kMsgComplete = "Processing complete.";
+// The log's last lines for a run the user stopped, before "Finish time: ".
+constexpr const char* kLogStopped =
+    "Run stopped by the user: the rasters and isopleths above were written; the other animals were not "
+    "calculated.";
 
 /// Edge value above scaling factor times this raises the isopleth warning: list runs, and
 /// single runs (LSCV, BCV, HREF).
@@ -109,8 +114,9 @@ class BatchRun {
     if (auto stop = OpenOutputFolder()) return *stop;
     StartLog();
     if (auto stop = SetUpCalculator()) return *stop;
+    ReplaceStoppedRunOutputs();
     RunKernelsAndIsopleths();
-    if (stopRequested_) return Cancel("the run was stopped by the user");
+    if (stopRequested_) return Stopped();
     return Finish();
   }
 
@@ -161,6 +167,7 @@ class BatchRun {
                         "The output folder '" + settings_.outputFolder + "' does not exist");
     }
     rasters_ = app_.workspaces().openRasterWorkspace(folder_);
+    stoppedRunNames_ = ReadStoppedRunList(folder_);
     if (HasNamingConflict()) {
       app_.ui().messageBox(kMsgNamingConflict, "User error", host::MessageButtons::Ok,
                            host::MessageIcon::Exclamation);
@@ -270,13 +277,28 @@ class BatchRun {
     return name;
   }
 
+  // The raster names this run writes: P + p, and for a list run P + p + "_b" + j.
+  std::vector<std::string> NamesToWrite() const {
+    std::vector<std::string> names;
+    for (std::size_t p = 0; p < data_.animals.size(); ++p) {
+      if (lists_.bandwidthValues.empty()) names.push_back(RasterName(p, 0));
+      for (std::size_t j = 1; j <= lists_.bandwidthValues.size(); ++j) names.push_back(RasterName(p, j));
+    }
+    return names;
+  }
+
+  bool LeftByStoppedRun(const std::string& name) const {
+    return std::find(stoppedRunNames_.begin(), stoppedRunNames_.end(), name) != stoppedRunNames_.end();
+  }
+
   // A raster dataset, or any folder or file of that name, already in the output folder. Next
   // to P + p itself, a list run checks the names it will write, so that it cannot stop half
-  // way on a raster of an earlier run.
+  // way on a raster of an earlier run. A raster that a stopped run left is no conflict: this
+  // run replaces it.
   bool HasNamingConflict() const {
     const auto taken = [this](const std::string& name) {
       std::error_code error;
-      return rasters_->exists(name) || fs::exists(folder_ / name, error);
+      return (rasters_->exists(name) || fs::exists(folder_ / name, error)) && !LeftByStoppedRun(name);
     };
     for (std::size_t p = 0; p < data_.animals.size(); ++p) {
       if (taken(RasterName(p, 0))) return true;
@@ -285,6 +307,22 @@ class BatchRun {
       }
     }
     return false;
+  }
+
+  // Once the questions are answered: the rasters (and isopleths) a stopped run left under the
+  // names this run writes are deleted, and the list keeps the others.
+  void ReplaceStoppedRunOutputs() {
+    if (stoppedRunNames_.empty()) return;
+    const std::vector<std::string> names = NamesToWrite();
+    std::vector<std::string> kept;
+    for (const std::string& name : stoppedRunNames_) {
+      if (std::find(names.begin(), names.end(), name) != names.end())
+        DeleteKdeOutputs(app_.workspaces(), folder_, name);
+      else
+        kept.push_back(name);
+    }
+    stoppedRunNames_ = std::move(kept);
+    WriteStoppedRunList(folder_, stoppedRunNames_);
   }
 
   // The grid shared by every animal (full extent, reference layer). False when the run is to
@@ -407,6 +445,7 @@ class BatchRun {
       const std::shared_ptr<host::RasterDataset> raster =
           calc.WriteKernelToRaster(folder_.string(), name, OutputReference());
       if (raster) {
+        writtenNames_.push_back(name);
         host::RecordValues values = AnimalValues(animal, calc);
         RecordKdeRaster(app_.runRecord(), *raster, values);
         if (settings_.isopleths) written_[name] = {raster, std::move(values)};
@@ -497,6 +536,29 @@ class BatchRun {
     app_.ui().processPendingEvents();
   }
 
+  // Stopped by the user (the host's Cancel) during the kernels: what was finished stays, as a
+  // finished run's would: the rasters and their isopleths, the log with their blocks and a
+  // closing line that says the run was stopped, the settings copy. Their names are listed for
+  // a later run into the folder, which replaces them.
+  KdeBatchResult Stopped() {
+    stage_ = kStageEnd;
+    view_.setProgressValue(0);
+    log_->write({kLogStopped, "Finish time: " + Now(), ""});
+    log_->close();
+    app_.runRecord().output({.path = log_->path(), .kind = host::OutputKind::Log});
+    if (createdSettingsCopy_)
+      app_.runRecord().output({.path = folder_ / kSettingsCopyName, .kind = host::OutputKind::Settings});
+    std::vector<std::string> left = stoppedRunNames_;
+    left.insert(left.end(), writtenNames_.begin(), writtenNames_.end());
+    WriteStoppedRunList(folder_, left);
+    view_.setOkEnabled(true);
+    view_.setStatus("");
+    app_.runRecord().failure({.item = "the run",
+                              .reason = "the run was stopped by the user",
+                              .kind = host::FailureKind::Cancelled});
+    return KdeBatchResult::Cancelled;
+  }
+
   // Naming conflict, Cancel or No to a question, a grid too large: this run's writing is
   // undone (the log cut back to its earlier text, a settings copy this run made removed).
   KdeBatchResult Cancel(const std::string& reason = "the run was cancelled") {
@@ -546,7 +608,9 @@ class BatchRun {
   int progress_ = 0;
   int progressSteps_ = 0;
   bool edgeWarning_ = false;
-  bool stopRequested_ = false;  // the host's Cancel was pressed during the run
+  bool stopRequested_ = false;                // the host's Cancel was pressed during the run
+  std::vector<std::string> stoppedRunNames_;  // rasters a stopped earlier run left in the folder
+  std::vector<std::string> writtenNames_;     // rasters this run wrote, in order
   // The rasters written and not yet given to their isopleths, by name, with their values.
   struct WrittenRaster {
     std::shared_ptr<host::RasterDataset> dataset;

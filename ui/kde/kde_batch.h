@@ -100,11 +100,18 @@ enum class KdeBatchResult {
   Completed,    ///< "Processing complete." was shown: the dialog closes
   CheckFailed,  ///< a settings check failed before anything was touched
   InputFailed,  ///< the input could not be prepared (null geometry): nothing written
-  Cancelled,    ///< naming conflict, a No or Cancel answer, a grid too large: outputs undone
-  Failed,       ///< a run-time error ("KDE: " message); what was written stays
+  /// Naming conflict, a No or Cancel answer, a grid too large: outputs undone. Or stopped by
+  /// the host's Cancel during the kernels: the finished rasters and isopleths stay, the log
+  /// closes with a line saying the run was stopped, and the rasters are listed in the folder's
+  /// stopped-run list (kde_leftovers.h), so that a later run into the folder replaces them.
+  Cancelled,
+  Failed,  ///< a run-time error ("KDE: " message); what was written stays
 };
 
-/// The whole batch behind the OK button, on the application's focus map. `settings` receives
+/// The whole batch behind the OK button, on the application's focus map. Rasters of the
+/// folder's stopped-run list are no naming conflict: once the run's questions are answered,
+/// those under the names it writes are deleted with their isopleths and the list keeps the
+/// others. `settings` receives
 /// the buffer or cell size the run changed. Every failure is shown to the user through the
 /// application's UI services; nothing escapes (unless host::errorsPassThrough()).
 KdeBatchResult RunKdeBatch(host::Application& application, KdeSettings& settings,

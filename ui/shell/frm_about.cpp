@@ -103,7 +103,7 @@ std::string AboutText() {
 frmAbout::frmAbout() : host::Form(std::string(kFormName), std::string(kCaption)) {
   add(host::ControlKind::Label, "lblTitle", std::string(kTitle));
   // Read-only: the text can be selected and copied, not edited.
-  add(host::ControlKind::TextBox, "txtAbout").setReadOnly(true);
+  add(host::ControlKind::TextBox, "txtAbout").setReadOnly(true).setMultiLine(true);
   add(host::ControlKind::Button, "btnExit", "Exit").onClick = [this] { close(host::dialog_result::kOk); };
   onLoad = [this] { control("txtAbout").setText(shell::AboutText(), host::Notify::No); };
 }

@@ -36,10 +36,11 @@ void frmORVEX::BuildControls() {
   add(ControlKind::Button, kDeletePath, "Delete Travel Path");
   add(ControlKind::Button, kSaveTravel, "Save Travel");
   add(ControlKind::Slider, kTrackSlider).setRange(0, 0);
+  // The speed label names the slider and the pace box after it.
+  add(ControlKind::Label, kSpeedLabel, "Display Speed (sec)");
   add(ControlKind::Slider, kSpeedSlider).setRange(0, kSpeedSliderMax).setValue(kSpeedSliderStart, Notify::No);
   add(ControlKind::TextBox, kPaceText)
       .setText(host::numberText(track::PaceForSpeedSlider(kSpeedSliderStart)), Notify::No);
-  add(ControlKind::Label, kSpeedLabel, "Display Speed (sec)");
   add(ControlKind::Label, kDateLabel, "Date:");
   add(ControlKind::Label, kStatsLabel, "Meters per sec: 0 Distance:0");
   add(ControlKind::Label, kFixLabel);
@@ -96,6 +97,7 @@ void frmORVEX::FormLoad() {
   stopRequested_ = false;
   keepPath_ = control(kKeepPath).checked();
   oneStep_ = control(kOneStep).checked();
+  AdoptKeptPath();
   if (!GetCollectionFromActiveLayer()) {
     CloseWithMessage(track::kTrackNoLayerAtStart);
     return;

@@ -97,8 +97,9 @@ std::shared_ptr<host::FeatureLayer> SelectedPointLayer(const host::Document& doc
 /// earlier fix to the later one, also when stepping back, so the arrow shows the direction of
 /// travel. A step with a fix that has no point draws nothing.
 ///
-/// The drawn path is the set of graphics this form added; deleting it removes those only and
-/// leaves other graphics of the map alone.
+/// The drawn path is the set of track graphics (lines in the track's symbol) this form added,
+/// and those a closed display left on the map when it kept its path (taken over at load);
+/// deleting it removes those only and leaves other graphics of the map alone.
 ///
 /// Map events: contents changed (other than by the form's own Save Travel) and focus map
 /// changed show their message and unload the form; a selection change rebuilds the track.
@@ -148,6 +149,8 @@ class frmORVEX final : public host::Form {
   void Auto_Track_Moose(bool keep, double seconds);
   /// Removes the drawn path from the active view's graphics and refreshes the view.
   void DeleteMooseTracks();
+  /// Takes the track graphics already on the map as the drawn path.
+  void AdoptKeptPath();
   /// Save Travel: the drawn path's lines into a new polyline shapefile named in the save
   /// dialog ("OID" and "Shape" fields, the lines' coordinate system), added to the focus map.
   /// An existing shapefile is never replaced (the GIS helper's "File Error" message).

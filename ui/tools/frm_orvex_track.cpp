@@ -137,6 +137,16 @@ void frmORVEX::DeleteMooseTracks() {
   RefreshView();
 }
 
+void frmORVEX::AdoptKeptPath() {
+  // A path kept when an earlier display closed is still on the map; it becomes this display's
+  // drawn path, so that Delete Travel Path (or a fresh start) removes it and Save Travel
+  // saves it, as when the display that drew it was open.
+  drawn_.clear();
+  for (const auto& [id, element] : graphics().elements())
+    if (element.geometry.polyline() != nullptr && element.symbol == track::TrackSymbol())
+      drawn_.push_back(id);
+}
+
 std::vector<host::ElementId> frmORVEX::DrawnPath() const {
   if (!document_) return {};
   std::vector<host::ElementId> shown;
