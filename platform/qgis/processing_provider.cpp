@@ -35,6 +35,8 @@ constexpr int kStopGraceMilliseconds = 10000;
 constexpr int kPollMilliseconds = 100;
 
 const QString kProgressPrefix = QStringLiteral("orvex-progress ");
+// A warning of the run (negative travel intervals, fixes without an animal): shown as one.
+const QString kWarningPrefix = QStringLiteral("orvex: warning: ");
 
 QString text(const char* value) { return QString::fromUtf8(value); }
 
@@ -288,6 +290,8 @@ ProgramResult runProgram(const QString& program, const QStringList& arguments,
       if (percent >= 0) {
         feedback->setProgress(percent);
         if (message != shownMessage) feedback->setProgressText(shownMessage = message);
+      } else if (line.startsWith(kWarningPrefix)) {
+        feedback->pushWarning(line.mid(kWarningPrefix.size()));
       } else {
         result.errorLines << line;
         feedback->pushInfo(line);

@@ -52,6 +52,34 @@ def run(algorithm, parameters, load=False):
         return {}
 
 
+class WarningsSeen(QgsProcessingFeedback):
+    """A feedback that keeps the warnings an algorithm pushes to its log."""
+
+    def __init__(self):
+        super().__init__()
+        self.warnings = []
+
+    def pushWarning(self, warning):
+        self.warnings.append(warning)
+        super().pushWarning(warning)
+
+
+def check_travel_warnings(layer):
+    """Travel over the whole two-animal layer warns of negative intervals in the algorithm's log;
+    with the animal field it has nothing to warn of."""
+    for field, expected in ((None, True), ("AnimalID", False)):
+        feedback = WarningsSeen()
+        parameters = {"INPUT": layer, "OUTPUT": "TEMPORARY_OUTPUT"}
+        if field:
+            parameters["FIELD"] = field
+        try:
+            processing.run("orvex:travel", parameters, feedback=feedback)
+        except Exception:
+            failures.append("travel (FIELD %s) raised:\n%s" % (field, traceback.format_exc()))
+        if any("T_Obs_Sec is negative for" in text for text in feedback.warnings) != expected:
+            failures.append("travel (FIELD %s) warnings: %s" % (field, feedback.warnings))
+
+
 def check_styles():
     """The loaded outputs wear the menu tools' styles: UD rasters a colour ramp, polygons a
     semi-transparent fill."""
@@ -209,6 +237,7 @@ def session():
             failures.append("%s returned %s" % (algorithm, result))
         # The same with the animal field: each animal's fixes kept apart (--by).
         run("orvex:" + algorithm, {"INPUT": layer, "FIELD": "AnimalID", "OUTPUT": path(algorithm + "_by.gpkg")})
+    check_travel_warnings(layer)
 
     # The graphical model: duplicate removal by time, then KDE, then MCP, with no dialog.
     model = QgsProcessingModelAlgorithm()
