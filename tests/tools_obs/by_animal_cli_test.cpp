@@ -23,7 +23,7 @@ constexpr const char* kTravelFields[] = {"T_Obs_Sec",  "T_Cumul",    "Dist",
                                          "Dist_Cumul", "Me_per_Sec", "Mi_per_hr"};
 
 struct AnimalFix {
-  int animal = 0;  ///< 1, 2, 3: stored as "A1" ... in a text field, as the number in an integer one
+  int animal = 0;  ///< 1, 2, 3: stored as "A1" ... in a text field, as the number in an integer one; 0: none
   double x = 0.0;
   double y = 0.0;
   long long time2 = 0;
@@ -46,7 +46,9 @@ std::filesystem::path writeAnimals(const std::filesystem::path& folder, const st
   layer->CreateField(&time);
   for (const AnimalFix& fix : fixes) {
     OGRFeature feature(layer->GetLayerDefn());
-    if (idType == OFTString)
+    if (fix.animal == 0)
+      ;  // no animal: the field left empty
+    else if (idType == OFTString)
       feature.SetField("AnimalID", ("A" + std::to_string(fix.animal)).c_str());
     else
       feature.SetField("AnimalID", fix.animal);
@@ -192,6 +194,32 @@ TEST(ByAnimalCli, ANameTheLayerLacksFailsBeforeAnythingChanges) {
   }
   EXPECT_EQ(readTravel(shp).at(0)[0], std::nullopt);
   EXPECT_EQ(keysOf(shp).size(), 12u);
+}
+
+TEST(ByAnimalCli, FixesWithoutAnAnimalAreLeftAsTheyWereWithAWarning) {
+  TempFolder home;
+  TempFolder data;
+  // FID 1 has no animal; it shares A1's time and place, and would be A1's duplicate otherwise.
+  const auto shp = writeAnimals(
+      data.path(), "fixes", {{1, 600000, 5100000, 100}, {0, 600000, 5100000, 100}, {1, 600030, 5100040, 160}},
+      OFTString);
+  const auto travel = runOrvex(home.path(), {"travel", shp.string(), "--by", "AnimalID"});
+  ASSERT_EQ(travel.exitCode, 0) << travel.shown();
+  EXPECT_NE(travel.err.find("orvex: warning: 1 fix has no value of AnimalID: left as they were."),
+            std::string::npos)
+      << travel.shown();
+  const TravelRows rows = readTravel(shp);
+  EXPECT_EQ(rows.at(1), std::vector<std::optional<double>>(6));  // untouched
+  EXPECT_EQ(rows.at(2)[0], 60.0);                                // A1's step skips it
+  EXPECT_EQ(rows.at(2)[2], 50.0);
+  for (const char* command : {"dedup-time", "dedup-xy"}) {
+    const auto run = runOrvex(home.path(), {command, shp.string(), "--by", "AnimalID"});
+    ASSERT_EQ(run.exitCode, 0) << run.shown();
+    EXPECT_NE(run.err.find("1 selected fix has no value of AnimalID: not compared, not deleted."),
+              std::string::npos)
+        << run.shown();
+    EXPECT_EQ(readTravel(shp).size(), 3u) << command;  // nothing deleted
+  }
 }
 
 /// Duplicates shared by two animals (kept with --by), and duplicates within one (deleted).
