@@ -38,6 +38,11 @@ class FeatureLayer : public Layer {
   /// Replaces the selection (ids of other tables are refused with `Error`
   /// (kInvalidArgument)); the map raises `SelectionChanged`.
   virtual void setSelection(SelectionSet selection) = 0;
+  /// The field that tells the animals of the layer apart, for the tools that work per animal
+  /// where a layer holds several (travel, duplicate removal); empty when the layer is taken as
+  /// one animal, as it is by default. The name may be one the feature class no longer has: a
+  /// tool checks it before use.
+  virtual std::string animalField() const { return {}; }
 };
 
 /// A layer drawing a raster dataset.

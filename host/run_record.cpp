@@ -55,6 +55,7 @@ bool RunRecord::anyFailed() const {
 void RunRecord::clear() {
   outputs_.clear();
   failures_.clear();
+  warnings_.clear();
 }
 
 bool RunRecord::report(double fraction, std::string_view message) const {

@@ -108,9 +108,13 @@ class RunRecord {
   void output(OutputRecord record);
   /// Adds a failed, cancelled or skipped item.
   void failure(FailureRecord record);
+  /// Adds a warning: something the run did that its user should look at although nothing
+  /// failed (one sentence; hosts show it beside the command's own messages).
+  void warning(std::string text) { warnings_.push_back(std::move(text)); }
 
   const std::vector<OutputRecord>& outputs() const { return outputs_; }
   const std::vector<FailureRecord>& failures() const { return failures_; }
+  const std::vector<std::string>& warnings() const { return warnings_; }
   /// True when some item failed or was cancelled (skipped items do not count: a command skips
   /// by design, and a host decides whether that matters to it).
   bool anyFailed() const;
@@ -128,6 +132,7 @@ class RunRecord {
  private:
   std::vector<OutputRecord> outputs_;
   std::vector<FailureRecord> failures_;
+  std::vector<std::string> warnings_;
   ProgressFn progress_;
 };
 

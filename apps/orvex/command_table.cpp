@@ -45,12 +45,17 @@ const std::vector<CommandRow> kCommandRows{
     {"locoh",
      "Local convex hull (LoCoH) home ranges: one shapefile of isopleths per animal, hulls on request",
      &standalone<&declareLocoh, &runLocoh>},
-    {"travel", "Time, distance and speed from each fix to the next as six new fields of the point layer",
+    {"travel",
+     "Time, distance and speed from each fix to the next as six new fields of the point layer (per "
+     "animal with --by)",
      &makeTravelSubcommand},
     {"dedup-time",
-     "Delete selected fixes sharing a Time2 with another (the highest FID of each time is kept)",
+     "Delete selected fixes sharing a Time2 with another (of the same animal with --by; the highest FID "
+     "of each time is kept)",
      &makeDedupTimeSubcommand},
-    {"dedup-xy", "Delete selected fixes at the place of another (the first of each place is kept)",
+    {"dedup-xy",
+     "Delete selected fixes at the place of another (of the same animal with --by; the first of each "
+     "place is kept)",
      &makeDedupXySubcommand},
     {"track",
      "Display Travel over the selected fixes to the end; save the travel path, write an animated SVG",

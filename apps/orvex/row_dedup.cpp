@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "apps/orvex/global_options.h"
+#include "apps/orvex/row_mcp_groups.h"
 #include "host/environment.h"
 #include "host/error.h"
 #include "host/table.h"
@@ -110,11 +111,14 @@ int DedupSubcommand::run(const CommandArgs& args, const GlobalOptions& global) {
 void DedupSubcommand::declare(CLI::App& sub, CommandArgs& args) {
   sub.add_flag("--dry-run", args.flag("dry-run"),
                "Report the features that would be deleted, working on copies: nothing given changes");
+  sub.add_option("--by", args.text("by"),
+                 "The field that tells the animals apart (e.g. AnimalID): duplicates are looked for within "
+                 "each animal only");
 }
 
-void DedupSubcommand::script(const CommandArgs& /*args*/,
-                             platform::headless::HeadlessApplication& application) {
+void DedupSubcommand::script(const CommandArgs& args, platform::headless::HeadlessApplication& application) {
   noted_.clear();
+  if (args.given("by")) nameAnimalField(application, args.textOf("by"));
   const auto layer = selectedFeatureLayer(application);
   if (!layer || !layer->featureClass()) return;
   const auto cursor = layer->selection().search();

@@ -34,14 +34,20 @@ struct GroupKey {
   }
 };
 
+/// The index of the --by field in the layer's feature class.
+int byFieldIndex(const host::FeatureLayer& layer, const std::string& field) {
+  const int index = layer.featureClass()->findField(field);
+  if (index < 0)
+    throw host::Error(host::kInvalidArgument,
+                      "Layer '" + layer.name() + "' has no field \"" + field + "\" (--by)");
+  return index;
+}
+
 std::vector<std::shared_ptr<host::Layer>> groupsOf(platform::headless::HeadlessApplication& application,
                                                    const host::FeatureLayer& layer,
                                                    const std::string& field) {
   const std::shared_ptr<host::FeatureClass> featureClass = layer.featureClass();
-  const int index = featureClass->findField(field);
-  if (index < 0)
-    throw host::Error(host::kInvalidArgument,
-                      "Layer '" + layer.name() + "' has no field \"" + field + "\" (--by)");
+  const int index = byFieldIndex(layer, field);
 
   std::map<GroupKey, std::vector<host::ObjectId>> groups;
   int withoutValue = 0;
@@ -93,6 +99,14 @@ int groupLayersByField(platform::headless::HeadlessApplication& application, con
   for (const auto& layer : before) map.removeLayer(layer);
   for (auto& layer : after) map.appendLayer(std::move(layer));
   return whole;
+}
+
+void nameAnimalField(platform::headless::HeadlessApplication& application, const std::string& field) {
+  const auto layer = std::dynamic_pointer_cast<platform::headless::HeadlessFeatureLayer>(
+      application.document()->selectedLayer());
+  if (!layer || !layer->featureClass()) return;
+  byFieldIndex(*layer, field);
+  layer->setAnimalField(field);
 }
 
 }  // namespace orvex::cli

@@ -22,4 +22,11 @@ namespace orvex::cli {
 /// Throws host::Error (kInvalidArgument) naming the layer when it has no such field.
 int groupLayersByField(platform::headless::HeadlessApplication& application, const std::string& field);
 
+/// `--by FIELD` of the commands that work on one layer per animal in place (travel and the
+/// duplicate removals): names `field` as the animal field of the layer selected in the table
+/// of contents, so that the command keeps each animal's fixes apart. Nothing happens when no
+/// feature layer is selected (the command refuses that itself).
+/// Throws host::Error (kInvalidArgument) naming the layer when it has no such field.
+void nameAnimalField(platform::headless::HeadlessApplication& application, const std::string& field);
+
 }  // namespace orvex::cli

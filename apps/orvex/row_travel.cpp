@@ -1,11 +1,13 @@
 #include "apps/orvex/row_travel.h"
 
+#include <CLI/CLI.hpp>
 #include <filesystem>
 #include <iostream>
 #include <string>
 #include <string_view>
 
 #include "apps/orvex/global_options.h"
+#include "apps/orvex/row_mcp_groups.h"
 #include "host/geometry.h"
 #include "host/table.h"
 #include "platform/headless/headless_application.h"
@@ -35,6 +37,14 @@ std::string firstMissingValue(const host::FeatureClass& featureClass) {
 class TravelSubcommand final : public Subcommand {
  public:
   TravelSubcommand() : Subcommand(kTravelProgId) {}
+  void declare(CLI::App& sub, CommandArgs& args) override {
+    sub.add_option("--by", args.text("by"),
+                   "The field that tells the animals apart (e.g. AnimalID): intervals and cumulative sums "
+                   "restart at each animal, whose fixes are taken in time order");
+  }
+  void script(const CommandArgs& args, platform::headless::HeadlessApplication& application) override {
+    if (args.given("by")) nameAnimalField(application, args.textOf("by"));
+  }
   int report(const CommandArgs& args, platform::headless::HeadlessApplication& application,
              int exitCode) override;
 };

@@ -120,6 +120,9 @@ int Subcommand::runInHost(const CommandArgs& args, const GlobalOptions& global,
               << host::cformat("0x%08X", static_cast<unsigned>(status)) << ")\n";
     exitCode = kExitCommandFailed;
   }
+  // Said before the report's lines, beside the command's own messages.
+  for (const std::string& warning : application.runRecord().warnings())
+    std::cerr << "orvex: warning: " << warning << '\n';
   // The report may add the files the command line wrote itself (a picture) to the record.
   exitCode = report(args, application, exitCode);
   // A command that stopped on a message box before doing anything names the files it was

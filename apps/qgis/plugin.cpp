@@ -18,6 +18,7 @@
 
 #include "host/command_catalog.h"
 #include "host/registry.h"
+#include "platform/qgis/animal_field_page.h"
 #include "platform/qgis/command_menus.h"
 #include "platform/qgis/processing_provider.h"
 #include "platform/qgis/qgis_application.h"
@@ -85,6 +86,8 @@ class OrvexPlugin final : public QgisPlugin {
       catalog_ = std::make_unique<orvex::host::CommandCatalog>(*registry_, *application_);
       if (window != nullptr)
         menus_ = std::make_unique<orvex::platform::qgis::CommandMenus>(*window, *catalog_, *application_);
+      animalFieldPage_ = std::make_unique<orvex::platform::qgis::AnimalFieldPageFactory>();
+      iface_->registerMapLayerConfigWidgetFactory(animalFieldPage_.get());
       // The registry owns the provider from here on and deletes it when it is removed.
       provider_ = new orvex::platform::qgis::OrvexProvider(orvexProgram());
       if (!QgsApplication::processingRegistry()->addProvider(provider_)) {
@@ -100,6 +103,8 @@ class OrvexPlugin final : public QgisPlugin {
   void unload() override {
     if (provider_ != nullptr) QgsApplication::processingRegistry()->removeProvider(provider_);
     provider_ = nullptr;
+    if (animalFieldPage_) iface_->unregisterMapLayerConfigWidgetFactory(animalFieldPage_.get());
+    animalFieldPage_.reset();
     // Menus hold commands' actions, commands hold the application: undo in reverse order.
     menus_.reset();
     catalog_.reset();
@@ -114,6 +119,7 @@ class OrvexPlugin final : public QgisPlugin {
   std::unique_ptr<orvex::host::CommandCatalog> catalog_;
   std::unique_ptr<orvex::platform::qgis::CommandMenus> menus_;
   orvex::platform::qgis::OrvexProvider* provider_ = nullptr;
+  std::unique_ptr<orvex::platform::qgis::AnimalFieldPageFactory> animalFieldPage_;
 };
 
 }  // namespace

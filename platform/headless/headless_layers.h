@@ -33,6 +33,10 @@ class HeadlessFeatureLayer final : public host::FeatureLayer {
   /// The same without an event (the map raises one event for several layers).
   void replaceSelection(host::SelectionSet selection);
 
+  std::string animalField() const override { return animalField_; }
+  /// Names the field that tells the layer's animals apart (empty: the layer is one animal).
+  void setAnimalField(std::string field) { animalField_ = std::move(field); }
+
   /// The events changes are raised on; empty when the layer is in no map.
   void attach(std::weak_ptr<host::MapEvents> events) { events_ = std::move(events); }
 
@@ -42,6 +46,7 @@ class HeadlessFeatureLayer final : public host::FeatureLayer {
   host::SpatialReferencePtr spatialReference_;
   std::vector<host::ObjectId> selected_;
   std::weak_ptr<host::MapEvents> events_;
+  std::string animalField_;
 };
 
 /// A raster layer; its coordinate system is the raster's.

@@ -25,6 +25,13 @@ ParamSpec animalField(const char* option, bool optional) {
           optional};
 }
 
+/// The optional animal field of the tools that edit a layer in place: one result, with each
+/// animal's fixes kept apart.
+ParamSpec animalOrder(const char* option) {
+  return {K::Field, "FIELD", "Animal identifier field (each animal's fixes kept apart)", option, "%1",
+          nullptr,  true};
+}
+
 /// The time field: `option` gives the command the copy's "Time2"; without one the copy carries it.
 /// Always optional to QGIS, whose field parameters refuse a missing value even with a default.
 ParamSpec timeField(const char* option, bool optional) {
@@ -342,10 +349,11 @@ void addMovementPreparationImportSpecs(std::vector<AlgorithmSpec>& specs) {
        InputKind::Points,
        OutputKind::EditCopy,
        {},
-       {timeField(nullptr, false)},
+       {timeField(nullptr, false), animalOrder("--by")},
        "Adds \"T_Obs_Sec\", \"T_Cumul\", \"Dist\", \"Dist_Cumul\", \"Me_per_Sec\" and \"Mi_per_hr\" from "
-       "each fix to the next, fixes taken in stored order with their time (TIME_FIELD). OUTPUT is a "
-       "new layer; the input stays as it is."});
+       "each fix to the next, fixes taken in stored order with their time (TIME_FIELD). With an animal "
+       "field (FIELD) each animal's fixes are taken in time order and the intervals and sums restart at "
+       "its first fix. OUTPUT is a new layer; the input stays as it is."});
   specs.push_back(
       {"deduptime",
        "Remove fixes of duplicate time",
@@ -355,9 +363,10 @@ void addMovementPreparationImportSpecs(std::vector<AlgorithmSpec>& specs) {
        InputKind::Points,
        OutputKind::EditCopy,
        {},
-       {timeField(nullptr, false)},
+       {timeField(nullptr, false), animalOrder("--by")},
        "OUTPUT holds the fixes without those sharing a time (TIME_FIELD, in whole seconds) with another "
-       "(of each time the last fix stays). The input stays as it is.",
+       "(of each time the last fix stays); with an animal field (FIELD), another of the same animal. The "
+       "input stays as it is.",
        "",
        false});
   specs.push_back(
@@ -369,9 +378,10 @@ void addMovementPreparationImportSpecs(std::vector<AlgorithmSpec>& specs) {
        InputKind::Points,
        OutputKind::EditCopy,
        {},
-       {},
+       {animalOrder("--by")},
        "OUTPUT holds the fixes without those at the place of an earlier one (the first of each place "
-       "stays). The input stays as it is.",
+       "stays); with an animal field (FIELD), an earlier one of the same animal. The input stays as it "
+       "is.",
        "",
        false});
   specs.push_back({"importlotek",

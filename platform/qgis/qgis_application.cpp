@@ -142,6 +142,7 @@ host::Status QgisApplication::click(host::Command& command, std::string_view pro
     ui_->messageBox(kMcpNothingSelected, command.caption(), host::MessageButtons::Ok,
                     host::MessageIcon::Information);
   showResults(command);
+  showWarnings(command);
   document_->qgisView().refresh();
   return status;
 }
@@ -188,6 +189,13 @@ void QgisApplication::showResults(const host::Command& command) {
     messageBar_->pushMessage(toQString(runSummaryText(command.caption(), record)),
                              record.anyFailed() ? Qgis::MessageLevel::Warning : Qgis::MessageLevel::Success,
                              10);
+}
+
+void QgisApplication::showWarnings(const host::Command& command) {
+  if (!messageBar_) return;
+  for (const std::string& warning : runRecord().warnings())
+    messageBar_->pushMessage(toQString(command.caption()), toQString(warning), Qgis::MessageLevel::Warning,
+                             0);
 }
 
 }  // namespace orvex::platform::qgis

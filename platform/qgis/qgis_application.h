@@ -96,6 +96,8 @@ class QgisApplication final : public host::Application {
   void endEdits(const host::Command& command, bool failed);
   host::RunRecord listedRecord();
   void showResults(const host::Command& command);
+  /// The run's warnings, each as a message-bar message that stays until closed.
+  void showWarnings(const host::Command& command);
 
   std::string name_;
   QgsProject& project_;

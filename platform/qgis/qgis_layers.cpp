@@ -8,6 +8,7 @@
 
 #include "host/error.h"
 #include "platform/gdal/gdal_platform.h"
+#include "platform/qgis/animal_field_page.h"
 #include "platform/qgis/qgis_convert.h"
 
 namespace orvex::platform::qgis {
@@ -29,6 +30,8 @@ void QgisFeatureLayer::setName(std::string name) {
   if (layer_) layer_->setName(toQString(name));
 }
 bool QgisFeatureLayer::visible() const { return treeVisible(layer_.data()); }
+
+std::string QgisFeatureLayer::animalField() const { return layer_ ? animalFieldOf(*layer_) : std::string(); }
 
 std::shared_ptr<host::FeatureClass> QgisFeatureLayer::featureClass() const {
   return layer_ && layer_->isValid() ? featureClass_ : nullptr;

@@ -126,6 +126,17 @@ def compare_travel():
         problems.append("travel: only %d fixes compared" % count)
 
 
+def compare_herd():
+    # Three animals in one layer after travel over the whole layer, travel per animal and Time2
+    # duplicate removal per animal: the same file, fix by fix, as the same runs of the command
+    # line, with compare_travel's tolerances (the fields QGIS adds may keep other widths).
+    fields = {"T_Obs_Sec": 1e-3, "T_Cumul": 1e-3, "Dist": 1e-3, "Dist_Cumul": 1.0, "Me_per_Sec": 1e-6,
+              "Mi_per_hr": 1e-5}
+    ours, theirs = table(os.path.join(OUT, "herd", "herd.shp")), table(os.path.join(OUT, "ref", "herd", "herd.shp"))
+    if compare_rows("travel per animal", ours, theirs, fields) != 90:
+        problems.append("travel per animal: not the 90 fixes of three animals (%d)" % len(ours))
+
+
 def compare_kde():
     compare_ud_folder("KDE", "qgis_kde", "kde")
 
@@ -159,7 +170,7 @@ def compare_overlap():
 
 if __name__ == "__main__":  # crs_compare.py imports the readers
     for step in (compare_kde, compare_bbmm, compare_locoh, compare_overlap, compare_mcp, compare_lotek,
-                 compare_travel):
+                 compare_travel, compare_herd):
         try:
             step()
         except Exception as error:  # a missing file or a failed program is a difference too

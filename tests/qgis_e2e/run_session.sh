@@ -32,6 +32,18 @@ echo "$k" > "$out/ref/suggested_k.txt"
 "$bin/orvex" --quiet --yes locoh "$out/utm/fixes.shp" --id AnimalID --method k --param "$k" --isopleths 50,95 \
   --out-dir "$out/ref/locoh" > /dev/null
 "$bin/orvex" --quiet --yes overlap "$out/ref/bbmm/bbmm0.tif" "$out/ref/kde/kde0_b1.tif" --out-dir "$out/ref/overlap" > /dev/null
+# Three animals in one layer, interleaved out of time order, A3's first fix at A1's first time:
+# travel over the whole layer, then per animal, then Time2 duplicates per animal, as the
+# session runs them.
+mkdir -p "$out/herd"
+"$bin/orvex" --quiet simulate --out "$out/herd_sorted" --animals 3 --fixes 30 --seed 11 > /dev/null
+ogr2ogr -dialect SQLite -nln herd -sql "SELECT Geometry, AnimalID, CASE WHEN rowid = 60 THEN (SELECT Time2 FROM fixes \
+  WHERE rowid = 0) ELSE Time2 END AS Time2, Time1, Date FROM fixes ORDER BY rowid % 5, rowid" \
+  "$out/herd/herd.shp" "$out/herd_sorted/fixes.shp"
+mkdir -p "$out/ref/herd" && cp "$out"/herd/herd.* "$out/ref/herd/"
+"$bin/orvex" --quiet --yes travel "$out/ref/herd/herd.shp" > /dev/null 2>&1
+"$bin/orvex" --quiet --yes travel "$out/ref/herd/herd.shp" --by AnimalID > /dev/null
+"$bin/orvex" --quiet --yes dedup-time "$out/ref/herd/herd.shp" --by AnimalID > /dev/null
 lotek=${4:-}/lotek/collar_a.mdb
 if [ -f "$lotek" ]; then
   "$bin/orvex" --quiet --yes --map-crs EPSG:32633 import-lotek "$lotek" --out "$out/ref/lotek.shp" > /dev/null

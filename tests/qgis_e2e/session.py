@@ -13,9 +13,9 @@ import traceback
 
 from qgis.PyQt.QtCore import QMetaObject, QTimer
 from qgis.PyQt.QtGui import QImage
-from qgis.PyQt.QtWidgets import (QAction, QApplication, QComboBox, QDialog, QFileDialog, QLineEdit, QMenu,
+from qgis.PyQt.QtWidgets import (QAction, QApplication, QComboBox, QDialog, QDialogButtonBox, QFileDialog, QLineEdit, QMenu,
                                  QMessageBox, QPushButton, QCheckBox, QRadioButton, QDockWidget, QTabWidget)
-from qgis.core import QgsProject
+from qgis.core import QgsProject, QgsVectorLayer
 from qgis.utils import iface
 
 OUT = os.environ["ORVEX_E2E_OUT"]
@@ -129,6 +129,8 @@ def answer_modal_window():
         QTimer.singleShot(0, lambda: run_overlap(dialog))
     elif name == "frmKeepers":
         child(dialog, QPushButton, "btnExclude").click()
+    elif name == "QgsVectorLayerPropertiesBase":
+        choose_animal_field(dialog)
     elif name == "frmORVEX":
         # The automatic display runs its own event loop; started from here, this timer's slot
         # would still be running and Qt would not fire it again for the closing message box.
@@ -301,6 +303,56 @@ def display_travel(dialog):
         trace(traceback.format_exc())
 
 
+def choose_animal_field(dialog):
+    """A layer's properties: the animal field chosen on the Orvex page, then OK."""
+    try:
+        box = dialog.findChild(QComboBox, "orvexAnimalField")
+        index = box.findText("AnimalID")
+        box.setCurrentIndex(index)
+        box.activated.emit(index)
+        QApplication.processEvents()
+        screenshot(dialog, "animal-field-page.png")
+        # The dialog's own OK, which applies its pages (a hidden page holds a button box too).
+        buttons = [box for box in dialog.findChildren(QDialogButtonBox) if box.isVisible()]
+        buttons[0].button(QDialogButtonBox.Ok).click()
+    except Exception:
+        trace(traceback.format_exc())
+
+
+def message_bar_texts():
+    return [item.text() for item in iface.messageBar().items()]
+
+
+def run_by_animal(item_action):
+    """Travel and Time2 duplicate removal on three animals in one layer (run_session.sh's
+    herd): over the whole layer first, as the design does, with a warning of negative intervals;
+    then with the animal field chosen on the layer's Orvex properties page, per animal. The
+    file is compared with the command line's same three runs (compare.py)."""
+    herd = QgsVectorLayer(os.path.join(OUT, "herd", "herd.shp"), "herd", "ogr")
+    check(herd.isValid(), "the three-animal layer did not load")
+    QgsProject.instance().addMapLayer(herd)
+
+    def click(prog_id):
+        iface.setActiveLayer(herd)
+        herd.selectAll()
+        iface.messageBar().clearWidgets()
+        item_action(prog_id).trigger()
+        if herd.isEditable():  # a run that leaves its edits for the person to save or undo
+            herd.commitChanges()
+        return message_bar_texts()
+
+    warned = click("ORVEX.orvexobs")
+    check(any("T_Obs_Sec is negative for" in text for text in warned),
+          "no warning of negative intervals over the whole layer: %s" % warned)
+    iface.showLayerProperties(herd, "orvexAnimalFieldPage")  # answered by choose_animal_field
+    check(herd.customProperty("orvex/animalField") == "AnimalID", "the Orvex page did not set the animal field")
+    warned = click("ORVEX.orvexobs")
+    check(not any("T_Obs_Sec is negative" in text for text in warned), "per animal, still warned: %s" % warned)
+    fixes = herd.featureCount()
+    click("ORVEX.FindDupTime2")
+    check(herd.featureCount() == fixes, "per animal, a Time2 shared by two animals was deleted")
+
+
 def answer_file(dialog):
     """Types the next answer into the file dialog and accepts; tried again while it stays up."""
     if dialog.property("orvexAnswer") is None:
@@ -393,6 +445,7 @@ def run():
             item = action(prog_id)
             if item is not None:
                 item.trigger()
+        run_by_animal(action)
         timer.stop()
         save_edits(layer)
         desktop_with_menu(window, menu)

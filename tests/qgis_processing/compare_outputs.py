@@ -110,7 +110,10 @@ CHECKS = ((compare_mcp, "mcp.gpkg", os.path.join(REF, "mcp")),
           (compare_import, "movebank.gpkg", "movebank/movebank.shp"),
           (compare_edited, "travel", "travel"),
           (compare_edited, "deduptime", "dedup-time"),
-          (compare_edited, "dedupxy", "dedup-xy"))
+          (compare_edited, "dedupxy", "dedup-xy"),
+          (compare_edited, "travel_by", "travel-by"),
+          (compare_edited, "deduptime_by", "dedup-time-by"),
+          (compare_edited, "dedupxy_by", "dedup-xy-by"))
 if os.path.isdir(os.path.join(REF, "lotek")):
     CHECKS += ((compare_import, "lotek.gpkg", "lotek/lotek.shp"),)
 CHECKS += tuple((compare_mcp, "batch%d.gpkg" % row, os.path.join(REF, "mcp")) for row in range(3))

@@ -207,6 +207,8 @@ def session():
         result = run("orvex:" + algorithm, {"INPUT": layer, "OUTPUT": path(algorithm + ".gpkg")})
         if result and result.get("OUTPUT") != path(algorithm + ".gpkg"):
             failures.append("%s returned %s" % (algorithm, result))
+        # The same with the animal field: each animal's fixes kept apart (--by).
+        run("orvex:" + algorithm, {"INPUT": layer, "FIELD": "AnimalID", "OUTPUT": path(algorithm + "_by.gpkg")})
 
     # The graphical model: duplicate removal by time, then KDE, then MCP, with no dialog.
     model = QgsProcessingModelAlgorithm()

@@ -28,6 +28,8 @@ orvex kde "$out/fixes.gpkg" --id AnimalID --out-dir "$out/ref/kde" --bandwidth m
 for command in travel dedup-time dedup-xy; do
   mkdir -p "$out/ref/$command" && cp "$out/fixes.gpkg" "$out/ref/$command/fixes.gpkg"
   orvex "$command" "$out/ref/$command/fixes.gpkg"
+  mkdir -p "$out/ref/$command-by" && cp "$out/fixes.gpkg" "$out/ref/$command-by/fixes.gpkg"
+  orvex "$command" "$out/ref/$command-by/fixes.gpkg" --by AnimalID
 done
 orvex kernel "$out/fixes.gpkg" --by AnimalID --h 1.0 --resolution 40 --out "$out/ref/kernel/kernel_{id}_h{h}.shp"
 orvex bbmm "$out/fixes.gpkg" --id AnimalID --sigma2 30 --out-dir "$out/ref/bbmm" --extent full:1100 --cell-size 50 \

@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "platform/headless/headless_layers.h"
 #include "tools_obs/tools_obs_support.h"
 #include "ui/tools/orvexobs.h"
 
@@ -50,6 +51,20 @@ class ObservationFields : public ::testing::Test {
     return writeTimedPoints(folder.path(), "track", fixes, epsg);
   }
 };
+
+TEST_F(ObservationFields, AnAnimalFieldTheLayerLacksLeavesTheWholeLayerWithWarnings) {
+  // As a desktop layer whose chosen animal field was since removed: the design's walk, said.
+  ToolHost host({track({{0, 0, 100}, {6, 8, 90}})});
+  std::dynamic_pointer_cast<orvex::platform::headless::HeadlessFeatureLayer>(host.layer())
+      ->setAnimalField("AnimalID");
+  ORVEXOBS command;
+  ASSERT_EQ(host.click(command), orvex::host::kOk);
+  EXPECT_EQ(travelOf(host, 1)[0], -10.0);
+  const auto& warnings = host.application.runRecord().warnings();
+  ASSERT_EQ(warnings.size(), 2u);
+  EXPECT_NE(warnings[0].find("has no field \"AnimalID\""), std::string::npos) << warnings[0];
+  EXPECT_NE(warnings[1].find("T_Obs_Sec is negative for 1 fix:"), std::string::npos) << warnings[1];
+}
 
 TEST_F(ObservationFields, HandWorkedTrackGetsRoundedStepsAndUnroundedSums) {
   // Steps by hand: 10 m in 10 s (the 3-4-5 triangle scaled by 2); then 0.4 m in 3 s twice, whose

@@ -54,6 +54,10 @@ int KindRank(const host::Value& v) {
   return 2;
 }
 
+bool ValueSame(const host::Value& a, const host::Value& b) { return !ValueLess(a, b) && !ValueLess(b, a); }
+
+}  // namespace
+
 bool ValueLess(const host::Value& a, const host::Value& b) {
   const int ra = KindRank(a);
   const int rb = KindRank(b);
@@ -62,10 +66,6 @@ bool ValueLess(const host::Value& a, const host::Value& b) {
   if (ra == 1) return *a.text() < *b.text();
   return *a.date() < *b.date();
 }
-
-bool ValueSame(const host::Value& a, const host::Value& b) { return !ValueLess(a, b) && !ValueLess(b, a); }
-
-}  // namespace
 
 bool IsPlainDatasetName(std::string_view name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&

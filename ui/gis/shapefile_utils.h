@@ -57,6 +57,16 @@ int AddField(host::UiServices& ui, std::string_view name, host::FeatureClass* fe
 int AddDoubleField(host::UiServices& ui, std::string_view name, host::FeatureClass* featureClass,
                    int precision, int scale, std::span<const double> values);
 
+/// The order of the unique-value list, and of animals wherever a field tells them apart:
+/// numbers by value (so 7 and 7.0 are one animal), then texts byte-wise, then dates by time.
+/// Both values must be non-empty.
+bool ValueLess(const host::Value& a, const host::Value& b);
+
+/// ValueLess as the ordering of a map keyed by animal.
+struct UniqueValueOrder {
+  bool operator()(const host::Value& a, const host::Value& b) const { return ValueLess(a, b); }
+};
+
 /// The distinct non-empty values of `fieldName` over the cursor's rows, sorted ascending
 /// (numbers by value, texts byte-wise, dates by time; numbers before texts before dates). On
 /// failure (no such field, a read error) shows "GetUniqueValues: " + error number, a line

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
 #include <unordered_set>
 
 #include "host/error.h"
+#include "ui/gis/shapefile_utils.h"
 #include "ui/tools/orvexobs_errors.h"
 
 namespace orvex::ui {
@@ -70,7 +72,14 @@ void DuplicateRemoval::FindAndRemove() {
     const auto cursor = selection.search();
     progress_.SetMaximum(selection.count() == std::numeric_limits<int>::max() ? selection.count()
                                                                               : selection.count() + 1);
-    CalcFeatures(*cursor, selection, *featureClass);
+    std::string animalField = layer->animalField();
+    if (!animalField.empty() && featureClass->findField(animalField) < 0) {
+      application().runRecord().warning("The layer '" + layer->name() + "' has no field \"" + animalField +
+                                        "\" to tell its animals apart: duplicates were looked for over the "
+                                        "whole selection.");
+      animalField.clear();
+    }
+    CalcFeatures(*cursor, selection, *featureClass, animalField);
   } catch (...) {
     if (host::errorsPassThrough()) throw;
     tell(ui, ErrorReport(texts_.setupError, std::current_exception()));
@@ -78,7 +87,7 @@ void DuplicateRemoval::FindAndRemove() {
 }
 
 void DuplicateRemoval::CalcFeatures(host::Cursor& cursor, const host::SelectionSet& selection,
-                                    host::FeatureClass& featureClass) {
+                                    host::FeatureClass& featureClass, const std::string& animalField) {
   host::UiServices& ui = application().ui();
   const ClearOnExit forget([this] { clear(); });
   clear();
@@ -92,6 +101,8 @@ void DuplicateRemoval::CalcFeatures(host::Cursor& cursor, const host::SelectionS
     // A cursor wider than the selection must not bring in features nobody selected.
     const std::unordered_set<host::ObjectId> selected(selection.ids().begin(), selection.ids().end());
     std::int64_t counter = 0;
+    std::map<host::Value, std::vector<host::Feature>, gis::UniqueValueOrder> animals;
+    std::int64_t withoutAnimal = 0;
     for (; feature; feature = cursor.next()) {
       if (!selected.contains(feature->oid())) continue;
       progress_.SetProgress(ProgressValue(++counter));
@@ -102,11 +113,34 @@ void DuplicateRemoval::CalcFeatures(host::Cursor& cursor, const host::SelectionS
       if (point == nullptr || point->isEmpty())
         throw host::Error(host::error_number::kInvalidUseOfNull,
                           "fix " + std::to_string(feature->oid()) + " has no position");
-      collect(*feature);
+      if (animalField.empty()) {
+        collect(*feature);
+        continue;
+      }
+      const int animalIndex = feature->findField(animalField);
+      if (animalIndex < 0)
+        throw host::Error(host::kNotFound, "the layer has no field \"" + animalField + "\"");
+      const host::Value& animal = feature->value(animalIndex);
+      if (animal.isEmpty())
+        ++withoutAnimal;
+      else
+        animals[animal].push_back(*feature);
     }
 
+    std::vector<host::ObjectId> doomed = animalField.empty() ? duplicates() : std::vector<host::ObjectId>{};
+    for (const auto& [animal, features] : animals) {
+      clear();
+      for (const host::Feature& member : features) collect(member);
+      const std::vector<host::ObjectId> ofAnimal = duplicates();
+      doomed.insert(doomed.end(), ofAnimal.begin(), ofAnimal.end());
+    }
+    if (withoutAnimal > 0)
+      application().runRecord().warning(std::to_string(withoutAnimal) +
+                                        (withoutAnimal == 1 ? " selected fix has" : " selected fixes have") +
+                                        " no value of " + animalField + ": not compared, not deleted.");
+
     std::int64_t deleted = 0;
-    for (const host::ObjectId id : duplicates()) {
+    for (const host::ObjectId id : doomed) {
       featureClass.deleteRow(id);
       ++deleted;
     }

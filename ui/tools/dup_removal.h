@@ -4,6 +4,7 @@
 // over its selection, the deletions, and the closing report.
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "host/map.h"
@@ -47,8 +48,13 @@ class DuplicateRemoval : public command::UiCommand {
   /// without a position is an error (94) met before any deletion. An error is shown
   /// with the comparison error prefix; deletions made before it stay and the selection is
   /// kept. The progress window is hidden whenever this returns.
+  ///
+  /// With `animalField` (a field of `featureClass`) the duplicates are looked for within each
+  /// animal only: a fix is never deleted for sharing its key with another animal's fix.
+  /// Selected fixes without an animal are neither compared nor deleted; a warning of the run
+  /// says how many.
   void CalcFeatures(host::Cursor& cursor, const host::SelectionSet& selection,
-                    host::FeatureClass& featureClass);
+                    host::FeatureClass& featureClass, const std::string& animalField = {});
 
   /// The progress window, for hosts and tests that watch it.
   const FrmPW& progressWindow() const { return progress_; }
@@ -58,14 +64,16 @@ class DuplicateRemoval : public command::UiCommand {
       : UiCommand(properties), texts_(texts) {}
 
   /// The click's work: checks the layer, sets up the progress window and runs CalcFeatures
-  /// over the selection.
+  /// over the selection, per animal when the layer names an animal field it has (a name it
+  /// lacks is warned about, and the whole selection is worked on).
   void FindAndRemove();
 
   /// True when the feature class suits the tool.
   virtual bool suits(const host::FeatureClass& featureClass) const = 0;
 
   /// Keeps what the tool compares of one selected feature (called once per feature, in the
-  /// order the selection delivers them). May throw host::Error for a value it cannot read.
+  /// order the selection delivers them; per animal, one animal's features between two `clear`). May throw
+  /// host::Error for a value it cannot read.
   virtual void collect(const host::Feature& feature) = 0;
   /// The ids to delete among the features collected since `clear`, in deletion order.
   virtual std::vector<host::ObjectId> duplicates() = 0;

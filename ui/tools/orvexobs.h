@@ -4,6 +4,7 @@
 // successive fixes written as fields of the layer selected in the table of contents.
 
 #include <memory>
+#include <string>
 
 #include "host/map.h"
 #include "ui/command/ui_commands.h"
@@ -17,7 +18,9 @@ namespace orvex::ui {
 ///
 /// The tool works on every feature of the selected layer's feature class in stored order (the
 /// map selection is ignored) and does not sort: fixes stored out of time order get negative
-/// times and speeds. The layer must be a point layer with a numeric "Time2" (seconds) whose
+/// times and speeds. A layer that names its animal field is worked on per animal instead, in
+/// time order (`CalcFeaturesByAnimal`); a name the layer lacks is warned about and the whole
+/// layer is worked on. The layer must be a point layer with a numeric "Time2" (seconds) whose
 /// coordinate system's name contains "UTM", so that distances are metres.
 ///
 /// Counters, feature counts and times are 64-bit: layers of any size are walked.
@@ -47,7 +50,19 @@ class ORVEXOBS final : public command::UiCommand {
   /// on the first feature, a coordinate system without "UTM", two successive fixes at the same
   /// time, an error) is reported by a message box; the fixes already stored keep their values,
   /// the one being processed is not stored, and the progress window is hidden in every case.
+  /// Intervals that come out negative (fixes stored out of time order, the sign of several
+  /// animals in one layer) are counted, and the count is reported as a warning of the run.
   void CalcFeatures(host::UpdateCursor& cursor);
+
+  /// The same per animal, for a layer whose animal field (`host::FeatureLayer::animalField`)
+  /// names a field of `featureClass`: each animal's fixes are taken in time order (equal times
+  /// in stored order) and its intervals and cumulative sums start again at its first fix, which
+  /// gets "T_Obs_Sec" = 0 and "T_Cumul" = 0 only; animals follow in unique-value order.
+  /// Every fix is read before anything is written, so a fix without a position or a "Time2"
+  /// that cannot be read changes nothing; a stop on a message (a coordinate system without
+  /// "UTM", two fixes of one animal at the same time) writes the fixes computed before it.
+  /// Fixes without an animal are left as they are, with a warning saying how many.
+  void CalcFeaturesByAnimal(host::FeatureClass& featureClass, const std::string& animalField);
 
   /// The progress window, for hosts and tests that watch it.
   const FrmPW& progressWindow() const { return progress_; }
