@@ -17,17 +17,18 @@
 
 namespace orvex::platform::qgis {
 
-namespace {
-
-/// A ProgID without its version ("Orvex8.orvex_MCP.1" -> "Orvex8.orvex_MCP"): what follows
-/// its second point is the version.
-std::string_view withoutVersion(std::string_view progId) {
-  return progId.substr(0, progId.find('.', progId.find('.') + 1));
+bool needsGroundUnits(std::string_view progId) {
+  // A version-dependent ProgID ("Orvex8.orvex_MCP.1") names the same class: what follows its
+  // second point is the version.
+  return measuresFixes(progId.substr(0, progId.find('.', progId.find('.') + 1)));
 }
 
+namespace {
+
+/// MCP Analysis, under any version of its ProgID ("Orvex8.orvex_MCP.1").
 bool isMcp(std::string_view progId) {
   constexpr std::string_view kMcp = "orvex8.orvex_mcp";
-  const std::string_view name = withoutVersion(progId);
+  const std::string_view name = progId.substr(0, progId.find('.', progId.find('.') + 1));
   return name.size() == kMcp.size() && std::equal(name.begin(), name.end(), kMcp.begin(), [](char a, char b) {
            return std::tolower(static_cast<unsigned char>(a)) == b;
          });
@@ -55,8 +56,6 @@ bool hasSelection(const QgsProject& project, const std::string& layerName) {
 }
 
 }  // namespace
-
-bool needsGroundUnits(std::string_view progId) { return measuresFixes(withoutVersion(progId)); }
 
 QgisApplication::QgisApplication(QgisHostOptions options)
     : name_(std::move(options.name)),

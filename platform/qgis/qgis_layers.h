@@ -30,10 +30,10 @@ class QgisFeatureLayer final : public host::FeatureLayer {
   std::shared_ptr<host::FeatureClass> featureClass() const override;
   host::SelectionSet selection() const override;
   void setSelection(host::SelectionSet selection) override;
-  /// The field chosen on the layer's "Orvex" properties page, read at each call.
-  std::string animalField() const override;
   /// Reads and writes the features in `frame`'s system from now on (the map's changed).
   void setFrame(std::shared_ptr<const MapFrame> frame) { featureClass_->setFrame(std::move(frame)); }
+  /// The field chosen on the layer's "Orvex" properties page, read at each call.
+  std::string animalField() const override;
 
  private:
   QPointer<QgsVectorLayer> layer_;
