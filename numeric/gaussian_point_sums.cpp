@@ -23,6 +23,13 @@ constexpr double kGapMargin = 1e-9;
 // cache); a multiple of kLanes, so that every block starts at lane 0.
 constexpr std::size_t kBlock = 512;
 constexpr std::size_t kLanes = 8;
+// Hermite expansions (see the header): cramer bounds |He_k(t)| e^(-t^2/4) <= kCramer sqrt(k!);
+// orders tried up to kMaxOrder; a cell takes its expansion when it holds at least
+// order^2 / kExpansionBreakEven fixes (an expansion costs about order^2 multiply-adds at a
+// target, a fix one exponential, some kExpansionBreakEven times as much).
+constexpr double kCramer = 1.086435;
+constexpr std::size_t kMaxOrder = 40;
+constexpr std::size_t kExpansionBreakEven = 4;
 
 struct CellGrid {
   double min_x = 0.0;
@@ -36,7 +43,83 @@ struct CellGrid {
   std::vector<double> x;
   std::vector<double> y;
   std::vector<std::size_t> index;
+  // Hermite expansions: order p (0: none), and for each cell the offset of its p x p
+  // coefficients in `coefficients`, or kNoExpansion.
+  std::size_t order = 0;
+  std::vector<std::size_t> expansion;
+  std::vector<double> coefficients;
 };
+
+constexpr std::size_t kNoExpansion = static_cast<std::size_t>(-1);
+
+// The smallest order p whose truncation costs every target at most `budget` per fix, for
+// sources within `reach` bandwidths of their cell's centre along each axis; 0 when no order up
+// to kMaxOrder does. Per axis the tail is at most
+//   rho = kCramer * sum_{k >= p} r^k / sqrt(k!) <= kCramer * r^p / sqrt(p!) / (1 - r / sqrt(p + 1)),
+// and the product of two axes at most 2 rho + rho^2.
+std::size_t expansion_order(double reach, double budget) {
+  double term = 1.0;  // r^p / sqrt(p!)
+  for (std::size_t p = 1; p <= kMaxOrder; ++p) {
+    term *= reach / std::sqrt(static_cast<double>(p));
+    const double ratio = reach / std::sqrt(static_cast<double>(p + 1));
+    if (ratio >= 1.0) continue;
+    const double rho = kCramer * term / (1.0 - ratio);
+    if (2.0 * rho + rho * rho <= budget) return p;
+  }
+  return 0;
+}
+
+// For each cell holding enough fixes, the coefficients of
+//   sum_j exp(-|t - v_j|^2 / 2) = sum_{a,b < p} A_ab He_a(t_x) He_b(t_y) e^(-|t|^2 / 2) + tail,
+// A_ab = sum_j v_jx^a v_jy^b / (a! b!), t and v_j in bandwidths from the cell's centre.
+void build_expansions(CellGrid& g, double h, std::size_t n, unsigned threads) {
+  // The cell's fixes lie within half a side of its centre (and a rounding step).
+  const double reach = g.side / h * 0.5 * (1.0 + kGapMargin);
+  g.order = expansion_order(reach, kGaussianPointSumError / static_cast<double>(n));
+  const std::size_t cells = g.start.size() - 1;
+  g.expansion.assign(cells, kNoExpansion);
+  if (g.order == 0) return;
+  const std::size_t p = g.order;
+  const std::size_t min_fixes = p * p / kExpansionBreakEven;
+  std::size_t size = 0;
+  for (std::size_t c = 0; c < cells; ++c) {
+    if (g.start[c + 1] - g.start[c] < min_fixes) continue;
+    g.expansion[c] = size;
+    size += p * p;
+  }
+  g.coefficients.assign(size, 0.0);
+  run_fixed_chunks(static_cast<std::size_t>(g.ny), threads, [&](std::size_t row) {
+    std::vector<double> px(p);
+    std::vector<double> py(p);
+    for (std::int64_t cx = 0; cx < g.nx; ++cx) {
+      const std::size_t c = row * static_cast<std::size_t>(g.nx) + static_cast<std::size_t>(cx);
+      if (g.expansion[c] == kNoExpansion) continue;
+      const double centre_x = g.min_x + (static_cast<double>(cx) + 0.5) * g.side;
+      const double centre_y = g.min_y + (static_cast<double>(row) + 0.5) * g.side;
+      double* a = g.coefficients.data() + g.expansion[c];
+      for (std::size_t k = g.start[c]; k < g.start[c + 1]; ++k) {
+        const double vx = (g.x[k] - centre_x) / h;
+        const double vy = (g.y[k] - centre_y) / h;
+        px[0] = 1.0;
+        py[0] = 1.0;
+        for (std::size_t i = 1; i < p; ++i) {
+          px[i] = px[i - 1] * vx / static_cast<double>(i);
+          py[i] = py[i - 1] * vy / static_cast<double>(i);
+        }
+        for (std::size_t i = 0; i < p; ++i) {
+          for (std::size_t j = 0; j < p; ++j) a[i * p + j] += px[i] * py[j];
+        }
+      }
+    }
+  });
+}
+
+// He_k(t) e^(-t^2 / 2) for k < p, by the recurrence He_{k+1} = t He_k - k He_{k-1}.
+void hermite_functions(double t, std::size_t p, double* out) {
+  out[0] = std::exp(-0.5 * t * t);
+  if (p > 1) out[1] = t * out[0];
+  for (std::size_t k = 1; k + 1 < p; ++k) out[k + 1] = t * out[k] - static_cast<double>(k) * out[k - 1];
+}
 
 CellGrid bin_fixes(std::span<const std::array<double, 2>> xy, double h) {
   CellGrid g;
@@ -101,7 +184,38 @@ struct Scratch {
   std::vector<double> sx;
   std::vector<double> sy;
   std::vector<double> terms;
+  std::vector<std::size_t> expanded;  // cells reached that take their expansion
+  std::vector<double> hx;
+  std::vector<double> hy;
+  std::vector<double> column;
 };
+
+// The expanded cells' part of the sum at (xi, yi), cell by cell in the order reached.
+double expanded_sum(const CellGrid& g, double xi, double yi, double h, Scratch& s) {
+  const std::size_t p = g.order;
+  s.hx.resize(p);
+  s.hy.resize(p);
+  s.column.resize(p);
+  double total = 0.0;
+  for (const std::size_t c : s.expanded) {
+    const auto cx = static_cast<std::int64_t>(c) % g.nx;
+    const auto cy = static_cast<std::int64_t>(c) / g.nx;
+    hermite_functions((xi - (g.min_x + (static_cast<double>(cx) + 0.5) * g.side)) / h, p, s.hx.data());
+    hermite_functions((yi - (g.min_y + (static_cast<double>(cy) + 0.5) * g.side)) / h, p, s.hy.data());
+    const double* a = g.coefficients.data() + g.expansion[c];
+    // Rows of coefficients weighted by the x functions first (independent lanes, so vectors),
+    // then one dot product with the y functions.
+    std::fill(s.column.begin(), s.column.end(), 0.0);
+    for (std::size_t i = 0; i < p; ++i) {
+      const double w = s.hx[i];
+      for (std::size_t j = 0; j < p; ++j) s.column[j] += w * a[i * p + j];
+    }
+    double cell = 0.0;
+    for (std::size_t j = 0; j < p; ++j) cell += s.column[j] * s.hy[j];
+    total += cell;
+  }
+  return total;
+}
 
 void sum_cell(const CellGrid& g, std::int64_t cx, std::int64_t cy, std::size_t n, double h, Scratch& s,
               std::vector<double>& out) {
@@ -116,6 +230,7 @@ void sum_cell(const CellGrid& g, std::int64_t cx, std::int64_t cy, std::size_t n
   // The sources of the cells whose gap to this one is within the radius, row by row.
   s.sx.clear();
   s.sy.clear();
+  s.expanded.clear();
   const double radius2 = radius * radius;
   for (std::int64_t oy = std::max<std::int64_t>(0, cy - reach); oy <= std::min(g.ny - 1, cy + reach); ++oy) {
     const double gy = static_cast<double>(std::max<std::int64_t>(std::abs(oy - cy) - 1, 0)) * g.side;
@@ -124,6 +239,10 @@ void sum_cell(const CellGrid& g, std::int64_t cx, std::int64_t cy, std::size_t n
       const double gap2 = (gx * gx + gy * gy) * (1.0 - kGapMargin) * (1.0 - kGapMargin);
       if (gap2 > radius2) continue;
       const auto source = static_cast<std::size_t>(oy * g.nx + ox);
+      if (g.expansion[source] != kNoExpansion) {
+        s.expanded.push_back(source);
+        continue;
+      }
       s.sx.insert(s.sx.end(), g.x.begin() + static_cast<std::ptrdiff_t>(g.start[source]),
                   g.x.begin() + static_cast<std::ptrdiff_t>(g.start[source + 1]));
       s.sy.insert(s.sy.end(), g.y.begin() + static_cast<std::ptrdiff_t>(g.start[source]),
@@ -153,7 +272,7 @@ void sum_cell(const CellGrid& g, std::int64_t cx, std::int64_t cy, std::size_t n
     }
     double sum = 0.0;
     for (const double lane : lanes) sum += lane;
-    out[g.index[k]] = sum;
+    out[g.index[k]] = sum + expanded_sum(g, xi, yi, h, s);
   }
 }
 
@@ -186,7 +305,8 @@ std::vector<double> gaussian_point_sums(std::span<const std::array<double, 2>> x
     return std::isfinite(p[0]) && std::isfinite(p[1]);
   });
   if (!finite || !(h > 0.0) || !std::isfinite(h)) return plain_sums(xy, h);
-  const CellGrid g = bin_fixes(xy, h);
+  CellGrid g = bin_fixes(xy, h);
+  build_expansions(g, h, n, threads);
   // A chunk is one row of cells. Each target's sum is formed whole by the chunk that owns its
   // cell: no reduction crosses chunks, so the thread count cannot change a bit.
   run_fixed_chunks(static_cast<std::size_t>(g.ny), threads, [&](std::size_t row) {

@@ -11,8 +11,19 @@
 // itself (a term of 1), and two fixes of one cell lie within side * sqrt(2) of each other, so
 // s_i >= L_C = max(1, m exp(-side^2 / h^2)) for every i in C. R_C is chosen so that
 //   (n - m) exp(-R_C^2 / (2 h^2)) <= kGaussianPointSumError * L_C,
-// hence every sum is within kGaussianPointSumError of its exact value, relatively, before
-// rounding. Source cells are skipped only when the gap between the two cells, shrunk by a
+// so the fixes left out cost at most kGaussianPointSumError of each sum.
+//
+// Within the radius, a cell of many fixes (when cells are of side h) enters as one Hermite
+// expansion about its centre c instead of one exponential per fix: with t = (x_i - c) / h and
+// v_j = (x_j - c) / h, exp(-(t - v)^2 / 2) = sum_k v^k / k! He_k(t) e^(-t^2/2) along each axis,
+// and Cramer's inequality |He_k(t)| e^(-t^2/4) <= 1.086435 sqrt(k!) bounds the tail after p
+// terms by rho = 1.086435 sum_{k>=p} |v|^k / sqrt(k!), so a fix's two-axis term is off by at
+// most 2 rho + rho^2 for any t. With |v| <= 1/2 the order p (about 26 for a million fixes) is
+// the least that makes this at most kGaussianPointSumError / n per fix: all expansions together
+// cost at most kGaussianPointSumError absolutely, which is at most that much of each sum
+// (every sum is at least 1). Every sum is therefore within 2 kGaussianPointSumError of its
+// exact value, relatively, before rounding. The expansions' own rounding is relative to terms
+// of size e^(-t^2/4) per fix, absolute again, of the order of 1e-16 per fix reached. Source cells are skipped only when the gap between the two cells, shrunk by a
 // margin that covers the rounding of the cell indices, exceeds R_C.
 //
 // Each kept term is exp(-(dx^2 + dy^2) * (1 / (2 h^2))) with numeric/vector_exp.h's exponential
@@ -28,7 +39,8 @@
 
 namespace orvex::numeric {
 
-/// Relative bound on what the left-out fixes contribute to each sum.
+/// Relative bound on what the left-out fixes contribute to each sum, and again on what the
+/// expansions' truncation costs it.
 inline constexpr double kGaussianPointSumError = 1e-15;
 
 /// s_i as above for the fixes `xy` and bandwidth h, on up to `threads` threads (0: one per

@@ -64,6 +64,10 @@ std::vector<Case> Cases() {
   Fixes wide;  // h wider than the set: every pair is kept
   AddCloud(wide, 100, 50, 50, 10, 7);
   cases.push_back({"wide", wide, 1e3});
+  Fixes dense;  // ~190 fixes per cell of side h: those cells enter as expansions; a few
+  AddCloud(dense, 3000, 0, 0, 4, 8);  // sparse fixes read them from 2 to 20 h away
+  AddCloud(dense, 20, 0, 0, 40, 9);
+  cases.push_back({"dense", dense, 1});
   cases.push_back({"one fix", Fixes{{3, 4}}, 1});
   return cases;
 }
