@@ -4,8 +4,10 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "numeric/fixed_chunks.h"
+#include "numeric/simd_kernels.h"
 #include "numeric/vector_exp.h"
 
 namespace orvex::numeric {
@@ -16,19 +18,22 @@ namespace {
 // cells never cost more than the fixes.
 constexpr double kCellsPerFix = 2.0;
 constexpr double kMinCells = 64.0;
+// Cell side in bandwidths: wider cells hold more fixes per expansion but widen the ring of
+// fixes beyond the radius that are still summed one by one.
+constexpr double kCellBandwidths = 3.0;
 // The gap between two cells is shrunk by this fraction of a cell before it is compared with the
 // radius: a fix binned one rounding step off its cell is still covered.
 constexpr double kGapMargin = 1e-9;
 // Terms formed, exponentiated and added a block at a time (the block stays in the first-level
-// cache); a multiple of kLanes, so that every block starts at lane 0.
+// cache); a multiple of kSumLanes, so that every block starts at lane 0.
 constexpr std::size_t kBlock = 512;
-constexpr std::size_t kLanes = 8;
+constexpr std::size_t kSumLanes = 8;
 // Hermite expansions (see the header): cramer bounds |He_k(t)| e^(-t^2/4) <= kCramer sqrt(k!);
 // orders tried up to kMaxOrder; a cell takes its expansion when it holds at least
 // order^2 / kExpansionBreakEven fixes (an expansion costs about order^2 multiply-adds at a
 // target, a fix one exponential, some kExpansionBreakEven times as much).
 constexpr double kCramer = 1.086435;
-constexpr std::size_t kMaxOrder = 40;
+constexpr std::size_t kMaxOrder = 64;
 constexpr std::size_t kExpansionBreakEven = 4;
 
 struct CellGrid {
@@ -46,6 +51,7 @@ struct CellGrid {
   // Hermite expansions: order p (0: none), and for each cell the offset of its p x p
   // coefficients in `coefficients`, or kNoExpansion.
   std::size_t order = 0;
+  std::size_t stride = 0;  // order rounded up to whole vectors; the padding holds 0
   std::vector<std::size_t> expansion;
   std::vector<double> coefficients;
 };
@@ -80,12 +86,13 @@ void build_expansions(CellGrid& g, double h, std::size_t n, unsigned threads) {
   g.expansion.assign(cells, kNoExpansion);
   if (g.order == 0) return;
   const std::size_t p = g.order;
+  g.stride = (p + kLanes - 1) / kLanes * kLanes;
   const std::size_t min_fixes = p * p / kExpansionBreakEven;
   std::size_t size = 0;
   for (std::size_t c = 0; c < cells; ++c) {
     if (g.start[c + 1] - g.start[c] < min_fixes) continue;
     g.expansion[c] = size;
-    size += p * p;
+    size += p * g.stride;
   }
   g.coefficients.assign(size, 0.0);
   run_fixed_chunks(static_cast<std::size_t>(g.ny), threads, [&](std::size_t row) {
@@ -107,12 +114,49 @@ void build_expansions(CellGrid& g, double h, std::size_t n, unsigned threads) {
           py[i] = py[i - 1] * vy / static_cast<double>(i);
         }
         for (std::size_t i = 0; i < p; ++i) {
-          for (std::size_t j = 0; j < p; ++j) a[i * p + j] += px[i] * py[j];
+          for (std::size_t j = 0; j < p; ++j) a[i * g.stride + j] += px[i] * py[j];
         }
       }
     }
   });
 }
+
+struct ExpansionJob {
+  const double* coefficients;  // p rows of `stride` values
+  const double* hx;            // p values
+  const double* hy;            // `stride` values, 0 past p
+  std::size_t p;
+  std::size_t stride;
+};
+
+// sum_a hx[a] sum_b A_ab hy[b]: the rows of A weighted by hx summed lane by lane, then the
+// lanes' products with hy added in index order. The same operations on the same lanes on every
+// instruction set, so the same bits.
+template <class Isa>
+[[gnu::always_inline]] inline double expansion_kernel(const ExpansionJob& job) {
+  constexpr std::size_t kMaxVectors = (kMaxOrder + kLanes - 1) / kLanes;
+  const std::size_t vectors = job.stride / kLanes;
+  Doubles8 column[kMaxVectors] = {};
+  for (std::size_t a = 0; a < job.p; ++a) {
+    const double w = job.hx[a];
+    const double* row = job.coefficients + a * job.stride;
+    for (std::size_t v = 0; v < vectors; ++v) {
+      Doubles8 r;
+      std::memcpy(&r, row + v * kLanes, sizeof r);
+      column[v] += w * r;
+    }
+  }
+  double sum = 0.0;
+  for (std::size_t v = 0; v < vectors; ++v) {
+    Doubles8 y;
+    std::memcpy(&y, job.hy + v * kLanes, sizeof y);
+    const Doubles8 products = column[v] * y;
+    for (std::size_t l = 0; l < kLanes; ++l) sum += products[l];
+  }
+  return sum;
+}
+
+ORVEX_SIMD_CLONES(expansion_at, expansion_kernel)
 
 // He_k(t) e^(-t^2 / 2) for k < p, by the recurrence He_{k+1} = t He_k - k He_{k-1}.
 void hermite_functions(double t, std::size_t p, double* out) {
@@ -136,7 +180,7 @@ CellGrid bin_fixes(std::span<const std::array<double, 2>> xy, double h) {
   const double width = max_x - g.min_x;
   const double height = max_y - g.min_y;
   const double max_cells = std::max(kMinCells, kCellsPerFix * static_cast<double>(xy.size()));
-  g.side = h;
+  g.side = kCellBandwidths * h;
   for (;;) {
     const double nx = std::floor(width / g.side) + 1.0;
     const double ny = std::floor(height / g.side) + 1.0;
@@ -187,15 +231,13 @@ struct Scratch {
   std::vector<std::size_t> expanded;  // cells reached that take their expansion
   std::vector<double> hx;
   std::vector<double> hy;
-  std::vector<double> column;
 };
 
 // The expanded cells' part of the sum at (xi, yi), cell by cell in the order reached.
 double expanded_sum(const CellGrid& g, double xi, double yi, double h, Scratch& s) {
   const std::size_t p = g.order;
-  s.hx.resize(p);
-  s.hy.resize(p);
-  s.column.resize(p);
+  s.hx.assign(g.stride, 0.0);
+  s.hy.assign(g.stride, 0.0);
   double total = 0.0;
   for (const std::size_t c : s.expanded) {
     const auto cx = static_cast<std::int64_t>(c) % g.nx;
@@ -203,15 +245,7 @@ double expanded_sum(const CellGrid& g, double xi, double yi, double h, Scratch& 
     hermite_functions((xi - (g.min_x + (static_cast<double>(cx) + 0.5) * g.side)) / h, p, s.hx.data());
     hermite_functions((yi - (g.min_y + (static_cast<double>(cy) + 0.5) * g.side)) / h, p, s.hy.data());
     const double* a = g.coefficients.data() + g.expansion[c];
-    // Rows of coefficients weighted by the x functions first (independent lanes, so vectors),
-    // then one dot product with the y functions.
-    std::fill(s.column.begin(), s.column.end(), 0.0);
-    for (std::size_t i = 0; i < p; ++i) {
-      const double w = s.hx[i];
-      for (std::size_t j = 0; j < p; ++j) s.column[j] += w * a[i * p + j];
-    }
-    double cell = 0.0;
-    for (std::size_t j = 0; j < p; ++j) cell += s.column[j] * s.hy[j];
+    const double cell = expansion_at(best_simd_level(), ExpansionJob{a, s.hx.data(), s.hy.data(), p, g.stride});
     total += cell;
   }
   return total;
@@ -256,9 +290,9 @@ void sum_cell(const CellGrid& g, std::int64_t cx, std::int64_t cy, std::size_t n
   for (std::size_t k = first; k < last; ++k) {
     const double xi = g.x[k];
     const double yi = g.y[k];
-    // Term j goes to running sum j mod kLanes, the lanes added in order at the end: a fixed
+    // Term j goes to running sum j mod kSumLanes, the lanes added in order at the end: a fixed
     // order that does not wait on one long chain of additions.
-    std::array<double, kLanes> lanes{};
+    std::array<double, kSumLanes> lanes{};
     for (std::size_t block = 0; block < count; block += kBlock) {
       const std::size_t size = std::min(kBlock, count - block);
       const std::span<double> terms(s.terms.data(), size);
@@ -268,7 +302,7 @@ void sum_cell(const CellGrid& g, std::int64_t cx, std::int64_t cy, std::size_t n
         terms[j] = (dx * dx + dy * dy) * scale;
       }
       exp_array(terms, terms);
-      for (std::size_t j = 0; j < size; ++j) lanes[j % kLanes] += terms[j];
+      for (std::size_t j = 0; j < size; ++j) lanes[j % kSumLanes] += terms[j];
     }
     double sum = 0.0;
     for (const double lane : lanes) sum += lane;
