@@ -1,6 +1,6 @@
-// Speed of the KDE tool's fixed- and adaptive-kernel grids (the profile scans are in bench_cv.cpp), and of the
-// tool end to end as a person runs it: `orvex kde` on one albatross of the shared test data,
-// href, isopleths 95 and 50.
+// Speed of the KDE tool's fixed- and adaptive-kernel grids (the profile scans are in bench_cv.cpp), and of
+// the tool end to end as a person runs it: `orvex kde` on one albatross of the shared test data, href,
+// isopleths 95 and 50.
 
 #include <benchmark/benchmark.h>
 

@@ -245,7 +245,8 @@ double expanded_sum(const CellGrid& g, double xi, double yi, double h, Scratch& 
     hermite_functions((xi - (g.min_x + (static_cast<double>(cx) + 0.5) * g.side)) / h, p, s.hx.data());
     hermite_functions((yi - (g.min_y + (static_cast<double>(cy) + 0.5) * g.side)) / h, p, s.hy.data());
     const double* a = g.coefficients.data() + g.expansion[c];
-    const double cell = expansion_at(best_simd_level(), ExpansionJob{a, s.hx.data(), s.hy.data(), p, g.stride});
+    const double cell =
+        expansion_at(best_simd_level(), ExpansionJob{a, s.hx.data(), s.hy.data(), p, g.stride});
     total += cell;
   }
   return total;
@@ -268,7 +269,8 @@ void sum_cell(const CellGrid& g, std::int64_t cx, std::int64_t cy, std::size_t n
   const double radius2 = radius * radius;
   for (std::int64_t oy = std::max<std::int64_t>(0, cy - reach); oy <= std::min(g.ny - 1, cy + reach); ++oy) {
     const double gy = static_cast<double>(std::max<std::int64_t>(std::abs(oy - cy) - 1, 0)) * g.side;
-    for (std::int64_t ox = std::max<std::int64_t>(0, cx - reach); ox <= std::min(g.nx - 1, cx + reach); ++ox) {
+    for (std::int64_t ox = std::max<std::int64_t>(0, cx - reach); ox <= std::min(g.nx - 1, cx + reach);
+         ++ox) {
       const double gx = static_cast<double>(std::max<std::int64_t>(std::abs(ox - cx) - 1, 0)) * g.side;
       const double gap2 = (gx * gx + gy * gy) * (1.0 - kGapMargin) * (1.0 - kGapMargin);
       if (gap2 > radius2) continue;
@@ -331,7 +333,8 @@ std::vector<double> plain_sums(std::span<const std::array<double, 2>> xy, double
 
 }  // namespace
 
-std::vector<double> gaussian_point_sums(std::span<const std::array<double, 2>> xy, double h, unsigned threads) {
+std::vector<double> gaussian_point_sums(std::span<const std::array<double, 2>> xy, double h,
+                                        unsigned threads) {
   const std::size_t n = xy.size();
   std::vector<double> out(n, 0.0);
   if (n == 0) return out;
@@ -345,7 +348,8 @@ std::vector<double> gaussian_point_sums(std::span<const std::array<double, 2>> x
   // cell: no reduction crosses chunks, so the thread count cannot change a bit.
   run_fixed_chunks(static_cast<std::size_t>(g.ny), threads, [&](std::size_t row) {
     Scratch scratch;
-    for (std::int64_t cx = 0; cx < g.nx; ++cx) sum_cell(g, cx, static_cast<std::int64_t>(row), n, h, scratch, out);
+    for (std::int64_t cx = 0; cx < g.nx; ++cx)
+      sum_cell(g, cx, static_cast<std::int64_t>(row), n, h, scratch, out);
   });
   return out;
 }

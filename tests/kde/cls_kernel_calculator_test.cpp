@@ -322,7 +322,8 @@ TEST(CalculatorDensity, AdaptiveGridMatchesThePlainSumOnHardSets) {
       logMean += std::log(pilot[i]) / static_cast<long double>(n);
     }
     std::vector<double> lambda(n);  // (p_i / G)^(-1/2); the 2 pi and n h^2 cancel
-    for (std::size_t i = 0; i < n; ++i) lambda[i] = static_cast<double>(std::sqrt(std::exp(logMean) / pilot[i]));
+    for (std::size_t i = 0; i < n; ++i)
+      lambda[i] = static_cast<double>(std::sqrt(std::exp(logMean) / pilot[i]));
 
     clsKernelCalculator calc = Calculator(5, 60, 60);
     calc.SetFixedKernel(false);
@@ -330,7 +331,8 @@ TEST(CalculatorDensity, AdaptiveGridMatchesThePlainSumOnHardSets) {
     ASSERT_EQ(calc.lErrorStatus, 0) << c.name;
     const auto factors = calc.GetLocalBandwidthFactors();
     // 1e-9 relative: the tool's logarithm divides by log(2.718281828), off by 1.7e-10.
-    for (std::size_t i = 0; i < n; ++i) ASSERT_NEAR(factors[i], lambda[i], 1e-9 * lambda[i]) << c.name << " " << i;
+    for (std::size_t i = 0; i < n; ++i)
+      ASSERT_NEAR(factors[i], lambda[i], 1e-9 * lambda[i]) << c.name << " " << i;
     const auto expected = DirectDensity(c.fixes, factors, h, 5, 60);
     const double peak = *std::max_element(expected.begin(), expected.end());
     const auto actual = calc.GetKernel()->Values();

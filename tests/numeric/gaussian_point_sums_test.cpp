@@ -64,7 +64,7 @@ std::vector<Case> Cases() {
   Fixes wide;  // h wider than the set: every pair is kept
   AddCloud(wide, 100, 50, 50, 10, 7);
   cases.push_back({"wide", wide, 1e3});
-  Fixes dense;  // ~190 fixes per cell of side h: those cells enter as expansions; a few
+  Fixes dense;                        // ~190 fixes per cell of side h: those cells enter as expansions; a few
   AddCloud(dense, 3000, 0, 0, 4, 8);  // sparse fixes read them from 2 to 20 h away
   AddCloud(dense, 20, 0, 0, 40, 9);
   cases.push_back({"dense", dense, 1});
@@ -86,7 +86,8 @@ TEST(GaussianPointSums, WithinTheStatedBoundOfThePlainSum) {
 }
 
 TEST(GaussianPointSums, ThreadCountDoesNotChangeABit) {
-  for (const Case& c : Cases()) EXPECT_EQ(gaussian_point_sums(c.xy, c.h, 1), gaussian_point_sums(c.xy, c.h, 3));
+  for (const Case& c : Cases())
+    EXPECT_EQ(gaussian_point_sums(c.xy, c.h, 1), gaussian_point_sums(c.xy, c.h, 3));
 }
 
 TEST(GaussianPointSums, DegenerateInputsFollowTheFormula) {

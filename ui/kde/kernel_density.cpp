@@ -185,8 +185,8 @@ std::vector<double> LocalBandwidthFactors(std::span<const CoordPair> coords, dou
   std::vector<double> lambda(n, 0.0);
   status = 10081;
 
-  // Fixes too far away to move a pilot density by 1e-15 of itself are left out
-  // (numeric/gaussian_point_sums.h states the bound).
+  // Within 2e-15 of the sum over every pair, relatively (numeric/gaussian_point_sums.h states
+  // the bound): far fixes left out, dense cells taken as expansions.
   std::vector<double> pilot = numeric::gaussian_point_sums(coords, bandwidth, threads);
   for (double& p : pilot) p /= gis::kTwoPi;
 
