@@ -231,6 +231,7 @@ struct Scratch {
   std::vector<std::size_t> expanded;  // cells reached that take their expansion
   std::vector<double> hx;
   std::vector<double> hy;
+  SimdLevel level = SimdLevel::baseline;
 };
 
 // The expanded cells' part of the sum at (xi, yi), cell by cell in the order reached.
@@ -245,8 +246,7 @@ double expanded_sum(const CellGrid& g, double xi, double yi, double h, Scratch& 
     hermite_functions((xi - (g.min_x + (static_cast<double>(cx) + 0.5) * g.side)) / h, p, s.hx.data());
     hermite_functions((yi - (g.min_y + (static_cast<double>(cy) + 0.5) * g.side)) / h, p, s.hy.data());
     const double* a = g.coefficients.data() + g.expansion[c];
-    const double cell =
-        expansion_at(best_simd_level(), ExpansionJob{a, s.hx.data(), s.hy.data(), p, g.stride});
+    const double cell = expansion_at(s.level, ExpansionJob{a, s.hx.data(), s.hy.data(), p, g.stride});
     total += cell;
   }
   return total;
@@ -303,7 +303,7 @@ void sum_cell(const CellGrid& g, std::int64_t cx, std::int64_t cy, std::size_t n
         const double dy = yi - s.sy[block + j];
         terms[j] = (dx * dx + dy * dy) * scale;
       }
-      exp_array(terms, terms);
+      exp_array(terms, terms, s.level);
       for (std::size_t j = 0; j < size; ++j) lanes[j % kSumLanes] += terms[j];
     }
     double sum = 0.0;
@@ -315,7 +315,7 @@ void sum_cell(const CellGrid& g, std::int64_t cx, std::int64_t cy, std::size_t n
 // Every pair, as the formula reads: the way for inputs the cells cannot hold (a coordinate or
 // bandwidth that is not finite, a bandwidth that is not positive), whose sums come out NaN, 0 or
 // n as the formula gives them.
-std::vector<double> plain_sums(std::span<const std::array<double, 2>> xy, double h) {
+std::vector<double> plain_sums(std::span<const std::array<double, 2>> xy, double h, SimdLevel level) {
   std::vector<double> out(xy.size(), 0.0);
   const double scale = -0.5 / (h * h);
   std::vector<double> terms(xy.size());
@@ -325,7 +325,7 @@ std::vector<double> plain_sums(std::span<const std::array<double, 2>> xy, double
       const double dy = xy[i][1] - xy[j][1];
       terms[j] = (dx * dx + dy * dy) * scale;
     }
-    exp_array(terms, terms);
+    exp_array(terms, terms, level);
     for (const double t : terms) out[i] += t;
   }
   return out;
@@ -333,21 +333,22 @@ std::vector<double> plain_sums(std::span<const std::array<double, 2>> xy, double
 
 }  // namespace
 
-std::vector<double> gaussian_point_sums(std::span<const std::array<double, 2>> xy, double h,
-                                        unsigned threads) {
+std::vector<double> gaussian_point_sums(std::span<const std::array<double, 2>> xy, double h, unsigned threads,
+                                        SimdLevel level) {
   const std::size_t n = xy.size();
   std::vector<double> out(n, 0.0);
   if (n == 0) return out;
   const bool finite = std::all_of(xy.begin(), xy.end(), [](const std::array<double, 2>& p) {
     return std::isfinite(p[0]) && std::isfinite(p[1]);
   });
-  if (!finite || !(h > 0.0) || !std::isfinite(h)) return plain_sums(xy, h);
+  if (!finite || !(h > 0.0) || !std::isfinite(h)) return plain_sums(xy, h, level);
   CellGrid g = bin_fixes(xy, h);
   build_expansions(g, h, n, threads);
   // A chunk is one row of cells. Each target's sum is formed whole by the chunk that owns its
   // cell: no reduction crosses chunks, so the thread count cannot change a bit.
   run_fixed_chunks(static_cast<std::size_t>(g.ny), threads, [&](std::size_t row) {
     Scratch scratch;
+    scratch.level = level;
     for (std::int64_t cx = 0; cx < g.nx; ++cx)
       sum_cell(g, cx, static_cast<std::int64_t>(row), n, h, scratch, out);
   });

@@ -39,6 +39,8 @@
 #include <span>
 #include <vector>
 
+#include "numeric/simd_level.h"
+
 namespace orvex::numeric {
 
 /// Relative bound on what the left-out fixes contribute to each sum, and again on what the
@@ -48,8 +50,9 @@ inline constexpr double kGaussianPointSumError = 1e-15;
 /// s_i as above for the fixes `xy` and bandwidth h, on up to `threads` threads (0: one per
 /// hardware thread). 0 fixes give an empty vector; 1 fix gives {1}; with finite coordinates and
 /// a positive finite h every sum is at least 1. A coordinate or h that is not finite, or h <= 0,
-/// takes the plain n^2 loop, whose sums are NaN, 0 or n as the formula gives.
-std::vector<double> gaussian_point_sums(std::span<const std::array<double, 2>> xy, double h,
-                                        unsigned threads);
+/// takes the plain n^2 loop, whose sums are NaN, 0 or n as the formula gives. `level` caps the
+/// instruction set (tests pass lower ones); every level gives the same bits.
+std::vector<double> gaussian_point_sums(std::span<const std::array<double, 2>> xy, double h, unsigned threads,
+                                        SimdLevel level = best_simd_level());
 
 }  // namespace orvex::numeric

@@ -85,9 +85,14 @@ TEST(GaussianPointSums, WithinTheStatedBoundOfThePlainSum) {
   }
 }
 
-TEST(GaussianPointSums, ThreadCountDoesNotChangeABit) {
-  for (const Case& c : Cases())
-    EXPECT_EQ(gaussian_point_sums(c.xy, c.h, 1), gaussian_point_sums(c.xy, c.h, 3));
+TEST(GaussianPointSums, ThreadCountAndInstructionSetDoNotChangeABit) {
+  for (const Case& c : Cases()) {
+    const std::vector<double> reference = gaussian_point_sums(c.xy, c.h, 1);
+    EXPECT_EQ(reference, gaussian_point_sums(c.xy, c.h, 3)) << c.name;
+    for (const SimdLevel level : {SimdLevel::baseline, SimdLevel::avx2})
+      EXPECT_EQ(reference, gaussian_point_sums(c.xy, c.h, 2, level))
+          << c.name << " " << static_cast<int>(level);
+  }
 }
 
 TEST(GaussianPointSums, DegenerateInputsFollowTheFormula) {
