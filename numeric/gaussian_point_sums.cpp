@@ -234,17 +234,26 @@ struct Scratch {
   SimdLevel level = SimdLevel::baseline;
 };
 
-// The expanded cells' part of the sum at (xi, yi), cell by cell in the order reached.
-double expanded_sum(const CellGrid& g, double xi, double yi, double h, Scratch& s) {
+// The expanded cells' part of the sum at (xi, yi), cell by cell in the order reached. A cell
+// farther from the fix itself than `radius` (its nearest corner or edge, with the margin) is
+// left out like any fix beyond the radius.
+double expanded_sum(const CellGrid& g, double xi, double yi, double h, double radius, Scratch& s) {
   const std::size_t p = g.order;
   s.hx.assign(g.stride, 0.0);
   s.hy.assign(g.stride, 0.0);
+  const double radius2 = radius * radius;
+  const double half = 0.5 * g.side;
   double total = 0.0;
   for (const std::size_t c : s.expanded) {
     const auto cx = static_cast<std::int64_t>(c) % g.nx;
     const auto cy = static_cast<std::int64_t>(c) / g.nx;
-    hermite_functions((xi - (g.min_x + (static_cast<double>(cx) + 0.5) * g.side)) / h, p, s.hx.data());
-    hermite_functions((yi - (g.min_y + (static_cast<double>(cy) + 0.5) * g.side)) / h, p, s.hy.data());
+    const double tx = xi - (g.min_x + (static_cast<double>(cx) + 0.5) * g.side);
+    const double ty = yi - (g.min_y + (static_cast<double>(cy) + 0.5) * g.side);
+    const double gx = std::max(std::abs(tx) - half, 0.0);
+    const double gy = std::max(std::abs(ty) - half, 0.0);
+    if ((gx * gx + gy * gy) * (1.0 - kGapMargin) * (1.0 - kGapMargin) > radius2) continue;
+    hermite_functions(tx / h, p, s.hx.data());
+    hermite_functions(ty / h, p, s.hy.data());
     const double* a = g.coefficients.data() + g.expansion[c];
     const double cell = expansion_at(s.level, ExpansionJob{a, s.hx.data(), s.hy.data(), p, g.stride});
     total += cell;
@@ -308,7 +317,7 @@ void sum_cell(const CellGrid& g, std::int64_t cx, std::int64_t cy, std::size_t n
     }
     double sum = 0.0;
     for (const double lane : lanes) sum += lane;
-    out[g.index[k]] = sum + expanded_sum(g, xi, yi, h, s);
+    out[g.index[k]] = sum + expanded_sum(g, xi, yi, h, radius, s);
   }
 }
 

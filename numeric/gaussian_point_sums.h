@@ -14,7 +14,8 @@
 // R_C is chosen so that (n - m) exp(-R_C^2 / (2 h^2)) <= kGaussianPointSumError * L_C: the fixes
 // left out cost at most kGaussianPointSumError of each sum. A source cell is skipped only when
 // the gap between the two cells, shrunk by a margin that covers the rounding of the cell
-// indices, exceeds R_C.
+// indices, exceeds R_C; a cell taken as an expansion (below) also when its distance from the
+// fix itself, shrunk likewise, does.
 //
 // Expansions. Within the radius, a cell of many fixes (cells of 3 h or less) enters as one
 // Hermite expansion about its centre c instead of one exponential per fix: with t = (x_i - c) / h
