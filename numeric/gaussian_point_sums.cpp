@@ -87,7 +87,7 @@ void build_expansions(CellGrid& g, double h, std::size_t n, unsigned threads) {
   if (g.order == 0) return;
   const std::size_t p = g.order;
   g.stride = (p + kLanes - 1) / kLanes * kLanes;
-  const std::size_t min_fixes = p * p / kExpansionBreakEven;
+  const std::size_t min_fixes = std::max<std::size_t>(1, p * p / kExpansionBreakEven);
   std::size_t size = 0;
   for (std::size_t c = 0; c < cells; ++c) {
     if (g.start[c + 1] - g.start[c] < min_fixes) continue;
