@@ -229,7 +229,11 @@ struct Scratch {
   std::vector<double> sy;
   std::vector<double> terms;
   std::vector<std::size_t> expanded;  // cells reached that take their expansion
+  // Hermite functions of one target: along x for each column of cells reached (from column
+  // first_column), along y for the current row of cells.
+  std::int64_t first_column = 0;
   std::vector<double> hx;
+  std::vector<char> hx_done;
   std::vector<double> hy;
   SimdLevel level = SimdLevel::baseline;
 };
@@ -239,10 +243,10 @@ struct Scratch {
 // left out like any fix beyond the radius.
 double expanded_sum(const CellGrid& g, double xi, double yi, double h, double radius, Scratch& s) {
   const std::size_t p = g.order;
-  s.hx.assign(g.stride, 0.0);
-  s.hy.assign(g.stride, 0.0);
+  std::fill(s.hx_done.begin(), s.hx_done.end(), 0);
   const double radius2 = radius * radius;
   const double half = 0.5 * g.side;
+  std::int64_t hy_row = -1;
   double total = 0.0;
   for (const std::size_t c : s.expanded) {
     const auto cx = static_cast<std::int64_t>(c) % g.nx;
@@ -252,11 +256,19 @@ double expanded_sum(const CellGrid& g, double xi, double yi, double h, double ra
     const double gx = std::max(std::abs(tx) - half, 0.0);
     const double gy = std::max(std::abs(ty) - half, 0.0);
     if ((gx * gx + gy * gy) * (1.0 - kGapMargin) * (1.0 - kGapMargin) > radius2) continue;
-    hermite_functions(tx / h, p, s.hx.data());
-    hermite_functions(ty / h, p, s.hy.data());
+    // The functions depend on the cell's column or row only: each is formed once per target.
+    const auto column = static_cast<std::size_t>(cx - s.first_column);
+    double* hx = s.hx.data() + column * g.stride;
+    if (s.hx_done[column] == 0) {
+      hermite_functions(tx / h, p, hx);
+      s.hx_done[column] = 1;
+    }
+    if (cy != hy_row) {
+      hermite_functions(ty / h, p, s.hy.data());
+      hy_row = cy;
+    }
     const double* a = g.coefficients.data() + g.expansion[c];
-    const double cell = expansion_at(s.level, ExpansionJob{a, s.hx.data(), s.hy.data(), p, g.stride});
-    total += cell;
+    total += expansion_at(s.level, ExpansionJob{a, hx, s.hy.data(), p, g.stride});
   }
   return total;
 }
@@ -275,6 +287,11 @@ void sum_cell(const CellGrid& g, std::int64_t cx, std::int64_t cy, std::size_t n
   s.sx.clear();
   s.sy.clear();
   s.expanded.clear();
+  s.first_column = std::max<std::int64_t>(0, cx - reach);
+  const auto columns = static_cast<std::size_t>(std::min(g.nx - 1, cx + reach) - s.first_column + 1);
+  s.hx.assign(columns * g.stride, 0.0);
+  s.hx_done.assign(columns, 0);
+  s.hy.assign(g.stride, 0.0);
   const double radius2 = radius * radius;
   for (std::int64_t oy = std::max<std::int64_t>(0, cy - reach); oy <= std::min(g.ny - 1, cy + reach); ++oy) {
     const double gy = static_cast<double>(std::max<std::int64_t>(std::abs(oy - cy) - 1, 0)) * g.side;
