@@ -1,6 +1,6 @@
-// Speed of the KDE tool's fixed-kernel grid (the profile scans are in bench_cv.cpp), and of the
-// tool end to end as a person runs it: `orvex kde` on one albatross of the shared test data,
-// href, isopleths 95 and 50.
+// Speed of the KDE tool's fixed- and adaptive-kernel grids (the profile scans are in bench_cv.cpp), and of
+// the tool end to end as a person runs it: `orvex kde` on one albatross of the shared test data, href,
+// isopleths 95 and 50.
 
 #include <benchmark/benchmark.h>
 
@@ -43,6 +43,34 @@ void BM_FixedKernelGrid(benchmark::State& state) {
   if (calc.lErrorStatus != 0) state.SkipWithError("kernel calculation failed");
 }
 BENCHMARK(BM_FixedKernelGrid)->Args({2000, 0})->Args({2000, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The adaptive kernel's grid with its pilot densities at the fixes. Arguments: number of
+// fixes, thread limit (0 = all cores). Same grid and bell-shaped fixes as above; href shrinks
+// as n^(-1/6), so the pilot's cut-off radius (about 9.5 h) covers less of the cloud as n grows.
+void BM_AdaptiveKernelGrid(benchmark::State& state) {
+  const auto fixes = BellFixes(static_cast<std::size_t>(state.range(0)));
+  clsKernelCalculator calc;
+  calc.SetWorkerThreads(static_cast<unsigned>(state.range(1)));
+  calc.SetCellSize(4);
+  calc.SetColumns(500);
+  calc.SetRows(500);
+  calc.SetOriginCoords(-500, -500);
+  calc.SetFixedKernel(false);
+  for (auto _ : state) {
+    calc.SetInputCoords(fixes);
+    calc.CalculateHREF();
+    calc.SetLimitRadius(4 * calc.GetScaledBandwidth());
+    calc.CalculateKernel();
+    benchmark::DoNotOptimize(calc.GetKernelVolume());
+  }
+  if (calc.lErrorStatus != 0) state.SkipWithError("kernel calculation failed");
+}
+BENCHMARK(BM_AdaptiveKernelGrid)
+    ->Args({10000, 0})
+    ->Args({100000, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
 
 // The whole `orvex kde` process on the first albatross (930 Argos fixes over some 3,000 km):
 // href, 2 km cells over the fixes' extent, isopleth lines, polygons and donuts at 95 and 50 %.

@@ -285,6 +285,66 @@ TEST(CalculatorDensity, FixedAndAdaptiveKernelsMatchTheFormulas) {
   }
 }
 
+TEST(CalculatorDensity, AdaptiveGridMatchesThePlainSumOnHardSets) {
+  // The pilot leaves out fixes too far away to matter (below 1e-15 of each pilot density), so
+  // the adaptive grid must equal the plain sum over every pair and every fix, with factors from
+  // an independent long-double pilot, within 1e-10 of the grid's maximum. Grid 300 x 300 map
+  // units in cells of 5, h = 6: the sets span up to 50 h, so the pilot's cut-off acts.
+  struct Case {
+    const char* name;
+    std::vector<CoordPair> fixes;
+  };
+  std::vector<Case> cases;
+  auto cloud = [](std::vector<CoordPair>& fixes, std::size_t n, double x, double y, double side) {
+    for (const auto& f : ScatteredFixes(n, side, side)) fixes.push_back({x + f[0], y + f[1]});
+  };
+  cases.push_back({"clustered", {}});
+  cloud(cases.back().fixes, 120, 20, 20, 8);
+  cloud(cases.back().fixes, 60, 260, 250, 4);
+  cases.push_back({"repeated", std::vector<CoordPair>(80, CoordPair{150.5, 149.25})});
+  cloud(cases.back().fixes, 30, 100, 100, 100);
+  cases.push_back({"grid edge", {{0.5, 0.5}, {299.5, 0.2}, {0.1, 299.9}, {299.9, 299.9}, {150, 0.01}}});
+  cloud(cases.back().fixes, 40, 0, 0, 300);
+  cases.push_back({"unequal bandwidths", {}});
+  cloud(cases.back().fixes, 200, 148, 148, 3);
+  cloud(cases.back().fixes, 15, 0, 0, 300);
+  const double h = 6;
+  for (const Case& c : cases) {
+    const std::size_t n = c.fixes.size();
+    // The pilot in long double over every pair; the factors from it by the tool's formulas
+    // (its logarithm divides by log(2.718281828)), so only the pilot's error remains.
+    std::vector<double> pilot(n);
+    double logSum = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+      long double sum = 0.0L;
+      for (const auto& f : c.fixes) {
+        const long double dx = static_cast<long double>(c.fixes[i][0]) - f[0];
+        const long double dy = static_cast<long double>(c.fixes[i][1]) - f[1];
+        sum += std::exp(-(dx * dx + dy * dy) / (2.0L * h * h));
+      }
+      pilot[i] = static_cast<double>(sum / gis::kTwoPi / (static_cast<long double>(n) * h * h));
+      logSum += gis::GuardedLog(pilot[i]);
+    }
+    const double g = gis::GuardedExp(logSum / static_cast<double>(n));
+    std::vector<double> lambda(n);
+    for (std::size_t i = 0; i < n; ++i) lambda[i] = gis::GuardedExp(-0.5 * gis::GuardedLog(pilot[i] / g));
+
+    clsKernelCalculator calc = Calculator(5, 60, 60);
+    calc.SetFixedKernel(false);
+    Calculate(calc, c.fixes, h, 600);
+    ASSERT_EQ(calc.lErrorStatus, 0) << c.name;
+    const auto factors = calc.GetLocalBandwidthFactors();
+    // 1e-12 relative: the pilot within 2e-15 of the plain sum plus the rounding of its terms.
+    for (std::size_t i = 0; i < n; ++i)
+      ASSERT_NEAR(factors[i], lambda[i], 1e-12 * lambda[i]) << c.name << " " << i;
+    const auto expected = DirectDensity(c.fixes, factors, h, 5, 60);
+    const double peak = *std::max_element(expected.begin(), expected.end());
+    const auto actual = calc.GetKernel()->Values();
+    for (std::size_t k = 0; k < expected.size(); ++k)
+      ASSERT_NEAR(actual[k], expected[k], 1e-10 * peak) << c.name << " cell " << k;
+  }
+}
+
 TEST(CalculatorDensity, VolumeOfAWellCoveredGridIsTheScalingFactor) {
   // A normal kernel integrates to 1, so a grid holding every fix's kernel out to its limit
   // radius has a volume of the scaling factor, short of the mass beyond the window (at most
