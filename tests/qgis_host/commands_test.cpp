@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <qgsvectorlayereditbuffer.h>
-#include <QUndoStack>
 #include <QTreeWidget>
+#include <QUndoStack>
 
 #include "platform/headless/command_runner.h"
 #include "platform/headless/form_script.h"
