@@ -93,6 +93,60 @@ void appendRow(QGridLayout& grid, QWidget* widget, bool afterLabel) {
   grid.addWidget(widget, row, 0, 1, 2);
 }
 
+// The items of a combo box or list widget set to `items`, rebuilt only when they differ (a
+// rebuild loses the user's place in the list).
+QString itemText(const QComboBox& combo, int i) { return combo.itemText(i); }
+QString itemText(const QListWidget& list, int i) { return list.item(i)->text(); }
+
+template <class Items>
+void syncItems(Items& widget, const std::vector<std::string>& items) {
+  const QStringList wanted = toQStrings(items);
+  QStringList shown;
+  for (int i = 0; i < widget.count(); ++i) shown << itemText(widget, i);
+  if (shown != wanted) {
+    widget.clear();
+    widget.addItems(wanted);
+  }
+}
+
+// A text box is a one-line edit, or a multi-line text for controls made multi-line.
+void syncTextBox(const host::Control& control, QWidget& widget) {
+  const QString text = toQString(control.text());
+  if (auto* lines = qobject_cast<QPlainTextEdit*>(&widget)) {
+    if (lines->toPlainText() != text) lines->setPlainText(text);
+    lines->setReadOnly(control.readOnly());
+    return;
+  }
+  auto& edit = static_cast<QLineEdit&>(widget);
+  if (edit.text() != text) edit.setText(text);
+  edit.setReadOnly(control.readOnly());
+}
+
+// A slider or progress bar: its range, then its value.
+template <class Ranged>
+void syncRange(Ranged& widget, const host::Control& control) {
+  widget.setRange(control.minimum(), control.maximum());
+  widget.setValue(control.value());
+}
+
+// The grid's headers and cells, each cell's item kept when its text is unchanged.
+void syncGrid(QTableWidget& table, const host::GridData& grid) {
+  table.setColumnCount(static_cast<int>(grid.columns.size()));
+  table.setHorizontalHeaderLabels(toQStrings(grid.columns));
+  table.setRowCount(static_cast<int>(grid.rows.size()));
+  for (int r = 0; r < table.rowCount(); ++r) {
+    const auto& cells = grid.rows[static_cast<std::size_t>(r)];
+    for (int c = 0; c < table.columnCount() && c < static_cast<int>(cells.size()); ++c) {
+      const QString text = toQString(cells[static_cast<std::size_t>(c)]);
+      QTableWidgetItem* item = table.item(r, c);
+      if (item == nullptr)
+        table.setItem(r, c, new QTableWidgetItem(text));
+      else if (item->text() != text)
+        item->setText(text);
+    }
+  }
+}
+
 }  // namespace
 
 FormDialog::FormDialog(host::Form& form, QWidget* parent) : QDialog(parent), form_(form), driver_(form) {
@@ -381,26 +435,12 @@ void FormDialog::syncControl(const host::Control& control, QWidget& widget) {
       button.setChecked(control.checked());
       break;
     }
-    case ControlKind::TextBox: {
-      if (auto* text = qobject_cast<QPlainTextEdit*>(&widget)) {
-        if (text->toPlainText() != toQString(control.text())) text->setPlainText(toQString(control.text()));
-        text->setReadOnly(control.readOnly());
-        break;
-      }
-      auto& edit = static_cast<QLineEdit&>(widget);
-      if (edit.text() != toQString(control.text())) edit.setText(toQString(control.text()));
-      edit.setReadOnly(control.readOnly());
+    case ControlKind::TextBox:
+      syncTextBox(control, widget);
       break;
-    }
     case ControlKind::ComboBox: {
       auto& combo = static_cast<QComboBox&>(widget);
-      const QStringList items = toQStrings(control.items());
-      QStringList shown;
-      for (int i = 0; i < combo.count(); ++i) shown << combo.itemText(i);
-      if (shown != items) {
-        combo.clear();
-        combo.addItems(items);
-      }
+      syncItems(combo, control.items());
       if (combo.currentIndex() != control.selectedIndex()) combo.setCurrentIndex(control.selectedIndex());
       if (combo.currentText() != toQString(control.text())) combo.setEditText(toQString(control.text()));
       combo.lineEdit()->setReadOnly(control.readOnly());
@@ -408,13 +448,7 @@ void FormDialog::syncControl(const host::Control& control, QWidget& widget) {
     }
     case ControlKind::ListBox: {
       auto& list = static_cast<QListWidget&>(widget);
-      const QStringList items = toQStrings(control.items());
-      QStringList shown;
-      for (int i = 0; i < list.count(); ++i) shown << list.item(i)->text();
-      if (shown != items) {
-        list.clear();
-        list.addItems(items);
-      }
+      syncItems(list, control.items());
       if (list.currentRow() != control.selectedIndex()) list.setCurrentRow(control.selectedIndex());
       break;
     }
@@ -422,37 +456,14 @@ void FormDialog::syncControl(const host::Control& control, QWidget& widget) {
       static_cast<QLabel&>(widget).setText(caption);
       break;
     case ControlKind::Slider:
-    case ControlKind::ProgressBar: {
-      if (control.kind() == ControlKind::Slider) {
-        auto& slider = static_cast<QSlider&>(widget);
-        slider.setRange(control.minimum(), control.maximum());
-        slider.setValue(control.value());
-      } else {
-        auto& bar = static_cast<QProgressBar&>(widget);
-        bar.setRange(control.minimum(), control.maximum());
-        bar.setValue(control.value());
-      }
+      syncRange(static_cast<QSlider&>(widget), control);
       break;
-    }
-    case ControlKind::Grid: {
-      auto& table = static_cast<QTableWidget&>(widget);
-      const host::GridData& grid = control.grid();
-      table.setColumnCount(static_cast<int>(grid.columns.size()));
-      table.setHorizontalHeaderLabels(toQStrings(grid.columns));
-      table.setRowCount(static_cast<int>(grid.rows.size()));
-      for (int r = 0; r < table.rowCount(); ++r) {
-        const auto& cells = grid.rows[static_cast<std::size_t>(r)];
-        for (int c = 0; c < table.columnCount() && c < static_cast<int>(cells.size()); ++c) {
-          const QString text = toQString(cells[static_cast<std::size_t>(c)]);
-          QTableWidgetItem* item = table.item(r, c);
-          if (item == nullptr)
-            table.setItem(r, c, new QTableWidgetItem(text));
-          else if (item->text() != text)
-            item->setText(text);
-        }
-      }
+    case ControlKind::ProgressBar:
+      syncRange(static_cast<QProgressBar&>(widget), control);
       break;
-    }
+    case ControlKind::Grid:
+      syncGrid(static_cast<QTableWidget&>(widget), control.grid());
+      break;
     case ControlKind::Frame:
       static_cast<QGroupBox&>(widget).setTitle(caption);
       break;

@@ -18,6 +18,7 @@
 #include "host/text.h"
 #include "host/workspace.h"
 #include "range/bridge/bridge_quadrature.h"
+#include "range/shell/batch_frame.h"
 
 namespace orvex::range {
 
@@ -80,22 +81,14 @@ class BbmmRun {
       : app_(application), settings_(settings) {}
 
   BbmmBatchResult Run() {
-    try {
-      return Steps();
-    } catch (const host::Error& e) {
-      if (host::errorsPassThrough()) throw;
-      return Fail(e.description());
-    } catch (const std::bad_alloc&) {
-      return Fail("Out of memory");
-    }
+    return RunGuarded([this] { return Steps(); }, [this](const std::string& why) { return Fail(why); });
   }
 
  private:
   BbmmBatchResult Steps() {
     const BbmmSettingsCheck check = CheckBbmmSettings(settings_);
     if (check.error) {
-      app_.ui().messageBox(*check.error, "Error", host::MessageButtons::Ok, host::MessageIcon::Exclamation);
-      app_.runRecord().failure({.item = "the settings", .reason = *check.error});
+      RefuseSettings(app_, *check.error);
       return BbmmBatchResult::CheckFailed;
     }
     values_ = check.values;
@@ -373,9 +366,7 @@ class BbmmRun {
         // The error being reported is the one that matters.
       }
     }
-    app_.ui().messageBox("BBMM: " + description, "Error", host::MessageButtons::Ok,
-                         host::MessageIcon::Critical);
-    app_.runRecord().failure({.item = "the run", .reason = description});
+    ReportRunFailure(app_, "BBMM", description);
     return BbmmBatchResult::Failed;
   }
 

@@ -18,6 +18,7 @@
 #include "host/value.h"
 #include "host/workspace.h"
 #include "range/locoh/locoh_suggest.h"
+#include "range/shell/batch_frame.h"
 
 namespace orvex::range {
 
@@ -38,22 +39,14 @@ class LocohRun {
       : app_(application), settings_(settings) {}
 
   LocohBatchResult Run() {
-    try {
-      return Steps();
-    } catch (const host::Error& e) {
-      if (host::errorsPassThrough()) throw;
-      return Fail(e.description());
-    } catch (const std::bad_alloc&) {
-      return Fail("Out of memory");
-    }
+    return RunGuarded([this] { return Steps(); }, [this](const std::string& why) { return Fail(why); });
   }
 
  private:
   LocohBatchResult Steps() {
     const LocohSettingsCheck check = CheckLocohSettings(settings_);
     if (check.error) {
-      app_.ui().messageBox(*check.error, "Error", host::MessageButtons::Ok, host::MessageIcon::Exclamation);
-      app_.runRecord().failure({.item = "the settings", .reason = *check.error});
+      RefuseSettings(app_, *check.error);
       return LocohBatchResult::CheckFailed;
     }
     values_ = check;
@@ -184,9 +177,7 @@ class LocohRun {
 
   LocohBatchResult Fail(const std::string& description) {
     if (log_.is_open()) log_.close();
-    app_.ui().messageBox("LoCoH: " + description, "Error", host::MessageButtons::Ok,
-                         host::MessageIcon::Critical);
-    app_.runRecord().failure({.item = "the run", .reason = description});
+    ReportRunFailure(app_, "LoCoH", description);
     return LocohBatchResult::Failed;
   }
 

@@ -17,6 +17,7 @@
 #include "range/bbmm/bbmm_batch.h"
 #include "range/overlap/common_grid.h"
 #include "range/overlap/overlap_table.h"
+#include "range/shell/batch_frame.h"
 
 namespace orvex::range {
 
@@ -60,27 +61,24 @@ class OverlapRun {
       : app_(application), settings_(settings) {}
 
   OverlapBatchResult Run() {
-    try {
-      return Steps();
-    } catch (const Stopped&) {
-      app_.runRecord().failure({.item = "the run",
-                                .reason = "the run was stopped by the user",
-                                .kind = host::FailureKind::Cancelled});
-      return OverlapBatchResult::Cancelled;
-    } catch (const host::Error& e) {
-      if (host::errorsPassThrough()) throw;
-      return Fail(e.description());
-    } catch (const std::bad_alloc&) {
-      return Fail("Out of memory");
-    }
+    const auto steps = [this] {
+      try {
+        return Steps();
+      } catch (const Stopped&) {
+        app_.runRecord().failure({.item = "the run",
+                                  .reason = "the run was stopped by the user",
+                                  .kind = host::FailureKind::Cancelled});
+        return OverlapBatchResult::Cancelled;
+      }
+    };
+    return RunGuarded(steps, [this](const std::string& why) { return Fail(why); });
   }
 
  private:
   OverlapBatchResult Steps() {
     const OverlapSettingsCheck check = CheckOverlapSettings(settings_);
     if (check.error) {
-      app_.ui().messageBox(*check.error, "Error", host::MessageButtons::Ok, host::MessageIcon::Exclamation);
-      app_.runRecord().failure({.item = "the settings", .reason = *check.error});
+      RefuseSettings(app_, *check.error);
       return OverlapBatchResult::CheckFailed;
     }
     options_ = {
@@ -286,9 +284,7 @@ class OverlapRun {
   }
 
   OverlapBatchResult Fail(const std::string& description) {
-    app_.ui().messageBox("Overlap: " + description, "Error", host::MessageButtons::Ok,
-                         host::MessageIcon::Critical);
-    app_.runRecord().failure({.item = "the run", .reason = description});
+    ReportRunFailure(app_, "Overlap", description);
     return OverlapBatchResult::Failed;
   }
 
