@@ -29,7 +29,8 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Tests labelled "long" (runs of 50,000 and 100,000 fixes) only with ORVEX_LONG_TESTS=1.
+# Tests labelled "long" (a million fixes through every command, kills during edits of 50,000) only
+# with ORVEX_LONG_TESTS=1.
 LONG_TESTS_FILTER = $(if $(filter 1,$(ORVEX_LONG_TESTS)),,-LE long)
 
 test: build
