@@ -29,8 +29,7 @@ cp "$out"/utm/fixes.* "$out/ref/travel/"
 unset ORVEX_REGISTRY
 
 "$bin/orvex-qgis-project" "$out/session.qgz" --crs EPSG:4326 "$out/fixes.gpkg"
-ORVEX_E2E_OUT="$out" PYTHONPATH="$source_dir/tests/qgis_e2e${PYTHONPATH:+:$PYTHONPATH}" \
-  timeout 150 "${display[@]}" \
+ORVEX_E2E_OUT="$out" timeout 150 "${display[@]}" \
   "$source_dir/scripts/qgis-desktop.sh" "$bin" "$out/profiles" --code "$source_dir/tests/qgis_e2e/crs_session.py" \
   "$out/session.qgz" > "$out/qgis.txt" 2>&1 || true
 cat "$out/session.log"

@@ -53,8 +53,7 @@ fi
 unset ORVEX_REGISTRY
 
 "$bin/orvex-qgis-project" "$out/session.qgz" --crs EPSG:32633 "$out/fixes.gpkg"
-ORVEX_E2E_OUT="$out" ORVEX_E2E_LOTEK="$lotek" PYTHONPATH="$source_dir/tests/qgis_e2e${PYTHONPATH:+:$PYTHONPATH}" \
-  timeout 150 "${display[@]}" \
+ORVEX_E2E_OUT="$out" ORVEX_E2E_LOTEK="$lotek" timeout 150 "${display[@]}" \
   "$source_dir/scripts/qgis-desktop.sh" "$bin" "$out/profiles" --code "$source_dir/tests/qgis_e2e/session.py" \
   "$out/session.qgz" > "$out/qgis.txt" 2>&1 || true
 cat "$out/session.log"

@@ -2,7 +2,7 @@
 # the verdict in $ORVEX_E2E_OUT, the driver that answers modal windows as the session's person
 # would, a dialog's controls used as a person uses them, the kernel dialog's reference settings,
 # and the session's start and watchdog. QGIS runs a --code script without its folder on the
-# module path: the run scripts put this folder on PYTHONPATH.
+# module path: qgis_session_prelude.sh puts this folder on PYTHONPATH.
 import functools
 import os
 import traceback
