@@ -12,13 +12,13 @@ import os
 
 from qgis.PyQt.QtGui import QImage
 from qgis.PyQt.QtWidgets import (QApplication, QCheckBox, QComboBox, QDialogButtonBox, QDockWidget, QLineEdit, QMenu,
-                                 QMessageBox, QPushButton, QRadioButton)
+                                 QMessageBox, QPushButton)
 from qgis.core import QgsProject, QgsVectorLayer
 from qgis.utils import iface
 
-from session_support import (OUT, answers, check, child, choose, control, distinct_colours, later, mcp_all_fixes,
-                             menu_item, press_ok, run_kde, screenshot, seen_dialogs, start, start_answering, trace,
-                             traced, trigger, type_text)
+from session_support import (OUT, answers, check, child, choose, choose_fixes, control, distinct_colours,
+                             full_extent_and_isopleths, later, mcp_all_fixes, menu_item, press_ok, run_kde, screenshot,
+                             seen_dialogs, start, start_answering, trace, traced, trigger, type_text)
 
 LOTEK = os.environ.get("ORVEX_E2E_LOTEK", "")  # a collar file, empty without the shared data
 # The KDE dialog's raster of the animal, the overlap's second UD.
@@ -53,17 +53,11 @@ def look_at_dialog(dialog, name):
 @traced
 def run_bbmm(dialog):
     """The settings of the headless reference run (run_session.sh); a screenshot of each tab."""
-    choose(dialog, "cmbPntL", "fixes")
-    choose(dialog, "cmbUIDFLD", "AnimalID")
+    choose_fixes(dialog)
     screenshot(dialog, "bbmm-dialog-input.png")
     type_text(dialog, "txtSigma2", "30")
     screenshot(dialog, "bbmm-dialog-bridge.png")
-    control(dialog, QRadioButton, "optFull").click()
-    type_text(dialog, "txtBuffer", "1100")
-    type_text(dialog, "txtCellSize", "50")
-    if not control(dialog, QCheckBox, "chkBnds").isChecked():
-        control(dialog, QCheckBox, "chkBnds").click()
-    type_text(dialog, "txtBnds", "50,95")
+    full_extent_and_isopleths(dialog, "50,95")
     control(dialog, QPushButton, "btnFolder").click()
     QApplication.processEvents()
     screenshot(dialog, "bbmm-dialog-output.png")
@@ -73,8 +67,7 @@ def run_bbmm(dialog):
 @traced
 def run_locoh(dialog):
     """k-LoCoH with the suggested k (written for the headless run by run_session.sh)."""
-    choose(dialog, "cmbPntL", "fixes")
-    choose(dialog, "cmbUIDFLD", "AnimalID")
+    choose_fixes(dialog)
     with open(os.path.join(OUT, "suggested_k.txt"), "w") as out:
         out.write(child(dialog, QLineEdit, "txtParam").text())
     type_text(dialog, "txtBnds", "50,95")

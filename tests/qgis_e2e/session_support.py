@@ -143,20 +143,31 @@ def mcp_all_fixes(dialog):
     child(dialog, QPushButton, "btnOK").click()
 
 
-@traced
-def run_kde(dialog, picture=None):
-    """The settings the command line's reference runs got (run_session.sh and
-    run_crs_session.sh); a picture of the dialog named `picture` before OK."""
+def choose_fixes(dialog):
+    """The layer "fixes" and its animal field, as the reference runs read them."""
     choose(dialog, "cmbPntL", "fixes")
     choose(dialog, "cmbUIDFLD", "AnimalID")
-    control(dialog, QRadioButton, "optBE_MANUAL").click()
-    type_text(dialog, "txtBW", "300")
+
+
+def full_extent_and_isopleths(dialog, isopleths):
+    """The reference runs' grid (the layer's extent and 1100 m around it, 50 m cells) and their
+    isopleths, on a dialog of the kernel's output options."""
     control(dialog, QRadioButton, "optFull").click()
     type_text(dialog, "txtBuffer", "1100")
     type_text(dialog, "txtCellSize", "50")
     if not control(dialog, QCheckBox, "chkBnds").isChecked():
         control(dialog, QCheckBox, "chkBnds").click()
-    type_text(dialog, "txtBnds", "50, 95")
+    type_text(dialog, "txtBnds", isopleths)
+
+
+@traced
+def run_kde(dialog, picture=None):
+    """The settings the command line's reference runs got (run_session.sh and
+    run_crs_session.sh); a picture of the dialog named `picture` before OK."""
+    choose_fixes(dialog)
+    control(dialog, QRadioButton, "optBE_MANUAL").click()
+    type_text(dialog, "txtBW", "300")
+    full_extent_and_isopleths(dialog, "50, 95")
     control(dialog, QPushButton, "btnFolder").click()  # the folder dialog, answered by the driver
     QApplication.processEvents()
     if picture:
