@@ -26,6 +26,7 @@ import sys
 import tempfile
 import time
 import uuid
+from concurrent.futures import ThreadPoolExecutor
 from typing import Dict, List, Optional
 
 import numpy as np
@@ -105,21 +106,23 @@ CHUNK_FIXES = 16000
 
 def chunks(plan: List[tuple], fixes: orvex.Fixes, threads: int) -> List[List[tuple]]:
     """The plan's tasks cut into groups of whole animals (a plan lists an animal's tasks side by
-    side) of at most CHUNK_FIXES fixes, and small enough that the workers' `threads` get about
-    eight groups each; an animal larger than that is a group of its own."""
-    total = sum(len(fixes.animals[animal]) for animal in dict.fromkeys(task[0] for task in plan))
-    budget = max(1, min(CHUNK_FIXES, total // max(1, 8 * threads)))
+    side). Each group holds at most CHUNK_FIXES fixes and at most a fourth of the fixes left for
+    each of the workers' `threads` (at least one animal): groups shrink towards the end of the
+    plan, so that the workers finish together (Dask starts them in the order submitted)."""
+    animals = list(dict.fromkeys(task[0] for task in plan))
+    left = sum(len(fixes.animals[animal]) for animal in animals)
     groups: List[List[tuple]] = []
-    size = 0
+    budget = size = 0
     for task in plan:
         animal = task[0]
-        starts_animal = not groups or groups[-1][-1][0] != animal
-        n = len(fixes.animals[animal])
-        if starts_animal and (not groups or size + n > budget):
-            groups.append([])
-            size = 0
-        if starts_animal:
+        if not groups or groups[-1][-1][0] != animal:
+            n = len(fixes.animals[animal])
+            if not groups or size + n > budget:
+                groups.append([])
+                budget = min(CHUNK_FIXES, left // (4 * max(1, threads)))
+                size = 0
             size += n
+            left -= n
         groups[-1].append(task)
     return groups
 
@@ -353,11 +356,27 @@ def _client(args):
 
 
 def run_study(args) -> int:
-    try:
-        fixes = orvex.read_fixes(args.fixes, args.id, args.time_field, args.where)
-    except orvex.OrvexError as error:
-        print(f"orvex.study: {error}", file=sys.stderr)
-        return 2
+    dask = args.workers != 0 or args.scheduler
+    with ThreadPoolExecutor(1) as reader:
+        # The fixes are read (without the interpreter lock) while Dask starts or connects.
+        reading = reader.submit(orvex.read_fixes, args.fixes, args.id, args.time_field, args.where)
+        client, cluster = _client(args) if dask else (None, None)
+        try:
+            try:
+                fixes = reading.result()
+            except orvex.OrvexError as error:
+                print(f"orvex.study: {error}", file=sys.stderr)
+                return 2
+            return _run_plan(args, fixes, client)
+        finally:
+            if client is not None:
+                client.close()
+            if cluster is not None:
+                cluster.close()
+
+
+def _run_plan(args, fixes: orvex.Fixes, client) -> int:
+    """The tasks not done yet, on `client` (None: in this process), and the summary."""
     params = task_parameters(args)
     results = StudyResults(args.out, fixes.crs)
     try:
@@ -381,7 +400,7 @@ def run_study(args) -> int:
             for r in batch:
                 progress.finished(r["animal"], r["status"] != "done")
 
-        if plan and args.workers == 0 and not args.scheduler:
+        if plan and client is None:
             progress.running = lambda: 1
             for animal, analysis, _ in plan:
                 track = fixes.animals[animal]
@@ -389,32 +408,22 @@ def run_study(args) -> int:
         elif plan:
             from distributed import as_completed
 
-            client, cluster = _client(args)
             progress.running = lambda: sum(len(keys) for keys in client.processing().values())
             run = uuid.uuid4().hex[:12]  # keys of this run only, on a scheduler shared with others
-            try:
-                threads = sum(client.nthreads().values()) or 1
-                groups = chunks(plan, fixes, threads)
-                # One submission for the whole plan: Dask looks up the caller's source once per
-                # call, which per task cost more than the scheduling itself.
-                futures = client.map(
-                    run_tasks,
-                    [
-                        [(a, n, params[n], fixes.animals[a].x, fixes.animals[a].y) for a, n, _ in group]
-                        for group in groups
-                    ],
-                    key=[f"orvex-{run}-{i}" for i in range(len(groups))],
-                    pure=False,
-                )
-                # Results that arrive together are recorded in one transaction.
-                for batch in as_completed(futures).batches():
-                    take([result for future in batch for result in future.result()])
-                    for future in batch:
-                        future.release()
-            finally:
-                client.close()
-                if cluster is not None:
-                    cluster.close()
+            groups = chunks(plan, fixes, sum(client.nthreads().values()) or 1)
+            # One submission for the whole plan: Dask looks up the caller's source once per call,
+            # which per task cost more than the scheduling itself.
+            futures = client.map(
+                run_tasks,
+                [[(a, n, params[n], fixes.animals[a].x, fixes.animals[a].y) for a, n, _ in group] for group in groups],
+                key=[f"orvex-{run}-{i}" for i in range(len(groups))],
+                pure=False,
+            )
+            # Results that arrive together are recorded in one transaction.
+            for batch in as_completed(futures).batches():
+                take([result for future in batch for result in future.result()])
+                for future in batch:
+                    future.release()
         progress.draw("\n")
         results.write_summary(fixes, params)
         failures = results.failures()
