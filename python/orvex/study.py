@@ -9,7 +9,8 @@ layers "isopleths" and "mcp" (every animal), the table "summary" (one row per an
 table "tasks", which records each task (animal, analysis, parameters, a hash of the animal's
 fixes and parameters, status, reason, duration, outputs). UD rasters go to the folder
 "<RESULTS>_rasters" beside it. A rerun computes only the tasks that are not done or whose fixes
-or parameters changed. Only this process (the driver) writes, each result in one transaction.
+or parameters changed. Only this process (the driver) writes, each result (or results that arrive together) in one
+transaction.
 Exit status: 0 when every task is done, 1 when any failed (each failure is in "tasks" with its
 reason), 2 for a usage or input error.
 """
@@ -25,6 +26,7 @@ import sys
 import tempfile
 import time
 import uuid
+from concurrent.futures import ThreadPoolExecutor
 from typing import Dict, List, Optional
 
 import numpy as np
@@ -89,6 +91,40 @@ def run_task(animal: str, analysis: str, params: dict, x: np.ndarray, y: np.ndar
         "duration": time.perf_counter() - start,
         "output": output,
     }
+
+
+def run_tasks(items: List[tuple]) -> List[dict]:
+    """Several tasks, (animal, analysis, params, x, y) each, in order: one Dask task for a few
+    small animals, so that scheduling costs little next to the work."""
+    return [run_task(*item) for item in items]
+
+
+# Fixes of the animals in one Dask task, at most: a few animals of a typical study, so that a
+# worker holds little more than its largest animal.
+CHUNK_FIXES = 16000
+
+
+def chunks(plan: List[tuple], fixes: orvex.Fixes, threads: int) -> List[List[tuple]]:
+    """The plan's tasks cut into groups of whole animals (a plan lists an animal's tasks side by
+    side). Each group holds at most CHUNK_FIXES fixes and at most a fourth of the fixes left for
+    each of the workers' `threads` (at least one animal): groups shrink towards the end of the
+    plan, so that the workers finish together (Dask starts them in the order submitted)."""
+    animals = list(dict.fromkeys(task[0] for task in plan))
+    left = sum(len(fixes.animals[animal]) for animal in animals)
+    groups: List[List[tuple]] = []
+    budget = size = 0
+    for task in plan:
+        animal = task[0]
+        if not groups or groups[-1][-1][0] != animal:
+            n = len(fixes.animals[animal])
+            if not groups or size + n > budget:
+                groups.append([])
+                budget = min(CHUNK_FIXES, left // (4 * max(1, threads)))
+                size = 0
+            size += n
+            left -= n
+        groups[-1].append(task)
+    return groups
 
 
 # --- planning ------------------------------------------------------------------------------
@@ -164,51 +200,64 @@ class StudyResults:
         rows = self.db.execute("SELECT animal, analysis, input_hash FROM tasks WHERE status = 'done'")
         return {(a, n): h for a, n, h in rows}
 
-    def record(self, result: dict, params: dict, digest: str) -> None:
-        """Replaces an animal's rows of one analysis and its task row in one transaction; its
-        raster file is complete (written aside, then renamed) before the transaction commits."""
-        animal, analysis, output = result["animal"], result["analysis"], result["output"]
-        outputs = {}
-        if result["status"] == "done" and analysis == "kde":
-            name = raster_name(animal)
-            final = os.path.join(self.rasters, name)
-            with open(final + ".part", "wb") as raster:
-                raster.write(output["raster"])
-            os.replace(final + ".part", final)
-            outputs = {"raster": name, "h": output["h"], "href": output["href"], "warnings": output["warnings"]}
-        elif result["status"] == "done":
-            outputs = {"percents": [p for p, *_ in output["polygons"]]}
-        layer = "isopleths" if analysis == "kde" else "mcp"
+    def record(self, results: List[tuple]) -> None:
+        """Replaces, for each (result, parameters, digest) of `results`, the animal's rows of
+        that analysis and its task row, all in one transaction; raster files are complete
+        (written aside, then renamed) before the transaction commits."""
+        outputs = [self._raster_outputs(result) for result, _, _ in results]
+        touched = {"tasks"}
         with self.package.transaction() as db:
-            db.execute(f"DELETE FROM {layer} WHERE animal = ?", (animal,))
-            if result["status"] == "done" and analysis == "kde":
-                db.executemany(
-                    "INSERT INTO isopleths (geom, animal, percent, area) VALUES (?, ?, ?, ?)",
-                    [(geometry_blob(w, self.srs), animal, p, a) for p, a, w in output["isopleths"]],
-                )
-            elif result["status"] == "done":
-                db.executemany(
-                    "INSERT INTO mcp (geom, animal, percent, area, n_used) VALUES (?, ?, ?, ?, ?)",
-                    [(geometry_blob(w, self.srs), animal, p, a, n) for p, a, w, n in output["polygons"]],
-                )
-            db.execute(
-                "INSERT INTO tasks (animal, analysis, parameters, input_hash, status, reason, duration, outputs, finished)"
-                " VALUES (?, ?, ?, ?, ?, ?, ?, ?, strftime('%Y-%m-%dT%H:%M:%fZ','now'))"
-                " ON CONFLICT (animal, analysis) DO UPDATE SET parameters = excluded.parameters,"
-                " input_hash = excluded.input_hash, status = excluded.status, reason = excluded.reason,"
-                " duration = excluded.duration, outputs = excluded.outputs, finished = excluded.finished",
-                (
-                    animal,
-                    analysis,
-                    json.dumps(params, sort_keys=True),
-                    digest,
-                    result["status"],
-                    result["reason"],
-                    result["duration"],
-                    json.dumps(outputs, sort_keys=True),
-                ),
+            for (result, params, digest), written in zip(results, outputs):
+                touched.add(self._record_rows(db, result, params, digest, written))
+            self.package.touch(sorted(touched))
+
+    def _raster_outputs(self, result: dict) -> dict:
+        """Writes a done KDE task's raster; the outputs recorded in its task row."""
+        output = result["output"]
+        if result["status"] != "done":
+            return {}
+        if result["analysis"] != "kde":
+            return {"percents": [p for p, *_ in output["polygons"]]}
+        name = raster_name(result["animal"])
+        final = os.path.join(self.rasters, name)
+        with open(final + ".part", "wb") as raster:
+            raster.write(output["raster"])
+        os.replace(final + ".part", final)
+        return {"raster": name, "h": output["h"], "href": output["href"], "warnings": output["warnings"]}
+
+    def _record_rows(self, db, result: dict, params: dict, digest: str, outputs: dict) -> str:
+        """The rows of one result, within the caller's transaction; the layer it wrote."""
+        animal, analysis, output = result["animal"], result["analysis"], result["output"]
+        layer = "isopleths" if analysis == "kde" else "mcp"
+        db.execute(f"DELETE FROM {layer} WHERE animal = ?", (animal,))
+        if result["status"] == "done" and analysis == "kde":
+            db.executemany(
+                "INSERT INTO isopleths (geom, animal, percent, area) VALUES (?, ?, ?, ?)",
+                [(geometry_blob(w, self.srs), animal, p, a) for p, a, w in output["isopleths"]],
             )
-            self.package.touch([layer, "tasks"])
+        elif result["status"] == "done":
+            db.executemany(
+                "INSERT INTO mcp (geom, animal, percent, area, n_used) VALUES (?, ?, ?, ?, ?)",
+                [(geometry_blob(w, self.srs), animal, p, a, n) for p, a, w, n in output["polygons"]],
+            )
+        db.execute(
+            "INSERT INTO tasks (animal, analysis, parameters, input_hash, status, reason, duration, outputs, finished)"
+            " VALUES (?, ?, ?, ?, ?, ?, ?, ?, strftime('%Y-%m-%dT%H:%M:%fZ','now'))"
+            " ON CONFLICT (animal, analysis) DO UPDATE SET parameters = excluded.parameters,"
+            " input_hash = excluded.input_hash, status = excluded.status, reason = excluded.reason,"
+            " duration = excluded.duration, outputs = excluded.outputs, finished = excluded.finished",
+            (
+                animal,
+                analysis,
+                json.dumps(params, sort_keys=True),
+                digest,
+                result["status"],
+                result["reason"],
+                result["duration"],
+                json.dumps(outputs, sort_keys=True),
+            ),
+        )
+        return layer
 
     def write_summary(self, fixes: orvex.Fixes, params: Dict[str, dict]) -> None:
         """Rebuilds "summary" (animal, fixes, time span, href, h, method, area per percent) from
@@ -307,11 +356,27 @@ def _client(args):
 
 
 def run_study(args) -> int:
-    try:
-        fixes = orvex.read_fixes(args.fixes, args.id, args.time_field, args.where)
-    except orvex.OrvexError as error:
-        print(f"orvex.study: {error}", file=sys.stderr)
-        return 2
+    dask = args.workers != 0 or args.scheduler
+    with ThreadPoolExecutor(1) as reader:
+        # The fixes are read (without the interpreter lock) while Dask starts or connects.
+        reading = reader.submit(orvex.read_fixes, args.fixes, args.id, args.time_field, args.where)
+        client, cluster = _client(args) if dask else (None, None)
+        try:
+            try:
+                fixes = reading.result()
+            except orvex.OrvexError as error:
+                print(f"orvex.study: {error}", file=sys.stderr)
+                return 2
+            return _run_plan(args, fixes, client)
+        finally:
+            if client is not None:
+                client.close()
+            if cluster is not None:
+                cluster.close()
+
+
+def _run_plan(args, fixes: orvex.Fixes, client) -> int:
+    """The tasks not done yet, on `client` (None: in this process), and the summary."""
     params = task_parameters(args)
     results = StudyResults(args.out, fixes.crs)
     try:
@@ -330,37 +395,35 @@ def run_study(args) -> int:
         progress = Progress(per_animal)
         hashes = {(a, n): d for a, n, d in plan}
 
-        def take(result):
-            key = (result["animal"], result["analysis"])
-            results.record(result, params[result["analysis"]], hashes[key])
-            progress.finished(result["animal"], result["status"] != "done")
+        def take(batch: List[dict]) -> None:
+            results.record([(r, params[r["analysis"]], hashes[(r["animal"], r["analysis"])]) for r in batch])
+            for r in batch:
+                progress.finished(r["animal"], r["status"] != "done")
 
-        if plan and args.workers == 0 and not args.scheduler:
+        if plan and client is None:
             progress.running = lambda: 1
             for animal, analysis, _ in plan:
                 track = fixes.animals[animal]
-                take(run_task(animal, analysis, params[analysis], track.x, track.y))
+                take([run_task(animal, analysis, params[analysis], track.x, track.y)])
         elif plan:
             from distributed import as_completed
 
-            client, cluster = _client(args)
             progress.running = lambda: sum(len(keys) for keys in client.processing().values())
             run = uuid.uuid4().hex[:12]  # keys of this run only, on a scheduler shared with others
-            try:
-                futures = [
-                    client.submit(
-                        run_task, animal, analysis, params[analysis], fixes.animals[animal].x,
-                        fixes.animals[animal].y, key=f"orvex-{run}-{i}", pure=False,
-                    )
-                    for i, (animal, analysis, _) in enumerate(plan)
-                ]
-                for future in as_completed(futures):
-                    take(future.result())
+            groups = chunks(plan, fixes, sum(client.nthreads().values()) or 1)
+            # One submission for the whole plan: Dask looks up the caller's source once per call,
+            # which per task cost more than the scheduling itself.
+            futures = client.map(
+                run_tasks,
+                [[(a, n, params[n], fixes.animals[a].x, fixes.animals[a].y) for a, n, _ in group] for group in groups],
+                key=[f"orvex-{run}-{i}" for i in range(len(groups))],
+                pure=False,
+            )
+            # Results that arrive together are recorded in one transaction.
+            for batch in as_completed(futures).batches():
+                take([result for future in batch for result in future.result()])
+                for future in batch:
                     future.release()
-            finally:
-                client.close()
-                if cluster is not None:
-                    cluster.close()
         progress.draw("\n")
         results.write_summary(fixes, params)
         failures = results.failures()

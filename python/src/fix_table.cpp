@@ -50,29 +50,27 @@ FixTable readFixTable(const std::string& path, const std::string& idField, const
   const bool textIds = features->fields().at(idIndex).type == host::FieldType::String;
   const int timeIndex = timeField.empty() ? -1 : features->findField(timeField);
 
-  FixTable table;
-  std::map<std::string, std::size_t> position;
-  {
-    const std::unique_ptr<host::Cursor> rows =
-        where.empty() ? features->search() : layer->selection().search();
-    for (const host::Value& id : ui::gis::UniqueValues(application.ui(), *rows, idField)) {
-      position.emplace(idText(id, textIds), table.animals.size());
-      table.animals.push_back({.id = idText(id, textIds), .x = {}, .y = {}, .t = {}});
-    }
-  }
+  // One pass: each fix goes to its animal's track at once; the animals end in the order of
+  // the unique-value list (the command line's order).
+  std::map<host::Value, AnimalTrack, ui::gis::UniqueValueOrder> tracks;
   const std::unique_ptr<host::Cursor> rows = where.empty() ? features->search() : layer->selection().search();
   while (std::optional<host::Row> row = rows->next()) {
     const host::Value& id = row->value(idIndex);
-    if (id.isEmpty() || (textIds && id.text()->empty())) continue;
+    if (id.isEmpty()) continue;
+    auto [found, added] = tracks.try_emplace(id);
+    if (added) found->second.id = idText(id, textIds);
+    // An empty text is listed as an animal, but none of its fixes is taken.
+    if (textIds && id.text()->empty()) continue;
     const host::Point* point = row->shape().point();
     if (point == nullptr || point->isEmpty()) throw host::Error(host::kInvalidArgument, ui::kMsgNullGeometry);
-    const auto found = position.find(idText(id, textIds));
-    if (found == position.end()) continue;
-    AnimalTrack& track = table.animals[found->second];
+    AnimalTrack& track = found->second;
     track.x.push_back(point->x);
     track.y.push_back(point->y);
     track.t.push_back(timeOf(*row, timeIndex));
   }
+  FixTable table;
+  table.animals.reserve(tracks.size());
+  for (auto& [id, track] : tracks) table.animals.push_back(std::move(track));
   host::SpatialReferencePtr reference = layer->spatialReference();
   if (!reference) reference = features->spatialReference();
   if (reference) table.crsWkt = reference->wkt();

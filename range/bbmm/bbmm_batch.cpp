@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <new>
 #include <stdexcept>
 #include <system_error>
 #include <vector>
@@ -26,10 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kMsgNamingConflict =
-    "Error: naming conflict detected (pre-existing raster in output folder). You should use a new, empty "
-    "folder for the output of this tool. Exiting...";
-constexpr const char* kMsgComplete = "Processing complete.";
 constexpr const char* kMsgDegrees =
     "its coordinates are in degrees: project the layer to map units (metres) first";
 
@@ -37,30 +31,10 @@ constexpr const char* kMsgDegrees =
 constexpr double kEdgeFraction = 1e-4;
 constexpr std::size_t kProfilePoints = 41;
 
-std::string Number(double value) { return host::cformat("%.10g", value); }
-
-// The run log, CR LF lines, written as the run goes so that a stopped run leaves what it did.
-class BbmmLog {
- public:
-  explicit BbmmLog(const fs::path& file) : path_(file), out_(file, std::ios::binary | std::ios::trunc) {
-    if (!out_) throw host::Error(host::kFail, "Cannot write the run log '" + file.string() + "'");
-  }
-  void line(const std::string& text) { out_ << text << "\r\n"; }
-  void close() {
-    out_.close();
-    if (out_.fail()) throw host::Error(host::kFail, "Cannot write the run log '" + path_.string() + "'");
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-  std::ofstream out_;
-};
-
 std::string IndexList(std::span<const std::size_t> intervals, const std::vector<double>& t) {
   std::string text;
   for (const std::size_t i : intervals)
-    text += (text.empty() ? "" : ", ") + Number(t[i]) + " to " + Number(t[i + 1]);
+    text += (text.empty() ? "" : ", ") + LogNumber(t[i]) + " to " + LogNumber(t[i + 1]);
   return text;
 }
 
@@ -92,34 +66,22 @@ class BbmmRun {
       return BbmmBatchResult::CheckFailed;
     }
     values_ = check.values;
-    const std::shared_ptr<host::Map> map = app_.document()->focusMap();
-    layer_ = std::dynamic_pointer_cast<host::FeatureLayer>(map->findLayer(settings_.pointLayer));
-    if (!layer_ || !layer_->featureClass())
-      throw host::Error(host::kNotFound, "The point layer '" + settings_.pointLayer + "' is not in the map");
-    folder_ = settings_.outputFolder;
-    std::error_code error;
-    if (!fs::is_directory(folder_, error))
-      throw host::Error(host::kPathNotFound,
-                        "The output folder '" + settings_.outputFolder + "' does not exist");
+    layer_ = FocusPointLayer(app_, settings_.pointLayer);
+    folder_ = ExistingOutputFolder(settings_.outputFolder);
     rasters_ = app_.workspaces().openRasterWorkspace(folder_);
     animals_ = ReadBbmmAnimals(*layer_, settings_);
-    if (animals_.empty())
-      throw host::Error(host::kNotFound, "No fixes with a value in the field '" + settings_.idField +
-                                             "' were found in the layer '" + settings_.pointLayer + "'");
+    if (animals_.empty()) throw NoFixesError(settings_.idField, settings_.pointLayer);
     if (HasNamingConflict()) {
-      app_.ui().messageBox(kMsgNamingConflict, "User error", host::MessageButtons::Ok,
-                           host::MessageIcon::Exclamation);
-      app_.runRecord().failure(
-          {.item = "the run", .reason = "a raster of this run's names is in the output folder"});
+      RefuseNamingConflict(app_, "raster");
       return BbmmBatchResult::Cancelled;
     }
-    reference_ =
-        layer_->spatialReference() ? layer_->spatialReference() : layer_->featureClass()->spatialReference();
+    reference_ = LayerReference(*layer_);
     if (reference_ && reference_->isGeographic())
       for (BbmmAnimal& animal : animals_)
         if (!animal.problem) animal.problem = kMsgDegrees;
-    if (settings_.extent == BbmmExtent::Reference) SetReferenceGrid(*map);
-    log_.emplace(folder_ / kBbmmLogName);
+    if (settings_.extent == BbmmExtent::Reference) SetReferenceGrid(*app_.document()->focusMap());
+    const fs::path log = folder_ / kBbmmLogName;
+    log_.emplace(log, "Cannot write the run log '" + log.string() + "'");
     LogHeader();
     for (std::size_t p = 0; p < animals_.size() && !stopped_; ++p) {
       AnimalStep(p);
@@ -127,20 +89,17 @@ class BbmmRun {
           !app_.runRecord().report(static_cast<double>(p + 1) / static_cast<double>(animals_.size()), "BBMM");
       app_.ui().processPendingEvents();
     }
-    log_->line("Run ended: " + Now() + (stopped_ ? " (stopped by the user)" : ""));
+    log_->line("Run ended: " + LogTime(app_) + (stopped_ ? " (stopped by the user)" : ""));
     log_->close();
     app_.runRecord().output({.path = log_->path(), .kind = host::OutputKind::Log});
     if (stopped_) {
-      app_.runRecord().failure({.item = "the run",
-                                .reason = "the run was stopped by the user",
-                                .kind = host::FailureKind::Cancelled});
+      RecordStopped(app_);
       return BbmmBatchResult::Cancelled;
     }
-    app_.ui().messageBox(kMsgComplete, "Status", host::MessageButtons::Ok, host::MessageIcon::Information);
+    ReportComplete(app_);
     return BbmmBatchResult::Completed;
   }
 
-  std::string Now() const { return host::Date::fromTimePoint(app_.clock().now(), true).toIso8601(); }
   std::string RasterName(std::size_t position) const { return settings_.prefix + std::to_string(position); }
 
   bool HasNamingConflict() const {
@@ -161,31 +120,32 @@ class BbmmRun {
 
   void LogHeader() {
     log_->line("Brownian bridge movement model");
-    log_->line("Run started: " + Now());
+    log_->line("Run started: " + LogTime(app_));
     log_->line("Point layer: " + settings_.pointLayer + "; ID field: " + settings_.idField +
                "; time field: " + settings_.timeField);
-    log_->line("Location error s2: " + (values_.sigma2 ? Number(*values_.sigma2) + " map units"
+    log_->line("Location error s2: " + (values_.sigma2 ? LogNumber(*values_.sigma2) + " map units"
                                                        : "per fix, field '" + settings_.sigma2Field + "'"));
     log_->line("s1: " + (values_.dynamic ? "per fix, dynamic bridge: windows of " +
                                                std::to_string(values_.dynamic->window) + " fixes, margin " +
                                                std::to_string(values_.dynamic->margin) + ", breaks by BIC"
-                         : values_.sigma1 ? "given, " + Number(*values_.sigma1)
+                         : values_.sigma1 ? "given, " + LogNumber(*values_.sigma1)
                                           : std::string("maximum likelihood, ") +
                                                 (values_.triplets == TripletChoice::all
                                                      ? "all triplets (every interior fix)"
                                                      : "independent triplets (fixes 2, 4, 6, ...)")));
     log_->line("Largest gap: " +
-               (std::isinf(values_.maxGap) ? std::string("none") : Number(values_.maxGap) + " seconds"));
+               (std::isinf(values_.maxGap) ? std::string("none") : LogNumber(values_.maxGap) + " seconds"));
     const char* extent = settings_.extent == BbmmExtent::Full      ? "full, buffer "
                          : settings_.extent == BbmmExtent::Minimum ? "minimum"
                                                                    : "reference raster ";
-    log_->line(std::string("Extent: ") + extent +
-               (settings_.extent == BbmmExtent::Full        ? Number(values_.buffer)
-                : settings_.extent == BbmmExtent::Reference ? settings_.referenceLayer
-                                                            : std::string()) +
-               (settings_.extent == BbmmExtent::Reference ? "" : "; cell size " + Number(values_.cellSize)));
+    log_->line(
+        std::string("Extent: ") + extent +
+        (settings_.extent == BbmmExtent::Full        ? LogNumber(values_.buffer)
+         : settings_.extent == BbmmExtent::Reference ? settings_.referenceLayer
+                                                     : std::string()) +
+        (settings_.extent == BbmmExtent::Reference ? "" : "; cell size " + LogNumber(values_.cellSize)));
     std::string isopleths;
-    for (const double p : values_.isopleths) isopleths += (isopleths.empty() ? "" : ", ") + Number(p);
+    for (const double p : values_.isopleths) isopleths += (isopleths.empty() ? "" : ", ") + LogNumber(p);
     log_->line("Isopleths: " + (isopleths.empty() ? std::string("none") : isopleths));
     log_->line("");
   }
@@ -233,7 +193,7 @@ class BbmmRun {
     check_track(track, 3);
     const BridgeIntervals intervals = classify_intervals(animal.t, values_.maxGap);
     log_->line("Animal " + animal.id + ": " + std::to_string(animal.t.size()) + " fixes, " +
-               std::to_string(intervals.used.size()) + " bridges over " + Number(intervals.used_time) +
+               std::to_string(intervals.used.size()) + " bridges over " + LogNumber(intervals.used_time) +
                " seconds");
     ReportIntervals(animal, intervals);
     host::RecordValues values{.inputLayer = settings_.pointLayer, .animal = animal.id};
@@ -252,22 +212,22 @@ class BbmmRun {
       std::sort(sorted.begin(), sorted.end());
       sigma1 = sorted[sorted.size() / 2];
       log_->line("  s1 per fix from " + std::to_string(dynamic.windows_used) + " windows (" +
-                 std::to_string(dynamic.breaks.size()) + " with a break): median " + Number(sigma1) +
-                 ", from " + Number(sorted.front()) + " to " + Number(sorted.back()));
+                 std::to_string(dynamic.breaks.size()) + " with a break): median " + LogNumber(sigma1) +
+                 ", from " + LogNumber(sorted.front()) + " to " + LogNumber(sorted.back()));
       values.sigma1 = sigma1;
       sigma1 = sorted.back();
     } else if (values_.sigma1) {
       sigma1 = *values_.sigma1;
-      log_->line("  s1 = " + Number(sigma1) + " (given)");
+      log_->line("  s1 = " + LogNumber(sigma1) + " (given)");
     } else {
       app_.ui().processPendingEvents();
       const Sigma1Estimate estimate = estimate_sigma1(track, values_.triplets, values_.maxGap);
       sigma1 = estimate.sigma1;
       for (const LikelihoodPoint& point : ProfileAround(track, estimate, values_.triplets, values_.maxGap))
         values.profile.push_back({point.sigma1, point.log_likelihood});
-      log_->line("  s1 = " + Number(sigma1) + " by maximum likelihood over " +
+      log_->line("  s1 = " + LogNumber(sigma1) + " by maximum likelihood over " +
                  std::to_string(estimate.triplets) + " triplets, log-likelihood " +
-                 Number(estimate.log_likelihood) +
+                 LogNumber(estimate.log_likelihood) +
                  (estimate.at_zero ? " (the fixes scatter no more than s2 explains: s1 = 0)" : ""));
     }
     if (!values_.dynamic) values.sigma1 = sigma1;
@@ -319,8 +279,8 @@ class BbmmRun {
                              .rows = raster->rows(),
                              .values = values});
     log_->line("  Raster " + name + ": " + std::to_string(grid.columns) + " columns x " +
-               std::to_string(grid.rows) + " rows of " + Number(grid.cell_size) + ", largest density " +
-               Number(statistics.maximum));
+               std::to_string(grid.rows) + " rows of " + LogNumber(grid.cell_size) + ", largest density " +
+               LogNumber(statistics.maximum));
     if (!values_.isopleths.empty()) Isopleths(raster, name, std::move(values), statistics.maximum);
   }
 
@@ -354,18 +314,12 @@ class BbmmRun {
                                .values = std::move(recorded)});
     }
     if (result.maxEdgeValue > kEdgeFraction * maximum)
-      log_->line("  Isopleths: the raster's border holds density up to " + Number(result.maxEdgeValue) +
+      log_->line("  Isopleths: the raster's border holds density up to " + LogNumber(result.maxEdgeValue) +
                  ": the grid may cut the distribution; widen the extent");
   }
 
   BbmmBatchResult Fail(const std::string& description) {
-    if (log_) {
-      try {
-        log_->close();
-      } catch (const host::Error&) {
-        // The error being reported is the one that matters.
-      }
-    }
+    log_.reset();  // closed quietly: the error being reported is the one that matters
     ReportRunFailure(app_, "BBMM", description);
     return BbmmBatchResult::Failed;
   }
@@ -379,7 +333,7 @@ class BbmmRun {
   std::shared_ptr<host::RasterWorkspace> rasters_;
   std::vector<BbmmAnimal> animals_;
   BridgeGrid referenceGrid_;
-  std::optional<BbmmLog> log_;
+  std::optional<RunLog> log_;
   bool stopped_ = false;
 };
 

@@ -1,15 +1,12 @@
 #include "range/bbmm/cls_bbmm_tool.h"
 
-#include "host/error.h"
 #include "range/bbmm/frm_bbmm.h"
 
 namespace orvex::range {
 
-host::Status clsBBMMTool::onClick() {
-  if (application_ == nullptr) return host::kFail;
-  frmBBMM dialog(*application_, application_->document()->focusMap());
-  application_->ui().showModal(dialog);
-  return host::kOk;
+std::unique_ptr<host::Form> clsBBMMTool::MakeDialog(host::Application& application,
+                                                    std::shared_ptr<host::Map> map) const {
+  return std::make_unique<frmBBMM>(application, std::move(map));
 }
 
 }  // namespace orvex::range

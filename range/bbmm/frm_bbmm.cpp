@@ -1,30 +1,15 @@
 #include "range/bbmm/frm_bbmm.h"
 
-#include "host/application.h"
-#include "host/layer.h"
-#include "host/map.h"
-#include "host/table.h"
-
 namespace orvex::range {
 namespace {
 
 using host::ControlKind;
 using host::Notify;
 
-enum Tab : int { kTabInput = 0, kTabBridge = 1, kTabOutput = 2, kNoPage = -1 };
-
-/// One control: a frame (no container) or a control inside a frame, on a tab or below the tabs.
-struct ControlRow {
-  ControlKind kind;
-  const char* name;
-  const char* caption;
-  const char* frame;  ///< the containing frame, or null
-  int page;
-  const char* text = nullptr;  ///< initial text, or null
-};
+enum Tab : int { kTabInput = 0, kTabBridge = 1, kTabOutput = 2 };
 
 // The dialog's controls in tab order, grouped as the kernel dialog groups its own.
-constexpr ControlRow kLayout[] = {
+constexpr RangeControlRow kLayout[] = {
     // "Input Data".
     {ControlKind::Frame, "fraInput", "Input ", nullptr, kTabInput},
     {ControlKind::ComboBox, "cmbPntL", "Point layer:", "fraInput", kTabInput},
@@ -76,19 +61,11 @@ constexpr ControlRow kLayout[] = {
 }  // namespace
 
 frmBBMM::frmBBMM(host::Application& application, std::shared_ptr<host::Map> map)
-    : host::Form(std::string(kFormName), "Brownian Bridge Home Range"),
-      app_(&application),
-      map_(std::move(map)) {
+    : RangeForm(kFormName, "Brownian Bridge Home Range", application, std::move(map)) {
   for (const char* page : {"Input Data", "Bridge Settings", "Output Options"}) addPage(page);
-  for (const ControlRow& row : kLayout) {
-    host::Control& control = add(row.kind, row.name, row.caption);
-    if (row.frame != nullptr) control.setContainer(row.frame);
-    if (row.page != kNoPage) control.setPage(row.page);
-    if (row.text != nullptr) control.setText(row.text, Notify::No);
-  }
-  for (const auto& layer : map_->featureLayers(host::GeometryType::Point))
-    control("cmbPntL").addItem(layer->name());
-  for (const auto& layer : map_->rasterLayers()) control("cmbExtRef").addItem(layer->name());
+  AddControls(kLayout);
+  ListPointLayers("cmbPntL");
+  ListRasterLayers("cmbExtRef");
   control("optOdd").setGroup("triplets").setChecked(true, Notify::No);
   control("optAll").setGroup("triplets");
   control("optFull").setGroup("extent").setChecked(true, Notify::No);
@@ -96,30 +73,12 @@ frmBBMM::frmBBMM(host::Application& application, std::shared_ptr<host::Map> map)
   control("optExtRef").setGroup("extent");
   control("chkLines").setChecked(true, Notify::No);
   control("chkPolys").setChecked(true, Notify::No);
-  control("txtOutFolder").setReadOnly(true);
 
-  control("cmbPntL").onClick = [this] { FillFields(); };
-  control("btnFolder").onClick = [this] {
-    host::FolderDialogOptions options;
-    options.title = "Select output folder...";
-    if (const auto folder = app_->ui().browseFolder(options))
-      control("txtOutFolder").setText(folder->string());
-  };
-  control("btnOK").onClick = [this] { PressOk(); };
-  control("btnCancel").onClick = [this] { cancel(); };
-}
-
-void frmBBMM::FillFields() {
-  host::Control& fields = control("cmbUIDFLD");
-  fields.clearItems();
-  const auto layer =
-      std::dynamic_pointer_cast<host::FeatureLayer>(map_->findLayer(control("cmbPntL").text()));
-  if (!layer || !layer->featureClass()) return;
-  const host::Fields& list = layer->featureClass()->fields();
-  for (int i = 0; i < list.count(); ++i) {
-    const host::FieldDef& field = list.at(i);
-    if (field.type != host::FieldType::Geometry) fields.addItem(field.name);
-  }
+  control("cmbPntL").onClick = [this] { ListIdFields(); };
+  ConnectButtons([this] {
+    result_ = RunBbmmBatch(app(), Settings());
+    return *result_ == BbmmBatchResult::Completed;
+  });
 }
 
 BbmmSettings frmBBMM::Settings() const {
@@ -148,11 +107,6 @@ BbmmSettings frmBBMM::Settings() const {
   s.outputFolder = control("txtOutFolder").text();
   s.prefix = control("txtR").text();
   return s;
-}
-
-void frmBBMM::PressOk() {
-  result_ = RunBbmmBatch(*app_, Settings());
-  if (*result_ == BbmmBatchResult::Completed) close(host::dialog_result::kOk);
 }
 
 }  // namespace orvex::range

@@ -3,16 +3,12 @@
 // drives through its controls' events.
 
 #include <memory>
+#include <optional>
 #include <string_view>
 
-#include "host/form.h"
 #include "range/bbmm/bbmm_batch.h"
 #include "range/bbmm/bbmm_settings.h"
-
-namespace orvex::host {
-class Application;
-class Map;
-}  // namespace orvex::host
+#include "range/shell/range_form.h"
 
 namespace orvex::range {
 
@@ -30,7 +26,7 @@ namespace orvex::range {
 /// - btnFolder: asks for the output folder into txtOutFolder; txtR: raster prefix "bbmm".
 /// - btnOK: reads the controls into BbmmSettings and runs RunBbmmBatch; a run that completed
 ///   closes the dialog with OK, a refused one keeps it open. btnCancel closes it.
-class frmBBMM final : public host::Form {
+class frmBBMM final : public RangeForm {
  public:
   static constexpr std::string_view kFormName = "frmBBMM";
 
@@ -42,11 +38,6 @@ class frmBBMM final : public host::Form {
   std::optional<BbmmBatchResult> LastResult() const { return result_; }
 
  private:
-  void FillFields();
-  void PressOk();
-
-  host::Application* app_;
-  std::shared_ptr<host::Map> map_;
   std::optional<BbmmBatchResult> result_;
 };
 

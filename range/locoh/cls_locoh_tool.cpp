@@ -4,11 +4,9 @@
 
 namespace orvex::range {
 
-host::Status clsLOCOHTool::onClick() {
-  if (application_ == nullptr) return host::kFail;
-  frmLOCOH dialog(*application_, application_->document()->focusMap());
-  application_->ui().showModal(dialog);
-  return host::kOk;
+std::unique_ptr<host::Form> clsLOCOHTool::MakeDialog(host::Application& application,
+                                                     std::shared_ptr<host::Map> map) const {
+  return std::make_unique<frmLOCOH>(application, std::move(map));
 }
 
 }  // namespace orvex::range

@@ -1,28 +1,24 @@
 #pragma once
 // The "LoCoH Home Range" menu command: opens the LoCoH dialog.
 
+#include <memory>
 #include <string>
 
-#include "host/application.h"
-#include "host/command.h"
+#include "range/shell/range_command.h"
 
 namespace orvex::range {
 
-/// Command "ORVEX_LOCOH" (ProgID "ORVEX.clsLOCOHTool"), category "ORVEX Range". A click shows
-/// frmLOCOH modally on the focus map; the dialog reports its own failures, so a click returns
-/// kOk unless the host itself fails (host::Error).
-class clsLOCOHTool final : public host::Command {
+/// Command "ORVEX_LOCOH" (ProgID "ORVEX.clsLOCOHTool"), category "ORVEX Range": a click shows frmLOCOH
+/// (RangeCommand).
+class clsLOCOHTool final : public RangeCommand {
  public:
   std::string name() const override { return "ORVEX_LOCOH"; }
   std::string caption() const override { return "LoCoH Home Range"; }
   std::string tooltip() const override { return "Local convex hull home ranges (k, r or a)"; }
-  std::string message() const override { return tooltip(); }
-  std::string category() const override { return "ORVEX Range"; }
-  void onCreate(host::Application& application) override { application_ = &application; }
-  host::Status onClick() override;
 
  private:
-  host::Application* application_ = nullptr;
+  std::unique_ptr<host::Form> MakeDialog(host::Application& application,
+                                         std::shared_ptr<host::Map> map) const override;
 };
 
 }  // namespace orvex::range

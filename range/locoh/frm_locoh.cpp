@@ -1,10 +1,8 @@
 #include "range/locoh/frm_locoh.h"
 
-#include "host/application.h"
 #include "host/error.h"
 #include "host/layer.h"
 #include "host/map.h"
-#include "host/table.h"
 #include "host/text.h"
 
 namespace orvex::range {
@@ -13,15 +11,7 @@ namespace {
 using host::ControlKind;
 using host::Notify;
 
-struct ControlRow {
-  ControlKind kind;
-  const char* name;
-  const char* caption;
-  const char* frame;           ///< the containing frame, or null
-  const char* text = nullptr;  ///< initial text, or null
-};
-
-constexpr ControlRow kLayout[] = {
+constexpr RangeControlRow kLayout[] = {
     {ControlKind::Frame, "fraInput", "Input ", nullptr},
     {ControlKind::ComboBox, "cmbPntL", "Point layer:", "fraInput"},
     {ControlKind::CheckBox, "chkUseSel", "Use selected features only", "fraInput"},
@@ -34,7 +24,8 @@ constexpr ControlRow kLayout[] = {
     {ControlKind::CheckBox, "chkOwnParam", "Each animal its own suggested value", "fraMethod"},
     {ControlKind::Label, "lblSuggest", "", "fraMethod"},
     {ControlKind::Frame, "fraOutput", "Output ", nullptr},
-    {ControlKind::TextBox, "txtBnds", "Isopleths (% of fixes):", "fraOutput", kLocohDefaultIsopleths},
+    {ControlKind::TextBox, "txtBnds", "Isopleths (% of fixes):", "fraOutput", kNoPage,
+     kLocohDefaultIsopleths},
     {ControlKind::CheckBox, "chkHulls", "Also write each animal's hulls", "fraOutput"},
     {ControlKind::TextBox, "txtOutFolder",
      "Output folder (a new, empty folder is strongly recommended):", "fraOutput"},
@@ -51,50 +42,29 @@ std::string SuggestionText(double value, LocohMethod method, std::size_t animals
 }  // namespace
 
 frmLOCOH::frmLOCOH(host::Application& application, std::shared_ptr<host::Map> map)
-    : host::Form(std::string(kFormName), "LoCoH Home Range"), app_(&application), map_(std::move(map)) {
-  for (const ControlRow& row : kLayout) {
-    host::Control& control = add(row.kind, row.name, row.caption);
-    if (row.frame != nullptr) control.setContainer(row.frame);
-    if (row.text != nullptr) control.setText(row.text, Notify::No);
-  }
-  for (const auto& layer : map_->featureLayers(host::GeometryType::Point))
-    control("cmbPntL").addItem(layer->name());
+    : RangeForm(kFormName, "LoCoH Home Range", application, std::move(map)) {
+  AddControls(kLayout);
+  ListPointLayers("cmbPntL");
   control("optK").setChecked(true, Notify::No);
-  control("txtOutFolder").setReadOnly(true);
 
-  control("cmbPntL").onClick = [this] { FillFields(); };
+  control("cmbPntL").onClick = [this] {
+    ListIdFields();
+    control("lblSuggest").setCaption("");
+  };
   for (const char* name : {"cmbUIDFLD", "chkUseSel", "optK", "optR", "optA"})
     control(name).onClick = [this] { Suggest(); };
   control("chkOwnParam").onClick = [this] {
     control("txtParam").setEnabled(!control("chkOwnParam").checked());
   };
-  control("btnFolder").onClick = [this] {
-    host::FolderDialogOptions options;
-    options.title = "Select output folder...";
-    if (const auto folder = app_->ui().browseFolder(options))
-      control("txtOutFolder").setText(folder->string());
-  };
-  control("btnOK").onClick = [this] { PressOk(); };
-  control("btnCancel").onClick = [this] { cancel(); };
-}
-
-void frmLOCOH::FillFields() {
-  host::Control& fields = control("cmbUIDFLD");
-  fields.clearItems();
-  control("lblSuggest").setCaption("");
-  const auto layer =
-      std::dynamic_pointer_cast<host::FeatureLayer>(map_->findLayer(control("cmbPntL").text()));
-  if (!layer || !layer->featureClass()) return;
-  const host::Fields& list = layer->featureClass()->fields();
-  for (int i = 0; i < list.count(); ++i) {
-    const host::FieldDef& field = list.at(i);
-    if (field.type != host::FieldType::Geometry) fields.addItem(field.name);
-  }
+  ConnectButtons([this] {
+    result_ = RunLocohBatch(app(), Settings());
+    return *result_ == LocohBatchResult::Completed;
+  });
 }
 
 void frmLOCOH::Suggest() {
   const LocohSettings settings = Settings();
-  const auto layer = std::dynamic_pointer_cast<host::FeatureLayer>(map_->findLayer(settings.pointLayer));
+  const auto layer = std::dynamic_pointer_cast<host::FeatureLayer>(map()->findLayer(settings.pointLayer));
   if (!layer || settings.idField.empty()) return;
   try {
     const std::vector<LocohAnimal> animals =
@@ -126,11 +96,6 @@ LocohSettings frmLOCOH::Settings() const {
   s.hulls = control("chkHulls").checked();
   s.outputFolder = control("txtOutFolder").text();
   return s;
-}
-
-void frmLOCOH::PressOk() {
-  result_ = RunLocohBatch(*app_, Settings());
-  if (*result_ == LocohBatchResult::Completed) close(host::dialog_result::kOk);
 }
 
 }  // namespace orvex::range

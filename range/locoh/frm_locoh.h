@@ -7,13 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "host/form.h"
 #include "range/locoh/locoh_batch.h"
-
-namespace orvex::host {
-class Application;
-class Map;
-}  // namespace orvex::host
+#include "range/shell/range_form.h"
 
 namespace orvex::range {
 
@@ -30,7 +25,7 @@ namespace orvex::range {
 /// - btnFolder: asks for the output folder into txtOutFolder.
 /// - btnOK: reads the controls into LocohSettings and runs RunLocohBatch; a run that completed
 ///   closes the dialog with OK, a refused one keeps it open. btnCancel closes it.
-class frmLOCOH final : public host::Form {
+class frmLOCOH final : public RangeForm {
  public:
   static constexpr std::string_view kFormName = "frmLOCOH";
 
@@ -41,12 +36,8 @@ class frmLOCOH final : public host::Form {
   std::optional<LocohBatchResult> LastResult() const { return result_; }
 
  private:
-  void FillFields();
   void Suggest();
-  void PressOk();
 
-  host::Application* app_;
-  std::shared_ptr<host::Map> map_;
   std::optional<LocohBatchResult> result_;
 };
 

@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <new>
 #include <stdexcept>
 #include <system_error>
 
@@ -26,13 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kMsgNamingConflict =
-    "Error: naming conflict detected (pre-existing shapefile in output folder). You should use a new, empty "
-    "folder for the output of this tool. Exiting...";
-constexpr const char* kMsgComplete = "Processing complete.";
-
-std::string Number(double value) { return host::cformat("%.10g", value); }
-
 class LocohRun {
  public:
   LocohRun(host::Application& application, const LocohSettings& settings)
@@ -50,29 +41,14 @@ class LocohRun {
       return LocohBatchResult::CheckFailed;
     }
     values_ = check;
-    const auto layer = std::dynamic_pointer_cast<host::FeatureLayer>(
-        app_.document()->focusMap()->findLayer(settings_.pointLayer));
-    if (!layer || !layer->featureClass())
-      throw host::Error(host::kNotFound, "The point layer '" + settings_.pointLayer + "' is not in the map");
-    crs_ = layer->spatialReference() ? layer->spatialReference() : layer->featureClass()->spatialReference();
-    if (crs_ && crs_->isGeographic())
-      throw host::Error(host::kInvalidArgument, "The layer '" + settings_.pointLayer +
-                                                    "' has coordinates in degrees: project it to map units "
-                                                    "(metres) first");
-    folder_ = settings_.outputFolder;
-    std::error_code error;
-    if (!fs::is_directory(folder_, error))
-      throw host::Error(host::kPathNotFound,
-                        "The output folder '" + settings_.outputFolder + "' does not exist");
+    const std::shared_ptr<host::FeatureLayer> layer = FocusPointLayer(app_, settings_.pointLayer);
+    crs_ = LayerReference(*layer);
+    RefuseDegrees(crs_, settings_.pointLayer);
+    folder_ = ExistingOutputFolder(settings_.outputFolder);
     animals_ = ReadLocohAnimals(*layer, settings_.idField, settings_.useSelectedOnly);
-    if (animals_.empty())
-      throw host::Error(host::kNotFound, "No fixes with a value in the field '" + settings_.idField +
-                                             "' were found in the layer '" + settings_.pointLayer + "'");
+    if (animals_.empty()) throw NoFixesError(settings_.idField, settings_.pointLayer);
     if (!NameAnimals()) {
-      app_.ui().messageBox(kMsgNamingConflict, "User error", host::MessageButtons::Ok,
-                           host::MessageIcon::Exclamation);
-      app_.runRecord().failure(
-          {.item = "the run", .reason = "a shapefile of this run's names is in the output folder"});
+      RefuseNamingConflict(app_, "shapefile");
       return LocohBatchResult::Cancelled;
     }
     workspace_ = app_.workspaces().openShapefileWorkspace(folder_);
@@ -84,17 +60,14 @@ class LocohRun {
                                          "LoCoH");
       app_.ui().processPendingEvents();
     }
-    Line("Run ended: " + Now() + (stopped ? " (stopped by the user)" : ""));
-    log_.close();
-    if (log_.fail()) throw host::Error(host::kFail, "Cannot write the run log in '" + folder_.string() + "'");
-    app_.runRecord().output({.path = folder_ / kLocohLogName, .kind = host::OutputKind::Log});
+    Line("Run ended: " + LogTime(app_) + (stopped ? " (stopped by the user)" : ""));
+    log_->close();
+    app_.runRecord().output({.path = log_->path(), .kind = host::OutputKind::Log});
     if (stopped) {
-      app_.runRecord().failure({.item = "the run",
-                                .reason = "the run was stopped by the user",
-                                .kind = host::FailureKind::Cancelled});
+      RecordStopped(app_);
       return LocohBatchResult::Cancelled;
     }
-    app_.ui().messageBox(kMsgComplete, "Status", host::MessageButtons::Ok, host::MessageIcon::Information);
+    ReportComplete(app_);
     return LocohBatchResult::Completed;
   }
 
@@ -114,19 +87,18 @@ class LocohRun {
     return true;
   }
 
-  std::string Now() const { return host::Date::fromTimePoint(app_.clock().now(), true).toIso8601(); }
-  void Line(const std::string& text) { log_ << text << "\r\n"; }
+  void Line(const std::string& text) { log_->line(text); }
 
   void OpenLog() {
-    log_.open(folder_ / kLocohLogName, std::ios::binary | std::ios::trunc);
-    if (!log_) throw host::Error(host::kFail, "Cannot write the run log in '" + folder_.string() + "'");
+    log_.emplace(folder_ / kLocohLogName, "Cannot write the run log in '" + folder_.string() + "'");
     Line("Local convex hulls (LoCoH)");
-    Line("Run started: " + Now());
+    Line("Run started: " + LogTime(app_));
     Line("Point layer: " + settings_.pointLayer + "; ID field: " + settings_.idField);
     Line(std::string("Method: ") + locoh_method_name(settings_.method) + ", " +
-         (settings_.ownParameter ? std::string("each animal's suggested value") : Number(values_.parameter)));
+         (settings_.ownParameter ? std::string("each animal's suggested value")
+                                 : LogNumber(values_.parameter)));
     std::string percents;
-    for (const double p : values_.percents) percents += (percents.empty() ? "" : ", ") + Number(p);
+    for (const double p : values_.percents) percents += (percents.empty() ? "" : ", ") + LogNumber(p);
     Line("Isopleths: " + percents);
     Line("");
   }
@@ -148,7 +120,8 @@ class LocohRun {
     const double parameter =
         settings_.ownParameter ? SuggestedLocohParameter(animal, settings_.method) : values_.parameter;
     if (const std::string problem = locoh_parameter_problem(settings_.method, parameter); !problem.empty())
-      throw std::invalid_argument("its suggested value " + Number(parameter) + " cannot be used: " + problem);
+      throw std::invalid_argument("its suggested value " + LogNumber(parameter) +
+                                  " cannot be used: " + problem);
     const LocohHulls hulls =
         locoh_hulls(animal.x, animal.y, {settings_.method, parameter, app_.workerThreads()});
     const std::vector<LocohIsopleth> isopleths =
@@ -163,10 +136,10 @@ class LocohRun {
                              .values = values});
     Line("Animal " + animal.id + ": " + std::to_string(animal.x.size()) + " fixes, " +
          std::to_string(hulls.distinct_fixes) + " distinct; " + locoh_method_name(settings_.method) + " = " +
-         Number(parameter));
+         LogNumber(parameter));
     for (const LocohIsopleth& isopleth : isopleths)
-      Line("  " + Number(isopleth.percent) + " %: " + std::to_string(isopleth.hulls) + " hulls, " +
-           std::to_string(isopleth.fixes) + " fixes, area " + Number(isopleth.area));
+      Line("  " + LogNumber(isopleth.percent) + " %: " + std::to_string(isopleth.hulls) + " hulls, " +
+           std::to_string(isopleth.fixes) + " fixes, area " + LogNumber(isopleth.area));
     if (!settings_.hulls) return;
     write_locoh_hulls(*workspace_, name + "_hulls", crs_, hulls, animal.oids);
     app_.runRecord().output({.path = folder_ / (name + "_hulls.shp"),
@@ -176,7 +149,7 @@ class LocohRun {
   }
 
   LocohBatchResult Fail(const std::string& description) {
-    if (log_.is_open()) log_.close();
+    log_.reset();
     ReportRunFailure(app_, "LoCoH", description);
     return LocohBatchResult::Failed;
   }
@@ -189,7 +162,7 @@ class LocohRun {
   std::shared_ptr<host::Workspace> workspace_;
   std::vector<LocohAnimal> animals_;
   std::vector<std::string> stems_;
-  std::ofstream log_;
+  std::optional<RunLog> log_;
 };
 
 }  // namespace

@@ -1,28 +1,24 @@
 #pragma once
 // The "Home Range Overlap" menu command: opens the overlap dialog.
 
+#include <memory>
 #include <string>
 
-#include "host/application.h"
-#include "host/command.h"
+#include "range/shell/range_command.h"
 
 namespace orvex::range {
 
-/// Command "ORVEX_OVERLAP" (ProgID "ORVEX.clsOverlapTool"), category "ORVEX Range". A click shows
-/// frmOVERLAP modally on the focus map; the dialog reports its own failures, so a click returns
-/// kOk unless the host itself fails (host::Error).
-class clsOverlapTool final : public host::Command {
+/// Command "ORVEX_OVERLAP" (ProgID "ORVEX.clsOverlapTool"), category "ORVEX Range": a click shows frmOVERLAP
+/// (RangeCommand).
+class clsOverlapTool final : public RangeCommand {
  public:
   std::string name() const override { return "ORVEX_OVERLAP"; }
   std::string caption() const override { return "Home Range Overlap"; }
   std::string tooltip() const override { return "Overlap indices between every pair of UDs"; }
-  std::string message() const override { return tooltip(); }
-  std::string category() const override { return "ORVEX Range"; }
-  void onCreate(host::Application& application) override { application_ = &application; }
-  host::Status onClick() override;
 
  private:
-  host::Application* application_ = nullptr;
+  std::unique_ptr<host::Form> MakeDialog(host::Application& application,
+                                         std::shared_ptr<host::Map> map) const override;
 };
 
 }  // namespace orvex::range

@@ -1,9 +1,6 @@
 #include "range/overlap/frm_overlap.h"
 
 #include "host/application.h"
-#include "host/layer.h"
-#include "host/map.h"
-#include "host/table.h"
 
 namespace orvex::range {
 namespace {
@@ -11,18 +8,9 @@ namespace {
 using host::ControlKind;
 using host::Notify;
 
-enum Tab : int { kTabUds = 0, kTabFixes = 1, kTabIndices = 2, kNoPage = -1 };
+enum Tab : int { kTabUds = 0, kTabFixes = 1, kTabIndices = 2 };
 
-struct ControlRow {
-  ControlKind kind;
-  const char* name;
-  const char* caption;
-  const char* frame;  ///< the containing frame, or null
-  int page;
-  const char* text = nullptr;  ///< initial text, or null
-};
-
-constexpr ControlRow kLayout[] = {
+constexpr RangeControlRow kLayout[] = {
     // "UDs".
     {ControlKind::Frame, "fraSource", "UDs ", nullptr, kTabUds},
     {ControlKind::OptionButton, "optRasters",
@@ -80,24 +68,17 @@ constexpr const char* kIndexBoxes[kOverlapIndexCount] = {"chkHR", "chkPHR",  "ch
 }  // namespace
 
 frmOVERLAP::frmOVERLAP(host::Application& application, std::shared_ptr<host::Map> map)
-    : host::Form(std::string(kFormName), "Home Range Overlap"), app_(&application), map_(std::move(map)) {
+    : RangeForm(kFormName, "Home Range Overlap", application, std::move(map)) {
   for (const char* page : {"UDs", "From Fixes", "Indices"}) addPage(page);
-  for (const ControlRow& row : kLayout) {
-    host::Control& control = add(row.kind, row.name, row.caption);
-    if (row.frame != nullptr) control.setContainer(row.frame);
-    if (row.page != kNoPage) control.setPage(row.page);
-    if (row.text != nullptr) control.setText(row.text, Notify::No);
-  }
-  for (const auto& layer : map_->rasterLayers()) control("cmbRaster").addItem(layer->name());
-  for (const auto& layer : map_->featureLayers(host::GeometryType::Point))
-    control("cmbPntL").addItem(layer->name());
+  AddControls(kLayout);
+  ListRasterLayers("cmbRaster");
+  ListPointLayers("cmbPntL");
   for (const char* choice : {"href", "lscv", "bcv"}) control("cmbBandwidth").addItem(choice);
   control("optRasters").setGroup("source").setChecked(true, Notify::No);
   control("optFixes").setGroup("source");
   control("optKDE").setGroup("estimator").setChecked(true, Notify::No);
   control("optBBMM").setGroup("estimator");
   for (const char* box : kIndexBoxes) control(box).setChecked(true, Notify::No);
-  control("txtOutFolder").setReadOnly(true);
   ShowSource();
 
   control("optRasters").onClick = [this] { ShowSource(); };
@@ -108,7 +89,7 @@ frmOVERLAP::frmOVERLAP(host::Application& application, std::shared_ptr<host::Map
     options.title = "Add UD rasters...";
     options.filter = "GeoTIFF rasters (*.tif)|*.tif;*.tiff|All files (*.*)|*.*";
     options.allowMultiple = true;
-    for (const auto& file : app_->ui().openFiles(options)) AddItem(file.string());
+    for (const auto& file : app().ui().openFiles(options)) AddItem(file.string());
   };
   control("btnRemove").onClick = [this] {
     host::Control& list = control("lstUDs");
@@ -119,15 +100,11 @@ frmOVERLAP::frmOVERLAP(host::Application& application, std::shared_ptr<host::Map
     list.clearItems();
     for (std::string& item : items) list.addItem(std::move(item));
   };
-  control("cmbPntL").onClick = [this] { FillFields(); };
-  control("btnFolder").onClick = [this] {
-    host::FolderDialogOptions options;
-    options.title = "Select output folder...";
-    if (const auto folder = app_->ui().browseFolder(options))
-      control("txtOutFolder").setText(folder->string());
-  };
-  control("btnOK").onClick = [this] { PressOk(); };
-  control("btnCancel").onClick = [this] { cancel(); };
+  control("cmbPntL").onClick = [this] { ListIdFields(); };
+  ConnectButtons([this] {
+    result_ = RunOverlapBatch(app(), Settings());
+    return *result_ == OverlapBatchResult::Completed;
+  });
 }
 
 void frmOVERLAP::AddItem(const std::string& item) {
@@ -140,17 +117,6 @@ void frmOVERLAP::ShowSource() {
   control("fraRasters").setEnabled(rasters);
   control("fraFixes").setEnabled(!rasters);
   control("fraGrid").setEnabled(!rasters);
-}
-
-void frmOVERLAP::FillFields() {
-  host::Control& fields = control("cmbUIDFLD");
-  fields.clearItems();
-  const auto layer =
-      std::dynamic_pointer_cast<host::FeatureLayer>(map_->findLayer(control("cmbPntL").text()));
-  if (!layer || !layer->featureClass()) return;
-  const host::Fields& list = layer->featureClass()->fields();
-  for (int i = 0; i < list.count(); ++i)
-    if (list.at(i).type != host::FieldType::Geometry) fields.addItem(list.at(i).name);
 }
 
 OverlapSettings frmOVERLAP::Settings() const {
@@ -174,11 +140,6 @@ OverlapSettings frmOVERLAP::Settings() const {
   s.conditional = control("chkConditional").checked();
   s.outputFolder = control("txtOutFolder").text();
   return s;
-}
-
-void frmOVERLAP::PressOk() {
-  result_ = RunOverlapBatch(*app_, Settings());
-  if (*result_ == OverlapBatchResult::Completed) close(host::dialog_result::kOk);
 }
 
 }  // namespace orvex::range

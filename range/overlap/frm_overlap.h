@@ -6,13 +6,8 @@
 #include <optional>
 #include <string_view>
 
-#include "host/form.h"
 #include "range/overlap/overlap_batch.h"
-
-namespace orvex::host {
-class Application;
-class Map;
-}  // namespace orvex::host
+#include "range/shell/range_form.h"
 
 namespace orvex::range {
 
@@ -32,7 +27,7 @@ namespace orvex::range {
 /// - btnFolder: asks for the output folder into txtOutFolder.
 /// - btnOK: reads the controls into OverlapSettings and runs RunOverlapBatch; a completed run
 ///   closes the dialog with OK, any other keeps it open. btnCancel closes it.
-class frmOVERLAP final : public host::Form {
+class frmOVERLAP final : public RangeForm {
  public:
   static constexpr std::string_view kFormName = "frmOVERLAP";
 
@@ -43,12 +38,8 @@ class frmOVERLAP final : public host::Form {
 
  private:
   void AddItem(const std::string& item);
-  void FillFields();
   void ShowSource();
-  void PressOk();
 
-  host::Application* app_;
-  std::shared_ptr<host::Map> map_;
   std::optional<OverlapBatchResult> result_;
 };
 

@@ -1,8 +1,6 @@
 #include "range/overlap/overlap_batch.h"
 
 #include <filesystem>
-#include <fstream>
-#include <new>
 #include <stdexcept>
 #include <system_error>
 
@@ -25,14 +23,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kMsgNamingConflict =
-    "Error: naming conflict detected (pre-existing table in output folder). You should use a new, empty "
-    "folder for the output of this tool. Exiting...";
 // Shares of the progress: reading (or making and reading) the UDs, then the indices.
 constexpr double kReadShare = 0.5;
 constexpr double kIndexShare = 0.9;
-
-std::string Number(double value) { return host::cformat("%.10g", value); }
 
 UdGrid GridOf(const host::RasterDataset& raster) {
   const host::Envelope extent = raster.extent();
@@ -65,9 +58,7 @@ class OverlapRun {
       try {
         return Steps();
       } catch (const Stopped&) {
-        app_.runRecord().failure({.item = "the run",
-                                  .reason = "the run was stopped by the user",
-                                  .kind = host::FailureKind::Cancelled});
+        RecordStopped(app_);
         return OverlapBatchResult::Cancelled;
       }
     };
@@ -83,17 +74,11 @@ class OverlapRun {
     }
     options_ = {
         .percent = check.percent, .conditional = settings_.conditional, .threads = app_.workerThreads()};
-    folder_ = settings_.outputFolder;
+    folder_ = ExistingOutputFolder(settings_.outputFolder);
     std::error_code error;
-    if (!fs::is_directory(folder_, error))
-      throw host::Error(host::kPathNotFound,
-                        "The output folder '" + settings_.outputFolder + "' does not exist");
     for (std::size_t i = 0; i < kOverlapIndexCount; ++i)
       if (settings_.indices[i] && fs::exists(TablePath(i), error)) {
-        app_.ui().messageBox(kMsgNamingConflict, "User error", host::MessageButtons::Ok,
-                             host::MessageIcon::Exclamation);
-        app_.runRecord().failure(
-            {.item = "the run", .reason = "a table of this run's names is in the output folder"});
+        RefuseNamingConflict(app_, "table");
         return OverlapBatchResult::Cancelled;
       }
     if (settings_.source == OverlapSource::Rasters) {
@@ -167,16 +152,7 @@ class OverlapRun {
 
   // The UDs of the fixes by the chosen estimator, then read back; false when fewer than two.
   bool MakeUds() {
-    const auto layer = std::dynamic_pointer_cast<host::FeatureLayer>(
-        app_.document()->focusMap()->findLayer(settings_.pointLayer));
-    if (!layer || !layer->featureClass())
-      throw host::Error(host::kNotFound, "The point layer '" + settings_.pointLayer + "' is not in the map");
-    const auto crs =
-        layer->spatialReference() ? layer->spatialReference() : layer->featureClass()->spatialReference();
-    if (crs && crs->isGeographic())
-      throw host::Error(host::kInvalidArgument, "The layer '" + settings_.pointLayer +
-                                                    "' has coordinates in degrees: project it to map units "
-                                                    "(metres) first");
+    RefuseDegrees(LayerReference(*FocusPointLayer(app_, settings_.pointLayer)), settings_.pointLayer);
     const fs::path uds = folder_ / kOverlapUdFolder;
     std::error_code error;
     fs::create_directories(uds, error);
@@ -255,10 +231,10 @@ class OverlapRun {
 
   void WriteLog(const UdGrid& grid, bool resampled) {
     const fs::path path = folder_ / kOverlapLogName;
-    std::ofstream log(path, std::ios::binary | std::ios::trunc);
-    const auto line = [&log](const std::string& text) { log << text << "\r\n"; };
+    RunLog log(path, "Cannot write the run log '" + path.string() + "'");
+    const auto line = [&log](const std::string& text) { log.line(text); };
     line("Overlap indices (Fieberg & Kochanny 2005)");
-    line("Run ended: " + host::Date::fromTimePoint(app_.clock().now(), true).toIso8601());
+    line("Run ended: " + LogTime(app_));
     line(settings_.source == OverlapSource::Rasters
              ? std::string("UDs: rasters, as the densities they hold")
              : "UDs: made from the layer '" + settings_.pointLayer + "' by the " +
@@ -266,20 +242,20 @@ class OverlapRun {
                    " into " + (folder_ / kOverlapUdFolder).string());
     for (std::size_t i = 0; i < animals_.size(); ++i)
       line("  " + animals_[i] + ": " + std::to_string(grids_[i].columns) + " x " +
-           std::to_string(grids_[i].rows) + " cells of " + Number(grids_[i].cell_size));
+           std::to_string(grids_[i].rows) + " cells of " + LogNumber(grids_[i].cell_size));
     line("Grid: " + std::to_string(grid.columns) + " x " + std::to_string(grid.rows) + " cells of " +
-         Number(grid.cell_size) + " from (" + Number(grid.origin_x) + ", " + Number(grid.origin_y) + ")" +
+         LogNumber(grid.cell_size) + " from (" + LogNumber(grid.origin_x) + ", " + LogNumber(grid.origin_y) +
+         ")" +
          (resampled
               ? "; the UDs lie on different grids: each was resampled (nearest cell) to this, the finest "
                 "common grid"
               : ""));
-    line("Volume contour: " + Number(options_.percent) + " %" +
+    line("Volume contour: " + LogNumber(options_.percent) + " %" +
          (options_.conditional ? ", conditional" : ""));
     line(
         "Rows read against columns: HR[i][j] is the share of i's range that j's covers; PHR[i][j] the "
         "probability of finding j in i's range");
     log.close();
-    if (!log) throw host::Error(host::kFail, "Cannot write the run log '" + path.string() + "'");
     app_.runRecord().output({.path = path, .kind = host::OutputKind::Log});
   }
 

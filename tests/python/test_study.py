@@ -137,3 +137,23 @@ def test_a_killed_driver_reruns_only_the_missing_tasks(study, tmp_path):
     resumed, clean = tables(out), tables(tmp_path / "fresh.gpkg")  # integrity_check of both
     assert all(resumed[name] == clean[name] for name in ("isopleths", "mcp", "summary", "rasters"))
     assert fresh.returncode == 1
+
+@pytest.mark.parametrize(
+    "sizes, threads",
+    [([2000] * 200, 2), ([200] * 11, 2), ([50000, 10, 10, 30000, 10], 4), ([5], 1)],
+)
+def test_task_groups_hold_whole_animals_in_plan_order_and_shrink_to_the_end(sizes, threads):
+    from types import SimpleNamespace
+
+    from orvex.study import CHUNK_FIXES, chunks
+
+    fixes = SimpleNamespace(animals={f"A{i}": [0] * n for i, n in enumerate(sizes)})
+    plan = [(animal, analysis, "") for animal in fixes.animals for analysis in ("kde", "mcp")]
+    groups = chunks(plan, fixes, threads)
+    assert [task for group in groups for task in group] == plan
+    fixes_of = [sum(len(fixes.animals[a]) for a, n, _ in group if n == "kde") for group in groups]
+    for group, size in zip(groups, fixes_of):
+        assert len(group) == 2 * len({a for a, _, _ in group})  # both tasks of each animal
+        assert size <= CHUNK_FIXES or len(group) == 2  # only a single animal exceeds the cap
+    # The last group is one animal, so the workers finish within one animal of each other.
+    assert len(groups[-1]) == 2

@@ -6,133 +6,13 @@
 # layer with the user's unsaved edits, a read-only layer, and travel refused in degrees.
 # The verdict goes to $ORVEX_E2E_OUT/session.log ("SESSION OK" when everything held).
 import os
-import traceback
 
-from qgis.PyQt.QtCore import QMetaObject, QTimer
-from qgis.PyQt.QtWidgets import (QAction, QApplication, QCheckBox, QComboBox, QFileDialog, QLineEdit,
-                                 QMessageBox, QPushButton, QRadioButton, QTabWidget)
+from qgis.PyQt.QtWidgets import QAction, QApplication
 from qgis.core import QgsCoordinateReferenceSystem, QgsFeature, QgsProject
 from qgis.utils import iface
 
-OUT = os.environ["ORVEX_E2E_OUT"]
-failures = []
-answers = []  # file and folder dialogs, in the order the runs ask
-messages = []  # the texts of the message boxes answered
-
-
-def trace(line):
-    with open(os.path.join(OUT, "trace.txt"), "a") as out:
-        out.write(line + "\n")
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-
-
-def answer_modal():
-    try:
-        dialog = QApplication.activeModalWidget()
-        if dialog is None:
-            return
-        if isinstance(dialog, QFileDialog):
-            answer_file(dialog)
-            return
-        if dialog.property("orvexAnswered"):
-            return
-        dialog.setProperty("orvexAnswered", True)
-        name = dialog.objectName()
-        trace("modal %s %s" % (type(dialog).__name__, name))
-        if isinstance(dialog, QMessageBox):
-            messages.append(dialog.text())
-            trace("  text: " + dialog.text().replace("\n", " | "))
-            for button in (QMessageBox.Yes, QMessageBox.Ok):
-                if dialog.button(button) is not None:
-                    dialog.button(button).click()
-                    return
-            dialog.reject()
-        elif name == "frmMCPOptions":
-            box = dialog.findChild(QCheckBox, "chkPercent")
-            if box.isChecked():
-                box.click()
-            dialog.findChild(QPushButton, "btnOK").click()
-        elif name == "frmKDE":
-            QTimer.singleShot(0, lambda: run_kde(dialog))  # its message boxes need this slot free
-        else:
-            dialog.reject()
-    except Exception:
-        trace(traceback.format_exc())
-
-
-def answer_file(dialog):
-    if dialog.property("orvexAnswer") is None:
-        dialog.setProperty("orvexAnswer", answers.pop(0) if answers else "")
-    answer = dialog.property("orvexAnswer")
-    if not answer:
-        dialog.reject()
-        return
-    name = dialog.findChild(QLineEdit, "fileNameEdit")
-    if name is not None:
-        name.setText(answer)
-    else:
-        dialog.selectFile(answer)
-    QMetaObject.invokeMethod(dialog, "accept")
-
-
-def on_page(dialog, widget):
-    tabs = dialog.findChild(QTabWidget)
-    parent = widget
-    while tabs is not None and parent is not None:
-        if tabs.indexOf(parent) >= 0:
-            tabs.setCurrentIndex(tabs.indexOf(parent))
-            QApplication.processEvents()
-            return widget
-        parent = parent.parentWidget()
-    return widget
-
-
-def run_kde(dialog):
-    """The settings of the command line's reference runs (run_crs_session.sh)."""
-    try:
-        def choose(name, text):
-            box = on_page(dialog, dialog.findChild(QComboBox, name))
-            box.setCurrentIndex(box.findText(text))
-            box.activated.emit(box.findText(text))
-
-        def type_text(name, text):
-            edit = on_page(dialog, dialog.findChild(QLineEdit, name))
-            edit.setText(text)
-            edit.textEdited.emit(text)
-
-        choose("cmbPntL", "fixes")
-        choose("cmbUIDFLD", "AnimalID")
-        on_page(dialog, dialog.findChild(QRadioButton, "optBE_MANUAL")).click()
-        type_text("txtBW", "300")
-        on_page(dialog, dialog.findChild(QRadioButton, "optFull")).click()
-        type_text("txtBuffer", "1100")
-        type_text("txtCellSize", "50")
-        if not on_page(dialog, dialog.findChild(QCheckBox, "chkBnds")).isChecked():
-            dialog.findChild(QCheckBox, "chkBnds").click()
-        type_text("txtBnds", "50, 95")
-        on_page(dialog, dialog.findChild(QPushButton, "btnFolder")).click()
-        QApplication.processEvents()
-        dialog.findChild(QPushButton, "btnOK").click()
-        if dialog.isVisible():
-            failures.append("the KDE dialog stayed open after OK")
-            dialog.reject()
-    except Exception:
-        trace(traceback.format_exc())
-
-
-def trigger(layer, prog_id):
-    """The menu item, on the layer chosen in the layers panel with all its fixes selected."""
-    iface.setActiveLayer(layer)
-    layer.selectAll()
-    item = iface.mainWindow().findChild(QAction, "orvex:" + prog_id)
-    check(item is not None and item.isEnabled(), "menu item %s missing or disabled" % prog_id)
-    del messages[:]
-    trace("item " + prog_id)
-    item.trigger()
+from session_support import (OUT, answers, check, later, mcp_all_fixes, messages, run_kde, start, start_answering,
+                             trigger)
 
 
 def undo(layer):
@@ -214,33 +94,16 @@ def duplicates_unsaved_and_read_only(fixes):
     fixes.setReadOnly(False)
 
 
-def run():
-    try:
-        fixes = layer_of("fixes")
-        check(QgsProject.instance().crs().authid() == "EPSG:4326", "the project was not saved in degrees")
-        timer = QTimer()
-        timer.timeout.connect(answer_modal)
-        timer.start(150)
-        degrees_then_utm(fixes)
-        travel_and_undo(fixes)
-        duplicates_unsaved_and_read_only(fixes)
-        set_crs("EPSG:3395")
-        analyses("merc")
-        timer.stop()
-    except Exception:
-        failures.append(traceback.format_exc())
-    with open(os.path.join(OUT, "session.log"), "w") as log:
-        log.write("\n".join(failures) + "\n" if failures else "SESSION OK\n")
-    QgsProject.instance().setDirty(False)
-    os._exit(0)
+def session():
+    fixes = layer_of("fixes")
+    check(QgsProject.instance().crs().authid() == "EPSG:4326", "the project was not saved in degrees")
+    timer = start_answering({"frmMCPOptions": mcp_all_fixes, "frmKDE": later(run_kde)})
+    degrees_then_utm(fixes)
+    travel_and_undo(fixes)
+    duplicates_unsaved_and_read_only(fixes)
+    set_crs("EPSG:3395")
+    analyses("merc")
+    timer.stop()
 
 
-def watchdog():
-    trace("modal now: %s" % QApplication.activeModalWidget())
-    with open(os.path.join(OUT, "session.log"), "w") as log:
-        log.write("stuck after 60 s (see trace.txt)\n")
-    os._exit(1)
-
-
-QTimer.singleShot(2500, run)
-QTimer.singleShot(60000, watchdog)
+start(session)

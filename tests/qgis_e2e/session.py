@@ -9,49 +9,23 @@
 # (dialog-<name>.png, the kernel dialog also on the whole screen).
 # The verdict goes to $ORVEX_E2E_OUT/session.log ("SESSION OK" when everything held).
 import os
-import traceback
 
-from qgis.PyQt.QtCore import QMetaObject, QTimer
 from qgis.PyQt.QtGui import QImage
-from qgis.PyQt.QtWidgets import (QAction, QApplication, QComboBox, QDialog, QDialogButtonBox, QFileDialog, QLineEdit, QMenu,
-                                 QMessageBox, QPushButton, QCheckBox, QRadioButton, QDockWidget, QTabWidget)
+from qgis.PyQt.QtWidgets import (QApplication, QCheckBox, QComboBox, QDialogButtonBox, QDockWidget, QLineEdit, QMenu,
+                                 QMessageBox, QPushButton)
 from qgis.core import QgsProject, QgsVectorLayer
 from qgis.utils import iface
 
-OUT = os.environ["ORVEX_E2E_OUT"]
+from session_support import (OUT, answers, check, child, choose, choose_fixes, control, distinct_colours,
+                             full_extent_and_isopleths, later, mcp_all_fixes, menu_item, press_ok, run_kde, screenshot,
+                             seen_dialogs, start, start_answering, trace, traced, trigger, type_text)
+
 LOTEK = os.environ.get("ORVEX_E2E_LOTEK", "")  # a collar file, empty without the shared data
 # The KDE dialog's raster of the animal, the overlap's second UD.
 KDE_RASTER = "kde0_b1"
 # The TALVO Tools menu's eight items in menu order; the session runs About first.
 TALVO_ITEMS = ("ORVEX.clsKDETool", "Orvex8.orvex_MCP", "ORVEX.orvexobs", "ORVEX.FindDupTime2", "ORVEX.FindDupxy",
                "ORVEX.MOLE", "Orvex8.orvex_import", "ORVEX.clsAbout")
-failures = []
-save_answers = []
-seen_dialogs = []
-
-
-def trace(line):
-    with open(os.path.join(OUT, "trace.txt"), "a") as out:
-        out.write(line + "\n")
-
-
-def check(condition, what):
-    if not condition:
-        failures.append(what)
-
-
-def distinct_colours(image):
-    image = image.scaled(160, 120)
-    return len({image.pixel(x, y) for x in range(image.width()) for y in range(image.height())})
-
-
-def screenshot(widget, name):
-    path = os.path.join(OUT, name)
-    image = widget.grab().toImage()
-    image.save(path)
-    check(distinct_colours(QImage(path)) > 8, "screenshot %s is blank" % name)
-
-
 # The tallest minimum height a dialog may need: a 768-pixel screen less its title bar.
 MAX_DIALOG_HEIGHT = 740
 
@@ -76,185 +50,43 @@ def look_at_dialog(dialog, name):
             check(screen.contains(corner), "%s of the kernel dialog is off the screen at %s" % (button, corner))
 
 
-def child(dialog, kind, name):
-    return dialog.findChild(kind, name)
-
-
-def answer_modal():
-    """Answers whatever modal window is up, the way the session's person would."""
-    try:
-        answer_modal_window()
-    except Exception:
-        trace(traceback.format_exc())
-
-
-def answer_modal_window():
-    dialog = QApplication.activeModalWidget()
-    if dialog is None:
-        return
-    if isinstance(dialog, QFileDialog):
-        answer_file(dialog)
-        return
-    # A property of the Qt object, not of its Python wrapper: wrappers are reused when a new
-    # dialog lands at a freed dialog's address.
-    if dialog.property("orvexAnswered"):
-        return
-    dialog.setProperty("orvexAnswered", True)
-    name = dialog.objectName()
-    trace("modal %s %s %s" % (type(dialog).__name__, name, dialog.windowTitle()))
-    seen_dialogs.append(name or type(dialog).__name__)
-    if not isinstance(dialog, QMessageBox) and name:
-        look_at_dialog(dialog, name)
-    if isinstance(dialog, QMessageBox):
-        trace("  text: " + dialog.text().replace("\n", " | "))
-        for button in (QMessageBox.Yes, QMessageBox.Ok, QMessageBox.Discard):
-            if dialog.button(button) is not None:
-                dialog.button(button).click()
-                return
-        dialog.reject()
-    elif name == "frmMCPOptions":
-        box = child(dialog, QCheckBox, "chkPercent")
-        if box.isChecked():
-            box.click()
-        child(dialog, QPushButton, "btnOK").click()
-    elif name == "frmKDE":
-        # The run opens message boxes of its own: started from here, this timer's slot would
-        # still be running and Qt would not fire it again to answer them.
-        QTimer.singleShot(0, lambda: run_kde(dialog))
-    elif name == "frmBBMM":
-        QTimer.singleShot(0, lambda: run_bbmm(dialog))
-    elif name == "frmLOCOH":
-        QTimer.singleShot(0, lambda: run_locoh(dialog))
-    elif name == "frmOVERLAP":
-        QTimer.singleShot(0, lambda: run_overlap(dialog))
-    elif name == "frmKeepers":
-        child(dialog, QPushButton, "btnExclude").click()
-    elif name == "QgsVectorLayerPropertiesBase":
-        choose_animal_field(dialog)
-    elif name == "frmORVEX":
-        # The automatic display runs its own event loop; started from here, this timer's slot
-        # would still be running and Qt would not fire it again for the closing message box.
-        QTimer.singleShot(0, lambda: display_travel(dialog))
-    else:
-        dialog.reject()
-
-
-def on_page(dialog, widget):
-    """Shows the tab page that holds `widget`, as a person would before using it."""
-    tabs = dialog.findChild(QTabWidget)
-    parent = widget
-    while tabs is not None and parent is not None:
-        if tabs.indexOf(parent) >= 0:
-            tabs.setCurrentIndex(tabs.indexOf(parent))
-            QApplication.processEvents()
-            return widget
-        parent = parent.parentWidget()
-    return widget
-
-
-def control(dialog, kind, name):
-    found = child(dialog, kind, name)
-    check(found is not None, "no control %s in %s" % (name, dialog.objectName()))
-    return on_page(dialog, found)
-
-
-def choose(dialog, name, text):
-    box = control(dialog, QComboBox, name)
-    found = box.findText(text)
-    check(found >= 0, "%s missing from %s's %s" % (text, dialog.objectName(), name))
-    box.setCurrentIndex(found)
-    box.activated.emit(found)
-
-
-def type_text(dialog, name, text):
-    edit = control(dialog, QLineEdit, name)
-    edit.setText(text)
-    edit.textEdited.emit(text)
-
-
-def run_kde(dialog):
-    """The settings the headless reference run got on its command line (run_session.sh)."""
-    try:
-        choose(dialog, "cmbPntL", "fixes")
-        choose(dialog, "cmbUIDFLD", "AnimalID")
-        control(dialog, QRadioButton, "optBE_MANUAL").click()
-        type_text(dialog, "txtBW", "300")
-        control(dialog, QRadioButton, "optFull").click()
-        type_text(dialog, "txtBuffer", "1100")
-        type_text(dialog, "txtCellSize", "50")
-        if not control(dialog, QCheckBox, "chkBnds").isChecked():
-            control(dialog, QCheckBox, "chkBnds").click()
-        type_text(dialog, "txtBnds", "50, 95")
-        control(dialog, QPushButton, "btnFolder").click()  # the folder dialog, answered by the timer
-        QApplication.processEvents()
-        screenshot(dialog, "kde-dialog.png")
-        child(dialog, QPushButton, "btnOK").click()  # runs the batch; the dialog closes at the end
-        if dialog.isVisible():
-            failures.append("the KDE dialog stayed open after OK")
-            dialog.reject()
-    except Exception:
-        trace(traceback.format_exc())
-
-
+@traced
 def run_bbmm(dialog):
     """The settings of the headless reference run (run_session.sh); a screenshot of each tab."""
-    try:
-        choose(dialog, "cmbPntL", "fixes")
-        choose(dialog, "cmbUIDFLD", "AnimalID")
-        screenshot(dialog, "bbmm-dialog-input.png")
-        type_text(dialog, "txtSigma2", "30")
-        screenshot(dialog, "bbmm-dialog-bridge.png")
-        control(dialog, QRadioButton, "optFull").click()
-        type_text(dialog, "txtBuffer", "1100")
-        type_text(dialog, "txtCellSize", "50")
-        if not control(dialog, QCheckBox, "chkBnds").isChecked():
-            control(dialog, QCheckBox, "chkBnds").click()
-        type_text(dialog, "txtBnds", "50,95")
-        control(dialog, QPushButton, "btnFolder").click()
-        QApplication.processEvents()
-        screenshot(dialog, "bbmm-dialog-output.png")
-        child(dialog, QPushButton, "btnOK").click()
-        if dialog.isVisible():
-            failures.append("the bridge dialog stayed open after OK")
-            dialog.reject()
-    except Exception:
-        trace(traceback.format_exc())
+    choose_fixes(dialog)
+    screenshot(dialog, "bbmm-dialog-input.png")
+    type_text(dialog, "txtSigma2", "30")
+    screenshot(dialog, "bbmm-dialog-bridge.png")
+    full_extent_and_isopleths(dialog, "50,95")
+    control(dialog, QPushButton, "btnFolder").click()
+    QApplication.processEvents()
+    screenshot(dialog, "bbmm-dialog-output.png")
+    press_ok(dialog, "bridge")
 
 
+@traced
 def run_locoh(dialog):
     """k-LoCoH with the suggested k (written for the headless run by run_session.sh)."""
-    try:
-        choose(dialog, "cmbPntL", "fixes")
-        choose(dialog, "cmbUIDFLD", "AnimalID")
-        with open(os.path.join(OUT, "suggested_k.txt"), "w") as out:
-            out.write(child(dialog, QLineEdit, "txtParam").text())
-        type_text(dialog, "txtBnds", "50,95")
-        control(dialog, QPushButton, "btnFolder").click()
-        QApplication.processEvents()
-        screenshot(dialog, "locoh-dialog.png")
-        child(dialog, QPushButton, "btnOK").click()
-        if dialog.isVisible():
-            failures.append("the LoCoH dialog stayed open after OK")
-            dialog.reject()
-    except Exception:
-        trace(traceback.format_exc())
+    choose_fixes(dialog)
+    with open(os.path.join(OUT, "suggested_k.txt"), "w") as out:
+        out.write(child(dialog, QLineEdit, "txtParam").text())
+    type_text(dialog, "txtBnds", "50,95")
+    control(dialog, QPushButton, "btnFolder").click()
+    QApplication.processEvents()
+    screenshot(dialog, "locoh-dialog.png")
+    press_ok(dialog, "LoCoH")
 
 
+@traced
 def run_overlap(dialog):
     """The bridge's and the kernel's UD of the one animal, from the project's raster layers."""
-    try:
-        for layer in ("bbmm0", KDE_RASTER):
-            choose(dialog, "cmbRaster", layer)
-            control(dialog, QPushButton, "btnAddLayer").click()
-        control(dialog, QPushButton, "btnFolder").click()
-        QApplication.processEvents()
-        screenshot(dialog, "overlap-dialog.png")
-        child(dialog, QPushButton, "btnOK").click()
-        if dialog.isVisible():
-            failures.append("the overlap dialog stayed open after OK")
-            dialog.reject()
-    except Exception:
-        trace(traceback.format_exc())
+    for layer in ("bbmm0", KDE_RASTER):
+        choose(dialog, "cmbRaster", layer)
+        control(dialog, QPushButton, "btnAddLayer").click()
+    control(dialog, QPushButton, "btnFolder").click()
+    QApplication.processEvents()
+    screenshot(dialog, "overlap-dialog.png")
+    press_ok(dialog, "overlap")
 
 
 def check_range_layers():
@@ -283,47 +115,43 @@ def check_bbmm_layers():
               "bridge output %s not on the map in EPSG:32633" % name)
 
 
+@traced
 def display_travel(dialog):
-    try:
-        pace = child(dialog, QLineEdit, "TxtSec")
-        pace.setText("0")
-        pace.textEdited.emit("0")
-        keep = child(dialog, QCheckBox, "CBKeepGraphic")
-        if not keep.isChecked():
-            keep.click()
-        child(dialog, QPushButton, "CmdTrackMoose").click()
-        canvas = iface.mapCanvas()
-        canvas.refresh()
-        canvas.waitWhileRendering()
-        QApplication.processEvents()
-        screenshot(canvas, "display-travel.png")
-        screenshot(iface.mainWindow(), "desktop.png")
-        dialog.reject()
-    except Exception:
-        trace(traceback.format_exc())
+    pace = child(dialog, QLineEdit, "TxtSec")
+    pace.setText("0")
+    pace.textEdited.emit("0")
+    keep = child(dialog, QCheckBox, "CBKeepGraphic")
+    if not keep.isChecked():
+        keep.click()
+    child(dialog, QPushButton, "CmdTrackMoose").click()
+    canvas = iface.mapCanvas()
+    canvas.refresh()
+    canvas.waitWhileRendering()
+    QApplication.processEvents()
+    screenshot(canvas, "display-travel.png")
+    screenshot(iface.mainWindow(), "desktop.png")
+    dialog.reject()
 
 
+@traced
 def choose_animal_field(dialog):
     """A layer's properties: the animal field chosen on the Orvex page, then OK."""
-    try:
-        box = dialog.findChild(QComboBox, "orvexAnimalField")
-        index = box.findText("AnimalID")
-        box.setCurrentIndex(index)
-        box.activated.emit(index)
-        QApplication.processEvents()
-        screenshot(dialog, "animal-field-page.png")
-        # The dialog's own OK, which applies its pages (a hidden page holds a button box too).
-        buttons = [box for box in dialog.findChildren(QDialogButtonBox) if box.isVisible()]
-        buttons[0].button(QDialogButtonBox.Ok).click()
-    except Exception:
-        trace(traceback.format_exc())
+    box = dialog.findChild(QComboBox, "orvexAnimalField")
+    index = box.findText("AnimalID")
+    box.setCurrentIndex(index)
+    box.activated.emit(index)
+    QApplication.processEvents()
+    screenshot(dialog, "animal-field-page.png")
+    # The dialog's own OK, which applies its pages (a hidden page holds a button box too).
+    buttons = [box for box in dialog.findChildren(QDialogButtonBox) if box.isVisible()]
+    buttons[0].button(QDialogButtonBox.Ok).click()
 
 
 def message_bar_texts():
     return [item.text() for item in iface.messageBar().items()]
 
 
-def run_by_animal(item_action):
+def run_by_animal():
     """Travel and Time2 duplicate removal on three animals in one layer (run_session.sh's
     herd): over the whole layer first, as the design does, with a warning of negative intervals;
     then with the animal field chosen on the layer's Orvex properties page, per animal. The
@@ -336,7 +164,7 @@ def run_by_animal(item_action):
         iface.setActiveLayer(herd)
         herd.selectAll()
         iface.messageBar().clearWidgets()
-        item_action(prog_id).trigger()
+        menu_item(prog_id).trigger()
         if herd.isEditable():  # a run that leaves its edits for the person to save or undo
             herd.commitChanges()
         return message_bar_texts()
@@ -351,30 +179,6 @@ def run_by_animal(item_action):
     fixes = herd.featureCount()
     click("ORVEX.FindDupTime2")
     check(herd.featureCount() == fixes, "per animal, a Time2 shared by two animals was deleted")
-
-
-def answer_file(dialog):
-    """Types the next answer into the file dialog and accepts; tried again while it stays up."""
-    if dialog.property("orvexAnswer") is None:
-        dialog.setProperty("orvexAnswer", save_answers.pop(0) if save_answers else "")
-        trace("file dialog %s -> %s" % (dialog.windowTitle(), dialog.property("orvexAnswer")))
-    answer = dialog.property("orvexAnswer")
-    if not answer:
-        dialog.reject()
-        return
-    name = dialog.findChild(QLineEdit, "fileNameEdit")
-    if name is not None:
-        name.setText(answer)
-    else:
-        dialog.selectFile(answer)
-    # QFileDialog's accept() is protected in Python; its slot is reached through Qt.
-    QMetaObject.invokeMethod(dialog, "accept")
-
-
-def action(prog_id):
-    found = iface.mainWindow().findChild(QAction, "orvex:" + prog_id)
-    check(found is not None and found.isEnabled(), "menu item %s missing or disabled" % prog_id)
-    return found
 
 
 def desktop_with_menu(window, menu):
@@ -402,88 +206,72 @@ def save_edits(layer):
     check(layer.commitChanges(), "the layer's edits could not be saved")
 
 
-def run():
-    try:
-        window = iface.mainWindow()
-        layer = QgsProject.instance().mapLayersByName("fixes")[0]
-        iface.setActiveLayer(layer)
-        layer.selectAll()
-        iface.mapCanvas().setExtent(layer.extent() if layer.crs() == QgsProject.instance().crs()
-                                    else iface.mapCanvas().fullExtent())
-        iface.mapCanvas().zoomToFullExtent()
-        menu = window.findChild(QMenu, "orvex:ORVEX.toolsMenu")
-        check(menu is not None and menu.title() == "TALVO Tools", "no TALVO Tools menu")
-        titles = [entry.text() for entry in window.menuBar().actions()]
-        check("TALVO Tools" in titles and "Range Tools" in titles
-              and titles.index("TALVO Tools") < titles.index("Range Tools"),
-              "menu bar order: %s" % titles)
-        check([entry.objectName() for entry in menu.actions() if not entry.isSeparator()] ==
-              ["orvex:" + prog_id for prog_id in TALVO_ITEMS], "the TALVO Tools menu's items changed")
-        menu.popup(window.mapToGlobal(window.rect().center()))
-        QApplication.processEvents()
-        screenshot(menu, "menu.png")
-        menu.hide()
-        timer = QTimer()
-        timer.timeout.connect(answer_modal)
-        timer.start(150)
-        folders = ("qgis_bbmm", "qgis_locoh", "qgis_kde", "qgis_overlap")  # in the order asked
-        for folder in folders:
-            os.makedirs(os.path.join(OUT, folder), exist_ok=True)
-        save_answers.extend([os.path.join(OUT, folder) for folder in folders])
-        save_answers.append(os.path.join(OUT, "qgis_mcp.shp"))
-        if LOTEK:
-            save_answers.extend([LOTEK, os.path.join(OUT, "qgis_lotek.shp")])
-        # The bridge and LoCoH first: the fixes as the headless run read them, before duplicates
-        # are removed; the overlap once the kernel's UD is on the map.
-        for prog_id in (("ORVEX.clsBBMMTool", "ORVEX.clsLOCOHTool", TALVO_ITEMS[-1], TALVO_ITEMS[0],
-                         "ORVEX.clsOverlapTool") + TALVO_ITEMS[1:-1]):
-            trace("item " + prog_id)
-            # As a person would: the fixes layer picked again (an added output layer becomes the
-            # current one) and all its fixes selected again (duplicate removal clears the selection).
-            iface.setActiveLayer(layer)
-            layer.selectAll()
-            item = action(prog_id)
-            if item is not None:
-                item.trigger()
-        run_by_animal(action)
-        timer.stop()
-        save_edits(layer)
-        desktop_with_menu(window, menu)
-        check_bbmm_layers()
-        check_range_layers()
-        for name in ("frmBBMM", "frmLOCOH", "frmOVERLAP", "frmKDE", "frmMCPOptions", "frmORVEX", "frmAbout") + (("frmKeepers",) if LOTEK else ()):
-            check(name in seen_dialogs, "dialog %s never shown" % name)
-        mcp_path = os.path.join(OUT, "qgis_mcp.shp")
-        check(any(added.source().split("|")[0] == mcp_path for added in QgsProject.instance().mapLayers().values()),
-              "the MCP polygon was not added to the project")
-        layers = QgsProject.instance().mapLayers().values()
-        check(not [layer.name() for layer in layers if layer.name().lower().endswith((".shp", ".tif"))],
-              "layer names with a file extension: %s" % [layer.name() for layer in layers])
-        isopleths = [layer for layer in layers if layer.name() == KDE_RASTER + "_iso_line"]
-        check(len(isopleths) == 1 and sorted(item.label() for item in isopleths[0].renderer().legendSymbolItems())
-              == ["50 %", "95 %"], "the kernel's isopleth lines are not named 50 % and 95 % in the legend")
-        results = window.findChild(QDockWidget, "orvexResults")
-        check(results is not None and results.isVisible(), "no results panel after the runs")
-    except Exception:
-        failures.append(traceback.format_exc())
-    with open(os.path.join(OUT, "session.log"), "w") as log:
-        log.write("dialogs: %s\n" % ", ".join(seen_dialogs))
-        log.write("\n".join(failures) + "\n" if failures else "SESSION OK\n")
-    QgsProject.instance().setDirty(False)
-    os._exit(0)
+def session():
+    window = iface.mainWindow()
+    layer = QgsProject.instance().mapLayersByName("fixes")[0]
+    iface.setActiveLayer(layer)
+    layer.selectAll()
+    iface.mapCanvas().setExtent(layer.extent() if layer.crs() == QgsProject.instance().crs()
+                                else iface.mapCanvas().fullExtent())
+    iface.mapCanvas().zoomToFullExtent()
+    menu = window.findChild(QMenu, "orvex:ORVEX.toolsMenu")
+    check(menu is not None and menu.title() == "TALVO Tools", "no TALVO Tools menu")
+    titles = [entry.text() for entry in window.menuBar().actions()]
+    check("TALVO Tools" in titles and "Range Tools" in titles
+          and titles.index("TALVO Tools") < titles.index("Range Tools"),
+          "menu bar order: %s" % titles)
+    check([entry.objectName() for entry in menu.actions() if not entry.isSeparator()] ==
+          ["orvex:" + prog_id for prog_id in TALVO_ITEMS], "the TALVO Tools menu's items changed")
+    menu.popup(window.mapToGlobal(window.rect().center()))
+    QApplication.processEvents()
+    screenshot(menu, "menu.png")
+    menu.hide()
+    timer = start_answering(HANDLERS, look_at_dialog, (QMessageBox.Yes, QMessageBox.Ok, QMessageBox.Discard))
+    folders = ("qgis_bbmm", "qgis_locoh", "qgis_kde", "qgis_overlap")  # in the order asked
+    for folder in folders:
+        os.makedirs(os.path.join(OUT, folder), exist_ok=True)
+    answers.extend([os.path.join(OUT, folder) for folder in folders])
+    answers.append(os.path.join(OUT, "qgis_mcp.shp"))
+    if LOTEK:
+        answers.extend([LOTEK, os.path.join(OUT, "qgis_lotek.shp")])
+    # The bridge and LoCoH first: the fixes as the headless run read them, before duplicates
+    # are removed; the overlap once the kernel's UD is on the map.
+    for prog_id in (("ORVEX.clsBBMMTool", "ORVEX.clsLOCOHTool", TALVO_ITEMS[-1], TALVO_ITEMS[0],
+                     "ORVEX.clsOverlapTool") + TALVO_ITEMS[1:-1]):
+        trigger(layer, prog_id)
+    run_by_animal()
+    timer.stop()
+    save_edits(layer)
+    desktop_with_menu(window, menu)
+    check_bbmm_layers()
+    check_range_layers()
+    for name in ("frmBBMM", "frmLOCOH", "frmOVERLAP", "frmKDE", "frmMCPOptions", "frmORVEX", "frmAbout") + (("frmKeepers",) if LOTEK else ()):
+        check(name in seen_dialogs, "dialog %s never shown" % name)
+    mcp_path = os.path.join(OUT, "qgis_mcp.shp")
+    check(any(added.source().split("|")[0] == mcp_path for added in QgsProject.instance().mapLayers().values()),
+          "the MCP polygon was not added to the project")
+    layers = QgsProject.instance().mapLayers().values()
+    check(not [layer.name() for layer in layers if layer.name().lower().endswith((".shp", ".tif"))],
+          "layer names with a file extension: %s" % [layer.name() for layer in layers])
+    isopleths = [layer for layer in layers if layer.name() == KDE_RASTER + "_iso_line"]
+    check(len(isopleths) == 1 and sorted(item.label() for item in isopleths[0].renderer().legendSymbolItems())
+          == ["50 %", "95 %"], "the kernel's isopleth lines are not named 50 % and 95 % in the legend")
+    results = window.findChild(QDockWidget, "orvexResults")
+    check(results is not None and results.isVisible(), "no results panel after the runs")
 
 
-def watchdog():
-    """A session still running after its time: what is on screen goes to the trace."""
-    for widget in QApplication.topLevelWidgets():
-        if widget.isVisible():
-            trace("visible %s %s %s" % (type(widget).__name__, widget.objectName(), widget.windowTitle()))
-    trace("modal now: %s" % QApplication.activeModalWidget())
-    iface.mainWindow().grab().save(os.path.join(OUT, "stuck.png"))
-    with open(os.path.join(OUT, "session.log"), "w") as log:
-        log.write("dialogs: %s\nstuck after 60 s (see trace.txt)\n" % ", ".join(seen_dialogs))
-    os._exit(1)
+# The dialogs answered by name; a run opens message boxes of its own, so it starts from a slot of
+# its own (later).
+HANDLERS = {
+    "frmMCPOptions": mcp_all_fixes,
+    "frmKDE": later(lambda dialog: run_kde(dialog, "kde-dialog.png")),
+    "frmBBMM": later(run_bbmm),
+    "frmLOCOH": later(run_locoh),
+    "frmOVERLAP": later(run_overlap),
+    "frmKeepers": lambda dialog: child(dialog, QPushButton, "btnExclude").click(),
+    "QgsVectorLayerPropertiesBase": choose_animal_field,
+    # The automatic display runs its own event loop.
+    "frmORVEX": later(display_travel),
+}
 
-
-QTimer.singleShot(2500, run)
-QTimer.singleShot(60000, watchdog)
+start(session, list_dialogs=True)

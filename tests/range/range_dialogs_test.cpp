@@ -12,8 +12,12 @@
 #include "host/table.h"
 #include "kde_batch/kde_batch_fixture.h"
 #include "platform/gdal/gdal_platform.h"
+#include "platform/headless/form_script.h"
+#include "range/bbmm/cls_bbmm_tool.h"
+#include "range/locoh/cls_locoh_tool.h"
 #include "range/locoh/frm_locoh.h"
 #include "range/locoh/locoh_isopleths.h"
+#include "range/overlap/cls_overlap_tool.h"
 #include "range/overlap/frm_overlap.h"
 
 namespace orvex::range {
@@ -57,6 +61,57 @@ std::vector<double> LibraryAreas(const std::vector<TestFix>& fixes, const std::s
        locoh_isopleths(locoh_hulls(x, y, {LocohMethod::k, k, 1}), percents, *geometry, 1))
     areas.push_back(iso.area);
   return areas;
+}
+
+// What every range tool's dialog shares, reached through its menu command as the host clicks
+// it: nothing before the host creates the command; then the dialog on the focus map, the chosen
+// point layer's fields listed (its geometry field "Shape" left out), the folder the person picks in a
+// read-only box, and Cancel closing it as cancelled.
+TEST(RangeCommands, OpenTheirDialogsWithTheLayersFieldsAndOutputFolder) {
+  using platform::headless::FormScript;
+  struct Case {
+    std::shared_ptr<host::Command> command;
+    const char* form;
+    FormScript script;  // choosing the point layer, then the output folder, then Cancel
+  };
+  const Case cases[] = {
+      {std::make_shared<clsBBMMTool>(), "frmBBMM",
+       FormScript().select("cmbPntL", "fixes").pageOf("btnFolder").click("btnFolder").click("btnCancel")},
+      {std::make_shared<clsLOCOHTool>(), "frmLOCOH",
+       FormScript().select("cmbPntL", "fixes").click("btnFolder").click("btnCancel")},
+      {std::make_shared<clsOverlapTool>(), "frmOVERLAP",
+       FormScript()
+           .choose("optFixes")
+           .pageOf("cmbPntL")
+           .select("cmbPntL", "fixes")
+           .pageOf("btnFolder")
+           .click("btnFolder")
+           .click("btnCancel")}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.form);
+    EXPECT_EQ(c.command->onClick(), host::kFail);
+    TempFolder folder{"range_command"};
+    BatchHost host;
+    host.load({test::WritePointShapefile(folder.path(), "fixes", TwoAnimals())});
+    c.command->onCreate(host.app);
+    host.app.scriptedUi().queueFolderAnswer(folder.path());
+    host.app.scriptedUi().setFormScript(c.form, c.script);
+    std::vector<std::string> fields;
+    std::string outFolder;
+    bool readOnly = false;
+    host.app.scriptedUi().setFormClosedHook([&](const host::Form& form) {
+      fields = form.control("cmbUIDFLD").items();
+      outFolder = form.control("txtOutFolder").text();
+      readOnly = form.control("txtOutFolder").readOnly();
+    });
+    EXPECT_EQ(c.command->onClick(), host::kOk) << host.messages.str();
+    ASSERT_FALSE(host.app.scriptedUi().forms().empty());
+    EXPECT_EQ(host.app.scriptedUi().forms().back().name, c.form);
+    EXPECT_EQ(host.app.scriptedUi().forms().back().result, host::dialog_result::kCancel);
+    EXPECT_EQ(fields, (std::vector<std::string>{"FID", "AnimalID"}));
+    EXPECT_EQ(outFolder, folder.path().string());
+    EXPECT_TRUE(readOnly);
+  }
 }
 
 struct LocohDialog : ::testing::Test {
