@@ -96,6 +96,27 @@ class PartialSumWeights {
     return static_cast<double>(weights_[axis]) * unit_[axis] * (1.0 + 4.0 * kU);
   }
 
+  /// An upper bound on the sum over the partial sums P_j of |v| (fixes left, set order) of
+  /// 2^floor(log2(factor P_j)) 2^-53: half an ulp of each, when factor P_j bounds the magnitude
+  /// of the j-th rounded partial sum. Each 2^floor(log2 U) is 2^low + sum over m in (low, log2 U]
+  /// of 2^(m-1), so the sum is k 2^low plus, for each binade m above low, 2^(m-1) times the number
+  /// of partial sums reaching 2^m, counted from their integer bounds by a Fenwick descent.
+  double binadeBound(int axis, double factor) const {
+    const std::vector<std::int64_t>& tree = tree_[axis];
+    const double perUnit = factor * unit_[axis] * (1.0 + 4.0 * kU);  // rounded up
+    const double largest = static_cast<double>(prefix(tree, tree.size())) * perUnit;
+    if (!(largest > 0.0) || left_ == 0) return 0.0;
+    const int top = std::ilogb(largest);
+    const int low = top - 40;  // below this the count of all k partial sums costs 2^-40 of it
+    double sum = static_cast<double>(left_) * std::ldexp(1.0, low);
+    for (int m = low + 1; m <= top; ++m) {
+      // P_j reaches 2^m at most when its units reach this much (lowered past its rounding).
+      const double threshold = std::ldexp(1.0, m) / perUnit * (1.0 - 8.0 * kU);
+      sum += std::ldexp(1.0, m - 1) * static_cast<double>(left_ - countBelow(tree, threshold));
+    }
+    return sum * (1.0 + 64.0 * kU) * 0x1p-53;
+  }
+
  private:
   static void build(std::vector<std::int64_t>& tree) {
     for (std::size_t i = 1; i <= tree.size(); ++i) {
@@ -105,6 +126,23 @@ class PartialSumWeights {
   }
   static void add(std::vector<std::int64_t>& tree, std::size_t at, std::int64_t delta) {
     for (std::size_t i = at + 1; i <= tree.size(); i += i & (~i + 1)) tree[i - 1] += delta;
+  }
+  // The number of fixes left whose partial sum of units (their own included) is below `threshold`.
+  std::size_t countBelow(const std::vector<std::int64_t>& tree, double threshold) const {
+    if (!(threshold < 0x1p62)) return left_;
+    std::int64_t remaining = static_cast<std::int64_t>(std::ceil(threshold));  // sums below it
+    std::size_t at = 0;
+    std::int64_t count = 0;
+    std::size_t step = 1;
+    while (step * 2 <= tree.size()) step *= 2;
+    for (; step > 0; step /= 2) {
+      if (at + step <= tree.size() && tree[at + step - 1] < remaining) {
+        at += step;
+        remaining -= tree[at - 1];
+        count += counts_[at - 1];
+      }
+    }
+    return static_cast<std::size_t>(count);
   }
   // The sum over fixes [0, end).
   static std::int64_t prefix(const std::vector<std::int64_t>& tree, std::size_t end) {
@@ -138,7 +176,9 @@ class MeanCentre {
     weights_.removed(fix);
     --count_;
   }
-  CentreGuess guess() const {
+  /// The guess with its bound; `sharp` adds the count of partial sums per binade (a few
+  /// hundred steps per axis) to the bound's terms.
+  CentreGuess guess(bool sharp = false) const {
     const auto k = static_cast<double>(count_);
     const double m = static_cast<double>(count_ - 1) * kU;
     const double perAbs = kU + m / (1.0 - m) * (1.0 + kU);
@@ -147,8 +187,9 @@ class MeanCentre {
     const McpPoint c{x_.value() / k, y_.value() / k};
     const auto axis = [&](const RunningSum& sum, const RunningSum& absSum, double value, int index) {
       const double absolute = absSum.value() + absSum.error();
-      const double fold = std::min(perAbs * absolute, perWeight * weights_.bound(index) + kU * absolute);
-      return kWiden * (fold / k + sum.error() / k + kU * std::abs(value));
+      double fold = std::min(perAbs * absolute, perWeight * weights_.bound(index) + kU * absolute) / k;
+      if (sharp) fold = std::min(fold, weights_.binadeBound(index, perWeight / kU / k) + kU * absolute / k);
+      return kWiden * (fold + sum.error() / k + kU * std::abs(value));
     };
     return {c, axis(x_, absX_, c.x, 0), axis(y_, absY_, c.y, 1)};
   }
@@ -379,13 +420,15 @@ std::vector<double> coordinates(std::span<const McpPoint> fixes, bool x) {
 
 // The definition's pick by the mean: from the guess when its bound settles it, else from the
 // exact centre. The axis with the wider error is summed first, since that alone often settles it.
-std::size_t meanPick(const McpPeel& peel, std::span<const std::size_t> candidates, const CentreGuess& guess,
-                     LeftCoordinates& left, McpFloatingStats* stats) {
+std::size_t meanPick(const McpPeel& peel, std::span<const std::size_t> candidates, const MeanCentre& mean,
+                     const CentreGuess& guess, LeftCoordinates& left, McpFloatingStats* stats) {
   std::size_t pick = provenFarthest(peel, candidates, guess);
   if (pick != McpPeel::kNone) return pick;
+  CentreGuess sharper = mean.guess(true);
+  pick = provenFarthest(peel, candidates, sharper);
+  if (pick != McpPeel::kNone) return pick;
   if (stats) ++stats->exactCentres;
-  CentreGuess sharper = guess;
-  const int first = guess.errorY > guess.errorX ? 1 : 0;
+  const int first = sharper.errorY > sharper.errorX ? 1 : 0;
   for (const int axis : {first, 1 - first}) {
     (axis == 0 ? sharper.centre.x : sharper.centre.y) = left.mean(axis);
     (axis == 0 ? sharper.errorX : sharper.errorY) = 0.0;
@@ -414,7 +457,7 @@ std::vector<std::size_t> mcpFloatingRemovals(std::span<const McpPoint> fixes, st
   while (peel.fixesLeft() > target) {
     const CentreGuess guess = byMean ? mean.guess() : CentreGuess{{xs.middle(), ys.middle()}, 0.0, 0.0};
     candidatesOf(peel, guess, squares, candidates);
-    const std::size_t pick = byMean ? meanPick(peel, candidates, guess, left, stats)
+    const std::size_t pick = byMean ? meanPick(peel, candidates, mean, guess, left, stats)
                                     : farthestFrom(peel, candidates, guess.centre);
     const std::size_t fix = peel.firstFix(pick);
     removed.push_back(fix);
