@@ -5,6 +5,7 @@
 
 #include "core/mcp/mcp_centres.h"
 #include "core/mcp/mcp_peel.h"
+#include "numeric/ordered_quotient_sum.h"
 
 namespace orvex::core {
 
@@ -253,17 +254,45 @@ std::size_t provenFarthest(const McpPeel& peel, std::span<const std::size_t> can
   return best;
 }
 
-// mcpMeanCentre over the fixes left, in set order.
-McpPoint meanOfLeft(std::span<const McpPoint> fixes, const std::vector<char>& left, std::size_t count) {
-  McpPoint centre;
-  const auto k = static_cast<double>(count);
-  for (std::size_t i = 0; i < fixes.size(); ++i) {
-    if (!left[i]) continue;
-    centre.x += fixes[i].x / k;
-    centre.y += fixes[i].y / k;
+// The coordinates of the fixes left, in set order, for mcpMeanCentre over them. A removed fix's
+// slot holds +0 until the slots are packed: adding +0 leaves a set-order sum as it is, as
+// skipping the fix would (such a sum starts at +0 and so is never -0).
+class LeftCoordinates {
+ public:
+  explicit LeftCoordinates(std::span<const McpPoint> fixes)
+      : fixes_(fixes), slot_(fixes.size(), 0), left_(fixes.size()) {
+    pack();
   }
-  return centre;
-}
+  void removed(std::size_t fix) {
+    xs_[slot_[fix]] = 0.0;
+    ys_[slot_[fix]] = 0.0;
+    slot_[fix] = kGone;
+    --left_;
+  }
+  /// mcpMeanCentre of the fixes left, bit for bit.
+  McpPoint mean() {
+    if (xs_.size() - left_ > left_ / 4) pack();  // keep the sums' length near the fixes left
+    const auto k = static_cast<double>(left_);
+    return {numeric::ordered_quotient_sum(xs_, k), numeric::ordered_quotient_sum(ys_, k)};
+  }
+
+ private:
+  static constexpr std::size_t kGone = ~std::size_t{0};
+  void pack() {
+    xs_.clear();
+    ys_.clear();
+    for (std::size_t i = 0; i < fixes_.size(); ++i) {
+      if (slot_[i] == kGone) continue;
+      slot_[i] = xs_.size();
+      xs_.push_back(fixes_[i].x);
+      ys_.push_back(fixes_[i].y);
+    }
+  }
+  std::span<const McpPoint> fixes_;
+  std::vector<std::size_t> slot_;
+  std::vector<double> xs_, ys_;
+  std::size_t left_;
+};
 
 std::vector<double> coordinates(std::span<const McpPoint> fixes, bool x) {
   std::vector<double> values(fixes.size());
@@ -278,9 +307,9 @@ std::vector<std::size_t> mcpFloatingRemovals(std::span<const McpPoint> fixes, st
   std::vector<std::size_t> removed;
   if (target >= fixes.size()) return removed;
   McpPeel peel(fixes);
-  std::vector<char> left(fixes.size(), 1);
   const bool byMean = centre == McpFloatingCentre::mean;
   MeanCentre mean(byMean ? fixes : std::span<const McpPoint>{});
+  LeftCoordinates left(byMean ? fixes : std::span<const McpPoint>{});
   OrderStatistic xs(byMean ? std::vector<double>{} : coordinates(fixes, true));
   OrderStatistic ys(byMean ? std::vector<double>{} : coordinates(fixes, false));
   std::vector<std::size_t> candidates;
@@ -295,15 +324,15 @@ std::vector<std::size_t> mcpFloatingRemovals(std::span<const McpPoint> fixes, st
     } else {
       pick = provenFarthest(peel, candidates, guess);
       if (pick == McpPeel::kNone) {
-        pick = farthestFrom(peel, candidates, meanOfLeft(fixes, left, peel.fixesLeft()));
+        pick = farthestFrom(peel, candidates, left.mean());
         if (stats) ++stats->exactCentres;
       }
     }
     const std::size_t fix = peel.firstFix(pick);
     removed.push_back(fix);
-    left[fix] = 0;
     if (byMean) {
       mean.removed(fixes[fix]);
+      left.removed(fix);
     } else {
       xs.erase(fixes[fix].x);
       ys.erase(fixes[fix].y);
