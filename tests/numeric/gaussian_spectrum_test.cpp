@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "numeric/fft.h"
+#include "numeric/split_gaussian_sums.h"
 
 namespace orvex::numeric {
 namespace {
@@ -115,6 +116,37 @@ TEST(GaussianSpectrum, SumsMatchThePairByPairSums) {
     for (double f : {0.1, 0.5, 3.0}) {
       for (double beta : {1.0 / (4.0 * f * f * href * href), 1.0 / (2.0 * f * f * href * href)}) {
         const auto fast = spectrum.sums(beta);
+        const auto exact = Exact(set, beta);
+        const double n = double(set.x.size());
+        EXPECT_NEAR(fast.s0, exact.s0, 1e-10 * exact.s0) << set.name << " h/href " << f;
+        EXPECT_LE(std::abs(fast.s0 - exact.s0), fast.s0_error) << set.name << " h/href " << f;
+        EXPECT_NEAR(fast.bcv, exact.bcv, 1e-10 * (exact.bcv + 8 * n)) << set.name << " h/href " << f;
+        EXPECT_LE(std::abs(fast.bcv - exact.bcv), fast.bcv_error) << set.name << " h/href " << f;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace orvex::numeric
+
+namespace orvex::numeric {
+namespace {
+
+// The split sums at bandwidths from 0.05 href to 3 href, with the radius fixed at href so that
+// both the near pairs (h below ~0.12 href) and the spectrum serve: within 1e-10 of the ordered
+// sum (its positive parts for BCV2) of the long-double reference, and within the stated bound.
+TEST(SplitGaussianSums, BothSidesOfTheSplitMatchThePairByPairSums) {
+  for (const Set& set : TestSets()) {
+    const double href = Href(set);
+    const double betaMin = 1.0 / (4.0 * 9.0 * href * href), betaMax = 1.0 / (2.0 * 0.0025 * href * href);
+    for (const double radius : {href, 0.0}) {
+      const auto sums = SplitGaussianSums::build(set.x, set.y, betaMin, betaMax,
+                                                 {.threads = 2, .force = true, .radius = radius});
+      ASSERT_TRUE(sums) << set.name;
+      for (double f : {0.05, 0.1, 0.2, 1.0, 3.0}) {
+        const double beta = 1.0 / (2.0 * f * f * href * href);
+        const auto fast = sums->sums(beta);
         const auto exact = Exact(set, beta);
         const double n = double(set.x.size());
         EXPECT_NEAR(fast.s0, exact.s0, 1e-10 * exact.s0) << set.name << " h/href " << f;
