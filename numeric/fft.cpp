@@ -28,14 +28,51 @@ Complex root(std::size_t t, std::size_t n) {
   const double a = quarter * r;
   const double b = quarter * (1.0 - r);
   switch (octant) {
-    case 0: std::tie(c, s) = cs(a); break;
-    case 1: { auto [cb, sb] = cs(b); c = sb; s = cb; break; }
-    case 2: { auto [ca, sa] = cs(a); c = -sa; s = ca; break; }
-    case 3: { auto [cb, sb] = cs(b); c = -cb; s = sb; break; }
-    case 4: { auto [ca, sa] = cs(a); c = -ca; s = -sa; break; }
-    case 5: { auto [cb, sb] = cs(b); c = -sb; s = -cb; break; }
-    case 6: { auto [ca, sa] = cs(a); c = sa; s = -ca; break; }
-    default: { auto [cb, sb] = cs(b); c = cb; s = -sb; break; }
+    case 0:
+      std::tie(c, s) = cs(a);
+      break;
+    case 1: {
+      auto [cb, sb] = cs(b);
+      c = sb;
+      s = cb;
+      break;
+    }
+    case 2: {
+      auto [ca, sa] = cs(a);
+      c = -sa;
+      s = ca;
+      break;
+    }
+    case 3: {
+      auto [cb, sb] = cs(b);
+      c = -cb;
+      s = sb;
+      break;
+    }
+    case 4: {
+      auto [ca, sa] = cs(a);
+      c = -ca;
+      s = -sa;
+      break;
+    }
+    case 5: {
+      auto [cb, sb] = cs(b);
+      c = -sb;
+      s = -cb;
+      break;
+    }
+    case 6: {
+      auto [ca, sa] = cs(a);
+      c = sa;
+      s = -ca;
+      break;
+    }
+    default: {
+      auto [cb, sb] = cs(b);
+      c = cb;
+      s = -sb;
+      break;
+    }
   }
   return {c, -s};
 }

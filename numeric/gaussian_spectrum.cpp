@@ -58,8 +58,9 @@ double GaussianSpectrum::Plan::bytes() const {
          8.0 * static_cast<double>(kx + 1) * static_cast<double>(ky + 1);
 }
 
-std::optional<GaussianSpectrum::Plan> GaussianSpectrum::plan(std::span<const double> x, std::span<const double> y,
-                                                             double beta_min, double beta_max, double eps) {
+std::optional<GaussianSpectrum::Plan> GaussianSpectrum::plan(std::span<const double> x,
+                                                             std::span<const double> y, double beta_min,
+                                                             double beta_max, double eps) {
   if (x.size() < 2 || !(beta_min > 0.0) || !(beta_max >= beta_min) || !std::isfinite(beta_max)) {
     return std::nullopt;
   }
@@ -93,7 +94,8 @@ std::optional<GaussianSpectrum::Plan> GaussianSpectrum::plan(std::span<const dou
     gap = period - extent;
     return true;
   };
-  if (!axis(*xMin, *xMax, p.lx, p.x0, p.kx, p.nx, p.gap_x) || !axis(*yMin, *yMax, p.ly, p.y0, p.ky, p.ny, p.gap_y)) {
+  if (!axis(*xMin, *xMax, p.lx, p.x0, p.kx, p.nx, p.gap_x) ||
+      !axis(*yMin, *yMax, p.ly, p.y0, p.ky, p.ny, p.gap_y)) {
     return std::nullopt;
   }
   return p;
@@ -153,8 +155,8 @@ std::vector<double> spread(std::span<const double> x, std::span<const double> y,
 
 }  // namespace
 
-GaussianSpectrum GaussianSpectrum::build(std::span<const double> x, std::span<const double> y, const Plan& plan,
-                                         unsigned threads) {
+GaussianSpectrum GaussianSpectrum::build(std::span<const double> x, std::span<const double> y,
+                                         const Plan& plan, unsigned threads) {
   GaussianSpectrum g;
   g.plan_ = plan;
   g.n_ = static_cast<double>(x.size());
@@ -236,7 +238,7 @@ OrderedGaussianSums GaussianSpectrum::sums(double beta) const {
   // sums that bound the error.
   struct Axis {
     std::vector<double> a, b, c;
-    double m[3] = {0, 0, 0};  // sum mult t^m e^{-t} A^2
+    double m[3] = {0, 0, 0};          // sum mult t^m e^{-t} A^2
     double peak0 = 0.0, peak2 = 0.0;  // max e^{-t} A^2, max (1 + t)^2 e^{-t} A^2
     double tail = 0.0;                // erfc bound of the frequencies cut
   };
@@ -296,14 +298,17 @@ OrderedGaussianSums GaussianSpectrum::sums(double beta) const {
   s.s0_error = cauchy_schwarz(s.s0, err0);
   s.bcv_error = cauchy_schwarz(s.bcv, errb);
   // Images at least gap away on each axis: n^2 (prod (1 + 2q / (1 - q)) - 1), q = e^{-beta gap^2}.
-  const double images = n * n * (image_factor(std::exp(-beta * p.gap_x * p.gap_x)) *
-                                     image_factor(std::exp(-beta * p.gap_y * p.gap_y)) -
-                                 1.0);
+  const double images =
+      n * n *
+      (image_factor(std::exp(-beta * p.gap_x * p.gap_x)) * image_factor(std::exp(-beta * p.gap_y * p.gap_y)) -
+       1.0);
   const double xg = std::max(2.0, beta * std::min(p.gap_x, p.gap_y) * std::min(p.gap_x, p.gap_y));
-  const double cut = n * n * (ax.tail * (1.0 + dy / std::sqrt(4.0 * kPi * beta)) +
-                              ay.tail * (1.0 + dx / std::sqrt(4.0 * kPi * beta)));
+  const double cut = n * n *
+                     (ax.tail * (1.0 + dy / std::sqrt(4.0 * kPi * beta)) +
+                      ay.tail * (1.0 + dx / std::sqrt(4.0 * kPi * beta)));
   s.s0_error += cut + images;
-  s.bcv_error += 8.0 * ((p.t_cut + 2.0) * (p.t_cut + 2.0) + 1.0) * cut + 4.0 * (xg * xg + 4.0 * xg + 2.0) * images;
+  s.bcv_error +=
+      8.0 * ((p.t_cut + 2.0) * (p.t_cut + 2.0) + 1.0) * cut + 4.0 * (xg * xg + 4.0 * xg + 2.0) * images;
   return s;
 }
 

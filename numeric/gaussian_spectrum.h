@@ -68,8 +68,8 @@ class GaussianSpectrum {
 
   /// Sizes of a spectrum for beta in [beta_min, beta_max] with truncation bounds eps * n.
   struct Plan {
-    double lx = 0.0, ly = 0.0;  // periods
-    double x0 = 0.0, y0 = 0.0;  // grid origin
+    double lx = 0.0, ly = 0.0;        // periods
+    double x0 = 0.0, y0 = 0.0;        // grid origin
     double gap_x = 0.0, gap_y = 0.0;  // period minus extent: the nearest image of a pair
     std::size_t kx = 0, ky = 0, nx = 0, ny = 0;
     double beta_min = 0.0, beta_max = 0.0;
@@ -95,10 +95,10 @@ class GaussianSpectrum {
   Plan plan_;
   double n_ = 0.0;
   double tau_ = 0.0;
-  double eta2_ = 0.0;              // approximation bound per unit n A_k
-  double rounding_ = 0.0;          // bound on the 2-norm of the rounding error of the modes
-  std::vector<double> power_;      // (kx + 1) x (ky + 1), folded over the signs of k1, k2
-  std::vector<double> growth_x_;   // A per axis, k = 0 .. K
+  double eta2_ = 0.0;             // approximation bound per unit n A_k
+  double rounding_ = 0.0;         // bound on the 2-norm of the rounding error of the modes
+  std::vector<double> power_;     // (kx + 1) x (ky + 1), folded over the signs of k1, k2
+  std::vector<double> growth_x_;  // A per axis, k = 0 .. K
   std::vector<double> growth_y_;
 };
 

@@ -251,17 +251,17 @@ ORVEX_SIMD_CLONES(add_rows_at, add_rows_kernel)
 void PairMoments::add_rows(std::span<const double> x, std::span<const double> y, std::size_t row_begin,
                            std::size_t row_end) {
   static_assert(kMoments == 16, "the moments of a bin are two vectors of eight");
-  add_rows_at(best_simd_level(), RowsJob{x, y, row_begin, row_end, row_begin + 1, x.size(), true,
-                                         1.0 / pooled_scale_, first_bits_, end_bits_, moments_.data(),
-                                         &binned_pairs_});
+  add_rows_at(best_simd_level(),
+              RowsJob{x, y, row_begin, row_end, row_begin + 1, x.size(), true, 1.0 / pooled_scale_,
+                      first_bits_, end_bits_, moments_.data(), &binned_pairs_});
 }
 
 void PairMoments::add_block(std::span<const double> x, std::span<const double> y, std::size_t row_begin,
                             std::size_t row_end, std::size_t col_begin, std::size_t col_end) {
   const bool same = row_begin == col_begin && row_end == col_end;
-  add_rows_at(best_simd_level(), RowsJob{x, y, row_begin, row_end, same ? row_begin + 1 : col_begin, col_end,
-                                         same, 1.0 / pooled_scale_, first_bits_, end_bits_, moments_.data(),
-                                         &binned_pairs_});
+  add_rows_at(best_simd_level(),
+              RowsJob{x, y, row_begin, row_end, same ? row_begin + 1 : col_begin, col_end, same,
+                      1.0 / pooled_scale_, first_bits_, end_bits_, moments_.data(), &binned_pairs_});
 }
 
 void PairMoments::limit_distance(double d2_limit) {

@@ -30,9 +30,9 @@ double far_argument(double c) {
 
 }  // namespace
 
-std::optional<SplitGaussianSums> SplitGaussianSums::build(std::span<const double> x, std::span<const double> y,
-                                                          double beta_min, double beta_max,
-                                                          const SplitOptions& options,
+std::optional<SplitGaussianSums> SplitGaussianSums::build(std::span<const double> x,
+                                                          std::span<const double> y, double beta_min,
+                                                          double beta_max, const SplitOptions& options,
                                                           const ProgressCallback& progress) {
   if (x.size() < 2 || !(beta_min > 0.0) || !(beta_max >= beta_min) || !std::isfinite(beta_max)) {
     return std::nullopt;
@@ -62,7 +62,8 @@ std::optional<SplitGaussianSums> SplitGaussianSums::build(std::span<const double
                   static_cast<double>(plan->ky + 1);
     }
     if (cost >= best_cost) continue;
-    const double visits = radius > 0.0 ? kSecondsPerVisit * static_cast<double>(near_pair_visits(x, y, radius)) : 0.0;
+    const double visits =
+        radius > 0.0 ? kSecondsPerVisit * static_cast<double>(near_pair_visits(x, y, radius)) : 0.0;
     if (cost + visits < best_cost) {
       best_cost = cost + visits;
       best_radius = radius;
@@ -73,8 +74,8 @@ std::optional<SplitGaussianSums> SplitGaussianSums::build(std::span<const double
   if (options.radius > 0.0) {
     best_radius = options.radius;
     if (xf / (options.radius * options.radius) > beta_min) {
-      best_plan = GaussianSpectrum::plan(x, y, beta_min, std::min(xf / (options.radius * options.radius), beta_max),
-                                         options.eps);
+      best_plan = GaussianSpectrum::plan(
+          x, y, beta_min, std::min(xf / (options.radius * options.radius), beta_max), options.eps);
       if (!best_plan) return std::nullopt;
     }
   }
@@ -83,7 +84,8 @@ std::optional<SplitGaussianSums> SplitGaussianSums::build(std::span<const double
   SplitGaussianSums s;
   s.n_ = n;
   s.far_argument_ = xf;
-  s.split_beta_ = *best_radius > 0.0 ? xf / (*best_radius * *best_radius) : std::numeric_limits<double>::infinity();
+  s.split_beta_ =
+      *best_radius > 0.0 ? xf / (*best_radius * *best_radius) : std::numeric_limits<double>::infinity();
   if (s.split_beta_ <= beta_max) {
     s.near_ = build_near_pair_moments(x, y, *best_radius, std::max(beta_min, s.split_beta_), beta_max,
                                       options.threads, progress);

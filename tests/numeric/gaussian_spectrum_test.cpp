@@ -19,14 +19,15 @@ namespace {
 TEST(Fft, MatchesThePlainTransformForEveryRadix) {
   for (std::size_t n : {1, 2, 3, 4, 5, 6, 8, 9, 12, 15, 16, 25, 30, 45, 60, 64, 100, 120, 243, 250}) {
     std::vector<std::complex<double>> data(n), work;
-    for (std::size_t t = 0; t < n; ++t) data[t] = {std::sin(1.7 * double(t) + 0.3), std::cos(0.9 * double(t * t))};
+    for (std::size_t t = 0; t < n; ++t)
+      data[t] = {std::sin(1.7 * double(t) + 0.3), std::cos(0.9 * double(t * t))};
     const auto input = data;
     FftPlan(n).forward(data, work);
     for (std::size_t k = 0; k < n; ++k) {
       std::complex<long double> sum = 0;
       for (std::size_t t = 0; t < n; ++t) {
-        const long double a = -2.0L * std::numbers::pi_v<long double> * static_cast<long double>((t * k) % n) /
-                              static_cast<long double>(n);
+        const long double a = -2.0L * std::numbers::pi_v<long double> *
+                              static_cast<long double>((t * k) % n) / static_cast<long double>(n);
         sum += std::complex<long double>(input[t].real(), input[t].imag()) *
                std::complex<long double>(std::cos(a), std::sin(a));
       }

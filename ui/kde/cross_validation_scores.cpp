@@ -53,6 +53,7 @@ void PairDistanceSet::Assign(std::span<const CoordPair> coords, const PairScanOp
   chunkPairs_ = options.chunkPairs;
   threads_ = options.threads;
   method_ = options.method;
+  allowSplit_ = options.allowSplit;
   simd_ = options.simd;
 }
 
@@ -117,7 +118,7 @@ bool PairDistanceSet::MomentScores(CrossValidationKind kind, std::span<const dou
   }
   const double n = static_cast<double>(coords_.size());
   std::vector<numeric::PairSumEstimate> estimates(bandwidths.size());
-  if (method_ != PairSumMethod::moments) {
+  if (method_ == PairSumMethod::split || (method_ == PairSumMethod::automatic && allowSplit_)) {
     // The split sums (near pairs and spectrum) when they cost less than the histogram.
     const std::size_t evaluations = bandwidths.size() * (kind == CrossValidationKind::lscv ? 2 : 1);
     const auto split = numeric::SplitGaussianSums::build(
@@ -152,8 +153,8 @@ bool PairDistanceSet::MomentScores(CrossValidationKind kind, std::span<const dou
     const double h = bandwidths[k];
     estimates[k] = numeric::pair_term_sum_from_moments(TermOf(kind), *moments, 1.0 / (h * h));
   });
-  return ScoresFromEstimates(kind, bandwidths, estimates, scores, host::scaledProgress(progress, kBuildShare, 1.0),
-                             false);
+  return ScoresFromEstimates(kind, bandwidths, estimates, scores,
+                             host::scaledProgress(progress, kBuildShare, 1.0), false);
 }
 
 bool PairDistanceSet::ScoresFromEstimates(CrossValidationKind kind, std::span<const double> bandwidths,
@@ -183,9 +184,9 @@ bool PairDistanceSet::ScoresFromEstimates(CrossValidationKind kind, std::span<co
     }
   }
   // A sole candidate is the exact scan's choice already (every other score is clear of it).
-  if (keepSoleCandidate && (candidates.size() == 1 || static_cast<double>(pairCount_) *
-                                                             static_cast<double>(candidates.size()) >
-                                                         kMaxExactRescoreTerms)) {
+  if (keepSoleCandidate &&
+      (candidates.size() == 1 ||
+       static_cast<double>(pairCount_) * static_cast<double>(candidates.size()) > kMaxExactRescoreTerms)) {
     return true;
   }
   std::vector<double> exact(candidates.size());

@@ -44,6 +44,8 @@ struct PairScanOptions {
   /// Results never depend on it.
   unsigned threads = 0;
   PairSumMethod method = PairSumMethod::automatic;
+  /// Whether the automatic choice may take the split sums (off: the pair-by-pair paths only).
+  bool allowSplit = true;
   /// Vector instruction set of the exact sums (capped at what the processor runs). Every level
   /// gives the same bits.
   numeric::SimdLevel simd = numeric::best_simd_level();
@@ -92,6 +94,7 @@ class PairDistanceSet {
   std::uint64_t chunkPairs_ = 1;
   unsigned threads_ = 0;
   PairSumMethod method_ = PairSumMethod::automatic;
+  bool allowSplit_ = true;
   numeric::SimdLevel simd_ = numeric::best_simd_level();
   mutable PairSumMethod lastMethod_ = PairSumMethod::exact;
 };
