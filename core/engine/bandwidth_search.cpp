@@ -140,7 +140,9 @@ double KernelEngine::golden_search(bool bcv2, double a, double b, double c, doub
       fix_count_ >= (bcv2 ? kBcv2MinFixes : kLscvMinFixes)) {
     try {
       const Coordinates co = working_coordinates(Trackingdata());
-      const auto sums = CvMomentSums::build(co.x, co.y, low, high, worker_threads_, !exact_pair_sums_);
+      const auto sums = CvMomentSums::build(
+          co.x, co.y, low, high, worker_threads_,
+          exact_pair_sums_ ? CvMomentSums::Path::histogram : CvMomentSums::Path::cheapest);
       if (sums) {
         bool too_close = false;
         const GoldenResult r = golden_section(a, b, c, tolerance, [&](double h) {

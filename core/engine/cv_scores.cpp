@@ -30,15 +30,19 @@ double bcv2_pair_sum(std::span<const double> x, std::span<const double> y, doubl
 }
 
 std::optional<CvMomentSums> CvMomentSums::build(std::span<const double> x, std::span<const double> y,
-                                                double h_low, double h_high, unsigned threads, bool split) {
+                                                double h_low, double h_high, unsigned threads, Path path) {
   // LSCV needs beta = 1 / (4 h^2) and 1 / (2 h^2); BCV2 1 / (2 h^2).
   const double beta_min = 1.0 / (4.0 * h_high * h_high);
   const double beta_max = 1.0 / (2.0 * h_low * h_low);
   const double n = static_cast<double>(x.size());
-  if (split) {
-    auto sums = numeric::SplitGaussianSums::build(x, y, beta_min, beta_max,
-                                                  {.evaluations = kSearchEvaluations, .threads = threads});
-    if (sums) return CvMomentSums(std::nullopt, std::move(sums), n);
+  if (path != Path::histogram) {
+    auto sums = numeric::SplitGaussianSums::build(
+        x, y, beta_min, beta_max,
+        {.evaluations = kSearchEvaluations, .threads = threads, .force = path == Path::split});
+    if (sums || path == Path::split) {
+      if (!sums) return std::nullopt;
+      return CvMomentSums(std::nullopt, std::move(sums), n);
+    }
   }
   auto moments = numeric::build_pair_moments(x, y, beta_min, beta_max, threads, {});
   if (!moments) return std::nullopt;

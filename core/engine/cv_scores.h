@@ -39,10 +39,13 @@ class CvMomentSums {
   /// Evaluations a golden search makes, for the cost model of the split sums.
   static constexpr std::size_t kSearchEvaluations = 80;
 
+  /// Which sums build takes: the cheaper, the histogram, or the split sums whatever they cost.
+  enum class Path { cheapest, histogram, split };
+
   /// Built for h in [h_low, h_high] (0 < h_low <= h_high, finite); nullopt when that range is
-  /// too wide for the histogram. `split` allows the split sums (chosen by cost).
+  /// too wide for the histogram (or, forced, for the split sums).
   static std::optional<CvMomentSums> build(std::span<const double> x, std::span<const double> y, double h_low,
-                                           double h_high, unsigned threads, bool split = true);
+                                           double h_high, unsigned threads, Path path = Path::cheapest);
 
   /// lscv_pair_sum(h) and bcv2_pair_sum(h), for h within the bracket.
   numeric::PairSumEstimate lscv(double h) const;

@@ -161,3 +161,25 @@ TEST(SplitGaussianSums, BothSidesOfTheSplitMatchThePairByPairSums) {
 
 }  // namespace
 }  // namespace orvex::numeric
+
+namespace orvex::numeric {
+namespace {
+
+TEST(SplitGaussianSums, ThreadCountDoesNotChangeABit) {
+  const Set set = TestSets()[2];
+  const double href = Href(set);
+  const double betaMin = 1.0 / (4.0 * 4.0 * href * href), betaMax = 1.0 / (2.0 * 0.0025 * href * href);
+  const auto one =
+      SplitGaussianSums::build(set.x, set.y, betaMin, betaMax, {.threads = 1, .force = true, .radius = href});
+  const auto three =
+      SplitGaussianSums::build(set.x, set.y, betaMin, betaMax, {.threads = 3, .force = true, .radius = href});
+  ASSERT_TRUE(one && three);
+  for (double f : {0.05, 0.3, 2.0}) {
+    const double beta = 1.0 / (2.0 * f * f * href * href);
+    EXPECT_EQ(one->sums(beta).s0, three->sums(beta).s0) << f;
+    EXPECT_EQ(one->sums(beta).bcv, three->sums(beta).bcv) << f;
+  }
+}
+
+}  // namespace
+}  // namespace orvex::numeric
