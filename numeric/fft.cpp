@@ -77,6 +77,12 @@ Complex root(std::size_t t, std::size_t n) {
   return {c, -s};
 }
 
+// The plain complex product (std::complex's operator* also repairs infinities and NaNs, which
+// the transform never meets, through a slow library call).
+inline Complex mul(Complex a, Complex b) {
+  return {a.real() * b.real() - a.imag() * b.imag(), a.real() * b.imag() + a.imag() * b.real()};
+}
+
 }  // namespace
 
 std::size_t fft_length_at_least(std::size_t n) {
@@ -111,10 +117,19 @@ void FftPlan::forward(std::span<Complex> data, std::vector<Complex>& work) const
     const std::size_t l = n / (m * p);
     const std::size_t step = n / (l * p);  // twiddle index step for w = exp(-2 pi i / (l p))
     const std::size_t pstep = n / p;       // root of unity of order p
+    Complex roots[5][5];                   // roots[t][q] = exp(-2 pi i t q / p)
+    for (std::size_t t = 0; t < p; ++t) {
+      for (std::size_t q = 0; q < p; ++q) roots[t][q] = twiddles_[((t * q) % p) * pstep];
+    }
+    const double sin60 = -roots[1][1].imag();  // for p = 3: sin(2 pi / 3)
     for (std::size_t j = 0; j < l; ++j) {
+      Complex w[5];  // w^q, q j step < n
+      for (std::size_t q = 1; q < p; ++q) w[q] = twiddles_[q * j * step];
+      const Complex* in = x + j * m;
+      Complex* out = y + j * p * m;
       for (std::size_t k = 0; k < m; ++k) {
         Complex c[5];
-        for (std::size_t q = 0; q < p; ++q) c[q] = x[k + j * m + q * l * m];
+        for (std::size_t q = 0; q < p; ++q) c[q] = in[k + q * l * m];
         Complex d[5];
         if (p == 2) {
           d[0] = c[0] + c[1];
@@ -127,15 +142,23 @@ void FftPlan::forward(std::span<Complex> data, std::vector<Complex>& work) const
           d[1] = d02 + md13;
           d[2] = s02 - s13;
           d[3] = d02 - md13;
+        } else if (p == 3) {
+          const Complex t1 = c[1] + c[2];
+          const Complex t2 = c[0] - 0.5 * t1;
+          const Complex t3 = sin60 * (c[1] - c[2]);
+          const Complex mt3{t3.imag(), -t3.real()};  // -i t3
+          d[0] = c[0] + t1;
+          d[1] = t2 + mt3;
+          d[2] = t2 - mt3;
         } else {
           for (std::size_t q = 0; q < p; ++q) {
             Complex sum = c[0];
-            for (std::size_t t = 1; t < p; ++t) sum += c[t] * twiddles_[((t * q) % p) * pstep];
+            for (std::size_t t = 1; t < p; ++t) sum += mul(c[t], roots[t][q]);
             d[q] = sum;
           }
         }
-        y[k + (j * p) * m] = d[0];
-        for (std::size_t q = 1; q < p; ++q) y[k + (j * p + q) * m] = d[q] * twiddles_[(q * j * step) % n];
+        out[k] = d[0];
+        for (std::size_t q = 1; q < p; ++q) out[k + q * m] = j == 0 ? d[q] : mul(d[q], w[q]);
       }
     }
     m *= p;

@@ -28,8 +28,9 @@ double spread_eta() {
 constexpr double kFftRounding = 5.0;
 // Grid side limit (cells).
 constexpr double kMaxSide = 0x1p28;
-// Strips of grid rows spread independently; columns and row pairs per chunk of the transforms.
-constexpr std::size_t kStrips = 64;
+// Grid rows per strip (spread and transformed together; even, so row pairs stay in a strip),
+// and columns per chunk of the column transforms.
+constexpr std::size_t kStripRows = 32;
 constexpr std::size_t kLinesPerChunk = 16;
 
 // The smallest x >= 2 with (x^2 + 4 x + 2) e^{-x} <= c: the BCV2 polynomial's factor bounds
@@ -53,9 +54,11 @@ double image_factor(double q) { return 1.0 + 2.0 * q / (1.0 - std::min(q, 0.5));
 }  // namespace
 
 double GaussianSpectrum::Plan::bytes() const {
-  const double cells = static_cast<double>(nx) * static_cast<double>(ny);
-  return 8.0 * cells + 16.0 * static_cast<double>(ny) * static_cast<double>(kx + 1) +
-         8.0 * static_cast<double>(kx + 1) * static_cast<double>(ky + 1);
+  // The kept modes of every row, the folded spectrum, and a strip and its transform per thread
+  // (up to the cap on worker threads).
+  return 16.0 * static_cast<double>(ny) * static_cast<double>(kx + 1) +
+         8.0 * static_cast<double>(kx + 1) * static_cast<double>(ky + 1) +
+         16.0 * (8.0 * static_cast<double>(kStripRows) + 32.0) * static_cast<double>(nx);
 }
 
 std::optional<GaussianSpectrum::Plan> GaussianSpectrum::plan(std::span<const double> x,
@@ -103,54 +106,60 @@ std::optional<GaussianSpectrum::Plan> GaussianSpectrum::plan(std::span<const dou
 
 namespace {
 
-// The fixes' kernels summed on the grid (row-major, ny rows of nx), strip by strip.
-std::vector<double> spread(std::span<const double> x, std::span<const double> y,
-                           const GaussianSpectrum::Plan& p, unsigned threads) {
+// The fixes in grid units, ordered by their nearest grid row (ties in input order).
+struct GridFixes {
+  std::vector<double> u, v;
+  std::vector<std::ptrdiff_t> rows;  // nearest row of each fix, in order
+};
+
+GridFixes grid_fixes(std::span<const double> x, std::span<const double> y, const GaussianSpectrum::Plan& p) {
   const std::size_t n = x.size();
   const double sx = static_cast<double>(p.nx) / p.lx;
   const double sy = static_cast<double>(p.ny) / p.ly;
-  std::vector<double> u(n), v(n);
-  std::vector<std::size_t> order(n);
-  std::vector<std::ptrdiff_t> row(n);
-  for (std::size_t j = 0; j < n; ++j) {
-    u[j] = (x[j] - p.x0) * sx;
-    v[j] = (y[j] - p.y0) * sy;
-    row[j] = static_cast<std::ptrdiff_t>(std::lround(v[j]));
+  std::vector<std::pair<std::ptrdiff_t, std::size_t>> order(n);
+  for (std::size_t j = 0; j < n; ++j) order[j] = {std::lround((y[j] - p.y0) * sy), j};
+  std::sort(order.begin(), order.end());
+  GridFixes g;
+  g.u.resize(n);
+  g.v.resize(n);
+  g.rows.resize(n);
+  for (std::size_t k = 0; k < n; ++k) {
+    const std::size_t j = order[k].second;
+    g.u[k] = (x[j] - p.x0) * sx;
+    g.v[k] = (y[j] - p.y0) * sy;
+    g.rows[k] = order[k].first;
   }
-  std::iota(order.begin(), order.end(), std::size_t{0});
-  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return row[a] < row[b]; });
-  std::vector<std::ptrdiff_t> sorted_rows(n);
-  for (std::size_t j = 0; j < n; ++j) sorted_rows[j] = row[order[j]];
+  return g;
+}
 
-  std::vector<double> grid(p.nx * p.ny, 0.0);
-  const std::size_t strip_rows = (p.ny + kStrips - 1) / kStrips;
+// Spreads the fixes onto grid rows [first, end) (row-major, nx per row; the buffer is cleared
+// first), each fix in order: every cell's sum is formed in the same order whatever the strip
+// boundaries' threads.
+void spread_strip(const GridFixes& g, std::size_t nx, std::ptrdiff_t first, std::ptrdiff_t end,
+                  std::vector<double>& strip) {
+  strip.assign(static_cast<std::size_t>(end - first) * nx, 0.0);
   const double inv4tau = 1.0 / (4.0 * kTau);
-  run_fixed_chunks(kStrips, threads, [&](std::size_t s) {
-    const auto first = static_cast<std::ptrdiff_t>(std::min(p.ny, s * strip_rows));
-    const auto end = static_cast<std::ptrdiff_t>(std::min(p.ny, (s + 1) * strip_rows));
-    if (first >= end) return;
-    const auto lo = std::lower_bound(sorted_rows.begin(), sorted_rows.end(), first - kW);
-    const auto hi = std::lower_bound(sorted_rows.begin(), sorted_rows.end(), end + kW);
-    double wx[2 * kW + 1];
-    for (auto it = lo; it != hi; ++it) {
-      const std::size_t j = order[static_cast<std::size_t>(it - sorted_rows.begin())];
-      const std::ptrdiff_t ry = *it;
-      const auto rx = static_cast<std::ptrdiff_t>(std::lround(u[j]));
-      for (int l = -kW; l <= kW; ++l) {
-        const double d = u[j] - static_cast<double>(rx + l);
-        wx[l + kW] = std::exp(-d * d * inv4tau);
-      }
-      const std::ptrdiff_t r0 = std::max(first, ry - kW);
-      const std::ptrdiff_t r1 = std::min(end, ry + kW + 1);
-      for (std::ptrdiff_t r = r0; r < r1; ++r) {
-        const double d = v[j] - static_cast<double>(r);
-        const double wy = std::exp(-d * d * inv4tau);
-        double* line = grid.data() + static_cast<std::size_t>(r) * p.nx + static_cast<std::size_t>(rx - kW);
-        for (int l = 0; l <= 2 * kW; ++l) line[l] += wy * wx[l];
-      }
+  const auto lo = std::lower_bound(g.rows.begin(), g.rows.end(), first - kW);
+  const auto hi = std::lower_bound(g.rows.begin(), g.rows.end(), end + kW);
+  double wx[2 * kW + 1];
+  for (auto it = lo; it != hi; ++it) {
+    const auto j = static_cast<std::size_t>(it - g.rows.begin());
+    const std::ptrdiff_t ry = *it;
+    const auto rx = static_cast<std::ptrdiff_t>(std::lround(g.u[j]));
+    for (int l = -kW; l <= kW; ++l) {
+      const double d = g.u[j] - static_cast<double>(rx + l);
+      wx[l + kW] = std::exp(-d * d * inv4tau);
     }
-  });
-  return grid;
+    const std::ptrdiff_t r0 = std::max(first, ry - kW);
+    const std::ptrdiff_t r1 = std::min(end, ry + kW + 1);
+    for (std::ptrdiff_t r = r0; r < r1; ++r) {
+      const double d = g.v[j] - static_cast<double>(r);
+      const double wy = std::exp(-d * d * inv4tau);
+      double* line =
+          strip.data() + static_cast<std::size_t>(r - first) * nx + static_cast<std::size_t>(rx - kW);
+      for (int l = 0; l <= 2 * kW; ++l) line[l] += wy * wx[l];
+    }
+  }
 }
 
 }  // namespace
@@ -165,31 +174,39 @@ GaussianSpectrum GaussianSpectrum::build(std::span<const double> x, std::span<co
   g.eta2_ = 2.0 * eta * (1.0 + eta);
   const std::size_t nx = plan.nx, ny = plan.ny, kx = plan.kx, ky = plan.ky;
 
-  // Rows: two real rows per complex transform, the modes 0 .. kx of each kept.
+  // Rows, a strip at a time: spread, then two real rows per complex transform, the modes
+  // 0 .. kx of each kept. The whole grid is never held.
   std::vector<Complex> rows(ny * (kx + 1));
   double grid_norm2 = 0.0;
   {
-    std::vector<double> grid = spread(x, y, plan, threads);
-    for (const double f : grid) grid_norm2 += f * f;
+    const GridFixes fixes = grid_fixes(x, y, plan);
     const FftPlan fft(nx);
-    const std::size_t pairs = (ny + 1) / 2;
-    const std::size_t chunks = (pairs + kLinesPerChunk - 1) / kLinesPerChunk;
-    run_fixed_chunks(chunks, threads, [&](std::size_t c) {
+    const std::size_t strips = (ny + kStripRows - 1) / kStripRows;
+    std::vector<double> strip_norm2(strips, 0.0);
+    run_fixed_chunks(strips, threads, [&](std::size_t s) {
+      const std::size_t first = s * kStripRows, end = std::min(ny, first + kStripRows);
+      std::vector<double> strip;
+      spread_strip(fixes, nx, static_cast<std::ptrdiff_t>(first), static_cast<std::ptrdiff_t>(end), strip);
+      for (const double f : strip) strip_norm2[s] += f * f;
       std::vector<Complex> z(nx), work;
-      for (std::size_t pr = c * kLinesPerChunk; pr < std::min(pairs, (c + 1) * kLinesPerChunk); ++pr) {
-        const std::size_t ra = 2 * pr, rb = 2 * pr + 1;
-        const double* a = grid.data() + ra * nx;
-        const double* b = rb < ny ? grid.data() + rb * nx : nullptr;
+      for (std::size_t ra = first; ra < end; ra += 2) {
+        const std::size_t rb = ra + 1;
+        const double* a = strip.data() + (ra - first) * nx;
+        const double* b = rb < end ? strip.data() + (rb - first) * nx : nullptr;
         for (std::size_t t = 0; t < nx; ++t) z[t] = Complex(a[t], b ? b[t] : 0.0);
         fft.forward(z, work);
         for (std::size_t k = 0; k <= kx; ++k) {
           const Complex zk = z[k];
           const Complex zc = std::conj(z[(nx - k) % nx]);
           rows[ra * (kx + 1) + k] = 0.5 * (zk + zc);
-          if (b) rows[rb * (kx + 1) + k] = Complex(0.0, -0.5) * (zk - zc);
+          if (b) {
+            const Complex dz = zk - zc;  // times -i / 2
+            rows[rb * (kx + 1) + k] = Complex(0.5 * dz.imag(), -0.5 * dz.real());
+          }
         }
       }
     });
+    for (const double v : strip_norm2) grid_norm2 += v;
   }
 
   // Growth of the deconvolution per axis: A(k) = e^{tau (2 pi k / N)^2}.

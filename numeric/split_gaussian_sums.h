@@ -31,7 +31,7 @@ struct SplitOptions {
   /// Each truncation (far pairs, spectrum images and cut) stays below eps * n.
   double eps = 1e-13;
   /// Largest spectrum grid build (bytes).
-  double max_bytes = 640.0 * 1024.0 * 1024.0;
+  double max_bytes = 512.0 * 1024.0 * 1024.0;
   /// Sums the caller will ask for (their cost enters the choice).
   std::size_t evaluations = 402;
   unsigned threads = 0;
