@@ -169,7 +169,6 @@ GaussianSpectrum GaussianSpectrum::build(std::span<const double> x, std::span<co
   GaussianSpectrum g;
   g.plan_ = plan;
   g.n_ = static_cast<double>(x.size());
-  g.tau_ = kTau;
   const double eta = spread_eta();
   g.eta2_ = 2.0 * eta * (1.0 + eta);
   const std::size_t nx = plan.nx, ny = plan.ny, kx = plan.kx, ky = plan.ky;

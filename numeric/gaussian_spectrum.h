@@ -16,35 +16,42 @@
 // (with the polynomial factor (x^2 + 4x + 2) for the BCV2 terms); R is chosen so that this is
 // below eps * n <= eps * S_0 (S_0 >= n from the diagonal). The frequencies are cut at |k1| <=
 // Kx, |k2| <= Ky where t = D^2 K^2 / (4 beta_max) = t_K: the weights left out sum to at most
-// erfc(sqrt(t_K)) (1 + D / sqrt(4 pi beta)) per axis, times (t_K + 2)^2 for the BCV2
-// polynomial, times n^2; t_K makes that below eps * n as well.
+// erfc(sqrt(t_K)) (1 + D / sqrt(4 pi beta)) per axis (the sum beyond K below the integral),
+// times 8 ((t_K + 2)^2 + 1) for the BCV2 weight, times n^2; t_K makes that below eps * n too.
+// (Both bounds are evaluated again at each beta asked for and added to its stated error.)
 //
 // Spectrum. |phi|^2 on the (2K+1)^2 frequencies comes from one type-1 non-uniform FFT: each
-// fix is spread onto a grid of Nx x Ny >= 2 (2K + 1) cells (spacing L / N, no wrap-around: the
-// fixes lie at least W + 1 cells from both ends) with the Gaussian g(u) = e^{-u^2 / (4 tau)}
-// (u in cells) truncated at |u| <= W + 1/2, the grid is transformed (numeric/fft.h; a real grid,
-// two rows per complex transform; only the modes |k| <= K kept), and each mode divided by the
-// kernel's transform ghat(xi) = sqrt(4 pi tau) e^{-tau xi^2}, xi = 2 pi k / N. Relative to
-// ghat(0) per axis, the aliased modes add at most 2.1 e^{-tau (2 pi (N - K) / N)^2} <= 2.1
-// e^{-22.2 tau} (N >= 4K + 2) and the truncation 2.1 e^{-(W + 1/2)^2 / (4 tau)}; with
-// kSpreadHalfWidth W = 16 and tau = (W + 1/2) / 9.42 both are below 1e-16 (eta). The error e_k of
-// phi at mode k is then at most n eta_2 A_k, eta_2 = 2 eta (1 + eta), A_k = ghat(0)^2 /
-// (ghat(k1) ghat(k2)) the deconvolution's growth (at most e^{2.47 tau} per axis).
+// fix is spread onto a grid of Nx x Ny >= 4K + 2 cells a side (spacing L / N; the fixes lie
+// at least W + 1 cells from both ends, so nothing wraps around) with the Gaussian g(u) =
+// e^{-u^2 / (4 tau)} (u in cells) truncated at |u| <= W + 1/2; each row is transformed
+// (numeric/fft.h; two real rows per complex transform, a strip of rows at a time so that the
+// whole grid is never held; only the modes 0 .. K kept), then each kept column; each mode is
+// divided by the kernel's transform ghat(xi) = sqrt(4 pi tau) e^{-tau xi^2}, xi = 2 pi k / N.
+// Relative to ghat(0) per axis, the aliased modes add at most 2.1 e^{-tau (2 pi (N - K) / N)^2}
+// <= 2.1 e^{-22.2 tau} (as N >= 4K + 2) and the truncation at most 2.1 e^{-(W + 1/2)^2 /
+// (4 tau)}; with kSpreadHalfWidth W = 16 and tau = (W + 1/2) / 9.42 both are below 1e-16 (eta).
+// The error e_k of phi at mode k is then at most n eta_2 A_k, eta_2 = 2 eta (1 + eta), where
+// A_k = ghat(0)^2 / (ghat(k1) ghat(k2)) is the deconvolution's growth (at most e^{2.47 tau} =
+// e^{4.3} per axis).
 //
-// Error of a sum. With positive weights v_k (S_w = sum v_k |phi_k|^2), Cauchy-Schwarz gives
-//   |S_w(computed) - S_w| <= 2 sqrt(S_w) E + E^2,  E^2 = sum_k v_k |e_k|^2 <= n^2 eta_2^2 C,
-// C = sum_k v_k A_k^2, computed for each beta (the weights fall faster than A_k^2 grows: 8 beta
-// tau (L / N)^2 < 1 is checked), so the relative error of S_0 is at most 2 eta_2 sqrt(C) n /
-// sqrt(S_0) + eta_2^2 C n^2 / S_0 <= 2 eta_2 sqrt(C n) + ..., a few 1e-13 at a million fixes.
-// Rounding adds the transform's: |dF|_2 <= 5 eps_mach (log2 Nx + log2 Ny) sqrt(Nx Ny) |f|_2 for
-// the grid f (and a few ulps per spread term); its share of E is bounded with max_k v_k A_k^2
-// and the grid's 2-norm, measured at build time (an estimate in the usual rounding model, in
-// which the rounding errors of the sums do not all share a sign). The stated error of a sum
-// is the sum of these bounds.
+// Error of a sum. A sum is S_w = sum_k v_k |phi_k|^2 with positive weights v_k (e^{-t} or
+// 4 t^2 e^{-t}, times Dx Dy / (4 pi beta)). By Cauchy-Schwarz
+//   |S_w(computed) - S_w| <= 2 sqrt(S_w) E + E^2,   E = sqrt(sum_k v_k |e_k|^2),
+// and sqrt(S_w) <= E + sqrt(S_w(computed) + 2 E^2). The approximation's share of E is at most
+// n eta_2 sqrt(C), C = sum_k v_k A_k^2, computed exactly for each beta (one pass per axis):
+// relative to S_0 >= n this is 2 eta_2 sqrt(C n) (C ~ 1), below 1e-12 for a million fixes.
+// Rounding: the transform's error has 2-norm at most 5 eps_mach (log2 Nx + log2 Ny) sqrt(Nx Ny)
+// |f|_2 over the grid f (the usual bound for these transforms; |f|_2 is summed while
+// spreading), and its share of E is at most that times sqrt(max_k v_k A_k^2) / ghat(0)^2 (both
+// halves of the folded spectrum). The spreading rounds each grid term to a few ulps; over the
+// many terms of a cell these errors are taken as the usual rounding model has them (not all of
+// one sign): this share is not bounded separately. The frequencies cut and the images add the
+// bounds above, computed at the beta asked for. The stated error of a sum is the total.
 //
-// Determinism: the fixes are spread in a fixed order by strips of grid rows (each strip owns its
-// rows), the transforms of rows and columns are independent, and each weighted sum runs in one
-// fixed order: the same bits on any number of threads.
+// Determinism: the fixes are spread in a fixed order (by grid row, ties in input order) by
+// strips of grid rows (each strip owns its rows), the transforms of rows and columns are
+// independent, and each weighted sum runs in one fixed order: the same bits on any number of
+// threads.
 
 #include <cstddef>
 #include <optional>
@@ -94,7 +101,6 @@ class GaussianSpectrum {
   GaussianSpectrum() = default;
   Plan plan_;
   double n_ = 0.0;
-  double tau_ = 0.0;
   double eta2_ = 0.0;             // approximation bound per unit n A_k
   double rounding_ = 0.0;         // bound on the 2-norm of the rounding error of the modes
   std::vector<double> power_;     // (kx + 1) x (ky + 1), folded over the signs of k1, k2
