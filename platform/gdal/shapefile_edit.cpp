@@ -179,6 +179,12 @@ void finishInterruptedEdit(const fs::path& shpIn) {
   }
 }
 
+bool isWorkingCopy(const fs::path& shpIn) {
+  const fs::path shp = absoluteShp(shpIn);
+  const fs::path original = shp.parent_path().parent_path().parent_path() / shp.filename();
+  return shp.parent_path() == newFolder(original);
+}
+
 ShapefileEdit::ShapefileEdit(fs::path shp, int lockFd) : shp_(std::move(shp)), lockFd_(lockFd) {}
 
 ShapefileEdit::ShapefileEdit(ShapefileEdit&& other) noexcept

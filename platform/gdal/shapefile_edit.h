@@ -33,6 +33,10 @@ namespace orvex::platform::gdal {
 /// cannot run leaves the files as they are for the next open).
 void finishInterruptedEdit(const std::filesystem::path& shp);
 
+/// True when `shp` is the working copy of an edit (`ShapefileEdit::workingCopy`): a set private
+/// to the run that edits it, replaced whole when the edit commits.
+bool isWorkingCopy(const std::filesystem::path& shp);
+
 /// One edit of one shapefile: the lock, the working copy and its switch.
 class ShapefileEdit {
  public:

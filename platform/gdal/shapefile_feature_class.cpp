@@ -86,8 +86,9 @@ std::filesystem::path sibling(const std::filesystem::path& shp, const char* exte
 
 }  // namespace
 
-ShapefileFeatureClass::ShapefileFeatureClass(std::filesystem::path shp, DatasetPtr dataset, bool readOnly)
-    : shp_(std::move(shp)), dataset_(std::move(dataset)), readOnly_(readOnly) {
+ShapefileFeatureClass::ShapefileFeatureClass(std::filesystem::path shp, DatasetPtr dataset, bool readOnly,
+                                             std::unique_ptr<MemorySet> memory)
+    : shp_(std::move(shp)), memory_(std::move(memory)), dataset_(std::move(dataset)), readOnly_(readOnly) {
   layer_ = dataset_->GetLayer(0);
   if (layer_ == nullptr) fail("shapefile \"" + shp_.string() + "\" holds no layer");
   shapeType_ = hostShapeType(layer_->GetGeomType());
@@ -105,9 +106,19 @@ std::shared_ptr<ShapefileFeatureClass> ShapefileFeatureClass::open(const std::fi
   ErrorCollector errors;
   const unsigned flags = GDAL_OF_VECTOR | (readOnly ? GDAL_OF_READONLY : GDAL_OF_UPDATE);
   finishInterruptedEdit(shp);
-  DatasetPtr ds(GDALDataset::Open(shp.string().c_str(), flags, drivers, options.List(), nullptr));
+  std::unique_ptr<MemorySet> memory;
+  if (!readOnly && isWorkingCopy(shp) && MemorySet::setBytes(shp) <= kMaxMemorySetBytes) {
+    try {
+      memory = std::make_unique<MemorySet>(shp);
+    } catch (const host::Error&) {
+      // Edited on disk instead: slower, the same bytes.
+    }
+  }
+  const std::string opened = memory ? memory->memoryShp() : shp.string();
+  DatasetPtr ds(GDALDataset::Open(opened.c_str(), flags, drivers, options.List(), nullptr));
   if (!ds) failWithGdal("cannot open shapefile \"" + shp.string() + "\"", &errors);
-  return std::shared_ptr<ShapefileFeatureClass>(new ShapefileFeatureClass(shp, std::move(ds), readOnly));
+  return std::shared_ptr<ShapefileFeatureClass>(
+      new ShapefileFeatureClass(shp, std::move(ds), readOnly, std::move(memory)));
 }
 
 std::shared_ptr<ShapefileFeatureClass> ShapefileFeatureClass::create(
@@ -172,6 +183,7 @@ void ShapefileFeatureClass::setFailedWrites(std::shared_ptr<FailedWriteSink> sin
 }
 
 std::string ShapefileFeatureClass::closeFiles(bool forDeletion) noexcept {
+  lastRead_.reset();
   if (closed_ || !dataset_) {
     closed_ = closed_ || forDeletion;
     return {};
@@ -189,11 +201,19 @@ std::string ShapefileFeatureClass::closeFiles(bool forDeletion) noexcept {
   dataset_.reset();
   layer_ = nullptr;
   closed_ = true;
-  if (forDeletion) return {};  // the files go: what they hold no longer matters
+  if (forDeletion) {
+    if (memory_) memory_->discard();
+    return {};  // the files go: what they hold no longer matters
+  }
   if (errors.failed() && !readOnly_) writeFailed_ = true;
+  // Written back even after a failure: the files then hold what the copy holds, as they would
+  // had it been edited on disk.
+  const std::string writeBackFailure = memory_ ? memory_->writeBack() : std::string();
+  if (!writeBackFailure.empty()) writeFailed_ = true;
   if (!writeFailed_) return {};
   std::string what = "writing \"" + shp_.string() + "\" failed";
   if (const std::string reason = errors.text(); !reason.empty()) what += ": " + reason;
+  if (!writeBackFailure.empty()) what += ": " + writeBackFailure;
   if (created_) {
     removeFailedFiles();
     what += "; the incomplete file was removed";
@@ -276,6 +296,7 @@ int ShapefileFeatureClass::addField(const host::FieldDef& field) {
     throw host::Error(host::kAlreadyExists, "field \"" + field.name + "\" already exists in " + where());
   }
   auto defn = ogrFieldFor(field);
+  lastRead_.reset();  // a feature holds the field list it was read with, which this changes
   ErrorCollector errors;
   if (layer_->CreateField(defn.get(), TRUE) != OGRERR_NONE || errors.failed()) {
     failWrite("cannot add field \"" + field.name + "\" to " + where(), errors);
@@ -295,6 +316,7 @@ void ShapefileFeatureClass::deleteField(std::string_view fieldName) {
     throw host::Error(host::kInvalidArgument, "field \"" + std::string(fieldName) + "\" of " + where() +
                                                   " is maintained by the data source and cannot be deleted");
   }
+  lastRead_.reset();
   ErrorCollector errors;
   if (layer_->DeleteField(index - kFirstAttribute) != OGRERR_NONE || errors.failed()) {
     failWrite("cannot delete field \"" + std::string(fieldName) + "\" from " + where(), errors);
@@ -387,6 +409,7 @@ std::optional<host::Row> ShapefileFeatureClass::readRow(host::ObjectId id) const
     row.setRawValue(i + kFirstAttribute, readValue(*f, i));
   }
   row.setShape(fromOgr(f->GetGeometryRef(), spatialReference_));
+  lastRead_ = std::move(f);
   return row;
 }
 
@@ -398,6 +421,7 @@ void ShapefileFeatureClass::deleteRow(host::ObjectId id) {
   if (!readRow(id)) {
     throw host::Error(host::kNotFound, "no row " + std::to_string(id) + " in " + where());
   }
+  lastRead_.reset();
   ErrorCollector errors;
   if (layer_->DeleteFeature(id) != OGRERR_NONE || errors.failed()) {
     failWrite("cannot delete row " + std::to_string(id) + " of " + where(), errors);
@@ -453,7 +477,9 @@ void ShapefileFeatureClass::writeRow(const host::Row& row) {
   std::lock_guard lock(mutex_);
   requireWritable();
   ErrorCollector errors;
-  FeaturePtr feature(row.oid() >= 0 ? layer_->GetFeature(row.oid()) : nullptr);
+  FeaturePtr feature = lastRead_ && lastRead_->GetFID() == row.oid() ? std::move(lastRead_) : nullptr;
+  lastRead_.reset();
+  if (!feature && row.oid() >= 0) feature.reset(layer_->GetFeature(row.oid()));
   if (!feature) throw host::Error(host::kNotFound, "no row " + std::to_string(row.oid()) + " in " + where());
   fillFeature(*feature, row);
   if (layer_->SetFeature(feature.get()) != OGRERR_NONE || errors.failed()) {
@@ -464,6 +490,7 @@ void ShapefileFeatureClass::writeRow(const host::Row& row) {
 host::ObjectId ShapefileFeatureClass::appendRow(const host::Row& buffer) {
   std::lock_guard lock(mutex_);
   requireWritable();
+  lastRead_.reset();
   FeaturePtr feature(OGRFeature::CreateFeature(layer_->GetLayerDefn()));
   fillFeature(*feature, buffer);
   ErrorCollector errors;

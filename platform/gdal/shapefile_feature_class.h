@@ -13,6 +13,7 @@
 #include "platform/gdal/gdal_handles.h"
 #include "platform/gdal/gdal_platform.h"
 #include "platform/gdal/gdal_session.h"
+#include "platform/gdal/memory_set.h"
 
 class OGRLayer;
 
@@ -25,6 +26,9 @@ namespace orvex::platform::gdal {
 /// OGR's automatic repacking off, so a deleted row is only marked as deleted, every later read
 /// skips it, and no other row is renumbered. The deleted records are packed away when the last
 /// holder releases the object, at which point no id of it can be in use any more.
+///
+/// An edit's working copy (see ShapefileEdit) of up to kMaxMemorySetBytes is edited in memory
+/// and written back to its files when it is closed (see MemorySet).
 ///
 /// The workspace shares one object per file among all its holders (see ShapefileWorkspace),
 /// so every cursor, layer and selection of a file sees the same state.
@@ -115,7 +119,8 @@ class ShapefileFeatureClass final : public host::FeatureClass {
   std::vector<host::ObjectId> selectedIds(const host::QueryFilter& filter) const override;
 
  private:
-  ShapefileFeatureClass(std::filesystem::path shp, DatasetPtr dataset, bool readOnly);
+  ShapefileFeatureClass(std::filesystem::path shp, DatasetPtr dataset, bool readOnly,
+                        std::unique_ptr<MemorySet> memory = nullptr);
 
   void requireOpen() const;
   /// The one close of the files, under the lock: packs deleted records away and checks that
@@ -135,6 +140,7 @@ class ShapefileFeatureClass final : public host::FeatureClass {
   void fillFeature(OGRFeature& feature, const host::Row& row) const;
 
   std::filesystem::path shp_;
+  std::unique_ptr<MemorySet> memory_;  ///< the set in memory, declared before the dataset on it
   DatasetPtr dataset_;
   OGRLayer* layer_ = nullptr;
   bool readOnly_ = false;
@@ -150,6 +156,9 @@ class ShapefileFeatureClass final : public host::FeatureClass {
   // Earlier field lists, kept so that a reference from fields() stays valid after a field is
   // added or deleted.
   std::vector<std::shared_ptr<const host::Fields>> retiredFields_;
+  // The feature a row read last came from: an update cursor rewrites the row it just read, and
+  // writing over this feature spares reading it again. Dropped by every change but that write.
+  mutable FeaturePtr lastRead_;
   mutable std::recursive_mutex mutex_;
 };
 

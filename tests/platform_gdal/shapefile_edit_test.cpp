@@ -9,6 +9,7 @@
 #include <array>
 #include <atomic>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "host/error.h"
@@ -90,6 +91,55 @@ TEST(ShapefileEdit, ASecondEditOfTheSameFileIsRefusedWhileTheFirstRuns) {
   } catch (const orvex::host::Error& error) {
     EXPECT_EQ(error.number(), orvex::host::kAccessDenied);
     EXPECT_NE(error.description().find("x.shp"), std::string::npos) << error.description();
+  }
+}
+
+/// Adds a field, rewrites every row (reading another row before some of the rewrites) and
+/// deletes one, as the travel and duplicate tools do; closes the file. `afterField` runs once
+/// the field is added.
+void editRows(const fs::path& shp, const std::function<void()>& afterField = {}) {
+  const auto fc = ShapefileFeatureClass::open(shp);
+  fc->addField(orvex::host::FieldDef("D", orvex::host::FieldType::Double));
+  if (afterField) afterField();
+  const auto cursor = fc->update();
+  while (auto row = cursor->next()) {
+    if (row->oid() % 3 == 1) fc->row(row->oid() - 1);
+    row->setValue(row->findField("D"), orvex::host::Value(1.5 * row->oid()));
+    cursor->updateRow(*row);
+  }
+  fc->deleteRow(2);
+  fc->close();
+}
+
+TEST(ShapefileEdit, AWorkingCopyIsEditedInMemoryToTheBytesAnEditOnDiskWrites) {
+  TempFolder folder("memory");
+  writeLayer(folder / "x.shp", orvex::test::layerOf(circleFixes(40)));
+  fs::create_directories(folder / "disk");
+  for (const char* extension : kSet)
+    fs::copy_file(folder / (std::string("x") + extension), folder / "disk" / (std::string("x") + extension));
+  editRows(folder / "disk" / "x.shp");
+
+  auto edit = ShapefileEdit::begin(folder / "x.shp");
+  const fs::path working = edit.workingCopy();
+  const std::string untouched = orvex::test::readAll(fs::path(working).replace_extension(".dbf"));
+  editRows(working, [&] {
+    EXPECT_EQ(orvex::test::readAll(fs::path(working).replace_extension(".dbf")), untouched)
+        << "the working copy on disk is written when it is closed, not row by row";
+  });
+  for (const char* extension : {".shp", ".shx", ".dbf"}) {
+    std::string memory = orvex::test::readAll(fs::path(working).replace_extension(extension));
+    std::string disk = orvex::test::readAll(folder / "disk" / (std::string("x") + extension));
+    if (std::string_view(extension) == ".dbf" && memory.size() > 4 && disk.size() > 4) {
+      memory.replace(1, 3, "   ");  // bytes 1 to 3: the date of the last update
+      disk.replace(1, 3, "   ");
+    }
+    EXPECT_EQ(memory, disk) << extension;
+  }
+  const auto fc = ShapefileFeatureClass::open(folder / "disk" / "x.shp");
+  EXPECT_EQ(fc->featureCount(), 39);
+  for (const orvex::host::ObjectId id : {0, 1, 2, 3, 38}) {
+    // Rows past the deleted one moved up by one as the close packed it away; 1.5 * id is exact.
+    EXPECT_EQ(fc->row(id)->value("D"), orvex::host::Value(1.5 * (id < 2 ? id : id + 1))) << id;
   }
 }
 
