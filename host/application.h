@@ -42,6 +42,10 @@ class Application {
   /// Threads the components' numeric loops may use (0: one per processor), read once from
   /// kWorkerThreadsVariable when the application is made. Results never depend on it.
   unsigned workerThreads() const { return workerThreads_; }
+  /// Whether the cross-validation scores sum every pair exactly (off: large sets take the
+  /// faster sums with a stated error bound, and the same chosen bandwidth).
+  bool exactPairSums() const { return exactPairSums_; }
+  void setExactPairSums(bool exact) { exactPairSums_ = exact; }
 
   /// The loaded extension whose class has that ProgID or CLSID; null when none (the system
   /// defines no extensions, so this is normally null).
@@ -59,6 +63,7 @@ class Application {
  private:
   RunRecord runRecord_;
   unsigned workerThreads_ = workerThreadSetting();
+  bool exactPairSums_ = false;
 };
 
 }  // namespace orvex::host

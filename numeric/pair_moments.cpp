@@ -172,11 +172,16 @@ using Powers = Doubles8;  // s^0 .. s^7 (and s^8 .. s^15 as a second vector)
   std::memcpy(bin + 8, &high, sizeof(Powers));
 }
 
+// Rows [row_begin, row_end) against columns [col_begin, col_end); `triangular` keeps only the
+// columns j > i (one block of fixes against itself or the rows of a pass against all later rows).
 struct RowsJob {
   std::span<const double> x;
   std::span<const double> y;
   std::size_t row_begin;
   std::size_t row_end;
+  std::size_t col_begin;
+  std::size_t col_end;
+  bool triangular;
   double inverse_pooled;
   std::uint64_t first_bits;
   std::uint64_t end_bits;
@@ -186,16 +191,15 @@ struct RowsJob {
 
 template <class Isa>
 [[gnu::always_inline]] inline void add_rows_kernel(const RowsJob& job) {
-  const std::size_t n = job.x.size();
   const double* x = job.x.data();
   const double* y = job.y.data();
   std::uint64_t binned = 0;
   // Columns in blocks: with the fixes in a space-filling order (see build_pair_moments), a few
   // rows against a block of columns are two small regions whose distances fill few bins, so the
   // bins stay in cache.
-  for (std::size_t block_begin = job.row_begin + 1; block_begin < n; block_begin += kColumnBlock) {
-    const std::size_t block_end = std::min(n, block_begin + kColumnBlock);
-    for (std::size_t i = job.row_begin; i < job.row_end && i + 1 < block_end; ++i) {
+  for (std::size_t block_begin = job.col_begin; block_begin < job.col_end; block_begin += kColumnBlock) {
+    const std::size_t block_end = std::min(job.col_end, block_begin + kColumnBlock);
+    for (std::size_t i = job.row_begin; i < job.row_end && (!job.triangular || i + 1 < block_end); ++i) {
       const double xi = x[i];
       const double yi = y[i];
       // One pair, its d2, its bits and its s about the bin centre given.
@@ -209,7 +213,7 @@ template <class Isa>
         add_powers_in_vectors(job.bins + bin * PairMoments::kMoments, s);
         ++binned;
       };
-      std::size_t j = std::max(block_begin, i + 1);
+      std::size_t j = job.triangular ? std::max(block_begin, i + 1) : block_begin;
       // Eight partners at a time: distances, bin centres and s in vectors (the same operations
       // as one at a time), then each pair to its bin in order.
       for (; j + kLanes <= block_end; j += kLanes) {
@@ -247,8 +251,22 @@ ORVEX_SIMD_CLONES(add_rows_at, add_rows_kernel)
 void PairMoments::add_rows(std::span<const double> x, std::span<const double> y, std::size_t row_begin,
                            std::size_t row_end) {
   static_assert(kMoments == 16, "the moments of a bin are two vectors of eight");
-  add_rows_at(best_simd_level(), RowsJob{x, y, row_begin, row_end, 1.0 / pooled_scale_, first_bits_,
-                                         end_bits_, moments_.data(), &binned_pairs_});
+  add_rows_at(best_simd_level(),
+              RowsJob{x, y, row_begin, row_end, row_begin + 1, x.size(), true, 1.0 / pooled_scale_,
+                      first_bits_, end_bits_, moments_.data(), &binned_pairs_});
+}
+
+void PairMoments::add_block(std::span<const double> x, std::span<const double> y, std::size_t row_begin,
+                            std::size_t row_end, std::size_t col_begin, std::size_t col_end) {
+  const bool same = row_begin == col_begin && row_end == col_end;
+  add_rows_at(best_simd_level(),
+              RowsJob{x, y, row_begin, row_end, same ? row_begin + 1 : col_begin, col_end, same,
+                      1.0 / pooled_scale_, first_bits_, end_bits_, moments_.data(), &binned_pairs_});
+}
+
+void PairMoments::limit_distance(double d2_limit) {
+  // Positive doubles order as their bits.
+  if (d2_limit > 0.0) end_bits_ = std::min(end_bits_, std::bit_cast<std::uint64_t>(d2_limit));
 }
 
 void PairMoments::merge(const PairMoments& other) {

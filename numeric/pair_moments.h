@@ -63,6 +63,12 @@ class PairMoments {
   /// Adds the pairs (i, j), i < j, of rows i in [row_begin, row_end).
   void add_rows(std::span<const double> x, std::span<const double> y, std::size_t row_begin,
                 std::size_t row_end);
+  /// Adds the pairs of fixes rows [row_begin, row_end) x columns [col_begin, col_end); a block
+  /// against itself (equal ranges) adds each pair (i, j), i < j, once.
+  void add_block(std::span<const double> x, std::span<const double> y, std::size_t row_begin,
+                 std::size_t row_end, std::size_t col_begin, std::size_t col_end);
+  /// Pairs added from now on with d2 >= d2_limit are left out (the near-pair histogram).
+  void limit_distance(double d2_limit);
   /// Adds another histogram of the same range, bin by bin.
   void merge(const PairMoments& other);
 

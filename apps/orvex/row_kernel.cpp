@@ -162,6 +162,9 @@ void KernelSubcommand::declare(CLI::App& sub, CommandArgs& args) {
                  "Raster resolution, 40 to 100000 cells a side (default 150)")
       ->check(CLI::Validator(checkResolution, "N"));
   sub.add_flag("--smooth", args.flag("smooth"), "Smooth the contours");
+  sub.add_flag("--exact", args.flag("exact"),
+               "Sum every pair in the LSCV/BCV search (slow for large sets; the default sums agree within "
+               "1e-10 and choose the same bandwidth)");
   sub.add_option("--densify", args.text("densify"), "Densify the polygons to this maximum segment length")
       ->check(CLI::Number);
   sub.add_option("--out", args.text("out"),
@@ -177,6 +180,7 @@ void KernelSubcommand::declare(CLI::App& sub, CommandArgs& args) {
 }
 
 void KernelSubcommand::script(const CommandArgs& args, headless::HeadlessApplication& application) {
+  application.setExactPairSums(args.flagOf("exact"));
   if (args.given("by")) selectAnimal(application, args.textOf("by"), args.textOf(kByValueKey));
   headless::ScriptedUi& ui = application.scriptedUi();
 

@@ -27,6 +27,10 @@ struct Coordinates {
 // The histogram of pair distances pays off against the ~10 exact evaluations of a search once
 // the pairs are this many (below, clearing and reading its bins weighs).
 constexpr double kMinPairsForMoments = 20'000;
+// A search whose comparisons came too close for the bounds is run again on exact scores only
+// while that costs at most this many pair terms (about 40 evaluations of 5e8 pairs, a minute);
+// beyond, the bounded search's end is kept (its scores are within about 1e-12 of the exact).
+constexpr double kMaxExactSearchPairs = 5e8;
 
 double lscv_from_sum(double S, double n, double h2) {
   return 1.0 / (kPi * n * h2) + S / (4.0 * kPi * n * n * h2);
@@ -140,7 +144,9 @@ double KernelEngine::golden_search(bool bcv2, double a, double b, double c, doub
       fix_count_ >= (bcv2 ? kBcv2MinFixes : kLscvMinFixes)) {
     try {
       const Coordinates co = working_coordinates(Trackingdata());
-      const auto sums = CvMomentSums::build(co.x, co.y, low, high, worker_threads_);
+      const auto sums = CvMomentSums::build(
+          co.x, co.y, low, high, worker_threads_,
+          exact_pair_sums_ ? CvMomentSums::Path::histogram : CvMomentSums::Path::cheapest);
       if (sums) {
         bool too_close = false;
         const GoldenResult r = golden_section(a, b, c, tolerance, [&](double h) {
@@ -155,7 +161,7 @@ double KernelEngine::golden_search(bool bcv2, double a, double b, double c, doub
           const double value = lscv_from_sum(e.sum, n, h2);
           return BoundedScore{value, std::fabs(lscv_from_sum(e.sum + e.error, n, h2) - value), &too_close};
         });
-        if (!too_close) {
+        if (!too_close || (!exact_pair_sums_ && n * (n - 1.0) / 2.0 > kMaxExactSearchPairs)) {
           xmin = r.xmin;
           return r.fmin;
         }

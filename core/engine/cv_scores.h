@@ -9,6 +9,7 @@
 #include "numeric/pair_moments.h"
 #include "numeric/pair_sums.h"
 #include "numeric/simd_level.h"
+#include "numeric/split_gaussian_sums.h"
 
 namespace orvex::core {
 
@@ -27,23 +28,35 @@ double lscv_pair_sum(std::span<const double> x, std::span<const double> y, doubl
 double bcv2_pair_sum(std::span<const double> x, std::span<const double> y, double h, unsigned threads,
                      numeric::SimdLevel level = numeric::best_simd_level());
 
-/// The two pair sums above for any h of a bracket, from one pass over the pairs
-/// (numeric::PairMoments): each Gaussian sum within about 1e-15 relative of the exact one; the
-/// stated error is a thousand times that bound, taken over the sums' positive parts.
+/// The two pair sums above for any h of a bracket, with a bound on their errors: from one pass
+/// over the pairs (numeric::PairMoments: each Gaussian sum within about 1e-15 relative of the
+/// exact one; the stated error is a thousand times that bound, taken over the sums' positive
+/// parts), or, for large sets where it costs less, from the split sums
+/// (numeric/split_gaussian_sums.h: near pairs and power spectrum, about n log n, each sum within
+/// its stated bound of about 1e-12 relative).
 class CvMomentSums {
  public:
+  /// Evaluations a golden search makes, for the cost model of the split sums.
+  static constexpr std::size_t kSearchEvaluations = 80;
+
+  /// Which sums build takes: the cheaper, the histogram, or the split sums whatever they cost.
+  enum class Path { cheapest, histogram, split };
+
   /// Built for h in [h_low, h_high] (0 < h_low <= h_high, finite); nullopt when that range is
-  /// too wide for the histogram.
+  /// too wide for the histogram (or, forced, for the split sums).
   static std::optional<CvMomentSums> build(std::span<const double> x, std::span<const double> y, double h_low,
-                                           double h_high, unsigned threads);
+                                           double h_high, unsigned threads, Path path = Path::cheapest);
 
   /// lscv_pair_sum(h) and bcv2_pair_sum(h), for h within the bracket.
   numeric::PairSumEstimate lscv(double h) const;
   numeric::PairSumEstimate bcv2(double h) const;
 
  private:
-  CvMomentSums(numeric::PairMoments moments, double n) : moments_(std::move(moments)), n_(n) {}
-  numeric::PairMoments moments_;
+  CvMomentSums(std::optional<numeric::PairMoments> moments, std::optional<numeric::SplitGaussianSums> split,
+               double n)
+      : moments_(std::move(moments)), split_(std::move(split)), n_(n) {}
+  std::optional<numeric::PairMoments> moments_;
+  std::optional<numeric::SplitGaussianSums> split_;
   double n_;
 };
 

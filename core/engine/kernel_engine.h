@@ -195,6 +195,9 @@ class KernelEngine {
   /// Threads for the UD and the cross-validation scores, as the application sets them; 0 (the
   /// default) means one per hardware thread. Results are identical for every value.
   void set_worker_threads(unsigned threads) { worker_threads_ = threads; }
+  /// Keep the searches on the pair-by-pair sums (exact, or the histogram with its check), never
+  /// the split sums that large sets take by cost otherwise (same chosen bandwidth).
+  void set_exact_pair_sums(bool exact) { exact_pair_sums_ = exact; }
 
   // ---- Bandwidth selection ------------------------------------------------------------------
 
@@ -324,6 +327,7 @@ class KernelEngine {
   std::string animal_id_ = "None";
   std::int32_t insert_index_ = 0;
   unsigned worker_threads_ = 0;
+  bool exact_pair_sums_ = false;
 };
 
 }  // namespace orvex::core

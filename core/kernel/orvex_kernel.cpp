@@ -62,6 +62,7 @@ host::Status orvex_kernel::onClick() {
   KernelEngine sheetEngine(static_cast<std::int32_t>(fixes.size()));
   loadKernelEngine(sheetEngine, fixes);
   sheetEngine.set_worker_threads(context().application().workerThreads());
+  sheetEngine.set_exact_pair_sums(context().application().exactPairSums());
   KernelSheet sheet(ui, sheetEngine);
   if (ui.showModal(sheet) != host::dialog_result::kOk) {
     record.failure({.item = "the parameters",
@@ -95,6 +96,7 @@ host::Status orvex_kernel::runOne(std::span<const KernelFix> fixes, const Kernel
   KernelEngine engine(count);
   loadKernelEngine(engine, fixes);
   engine.set_worker_threads(context().application().workerThreads());
+  engine.set_exact_pair_sums(context().application().exactPairSums());
   engine.stdize(options.standardisation);
   engine.set_search_range(kSearchLower, kSearchUpper, kSearchTolerance);
   if (options.proportional)

@@ -15,9 +15,11 @@ enum class McpFloatingCentre { mean, median };
 
 /// What a reduction did beyond its result, for tests and benchmarks.
 struct McpFloatingStats {
-  /// Rounds whose pick the mean's rounding bound could not settle, so that the centre was
-  /// summed afresh over every fix left (always 0 for the median).
+  /// Rounds whose pick the mean's rounding bound could not settle, so that one or both of the
+  /// centre's coordinates were summed afresh over every fix left (always 0 for the median).
   std::size_t exactCentres = 0;
+  /// Coordinates summed afresh in those rounds: one or two per round.
+  std::size_t exactAxes = 0;
 };
 
 /// Indices of the fixes dropped, in the order they are dropped, until `target` fixes remain
@@ -31,7 +33,9 @@ struct McpFloatingStats {
 /// a vertex of the hull of the fixes left, or within rounding of one (McpPeel finds those
 /// positions); the median comes from counts over the sorted coordinates; the mean from running
 /// double-double sums whose distance from the set-order sum is bounded rigorously, and when that
-/// bound cannot separate two positions the set-order sum is taken afresh.
+/// bound cannot separate two positions the set-order sum is taken afresh, exactly and in vectors
+/// (numeric::ordered_quotient_sum): first the coordinate whose bound is wider, then the other only
+/// when the first alone does not settle the pick.
 std::vector<std::size_t> mcpFloatingRemovals(std::span<const McpPoint> fixes, std::size_t target,
                                              McpFloatingCentre centre, McpFloatingStats* stats = nullptr);
 

@@ -4,6 +4,8 @@
 #include <array>
 #include <cmath>
 #include <numeric>
+#include <tuple>
+#include <utility>
 
 namespace orvex::core {
 
@@ -116,10 +118,14 @@ McpPeel::McpPeel(std::span<const McpPoint> fixes) : fixesLeft_(fixes.size()) {
   leafOf_.assign(positions_.size(), kNone);
   order_.resize(positions_.size());
   std::iota(order_.begin(), order_.end(), std::size_t{0});
+  slotPoint_ = positions_;
   if (!positions_.empty()) {
     nodes_.reserve(2 * positions_.size() / kLeafSize + 2);
     build(0, positions_.size(), kNone, 0);
   }
+  slotAlive_.assign(positions_.size(), 1);
+  slotOf_.resize(positions_.size());
+  for (std::size_t k = 0; k < order_.size(); ++k) slotOf_[order_[k]] = k;
   hull_ = mcpStrictHull(positions_);
 }
 
@@ -134,7 +140,7 @@ std::size_t McpPeel::build(std::size_t begin, std::size_t end, std::size_t paren
   node.xmin = node.ymin = HUGE_VAL;
   node.xmax = node.ymax = -HUGE_VAL;
   for (std::size_t k = begin; k < end; ++k) {
-    const McpPoint& p = positions_[order_[k]];
+    const McpPoint& p = slotPoint_[k];
     node.xmin = std::min(node.xmin, p.x);
     node.xmax = std::max(node.xmax, p.x);
     node.ymin = std::min(node.ymin, p.y);
@@ -145,11 +151,14 @@ std::size_t McpPeel::build(std::size_t begin, std::size_t end, std::size_t paren
   } else {
     const bool byX = node.xmax - node.xmin >= node.ymax - node.ymin;
     const std::size_t mid = begin + (end - begin) / 2;
-    std::nth_element(order_.begin() + static_cast<std::ptrdiff_t>(begin),
-                     order_.begin() + static_cast<std::ptrdiff_t>(mid),
-                     order_.begin() + static_cast<std::ptrdiff_t>(end), [&](std::size_t i, std::size_t j) {
-                       return byX ? positions_[i].x < positions_[j].x : positions_[i].y < positions_[j].y;
-                     });
+    // Points and positions move together, so that the scans above and in collect() read memory
+    // in order.
+    std::vector<std::pair<McpPoint, std::size_t>> slots(end - begin);
+    for (std::size_t k = begin; k < end; ++k) slots[k - begin] = {slotPoint_[k], order_[k]};
+    std::nth_element(
+        slots.begin(), slots.begin() + static_cast<std::ptrdiff_t>(mid - begin), slots.end(),
+        [&](const auto& i, const auto& j) { return byX ? i.first.x < j.first.x : i.first.y < j.first.y; });
+    for (std::size_t k = begin; k < end; ++k) std::tie(slotPoint_[k], order_[k]) = slots[k - begin];
     node.left = build(begin, mid, id, depth + 1);
     node.right = build(mid, end, id, depth + 1);
   }
@@ -176,8 +185,7 @@ void McpPeel::collect(const BoxMayHold& boxMayHold, const Keep& keep, std::vecto
       continue;
     }
     for (std::size_t k = node.begin; k < node.end; ++k) {
-      const std::size_t p = order_[k];
-      if (firstFix(p) != kNone && keep(positions_[p])) out.push_back(p);
+      if (slotAlive_[k] && keep(slotPoint_[k])) out.push_back(order_[k]);
     }
   }
 }
@@ -228,6 +236,7 @@ void McpPeel::removeFirst(std::size_t p) {
   ++taken_[p];
   --fixesLeft_;
   if (firstFix(p) != kNone) return;  // the position still holds a fix: the hull is unchanged
+  slotAlive_[slotOf_[p]] = 0;
   for (std::size_t n = leafOf_[p]; n != kNone; n = nodes_[n].parent) --nodes_[n].alive;
   const auto slot = std::find(hull_.begin(), hull_.end(), p);
   if (slot == hull_.end()) return;

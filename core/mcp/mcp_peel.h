@@ -70,6 +70,9 @@ class McpPeel {
   std::vector<std::size_t> fixIndex_;  // ascending within each position
   std::vector<std::size_t> taken_;     // fixes already removed from each position
   std::vector<std::size_t> order_;     // positions in k-d tree order
+  std::vector<McpPoint> slotPoint_;    // positions_[order_[k]]
+  std::vector<char> slotAlive_;        // whether position order_[k] holds a fix
+  std::vector<std::size_t> slotOf_;    // k of each position
   std::vector<std::size_t> leafOf_;    // node holding each position
   std::vector<Node> nodes_;
   std::vector<std::size_t> hull_;

@@ -152,6 +152,10 @@ void addKdeSpecs(std::vector<AlgorithmSpec>& specs) {
                            "1000000", false, 1e-12});
          params.push_back(
              {K::Flag, "PLOTS", "Draw each animal's bandwidth profile and UD map", "--plots", "%1", "false"});
+         params.push_back({K::Flag, "EXACT",
+                           "Sum every pair in the cross-validation scan (slow for large sets; the default "
+                           "sums agree within 1e-10 and choose the same bandwidth)",
+                           "--exact", "%1", "false"});
          return params;
        }(),
        "Kernel density estimation of each animal's utilisation distribution (UD): one GeoTIFF raster per "

@@ -78,13 +78,13 @@ py::dict readFixes(const std::string& path, const std::string& idField, const st
 }
 
 py::dict bandwidth(const DoubleArray& x, const std::optional<DoubleArray>& y, const std::string& method,
-                   bool rescale, unsigned threads) {
+                   bool rescale, unsigned threads, bool exact) {
   const FixView view = fixesOf(x, y);
   const BandwidthMethod chosen = parseBandwidthMethod(method);
   BandwidthChoice choice;
   {
     py::gil_scoped_release unlocked;
-    choice = chooseBandwidth(view.fixes, chosen, rescale, threads);
+    choice = chooseBandwidth(view.fixes, chosen, rescale, threads, exact);
   }
   py::dict result;
   result["h"] = choice.h;
@@ -205,7 +205,7 @@ PYBIND11_MODULE(_orvex, m) {
   m.def("read_fixes", &readFixes, py::arg("path"), py::arg("id_field"), py::arg("time_field"),
         py::arg("where"));
   m.def("bandwidth", &bandwidth, py::arg("x"), py::arg("y"), py::arg("method"), py::arg("rescale"),
-        py::arg("threads"));
+        py::arg("threads"), py::arg("exact") = false);
   m.def("kde", &kde, py::arg("x"), py::arg("y"), py::arg("h"), py::arg("cell_size"), py::arg("extent"),
         py::arg("buffer"), py::arg("adaptive"), py::arg("rescale"), py::arg("scaling"), py::arg("threads"));
   m.def(

@@ -76,9 +76,10 @@ std::string messageLines(const std::string& text) {
 }
 
 BandwidthChoice chooseBandwidth(std::span<const CoordPair> fixes, BandwidthMethod method, bool rescale,
-                                unsigned threads) {
+                                unsigned threads, bool exact) {
   ui::clsKernelCalculator calculator;
   calculator.SetWorkerThreads(threads);
+  calculator.SetExactPairSums(exact);
   calculator.SetEnforceUnitVariance(rescale);
   calculator.SetInputCoords(fixes);
   runMethod(calculator, method);

@@ -36,8 +36,9 @@ struct BandwidthChoice {
 
 /// The bandwidth the KDE tool chooses for these fixes with this method. Throws host::Error with
 /// the tool's message when the search fails.
+/// `exact` keeps the scan on the pair-by-pair sums.
 BandwidthChoice chooseBandwidth(std::span<const CoordPair> fixes, BandwidthMethod method, bool rescale,
-                                unsigned threads);
+                                unsigned threads, bool exact = false);
 
 /// How a kernel is asked for: a method, or a manual h in map units.
 struct KdeRequest {

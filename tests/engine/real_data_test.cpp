@@ -164,6 +164,18 @@ TEST(RealData, VectorPairSumsKeepEveryAnimalsSearch) {
             golden_section(0.05, 0.5, 1.5, 1e-3, [&](double h) { return score(scalar_sum(h), h); });
         EXPECT_EQ(vector.xmin, scalar.xmin) << id << (bcv2 ? " BCV2" : " LSCV");
         EXPECT_LE(worst, 1e-10) << id;
+        // The split sums (near pairs and spectrum, forced): the same search end, each sum within
+        // its stated bound and 1e-10 relative of the scalar loop's.
+        const auto split = CvMomentSums::build(x, y, 0.05, 1.5, 2, CvMomentSums::Path::split);
+        ASSERT_TRUE(split) << id;
+        const auto fast = golden_section(0.05, 0.5, 1.5, 1e-3, [&](double h) {
+          const numeric::PairSumEstimate e = bcv2 ? split->bcv2(h) : split->lscv(h);
+          EXPECT_LE(std::fabs(e.sum - scalar_sum(h)), std::max(e.error, 1e-10 * std::fabs(scalar_sum(h))))
+              << id << " h " << h;
+          EXPECT_NEAR(e.sum, scalar_sum(h), 1e-10 * std::fabs(scalar_sum(h))) << id << " h " << h;
+          return score(e.sum, h);
+        });
+        EXPECT_EQ(fast.xmin, scalar.xmin) << id << (bcv2 ? " BCV2 split" : " LSCV split");
       }
     }
   }

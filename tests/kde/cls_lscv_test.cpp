@@ -135,18 +135,22 @@ TEST_P(LscvKinds, MomentSumsGiveTheExactProfileAndBandwidth) {
   // Every score within 1e-10 relative of the exact scan's (the moments hold each positive
   // Gaussian sum to about 1e-15; the score is a difference of such sums), the candidates near
   // the lowest re-scored exactly, so the chosen bandwidth is the exact scan's.
+  // The split sums (forced: near pairs and spectrum) likewise, their bounds about 1e-12.
   for (const auto& fixes : {ClusteredFixes(700, 5), ClusteredFixes(400, 1), ScatteredFixes(500)}) {
     const Scan exact = RunScan(GetParam(), fixes, {.method = PairSumMethod::exact});
-    const Scan moments = RunScan(GetParam(), fixes, {.method = PairSumMethod::moments});
-    ASSERT_EQ(moments.lscv.LastPairSumMethod(), PairSumMethod::moments);
-    ASSERT_EQ(moments.lscv.lErrorStatus, 0);
-    ASSERT_EQ(moments.profile.h, exact.profile.h);
-    for (std::size_t k = 0; k < exact.filled; ++k) {
-      EXPECT_NEAR(moments.profile.score[k], exact.profile.score[k], 1e-10 * std::abs(exact.profile.score[k]))
-          << k;
+    for (const auto method : {PairSumMethod::moments, PairSumMethod::split}) {
+      const Scan moments = RunScan(GetParam(), fixes, {.method = method});
+      ASSERT_EQ(moments.lscv.LastPairSumMethod(), method);
+      ASSERT_EQ(moments.lscv.lErrorStatus, 0);
+      ASSERT_EQ(moments.profile.h, exact.profile.h);
+      for (std::size_t k = 0; k < exact.filled; ++k) {
+        EXPECT_NEAR(moments.profile.score[k], exact.profile.score[k],
+                    1e-10 * std::abs(exact.profile.score[k]))
+            << k;
+      }
+      EXPECT_EQ(moments.lscv.GetBandwidth(), exact.lscv.GetBandwidth());
+      EXPECT_EQ(moments.lscv.bMinimized, exact.lscv.bMinimized);
     }
-    EXPECT_EQ(moments.lscv.GetBandwidth(), exact.lscv.GetBandwidth());
-    EXPECT_EQ(moments.lscv.bMinimized, exact.lscv.bMinimized);
   }
 }
 

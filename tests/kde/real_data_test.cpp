@@ -144,6 +144,12 @@ TEST(SharedAnimals, VectorScanKeepsTheScalarScoresAndBandwidths) {
       for (std::size_t k = 0; k < profile.h.size(); ++k)
         best = profile.score[k] < profile.score[best] ? k : best;
       ASSERT_EQ(lscv.GetBandwidth(), profile.h[best]) << name;
+      // The split sums (forced) choose the exact scan's bandwidth.
+      clsLSCV split;
+      split.SetPairScanOptions({.method = PairSumMethod::split});
+      split.SetInputCoords(fixes);
+      kind == CrossValidationKind::lscv ? split.CalculateLSCV() : split.CalculateBCV2();
+      EXPECT_EQ(split.GetBandwidth(), lscv.GetBandwidth()) << name;
       std::size_t scalarBest = best;
       double scalarLowest = ScalarScore(kind, fixes, profile.h[best]);
       for (std::size_t k = 0; k < profile.h.size(); ++k) {

@@ -8,6 +8,8 @@
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
 
 #include "dialog_fixture.h"
 #include "support/orvex_process.h"
@@ -215,6 +217,21 @@ TEST(OrvexKdeRealData, AlbatrossAcceptanceRun) {
   const std::string log = ReadFile(out / "TALVO_KDE_ANALYSIS.txt");
   EXPECT_EQ(log.find("Error"), std::string::npos) << log;
   EXPECT_EQ(Lines(log, "Kernel calculated successfully."), 6);
+  // --exact keeps the pair-by-pair sums: the same bandwidth for every animal.
+  const fs::path exactOut = folder / "exact";
+  const OrvexRun exact =
+      runOrvex(folder.path(), {"--yes", "kde", shapefile.string(), "--id", "AnimalID", "--extent", "min",
+                               "--cell-size", "2000", "--exact", "--out-dir", exactOut.string()});
+  ASSERT_EQ(exact.exitCode, 0) << exact.err;
+  auto bandwidths = [](const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t at = text.find("Bandwidth: "); at != std::string::npos;
+         at = text.find("Bandwidth: ", at + 1))
+      lines.push_back(text.substr(at, text.find('\n', at) - at));
+    return lines;
+  };
+  EXPECT_EQ(bandwidths(ReadFile(exactOut / "TALVO_KDE_ANALYSIS.txt")), bandwidths(log));
+  EXPECT_EQ(bandwidths(log).size(), 6U);
 }
 
 TEST_F(OrvexKde, JsonCarriesEachAnimalsBandwidthSearchWithItsRasterAndTheLog) {

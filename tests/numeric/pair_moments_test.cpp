@@ -1,5 +1,7 @@
 #include "numeric/pair_moments.h"
 
+#include "numeric/near_pair_moments.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -98,6 +100,41 @@ TEST(PairMoments, StopsWhenProgressSaysStopAndRefusesHugeRanges) {
   EXPECT_EQ(calls, 1);
   EXPECT_FALSE(PairMoments::for_beta_range(1e-40, 1e40));
   EXPECT_FALSE(PairMoments::for_beta_range(0.0, 1.0));
+}
+
+// The cell list finds every pair closer than the radius exactly once: the near histogram's
+// G_0 against a pair-by-pair count in long double of the pairs with d^2 < R^2. Tolerance 1e-13
+// relative (the histogram's own bound, as above). A lattice of unit spacing puts fixes on the
+// cell edges (radius 1: the pairs at exactly 1 are left out; 1.5: they and the diagonal ones
+// are in), a radius beyond the extent makes one cell, a tiny one leaves every fix alone.
+TEST(NearPairMoments, EveryPairWithinTheRadiusOnce) {
+  Fixes lattice;
+  for (int i = 0; i < 900; ++i) lattice.x.push_back(i % 30), lattice.y.push_back(i / 30);
+  const struct {
+    const char* name;
+    Fixes fixes;
+    double radius;
+  } cases[] = {{"lattice, radius 1", lattice, 1.0},
+               {"lattice, radius 1.5", lattice, 1.5},
+               {"lattice, one cell", lattice, 100.0},
+               {"clustered", ClusteredFixes(1500, 7), 2.0},
+               {"clustered, tiny", ClusteredFixes(1500, 7), 1e-9}};
+  for (const auto& c : cases) {
+    const double beta = 0.3 / (c.radius * c.radius);
+    const auto near = build_near_pair_moments(c.fixes.x, c.fixes.y, c.radius, beta, beta, 2, {});
+    ASSERT_TRUE(near) << c.name;
+    long double expected = 0;
+    for (std::size_t i = 0; i < c.fixes.x.size(); ++i) {
+      for (std::size_t j = i + 1; j < c.fixes.x.size(); ++j) {
+        const double dx = c.fixes.x[i] - c.fixes.x[j], dy = c.fixes.y[i] - c.fixes.y[j];
+        const double d2 = dx * dx + dy * dy;
+        if (d2 < c.radius * c.radius) expected += std::exp(-static_cast<long double>(beta * d2));
+      }
+    }
+    EXPECT_NEAR(near->gaussian_sums(beta)[0], static_cast<double>(expected),
+                1e-13 * static_cast<double>(expected))
+        << c.name;
+  }
 }
 
 }  // namespace

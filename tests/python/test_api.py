@@ -102,6 +102,7 @@ def test_bandwidth_equals_the_kde_tool(simulated, fixes, tmp_path):
     values = {o["animal"]: o for o in report["outputs"] if o.get("kind") == "raster"}
     for animal, track in fixes.animals.items():
         chosen = orvex.bandwidth(track.x, track.y)
+        assert orvex.bandwidth(track.x, track.y, exact=True).h == chosen.h
         assert (chosen.h, chosen.href, chosen.minimised) == (values[animal]["h"], values[animal]["href"],
                                                              values[animal]["minimised"])
         assert len(chosen.hs) == len(chosen.scores) > 100

@@ -39,16 +39,18 @@ TEST(ProcessingArguments, ParametersBecomeTheCommandLinesOptions) {
     QStringList expected;
   };
   const std::vector<Case> cases{
-      // kde: FIELD, BANDWIDTH, BANDWIDTH_VALUE, KERNEL, RESCALE, BUFFER, CELL_SIZE, ISOPLETHS, SCALING, PLOTS
+      // kde: FIELD, BANDWIDTH, BANDWIDTH_VALUE, KERNEL, RESCALE, BUFFER, CELL_SIZE, ISOPLETHS, SCALING,
+      // PLOTS,
+      // EXACT
       {"kde",
-       {"AnimalID", "lscv", "", "fixed", "false", "2000", "100", "", "1000000", "false"},
+       {"AnimalID", "lscv", "", "fixed", "false", "2000", "100", "", "1000000", "false", "false"},
        {"--id", "AnimalID", "--bandwidth", "lscv", "--kernel", "fixed", "--extent", "full:2000",
         "--cell-size", "100", "--scaling", "1000000"}},
       // A manual bandwidth replaces the rule in place; a flag is an option without a value.
       {"kde",
-       {"ID", "href", "300", "adaptive", "true", "1100", "50", "50,95", "1", "true"},
+       {"ID", "href", "300", "adaptive", "true", "1100", "50", "50,95", "1", "true", "true"},
        {"--id", "ID", "--bandwidth", "manual:300", "--kernel", "adaptive", "--rescale", "--extent",
-        "full:1100", "--cell-size", "50", "--isopleths", "50,95", "--scaling", "1", "--plots"}},
+        "full:1100", "--cell-size", "50", "--isopleths", "50,95", "--scaling", "1", "--plots", "--exact"}},
       // bbmm: FIELD, TIME_FIELD, SIGMA2, SIGMA1, DYNAMIC, WINDOW, MARGIN, MAX_GAP, BUFFER, CELL_SIZE,
       // ISOPLETHS; the window and margin only with the dynamic bridge (the command refuses them alone).
       {"bbmm",

@@ -178,7 +178,7 @@ void clsKernelCalculator::CalculateHREF() {
   lErrorStatus = kHrefProgress;
   RescaleIfNeeded();
   clsLSCV search;
-  search.SetPairScanOptions({.threads = workerThreads_});
+  search.SetPairScanOptions({.threads = workerThreads_, .allowSplit = !exactPairSums_});
   search.SetInputCoords(coords_);
   search.CalculateHREF();
   href_ = search.GetHREF();
@@ -204,7 +204,7 @@ void clsKernelCalculator::CrossValidate(Search search, const char* procedure, st
     lErrorStatus = startCode * 10 + 1;
     clsLSCV lscv;
     lErrorStatus = startCode * 10 + 2;
-    lscv.SetPairScanOptions({.threads = workerThreads_});
+    lscv.SetPairScanOptions({.threads = workerThreads_, .allowSplit = !exactPairSums_});
     lscv.SetInputCoords(coords_);
     search(lscv);
     href_ = lscv.GetHREF();

@@ -100,6 +100,9 @@ class clsKernelCalculator {
   /// Threads of the sums, as the application sets them (0, the default: one per processor).
   /// No result depends on it.
   void SetWorkerThreads(unsigned threads) { workerThreads_ = threads; }
+  /// Keep the bandwidth scans on the pair-by-pair sums (exact or histogram with exact
+  /// re-scoring), never the split sums (chosen by cost otherwise; same bandwidth).
+  void SetExactPairSums(bool exact) { exactPairSums_ = exact; }
   void SetKernelType(KernelType value);  ///< always kernel_Guassian
   void SetFixedKernel(bool value);
   void SetEnforceUnitVariance(bool value);
@@ -202,6 +205,7 @@ class clsKernelCalculator {
   double sdY_ = 0.0;
   double scalingFactor_ = kDefaultScalingFactor;
   unsigned workerThreads_ = 0;
+  bool exactPairSums_ = false;
   KernelType kernelType_ = KernelType::kernel_Guassian;
   BandwidthEstimator estimator_ = BandwidthEstimator::be_Manual;
   double kernelVolume_ = 0.0;

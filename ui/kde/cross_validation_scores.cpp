@@ -6,6 +6,7 @@
 
 #include "numeric/fixed_chunks.h"
 #include "numeric/pair_moments.h"
+#include "numeric/split_gaussian_sums.h"
 
 namespace orvex::ui {
 
@@ -16,6 +17,9 @@ namespace {
 // a few tens of thousands of pairs make its fixed cost (clearing and reading every bin) small.
 constexpr double kMomentsOverheadInExactSums = numeric::kPairMomentsCostInExactSums + 2.0;
 constexpr std::uint64_t kMinPairsForMoments = 20'000;
+// Candidates of the split sums are re-scored exactly only while that costs at most this many
+// pair terms (a few seconds); beyond, the candidate with the lowest score is taken.
+constexpr double kMaxExactRescoreTerms = 2e9;
 
 // The score of bandwidth h from the kind's pair sum (formulas of the two scores).
 double ScoreFromPairSum(CrossValidationKind kind, double sum, double n, double h) {
@@ -49,6 +53,7 @@ void PairDistanceSet::Assign(std::span<const CoordPair> coords, const PairScanOp
   chunkPairs_ = options.chunkPairs;
   threads_ = options.threads;
   method_ = options.method;
+  allowSplit_ = options.allowSplit;
   simd_ = options.simd;
 }
 
@@ -67,7 +72,7 @@ bool PairDistanceSet::PairSums(CrossValidationKind kind, std::span<const double>
 
 bool PairDistanceSet::Scores(CrossValidationKind kind, std::span<const double> bandwidths,
                              std::span<double> scores, const host::ProgressFn& progress) const {
-  const bool moments = method_ == PairSumMethod::moments ||
+  const bool moments = method_ == PairSumMethod::moments || method_ == PairSumMethod::split ||
                        (method_ == PairSumMethod::automatic && MomentsPayOff(bandwidths.size()));
   lastMethod_ = moments ? PairSumMethod::moments : PairSumMethod::exact;
   return moments ? MomentScores(kind, bandwidths, scores, progress)
@@ -111,6 +116,32 @@ bool PairDistanceSet::MomentScores(CrossValidationKind kind, std::span<const dou
       !numeric::PairMoments::for_beta_range(betaMin, betaMax)) {
     return ExactScores(kind, bandwidths, scores, progress);
   }
+  const double n = static_cast<double>(coords_.size());
+  std::vector<numeric::PairSumEstimate> estimates(bandwidths.size());
+  if (method_ == PairSumMethod::split || (method_ == PairSumMethod::automatic && allowSplit_)) {
+    // The split sums (near pairs and spectrum) when they cost less than the histogram.
+    const std::size_t evaluations = bandwidths.size() * (kind == CrossValidationKind::lscv ? 2 : 1);
+    const auto split = numeric::SplitGaussianSums::build(
+        x_, y_, betaMin, betaMax,
+        {.evaluations = evaluations, .threads = threads_, .force = method_ == PairSumMethod::split},
+        [&](double fraction) { return !progress || progress(fraction, {}); });
+    if (split) {
+      lastMethod_ = PairSumMethod::split;
+      numeric::run_fixed_chunks(bandwidths.size(), threads_, [&](std::size_t k) {
+        const double h = bandwidths[k];
+        if (kind == CrossValidationKind::lscv) {
+          // sum_{i<j} (e_q - 4 e_h) = (S_q - 4 S_h + 3 n) / 2 from the ordered sums.
+          const auto q = split->sums(1.0 / (4.0 * h * h));
+          const auto half = split->sums(1.0 / (2.0 * h * h));
+          estimates[k] = {(q.s0 - 4.0 * half.s0 + 3.0 * n) / 2.0, (q.s0_error + 4.0 * half.s0_error) / 2.0};
+        } else {
+          const auto b = split->sums(1.0 / (2.0 * h * h));
+          estimates[k] = {(b.bcv - 8.0 * n) / 2.0, b.bcv_error / 2.0};
+        }
+      });
+      return ScoresFromEstimates(kind, bandwidths, estimates, scores, progress, true);
+    }
+  }
   // Building the histogram is about as much work as the exact re-scoring pass (see the costs).
   constexpr double kBuildShare = 0.75;
   const host::ProgressFn buildProgress = host::scaledProgress(progress, 0.0, kBuildShare);
@@ -118,15 +149,21 @@ bool PairDistanceSet::MomentScores(CrossValidationKind kind, std::span<const dou
     return !buildProgress || buildProgress(fraction, {});
   });
   if (!moments) return false;
-
-  const double n = static_cast<double>(coords_.size());
-  std::vector<double> errors(bandwidths.size());
-  double lowestReach = std::numeric_limits<double>::infinity();
-  std::vector<numeric::PairSumEstimate> estimates(bandwidths.size());
   numeric::run_fixed_chunks(bandwidths.size(), threads_, [&](std::size_t k) {
     const double h = bandwidths[k];
     estimates[k] = numeric::pair_term_sum_from_moments(TermOf(kind), *moments, 1.0 / (h * h));
   });
+  return ScoresFromEstimates(kind, bandwidths, estimates, scores,
+                             host::scaledProgress(progress, kBuildShare, 1.0), false);
+}
+
+bool PairDistanceSet::ScoresFromEstimates(CrossValidationKind kind, std::span<const double> bandwidths,
+                                          std::span<const numeric::PairSumEstimate> estimates,
+                                          std::span<double> scores, const host::ProgressFn& progress,
+                                          bool keepSoleCandidate) const {
+  const double n = static_cast<double>(coords_.size());
+  std::vector<double> errors(bandwidths.size());
+  double lowestReach = std::numeric_limits<double>::infinity();
   for (std::size_t k = 0; k < bandwidths.size(); ++k) {
     const double sum = estimates[k].sum * TermFactor(kind);
     const double error = estimates[k].error * TermFactor(kind);
@@ -146,8 +183,14 @@ bool PairDistanceSet::MomentScores(CrossValidationKind kind, std::span<const dou
       candidateH.push_back(bandwidths[k]);
     }
   }
+  // A sole candidate is the exact scan's choice already (every other score is clear of it).
+  if (keepSoleCandidate &&
+      (candidates.size() == 1 ||
+       static_cast<double>(pairCount_) * static_cast<double>(candidates.size()) > kMaxExactRescoreTerms)) {
+    return true;
+  }
   std::vector<double> exact(candidates.size());
-  if (!ExactScores(kind, candidateH, exact, host::scaledProgress(progress, kBuildShare, 1.0))) return false;
+  if (!ExactScores(kind, candidateH, exact, progress)) return false;
   for (std::size_t c = 0; c < candidates.size(); ++c) scores[candidates[c]] = exact[c];
   return true;
 }

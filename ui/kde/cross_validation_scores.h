@@ -10,7 +10,13 @@
 //   moments (numeric/pair_moments.h), from which every bandwidth's Gaussian sums follow within
 //   about 1e-15 relative; the candidates whose scores could be the lowest within that error
 //   are then scored exactly, so the bandwidth chosen from the profile is the exact one's.
-// The automatic choice takes the moments when the number of bandwidths makes them cheaper.
+// - split: for large sets, the near pairs' moments for narrow kernels and the fixes' power
+//   spectrum for wide ones (numeric/split_gaussian_sums.h), each sum within about 1e-12 of
+//   the exact one with a stated bound; when the bounds leave one candidate for the lowest score,
+//   it is the exact scan's choice and no exact sum is needed; several are scored exactly while
+//   that stays affordable (else the lowest is taken).
+// The automatic choice takes the cheapest: exact for few bandwidths or pairs, then the moments,
+// then the split sums (chosen by their cost model).
 
 #include <cstdint>
 #include <span>
@@ -26,7 +32,7 @@ namespace orvex::ui {
 enum class CrossValidationKind { lscv, bcv2 };
 
 /// How the pair sums of a set of bandwidths are formed (see above).
-enum class PairSumMethod { automatic, exact, moments };
+enum class PairSumMethod { automatic, exact, moments, split };
 
 /// Work split and method of the pair sums. Tests shrink the chunks to put chunk boundaries
 /// inside a row of pairs, and force a method.
@@ -38,6 +44,8 @@ struct PairScanOptions {
   /// Results never depend on it.
   unsigned threads = 0;
   PairSumMethod method = PairSumMethod::automatic;
+  /// Whether the automatic choice may take the split sums (off: the pair-by-pair paths only).
+  bool allowSplit = true;
   /// Vector instruction set of the exact sums (capped at what the processor runs). Every level
   /// gives the same bits.
   numeric::SimdLevel simd = numeric::best_simd_level();
@@ -61,7 +69,7 @@ class PairDistanceSet {
   /// false the scoring stops and Scores returns false (the scores are then unset).
   bool Scores(CrossValidationKind kind, std::span<const double> bandwidths, std::span<double> scores,
               const host::ProgressFn& progress = {}) const;
-  /// The method the last Scores call used (exact or moments).
+  /// The method the last Scores call used (exact, moments or split).
   [[nodiscard]] PairSumMethod LastMethod() const { return lastMethod_; }
 
  private:
@@ -69,6 +77,11 @@ class PairDistanceSet {
                    const host::ProgressFn& progress) const;
   bool MomentScores(CrossValidationKind kind, std::span<const double> bandwidths, std::span<double> scores,
                     const host::ProgressFn& progress) const;
+  // Scores from estimates with error bounds; the candidates that could be the lowest are scored
+  // exactly (a sole one kept as it is when keepSoleCandidate).
+  bool ScoresFromEstimates(CrossValidationKind kind, std::span<const double> bandwidths,
+                           std::span<const numeric::PairSumEstimate> estimates, std::span<double> scores,
+                           const host::ProgressFn& progress, bool keepSoleCandidate) const;
   [[nodiscard]] bool MomentsPayOff(std::size_t bandwidthCount) const;
   // Sum over pairs of the kind's pair term, one sum per bandwidth (at most kScoresPerPass).
   bool PairSums(CrossValidationKind kind, std::span<const double> bandwidths, std::span<double> sums,
@@ -81,6 +94,7 @@ class PairDistanceSet {
   std::uint64_t chunkPairs_ = 1;
   unsigned threads_ = 0;
   PairSumMethod method_ = PairSumMethod::automatic;
+  bool allowSplit_ = true;
   numeric::SimdLevel simd_ = numeric::best_simd_level();
   mutable PairSumMethod lastMethod_ = PairSumMethod::exact;
 };

@@ -191,6 +191,7 @@ class BatchRun {
     stage_ = kStageExtent;
     calculator_.emplace(&app_.ui(), &app_.workspaces());
     calculator_->SetWorkerThreads(app_.workerThreads());
+    calculator_->SetExactPairSums(app_.exactPairSums());
     if (!SetSharedExtent()) return Cancel();
     log_->write(LogExtentLines(settings_));
     const fs::path settingsCopy = folder_ / kSettingsCopyName;
