@@ -88,6 +88,10 @@ inline std::vector<std::string> scaleArgs(const ScaleCommand& command, const std
 /// Every this many fixes, one stands at the place of the one before (a minute later):
 /// dedup-xy deletes those, nothing else has a twin.
 constexpr int kScaleRepeatEvery = 1000;
+/// The fixes with a twin lie this share of the radius from the centre, inside every range the
+/// MCP styles keep: a twin pair on a hull would hold it (removing one of two fixes at one place
+/// takes no area away), which no real set does a thousand times over.
+constexpr double kScaleTwinRadiusShare = 0.2;
 /// Seconds between fixes, as a collar fixing every minute gives.
 constexpr int kScaleInterval = 60;
 
@@ -122,7 +126,8 @@ inline void writeScaleFixes(const std::filesystem::path& shp, int fixes) {
   for (std::int64_t i = 0; i < fixes; ++i) {
     if (i % kScaleRepeatEvery != kScaleRepeatEvery - 1) {
       // The golden angle and a scrambled radius spread the fixes evenly over the disc.
-      const double radius = 3000.0 * std::sqrt(static_cast<double>((i * 7919) % fixes) / fixes + 0.5 / fixes);
+      double radius = 3000.0 * std::sqrt(static_cast<double>((i * 7919) % fixes) / fixes + 0.5 / fixes);
+      if (i % kScaleRepeatEvery == kScaleRepeatEvery - 2) radius *= kScaleTwinRadiusShare;
       x = 500000.0 + radius * std::cos(2.399963 * static_cast<double>(i));
       y = 5000000.0 + radius * std::sin(2.399963 * static_cast<double>(i));
     }
