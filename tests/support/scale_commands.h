@@ -51,7 +51,8 @@ inline std::vector<ScaleCommand> scaleCommands() {
         "OUT/mcp_uc_{percent}.shp"}},
       {"kde_user_h", kde("kdeuh", {"--bandwidth", "manual:300"})},
       {"kde_href", kde("kdehr", {"--bandwidth", "href"})},
-      {"kde_lscv", kde("kdelv", {"--bandwidth", "lscv"})},
+      // Cross-validation picks about 50 m at a million fixes; the design refuses cells wider than that.
+      {"kde_lscv", kde("kdelv", {"--bandwidth", "lscv", "--cell-size", "20"})},
       {"kde_adaptive_href", kde("kdeah", {"--bandwidth", "href", "--kernel", "adaptive"})},
       {"kernel_fixed_lscv",
        {"kernel", "IN", "--kernel", "fixed", "--h-choice", "lscv", "--out", "OUT/kernel_{id}_lscv.shp"}},
