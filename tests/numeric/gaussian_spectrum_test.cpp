@@ -114,9 +114,10 @@ TEST(GaussianSpectrum, SumsMatchThePairByPairSums) {
     const auto plan = GaussianSpectrum::plan(set.x, set.y, betaMin, betaMax, 1e-13);
     ASSERT_TRUE(plan) << set.name;
     const auto spectrum = GaussianSpectrum::build(set.x, set.y, *plan, 2);
+    ASSERT_TRUE(spectrum) << set.name;
     for (double f : {0.1, 0.5, 3.0}) {
       for (double beta : {1.0 / (4.0 * f * f * href * href), 1.0 / (2.0 * f * f * href * href)}) {
-        const auto fast = spectrum.sums(beta);
+        const auto fast = spectrum->sums(beta);
         const auto exact = Exact(set, beta);
         const double n = double(set.x.size());
         EXPECT_NEAR(fast.s0, exact.s0, 1e-10 * exact.s0) << set.name << " h/href " << f;

@@ -121,10 +121,15 @@ bool PairDistanceSet::MomentScores(CrossValidationKind kind, std::span<const dou
   if (method_ == PairSumMethod::split || (method_ == PairSumMethod::automatic && allowSplit_)) {
     // The split sums (near pairs and spectrum) when they cost less than the histogram.
     const std::size_t evaluations = bandwidths.size() * (kind == CrossValidationKind::lscv ? 2 : 1);
+    bool cancelled = false;
     const auto split = numeric::SplitGaussianSums::build(
         x_, y_, betaMin, betaMax,
         {.evaluations = evaluations, .threads = threads_, .force = method_ == PairSumMethod::split},
-        [&](double fraction) { return !progress || progress(fraction, {}); });
+        [&](double fraction) {
+          cancelled = progress && !progress(fraction, {});
+          return !cancelled;
+        });
+    if (cancelled) return false;
     if (split) {
       lastMethod_ = PairSumMethod::split;
       numeric::run_fixed_chunks(bandwidths.size(), threads_, [&](std::size_t k) {
