@@ -179,7 +179,8 @@ std::optional<GaussianSpectrum> GaussianSpectrum::build(std::span<const double> 
                                                         std::span<const double> weights) {
   GaussianSpectrum g;
   g.plan_ = plan;
-  g.n_ = weights.empty() ? static_cast<double>(x.size()) : std::accumulate(weights.begin(), weights.end(), 0.0);
+  g.n_ =
+      weights.empty() ? static_cast<double>(x.size()) : std::accumulate(weights.begin(), weights.end(), 0.0);
   const double eta = spread_eta();
   g.eta2_ = 2.0 * eta * (1.0 + eta);
   const std::size_t nx = plan.nx, ny = plan.ny, kx = plan.kx, ky = plan.ky;

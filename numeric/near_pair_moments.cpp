@@ -114,7 +114,8 @@ std::optional<PairMoments> build_near(std::span<const double> x, std::span<const
         }
       });
       for (const PairMoments& h : group) total->merge(h);
-      for (std::size_t b = chunk_starts[first]; b < chunk_starts[first + count]; ++b) done += c.block_visits[b];
+      for (std::size_t b = chunk_starts[first]; b < chunk_starts[first + count]; ++b)
+        done += c.block_visits[b];
       if (progress && !progress(all > 0 ? static_cast<double>(done) / static_cast<double>(all) : 1.0)) {
         return std::nullopt;
       }

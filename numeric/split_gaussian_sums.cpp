@@ -106,8 +106,9 @@ std::optional<SplitGaussianSums> SplitGaussianSums::build(std::span<const double
   // The progress reported runs from 0 to 1 over both parts, each in proportion to its modelled cost.
   const double spectrum_seconds = best_plan ? spectrum_cost(*best_plan) : 0.0;
   const double near_share = !best_plan ? 1.0
-                            : !with_near ? 0.0
-                                         : best_near_cost / std::max(best_near_cost + spectrum_seconds, 1e-300);
+                            : !with_near
+                                ? 0.0
+                                : best_near_cost / std::max(best_near_cost + spectrum_seconds, 1e-300);
   auto part_progress = [&](double from, double share) -> ProgressCallback {
     if (!progress) return {};
     return [&progress, from, share](double fraction) { return progress(from + share * fraction); };
@@ -122,10 +123,9 @@ std::optional<SplitGaussianSums> SplitGaussianSums::build(std::span<const double
     if (!s.near_) return std::nullopt;
   }
   if (best_plan) {
-    s.spectrum_ = GaussianSpectrum::build(ux, uy, *best_plan, options.threads,
-                                          part_progress(near_share, 1.0 - near_share),
-                                          grouped ? std::span<const double>(grouped->weights)
-                                                  : std::span<const double>());
+    s.spectrum_ = GaussianSpectrum::build(
+        ux, uy, *best_plan, options.threads, part_progress(near_share, 1.0 - near_share),
+        grouped ? std::span<const double>(grouped->weights) : std::span<const double>());
     if (!s.spectrum_) return std::nullopt;
   }
   return s;

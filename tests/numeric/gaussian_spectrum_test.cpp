@@ -198,12 +198,14 @@ std::vector<Set> RepeatedSets() {
   for (int i = 0; i < 2000; ++i) {
     const bool den = i % 2 == 0;
     const double k = static_cast<double>(i % 10);
-    sets[0].x.push_back(den ? 37.0 * k : 400.0 * Next(s)), sets[0].y.push_back(den ? 11.0 * k * k : 300.0 * Next(s));
+    sets[0].x.push_back(den ? 37.0 * k : 400.0 * Next(s)),
+        sets[0].y.push_back(den ? 11.0 * k * k : 300.0 * Next(s));
   }
   for (int i = 0; i < 2000; ++i) {
     const bool spot = i % 10 != 0;
     const double k = static_cast<double>(i % 3);
-    sets[1].x.push_back(spot ? 5.0 + k : 20.0 * Next(s)), sets[1].y.push_back(spot ? 7.0 - k : 20.0 * Next(s));
+    sets[1].x.push_back(spot ? 5.0 + k : 20.0 * Next(s)),
+        sets[1].y.push_back(spot ? 7.0 - k : 20.0 * Next(s));
   }
   for (int i = 0; i < 1800; ++i) {
     if (i % 3 != 0) {
@@ -234,7 +236,8 @@ TEST(SplitGaussianSums, RepeatedPositionsMatchThePairByPairSums) {
         const auto fast = sums->sums(beta);
         const auto exact = Exact(set, beta);
         const double n = double(set.x.size());
-        const auto where = ::testing::Message() << set.name << " radius/href " << radius / href << " h/href " << f;
+        const auto where = ::testing::Message()
+                           << set.name << " radius/href " << radius / href << " h/href " << f;
         EXPECT_NEAR(fast.s0, exact.s0, 1e-10 * exact.s0) << where;
         EXPECT_LE(std::abs(fast.s0 - exact.s0), fast.s0_error) << where;
         EXPECT_NEAR(fast.bcv, exact.bcv, 1e-10 * (exact.bcv + 8 * n)) << where;
