@@ -1,7 +1,7 @@
 // Numeric kernels on each instruction set: the vector exponential against the standard
 // library's, in ns per value, and the pair sums, the separable grid product and the outer
-// products. The argument is the level (0 baseline x86-64, 1 AVX2, 2 AVX-512F; capped at the
-// processor's).
+// products, and the set-order quotient sum against its plain loop. The argument is the level (0 baseline
+// x86-64, 1 AVX2, 2 AVX-512F; capped at the processor's).
 
 #include <benchmark/benchmark.h>
 
@@ -11,6 +11,7 @@
 #include <span>
 #include <vector>
 
+#include "numeric/ordered_quotient_sum.h"
 #include "numeric/outer_products.h"
 #include "numeric/pair_sums.h"
 #include "numeric/separable_grid.h"
@@ -123,5 +124,31 @@ void BM_OuterProducts(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_OuterProducts)->DenseRange(0, 2);
+
+// A million UTM northings over their count, as the floating mean sums its centre afresh.
+std::vector<double> Northings() {
+  auto y = Coordinates(1000000, 6);
+  for (double& v : y) v = 5e6 + 1e4 * v;
+  return y;
+}
+
+void BM_OrderedQuotientSum(benchmark::State& state) {
+  const auto y = Northings();
+  const auto level = static_cast<SimdLevel>(state.range(0));
+  for (auto _ : state) benchmark::DoNotOptimize(orvex::numeric::ordered_quotient_sum(y, 999999.0, level));
+  SetNsPerValue(state, y.size());
+}
+BENCHMARK(BM_OrderedQuotientSum)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
+void BM_PlainQuotientSum(benchmark::State& state) {
+  const auto y = Northings();
+  for (auto _ : state) {
+    double s = 0.0;
+    for (const double v : y) s += v / 999999.0;
+    benchmark::DoNotOptimize(s);
+  }
+  SetNsPerValue(state, y.size());
+}
+BENCHMARK(BM_PlainQuotientSum)->Unit(benchmark::kMillisecond);
 
 }  // namespace

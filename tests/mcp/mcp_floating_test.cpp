@@ -87,6 +87,18 @@ Fixes line() {  // collinear: the hull is a segment all the way down
   return fixes;
 }
 
+// Evenly over a disc (golden angle, scrambled radii): hull vertices all but equally far from
+// the centre, so that the mean's rounding bound often leaves the farthest one open.
+Fixes disc(std::size_t n, double x0, double y0, double radius) {
+  Fixes fixes;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double r = radius * std::sqrt((static_cast<double>((i * 7919) % n) + 0.5) / static_cast<double>(n));
+    fixes.push_back({x0 + r * std::cos(2.399963 * static_cast<double>(i)),
+                     y0 + r * std::sin(2.399963 * static_cast<double>(i))});
+  }
+  return fixes;
+}
+
 struct Set {
   const char* name;
   std::function<Fixes()> make;
@@ -102,6 +114,7 @@ const Set kSets[] = {
     {"line", line},
     // far from the origin with a tiny spread: the mean's rounding bound is wide against the gaps
     {"far offset", [] { return normalCloud(400, 1e9, -1e9, 0.01, 9); }},
+    {"far disc", [] { return disc(1500, 1e9, -1e9, 1.0); }},
 };
 
 TEST(McpFloating, RemovesWhatTheDefinitionRemovesInTheSameOrder) {
@@ -118,11 +131,48 @@ TEST(McpFloating, RemovesWhatTheDefinitionRemovesInTheSameOrder) {
 }
 
 TEST(McpFloating, TiesThatRoundingCannotSettleSumTheMeanAfresh) {
-  for (const Set& set : {kSets[4], kSets[7]}) {  // the grid, the far offset
+  for (const Set& set : {kSets[4], kSets[7], kSets[8]}) {  // the grid, the far offset, the far disc
     McpFloatingStats stats;
     mcpFloatingRemovals(set.make(), 100, McpFloatingCentre::mean, &stats);
     EXPECT_GT(stats.exactCentres, 0u) << set.name;
+    EXPECT_GE(stats.exactAxes, stats.exactCentres) << set.name;
+    EXPECT_LE(stats.exactAxes, 2 * stats.exactCentres) << set.name;
   }
+  // On the disc one coordinate often settles the pick without the other.
+  McpFloatingStats stats;
+  mcpFloatingRemovals(kSets[8].make(), 100, McpFloatingCentre::mean, &stats);
+  EXPECT_LT(stats.exactAxes, 2 * stats.exactCentres);
+}
+
+// Every set-order addition of the mean rounds up by almost half a grid step (k = 2^14, each
+// x / k = 127 + 2^-33 + 2^-46: in the top binade, grid 2^-32, a fraction just over 1/2), so the
+// definition's centre lies about 3/4 of its rounding bound right of the exact mean. Two fixes
+// 1 m either side are placed so that the exact mean would drop the right one and the
+// definition drops the left one: a bound under about 0.7 of the true one picks wrongly.
+TEST(McpFloating, TheMeansRoundingBoundHoldsWhereEveryAdditionRoundsOneWay) {
+  const double k = 0x1p14;
+  const double x = (127.0 + 0x1p-33 + 0x1p-46) * k;
+  const auto fixesWith = [&](double shift) {
+    Fixes fixes(static_cast<std::size_t>(k), McpPoint{x, 0.0});
+    fixes[0] = {x + 1.0 + shift, 0.0};
+    fixes[1] = {x - 1.0, 0.0};
+    return fixes;
+  };
+  const auto drift = [&](const Fixes& fixes) {  // definition's centre minus the exact mean
+    long double sum = 0.0L;
+    for (const McpPoint& p : fixes) sum += p.x;
+    return static_cast<double>(static_cast<long double>(mcpMeanCentre(fixes).x) - sum / fixes.size());
+  };
+  const double e = drift(fixesWith(0.0));
+  ASSERT_GT(e, 0.7 * 0x1p-20);  // about k 2^-32 / 4
+  const Fixes fixes = fixesWith(1.9 * e);
+  long double sum = 0.0L;
+  for (const McpPoint& p : fixes) sum += p.x;
+  const McpPoint exact{static_cast<double>(sum / fixes.size()), 0.0};
+  ASSERT_EQ(mcpFarthest(fixes, exact), 0u);  // the exact mean drops the right fix
+  const auto definition = plainRemovals(fixes, fixes.size() - 1, McpFloatingCentre::mean);
+  ASSERT_EQ(definition, std::vector<std::size_t>{1});  // the definition the left one
+  EXPECT_EQ(mcpFloatingRemovals(fixes, fixes.size() - 1, McpFloatingCentre::mean), definition);
 }
 
 TEST(McpFloating, MatchesTheDefinitionOnRealTracks) {
