@@ -62,7 +62,12 @@ void BM_KdeLscvScanDens(benchmark::State& state) {
     benchmark::DoNotOptimize(lscv.GetBandwidth());
   }
 }
-BENCHMARK(BM_KdeLscvScanDens)->Arg(100000)->Arg(1000000)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_KdeLscvScanDens)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime()
+    ->Iterations(1);
 
 // Small animals take the exact sums (too few pairs for the distance moments to pay off); beside
 // each automatic case from 2,000 fixes, the same without the split sums (small n got no slower).
