@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -127,7 +128,40 @@ double orientation(McpPoint a, McpPoint b, McpPoint c, bool& certain) {
 /// turns, so it is a convex polygon whose vertices are fixes; empty if it has under three
 /// vertices or a turn at the seams cannot be certified.
 std::vector<McpPoint> certifiedHull(std::span<const McpPoint> fixes) {
-  std::vector<McpPoint> p(fixes.begin(), fixes.end());
+  // Fixes strictly inside the polygon of the extremes in eight directions are no hull vertices
+  // and skip the sort. Rounding here can only drop a true vertex that lies within rounding of
+  // that polygon's edge: the hull is then a little smaller, which the filter allows (it needs
+  // a convex polygon of fixes, not the exact hull), and that fix stays in the band.
+  std::array<McpPoint, 8> extreme;
+  extreme.fill(fixes[0]);
+  const auto key = [](McpPoint q, int d) {
+    constexpr std::array<double, 8> ax{0, 1, 1, 1, 0, -1, -1, -1};
+    constexpr std::array<double, 8> ay{-1, -1, 0, 1, 1, 1, 0, -1};
+    return ax[static_cast<std::size_t>(d)] * q.x + ay[static_cast<std::size_t>(d)] * q.y;
+  };
+  for (const McpPoint& q : fixes) {
+    for (int d = 0; d < 8; ++d) {
+      if (key(q, d) > key(extreme[static_cast<std::size_t>(d)], d)) extreme[static_cast<std::size_t>(d)] = q;
+    }
+  }
+  std::vector<McpPoint> octagon;
+  for (const McpPoint& q : extreme) {
+    if (octagon.empty() || !(q == octagon.back())) octagon.push_back(q);
+  }
+  while (octagon.size() > 1 && octagon.back() == octagon.front()) octagon.pop_back();
+  const auto inside = [&](McpPoint q) {
+    if (octagon.size() < 3) return false;
+    for (std::size_t j = 0; j < octagon.size(); ++j) {
+      const McpPoint a = octagon[j], b = octagon[(j + 1) % octagon.size()];
+      if (!((b.x - a.x) * (q.y - a.y) - (b.y - a.y) * (q.x - a.x) > 0.0)) return false;
+    }
+    return true;
+  };
+  std::vector<McpPoint> p;
+  for (const McpPoint& q : fixes) {
+    if (!inside(q)) p.push_back(q);
+  }
+  if (p.size() < 3) return {};
   std::sort(p.begin(), p.end(), [](McpPoint a, McpPoint b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
   std::vector<McpPoint> h(2 * p.size());
   std::size_t k = 0;
