@@ -70,8 +70,8 @@ HullWalk frameOf(std::span<const McpPoint> fixes, std::size_t& start) {
 /// `remaining` could have won it; `missing` is true when fixes were left out. Returns false
 /// (the walk then unfinished) as soon as a step cannot be certified.
 template <class Certify>
-bool wrap(std::span<const McpPoint> fixes, std::size_t start, std::vector<std::size_t> remaining, bool missing,
-          bool recordSteps, HullWalk& walk, Certify&& certify) {
+bool wrap(std::span<const McpPoint> fixes, std::size_t start, std::vector<std::size_t> remaining,
+          bool missing, bool recordSteps, HullWalk& walk, Certify&& certify) {
   walk.ring.push_back(start);
   std::size_t current = start;
   McpPoint reference{walk.xmax, walk.ymin};  // due east of the lower-left corner
@@ -162,11 +162,14 @@ std::vector<McpPoint> certifiedHull(std::span<const McpPoint> fixes) {
     if (!inside(q)) p.push_back(q);
   }
   if (p.size() < 3) return {};
-  std::sort(p.begin(), p.end(), [](McpPoint a, McpPoint b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
+  std::sort(p.begin(), p.end(),
+            [](McpPoint a, McpPoint b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
   std::vector<McpPoint> h(2 * p.size());
   std::size_t k = 0;
   bool certain = false;
-  const auto leftTurn = [&](McpPoint a, McpPoint b, McpPoint c) { return orientation(a, b, c, certain) > 0 && certain; };
+  const auto leftTurn = [&](McpPoint a, McpPoint b, McpPoint c) {
+    return orientation(a, b, c, certain) > 0 && certain;
+  };
   for (std::size_t i = 0; i < p.size(); ++i) {
     while (k >= 2 && !leftTurn(h[k - 2], h[k - 1], p[i])) --k;
     h[k++] = p[i];
@@ -206,7 +209,8 @@ std::optional<HullWalk> filteredWalk(std::span<const McpPoint> fixes, bool recor
   const std::size_t h = hull.size();
   std::vector<McpPoint> unit(h);
   McpPoint centre{0.0, 0.0};
-  for (const McpPoint& v : hull) centre = {centre.x + v.x / static_cast<double>(h), centre.y + v.y / static_cast<double>(h)};
+  for (const McpPoint& v : hull)
+    centre = {centre.x + v.x / static_cast<double>(h), centre.y + v.y / static_cast<double>(h)};
   double inner = std::numeric_limits<double>::infinity();
   const auto depth = [&](std::size_t j, McpPoint q) {
     return unit[j].x * (q.y - hull[j].y) - unit[j].y * (q.x - hull[j].x);

@@ -54,13 +54,16 @@ inline constexpr std::size_t kHullFilterFrom = 256;
 /// The same walk as walkHullExhaustive, field for field, at O(n log n): the steps compare only
 /// the fixes near the hull's boundary.
 ///
-/// The filter. H is the convex hull by Andrew's monotone chain, keeping a vertex only where the
-/// orientation's sign is certain (|l - r| > 2^-50 (|l| + |r|) for the two products, above the
-/// 4u (|l| + |r|) the differences and products can err), so H is a convex polygon of fixes,
-/// anticlockwise (under three such vertices: no filter). The band is w = 2^-26 times the larger
-/// side of the bounding box. A fix is left out when its computed depth inside every edge line of
-/// H exceeds w; the depth errs by a few u times that side, so the disc of radius w/2 round a
-/// left-out fix lies inside H. The start and every fix near an edge are kept, in set order.
+/// The filter. H is a convex hull by Andrew's monotone chain over the fixes outside the polygon
+/// of the extremes in eight directions, keeping a vertex only where the orientation's sign is
+/// certain (|l - r| > 2^-50 (|l| + |r|) for the two products, above the 4u (|l| + |r|) the
+/// differences and products can err). So H is a convex polygon, anticlockwise, whose vertices
+/// are fixes; a true hull vertex lost to rounding only makes H a little smaller, which nothing
+/// below needs to exclude (under three vertices: no filter). The band is w = 2^-26 times the
+/// larger side of the bounding box. A fix is left out when its computed depth inside every edge
+/// line of H exceeds w; the depth errs by a few u times that side, so the disc of radius w/2
+/// round a left-out fix lies inside H. The start and every fix near or outside an edge are
+/// kept, in set order.
 ///
 /// Why a left-out fix can never win a step. At a step from P with reference angle A (as
 /// computed) the winner turned by T. A computed turn errs from the exact turn measured from A
@@ -82,7 +85,8 @@ inline constexpr std::size_t kHullFilterFrom = 256;
 /// a hull of under three certified vertices, more than half the fixes in the band, or a step
 /// that cannot be certified (e.g. the rounding of the reference direction after a step of a
 /// few ulp steering the walk inward).
-HullWalk walkHull(std::span<const McpPoint> fixes, bool recordSteps, std::size_t filterFrom = kHullFilterFrom);
+HullWalk walkHull(std::span<const McpPoint> fixes, bool recordSteps,
+                  std::size_t filterFrom = kHullFilterFrom);
 
 /// The closed clockwise ring and its area for a finished walk over `fixes`.
 McpRing ringOf(std::span<const McpPoint> fixes, const HullWalk& walk);

@@ -230,8 +230,8 @@ TEST(HullWalkFilter, SameWalkAsTheExhaustiveOne) {
     for (std::size_t s = 0; s < slow.steps.size(); ++s) {
       const mcp_detail::HullStep& a = fast.steps[s];
       const mcp_detail::HullStep& b = slow.steps[s];
-      EXPECT_TRUE(a.current == b.current && a.refDx == b.refDx && a.refDy == b.refDy && a.chosen == b.chosen &&
-                  a.turn == b.turn)
+      EXPECT_TRUE(a.current == b.current && a.refDx == b.refDx && a.refDy == b.refDy &&
+                  a.chosen == b.chosen && a.turn == b.turn)
           << "step " << s;
     }
     if (c.filters) {
