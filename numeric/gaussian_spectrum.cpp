@@ -171,6 +171,51 @@ void spread_strip(const GridFixes& g, std::size_t nx, std::ptrdiff_t first, std:
   }
 }
 
+// Rows, a strip at a time: spread, then two real rows per complex transform, the modes 0 .. kx
+// of each kept (ny x (kx + 1)). The whole grid is never held. Adds the grid's squared 2-norm to
+// `grid_norm2`; nullopt when `progress` stops the pass.
+std::optional<std::vector<Complex>> transform_rows(const GridFixes& fixes, const GaussianSpectrum::Plan& plan,
+                                                   unsigned threads,
+                                                   const std::function<bool(double)>& progress,
+                                                   double& grid_norm2) {
+  const std::size_t nx = plan.nx, ny = plan.ny, kx = plan.kx;
+  std::vector<Complex> rows(ny * (kx + 1));
+  const FftPlan fft(nx);
+  const std::size_t strips = (ny + kStripRows - 1) / kStripRows;
+  std::vector<double> strip_norm2(strips, 0.0);
+  const auto spread_and_transform = [&](std::size_t s) {
+    const std::size_t first = s * kStripRows, end = std::min(ny, first + kStripRows);
+    std::vector<double> strip;
+    spread_strip(fixes, nx, static_cast<std::ptrdiff_t>(first), static_cast<std::ptrdiff_t>(end), strip);
+    for (const double f : strip) strip_norm2[s] += f * f;
+    std::vector<Complex> z(nx), work;
+    for (std::size_t ra = first; ra < end; ra += 2) {
+      const std::size_t rb = ra + 1;
+      const double* a = strip.data() + (ra - first) * nx;
+      const double* b = rb < end ? strip.data() + (rb - first) * nx : nullptr;
+      for (std::size_t t = 0; t < nx; ++t) z[t] = Complex(a[t], b ? b[t] : 0.0);
+      fft.forward(z, work);
+      for (std::size_t k = 0; k <= kx; ++k) {
+        const Complex zk = z[k];
+        const Complex zc = std::conj(z[(nx - k) % nx]);
+        rows[ra * (kx + 1) + k] = 0.5 * (zk + zc);
+        if (b) {
+          const Complex dz = zk - zc;  // times -i / 2
+          rows[rb * (kx + 1) + k] = Complex(0.5 * dz.imag(), -0.5 * dz.real());
+        }
+      }
+    }
+  };
+  for (std::size_t first = 0; first < strips; first += kStripsPerGroup) {
+    const std::size_t count = std::min(kStripsPerGroup, strips - first);
+    run_fixed_chunks(count, threads, [&](std::size_t k) { spread_and_transform(first + k); });
+    const double done = static_cast<double>(first + count) / static_cast<double>(strips);
+    if (progress && !progress(kRowShare * done)) return std::nullopt;
+  }
+  for (const double v : strip_norm2) grid_norm2 += v;
+  return rows;
+}
+
 }  // namespace
 
 std::optional<GaussianSpectrum> GaussianSpectrum::build(std::span<const double> x, std::span<const double> y,
@@ -185,46 +230,11 @@ std::optional<GaussianSpectrum> GaussianSpectrum::build(std::span<const double> 
   g.eta2_ = 2.0 * eta * (1.0 + eta);
   const std::size_t nx = plan.nx, ny = plan.ny, kx = plan.kx, ky = plan.ky;
 
-  // Rows, a strip at a time: spread, then two real rows per complex transform, the modes
-  // 0 .. kx of each kept. The whole grid is never held.
-  std::vector<Complex> rows(ny * (kx + 1));
   double grid_norm2 = 0.0;
-  {
-    const GridFixes fixes = grid_fixes(x, y, weights, plan);
-    const FftPlan fft(nx);
-    const std::size_t strips = (ny + kStripRows - 1) / kStripRows;
-    std::vector<double> strip_norm2(strips, 0.0);
-    const auto spread_and_transform = [&](std::size_t s) {
-      const std::size_t first = s * kStripRows, end = std::min(ny, first + kStripRows);
-      std::vector<double> strip;
-      spread_strip(fixes, nx, static_cast<std::ptrdiff_t>(first), static_cast<std::ptrdiff_t>(end), strip);
-      for (const double f : strip) strip_norm2[s] += f * f;
-      std::vector<Complex> z(nx), work;
-      for (std::size_t ra = first; ra < end; ra += 2) {
-        const std::size_t rb = ra + 1;
-        const double* a = strip.data() + (ra - first) * nx;
-        const double* b = rb < end ? strip.data() + (rb - first) * nx : nullptr;
-        for (std::size_t t = 0; t < nx; ++t) z[t] = Complex(a[t], b ? b[t] : 0.0);
-        fft.forward(z, work);
-        for (std::size_t k = 0; k <= kx; ++k) {
-          const Complex zk = z[k];
-          const Complex zc = std::conj(z[(nx - k) % nx]);
-          rows[ra * (kx + 1) + k] = 0.5 * (zk + zc);
-          if (b) {
-            const Complex dz = zk - zc;  // times -i / 2
-            rows[rb * (kx + 1) + k] = Complex(0.5 * dz.imag(), -0.5 * dz.real());
-          }
-        }
-      }
-    };
-    for (std::size_t first = 0; first < strips; first += kStripsPerGroup) {
-      const std::size_t count = std::min(kStripsPerGroup, strips - first);
-      run_fixed_chunks(count, threads, [&](std::size_t k) { spread_and_transform(first + k); });
-      const double done = static_cast<double>(first + count) / static_cast<double>(strips);
-      if (progress && !progress(kRowShare * done)) return std::nullopt;
-    }
-    for (const double v : strip_norm2) grid_norm2 += v;
-  }
+  const std::optional<std::vector<Complex>> transformed_rows =
+      transform_rows(grid_fixes(x, y, weights, plan), plan, threads, progress, grid_norm2);
+  if (!transformed_rows) return std::nullopt;
+  const std::vector<Complex>& rows = *transformed_rows;
 
   // Growth of the deconvolution per axis: A(k) = e^{tau (2 pi k / N)^2}.
   auto growth = [](std::size_t k_max, std::size_t cells) {
