@@ -116,11 +116,12 @@ constexpr double kTurnSlackDegrees = 1e-10;
 constexpr double kBandOfExtent = 0x1p-26;  // band width w as a share of the larger box side
 
 /// b - a cross c - a, and whether its sign is certain: the bound covers the rounding of the
-/// differences and products (a few units in the last place of each product, taken as 2^-50).
+/// differences and products (a few units in the last place of each product, taken as 2^-50),
+/// and its absolute term the products that underflow.
 double orientation(McpPoint a, McpPoint b, McpPoint c, bool& certain) {
   const double l = (b.x - a.x) * (c.y - a.y);
   const double r = (b.y - a.y) * (c.x - a.x);
-  certain = std::abs(l - r) > 0x1p-50 * (std::abs(l) + std::abs(r));
+  certain = std::abs(l - r) > 0x1p-50 * (std::abs(l) + std::abs(r)) + 0x1p-1000;
   return l - r;
 }
 

@@ -51,19 +51,20 @@ HullWalk walkHullExhaustive(std::span<const McpPoint> fixes, bool recordSteps);
 /// Sets smaller than this are walked exhaustively: the filter would not pay for itself.
 inline constexpr std::size_t kHullFilterFrom = 256;
 
-/// The same walk as walkHullExhaustive, field for field, at O(n log n): the steps compare only
-/// the fixes near the hull's boundary.
+/// The same walk as walkHullExhaustive, field for field, in O(n log n) for the hull and the band
+/// plus one atan2 per kept fix per step: the steps compare only the fixes near the hull's boundary
+/// (on an even disc of 10^6 fixes, a few hundred).
 ///
-/// The filter. H is a convex hull by Andrew's monotone chain over the fixes outside the polygon
-/// of the extremes in eight directions, keeping a vertex only where the orientation's sign is
-/// certain (|l - r| > 2^-50 (|l| + |r|) for the two products, above the 4u (|l| + |r|) the
-/// differences and products can err). So H is a convex polygon, anticlockwise, whose vertices
-/// are fixes; a true hull vertex lost to rounding only makes H a little smaller, which nothing
-/// below needs to exclude (under three vertices: no filter). The band is w = 2^-26 times the
-/// larger side of the bounding box. A fix is left out when its computed depth inside every edge
-/// line of H exceeds w; the depth errs by a few u times that side, so the disc of radius w/2
-/// round a left-out fix lies inside H. The start and every fix near or outside an edge are
-/// kept, in set order.
+/// The filter. H is a convex hull by Andrew's monotone chain over the fixes outside the polygon of
+/// the extremes in eight directions, keeping a vertex only where the orientation's sign is certain
+/// (|l - r| > 2^-50 (|l| + |r|) + 2^-1000 for the two products, above the 4u (|l| + |r|) the
+/// differences and products can err, and what an underflow loses). So H is a convex polygon,
+/// anticlockwise, whose vertices are fixes; a true hull vertex lost to rounding only makes H a
+/// little smaller, which nothing below needs to exclude (under three vertices: no filter). The band
+/// is w = 2^-26 times the larger side of the bounding box. A fix is left out when its computed
+/// depth inside every edge line of H exceeds w; the depth errs by a few u times that side, so the
+/// disc of radius w/2 round a left-out fix lies inside H. The start and every fix near or outside
+/// an edge are kept, in set order.
 ///
 /// Why a left-out fix can never win a step. At a step from P with reference angle A (as
 /// computed) the winner turned by T. A computed turn errs from the exact turn measured from A

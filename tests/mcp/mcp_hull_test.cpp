@@ -215,6 +215,13 @@ std::vector<WalkCase> walkCases() {
   cases.push_back({"two", {{3, 4}, {1, 2}}, false});
   cases.push_back({"three", {{0, 0}, {2, 0}, {1, 1}}, false});
   cases.push_back({"four, one inside", {{0, 0}, {4, 0}, {1, 1}, {0, 4}}, false});
+  if (std::filesystem::exists(mcp_test::shared_data())) {
+    for (const char* track : {"bear", "sh", "ibex", "puechcirc", "porpoise", "albatross"}) {
+      const auto path = mcp_test::shared_data() / track / (std::string(track) + ".csv");
+      for (const auto& [animal, fixes] : mcp_test::read_track(path))
+        cases.push_back({std::string(track) + " " + animal, fixes, false});
+    }
+  }
   return cases;
 }
 
