@@ -86,7 +86,13 @@ MemorySet::MemorySet(const fs::path& shp) : shp_(fs::absolute(shp).lexically_nor
       throw host::Error(host::kDataError, "cannot read '" + file.string() + "' into memory");
     }
     const std::string name = folder_ + "/" + file.filename().string();
-    VSIFCloseL(VSIFileFromMemBuffer(name.c_str(), buffer, static_cast<vsi_l_offset>(size), TRUE));
+    VSILFILE* held = VSIFileFromMemBuffer(name.c_str(), buffer, static_cast<vsi_l_offset>(size), TRUE);
+    if (held == nullptr) {
+      VSIFree(buffer);
+      discard();
+      throw host::Error(host::kDataError, "cannot hold '" + file.string() + "' in memory");
+    }
+    VSIFCloseL(held);
   }
 }
 
