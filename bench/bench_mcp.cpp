@@ -1,14 +1,18 @@
 // MCP "Area Added" on 500 fixes: the reduction as built, and its plain definition (one full hull
 // per candidate removal) for comparison. The floating styles at 10^4 to 10^6 fixes, and their
-// plain definition (a full centre and farthest-fix scan per removal) at 10^4.
+// plain definition (a full centre and farthest-fix scan per removal) at 10^4. The hull walk on
+// an even disc, through its band filter and exhaustively.
 
 #include <benchmark/benchmark.h>
 
+#include <cmath>
+#include <numbers>
 #include <random>
 #include <vector>
 
 #include "core/mcp/mcp_centres.h"
 #include "core/mcp/mcp_floating.h"
+#include "core/mcp/mcp_hull_walk.h"
 #include "core/mcp/mcp_polygon.h"
 
 namespace {
@@ -99,6 +103,31 @@ void BM_FloatingByDefinition(benchmark::State& state) {
 }
 BENCHMARK(BM_FloatingByDefinition)
     ->ArgsProduct({{10000}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+// An even disc of radius 3 km round a UTM-sized origin, fixed seed.
+std::vector<McpPoint> disc(std::size_t n) {
+  std::mt19937_64 rng(501);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  std::vector<McpPoint> fixes(n);
+  for (McpPoint& p : fixes) {
+    const double r = 3000.0 * std::sqrt(u(rng)), a = 2.0 * std::numbers::pi * u(rng);
+    p = {500000.0 + r * std::cos(a), 5000000.0 + r * std::sin(a)};
+  }
+  return fixes;
+}
+
+// The walk through its band filter (1) or over every fix at every step (0).
+void BM_HullWalk(benchmark::State& state) {
+  const auto fixes = disc(static_cast<std::size_t>(state.range(0)));
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(state.range(1) == 1 ? orvex::core::mcp_detail::walkHull(fixes, false)
+                                                 : orvex::core::mcp_detail::walkHullExhaustive(fixes, false));
+  }
+}
+BENCHMARK(BM_HullWalk)
+    ->ArgsProduct({{10000, 100000, 1000000}, {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 

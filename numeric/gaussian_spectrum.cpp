@@ -32,6 +32,12 @@ constexpr double kMaxSide = 0x1p28;
 // and columns per chunk of the column transforms.
 constexpr std::size_t kStripRows = 32;
 constexpr std::size_t kLinesPerChunk = 16;
+// Strips, and column chunks, run together between two progress reports (never depends on the
+// thread count); the rows' share of the build's work (spreading and the longer set of
+// transforms) in the fraction reported.
+constexpr std::size_t kStripsPerGroup = 16;
+constexpr std::size_t kColumnChunksPerGroup = 16;
+constexpr double kRowShare = 0.75;
 
 // The smallest x >= 2 with (x^2 + 4 x + 2) e^{-x} <= c: the BCV2 polynomial's factor bounds
 // every term's (|4x^2 - 16x + 8| + 8) e^{-x} / 8 ... and e^{-x} alone.
@@ -108,11 +114,12 @@ namespace {
 
 // The fixes in grid units, ordered by their nearest grid row (ties in input order).
 struct GridFixes {
-  std::vector<double> u, v;
+  std::vector<double> u, v, w;
   std::vector<std::ptrdiff_t> rows;  // nearest row of each fix, in order
 };
 
-GridFixes grid_fixes(std::span<const double> x, std::span<const double> y, const GaussianSpectrum::Plan& p) {
+GridFixes grid_fixes(std::span<const double> x, std::span<const double> y, std::span<const double> weights,
+                     const GaussianSpectrum::Plan& p) {
   const std::size_t n = x.size();
   const double sx = static_cast<double>(p.nx) / p.lx;
   const double sy = static_cast<double>(p.ny) / p.ly;
@@ -122,11 +129,13 @@ GridFixes grid_fixes(std::span<const double> x, std::span<const double> y, const
   GridFixes g;
   g.u.resize(n);
   g.v.resize(n);
+  g.w.resize(n);
   g.rows.resize(n);
   for (std::size_t k = 0; k < n; ++k) {
     const std::size_t j = order[k].second;
     g.u[k] = (x[j] - p.x0) * sx;
     g.v[k] = (y[j] - p.y0) * sy;
+    g.w[k] = weights.empty() ? 1.0 : weights[j];
     g.rows[k] = order[k].first;
   }
   return g;
@@ -154,7 +163,7 @@ void spread_strip(const GridFixes& g, std::size_t nx, std::ptrdiff_t first, std:
     const std::ptrdiff_t r1 = std::min(end, ry + kW + 1);
     for (std::ptrdiff_t r = r0; r < r1; ++r) {
       const double d = g.v[j] - static_cast<double>(r);
-      const double wy = std::exp(-d * d * inv4tau);
+      const double wy = g.w[j] * std::exp(-d * d * inv4tau);
       double* line =
           strip.data() + static_cast<std::size_t>(r - first) * nx + static_cast<std::size_t>(rx - kW);
       for (int l = 0; l <= 2 * kW; ++l) line[l] += wy * wx[l];
@@ -162,51 +171,70 @@ void spread_strip(const GridFixes& g, std::size_t nx, std::ptrdiff_t first, std:
   }
 }
 
+// Rows, a strip at a time: spread, then two real rows per complex transform, the modes 0 .. kx
+// of each kept (ny x (kx + 1)). The whole grid is never held. Adds the grid's squared 2-norm to
+// `grid_norm2`; nullopt when `progress` stops the pass.
+std::optional<std::vector<Complex>> transform_rows(const GridFixes& fixes, const GaussianSpectrum::Plan& plan,
+                                                   unsigned threads,
+                                                   const std::function<bool(double)>& progress,
+                                                   double& grid_norm2) {
+  const std::size_t nx = plan.nx, ny = plan.ny, kx = plan.kx;
+  std::vector<Complex> rows(ny * (kx + 1));
+  const FftPlan fft(nx);
+  const std::size_t strips = (ny + kStripRows - 1) / kStripRows;
+  std::vector<double> strip_norm2(strips, 0.0);
+  const auto spread_and_transform = [&](std::size_t s) {
+    const std::size_t first = s * kStripRows, end = std::min(ny, first + kStripRows);
+    std::vector<double> strip;
+    spread_strip(fixes, nx, static_cast<std::ptrdiff_t>(first), static_cast<std::ptrdiff_t>(end), strip);
+    for (const double f : strip) strip_norm2[s] += f * f;
+    std::vector<Complex> z(nx), work;
+    for (std::size_t ra = first; ra < end; ra += 2) {
+      const std::size_t rb = ra + 1;
+      const double* a = strip.data() + (ra - first) * nx;
+      const double* b = rb < end ? strip.data() + (rb - first) * nx : nullptr;
+      for (std::size_t t = 0; t < nx; ++t) z[t] = Complex(a[t], b ? b[t] : 0.0);
+      fft.forward(z, work);
+      for (std::size_t k = 0; k <= kx; ++k) {
+        const Complex zk = z[k];
+        const Complex zc = std::conj(z[(nx - k) % nx]);
+        rows[ra * (kx + 1) + k] = 0.5 * (zk + zc);
+        if (b) {
+          const Complex dz = zk - zc;  // times -i / 2
+          rows[rb * (kx + 1) + k] = Complex(0.5 * dz.imag(), -0.5 * dz.real());
+        }
+      }
+    }
+  };
+  for (std::size_t first = 0; first < strips; first += kStripsPerGroup) {
+    const std::size_t count = std::min(kStripsPerGroup, strips - first);
+    run_fixed_chunks(count, threads, [&](std::size_t k) { spread_and_transform(first + k); });
+    const double done = static_cast<double>(first + count) / static_cast<double>(strips);
+    if (progress && !progress(kRowShare * done)) return std::nullopt;
+  }
+  for (const double v : strip_norm2) grid_norm2 += v;
+  return rows;
+}
+
 }  // namespace
 
-GaussianSpectrum GaussianSpectrum::build(std::span<const double> x, std::span<const double> y,
-                                         const Plan& plan, unsigned threads) {
+std::optional<GaussianSpectrum> GaussianSpectrum::build(std::span<const double> x, std::span<const double> y,
+                                                        const Plan& plan, unsigned threads,
+                                                        const std::function<bool(double)>& progress,
+                                                        std::span<const double> weights) {
   GaussianSpectrum g;
   g.plan_ = plan;
-  g.n_ = static_cast<double>(x.size());
+  g.n_ =
+      weights.empty() ? static_cast<double>(x.size()) : std::accumulate(weights.begin(), weights.end(), 0.0);
   const double eta = spread_eta();
   g.eta2_ = 2.0 * eta * (1.0 + eta);
   const std::size_t nx = plan.nx, ny = plan.ny, kx = plan.kx, ky = plan.ky;
 
-  // Rows, a strip at a time: spread, then two real rows per complex transform, the modes
-  // 0 .. kx of each kept. The whole grid is never held.
-  std::vector<Complex> rows(ny * (kx + 1));
   double grid_norm2 = 0.0;
-  {
-    const GridFixes fixes = grid_fixes(x, y, plan);
-    const FftPlan fft(nx);
-    const std::size_t strips = (ny + kStripRows - 1) / kStripRows;
-    std::vector<double> strip_norm2(strips, 0.0);
-    run_fixed_chunks(strips, threads, [&](std::size_t s) {
-      const std::size_t first = s * kStripRows, end = std::min(ny, first + kStripRows);
-      std::vector<double> strip;
-      spread_strip(fixes, nx, static_cast<std::ptrdiff_t>(first), static_cast<std::ptrdiff_t>(end), strip);
-      for (const double f : strip) strip_norm2[s] += f * f;
-      std::vector<Complex> z(nx), work;
-      for (std::size_t ra = first; ra < end; ra += 2) {
-        const std::size_t rb = ra + 1;
-        const double* a = strip.data() + (ra - first) * nx;
-        const double* b = rb < end ? strip.data() + (rb - first) * nx : nullptr;
-        for (std::size_t t = 0; t < nx; ++t) z[t] = Complex(a[t], b ? b[t] : 0.0);
-        fft.forward(z, work);
-        for (std::size_t k = 0; k <= kx; ++k) {
-          const Complex zk = z[k];
-          const Complex zc = std::conj(z[(nx - k) % nx]);
-          rows[ra * (kx + 1) + k] = 0.5 * (zk + zc);
-          if (b) {
-            const Complex dz = zk - zc;  // times -i / 2
-            rows[rb * (kx + 1) + k] = Complex(0.5 * dz.imag(), -0.5 * dz.real());
-          }
-        }
-      }
-    });
-    for (const double v : strip_norm2) grid_norm2 += v;
-  }
+  const std::optional<std::vector<Complex>> transformed_rows =
+      transform_rows(grid_fixes(x, y, weights, plan), plan, threads, progress, grid_norm2);
+  if (!transformed_rows) return std::nullopt;
+  const std::vector<Complex>& rows = *transformed_rows;
 
   // Growth of the deconvolution per axis: A(k) = e^{tau (2 pi k / N)^2}.
   auto growth = [](std::size_t k_max, std::size_t cells) {
@@ -226,7 +254,7 @@ GaussianSpectrum GaussianSpectrum::build(std::span<const double> x, std::span<co
   g.power_.assign((kx + 1) * (ky + 1), 0.0);
   const FftPlan fft(ny);
   const std::size_t chunks = (kx + 1 + kLinesPerChunk - 1) / kLinesPerChunk;
-  run_fixed_chunks(chunks, threads, [&](std::size_t c) {
+  const auto transform_columns = [&](std::size_t c) {
     std::vector<Complex> z(ny), work;
     for (std::size_t k1 = c * kLinesPerChunk; k1 < std::min(kx + 1, (c + 1) * kLinesPerChunk); ++k1) {
       for (std::size_t r = 0; r < ny; ++r) z[r] = rows[r * (kx + 1) + k1];
@@ -238,7 +266,13 @@ GaussianSpectrum GaussianSpectrum::build(std::span<const double> x, std::span<co
         g.power_[k2 * (kx + 1) + k1] = p2 * ax * g.growth_y_[k2] * g.growth_y_[k2];
       }
     }
-  });
+  };
+  for (std::size_t first = 0; first < chunks; first += kColumnChunksPerGroup) {
+    const std::size_t count = std::min(kColumnChunksPerGroup, chunks - first);
+    run_fixed_chunks(count, threads, [&](std::size_t k) { transform_columns(first + k); });
+    const double done = static_cast<double>(first + count) / static_cast<double>(chunks);
+    if (progress && !progress(kRowShare + (1.0 - kRowShare) * done)) return std::nullopt;
+  }
   // 2-norm of the modes' rounding error over ghat(0)^2 (see the header), both folded halves.
   const double levels = std::log2(static_cast<double>(nx)) + std::log2(static_cast<double>(ny));
   g.rounding_ = std::sqrt(2.0) * kFftRounding * std::numeric_limits<double>::epsilon() * levels *

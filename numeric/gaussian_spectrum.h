@@ -48,12 +48,16 @@
 // one sign): this share is not bounded separately. The frequencies cut and the images add the
 // bounds above, computed at the beta asked for. The stated error of a sum is the total.
 //
+// Repeated positions: a fix of weight w is spread once with its kernel times w, which is the
+// spectrum of w fixes there; every bound above holds with n the total weight.
+//
 // Determinism: the fixes are spread in a fixed order (by grid row, ties in input order) by
 // strips of grid rows (each strip owns its rows), the transforms of rows and columns are
 // independent, and each weighted sum runs in one fixed order: the same bits on any number of
 // threads.
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -90,9 +94,15 @@ class GaussianSpectrum {
                                   double beta_max, double eps);
 
   /// The spectrum of the fixes for `plan` (threads: 0 = one per hardware thread; the result
-  /// does not depend on it). Throws std::bad_alloc when the grid does not fit.
-  static GaussianSpectrum build(std::span<const double> x, std::span<const double> y, const Plan& plan,
-                                unsigned threads);
+  /// does not depend on it). With `weights` (one per fix, whole numbers) fix j stands for
+  /// weights[j] fixes at its position (phi sums weights[j] exp(i w . x_j); n is their total, and
+  /// the plan must have been made for that n); empty weights count each fix once. `progress`
+  /// hears the fraction done after each group of grid strips and of columns; when it returns
+  /// false the build stops and returns nullopt. Throws std::bad_alloc when the grid does not fit.
+  static std::optional<GaussianSpectrum> build(std::span<const double> x, std::span<const double> y,
+                                               const Plan& plan, unsigned threads,
+                                               const std::function<bool(double)>& progress = {},
+                                               std::span<const double> weights = {});
 
   /// The sums at beta within the plan's range.
   OrderedGaussianSums sums(double beta) const;

@@ -14,14 +14,33 @@
 // are cut into chunks of about a fixed number of visited pairs that depend only on the fixes and
 // R; each chunk fills its own histogram and the histograms are added in chunk order, so the
 // result is the same on any number of threads.
+//
+// Repeated positions (a den, a collar at rest) would make the visits grow as the square of the
+// fixes at one spot. group_repeated_positions keeps each distinct position once with its count;
+// the histogram then counts a pair of positions w_a w_b times (each such pair has the same d2,
+// so every bin gets the same sums, within the histogram's rounding), and the w (w - 1) / 2
+// pairs inside a group, at d2 = 0, add exactly 1 each to G_0 and nothing to G_1, G_2.
 
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "numeric/pair_moments.h"
 
 namespace orvex::numeric {
+
+/// Distinct positions of a fix set, each with the number of fixes at it, in the order of their
+/// first fix.
+struct WeightedFixes {
+  std::vector<double> x, y, weights;
+  /// Pairs of fixes at one position: sum over the positions of w (w - 1) / 2 (exact).
+  double coincident_pairs = 0.0;
+};
+
+/// The distinct positions (equal x and equal y) of the fixes; nullopt when every fix has its
+/// own (the fixes themselves are then the set, each of weight 1).
+std::optional<WeightedFixes> group_repeated_positions(std::span<const double> x, std::span<const double> y);
 
 /// Pairs a cell-list pass with radius `radius` visits (distances formed), the cost of
 /// build_near_pair_moments; 0 for fewer than 2 fixes.
@@ -33,5 +52,10 @@ std::uint64_t near_pair_visits(std::span<const double> x, std::span<const double
 std::optional<PairMoments> build_near_pair_moments(std::span<const double> x, std::span<const double> y,
                                                    double radius, double beta_min, double beta_max,
                                                    unsigned threads, const ProgressCallback& progress);
+/// The same for grouped fixes: every pair of the fixes they stand for, those within a group
+/// included.
+std::optional<PairMoments> build_near_pair_moments(const WeightedFixes& fixes, double radius, double beta_min,
+                                                   double beta_max, unsigned threads,
+                                                   const ProgressCallback& progress);
 
 }  // namespace orvex::numeric

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 #include "numeric/fixed_chunks.h"
@@ -90,9 +91,9 @@ double bin_centre(std::uint64_t low_edge) {
   return std::bit_cast<double>(low_edge | (std::uint64_t{1} << (kMantissaShift - 1)));
 }
 
-// Adds s^0 .. s^15 to the 16 moments of one bin. The powers come from a tree of products so
-// that none is more than four roundings from s.
-void add_powers(double* bin, double s, bool pooled) {
+// Adds w s^0 .. w s^15 to the 16 moments of one bin (w = 1 adds the powers' own bits). The
+// powers come from a tree of products so that none is more than four roundings from s.
+void add_powers(double* bin, double s, bool pooled, double w) {
   std::array<double, PairMoments::kMoments> p{};
   p[0] = 1.0;
   p[1] = s;
@@ -106,7 +107,7 @@ void add_powers(double* bin, double s, bool pooled) {
     p[8] = p[4] * p[4];
     for (std::size_t m = 9; m < PairMoments::kMoments; ++m) p[m] = p[8] * p[m - 8];
   }
-  for (std::size_t m = 0; m < PairMoments::kMoments; ++m) bin[m] += p[m];
+  for (std::size_t m = 0; m < PairMoments::kMoments; ++m) bin[m] += w * p[m];
 }
 
 // T_j = sum_m c_m M_{m+j}, j = 0, 1, 2, with c_m = (-X)^m / m!, for a bin whose |s| is at most
@@ -153,8 +154,10 @@ using Powers = Doubles8;  // s^0 .. s^7 (and s^8 .. s^15 as a second vector)
 
 // Adds s^0 .. s^15 to the 16 moments of a mantissa bin, as add_powers does and with its products
 // (s^2 = s s, s^3 = s^2 s, s^4 = s^2 s^2, s^5 .. s^7 = s^4 s^m, s^(8+m) = (s^4 s^4) s^m), formed
-// by a prefix product over one vector: the same bits, in two vector additions.
-[[gnu::always_inline]] inline void add_powers_in_vectors(double* bin, double s) {
+// by a prefix product over one vector: the same bits, in two vector additions. Weighted, each
+// power is then multiplied by the pair's weight w (whole, so w = 1 leaves every bit).
+template <bool Weighted>
+[[gnu::always_inline]] inline void add_powers_in_vectors(double* bin, double s, double w) {
   const Powers ones = Powers{} + 1.0;
   Powers p = Powers{} + s;
   p[0] = 1.0;
@@ -166,8 +169,13 @@ using Powers = Doubles8;  // s^0 .. s^7 (and s^8 .. s^15 as a second vector)
   Powers high;
   std::memcpy(&low, bin, sizeof(Powers));
   std::memcpy(&high, bin + 8, sizeof(Powers));
-  low += p;
-  high += p * s8;
+  if constexpr (Weighted) {
+    low += p * w;
+    high += p * s8 * w;
+  } else {
+    low += p;
+    high += p * s8;
+  }
   std::memcpy(bin, &low, sizeof(Powers));
   std::memcpy(bin + 8, &high, sizeof(Powers));
 }
@@ -182,6 +190,7 @@ struct RowsJob {
   std::size_t col_begin;
   std::size_t col_end;
   bool triangular;
+  const double* weights;  // one per fix, or nullptr (each pair once)
   double inverse_pooled;
   std::uint64_t first_bits;
   std::uint64_t end_bits;
@@ -189,10 +198,11 @@ struct RowsJob {
   std::uint64_t* binned_pairs;
 };
 
-template <class Isa>
-[[gnu::always_inline]] inline void add_rows_kernel(const RowsJob& job) {
+template <class Isa, bool Weighted>
+[[gnu::always_inline]] inline void add_rows_kernel(const RowsJob& job, std::bool_constant<Weighted>) {
   const double* x = job.x.data();
   const double* y = job.y.data();
+  const double* w = job.weights;
   std::uint64_t binned = 0;
   // Columns in blocks: with the fixes in a space-filling order (see build_pair_moments), a few
   // rows against a block of columns are two small regions whose distances fill few bins, so the
@@ -202,16 +212,22 @@ template <class Isa>
     for (std::size_t i = job.row_begin; i < job.row_end && (!job.triangular || i + 1 < block_end); ++i) {
       const double xi = x[i];
       const double yi = y[i];
-      // One pair, its d2, its bits and its s about the bin centre given.
-      auto add = [&](double d2, std::uint64_t bits, double s) __attribute__((always_inline)) {
+      double wi = 1.0;
+      if constexpr (Weighted) wi = w[i];
+      // One pair, its d2, its bits, its s about the bin centre given and its weight.
+      auto add = [&](double d2, std::uint64_t bits, double s, double wij) __attribute__((always_inline)) {
         if (bits >= job.end_bits) return;
         if (bits < job.first_bits) {
-          add_powers(job.bins, d2 * job.inverse_pooled, true);
+          add_powers(job.bins, d2 * job.inverse_pooled, true, wij);
           return;
         }
         const std::size_t bin = 1 + static_cast<std::size_t>((bits - job.first_bits) >> kMantissaShift);
-        add_powers_in_vectors(job.bins + bin * PairMoments::kMoments, s);
-        ++binned;
+        add_powers_in_vectors<Weighted>(job.bins + bin * PairMoments::kMoments, s, wij);
+        if constexpr (Weighted) {
+          binned += static_cast<std::uint64_t>(wij);
+        } else {
+          ++binned;
+        }
       };
       std::size_t j = job.triangular ? std::max(block_begin, i + 1) : block_begin;
       // Eight partners at a time: distances, bin centres and s in vectors (the same operations
@@ -229,7 +245,14 @@ template <class Isa>
             (bits >> kMantissaShift << kMantissaShift) | (std::uint64_t{1} << (kMantissaShift - 1));
         const auto centre = vector_bit_cast<Doubles8>(centre_bits);
         const Doubles8 s = (d2 - centre) / centre;
-        for (std::size_t l = 0; l < kLanes; ++l) add(d2[l], bits[l], s[l]);
+        if constexpr (Weighted) {
+          Doubles8 pw;
+          std::memcpy(&pw, w + j, sizeof(pw));
+          const Doubles8 wij = wi * pw;
+          for (std::size_t l = 0; l < kLanes; ++l) add(d2[l], bits[l], s[l], wij[l]);
+        } else {
+          for (std::size_t l = 0; l < kLanes; ++l) add(d2[l], bits[l], s[l], 1.0);
+        }
       }
       for (; j < block_end; ++j) {
         const double dx = xi - x[j];
@@ -237,7 +260,9 @@ template <class Isa>
         const double d2 = dx * dx + dy * dy;
         const auto bits = std::bit_cast<std::uint64_t>(d2);
         const double centre = bin_centre(bits >> kMantissaShift << kMantissaShift);
-        add(d2, bits, (d2 - centre) / centre);
+        double wij = 1.0;
+        if constexpr (Weighted) wij = wi * w[j];
+        add(d2, bits, (d2 - centre) / centre, wij);
       }
     }
   }
@@ -252,16 +277,33 @@ void PairMoments::add_rows(std::span<const double> x, std::span<const double> y,
                            std::size_t row_end) {
   static_assert(kMoments == 16, "the moments of a bin are two vectors of eight");
   add_rows_at(best_simd_level(),
-              RowsJob{x, y, row_begin, row_end, row_begin + 1, x.size(), true, 1.0 / pooled_scale_,
-                      first_bits_, end_bits_, moments_.data(), &binned_pairs_});
+              RowsJob{x, y, row_begin, row_end, row_begin + 1, x.size(), true, nullptr, 1.0 / pooled_scale_,
+                      first_bits_, end_bits_, moments_.data(), &binned_pairs_},
+              std::false_type{});
 }
 
-void PairMoments::add_block(std::span<const double> x, std::span<const double> y, std::size_t row_begin,
-                            std::size_t row_end, std::size_t col_begin, std::size_t col_end) {
+void PairMoments::add_block(std::span<const double> x, std::span<const double> y,
+                            std::span<const double> weights, std::size_t row_begin, std::size_t row_end,
+                            std::size_t col_begin, std::size_t col_end) {
   const bool same = row_begin == col_begin && row_end == col_end;
-  add_rows_at(best_simd_level(),
-              RowsJob{x, y, row_begin, row_end, same ? row_begin + 1 : col_begin, col_end, same,
-                      1.0 / pooled_scale_, first_bits_, end_bits_, moments_.data(), &binned_pairs_});
+  const RowsJob job{x,
+                    y,
+                    row_begin,
+                    row_end,
+                    same ? row_begin + 1 : col_begin,
+                    col_end,
+                    same,
+                    weights.empty() ? nullptr : weights.data(),
+                    1.0 / pooled_scale_,
+                    first_bits_,
+                    end_bits_,
+                    moments_.data(),
+                    &binned_pairs_};
+  if (weights.empty()) {
+    add_rows_at(best_simd_level(), job, std::false_type{});
+  } else {
+    add_rows_at(best_simd_level(), job, std::true_type{});
+  }
 }
 
 void PairMoments::limit_distance(double d2_limit) {

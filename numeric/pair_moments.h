@@ -64,9 +64,14 @@ class PairMoments {
   void add_rows(std::span<const double> x, std::span<const double> y, std::size_t row_begin,
                 std::size_t row_end);
   /// Adds the pairs of fixes rows [row_begin, row_end) x columns [col_begin, col_end); a block
-  /// against itself (equal ranges) adds each pair (i, j), i < j, once.
-  void add_block(std::span<const double> x, std::span<const double> y, std::size_t row_begin,
-                 std::size_t row_end, std::size_t col_begin, std::size_t col_end);
+  /// against itself (equal ranges) adds each pair (i, j), i < j, once. With `weights` (one per
+  /// fix, whole numbers: fixes standing for that many at one position) pair (i, j) counts
+  /// weights[i] * weights[j] times; empty weights count each pair once.
+  void add_block(std::span<const double> x, std::span<const double> y, std::span<const double> weights,
+                 std::size_t row_begin, std::size_t row_end, std::size_t col_begin, std::size_t col_end);
+  /// Adds `count` pairs at distance 0 (repeated positions): each adds exactly 1 to G_0, 0 to
+  /// G_1 and G_2. `count` is a whole number below 2^53.
+  void add_coincident_pairs(double count) { moments_[0] += count; }
   /// Pairs added from now on with d2 >= d2_limit are left out (the near-pair histogram).
   void limit_distance(double d2_limit);
   /// Adds another histogram of the same range, bin by bin.

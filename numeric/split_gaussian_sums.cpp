@@ -30,6 +30,77 @@ double far_argument(double c) {
   return x;
 }
 
+// Modelled seconds of a spectrum: its grid, and spreading each distinct position.
+double spectrum_cost(const GaussianSpectrum::Plan& plan, double distinct) {
+  return kSecondsPerGridCell * static_cast<double>(plan.nx) * static_cast<double>(plan.ny) +
+         kSecondsPerSpreadFix * distinct;
+}
+
+// The radius of the near pairs (0: spectrum only), the spectrum's plan when it serves any beta,
+// and the near part's modelled seconds (for progress, when `with_progress`).
+struct SplitChoice {
+  double radius = 0.0;
+  std::optional<GaussianSpectrum::Plan> plan;
+  double near_seconds = 0.0;
+};
+
+// The cheapest split by the cost model, or the one `options.radius` forces; nullopt when none
+// beats the plain histogram. ux, uy: the distinct positions of x, y.
+std::optional<SplitChoice> choose_split(std::span<const double> x, std::span<const double> y,
+                                        std::span<const double> ux, std::span<const double> uy,
+                                        double beta_min, double beta_max, const SplitOptions& options,
+                                        double xf, bool with_progress) {
+  const double evaluations = static_cast<double>(options.evaluations);
+  const double distinct = static_cast<double>(ux.size());
+  const double n = static_cast<double>(x.size());
+  auto near_cost = [&](double radius) {
+    return kSecondsPerVisit * static_cast<double>(near_pair_visits(ux, uy, radius));
+  };
+
+  // Radius 0 stands for "spectrum only"; the largest radius serves every beta from the pairs.
+  double best_cost = options.force ? std::numeric_limits<double>::infinity()
+                                   : kHistogramSecondsPerPair * n * (n - 1.0) / 2.0;
+  std::optional<double> best_radius;
+  std::optional<GaussianSpectrum::Plan> best_plan;
+  double best_near_cost = 0.0;
+  const double r_first = std::sqrt(xf / beta_max);
+  const double r_last = std::sqrt(xf / beta_min);
+  for (int i = -1; i < kMaxRadii && !(options.radius > 0.0); ++i) {
+    const double radius = i < 0 ? 0.0 : std::min(r_last, r_first * std::pow(kRadiusStep, i));
+    const double split = radius > 0.0 ? xf / (radius * radius) : std::numeric_limits<double>::infinity();
+    double cost = 0.0;
+    std::optional<GaussianSpectrum::Plan> plan;
+    if (split > beta_min) {
+      plan = GaussianSpectrum::plan(x, y, beta_min, std::min(split, beta_max), options.eps);
+      if (!plan || plan->bytes() > options.max_bytes) continue;
+      cost += spectrum_cost(*plan, distinct) + kSecondsPerModeSum * evaluations *
+                                                   static_cast<double>(plan->kx + 1) *
+                                                   static_cast<double>(plan->ky + 1);
+    }
+    if (cost >= best_cost) continue;
+    const double visits = radius > 0.0 ? near_cost(radius) : 0.0;
+    if (cost + visits < best_cost) {
+      best_cost = cost + visits;
+      best_radius = radius;
+      best_plan = plan;
+      best_near_cost = visits;
+    }
+    if (visits >= best_cost || radius >= r_last) break;  // the visits only grow with the radius
+  }
+  if (options.radius > 0.0) {
+    best_radius = options.radius;
+    best_plan.reset();
+    if (xf / (options.radius * options.radius) > beta_min) {
+      best_plan = GaussianSpectrum::plan(
+          x, y, beta_min, std::min(xf / (options.radius * options.radius), beta_max), options.eps);
+      if (!best_plan) return std::nullopt;
+    }
+    best_near_cost = with_progress ? near_cost(options.radius) : 0.0;
+  }
+  if (!best_radius) return std::nullopt;
+  return SplitChoice{*best_radius, best_plan, best_near_cost};
+}
+
 }  // namespace
 
 std::optional<SplitGaussianSums> SplitGaussianSums::build(std::span<const double> x,
@@ -41,59 +112,50 @@ std::optional<SplitGaussianSums> SplitGaussianSums::build(std::span<const double
   }
   const double n = static_cast<double>(x.size());
   const double xf = far_argument(options.eps / n);
-  const double evaluations = static_cast<double>(options.evaluations);
-
-  // Radius 0 stands for "spectrum only"; the largest radius serves every beta from the pairs.
-  double best_cost = options.force ? std::numeric_limits<double>::infinity()
-                                   : kHistogramSecondsPerPair * n * (n - 1.0) / 2.0;
-  std::optional<double> best_radius;
-  std::optional<GaussianSpectrum::Plan> best_plan;
-  const double r_first = std::sqrt(xf / beta_max);
-  const double r_last = std::sqrt(xf / beta_min);
-  for (int i = -1; i < kMaxRadii && !(options.radius > 0.0); ++i) {
-    const double radius = i < 0 ? 0.0 : std::min(r_last, r_first * std::pow(kRadiusStep, i));
-    const double split = radius > 0.0 ? xf / (radius * radius) : std::numeric_limits<double>::infinity();
-    double cost = 0.0;
-    std::optional<GaussianSpectrum::Plan> plan;
-    if (split > beta_min) {
-      plan = GaussianSpectrum::plan(x, y, beta_min, std::min(split, beta_max), options.eps);
-      if (!plan || plan->bytes() > options.max_bytes) continue;
-      cost += kSecondsPerGridCell * static_cast<double>(plan->nx) * static_cast<double>(plan->ny) +
-              kSecondsPerSpreadFix * n +
-              kSecondsPerModeSum * evaluations * static_cast<double>(plan->kx + 1) *
-                  static_cast<double>(plan->ky + 1);
-    }
-    if (cost >= best_cost) continue;
-    const double visits =
-        radius > 0.0 ? kSecondsPerVisit * static_cast<double>(near_pair_visits(x, y, radius)) : 0.0;
-    if (cost + visits < best_cost) {
-      best_cost = cost + visits;
-      best_radius = radius;
-      best_plan = plan;
-    }
-    if (visits >= best_cost || radius >= r_last) break;  // the visits only grow with the radius
-  }
-  if (options.radius > 0.0) {
-    best_radius = options.radius;
-    if (xf / (options.radius * options.radius) > beta_min) {
-      best_plan = GaussianSpectrum::plan(
-          x, y, beta_min, std::min(xf / (options.radius * options.radius), beta_max), options.eps);
-      if (!best_plan) return std::nullopt;
-    }
-  }
-  if (!best_radius) return std::nullopt;
+  // Repeated positions once each, with their counts: the cell list's visits and the spreading
+  // count distinct positions, every bound still the n fixes'.
+  const std::optional<WeightedFixes> grouped = group_repeated_positions(x, y);
+  const std::span<const double> ux = grouped ? std::span<const double>(grouped->x) : x;
+  const std::span<const double> uy = grouped ? std::span<const double>(grouped->y) : y;
+  const std::optional<SplitChoice> choice =
+      choose_split(x, y, ux, uy, beta_min, beta_max, options, xf, static_cast<bool>(progress));
+  if (!choice) return std::nullopt;
+  const double best_radius = choice->radius;
+  const std::optional<GaussianSpectrum::Plan>& best_plan = choice->plan;
+  const double best_near_cost = choice->near_seconds;
+  const double distinct = static_cast<double>(ux.size());
 
   SplitGaussianSums s;
   s.n_ = n;
   s.far_argument_ = xf;
   s.split_beta_ =
-      *best_radius > 0.0 ? xf / (*best_radius * *best_radius) : std::numeric_limits<double>::infinity();
-  if (s.split_beta_ <= beta_max) {
-    s.near_ = build_near_pair_moments(x, y, *best_radius, std::max(beta_min, s.split_beta_), beta_max,
-                                      options.threads, progress);
+      best_radius > 0.0 ? xf / (best_radius * best_radius) : std::numeric_limits<double>::infinity();
+  const bool with_near = s.split_beta_ <= beta_max;
+  // The progress reported runs from 0 to 1 over both parts, each in proportion to its modelled cost.
+  const double spectrum_seconds = best_plan ? spectrum_cost(*best_plan, distinct) : 0.0;
+  const double near_share = !best_plan ? 1.0
+                            : !with_near
+                                ? 0.0
+                                : best_near_cost / std::max(best_near_cost + spectrum_seconds, 1e-300);
+  auto part_progress = [&](double from, double share) -> ProgressCallback {
+    if (!progress) return {};
+    return [&progress, from, share](double fraction) { return progress(from + share * fraction); };
+  };
+  if (with_near) {
+    const double beta_low = std::max(beta_min, s.split_beta_);
+    const ProgressCallback near_progress = part_progress(0.0, near_share);
+    s.near_ = grouped ? build_near_pair_moments(*grouped, best_radius, beta_low, beta_max, options.threads,
+                                                near_progress)
+                      : build_near_pair_moments(x, y, best_radius, beta_low, beta_max, options.threads,
+                                                near_progress);
     if (!s.near_) return std::nullopt;
   }
-  if (best_plan) s.spectrum_ = GaussianSpectrum::build(x, y, *best_plan, options.threads);
+  if (best_plan) {
+    s.spectrum_ = GaussianSpectrum::build(
+        ux, uy, *best_plan, options.threads, part_progress(near_share, 1.0 - near_share),
+        grouped ? std::span<const double>(grouped->weights) : std::span<const double>());
+    if (!s.spectrum_) return std::nullopt;
+  }
   return s;
 }
 

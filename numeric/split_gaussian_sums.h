@@ -15,6 +15,16 @@
 // grid as 1 / R^2; the spectrum must also fit in `max_bytes`. When no split costs less than the
 // plain histogram of every pair, build returns nullopt and the caller keeps that histogram.
 //
+// Repeated positions: fixes at one position are grouped first (numeric/near_pair_moments.h)
+// and both parts take each position once with its count as weight, so a den holding most of
+// the fixes costs as one point. The cost model counts what the work counts: the cell list's
+// visits between distinct positions, the spreading per distinct position, the grid by its
+// cells; the plain histogram it is weighed against, and every error bound, count all n fixes.
+//
+// Progress: the near pairs report first, then the spectrum's strips and columns, each over its
+// share of the modelled cost, so the fraction runs from 0 to 1; a false from the callback stops
+// whichever part is running.
+//
 // The sums are of ordered pairs (i = j included), as OrderedGaussianSums. They do not depend on
 // the number of threads.
 

@@ -131,12 +131,21 @@ std::vector<CoordPair> ClusteredFixes(std::size_t n, std::size_t clusters) {
   return fixes;
 }
 
+// Half the fixes on `dens` positions among scattered ones (dens, a collar left on the ground).
+std::vector<CoordPair> DenFixes(std::size_t n, std::size_t dens) {
+  auto fixes = ScatteredFixes(n, 300.0, 200.0);
+  const auto spots = ScatteredFixes(dens, 300.0, 200.0, 0.0, 0.0, 5);
+  for (std::size_t i = 0; i < n; i += 2) fixes[i] = spots[(i / 2) % dens];
+  return fixes;
+}
+
 TEST_P(LscvKinds, MomentSumsGiveTheExactProfileAndBandwidth) {
   // Every score within 1e-10 relative of the exact scan's (the moments hold each positive
   // Gaussian sum to about 1e-15; the score is a difference of such sums), the candidates near
   // the lowest re-scored exactly, so the chosen bandwidth is the exact scan's.
   // The split sums (forced: near pairs and spectrum) likewise, their bounds about 1e-12.
-  for (const auto& fixes : {ClusteredFixes(700, 5), ClusteredFixes(400, 1), ScatteredFixes(500)}) {
+  for (const auto& fixes :
+       {ClusteredFixes(700, 5), ClusteredFixes(400, 1), ScatteredFixes(500), DenFixes(600, 10)}) {
     const Scan exact = RunScan(GetParam(), fixes, {.method = PairSumMethod::exact});
     for (const auto method : {PairSumMethod::moments, PairSumMethod::split}) {
       const Scan moments = RunScan(GetParam(), fixes, {.method = method});
@@ -155,7 +164,8 @@ TEST_P(LscvKinds, MomentSumsGiveTheExactProfileAndBandwidth) {
 }
 
 TEST_P(LscvKinds, ProgressReportsAndCancels) {
-  for (const auto method : {PairSumMethod::exact, PairSumMethod::moments}) {
+  // The split sums report their near pairs and their spectrum; a stop in either is a cancel.
+  for (const auto method : {PairSumMethod::exact, PairSumMethod::moments, PairSumMethod::split}) {
     double last = -1.0;
     bool rising = true;
     clsLSCV lscv;

@@ -4,8 +4,11 @@
 
 #include <cmath>
 #include <numbers>
+#include <random>
+#include <string>
 #include <vector>
 
+#include "core/mcp/mcp_hull_walk.h"
 #include "core/mcp/mcp_polygon.h"
 #include "mcp/mcp_test_support.h"
 
@@ -150,6 +153,96 @@ TEST(McpPolyRealTracks, RingIsTheConvexHull) {
           ASSERT_LE((ex * (p.y - v[i].y) - ey * (p.x - v[i].x)) / len, 1e-3);
         }
       }
+    }
+  }
+}
+
+// The band-filtered walk against the exhaustive one, field for field (exact equality: the
+// filter must not change a single comparison's outcome).
+struct WalkCase {
+  std::string name;
+  Fixes fixes;
+  bool filters;  // whether the band must leave fixes out (else either path is fine)
+};
+
+Fixes disc(int n, double cx, double cy, double radius, unsigned seed, int copies = 1) {
+  std::mt19937_64 rng(seed);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  Fixes f;
+  for (int i = 0; i < n; ++i) {
+    const double r = radius * std::sqrt(u(rng)), a = 2.0 * std::numbers::pi * u(rng);
+    for (int c = 0; c < copies; ++c) f.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
+  }
+  std::shuffle(f.begin(), f.end(), rng);
+  return f;
+}
+
+std::vector<WalkCase> walkCases() {
+  std::vector<WalkCase> cases;
+  cases.push_back({"disc", disc(3000, 0.0, 0.0, 3000.0, 1), true});
+  cases.push_back({"disc at UTM", disc(3000, 500000.0, 5000000.0, 3000.0, 2), true});
+  cases.push_back({"metre disc at UTM", disc(3000, 612345.678, 7012345.678, 1.0, 3), false});
+  cases.push_back({"repeated positions", disc(400, 10.0, 20.0, 50.0, 4, 3), true});
+  Fixes lattice, decimal;
+  for (int i = 0; i <= 40; ++i)
+    for (int j = 0; j <= 40; ++j) lattice.push_back({500000.0 + i, 5000000.0 + j});
+  std::mt19937_64 rng(5);
+  std::shuffle(lattice.begin(), lattice.end(), rng);
+  cases.push_back({"lattice", lattice, true});
+  for (int i = 0; i < 200; ++i) {  // decimal steps: the edge fixes are collinear only up to rounding
+    decimal.push_back({0.1 * i, 0.0});
+    decimal.push_back({20.0, 0.1 * i});
+    decimal.push_back({20.0 - 0.1 * i, 20.0});
+    decimal.push_back({0.0, 20.0 - 0.1 * i});
+  }
+  Fixes inside = disc(1000, 10.0, 10.0, 9.0, 6);
+  decimal.insert(decimal.end(), inside.begin(), inside.end());
+  std::shuffle(decimal.begin(), decimal.end(), rng);
+  cases.push_back({"square with fixes along its edges", decimal, true});
+  Fixes thin;
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  for (int i = 0; i < 500; ++i) thin.push_back({1000.0 * u(rng), 1000.0 * u(rng) * 1e-12});
+  cases.push_back({"nearly collinear", thin, false});
+  Fixes lowestRepeated = disc(500, 0.0, 0.0, 1.0, 7);
+  lowestRepeated.insert(lowestRepeated.begin() + 100, {0.0, -2.0});
+  lowestRepeated.insert(lowestRepeated.begin() + 10, {0.0, -2.0});
+  cases.push_back({"repeated lowest fix", lowestRepeated, true});
+  Fixes withNan = disc(500, 0.0, 0.0, 1.0, 8);
+  withNan[250].y = std::nan("");
+  cases.push_back({"non-finite", withNan, false});
+  cases.push_back({"none", {}, false});
+  cases.push_back({"one", {{3, 4}}, false});
+  cases.push_back({"two", {{3, 4}, {1, 2}}, false});
+  cases.push_back({"three", {{0, 0}, {2, 0}, {1, 1}}, false});
+  cases.push_back({"four, one inside", {{0, 0}, {4, 0}, {1, 1}, {0, 4}}, false});
+  if (std::filesystem::exists(mcp_test::shared_data())) {
+    for (const char* track : {"bear", "sh", "ibex", "puechcirc", "porpoise", "albatross"}) {
+      const auto path = mcp_test::shared_data() / track / (std::string(track) + ".csv");
+      for (const auto& [animal, fixes] : mcp_test::read_track(path))
+        cases.push_back({std::string(track) + " " + animal, fixes, false});
+    }
+  }
+  return cases;
+}
+
+TEST(HullWalkFilter, SameWalkAsTheExhaustiveOne) {
+  for (const WalkCase& c : walkCases()) {
+    SCOPED_TRACE(c.name);
+    const mcp_detail::HullWalk slow = mcp_detail::walkHullExhaustive(c.fixes, true);
+    const mcp_detail::HullWalk fast = mcp_detail::walkHull(c.fixes, true, 0);
+    EXPECT_EQ(fast.ring, slow.ring);
+    EXPECT_EQ(fast.closed, slow.closed);
+    EXPECT_EQ(std::tie(fast.xmin, fast.ymin, fast.xmax), std::tie(slow.xmin, slow.ymin, slow.xmax));
+    ASSERT_EQ(fast.steps.size(), slow.steps.size());
+    for (std::size_t s = 0; s < slow.steps.size(); ++s) {
+      const mcp_detail::HullStep& a = fast.steps[s];
+      const mcp_detail::HullStep& b = slow.steps[s];
+      EXPECT_TRUE(a.current == b.current && a.refDx == b.refDx && a.refDy == b.refDy &&
+                  a.chosen == b.chosen && a.turn == b.turn)
+          << "step " << s;
+    }
+    if (c.filters) {
+      EXPECT_LT(fast.compared, c.fixes.size() / 2);
     }
   }
 }

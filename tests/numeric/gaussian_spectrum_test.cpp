@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -114,9 +115,10 @@ TEST(GaussianSpectrum, SumsMatchThePairByPairSums) {
     const auto plan = GaussianSpectrum::plan(set.x, set.y, betaMin, betaMax, 1e-13);
     ASSERT_TRUE(plan) << set.name;
     const auto spectrum = GaussianSpectrum::build(set.x, set.y, *plan, 2);
+    ASSERT_TRUE(spectrum) << set.name;
     for (double f : {0.1, 0.5, 3.0}) {
       for (double beta : {1.0 / (4.0 * f * f * href * href), 1.0 / (2.0 * f * f * href * href)}) {
-        const auto fast = spectrum.sums(beta);
+        const auto fast = spectrum->sums(beta);
         const auto exact = Exact(set, beta);
         const double n = double(set.x.size());
         EXPECT_NEAR(fast.s0, exact.s0, 1e-10 * exact.s0) << set.name << " h/href " << f;
@@ -178,6 +180,103 @@ TEST(SplitGaussianSums, ThreadCountDoesNotChangeABit) {
     const double beta = 1.0 / (2.0 * f * f * href * href);
     EXPECT_EQ(one->sums(beta).s0, three->sums(beta).s0) << f;
     EXPECT_EQ(one->sums(beta).bcv, three->sums(beta).bcv) << f;
+  }
+}
+
+}  // namespace
+}  // namespace orvex::numeric
+
+namespace orvex::numeric {
+namespace {
+
+// Sets where most fixes share a few positions (dens, a collar left on the ground), which the
+// split sums group into weighted points. Half of 2,000 fixes on 10 positions among scattered
+// ones; 90 % on 3 positions inside a small cluster; every position three times over.
+std::vector<Set> RepeatedSets() {
+  std::vector<Set> sets{{"half on 10 dens", {}, {}}, {"90 % on 3 spots", {}, {}}, {"each thrice", {}, {}}};
+  std::uint64_t s = 11;
+  for (int i = 0; i < 2000; ++i) {
+    const bool den = i % 2 == 0;
+    const double k = static_cast<double>(i % 10);
+    sets[0].x.push_back(den ? 37.0 * k : 400.0 * Next(s)),
+        sets[0].y.push_back(den ? 11.0 * k * k : 300.0 * Next(s));
+  }
+  for (int i = 0; i < 2000; ++i) {
+    const bool spot = i % 10 != 0;
+    const double k = static_cast<double>(i % 3);
+    sets[1].x.push_back(spot ? 5.0 + k : 20.0 * Next(s)),
+        sets[1].y.push_back(spot ? 7.0 - k : 20.0 * Next(s));
+  }
+  for (int i = 0; i < 1800; ++i) {
+    if (i % 3 != 0) {
+      sets[2].x.push_back(sets[2].x.back()), sets[2].y.push_back(sets[2].y.back());
+      continue;
+    }
+    sets[2].x.push_back(100.0 * Next(s)), sets[2].y.push_back(100.0 * Next(s));
+  }
+  return sets;
+}
+
+// Both sides of the split, near pairs only (radius beyond every beta's reach) and the spectrum
+// only, at bandwidths from 0.1 href to 2 href: within 1e-10 of the ordered sum (its positive
+// parts for BCV2) of the long-double pair-by-pair reference over every fix, and within the
+// stated bound; the same bits on 1 and 3 threads.
+TEST(SplitGaussianSums, RepeatedPositionsMatchThePairByPairSums) {
+  for (const Set& set : RepeatedSets()) {
+    const double href = Href(set);
+    const double betaMin = 1.0 / (4.0 * 4.0 * href * href), betaMax = 1.0 / (2.0 * 0.01 * href * href);
+    for (const double radius : {0.3 * href, 100.0 * href, 0.0}) {
+      const auto sums = SplitGaussianSums::build(set.x, set.y, betaMin, betaMax,
+                                                 {.threads = 1, .force = true, .radius = radius});
+      const auto three = SplitGaussianSums::build(set.x, set.y, betaMin, betaMax,
+                                                  {.threads = 3, .force = true, .radius = radius});
+      ASSERT_TRUE(sums && three) << set.name;
+      for (double f : {0.1, 0.3, 1.0, 2.0}) {
+        const double beta = 1.0 / (2.0 * f * f * href * href);
+        const auto fast = sums->sums(beta);
+        const auto exact = Exact(set, beta);
+        const double n = double(set.x.size());
+        const auto where = ::testing::Message()
+                           << set.name << " radius/href " << radius / href << " h/href " << f;
+        EXPECT_NEAR(fast.s0, exact.s0, 1e-10 * exact.s0) << where;
+        EXPECT_LE(std::abs(fast.s0 - exact.s0), fast.s0_error) << where;
+        EXPECT_NEAR(fast.bcv, exact.bcv, 1e-10 * (exact.bcv + 8 * n)) << where;
+        EXPECT_LE(std::abs(fast.bcv - exact.bcv), fast.bcv_error) << where;
+        EXPECT_EQ(fast.s0, three->sums(beta).s0) << where;
+        EXPECT_EQ(fast.bcv, three->sums(beta).bcv) << where;
+      }
+    }
+  }
+}
+
+// Progress runs from 0 to 1 over the near pairs and the spectrum, never falling; a false from
+// the callback during the spectrum (its reports come after the near pairs') stops the build.
+TEST(SplitGaussianSums, SpectrumReportsProgressAndStops) {
+  const Set set = TestSets()[2];
+  const double href = Href(set);
+  const double betaMin = 1.0 / (4.0 * 4.0 * href * href), betaMax = 1.0 / (2.0 * 0.0025 * href * href);
+  const SplitOptions options{.threads = 2, .force = true, .radius = href};
+  std::vector<double> seen;
+  const auto all = SplitGaussianSums::build(set.x, set.y, betaMin, betaMax, options, [&](double f) {
+    seen.push_back(f);
+    return true;
+  });
+  ASSERT_TRUE(all);
+  ASSERT_GE(seen.size(), 3U);
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_DOUBLE_EQ(seen.back(), 1.0);
+  // The last report is the spectrum's; stop at it, and (spectrum only) at the first one.
+  for (const double radius : {href, 0.0}) {
+    int calls = 0;
+    const double stop_at = radius > 0.0 ? seen.back() : 0.0;
+    SplitOptions o = options;
+    o.radius = radius;
+    const auto stopped = SplitGaussianSums::build(set.x, set.y, betaMin, betaMax, o, [&](double f) {
+      ++calls;
+      return f < stop_at;
+    });
+    EXPECT_FALSE(stopped) << radius;
+    EXPECT_GE(calls, 1) << radius;
   }
 }
 

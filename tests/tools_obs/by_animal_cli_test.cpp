@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <string>
 
 #include "headless/headless_fixtures.h"
 #include "support/orvex_process.h"
@@ -266,6 +267,12 @@ INSTANTIATE_TEST_SUITE_P(Tools, DedupByAnimal,
                          ::testing::Values(DedupCase{"dedup-time", true, {1}},
                                            DedupCase{"dedup-time", false, {0, 1}},
                                            DedupCase{"dedup-xy", true, {7}},
-                                           DedupCase{"dedup-xy", false, {5, 7}}));
+                                           DedupCase{"dedup-xy", false, {5, 7}}),
+                         [](const ::testing::TestParamInfo<DedupCase>& param) {
+                           std::string name = std::string(param.param.command) +
+                                              (param.param.byAnimal ? "_by_animal" : "_whole_layer");
+                           std::replace(name.begin(), name.end(), '-', '_');
+                           return name;
+                         });
 
 }  // namespace

@@ -121,10 +121,19 @@ bool PairDistanceSet::MomentScores(CrossValidationKind kind, std::span<const dou
   if (method_ == PairSumMethod::split || (method_ == PairSumMethod::automatic && allowSplit_)) {
     // The split sums (near pairs and spectrum) when they cost less than the histogram.
     const std::size_t evaluations = bandwidths.size() * (kind == CrossValidationKind::lscv ? 2 : 1);
+    // The build reports its near pairs and spectrum; the rare exact re-scoring the rest. A stop
+    // in the build is a cancel, not a reason to try the histogram.
+    constexpr double kSplitShare = 0.95;
+    const host::ProgressFn splitProgress = host::scaledProgress(progress, 0.0, kSplitShare);
+    bool cancelled = false;
     const auto split = numeric::SplitGaussianSums::build(
         x_, y_, betaMin, betaMax,
         {.evaluations = evaluations, .threads = threads_, .force = method_ == PairSumMethod::split},
-        [&](double fraction) { return !progress || progress(fraction, {}); });
+        [&](double fraction) {
+          cancelled = splitProgress && !splitProgress(fraction, {});
+          return !cancelled;
+        });
+    if (cancelled) return false;
     if (split) {
       lastMethod_ = PairSumMethod::split;
       numeric::run_fixed_chunks(bandwidths.size(), threads_, [&](std::size_t k) {
@@ -139,7 +148,8 @@ bool PairDistanceSet::MomentScores(CrossValidationKind kind, std::span<const dou
           estimates[k] = {(b.bcv - 8.0 * n) / 2.0, b.bcv_error / 2.0};
         }
       });
-      return ScoresFromEstimates(kind, bandwidths, estimates, scores, progress, true);
+      return ScoresFromEstimates(kind, bandwidths, estimates, scores,
+                                 host::scaledProgress(progress, kSplitShare, 1.0), true);
     }
   }
   // Building the histogram is about as much work as the exact re-scoring pass (see the costs).
