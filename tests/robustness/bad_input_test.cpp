@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <limits>
+#include <ostream>
 #include <sstream>
 
 #include "robustness/robustness_support.h"
@@ -21,6 +22,8 @@ using namespace orvex::test;
 /// A bad input: how to make it in a folder (returns the path given to orvex) and whether
 /// every command must refuse it.
 struct BadInput {
+  /// Test lists name a case by its name, not by the bytes of its members.
+  friend void PrintTo(const BadInput& input, std::ostream* os) { *os << input.name; }
   const char* name;
   std::function<fs::path(const fs::path& folder)> make;
   /// Every command exits 1 naming the file: files that are no layer of points to the host.

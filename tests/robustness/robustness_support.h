@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,8 @@ inline void writeLayer(const std::filesystem::path& shp, const TestLayer& layer)
 /// One `orvex` command line for an input file and an output folder, and what the suites take
 /// it for.
 struct CommandLine {
+  /// Test lists name a case by its name, not by the bytes of its members.
+  friend void PrintTo(const CommandLine& line, std::ostream* os) { *os << line.name; }
   const char* name;
   std::vector<std::string> (*args)(const std::filesystem::path& input, const std::filesystem::path& out);
   bool inPlace = false;    ///< edits its input

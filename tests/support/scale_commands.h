@@ -13,6 +13,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -20,6 +21,8 @@
 namespace orvex::test {
 
 struct ScaleCommand {
+  /// Test lists name a case by its name, not by the bytes of its members.
+  friend void PrintTo(const ScaleCommand& command, std::ostream* os) { *os << command.name; }
   const char* name;
   std::vector<std::string> args;
 };

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <map>
+#include <ostream>
 #include <set>
 #include <string>
 
@@ -238,6 +239,10 @@ std::vector<AnimalFix> duplicatesTrack() {
 }
 
 struct DedupCase {
+  /// Test lists name a case by its command and scope, not by the bytes of its members.
+  friend void PrintTo(const DedupCase& c, std::ostream* os) {
+    *os << c.command << (c.byAnimal ? " --by" : "");
+  }
   const char* command;
   bool byAnimal;
   std::set<long long> deleted;
