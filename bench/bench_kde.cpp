@@ -22,17 +22,23 @@ using orvex::ui::CoordPair;
 
 using orvex::bench::BellFixes;
 
+// 500 x 500 cells of 4 units over (-500, -500) .. (1500, 1500), on the thread limit of the
+// benchmark's second argument (0 = all cores).
+void SetBenchGrid(clsKernelCalculator& calc, const benchmark::State& state) {
+  calc.SetWorkerThreads(static_cast<unsigned>(state.range(1)));
+  calc.SetCellSize(4);
+  calc.SetColumns(500);
+  calc.SetRows(500);
+  calc.SetOriginCoords(-500, -500);
+}
+
 // Arguments: number of fixes, thread limit (0 = all cores).
 void BM_FixedKernelGrid(benchmark::State& state) {
   const auto fixes = BellFixes(static_cast<std::size_t>(state.range(0)));
   // 500 x 500 cells of 4 units over (-500, -500) .. (1500, 1500); bandwidth href (about 41),
   // limit radius 4 h as the batch run sets it: 85 x 85 cells per fix.
   clsKernelCalculator calc;
-  calc.SetWorkerThreads(static_cast<unsigned>(state.range(1)));
-  calc.SetCellSize(4);
-  calc.SetColumns(500);
-  calc.SetRows(500);
-  calc.SetOriginCoords(-500, -500);
+  SetBenchGrid(calc, state);
   for (auto _ : state) {
     calc.SetInputCoords(fixes);
     calc.CalculateHREF();
@@ -50,11 +56,7 @@ BENCHMARK(BM_FixedKernelGrid)->Args({2000, 0})->Args({2000, 1})->Unit(benchmark:
 void BM_AdaptiveKernelGrid(benchmark::State& state) {
   const auto fixes = BellFixes(static_cast<std::size_t>(state.range(0)));
   clsKernelCalculator calc;
-  calc.SetWorkerThreads(static_cast<unsigned>(state.range(1)));
-  calc.SetCellSize(4);
-  calc.SetColumns(500);
-  calc.SetRows(500);
-  calc.SetOriginCoords(-500, -500);
+  SetBenchGrid(calc, state);
   calc.SetFixedKernel(false);
   for (auto _ : state) {
     calc.SetInputCoords(fixes);

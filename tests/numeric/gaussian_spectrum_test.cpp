@@ -7,6 +7,7 @@
 #include <complex>
 #include <cstdint>
 #include <numbers>
+#include <string>
 #include <vector>
 
 #include "numeric/fft.h"
@@ -40,12 +41,6 @@ TEST(Fft, MatchesThePlainTransformForEveryRadix) {
   EXPECT_EQ(fft_length_at_least(121), 125u);
   EXPECT_THROW(FftPlan(14), std::invalid_argument);
 }
-
-}  // namespace
-}  // namespace orvex::numeric
-
-namespace orvex::numeric {
-namespace {
 
 struct Set {
   const char* name;
@@ -106,6 +101,18 @@ double Href(const Set& set) {
   return std::sqrt((var(set.x) + var(set.y)) / 2.0) * std::pow(double(set.x.size()), -1.0 / 6.0);
 }
 
+// Tolerance 1e-10 of the ordered sum (of its positive parts for the BCV2 term) against the
+// long-double reference; the stated error bound must cover the actual error.
+void ExpectTheReferenceSums(const Set& set, double beta, const OrderedGaussianSums& fast,
+                            const std::string& where) {
+  const auto exact = Exact(set, beta);
+  const double n = double(set.x.size());
+  EXPECT_NEAR(fast.s0, exact.s0, 1e-10 * exact.s0) << where;
+  EXPECT_LE(std::abs(fast.s0 - exact.s0), fast.s0_error) << where;
+  EXPECT_NEAR(fast.bcv, exact.bcv, 1e-10 * (exact.bcv + 8 * n)) << where;
+  EXPECT_LE(std::abs(fast.bcv - exact.bcv), fast.bcv_error) << where;
+}
+
 // Tolerance 1e-10 of the ordered sum (of its positive parts for the BCV2 term); the stated
 // error bound must cover the actual error.
 TEST(GaussianSpectrum, SumsMatchThePairByPairSums) {
@@ -118,23 +125,12 @@ TEST(GaussianSpectrum, SumsMatchThePairByPairSums) {
     ASSERT_TRUE(spectrum) << set.name;
     for (double f : {0.1, 0.5, 3.0}) {
       for (double beta : {1.0 / (4.0 * f * f * href * href), 1.0 / (2.0 * f * f * href * href)}) {
-        const auto fast = spectrum->sums(beta);
-        const auto exact = Exact(set, beta);
-        const double n = double(set.x.size());
-        EXPECT_NEAR(fast.s0, exact.s0, 1e-10 * exact.s0) << set.name << " h/href " << f;
-        EXPECT_LE(std::abs(fast.s0 - exact.s0), fast.s0_error) << set.name << " h/href " << f;
-        EXPECT_NEAR(fast.bcv, exact.bcv, 1e-10 * (exact.bcv + 8 * n)) << set.name << " h/href " << f;
-        EXPECT_LE(std::abs(fast.bcv - exact.bcv), fast.bcv_error) << set.name << " h/href " << f;
+        ExpectTheReferenceSums(set, beta, spectrum->sums(beta),
+                               std::string(set.name) + " h/href " + std::to_string(f));
       }
     }
   }
 }
-
-}  // namespace
-}  // namespace orvex::numeric
-
-namespace orvex::numeric {
-namespace {
 
 // The split sums at bandwidths from 0.05 href to 3 href, with the radius fixed at href so that
 // both the near pairs (h below ~0.12 href) and the spectrum serve: within 1e-10 of the ordered
@@ -149,23 +145,12 @@ TEST(SplitGaussianSums, BothSidesOfTheSplitMatchThePairByPairSums) {
       ASSERT_TRUE(sums) << set.name;
       for (double f : {0.05, 0.1, 0.2, 1.0, 3.0}) {
         const double beta = 1.0 / (2.0 * f * f * href * href);
-        const auto fast = sums->sums(beta);
-        const auto exact = Exact(set, beta);
-        const double n = double(set.x.size());
-        EXPECT_NEAR(fast.s0, exact.s0, 1e-10 * exact.s0) << set.name << " h/href " << f;
-        EXPECT_LE(std::abs(fast.s0 - exact.s0), fast.s0_error) << set.name << " h/href " << f;
-        EXPECT_NEAR(fast.bcv, exact.bcv, 1e-10 * (exact.bcv + 8 * n)) << set.name << " h/href " << f;
-        EXPECT_LE(std::abs(fast.bcv - exact.bcv), fast.bcv_error) << set.name << " h/href " << f;
+        ExpectTheReferenceSums(set, beta, sums->sums(beta),
+                               std::string(set.name) + " h/href " + std::to_string(f));
       }
     }
   }
 }
-
-}  // namespace
-}  // namespace orvex::numeric
-
-namespace orvex::numeric {
-namespace {
 
 TEST(SplitGaussianSums, ThreadCountDoesNotChangeABit) {
   const Set set = TestSets()[2];
@@ -182,12 +167,6 @@ TEST(SplitGaussianSums, ThreadCountDoesNotChangeABit) {
     EXPECT_EQ(one->sums(beta).bcv, three->sums(beta).bcv) << f;
   }
 }
-
-}  // namespace
-}  // namespace orvex::numeric
-
-namespace orvex::numeric {
-namespace {
 
 // Sets where most fixes share a few positions (dens, a collar left on the ground), which the
 // split sums group into weighted points. Half of 2,000 fixes on 10 positions among scattered
@@ -234,14 +213,9 @@ TEST(SplitGaussianSums, RepeatedPositionsMatchThePairByPairSums) {
       for (double f : {0.1, 0.3, 1.0, 2.0}) {
         const double beta = 1.0 / (2.0 * f * f * href * href);
         const auto fast = sums->sums(beta);
-        const auto exact = Exact(set, beta);
-        const double n = double(set.x.size());
-        const auto where = ::testing::Message()
-                           << set.name << " radius/href " << radius / href << " h/href " << f;
-        EXPECT_NEAR(fast.s0, exact.s0, 1e-10 * exact.s0) << where;
-        EXPECT_LE(std::abs(fast.s0 - exact.s0), fast.s0_error) << where;
-        EXPECT_NEAR(fast.bcv, exact.bcv, 1e-10 * (exact.bcv + 8 * n)) << where;
-        EXPECT_LE(std::abs(fast.bcv - exact.bcv), fast.bcv_error) << where;
+        const std::string where = std::string(set.name) + " radius/href " + std::to_string(radius / href) +
+                                  " h/href " + std::to_string(f);
+        ExpectTheReferenceSums(set, beta, fast, where);
         EXPECT_EQ(fast.s0, three->sums(beta).s0) << where;
         EXPECT_EQ(fast.bcv, three->sums(beta).bcv) << where;
       }
