@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "core/mcp/mcp_hull_walk.h"
+#include "core/mcp/mcp_ring_sum.h"
 
 namespace orvex::core {
 
@@ -46,6 +47,11 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 constexpr std::size_t kLeafSize = 8;
 // Above every turn, so that the first candidate of a step always wins it.
 constexpr double kNoTurnYet = 361.0;
+// Rings smaller than this sum every candidate in full: bounds would save little.
+constexpr std::size_t kBoundedFrom = 8;
+// The band cache drops the steps of fixes removed once it has grown this much since it last did.
+constexpr std::size_t kBandSweepGrowth = 2;
+constexpr std::size_t kBandSweepFloor = 4096;
 
 double cross(double ax, double ay, double bx, double by) { return ax * by - ay * bx; }
 
@@ -158,6 +164,18 @@ struct StepFrame {
 struct Pocket {
   std::size_t pp, p, n, nn, start;
   std::vector<std::size_t> chain;
+  mcp_detail::ChainSwap swap;  // what splicing the chain in takes off the ring's sum
+};
+
+// A removal's candidate: an interval certain to hold its d, or its d itself (exact), with the
+// area of W without it once summed.
+struct Score {
+  std::size_t j;
+  std::size_t slot;  // kNone off the ring
+  double lo, hi;
+  double area;
+  const Pocket* pocket;
+  bool exact;
 };
 
 struct StepKey {
@@ -198,13 +216,34 @@ class AreaAddedReduction {
   }
 
  private:
+  // Takes the new ring, carrying each vertex's pocket (its key says whether it still holds), and
+  // its sum: the intervals bound the areas against that sum, so it must give area_ to the bit.
   void setRing(Hull hull) {
+    std::vector<Pocket*> carried(hull.ring.size(), nullptr);
+    for (std::size_t k = 0; k < hull.ring.size(); ++k) {
+      const std::size_t old = slotOf_[hull.ring[k]];
+      if (old != kNone) carried[k] = pocketAt_[old];
+    }
     for (const std::size_t i : ring_) slotOf_[i] = kNone;
     ring_ = std::move(hull.ring);
     area_ = hull.area;
     for (std::size_t k = 0; k < ring_.size(); ++k) slotOf_[ring_[k]] = k;
-    sortedRing_ = ring_;
-    std::sort(sortedRing_.begin(), sortedRing_.end());
+    pocketAt_ = std::move(carried);
+    sortedRing_.clear();
+    bounded_ = false;
+    if (checkable_ && ring_.size() >= kBoundedFrom) {
+      ringSum_ = ringSum(ring_);
+      ringError_ = mcp_detail::shoelaceError(ringSum_.magnitude, ringSum_.terms);
+      bounded_ = ringSum_.area() == area_ && std::isfinite(ringError_);
+    }
+  }
+
+  const std::vector<std::size_t>& sortedRing() {
+    if (sortedRing_.empty()) {
+      sortedRing_ = ring_;
+      std::sort(sortedRing_.begin(), sortedRing_.end());
+    }
+    return sortedRing_;
   }
 
   // The lowest index of a fix left that is not on the ring; fixes_.size() when there is none.
@@ -218,48 +257,89 @@ class AreaAddedReduction {
   // The definition, in set order: d_j = A - area(W without j), best starting at -1.0 and replaced
   // only by a strictly greater d, so equal d go to the lowest index. A fix off the ring leaves
   // the wrap as it is (no step ever chose it), so its d is exactly A - A = 0; only the lowest
-  // such fix can win.
+  // such fix can win. Either way the fix removed is the first in set order of the greatest d
+  // (when every d is -1 or less, the greatest is dropped all the same so the reduction ends).
+  //
+  // Most d are not summed. A ring vertex whose wrap without it is the ring with its pocket's
+  // chain spliced in gets an interval certain to hold its computed d (areaLostInterval), from
+  // sums over the pocket alone. Let L be the greatest lower end of all intervals (a d computed
+  // in full is its own interval). Every vertex whose interval reaches L is summed in full as
+  // before and the rule above runs over those in set order. A vertex k left out has
+  // d_k <= hi_k < L <= d_l for the vertex l of that lower end, so d_k is below the greatest d
+  // and can neither win nor tie it: the first fix of the greatest d is among those summed.
   void removeOne() {
-    std::vector<std::size_t> contenders(ring_);
     const std::size_t offRing = firstOffRing();
-    if (offRing < fixes_.size()) contenders.push_back(offRing);
-    std::sort(contenders.begin(), contenders.end());
-
-    std::size_t bestJ = kNone;
-    double bestD = -1.0;
-    Hull bestHull;
-    std::size_t maxJ = kNone;
-    double maxD = 0.0;
-    for (const std::size_t j : contenders) {
-      Hull h;
-      double d = 0.0;
-      if (slotOf_[j] != kNone) {
-        h = without(j);
-        d = area_ - h.area;
+    scores_.clear();
+    fullHulls_.clear();
+    for (std::size_t slot = 0; slot < ring_.size(); ++slot) {
+      const std::size_t j = ring_[slot];
+      if (slot > 0) {
+        Hull full;
+        if (const Pocket* pocket = pocketOf(slot, full)) {
+          if (bounded_) {
+            if (const auto in = mcp_detail::areaLostInterval(ringSum_, ringError_, pocket->swap)) {
+              scores_.push_back({j, slot, in->lo, in->hi, 0.0, pocket, false});
+              continue;
+            }
+          }
+          const double area = splicedArea(slot, pocket->chain);
+          scores_.push_back({j, slot, area_ - area, area_ - area, area, pocket, true});
+          continue;
+        }
+        scores_.push_back({j, slot, area_ - full.area, area_ - full.area, full.area, nullptr, true});
+        fullHulls_.emplace_back(j, std::move(full));
+        continue;
       }
+      Hull full = startWithout();
+      scores_.push_back({j, slot, area_ - full.area, area_ - full.area, full.area, nullptr, true});
+      fullHulls_.emplace_back(j, std::move(full));
+    }
+    if (offRing < fixes_.size()) scores_.push_back({offRing, kNone, 0.0, 0.0, area_, nullptr, true});
+
+    double leader = -HUGE_VAL;
+    for (const Score& score : scores_) leader = std::max(leader, score.lo);
+    std::erase_if(scores_, [&](const Score& score) { return !(score.hi >= leader); });
+    std::sort(scores_.begin(), scores_.end(), [](const Score& a, const Score& b) { return a.j < b.j; });
+
+    const Score* best = nullptr;
+    double bestD = -1.0;
+    const Score* greatest = nullptr;
+    for (Score& score : scores_) {
+      if (!score.exact) {
+        score.area = splicedArea(score.slot, score.pocket->chain);
+        score.lo = score.hi = area_ - score.area;
+        score.exact = true;
+      }
+      const double d = score.lo;
       if (d > bestD) {
         bestD = d;
-        bestJ = j;
-        bestHull = std::move(h);
+        best = &score;
       }
-      if (maxJ == kNone || d > maxD) {
-        maxD = d;
-        maxJ = j;
+      if (greatest == nullptr || d > greatest->lo) greatest = &score;
+    }
+    if (best == nullptr) best = greatest;
+    const std::size_t bestJ = best->j;
+    Hull bestHull;
+    if (best->slot != kNone) {
+      if (best->pocket != nullptr) {
+        bestHull = {spliced(best->slot, best->pocket->chain), best->area};
+      } else {
+        for (auto& [j, hull] : fullHulls_) {
+          if (j == bestJ) bestHull = std::move(hull);
+        }
       }
     }
-    if (bestJ == kNone) {
-      // Every d at or below -1 cannot come from a true hull; drop the greatest all the same so
-      // the reduction always ends.
-      bestJ = maxJ;
-      if (slotOf_[bestJ] != kNone) bestHull = without(bestJ);
-    }
+    remove(bestJ, std::move(bestHull));
+  }
 
+  void remove(std::size_t bestJ, Hull bestHull) {
     tree_.remove(bestJ);
     --left_;
     pockets_.erase(bestJ);
     if (slotOf_[bestJ] != kNone) {
       if (bestJ == ring_.front()) {
         pockets_.clear();  // a new start: every walk begins elsewhere
+        std::fill(pocketAt_.begin(), pocketAt_.end(), nullptr);
         startWalk_.reset();
       } else {
         carryStartWalk(bestJ, bestHull);
@@ -267,11 +347,15 @@ class AreaAddedReduction {
       setRing(std::move(bestHull));
     } else {
       startWalk_.reset();
-      std::erase_if(pockets_, [&](const auto& entry) {
-        return std::find(entry.second.chain.begin(), entry.second.chain.end(), bestJ) !=
-               entry.second.chain.end();
-      });
+      const auto holds = [&](const Pocket& pocket) {
+        return std::find(pocket.chain.begin(), pocket.chain.end(), bestJ) != pocket.chain.end();
+      };
+      for (Pocket*& pocket : pocketAt_) {
+        if (pocket != nullptr && holds(*pocket)) pocket = nullptr;
+      }
+      std::erase_if(pockets_, [&](const auto& entry) { return holds(entry.second); });
     }
+    sweepBands();
   }
 
   // The wrap of W without its start, kept across the removal of the ring vertex b: the wrap of
@@ -336,20 +420,35 @@ class AreaAddedReduction {
     return ring_[static_cast<std::size_t>(((static_cast<std::ptrdiff_t>(slot) + offset) % h + h) % h)];
   }
 
-  // mcpRingArea of the closed clockwise ring ringOf makes of `ring` (the start, the others from
-  // the last back, the start again), summed in the same order without building it.
+  // The sum mcpRingArea takes over the closed clockwise ring ringOf makes of `ring` (the start,
+  // the others from the last back, the start again), in the same order, without building it.
+  mcp_detail::ShoelaceSum ringSum(const std::vector<std::size_t>& ring) const {
+    mcp_detail::ShoelaceSum sum{fixes_[ring.front()], fixes_[ring.back()]};
+    for (std::size_t k = ring.size() - 1; k >= 1; --k) sum.add(fixes_[ring[k - 1]]);
+    return sum;
+  }
+
   double ringArea(const std::vector<std::size_t>& ring) const {
-    if (ring.size() < 3) return 0.0;
-    const McpPoint origin = fixes_[ring.front()];
-    double twiceArea = 0.0;
-    for (std::size_t k = ring.size() - 1; k >= 1; --k) {
-      const double ax = fixes_[ring[k]].x - origin.x;
-      const double ay = fixes_[ring[k]].y - origin.y;
-      const double bx = fixes_[ring[k - 1]].x - origin.x;
-      const double by = fixes_[ring[k - 1]].y - origin.y;
-      twiceArea += ax * by - bx * ay;
-    }
-    return std::abs(-twiceArea / 2.0);
+    return ring.size() < 3 ? 0.0 : ringSum(ring).area();
+  }
+
+  // ringArea(spliced(slot, chain)), summed without building the ring.
+  double splicedArea(std::size_t slot, const std::vector<std::size_t>& chain) const {
+    if (ring_.size() - 1 + chain.size() < 3) return 0.0;
+    mcp_detail::ShoelaceSum sum{fixes_[ring_.front()], {}};
+    bool first = true;
+    const auto feed = [&](std::size_t i) {
+      if (first) {
+        sum.last = fixes_[i];
+        first = false;
+      } else {
+        sum.add(fixes_[i]);
+      }
+    };
+    for (std::size_t k = ring_.size() - 1; k > slot; --k) feed(ring_[k]);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) feed(*it);
+    for (std::size_t k = slot; k-- > 0;) feed(ring_[k]);
+    return sum.area();
   }
 
   std::vector<std::size_t> spliced(std::size_t slot, const std::vector<std::size_t>& chain) const {
@@ -361,53 +460,97 @@ class AreaAddedReduction {
     return ring;
   }
 
-  // The wrap of W without the ring vertex j, from its pocket while that holds.
-  Hull without(std::size_t j) {
-    const std::size_t slot = slotOf_[j];
-    if (slot == 0) {
-      if (!startWalk_) startWalk_ = hullWithout(j).ring;
-      Hull h{*startWalk_, 0.0};
-      h.area = ringArea(h.ring);
-      return h;
-    }
-    const bool keepable = ring_.size() >= 6 && slot != 0;
+  // The wrap of W without its start, kept across removals while it holds.
+  Hull startWithout() {
+    if (!startWalk_) startWalk_ = hullWithout(ring_.front()).ring;
+    return {*startWalk_, ringArea(*startWalk_)};
+  }
+
+  // The pocket of the ring vertex at `slot` (not the start) while the wrap of W without it is
+  // the ring with the vertex replaced by the pocket's chain; otherwise nullptr, and `full` is
+  // that wrap.
+  const Pocket* pocketOf(std::size_t slot, Hull& full) {
+    const std::size_t j = ring_[slot];
+    const bool keepable = ring_.size() >= 6;
     if (keepable) {
-      const auto found = pockets_.find(j);
-      if (found != pockets_.end()) {
-        const Pocket& pocket = found->second;
-        if (pocket.start == ring_.front() && pocket.pp == ringAt(slot, -2) && pocket.p == ringAt(slot, -1) &&
-            pocket.n == ringAt(slot, 1) && pocket.nn == ringAt(slot, 2)) {
-          Hull h{spliced(slot, pocket.chain), 0.0};
-          h.area = ringArea(h.ring);
-          return h;
-        }
+      Pocket* pocket = pocketAt_[slot];
+      if (pocket == nullptr) {
+        const auto found = pockets_.find(j);
+        if (found != pockets_.end()) pocket = &found->second;
+      }
+      if (pocket != nullptr && pocket->start == ring_.front() && pocket->pp == ringAt(slot, -2) &&
+          pocket->p == ringAt(slot, -1) && pocket->n == ringAt(slot, 1) && pocket->nn == ringAt(slot, 2)) {
+        pocketAt_[slot] = pocket;
+        return pocket;
       }
     }
-    Hull h = hullWithout(j);
-    if (keepable) {
-      const auto at = std::find(h.ring.begin(), h.ring.end(), ringAt(slot, -1));
-      std::vector<std::size_t> chain;
+    std::vector<std::size_t> chain;
+    std::optional<std::vector<std::size_t>> local;
+    if (keepable && checkable_) local = localChain(j, pocketFixes(j));
+    if (local) {
+      chain = std::move(*local);
+    } else {
+      full = hullWithout(j, false);
+      if (!keepable) return nullptr;
+      const auto at = std::find(full.ring.begin(), full.ring.end(), ringAt(slot, -1));
       bool closed = false;
-      for (std::size_t k = 1; at != h.ring.end() && k < h.ring.size(); ++k) {
-        const std::size_t i = h.ring[(static_cast<std::size_t>(at - h.ring.begin()) + k) % h.ring.size()];
+      for (std::size_t k = 1; at != full.ring.end() && k < full.ring.size(); ++k) {
+        const std::size_t i =
+            full.ring[(static_cast<std::size_t>(at - full.ring.begin()) + k) % full.ring.size()];
         if (i == ringAt(slot, 1)) {
           closed = true;
           break;
         }
         chain.push_back(i);
       }
-      if (closed && spliced(slot, chain) == h.ring) {
-        pockets_[j] = {ringAt(slot, -2), ringAt(slot, -1), ringAt(slot, 1),
-                       ringAt(slot, 2),  ring_.front(),    std::move(chain)};
-      }
+      if (!closed || spliced(slot, chain) != full.ring) return nullptr;
     }
-    return h;
+    Pocket& pocket = pockets_[j];
+    pocket = {ringAt(slot, -2),
+              ringAt(slot, -1),
+              ringAt(slot, 1),
+              ringAt(slot, 2),
+              ring_.front(),
+              std::move(chain),
+              {}};
+    pocket.swap = swapOf(slot, pocket.chain);
+    pocketAt_[slot] = &pocket;
+    return &pocket;
   }
 
-  // The old ring and the fixes in (or next to) the pocket that opens between j's neighbours, in
-  // set order, without j. When the neighbours coincide, j sits between copies of one position
-  // and no pocket opens.
-  std::vector<std::size_t> pocketCandidates(std::size_t j) const {
+  // The sums areaLostInterval needs of the swap of the vertex at `slot` for `chain`.
+  mcp_detail::ChainSwap swapOf(std::size_t slot, const std::vector<std::size_t>& chain) const {
+    const McpPoint p = fixes_[ringAt(slot, -1)];
+    const McpPoint j = fixes_[ring_[slot]];
+    const McpPoint n = fixes_[ringAt(slot, 1)];
+    // [p, j, n, cq, ..., c1] fed from its last back.
+    mcp_detail::ShoelaceSum pocket{p, chain.empty() ? n : fixes_[chain.front()]};
+    for (std::size_t k = 1; k < chain.size(); ++k) pocket.add(fixes_[chain[k]]);
+    if (!chain.empty()) pocket.add(n);
+    pocket.add(j);
+    pocket.add(p);
+    // The terms of the spliced ring from n (or c_q when n is the start) back to p.
+    mcp_detail::ShoelaceSum added{fixes_[ring_.front()], {}};
+    bool first = true;
+    const auto feed = [&](McpPoint v) {
+      if (first) {
+        added.last = v;
+        first = false;
+      } else {
+        added.add(v);
+      }
+    };
+    if (slot + 1 < ring_.size()) feed(n);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) feed(fixes_[*it]);
+    feed(p);
+    return {pocket.twice, mcp_detail::shoelaceError(pocket.magnitude, pocket.terms), added.magnitude,
+            chain.size() + 1};
+  }
+
+  // The fixes in (or next to) the pocket that opens between j's neighbours, in set order,
+  // without j. When the neighbours coincide, j sits between copies of one position and no
+  // pocket opens.
+  std::vector<std::size_t> pocketFixes(std::size_t j) const {
     const std::size_t slot = slotOf_[j];
     const McpPoint prev = fixes_[ringAt(slot, -1)];
     const McpPoint next = fixes_[ringAt(slot, 1)];
@@ -424,31 +567,38 @@ class AreaAddedReduction {
           pocket);
     }
     std::sort(pocket.begin(), pocket.end());
-    std::vector<std::size_t> candidates;
-    candidates.reserve(sortedRing_.size() + pocket.size());
-    std::set_union(sortedRing_.begin(), sortedRing_.end(), pocket.begin(), pocket.end(),
-                   std::back_inserter(candidates));
-    std::erase(candidates, j);
-    return candidates;
+    std::erase(pocket, j);
+    return pocket;
   }
 
-  // The wrap of W without j replayed from j's ring neighbour p on. Every step before p is W's own
-  // (j and the pocket's fixes lost them, and taking away fixes that lose a step changes nothing
-  // in it), and so is every step after the wrap is back on W's ring, its reference continuing
-  // W's edge. So only the steps from p to the step after the next ring vertex are taken, each
-  // against the candidates the full wrap still holds there, and every other fix that may win
-  // one of them is checked as hullWithout checks its steps. nullopt where this does not apply:
-  // a small ring, p the start (its reference depends on the set's extent), a step the check
-  // cannot reason about, or a wrap that does not come back to the next ring vertex.
-  std::optional<Hull> localWithout(std::size_t j, std::vector<std::size_t> candidates) {
+  // The chain that replaces the ring vertex j in the wrap of W without j, replayed from j's ring
+  // neighbour p on. Every step before p is W's own (j and the pocket's fixes lost them, and
+  // taking away fixes that lose a step changes nothing in it), and so is every step after the
+  // wrap is back on W's ring, its reference continuing W's edge. So only the steps from p to
+  // the step after the next ring vertex are taken, over the pocket's fixes and the next two
+  // ring vertices, and every other fix that may win one of them (a ring vertex further on
+  // among them) is checked as hullWithout checks its steps; those that fail join the
+  // candidates. From the start (p at slot 0) the wrap's reference is due east: the start has
+  // the lowest y, so the walk's first reference (the set's largest x at that y) lies due east
+  // of it or on it, and atan2 gives +0 either way. nullopt where this does not apply: a small
+  // ring, a step the check cannot reason about, or a wrap that does not come back to the next
+  // ring vertex.
+  std::optional<std::vector<std::size_t>> localChain(std::size_t j, const std::vector<std::size_t>& pocket) {
     const std::size_t h = ring_.size();
     const std::size_t slot = slotOf_[j];
-    if (h < 6 || slot < 2) return std::nullopt;
+    if (h < 6 || slot < 1) return std::nullopt;
     const std::size_t start = ring_.front();
     const std::size_t next = ringAt(slot, 1);
     const auto beforeP = [&](std::size_t i) {
       return slotOf_[i] != kNone && slotOf_[i] >= 1 && slotOf_[i] < slot;
     };
+    std::vector<std::size_t> candidates(pocket);
+    candidates.push_back(next);
+    candidates.push_back(ringAt(slot, 2));
+    // From the start the wrap has passed nothing over yet: the start stays a candidate.
+    if (slot == 1) candidates.push_back(start);
+    std::sort(candidates.begin(), candidates.end());
+    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
     // Fixes chosen before p are out of the running; the start stays to close the ring.
     std::erase_if(candidates, beforeP);
 
@@ -457,14 +607,18 @@ class AreaAddedReduction {
       std::vector<StepFrame> frames;
       std::vector<StepKey> keys;
       std::vector<std::size_t> chain;
-      std::size_t from = ring_[slot - 2];
+      std::size_t from = slot >= 2 ? ring_[slot - 2] : kNone;
       std::size_t current = ring_[slot - 1];
       bool back = false;
       for (;;) {
         const McpPoint at = fixes_[current];
-        const McpPoint reference{2.0 * at.x - fixes_[from].x, 2.0 * at.y - fixes_[from].y};
-        const double refDx = reference.x - at.x;
-        const double refDy = reference.y - at.y;
+        double refDx = 1.0;
+        double refDy = 0.0;
+        if (from != kNone) {
+          const McpPoint reference{2.0 * at.x - fixes_[from].x, 2.0 * at.y - fixes_[from].y};
+          refDx = reference.x - at.x;
+          refDy = reference.y - at.y;
+        }
         const double angle = std::atan2(refDy, refDx);
         std::size_t best = kNone;
         double turn = kNoTurnYet;
@@ -516,11 +670,7 @@ class AreaAddedReduction {
       for (const std::size_t i : checked) {
         if (!losesEveryStep(fixes_[i], frames)) failed.push_back(i);
       }
-      if (failed.empty()) {
-        Hull hull{spliced(slot, chain), 0.0};
-        hull.area = ringArea(hull.ring);
-        return hull;
-      }
+      if (failed.empty()) return chain;
       if (refinement == kMaxRefinements) return std::nullopt;
       candidates.insert(candidates.end(), failed.begin(), failed.end());
       std::sort(candidates.begin(), candidates.end());
@@ -531,11 +681,22 @@ class AreaAddedReduction {
   // next to) the pocket that opens between j's neighbours, checked step by step against every
   // other fix. A fix can fail a step's check only within a thin band along the step's two
   // directions (see band()); the fixes there are the only ones checked.
-  Hull hullWithout(std::size_t j) {
+  Hull hullWithout(std::size_t j, bool tryLocal = true) {
     if (!checkable_ || ring_.size() < 3) return wrapAllBut(j);
 
-    std::vector<std::size_t> candidates = pocketCandidates(j);
-    if (std::optional<Hull> local = localWithout(j, candidates)) return std::move(*local);
+    const std::vector<std::size_t> pocket = pocketFixes(j);
+    std::optional<std::vector<std::size_t>> chain;
+    if (tryLocal) chain = localChain(j, pocket);
+    if (chain) {
+      Hull h{spliced(slotOf_[j], *chain), 0.0};
+      h.area = ringArea(h.ring);
+      return h;
+    }
+    std::vector<std::size_t> candidates;
+    candidates.reserve(ring_.size() + pocket.size());
+    std::set_union(sortedRing().begin(), sortedRing().end(), pocket.begin(), pocket.end(),
+                   std::back_inserter(candidates));
+    std::erase(candidates, j);
     for (int refinement = 0;; ++refinement) {
       std::vector<McpPoint> subset(candidates.size());
       for (std::size_t k = 0; k < candidates.size(); ++k) subset[k] = fixes_[candidates[k]];
@@ -604,6 +765,17 @@ class AreaAddedReduction {
       return firstStepBand_;
     }
     return bands_[key] = std::move(found);
+  }
+
+  // A step of a removed fix never comes again: its band goes once the cache has grown enough
+  // since this last ran, which keeps the cache within a few times the steps of live fixes.
+  void sweepBands() {
+    if (bands_.size() < std::max(kBandSweepFloor, kBandSweepGrowth * bandsAfterSweep_)) return;
+    std::erase_if(bands_, [&](const auto& entry) {
+      const StepKey& key = entry.first;
+      return !tree_.alive(key.from) || !tree_.alive(key.current) || !tree_.alive(key.chosen);
+    });
+    bandsAfterSweep_ = bands_.size();
   }
 
   // The wrap of every fix left but j (kNone: of every fix left), as the definition builds it.
@@ -679,9 +851,16 @@ class AreaAddedReduction {
   std::size_t target_;
   std::size_t left_;
   std::size_t firstAlive_ = 0;
-  std::vector<std::size_t> ring_;    // fix indices, anticlockwise, start first
-  std::vector<std::size_t> slotOf_;  // each fix's place on the ring, kNone off it
-  std::vector<std::size_t> sortedRing_;
+  std::vector<std::size_t> ring_;        // fix indices, anticlockwise, start first
+  std::vector<std::size_t> slotOf_;      // each fix's place on the ring, kNone off it
+  std::vector<std::size_t> sortedRing_;  // the ring in set order, made when asked for
+  std::vector<Pocket*> pocketAt_;        // each ring slot's pocket as last found, or nullptr
+  mcp_detail::ShoelaceSum ringSum_{};
+  double ringError_ = 0.0;
+  bool bounded_ = false;  // ringSum_ gives area_ and the intervals may be used
+  std::vector<Score> scores_;
+  std::vector<std::pair<std::size_t, Hull>> fullHulls_;
+  std::size_t bandsAfterSweep_ = 0;
   double area_ = 0.0;
   double extent_ = 0.0;
   double diameter_ = 0.0;

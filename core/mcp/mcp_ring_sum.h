@@ -1,0 +1,100 @@
+#pragma once
+
+// The shoelace sum of an MCP ring as mcpRingArea takes it, one vertex at a time, with a bound on
+// its rounding; and from it, an interval certain to hold the computed area a ring loses when
+// one vertex is replaced by a chain of others, without summing the ring that results.
+
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <optional>
+
+#include "core/mcp/mcp_polygon.h"
+
+namespace orvex::core::mcp_detail {
+
+/// The running sum mcpRingArea forms over a closed ring [v0, v1, ..., vm, v0]: origin v0, the
+/// terms cross(v_k - v0, v_(k-1) - v0) for k = m down to 1, added one after another from 0.
+/// Feed vm as `last`, then v_(m-1), ..., v0 through add(). Every area of the "Area Added"
+/// reduction is summed through this one expression, so one ring always gives the same bits.
+struct ShoelaceSum {
+  McpPoint origin;
+  McpPoint last;
+  double twice = 0.0;      ///< the running sum (minus twice the anticlockwise signed area)
+  double magnitude = 0.0;  ///< the sum of |a.x b.y| + |b.x a.y| over the terms, as computed
+  std::size_t terms = 0;
+
+  void add(McpPoint next) {
+    const double ax = last.x - origin.x;
+    const double ay = last.y - origin.y;
+    const double bx = next.x - origin.x;
+    const double by = next.y - origin.y;
+    const double l = ax * by;
+    const double r = bx * ay;
+    twice += l - r;
+    magnitude += std::abs(l) + std::abs(r);
+    ++terms;
+    last = next;
+  }
+
+  /// The area mcpRingArea reports for the ring (three vertices or more).
+  double area() const { return std::abs(-twice / 2.0); }
+};
+
+/// A bound on |computed sum - exact sum| for a ShoelaceSum of `terms` terms whose `magnitude`
+/// is given; the exact sum takes the exact differences and products. Each difference, product
+/// and the subtraction round once (u = 2^-53 each), so a term errs by at most
+/// gamma_4 / (1 - gamma_3) (|a.x b.y| + |b.x a.y|) of the computed products, under 4.01 u of its
+/// share of `magnitude`; adding m terms one after another errs by at most gamma_(m-1) times the
+/// sum of |terms|, each under (1 + u) its share. The magnitude as summed is short of the true
+/// one by at most gamma_m relative. With (m + 4) u below 1e-3, 1.1 (m + 4) u covers all three;
+/// the absolute term covers what gradual underflow loses (under 2^-1074 per operation).
+/// Infinite when the magnitude overflowed.
+inline double shoelaceError(double magnitude, std::size_t terms) {
+  const double m = static_cast<double>(terms) + 4.0;
+  return 1.1 * m * 0x1p-53 * magnitude + m * std::numeric_limits<double>::min();
+}
+
+/// What the ring W loses when its vertex j is replaced by the chain c1..cq between j's
+/// neighbours p and n (the ring W' of the same start).
+struct ChainSwap {
+  double twicePocket;      ///< the ShoelaceSum of [p, j, n, cq, ..., c1], origin p
+  double pocketError;      ///< shoelaceError of that sum
+  double addedMagnitude;   ///< the magnitude of the terms W' has and W lacks, origin W's start
+  std::size_t addedTerms;  ///< how many such terms (q + 1 at most)
+};
+
+/// An interval [lo, hi] certain to hold fl(A - A'), where A is the area `ring` gives and A' the
+/// area the ShoelaceSum of W' would give; nullopt when the bound cannot tell (a ring too thin
+/// for its rounding, or a pocket that could be most of the ring).
+///
+/// Why. Let S, S' be the exact sums of W and W' and Q that of the pocket. The sums over a
+/// closed polygon do not depend on the origin, and W's edges minus W''s are the pocket's
+/// (p -> j -> n, then the chain back from n to p), so S - S' = Q exactly. With E, E', EQ the
+/// bounds of shoelaceError (W' has at most the magnitude of W plus the added terms', and at
+/// most m + q + 1 terms): |S| > E fixes the sign s of S, and s Q + EQ + E <= |s S| keeps S'
+/// on the same side of 0, so A - A' in exact terms is s Q / 2, and the computed A and A'
+/// (|sum| / 2) are within E / 2 and E' / 2 of theirs. So A - A' lies within
+/// r = (EQ + E + E') / 2 of c = s Q_computed / 2. Rounding to nearest is monotone, so
+/// fl(A - A') lies in [fl(c - r), fl(c + r)]; the reach 1.001 r + 1e-15 |c| + DBL_MIN covers
+/// that rounding (u |c +- r|) and the rounding of r and of c +- reach themselves.
+struct Interval {
+  double lo;
+  double hi;
+};
+inline std::optional<Interval> areaLostInterval(const ShoelaceSum& ring, double ringError,
+                                                const ChainSwap& swap) {
+  const double s = std::abs(ring.twice);
+  if (!(s > ringError)) return std::nullopt;
+  const double q = ring.twice > 0.0 ? swap.twicePocket : -swap.twicePocket;
+  const double swappedError =
+      shoelaceError(ring.magnitude + swap.addedMagnitude, ring.terms + swap.addedTerms);
+  if (!(q + swap.pocketError + ringError <= (1.0 - 1e-6) * s)) return std::nullopt;
+  const double c = q / 2.0;
+  const double r = (swap.pocketError + ringError + swappedError) / 2.0;
+  const double reach = 1.001 * r + 1e-15 * std::abs(c) + std::numeric_limits<double>::min();
+  if (!std::isfinite(reach)) return std::nullopt;
+  return Interval{c - reach, c + reach};
+}
+
+}  // namespace orvex::core::mcp_detail
