@@ -23,6 +23,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -40,16 +41,21 @@ struct LocohHull {
   std::size_t fix = 0;               ///< the fix whose local set this is, as an input index
   std::size_t set_size = 0;          ///< fixes in the local set
   double area = 0.0;                 ///< of the hull (0 below 3 corners)
-  std::vector<double> x, y;          ///< the hull's corners, clockwise, not closed
+  std::span<const double> x, y;      ///< the hull's corners, clockwise, not closed (in `corners`)
   std::size_t cumulative_fixes = 0;  ///< distinct fixes in this hull's set and all before it
 };
 
 struct LocohHulls {
   std::size_t distinct_fixes = 0;
   std::vector<LocohHull> hulls;  ///< one per distinct fix, in union order
+  /// Where the hulls' corners are kept: a few flat blocks (each hull's x, then its y), never
+  /// changed once made and shared by copies, so that the views in `hulls` stay valid.
+  std::shared_ptr<const std::vector<std::vector<double>>> corners{};
 };
 
-/// The ordered hulls of the fixes (x[i], y[i]). Throws std::invalid_argument for arrays of
+/// The ordered hulls of the fixes (x[i], y[i]). Memory: the corners and a fixed record per fix;
+/// the local sets are made twice (once for the hulls, once for the counts in union order) and
+/// never held. Throws std::invalid_argument for arrays of
 /// different sizes, no fixes or more than 2^32 - 1, a coordinate that is not finite (naming the fix), and a
 /// parameter that is not finite, negative, or (k) not a whole number >= 1.
 LocohHulls locoh_hulls(std::span<const double> x, std::span<const double> y, const LocohOptions& options);
