@@ -81,19 +81,24 @@ void local_set(const NeighbourGrid& grid, std::size_t i, const LocohOptions& opt
   }
 }
 
-double ring_area(std::span<const double> x, std::span<const double> y) {
-  if (x.size() < 3) return 0.0;
+double ring_area(std::span<const std::uint32_t> corners, std::span<const double> x,
+                 std::span<const double> y) {
+  if (corners.size() < 3) return 0.0;
   double twice = 0.0;
-  for (std::size_t k = 0, prev = x.size() - 1; k < x.size(); prev = k++)
-    twice += x[prev] * y[k] - x[k] * y[prev];
+  for (std::size_t k = 0, prev = corners.size() - 1; k < corners.size(); prev = k++)
+    twice += x[corners[prev]] * y[corners[k]] - x[corners[k]] * y[corners[prev]];
   return std::abs(twice) / 2.0;
 }
+
+struct HullPoint {
+  double x, y;
+  std::uint32_t index;
+};
 
 // The points that may be corners of the hull: all but those strictly inside the quadrilateral of
 // the westmost, southmost, eastmost and northmost points (Akl & Toussaint), which the sort then
 // skips. A point within rounding of the quadrilateral's edge is kept.
-void hull_candidates(std::span<const double> x, std::span<const double> y,
-                     std::vector<std::pair<double, double>>& p) {
+void hull_candidates(std::span<const double> x, std::span<const double> y, std::vector<HullPoint>& p) {
   p.clear();
   p.reserve(x.size());
   std::size_t w = 0, s = 0, e = 0, n = 0;
@@ -111,32 +116,33 @@ void hull_candidates(std::span<const double> x, std::span<const double> y,
       const std::size_t b = quad[(c + 1) % 4];
       inside = (x[b] - x[a]) * (y[k] - y[a]) - (y[b] - y[a]) * (x[k] - x[a]) > 0.0;
     }
-    if (!inside) p.emplace_back(x[k], y[k]);
+    if (!inside) p.push_back({x[k], y[k], static_cast<std::uint32_t>(k)});
   }
 }
 
 }  // namespace
 
-void convex_hull(std::span<const double> x, std::span<const double> y, std::vector<double>& hull_x,
-                 std::vector<double>& hull_y) {
-  std::vector<std::pair<double, double>> p;
+void convex_hull_corners(std::span<const double> x, std::span<const double> y,
+                         std::vector<std::uint32_t>& corners) {
+  std::vector<HullPoint> p;
   hull_candidates(x, y, p);
-  std::sort(p.begin(), p.end());
-  p.erase(std::unique(p.begin(), p.end()), p.end());
-  hull_x.clear();
-  hull_y.clear();
+  const auto before = [](const HullPoint& a, const HullPoint& b) {
+    return a.x < b.x || (a.x == b.x && a.y < b.y);
+  };
+  std::sort(p.begin(), p.end(), before);
+  p.erase(std::unique(p.begin(), p.end(),
+                      [](const HullPoint& a, const HullPoint& b) { return a.x == b.x && a.y == b.y; }),
+          p.end());
+  corners.clear();
   if (p.size() < 3) {
-    for (const auto& [px, py] : p) {
-      hull_x.push_back(px);
-      hull_y.push_back(py);
-    }
+    for (const HullPoint& q : p) corners.push_back(q.index);
     return;
   }
-  const auto cross = [](const auto& o, const auto& a, const auto& b) {
-    return (a.first - o.first) * (b.second - o.second) - (a.second - o.second) * (b.first - o.first);
+  const auto cross = [](const HullPoint& o, const HullPoint& a, const HullPoint& b) {
+    return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
   };
   // Anticlockwise: lower chain west to east, then upper chain back; collinear corners dropped.
-  std::vector<std::pair<double, double>> h(2 * p.size());
+  std::vector<HullPoint> h(2 * p.size());
   std::size_t n = 0;
   for (std::size_t k = 0; k < p.size(); ++k) {
     while (n >= 2 && cross(h[n - 2], h[n - 1], p[k]) <= 0.0) --n;
@@ -148,9 +154,18 @@ void convex_hull(std::span<const double> x, std::span<const double> y, std::vect
   }
   --n;  // the first corner closes the chain
   // Clockwise, as the host holds an outer ring.
-  for (std::size_t k = n; k-- > 0;) {
-    hull_x.push_back(h[k].first);
-    hull_y.push_back(h[k].second);
+  for (std::size_t k = n; k-- > 0;) corners.push_back(h[k].index);
+}
+
+void convex_hull(std::span<const double> x, std::span<const double> y, std::vector<double>& hull_x,
+                 std::vector<double>& hull_y) {
+  std::vector<std::uint32_t> corners;
+  convex_hull_corners(x, y, corners);
+  hull_x.clear();
+  hull_y.clear();
+  for (const std::uint32_t k : corners) {
+    hull_x.push_back(x[k]);
+    hull_y.push_back(y[k]);
   }
 }
 
@@ -167,14 +182,14 @@ LocohHulls locoh_hulls(std::span<const double> x, std::span<const double> y, con
   const std::size_t chunks = (n + kChunkFixes - 1) / kChunkFixes;
   const auto chunk_end = [n](std::size_t chunk) { return std::min(n, (chunk + 1) * kChunkFixes); };
 
-  // Each fix's hull, by fix; each chunk writes only its own fixes and its own block of corners
-  // (each hull's x, then its y), which the hulls view once the block is complete.
+  // Each fix's hull, by fix; each chunk writes only its own fixes and its own block of corners,
+  // which the hulls view once the block is complete.
   std::vector<LocohHull> by_fix(n);
-  auto corners = std::make_shared<std::vector<std::vector<double>>>(chunks);
+  std::vector<std::vector<std::uint32_t>> blocks(chunks);
   numeric::run_fixed_chunks(chunks, options.threads, [&](std::size_t chunk) {
     std::vector<Neighbour> found;
-    std::vector<double> sx, sy, hx, hy;
-    std::vector<double> block;
+    std::vector<double> sx, sy;
+    std::vector<std::uint32_t> hull, block;
     std::vector<std::size_t> offsets;
     for (std::size_t i = chunk * kChunkFixes; i < chunk_end(chunk); ++i) {
       local_set(grid, i, options, true, found);
@@ -184,23 +199,22 @@ LocohHulls locoh_hulls(std::span<const double> x, std::span<const double> y, con
         sx.push_back(kx[neighbour.second]);
         sy.push_back(ky[neighbour.second]);
       }
-      convex_hull(sx, sy, hx, hy);
-      LocohHull& hull = by_fix[i];
-      hull.fix = kept[i];
-      hull.set_size = found.size();
-      hull.area = ring_area(hx, hy);
+      convex_hull_corners(sx, sy, hull);
       offsets.push_back(block.size());
-      block.insert(block.end(), hx.begin(), hx.end());
-      block.insert(block.end(), hy.begin(), hy.end());
+      for (const std::uint32_t k : hull) block.push_back(static_cast<std::uint32_t>(found[k].second));
+      by_fix[i].fix = kept[i];
+      by_fix[i].set_size = found.size();
+      by_fix[i].area = ring_area(std::span(block).subspan(offsets.back()), kx, ky);
     }
     block.shrink_to_fit();
+    offsets.push_back(block.size());
     for (std::size_t i = chunk * kChunkFixes, h = 0; i < chunk_end(chunk); ++i, ++h) {
-      const std::size_t end = h + 1 < offsets.size() ? offsets[h + 1] : block.size();
-      const std::size_t m = (end - offsets[h]) / 2;
-      by_fix[i].x = std::span<const double>(block.data() + offsets[h], m);
-      by_fix[i].y = std::span<const double>(block.data() + offsets[h] + m, m);
+      const std::uint32_t* corners = block.data() + offsets[h];
+      const auto count = static_cast<std::uint32_t>(offsets[h + 1] - offsets[h]);
+      by_fix[i].x = LocohCornerAxis(corners, count, kx.data());
+      by_fix[i].y = LocohCornerAxis(corners, count, ky.data());
     }
-    (*corners)[chunk] = std::move(block);  // moving keeps the buffer the views point into
+    blocks[chunk] = std::move(block);  // moving keeps the buffer the views point into
   });
 
   std::vector<std::size_t> order(n);
@@ -259,7 +273,9 @@ LocohHulls locoh_hulls(std::span<const double> x, std::span<const double> y, con
         [](const LocohHull& hull) { return hull.area < std::numeric_limits<double>::epsilon(); }));
     for (LocohHull& hull : result.hulls) hull.cumulative_fixes = std::min(hull.cumulative_fixes, n - lone);
   }
-  result.corners = std::move(corners);
+  // Moving keeps the buffers the views point into.
+  result.corners = std::make_shared<const LocohCorners>(
+      LocohCorners{.x = std::move(kx), .y = std::move(ky), .blocks = std::move(blocks)});
   return result;
 }
 
