@@ -1,8 +1,10 @@
 #include "range/locoh/locoh_hulls.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <numeric>
 #include <stdexcept>
 #include <string>
@@ -52,15 +54,16 @@ std::vector<std::size_t> distinct_positions(std::span<const double> x, std::span
   return kept;
 }
 
-// The local set of fix i (indices into the distinct fixes), in distance order.
-void local_set(const NeighbourGrid& grid, std::size_t i, const LocohOptions& options,
-               std::vector<Neighbour>& found, std::vector<std::uint32_t>& set) {
+// The local set of fix i (indices into the distinct fixes) into `found`, in distance order when
+// `sorted` (the a method orders it anyway, as it cuts by the running sum).
+void local_set(const NeighbourGrid& grid, std::size_t i, const LocohOptions& options, bool sorted,
+               std::vector<Neighbour>& found) {
   switch (options.method) {
     case LocohMethod::k:
-      grid.nearest(i, static_cast<std::size_t>(options.parameter), found);
+      grid.nearest(i, static_cast<std::size_t>(options.parameter), found, sorted);
       break;
     case LocohMethod::r:
-      grid.within(i, options.parameter, found);
+      grid.within(i, options.parameter, found, sorted);
       break;
     case LocohMethod::a: {
       // Every fix the running sum admits lies within a, so a radius query finds them all.
@@ -76,23 +79,26 @@ void local_set(const NeighbourGrid& grid, std::size_t i, const LocohOptions& opt
       break;
     }
   }
-  set.clear();
-  for (const Neighbour& n : found) set.push_back(static_cast<std::uint32_t>(n.second));
 }
 
-double ring_area(const std::vector<double>& x, const std::vector<double>& y) {
-  if (x.size() < 3) return 0.0;
+double ring_area(std::span<const std::uint32_t> corners, std::span<const double> x,
+                 std::span<const double> y) {
+  if (corners.size() < 3) return 0.0;
   double twice = 0.0;
-  for (std::size_t k = 0, prev = x.size() - 1; k < x.size(); prev = k++)
-    twice += x[prev] * y[k] - x[k] * y[prev];
+  for (std::size_t k = 0, prev = corners.size() - 1; k < corners.size(); prev = k++)
+    twice += x[corners[prev]] * y[corners[k]] - x[corners[k]] * y[corners[prev]];
   return std::abs(twice) / 2.0;
 }
+
+struct HullPoint {
+  double x, y;
+  std::uint32_t index;
+};
 
 // The points that may be corners of the hull: all but those strictly inside the quadrilateral of
 // the westmost, southmost, eastmost and northmost points (Akl & Toussaint), which the sort then
 // skips. A point within rounding of the quadrilateral's edge is kept.
-void hull_candidates(std::span<const double> x, std::span<const double> y,
-                     std::vector<std::pair<double, double>>& p) {
+void hull_candidates(std::span<const double> x, std::span<const double> y, std::vector<HullPoint>& p) {
   p.clear();
   p.reserve(x.size());
   std::size_t w = 0, s = 0, e = 0, n = 0;
@@ -110,32 +116,33 @@ void hull_candidates(std::span<const double> x, std::span<const double> y,
       const std::size_t b = quad[(c + 1) % 4];
       inside = (x[b] - x[a]) * (y[k] - y[a]) - (y[b] - y[a]) * (x[k] - x[a]) > 0.0;
     }
-    if (!inside) p.emplace_back(x[k], y[k]);
+    if (!inside) p.push_back({x[k], y[k], static_cast<std::uint32_t>(k)});
   }
 }
 
 }  // namespace
 
-void convex_hull(std::span<const double> x, std::span<const double> y, std::vector<double>& hull_x,
-                 std::vector<double>& hull_y) {
-  std::vector<std::pair<double, double>> p;
+void convex_hull_corners(std::span<const double> x, std::span<const double> y,
+                         std::vector<std::uint32_t>& corners) {
+  std::vector<HullPoint> p;
   hull_candidates(x, y, p);
-  std::sort(p.begin(), p.end());
-  p.erase(std::unique(p.begin(), p.end()), p.end());
-  hull_x.clear();
-  hull_y.clear();
+  const auto before = [](const HullPoint& a, const HullPoint& b) {
+    return a.x < b.x || (a.x == b.x && a.y < b.y);
+  };
+  std::sort(p.begin(), p.end(), before);
+  p.erase(std::unique(p.begin(), p.end(),
+                      [](const HullPoint& a, const HullPoint& b) { return a.x == b.x && a.y == b.y; }),
+          p.end());
+  corners.clear();
   if (p.size() < 3) {
-    for (const auto& [px, py] : p) {
-      hull_x.push_back(px);
-      hull_y.push_back(py);
-    }
+    for (const HullPoint& q : p) corners.push_back(q.index);
     return;
   }
-  const auto cross = [](const auto& o, const auto& a, const auto& b) {
-    return (a.first - o.first) * (b.second - o.second) - (a.second - o.second) * (b.first - o.first);
+  const auto cross = [](const HullPoint& o, const HullPoint& a, const HullPoint& b) {
+    return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
   };
   // Anticlockwise: lower chain west to east, then upper chain back; collinear corners dropped.
-  std::vector<std::pair<double, double>> h(2 * p.size());
+  std::vector<HullPoint> h(2 * p.size());
   std::size_t n = 0;
   for (std::size_t k = 0; k < p.size(); ++k) {
     while (n >= 2 && cross(h[n - 2], h[n - 1], p[k]) <= 0.0) --n;
@@ -147,9 +154,18 @@ void convex_hull(std::span<const double> x, std::span<const double> y, std::vect
   }
   --n;  // the first corner closes the chain
   // Clockwise, as the host holds an outer ring.
-  for (std::size_t k = n; k-- > 0;) {
-    hull_x.push_back(h[k].first);
-    hull_y.push_back(h[k].second);
+  for (std::size_t k = n; k-- > 0;) corners.push_back(h[k].index);
+}
+
+void convex_hull(std::span<const double> x, std::span<const double> y, std::vector<double>& hull_x,
+                 std::vector<double>& hull_y) {
+  std::vector<std::uint32_t> corners;
+  convex_hull_corners(x, y, corners);
+  hull_x.clear();
+  hull_y.clear();
+  for (const std::uint32_t k : corners) {
+    hull_x.push_back(x[k]);
+    hull_y.push_back(y[k]);
   }
 }
 
@@ -163,65 +179,103 @@ LocohHulls locoh_hulls(std::span<const double> x, std::span<const double> y, con
     ky[i] = y[kept[i]];
   }
   const NeighbourGrid grid(kx, ky);
-
-  // Each fix's local set (stored flat, by fix) and hull; each chunk writes only its own fixes.
-  LocohHulls result;
-  result.distinct_fixes = n;
-  result.hulls.resize(n);
-  std::vector<std::vector<std::uint32_t>> sets(n);
   const std::size_t chunks = (n + kChunkFixes - 1) / kChunkFixes;
+  const auto chunk_end = [n](std::size_t chunk) { return std::min(n, (chunk + 1) * kChunkFixes); };
+
+  // Each fix's hull, by fix; each chunk writes only its own fixes and its own block of corners,
+  // which the hulls view once the block is complete.
+  std::vector<LocohHull> by_fix(n);
+  std::vector<std::vector<std::uint32_t>> blocks(chunks);
   numeric::run_fixed_chunks(chunks, options.threads, [&](std::size_t chunk) {
     std::vector<Neighbour> found;
     std::vector<double> sx, sy;
-    for (std::size_t i = chunk * kChunkFixes; i < std::min(n, (chunk + 1) * kChunkFixes); ++i) {
-      local_set(grid, i, options, found, sets[i]);
+    std::vector<std::uint32_t> hull, block;
+    std::vector<std::size_t> offsets;
+    for (std::size_t i = chunk * kChunkFixes; i < chunk_end(chunk); ++i) {
+      local_set(grid, i, options, true, found);
       sx.clear();
       sy.clear();
-      for (const std::uint32_t j : sets[i]) {
-        sx.push_back(kx[j]);
-        sy.push_back(ky[j]);
+      for (const Neighbour& neighbour : found) {
+        sx.push_back(kx[neighbour.second]);
+        sy.push_back(ky[neighbour.second]);
       }
-      LocohHull& hull = result.hulls[i];
-      hull.fix = kept[i];
-      hull.set_size = sets[i].size();
-      convex_hull(sx, sy, hull.x, hull.y);
-      hull.area = ring_area(hull.x, hull.y);
+      convex_hull_corners(sx, sy, hull);
+      offsets.push_back(block.size());
+      for (const std::uint32_t k : hull) block.push_back(static_cast<std::uint32_t>(found[k].second));
+      by_fix[i].fix = kept[i];
+      by_fix[i].set_size = found.size();
+      by_fix[i].area = ring_area(std::span(block).subspan(offsets.back()), kx, ky);
     }
+    block.shrink_to_fit();
+    offsets.push_back(block.size());
+    for (std::size_t i = chunk * kChunkFixes, h = 0; i < chunk_end(chunk); ++i, ++h) {
+      const std::uint32_t* corners = block.data() + offsets[h];
+      const auto count = static_cast<std::uint32_t>(offsets[h + 1] - offsets[h]);
+      by_fix[i].x = LocohCornerAxis(corners, count, kx.data());
+      by_fix[i].y = LocohCornerAxis(corners, count, ky.data());
+    }
+    blocks[chunk] = std::move(block);  // moving keeps the buffer the views point into
   });
 
   std::vector<std::size_t> order(n);
   std::iota(order.begin(), order.end(), std::size_t{0});
-  const auto& h = result.hulls;
   if (options.method == LocohMethod::k) {
     std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return h[a].area < h[b].area; });
+                     [&](std::size_t a, std::size_t b) { return by_fix[a].area < by_fix[b].area; });
   } else {
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-      return h[a].set_size > h[b].set_size || (h[a].set_size == h[b].set_size && h[a].area < h[b].area);
+      return by_fix[a].set_size > by_fix[b].set_size ||
+             (by_fix[a].set_size == by_fix[b].set_size && by_fix[a].area < by_fix[b].area);
     });
   }
-  std::vector<LocohHull> ordered;
-  ordered.reserve(n);
-  std::vector<unsigned char> seen(n, 0);
-  std::size_t count = 0;
-  for (const std::size_t i : order) {
-    for (const std::uint32_t j : sets[i]) {
-      count += seen[j] == 0 ? 1 : 0;
-      seen[j] = 1;
+
+  // The cumulative counts: fix j is first counted by the earliest hull (in union order) whose
+  // local set holds it. The sets are made again rather than held (k x fixes numbers), each chunk
+  // lowering the earliest position of the fixes its sets hold: a minimum, the same whichever
+  // thread gets there first.
+  std::vector<std::uint32_t> position(n);
+  for (std::size_t r = 0; r < n; ++r) position[order[r]] = static_cast<std::uint32_t>(r);
+  std::vector<std::uint32_t> first(n, std::numeric_limits<std::uint32_t>::max());
+  numeric::run_fixed_chunks(chunks, options.threads, [&](std::size_t chunk) {
+    std::vector<Neighbour> found;
+    for (std::size_t i = chunk * kChunkFixes; i < chunk_end(chunk); ++i) {
+      local_set(grid, i, options, false, found);
+      const std::uint32_t r = position[i];
+      for (const Neighbour& neighbour : found) {
+        std::atomic_ref<std::uint32_t> earliest(first[neighbour.second]);
+        std::uint32_t seen = earliest.load(std::memory_order_relaxed);
+        while (r < seen && !earliest.compare_exchange_weak(seen, r, std::memory_order_relaxed)) {
+        }
+      }
     }
-    ordered.push_back(std::move(result.hulls[i]));
-    ordered.back().cumulative_fixes = count;
+  });
+  position.clear();
+  position.shrink_to_fit();
+  std::vector<std::size_t> newly(n, 0);
+  for (const std::uint32_t r : first) ++newly[r];  // every fix is in its own set
+  first.clear();
+  first.shrink_to_fit();
+
+  LocohHulls result;
+  result.distinct_fixes = n;
+  result.hulls.reserve(n);
+  std::size_t count = 0;
+  for (std::size_t r = 0; r < n; ++r) {
+    count += newly[r];
+    result.hulls.push_back(by_fix[order[r]]);
+    result.hulls.back().cumulative_fixes = count;
   }
   // The r method counts at most the fixes whose hulls have area, as adehabitatHR's LoCoH.r
   // reports its percents.
   if (options.method == LocohMethod::r) {
-    const auto lone =
-        static_cast<std::size_t>(std::count_if(ordered.begin(), ordered.end(), [](const LocohHull& hull) {
-          return hull.area < std::numeric_limits<double>::epsilon();
-        }));
-    for (LocohHull& hull : ordered) hull.cumulative_fixes = std::min(hull.cumulative_fixes, n - lone);
+    const auto lone = static_cast<std::size_t>(std::count_if(
+        result.hulls.begin(), result.hulls.end(),
+        [](const LocohHull& hull) { return hull.area < std::numeric_limits<double>::epsilon(); }));
+    for (LocohHull& hull : result.hulls) hull.cumulative_fixes = std::min(hull.cumulative_fixes, n - lone);
   }
-  result.hulls = std::move(ordered);
+  // Moving keeps the buffers the views point into.
+  result.corners = std::make_shared<const LocohCorners>(
+      LocohCorners{.x = std::move(kx), .y = std::move(ky), .blocks = std::move(blocks)});
   return result;
 }
 

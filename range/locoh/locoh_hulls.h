@@ -23,6 +23,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -36,20 +37,48 @@ struct LocohOptions {
   unsigned threads = 0;    ///< 0: one per processor; the hulls never depend on it
 };
 
+/// One coordinate of a hull's corners, read through the numbers of the distinct fixes that are
+/// its corners (4 bytes a corner, where the coordinates would take 16).
+class LocohCornerAxis {
+ public:
+  LocohCornerAxis() = default;
+  LocohCornerAxis(const std::uint32_t* corners, std::uint32_t count, const double* axis)
+      : corners_(corners), axis_(axis), count_(count) {}
+  [[nodiscard]] std::size_t size() const { return count_; }
+  [[nodiscard]] bool empty() const { return count_ == 0; }
+  double operator[](std::size_t k) const { return axis_[corners_[k]]; }
+
+ private:
+  const std::uint32_t* corners_ = nullptr;
+  const double* axis_ = nullptr;
+  std::uint32_t count_ = 0;
+};
+
 struct LocohHull {
   std::size_t fix = 0;               ///< the fix whose local set this is, as an input index
   std::size_t set_size = 0;          ///< fixes in the local set
   double area = 0.0;                 ///< of the hull (0 below 3 corners)
-  std::vector<double> x, y;          ///< the hull's corners, clockwise, not closed
+  LocohCornerAxis x, y;              ///< the hull's corners, clockwise, not closed (in `corners`)
   std::size_t cumulative_fixes = 0;  ///< distinct fixes in this hull's set and all before it
+};
+
+/// What the hulls' corners are read from: the distinct fixes, and each hull's corners as their
+/// numbers in a few flat blocks.
+struct LocohCorners {
+  std::vector<double> x, y;
+  std::vector<std::vector<std::uint32_t>> blocks;
 };
 
 struct LocohHulls {
   std::size_t distinct_fixes = 0;
   std::vector<LocohHull> hulls;  ///< one per distinct fix, in union order
+  /// Never changed once made and shared by copies, so that the views in `hulls` stay valid.
+  std::shared_ptr<const LocohCorners> corners{};
 };
 
-/// The ordered hulls of the fixes (x[i], y[i]). Throws std::invalid_argument for arrays of
+/// The ordered hulls of the fixes (x[i], y[i]). Memory: the corners and a fixed record per fix;
+/// the local sets are made twice (once for the hulls, once for the counts in union order) and
+/// never held. Throws std::invalid_argument for arrays of
 /// different sizes, no fixes or more than 2^32 - 1, a coordinate that is not finite (naming the fix), and a
 /// parameter that is not finite, negative, or (k) not a whole number >= 1.
 LocohHulls locoh_hulls(std::span<const double> x, std::span<const double> y, const LocohOptions& options);
@@ -63,5 +92,8 @@ std::vector<std::size_t> isopleth_hull_counts(const LocohHulls& hulls, std::span
 /// Equal points count once; 1 or 2 distinct points come back as they are.
 void convex_hull(std::span<const double> x, std::span<const double> y, std::vector<double>& hull_x,
                  std::vector<double>& hull_y);
+/// The same hull as the points' numbers (of equal points, one of them).
+void convex_hull_corners(std::span<const double> x, std::span<const double> y,
+                         std::vector<std::uint32_t>& corners);
 
 }  // namespace orvex::range

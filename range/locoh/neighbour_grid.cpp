@@ -68,7 +68,7 @@ void NeighbourGrid::add_block(std::size_t i, long c0, long c1, long r0, long r1,
   }
 }
 
-void NeighbourGrid::nearest(std::size_t i, std::size_t k, std::vector<Neighbour>& out) const {
+void NeighbourGrid::nearest(std::size_t i, std::size_t k, std::vector<Neighbour>& out, bool sorted) const {
   out.clear();
   k = std::min(k, x_.size());
   const long c = column_of(x_[i]);
@@ -101,11 +101,13 @@ void NeighbourGrid::nearest(std::size_t i, std::size_t k, std::vector<Neighbour>
     }
     while (ring < target && !everything(ring)) add_ring(++ring);
   }
-  std::partial_sort(out.begin(), out.begin() + static_cast<long>(k), out.end());
+  // The loop leaves only after nth_element: the first k are the k nearest ((distance, index)
+  // pairs are all different, so they are one set whatever the order).
   out.resize(k);
+  if (sorted) std::sort(out.begin(), out.end());
 }
 
-void NeighbourGrid::within(std::size_t i, double radius, std::vector<Neighbour>& out) const {
+void NeighbourGrid::within(std::size_t i, double radius, std::vector<Neighbour>& out, bool sorted) const {
   out.clear();
   // Buckets by coordinate reach, clamped before conversion so a huge radius stays in range.
   const auto reach = [this](double d) { return static_cast<long>(std::min(d / size_ + 1.0, 1e9)); };
@@ -114,7 +116,7 @@ void NeighbourGrid::within(std::size_t i, double radius, std::vector<Neighbour>&
   const long span = reach(radius);
   add_block(i, c - span, c + span, r - span, r + span, out);
   std::erase_if(out, [radius](const Neighbour& n) { return !(n.first <= radius); });
-  std::sort(out.begin(), out.end());
+  if (sorted) std::sort(out.begin(), out.end());
 }
 
 }  // namespace orvex::range

@@ -20,10 +20,12 @@ class NeighbourGrid {
   /// Fixes must be finite; about 2 per bucket.
   NeighbourGrid(std::span<const double> x, std::span<const double> y);
 
-  /// The min(k, size) nearest fixes to fix i, i itself included, into `out` (sorted).
-  void nearest(std::size_t i, std::size_t k, std::vector<Neighbour>& out) const;
-  /// Every fix within `radius` of fix i (distance <= radius), into `out` (sorted).
-  void within(std::size_t i, double radius, std::vector<Neighbour>& out) const;
+  /// The min(k, size) nearest fixes to fix i, i itself included, into `out` (sorted, or in no
+  /// particular order when `sorted` is false: the same fixes either way).
+  void nearest(std::size_t i, std::size_t k, std::vector<Neighbour>& out, bool sorted = true) const;
+  /// Every fix within `radius` of fix i (distance <= radius), into `out` (sorted, or in no
+  /// particular order when `sorted` is false).
+  void within(std::size_t i, double radius, std::vector<Neighbour>& out, bool sorted = true) const;
 
  private:
   // Adds the fixes of buckets [c0, c1] x [r0, r1] (clamped) to `out`.

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include <cmath>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -152,8 +153,67 @@ TEST(LocohHulls, RefusesBadInput) {
   }
 }
 
+// 700 fixes (every 7th at the place of the one before), so that the hulls span several blocks of
+// corners, against local sets from a full sort of the distances, hulls and areas from
+// convex_hull, and counts from a plain pass over the sets in union order: exactly equal, with 1
+// and 2 threads, read from a copy that outlives the result it was made from.
+TEST(LocohHulls, EqualAPlainComputationOverSeveralBlocks) {
+  std::vector<double> x, y;
+  for (std::size_t i = 0; i < 700; ++i) {
+    const bool twin = i % 7 == 6;
+    x.push_back(twin ? x.back() : std::fmod(static_cast<double>(i) * 0.618034, 1.0) * 900.0);
+    y.push_back(twin ? y.back() : std::fmod(static_cast<double>(i) * 0.414214, 1.0) * 600.0);
+  }
+  std::vector<std::size_t> kept;  // first copies
+  for (std::size_t i = 0; i < x.size(); ++i)
+    if (i % 7 != 6) kept.push_back(i);
+  for (const LocohOptions options : {LocohOptions{LocohMethod::k, 9, 1}, LocohOptions{LocohMethod::k, 9, 2},
+                                     LocohOptions{LocohMethod::r, 40, 2}}) {
+    std::vector<std::vector<std::size_t>> sets;
+    std::vector<std::vector<double>> hull_x(kept.size()), hull_y(kept.size());
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+      std::vector<std::pair<double, std::size_t>> all;
+      for (std::size_t j = 0; j < kept.size(); ++j)
+        all.emplace_back(orvex::range::fix_distance(x[kept[i]], y[kept[i]], x[kept[j]], y[kept[j]]), j);
+      std::sort(all.begin(), all.end());
+      std::size_t size = 0;
+      while (size < all.size() && (options.method == LocohMethod::k ? size < 9 : all[size].first <= 40))
+        ++size;
+      std::vector<double> sx, sy;
+      sets.emplace_back();
+      for (std::size_t m = 0; m < size; ++m) {
+        sets.back().push_back(all[m].second);
+        sx.push_back(x[kept[all[m].second]]);
+        sy.push_back(y[kept[all[m].second]]);
+      }
+      orvex::range::convex_hull(sx, sy, hull_x[i], hull_y[i]);
+    }
+    std::optional<LocohHulls> h = orvex::range::locoh_hulls(x, y, options);
+    const LocohHulls copy = *h;
+    h.reset();
+    ASSERT_EQ(copy.hulls.size(), kept.size());
+    std::vector<bool> seen(kept.size(), false);
+    std::size_t count = 0;
+    for (const auto& hull : copy.hulls) {
+      const std::size_t i =
+          static_cast<std::size_t>(std::lower_bound(kept.begin(), kept.end(), hull.fix) - kept.begin());
+      for (const std::size_t j : sets[i]) count += seen[j] ? 0 : 1, seen[j] = true;
+      EXPECT_EQ(hull.set_size, sets[i].size());
+      std::vector<double> corners_x, corners_y;
+      for (std::size_t k = 0; k < hull.x.size(); ++k)
+        corners_x.push_back(hull.x[k]), corners_y.push_back(hull.y[k]);
+      EXPECT_EQ(corners_x, hull_x[i]) << hull.fix;
+      EXPECT_EQ(corners_y, hull_y[i]) << hull.fix;
+      if (options.method == LocohMethod::k) {
+        EXPECT_EQ(hull.cumulative_fixes, count) << hull.fix;
+      }
+    }
+    EXPECT_EQ(count, kept.size());
+  }
+}
+
 // 600 fixes on a 30 x 30 lattice of 1 m, so that many distances tie, against a plain sort of
-// every distance: the same fixes in the same order, ties by index.
+// every distance: the same fixes in the same order, ties by index (unsorted: the same fixes).
 TEST(NeighbourGrid, FindsWhatAFullSortFinds) {
   std::vector<double> x, y;
   for (std::size_t i = 0; i < 600; ++i) {
@@ -168,9 +228,12 @@ TEST(NeighbourGrid, FindsWhatAFullSortFinds) {
       all.emplace_back(orvex::range::fix_distance(x[i], y[i], x[j], y[j]), j);
     std::sort(all.begin(), all.end());
     for (const std::size_t k : {1, 9, 40, 600}) {
-      grid.nearest(i, k, found);
-      EXPECT_TRUE(std::equal(found.begin(), found.end(), all.begin(), all.begin() + static_cast<long>(k)))
-          << i << " k " << k;
+      for (const bool sorted : {true, false}) {
+        grid.nearest(i, k, found, sorted);
+        if (!sorted) std::sort(found.begin(), found.end());
+        EXPECT_TRUE(std::equal(found.begin(), found.end(), all.begin(), all.begin() + static_cast<long>(k)))
+            << i << " k " << k;
+      }
     }
     grid.within(i, 3.0, found);
     const auto end = std::find_if(all.begin(), all.end(), [](const auto& n) { return n.first > 3.0; });
