@@ -27,9 +27,11 @@ def simulate(orvex, folder, animals, fixes):
 def study(fixes, out, workers):
     """Runs the study on a local cluster of `workers` processes; wall time, summed task time,
     tasks, and the workers' largest peak RSS in MB."""
-    from distributed import Client, LocalCluster
+    from distributed import Client
 
-    cluster = LocalCluster(n_workers=workers, threads_per_worker=1, processes=True, dashboard_address=None)
+    from orvex.study import local_cluster
+
+    cluster = local_cluster(workers)  # configured as the study configures its own
     client = Client(cluster)
     try:
         start = time.perf_counter()

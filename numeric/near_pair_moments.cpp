@@ -100,20 +100,19 @@ std::optional<PairMoments> build_near(std::span<const double> x, std::span<const
     }
     if (chunk_starts.back() != c.blocks.size()) chunk_starts.push_back(c.blocks.size());
     const std::size_t chunks = chunk_starts.size() - 1;
-    const PairMoments empty = *total;
-    std::vector<PairMoments> group;
+    ChunkHistograms group(*total, chunks);
     std::uint64_t done = 0;
     for (std::size_t first = 0; first < chunks; first += kChunksPerGroup) {
       const std::size_t count = std::min(kChunksPerGroup, chunks - first);
-      group.assign(count, empty);
+      group.start(first, count);
       run_fixed_chunks(count, threads, [&](std::size_t k) {
         for (std::size_t b = chunk_starts[first + k]; b < chunk_starts[first + k + 1]; ++b) {
           const Block& block = c.blocks[b];
-          group[k].add_block(c.x, c.y, c.weights, block.row_begin, block.row_end, block.col_begin,
-                             block.col_end);
+          group.of(k).add_block(c.x, c.y, c.weights, block.row_begin, block.row_end, block.col_begin,
+                                block.col_end);
         }
       });
-      for (const PairMoments& h : group) total->merge(h);
+      group.merge();
       for (std::size_t b = chunk_starts[first]; b < chunk_starts[first + count]; ++b)
         done += c.block_visits[b];
       if (progress && !progress(all > 0 ? static_cast<double>(done) / static_cast<double>(all) : 1.0)) {

@@ -138,14 +138,41 @@ PairMoments::PairMoments(int first_exponent, int octaves)
       end_bits_(exponent_bits(first_exponent + octaves)),
       moments_((1 + static_cast<std::size_t>(octaves) * kBinsPerOctave) * kMoments, 0.0) {}
 
-std::optional<PairMoments> PairMoments::for_beta_range(double beta_min, double beta_max) {
+std::optional<std::pair<int, int>> PairMoments::octave_range(double beta_min, double beta_max) {
   if (!(beta_min > 0.0) || !(beta_max >= beta_min) || !std::isfinite(beta_max)) return std::nullopt;
   // 2^first * beta_max <= kSeriesArgumentBound; 2^end * beta_min >= kCutoff.
   const int first = std::max(-1022, static_cast<int>(std::floor(std::log2(kSeriesArgumentBound / beta_max))));
   const int end = std::min(1024, static_cast<int>(std::ceil(std::log2(kCutoff / beta_min))));
-  if (end <= first) return PairMoments(first, 0);
+  if (end <= first) return std::pair{first, 0};
   if (end - first > kMaxOctaves) return std::nullopt;
-  return PairMoments(first, end - first);
+  return std::pair{first, end - first};
+}
+
+std::optional<PairMoments> PairMoments::for_beta_range(double beta_min, double beta_max) {
+  const auto range = octave_range(beta_min, beta_max);
+  if (!range) return std::nullopt;
+  return PairMoments(range->first, range->second);
+}
+
+bool PairMoments::fits_beta_range(double beta_min, double beta_max) {
+  return octave_range(beta_min, beta_max).has_value();
+}
+
+ChunkHistograms::ChunkHistograms(PairMoments& total, std::size_t chunks) : total_(total) {
+  if (chunks > 1) empty_ = total;
+}
+
+void ChunkHistograms::start(std::size_t first, std::size_t count) {
+  in_place_ = first == 0 && count > 0 ? 1 : 0;
+  if (count > in_place_) {
+    parts_.assign(count - in_place_, *empty_);
+  } else {
+    parts_.clear();
+  }
+}
+
+void ChunkHistograms::merge() {
+  for (const PairMoments& part : parts_) total_.merge(part);
 }
 
 namespace {
@@ -354,16 +381,15 @@ std::optional<PairMoments> build_pair_moments(std::span<const double> x, std::sp
   z_order(x, y, ox, oy);
   const std::vector<std::size_t> starts = pair_chunk_rows(x.size(), kPairsPerChunk);
   const std::size_t chunks = starts.size() - 1;
-  const PairMoments empty = *total;
   const double n = static_cast<double>(x.size());
-  std::vector<PairMoments> group;
+  ChunkHistograms group(*total, chunks);
   for (std::size_t first = 0; first < chunks; first += kChunksPerGroup) {
     const std::size_t count = std::min(kChunksPerGroup, chunks - first);
-    group.assign(count, empty);
+    group.start(first, count);
     run_fixed_chunks(count, threads, [&](std::size_t c) {
-      group[c].add_rows(ox, oy, starts[first + c], starts[first + c + 1]);
+      group.of(c).add_rows(ox, oy, starts[first + c], starts[first + c + 1]);
     });
-    for (const PairMoments& h : group) total->merge(h);
+    group.merge();
     // Rows early in the order hold more pairs; the fraction counts pairs.
     const double done = static_cast<double>(starts[first + count]);
     const double fraction = done * (2.0 * n - done - 1.0) / (n * (n - 1.0));

@@ -40,6 +40,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace orvex::numeric {
@@ -59,6 +60,8 @@ class PairMoments {
   /// An empty histogram for sums at beta in [beta_min, beta_max] (0 < beta_min <= beta_max,
   /// finite); nullopt when the range needs more than kMaxOctaves octaves.
   static std::optional<PairMoments> for_beta_range(double beta_min, double beta_max);
+  /// Whether for_beta_range gives a histogram, without making one (it holds megabytes).
+  static bool fits_beta_range(double beta_min, double beta_max);
 
   /// Adds the pairs (i, j), i < j, of rows i in [row_begin, row_end).
   void add_rows(std::span<const double> x, std::span<const double> y, std::size_t row_begin,
@@ -74,7 +77,8 @@ class PairMoments {
   void add_coincident_pairs(double count) { moments_[0] += count; }
   /// Pairs added from now on with d2 >= d2_limit are left out (the near-pair histogram).
   void limit_distance(double d2_limit);
-  /// Adds another histogram of the same range, bin by bin.
+  /// Adds another histogram of the same range, bin by bin. Merged into an empty histogram, a
+  /// histogram keeps its bits (0 + v = v), so a pass may fill the first of its parts in place.
   void merge(const PairMoments& other);
 
   /// {sum x^0 e^-x, sum x e^-x, sum x^2 e^-x} over the pairs added, x = beta * d2. beta must
@@ -88,6 +92,8 @@ class PairMoments {
 
  private:
   PairMoments(int first_exponent, int octaves);
+  // The first exponent and octaves for the beta range; nullopt as for_beta_range.
+  static std::optional<std::pair<int, int>> octave_range(double beta_min, double beta_max);
 
   // Bin 0 is the pooled bin below 2^first_exponent_; bin 1 + k is the k-th mantissa bin.
   int first_exponent_ = 0;
@@ -97,6 +103,28 @@ class PairMoments {
   std::uint64_t end_bits_ = 0;      // bits of 2^(first_exponent_ + octaves_)
   std::vector<double> moments_;     // (1 + octaves * kBinsPerOctave) x kMoments
   std::uint64_t binned_pairs_ = 0;  // pairs in the mantissa bins
+};
+
+/// The histograms of one pass's chunks, a group of chunks at a time, merged into the pass's
+/// histogram in chunk order so that the sums never depend on the threads. The pass's first chunk
+/// fills the pass's histogram (still empty) in place, as merging it into zeros would keep its
+/// bits: a pass of one chunk, a small set, copies no histogram at all.
+class ChunkHistograms {
+ public:
+  /// `total` must be empty; it is filled by the chunks of the groups started.
+  ChunkHistograms(PairMoments& total, std::size_t chunks);
+  /// A group of `count` chunks from chunk `first`, each in an empty histogram.
+  void start(std::size_t first, std::size_t count);
+  /// The histogram of the group's k-th chunk; distinct k may be filled on distinct threads.
+  PairMoments& of(std::size_t k) { return k < in_place_ ? total_ : parts_[k - in_place_]; }
+  /// Adds the group's histograms, in chunk order, to the pass's.
+  void merge();
+
+ private:
+  PairMoments& total_;
+  std::optional<PairMoments> empty_;
+  std::vector<PairMoments> parts_;
+  std::size_t in_place_ = 0;  // 1 while the group holds the pass's first chunk
 };
 
 /// Progress of a long pass: called with the fraction done (0 to 1) between groups of chunks;

@@ -98,8 +98,14 @@ TEST(PairMoments, StopsWhenProgressSaysStopAndRefusesHugeRanges) {
   int calls = 0;
   EXPECT_FALSE(build_pair_moments(f.x, f.y, 1e-6, 1e2, 1, [&](double) { return ++calls < 1; }));
   EXPECT_EQ(calls, 1);
+  // The check without a histogram answers as making one does.
+  for (const auto& [low, high] : {std::pair{1e-40, 1e40}, {0.0, 1.0}, {1e-6, 1e2}, {2.0, 1.0}}) {
+    EXPECT_EQ(PairMoments::fits_beta_range(low, high), PairMoments::for_beta_range(low, high).has_value())
+        << low << " " << high;
+  }
   EXPECT_FALSE(PairMoments::for_beta_range(1e-40, 1e40));
   EXPECT_FALSE(PairMoments::for_beta_range(0.0, 1.0));
+  EXPECT_TRUE(PairMoments::fits_beta_range(1e-6, 1e2));
 }
 
 // The cell list finds every pair closer than the radius exactly once: the near histogram's

@@ -113,7 +113,7 @@ bool PairDistanceSet::MomentScores(CrossValidationKind kind, std::span<const dou
   // h = 0, a NaN or a range too wide for the histogram: the exact sums say what the formulas
   // give there.
   if (!std::isfinite(betaMax) || !(betaMin > 0.0) ||
-      !numeric::PairMoments::for_beta_range(betaMin, betaMax)) {
+      !numeric::PairMoments::fits_beta_range(betaMin, betaMax)) {
     return ExactScores(kind, bandwidths, scores, progress);
   }
   const double n = static_cast<double>(coords_.size());
