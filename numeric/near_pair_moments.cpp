@@ -85,10 +85,9 @@ std::optional<PairMoments> build_near(std::span<const double> x, std::span<const
                                       std::span<const double> weights, double coincident_pairs, double radius,
                                       double beta_min, double beta_max, unsigned threads,
                                       const ProgressCallback& progress) {
-  std::optional<PairMoments> total = PairMoments::for_beta_range(beta_min, beta_max);
+  std::optional<PairMoments> total = PairMoments::for_beta_range_below(beta_min, beta_max, radius * radius);
   if (!total) return total;
   if (x.size() >= 2) {
-    total->limit_distance(radius * radius);
     const CellList c = make_cell_list(x, y, weights, radius);
     // Chunk c holds blocks [chunk_starts[c], chunk_starts[c + 1]).
     std::vector<std::size_t> chunk_starts{0};
@@ -121,6 +120,7 @@ std::optional<PairMoments> build_near(std::span<const double> x, std::span<const
     }
   }
   total->add_coincident_pairs(coincident_pairs);
+  total->index_bins();
   return total;
 }
 

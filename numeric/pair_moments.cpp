@@ -158,6 +158,22 @@ bool PairMoments::fits_beta_range(double beta_min, double beta_max) {
   return octave_range(beta_min, beta_max).has_value();
 }
 
+std::optional<PairMoments> PairMoments::for_beta_range_below(double beta_min, double beta_max,
+                                                             double d2_limit) {
+  const auto range = octave_range(beta_min, beta_max);
+  if (!range) return std::nullopt;
+  auto [first, octaves] = *range;
+  if (d2_limit > 0.0 && std::isfinite(d2_limit)) {
+    // d2_limit <= 2^e: every pair kept lies below 2^(first + octaves) with octaves = e - first.
+    int e = 0;
+    std::frexp(d2_limit, &e);
+    octaves = std::clamp(e - first, 0, octaves);
+  }
+  PairMoments h(first, octaves);
+  h.limit_distance(d2_limit);
+  return h;
+}
+
 ChunkHistograms::ChunkHistograms(PairMoments& total, std::size_t chunks) : total_(total) {
   if (chunks > 1) empty_ = total;
 }
@@ -302,6 +318,7 @@ ORVEX_SIMD_CLONES(add_rows_at, add_rows_kernel)
 
 void PairMoments::add_rows(std::span<const double> x, std::span<const double> y, std::size_t row_begin,
                            std::size_t row_end) {
+  indexed_ = false;
   static_assert(kMoments == 16, "the moments of a bin are two vectors of eight");
   add_rows_at(best_simd_level(),
               RowsJob{x, y, row_begin, row_end, row_begin + 1, x.size(), true, nullptr, 1.0 / pooled_scale_,
@@ -312,6 +329,7 @@ void PairMoments::add_rows(std::span<const double> x, std::span<const double> y,
 void PairMoments::add_block(std::span<const double> x, std::span<const double> y,
                             std::span<const double> weights, std::size_t row_begin, std::size_t row_end,
                             std::size_t col_begin, std::size_t col_end) {
+  indexed_ = false;
   const bool same = row_begin == col_begin && row_end == col_end;
   const RowsJob job{x,
                     y,
@@ -339,6 +357,7 @@ void PairMoments::limit_distance(double d2_limit) {
 }
 
 void PairMoments::merge(const PairMoments& other) {
+  indexed_ = false;
   for (std::size_t k = 0; k < moments_.size(); ++k) moments_[k] += other.moments_[k];
   binned_pairs_ += other.binned_pairs_;
 }
@@ -349,10 +368,12 @@ std::array<double, 3> PairMoments::gaussian_sums(double beta) const {
   const auto pooled = series_sums(bin, pooled_x, 1.0);
   std::array<double, 3> g{pooled[0], pooled_x * pooled[1], pooled_x * pooled_x * pooled[2]};
 
-  const std::size_t bin_count = static_cast<std::size_t>(octaves_) * kBinsPerOctave;
+  const std::size_t bin_count =
+      indexed_ ? occupied_.size() : static_cast<std::size_t>(octaves_) * kBinsPerOctave;
   double remaining = static_cast<double>(binned_pairs_);
-  for (std::size_t b = 0; b < bin_count; ++b) {
-    bin += kMoments;
+  for (std::size_t k = 0; k < bin_count; ++k) {
+    const std::size_t b = indexed_ ? occupied_[k] : k;
+    bin = moments_.data() + (1 + b) * kMoments;
     if (bin[0] == 0.0) continue;
     const double centre = bin_centre(first_bits_ + (static_cast<std::uint64_t>(b) << kMantissaShift));
     const double X = beta * centre;
@@ -369,6 +390,15 @@ std::array<double, 3> PairMoments::gaussian_sums(double beta) const {
     g[2] += e * X * X * (t[0] + 2.0 * t[1] + t[2]);
   }
   return g;
+}
+
+void PairMoments::index_bins() {
+  occupied_.clear();
+  const std::size_t bin_count = static_cast<std::size_t>(octaves_) * kBinsPerOctave;
+  for (std::size_t b = 0; b < bin_count; ++b) {
+    if (moments_[(1 + b) * kMoments] != 0.0) occupied_.push_back(static_cast<std::uint32_t>(b));
+  }
+  indexed_ = true;
 }
 
 std::optional<PairMoments> build_pair_moments(std::span<const double> x, std::span<const double> y,
@@ -395,6 +425,7 @@ std::optional<PairMoments> build_pair_moments(std::span<const double> x, std::sp
     const double fraction = done * (2.0 * n - done - 1.0) / (n * (n - 1.0));
     if (progress && !progress(fraction)) return std::nullopt;
   }
+  total->index_bins();
   return total;
 }
 

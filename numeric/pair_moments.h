@@ -62,6 +62,9 @@ class PairMoments {
   static std::optional<PairMoments> for_beta_range(double beta_min, double beta_max);
   /// Whether for_beta_range gives a histogram, without making one (it holds megabytes).
   static bool fits_beta_range(double beta_min, double beta_max);
+  /// As for_beta_range, for pairs with d2 < d2_limit only (limit_distance(d2_limit) applied):
+  /// the octaves above the limit, which would stay empty, are not held.
+  static std::optional<PairMoments> for_beta_range_below(double beta_min, double beta_max, double d2_limit);
 
   /// Adds the pairs (i, j), i < j, of rows i in [row_begin, row_end).
   void add_rows(std::span<const double> x, std::span<const double> y, std::size_t row_begin,
@@ -84,6 +87,10 @@ class PairMoments {
   /// {sum x^0 e^-x, sum x e^-x, sum x^2 e^-x} over the pairs added, x = beta * d2. beta must
   /// lie in the range given at construction.
   std::array<double, 3> gaussian_sums(double beta) const;
+  /// Lists the mantissa bins that hold pairs, so that gaussian_sums visits only those (the same
+  /// bins in the same order, so the same sums): call it once the pairs are all added. Adding
+  /// pairs afterwards drops the list.
+  void index_bins();
 
   /// Bytes held.
   std::size_t byte_size() const { return moments_.size() * sizeof(double); }
@@ -100,9 +107,11 @@ class PairMoments {
   int octaves_ = 0;
   double pooled_scale_ = 1.0;  // 2^first_exponent_
   std::uint64_t first_bits_ = 0;
-  std::uint64_t end_bits_ = 0;      // bits of 2^(first_exponent_ + octaves_)
-  std::vector<double> moments_;     // (1 + octaves * kBinsPerOctave) x kMoments
-  std::uint64_t binned_pairs_ = 0;  // pairs in the mantissa bins
+  std::uint64_t end_bits_ = 0;           // bits of 2^(first_exponent_ + octaves_)
+  std::vector<double> moments_;          // (1 + octaves * kBinsPerOctave) x kMoments
+  std::uint64_t binned_pairs_ = 0;       // pairs in the mantissa bins
+  std::vector<std::uint32_t> occupied_;  // mantissa bins holding pairs, ascending, when indexed_
+  bool indexed_ = false;
 };
 
 /// The histograms of one pass's chunks, a group of chunks at a time, merged into the pass's

@@ -108,6 +108,27 @@ TEST(PairMoments, StopsWhenProgressSaysStopAndRefusesHugeRanges) {
   EXPECT_TRUE(PairMoments::fits_beta_range(1e-6, 1e2));
 }
 
+// A histogram that lists its occupied bins, and one that holds only the octaves below its
+// distance limit, give the very sums of the full histogram scanned bin by bin (bit for bit: the
+// same bins in the same order).
+TEST(PairMoments, IndexedAndTrimmedHistogramsKeepEveryBit) {
+  const Fixes f = ClusteredFixes(1200, 5);
+  const double betaMin = 1e-7, betaMax = 1e3;
+  for (const double d2Limit : {0.25, 4.0, 1e4, 1e9, HUGE_VAL}) {
+    auto full = PairMoments::for_beta_range(betaMin, betaMax);
+    auto trimmed = PairMoments::for_beta_range_below(betaMin, betaMax, d2Limit);
+    ASSERT_TRUE(full && trimmed);
+    full->limit_distance(d2Limit);
+    full->add_rows(f.x, f.y, 0, f.x.size());
+    trimmed->add_rows(f.x, f.y, 0, f.x.size());
+    trimmed->index_bins();
+    EXPECT_LE(trimmed->byte_size(), full->byte_size());
+    for (double beta = betaMin; beta <= betaMax; beta *= 7.0) {
+      EXPECT_EQ(full->gaussian_sums(beta), trimmed->gaussian_sums(beta)) << d2Limit << " " << beta;
+    }
+  }
+}
+
 // The cell list finds every pair closer than the radius exactly once: the near histogram's
 // G_0 against a pair-by-pair count in long double of the pairs with d^2 < R^2. Tolerance 1e-13
 // relative (the histogram's own bound, as above). A lattice of unit spacing puts fixes on the
