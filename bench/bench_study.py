@@ -7,11 +7,14 @@ For each study size: simulated animals of 2,000 fixes (`orvex simulate`), then
 Prints per run the wall time, the speed-up of two workers over one, the per-task overhead (wall
 time times workers less the tasks' own durations, per task: reading, scheduling and writing),
 Dask's own cost per task (tasks that do nothing) and the largest worker's peak resident memory.
+With --repeat N each study runs N times, one worker and two in turn, and the speed-up is that of
+the median times (a shared or virtual machine's speed drifts by several percent from run to run).
 """
 
 import argparse
 import os
 import sqlite3
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -69,19 +72,22 @@ def main():
     parser.add_argument("--orvex", default="build/bin/orvex")
     parser.add_argument("--animals", default="1000,200")
     parser.add_argument("--fixes", type=int, default=2000)
+    parser.add_argument("--repeat", type=int, default=1)
     args = parser.parse_args()
     for animals in [int(a) for a in args.animals.split(",")]:
         with tempfile.TemporaryDirectory(prefix="orvex-bench-") as folder:
             fixes = simulate(args.orvex, folder, animals, args.fixes)
-            walls = {}
-            for workers in (1, 2):
-                out = os.path.join(folder, f"study{workers}.gpkg")
-                wall, busy, tasks, memory, scheduling = study(fixes, out, workers)
-                walls[workers] = wall
-                overhead = (wall * workers - busy) / tasks * 1000.0
-                print(f"{animals} animals x {args.fixes} fixes, {workers} worker(s): {wall:.1f} s wall, "
-                      f"{busy:.1f} s in tasks, {tasks} tasks, overhead {overhead:.1f} ms/task, "
-                      f"Dask alone {scheduling:.2f} ms/task, peak worker memory {memory:.0f} MB", flush=True)
+            walls = {1: [], 2: []}
+            for run in range(args.repeat):
+                for workers in (1, 2):
+                    out = os.path.join(folder, f"study{workers}-{run}.gpkg")
+                    wall, busy, tasks, memory, scheduling = study(fixes, out, workers)
+                    walls[workers].append(wall)
+                    overhead = (wall * workers - busy) / tasks * 1000.0
+                    print(f"{animals} animals x {args.fixes} fixes, {workers} worker(s): {wall:.1f} s wall, "
+                          f"{busy:.1f} s in tasks, {tasks} tasks, overhead {overhead:.1f} ms/task, "
+                          f"Dask alone {scheduling:.2f} ms/task, peak worker memory {memory:.0f} MB", flush=True)
+            walls = {w: statistics.median(times) for w, times in walls.items()}
             print(f"{animals} animals: two workers {walls[1] / walls[2]:.2f} x one", flush=True)
 
 
