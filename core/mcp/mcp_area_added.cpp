@@ -59,6 +59,17 @@ struct Box {
   double xmin, ymin, xmax, ymax;
 };
 
+constexpr Box kEmptyBox{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+
+Box grown(const Box& box, McpPoint p) {
+  return {std::min(box.xmin, p.x), std::min(box.ymin, p.y), std::max(box.xmax, p.x), std::max(box.ymax, p.y)};
+}
+
+Box joined(const Box& a, const Box& b) {
+  return {std::min(a.xmin, b.xmin), std::min(a.ymin, b.ymin), std::max(a.xmax, b.xmax),
+          std::max(a.ymax, b.ymax)};
+}
+
 // The least cross(d, q - c) over the points q of a box: the function is linear in q, so it is
 // taken at the corner farthest right of d.
 double leastCross(double dx, double dy, McpPoint c, const Box& box) {
@@ -77,9 +88,25 @@ class FixTree {
 
   bool alive(std::size_t fix) const { return alive_[fix] != 0; }
 
+  // Each box shrinks to the live fixes under it, so that queries near what is left of the set
+  // no longer walk the boxes of the fixes gone.
   void remove(std::size_t fix) {
     alive_[fix] = 0;
-    for (std::size_t n = leafOf_[fix]; n != kNone; n = nodes_[n].parent) --nodes_[n].alive;
+    const std::size_t leaf = leafOf_[fix];
+    Node& node = nodes_[leaf];
+    --node.alive;
+    node.box = kEmptyBox;
+    for (std::size_t k = node.begin; k < node.end; ++k) {
+      if (alive_[order_[k]]) node.box = grown(node.box, fixes_[order_[k]]);
+    }
+    for (std::size_t n = node.parent; n != kNone; n = nodes_[n].parent) {
+      Node& up = nodes_[n];
+      --up.alive;
+      up.box = kEmptyBox;
+      for (const std::size_t child : {up.left, up.right}) {
+        if (nodes_[child].alive != 0) up.box = joined(up.box, nodes_[child].box);
+      }
+    }
   }
 
   /// Appends every live fix of a box `boxMayHold` keeps that `keep` accepts.
@@ -114,12 +141,8 @@ class FixTree {
   std::size_t build(std::size_t begin, std::size_t end, std::size_t parent) {
     const std::size_t id = nodes_.size();
     nodes_.push_back({});
-    Node node{{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL}, begin, end, kNone, kNone, parent, end - begin};
-    for (std::size_t k = begin; k < end; ++k) {
-      const McpPoint& p = fixes_[order_[k]];
-      node.box = {std::min(node.box.xmin, p.x), std::min(node.box.ymin, p.y), std::max(node.box.xmax, p.x),
-                  std::max(node.box.ymax, p.y)};
-    }
+    Node node{kEmptyBox, begin, end, kNone, kNone, parent, end - begin};
+    for (std::size_t k = begin; k < end; ++k) node.box = grown(node.box, fixes_[order_[k]]);
     if (end - begin <= kLeafSize) {
       for (std::size_t k = begin; k < end; ++k) leafOf_[order_[k]] = id;
     } else {
@@ -191,8 +214,13 @@ struct StepKeyHash {
 
 class AreaAddedReduction {
  public:
-  AreaAddedReduction(std::span<const McpPoint> fixes, std::size_t target)
-      : fixes_(fixes), tree_(fixes), target_(target), left_(fixes.size()), slotOf_(fixes.size(), kNone) {
+  AreaAddedReduction(std::span<const McpPoint> fixes, std::size_t target, bool useBounds)
+      : fixes_(fixes),
+        tree_(fixes),
+        target_(target),
+        left_(fixes.size()),
+        useBounds_(useBounds),
+        slotOf_(fixes.size(), kNone) {
     if (!fixes.empty()) {
       auto [xmin, xmax] = std::minmax_element(fixes.begin(), fixes.end(),
                                               [](const McpPoint& a, const McpPoint& b) { return a.x < b.x; });
@@ -231,7 +259,7 @@ class AreaAddedReduction {
     pocketAt_ = std::move(carried);
     sortedRing_.clear();
     bounded_ = false;
-    if (checkable_ && ring_.size() >= kBoundedFrom) {
+    if (useBounds_ && checkable_ && ring_.size() >= kBoundedFrom) {
       ringSum_ = ringSum(ring_);
       ringError_ = mcp_detail::shoelaceError(ringSum_.magnitude, ringSum_.terms);
       bounded_ = ringSum_.area() == area_ && std::isfinite(ringError_);
@@ -520,31 +548,10 @@ class AreaAddedReduction {
 
   // The sums areaLostInterval needs of the swap of the vertex at `slot` for `chain`.
   mcp_detail::ChainSwap swapOf(std::size_t slot, const std::vector<std::size_t>& chain) const {
-    const McpPoint p = fixes_[ringAt(slot, -1)];
-    const McpPoint j = fixes_[ring_[slot]];
-    const McpPoint n = fixes_[ringAt(slot, 1)];
-    // [p, j, n, cq, ..., c1] fed from its last back.
-    mcp_detail::ShoelaceSum pocket{p, chain.empty() ? n : fixes_[chain.front()]};
-    for (std::size_t k = 1; k < chain.size(); ++k) pocket.add(fixes_[chain[k]]);
-    if (!chain.empty()) pocket.add(n);
-    pocket.add(j);
-    pocket.add(p);
-    // The terms of the spliced ring from n (or c_q when n is the start) back to p.
-    mcp_detail::ShoelaceSum added{fixes_[ring_.front()], {}};
-    bool first = true;
-    const auto feed = [&](McpPoint v) {
-      if (first) {
-        added.last = v;
-        first = false;
-      } else {
-        added.add(v);
-      }
-    };
-    if (slot + 1 < ring_.size()) feed(n);
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it) feed(fixes_[*it]);
-    feed(p);
-    return {pocket.twice, mcp_detail::shoelaceError(pocket.magnitude, pocket.terms), added.magnitude,
-            chain.size() + 1};
+    std::vector<McpPoint> points(chain.size());
+    for (std::size_t k = 0; k < chain.size(); ++k) points[k] = fixes_[chain[k]];
+    return mcp_detail::chainSwap(fixes_[ring_.front()], fixes_[ringAt(slot, -1)], fixes_[ring_[slot]],
+                                 fixes_[ringAt(slot, 1)], slot + 1 == ring_.size(), points);
   }
 
   // The fixes in (or next to) the pocket that opens between j's neighbours, in set order,
@@ -851,6 +858,7 @@ class AreaAddedReduction {
   std::size_t target_;
   std::size_t left_;
   std::size_t firstAlive_ = 0;
+  bool useBounds_;
   std::vector<std::size_t> ring_;        // fix indices, anticlockwise, start first
   std::vector<std::size_t> slotOf_;      // each fix's place on the ring, kNone off it
   std::vector<std::size_t> sortedRing_;  // the ring in set order, made when asked for
@@ -875,7 +883,16 @@ class AreaAddedReduction {
 
 std::vector<McpPoint> mcpAreaAddedKeep(std::span<const McpPoint> fixes, std::size_t target) {
   if (fixes.size() <= target) return {fixes.begin(), fixes.end()};
-  return AreaAddedReduction(fixes, target).run();
+  return AreaAddedReduction(fixes, target, true).run();
 }
+
+namespace mcp_detail {
+
+std::vector<McpPoint> areaAddedKeepSummingAll(std::span<const McpPoint> fixes, std::size_t target) {
+  if (fixes.size() <= target) return {fixes.begin(), fixes.end()};
+  return AreaAddedReduction(fixes, target, false).run();
+}
+
+}  // namespace mcp_detail
 
 }  // namespace orvex::core
