@@ -490,8 +490,157 @@ class AreaAddedReduction {
 
   // The wrap of W without its start, kept across removals while it holds.
   Hull startWithout() {
+    if (!startWalk_) startWalk_ = guessedStartWalk();
     if (!startWalk_) startWalk_ = hullWithout(ring_.front()).ring;
     return {*startWalk_, ringArea(*startWalk_)};
+  }
+
+  // The wrap of W without its start s, guessed and then checked step by step: the ring with s
+  // replaced by the chain the walk would take from s's neighbour p over the fixes of s's pocket
+  // back to its other neighbour, begun at the new start (the first fix in set order of the
+  // lowest y left). nullopt when the guess fails a check.
+  //
+  // The check. A step of the guess that W's walk took as well (the same fix before it, at it
+  // and after it) kept its reference, and its choice won over every fix W's walk could still
+  // take there; without s the walk may in addition take the W vertices it has not passed yet
+  // from the new start, which exist only when that start is W's vertex a and the step lies
+  // beyond it: W's vertices 1..a. Those few are checked. Every other step (the first, due
+  // east; those in and next to the pocket) is checked against every fix of its band that the
+  // walk could still take, as localChain checks. A fix checked passes when it lies clearly
+  // left of the step's lines, or when its turn is larger than the choice's, or equal with a
+  // later place in set order. With every step won, the walk is the guess, step by step.
+  std::optional<std::vector<std::size_t>> guessedStartWalk() {
+    const std::size_t h = ring_.size();
+    if (!checkable_ || h < 6) return std::nullopt;
+    const std::size_t s = ring_.front();
+    std::optional<std::vector<std::size_t>> chain = guessedStartChain();
+    if (!chain) return std::nullopt;
+    std::vector<std::size_t> ring(ring_.begin() + 1, ring_.end());
+    ring.insert(ring.end(), chain->begin(), chain->end());
+
+    double lowest = HUGE_VAL;
+    for (const std::size_t i : ring) lowest = std::min(lowest, fixes_[i].y);
+    std::vector<std::size_t> low;
+    tree_.collect([&](const Box& box) { return box.ymin <= lowest; },
+                  [&](const McpPoint& p) { return p.y <= lowest; }, low);
+    std::size_t start = kNone;
+    for (const std::size_t i : low) {
+      if (i == s) continue;
+      if (start == kNone || fixes_[i].y < fixes_[start].y || (fixes_[i].y == fixes_[start].y && i < start))
+        start = i;
+    }
+    const auto first = std::find(ring.begin(), ring.end(), start);
+    if (first == ring.end()) return std::nullopt;
+    std::rotate(ring.begin(), first, ring.end());
+
+    std::vector<std::pair<std::size_t, std::size_t>> placeOf(ring.size());
+    for (std::size_t m = 0; m < ring.size(); ++m) placeOf[m] = {ring[m], m};
+    std::sort(placeOf.begin(), placeOf.end());
+    const auto place = [&](std::size_t i) {
+      const auto it = std::lower_bound(placeOf.begin(), placeOf.end(), std::make_pair(i, std::size_t{0}));
+      return it != placeOf.end() && it->first == i ? it->second : kNone;
+    };
+    const std::size_t startSlot = slotOf_[start];  // kNone when the new start is on the chain
+
+    for (std::size_t m = 0; m < ring.size(); ++m) {
+      const std::size_t from = m == 0 ? kNone : ring[m - 1];
+      const std::size_t current = ring[m];
+      const std::size_t chosen = ring[(m + 1) % ring.size()];
+      const McpPoint at = fixes_[current];
+      if (chosen == start && fixes_[start] == at) return std::nullopt;
+      const std::optional<Step> step = stepOf(from, current, chosen);
+      if (!step) return std::nullopt;
+      // Whether the walk could take fix i here instead: not s, not passed, not at the step.
+      const auto open = [&](std::size_t i) {
+        if (i == s || i == current || i == chosen || !tree_.alive(i)) return false;
+        const std::size_t at_ = place(i);
+        if (at_ != kNone && at_ >= 1 && at_ < m) return false;
+        return !(i == start && fixes_[i] == at);
+      };
+      const std::size_t k = slotOf_[current];
+      const bool walked = from != kNone && k != kNone && k >= 2 && slotOf_[from] == k - 1 && k + 1 < h &&
+                          slotOf_[chosen] == k + 1;
+      if (walked) {
+        if (startSlot == kNone || k <= startSlot) continue;
+        for (std::size_t t = 1; t <= startSlot; ++t) {
+          if (open(ring_[t]) && beats(ring_[t], *step, chosen)) return std::nullopt;
+        }
+        continue;
+      }
+      for (const std::size_t i : band({from, current, chosen}, step->frame)) {
+        if (open(i) && beats(i, *step, chosen)) return std::nullopt;
+      }
+    }
+    return ring;
+  }
+
+  // The chain the walk would take from the start's ring neighbour p (its reference continuing
+  // W's edge into p) over the fixes of the start's pocket until the start's next neighbour.
+  std::optional<std::vector<std::size_t>> guessedStartChain() const {
+    const std::size_t h = ring_.size();
+    const std::size_t next = ring_[1];
+    std::vector<std::size_t> candidates = pocketFixes(ring_.front());
+    candidates.push_back(next);
+    std::sort(candidates.begin(), candidates.end());
+    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+    std::vector<char> taken(candidates.size(), 0);
+    std::vector<std::size_t> chain;
+    std::size_t from = ring_[h - 2];
+    std::size_t current = ring_[h - 1];
+    for (;;) {
+      const McpPoint at = fixes_[current];
+      const McpPoint reference{2.0 * at.x - fixes_[from].x, 2.0 * at.y - fixes_[from].y};
+      const double angle = std::atan2(reference.y - at.y, reference.x - at.x);
+      std::size_t best = kNone;
+      double turn = kNoTurnYet;
+      for (std::size_t k = 0; k < candidates.size(); ++k) {
+        if (taken[k] || candidates[k] == current) continue;
+        const double t = mcp_detail::turnDegreesFrom(angle, at, fixes_[candidates[k]]);
+        if (t < turn) {
+          turn = t;
+          best = k;
+        }
+      }
+      if (best == kNone) return std::nullopt;
+      const std::size_t chosen = candidates[best];
+      if (chosen == next) return chain;
+      if (slotOf_[chosen] != kNone) return std::nullopt;
+      chain.push_back(chosen);
+      taken[best] = 1;
+      from = current;
+      current = chosen;
+    }
+  }
+
+  // A step of a walk as the wrap evaluates it: from `current`, its reference continuing the
+  // step from `from` (due east from the start, kNone), taking `chosen`.
+  struct Step {
+    McpPoint at;
+    double angle;
+    double turn;
+    StepFrame frame;
+  };
+  std::optional<Step> stepOf(std::size_t from, std::size_t current, std::size_t chosen) const {
+    const McpPoint at = fixes_[current];
+    double refDx = 1.0;
+    double refDy = 0.0;
+    if (from != kNone) {
+      const McpPoint reference{2.0 * at.x - fixes_[from].x, 2.0 * at.y - fixes_[from].y};
+      refDx = reference.x - at.x;
+      refDy = reference.y - at.y;
+    }
+    const double angle = std::atan2(refDy, refDx);
+    const double turn = mcp_detail::turnDegreesFrom(angle, at, fixes_[chosen]);
+    const std::optional<StepFrame> frame = frameOf(at, refDx, refDy, fixes_[chosen], turn);
+    if (!frame) return std::nullopt;
+    return Step{at, angle, turn, *frame};
+  }
+
+  // Whether the walk would take fix i rather than `chosen` at `step`.
+  bool beats(std::size_t i, const Step& step, std::size_t chosen) const {
+    if (losesEveryStep(fixes_[i], std::span<const StepFrame>(&step.frame, 1))) return false;
+    const double t = mcp_detail::turnDegreesFrom(step.angle, step.at, fixes_[i]);
+    return t < step.turn || (t == step.turn && i < chosen);
   }
 
   // The pocket of the ring vertex at `slot` (not the start) while the wrap of W without it is
