@@ -47,6 +47,8 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 constexpr std::size_t kLeafSize = 8;
 // Above every turn, so that the first candidate of a step always wins it.
 constexpr double kNoTurnYet = 361.0;
+// Past this many ring places between the old start and the new, every pocket is found anew.
+constexpr std::size_t kMaxStartShift = 16;
 // Rings smaller than this sum every candidate in full: bounds would save little.
 constexpr std::size_t kBoundedFrom = 8;
 // The band cache drops the steps of fixes removed once it has grown this much since it last did.
@@ -187,7 +189,14 @@ struct StepFrame {
 struct Pocket {
   std::size_t pp, p, n, nn, start;
   std::vector<std::size_t> chain;
-  mcp_detail::ChainSwap swap;  // what splicing the chain in takes off the ring's sum
+  mcp_detail::ChainSwap swap;     // what splicing the chain in takes off the ring's sum (origin: start)
+  std::vector<StepFrame> frames;  // the replayed steps, when localChain found the chain
+};
+
+// A chain localChain found and the steps that took it.
+struct LocalWalk {
+  std::vector<std::size_t> chain;
+  std::vector<StepFrame> frames;
 };
 
 // A removal's candidate: an interval certain to hold its d, or its d itself (exact), with the
@@ -214,12 +223,12 @@ struct StepKeyHash {
 
 class AreaAddedReduction {
  public:
-  AreaAddedReduction(std::span<const McpPoint> fixes, std::size_t target, bool useBounds)
+  AreaAddedReduction(std::span<const McpPoint> fixes, std::size_t target, bool fast)
       : fixes_(fixes),
         tree_(fixes),
         target_(target),
         left_(fixes.size()),
-        useBounds_(useBounds),
+        fast_(fast),
         slotOf_(fixes.size(), kNone) {
     if (!fixes.empty()) {
       auto [xmin, xmax] = std::minmax_element(fixes.begin(), fixes.end(),
@@ -259,7 +268,7 @@ class AreaAddedReduction {
     pocketAt_ = std::move(carried);
     sortedRing_.clear();
     bounded_ = false;
-    if (useBounds_ && checkable_ && ring_.size() >= kBoundedFrom) {
+    if (fast_ && checkable_ && ring_.size() >= kBoundedFrom) {
       ringSum_ = ringSum(ring_);
       ringError_ = mcp_detail::shoelaceError(ringSum_.magnitude, ringSum_.terms);
       bounded_ = ringSum_.area() == area_ && std::isfinite(ringError_);
@@ -366,8 +375,7 @@ class AreaAddedReduction {
     pockets_.erase(bestJ);
     if (slotOf_[bestJ] != kNone) {
       if (bestJ == ring_.front()) {
-        pockets_.clear();  // a new start: every walk begins elsewhere
-        std::fill(pocketAt_.begin(), pocketAt_.end(), nullptr);
+        carryPocketsPastStart(bestHull.ring.empty() ? kNone : bestHull.ring.front());
         startWalk_.reset();
       } else {
         carryStartWalk(bestJ, bestHull);
@@ -384,6 +392,37 @@ class AreaAddedReduction {
       std::erase_if(pockets_, [&](const auto& entry) { return holds(entry.second); });
     }
     sweepBands();
+  }
+
+  // Keeps, across the removal of the start s, the pockets whose replayed steps still hold when
+  // the wrap begins at the new start s2. A pocket's steps from p on excluded the ring vertices
+  // the wrap had passed from s to p. From s2 = W's vertex a, a vertex beyond a has passed fewer:
+  // W's vertices 1..a are open to its steps again, and it is kept only if each of them lies
+  // clearly left of every step (so loses it, as localChain checks). A vertex before a has
+  // passed more (from s2 round the new chain), which only takes away fixes that lost its steps;
+  // from s2 on the new chain, every vertex has passed more. Pockets touching s or s2 (p, n or
+  // the ones beyond, as s2 changes how the wrap treats the start) go, and so do those not found
+  // by localChain (no steps kept). The sums of the kept ones are redone for the new origin.
+  void carryPocketsPastStart(std::size_t s2) {
+    const std::size_t s = ring_.front();
+    const std::size_t a = s2 == kNone ? kNone : slotOf_[s2];
+    if (a != kNone && a > kMaxStartShift) {
+      pockets_.clear();
+      std::fill(pocketAt_.begin(), pocketAt_.end(), nullptr);
+      return;
+    }
+    std::erase_if(pockets_, [&](auto& entry) {
+      const std::size_t j = entry.first;
+      const Pocket& pocket = entry.second;
+      const std::size_t slot = slotOf_[j];
+      bool drop = pocket.frames.empty() || slot == kNone;
+      for (const std::size_t i : {pocket.pp, pocket.p, pocket.n, pocket.nn}) drop = drop || i == s || i == s2;
+      if (!drop && a != kNone && slot > a) {
+        for (std::size_t t = 1; t <= a && !drop; ++t) drop = !losesEveryStep(fixes_[ring_[t]], pocket.frames);
+      }
+      if (drop && slot != kNone && pocketAt_[slot] == &pocket) pocketAt_[slot] = nullptr;
+      return drop;
+    });
   }
 
   // The wrap of W without its start, kept across the removal of the ring vertex b: the wrap of
@@ -490,7 +529,7 @@ class AreaAddedReduction {
 
   // The wrap of W without its start, kept across removals while it holds.
   Hull startWithout() {
-    if (!startWalk_) startWalk_ = guessedStartWalk();
+    if (!startWalk_ && fast_) startWalk_ = guessedStartWalk();
     if (!startWalk_) startWalk_ = hullWithout(ring_.front()).ring;
     return {*startWalk_, ringArea(*startWalk_)};
   }
@@ -655,17 +694,23 @@ class AreaAddedReduction {
         const auto found = pockets_.find(j);
         if (found != pockets_.end()) pocket = &found->second;
       }
-      if (pocket != nullptr && pocket->start == ring_.front() && pocket->pp == ringAt(slot, -2) &&
-          pocket->p == ringAt(slot, -1) && pocket->n == ringAt(slot, 1) && pocket->nn == ringAt(slot, 2)) {
+      if (pocket != nullptr && pocket->pp == ringAt(slot, -2) && pocket->p == ringAt(slot, -1) &&
+          pocket->n == ringAt(slot, 1) && pocket->nn == ringAt(slot, 2)) {
+        if (pocket->start != ring_.front()) {
+          pocket->swap = swapOf(slot, pocket->chain);
+          pocket->start = ring_.front();
+        }
         pocketAt_[slot] = pocket;
         return pocket;
       }
     }
     std::vector<std::size_t> chain;
-    std::optional<std::vector<std::size_t>> local;
+    std::vector<StepFrame> frames;
+    std::optional<LocalWalk> local;
     if (keepable && checkable_) local = localChain(j, pocketFixes(j));
     if (local) {
-      chain = std::move(*local);
+      chain = std::move(local->chain);
+      frames = std::move(local->frames);
     } else {
       full = hullWithout(j, false);
       if (!keepable) return nullptr;
@@ -689,8 +734,10 @@ class AreaAddedReduction {
               ringAt(slot, 2),
               ring_.front(),
               std::move(chain),
+              {},
               {}};
     pocket.swap = swapOf(slot, pocket.chain);
+    pocket.frames = std::move(frames);
     pocketAt_[slot] = &pocket;
     return &pocket;
   }
@@ -739,7 +786,7 @@ class AreaAddedReduction {
   // of it or on it, and atan2 gives +0 either way. nullopt where this does not apply: a small
   // ring, a step the check cannot reason about, or a wrap that does not come back to the next
   // ring vertex.
-  std::optional<std::vector<std::size_t>> localChain(std::size_t j, const std::vector<std::size_t>& pocket) {
+  std::optional<LocalWalk> localChain(std::size_t j, const std::vector<std::size_t>& pocket) {
     const std::size_t h = ring_.size();
     const std::size_t slot = slotOf_[j];
     if (h < 6 || slot < 1) return std::nullopt;
@@ -749,6 +796,7 @@ class AreaAddedReduction {
       return slotOf_[i] != kNone && slotOf_[i] >= 1 && slotOf_[i] < slot;
     };
     std::vector<std::size_t> candidates(pocket);
+    if (!fast_) candidates.insert(candidates.end(), ring_.begin(), ring_.end());
     candidates.push_back(next);
     candidates.push_back(ringAt(slot, 2));
     // From the start the wrap has passed nothing over yet: the start stays a candidate.
@@ -757,6 +805,7 @@ class AreaAddedReduction {
     candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
     // Fixes chosen before p are out of the running; the start stays to close the ring.
     std::erase_if(candidates, beforeP);
+    std::erase(candidates, j);
 
     for (int refinement = 0;; ++refinement) {
       std::vector<char> taken(candidates.size(), 0);
@@ -826,7 +875,7 @@ class AreaAddedReduction {
       for (const std::size_t i : checked) {
         if (!losesEveryStep(fixes_[i], frames)) failed.push_back(i);
       }
-      if (failed.empty()) return chain;
+      if (failed.empty()) return LocalWalk{std::move(chain), std::move(frames)};
       if (refinement == kMaxRefinements) return std::nullopt;
       candidates.insert(candidates.end(), failed.begin(), failed.end());
       std::sort(candidates.begin(), candidates.end());
@@ -841,10 +890,10 @@ class AreaAddedReduction {
     if (!checkable_ || ring_.size() < 3) return wrapAllBut(j);
 
     const std::vector<std::size_t> pocket = pocketFixes(j);
-    std::optional<std::vector<std::size_t>> chain;
-    if (tryLocal) chain = localChain(j, pocket);
-    if (chain) {
-      Hull h{spliced(slotOf_[j], *chain), 0.0};
+    std::optional<LocalWalk> local;
+    if (tryLocal) local = localChain(j, pocket);
+    if (local) {
+      Hull h{spliced(slotOf_[j], local->chain), 0.0};
       h.area = ringArea(h.ring);
       return h;
     }
@@ -1007,7 +1056,9 @@ class AreaAddedReduction {
   std::size_t target_;
   std::size_t left_;
   std::size_t firstAlive_ = 0;
-  bool useBounds_;
+  // False for the reference: every candidate summed in full, pockets replayed over the whole
+  // ring, the wrap without the start walked over the ring and its pocket.
+  bool fast_;
   std::vector<std::size_t> ring_;        // fix indices, anticlockwise, start first
   std::vector<std::size_t> slotOf_;      // each fix's place on the ring, kNone off it
   std::vector<std::size_t> sortedRing_;  // the ring in set order, made when asked for
