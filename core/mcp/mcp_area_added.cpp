@@ -29,6 +29,8 @@ constexpr double kLargestCheckedTurnDegrees = 179.0;
 // Fixes closer than this share of the set's extent to the chord that replaces a removed vertex
 // are wrapped directly instead of being checked.
 constexpr double kNearEdgeShare = 1e-7;
+// A pocket's fixes are looked for within this share of the set's extent around its corner.
+constexpr double kPocketBoxShare = 1e-6;
 // Outside these magnitudes the check's products could overflow or lose digits to underflow.
 constexpr double kLargestExtent = 1e75;
 constexpr double kSmallestSquaredLength = 1e-200;
@@ -482,9 +484,14 @@ class AreaAddedReduction {
     return true;
   }
 
+  // The ring vertex `offset` places from `slot`, round the ring (a division only for tiny rings).
   std::size_t ringAt(std::size_t slot, std::ptrdiff_t offset) const {
     const auto h = static_cast<std::ptrdiff_t>(ring_.size());
-    return ring_[static_cast<std::size_t>(((static_cast<std::ptrdiff_t>(slot) + offset) % h + h) % h)];
+    std::ptrdiff_t k = static_cast<std::ptrdiff_t>(slot) + offset;
+    if (k < 0) k += h;
+    if (k >= h) k -= h;
+    if (k < 0 || k >= h) k = (k % h + h) % h;
+    return ring_[static_cast<std::size_t>(k)];
   }
 
   // The sum mcpRingArea takes over the closed clockwise ring ringOf makes of `ring` (the start,
@@ -751,8 +758,10 @@ class AreaAddedReduction {
   }
 
   // The fixes in (or next to) the pocket that opens between j's neighbours, in set order,
-  // without j. When the neighbours coincide, j sits between copies of one position and no
-  // pocket opens.
+  // without j: those beyond or near the chord within (or near) the box of the corner p, j, n,
+  // where the ring's convexity puts them. Every caller checks the fixes it was not given, so
+  // this only has to be a good guess. When the neighbours coincide, j sits between copies of
+  // one position and no pocket opens.
   std::vector<std::size_t> pocketFixes(std::size_t j) const {
     const std::size_t slot = slotOf_[j];
     const McpPoint prev = fixes_[ringAt(slot, -1)];
@@ -761,11 +770,17 @@ class AreaAddedReduction {
     const double cy = next.y - prev.y;
     const double chord = std::hypot(cx, cy);
     const double pocketMargin = kNearEdgeShare * chord * extent_;
+    const double reach = kPocketBoxShare * extent_;
+    const Box corner = grown(grown(grown(kEmptyBox, prev), next), fixes_[j]);
     std::vector<std::size_t> pocket;
     if (chord > 0.0) {
       const double slack = kCrossSlack * chord * diameter_;
       tree_.collect(
-          [&](const Box& box) { return leastCross(cx, cy, prev, box) <= pocketMargin + slack; },
+          [&](const Box& box) {
+            return box.xmin <= corner.xmax + reach && box.xmax >= corner.xmin - reach &&
+                   box.ymin <= corner.ymax + reach && box.ymax >= corner.ymin - reach &&
+                   leastCross(cx, cy, prev, box) <= pocketMargin + slack;
+          },
           [&](const McpPoint& p) { return cross(cx, cy, p.x - prev.x, p.y - prev.y) <= pocketMargin; },
           pocket);
     }
