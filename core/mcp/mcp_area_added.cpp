@@ -117,7 +117,8 @@ class FixTree {
   template <class BoxMayHold, class Keep>
   void collect(const BoxMayHold& boxMayHold, const Keep& keep, std::vector<std::size_t>& out) const {
     if (nodes_.empty()) return;
-    std::vector<std::size_t> stack{0};
+    std::vector<std::size_t>& stack = stack_;
+    stack.assign(1, 0);
     while (!stack.empty()) {
       const Node& node = nodes_[stack.back()];
       stack.pop_back();
@@ -169,6 +170,7 @@ class FixTree {
   std::vector<std::size_t> order_;
   std::vector<std::size_t> leafOf_;
   std::vector<Node> nodes_;
+  mutable std::vector<std::size_t> stack_;  // a query's nodes to visit, kept to spare allocations
 };
 
 // A ring of fix indices, anticlockwise from the wrap's start, and the area ringOf gives it.
