@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "core/mcp/mcp_fix_tree.h"
 #include "core/mcp/mcp_hull_walk.h"
 #include "core/mcp/mcp_ring_sum.h"
 
@@ -29,6 +30,8 @@ constexpr double kLargestCheckedTurnDegrees = 179.0;
 // Fixes closer than this share of the set's extent to the chord that replaces a removed vertex
 // are wrapped directly instead of being checked.
 constexpr double kNearEdgeShare = 1e-7;
+// A pocket's fixes are looked for within this share of the set's extent around its corner.
+constexpr double kPocketBoxShare = 1e-6;
 // Outside these magnitudes the check's products could overflow or lose digits to underflow.
 constexpr double kLargestExtent = 1e75;
 constexpr double kSmallestSquaredLength = 1e-200;
@@ -43,106 +46,22 @@ constexpr double kDiameterSlack = 1e-6;
 // share of |d| times the diameter bound.
 constexpr double kCrossSlack = 1e-12;
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-// Fixes per k-d tree leaf.
-constexpr std::size_t kLeafSize = 8;
 // Above every turn, so that the first candidate of a step always wins it.
 constexpr double kNoTurnYet = 361.0;
+// Past this many ring places between the old start and the new, every pocket is found anew.
+constexpr std::size_t kMaxStartShift = 16;
 // Rings smaller than this sum every candidate in full: bounds would save little.
 constexpr std::size_t kBoundedFrom = 8;
 // The band cache drops the steps of fixes removed once it has grown this much since it last did.
 constexpr std::size_t kBandSweepGrowth = 2;
 constexpr std::size_t kBandSweepFloor = 4096;
 
-double cross(double ax, double ay, double bx, double by) { return ax * by - ay * bx; }
-
-struct Box {
-  double xmin, ymin, xmax, ymax;
-};
-
-// The least cross(d, q - c) over the points q of a box: the function is linear in q, so it is
-// taken at the corner farthest right of d.
-double leastCross(double dx, double dy, McpPoint c, const Box& box) {
-  return cross(dx, dy, (dy >= 0.0 ? box.xmax : box.xmin) - c.x, (dx >= 0.0 ? box.ymin : box.ymax) - c.y);
-}
-
-// The fixes in a k-d tree, each alive until removed; queries walk only boxes that still hold one.
-class FixTree {
- public:
-  explicit FixTree(std::span<const McpPoint> fixes) : fixes_(fixes), alive_(fixes.size(), 1) {
-    order_.resize(fixes.size());
-    std::iota(order_.begin(), order_.end(), std::size_t{0});
-    leafOf_.assign(fixes.size(), kNone);
-    if (!fixes.empty()) build(0, fixes.size(), kNone);
-  }
-
-  bool alive(std::size_t fix) const { return alive_[fix] != 0; }
-
-  void remove(std::size_t fix) {
-    alive_[fix] = 0;
-    for (std::size_t n = leafOf_[fix]; n != kNone; n = nodes_[n].parent) --nodes_[n].alive;
-  }
-
-  /// Appends every live fix of a box `boxMayHold` keeps that `keep` accepts.
-  template <class BoxMayHold, class Keep>
-  void collect(const BoxMayHold& boxMayHold, const Keep& keep, std::vector<std::size_t>& out) const {
-    if (nodes_.empty()) return;
-    std::vector<std::size_t> stack{0};
-    while (!stack.empty()) {
-      const Node& node = nodes_[stack.back()];
-      stack.pop_back();
-      if (node.alive == 0 || !boxMayHold(node.box)) continue;
-      if (node.left != kNone) {
-        stack.push_back(node.left);
-        stack.push_back(node.right);
-        continue;
-      }
-      for (std::size_t k = node.begin; k < node.end; ++k) {
-        const std::size_t i = order_[k];
-        if (alive_[i] && keep(fixes_[i])) out.push_back(i);
-      }
-    }
-  }
-
- private:
-  struct Node {
-    Box box;
-    std::size_t begin, end;
-    std::size_t left = kNone, right = kNone, parent = kNone;
-    std::size_t alive = 0;
-  };
-
-  std::size_t build(std::size_t begin, std::size_t end, std::size_t parent) {
-    const std::size_t id = nodes_.size();
-    nodes_.push_back({});
-    Node node{{HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL}, begin, end, kNone, kNone, parent, end - begin};
-    for (std::size_t k = begin; k < end; ++k) {
-      const McpPoint& p = fixes_[order_[k]];
-      node.box = {std::min(node.box.xmin, p.x), std::min(node.box.ymin, p.y), std::max(node.box.xmax, p.x),
-                  std::max(node.box.ymax, p.y)};
-    }
-    if (end - begin <= kLeafSize) {
-      for (std::size_t k = begin; k < end; ++k) leafOf_[order_[k]] = id;
-    } else {
-      const bool byX = node.box.xmax - node.box.xmin >= node.box.ymax - node.box.ymin;
-      const std::size_t mid = begin + (end - begin) / 2;
-      std::nth_element(order_.begin() + static_cast<std::ptrdiff_t>(begin),
-                       order_.begin() + static_cast<std::ptrdiff_t>(mid),
-                       order_.begin() + static_cast<std::ptrdiff_t>(end), [&](std::size_t i, std::size_t j) {
-                         return byX ? fixes_[i].x < fixes_[j].x : fixes_[i].y < fixes_[j].y;
-                       });
-      node.left = build(begin, mid, id);
-      node.right = build(mid, end, id);
-    }
-    nodes_[id] = node;
-    return id;
-  }
-
-  std::span<const McpPoint> fixes_;
-  std::vector<char> alive_;
-  std::vector<std::size_t> order_;
-  std::vector<std::size_t> leafOf_;
-  std::vector<Node> nodes_;
-};
+using mcp_detail::Box;
+using mcp_detail::cross;
+using mcp_detail::FixTree;
+using mcp_detail::grown;
+using mcp_detail::kEmptyBox;
+using mcp_detail::leastCross;
 
 // A ring of fix indices, anticlockwise from the wrap's start, and the area ringOf gives it.
 struct Hull {
@@ -164,7 +83,14 @@ struct StepFrame {
 struct Pocket {
   std::size_t pp, p, n, nn, start;
   std::vector<std::size_t> chain;
-  mcp_detail::ChainSwap swap;  // what splicing the chain in takes off the ring's sum
+  mcp_detail::ChainSwap swap;     // what splicing the chain in takes off the ring's sum (origin: start)
+  std::vector<StepFrame> frames;  // the replayed steps, when localChain found the chain
+};
+
+// A chain localChain found and the steps that took it.
+struct LocalWalk {
+  std::vector<std::size_t> chain;
+  std::vector<StepFrame> frames;
 };
 
 // A removal's candidate: an interval certain to hold its d, or its d itself (exact), with the
@@ -191,8 +117,13 @@ struct StepKeyHash {
 
 class AreaAddedReduction {
  public:
-  AreaAddedReduction(std::span<const McpPoint> fixes, std::size_t target)
-      : fixes_(fixes), tree_(fixes), target_(target), left_(fixes.size()), slotOf_(fixes.size(), kNone) {
+  AreaAddedReduction(std::span<const McpPoint> fixes, std::size_t target, bool fast)
+      : fixes_(fixes),
+        tree_(fixes),
+        target_(target),
+        left_(fixes.size()),
+        fast_(fast),
+        slotOf_(fixes.size(), kNone) {
     if (!fixes.empty()) {
       auto [xmin, xmax] = std::minmax_element(fixes.begin(), fixes.end(),
                                               [](const McpPoint& a, const McpPoint& b) { return a.x < b.x; });
@@ -231,7 +162,7 @@ class AreaAddedReduction {
     pocketAt_ = std::move(carried);
     sortedRing_.clear();
     bounded_ = false;
-    if (checkable_ && ring_.size() >= kBoundedFrom) {
+    if (fast_ && checkable_ && ring_.size() >= kBoundedFrom) {
       ringSum_ = ringSum(ring_);
       ringError_ = mcp_detail::shoelaceError(ringSum_.magnitude, ringSum_.terms);
       bounded_ = ringSum_.area() == area_ && std::isfinite(ringError_);
@@ -338,8 +269,7 @@ class AreaAddedReduction {
     pockets_.erase(bestJ);
     if (slotOf_[bestJ] != kNone) {
       if (bestJ == ring_.front()) {
-        pockets_.clear();  // a new start: every walk begins elsewhere
-        std::fill(pocketAt_.begin(), pocketAt_.end(), nullptr);
+        carryPocketsPastStart(bestHull.ring.empty() ? kNone : bestHull.ring.front());
         startWalk_.reset();
       } else {
         carryStartWalk(bestJ, bestHull);
@@ -356,6 +286,37 @@ class AreaAddedReduction {
       std::erase_if(pockets_, [&](const auto& entry) { return holds(entry.second); });
     }
     sweepBands();
+  }
+
+  // Keeps, across the removal of the start s, the pockets whose replayed steps still hold when
+  // the wrap begins at the new start s2. A pocket's steps from p on excluded the ring vertices
+  // the wrap had passed from s to p. From s2 = W's vertex a, a vertex beyond a has passed fewer:
+  // W's vertices 1..a are open to its steps again, and it is kept only if each of them lies
+  // clearly left of every step (so loses it, as localChain checks). A vertex before a has
+  // passed more (from s2 round the new chain), which only takes away fixes that lost its steps;
+  // from s2 on the new chain, every vertex has passed more. Pockets touching s or s2 (p, n or
+  // the ones beyond, as s2 changes how the wrap treats the start) go, and so do those not found
+  // by localChain (no steps kept). The sums of the kept ones are redone for the new origin.
+  void carryPocketsPastStart(std::size_t s2) {
+    const std::size_t s = ring_.front();
+    const std::size_t a = s2 == kNone ? kNone : slotOf_[s2];
+    if (a != kNone && a > kMaxStartShift) {
+      pockets_.clear();
+      std::fill(pocketAt_.begin(), pocketAt_.end(), nullptr);
+      return;
+    }
+    std::erase_if(pockets_, [&](auto& entry) {
+      const std::size_t j = entry.first;
+      const Pocket& pocket = entry.second;
+      const std::size_t slot = slotOf_[j];
+      bool drop = pocket.frames.empty() || slot == kNone;
+      for (const std::size_t i : {pocket.pp, pocket.p, pocket.n, pocket.nn}) drop = drop || i == s || i == s2;
+      if (!drop && a != kNone && slot > a) {
+        for (std::size_t t = 1; t <= a && !drop; ++t) drop = !losesEveryStep(fixes_[ring_[t]], pocket.frames);
+      }
+      if (drop && slot != kNone && pocketAt_[slot] == &pocket) pocketAt_[slot] = nullptr;
+      return drop;
+    });
   }
 
   // The wrap of W without its start, kept across the removal of the ring vertex b: the wrap of
@@ -415,9 +376,14 @@ class AreaAddedReduction {
     return true;
   }
 
+  // The ring vertex `offset` places from `slot`, round the ring (a division only for tiny rings).
   std::size_t ringAt(std::size_t slot, std::ptrdiff_t offset) const {
     const auto h = static_cast<std::ptrdiff_t>(ring_.size());
-    return ring_[static_cast<std::size_t>(((static_cast<std::ptrdiff_t>(slot) + offset) % h + h) % h)];
+    std::ptrdiff_t k = static_cast<std::ptrdiff_t>(slot) + offset;
+    if (k < 0) k += h;
+    if (k >= h) k -= h;
+    if (k < 0 || k >= h) k = (k % h + h) % h;
+    return ring_[static_cast<std::size_t>(k)];
   }
 
   // The sum mcpRingArea takes over the closed clockwise ring ringOf makes of `ring` (the start,
@@ -462,8 +428,157 @@ class AreaAddedReduction {
 
   // The wrap of W without its start, kept across removals while it holds.
   Hull startWithout() {
+    if (!startWalk_ && fast_) startWalk_ = guessedStartWalk();
     if (!startWalk_) startWalk_ = hullWithout(ring_.front()).ring;
     return {*startWalk_, ringArea(*startWalk_)};
+  }
+
+  // The wrap of W without its start s, guessed and then checked step by step: the ring with s
+  // replaced by the chain the walk would take from s's neighbour p over the fixes of s's pocket
+  // back to its other neighbour, begun at the new start (the first fix in set order of the
+  // lowest y left). nullopt when the guess fails a check.
+  //
+  // The check. A step of the guess that W's walk took as well (the same fix before it, at it
+  // and after it) kept its reference, and its choice won over every fix W's walk could still
+  // take there; without s the walk may in addition take the W vertices it has not passed yet
+  // from the new start, which exist only when that start is W's vertex a and the step lies
+  // beyond it: W's vertices 1..a. Those few are checked. Every other step (the first, due
+  // east; those in and next to the pocket) is checked against every fix of its band that the
+  // walk could still take, as localChain checks. A fix checked passes when it lies clearly
+  // left of the step's lines, or when its turn is larger than the choice's, or equal with a
+  // later place in set order. With every step won, the walk is the guess, step by step.
+  std::optional<std::vector<std::size_t>> guessedStartWalk() {
+    const std::size_t h = ring_.size();
+    if (!checkable_ || h < 6) return std::nullopt;
+    const std::size_t s = ring_.front();
+    std::optional<std::vector<std::size_t>> chain = guessedStartChain();
+    if (!chain) return std::nullopt;
+    std::vector<std::size_t> ring(ring_.begin() + 1, ring_.end());
+    ring.insert(ring.end(), chain->begin(), chain->end());
+
+    double lowest = HUGE_VAL;
+    for (const std::size_t i : ring) lowest = std::min(lowest, fixes_[i].y);
+    std::vector<std::size_t> low;
+    tree_.collect([&](const Box& box) { return box.ymin <= lowest; },
+                  [&](const McpPoint& p) { return p.y <= lowest; }, low);
+    std::size_t start = kNone;
+    for (const std::size_t i : low) {
+      if (i == s) continue;
+      if (start == kNone || fixes_[i].y < fixes_[start].y || (fixes_[i].y == fixes_[start].y && i < start))
+        start = i;
+    }
+    const auto first = std::find(ring.begin(), ring.end(), start);
+    if (first == ring.end()) return std::nullopt;
+    std::rotate(ring.begin(), first, ring.end());
+
+    std::vector<std::pair<std::size_t, std::size_t>> placeOf(ring.size());
+    for (std::size_t m = 0; m < ring.size(); ++m) placeOf[m] = {ring[m], m};
+    std::sort(placeOf.begin(), placeOf.end());
+    const auto place = [&](std::size_t i) {
+      const auto it = std::lower_bound(placeOf.begin(), placeOf.end(), std::make_pair(i, std::size_t{0}));
+      return it != placeOf.end() && it->first == i ? it->second : kNone;
+    };
+    const std::size_t startSlot = slotOf_[start];  // kNone when the new start is on the chain
+
+    for (std::size_t m = 0; m < ring.size(); ++m) {
+      const std::size_t from = m == 0 ? kNone : ring[m - 1];
+      const std::size_t current = ring[m];
+      const std::size_t chosen = ring[(m + 1) % ring.size()];
+      const McpPoint at = fixes_[current];
+      if (chosen == start && fixes_[start] == at) return std::nullopt;
+      const std::optional<Step> step = stepOf(from, current, chosen);
+      if (!step) return std::nullopt;
+      // Whether the walk could take fix i here instead: not s, not passed, not at the step.
+      const auto open = [&](std::size_t i) {
+        if (i == s || i == current || i == chosen || !tree_.alive(i)) return false;
+        const std::size_t at_ = place(i);
+        if (at_ != kNone && at_ >= 1 && at_ < m) return false;
+        return !(i == start && fixes_[i] == at);
+      };
+      const std::size_t k = slotOf_[current];
+      const bool walked = from != kNone && k != kNone && k >= 2 && slotOf_[from] == k - 1 && k + 1 < h &&
+                          slotOf_[chosen] == k + 1;
+      if (walked) {
+        if (startSlot == kNone || k <= startSlot) continue;
+        for (std::size_t t = 1; t <= startSlot; ++t) {
+          if (open(ring_[t]) && beats(ring_[t], *step, chosen)) return std::nullopt;
+        }
+        continue;
+      }
+      for (const std::size_t i : band({from, current, chosen}, step->frame)) {
+        if (open(i) && beats(i, *step, chosen)) return std::nullopt;
+      }
+    }
+    return ring;
+  }
+
+  // The chain the walk would take from the start's ring neighbour p (its reference continuing
+  // W's edge into p) over the fixes of the start's pocket until the start's next neighbour.
+  std::optional<std::vector<std::size_t>> guessedStartChain() const {
+    const std::size_t h = ring_.size();
+    const std::size_t next = ring_[1];
+    std::vector<std::size_t> candidates = pocketFixes(ring_.front());
+    candidates.push_back(next);
+    std::sort(candidates.begin(), candidates.end());
+    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+    std::vector<char> taken(candidates.size(), 0);
+    std::vector<std::size_t> chain;
+    std::size_t from = ring_[h - 2];
+    std::size_t current = ring_[h - 1];
+    for (;;) {
+      const McpPoint at = fixes_[current];
+      const McpPoint reference{2.0 * at.x - fixes_[from].x, 2.0 * at.y - fixes_[from].y};
+      const double angle = std::atan2(reference.y - at.y, reference.x - at.x);
+      std::size_t best = kNone;
+      double turn = kNoTurnYet;
+      for (std::size_t k = 0; k < candidates.size(); ++k) {
+        if (taken[k] || candidates[k] == current) continue;
+        const double t = mcp_detail::turnDegreesFrom(angle, at, fixes_[candidates[k]]);
+        if (t < turn) {
+          turn = t;
+          best = k;
+        }
+      }
+      if (best == kNone) return std::nullopt;
+      const std::size_t chosen = candidates[best];
+      if (chosen == next) return chain;
+      if (slotOf_[chosen] != kNone) return std::nullopt;
+      chain.push_back(chosen);
+      taken[best] = 1;
+      from = current;
+      current = chosen;
+    }
+  }
+
+  // A step of a walk as the wrap evaluates it: from `current`, its reference continuing the
+  // step from `from` (due east from the start, kNone), taking `chosen`.
+  struct Step {
+    McpPoint at;
+    double angle;
+    double turn;
+    StepFrame frame;
+  };
+  std::optional<Step> stepOf(std::size_t from, std::size_t current, std::size_t chosen) const {
+    const McpPoint at = fixes_[current];
+    double refDx = 1.0;
+    double refDy = 0.0;
+    if (from != kNone) {
+      const McpPoint reference{2.0 * at.x - fixes_[from].x, 2.0 * at.y - fixes_[from].y};
+      refDx = reference.x - at.x;
+      refDy = reference.y - at.y;
+    }
+    const double angle = std::atan2(refDy, refDx);
+    const double turn = mcp_detail::turnDegreesFrom(angle, at, fixes_[chosen]);
+    const std::optional<StepFrame> frame = frameOf(at, refDx, refDy, fixes_[chosen], turn);
+    if (!frame) return std::nullopt;
+    return Step{at, angle, turn, *frame};
+  }
+
+  // Whether the walk would take fix i rather than `chosen` at `step`.
+  bool beats(std::size_t i, const Step& step, std::size_t chosen) const {
+    if (losesEveryStep(fixes_[i], std::span<const StepFrame>(&step.frame, 1))) return false;
+    const double t = mcp_detail::turnDegreesFrom(step.angle, step.at, fixes_[i]);
+    return t < step.turn || (t == step.turn && i < chosen);
   }
 
   // The pocket of the ring vertex at `slot` (not the start) while the wrap of W without it is
@@ -478,17 +593,23 @@ class AreaAddedReduction {
         const auto found = pockets_.find(j);
         if (found != pockets_.end()) pocket = &found->second;
       }
-      if (pocket != nullptr && pocket->start == ring_.front() && pocket->pp == ringAt(slot, -2) &&
-          pocket->p == ringAt(slot, -1) && pocket->n == ringAt(slot, 1) && pocket->nn == ringAt(slot, 2)) {
+      if (pocket != nullptr && pocket->pp == ringAt(slot, -2) && pocket->p == ringAt(slot, -1) &&
+          pocket->n == ringAt(slot, 1) && pocket->nn == ringAt(slot, 2)) {
+        if (pocket->start != ring_.front()) {
+          pocket->swap = swapOf(slot, pocket->chain);
+          pocket->start = ring_.front();
+        }
         pocketAt_[slot] = pocket;
         return pocket;
       }
     }
     std::vector<std::size_t> chain;
-    std::optional<std::vector<std::size_t>> local;
+    std::vector<StepFrame> frames;
+    std::optional<LocalWalk> local;
     if (keepable && checkable_) local = localChain(j, pocketFixes(j));
     if (local) {
-      chain = std::move(*local);
+      chain = std::move(local->chain);
+      frames = std::move(local->frames);
     } else {
       full = hullWithout(j, false);
       if (!keepable) return nullptr;
@@ -512,44 +633,27 @@ class AreaAddedReduction {
               ringAt(slot, 2),
               ring_.front(),
               std::move(chain),
+              {},
               {}};
     pocket.swap = swapOf(slot, pocket.chain);
+    pocket.frames = std::move(frames);
     pocketAt_[slot] = &pocket;
     return &pocket;
   }
 
   // The sums areaLostInterval needs of the swap of the vertex at `slot` for `chain`.
   mcp_detail::ChainSwap swapOf(std::size_t slot, const std::vector<std::size_t>& chain) const {
-    const McpPoint p = fixes_[ringAt(slot, -1)];
-    const McpPoint j = fixes_[ring_[slot]];
-    const McpPoint n = fixes_[ringAt(slot, 1)];
-    // [p, j, n, cq, ..., c1] fed from its last back.
-    mcp_detail::ShoelaceSum pocket{p, chain.empty() ? n : fixes_[chain.front()]};
-    for (std::size_t k = 1; k < chain.size(); ++k) pocket.add(fixes_[chain[k]]);
-    if (!chain.empty()) pocket.add(n);
-    pocket.add(j);
-    pocket.add(p);
-    // The terms of the spliced ring from n (or c_q when n is the start) back to p.
-    mcp_detail::ShoelaceSum added{fixes_[ring_.front()], {}};
-    bool first = true;
-    const auto feed = [&](McpPoint v) {
-      if (first) {
-        added.last = v;
-        first = false;
-      } else {
-        added.add(v);
-      }
-    };
-    if (slot + 1 < ring_.size()) feed(n);
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it) feed(fixes_[*it]);
-    feed(p);
-    return {pocket.twice, mcp_detail::shoelaceError(pocket.magnitude, pocket.terms), added.magnitude,
-            chain.size() + 1};
+    std::vector<McpPoint> points(chain.size());
+    for (std::size_t k = 0; k < chain.size(); ++k) points[k] = fixes_[chain[k]];
+    return mcp_detail::chainSwap(fixes_[ring_.front()], fixes_[ringAt(slot, -1)], fixes_[ring_[slot]],
+                                 fixes_[ringAt(slot, 1)], slot + 1 == ring_.size(), points);
   }
 
   // The fixes in (or next to) the pocket that opens between j's neighbours, in set order,
-  // without j. When the neighbours coincide, j sits between copies of one position and no
-  // pocket opens.
+  // without j: those beyond or near the chord within (or near) the box of the corner p, j, n,
+  // where the ring's convexity puts them. Every caller checks the fixes it was not given, so
+  // this only has to be a good guess. When the neighbours coincide, j sits between copies of
+  // one position and no pocket opens.
   std::vector<std::size_t> pocketFixes(std::size_t j) const {
     const std::size_t slot = slotOf_[j];
     const McpPoint prev = fixes_[ringAt(slot, -1)];
@@ -558,11 +662,17 @@ class AreaAddedReduction {
     const double cy = next.y - prev.y;
     const double chord = std::hypot(cx, cy);
     const double pocketMargin = kNearEdgeShare * chord * extent_;
+    const double reach = kPocketBoxShare * extent_;
+    const Box corner = grown(grown(grown(kEmptyBox, prev), next), fixes_[j]);
     std::vector<std::size_t> pocket;
     if (chord > 0.0) {
       const double slack = kCrossSlack * chord * diameter_;
       tree_.collect(
-          [&](const Box& box) { return leastCross(cx, cy, prev, box) <= pocketMargin + slack; },
+          [&](const Box& box) {
+            return box.xmin <= corner.xmax + reach && box.xmax >= corner.xmin - reach &&
+                   box.ymin <= corner.ymax + reach && box.ymax >= corner.ymin - reach &&
+                   leastCross(cx, cy, prev, box) <= pocketMargin + slack;
+          },
           [&](const McpPoint& p) { return cross(cx, cy, p.x - prev.x, p.y - prev.y) <= pocketMargin; },
           pocket);
     }
@@ -583,7 +693,7 @@ class AreaAddedReduction {
   // of it or on it, and atan2 gives +0 either way. nullopt where this does not apply: a small
   // ring, a step the check cannot reason about, or a wrap that does not come back to the next
   // ring vertex.
-  std::optional<std::vector<std::size_t>> localChain(std::size_t j, const std::vector<std::size_t>& pocket) {
+  std::optional<LocalWalk> localChain(std::size_t j, const std::vector<std::size_t>& pocket) {
     const std::size_t h = ring_.size();
     const std::size_t slot = slotOf_[j];
     if (h < 6 || slot < 1) return std::nullopt;
@@ -593,6 +703,7 @@ class AreaAddedReduction {
       return slotOf_[i] != kNone && slotOf_[i] >= 1 && slotOf_[i] < slot;
     };
     std::vector<std::size_t> candidates(pocket);
+    if (!fast_) candidates.insert(candidates.end(), ring_.begin(), ring_.end());
     candidates.push_back(next);
     candidates.push_back(ringAt(slot, 2));
     // From the start the wrap has passed nothing over yet: the start stays a candidate.
@@ -601,6 +712,7 @@ class AreaAddedReduction {
     candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
     // Fixes chosen before p are out of the running; the start stays to close the ring.
     std::erase_if(candidates, beforeP);
+    std::erase(candidates, j);
 
     for (int refinement = 0;; ++refinement) {
       std::vector<char> taken(candidates.size(), 0);
@@ -670,7 +782,7 @@ class AreaAddedReduction {
       for (const std::size_t i : checked) {
         if (!losesEveryStep(fixes_[i], frames)) failed.push_back(i);
       }
-      if (failed.empty()) return chain;
+      if (failed.empty()) return LocalWalk{std::move(chain), std::move(frames)};
       if (refinement == kMaxRefinements) return std::nullopt;
       candidates.insert(candidates.end(), failed.begin(), failed.end());
       std::sort(candidates.begin(), candidates.end());
@@ -685,10 +797,10 @@ class AreaAddedReduction {
     if (!checkable_ || ring_.size() < 3) return wrapAllBut(j);
 
     const std::vector<std::size_t> pocket = pocketFixes(j);
-    std::optional<std::vector<std::size_t>> chain;
-    if (tryLocal) chain = localChain(j, pocket);
-    if (chain) {
-      Hull h{spliced(slotOf_[j], *chain), 0.0};
+    std::optional<LocalWalk> local;
+    if (tryLocal) local = localChain(j, pocket);
+    if (local) {
+      Hull h{spliced(slotOf_[j], local->chain), 0.0};
       h.area = ringArea(h.ring);
       return h;
     }
@@ -851,6 +963,9 @@ class AreaAddedReduction {
   std::size_t target_;
   std::size_t left_;
   std::size_t firstAlive_ = 0;
+  // False for the reference: every candidate summed in full, pockets replayed over the whole
+  // ring, the wrap without the start walked over the ring and its pocket.
+  bool fast_;
   std::vector<std::size_t> ring_;        // fix indices, anticlockwise, start first
   std::vector<std::size_t> slotOf_;      // each fix's place on the ring, kNone off it
   std::vector<std::size_t> sortedRing_;  // the ring in set order, made when asked for
@@ -875,7 +990,16 @@ class AreaAddedReduction {
 
 std::vector<McpPoint> mcpAreaAddedKeep(std::span<const McpPoint> fixes, std::size_t target) {
   if (fixes.size() <= target) return {fixes.begin(), fixes.end()};
-  return AreaAddedReduction(fixes, target).run();
+  return AreaAddedReduction(fixes, target, true).run();
 }
+
+namespace mcp_detail {
+
+std::vector<McpPoint> areaAddedKeepSummingAll(std::span<const McpPoint> fixes, std::size_t target) {
+  if (fixes.size() <= target) return {fixes.begin(), fixes.end()};
+  return AreaAddedReduction(fixes, target, false).run();
+}
+
+}  // namespace mcp_detail
 
 }  // namespace orvex::core

@@ -27,4 +27,12 @@ namespace orvex::core {
 /// Coordinates must be finite.
 std::vector<McpPoint> mcpAreaAddedKeep(std::span<const McpPoint> fixes, std::size_t target);
 
+namespace mcp_detail {
+
+/// mcpAreaAddedKeep with every candidate's area summed over its whole ring, none bounded: the
+/// reference the bounded choice is held to at sizes the definition cannot reach.
+std::vector<McpPoint> areaAddedKeepSummingAll(std::span<const McpPoint> fixes, std::size_t target);
+
+}  // namespace mcp_detail
+
 }  // namespace orvex::core

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <limits>
 #include <optional>
+#include <span>
 
 #include "core/mcp/mcp_polygon.h"
 
@@ -63,6 +64,25 @@ struct ChainSwap {
   double addedMagnitude;   ///< the magnitude of the terms W' has and W lacks, origin W's start
   std::size_t addedTerms;  ///< how many such terms (q + 1 at most)
 };
+
+/// The sums of the swap of W's vertex j for `chain` (c1..cq, from p's side), W's start at
+/// `origin`; `nIsStart` when n is that start (the spliced ring then ends at cq, or at p).
+inline ChainSwap chainSwap(McpPoint origin, McpPoint p, McpPoint j, McpPoint n, bool nIsStart,
+                           std::span<const McpPoint> chain) {
+  // [p, j, n, cq, ..., c1] fed from its last back.
+  ShoelaceSum pocket{p, chain.empty() ? n : chain.front()};
+  for (std::size_t k = 1; k < chain.size(); ++k) pocket.add(chain[k]);
+  if (!chain.empty()) pocket.add(n);
+  pocket.add(j);
+  pocket.add(p);
+  // The terms of the spliced ring from n (or cq when n is the start) back to p.
+  ShoelaceSum added{origin, nIsStart ? (chain.empty() ? p : chain.back()) : n};
+  for (std::size_t k = chain.size(); k-- > 0;) {
+    if (!(nIsStart && k + 1 == chain.size())) added.add(chain[k]);
+  }
+  if (!(nIsStart && chain.empty())) added.add(p);
+  return {pocket.twice, shoelaceError(pocket.magnitude, pocket.terms), added.magnitude, chain.size() + 1};
+}
 
 /// An interval [lo, hi] certain to hold fl(A - A'), where A is the area `ring` gives and A' the
 /// area the ShoelaceSum of W' would give; nullopt when the bound cannot tell (a ring too thin

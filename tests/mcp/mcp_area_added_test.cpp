@@ -10,6 +10,7 @@
 
 #include "core/mcp/mcp_area_added.h"
 #include "core/mcp/mcp_polygon.h"
+#include "core/mcp/mcp_ring_sum.h"
 #include "mcp/mcp_test_support.h"
 
 namespace orvex::core {
@@ -117,6 +118,144 @@ TEST(McpAreaAdded, MatchesDefinitionOnLargeRingsAndLongRuns) {
   for (const auto& [name, fixes] : sets) {
     SCOPED_TRACE(name);
     expect_same_as_definition(fixes, std::string(name).find("20 %") != std::string::npos ? 20 : 55);
+  }
+}
+
+TEST(McpAreaAdded, BoundedChoiceRemovesWhatFullSumsRemove) {
+  // Rings long enough for the intervals to decide, against the reduction that sums every
+  // candidate's ring in full: equal areas on lattices (ties the intervals cannot split),
+  // repeated positions, fixes along straight edges, UTM-scale and thin sets, and millimetre
+  // ones. Kept fixes must be identical, element for element.
+  std::mt19937_64 rng(2026);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const auto disc = [&](int n, double cx, double cy, double r) {
+    Fixes f;
+    for (int i = 0; i < n; ++i) {
+      const double a = 2.0 * std::acos(-1.0) * unit(rng);
+      const double s = r * std::sqrt(unit(rng));
+      f.push_back({cx + s * std::cos(a), cy + s * std::sin(a)});
+    }
+    return f;
+  };
+  const auto lattice = [&](int n, int side, double step) {
+    std::uniform_int_distribution<int> cell(0, side - 1);
+    Fixes f;
+    for (int i = 0; i < n; ++i) f.push_back({cell(rng) * step, cell(rng) * step});
+    return f;
+  };
+  const auto repeated = [&](int n) {
+    Fixes f = disc(n / 3, 0.0, 0.0, 50.0);
+    const Fixes once = f;
+    for (const McpPoint& p : once) f.push_back(p);
+    for (std::size_t i = 0; i < once.size(); i += 2) f.push_back(once[i]);
+    return f;
+  };
+  const auto squareEdges = [&](int n) {
+    // A square with fixes along its four edges and inside: long runs of collinear ring fixes.
+    Fixes f;
+    for (int i = 0; i < n; ++i) {
+      const double t = unit(rng) * 100.0;
+      switch (i % 5) {
+        case 0:
+          f.push_back({t, 0.0});
+          break;
+        case 1:
+          f.push_back({100.0, t});
+          break;
+        case 2:
+          f.push_back({t, 100.0});
+          break;
+        case 3:
+          f.push_back({0.0, t});
+          break;
+        default:
+          f.push_back({unit(rng) * 100.0, unit(rng) * 100.0});
+      }
+    }
+    return f;
+  };
+  const auto thin = [&](int n) {
+    Fixes f;
+    for (int i = 0; i < n; ++i) f.push_back({480000.0 + 20000.0 * unit(rng), 5300000.0 + 0.5 * unit(rng)});
+    return f;
+  };
+  struct Case {
+    const char* name;
+    Fixes fixes;
+  };
+  const Case cases[] = {
+      {"disc, UTM", disc(1500, 512000.0, 6780000.0, 3000.0)},
+      {"disc, millimetres", disc(1200, 0.0, 0.0, 0.01)},
+      {"lattice 30 x 30", lattice(1500, 30, 25.0)},
+      {"lattice 6 x 6", lattice(400, 6, 1.0)},
+      {"repeated positions", repeated(900)},
+      {"square edges", squareEdges(600)},
+      {"thin strip", thin(1000)},
+  };
+  for (const Case& c : cases) {
+    for (const double percentage : {95.0, 50.0, 10.0}) {
+      SCOPED_TRACE(std::string(c.name) + " at " + std::to_string(percentage));
+      const auto target = static_cast<std::size_t>(mcpTargetCount(c.fixes.size(), percentage));
+      EXPECT_EQ(mcpAreaAddedKeep(c.fixes, target), mcp_detail::areaAddedKeepSummingAll(c.fixes, target));
+    }
+  }
+}
+
+TEST(McpAreaAdded, IntervalHoldsTheComputedAreaLost) {
+  // areaLostInterval against the subtraction it bounds: the ring summed as mcpRingArea sums it,
+  // and again with a vertex swapped for a chain inside its corner (the last vertex too, whose
+  // next is the start). The interval must hold the computed difference and stay narrow: under
+  // 1e-9 of the ring's area (its rounding is some 1e-13 of it).
+  std::mt19937_64 rng(99);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  struct Shape {
+    const char* name;
+    double cx, cy, rx, ry;
+    int vertices;
+  };
+  const Shape shapes[] = {{"UTM disc", 512000.0, 6780000.0, 3000.0, 3000.0, 500},
+                          {"thin strip", 480000.0, 5300000.0, 20000.0, 0.5, 200},
+                          {"millimetre disc", 0.0, 0.0, 0.01, 0.01, 300},
+                          {"octagon", 1000.0, -2000.0, 40.0, 40.0, 8}};
+  const auto area = [](const Fixes& ring) {
+    mcp_detail::ShoelaceSum sum{ring.front(), ring.back()};
+    for (std::size_t k = ring.size() - 1; k >= 1; --k) sum.add(ring[k - 1]);
+    return sum;
+  };
+  for (const Shape& shape : shapes) {
+    SCOPED_TRACE(shape.name);
+    Fixes ring;
+    for (int k = 0; k < shape.vertices; ++k) {
+      const double a = 2.0 * std::acos(-1.0) * (k + 0.5 * unit(rng)) / shape.vertices - std::acos(-1.0) / 2.0;
+      ring.push_back({shape.cx + shape.rx * std::cos(a), shape.cy + shape.ry * std::sin(a)});
+    }
+    const mcp_detail::ShoelaceSum whole = area(ring);
+    const double error = mcp_detail::shoelaceError(whole.magnitude, whole.terms);
+    for (int trial = 0; trial < 400; ++trial) {
+      std::uniform_int_distribution<std::size_t> pick(1, ring.size() - 1);
+      const std::size_t slot = pick(rng);
+      const McpPoint p = ring[slot - 1];
+      const McpPoint j = ring[slot];
+      const McpPoint n = ring[(slot + 1) % ring.size()];
+      Fixes chain;
+      const int q = static_cast<int>(unit(rng) * 4.0);
+      for (int c = 0; c < q; ++c) {
+        const double t = (c + unit(rng)) / q;  // along the chord, from p's side
+        const double in = 0.5 * unit(rng) * std::min(t, 1.0 - t);
+        chain.push_back({p.x + t * (n.x - p.x) + in * (j.x - p.x - (n.x - p.x) / 2.0),
+                         p.y + t * (n.y - p.y) + in * (j.y - p.y - (n.y - p.y) / 2.0)});
+      }
+      Fixes swapped(ring.begin(), ring.begin() + static_cast<std::ptrdiff_t>(slot));
+      swapped.insert(swapped.end(), chain.begin(), chain.end());
+      swapped.insert(swapped.end(), ring.begin() + static_cast<std::ptrdiff_t>(slot) + 1, ring.end());
+      const double lost = whole.area() - area(swapped).area();
+      const auto in = mcp_detail::areaLostInterval(
+          whole, error, mcp_detail::chainSwap(ring.front(), p, j, n, slot + 1 == ring.size(), chain));
+      ASSERT_TRUE(in.has_value());
+      EXPECT_LE(in->lo, lost);
+      EXPECT_GE(in->hi, lost);
+      EXPECT_LT(in->hi - in->lo, 1e-9 * whole.area());
+    }
   }
 }
 
