@@ -18,21 +18,38 @@ namespace {
 
 using numeric::FactorSpan;
 using numeric::SeparableProduct;
+using numeric::SeparableTerms;
 
-// Factor values held at once before the terms are summed onto the grid: 16 MB of doubles keeps
-// the memory O(fixes + cells) whatever the track's length. Batches only cut the term list; each
-// cell still adds every term in track order.
-constexpr std::size_t kBatchValues = std::size_t{1} << 21;
+// The bridges are cut into kSegments runs of about equal count, each summed onto a grid of its
+// own (one run per thread at a time), and the grids are then added in run order: the cut depends
+// only on the track, so the grid does not depend on the thread count. Where kSegments grids would
+// not fit in kSegmentBytes, there is one run and the tiles of each product share the threads.
+constexpr std::size_t kSegments = 16;
+constexpr double kSegmentBytes = 256.0 * 1024.0 * 1024.0;
 
-// The terms of a run of bridges, as factor tables: values hold exponents until `finish`.
-class TermBatch {
+// Factor values made at once before they are summed onto the grid: 512 KB of doubles stay in
+// the second-level cache between their making and their use, and keep the memory O(fixes +
+// cells) whatever the track's length. A group ends with the bridge that fills it.
+constexpr std::size_t kGroupValues = std::size_t{1} << 16;
+
+// The terms of a run of bridges, as factor tables, and their product over the grid.
+class TermChunk {
  public:
-  explicit TermBatch(const BridgeGrid& grid) : grid_(grid) {}
+  explicit TermChunk(const BridgeGrid& grid) : grid_(grid) {}
 
-  [[nodiscard]] bool full() const { return row_values_.size() + column_values_.size() >= kBatchValues; }
+  [[nodiscard]] bool full() const { return row_values_.size() + column_values_.size() >= kGroupValues; }
   [[nodiscard]] bool empty() const { return weights_.empty(); }
 
-  // One quadrature node: weight w times the Gaussian of mean (mx, my) and variance v.
+  void clear() {
+    rows_.clear();
+    columns_.clear();
+    row_values_.clear();
+    column_values_.clear();
+    weights_.clear();
+  }
+
+  // One quadrature node: weight w times the Gaussian of mean (mx, my) and variance v; its
+  // factors hold exponents until `seal`.
   void add(double w, double mx, double my, double v) {
     const double sd = std::sqrt(v);
     const double reach = kWindowDeviations * sd / grid_.cell_size;
@@ -44,38 +61,42 @@ class TermBatch {
     const FactorSpan columns = span(column_mid, reach, grid_.columns, column_values_.size());
     if (rows.begin >= rows.end || columns.begin >= columns.end) return;
     const double scale = -0.5 / v;
+    // The cell centres as BridgeGrid::row_y and column_x place them, written out to be inlined.
+    double* row_factor = grow(row_values_, rows.end - rows.begin);
     for (std::size_t r = rows.begin; r < rows.end; ++r) {
-      const double d = grid_.row_y(r) - my;
-      row_values_.push_back(scale * d * d);
+      const double d = (grid_.origin_y + (static_cast<double>(grid_.rows - r) - 0.5) * grid_.cell_size) - my;
+      row_factor[r - rows.begin] = scale * d * d;
     }
+    double* column_factor = grow(column_values_, columns.end - columns.begin);
     for (std::size_t c = columns.begin; c < columns.end; ++c) {
-      const double d = grid_.column_x(c) - mx;
-      column_values_.push_back(scale * d * d);
+      const double d = (grid_.origin_x + (static_cast<double>(c) + 0.5) * grid_.cell_size) - mx;
+      column_factor[c - columns.begin] = scale * d * d;
     }
     rows_.push_back(rows);
     columns_.push_back(columns);
     weights_.push_back(w);
   }
 
-  // Adds the batch's terms to `out` and empties the batch.
+  // Adds the terms to `out`, tile by tile on up to `threads` threads, and empties the chunk.
   void finish(std::span<double> out, unsigned threads) {
-    numeric::exp_array(row_values_, row_values_);
-    numeric::exp_array(column_values_, column_values_);
-    for (std::size_t k = 0; k < weights_.size(); ++k) {
-      const FactorSpan& rows = rows_[k];
-      for (std::size_t i = 0; i < rows.end - rows.begin; ++i) row_values_[rows.offset + i] *= weights_[k];
-    }
+    seal();
     const SeparableProduct product(grid_.rows, grid_.columns, {rows_, columns_, row_values_, column_values_});
-    const std::vector<std::size_t> tiles = tiles_met();
-    numeric::run_fixed_chunks(tiles.size(), threads, [&](std::size_t i) { product.add_tile(tiles[i], out); });
-    rows_.clear();
-    columns_.clear();
-    row_values_.clear();
-    column_values_.clear();
-    weights_.clear();
+    numeric::run_fixed_chunks(product.tile_count(), threads,
+                              [&](std::size_t tile) { product.add_tile(tile, out); });
+    clear();
   }
 
  private:
+  // Turns the exponents into factors, the row factors times their weights.
+  void seal() {
+    numeric::exp_array(row_values_, row_values_);
+    numeric::exp_array(column_values_, column_values_);
+    for (std::size_t k = 0; k < weights_.size(); ++k) {
+      double* row_factor = row_values_.data() + rows_[k].offset;
+      for (std::size_t i = 0; i < rows_[k].end - rows_[k].begin; ++i) row_factor[i] *= weights_[k];
+    }
+  }
+
   // Axis indices within `reach` cells of the fractional index `mid`, clipped to [0, count).
   static FactorSpan span(double mid, double reach, std::size_t count, std::size_t offset) {
     const double lo = std::max(0.0, std::ceil(mid - reach));
@@ -84,26 +105,11 @@ class TermBatch {
     return {static_cast<std::size_t>(lo), static_cast<std::size_t>(hi), offset};
   }
 
-  // The tiles some term reaches, in tile order: the others keep their cells as they are.
-  [[nodiscard]] std::vector<std::size_t> tiles_met() const {
-    const std::size_t tile_columns =
-        (grid_.columns + SeparableProduct::kTileColumns - 1) / SeparableProduct::kTileColumns;
-    const std::size_t tile_rows =
-        (grid_.rows + SeparableProduct::kTileRows - 1) / SeparableProduct::kTileRows;
-    std::vector<char> met(tile_rows * tile_columns, 0);
-    for (std::size_t k = 0; k < weights_.size(); ++k) {
-      for (std::size_t band = rows_[k].begin / SeparableProduct::kTileRows;
-           band <= (rows_[k].end - 1) / SeparableProduct::kTileRows; ++band) {
-        for (std::size_t tc = columns_[k].begin / SeparableProduct::kTileColumns;
-             tc <= (columns_[k].end - 1) / SeparableProduct::kTileColumns; ++tc) {
-          met[band * tile_columns + tc] = 1;
-        }
-      }
-    }
-    std::vector<std::size_t> tiles;
-    for (std::size_t i = 0; i < met.size(); ++i)
-      if (met[i] != 0) tiles.push_back(i);
-    return tiles;
+  // `count` more values at the end of `values`, to be written through the pointer returned.
+  static double* grow(std::vector<double>& values, std::size_t count) {
+    const std::size_t at = values.size();
+    values.resize(at + count);
+    return values.data() + at;
   }
 
   const BridgeGrid& grid_;
@@ -158,11 +164,8 @@ BridgeUdSummary bridge_ud(const BridgeTrack& track, const BridgeOptions& options
                                 std::to_string(intervals.zero_length.size()) + " of zero length, " +
                                 std::to_string(intervals.over_gap.size()) + " longer than the largest gap)");
 
-  std::fill(out.begin(), out.end(), 0.0);
-  TermBatch batch(grid);
-  std::vector<BridgeNode> nodes;
-  for (const std::size_t i : intervals.used) {
-    const BridgeSegment segment{
+  const auto segment_of = [&](std::size_t i) {
+    return BridgeSegment{
         track.x[i],
         track.y[i],
         track.x[i + 1],
@@ -171,18 +174,52 @@ BridgeUdSummary bridge_ud(const BridgeTrack& track, const BridgeOptions& options
         options.sigma1_per_interval.empty() ? options.sigma1 : options.sigma1_per_interval[i],
         track.sigma2_at(i),
         track.sigma2_at(i + 1)};
-    const double share = segment.duration / intervals.used_time;
-    nodes.clear();
-    append_bridge_nodes(segment, nodes);
-    summary.nodes += nodes.size();
-    for (const BridgeNode& node : nodes) {
-      const double mx = segment.x0 + node.a * (segment.x1 - segment.x0);
-      const double my = segment.y0 + node.a * (segment.y1 - segment.y0);
-      batch.add(share * node.weight / (2.0 * std::numbers::pi * node.variance), mx, my, node.variance);
+  };
+  // Sums bridges [first, last) of the used ones onto `grid_out` (zeroed here) and counts their nodes.
+  const auto sum_bridges = [&](std::size_t first, std::size_t last, std::span<double> grid_out,
+                               unsigned tile_threads) {
+    std::fill(grid_out.begin(), grid_out.end(), 0.0);
+    TermChunk chunk(grid);
+    std::vector<BridgeNode> nodes;
+    std::size_t node_count = 0;
+    for (std::size_t b = first; b < last; ++b) {
+      const BridgeSegment segment = segment_of(intervals.used[b]);
+      const double share = segment.duration / intervals.used_time;
+      nodes.clear();
+      append_bridge_nodes(segment, nodes);
+      node_count += nodes.size();
+      for (const BridgeNode& node : nodes) {
+        const double mx = segment.x0 + node.a * (segment.x1 - segment.x0);
+        const double my = segment.y0 + node.a * (segment.y1 - segment.y0);
+        chunk.add(share * node.weight / (2.0 * std::numbers::pi * node.variance), mx, my, node.variance);
+      }
+      if (chunk.full()) chunk.finish(grid_out, tile_threads);
     }
-    if (batch.full()) batch.finish(out, options.threads);
+    if (!chunk.empty()) chunk.finish(grid_out, tile_threads);
+    return node_count;
+  };
+
+  const std::size_t bridges = intervals.used.size();
+  const double grid_bytes = static_cast<double>(grid.cell_count()) * sizeof(double);
+  const std::size_t segments = std::min(
+      bridges, static_cast<double>(kSegments) * grid_bytes <= kSegmentBytes ? kSegments : std::size_t{1});
+  if (segments <= 1) {
+    summary.nodes = sum_bridges(0, bridges, out, options.threads);
+    return summary;
   }
-  if (!batch.empty()) batch.finish(out, options.threads);
+  // Run 0 sums onto `out` itself, the others onto grids of their own, added to it in run order.
+  std::vector<double> others((segments - 1) * grid.cell_count());
+  std::vector<std::size_t> nodes(segments);
+  numeric::run_fixed_chunks(segments, options.threads, [&](std::size_t k) {
+    const std::span<double> grid_out =
+        k == 0 ? out : std::span<double>(others).subspan((k - 1) * grid.cell_count(), grid.cell_count());
+    nodes[k] = sum_bridges(bridges * k / segments, bridges * (k + 1) / segments, grid_out, 1);
+  });
+  for (std::size_t k = 1; k < segments; ++k) {
+    const double* add = others.data() + (k - 1) * grid.cell_count();
+    for (std::size_t cell = 0; cell < out.size(); ++cell) out[cell] += add[cell];
+  }
+  for (const std::size_t n : nodes) summary.nodes += n;
   return summary;
 }
 
