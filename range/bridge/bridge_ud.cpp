@@ -20,10 +20,11 @@ using numeric::FactorSpan;
 using numeric::SeparableProduct;
 using numeric::SeparableTerms;
 
-// The bridges are cut into kSegments runs of about equal count, each summed onto a grid of its
-// own (one run per thread at a time), and the grids are then added in run order: the cut depends
-// only on the track, so the grid does not depend on the thread count. Where kSegments grids would
-// not fit in kSegmentBytes, there is one run and the tiles of each product share the threads.
+// The bridges are cut into up to kSegments runs of about equal count, each summed onto a grid of
+// its own (one run per thread at a time), and the grids are then added in run order: the cut
+// depends only on the track and the grid, so the result does not depend on the thread count. The
+// runs' grids take at most kSegmentBytes; when only one fits, the tiles of each product share the
+// threads instead.
 constexpr std::size_t kSegments = 16;
 constexpr double kSegmentBytes = 256.0 * 1024.0 * 1024.0;
 
@@ -201,8 +202,9 @@ BridgeUdSummary bridge_ud(const BridgeTrack& track, const BridgeOptions& options
 
   const std::size_t bridges = intervals.used.size();
   const double grid_bytes = static_cast<double>(grid.cell_count()) * sizeof(double);
-  const std::size_t segments = std::min(
-      bridges, static_cast<double>(kSegments) * grid_bytes <= kSegmentBytes ? kSegments : std::size_t{1});
+  const auto fitting =
+      static_cast<std::size_t>(std::clamp(kSegmentBytes / grid_bytes, 1.0, double{kSegments}));
+  const std::size_t segments = std::min(bridges, fitting);
   if (segments <= 1) {
     summary.nodes = sum_bridges(0, bridges, out, options.threads);
     return summary;
