@@ -2,14 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <numbers>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "numeric/fixed_chunks.h"
+#include "numeric/gaussian_factors.h"
 #include "numeric/separable_grid.h"
-#include "numeric/vector_exp.h"
 #include "range/bridge/bridge_quadrature.h"
 
 namespace orvex::range {
@@ -33,24 +35,53 @@ constexpr double kSegmentBytes = 256.0 * 1024.0 * 1024.0;
 // cells) whatever the track's length. A group ends with the bridge that fills it.
 constexpr std::size_t kGroupValues = std::size_t{1} << 16;
 
+// A growing array of factor values whose new values are left unset: each is written right after
+// it is made, so clearing it first would only double the stores.
+class FactorValues {
+ public:
+  // `count` more values at the end, to be written through the pointer returned.
+  double* grow(std::size_t count) {
+    if (size_ + count > capacity_) reserve(std::max(2 * capacity_, size_ + count));
+    double* at = values_.get() + size_;
+    size_ += count;
+    return at;
+  }
+  void clear() { size_ = 0; }
+  [[nodiscard]] std::size_t size() const { return size_; }
+  [[nodiscard]] double* data() { return values_.get(); }
+  [[nodiscard]] std::span<double> span() { return {values_.get(), size_}; }
+  [[nodiscard]] std::span<const double> span() const { return {values_.get(), size_}; }
+
+ private:
+  void reserve(std::size_t capacity) {
+    std::unique_ptr<double[]> values = std::make_unique_for_overwrite<double[]>(capacity);
+    std::copy(values_.get(), values_.get() + size_, values.get());
+    values_ = std::move(values);
+    capacity_ = capacity;
+  }
+
+  std::unique_ptr<double[]> values_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
+
 // The terms of a run of bridges, as factor tables, and their product over the grid.
 class TermChunk {
  public:
   explicit TermChunk(const BridgeGrid& grid) : grid_(grid) {}
 
   [[nodiscard]] bool full() const { return row_values_.size() + column_values_.size() >= kGroupValues; }
-  [[nodiscard]] bool empty() const { return weights_.empty(); }
+  [[nodiscard]] bool empty() const { return rows_.empty(); }
 
   void clear() {
     rows_.clear();
     columns_.clear();
     row_values_.clear();
     column_values_.clear();
-    weights_.clear();
   }
 
-  // One quadrature node: weight w times the Gaussian of mean (mx, my) and variance v; its
-  // factors hold exponents until `seal`.
+  // One quadrature node: weight w times the Gaussian of mean (mx, my) and variance v; its row
+  // factors carry w.
   void add(double w, double mx, double my, double v) {
     const double sd = std::sqrt(v);
     const double reach = kWindowDeviations * sd / grid_.cell_size;
@@ -62,42 +93,31 @@ class TermChunk {
     const FactorSpan columns = span(column_mid, reach, grid_.columns, column_values_.size());
     if (rows.begin >= rows.end || columns.begin >= columns.end) return;
     const double scale = -0.5 / v;
-    // The cell centres as BridgeGrid::row_y and column_x place them, written out to be inlined.
-    double* row_factor = grow(row_values_, rows.end - rows.begin);
-    for (std::size_t r = rows.begin; r < rows.end; ++r) {
-      const double d = (grid_.origin_y + (static_cast<double>(grid_.rows - r) - 0.5) * grid_.cell_size) - my;
-      row_factor[r - rows.begin] = scale * d * d;
-    }
-    double* column_factor = grow(column_values_, columns.end - columns.begin);
-    for (std::size_t c = columns.begin; c < columns.end; ++c) {
-      const double d = (grid_.origin_x + (static_cast<double>(c) + 0.5) * grid_.cell_size) - mx;
-      column_factor[c - columns.begin] = scale * d * d;
-    }
+    // The cell centres as BridgeGrid::row_y and column_x place them: row r's centre lies
+    // (rows - r - 0.5) cells above the origin, column c's (c + 0.5) to its east.
+    const std::size_t row_count = rows.end - rows.begin;
+    double* row_factor = row_values_.grow(row_count);
+    numeric::gaussian_factors(grid_.origin_y, static_cast<double>(grid_.rows - rows.begin) - 0.5, -1.0,
+                              grid_.cell_size, my, scale, {row_factor, row_count});
+    for (std::size_t i = 0; i < row_count; ++i) row_factor[i] *= w;
+    const std::size_t column_count = columns.end - columns.begin;
+    double* column_factor = column_values_.grow(column_count);
+    numeric::gaussian_factors(grid_.origin_x, static_cast<double>(columns.begin) + 0.5, 1.0, grid_.cell_size,
+                              mx, scale, {column_factor, column_count});
     rows_.push_back(rows);
     columns_.push_back(columns);
-    weights_.push_back(w);
   }
 
   // Adds the terms to `out`, tile by tile on up to `threads` threads, and empties the chunk.
   void finish(std::span<double> out, unsigned threads) {
-    seal();
-    const SeparableProduct product(grid_.rows, grid_.columns, {rows_, columns_, row_values_, column_values_});
+    const SeparableProduct product(grid_.rows, grid_.columns,
+                                   {rows_, columns_, row_values_.span(), column_values_.span()});
     numeric::run_fixed_chunks(product.tile_count(), threads,
                               [&](std::size_t tile) { product.add_tile(tile, out); });
     clear();
   }
 
  private:
-  // Turns the exponents into factors, the row factors times their weights.
-  void seal() {
-    numeric::exp_array(row_values_, row_values_);
-    numeric::exp_array(column_values_, column_values_);
-    for (std::size_t k = 0; k < weights_.size(); ++k) {
-      double* row_factor = row_values_.data() + rows_[k].offset;
-      for (std::size_t i = 0; i < rows_[k].end - rows_[k].begin; ++i) row_factor[i] *= weights_[k];
-    }
-  }
-
   // Axis indices within `reach` cells of the fractional index `mid`, clipped to [0, count).
   static FactorSpan span(double mid, double reach, std::size_t count, std::size_t offset) {
     const double lo = std::max(0.0, std::ceil(mid - reach));
@@ -106,19 +126,11 @@ class TermChunk {
     return {static_cast<std::size_t>(lo), static_cast<std::size_t>(hi), offset};
   }
 
-  // `count` more values at the end of `values`, to be written through the pointer returned.
-  static double* grow(std::vector<double>& values, std::size_t count) {
-    const std::size_t at = values.size();
-    values.resize(at + count);
-    return values.data() + at;
-  }
-
   const BridgeGrid& grid_;
   std::vector<FactorSpan> rows_;
   std::vector<FactorSpan> columns_;
-  std::vector<double> row_values_;
-  std::vector<double> column_values_;
-  std::vector<double> weights_;
+  FactorValues row_values_;
+  FactorValues column_values_;
 };
 
 void check_run(const BridgeOptions& options, std::size_t fixes, const BridgeGrid& grid,
