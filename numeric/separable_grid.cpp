@@ -1,6 +1,7 @@
 #include "numeric/separable_grid.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "numeric/simd_kernels.h"
@@ -37,9 +38,22 @@ template <std::size_t kCount>
     for (std::size_t i = 0; i < kCount; ++i) dst[i] = src[i];
     return;
   }
-  for (std::size_t i = 0; i < kCount; ++i) {
-    const std::size_t at = first + i;
-    dst[i] = (at >= span.begin && at < span.end) ? values[span.offset + (at - span.begin)] : 0.0;
+  // By whole vectors, each inside, outside or across the span's ends: a copy loop over the
+  // span would become a library call per strip, which costs more than the short copy itself.
+#pragma GCC unroll 8
+  for (std::size_t j = 0; j < kCount; j += kLanes) {
+    const std::size_t at = first + j;
+    if (span.begin <= at && at + kLanes <= span.end) {
+      std::memcpy(dst + j, values + span.offset + (at - span.begin), kLanes * sizeof(double));
+    } else if (at + kLanes <= span.begin || span.end <= at) {
+      for (std::size_t i = 0; i < kLanes; ++i) dst[j + i] = 0.0;
+    } else {
+      for (std::size_t i = 0; i < kLanes; ++i) {
+        const std::size_t cell = at + i;
+        dst[j + i] =
+            (cell >= span.begin && cell < span.end) ? values[span.offset + (cell - span.begin)] : 0.0;
+      }
+    }
   }
 }
 
@@ -62,9 +76,10 @@ struct TileJob {
 // build keeps floating-point contraction off, so each step rounds exactly as the scalar loop does. The
 // columns go through in strips of two registers of `Isa`, so that the accumulators stay in registers on
 // every set; each cell still takes its terms in order.
-template <class Isa>
-[[gnu::always_inline]] inline void panel_product(const double* a, const double* b, std::size_t count,
-                                                 double* c) {
+// With kIndexed, the terms are those of `terms` (count of them, ascending) rather than 0 .. count - 1.
+template <class Isa, bool kIndexed>
+[[gnu::always_inline]] inline void panel_product(const double* a, const double* b, const std::uint8_t* terms,
+                                                 std::size_t count, double* c) {
   using V = typename Isa::Register;
   constexpr std::size_t kStrip = 2 * kRegisterLanes<Isa>;
   static_assert(kPanelColumns % kStrip == 0);
@@ -76,7 +91,8 @@ template <class Isa>
       std::memcpy(&acc[i][0], c + i * kTileColumns + j0, sizeof(V));
       std::memcpy(&acc[i][1], c + i * kTileColumns + j0 + kStrip / 2, sizeof(V));
     }
-    for (std::size_t k = 0; k < count; ++k) {
+    for (std::size_t n = 0; n < count; ++n) {
+      const std::size_t k = kIndexed ? terms[n] : n;
       V b0;
       V b1;
       std::memcpy(&b0, b + k * kTileColumns + j0, sizeof(V));
@@ -110,21 +126,50 @@ template <class Isa>
   // Panels wholly in the padding of an edge tile are left out.
   const std::size_t used_row_panels = (job.row_count + kPanelRows - 1) / kPanelRows;
   const std::size_t used_column_panels = (job.column_count + kPanelColumns - 1) / kPanelColumns;
-  const SeparableTerms& t = *job.terms;
-  auto flush = [&](std::size_t count) {
+  // Bit k of a panel row's (column's) mask: term k of the block meets that row (column) of panels.
+  static_assert(kTermBlock <= 64);
+  constexpr std::size_t kRowPanels = kTileRows / kPanelRows;
+  constexpr std::size_t kColumnPanels = kTileColumns / kPanelColumns;
+  std::uint64_t row_masks[kRowPanels] = {};
+  std::uint64_t column_masks[kColumnPanels] = {};
+  std::uint8_t meeting[kTermBlock];
+  // Inlined, so that it is compiled for the tile's instruction set.
+  auto flush = [&](std::size_t count) __attribute__((always_inline)) {
+    const std::uint64_t all = count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
     for (std::size_t q = 0; q < used_column_panels; ++q) {
       for (std::size_t p = 0; p < used_row_panels; ++p) {
-        panel_product<Isa>(a + p * kPanelRows, b + q * kPanelColumns, count,
-                           cells + p * kPanelRows * kTileColumns + q * kPanelColumns);
+        double* panel = cells + p * kPanelRows * kTileColumns + q * kPanelColumns;
+        std::uint64_t met = row_masks[p] & column_masks[q];
+        // A term that misses the panel holds factors of 0 there: its products (0 for finite
+        // factors) would leave the cells as they are, so it is left out.
+        if (met == all) {
+          panel_product<Isa, false>(a + p * kPanelRows, b + q * kPanelColumns, nullptr, count, panel);
+        } else if (met != 0) {
+          std::size_t n = 0;
+          for (; met != 0; met &= met - 1) meeting[n++] = static_cast<std::uint8_t>(__builtin_ctzll(met));
+          panel_product<Isa, true>(a + p * kPanelRows, b + q * kPanelColumns, meeting, n, panel);
+        }
       }
     }
+    for (std::uint64_t& mask : row_masks) mask = 0;
+    for (std::uint64_t& mask : column_masks) mask = 0;
+  };
+  // Marks term `bit` in the masks of the panels that the axis indices [begin, end) meet.
+  const auto mark = [](const FactorSpan& span, std::size_t first, std::size_t count, std::size_t size,
+                       std::uint64_t* masks, std::size_t bit) __attribute__((always_inline)) {
+    const std::size_t lo = (std::max(span.begin, first) - first) / size;
+    const std::size_t hi = (std::min(span.end, first + count) - 1 - first) / size;
+    for (std::size_t i = lo; i <= hi; ++i) masks[i] |= std::uint64_t{1} << bit;
   };
   std::size_t in_block = 0;
+  const SeparableTerms& t = *job.terms;
   for (const std::size_t k : *job.candidates) {
     const FactorSpan& columns = t.columns[k];
     if (!meets(columns, job.first_column, job.column_count)) continue;
     fill_strip<kTileRows>(t.rows[k], t.row_values.data(), job.first_row, a + in_block * kTileRows);
     fill_strip<kTileColumns>(columns, t.column_values.data(), job.first_column, b + in_block * kTileColumns);
+    mark(t.rows[k], job.first_row, job.row_count, kPanelRows, row_masks, in_block);
+    mark(columns, job.first_column, job.column_count, kPanelColumns, column_masks, in_block);
     if (++in_block == kTermBlock) {
       flush(in_block);
       in_block = 0;

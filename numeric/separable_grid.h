@@ -9,7 +9,9 @@
 // Each cell receives its terms in term order, each as cell = cell + row factor * column factor
 // with no fused multiply-add and no regrouping, so the grid is bit for bit the one the plain
 // loop over terms and cells gives, whatever the instruction set picked at run time (numeric/simd_level.h) and
-// whatever thread runs which tile.
+// whatever thread runs which tile. Within a tile the cells go in panels of 6 x 16; a term skips the
+// panels outside its spans, where its products are 0 (for finite factors) and would leave the
+// cells as they are, so a narrow term costs its few panels rather than the whole tile.
 
 #include <cstddef>
 #include <span>

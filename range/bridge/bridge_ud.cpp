@@ -2,14 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <numbers>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "numeric/fixed_chunks.h"
+#include "numeric/gaussian_factors.h"
 #include "numeric/separable_grid.h"
-#include "numeric/vector_exp.h"
 #include "range/bridge/bridge_quadrature.h"
 
 namespace orvex::range {
@@ -18,21 +20,68 @@ namespace {
 
 using numeric::FactorSpan;
 using numeric::SeparableProduct;
+using numeric::SeparableTerms;
 
-// Factor values held at once before the terms are summed onto the grid: 16 MB of doubles keeps
-// the memory O(fixes + cells) whatever the track's length. Batches only cut the term list; each
-// cell still adds every term in track order.
-constexpr std::size_t kBatchValues = std::size_t{1} << 21;
+// The bridges are cut into up to kSegments runs of about equal count, each summed onto a grid of
+// its own (one run per thread at a time), and the grids are then added in run order: the cut
+// depends only on the track and the grid, so the result does not depend on the thread count. The
+// runs' grids take at most kSegmentBytes; when only one fits, the tiles of each product share the
+// threads instead.
+constexpr std::size_t kSegments = 16;
+constexpr double kSegmentBytes = 256.0 * 1024.0 * 1024.0;
 
-// The terms of a run of bridges, as factor tables: values hold exponents until `finish`.
-class TermBatch {
+// Factor values made at once before they are summed onto the grid: 512 KB of doubles stay in
+// the second-level cache between their making and their use, and keep the memory O(fixes +
+// cells) whatever the track's length. A group ends with the bridge that fills it.
+constexpr std::size_t kGroupValues = std::size_t{1} << 16;
+
+// A growing array of factor values whose new values are left unset: each is written right after
+// it is made, so clearing it first would only double the stores.
+class FactorValues {
  public:
-  explicit TermBatch(const BridgeGrid& grid) : grid_(grid) {}
+  // `count` more values at the end, to be written through the pointer returned.
+  double* grow(std::size_t count) {
+    if (size_ + count > capacity_) reserve(std::max(2 * capacity_, size_ + count));
+    double* at = values_.get() + size_;
+    size_ += count;
+    return at;
+  }
+  void clear() { size_ = 0; }
+  [[nodiscard]] std::size_t size() const { return size_; }
+  [[nodiscard]] double* data() { return values_.get(); }
+  [[nodiscard]] std::span<double> span() { return {values_.get(), size_}; }
+  [[nodiscard]] std::span<const double> span() const { return {values_.get(), size_}; }
 
-  [[nodiscard]] bool full() const { return row_values_.size() + column_values_.size() >= kBatchValues; }
-  [[nodiscard]] bool empty() const { return weights_.empty(); }
+ private:
+  void reserve(std::size_t capacity) {
+    std::unique_ptr<double[]> values = std::make_unique_for_overwrite<double[]>(capacity);
+    std::copy(values_.get(), values_.get() + size_, values.get());
+    values_ = std::move(values);
+    capacity_ = capacity;
+  }
 
-  // One quadrature node: weight w times the Gaussian of mean (mx, my) and variance v.
+  std::unique_ptr<double[]> values_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
+
+// The terms of a run of bridges, as factor tables, and their product over the grid.
+class TermChunk {
+ public:
+  explicit TermChunk(const BridgeGrid& grid) : grid_(grid) {}
+
+  [[nodiscard]] bool full() const { return row_values_.size() + column_values_.size() >= kGroupValues; }
+  [[nodiscard]] bool empty() const { return rows_.empty(); }
+
+  void clear() {
+    rows_.clear();
+    columns_.clear();
+    row_values_.clear();
+    column_values_.clear();
+  }
+
+  // One quadrature node: weight w times the Gaussian of mean (mx, my) and variance v; its row
+  // factors carry w.
   void add(double w, double mx, double my, double v) {
     const double sd = std::sqrt(v);
     const double reach = kWindowDeviations * sd / grid_.cell_size;
@@ -44,35 +93,28 @@ class TermBatch {
     const FactorSpan columns = span(column_mid, reach, grid_.columns, column_values_.size());
     if (rows.begin >= rows.end || columns.begin >= columns.end) return;
     const double scale = -0.5 / v;
-    for (std::size_t r = rows.begin; r < rows.end; ++r) {
-      const double d = grid_.row_y(r) - my;
-      row_values_.push_back(scale * d * d);
-    }
-    for (std::size_t c = columns.begin; c < columns.end; ++c) {
-      const double d = grid_.column_x(c) - mx;
-      column_values_.push_back(scale * d * d);
-    }
+    // The cell centres as BridgeGrid::row_y and column_x place them: row r's centre lies
+    // (rows - r - 0.5) cells above the origin, column c's (c + 0.5) to its east.
+    const std::size_t row_count = rows.end - rows.begin;
+    double* row_factor = row_values_.grow(row_count);
+    numeric::gaussian_factors(grid_.origin_y, static_cast<double>(grid_.rows - rows.begin) - 0.5, -1.0,
+                              grid_.cell_size, my, scale, {row_factor, row_count});
+    for (std::size_t i = 0; i < row_count; ++i) row_factor[i] *= w;
+    const std::size_t column_count = columns.end - columns.begin;
+    double* column_factor = column_values_.grow(column_count);
+    numeric::gaussian_factors(grid_.origin_x, static_cast<double>(columns.begin) + 0.5, 1.0, grid_.cell_size,
+                              mx, scale, {column_factor, column_count});
     rows_.push_back(rows);
     columns_.push_back(columns);
-    weights_.push_back(w);
   }
 
-  // Adds the batch's terms to `out` and empties the batch.
+  // Adds the terms to `out`, tile by tile on up to `threads` threads, and empties the chunk.
   void finish(std::span<double> out, unsigned threads) {
-    numeric::exp_array(row_values_, row_values_);
-    numeric::exp_array(column_values_, column_values_);
-    for (std::size_t k = 0; k < weights_.size(); ++k) {
-      const FactorSpan& rows = rows_[k];
-      for (std::size_t i = 0; i < rows.end - rows.begin; ++i) row_values_[rows.offset + i] *= weights_[k];
-    }
-    const SeparableProduct product(grid_.rows, grid_.columns, {rows_, columns_, row_values_, column_values_});
-    const std::vector<std::size_t> tiles = tiles_met();
-    numeric::run_fixed_chunks(tiles.size(), threads, [&](std::size_t i) { product.add_tile(tiles[i], out); });
-    rows_.clear();
-    columns_.clear();
-    row_values_.clear();
-    column_values_.clear();
-    weights_.clear();
+    const SeparableProduct product(grid_.rows, grid_.columns,
+                                   {rows_, columns_, row_values_.span(), column_values_.span()});
+    numeric::run_fixed_chunks(product.tile_count(), threads,
+                              [&](std::size_t tile) { product.add_tile(tile, out); });
+    clear();
   }
 
  private:
@@ -84,34 +126,11 @@ class TermBatch {
     return {static_cast<std::size_t>(lo), static_cast<std::size_t>(hi), offset};
   }
 
-  // The tiles some term reaches, in tile order: the others keep their cells as they are.
-  [[nodiscard]] std::vector<std::size_t> tiles_met() const {
-    const std::size_t tile_columns =
-        (grid_.columns + SeparableProduct::kTileColumns - 1) / SeparableProduct::kTileColumns;
-    const std::size_t tile_rows =
-        (grid_.rows + SeparableProduct::kTileRows - 1) / SeparableProduct::kTileRows;
-    std::vector<char> met(tile_rows * tile_columns, 0);
-    for (std::size_t k = 0; k < weights_.size(); ++k) {
-      for (std::size_t band = rows_[k].begin / SeparableProduct::kTileRows;
-           band <= (rows_[k].end - 1) / SeparableProduct::kTileRows; ++band) {
-        for (std::size_t tc = columns_[k].begin / SeparableProduct::kTileColumns;
-             tc <= (columns_[k].end - 1) / SeparableProduct::kTileColumns; ++tc) {
-          met[band * tile_columns + tc] = 1;
-        }
-      }
-    }
-    std::vector<std::size_t> tiles;
-    for (std::size_t i = 0; i < met.size(); ++i)
-      if (met[i] != 0) tiles.push_back(i);
-    return tiles;
-  }
-
   const BridgeGrid& grid_;
   std::vector<FactorSpan> rows_;
   std::vector<FactorSpan> columns_;
-  std::vector<double> row_values_;
-  std::vector<double> column_values_;
-  std::vector<double> weights_;
+  FactorValues row_values_;
+  FactorValues column_values_;
 };
 
 void check_run(const BridgeOptions& options, std::size_t fixes, const BridgeGrid& grid,
@@ -158,11 +177,8 @@ BridgeUdSummary bridge_ud(const BridgeTrack& track, const BridgeOptions& options
                                 std::to_string(intervals.zero_length.size()) + " of zero length, " +
                                 std::to_string(intervals.over_gap.size()) + " longer than the largest gap)");
 
-  std::fill(out.begin(), out.end(), 0.0);
-  TermBatch batch(grid);
-  std::vector<BridgeNode> nodes;
-  for (const std::size_t i : intervals.used) {
-    const BridgeSegment segment{
+  const auto segment_of = [&](std::size_t i) {
+    return BridgeSegment{
         track.x[i],
         track.y[i],
         track.x[i + 1],
@@ -171,18 +187,53 @@ BridgeUdSummary bridge_ud(const BridgeTrack& track, const BridgeOptions& options
         options.sigma1_per_interval.empty() ? options.sigma1 : options.sigma1_per_interval[i],
         track.sigma2_at(i),
         track.sigma2_at(i + 1)};
-    const double share = segment.duration / intervals.used_time;
-    nodes.clear();
-    append_bridge_nodes(segment, nodes);
-    summary.nodes += nodes.size();
-    for (const BridgeNode& node : nodes) {
-      const double mx = segment.x0 + node.a * (segment.x1 - segment.x0);
-      const double my = segment.y0 + node.a * (segment.y1 - segment.y0);
-      batch.add(share * node.weight / (2.0 * std::numbers::pi * node.variance), mx, my, node.variance);
+  };
+  // Sums bridges [first, last) of the used ones onto `grid_out` (zeroed here) and counts their nodes.
+  const auto sum_bridges = [&](std::size_t first, std::size_t last, std::span<double> grid_out,
+                               unsigned tile_threads) {
+    std::fill(grid_out.begin(), grid_out.end(), 0.0);
+    TermChunk chunk(grid);
+    std::vector<BridgeNode> nodes;
+    std::size_t node_count = 0;
+    for (std::size_t b = first; b < last; ++b) {
+      const BridgeSegment segment = segment_of(intervals.used[b]);
+      const double share = segment.duration / intervals.used_time;
+      nodes.clear();
+      append_bridge_nodes(segment, nodes);
+      node_count += nodes.size();
+      for (const BridgeNode& node : nodes) {
+        const double mx = segment.x0 + node.a * (segment.x1 - segment.x0);
+        const double my = segment.y0 + node.a * (segment.y1 - segment.y0);
+        chunk.add(share * node.weight / (2.0 * std::numbers::pi * node.variance), mx, my, node.variance);
+      }
+      if (chunk.full()) chunk.finish(grid_out, tile_threads);
     }
-    if (batch.full()) batch.finish(out, options.threads);
+    if (!chunk.empty()) chunk.finish(grid_out, tile_threads);
+    return node_count;
+  };
+
+  const std::size_t bridges = intervals.used.size();
+  const double grid_bytes = static_cast<double>(grid.cell_count()) * sizeof(double);
+  const auto fitting =
+      static_cast<std::size_t>(std::clamp(kSegmentBytes / grid_bytes, 1.0, double{kSegments}));
+  const std::size_t segments = std::min(bridges, fitting);
+  if (segments <= 1) {
+    summary.nodes = sum_bridges(0, bridges, out, options.threads);
+    return summary;
   }
-  if (!batch.empty()) batch.finish(out, options.threads);
+  // Run 0 sums onto `out` itself, the others onto grids of their own, added to it in run order.
+  std::vector<double> others((segments - 1) * grid.cell_count());
+  std::vector<std::size_t> nodes(segments);
+  numeric::run_fixed_chunks(segments, options.threads, [&](std::size_t k) {
+    const std::span<double> grid_out =
+        k == 0 ? out : std::span<double>(others).subspan((k - 1) * grid.cell_count(), grid.cell_count());
+    nodes[k] = sum_bridges(bridges * k / segments, bridges * (k + 1) / segments, grid_out, 1);
+  });
+  for (std::size_t k = 1; k < segments; ++k) {
+    const double* add = others.data() + (k - 1) * grid.cell_count();
+    for (std::size_t cell = 0; cell < out.size(); ++cell) out[cell] += add[cell];
+  }
+  for (const std::size_t n : nodes) summary.nodes += n;
   return summary;
 }
 

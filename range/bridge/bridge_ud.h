@@ -10,8 +10,13 @@
 // Each quadrature node is a Gaussian that splits into a row and a column factor; it is left out
 // at cells further than kWindowDeviations = 7 standard deviations from its mean along either
 // axis, where it is below e^-24.5 < 3e-11 of its own peak. The sum runs as a product of factor
-// tables over tiles of cells (numeric/separable_grid.h): each cell adds the nodes in track order,
-// so the grid is the same bits with any number of threads.
+// tables over tiles of cells (numeric/separable_grid.h). The used bridges are cut into up to 16
+// runs of about equal count (fewer where their grids would take over 256 MB); each run is summed
+// onto a grid of its own, each cell taking its nodes in track order, and the grids are added in
+// run order. The cut depends only on the track and the grid, so the grid is the same bits with
+// any number of threads. Against one plain sum in track order it differs by that regrouping and
+// by the stepped exponentials of numeric/gaussian_factors.h (within 2e-13 of each factor): about
+// 1e-14 of the grid's maximum in practice.
 
 #include <cstddef>
 #include <span>
