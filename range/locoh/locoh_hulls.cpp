@@ -54,16 +54,15 @@ std::vector<std::size_t> distinct_positions(std::span<const double> x, std::span
   return kept;
 }
 
-// The local set of fix i (indices into the distinct fixes) into `found`, in distance order when
-// `sorted` (the a method orders it anyway, as it cuts by the running sum).
-void local_set(const NeighbourGrid& grid, std::size_t i, const LocohOptions& options, bool sorted,
+// The local set of fix i (indices into the distinct fixes) into `found`, in (distance, fix) order.
+void local_set(const NeighbourGrid& grid, std::size_t i, const LocohOptions& options,
                std::vector<Neighbour>& found) {
   switch (options.method) {
     case LocohMethod::k:
-      grid.nearest(i, static_cast<std::size_t>(options.parameter), found, sorted);
+      grid.nearest(i, static_cast<std::size_t>(options.parameter), found);
       break;
     case LocohMethod::r:
-      grid.within(i, options.parameter, found, sorted);
+      grid.within(i, options.parameter, found);
       break;
     case LocohMethod::a: {
       // Every fix the running sum admits lies within a, so a radius query finds them all.
@@ -185,6 +184,7 @@ LocohHulls locoh_hulls(std::span<const double> x, std::span<const double> y, con
   // Each fix's hull, by fix; each chunk writes only its own fixes and its own block of corners,
   // which the hulls view once the block is complete.
   std::vector<LocohHull> by_fix(n);
+  std::vector<Neighbour> bounds(n);  // each local set's farthest (distance, fix) pair
   std::vector<std::vector<std::uint32_t>> blocks(chunks);
   numeric::run_fixed_chunks(chunks, options.threads, [&](std::size_t chunk) {
     std::vector<Neighbour> found;
@@ -192,13 +192,14 @@ LocohHulls locoh_hulls(std::span<const double> x, std::span<const double> y, con
     std::vector<std::uint32_t> hull, block;
     std::vector<std::size_t> offsets;
     for (std::size_t i = chunk * kChunkFixes; i < chunk_end(chunk); ++i) {
-      local_set(grid, i, options, true, found);
+      local_set(grid, i, options, found);
       sx.clear();
       sy.clear();
       for (const Neighbour& neighbour : found) {
         sx.push_back(kx[neighbour.second]);
         sy.push_back(ky[neighbour.second]);
       }
+      bounds[i] = found.back();  // the fix itself is always in its set
       convex_hull_corners(sx, sy, hull);
       offsets.push_back(block.size());
       for (const std::uint32_t k : hull) block.push_back(static_cast<std::uint32_t>(found[k].second));
@@ -230,18 +231,20 @@ LocohHulls locoh_hulls(std::span<const double> x, std::span<const double> y, con
   }
 
   // The cumulative counts: fix j is first counted by the earliest hull (in union order) whose
-  // local set holds it. The sets are made again rather than held (k x fixes numbers), each chunk
-  // lowering the earliest position of the fixes its sets hold: a minimum, the same whichever
-  // thread gets there first.
+  // local set holds it. The sets are made again rather than held (k x fixes numbers): every rule
+  // takes the fixes in (distance, fix) order up to some pair, so a set is the fixes within its
+  // farthest pair's distance up to that pair. Each chunk lowers the earliest position of the
+  // fixes its sets hold: a minimum, the same whichever thread gets there first.
   std::vector<std::uint32_t> position(n);
   for (std::size_t r = 0; r < n; ++r) position[order[r]] = static_cast<std::uint32_t>(r);
   std::vector<std::uint32_t> first(n, std::numeric_limits<std::uint32_t>::max());
   numeric::run_fixed_chunks(chunks, options.threads, [&](std::size_t chunk) {
     std::vector<Neighbour> found;
     for (std::size_t i = chunk * kChunkFixes; i < chunk_end(chunk); ++i) {
-      local_set(grid, i, options, false, found);
+      grid.within(i, bounds[i].first, found, false);
       const std::uint32_t r = position[i];
       for (const Neighbour& neighbour : found) {
+        if (bounds[i] < neighbour) continue;
         std::atomic_ref<std::uint32_t> earliest(first[neighbour.second]);
         std::uint32_t seen = earliest.load(std::memory_order_relaxed);
         while (r < seen && !earliest.compare_exchange_weak(seen, r, std::memory_order_relaxed)) {
@@ -251,6 +254,8 @@ LocohHulls locoh_hulls(std::span<const double> x, std::span<const double> y, con
   });
   position.clear();
   position.shrink_to_fit();
+  bounds.clear();
+  bounds.shrink_to_fit();
   std::vector<std::size_t> newly(n, 0);
   for (const std::uint32_t r : first) ++newly[r];  // every fix is in its own set
   first.clear();

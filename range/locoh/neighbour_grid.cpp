@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace orvex::range {
 
@@ -29,6 +30,10 @@ NeighbourGrid::NeighbourGrid(std::span<const double> x, std::span<const double> 
   if (!(size_ > 0.0)) size_ = 1.0;
   const double kMaxSide = 1 << 14;
   size_ = std::max({size_, width / kMaxSide, height / kMaxSide});
+  // A tenth of a bucket and many times the rounding of coordinates of this size: far more than
+  // column_of and row_of can misplace a fix by.
+  const double largest = std::max({std::abs(*xmin), std::abs(*xmax), std::abs(*ymin), std::abs(*ymax)});
+  slack_ = 0.1 * size_ + 64.0 * std::numeric_limits<double>::epsilon() * largest;
   columns_ = static_cast<long>(width / size_) + 1;
   rows_ = static_cast<long>(height / size_) + 1;
   std::vector<std::size_t> bucket(n);
@@ -51,14 +56,25 @@ long NeighbourGrid::row_of(double y) const {
   return std::min(static_cast<long>((y - south_) / size_), rows_ > 0 ? rows_ - 1 : 0);
 }
 
-void NeighbourGrid::add_block(std::size_t i, long c0, long c1, long r0, long r1,
+void NeighbourGrid::add_block(std::size_t i, long c0, long c1, long r0, long r1, double limit,
                               std::vector<Neighbour>& out) const {
   c0 = std::max(c0, 0L);
   r0 = std::max(r0, 0L);
   c1 = std::min(c1, columns_ - 1);
   r1 = std::min(r1, rows_ - 1);
+  const double margin = slack_;
+  const double reach = limit * (1.0 + 1e-12);
+  const auto gap = [margin](double from, double low, double high) {
+    return std::max({0.0, low - margin - from, from - high - margin});
+  };
+  const double px = x_[i] - west_;
+  const double py = y_[i] - south_;
   for (long r = r0; r <= r1; ++r) {
+    const double dy = gap(py, static_cast<double>(r) * size_, static_cast<double>(r + 1) * size_);
+    if (dy > reach) continue;
     for (long c = c0; c <= c1; ++c) {
+      const double dx = gap(px, static_cast<double>(c) * size_, static_cast<double>(c + 1) * size_);
+      if (dx * dx + dy * dy > reach * reach) continue;
       const auto b = static_cast<std::size_t>(r * columns_ + c);
       for (std::size_t k = start_[b]; k < start_[b + 1]; ++k) {
         const std::size_t j = order_[k];
@@ -68,23 +84,25 @@ void NeighbourGrid::add_block(std::size_t i, long c0, long c1, long r0, long r1,
   }
 }
 
-void NeighbourGrid::nearest(std::size_t i, std::size_t k, std::vector<Neighbour>& out, bool sorted) const {
+void NeighbourGrid::nearest(std::size_t i, std::size_t k, std::vector<Neighbour>& out) const {
   out.clear();
   k = std::min(k, x_.size());
   const long c = column_of(x_[i]);
   const long r = row_of(y_[i]);
   // Ring by ring: once k fixes are found and the k-th is nearer than any bucket not yet visited
   // can be (ring buckets away, since the fix lies inside its own bucket), the k are final. The
-  // k-th found so far tells how many rings at most remain, so they are added before looking again.
+  // k-th found so far tells how many rings at most remain, so they are added before looking again,
+  // leaving out the buckets that lie wholly beyond it.
+  double limit = std::numeric_limits<double>::infinity();
   const auto add_ring = [&](long ring) {
     if (ring == 0) {
-      add_block(i, c, c, r, r, out);
+      add_block(i, c, c, r, r, limit, out);
       return;
     }
-    add_block(i, c - ring, c + ring, r + ring, r + ring, out);
-    add_block(i, c - ring, c + ring, r - ring, r - ring, out);
-    add_block(i, c - ring, c - ring, r - ring + 1, r + ring - 1, out);
-    add_block(i, c + ring, c + ring, r - ring + 1, r + ring - 1, out);
+    add_block(i, c - ring, c + ring, r + ring, r + ring, limit, out);
+    add_block(i, c - ring, c + ring, r - ring, r - ring, limit, out);
+    add_block(i, c - ring, c - ring, r - ring + 1, r + ring - 1, limit, out);
+    add_block(i, c + ring, c + ring, r - ring + 1, r + ring - 1, limit, out);
   };
   const auto everything = [&](long ring) {
     return c - ring <= 0 && r - ring <= 0 && c + ring >= columns_ - 1 && r + ring >= rows_ - 1;
@@ -96,15 +114,16 @@ void NeighbourGrid::nearest(std::size_t i, std::size_t k, std::vector<Neighbour>
     if (out.size() >= k) {
       std::nth_element(out.begin(), out.begin() + static_cast<long>(k - 1), out.end());
       const double kth = out[k - 1].first;
+      limit = kth;
       if (everything(ring) || kth < static_cast<double>(ring) * size_) break;
       target = std::max(target, static_cast<long>(std::min(kth / size_, 1e9)) + 1);
     }
     while (ring < target && !everything(ring)) add_ring(++ring);
   }
-  // The loop leaves only after nth_element: the first k are the k nearest ((distance, index)
-  // pairs are all different, so they are one set whatever the order).
+  // The loop leaves only after nth_element: the first k are the k nearest, sorted here (a
+  // partial sort's heap is slower).
   out.resize(k);
-  if (sorted) std::sort(out.begin(), out.end());
+  std::sort(out.begin(), out.end());
 }
 
 void NeighbourGrid::within(std::size_t i, double radius, std::vector<Neighbour>& out, bool sorted) const {
@@ -114,7 +133,7 @@ void NeighbourGrid::within(std::size_t i, double radius, std::vector<Neighbour>&
   const long c = column_of(x_[i]);
   const long r = row_of(y_[i]);
   const long span = reach(radius);
-  add_block(i, c - span, c + span, r - span, r + span, out);
+  add_block(i, c - span, c + span, r - span, r + span, radius, out);
   std::erase_if(out, [radius](const Neighbour& n) { return !(n.first <= radius); });
   if (sorted) std::sort(out.begin(), out.end());
 }

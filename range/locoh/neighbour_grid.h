@@ -20,21 +20,23 @@ class NeighbourGrid {
   /// Fixes must be finite; about 2 per bucket.
   NeighbourGrid(std::span<const double> x, std::span<const double> y);
 
-  /// The min(k, size) nearest fixes to fix i, i itself included, into `out` (sorted, or in no
-  /// particular order when `sorted` is false: the same fixes either way).
-  void nearest(std::size_t i, std::size_t k, std::vector<Neighbour>& out, bool sorted = true) const;
+  /// The min(k, size) nearest fixes to fix i, i itself included, into `out` (sorted).
+  void nearest(std::size_t i, std::size_t k, std::vector<Neighbour>& out) const;
   /// Every fix within `radius` of fix i (distance <= radius), into `out` (sorted, or in no
   /// particular order when `sorted` is false).
   void within(std::size_t i, double radius, std::vector<Neighbour>& out, bool sorted = true) const;
 
  private:
-  // Adds the fixes of buckets [c0, c1] x [r0, r1] (clamped) to `out`.
-  void add_block(std::size_t i, long c0, long c1, long r0, long r1, std::vector<Neighbour>& out) const;
+  // Adds the fixes of buckets [c0, c1] x [r0, r1] (clamped) to `out`, passing over a bucket
+  // whose every fix lies farther than `limit` from fix i.
+  void add_block(std::size_t i, long c0, long c1, long r0, long r1, double limit,
+                 std::vector<Neighbour>& out) const;
   [[nodiscard]] long column_of(double x) const;
   [[nodiscard]] long row_of(double y) const;
 
   std::span<const double> x_, y_;
   double west_ = 0.0, south_ = 0.0, size_ = 1.0;
+  double slack_ = 0.0;  // how far beyond its bucket's box a fix may be taken to lie
   long columns_ = 1, rows_ = 1;
   std::vector<std::size_t> start_;  // bucket b holds order_[start_[b] .. start_[b + 1])
   std::vector<std::size_t> order_;
