@@ -22,8 +22,11 @@ namespace orvex::core {
 /// over the fixes that can take those steps (the ring and the pocket the vertex leaves), each
 /// step checked against the few other fixes that lie near its directions (a k-d tree finds
 /// them; every fix further in provably loses the step), and kept across removals while its
-/// neighbours stay. Each area is the definition's sum over the whole ring, so every d_j is the
-/// same number. Where a step cannot be reasoned about the full set is wrapped instead.
+/// neighbours stay. Each d_j is the definition's number: a candidate is summed over its whole
+/// ring as the definition sums it unless an interval certain to hold that number (from sums
+/// over its pocket and a bound on the ring's rounding) shows it below another candidate's, and
+/// such a candidate can neither win nor tie. Where a step cannot be reasoned about the full
+/// set is wrapped instead.
 /// Coordinates must be finite.
 std::vector<McpPoint> mcpAreaAddedKeep(std::span<const McpPoint> fixes, std::size_t target);
 
