@@ -43,8 +43,10 @@ template <class Isa>
   // rounding) times at most m and m^2 / 2 and m products' roundings: within 2e-13 of it.
   constexpr std::size_t kRun = 16;
   const double shift = static_cast<double>(kLanes) * direction * step;
-  const bool recur = step * step * (-2.0 * scale) <= 1.0;
-  const Doubles8 growth = vector_exp<Isa>(Doubles8{} + 2.0 * scale * (shift * shift));
+  // A single vector (most narrow nodes) needs only its own exponentials.
+  const bool recur = n > kLanes && step * step * (-2.0 * scale) <= 1.0;
+  Doubles8 growth{};
+  if (recur) growth = vector_exp<Isa>(Doubles8{} + 2.0 * scale * (shift * shift));
   Doubles8 d0{};
   Doubles8 f{};
   Doubles8 g{};
