@@ -425,15 +425,27 @@ def _run_plan(args, fixes: orvex.Fixes, client) -> int:
 
             progress.running = lambda: sum(len(keys) for keys in client.processing().values())
             run = uuid.uuid4().hex[:12]  # keys of this run only, on a scheduler shared with others
-            groups = chunks(plan, fixes, sum(client.nthreads().values()) or 1)
-            # One submission for the whole plan: Dask looks up the caller's source once per call,
-            # which per task cost more than the scheduling itself.
-            futures = client.map(
-                run_tasks,
-                [[(a, n, params[n], fixes.animals[a].x, fixes.animals[a].y) for a, n, _ in group] for group in groups],
-                key=[f"orvex-{run}-{i}" for i in range(len(groups))],
-                pure=False,
-            )
+            threads = sum(client.nthreads().values()) or 1
+            groups = chunks(plan, fixes, threads)
+
+            def submit(first: int, last: int) -> list:
+                return client.map(
+                    run_tasks,
+                    [
+                        [(a, n, params[n], fixes.animals[a].x, fixes.animals[a].y) for a, n, _ in group]
+                        for group in groups[first:last]
+                    ],
+                    key=[f"orvex-{run}-{i}" for i in range(first, last)],
+                    pure=False,
+                )
+
+            # Two submissions: the first groups alone, so that every worker starts while the rest
+            # of the plan (its fixes) is packed and sent, then the rest in one call (Dask looks up
+            # the caller's source once per call, which per task cost more than the scheduling).
+            head = min(len(groups), 2 * threads)
+            futures = submit(0, head)
+            if head < len(groups):
+                futures += submit(head, len(groups))
             # Results that arrive together are recorded in one transaction.
             for batch in as_completed(futures).batches():
                 take([result for future in batch for result in future.result()])
