@@ -253,13 +253,12 @@ LocohHulls locoh_hulls(std::span<const double> x, std::span<const double> y, con
   for (std::size_t r = 0; r < n; ++r) position[order[r]] = static_cast<std::uint32_t>(r);
   std::vector<std::uint32_t> first(n, std::numeric_limits<std::uint32_t>::max());
   numeric::run_fixed_chunks(chunks, options.threads, [&](std::size_t chunk) {
-    std::vector<Neighbour> found;
+    std::vector<std::size_t> members;
     for (std::size_t i = chunk * kChunkFixes; i < chunk_end(chunk); ++i) {
-      grid.within(i, bounds[i].first, found, false);
+      grid.up_to(i, bounds[i], members);
       const std::uint32_t r = position[i];
-      for (const Neighbour& neighbour : found) {
-        if (bounds[i] < neighbour) continue;
-        std::atomic_ref<std::uint32_t> earliest(first[neighbour.second]);
+      for (const std::size_t j : members) {
+        std::atomic_ref<std::uint32_t> earliest(first[j]);
         std::uint32_t seen = earliest.load(std::memory_order_relaxed);
         while (r < seen && !earliest.compare_exchange_weak(seen, r, std::memory_order_relaxed)) {
         }
