@@ -1,6 +1,7 @@
 #include "range/locoh/locoh_hulls.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <limits>
@@ -94,25 +95,37 @@ struct HullPoint {
   std::uint32_t index;
 };
 
-// The points that may be corners of the hull: all but those strictly inside the quadrilateral of
-// the westmost, southmost, eastmost and northmost points (Akl & Toussaint), which the sort then
-// skips. A point within rounding of the quadrilateral's edge is kept.
+// The points that may be corners of the hull: all but those strictly inside the octagon of the
+// points extreme west, south-west, south, south-east, east, north-east, north and north-west
+// (Akl & Toussaint's quadrilateral with its corners cut: a local set's hull is round, and the
+// octagon leaves about a tenth of it for the sort). A point within rounding of an edge is kept.
 void hull_candidates(std::span<const double> x, std::span<const double> y, std::vector<HullPoint>& p) {
   p.clear();
-  p.reserve(x.size());
-  std::size_t w = 0, s = 0, e = 0, n = 0;
+  std::array<std::size_t, 8> octagon{};  // anticlockwise from the west
+  std::fill(octagon.begin(), octagon.end(), std::size_t{0});
   for (std::size_t i = 1; i < x.size(); ++i) {
-    if (x[i] < x[w]) w = i;
-    if (x[i] > x[e]) e = i;
-    if (y[i] < y[s]) s = i;
-    if (y[i] > y[n]) n = i;
+    std::size_t* e = octagon.data();
+    if (x[i] < x[e[0]]) e[0] = i;
+    if (x[i] + y[i] < x[e[1]] + y[e[1]]) e[1] = i;
+    if (y[i] < y[e[2]]) e[2] = i;
+    if (x[i] - y[i] > x[e[3]] - y[e[3]]) e[3] = i;
+    if (x[i] > x[e[4]]) e[4] = i;
+    if (x[i] + y[i] > x[e[5]] + y[e[5]]) e[5] = i;
+    if (y[i] > y[e[6]]) e[6] = i;
+    if (x[i] - y[i] < x[e[7]] - y[e[7]]) e[7] = i;
   }
-  const std::size_t quad[] = {w, s, e, n};  // anticlockwise
+  // One corner for a point extreme in neighbouring directions: an edge of no length would keep
+  // every point.
+  std::array<std::size_t, 8> corner{};
+  std::size_t corners = 0;
+  for (std::size_t c = 0; c < 8; ++c)
+    if (corners == 0 || octagon[c] != corner[corners - 1]) corner[corners++] = octagon[c];
+  while (corners > 1 && corner[corners - 1] == corner[0]) --corners;
   for (std::size_t k = 0; k < x.size(); ++k) {
-    bool inside = x.size() >= 8;
-    for (std::size_t c = 0; c < 4 && inside; ++c) {
-      const std::size_t a = quad[c];
-      const std::size_t b = quad[(c + 1) % 4];
+    bool inside = x.size() >= 8 && corners >= 3;
+    for (std::size_t c = 0; c < corners && inside; ++c) {
+      const std::size_t a = corner[c];
+      const std::size_t b = corner[(c + 1) % corners];
       inside = (x[b] - x[a]) * (y[k] - y[a]) - (y[b] - y[a]) * (x[k] - x[a]) > 0.0;
     }
     if (!inside) p.push_back({x[k], y[k], static_cast<std::uint32_t>(k)});
@@ -123,7 +136,8 @@ void hull_candidates(std::span<const double> x, std::span<const double> y, std::
 
 void convex_hull_corners(std::span<const double> x, std::span<const double> y,
                          std::vector<std::uint32_t>& corners) {
-  std::vector<HullPoint> p;
+  // Scratch of each thread, kept between calls: a hull is made for every fix.
+  thread_local std::vector<HullPoint> p, h;
   hull_candidates(x, y, p);
   const auto before = [](const HullPoint& a, const HullPoint& b) {
     return a.x < b.x || (a.x == b.x && a.y < b.y);
@@ -141,7 +155,7 @@ void convex_hull_corners(std::span<const double> x, std::span<const double> y,
     return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
   };
   // Anticlockwise: lower chain west to east, then upper chain back; collinear corners dropped.
-  std::vector<HullPoint> h(2 * p.size());
+  h.resize(2 * p.size());
   std::size_t n = 0;
   for (std::size_t k = 0; k < p.size(); ++k) {
     while (n >= 2 && cross(h[n - 2], h[n - 1], p[k]) <= 0.0) --n;
@@ -239,13 +253,12 @@ LocohHulls locoh_hulls(std::span<const double> x, std::span<const double> y, con
   for (std::size_t r = 0; r < n; ++r) position[order[r]] = static_cast<std::uint32_t>(r);
   std::vector<std::uint32_t> first(n, std::numeric_limits<std::uint32_t>::max());
   numeric::run_fixed_chunks(chunks, options.threads, [&](std::size_t chunk) {
-    std::vector<Neighbour> found;
+    std::vector<std::size_t> members;
     for (std::size_t i = chunk * kChunkFixes; i < chunk_end(chunk); ++i) {
-      grid.within(i, bounds[i].first, found, false);
+      grid.up_to(i, bounds[i], members);
       const std::uint32_t r = position[i];
-      for (const Neighbour& neighbour : found) {
-        if (bounds[i] < neighbour) continue;
-        std::atomic_ref<std::uint32_t> earliest(first[neighbour.second]);
+      for (const std::size_t j : members) {
+        std::atomic_ref<std::uint32_t> earliest(first[j]);
         std::uint32_t seen = earliest.load(std::memory_order_relaxed);
         while (r < seen && !earliest.compare_exchange_weak(seen, r, std::memory_order_relaxed)) {
         }

@@ -56,8 +56,9 @@ long NeighbourGrid::row_of(double y) const {
   return std::min(static_cast<long>((y - south_) / size_), rows_ > 0 ? rows_ - 1 : 0);
 }
 
-void NeighbourGrid::add_block(std::size_t i, long c0, long c1, long r0, long r1, double limit,
-                              std::vector<Neighbour>& out) const {
+template <class Take>
+void NeighbourGrid::visit_block(std::size_t i, long c0, long c1, long r0, long r1, double limit,
+                                Take take) const {
   c0 = std::max(c0, 0L);
   r0 = std::max(r0, 0L);
   c1 = std::min(c1, columns_ - 1);
@@ -76,12 +77,15 @@ void NeighbourGrid::add_block(std::size_t i, long c0, long c1, long r0, long r1,
       const double dx = gap(px, static_cast<double>(c) * size_, static_cast<double>(c + 1) * size_);
       if (dx * dx + dy * dy > reach * reach) continue;
       const auto b = static_cast<std::size_t>(r * columns_ + c);
-      for (std::size_t k = start_[b]; k < start_[b + 1]; ++k) {
-        const std::size_t j = order_[k];
-        out.emplace_back(fix_distance(x_[i], y_[i], x_[j], y_[j]), j);
-      }
+      for (std::size_t k = start_[b]; k < start_[b + 1]; ++k) take(order_[k]);
     }
   }
+}
+
+void NeighbourGrid::add_block(std::size_t i, long c0, long c1, long r0, long r1, double limit,
+                              std::vector<Neighbour>& out) const {
+  visit_block(i, c0, c1, r0, r1, limit,
+              [&](std::size_t j) { out.emplace_back(fix_distance(x_[i], y_[i], x_[j], y_[j]), j); });
 }
 
 void NeighbourGrid::nearest(std::size_t i, std::size_t k, std::vector<Neighbour>& out) const {
@@ -126,16 +130,38 @@ void NeighbourGrid::nearest(std::size_t i, std::size_t k, std::vector<Neighbour>
   std::sort(out.begin(), out.end());
 }
 
-void NeighbourGrid::within(std::size_t i, double radius, std::vector<Neighbour>& out, bool sorted) const {
+long NeighbourGrid::bucket_reach(double distance) const {
+  // Clamped before conversion so that a huge distance stays in range.
+  return static_cast<long>(std::min(distance / size_ + 1.0, 1e9));
+}
+
+void NeighbourGrid::within(std::size_t i, double radius, std::vector<Neighbour>& out) const {
   out.clear();
-  // Buckets by coordinate reach, clamped before conversion so a huge radius stays in range.
-  const auto reach = [this](double d) { return static_cast<long>(std::min(d / size_ + 1.0, 1e9)); };
   const long c = column_of(x_[i]);
   const long r = row_of(y_[i]);
-  const long span = reach(radius);
+  const long span = bucket_reach(radius);
   add_block(i, c - span, c + span, r - span, r + span, radius, out);
   std::erase_if(out, [radius](const Neighbour& n) { return !(n.first <= radius); });
-  if (sorted) std::sort(out.begin(), out.end());
+  std::sort(out.begin(), out.end());
+}
+
+void NeighbourGrid::up_to(std::size_t i, Neighbour bound, std::vector<std::size_t>& out) const {
+  out.clear();
+  const long c = column_of(x_[i]);
+  const long r = row_of(y_[i]);
+  const long span = bucket_reach(bound.first);
+  // fix_distance rounds the sum of squares twice and the root once: far less than a part in 10^9.
+  const double square = bound.first * bound.first;
+  const double inside = square * (1.0 - 1e-9);
+  const double beyond = square * (1.0 + 1e-9);
+  visit_block(i, c - span, c + span, r - span, r + span, bound.first, [&](std::size_t j) {
+    const double dx = x_[j] - x_[i];
+    const double dy = y_[j] - y_[i];
+    const double sum = dx * dx + dy * dy;
+    if (sum < inside ||
+        (!(sum > beyond) && !(bound < Neighbour(fix_distance(x_[i], y_[i], x_[j], y_[j]), j))))
+      out.push_back(j);
+  });
 }
 
 }  // namespace orvex::range

@@ -22,16 +22,24 @@ class NeighbourGrid {
 
   /// The min(k, size) nearest fixes to fix i, i itself included, into `out` (sorted).
   void nearest(std::size_t i, std::size_t k, std::vector<Neighbour>& out) const;
-  /// Every fix within `radius` of fix i (distance <= radius), into `out` (sorted, or in no
-  /// particular order when `sorted` is false).
-  void within(std::size_t i, double radius, std::vector<Neighbour>& out, bool sorted = true) const;
+  /// Every fix within `radius` of fix i (distance <= radius), into `out` (sorted).
+  void within(std::size_t i, double radius, std::vector<Neighbour>& out) const;
+  /// The fixes whose (distance, index) pair from fix i is at most `bound`, into `out` in no
+  /// particular order. Distances clearly inside or beyond the bound are told from a plain sum of
+  /// squares; only those within rounding of it are measured as `fix_distance` measures them.
+  void up_to(std::size_t i, Neighbour bound, std::vector<std::size_t>& out) const;
 
  private:
-  // Adds the fixes of buckets [c0, c1] x [r0, r1] (clamped) to `out`, passing over a bucket
-  // whose every fix lies farther than `limit` from fix i.
+  // Calls take(j) for the fixes j of buckets [c0, c1] x [r0, r1] (clamped), passing over a
+  // bucket whose every fix lies farther than `limit` from fix i.
+  template <class Take>
+  void visit_block(std::size_t i, long c0, long c1, long r0, long r1, double limit, Take take) const;
+  // Adds the fixes of those buckets to `out` with their distances.
   void add_block(std::size_t i, long c0, long c1, long r0, long r1, double limit,
                  std::vector<Neighbour>& out) const;
   [[nodiscard]] long column_of(double x) const;
+  // Buckets at most `distance` away from a fix's own, counted by coordinate.
+  [[nodiscard]] long bucket_reach(double distance) const;
   [[nodiscard]] long row_of(double y) const;
 
   std::span<const double> x_, y_;

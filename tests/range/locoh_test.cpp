@@ -213,7 +213,8 @@ TEST(LocohHulls, EqualAPlainComputationOverSeveralBlocks) {
 }
 
 // 600 fixes on a 30 x 30 lattice of 1 m, so that many distances tie, against a plain sort of
-// every distance: the same fixes in the same order, ties by index.
+// every distance: the same fixes in the same order, ties by index (up to the k-th pair: the same
+// fixes).
 TEST(NeighbourGrid, FindsWhatAFullSortFinds) {
   std::vector<double> x, y;
   for (std::size_t i = 0; i < 600; ++i) {
@@ -231,6 +232,12 @@ TEST(NeighbourGrid, FindsWhatAFullSortFinds) {
       grid.nearest(i, k, found);
       EXPECT_TRUE(std::equal(found.begin(), found.end(), all.begin(), all.begin() + static_cast<long>(k)))
           << i << " k " << k;
+      std::vector<std::size_t> members, expected;
+      grid.up_to(i, all[k - 1], members);
+      std::sort(members.begin(), members.end());
+      for (std::size_t m = 0; m < k; ++m) expected.push_back(all[m].second);
+      std::sort(expected.begin(), expected.end());
+      EXPECT_EQ(members, expected) << i << " k " << k;
     }
     grid.within(i, 3.0, found);
     const auto end = std::find_if(all.begin(), all.end(), [](const auto& n) { return n.first > 3.0; });
