@@ -693,6 +693,31 @@ class AreaAddedReduction {
   // of it or on it, and atan2 gives +0 either way. nullopt where this does not apply: a small
   // ring, a step the check cannot reason about, or a wrap that does not come back to the next
   // ring vertex.
+  // The live fixes outside `candidates` (other than j and those `excluded` rules out) that may
+  // have won a step of the walk: those in the steps' bands that do not lose every step.
+  template <class Excluded>
+  std::vector<std::size_t> failingFixes(std::size_t j, const Excluded& excluded,
+                                        const std::vector<StepFrame>& frames,
+                                        const std::vector<StepKey>& keys,
+                                        const std::vector<std::size_t>& candidates) {
+    std::vector<std::size_t> checked;
+    for (std::size_t s = 0; s < frames.size(); ++s) {
+      for (const std::size_t i : band(keys[s], frames[s])) {
+        if (i == j || !tree_.alive(i) || excluded(i) ||
+            std::binary_search(candidates.begin(), candidates.end(), i))
+          continue;
+        checked.push_back(i);
+      }
+    }
+    std::sort(checked.begin(), checked.end());
+    checked.erase(std::unique(checked.begin(), checked.end()), checked.end());
+    std::vector<std::size_t> failed;
+    for (const std::size_t i : checked) {
+      if (!losesEveryStep(fixes_[i], frames)) failed.push_back(i);
+    }
+    return failed;
+  }
+
   std::optional<LocalWalk> localChain(std::size_t j, const std::vector<std::size_t>& pocket) {
     const std::size_t h = ring_.size();
     const std::size_t slot = slotOf_[j];
@@ -767,21 +792,7 @@ class AreaAddedReduction {
         current = chosen;
       }
 
-      std::vector<std::size_t> checked;
-      for (std::size_t s = 0; s < frames.size(); ++s) {
-        for (const std::size_t i : band(keys[s], frames[s])) {
-          if (i == j || !tree_.alive(i) || beforeP(i) ||
-              std::binary_search(candidates.begin(), candidates.end(), i))
-            continue;
-          checked.push_back(i);
-        }
-      }
-      std::sort(checked.begin(), checked.end());
-      checked.erase(std::unique(checked.begin(), checked.end()), checked.end());
-      std::vector<std::size_t> failed;
-      for (const std::size_t i : checked) {
-        if (!losesEveryStep(fixes_[i], frames)) failed.push_back(i);
-      }
+      const std::vector<std::size_t> failed = failingFixes(j, beforeP, frames, keys, candidates);
       if (failed.empty()) return LocalWalk{std::move(chain), std::move(frames)};
       if (refinement == kMaxRefinements) return std::nullopt;
       candidates.insert(candidates.end(), failed.begin(), failed.end());

@@ -182,6 +182,58 @@ void convex_hull(std::span<const double> x, std::span<const double> y, std::vect
   }
 }
 
+namespace {
+
+// The hulls' union order, as fix numbers: k by area from the smallest; r and a by set size from
+// the largest, then by area; remaining ties by fix.
+std::vector<std::size_t> union_order(const std::vector<LocohHull>& by_fix, LocohMethod method) {
+  std::vector<std::size_t> order(by_fix.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  if (method == LocohMethod::k) {
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return by_fix[a].area < by_fix[b].area; });
+  } else {
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+      return by_fix[a].set_size > by_fix[b].set_size ||
+             (by_fix[a].set_size == by_fix[b].set_size && by_fix[a].area < by_fix[b].area);
+    });
+  }
+  return order;
+}
+
+// For each place r of the union order, how many fixes its hull counts first: fix j is first
+// counted by the earliest hull whose local set holds it. The sets are made again rather than held
+// (k x fixes numbers): every rule takes the fixes in (distance, fix) order up to some pair
+// (`bounds`, each set's farthest), so a set is the fixes within that pair's distance up to it.
+// Each chunk lowers the earliest place of the fixes its sets hold: a minimum, the same whichever
+// thread gets there first.
+std::vector<std::size_t> newly_counted(const NeighbourGrid& grid, const std::vector<Neighbour>& bounds,
+                                       const std::vector<std::size_t>& order, unsigned threads) {
+  const std::size_t n = order.size();
+  const std::size_t chunks = (n + kChunkFixes - 1) / kChunkFixes;
+  std::vector<std::uint32_t> position(n);
+  for (std::size_t r = 0; r < n; ++r) position[order[r]] = static_cast<std::uint32_t>(r);
+  std::vector<std::uint32_t> first(n, std::numeric_limits<std::uint32_t>::max());
+  numeric::run_fixed_chunks(chunks, threads, [&](std::size_t chunk) {
+    std::vector<std::size_t> members;
+    for (std::size_t i = chunk * kChunkFixes; i < std::min(n, (chunk + 1) * kChunkFixes); ++i) {
+      grid.up_to(i, bounds[i], members);
+      const std::uint32_t r = position[i];
+      for (const std::size_t j : members) {
+        std::atomic_ref<std::uint32_t> earliest(first[j]);
+        std::uint32_t seen = earliest.load(std::memory_order_relaxed);
+        while (r < seen && !earliest.compare_exchange_weak(seen, r, std::memory_order_relaxed)) {
+        }
+      }
+    }
+  });
+  std::vector<std::size_t> newly(n, 0);
+  for (const std::uint32_t r : first) ++newly[r];  // every fix is in its own set
+  return newly;
+}
+
+}  // namespace
+
 LocohHulls locoh_hulls(std::span<const double> x, std::span<const double> y, const LocohOptions& options) {
   check_input(x, y, options);
   const std::vector<std::size_t> kept = distinct_positions(x, y);
@@ -232,47 +284,10 @@ LocohHulls locoh_hulls(std::span<const double> x, std::span<const double> y, con
     blocks[chunk] = std::move(block);  // moving keeps the buffer the views point into
   });
 
-  std::vector<std::size_t> order(n);
-  std::iota(order.begin(), order.end(), std::size_t{0});
-  if (options.method == LocohMethod::k) {
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return by_fix[a].area < by_fix[b].area; });
-  } else {
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-      return by_fix[a].set_size > by_fix[b].set_size ||
-             (by_fix[a].set_size == by_fix[b].set_size && by_fix[a].area < by_fix[b].area);
-    });
-  }
-
-  // The cumulative counts: fix j is first counted by the earliest hull (in union order) whose
-  // local set holds it. The sets are made again rather than held (k x fixes numbers): every rule
-  // takes the fixes in (distance, fix) order up to some pair, so a set is the fixes within its
-  // farthest pair's distance up to that pair. Each chunk lowers the earliest position of the
-  // fixes its sets hold: a minimum, the same whichever thread gets there first.
-  std::vector<std::uint32_t> position(n);
-  for (std::size_t r = 0; r < n; ++r) position[order[r]] = static_cast<std::uint32_t>(r);
-  std::vector<std::uint32_t> first(n, std::numeric_limits<std::uint32_t>::max());
-  numeric::run_fixed_chunks(chunks, options.threads, [&](std::size_t chunk) {
-    std::vector<std::size_t> members;
-    for (std::size_t i = chunk * kChunkFixes; i < chunk_end(chunk); ++i) {
-      grid.up_to(i, bounds[i], members);
-      const std::uint32_t r = position[i];
-      for (const std::size_t j : members) {
-        std::atomic_ref<std::uint32_t> earliest(first[j]);
-        std::uint32_t seen = earliest.load(std::memory_order_relaxed);
-        while (r < seen && !earliest.compare_exchange_weak(seen, r, std::memory_order_relaxed)) {
-        }
-      }
-    }
-  });
-  position.clear();
-  position.shrink_to_fit();
+  const std::vector<std::size_t> order = union_order(by_fix, options.method);
+  const std::vector<std::size_t> newly = newly_counted(grid, bounds, order, options.threads);
   bounds.clear();
   bounds.shrink_to_fit();
-  std::vector<std::size_t> newly(n, 0);
-  for (const std::uint32_t r : first) ++newly[r];  // every fix is in its own set
-  first.clear();
-  first.shrink_to_fit();
 
   LocohHulls result;
   result.distinct_fixes = n;
