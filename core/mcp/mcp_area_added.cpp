@@ -364,8 +364,8 @@ class AreaAddedReduction {
     for (const std::size_t chosen : path) {
       const McpPoint at = fixes_[current];
       if (!(fixes_[s] == at)) {
-        const double angle =
-            std::atan2(2.0 * at.y - fixes_[from].y - at.y, 2.0 * at.x - fixes_[from].x - at.x);
+        const auto [refDx, refDy] = referenceDirection(from, current);
+        const double angle = std::atan2(refDy, refDx);
         const double chosenTurn = mcp_detail::turnDegreesFrom(angle, at, fixes_[chosen]);
         const double startTurn = mcp_detail::turnDegreesFrom(angle, at, fixes_[s]);
         if (startTurn < chosenTurn || (startTurn == chosenTurn && s < chosen)) return false;
@@ -527,8 +527,8 @@ class AreaAddedReduction {
     std::size_t current = ring_[h - 1];
     for (;;) {
       const McpPoint at = fixes_[current];
-      const McpPoint reference{2.0 * at.x - fixes_[from].x, 2.0 * at.y - fixes_[from].y};
-      const double angle = std::atan2(reference.y - at.y, reference.x - at.x);
+      const auto [refDx, refDy] = referenceDirection(from, current);
+      const double angle = std::atan2(refDy, refDx);
       std::size_t best = kNone;
       double turn = kNoTurnYet;
       for (std::size_t k = 0; k < candidates.size(); ++k) {
@@ -550,6 +550,16 @@ class AreaAddedReduction {
     }
   }
 
+  // The reference direction of a step from `current` as the wrap forms it: the step from `from`
+  // continued (the point beyond `current`, less `current`, rounded as the wrap rounds it), or due
+  // east from the start (`from` kNone).
+  std::pair<double, double> referenceDirection(std::size_t from, std::size_t current) const {
+    if (from == kNone) return {1.0, 0.0};
+    const McpPoint at = fixes_[current];
+    const McpPoint reference{2.0 * at.x - fixes_[from].x, 2.0 * at.y - fixes_[from].y};
+    return {reference.x - at.x, reference.y - at.y};
+  }
+
   // A step of a walk as the wrap evaluates it: from `current`, its reference continuing the
   // step from `from` (due east from the start, kNone), taking `chosen`.
   struct Step {
@@ -560,13 +570,7 @@ class AreaAddedReduction {
   };
   std::optional<Step> stepOf(std::size_t from, std::size_t current, std::size_t chosen) const {
     const McpPoint at = fixes_[current];
-    double refDx = 1.0;
-    double refDy = 0.0;
-    if (from != kNone) {
-      const McpPoint reference{2.0 * at.x - fixes_[from].x, 2.0 * at.y - fixes_[from].y};
-      refDx = reference.x - at.x;
-      refDy = reference.y - at.y;
-    }
+    const auto [refDx, refDy] = referenceDirection(from, current);
     const double angle = std::atan2(refDy, refDx);
     const double turn = mcp_detail::turnDegreesFrom(angle, at, fixes_[chosen]);
     const std::optional<StepFrame> frame = frameOf(at, refDx, refDy, fixes_[chosen], turn);
@@ -681,25 +685,13 @@ class AreaAddedReduction {
     return pocket;
   }
 
-  // The chain that replaces the ring vertex j in the wrap of W without j, replayed from j's ring
-  // neighbour p on. Every step before p is W's own (j and the pocket's fixes lost them, and
-  // taking away fixes that lose a step changes nothing in it), and so is every step after the
-  // wrap is back on W's ring, its reference continuing W's edge. So only the steps from p to
-  // the step after the next ring vertex are taken, over the pocket's fixes and the next two
-  // ring vertices, and every other fix that may win one of them (a ring vertex further on
-  // among them) is checked as hullWithout checks its steps; those that fail join the
-  // candidates. From the start (p at slot 0) the wrap's reference is due east: the start has
-  // the lowest y, so the walk's first reference (the set's largest x at that y) lies due east
-  // of it or on it, and atan2 gives +0 either way. nullopt where this does not apply: a small
-  // ring, a step the check cannot reason about, or a wrap that does not come back to the next
-  // ring vertex.
   // The live fixes outside `candidates` (other than j and those `excluded` rules out) that may
-  // have won a step of the walk: those in the steps' bands that do not lose every step.
-  template <class Excluded>
+  // have won a step of a walk: those in the steps' bands for which `loses` does not hold.
+  template <class Excluded, class Loses>
   std::vector<std::size_t> failingFixes(std::size_t j, const Excluded& excluded,
                                         const std::vector<StepFrame>& frames,
                                         const std::vector<StepKey>& keys,
-                                        const std::vector<std::size_t>& candidates) {
+                                        const std::vector<std::size_t>& candidates, const Loses& loses) {
     std::vector<std::size_t> checked;
     for (std::size_t s = 0; s < frames.size(); ++s) {
       for (const std::size_t i : band(keys[s], frames[s])) {
@@ -713,11 +705,23 @@ class AreaAddedReduction {
     checked.erase(std::unique(checked.begin(), checked.end()), checked.end());
     std::vector<std::size_t> failed;
     for (const std::size_t i : checked) {
-      if (!losesEveryStep(fixes_[i], frames)) failed.push_back(i);
+      if (!loses(fixes_[i])) failed.push_back(i);
     }
     return failed;
   }
 
+  // The chain that replaces the ring vertex j in the wrap of W without j, replayed from j's ring
+  // neighbour p on. Every step before p is W's own (j and the pocket's fixes lost them, and
+  // taking away fixes that lose a step changes nothing in it), and so is every step after the
+  // wrap is back on W's ring, its reference continuing W's edge. So only the steps from p to
+  // the step after the next ring vertex are taken, over the pocket's fixes and the next two
+  // ring vertices, and every other fix that may win one of them (a ring vertex further on
+  // among them) is checked as hullWithout checks its steps; those that fail join the
+  // candidates. From the start (p at slot 0) the wrap's reference is due east: the start has
+  // the lowest y, so the walk's first reference (the set's largest x at that y) lies due east
+  // of it or on it, and atan2 gives +0 either way. nullopt where this does not apply: a small
+  // ring, a step the check cannot reason about, or a wrap that does not come back to the next
+  // ring vertex.
   std::optional<LocalWalk> localChain(std::size_t j, const std::vector<std::size_t>& pocket) {
     const std::size_t h = ring_.size();
     const std::size_t slot = slotOf_[j];
@@ -749,13 +753,7 @@ class AreaAddedReduction {
       bool back = false;
       for (;;) {
         const McpPoint at = fixes_[current];
-        double refDx = 1.0;
-        double refDy = 0.0;
-        if (from != kNone) {
-          const McpPoint reference{2.0 * at.x - fixes_[from].x, 2.0 * at.y - fixes_[from].y};
-          refDx = reference.x - at.x;
-          refDy = reference.y - at.y;
-        }
+        const auto [refDx, refDy] = referenceDirection(from, current);
         const double angle = std::atan2(refDy, refDx);
         std::size_t best = kNone;
         double turn = kNoTurnYet;
@@ -792,7 +790,8 @@ class AreaAddedReduction {
         current = chosen;
       }
 
-      const std::vector<std::size_t> failed = failingFixes(j, beforeP, frames, keys, candidates);
+      const std::vector<std::size_t> failed = failingFixes(
+          j, beforeP, frames, keys, candidates, [&](McpPoint p) { return losesEveryStep(p, frames); });
       if (failed.empty()) return LocalWalk{std::move(chain), std::move(frames)};
       if (refinement == kMaxRefinements) return std::nullopt;
       candidates.insert(candidates.end(), failed.begin(), failed.end());
@@ -827,22 +826,15 @@ class AreaAddedReduction {
       std::vector<StepFrame> frames;
       if (!walk.closed || !framesOf(walk, subset, frames)) return wrapAllBut(j);
 
-      std::vector<std::size_t> failed;
-      std::vector<std::size_t> checked;
+      std::vector<StepKey> keys;
+      keys.reserve(frames.size());
       for (std::size_t s = 0; s < frames.size(); ++s) {
-        const StepKey key{s == 0 ? kNone : candidates[walk.ring[s - 1]], candidates[walk.ring[s]],
-                          candidates[walk.steps[s].chosen]};
-        for (const std::size_t i : band(key, frames[s])) {
-          if (i == j || !tree_.alive(i) || std::binary_search(candidates.begin(), candidates.end(), i))
-            continue;
-          checked.push_back(i);
-        }
+        keys.push_back({s == 0 ? kNone : candidates[walk.ring[s - 1]], candidates[walk.ring[s]],
+                        candidates[walk.steps[s].chosen]});
       }
-      std::sort(checked.begin(), checked.end());
-      checked.erase(std::unique(checked.begin(), checked.end()), checked.end());
-      for (const std::size_t i : checked) {
-        if (!neverChosen(fixes_[i], walk, frames)) failed.push_back(i);
-      }
+      const std::vector<std::size_t> failed = failingFixes(
+          j, [](std::size_t) { return false; }, frames, keys, candidates,
+          [&](McpPoint p) { return neverChosen(p, walk, frames); });
       if (failed.empty()) {
         Hull h;
         h.area = mcp_detail::ringOf(subset, walk).area;
