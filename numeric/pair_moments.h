@@ -89,7 +89,8 @@ class PairMoments {
   std::array<double, 3> gaussian_sums(double beta) const;
   /// Lists the mantissa bins that hold pairs, so that gaussian_sums visits only those (the same
   /// bins in the same order, so the same sums): call it once the pairs are all added. Adding
-  /// pairs afterwards drops the list.
+  /// or merging pairs afterwards drops the list; coincident pairs, which only the pooled bin
+  /// holds, leave it as it is.
   void index_bins();
 
   /// Bytes held.
