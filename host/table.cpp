@@ -1,6 +1,7 @@
 #include "host/table.h"
 
 #include <algorithm>
+#include <functional>
 #include <unordered_set>
 
 #include "host/error.h"
@@ -30,6 +31,11 @@ std::vector<ObjectId> Table::selectedIds(const QueryFilter& filter) const {
 
 SelectionSet::SelectionSet(std::shared_ptr<const Table> table, std::vector<ObjectId> ids)
     : table_(std::move(table)) {
+  // Strictly rising ids (those of a walk of the table) hold no repeat.
+  if (std::adjacent_find(ids.begin(), ids.end(), std::greater_equal<>()) == ids.end()) {
+    ids_ = std::move(ids);
+    return;
+  }
   // Large selections (tens of thousands of fixes) are common: drop repeats through a hash set
   // rather than a scan of the ids kept so far.
   ids_.reserve(ids.size());

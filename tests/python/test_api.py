@@ -55,6 +55,28 @@ def test_read_fixes_matches_the_layer(simulated, fixes):
     assert "UTM zone 33N" in fixes.crs
 
 
+def test_a_large_layer_read_in_runs_keeps_each_animals_fixes_in_layer_order(tmp_path):
+    # 450,000 fixes (read by several threads in consecutive runs) whose animals interleave, so
+    # that every animal's fixes lie in every run; the expected tracks come from the rows written.
+    n = 450_000
+    i = np.arange(n)
+    animal = np.array([f"B{k}" for k in range(7)])[(i * 5 + i // 1000) % 7]
+    x, y, t = 500000.0 + i * 0.25, 4000000.0 - (i % 977), 1.6e9 + i
+    table = np.rec.fromarrays([x, y, animal, t], names="X,Y,AnimalID,Time2")
+    csv = tmp_path / "fixes.csv"
+    np.savetxt(csv, table, fmt='"POINT (%.2f %.1f)",%s,%.0f', header="WKT,AnimalID,Time2", comments="")
+    (tmp_path / "fixes.csvt").write_text("WKT,String,Integer64\n")
+    gdal.VectorTranslate(str(tmp_path / "fixes.shp"), str(csv), format="ESRI Shapefile",
+                         options=["-a_srs", "EPSG:32633", "-select", "AnimalID,Time2"])
+    for where, kept in [(None, animal != ""), ("AnimalID <> 'B3'", animal != "B3")]:
+        read = orvex.read_fixes(str(tmp_path / "fixes.shp"), where=where)
+        assert list(read.animals) == sorted(set(animal[kept]))
+        for name, track in read.animals.items():
+            rows = kept & (animal == name)
+            for axis, values in [("x", x), ("y", y), ("t", t)]:
+                assert np.array_equal(getattr(track, axis), values[rows]), (where, name, axis)
+
+
 def test_a_geopackage_layer_and_a_where_clause_read_the_same_fixes(simulated, fixes, tmp_path):
     gdal.VectorTranslate(str(tmp_path / "study.gpkg"), str(simulated / "fixes.shp"), format="GPKG", layerName="fixes")
     packaged = orvex.read_fixes(f"{tmp_path / 'study.gpkg'}|layername=fixes")
