@@ -45,9 +45,10 @@ def study(fixes, out, workers):
             raise SystemExit(done.stdout + done.stderr)
 
         def peak_mb():
-            import resource
-
-            return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024.0
+            # The worker's own high-water mark: ru_maxrss would also count the process that
+            # started it (Linux keeps the larger of the two across exec).
+            with open("/proc/self/status") as status:
+                return next(int(line.split()[1]) for line in status if line.startswith("VmHWM:")) / 1024.0
 
         memory = max(client.run(peak_mb).values())
         # Dask's own cost per task: tasks that do nothing, submitted and gathered as the study does.
