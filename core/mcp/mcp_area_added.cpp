@@ -365,7 +365,7 @@ class AreaAddedReduction {
       const McpPoint at = fixes_[current];
       if (!(fixes_[s] == at)) {
         const auto [refDx, refDy] = referenceDirection(from, current);
-        const double angle = std::atan2(refDy, refDx);
+        const double angle = mcp_detail::directionAngle(refDx, refDy);
         const double chosenTurn = mcp_detail::turnDegreesFrom(angle, at, fixes_[chosen]);
         const double startTurn = mcp_detail::turnDegreesFrom(angle, at, fixes_[s]);
         if (startTurn < chosenTurn || (startTurn == chosenTurn && s < chosen)) return false;
@@ -528,7 +528,7 @@ class AreaAddedReduction {
     for (;;) {
       const McpPoint at = fixes_[current];
       const auto [refDx, refDy] = referenceDirection(from, current);
-      const double angle = std::atan2(refDy, refDx);
+      const double angle = mcp_detail::directionAngle(refDx, refDy);
       std::size_t best = kNone;
       double turn = kNoTurnYet;
       for (std::size_t k = 0; k < candidates.size(); ++k) {
@@ -571,7 +571,7 @@ class AreaAddedReduction {
   std::optional<Step> stepOf(std::size_t from, std::size_t current, std::size_t chosen) const {
     const McpPoint at = fixes_[current];
     const auto [refDx, refDy] = referenceDirection(from, current);
-    const double angle = std::atan2(refDy, refDx);
+    const double angle = mcp_detail::directionAngle(refDx, refDy);
     const double turn = mcp_detail::turnDegreesFrom(angle, at, fixes_[chosen]);
     const std::optional<StepFrame> frame = frameOf(at, refDx, refDy, fixes_[chosen], turn);
     if (!frame) return std::nullopt;
@@ -754,7 +754,7 @@ class AreaAddedReduction {
       for (;;) {
         const McpPoint at = fixes_[current];
         const auto [refDx, refDy] = referenceDirection(from, current);
-        const double angle = std::atan2(refDy, refDx);
+        const double angle = mcp_detail::directionAngle(refDx, refDy);
         std::size_t best = kNone;
         double turn = kNoTurnYet;
         for (std::size_t k = 0; k < candidates.size(); ++k) {

@@ -20,7 +20,7 @@ constexpr double kNoTurnYet = 361.0;  // above every turn, so the first candidat
 constexpr double kFullTurn = 360.0;
 constexpr double kHalfTurn = 180.0;
 
-double direction(double dx, double dy) { return std::atan2(dy, dx); }  // atan2(0, 0) is 0: east
+double direction(double dx, double dy) { return directionAngle(dx, dy); }
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 // The gift-wrapping walk behind MCP_Poly, exposed to the "Area Added" selection, which replays it
 // on candidate subsets and needs to know what each step compared.
 
+#include <cmath>
 #include <cstddef>
 #include <optional>
 #include <span>
@@ -11,6 +12,12 @@
 #include "core/mcp/mcp_polygon.h"
 
 namespace orvex::core::mcp_detail {
+
+/// The angle of the direction (dx, dy) as atan2 gives it, with either sign of a zero component
+/// read as +0: a coordinate of -0.0 less one of +0.0 gives -0.0, and atan2(-0, -1) is -pi where
+/// atan2(+0, -1) is pi, which would make a turn hang on how a zero was written. Every angle the
+/// walk and its replays compare comes from here. atan2(0, 0) is 0: due east.
+inline double directionAngle(double dx, double dy) { return std::atan2(dy + 0.0, dx + 0.0); }
 
 /// Turns closer than this (degrees) to a full circle are rounding of a zero turn: a fix straight
 /// ahead whose direction came out a hair clockwise of the reference. They count as no turn.

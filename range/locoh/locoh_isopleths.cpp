@@ -1,6 +1,8 @@
 #include "range/locoh/locoh_isopleths.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <utility>
 
 #include "host/geometry_service.h"
 #include "numeric/fixed_chunks.h"
@@ -8,6 +10,10 @@
 namespace orvex::range {
 
 namespace {
+
+// Cells per axis of the grid the parts' order is taken on: 2^16, so that two codes fit in 64 bits
+// and only hulls of nearly one centre share a cell.
+constexpr double kMortonCells = 65535.0;
 
 host::Polygon hull_polygon(const LocohHull& hull) {
   host::Ring ring;
@@ -17,25 +23,72 @@ host::Polygon hull_polygon(const LocohHull& hull) {
   return host::Polygon{{std::move(ring)}};
 }
 
-// `previous` united with the hulls [from, to) that have area.
-host::Polygon unite_level(const LocohHulls& hulls, std::size_t from, std::size_t to,
-                          const host::Polygon& previous, const host::GeometryService& geometry,
-                          unsigned threads) {
+// The bits of `v` (below 2^16) at the even places of the result.
+std::uint64_t spread_bits(std::uint32_t v) {
+  std::uint64_t b = v;
+  b = (b | (b << 8U)) & 0x00FF00FFU;
+  b = (b | (b << 4U)) & 0x0F0F0F0FU;
+  b = (b | (b << 2U)) & 0x33333333U;
+  b = (b | (b << 1U)) & 0x55555555U;
+  return b;
+}
+
+// The hulls [from, to) that have area, in the order the parts take them: by the Z-order (Morton)
+// code of their boxes' centres on a grid over the level, ties by union order. Neighbouring hulls
+// then fall in one part, each part's union is a few compact pieces, and the union of the parts
+// meets only along the seams between them. Parts cut from the union order (by area) would each
+// spread over the whole range, and their union would redo most of the overlay.
+std::vector<std::size_t> spatial_order(const LocohHulls& hulls, std::size_t from, std::size_t to) {
   std::vector<std::size_t> with_area;
-  for (std::size_t i = from; i < to; ++i)
-    if (hulls.hulls[i].x.size() >= 3) with_area.push_back(i);
-  if (with_area.empty()) return previous;
-  const std::size_t parts = (with_area.size() + kLocohHullsPerPart - 1) / kLocohHullsPerPart;
-  std::vector<host::Polygon> united(parts);
+  std::vector<host::Point> centres;
+  host::Envelope box;
+  for (std::size_t i = from; i < to; ++i) {
+    const LocohHull& hull = hulls.hulls[i];
+    if (hull.x.size() < 3) continue;
+    double xmin = hull.x[0], xmax = xmin, ymin = hull.y[0], ymax = ymin;
+    for (std::size_t k = 1; k < hull.x.size(); ++k) {
+      xmin = std::min(xmin, hull.x[k]);
+      xmax = std::max(xmax, hull.x[k]);
+      ymin = std::min(ymin, hull.y[k]);
+      ymax = std::max(ymax, hull.y[k]);
+    }
+    with_area.push_back(i);
+    centres.push_back({(xmin + xmax) / 2.0, (ymin + ymax) / 2.0});
+    box.expand(centres.back());
+  }
+  const auto cell = [](double v, double low, double width) {
+    return width > 0.0 ? static_cast<std::uint32_t>((v - low) / width * kMortonCells) : 0U;
+  };
+  std::vector<std::pair<std::uint64_t, std::size_t>> keyed;
+  keyed.reserve(with_area.size());
+  for (std::size_t k = 0; k < with_area.size(); ++k) {
+    const std::uint32_t cx = cell(centres[k].x, box.xmin, box.width());
+    const std::uint32_t cy = cell(centres[k].y, box.ymin, box.height());
+    keyed.emplace_back(spread_bits(cx) | (spread_bits(cy) << 1U), with_area[k]);
+  }
+  std::sort(keyed.begin(), keyed.end());
+  for (std::size_t k = 0; k < keyed.size(); ++k) with_area[k] = keyed[k].second;
+  return with_area;
+}
+
+// `previous` united with the hulls [from, to) that have area: each part's union on any thread,
+// then one union of `previous` and the parts in part order.
+host::Polygon unite_level(const LocohHulls& hulls, std::size_t from, std::size_t to, host::Polygon previous,
+                          const host::GeometryService& geometry, unsigned threads) {
+  const std::vector<std::size_t> order = spatial_order(hulls, from, to);
+  if (order.empty()) return previous;
+  const std::size_t parts = (order.size() + kLocohHullsPerPart - 1) / kLocohHullsPerPart;
+  // The previous polygon first, so that the parts it contains cost no overlay.
+  std::vector<host::Polygon> united(parts + 1);
+  united.front() = std::move(previous);
   numeric::run_fixed_chunks(parts, threads, [&](std::size_t part) {
-    // The previous polygon first, so that the hulls it contains are passed over.
-    std::vector<host::Polygon> polygons{previous};
-    const std::size_t end = std::min(with_area.size(), (part + 1) * kLocohHullsPerPart);
+    std::vector<host::Polygon> polygons;
+    const std::size_t end = std::min(order.size(), (part + 1) * kLocohHullsPerPart);
     for (std::size_t k = part * kLocohHullsPerPart; k < end; ++k)
-      polygons.push_back(hull_polygon(hulls.hulls[with_area[k]]));
-    united[part] = geometry.uniteAll(polygons);
+      polygons.push_back(hull_polygon(hulls.hulls[order[k]]));
+    united[part + 1] = geometry.uniteAll(polygons);
   });
-  if (parts == 1) return std::move(united.front());
+  if (parts == 1 && united.front().isEmpty()) return std::move(united.back());
   return geometry.uniteAll(united);
 }
 
@@ -52,7 +105,7 @@ std::vector<LocohIsopleth> locoh_isopleths(const LocohHulls& hulls, std::span<co
   host::Polygon previous;
   std::size_t done = 0;
   for (const std::size_t count : levels) {
-    previous = unite_level(hulls, done, count, previous, geometry, threads);
+    previous = unite_level(hulls, done, count, std::move(previous), geometry, threads);
     polygons.push_back(previous);
     done = count;
   }

@@ -2,10 +2,12 @@
 // LoCoH isopleths: the P % isopleth is the union of the ordered hulls up to the first at which
 // the fixes they hold reach P % (see locoh_hulls.h). The union goes through the host's geometry
 // service (a polygon library), level by level from the smallest: each level unites the previous
-// level's polygon with its new hulls, so a hull the previous polygon already contains adds no
-// overlay work. A level's new hulls are cut into parts of a fixed number of hulls, each part
-// united with the previous polygon on its own thread, then the parts united: the parts depend
-// only on the hulls, never on the thread count, so the polygons do not either.
+// level's polygon with the union of its new hulls, so that the previous polygon's boundary is
+// overlaid once a level. A level's new hulls are cut into parts of a fixed number of neighbouring
+// hulls (in Z-order of their centres), each part united on its own thread, then the previous
+// polygon and the parts united in part order: the parts depend only on the hulls, never on the
+// thread count, so the polygons do not either. Parts contained in the previous polygon cost no
+// overlay.
 
 #include <cstddef>
 #include <span>

@@ -68,6 +68,26 @@ TEST(McpAreaAdded, MatchesDefinitionOnGridFixesWithTiesAndDuplicates) {
   }
 }
 
+TEST(McpAreaAdded, MatchesDefinitionWithNegativeZeroCoordinates) {
+  // Rounded discs hold coordinates of -0.0 beside +0.0: a fix level with the current vertex and
+  // west of it must turn the same whichever zero its offset comes out as.
+  for (const unsigned seed : {2035u, 3007u}) {
+    std::mt19937_64 rng(seed);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    Fixes fixes;
+    for (unsigned i = 0; i < 30 + seed % 170; ++i) {
+      const double a = 2.0 * std::acos(-1.0) * unit(rng);
+      const double s = 50.0 * std::sqrt(unit(rng));
+      fixes.push_back({std::round(s * std::cos(a) / 8.0), std::round(s * std::sin(a) / 8.0)});
+    }
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    const auto target = static_cast<std::size_t>(mcpTargetCount(fixes.size(), 10.0));
+    const Fixes expected = area_added_by_definition(fixes, target);
+    EXPECT_EQ(mcpAreaAddedKeep(fixes, target), expected);
+    EXPECT_EQ(mcp_detail::areaAddedKeepSummingAll(fixes, target), expected);
+  }
+}
+
 TEST(McpAreaAdded, MatchesDefinitionOnRealTracks) {
   if (!std::filesystem::exists(mcp_test::shared_data())) GTEST_SKIP() << "shared telemetry data not found";
   // ibex: GPS fixes with Lambert coordinates; puechcirc: repeated positions.
