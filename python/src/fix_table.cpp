@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <filesystem>
 #include <limits>
 #include <map>
 #include <sstream>
@@ -12,6 +13,7 @@
 #include "host/layer.h"
 #include "host/map.h"
 #include "host/table.h"
+#include "host/text.h"
 #include "platform/headless/headless_application.h"
 #include "platform/headless/map_source.h"
 #include "ui/gis/shapefile_utils.h"
@@ -95,6 +97,11 @@ struct OpenLayer {
 constexpr std::size_t kFixesPerExtraReader = 200000;
 constexpr std::size_t kMostReaders = 4;
 
+bool isShapefile(const std::string& path) {
+  return path.find('|') == std::string::npos &&
+         host::iequals(std::filesystem::path(path).extension().string(), ".shp");
+}
+
 void append(std::vector<double>& to, const std::vector<double>& from) {
   to.insert(to.end(), from.begin(), from.end());
 }
@@ -109,9 +116,11 @@ FixTable readFixTable(const std::string& path, const std::string& idField, const
   // The selection's rows are read in consecutive runs, one thread each (every further run opens
   // the layer again), and each animal's fixes joined in run order: the layer's order, whatever
   // the number of threads.
+  // Only a shapefile is opened again cheaply (other sources are copied to a scratch one first).
   const std::size_t hardware = std::max(1u, std::thread::hardware_concurrency());
-  const std::size_t runs =
-      std::clamp<std::size_t>(ids.size() / kFixesPerExtraReader, 1, std::min(hardware, kMostReaders));
+  const std::size_t runs = isShapefile(path) ? std::clamp<std::size_t>(ids.size() / kFixesPerExtraReader, 1,
+                                                                       std::min(hardware, kMostReaders))
+                                             : 1;
   const auto runStart = [&](std::size_t k) { return k * ids.size() / runs; };
   std::vector<Tracks> parts(runs);
   std::vector<std::exception_ptr> errors(runs);
