@@ -321,10 +321,10 @@ class AreaAddedReduction {
 
   // The wrap of W without its start, kept across the removal of the ring vertex b: the wrap of
   // W without the start and b is the kept one with b replaced by b's chain, when b is three or
-  // more places from the start. Its steps away from b are the kept walk's, and those from b's
-  // neighbour p to the one after n are the ones the wrap without b took, with the same fixes
-  // chosen before them, except the kept walk's own start when that is W's next vertex: that
-  // one fix is replayed against those steps.
+  // more places from the start and the wrap without b is W's ring with b replaced by that chain. Its steps
+  // away from b are the kept walk's, and those from b's neighbour p to the one after n are the ones the wrap
+  // without b took, with the same fixes chosen before them, except the kept walk's own start when that is W's
+  // next vertex: that one fix is replayed against those steps.
   void carryStartWalk(std::size_t b, const Hull& withoutB) {
     if (!startWalk_) return;
     const std::size_t slot = slotOf_[b];
@@ -341,6 +341,13 @@ class AreaAddedReduction {
       return;
     }
     const std::vector<std::size_t> chain(at + 1, to);
+    // The splice holds only while the wrap without b comes back onto W's ring at n and goes on
+    // to the vertex after it: a fix collinear with n and that vertex (a tie the new reference
+    // into n may round the other way) can take the step from n instead.
+    if (spliced(slot, chain) != withoutB.ring) {
+      startWalk_.reset();
+      return;
+    }
     const std::size_t keptStart = startWalk_->front();
     if (slotOf_[keptStart] != kNone && slotOf_[keptStart] < slot &&
         !losesChainSteps(keptStart, slot, chain)) {
