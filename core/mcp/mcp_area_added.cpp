@@ -321,7 +321,8 @@ class AreaAddedReduction {
 
   // The wrap of W without its start, kept across the removal of the ring vertex b: the wrap of
   // W without the start and b is the kept one with b replaced by b's chain, when b is three or
-  // more places from the start and the wrap without b is W's ring with b replaced by that chain. Its steps
+  // more places from the start, the kept walk passes the two ring vertices either side of b as W
+  // does, and the wrap without b is W's ring with b replaced by that chain. Its steps
   // away from b are the kept walk's, and those from b's neighbour p to the one after n are the ones the wrap
   // without b took, with the same fixes chosen before them, except the kept walk's own start when that is W's
   // next vertex: that one fix is replayed against those steps.
@@ -347,6 +348,20 @@ class AreaAddedReduction {
     if (spliced(slot, chain) != withoutB.ring) {
       startWalk_.reset();
       return;
+    }
+    // The kept walk must take the same steps round b as W's: it may come into b's neighbourhood
+    // along another edge (a collinear tie settled the other way from another reference), and
+    // then its steps from p are not the ones the wrap without b took.
+    const auto place = static_cast<std::size_t>(in - startWalk_->begin());
+    if (place < 2 || place + 2 >= startWalk_->size()) {
+      startWalk_.reset();
+      return;
+    }
+    for (std::size_t k = 0; k < 5; ++k) {
+      if ((*startWalk_)[place - 2 + k] != ringAt(slot, static_cast<std::ptrdiff_t>(k) - 2)) {
+        startWalk_.reset();
+        return;
+      }
     }
     const std::size_t keptStart = startWalk_->front();
     if (slotOf_[keptStart] != kNone && slotOf_[keptStart] < slot &&
