@@ -267,6 +267,7 @@ class AreaAddedReduction {
     tree_.remove(bestJ);
     --left_;
     pockets_.erase(bestJ);
+    foundPockets_.erase(bestJ);
     if (slotOf_[bestJ] != kNone) {
       if (bestJ == ring_.front()) {
         carryPocketsPastStart(bestHull.ring.empty() ? kNone : bestHull.ring.front());
@@ -536,7 +537,7 @@ class AreaAddedReduction {
 
   // The chain the walk would take from the start's ring neighbour p (its reference continuing
   // W's edge into p) over the fixes of the start's pocket until the start's next neighbour.
-  std::optional<std::vector<std::size_t>> guessedStartChain() const {
+  std::optional<std::vector<std::size_t>> guessedStartChain() {
     const std::size_t h = ring_.size();
     const std::size_t next = ring_[1];
     std::vector<std::size_t> candidates = pocketFixes(ring_.front());
@@ -680,10 +681,25 @@ class AreaAddedReduction {
   // where the ring's convexity puts them. Every caller checks the fixes it was not given, so
   // this only has to be a good guess. When the neighbours coincide, j sits between copies of
   // one position and no pocket opens.
-  std::vector<std::size_t> pocketFixes(std::size_t j) const {
+  //
+  // The fixes found are kept while j's neighbours stay: the query's region depends on j and
+  // them alone, and fixes only go, so the live ones of the kept list are what it would find.
+  std::vector<std::size_t> pocketFixes(std::size_t j) {
     const std::size_t slot = slotOf_[j];
-    const McpPoint prev = fixes_[ringAt(slot, -1)];
-    const McpPoint next = fixes_[ringAt(slot, 1)];
+    const std::size_t before = ringAt(slot, -1);
+    const std::size_t after = ringAt(slot, 1);
+    FoundPocket& found = foundPockets_[j];
+    if (found.before != before || found.after != after) {
+      found = {before, after, pocketQuery(j, before, after)};
+    } else {
+      std::erase_if(found.fixes, [&](std::size_t i) { return !tree_.alive(i); });
+    }
+    return found.fixes;
+  }
+
+  std::vector<std::size_t> pocketQuery(std::size_t j, std::size_t before, std::size_t after) const {
+    const McpPoint prev = fixes_[before];
+    const McpPoint next = fixes_[after];
     const double cx = next.x - prev.x;
     const double cy = next.y - prev.y;
     const double chord = std::hypot(cx, cy);
@@ -1006,6 +1022,12 @@ class AreaAddedReduction {
   double diameter_ = 0.0;
   bool checkable_ = false;
   std::unordered_map<std::size_t, Pocket> pockets_;
+  // pocketFixes' last answer for each ring vertex, with the neighbours it was found between.
+  struct FoundPocket {
+    std::size_t before = kNone, after = kNone;
+    std::vector<std::size_t> fixes;
+  };
+  std::unordered_map<std::size_t, FoundPocket> foundPockets_;
   std::unordered_map<StepKey, std::vector<std::size_t>, StepKeyHash> bands_;
   std::vector<std::size_t> firstStepBand_;
   std::optional<std::vector<std::size_t>> startWalk_;  // the ring of W without its start, once made
