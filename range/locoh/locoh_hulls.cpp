@@ -55,12 +55,14 @@ std::vector<std::size_t> distinct_positions(std::span<const double> x, std::span
   return kept;
 }
 
-// The local set of fix i (indices into the distinct fixes) into `found`, in (distance, fix) order.
+// The local set of fix i (indices into the distinct fixes) into `found`, the farthest (distance,
+// fix) pair last: in (distance, fix) order for r and a; for k in the grid's order, since neither the
+// hull nor the counts depend on the order of a set (sorting the k nearest took a fifth of the time).
 void local_set(const NeighbourGrid& grid, std::size_t i, const LocohOptions& options,
                std::vector<Neighbour>& found) {
   switch (options.method) {
     case LocohMethod::k:
-      grid.nearest(i, static_cast<std::size_t>(options.parameter), found);
+      grid.nearest_set(i, static_cast<std::size_t>(options.parameter), found);
       break;
     case LocohMethod::r:
       grid.within(i, options.parameter, found);

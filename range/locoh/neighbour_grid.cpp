@@ -89,6 +89,12 @@ void NeighbourGrid::add_block(std::size_t i, long c0, long c1, long r0, long r1,
 }
 
 void NeighbourGrid::nearest(std::size_t i, std::size_t k, std::vector<Neighbour>& out) const {
+  nearest_set(i, k, out);
+  // A partial sort's heap is slower than sorting the k.
+  std::sort(out.begin(), out.end());
+}
+
+void NeighbourGrid::nearest_set(std::size_t i, std::size_t k, std::vector<Neighbour>& out) const {
   out.clear();
   k = std::min(k, x_.size());
   const long c = column_of(x_[i]);
@@ -124,10 +130,8 @@ void NeighbourGrid::nearest(std::size_t i, std::size_t k, std::vector<Neighbour>
     }
     while (ring < target && !everything(ring)) add_ring(++ring);
   }
-  // The loop leaves only after nth_element: the first k are the k nearest, sorted here (a
-  // partial sort's heap is slower).
+  // The loop leaves only after nth_element: the first k are the k nearest, the k-th of them last.
   out.resize(k);
-  std::sort(out.begin(), out.end());
 }
 
 long NeighbourGrid::bucket_reach(double distance) const {

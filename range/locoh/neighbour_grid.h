@@ -22,6 +22,9 @@ class NeighbourGrid {
 
   /// The min(k, size) nearest fixes to fix i, i itself included, into `out` (sorted).
   void nearest(std::size_t i, std::size_t k, std::vector<Neighbour>& out) const;
+  /// The same fixes as `nearest`, the farthest last and the others in no particular order (but
+  /// the same on every call): for a caller that needs the set, not its order.
+  void nearest_set(std::size_t i, std::size_t k, std::vector<Neighbour>& out) const;
   /// Every fix within `radius` of fix i (distance <= radius), into `out` (sorted).
   void within(std::size_t i, double radius, std::vector<Neighbour>& out) const;
   /// The fixes whose (distance, index) pair from fix i is at most `bound`, into `out` in no
