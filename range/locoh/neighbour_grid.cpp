@@ -6,13 +6,6 @@
 
 namespace orvex::range {
 
-double fix_distance(double x0, double y0, double x1, double y1) {
-  const double dx = x1 - x0;
-  const double dy = y1 - y0;
-  return std::sqrt(
-      static_cast<double>(static_cast<long double>(dx * dx) + static_cast<long double>(dy * dy)));
-}
-
 NeighbourGrid::NeighbourGrid(std::span<const double> x, std::span<const double> y) : x_(x), y_(y) {
   const std::size_t n = x.size();
   if (n == 0) return;

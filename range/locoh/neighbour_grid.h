@@ -4,6 +4,7 @@
 // Distances are sqrt(dx^2 + dy^2) with the two squares added in long double, as R's sum adds
 // them, so that the order and the cut at r or a fall where adehabitatHR puts them.
 
+#include <cmath>
 #include <cstddef>
 #include <span>
 #include <utility>
@@ -13,7 +14,13 @@ namespace orvex::range {
 
 using Neighbour = std::pair<double, std::size_t>;  // distance, index
 
-double fix_distance(double x0, double y0, double x1, double y1);
+// Inline: the grid measures every candidate of every local set with it.
+inline double fix_distance(double x0, double y0, double x1, double y1) {
+  const double dx = x1 - x0;
+  const double dy = y1 - y0;
+  return std::sqrt(
+      static_cast<double>(static_cast<long double>(dx * dx) + static_cast<long double>(dy * dy)));
+}
 
 class NeighbourGrid {
  public:
