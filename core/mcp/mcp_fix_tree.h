@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <numeric>
 #include <span>
 #include <vector>
@@ -38,15 +39,23 @@ inline double leastCross(double dx, double dy, McpPoint c, const Box& box) {
 }
 
 // The fixes in a k-d tree, each alive until removed; queries walk only boxes that still hold one.
+// The fixes are copied in tree order, so that a leaf's are scanned from consecutive memory, and
+// the nodes are laid out depth first (a node's left child follows it). Up to 2^32 - 1 fixes.
 class FixTree {
  public:
-  static constexpr std::size_t kNoNode = static_cast<std::size_t>(-1);
-
-  explicit FixTree(std::span<const McpPoint> fixes) : fixes_(fixes), alive_(fixes.size(), 1) {
-    order_.resize(fixes.size());
+  explicit FixTree(std::span<const McpPoint> fixes)
+      : alive_(fixes.size(), 1),
+        order_(fixes.size()),
+        placeOf_(fixes.size()),
+        points_(fixes.size()),
+        livePlace_(fixes.size(), 1) {
     std::iota(order_.begin(), order_.end(), std::size_t{0});
-    leafOf_.assign(fixes.size(), kNoNode);
-    if (!fixes.empty()) build(0, fixes.size(), kNoNode);
+    if (fixes.empty()) return;
+    build(fixes, 0, fixes.size(), kNoNode);
+    for (std::size_t k = 0; k < order_.size(); ++k) {
+      placeOf_[order_[k]] = k;
+      points_[k] = fixes[order_[k]];
+    }
   }
 
   bool alive(std::size_t fix) const { return alive_[fix] != 0; }
@@ -55,18 +64,19 @@ class FixTree {
   // no longer walk the boxes of the fixes gone.
   void remove(std::size_t fix) {
     alive_[fix] = 0;
-    const std::size_t leaf = leafOf_[fix];
-    Node& node = nodes_[leaf];
-    --node.alive;
-    node.box = kEmptyBox;
-    for (std::size_t k = node.begin; k < node.end; ++k) {
-      if (alive_[order_[k]]) node.box = grown(node.box, fixes_[order_[k]]);
+    livePlace_[placeOf_[fix]] = 0;
+    std::size_t n = leafOf(placeOf_[fix]);
+    Node& leaf = nodes_[n];
+    --leaf.alive;
+    leaf.box = kEmptyBox;
+    for (std::size_t k = leaf.begin; k < leaf.end; ++k) {
+      if (livePlace_[k]) leaf.box = grown(leaf.box, points_[k]);
     }
-    for (std::size_t n = node.parent; n != kNoNode; n = nodes_[n].parent) {
+    for (n = leaf.parent; n != kNoNode; n = nodes_[n].parent) {
       Node& up = nodes_[n];
       --up.alive;
       up.box = kEmptyBox;
-      for (const std::size_t child : {up.left, up.right}) {
+      for (const std::size_t child : {n + 1, static_cast<std::size_t>(up.right)}) {
         if (nodes_[child].alive != 0) up.box = joined(up.box, nodes_[child].box);
       }
     }
@@ -79,55 +89,66 @@ class FixTree {
     std::vector<std::size_t>& stack = stack_;
     stack.assign(1, 0);
     while (!stack.empty()) {
-      const Node& node = nodes_[stack.back()];
+      const std::size_t id = stack.back();
       stack.pop_back();
+      const Node& node = nodes_[id];
       if (node.alive == 0 || !boxMayHold(node.box)) continue;
-      if (node.left != kNoNode) {
-        stack.push_back(node.left);
+      if (node.right != kLeaf) {
+        stack.push_back(id + 1);
         stack.push_back(node.right);
         continue;
       }
       for (std::size_t k = node.begin; k < node.end; ++k) {
-        const std::size_t i = order_[k];
-        if (alive_[i] && keep(fixes_[i])) out.push_back(i);
+        if (livePlace_[k] && keep(points_[k])) out.push_back(order_[k]);
       }
     }
   }
 
  private:
+  static constexpr std::size_t kNoNode = static_cast<std::size_t>(-1);
+  static constexpr std::uint32_t kLeaf = static_cast<std::uint32_t>(-1);
+
   struct Node {
     Box box;
-    std::size_t begin, end;
-    std::size_t left = kNoNode, right = kNoNode, parent = kNoNode;
-    std::size_t alive = 0;
+    std::uint32_t begin, end;  // the node's places in tree order
+    std::uint32_t right;       // kLeaf for a leaf; the left child is the next node
+    std::uint32_t alive;
+    std::size_t parent;
   };
 
-  std::size_t build(std::size_t begin, std::size_t end, std::size_t parent) {
+  // The leaf holding tree place k: the descent the build made.
+  std::size_t leafOf(std::size_t k) const {
+    std::size_t n = 0;
+    while (nodes_[n].right != kLeaf) n = k < nodes_[n + 1].end ? n + 1 : nodes_[n].right;
+    return n;
+  }
+
+  std::size_t build(std::span<const McpPoint> fixes, std::size_t begin, std::size_t end, std::size_t parent) {
     const std::size_t id = nodes_.size();
     nodes_.push_back({});
-    Node node{kEmptyBox, begin, end, kNoNode, kNoNode, parent, end - begin};
-    for (std::size_t k = begin; k < end; ++k) node.box = grown(node.box, fixes_[order_[k]]);
-    if (end - begin <= kLeafSize) {
-      for (std::size_t k = begin; k < end; ++k) leafOf_[order_[k]] = id;
-    } else {
+    Node node{kEmptyBox, static_cast<std::uint32_t>(begin),       static_cast<std::uint32_t>(end),
+              kLeaf,     static_cast<std::uint32_t>(end - begin), parent};
+    for (std::size_t k = begin; k < end; ++k) node.box = grown(node.box, fixes[order_[k]]);
+    if (end - begin > kLeafSize) {
       const bool byX = node.box.xmax - node.box.xmin >= node.box.ymax - node.box.ymin;
       const std::size_t mid = begin + (end - begin) / 2;
       std::nth_element(order_.begin() + static_cast<std::ptrdiff_t>(begin),
                        order_.begin() + static_cast<std::ptrdiff_t>(mid),
                        order_.begin() + static_cast<std::ptrdiff_t>(end), [&](std::size_t i, std::size_t j) {
-                         return byX ? fixes_[i].x < fixes_[j].x : fixes_[i].y < fixes_[j].y;
+                         return byX ? fixes[i].x < fixes[j].x : fixes[i].y < fixes[j].y;
                        });
-      node.left = build(begin, mid, id);
-      node.right = build(mid, end, id);
+      build(fixes, begin, mid, id);
+      node.right = static_cast<std::uint32_t>(build(fixes, mid, end, id));
     }
     nodes_[id] = node;
     return id;
   }
 
-  std::span<const McpPoint> fixes_;
-  std::vector<char> alive_;
-  std::vector<std::size_t> order_;
-  std::vector<std::size_t> leafOf_;
+  std::vector<char> alive_;           // by fix
+  std::vector<std::size_t> order_;    // the fix at each tree place
+  std::vector<std::size_t> placeOf_;  // each fix's tree place
+  std::vector<McpPoint> points_;      // the fixes in tree order
+  std::vector<char> livePlace_;       // alive_ in tree order
   // Fixes per leaf.
   static constexpr std::size_t kLeafSize = 8;
   std::vector<Node> nodes_;

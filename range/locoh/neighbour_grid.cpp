@@ -6,13 +6,6 @@
 
 namespace orvex::range {
 
-double fix_distance(double x0, double y0, double x1, double y1) {
-  const double dx = x1 - x0;
-  const double dy = y1 - y0;
-  return std::sqrt(
-      static_cast<double>(static_cast<long double>(dx * dx) + static_cast<long double>(dy * dy)));
-}
-
 NeighbourGrid::NeighbourGrid(std::span<const double> x, std::span<const double> y) : x_(x), y_(y) {
   const std::size_t n = x.size();
   if (n == 0) return;
@@ -89,6 +82,12 @@ void NeighbourGrid::add_block(std::size_t i, long c0, long c1, long r0, long r1,
 }
 
 void NeighbourGrid::nearest(std::size_t i, std::size_t k, std::vector<Neighbour>& out) const {
+  nearest_set(i, k, out);
+  // A partial sort's heap is slower than sorting the k.
+  std::sort(out.begin(), out.end());
+}
+
+void NeighbourGrid::nearest_set(std::size_t i, std::size_t k, std::vector<Neighbour>& out) const {
   out.clear();
   k = std::min(k, x_.size());
   const long c = column_of(x_[i]);
@@ -124,10 +123,8 @@ void NeighbourGrid::nearest(std::size_t i, std::size_t k, std::vector<Neighbour>
     }
     while (ring < target && !everything(ring)) add_ring(++ring);
   }
-  // The loop leaves only after nth_element: the first k are the k nearest, sorted here (a
-  // partial sort's heap is slower).
+  // The loop leaves only after nth_element: the first k are the k nearest, the k-th of them last.
   out.resize(k);
-  std::sort(out.begin(), out.end());
 }
 
 long NeighbourGrid::bucket_reach(double distance) const {

@@ -4,6 +4,7 @@
 // Distances are sqrt(dx^2 + dy^2) with the two squares added in long double, as R's sum adds
 // them, so that the order and the cut at r or a fall where adehabitatHR puts them.
 
+#include <cmath>
 #include <cstddef>
 #include <span>
 #include <utility>
@@ -13,7 +14,13 @@ namespace orvex::range {
 
 using Neighbour = std::pair<double, std::size_t>;  // distance, index
 
-double fix_distance(double x0, double y0, double x1, double y1);
+// Inline: the grid measures every candidate of every local set with it.
+inline double fix_distance(double x0, double y0, double x1, double y1) {
+  const double dx = x1 - x0;
+  const double dy = y1 - y0;
+  return std::sqrt(
+      static_cast<double>(static_cast<long double>(dx * dx) + static_cast<long double>(dy * dy)));
+}
 
 class NeighbourGrid {
  public:
@@ -22,6 +29,9 @@ class NeighbourGrid {
 
   /// The min(k, size) nearest fixes to fix i, i itself included, into `out` (sorted).
   void nearest(std::size_t i, std::size_t k, std::vector<Neighbour>& out) const;
+  /// The same fixes as `nearest`, the farthest last and the others in no particular order (but
+  /// the same on every call): for a caller that needs the set, not its order.
+  void nearest_set(std::size_t i, std::size_t k, std::vector<Neighbour>& out) const;
   /// Every fix within `radius` of fix i (distance <= radius), into `out` (sorted).
   void within(std::size_t i, double radius, std::vector<Neighbour>& out) const;
   /// The fixes whose (distance, index) pair from fix i is at most `bound`, into `out` in no

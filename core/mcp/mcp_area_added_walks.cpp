@@ -1,0 +1,401 @@
+// The walks the "Area Added" reduction replays over a few candidate fixes, and the checks that
+// every other fix loses their steps.
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+#include <numeric>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "core/mcp/mcp_area_added_reduction.h"
+
+namespace orvex::core::mcp_detail::area_added {
+
+std::optional<std::vector<std::size_t>> AreaAddedReduction::guessedStartWalk() {
+  const std::size_t h = ring_.size();
+  if (!checkable_ || h < 6) return std::nullopt;
+  const std::size_t s = ring_.front();
+  std::optional<std::vector<std::size_t>> chain = guessedStartChain();
+  if (!chain) return std::nullopt;
+  std::vector<std::size_t> ring(ring_.begin() + 1, ring_.end());
+  ring.insert(ring.end(), chain->begin(), chain->end());
+
+  double lowest = HUGE_VAL;
+  for (const std::size_t i : ring) lowest = std::min(lowest, fixes_[i].y);
+  std::vector<std::size_t> low;
+  tree_.collect([&](const Box& box) { return box.ymin <= lowest; },
+                [&](const McpPoint& p) { return p.y <= lowest; }, low);
+  std::size_t start = kNone;
+  for (const std::size_t i : low) {
+    if (i == s) continue;
+    if (start == kNone || fixes_[i].y < fixes_[start].y || (fixes_[i].y == fixes_[start].y && i < start))
+      start = i;
+  }
+  const auto first = std::find(ring.begin(), ring.end(), start);
+  if (first == ring.end()) return std::nullopt;
+  std::rotate(ring.begin(), first, ring.end());
+
+  std::vector<std::pair<std::size_t, std::size_t>> placeOf(ring.size());
+  for (std::size_t m = 0; m < ring.size(); ++m) placeOf[m] = {ring[m], m};
+  std::sort(placeOf.begin(), placeOf.end());
+  const auto place = [&](std::size_t i) {
+    const auto it = std::lower_bound(placeOf.begin(), placeOf.end(), std::make_pair(i, std::size_t{0}));
+    return it != placeOf.end() && it->first == i ? it->second : kNone;
+  };
+  const std::size_t startSlot = slotOf_[start];  // kNone when the new start is on the chain
+
+  for (std::size_t m = 0; m < ring.size(); ++m) {
+    const std::size_t from = m == 0 ? kNone : ring[m - 1];
+    const std::size_t current = ring[m];
+    const std::size_t chosen = ring[(m + 1) % ring.size()];
+    const McpPoint at = fixes_[current];
+    if (chosen == start && fixes_[start] == at) return std::nullopt;
+    const std::optional<Step> step = stepOf(from, current, chosen);
+    if (!step) return std::nullopt;
+    // Whether the walk could take fix i here instead: not s, not passed, not at the step.
+    const auto open = [&](std::size_t i) {
+      if (i == s || i == current || i == chosen || !tree_.alive(i)) return false;
+      const std::size_t at_ = place(i);
+      if (at_ != kNone && at_ >= 1 && at_ < m) return false;
+      return !(i == start && fixes_[i] == at);
+    };
+    const std::size_t k = slotOf_[current];
+    const bool walked = from != kNone && k != kNone && k >= 2 && slotOf_[from] == k - 1 && k + 1 < h &&
+                        slotOf_[chosen] == k + 1;
+    if (walked) {
+      if (startSlot == kNone || k <= startSlot) continue;
+      for (std::size_t t = 1; t <= startSlot; ++t) {
+        if (open(ring_[t]) && beats(ring_[t], *step, chosen)) return std::nullopt;
+      }
+      continue;
+    }
+    for (const std::size_t i : band({from, current, chosen}, step->frame)) {
+      if (open(i) && beats(i, *step, chosen)) return std::nullopt;
+    }
+  }
+  return ring;
+}
+
+std::optional<std::vector<std::size_t>> AreaAddedReduction::guessedStartChain() {
+  const std::size_t h = ring_.size();
+  const std::size_t next = ring_[1];
+  std::vector<std::size_t> candidates = pocketFixes(ring_.front());
+  candidates.push_back(next);
+  std::sort(candidates.begin(), candidates.end());
+  candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+  std::vector<char> taken(candidates.size(), 0);
+  std::vector<std::size_t> chain;
+  std::size_t from = ring_[h - 2];
+  std::size_t current = ring_[h - 1];
+  for (;;) {
+    const McpPoint at = fixes_[current];
+    const auto [refDx, refDy] = referenceDirection(from, current);
+    const double angle = mcp_detail::directionAngle(refDx, refDy);
+    std::size_t best = kNone;
+    double turn = kNoTurnYet;
+    for (std::size_t k = 0; k < candidates.size(); ++k) {
+      if (taken[k] || candidates[k] == current) continue;
+      const double t = mcp_detail::turnDegreesFrom(angle, at, fixes_[candidates[k]]);
+      if (t < turn) {
+        turn = t;
+        best = k;
+      }
+    }
+    if (best == kNone) return std::nullopt;
+    const std::size_t chosen = candidates[best];
+    if (chosen == next) return chain;
+    if (slotOf_[chosen] != kNone) return std::nullopt;
+    chain.push_back(chosen);
+    taken[best] = 1;
+    from = current;
+    current = chosen;
+  }
+}
+
+std::pair<double, double> AreaAddedReduction::referenceDirection(std::size_t from,
+                                                                 std::size_t current) const {
+  if (from == kNone) return {1.0, 0.0};
+  const McpPoint at = fixes_[current];
+  const McpPoint reference{2.0 * at.x - fixes_[from].x, 2.0 * at.y - fixes_[from].y};
+  return {reference.x - at.x, reference.y - at.y};
+}
+
+std::optional<AreaAddedReduction::Step> AreaAddedReduction::stepOf(std::size_t from, std::size_t current,
+                                                                   std::size_t chosen) const {
+  const McpPoint at = fixes_[current];
+  const auto [refDx, refDy] = referenceDirection(from, current);
+  const double angle = mcp_detail::directionAngle(refDx, refDy);
+  const double turn = mcp_detail::turnDegreesFrom(angle, at, fixes_[chosen]);
+  const std::optional<StepFrame> frame = frameOf(at, refDx, refDy, fixes_[chosen], turn);
+  if (!frame) return std::nullopt;
+  return Step{at, angle, turn, *frame};
+}
+
+bool AreaAddedReduction::beats(std::size_t i, const Step& step, std::size_t chosen) const {
+  if (losesEveryStep(fixes_[i], std::span<const StepFrame>(&step.frame, 1))) return false;
+  const double t = mcp_detail::turnDegreesFrom(step.angle, step.at, fixes_[i]);
+  return t < step.turn || (t == step.turn && i < chosen);
+}
+
+std::vector<std::size_t> AreaAddedReduction::pocketFixes(std::size_t j) {
+  const std::size_t slot = slotOf_[j];
+  const std::size_t before = ringAt(slot, -1);
+  const std::size_t after = ringAt(slot, 1);
+  FoundPocket& found = foundPockets_[j];
+  if (found.before != before || found.after != after) {
+    found = {before, after, pocketQuery(j, before, after)};
+  } else {
+    std::erase_if(found.fixes, [&](std::size_t i) { return !tree_.alive(i); });
+  }
+  return found.fixes;
+}
+
+std::vector<std::size_t> AreaAddedReduction::pocketQuery(std::size_t j, std::size_t before,
+                                                         std::size_t after) const {
+  const McpPoint prev = fixes_[before];
+  const McpPoint next = fixes_[after];
+  const double cx = next.x - prev.x;
+  const double cy = next.y - prev.y;
+  const double chord = std::hypot(cx, cy);
+  const double pocketMargin = kNearEdgeShare * chord * extent_;
+  const double reach = kPocketBoxShare * extent_;
+  const Box corner = grown(grown(grown(kEmptyBox, prev), next), fixes_[j]);
+  std::vector<std::size_t> pocket;
+  if (chord > 0.0) {
+    const double slack = kCrossSlack * chord * diameter_;
+    tree_.collect(
+        [&](const Box& box) {
+          return box.xmin <= corner.xmax + reach && box.xmax >= corner.xmin - reach &&
+                 box.ymin <= corner.ymax + reach && box.ymax >= corner.ymin - reach &&
+                 leastCross(cx, cy, prev, box) <= pocketMargin + slack;
+        },
+        [&](const McpPoint& p) { return cross(cx, cy, p.x - prev.x, p.y - prev.y) <= pocketMargin; }, pocket);
+  }
+  std::sort(pocket.begin(), pocket.end());
+  std::erase(pocket, j);
+  return pocket;
+}
+
+template <class Excluded, class Loses>
+std::vector<std::size_t> AreaAddedReduction::failingFixes(std::size_t j, const Excluded& excluded,
+                                                          const std::vector<StepFrame>& frames,
+                                                          const std::vector<StepKey>& keys,
+                                                          const std::vector<std::size_t>& candidates,
+                                                          const Loses& loses) {
+  std::vector<std::size_t> checked;
+  for (std::size_t s = 0; s < frames.size(); ++s) {
+    for (const std::size_t i : band(keys[s], frames[s])) {
+      if (i == j || !tree_.alive(i) || excluded(i) ||
+          std::binary_search(candidates.begin(), candidates.end(), i))
+        continue;
+      checked.push_back(i);
+    }
+  }
+  std::sort(checked.begin(), checked.end());
+  checked.erase(std::unique(checked.begin(), checked.end()), checked.end());
+  std::vector<std::size_t> failed;
+  for (const std::size_t i : checked) {
+    if (!loses(fixes_[i])) failed.push_back(i);
+  }
+  return failed;
+}
+
+std::optional<LocalWalk> AreaAddedReduction::localChain(std::size_t j,
+                                                        const std::vector<std::size_t>& pocket) {
+  const std::size_t h = ring_.size();
+  const std::size_t slot = slotOf_[j];
+  if (h < 6 || slot < 1) return std::nullopt;
+  const std::size_t start = ring_.front();
+  const std::size_t next = ringAt(slot, 1);
+  const auto beforeP = [&](std::size_t i) {
+    return slotOf_[i] != kNone && slotOf_[i] >= 1 && slotOf_[i] < slot;
+  };
+  std::vector<std::size_t> candidates(pocket);
+  if (!fast_) candidates.insert(candidates.end(), ring_.begin(), ring_.end());
+  candidates.push_back(next);
+  candidates.push_back(ringAt(slot, 2));
+  // From the start the wrap has passed nothing over yet: the start stays a candidate.
+  if (slot == 1) candidates.push_back(start);
+  std::sort(candidates.begin(), candidates.end());
+  candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+  // Fixes chosen before p are out of the running; the start stays to close the ring.
+  std::erase_if(candidates, beforeP);
+  std::erase(candidates, j);
+
+  for (int refinement = 0;; ++refinement) {
+    std::vector<char> taken(candidates.size(), 0);
+    std::vector<StepFrame> frames;
+    std::vector<StepKey> keys;
+    std::vector<std::size_t> chain;
+    std::size_t from = slot >= 2 ? ring_[slot - 2] : kNone;
+    std::size_t current = ring_[slot - 1];
+    bool back = false;
+    for (;;) {
+      const McpPoint at = fixes_[current];
+      const auto [refDx, refDy] = referenceDirection(from, current);
+      const double angle = mcp_detail::directionAngle(refDx, refDy);
+      std::size_t best = kNone;
+      double turn = kNoTurnYet;
+      for (std::size_t k = 0; k < candidates.size(); ++k) {
+        const std::size_t i = candidates[k];
+        if (taken[k] || i == current || (i == start && fixes_[i] == at)) continue;
+        const double t = mcp_detail::turnDegreesFrom(angle, at, fixes_[i]);
+        if (t < turn) {
+          turn = t;
+          best = k;
+        }
+      }
+      if (best == kNone) return std::nullopt;
+      const std::size_t chosen = candidates[best];
+      const std::optional<StepFrame> frame = frameOf(at, refDx, refDy, fixes_[chosen], turn);
+      if (!frame) return std::nullopt;
+      frames.push_back(*frame);
+      keys.push_back({from, current, chosen});
+      if (back) {
+        // The step from the next ring vertex must take W's vertex after it (or close the ring).
+        if (chosen != ringAt(slot, 2)) return std::nullopt;
+        break;
+      }
+      if (chosen == next) {
+        back = true;
+        if (next == start) break;  // j was the last vertex: the ring closes here
+      } else if (slotOf_[chosen] == kNone) {
+        chain.push_back(chosen);
+      } else {
+        return std::nullopt;
+      }
+      taken[best] = 1;
+      from = current;
+      current = chosen;
+    }
+
+    const std::vector<std::size_t> failed = failingFixes(
+        j, beforeP, frames, keys, candidates, [&](McpPoint p) { return losesEveryStep(p, frames); });
+    if (failed.empty()) return LocalWalk{std::move(chain), std::move(frames)};
+    if (refinement == kMaxRefinements) return std::nullopt;
+    candidates.insert(candidates.end(), failed.begin(), failed.end());
+    std::sort(candidates.begin(), candidates.end());
+  }
+}
+
+Hull AreaAddedReduction::hullWithout(std::size_t j, bool tryLocal) {
+  if (!checkable_ || ring_.size() < 3) return wrapAllBut(j);
+
+  const std::vector<std::size_t> pocket = pocketFixes(j);
+  std::optional<LocalWalk> local;
+  if (tryLocal) local = localChain(j, pocket);
+  if (local) {
+    Hull h{spliced(slotOf_[j], local->chain), 0.0};
+    h.area = ringArea(h.ring);
+    return h;
+  }
+  std::vector<std::size_t> candidates;
+  candidates.reserve(ring_.size() + pocket.size());
+  std::set_union(sortedRing().begin(), sortedRing().end(), pocket.begin(), pocket.end(),
+                 std::back_inserter(candidates));
+  std::erase(candidates, j);
+  for (int refinement = 0;; ++refinement) {
+    std::vector<McpPoint> subset(candidates.size());
+    for (std::size_t k = 0; k < candidates.size(); ++k) subset[k] = fixes_[candidates[k]];
+    const HullWalk walk = mcp_detail::walkHull(subset, true);
+    std::vector<StepFrame> frames;
+    if (!walk.closed || !framesOf(walk, subset, frames)) return wrapAllBut(j);
+
+    std::vector<StepKey> keys;
+    keys.reserve(frames.size());
+    for (std::size_t s = 0; s < frames.size(); ++s) {
+      keys.push_back({s == 0 ? kNone : candidates[walk.ring[s - 1]], candidates[walk.ring[s]],
+                      candidates[walk.steps[s].chosen]});
+    }
+    const std::vector<std::size_t> failed = failingFixes(
+        j, [](std::size_t) { return false; }, frames, keys, candidates,
+        [&](McpPoint p) { return neverChosen(p, walk, frames); });
+    if (failed.empty()) {
+      Hull h;
+      h.area = mcp_detail::ringOf(subset, walk).area;
+      h.ring.reserve(walk.ring.size());
+      for (const std::size_t r : walk.ring) h.ring.push_back(candidates[r]);
+      return h;
+    }
+    if (refinement == kMaxRefinements) return wrapAllBut(j);
+    candidates.insert(candidates.end(), failed.begin(), failed.end());
+    std::sort(candidates.begin(), candidates.end());
+  }
+}
+
+const std::vector<std::size_t>& AreaAddedReduction::band(const StepKey& key, const StepFrame& f) {
+  if (key.from != kNone) {
+    const auto found = bands_.find(key);
+    if (found != bands_.end()) return found->second;
+  }
+  const double tr = kAngleMargin * f.rn * diameter_;
+  const double tv = kAngleMargin * f.vn * diameter_;
+  const double slackR = kCrossSlack * f.rn * diameter_;
+  const double slackV = kCrossSlack * f.vn * diameter_;
+  std::vector<std::size_t> found;
+  tree_.collect(
+      [&](const Box& box) {
+        return leastCross(f.rx, f.ry, f.current, box) <= tr + slackR ||
+               leastCross(f.vx, f.vy, f.current, box) <= tv + slackV;
+      },
+      [&](const McpPoint& p) {
+        const double px = p.x - f.current.x;
+        const double py = p.y - f.current.y;
+        return cross(f.rx, f.ry, px, py) <= tr || cross(f.vx, f.vy, px, py) <= tv;
+      },
+      found);
+  if (key.from == kNone) {
+    firstStepBand_ = std::move(found);
+    return firstStepBand_;
+  }
+  return bands_[key] = std::move(found);
+}
+
+std::optional<StepFrame> AreaAddedReduction::frameOf(McpPoint current, double refDx, double refDy,
+                                                     McpPoint chosen, double turn) {
+  if (!(turn < kLargestCheckedTurnDegrees)) return std::nullopt;
+  StepFrame f{current, refDx, refDy, 0.0, chosen.x - current.x, chosen.y - current.y, 0.0};
+  if (f.rx == 0.0 && f.ry == 0.0) f.rx = 1.0;
+  if (f.vx == 0.0 && f.vy == 0.0) f.vx = 1.0;
+  const double r2 = f.rx * f.rx + f.ry * f.ry;
+  const double v2 = f.vx * f.vx + f.vy * f.vy;
+  if (r2 < kSmallestSquaredLength || v2 < kSmallestSquaredLength) return std::nullopt;
+  f.rn = std::sqrt(r2);
+  f.vn = std::sqrt(v2);
+  return f;
+}
+
+bool AreaAddedReduction::framesOf(const HullWalk& walk, std::span<const McpPoint> subset,
+                                  std::vector<StepFrame>& frames) {
+  frames.reserve(walk.steps.size());
+  for (const HullStep& s : walk.steps) {
+    const std::optional<StepFrame> f = frameOf(s.current, s.refDx, s.refDy, subset[s.chosen], s.turn);
+    if (!f) return false;
+    frames.push_back(*f);
+  }
+  return true;
+}
+
+bool AreaAddedReduction::neverChosen(McpPoint p, const HullWalk& walk, const std::vector<StepFrame>& frames) {
+  const double dy = p.y - walk.ymin;
+  const double dx = p.x - walk.xmin;
+  if (!(dy > 0.0) || (dx > 0.0 && dy / dx < kSmallestSlope)) return false;
+  return losesEveryStep(p, frames);
+}
+
+bool AreaAddedReduction::losesEveryStep(McpPoint p, std::span<const StepFrame> frames) {
+  for (const StepFrame& f : frames) {
+    const double px = p.x - f.current.x;
+    const double py = p.y - f.current.y;
+    const double p2 = px * px + py * py;
+    if (p2 < kSmallestSquaredLength) return false;
+    const double pn = std::sqrt(p2);
+    if (!(cross(f.rx, f.ry, px, py) > kAngleMargin * f.rn * pn)) return false;
+    if (!(cross(f.vx, f.vy, px, py) > kAngleMargin * f.vn * pn)) return false;
+  }
+  return true;
+}
+
+}  // namespace orvex::core::mcp_detail::area_added
