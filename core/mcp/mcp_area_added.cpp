@@ -312,8 +312,10 @@ const Pocket* AreaAddedReduction::pocketOf(std::size_t slot, Hull& full) {
       const auto found = pockets_.find(j);
       if (found != pockets_.end()) pocket = &found->second;
     }
+    const auto offRing = [&](std::size_t i) { return tree_.alive(i) && slotOf_[i] == kNone; };
     if (pocket != nullptr && pocket->pp == ringAt(slot, -2) && pocket->p == ringAt(slot, -1) &&
-        pocket->n == ringAt(slot, 1) && pocket->nn == ringAt(slot, 2)) {
+        pocket->n == ringAt(slot, 1) && pocket->nn == ringAt(slot, 2) &&
+        std::all_of(pocket->chain.begin(), pocket->chain.end(), offRing)) {
       if (pocket->start != ring_.front()) {
         pocket->swap = swapOf(slot, pocket->chain);
         pocket->start = ring_.front();

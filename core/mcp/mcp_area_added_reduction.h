@@ -80,8 +80,10 @@ struct StepFrame {
 
 // How a ring vertex j leaves the ring: the chain of fixes that replaces it between its
 // neighbours p and n. The chain stays the wrap's as long as the ring around j (pp, p, n, nn) and
-// the start are as they were: fixes are only ever taken away, and none of the steps from p to nn
-// depends on anything else.
+// the start are as they were and no chain fix has joined the ring elsewhere: fixes are only ever
+// taken away, and none of the steps from p to nn depends on anything else. A chain fix on the
+// ring (a copy of j's position, say, that the removal of another vertex brought onto it) would
+// be taken twice, and the wrap's steps after nn would no longer be W's.
 struct Pocket {
   std::size_t pp, p, n, nn, start;
   std::vector<std::size_t> chain;

@@ -92,9 +92,11 @@ TEST(McpAreaAdded, MatchesDefinitionWithFixesAlongPolygonSides) {
   // Fixes on the sides of a polygon and between its first corner and a side, some repeated:
   // collinear runs whose ties the wrap settles by rounding that depends on the reference it
   // comes in with, so removing one ring vertex can move the ring at the vertex after next, and
-  // the wrap without the start can pass a vertex along another edge than the ring does. On seed
-  // 670 the ring guessed for the wrap without the start is wrong and only its check rejects it.
-  const std::pair<int, double> cases[] = {{43, 50.0}, {57, 50.0}, {66, 50.0}, {670, 50.0}, {2730, 10.0}};
+  // the wrap without the start can pass a vertex along another edge than the ring does; on seed
+  // 4327 a copy of a vertex's position in its pocket joins the ring elsewhere. On seed 670 the
+  // ring guessed for the wrap without the start is wrong and only its check rejects it.
+  const std::pair<int, double> cases[] = {{43, 50.0},  {57, 50.0},   {66, 50.0},
+                                          {670, 50.0}, {2730, 10.0}, {4327, 10.0}};
   for (const auto& [seed, percentage] : cases) {
     std::mt19937_64 rng(static_cast<unsigned>(seed));
     std::uniform_real_distribution<double> unit(0.0, 1.0);
