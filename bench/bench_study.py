@@ -6,7 +6,8 @@ For each study size: simulated animals of 2,000 fixes (`orvex simulate`), then
 `python3 -m orvex.study` with KDE (LSCV, isopleths 95 and 50) and MCP 95 on one worker and on two.
 Prints per run the wall time, the speed-up of two workers over one, the per-task overhead (wall
 time times workers less the tasks' own durations, per task: reading, scheduling and writing),
-Dask's own cost per task (tasks that do nothing) and the largest worker's peak resident memory.
+Dask's own cost per task (tasks that do nothing), the largest worker's peak resident memory and the
+CPU time the hypervisor took from the machine meanwhile (steal).
 With --repeat N each study runs N times, one worker and two in turn, and the speed-up is that of
 the median times (a shared or virtual machine's speed drifts by several percent from run to run).
 """
@@ -37,10 +38,12 @@ def study(fixes, out, workers):
     cluster = local_cluster(workers)  # configured as the study configures its own
     client = Client(cluster)
     try:
+        stolen = _steal_seconds()
         start = time.perf_counter()
         done = subprocess.run([sys.executable, "-m", "orvex.study", fixes, "--id", "AnimalID", "--out", out,
                                "--scheduler", cluster.scheduler_address], capture_output=True, text=True)
         wall = time.perf_counter() - start
+        stolen = _steal_seconds() - stolen
         if done.returncode != 0:
             raise SystemExit(done.stdout + done.stderr)
 
@@ -61,7 +64,19 @@ def study(fixes, out, workers):
     db = sqlite3.connect(out)
     busy, tasks = db.execute("SELECT sum(duration), count(*) FROM tasks").fetchone()
     db.close()
-    return wall, busy, tasks, memory, scheduling
+    return wall, busy, tasks, memory, scheduling, stolen
+
+
+def _steal_seconds():
+    """CPU time the machine's hypervisor has taken from this virtual machine so far (the eighth
+    figure of /proc/stat's first line, in clock ticks); 0 where there is none to read. With every
+    core busy it stretches the tasks, and with it the speed-up of more workers."""
+    try:
+        with open("/proc/stat") as stat:
+            fields = stat.readline().split()
+        return int(fields[8]) / os.sysconf("SC_CLK_TCK")
+    except (OSError, IndexError, ValueError):
+        return 0.0
 
 
 def _nothing(i):
@@ -82,12 +97,13 @@ def main():
             for run in range(args.repeat):
                 for workers in (1, 2):
                     out = os.path.join(folder, f"study{workers}-{run}.gpkg")
-                    wall, busy, tasks, memory, scheduling = study(fixes, out, workers)
+                    wall, busy, tasks, memory, scheduling, stolen = study(fixes, out, workers)
                     walls[workers].append(wall)
                     overhead = (wall * workers - busy) / tasks * 1000.0
                     print(f"{animals} animals x {args.fixes} fixes, {workers} worker(s): {wall:.1f} s wall, "
                           f"{busy:.1f} s in tasks, {tasks} tasks, overhead {overhead:.1f} ms/task, "
-                          f"Dask alone {scheduling:.2f} ms/task, peak worker memory {memory:.0f} MB", flush=True)
+                          f"Dask alone {scheduling:.2f} ms/task, peak worker memory {memory:.0f} MB, "
+                          f"steal {stolen:.1f} s", flush=True)
             walls = {w: statistics.median(times) for w, times in walls.items()}
             print(f"{animals} animals: two workers {walls[1] / walls[2]:.2f} x one", flush=True)
 
