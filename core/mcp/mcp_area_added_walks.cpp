@@ -6,12 +6,36 @@
 #include <iterator>
 #include <numeric>
 #include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 
 #include "core/mcp/mcp_area_added_reduction.h"
 
 namespace orvex::core::mcp_detail::area_added {
+namespace {
+
+struct Turn {
+  std::size_t k = kNone;  ///< index into the candidates; kNone when none is left
+  double degrees = kNoTurnYet;
+};
+
+/// The step a replayed walk takes from `at` (reference direction `angle`): of the candidates
+/// neither taken nor skipped, the one with the smallest turn, the first in candidate order on a
+/// tie, as the full walk chooses.
+template <class Skip>
+Turn smallestTurn(double angle, McpPoint at, std::span<const McpPoint> fixes,
+                  const std::vector<std::size_t>& candidates, const std::vector<char>& taken, Skip skip) {
+  Turn best;
+  for (std::size_t k = 0; k < candidates.size(); ++k) {
+    if (taken[k] || skip(candidates[k])) continue;
+    const double t = mcp_detail::turnDegreesFrom(angle, at, fixes[candidates[k]]);
+    if (t < best.degrees) best = {k, t};
+  }
+  return best;
+}
+
+}  // namespace
 
 std::optional<std::vector<std::size_t>> AreaAddedReduction::guessedStartWalk() {
   const std::size_t h = ring_.size();
@@ -93,16 +117,8 @@ std::optional<std::vector<std::size_t>> AreaAddedReduction::guessedStartChain() 
     const McpPoint at = fixes_[current];
     const auto [refDx, refDy] = referenceDirection(from, current);
     const double angle = mcp_detail::directionAngle(refDx, refDy);
-    std::size_t best = kNone;
-    double turn = kNoTurnYet;
-    for (std::size_t k = 0; k < candidates.size(); ++k) {
-      if (taken[k] || candidates[k] == current) continue;
-      const double t = mcp_detail::turnDegreesFrom(angle, at, fixes_[candidates[k]]);
-      if (t < turn) {
-        turn = t;
-        best = k;
-      }
-    }
+    const std::size_t best =
+        smallestTurn(angle, at, fixes_, candidates, taken, [&](std::size_t i) { return i == current; }).k;
     if (best == kNone) return std::nullopt;
     const std::size_t chosen = candidates[best];
     if (chosen == next) return chain;
@@ -236,17 +252,9 @@ std::optional<LocalWalk> AreaAddedReduction::localChain(std::size_t j,
       const McpPoint at = fixes_[current];
       const auto [refDx, refDy] = referenceDirection(from, current);
       const double angle = mcp_detail::directionAngle(refDx, refDy);
-      std::size_t best = kNone;
-      double turn = kNoTurnYet;
-      for (std::size_t k = 0; k < candidates.size(); ++k) {
-        const std::size_t i = candidates[k];
-        if (taken[k] || i == current || (i == start && fixes_[i] == at)) continue;
-        const double t = mcp_detail::turnDegreesFrom(angle, at, fixes_[i]);
-        if (t < turn) {
-          turn = t;
-          best = k;
-        }
-      }
+      const auto [best, turn] = smallestTurn(angle, at, fixes_, candidates, taken, [&](std::size_t i) {
+        return i == current || (i == start && fixes_[i] == at);
+      });
       if (best == kNone) return std::nullopt;
       const std::size_t chosen = candidates[best];
       const std::optional<StepFrame> frame = frameOf(at, refDx, refDy, fixes_[chosen], turn);
