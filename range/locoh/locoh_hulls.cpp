@@ -106,11 +106,13 @@ void hull_candidates(std::span<const double> x, std::span<const double> y, std::
   if (x.empty()) return;
   // Anticlockwise from the west; each extreme's value is kept as computed for its point, so that
   // every comparison is the one of the point against the point.
+  const auto directions = [&](std::size_t i) {
+    return std::array<double, 8>{x[i], x[i] + y[i], y[i], x[i] - y[i], x[i], x[i] + y[i], y[i], x[i] - y[i]};
+  };
   std::array<std::size_t, 8> octagon{};
-  std::fill(octagon.begin(), octagon.end(), std::size_t{0});
-  std::array<double, 8> extreme{x[0], x[0] + y[0], y[0], x[0] - y[0], x[0], x[0] + y[0], y[0], x[0] - y[0]};
+  std::array<double, 8> extreme = directions(0);
   for (std::size_t i = 1; i < x.size(); ++i) {
-    const std::array<double, 8> v{x[i], x[i] + y[i], y[i], x[i] - y[i], x[i], x[i] + y[i], y[i], x[i] - y[i]};
+    const std::array<double, 8> v = directions(i);
     for (std::size_t d = 0; d < 8; ++d) {
       // West, south-west, south and north-west are minima; the others maxima.
       const bool lower = d < 3 || d == 7;
