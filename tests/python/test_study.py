@@ -101,18 +101,48 @@ def test_two_workers_equal_a_run_without_dask(study, tmp_path):
     assert f"{ANIMALS + 2} tasks to run, {ANIMALS} done earlier" in changed.stdout  # every MCP, and Z9's KDE
 
 
+def on_task_start(client, marker, nth, action):
+    """Runs `action(worker)` in a worker as its `nth` task starts (each worker counts its own),
+    once in the cluster: the first worker to create the file `marker` does it. A task started is a task
+    not finished, so the study is always caught midway, however fast the machine."""
+
+    class Trigger(distributed.WorkerPlugin):
+        def setup(self, worker):
+            self.worker, self.started = worker, 0
+
+        def transition(self, key, start, finish, **kwargs):
+            if finish != "executing":
+                return
+            self.started += 1
+            if self.started == nth and claim(marker):
+                action(self.worker)
+
+    def claim(path):
+        try:
+            os.close(os.open(path, os.O_CREAT | os.O_EXCL))
+            return True
+        except FileExistsError:
+            return False
+
+    client.register_worker_plugin(Trigger(), name="trigger")
+
+
+def local_cluster(workers):
+    cluster = distributed.LocalCluster(n_workers=workers, threads_per_worker=1, processes=True, dashboard_address=None)
+    return cluster, distributed.Client(cluster)
+
+
 def test_a_killed_worker_is_replaced_and_the_study_completes(study, tmp_path):
-    cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None)
-    client = distributed.Client(cluster)
+    cluster, client = local_cluster(2)
     try:
         out = tmp_path / "killed.gpkg"
+        # The worker dies as its second task starts, one task done and one lost midway.
+        marker = tmp_path / "killed"
+        on_task_start(client, marker, 2, lambda worker: os.kill(os.getpid(), signal.SIGKILL))
         driver = run_study(study, out, "--scheduler", cluster.scheduler_address, "--where", "AnimalID <> 'Z9'",
                            background=True)
-        wait_for(lambda: done_tasks(out) >= 1)
-        victim = sorted(client.run(os.getpid).values())[0]
-        os.kill(victim, signal.SIGKILL)
-        assert done_tasks(out) < 2 * ANIMALS, "the study ended before a worker was killed"
         stdout, stderr = driver.communicate(timeout=120)
+        assert marker.exists(), "no worker was killed"
         assert driver.returncode == 0, stderr
         assert done_tasks(out) == 2 * ANIMALS
         wait_for(lambda: len(client.scheduler_info()["workers"]) == 2)  # the nanny restarted it
@@ -122,13 +152,26 @@ def test_a_killed_worker_is_replaced_and_the_study_completes(study, tmp_path):
 
 
 def test_a_killed_driver_reruns_only_the_missing_tasks(study, tmp_path):
-    out = tmp_path / "resumed.gpkg"
-    driver = run_study(study, out, "--workers", "1", background=True, start_new_session=True)
-    wait_for(lambda: done_tasks(out) >= 3)
-    os.killpg(driver.pid, signal.SIGKILL)  # the driver and its cluster's processes
-    driver.communicate()
+    out, held, release = tmp_path / "resumed.gpkg", tmp_path / "held", tmp_path / "release"
+    cluster, client = local_cluster(1)
+    try:
+        # The worker holds its fourth task until the driver is gone, so nothing lands after the kill.
+        def hold(worker):
+            end = time.monotonic() + 60
+            while not release.exists() and time.monotonic() < end:
+                time.sleep(0.02)
+
+        on_task_start(client, held, 4, hold)
+        driver = run_study(study, out, "--scheduler", cluster.scheduler_address, background=True)
+        wait_for(lambda: held.exists() and done_tasks(out) >= 2)  # the driver records what came back
+        driver.kill()
+        driver.communicate()
+        release.touch()
+    finally:
+        client.close()
+        cluster.close()
     finished = done_tasks(out)
-    assert finished < 2 * ANIMALS, "the study ended before it was killed"
+    assert 2 <= finished < 2 * ANIMALS
     rerun = run_study(study, out, "--workers", "0")
     assert f"{2 * (ANIMALS + 1) - finished} tasks to run, {finished} done earlier" in rerun.stdout
     assert rerun.returncode == 1  # Z9
