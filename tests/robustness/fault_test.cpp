@@ -144,7 +144,7 @@ TEST(FileSizeFaults, KdeLogAppendedOnAFullDiskKeepsWholeLines) {
 TEST(ConcurrentEdits, ASecondEditOfAFileBeingEditedIsRefusedAndNothingInterleaves) {
   TempFolder home("concurrent");
   const fs::path shp = home / "fixes.shp";
-  writeLayer(shp, layerOf(circleFixes(20000)));
+  writeLayer(shp, layerOf(circleFixes(50000)));
   runOrvex(home.path(), {"--registry", home / "registry.txt", "commands"});  // registers once
 
   const pid_t first = startOrvex(home.path(), {"--yes", "travel", shp.string()});
@@ -160,7 +160,7 @@ TEST(ConcurrentEdits, ASecondEditOfAFileBeingEditedIsRefusedAndNothingInterleave
   EXPECT_NE(second.err.find("being edited by another run"), std::string::npos) << second.shown();
   EXPECT_EQ(firstUnreadable(home.path()), "");
   const ShpContents after = readShapefile(shp);
-  ASSERT_EQ(after.features.size(), 20000U);
+  ASSERT_EQ(after.features.size(), 50000U);
   EXPECT_NE(after.field("Mi_per_hr"), nullptr);  // the first run's result, whole
 }
 

@@ -129,7 +129,7 @@ std::vector<std::string> foldersIn(const fs::path& folder) {
 // SIGINT, SIGTERM or SIGHUP removes it (30 kills left 242 MB behind) and ends by that signal.
 TEST(Security, AStoppedRunRemovesItsMkdtempScratchFolder) {
   TempFolder home("security");
-  writeLayer(home / "fixes.gpkg", layerOf(circleFixes(20000)));
+  writeLayer(home / "fixes.gpkg", layerOf(circleFixes(50000)));
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(strsignal(signal));
     const fs::path temporary = home / ("tmp" + std::to_string(signal));
@@ -167,7 +167,7 @@ std::set<std::string> namesIn(const fs::path& folder) {
 // original or, when the signal came during the switch, the whole result.
 TEST(Security, AStoppedEditLeavesNothingBesideTheFile) {
   TempFolder home("security");
-  auto features = circleFixes(20000);
+  auto features = circleFixes(50000);
   for (std::size_t i = 0; i + 1 < features.size(); i += 97) features[i + 1] = features[i];
   writeLayer(home / "original.shp", layerOf(features));
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
