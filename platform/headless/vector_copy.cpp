@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -12,6 +13,7 @@
 #include "host/text.h"
 #include "platform/gdal/gdal_handles.h"
 #include "platform/gdal/gdal_session.h"
+#include "platform/gdal/memory_set.h"
 
 namespace orvex::platform::headless {
 namespace {
@@ -109,11 +111,20 @@ std::vector<CopiedLayer> copyToShapefiles(const std::filesystem::path& source,
   if (layers.empty())
     throw host::Error(host::kInvalidArgument, "'" + source.string() + "' holds no layer with geometry");
 
+  std::error_code unknown;
+  const std::uintmax_t sourceBytes = std::filesystem::file_size(source, unknown);
+  const bool inMemory = !unknown && sourceBytes <= gdal::kMaxMemorySetBytes / 2;
   std::vector<CopiedLayer> copies;
   for (const std::string& layer : layers) {
     const std::string name = fileNameOf(layers.size() == 1 ? baseName : baseName + "_" + layer);
     const std::filesystem::path shp = folder / (name + ".shp");
-    const std::string shpText = shp.string();
+    // The shapefile driver writes record by record, each record a seek and a write of its own:
+    // the copy is made in memory by the same driver and written out file by file (a million
+    // fixes: some two seconds of system calls fewer). A source too large to be sure the copy
+    // fits goes straight to disk.
+    std::optional<gdal::MemorySet> memory;
+    if (inMemory) memory.emplace(shp);
+    const std::string shpText = memory ? memory->memoryShp() : shp.string();
     std::vector<const char*> arguments{"-f",         "ESRI Shapefile", "-nln",
                                        name.c_str(), "-lco",           "ENCODING=UTF-8"};
     if (!targetWkt.empty()) {
@@ -134,6 +145,12 @@ std::vector<CopiedLayer> copyToShapefiles(const std::filesystem::path& source,
                          &errors);
     OGRLayer& from = *dataset->GetLayerByName(layer.c_str());
     CopiedLayer copied = fieldChangesOf(from, *copy);
+    copy.reset();  // the files complete
+    if (memory) {
+      if (const std::string failure = memory->writeBack(); !failure.empty())
+        throw host::Error(host::kDataError, "Cannot copy layer '" + layer + "' of '" + source.string() +
+                                                "' to a shapefile: " + failure);
+    }
     copied.layerName = layer;
     copied.shp = shp;
     copies.push_back(std::move(copied));

@@ -6,7 +6,9 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include <fcntl.h>
@@ -100,6 +102,20 @@ TEST(FileSizeFaults, ImportLotekRemovesTheShapefileItCouldNotWrite) {
     EXPECT_EQ(changedFiles(before, snapshot(home / "out")), "") << run.shown();
     EXPECT_EQ(readAll(home / "collar_a.mdb"), collar);
   }
+}
+
+// A GeoPackage is analysed through a shapefile copy built in memory and then written to the
+// scratch folder: a copy the disk cannot take fails the run with the reason, never leaves a
+// truncated copy to be analysed as the whole layer.
+TEST(FileSizeFaults, AScratchCopyThatCannotBeWrittenFailsTheRun) {
+  TempFolder home("fault");
+  writeLayer(home / "fixes.gpkg", layerOf(circleFixes(2000)));  // a copy of some 60 kB
+  const OrvexRun run =
+      runLimited(home.path(), 20000, {"mcp", home / "fixes.gpkg", "--out", (home / "m.shp").string()});
+  EXPECT_EQ(run.exitCode, 1) << run.shown();
+  EXPECT_NE(run.err.find("Cannot copy layer"), std::string::npos) << run.shown();
+  EXPECT_NE(run.err.find(std::strerror(EFBIG)), std::string::npos) << run.shown();
+  EXPECT_FALSE(fs::exists(home / "m.shp")) << run.shown();
 }
 
 // The KDE tool's analysis log, appended to by a second run on a full disk: the first run's
