@@ -373,8 +373,8 @@ mcp_detail::ChainSwap AreaAddedReduction::swapOf(std::size_t slot,
 void AreaAddedReduction::sweepBands() {
   if (bands_.size() < std::max(kBandSweepFloor, kBandSweepGrowth * bandsAfterSweep_)) return;
   std::erase_if(bands_, [&](const auto& entry) {
-    const StepKey& key = entry.first;
-    return !tree_.alive(key.from) || !tree_.alive(key.current) || !tree_.alive(key.chosen);
+    const LineKey& key = entry.first;
+    return !tree_.alive(key.a) || !tree_.alive(key.b);
   });
   bandsAfterSweep_ = bands_.size();
 }

@@ -54,7 +54,11 @@ constexpr double kNoTurnYet = 361.0;
 constexpr std::size_t kMaxStartShift = 16;
 // Rings smaller than this sum every candidate in full: bounds would save little.
 constexpr std::size_t kBoundedFrom = 8;
-// The band cache drops the steps of fixes removed once it has grown this much since it last did.
+// A line's band reaches this much further than a step's (as a sine, like kAngleMargin), so that
+// it serves every step whose direction along the line is within kLineMatch of its own.
+constexpr double kLineSlack = 1e-12;
+constexpr double kLineMatch = 0.25 * kLineSlack;
+// The band cache drops the lines of fixes removed once it has grown this much since it last did.
 constexpr std::size_t kBandSweepGrowth = 2;
 constexpr std::size_t kBandSweepFloor = 4096;
 
@@ -110,13 +114,23 @@ struct Score {
 
 struct StepKey {
   std::size_t from, current, chosen;
-  bool operator==(const StepKey&) const = default;
 };
-struct StepKeyHash {
-  std::size_t operator()(const StepKey& k) const {
-    return std::hash<std::size_t>()(k.from * 0x9E3779B97F4A7C15ULL ^ k.current * 0xC2B2AE3D27D4EB4FULL ^
-                                    k.chosen);
+
+// The line from fix a through fix b (a == b: due east from a).
+struct LineKey {
+  std::size_t a, b;
+  bool operator==(const LineKey&) const = default;
+};
+struct LineKeyHash {
+  std::size_t operator()(const LineKey& k) const {
+    return std::hash<std::size_t>()(k.a * 0x9E3779B97F4A7C15ULL ^ k.b * 0xC2B2AE3D27D4EB4FULL);
   }
+};
+
+// The fixes near a line, with its unit direction as computed, to tell which steps it serves.
+struct LineBand {
+  double ux, uy;
+  std::vector<std::size_t> fixes;
 };
 
 class AreaAddedReduction {
@@ -294,10 +308,30 @@ class AreaAddedReduction {
   // and at the first step (reference due east from the lowest fix) it also lies above the
   // lowest y with a slope far above the smallest one checked. Steps after the first are kept by
   // the fixes that define them (the reference continues the step before); bands only lose fixes.
+  //
+  // A step's band is the union of the bands of its two lines, each kept by the two fixes that
+  // define it (from and current, current and chosen; the first step's reference is due east
+  // from current), so that consecutive steps and the walks through a ring edge share them. A
+  // line's band keeps the fixes p with cross(v, p - a) <= (kAngleMargin + kLineSlack) |v| D,
+  // v = b - a as computed, D the diameter bound. It holds a step's band along that line when
+  // the step's unit direction u there is within kLineMatch of v / |v|: a fix in the step's band
+  // has cross(u, p - current) <= kAngleMargin D up to a few ulp of D; turning u onto v / |v|
+  // moves that by at most |u - v / |v|| D, and moving the anchor from current (b) to a by at
+  // most the rounding of v = b - a, an ulp of |v|; with the rounding of the products all of
+  // it stays under kLineSlack D. A step whose direction does not match (a zero reference
+  // replaced by due east, or one that rounded away from b - a) gets its own band, not kept.
   const std::vector<std::size_t>& band(const StepKey& key, const StepFrame& f);
 
-  // A step of a removed fix never comes again: its band goes once the cache has grown enough
-  // since this last ran, which keeps the cache within a few times the steps of live fixes.
+  // Appends to bandScratch_ the band of the step's line through `current` along (dx, dy), of
+  // length dn, that the line from fix a through fix b serves when it matches.
+  void appendLineBand(std::size_t a, std::size_t b, McpPoint current, double dx, double dy, double dn);
+
+  // The live fixes p with cross((dx, dy), p - anchor) <= margin dn D.
+  void lineQuery(McpPoint anchor, double dx, double dy, double dn, double margin,
+                 std::vector<std::size_t>& out) const;
+
+  // A line of a removed fix never comes again: its band goes once the cache has grown enough
+  // since this last ran, which keeps the cache within a few times the lines of live fixes.
   void sweepBands();
 
   // The wrap of every fix left but j (kNone: of every fix left), as the definition builds it.
@@ -349,8 +383,8 @@ class AreaAddedReduction {
     std::vector<std::size_t> fixes;
   };
   std::unordered_map<std::size_t, FoundPocket> foundPockets_;
-  std::unordered_map<StepKey, std::vector<std::size_t>, StepKeyHash> bands_;
-  std::vector<std::size_t> firstStepBand_;
+  std::unordered_map<LineKey, LineBand, LineKeyHash> bands_;
+  std::vector<std::size_t> bandScratch_;
   std::optional<std::vector<std::size_t>> startWalk_;  // the ring of W without its start, once made
 };
 

@@ -334,31 +334,44 @@ Hull AreaAddedReduction::hullWithout(std::size_t j, bool tryLocal) {
 }
 
 const std::vector<std::size_t>& AreaAddedReduction::band(const StepKey& key, const StepFrame& f) {
-  if (key.from != kNone) {
-    const auto found = bands_.find(key);
-    if (found != bands_.end()) return found->second;
+  bandScratch_.clear();
+  appendLineBand(key.from == kNone ? key.current : key.from, key.current, f.current, f.rx, f.ry, f.rn);
+  appendLineBand(key.current, key.chosen, f.current, f.vx, f.vy, f.vn);
+  return bandScratch_;
+}
+
+void AreaAddedReduction::appendLineBand(std::size_t a, std::size_t b, McpPoint current, double dx, double dy,
+                                        double dn) {
+  auto found = bands_.find({a, b});
+  if (found == bands_.end()) {
+    const McpPoint anchor = fixes_[a];
+    double vx = fixes_[b].x - anchor.x;
+    double vy = fixes_[b].y - anchor.y;
+    if (vx == 0.0 && vy == 0.0) vx = 1.0;
+    const double v2 = vx * vx + vy * vy;
+    LineBand line{0.0, 0.0, {}};  // a direction too short to measure matches no step
+    if (v2 >= kSmallestSquaredLength) {
+      const double vn = std::sqrt(v2);
+      line.ux = vx / vn;
+      line.uy = vy / vn;
+      lineQuery(anchor, vx, vy, vn, kAngleMargin + kLineSlack, line.fixes);
+    }
+    found = bands_.emplace(LineKey{a, b}, std::move(line)).first;
   }
-  const double tr = kAngleMargin * f.rn * diameter_;
-  const double tv = kAngleMargin * f.vn * diameter_;
-  const double slackR = kCrossSlack * f.rn * diameter_;
-  const double slackV = kCrossSlack * f.vn * diameter_;
-  std::vector<std::size_t> found;
-  tree_.collect(
-      [&](const Box& box) {
-        return leastCross(f.rx, f.ry, f.current, box) <= tr + slackR ||
-               leastCross(f.vx, f.vy, f.current, box) <= tv + slackV;
-      },
-      [&](const McpPoint& p) {
-        const double px = p.x - f.current.x;
-        const double py = p.y - f.current.y;
-        return cross(f.rx, f.ry, px, py) <= tr || cross(f.vx, f.vy, px, py) <= tv;
-      },
-      found);
-  if (key.from == kNone) {
-    firstStepBand_ = std::move(found);
-    return firstStepBand_;
+  const LineBand& line = found->second;
+  if (std::hypot(dx / dn - line.ux, dy / dn - line.uy) <= kLineMatch) {
+    bandScratch_.insert(bandScratch_.end(), line.fixes.begin(), line.fixes.end());
+  } else {
+    lineQuery(current, dx, dy, dn, kAngleMargin, bandScratch_);
   }
-  return bands_[key] = std::move(found);
+}
+
+void AreaAddedReduction::lineQuery(McpPoint anchor, double dx, double dy, double dn, double margin,
+                                   std::vector<std::size_t>& out) const {
+  const double t = margin * dn * diameter_;
+  const double slack = kCrossSlack * dn * diameter_;
+  tree_.collect([&](const Box& box) { return leastCross(dx, dy, anchor, box) <= t + slack; },
+                [&](const McpPoint& p) { return cross(dx, dy, p.x - anchor.x, p.y - anchor.y) <= t; }, out);
 }
 
 std::optional<StepFrame> AreaAddedReduction::frameOf(McpPoint current, double refDx, double refDy,
