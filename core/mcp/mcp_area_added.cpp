@@ -33,6 +33,13 @@ AreaAddedReduction::AreaAddedReduction(std::span<const McpPoint> fixes, std::siz
   setRing(wrapAllBut(kNone));
 }
 
+std::vector<std::size_t> AreaAddedReduction::drops() {
+  std::vector<std::size_t> order;
+  order.reserve(left_ - std::min(left_, target_));
+  while (left_ > target_) order.push_back(removeOne());
+  return order;
+}
+
 std::vector<McpPoint> AreaAddedReduction::run() {
   while (left_ > target_) removeOne();
   std::vector<McpPoint> kept;
@@ -78,7 +85,7 @@ std::size_t AreaAddedReduction::firstOffRing() {
   return i;
 }
 
-void AreaAddedReduction::removeOne() {
+std::size_t AreaAddedReduction::removeOne() {
   const std::size_t offRing = firstOffRing();
   scores_.clear();
   fullHulls_.clear();
@@ -141,6 +148,7 @@ void AreaAddedReduction::removeOne() {
     }
   }
   remove(bestJ, std::move(bestHull));
+  return bestJ;
 }
 
 void AreaAddedReduction::remove(std::size_t bestJ, Hull bestHull) {
@@ -399,6 +407,11 @@ Hull AreaAddedReduction::wrapAllBut(std::size_t j) const {
 std::vector<McpPoint> mcpAreaAddedKeep(std::span<const McpPoint> fixes, std::size_t target) {
   if (fixes.size() <= target) return {fixes.begin(), fixes.end()};
   return mcp_detail::area_added::AreaAddedReduction(fixes, target, true).run();
+}
+
+std::vector<std::size_t> mcpAreaAddedDrops(std::span<const McpPoint> fixes, std::size_t target) {
+  if (fixes.size() <= target) return {};
+  return mcp_detail::area_added::AreaAddedReduction(fixes, target, true).drops();
 }
 
 namespace mcp_detail {

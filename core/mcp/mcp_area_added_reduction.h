@@ -139,6 +139,9 @@ class AreaAddedReduction {
 
   std::vector<McpPoint> run();
 
+  // The indices of the fixes dropped, in order; run() or drops() once per reduction.
+  std::vector<std::size_t> drops();
+
  private:
   // Takes the new ring, carrying each vertex's pocket (its key says whether it still holds), and
   // its sum: the intervals bound the areas against that sum, so it must give area_ to the bit.
@@ -162,7 +165,7 @@ class AreaAddedReduction {
   // before and the rule above runs over those in set order. A vertex k left out has
   // d_k <= hi_k < L <= d_l for the vertex l of that lower end, so d_k is below the greatest d
   // and can neither win nor tie it: the first fix of the greatest d is among those summed.
-  void removeOne();
+  std::size_t removeOne();  // the fix removed
 
   void remove(std::size_t bestJ, Hull bestHull);
 
