@@ -73,6 +73,7 @@ using mcp_detail::leastCross;
 struct Hull {
   std::vector<std::size_t> ring;
   double area = 0.0;
+  std::optional<mcp_detail::ShoelaceSum> sum;  // the sum that gave the area, when kept
 };
 
 // A step's directions as the wrap evaluated them; a zero-length direction is due east.
@@ -104,6 +105,10 @@ struct LocalWalk {
 // A removal's candidate: an interval certain to hold its d, or its d itself (exact), with the
 // area of W without it once summed.
 struct Score {
+  // Built in place: a braced copy is written in one width and read back in another.
+  Score(std::size_t j_, std::size_t slot_, double lo_, double hi_, double area_, const Pocket* pocket_,
+        bool exact_)
+      : j(j_), slot(slot_), lo(lo_), hi(hi_), area(area_), pocket(pocket_), exact(exact_) {}
   std::size_t j;
   std::size_t slot;  // kNone off the ring
   double lo, hi;
@@ -214,10 +219,14 @@ class AreaAddedReduction {
   // ringArea(spliced(slot, chain)), summed without building the ring.
   double splicedArea(std::size_t slot, const std::vector<std::size_t>& chain) const;
 
+  // ringSum(spliced(slot, chain)), for a spliced ring of three vertices or more.
+  mcp_detail::ShoelaceSum splicedSum(std::size_t slot, const std::vector<std::size_t>& chain) const;
+
   std::vector<std::size_t> spliced(std::size_t slot, const std::vector<std::size_t>& chain) const;
 
-  // The wrap of W without its start, kept across removals while it holds.
-  Hull startWithout();
+  // The area of the wrap of W without its start; the wrap (startWalk_) and its area are kept
+  // across removals while they hold.
+  double startWithoutArea();
 
   // The wrap of W without its start s, guessed and then checked step by step: the ring with s
   // replaced by the chain the walk would take from s's neighbour p over the fixes of s's pocket
@@ -276,6 +285,29 @@ class AreaAddedReduction {
   std::vector<std::size_t> pocketFixes(std::size_t j);
 
   std::vector<std::size_t> pocketQuery(std::size_t j, std::size_t before, std::size_t after) const;
+
+  // The region pocketQuery searches for the corner before, j, after: near or beyond the chord
+  // (`chord` false when the neighbours coincide: no region) and within the corner's box grown by
+  // the reach.
+  struct PocketRegion {
+    McpPoint prev;
+    double cx, cy, margin, reach;
+    Box corner;
+    bool chord;
+    bool holds(McpPoint p) const {
+      return chord && p.x <= corner.xmax + reach && p.x >= corner.xmin - reach &&
+             p.y <= corner.ymax + reach && p.y >= corner.ymin - reach &&
+             cross(cx, cy, p.x - prev.x, p.y - prev.y) <= margin;
+    }
+  };
+  PocketRegion pocketRegion(std::size_t j, std::size_t before, std::size_t after) const;
+
+  // After the removal of the ring vertex between p and n, whose pocket held `opened`: the
+  // pockets of p, n and the chain between them (the new ring from p to n) are guessed from the
+  // fixes of the old ones instead of searched for. A new corner lies within the old ones (its
+  // vertices do), so its pocket holds only fixes of theirs, up to the margins of the region:
+  // a fix the guess misses is one its caller checks and adds.
+  void guessPockets(std::size_t p, std::size_t n, const std::vector<std::size_t>& opened);
 
   // The live fixes outside `candidates` (other than j and those `excluded` rules out) that may
   // have won a step of a walk: those in the steps' bands for which `loses` does not hold.
@@ -389,6 +421,7 @@ class AreaAddedReduction {
   std::unordered_map<LineKey, LineBand, LineKeyHash> bands_;
   std::vector<std::size_t> bandScratch_;
   std::optional<std::vector<std::size_t>> startWalk_;  // the ring of W without its start, once made
+  std::optional<double> startArea_;                    // its area, once summed
 };
 
 }  // namespace orvex::core::mcp_detail::area_added

@@ -168,30 +168,58 @@ std::vector<std::size_t> AreaAddedReduction::pocketFixes(std::size_t j) {
   return found.fixes;
 }
 
-std::vector<std::size_t> AreaAddedReduction::pocketQuery(std::size_t j, std::size_t before,
-                                                         std::size_t after) const {
+AreaAddedReduction::PocketRegion AreaAddedReduction::pocketRegion(std::size_t j, std::size_t before,
+                                                                  std::size_t after) const {
   const McpPoint prev = fixes_[before];
   const McpPoint next = fixes_[after];
   const double cx = next.x - prev.x;
   const double cy = next.y - prev.y;
   const double chord = std::hypot(cx, cy);
-  const double pocketMargin = kNearEdgeShare * chord * extent_;
-  const double reach = kPocketBoxShare * extent_;
-  const Box corner = grown(grown(grown(kEmptyBox, prev), next), fixes_[j]);
+  return {prev,
+          cx,
+          cy,
+          kNearEdgeShare * chord * extent_,
+          kPocketBoxShare * extent_,
+          grown(grown(grown(kEmptyBox, prev), next), fixes_[j]),
+          chord > 0.0};
+}
+
+std::vector<std::size_t> AreaAddedReduction::pocketQuery(std::size_t j, std::size_t before,
+                                                         std::size_t after) const {
+  const PocketRegion r = pocketRegion(j, before, after);
   std::vector<std::size_t> pocket;
-  if (chord > 0.0) {
-    const double slack = kCrossSlack * chord * diameter_;
+  if (r.chord) {
+    const double slack = kCrossSlack * std::hypot(r.cx, r.cy) * diameter_;
     tree_.collect(
         [&](const Box& box) {
-          return box.xmin <= corner.xmax + reach && box.xmax >= corner.xmin - reach &&
-                 box.ymin <= corner.ymax + reach && box.ymax >= corner.ymin - reach &&
-                 leastCross(cx, cy, prev, box) <= pocketMargin + slack;
+          return box.xmin <= r.corner.xmax + r.reach && box.xmax >= r.corner.xmin - r.reach &&
+                 box.ymin <= r.corner.ymax + r.reach && box.ymax >= r.corner.ymin - r.reach &&
+                 leastCross(r.cx, r.cy, r.prev, box) <= r.margin + slack;
         },
-        [&](const McpPoint& p) { return cross(cx, cy, p.x - prev.x, p.y - prev.y) <= pocketMargin; }, pocket);
+        [&](const McpPoint& p) { return cross(r.cx, r.cy, p.x - r.prev.x, p.y - r.prev.y) <= r.margin; },
+        pocket);
   }
   std::sort(pocket.begin(), pocket.end());
   std::erase(pocket, j);
   return pocket;
+}
+
+void AreaAddedReduction::guessPockets(std::size_t p, std::size_t n, const std::vector<std::size_t>& opened) {
+  if (!checkable_ || slotOf_[p] == kNone || slotOf_[n] == kNone || ring_.size() < 3) return;
+  std::size_t slot = slotOf_[p];
+  for (std::size_t k = 0; k < opened.size(); ++k) {
+    slot = slot + 1 == ring_.size() ? 0 : slot + 1;
+    const std::size_t v = ring_[slot];
+    if (v == n) return;
+    const std::size_t before = ringAt(slot, -1);
+    const std::size_t after = ringAt(slot, 1);
+    const PocketRegion r = pocketRegion(v, before, after);
+    std::vector<std::size_t> fixes;
+    for (const std::size_t i : opened) {
+      if (i != v && tree_.alive(i) && r.holds(fixes_[i])) fixes.push_back(i);
+    }
+    foundPockets_[v] = {before, after, std::move(fixes)};
+  }
 }
 
 template <class Excluded, class Loses>
@@ -295,7 +323,7 @@ Hull AreaAddedReduction::hullWithout(std::size_t j, bool tryLocal) {
   std::optional<LocalWalk> local;
   if (tryLocal) local = localChain(j, pocket);
   if (local) {
-    Hull h{spliced(slotOf_[j], local->chain), 0.0};
+    Hull h{spliced(slotOf_[j], local->chain), 0.0, std::nullopt};
     h.area = ringArea(h.ring);
     return h;
   }
