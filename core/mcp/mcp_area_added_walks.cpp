@@ -20,17 +20,46 @@ struct Turn {
   double degrees = kNoTurnYet;
 };
 
-/// The step a replayed walk takes from `at` (reference direction `angle`): of the candidates
-/// neither taken nor skipped, the one with the smallest turn, the first in candidate order on a
-/// tie, as the full walk chooses.
+/// The step a replayed walk takes from `at` (reference direction (refDx, refDy), of angle
+/// `angle`): of the candidates neither taken nor skipped, the one with the smallest turn, the
+/// first in candidate order on a tie, as the full walk chooses.
+///
+/// A candidate is passed over without its turn when it lies left of the reference and of the
+/// direction to the best so far by kAngleMargin (the test of losesEveryStep), that best turning
+/// less than kLargestCheckedTurnDegrees: its exact turn then exceeds the best's by far more than
+/// the turns' rounding, so its computed turn is greater and it could neither win nor tie.
 template <class Skip>
-Turn smallestTurn(double angle, McpPoint at, std::span<const McpPoint> fixes,
+Turn smallestTurn(double angle, double refDx, double refDy, McpPoint at, std::span<const McpPoint> fixes,
                   const std::vector<std::size_t>& candidates, const std::vector<char>& taken, Skip skip) {
+  if (refDx == 0.0 && refDy == 0.0) refDx = 1.0;  // atan2(0, 0) is due east
+  const double rn = std::hypot(refDx, refDy);
   Turn best;
+  double vx = 0.0, vy = 0.0, vn = 0.0;  // the direction to the best so far; vn 0 when unusable
   for (std::size_t k = 0; k < candidates.size(); ++k) {
     if (taken[k] || skip(candidates[k])) continue;
-    const double t = mcp_detail::turnDegreesFrom(angle, at, fixes[candidates[k]]);
-    if (t < best.degrees) best = {k, t};
+    const McpPoint p = fixes[candidates[k]];
+    const double px = p.x - at.x;
+    const double py = p.y - at.y;
+    if (vn > 0.0) {
+      const double p2 = px * px + py * py;
+      if (p2 >= kSmallestSquaredLength) {
+        const double pn = std::sqrt(p2);
+        if (cross(refDx, refDy, px, py) > kAngleMargin * rn * pn &&
+            cross(vx, vy, px, py) > kAngleMargin * vn * pn)
+          continue;
+      }
+    }
+    const double t = mcp_detail::turnDegreesFrom(angle, at, p);
+    if (t < best.degrees) {
+      best = {k, t};
+      vx = px;
+      vy = py;
+      const double v2 = px * px + py * py;
+      vn = t < kLargestCheckedTurnDegrees && v2 >= kSmallestSquaredLength && std::isfinite(rn) &&
+                   rn * rn >= kSmallestSquaredLength
+               ? std::sqrt(v2)
+               : 0.0;
+    }
   }
   return best;
 }
@@ -118,7 +147,9 @@ std::optional<std::vector<std::size_t>> AreaAddedReduction::guessedStartChain() 
     const auto [refDx, refDy] = referenceDirection(from, current);
     const double angle = mcp_detail::directionAngle(refDx, refDy);
     const std::size_t best =
-        smallestTurn(angle, at, fixes_, candidates, taken, [&](std::size_t i) { return i == current; }).k;
+        smallestTurn(angle, refDx, refDy, at, fixes_, candidates, taken, [&](std::size_t i) {
+          return i == current;
+        }).k;
     if (best == kNone) return std::nullopt;
     const std::size_t chosen = candidates[best];
     if (chosen == next) return chain;
@@ -280,9 +311,9 @@ std::optional<LocalWalk> AreaAddedReduction::localChain(std::size_t j,
       const McpPoint at = fixes_[current];
       const auto [refDx, refDy] = referenceDirection(from, current);
       const double angle = mcp_detail::directionAngle(refDx, refDy);
-      const auto [best, turn] = smallestTurn(angle, at, fixes_, candidates, taken, [&](std::size_t i) {
-        return i == current || (i == start && fixes_[i] == at);
-      });
+      const auto [best, turn] =
+          smallestTurn(angle, refDx, refDy, at, fixes_, candidates, taken,
+                       [&](std::size_t i) { return i == current || (i == start && fixes_[i] == at); });
       if (best == kNone) return std::nullopt;
       const std::size_t chosen = candidates[best];
       const std::optional<StepFrame> frame = frameOf(at, refDx, refDy, fixes_[chosen], turn);
