@@ -33,6 +33,13 @@ AreaAddedReduction::AreaAddedReduction(std::span<const McpPoint> fixes, std::siz
   setRing(wrapAllBut(kNone));
 }
 
+std::vector<std::size_t> AreaAddedReduction::drops() {
+  std::vector<std::size_t> order;
+  order.reserve(left_ - std::min(left_, target_));
+  while (left_ > target_) order.push_back(removeOne());
+  return order;
+}
+
 std::vector<McpPoint> AreaAddedReduction::run() {
   while (left_ > target_) removeOne();
   std::vector<McpPoint> kept;
@@ -57,7 +64,7 @@ void AreaAddedReduction::setRing(Hull hull) {
   sortedRing_.clear();
   bounded_ = false;
   if (fast_ && checkable_ && ring_.size() >= kBoundedFrom) {
-    ringSum_ = ringSum(ring_);
+    ringSum_ = hull.sum ? *hull.sum : ringSum(ring_);
     ringError_ = mcp_detail::shoelaceError(ringSum_.magnitude, ringSum_.terms);
     bounded_ = ringSum_.area() == area_ && std::isfinite(ringError_);
   }
@@ -78,34 +85,33 @@ std::size_t AreaAddedReduction::firstOffRing() {
   return i;
 }
 
-void AreaAddedReduction::removeOne() {
+std::size_t AreaAddedReduction::removeOne() {
   const std::size_t offRing = firstOffRing();
   scores_.clear();
   fullHulls_.clear();
+  Hull full;  // what pocketOf fills whenever it returns nullptr
   for (std::size_t slot = 0; slot < ring_.size(); ++slot) {
     const std::size_t j = ring_[slot];
     if (slot > 0) {
-      Hull full;
       if (const Pocket* pocket = pocketOf(slot, full)) {
         if (bounded_) {
           if (const auto in = mcp_detail::areaLostInterval(ringSum_, ringError_, pocket->swap)) {
-            scores_.push_back({j, slot, in->lo, in->hi, 0.0, pocket, false});
+            scores_.emplace_back(j, slot, in->lo, in->hi, 0.0, pocket, false);
             continue;
           }
         }
         const double area = splicedArea(slot, pocket->chain);
-        scores_.push_back({j, slot, area_ - area, area_ - area, area, pocket, true});
+        scores_.emplace_back(j, slot, area_ - area, area_ - area, area, pocket, true);
         continue;
       }
-      scores_.push_back({j, slot, area_ - full.area, area_ - full.area, full.area, nullptr, true});
+      scores_.emplace_back(j, slot, area_ - full.area, area_ - full.area, full.area, nullptr, true);
       fullHulls_.emplace_back(j, std::move(full));
       continue;
     }
-    Hull full = startWithout();
-    scores_.push_back({j, slot, area_ - full.area, area_ - full.area, full.area, nullptr, true});
-    fullHulls_.emplace_back(j, std::move(full));
+    const double area = startWithoutArea();
+    scores_.emplace_back(j, slot, area_ - area, area_ - area, area, nullptr, true);
   }
-  if (offRing < fixes_.size()) scores_.push_back({offRing, kNone, 0.0, 0.0, area_, nullptr, true});
+  if (offRing < fixes_.size()) scores_.emplace_back(offRing, kNone, 0.0, 0.0, area_, nullptr, true);
 
   double leader = -HUGE_VAL;
   for (const Score& score : scores_) leader = std::max(leader, score.lo);
@@ -115,9 +121,12 @@ void AreaAddedReduction::removeOne() {
   const Score* best = nullptr;
   double bestD = -1.0;
   const Score* greatest = nullptr;
+  // The sums of the rings summed here, so that the one kept need not be summed again.
+  std::vector<std::pair<std::size_t, mcp_detail::ShoelaceSum>> sums;
   for (Score& score : scores_) {
     if (!score.exact) {
-      score.area = splicedArea(score.slot, score.pocket->chain);
+      sums.emplace_back(score.j, splicedSum(score.slot, score.pocket->chain));
+      score.area = sums.back().second.area();
       score.lo = score.hi = area_ - score.area;
       score.exact = true;
     }
@@ -131,9 +140,14 @@ void AreaAddedReduction::removeOne() {
   if (best == nullptr) best = greatest;
   const std::size_t bestJ = best->j;
   Hull bestHull;
-  if (best->slot != kNone) {
+  if (best->slot == 0) {
+    bestHull = {*startWalk_, best->area, std::nullopt};
+  } else if (best->slot != kNone) {
     if (best->pocket != nullptr) {
-      bestHull = {spliced(best->slot, best->pocket->chain), best->area};
+      bestHull = {spliced(best->slot, best->pocket->chain), best->area, std::nullopt};
+      for (const auto& [j, sum] : sums) {
+        if (j == bestJ) bestHull.sum = sum;
+      }
     } else {
       for (auto& [j, hull] : fullHulls_) {
         if (j == bestJ) bestHull = std::move(hull);
@@ -141,14 +155,25 @@ void AreaAddedReduction::removeOne() {
     }
   }
   remove(bestJ, std::move(bestHull));
+  return bestJ;
 }
 
 void AreaAddedReduction::remove(std::size_t bestJ, Hull bestHull) {
   tree_.remove(bestJ);
   --left_;
   pockets_.erase(bestJ);
-  foundPockets_.erase(bestJ);
-  if (slotOf_[bestJ] != kNone) {
+  const std::size_t slot = slotOf_[bestJ];
+  std::vector<std::size_t> opened;
+  bool guess = false;
+  if (const auto found = foundPockets_.find(bestJ); found != foundPockets_.end()) {
+    guess =
+        slot != kNone && found->second.before == ringAt(slot, -1) && found->second.after == ringAt(slot, 1);
+    opened = std::move(found->second.fixes);
+    foundPockets_.erase(found);
+  }
+  if (slot != kNone) {
+    const std::size_t p = ringAt(slot, -1);
+    const std::size_t n = ringAt(slot, 1);
     if (bestJ == ring_.front()) {
       carryPocketsPastStart(bestHull.ring.empty() ? kNone : bestHull.ring.front());
       startWalk_.reset();
@@ -156,6 +181,7 @@ void AreaAddedReduction::remove(std::size_t bestJ, Hull bestHull) {
       carryStartWalk(bestJ, bestHull);
     }
     setRing(std::move(bestHull));
+    if (guess && fast_) guessPockets(p, n, opened);
   } else {
     startWalk_.reset();
     const auto holds = [&](const Pocket& pocket) {
@@ -235,6 +261,7 @@ void AreaAddedReduction::carryStartWalk(std::size_t b, const Hull& withoutB) {
   }
   in = startWalk_->erase(in);
   startWalk_->insert(in, chain.begin(), chain.end());
+  startArea_.reset();
 }
 
 bool AreaAddedReduction::losesChainSteps(std::size_t s, std::size_t slot,
@@ -270,7 +297,11 @@ double AreaAddedReduction::ringArea(const std::vector<std::size_t>& ring) const 
 }
 
 double AreaAddedReduction::splicedArea(std::size_t slot, const std::vector<std::size_t>& chain) const {
-  if (ring_.size() - 1 + chain.size() < 3) return 0.0;
+  return ring_.size() - 1 + chain.size() < 3 ? 0.0 : splicedSum(slot, chain).area();
+}
+
+mcp_detail::ShoelaceSum AreaAddedReduction::splicedSum(std::size_t slot,
+                                                       const std::vector<std::size_t>& chain) const {
   mcp_detail::ShoelaceSum sum{fixes_[ring_.front()], {}};
   bool first = true;
   const auto feed = [&](std::size_t i) {
@@ -284,7 +315,7 @@ double AreaAddedReduction::splicedArea(std::size_t slot, const std::vector<std::
   for (std::size_t k = ring_.size() - 1; k > slot; --k) feed(ring_[k]);
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) feed(*it);
   for (std::size_t k = slot; k-- > 0;) feed(ring_[k]);
-  return sum.area();
+  return sum;
 }
 
 std::vector<std::size_t> AreaAddedReduction::spliced(std::size_t slot,
@@ -297,10 +328,14 @@ std::vector<std::size_t> AreaAddedReduction::spliced(std::size_t slot,
   return ring;
 }
 
-Hull AreaAddedReduction::startWithout() {
-  if (!startWalk_ && fast_) startWalk_ = guessedStartWalk();
-  if (!startWalk_) startWalk_ = hullWithout(ring_.front()).ring;
-  return {*startWalk_, ringArea(*startWalk_)};
+double AreaAddedReduction::startWithoutArea() {
+  if (!startWalk_) {
+    if (fast_) startWalk_ = guessedStartWalk();
+    if (!startWalk_) startWalk_ = hullWithout(ring_.front()).ring;
+    startArea_.reset();
+  }
+  if (!startArea_) startArea_ = ringArea(*startWalk_);
+  return *startArea_;
 }
 
 const Pocket* AreaAddedReduction::pocketOf(std::size_t slot, Hull& full) {
@@ -373,8 +408,8 @@ mcp_detail::ChainSwap AreaAddedReduction::swapOf(std::size_t slot,
 void AreaAddedReduction::sweepBands() {
   if (bands_.size() < std::max(kBandSweepFloor, kBandSweepGrowth * bandsAfterSweep_)) return;
   std::erase_if(bands_, [&](const auto& entry) {
-    const StepKey& key = entry.first;
-    return !tree_.alive(key.from) || !tree_.alive(key.current) || !tree_.alive(key.chosen);
+    const LineKey& key = entry.first;
+    return !tree_.alive(key.a) || !tree_.alive(key.b);
   });
   bandsAfterSweep_ = bands_.size();
 }
@@ -389,7 +424,7 @@ Hull AreaAddedReduction::wrapAllBut(std::size_t j) const {
     }
   }
   const HullWalk walk = mcp_detail::walkHull(rest, false);
-  Hull h{{}, mcp_detail::ringOf(rest, walk).area};
+  Hull h{{}, mcp_detail::ringOf(rest, walk).area, std::nullopt};
   for (const std::size_t r : walk.ring) h.ring.push_back(ids[r]);
   return h;
 }
@@ -399,6 +434,11 @@ Hull AreaAddedReduction::wrapAllBut(std::size_t j) const {
 std::vector<McpPoint> mcpAreaAddedKeep(std::span<const McpPoint> fixes, std::size_t target) {
   if (fixes.size() <= target) return {fixes.begin(), fixes.end()};
   return mcp_detail::area_added::AreaAddedReduction(fixes, target, true).run();
+}
+
+std::vector<std::size_t> mcpAreaAddedDrops(std::span<const McpPoint> fixes, std::size_t target) {
+  if (fixes.size() <= target) return {};
+  return mcp_detail::area_added::AreaAddedReduction(fixes, target, true).drops();
 }
 
 namespace mcp_detail {

@@ -30,6 +30,11 @@ namespace orvex::core {
 /// Coordinates must be finite.
 std::vector<McpPoint> mcpAreaAddedKeep(std::span<const McpPoint> fixes, std::size_t target);
 
+/// The indices of the fixes mcpAreaAddedKeep drops, in the order it drops them (none when
+/// target >= fixes.size()). The choices never look at the target, so the first n - t of them are
+/// what it drops for any larger target t.
+std::vector<std::size_t> mcpAreaAddedDrops(std::span<const McpPoint> fixes, std::size_t target);
+
 namespace mcp_detail {
 
 /// mcpAreaAddedKeep with every candidate's area summed over its whole ring, none bounded: the

@@ -54,7 +54,11 @@ constexpr double kNoTurnYet = 361.0;
 constexpr std::size_t kMaxStartShift = 16;
 // Rings smaller than this sum every candidate in full: bounds would save little.
 constexpr std::size_t kBoundedFrom = 8;
-// The band cache drops the steps of fixes removed once it has grown this much since it last did.
+// A line's band reaches this much further than a step's (as a sine, like kAngleMargin), so that
+// it serves every step whose direction along the line is within kLineMatch of its own.
+constexpr double kLineSlack = 1e-12;
+constexpr double kLineMatch = 0.25 * kLineSlack;
+// The band cache drops the lines of fixes removed once it has grown this much since it last did.
 constexpr std::size_t kBandSweepGrowth = 2;
 constexpr std::size_t kBandSweepFloor = 4096;
 
@@ -69,6 +73,7 @@ using mcp_detail::leastCross;
 struct Hull {
   std::vector<std::size_t> ring;
   double area = 0.0;
+  std::optional<mcp_detail::ShoelaceSum> sum;  // the sum that gave the area, when kept
 };
 
 // A step's directions as the wrap evaluated them; a zero-length direction is due east.
@@ -100,6 +105,10 @@ struct LocalWalk {
 // A removal's candidate: an interval certain to hold its d, or its d itself (exact), with the
 // area of W without it once summed.
 struct Score {
+  // Built in place: a braced copy is written in one width and read back in another.
+  Score(std::size_t j_, std::size_t slot_, double lo_, double hi_, double area_, const Pocket* pocket_,
+        bool exact_)
+      : j(j_), slot(slot_), lo(lo_), hi(hi_), area(area_), pocket(pocket_), exact(exact_) {}
   std::size_t j;
   std::size_t slot;  // kNone off the ring
   double lo, hi;
@@ -110,13 +119,23 @@ struct Score {
 
 struct StepKey {
   std::size_t from, current, chosen;
-  bool operator==(const StepKey&) const = default;
 };
-struct StepKeyHash {
-  std::size_t operator()(const StepKey& k) const {
-    return std::hash<std::size_t>()(k.from * 0x9E3779B97F4A7C15ULL ^ k.current * 0xC2B2AE3D27D4EB4FULL ^
-                                    k.chosen);
+
+// The line from fix a through fix b (a == b: due east from a).
+struct LineKey {
+  std::size_t a, b;
+  bool operator==(const LineKey&) const = default;
+};
+struct LineKeyHash {
+  std::size_t operator()(const LineKey& k) const {
+    return std::hash<std::size_t>()(k.a * 0x9E3779B97F4A7C15ULL ^ k.b * 0xC2B2AE3D27D4EB4FULL);
   }
+};
+
+// The fixes near a line, with its unit direction as computed, to tell which steps it serves.
+struct LineBand {
+  double ux, uy;
+  std::vector<std::size_t> fixes;
 };
 
 class AreaAddedReduction {
@@ -124,6 +143,9 @@ class AreaAddedReduction {
   AreaAddedReduction(std::span<const McpPoint> fixes, std::size_t target, bool fast);
 
   std::vector<McpPoint> run();
+
+  // The indices of the fixes dropped, in order; run() or drops() once per reduction.
+  std::vector<std::size_t> drops();
 
  private:
   // Takes the new ring, carrying each vertex's pocket (its key says whether it still holds), and
@@ -148,7 +170,7 @@ class AreaAddedReduction {
   // before and the rule above runs over those in set order. A vertex k left out has
   // d_k <= hi_k < L <= d_l for the vertex l of that lower end, so d_k is below the greatest d
   // and can neither win nor tie it: the first fix of the greatest d is among those summed.
-  void removeOne();
+  std::size_t removeOne();  // the fix removed
 
   void remove(std::size_t bestJ, Hull bestHull);
 
@@ -197,10 +219,14 @@ class AreaAddedReduction {
   // ringArea(spliced(slot, chain)), summed without building the ring.
   double splicedArea(std::size_t slot, const std::vector<std::size_t>& chain) const;
 
+  // ringSum(spliced(slot, chain)), for a spliced ring of three vertices or more.
+  mcp_detail::ShoelaceSum splicedSum(std::size_t slot, const std::vector<std::size_t>& chain) const;
+
   std::vector<std::size_t> spliced(std::size_t slot, const std::vector<std::size_t>& chain) const;
 
-  // The wrap of W without its start, kept across removals while it holds.
-  Hull startWithout();
+  // The area of the wrap of W without its start; the wrap (startWalk_) and its area are kept
+  // across removals while they hold.
+  double startWithoutArea();
 
   // The wrap of W without its start s, guessed and then checked step by step: the ring with s
   // replaced by the chain the walk would take from s's neighbour p over the fixes of s's pocket
@@ -260,6 +286,29 @@ class AreaAddedReduction {
 
   std::vector<std::size_t> pocketQuery(std::size_t j, std::size_t before, std::size_t after) const;
 
+  // The region pocketQuery searches for the corner before, j, after: near or beyond the chord
+  // (`chord` false when the neighbours coincide: no region) and within the corner's box grown by
+  // the reach.
+  struct PocketRegion {
+    McpPoint prev;
+    double cx, cy, margin, reach;
+    Box corner;
+    bool chord;
+    bool holds(McpPoint p) const {
+      return chord && p.x <= corner.xmax + reach && p.x >= corner.xmin - reach &&
+             p.y <= corner.ymax + reach && p.y >= corner.ymin - reach &&
+             cross(cx, cy, p.x - prev.x, p.y - prev.y) <= margin;
+    }
+  };
+  PocketRegion pocketRegion(std::size_t j, std::size_t before, std::size_t after) const;
+
+  // After the removal of the ring vertex between p and n, whose pocket held `opened`: the
+  // pockets of p, n and the chain between them (the new ring from p to n) are guessed from the
+  // fixes of the old ones instead of searched for. A new corner lies within the old ones (its
+  // vertices do), so its pocket holds only fixes of theirs, up to the margins of the region:
+  // a fix the guess misses is one its caller checks and adds.
+  void guessPockets(std::size_t p, std::size_t n, const std::vector<std::size_t>& opened);
+
   // The live fixes outside `candidates` (other than j and those `excluded` rules out) that may
   // have won a step of a walk: those in the steps' bands for which `loses` does not hold.
   template <class Excluded, class Loses>
@@ -294,10 +343,30 @@ class AreaAddedReduction {
   // and at the first step (reference due east from the lowest fix) it also lies above the
   // lowest y with a slope far above the smallest one checked. Steps after the first are kept by
   // the fixes that define them (the reference continues the step before); bands only lose fixes.
+  //
+  // A step's band is the union of the bands of its two lines, each kept by the two fixes that
+  // define it (from and current, current and chosen; the first step's reference is due east
+  // from current), so that consecutive steps and the walks through a ring edge share them. A
+  // line's band keeps the fixes p with cross(v, p - a) <= (kAngleMargin + kLineSlack) |v| D,
+  // v = b - a as computed, D the diameter bound. It holds a step's band along that line when
+  // the step's unit direction u there is within kLineMatch of v / |v|: a fix in the step's band
+  // has cross(u, p - current) <= kAngleMargin D up to a few ulp of D; turning u onto v / |v|
+  // moves that by at most |u - v / |v|| D, and moving the anchor from current (b) to a by at
+  // most the rounding of v = b - a, an ulp of |v|; with the rounding of the products all of
+  // it stays under kLineSlack D. A step whose direction does not match (a zero reference
+  // replaced by due east, or one that rounded away from b - a) gets its own band, not kept.
   const std::vector<std::size_t>& band(const StepKey& key, const StepFrame& f);
 
-  // A step of a removed fix never comes again: its band goes once the cache has grown enough
-  // since this last ran, which keeps the cache within a few times the steps of live fixes.
+  // Appends to bandScratch_ the band of the step's line through `current` along (dx, dy), of
+  // length dn, that the line from fix a through fix b serves when it matches.
+  void appendLineBand(std::size_t a, std::size_t b, McpPoint current, double dx, double dy, double dn);
+
+  // The live fixes p with cross((dx, dy), p - anchor) <= margin dn D.
+  void lineQuery(McpPoint anchor, double dx, double dy, double dn, double margin,
+                 std::vector<std::size_t>& out) const;
+
+  // A line of a removed fix never comes again: its band goes once the cache has grown enough
+  // since this last ran, which keeps the cache within a few times the lines of live fixes.
   void sweepBands();
 
   // The wrap of every fix left but j (kNone: of every fix left), as the definition builds it.
@@ -349,9 +418,10 @@ class AreaAddedReduction {
     std::vector<std::size_t> fixes;
   };
   std::unordered_map<std::size_t, FoundPocket> foundPockets_;
-  std::unordered_map<StepKey, std::vector<std::size_t>, StepKeyHash> bands_;
-  std::vector<std::size_t> firstStepBand_;
+  std::unordered_map<LineKey, LineBand, LineKeyHash> bands_;
+  std::vector<std::size_t> bandScratch_;
   std::optional<std::vector<std::size_t>> startWalk_;  // the ring of W without its start, once made
+  std::optional<double> startArea_;                    // its area, once summed
 };
 
 }  // namespace orvex::core::mcp_detail::area_added

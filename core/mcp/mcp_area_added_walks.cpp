@@ -20,17 +20,46 @@ struct Turn {
   double degrees = kNoTurnYet;
 };
 
-/// The step a replayed walk takes from `at` (reference direction `angle`): of the candidates
-/// neither taken nor skipped, the one with the smallest turn, the first in candidate order on a
-/// tie, as the full walk chooses.
+/// The step a replayed walk takes from `at` (reference direction (refDx, refDy), of angle
+/// `angle`): of the candidates neither taken nor skipped, the one with the smallest turn, the
+/// first in candidate order on a tie, as the full walk chooses.
+///
+/// A candidate is passed over without its turn when it lies left of the reference and of the
+/// direction to the best so far by kAngleMargin (the test of losesEveryStep), that best turning
+/// less than kLargestCheckedTurnDegrees: its exact turn then exceeds the best's by far more than
+/// the turns' rounding, so its computed turn is greater and it could neither win nor tie.
 template <class Skip>
-Turn smallestTurn(double angle, McpPoint at, std::span<const McpPoint> fixes,
+Turn smallestTurn(double angle, double refDx, double refDy, McpPoint at, std::span<const McpPoint> fixes,
                   const std::vector<std::size_t>& candidates, const std::vector<char>& taken, Skip skip) {
+  if (refDx == 0.0 && refDy == 0.0) refDx = 1.0;  // atan2(0, 0) is due east
+  const double rn = std::hypot(refDx, refDy);
   Turn best;
+  double vx = 0.0, vy = 0.0, vn = 0.0;  // the direction to the best so far; vn 0 when unusable
   for (std::size_t k = 0; k < candidates.size(); ++k) {
     if (taken[k] || skip(candidates[k])) continue;
-    const double t = mcp_detail::turnDegreesFrom(angle, at, fixes[candidates[k]]);
-    if (t < best.degrees) best = {k, t};
+    const McpPoint p = fixes[candidates[k]];
+    const double px = p.x - at.x;
+    const double py = p.y - at.y;
+    if (vn > 0.0) {
+      const double p2 = px * px + py * py;
+      if (p2 >= kSmallestSquaredLength) {
+        const double pn = std::sqrt(p2);
+        if (cross(refDx, refDy, px, py) > kAngleMargin * rn * pn &&
+            cross(vx, vy, px, py) > kAngleMargin * vn * pn)
+          continue;
+      }
+    }
+    const double t = mcp_detail::turnDegreesFrom(angle, at, p);
+    if (t < best.degrees) {
+      best = {k, t};
+      vx = px;
+      vy = py;
+      const double v2 = px * px + py * py;
+      vn = t < kLargestCheckedTurnDegrees && v2 >= kSmallestSquaredLength && std::isfinite(rn) &&
+                   rn * rn >= kSmallestSquaredLength
+               ? std::sqrt(v2)
+               : 0.0;
+    }
   }
   return best;
 }
@@ -118,7 +147,9 @@ std::optional<std::vector<std::size_t>> AreaAddedReduction::guessedStartChain() 
     const auto [refDx, refDy] = referenceDirection(from, current);
     const double angle = mcp_detail::directionAngle(refDx, refDy);
     const std::size_t best =
-        smallestTurn(angle, at, fixes_, candidates, taken, [&](std::size_t i) { return i == current; }).k;
+        smallestTurn(angle, refDx, refDy, at, fixes_, candidates, taken, [&](std::size_t i) {
+          return i == current;
+        }).k;
     if (best == kNone) return std::nullopt;
     const std::size_t chosen = candidates[best];
     if (chosen == next) return chain;
@@ -168,30 +199,58 @@ std::vector<std::size_t> AreaAddedReduction::pocketFixes(std::size_t j) {
   return found.fixes;
 }
 
-std::vector<std::size_t> AreaAddedReduction::pocketQuery(std::size_t j, std::size_t before,
-                                                         std::size_t after) const {
+AreaAddedReduction::PocketRegion AreaAddedReduction::pocketRegion(std::size_t j, std::size_t before,
+                                                                  std::size_t after) const {
   const McpPoint prev = fixes_[before];
   const McpPoint next = fixes_[after];
   const double cx = next.x - prev.x;
   const double cy = next.y - prev.y;
   const double chord = std::hypot(cx, cy);
-  const double pocketMargin = kNearEdgeShare * chord * extent_;
-  const double reach = kPocketBoxShare * extent_;
-  const Box corner = grown(grown(grown(kEmptyBox, prev), next), fixes_[j]);
+  return {prev,
+          cx,
+          cy,
+          kNearEdgeShare * chord * extent_,
+          kPocketBoxShare * extent_,
+          grown(grown(grown(kEmptyBox, prev), next), fixes_[j]),
+          chord > 0.0};
+}
+
+std::vector<std::size_t> AreaAddedReduction::pocketQuery(std::size_t j, std::size_t before,
+                                                         std::size_t after) const {
+  const PocketRegion r = pocketRegion(j, before, after);
   std::vector<std::size_t> pocket;
-  if (chord > 0.0) {
-    const double slack = kCrossSlack * chord * diameter_;
+  if (r.chord) {
+    const double slack = kCrossSlack * std::hypot(r.cx, r.cy) * diameter_;
     tree_.collect(
         [&](const Box& box) {
-          return box.xmin <= corner.xmax + reach && box.xmax >= corner.xmin - reach &&
-                 box.ymin <= corner.ymax + reach && box.ymax >= corner.ymin - reach &&
-                 leastCross(cx, cy, prev, box) <= pocketMargin + slack;
+          return box.xmin <= r.corner.xmax + r.reach && box.xmax >= r.corner.xmin - r.reach &&
+                 box.ymin <= r.corner.ymax + r.reach && box.ymax >= r.corner.ymin - r.reach &&
+                 leastCross(r.cx, r.cy, r.prev, box) <= r.margin + slack;
         },
-        [&](const McpPoint& p) { return cross(cx, cy, p.x - prev.x, p.y - prev.y) <= pocketMargin; }, pocket);
+        [&](const McpPoint& p) { return cross(r.cx, r.cy, p.x - r.prev.x, p.y - r.prev.y) <= r.margin; },
+        pocket);
   }
   std::sort(pocket.begin(), pocket.end());
   std::erase(pocket, j);
   return pocket;
+}
+
+void AreaAddedReduction::guessPockets(std::size_t p, std::size_t n, const std::vector<std::size_t>& opened) {
+  if (!checkable_ || slotOf_[p] == kNone || slotOf_[n] == kNone || ring_.size() < 3) return;
+  std::size_t slot = slotOf_[p];
+  for (std::size_t k = 0; k < opened.size(); ++k) {
+    slot = slot + 1 == ring_.size() ? 0 : slot + 1;
+    const std::size_t v = ring_[slot];
+    if (v == n) return;
+    const std::size_t before = ringAt(slot, -1);
+    const std::size_t after = ringAt(slot, 1);
+    const PocketRegion r = pocketRegion(v, before, after);
+    std::vector<std::size_t> fixes;
+    for (const std::size_t i : opened) {
+      if (i != v && tree_.alive(i) && r.holds(fixes_[i])) fixes.push_back(i);
+    }
+    foundPockets_[v] = {before, after, std::move(fixes)};
+  }
 }
 
 template <class Excluded, class Loses>
@@ -252,9 +311,9 @@ std::optional<LocalWalk> AreaAddedReduction::localChain(std::size_t j,
       const McpPoint at = fixes_[current];
       const auto [refDx, refDy] = referenceDirection(from, current);
       const double angle = mcp_detail::directionAngle(refDx, refDy);
-      const auto [best, turn] = smallestTurn(angle, at, fixes_, candidates, taken, [&](std::size_t i) {
-        return i == current || (i == start && fixes_[i] == at);
-      });
+      const auto [best, turn] =
+          smallestTurn(angle, refDx, refDy, at, fixes_, candidates, taken,
+                       [&](std::size_t i) { return i == current || (i == start && fixes_[i] == at); });
       if (best == kNone) return std::nullopt;
       const std::size_t chosen = candidates[best];
       const std::optional<StepFrame> frame = frameOf(at, refDx, refDy, fixes_[chosen], turn);
@@ -295,7 +354,7 @@ Hull AreaAddedReduction::hullWithout(std::size_t j, bool tryLocal) {
   std::optional<LocalWalk> local;
   if (tryLocal) local = localChain(j, pocket);
   if (local) {
-    Hull h{spliced(slotOf_[j], local->chain), 0.0};
+    Hull h{spliced(slotOf_[j], local->chain), 0.0, std::nullopt};
     h.area = ringArea(h.ring);
     return h;
   }
@@ -334,31 +393,44 @@ Hull AreaAddedReduction::hullWithout(std::size_t j, bool tryLocal) {
 }
 
 const std::vector<std::size_t>& AreaAddedReduction::band(const StepKey& key, const StepFrame& f) {
-  if (key.from != kNone) {
-    const auto found = bands_.find(key);
-    if (found != bands_.end()) return found->second;
+  bandScratch_.clear();
+  appendLineBand(key.from == kNone ? key.current : key.from, key.current, f.current, f.rx, f.ry, f.rn);
+  appendLineBand(key.current, key.chosen, f.current, f.vx, f.vy, f.vn);
+  return bandScratch_;
+}
+
+void AreaAddedReduction::appendLineBand(std::size_t a, std::size_t b, McpPoint current, double dx, double dy,
+                                        double dn) {
+  auto found = bands_.find({a, b});
+  if (found == bands_.end()) {
+    const McpPoint anchor = fixes_[a];
+    double vx = fixes_[b].x - anchor.x;
+    double vy = fixes_[b].y - anchor.y;
+    if (vx == 0.0 && vy == 0.0) vx = 1.0;
+    const double v2 = vx * vx + vy * vy;
+    LineBand line{0.0, 0.0, {}};  // a direction too short to measure matches no step
+    if (v2 >= kSmallestSquaredLength) {
+      const double vn = std::sqrt(v2);
+      line.ux = vx / vn;
+      line.uy = vy / vn;
+      lineQuery(anchor, vx, vy, vn, kAngleMargin + kLineSlack, line.fixes);
+    }
+    found = bands_.emplace(LineKey{a, b}, std::move(line)).first;
   }
-  const double tr = kAngleMargin * f.rn * diameter_;
-  const double tv = kAngleMargin * f.vn * diameter_;
-  const double slackR = kCrossSlack * f.rn * diameter_;
-  const double slackV = kCrossSlack * f.vn * diameter_;
-  std::vector<std::size_t> found;
-  tree_.collect(
-      [&](const Box& box) {
-        return leastCross(f.rx, f.ry, f.current, box) <= tr + slackR ||
-               leastCross(f.vx, f.vy, f.current, box) <= tv + slackV;
-      },
-      [&](const McpPoint& p) {
-        const double px = p.x - f.current.x;
-        const double py = p.y - f.current.y;
-        return cross(f.rx, f.ry, px, py) <= tr || cross(f.vx, f.vy, px, py) <= tv;
-      },
-      found);
-  if (key.from == kNone) {
-    firstStepBand_ = std::move(found);
-    return firstStepBand_;
+  const LineBand& line = found->second;
+  if (std::hypot(dx / dn - line.ux, dy / dn - line.uy) <= kLineMatch) {
+    bandScratch_.insert(bandScratch_.end(), line.fixes.begin(), line.fixes.end());
+  } else {
+    lineQuery(current, dx, dy, dn, kAngleMargin, bandScratch_);
   }
-  return bands_[key] = std::move(found);
+}
+
+void AreaAddedReduction::lineQuery(McpPoint anchor, double dx, double dy, double dn, double margin,
+                                   std::vector<std::size_t>& out) const {
+  const double t = margin * dn * diameter_;
+  const double slack = kCrossSlack * dn * diameter_;
+  tree_.collect([&](const Box& box) { return leastCross(dx, dy, anchor, box) <= t + slack; },
+                [&](const McpPoint& p) { return cross(dx, dy, p.x - anchor.x, p.y - anchor.y) <= t; }, out);
 }
 
 std::optional<StepFrame> AreaAddedReduction::frameOf(McpPoint current, double refDx, double refDy,

@@ -86,20 +86,33 @@ class FixTree {
   template <class BoxMayHold, class Keep>
   void collect(const BoxMayHold& boxMayHold, const Keep& keep, std::vector<std::size_t>& out) const {
     if (nodes_.empty()) return;
+    const auto open = [&](std::size_t id) { return nodes_[id].alive != 0 && boxMayHold(nodes_[id].box); };
+    if (!open(0)) return;
+    // Each node on the stack has passed its test; an inner node goes on to its left child
+    // directly and leaves its right child for later.
     std::vector<std::size_t>& stack = stack_;
     stack.assign(1, 0);
     while (!stack.empty()) {
-      const std::size_t id = stack.back();
+      std::size_t id = stack.back();
       stack.pop_back();
-      const Node& node = nodes_[id];
-      if (node.alive == 0 || !boxMayHold(node.box)) continue;
-      if (node.right != kLeaf) {
-        stack.push_back(id + 1);
-        stack.push_back(node.right);
-        continue;
-      }
-      for (std::size_t k = node.begin; k < node.end; ++k) {
-        if (livePlace_[k] && keep(points_[k])) out.push_back(order_[k]);
+      for (;;) {
+        const Node& node = nodes_[id];
+        if (node.right == kLeaf) {
+          for (std::size_t k = node.begin; k < node.end; ++k) {
+            if (livePlace_[k] && keep(points_[k])) out.push_back(order_[k]);
+          }
+          break;
+        }
+        const bool left = open(id + 1);
+        if (open(node.right)) {
+          if (!left) {
+            id = node.right;
+            continue;
+          }
+          stack.push_back(node.right);
+        }
+        if (!left) break;
+        id = id + 1;
       }
     }
   }

@@ -6,6 +6,7 @@
 // Plain computation on coordinates: no host types. The MCP command converts the result to host
 // geometry (a multipoint for the kept set, a one-ring polygon for the ring).
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -86,6 +87,21 @@ int mcpTargetCount(std::size_t n, double percentage);
 /// Duplicate fixes stay separate elements. Collinear or identical kept fixes give a degenerate
 /// ring of area 0 (up to rounding of the coordinates).
 McpResult mcpPercentageAnalysis(std::span<const McpPoint> fixes, const McpOptions& options);
+
+/// The fixes "Area Added" drops from one set, kept between the percentages of a run over that
+/// set. The style's choices never look at the target: a run down to t fixes drops the first
+/// n - t fixes of a run down to fewer, in the same order. `floor` is the fewest fixes any of the
+/// run's percentages keeps (set by the caller); the first analysis that needs drops makes them
+/// down to it (or to its own target, when that is lower), and the later ones take a prefix.
+struct McpSharedDrops {
+  std::size_t floor = 0;
+  std::vector<std::size_t> order;  ///< indices into the set, in the order dropped
+};
+
+/// mcpPercentageAnalysis, with "Area Added" taking its drops from `shared` (made there when
+/// missing or too short). Every other style ignores `shared`. The result is the same as without.
+McpResult mcpPercentageAnalysis(std::span<const McpPoint> fixes, const McpOptions& options,
+                                McpSharedDrops& shared);
 
 /// "The MCP Analysis Percentage (%.2f) is too low - no polygon can be generated)." with the
 /// percentage in place of %.2f, independent of the process locale.

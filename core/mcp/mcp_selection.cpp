@@ -26,7 +26,39 @@ bool allFinite(std::span<const McpPoint> fixes) {
   return true;
 }
 
+// The set without the first n - target fixes of `shared`, in set order; the drops are made
+// first when `shared` does not reach that far.
+std::vector<McpPoint> keepAfterSharedDrops(std::span<const McpPoint> fixes, std::size_t target,
+                                           McpSharedDrops& shared) {
+  const std::size_t dropping = fixes.size() - target;
+  if (shared.order.size() < dropping) {
+    // Never below the fewest fixes a polygon is built from: no target asks for fewer.
+    const std::size_t down =
+        std::max(std::min(shared.floor, target), static_cast<std::size_t>(kMcpMinimumFixes));
+    shared.order = mcpAreaAddedDrops(fixes, down);
+  }
+  std::vector<char> dropped(fixes.size(), 0);
+  for (std::size_t k = 0; k < dropping; ++k) dropped[shared.order[k]] = 1;
+  std::vector<McpPoint> kept;
+  kept.reserve(target);
+  for (std::size_t i = 0; i < fixes.size(); ++i) {
+    if (!dropped[i]) kept.push_back(fixes[i]);
+  }
+  return kept;
+}
+
+McpResult analyse(std::span<const McpPoint> fixes, const McpOptions& options, McpSharedDrops* shared);
+
 }  // namespace
+
+McpResult mcpPercentageAnalysis(std::span<const McpPoint> fixes, const McpOptions& options) {
+  return analyse(fixes, options, nullptr);
+}
+
+McpResult mcpPercentageAnalysis(std::span<const McpPoint> fixes, const McpOptions& options,
+                                McpSharedDrops& shared) {
+  return analyse(fixes, options, &shared);
+}
 
 int mcpTargetCount(std::size_t n, double percentage) {
   const double target = std::ceil(static_cast<double>(n) * percentage / 100.0);
@@ -39,7 +71,9 @@ int mcpTargetCount(std::size_t n, double percentage) {
   return static_cast<int>(target);
 }
 
-McpResult mcpPercentageAnalysis(std::span<const McpPoint> fixes, const McpOptions& options) {
+namespace {
+
+McpResult analyse(std::span<const McpPoint> fixes, const McpOptions& options, McpSharedDrops* shared) {
   McpResult result;
   result.nPoints = static_cast<int>(std::min<std::size_t>(fixes.size(), std::numeric_limits<int>::max()));
   if (!allFinite(fixes)) {
@@ -71,7 +105,8 @@ McpResult mcpPercentageAnalysis(std::span<const McpPoint> fixes, const McpOption
   } else if (style == kMcpFloatingMedian) {
     result.kept = mcpFloatingKeep(fixes, target, McpFloatingCentre::median);
   } else if (style == kMcpAreaAdded) {
-    result.kept = mcpAreaAddedKeep(fixes, target);
+    result.kept =
+        shared != nullptr ? keepAfterSharedDrops(fixes, target, *shared) : mcpAreaAddedKeep(fixes, target);
   } else {
     result.kept.assign(fixes.begin(), fixes.end());  // unknown style: nothing dropped
   }
@@ -80,6 +115,8 @@ McpResult mcpPercentageAnalysis(std::span<const McpPoint> fixes, const McpOption
   result.ring = MCP_Poly(buffer);
   return result;
 }
+
+}  // namespace
 
 std::string mcpTooLowMessage(double percentage) {
   // std::to_chars ignores the process locale, unlike printf's %.2f.

@@ -1,5 +1,6 @@
 #include "core/mcp/orvex_mcp.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -136,12 +137,19 @@ host::Status orvex_MCP::analyseLayer(host::FeatureLayer& layer) {
   // The layer is read once; the analysis takes the fixes read-only, so every percentage sees
   // the same set.
   const std::vector<McpPoint> fixes = fixesOf(pointBuffer_);
+  // A reducing style's drops for the fewest fixes kept serve every percentage.
+  McpSharedDrops shared;
+  shared.floor = fixes.size();
+  for (const double percentage : chosen.percentages) {
+    const int target = mcpTargetCount(fixes.size(), percentage);
+    if (target >= kMcpMinimumFixes) shared.floor = std::min(shared.floor, static_cast<std::size_t>(target));
+  }
   for (const double percentage : chosen.percentages) {
     McpOptions run;
     run.percentage = percentage;
     run.style = chosen.style;
     run.userCentre = chosen.userCentre;
-    const McpResult result = mcpPercentageAnalysis(fixes, run);
+    const McpResult result = mcpPercentageAnalysis(fixes, run, shared);
     const host::RecordValues values{.inputLayer = layerName, .percentage = percentage};
     if (result.status == McpStatus::percentageTooLow) {
       ui.messageBox(mcpTooLowMessage(percentage));

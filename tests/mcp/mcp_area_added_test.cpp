@@ -321,6 +321,42 @@ TEST(McpAreaAdded, IntervalHoldsTheComputedAreaLost) {
   }
 }
 
+TEST(McpAreaAdded, SharedDropsGiveEachPercentageItsOwnResult) {
+  // One set run for several percentages with the drops kept between them: each result must be
+  // the one its percentage gets alone, whether the first run reaches the lowest target (floor
+  // set) or a later, lower one has to make the drops again (floor above it), and whatever the
+  // order of the percentages. A style that does not reduce ignores the shared drops.
+  std::mt19937_64 rng(515);
+  std::normal_distribution<double> offset(0.0, 500.0);
+  Fixes fixes;
+  for (int i = 0; i < 300; ++i) fixes.push_back({480000.0 + offset(rng), 5300000.0 + offset(rng)});
+  struct Case {
+    const char* style;
+    std::vector<double> percentages;
+    std::size_t floor;
+  };
+  const Case cases[] = {{"Area Added", {95.0, 50.0, 10.0}, 30},
+                        {"Area Added", {10.0, 95.0, 50.0}, 30},
+                        {"Area Added", {95.0, 50.0, 10.0}, 300},
+                        {"Area Added", {120.0, 1.0, 40.0}, 120},
+                        {"Fixed Mean", {95.0, 50.0}, 150}};
+  for (const Case& c : cases) {
+    McpSharedDrops shared;
+    shared.floor = c.floor;
+    for (const double percentage : c.percentages) {
+      SCOPED_TRACE(std::string(c.style) + " at " + std::to_string(percentage) + ", floor " +
+                   std::to_string(c.floor));
+      McpOptions options;
+      options.percentage = percentage;
+      options.style = c.style;
+      const McpResult alone = mcpPercentageAnalysis(fixes, options);
+      const McpResult withShared = mcpPercentageAnalysis(fixes, options, shared);
+      EXPECT_EQ(withShared.status, alone.status);
+      EXPECT_EQ(withShared.kept, alone.kept);
+    }
+  }
+}
+
 TEST(McpAreaAdded, DropsNothingWhenTargetCoversTheSet) {
   const Fixes fixes{{0, 0}, {1, 0}, {0, 1}};
   EXPECT_EQ(mcpAreaAddedKeep(fixes, 3), fixes);
