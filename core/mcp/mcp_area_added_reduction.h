@@ -154,6 +154,11 @@ class AreaAddedReduction {
 
   const std::vector<std::size_t>& sortedRing();
 
+  // Drops the pockets whose chains hold any of `fixes` (fixes that have just joined the ring):
+  // a chain is the wrap's only while its fixes are off the ring. With the pockets of a fix
+  // removed off the ring dropped by remove(), a pocket kept holds live fixes off the ring.
+  void dropPocketsHolding(const std::vector<std::size_t>& fixes);
+
   // The lowest index of a fix left that is not on the ring; fixes_.size() when there is none.
   std::size_t firstOffRing();
 
@@ -412,6 +417,9 @@ class AreaAddedReduction {
   double diameter_ = 0.0;
   bool checkable_ = false;
   std::unordered_map<std::size_t, Pocket> pockets_;
+  // For each fix, the ring vertices whose pockets took it into their chains (some since
+  // replaced): what dropPocketsHolding looks through.
+  std::unordered_map<std::size_t, std::vector<std::size_t>> holders_;
   // pocketFixes' last answer for each ring vertex, with the neighbours it was found between.
   struct FoundPocket {
     std::size_t before = kNone, after = kNone;
