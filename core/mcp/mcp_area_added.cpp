@@ -116,7 +116,9 @@ std::size_t AreaAddedReduction::removeOne() {
   for (std::size_t slot = 0; slot < ring_.size(); ++slot) {
     const std::size_t j = ring_[slot];
     if (slot > 0) {
-      if (const Pocket* pocket = pocketOf(slot, full)) {
+      const Pocket* pocket = keptPocket(slot);
+      if (pocket == nullptr) pocket = pocketOf(slot, full);
+      if (pocket != nullptr) {
         if (bounded_) {
           if (const auto in = mcp_detail::areaLostInterval(ringSum_, ringError_, pocket->swap)) {
             scores_.emplace_back(j, slot, in->lo, in->hi, 0.0, pocket, false);

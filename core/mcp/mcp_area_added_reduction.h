@@ -271,6 +271,21 @@ class AreaAddedReduction {
   // Whether the walk would take fix i rather than `chosen` at `step`.
   bool beats(std::size_t i, const Step& step, std::size_t chosen) const;
 
+  // pocketOf's answer when it is the pocket last found at `slot`, still around the same ring
+  // vertices and for the same start; otherwise nullptr (pocketOf then decides). Inline: nearly
+  // every ring vertex at nearly every removal takes this way.
+  const Pocket* keptPocket(std::size_t slot) const {
+    const Pocket* pocket = pocketAt_[slot];
+    if (!fast_ || pocket == nullptr || ring_.size() < 6 || pocket->start != ring_.front()) return nullptr;
+    const std::size_t h = ring_.size();
+    const auto at = [&](std::size_t k) { return ring_[k >= h ? k - h : k]; };
+    const std::size_t s = slot + h;  // offsets of -2..2 stay within 0..2h
+    return pocket->pp == at(s - 2) && pocket->p == at(s - 1) && pocket->n == at(s + 1 - h) &&
+                   pocket->nn == at(s + 2 - h)
+               ? pocket
+               : nullptr;
+  }
+
   // The pocket of the ring vertex at `slot` (not the start) while the wrap of W without it is
   // the ring with the vertex replaced by the pocket's chain; otherwise nullptr, and `full` is
   // that wrap.
