@@ -52,21 +52,44 @@ std::vector<McpPoint> AreaAddedReduction::run() {
 
 void AreaAddedReduction::setRing(Hull hull) {
   std::vector<Pocket*> carried(hull.ring.size(), nullptr);
+  std::vector<std::size_t> joined;
   for (std::size_t k = 0; k < hull.ring.size(); ++k) {
     const std::size_t old = slotOf_[hull.ring[k]];
-    if (old != kNone) carried[k] = pocketAt_[old];
+    if (old != kNone) {
+      carried[k] = pocketAt_[old];
+    } else {
+      joined.push_back(hull.ring[k]);
+    }
   }
   for (const std::size_t i : ring_) slotOf_[i] = kNone;
   ring_ = std::move(hull.ring);
   area_ = hull.area;
   for (std::size_t k = 0; k < ring_.size(); ++k) slotOf_[ring_[k]] = k;
   pocketAt_ = std::move(carried);
+  dropPocketsHolding(joined);
   sortedRing_.clear();
   bounded_ = false;
   if (fast_ && checkable_ && ring_.size() >= kBoundedFrom) {
     ringSum_ = hull.sum ? *hull.sum : ringSum(ring_);
     ringError_ = mcp_detail::shoelaceError(ringSum_.magnitude, ringSum_.terms);
     bounded_ = ringSum_.area() == area_ && std::isfinite(ringError_);
+  }
+}
+
+void AreaAddedReduction::dropPocketsHolding(const std::vector<std::size_t>& fixes) {
+  for (const std::size_t i : fixes) {
+    const auto owners = holders_.find(i);
+    if (owners == holders_.end()) continue;
+    for (const std::size_t j : owners->second) {
+      const auto pocket = pockets_.find(j);
+      if (pocket == pockets_.end() || std::find(pocket->second.chain.begin(), pocket->second.chain.end(),
+                                                i) == pocket->second.chain.end())
+        continue;
+      const std::size_t slot = slotOf_[j];
+      if (slot != kNone && pocketAt_[slot] == &pocket->second) pocketAt_[slot] = nullptr;
+      pockets_.erase(pocket);
+    }
+    holders_.erase(owners);
   }
 }
 
@@ -93,7 +116,9 @@ std::size_t AreaAddedReduction::removeOne() {
   for (std::size_t slot = 0; slot < ring_.size(); ++slot) {
     const std::size_t j = ring_[slot];
     if (slot > 0) {
-      if (const Pocket* pocket = pocketOf(slot, full)) {
+      const Pocket* pocket = keptPocket(slot);
+      if (pocket == nullptr) pocket = pocketOf(slot, full);
+      if (pocket != nullptr) {
         if (bounded_) {
           if (const auto in = mcp_detail::areaLostInterval(ringSum_, ringError_, pocket->swap)) {
             scores_.emplace_back(j, slot, in->lo, in->hi, 0.0, pocket, false);
@@ -184,6 +209,7 @@ void AreaAddedReduction::remove(std::size_t bestJ, Hull bestHull) {
     if (guess && fast_) guessPockets(p, n, opened);
   } else {
     startWalk_.reset();
+    holders_.erase(bestJ);
     const auto holds = [&](const Pocket& pocket) {
       return std::find(pocket.chain.begin(), pocket.chain.end(), bestJ) != pocket.chain.end();
     };
@@ -350,7 +376,7 @@ const Pocket* AreaAddedReduction::pocketOf(std::size_t slot, Hull& full) {
     const auto offRing = [&](std::size_t i) { return tree_.alive(i) && slotOf_[i] == kNone; };
     if (pocket != nullptr && pocket->pp == ringAt(slot, -2) && pocket->p == ringAt(slot, -1) &&
         pocket->n == ringAt(slot, 1) && pocket->nn == ringAt(slot, 2) &&
-        std::all_of(pocket->chain.begin(), pocket->chain.end(), offRing)) {
+        (fast_ || std::all_of(pocket->chain.begin(), pocket->chain.end(), offRing))) {
       if (pocket->start != ring_.front()) {
         pocket->swap = swapOf(slot, pocket->chain);
         pocket->start = ring_.front();
@@ -394,6 +420,10 @@ const Pocket* AreaAddedReduction::pocketOf(std::size_t slot, Hull& full) {
   pocket.swap = swapOf(slot, pocket.chain);
   pocket.frames = std::move(frames);
   pocketAt_[slot] = &pocket;
+  for (const std::size_t i : pocket.chain) {
+    std::vector<std::size_t>& owners = holders_[i];
+    if (owners.empty() || owners.back() != j) owners.push_back(j);
+  }
   return &pocket;
 }
 

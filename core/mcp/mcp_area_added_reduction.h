@@ -154,6 +154,11 @@ class AreaAddedReduction {
 
   const std::vector<std::size_t>& sortedRing();
 
+  // Drops the pockets whose chains hold any of `fixes` (fixes that have just joined the ring):
+  // a chain is the wrap's only while its fixes are off the ring. With the pockets of a fix
+  // removed off the ring dropped by remove(), a pocket kept holds live fixes off the ring.
+  void dropPocketsHolding(const std::vector<std::size_t>& fixes);
+
   // The lowest index of a fix left that is not on the ring; fixes_.size() when there is none.
   std::size_t firstOffRing();
 
@@ -265,6 +270,21 @@ class AreaAddedReduction {
 
   // Whether the walk would take fix i rather than `chosen` at `step`.
   bool beats(std::size_t i, const Step& step, std::size_t chosen) const;
+
+  // pocketOf's answer when it is the pocket last found at `slot`, still around the same ring
+  // vertices and for the same start; otherwise nullptr (pocketOf then decides). Inline: nearly
+  // every ring vertex at nearly every removal takes this way.
+  const Pocket* keptPocket(std::size_t slot) const {
+    const Pocket* pocket = pocketAt_[slot];
+    if (!fast_ || pocket == nullptr || ring_.size() < 6 || pocket->start != ring_.front()) return nullptr;
+    const std::size_t h = ring_.size();
+    const auto at = [&](std::size_t k) { return ring_[k >= h ? k - h : k]; };
+    const std::size_t s = slot + h;  // offsets of -2..2 stay within 0..2h
+    return pocket->pp == at(s - 2) && pocket->p == at(s - 1) && pocket->n == at(s + 1 - h) &&
+                   pocket->nn == at(s + 2 - h)
+               ? pocket
+               : nullptr;
+  }
 
   // The pocket of the ring vertex at `slot` (not the start) while the wrap of W without it is
   // the ring with the vertex replaced by the pocket's chain; otherwise nullptr, and `full` is
@@ -412,6 +432,9 @@ class AreaAddedReduction {
   double diameter_ = 0.0;
   bool checkable_ = false;
   std::unordered_map<std::size_t, Pocket> pockets_;
+  // For each fix, the ring vertices whose pockets took it into their chains (some since
+  // replaced): what dropPocketsHolding looks through.
+  std::unordered_map<std::size_t, std::vector<std::size_t>> holders_;
   // pocketFixes' last answer for each ring vertex, with the neighbours it was found between.
   struct FoundPocket {
     std::size_t before = kNone, after = kNone;

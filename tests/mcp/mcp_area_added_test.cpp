@@ -253,6 +253,9 @@ TEST(McpAreaAdded, BoundedChoiceRemovesWhatFullSumsRemove) {
       {"repeated positions", repeated(900)},
       {"square edges", squareEdges(600)},
       {"thin strip", thin(1000)},
+      // Fixes microns apart on both sides of a power of two: the reference a step continues
+      // rounds to the coarser spacing above it, far from the line through the fixes behind it.
+      {"disc, microns across 2^23", disc(1200, 8388608.0, 4194304.0, 2e-6)},
   };
   for (const Case& c : cases) {
     for (const double percentage : {95.0, 50.0, 10.0}) {
