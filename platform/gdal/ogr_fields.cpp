@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 #include "host/error.h"
 #include "host/text.h"
@@ -27,6 +28,16 @@ constexpr int kDoubleLength = 8;
 /// without changing the value by more than the last kept decimal.
 void checkRealFits(double value, const OGRFieldDefn& field, const std::string& where) {
   if (field.GetWidth() <= 0) return;
+  // Below 10^(width - 2) the rounded value has at most width - 1 digits before the point, and
+  // a sign makes width: it fits without being formatted (most values; formatting each one
+  // took a quarter of an edit that writes real fields).
+  static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  const int digits = field.GetWidth() - 2;
+  if (digits >= 0 && digits < static_cast<int>(std::size(kPowersOfTen)) &&
+      std::fabs(value) < kPowersOfTen[digits])
+    return;
   char text[512];
   CPLsnprintf(text, sizeof text, "%.*f", field.GetPrecision(), value);
   const char* point = std::strchr(text, '.');

@@ -149,6 +149,28 @@ TEST(ShapefileValues, WideNumbersAreKeptOrRefusedNeverCutShort) {
   EXPECT_EQ(f->GetFieldAsInteger64("Time2"), 1234567890);
 }
 
+// A real fits when "%.2f" of it has at most 6 characters before the point, sign included, after
+// rounding: on both sides of the 10^(width - 2) below which no value is formatted to check.
+TEST(ShapefileValues, RealsAtTheEdgeOfTheirWidthFitAsTheirRoundedTextDoes) {
+  TempFolder dir;
+  auto ws = gdal::openShapefileWorkspace(dir.path());
+  auto fc = ws->createFeatureClass(
+      classOf("e", host::GeometryType::Point, {field("R", host::FieldType::Double, 8, 6, 2)}));
+  auto cursor = fc->insert();
+  host::Row buffer = fc->createRowBuffer();
+  buffer.setShape(host::Point{1, 2});
+  const struct {
+    double value;
+    bool fits;
+  } cases[] = {{9999.99, true},     {-9999.999, true}, {10000.0, true},
+               {999999.99, true},   {-99999.99, true}, {999999.999, false},
+               {-99999.999, false}, {1e7, false},      {-100000.0, false}};
+  for (const auto& c : cases) {
+    buffer.setValue(buffer.findField("R"), host::Value(c.value));
+    EXPECT_EQ(statusOf([&] { cursor->insert(buffer); }), c.fits ? host::kOk : host::kDataError) << c.value;
+  }
+}
+
 TEST(ShapefileValues, TextLongerThanItsFieldIsRefused) {
   TempFolder dir;
   auto ws = gdal::openShapefileWorkspace(dir.path());
