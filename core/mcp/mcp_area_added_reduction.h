@@ -322,11 +322,12 @@ class AreaAddedReduction {
   };
   PocketRegion pocketRegion(std::size_t j, std::size_t before, std::size_t after) const;
 
-  // After the removal of the ring vertex between p and n, whose pocket held `opened`: the
-  // pockets of p, n and the chain between them (the new ring from p to n) are guessed from the
-  // fixes of the old ones instead of searched for. A new corner lies within the old ones (its
-  // vertices do), so its pocket holds only fixes of theirs, up to the margins of the region:
-  // a fix the guess misses is one its caller checks and adds.
+  // After the removal of the ring vertex j between p and n, whose pocket held `opened`: the
+  // pockets of the chain that came onto the ring between p and n are taken from `opened`
+  // instead of searched for. Such a vertex's corner has its three vertices in j's corner
+  // (p, j, n), so it lies within it, and its pocket holds only fixes of j's, up to the margins
+  // of the region: a fix the guess misses is one its caller checks and adds. The corners of p
+  // and n reach out of the old ones (towards the chain's far end), so theirs are searched for.
   void guessPockets(std::size_t p, std::size_t n, const std::vector<std::size_t>& opened);
 
   // The live fixes outside `candidates` (other than j and those `excluded` rules out) that may
