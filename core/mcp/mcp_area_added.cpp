@@ -113,6 +113,9 @@ std::size_t AreaAddedReduction::removeOne() {
   scores_.clear();
   fullHulls_.clear();
   Hull full;  // what pocketOf fills whenever it returns nullptr
+  // The greatest lower end so far: an interval below it is below the leader found after the
+  // loop as well, and is left out at once.
+  double leading = -HUGE_VAL;
   for (std::size_t slot = 0; slot < ring_.size(); ++slot) {
     const std::size_t j = ring_[slot];
     if (slot > 0) {
@@ -121,6 +124,8 @@ std::size_t AreaAddedReduction::removeOne() {
       if (pocket != nullptr) {
         if (bounded_) {
           if (const auto in = mcp_detail::areaLostInterval(ringSum_, ringError_, pocket->swap)) {
+            if (!(in->hi >= leading)) continue;
+            leading = std::max(leading, in->lo);
             scores_.emplace_back(j, slot, in->lo, in->hi, 0.0, pocket, false);
             continue;
           }
