@@ -116,10 +116,16 @@ std::size_t AreaAddedReduction::removeOne() {
   // The greatest lower end so far: an interval below it is below the leader found after the
   // loop as well, and is left out at once.
   double leading = -HUGE_VAL;
+  // Every kept pocket's swap came from swapOf before this loop, so within swapBound_.
+  const mcp_detail::AreaLostCeiling ceiling(ringSum_, ringError_, swapBound_);
   for (std::size_t slot = 0; slot < ring_.size(); ++slot) {
     const std::size_t j = ring_[slot];
     if (slot > 0) {
       const Pocket* pocket = keptPocket(slot);
+      if (pocket != nullptr && bounded_) {
+        const std::optional<double> hi = ceiling.hiAtMost(pocket->swap.twicePocket);
+        if (hi && *hi < leading) continue;
+      }
       if (pocket == nullptr) pocket = pocketOf(slot, full);
       if (pocket != nullptr) {
         if (bounded_) {
@@ -432,12 +438,20 @@ const Pocket* AreaAddedReduction::pocketOf(std::size_t slot, Hull& full) {
   return &pocket;
 }
 
-mcp_detail::ChainSwap AreaAddedReduction::swapOf(std::size_t slot,
-                                                 const std::vector<std::size_t>& chain) const {
+mcp_detail::ChainSwap AreaAddedReduction::swapOf(std::size_t slot, const std::vector<std::size_t>& chain) {
   std::vector<McpPoint> points(chain.size());
   for (std::size_t k = 0; k < chain.size(); ++k) points[k] = fixes_[chain[k]];
-  return mcp_detail::chainSwap(fixes_[ring_.front()], fixes_[ringAt(slot, -1)], fixes_[ring_[slot]],
-                               fixes_[ringAt(slot, 1)], slot + 1 == ring_.size(), points);
+  const mcp_detail::ChainSwap swap =
+      mcp_detail::chainSwap(fixes_[ring_.front()], fixes_[ringAt(slot, -1)], fixes_[ring_[slot]],
+                            fixes_[ringAt(slot, 1)], slot + 1 == ring_.size(), points);
+  // A NaN raises the bound to infinity, under which the ceiling never answers.
+  const auto raise = [](double& bound, double value) {
+    if (!(value <= bound)) bound = value > bound ? value : HUGE_VAL;
+  };
+  raise(swapBound_.pocketError, swap.pocketError);
+  raise(swapBound_.addedMagnitude, swap.addedMagnitude);
+  swapBound_.addedTerms = std::max(swapBound_.addedTerms, swap.addedTerms);
+  return swap;
 }
 
 void AreaAddedReduction::sweepBands() {

@@ -291,8 +291,9 @@ class AreaAddedReduction {
   // that wrap.
   const Pocket* pocketOf(std::size_t slot, Hull& full);
 
-  // The sums areaLostInterval needs of the swap of the vertex at `slot` for `chain`.
-  mcp_detail::ChainSwap swapOf(std::size_t slot, const std::vector<std::size_t>& chain) const;
+  // The sums areaLostInterval needs of the swap of the vertex at `slot` for `chain`; swapBound_
+  // grows to take them in.
+  mcp_detail::ChainSwap swapOf(std::size_t slot, const std::vector<std::size_t>& chain);
 
   // The fixes in (or next to) the pocket that opens between j's neighbours, in set order,
   // without j: those beyond or near the chord within (or near) the box of the corner p, j, n,
@@ -424,6 +425,9 @@ class AreaAddedReduction {
   std::vector<Pocket*> pocketAt_;        // each ring slot's pocket as last found, or nullptr
   mcp_detail::ShoelaceSum ringSum_{};
   double ringError_ = 0.0;
+  // At least the greatest pocketError, addedMagnitude and addedTerms of every swap made so far
+  // (infinite once one was NaN): what the ceiling on the kept pockets' intervals takes.
+  mcp_detail::ChainSwap swapBound_{};
   bool bounded_ = false;  // ringSum_ gives area_ and the intervals may be used
   std::vector<Score> scores_;
   std::vector<std::pair<std::size_t, Hull>> fullHulls_;

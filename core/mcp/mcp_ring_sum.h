@@ -117,4 +117,47 @@ inline std::optional<Interval> areaLostInterval(const ShoelaceSum& ring, double 
   return Interval{c - reach, c + reach};
 }
 
+/// A ceiling on areaLostInterval's upper end for every swap of one ring whose pocketError,
+/// addedMagnitude and addedTerms are at most `most`'s, from its twicePocket alone: a cheap test
+/// that leaves most swaps of a long ring out before their intervals are formed.
+///
+/// Why it holds. Each operation areaLostInterval forms (addition, multiplication, the
+/// conversion of a count, halving) is monotone in its operands under rounding to nearest, and
+/// so is |.|; the error terms and the reach are sums and products of non-negative values that
+/// grow with pocketError, addedMagnitude and addedTerms. Formed in the same order with the
+/// greatest of each, every intermediate is at least the swap's own, so the swap's rounded reach
+/// is at most `reach` and its rounded upper end fl(c + reach) at most fl(c + ceiling reach).
+/// The conditions under which areaLostInterval gives nullopt are checked the same way: the
+/// ring's own (s > ringError), and q + pocketError + ringError at most (1 - 1e-6) s, which holds
+/// for the swap when it holds for the greatest pocketError; a finite ceiling reach makes the
+/// swap's finite. So where hiAtMost answers, the swap has an interval and its hi is at most
+/// the answer.
+class AreaLostCeiling {
+ public:
+  AreaLostCeiling(const ShoelaceSum& ring, double ringError, const ChainSwap& most)
+      : twice_(ring.twice), ringError_(ringError), pocketError_(most.pocketError) {
+    const double s = std::abs(ring.twice);
+    ringHolds_ = s > ringError;
+    limit_ = (1.0 - 1e-6) * s;
+    const double swappedError =
+        shoelaceError(ring.magnitude + most.addedMagnitude, ring.terms + most.addedTerms);
+    r_ = (most.pocketError + ringError + swappedError) / 2.0;
+  }
+
+  /// An upper end at least the swap's; nullopt when the test cannot say.
+  std::optional<double> hiAtMost(double twicePocket) const {
+    const double q = twice_ > 0.0 ? twicePocket : -twicePocket;
+    if (!ringHolds_ || !(q + pocketError_ + ringError_ <= limit_)) return std::nullopt;
+    const double c = q / 2.0;
+    const double reach = 1.001 * r_ + 1e-15 * std::abs(c) + std::numeric_limits<double>::min();
+    if (!std::isfinite(reach)) return std::nullopt;
+    return c + reach;
+  }
+
+ private:
+  double twice_, ringError_, pocketError_;
+  bool ringHolds_ = false;
+  double limit_ = 0.0, r_ = 0.0;
+};
+
 }  // namespace orvex::core::mcp_detail
