@@ -270,7 +270,10 @@ TEST(McpAreaAdded, IntervalHoldsTheComputedAreaLost) {
   // areaLostInterval against the subtraction it bounds: the ring summed as mcpRingArea sums it,
   // and again with a vertex swapped for a chain inside its corner (the last vertex too, whose
   // next is the start). The interval must hold the computed difference and stay narrow: under
-  // 1e-9 of the ring's area (its rounding is some 1e-13 of it).
+  // 1e-9 of the ring's area (its rounding is some 1e-13 of it). The ceiling made from the
+  // greatest error sums of a shape's swaps must answer for each, at or above its upper end to
+  // the bit (its proof is monotonicity of rounding, not a tolerance), and not answer where the
+  // pocket is as large as the ring.
   std::mt19937_64 rng(99);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   struct Shape {
@@ -296,6 +299,8 @@ TEST(McpAreaAdded, IntervalHoldsTheComputedAreaLost) {
     }
     const mcp_detail::ShoelaceSum whole = area(ring);
     const double error = mcp_detail::shoelaceError(whole.magnitude, whole.terms);
+    std::vector<std::pair<mcp_detail::ChainSwap, double>> swaps;  // each with its upper end
+    mcp_detail::ChainSwap most{};
     for (int trial = 0; trial < 400; ++trial) {
       std::uniform_int_distribution<std::size_t> pick(1, ring.size() - 1);
       const std::size_t slot = pick(rng);
@@ -314,13 +319,24 @@ TEST(McpAreaAdded, IntervalHoldsTheComputedAreaLost) {
       swapped.insert(swapped.end(), chain.begin(), chain.end());
       swapped.insert(swapped.end(), ring.begin() + static_cast<std::ptrdiff_t>(slot) + 1, ring.end());
       const double lost = whole.area() - area(swapped).area();
-      const auto in = mcp_detail::areaLostInterval(
-          whole, error, mcp_detail::chainSwap(ring.front(), p, j, n, slot + 1 == ring.size(), chain));
+      const auto swap = mcp_detail::chainSwap(ring.front(), p, j, n, slot + 1 == ring.size(), chain);
+      const auto in = mcp_detail::areaLostInterval(whole, error, swap);
       ASSERT_TRUE(in.has_value());
       EXPECT_LE(in->lo, lost);
       EXPECT_GE(in->hi, lost);
       EXPECT_LT(in->hi - in->lo, 1e-9 * whole.area());
+      swaps.emplace_back(swap, in->hi);
+      most.pocketError = std::max(most.pocketError, swap.pocketError);
+      most.addedMagnitude = std::max(most.addedMagnitude, swap.addedMagnitude);
+      most.addedTerms = std::max(most.addedTerms, swap.addedTerms);
     }
+    const mcp_detail::AreaLostCeiling ceiling(whole, error, most);
+    for (const auto& [swap, hi] : swaps) {
+      const std::optional<double> atMost = ceiling.hiAtMost(swap.twicePocket);
+      ASSERT_TRUE(atMost.has_value());
+      EXPECT_GE(*atMost, hi);
+    }
+    EXPECT_FALSE(ceiling.hiAtMost(whole.twice).has_value());
   }
 }
 
