@@ -51,21 +51,34 @@ std::vector<McpPoint> AreaAddedReduction::run() {
 }
 
 void AreaAddedReduction::setRing(Hull hull) {
-  std::vector<Pocket*> carried(hull.ring.size(), nullptr);
   std::vector<std::size_t> joined;
-  for (std::size_t k = 0; k < hull.ring.size(); ++k) {
-    const std::size_t old = slotOf_[hull.ring[k]];
-    if (old != kNone) {
-      carried[k] = pocketAt_[old];
-    } else {
-      joined.push_back(hull.ring[k]);
+  if (const auto splice = spliceOf(hull.ring)) {
+    // Only the vertex replaced and the places from it on change; the chain's fixes were off
+    // the ring, so they carry no pocket and have all joined it.
+    const auto [s, q] = *splice;
+    const auto at = static_cast<std::ptrdiff_t>(s);
+    joined.assign(hull.ring.begin() + at, hull.ring.begin() + at + static_cast<std::ptrdiff_t>(q));
+    slotOf_[ring_[s]] = kNone;
+    pocketAt_.erase(pocketAt_.begin() + at);
+    pocketAt_.insert(pocketAt_.begin() + at, q, nullptr);
+    ring_ = std::move(hull.ring);
+    for (std::size_t k = s; k < (q == 1 ? s + 1 : ring_.size()); ++k) slotOf_[ring_[k]] = k;
+  } else {
+    std::vector<Pocket*> carried(hull.ring.size(), nullptr);
+    for (std::size_t k = 0; k < hull.ring.size(); ++k) {
+      const std::size_t old = slotOf_[hull.ring[k]];
+      if (old != kNone) {
+        carried[k] = pocketAt_[old];
+      } else {
+        joined.push_back(hull.ring[k]);
+      }
     }
+    for (const std::size_t i : ring_) slotOf_[i] = kNone;
+    ring_ = std::move(hull.ring);
+    for (std::size_t k = 0; k < ring_.size(); ++k) slotOf_[ring_[k]] = k;
+    pocketAt_ = std::move(carried);
   }
-  for (const std::size_t i : ring_) slotOf_[i] = kNone;
-  ring_ = std::move(hull.ring);
   area_ = hull.area;
-  for (std::size_t k = 0; k < ring_.size(); ++k) slotOf_[ring_[k]] = k;
-  pocketAt_ = std::move(carried);
   dropPocketsHolding(joined);
   sortedRing_.clear();
   bounded_ = false;
@@ -74,6 +87,23 @@ void AreaAddedReduction::setRing(Hull hull) {
     ringError_ = mcp_detail::shoelaceError(ringSum_.magnitude, ringSum_.terms);
     bounded_ = ringSum_.area() == area_ && std::isfinite(ringError_);
   }
+}
+
+std::optional<std::pair<std::size_t, std::size_t>> AreaAddedReduction::spliceOf(
+    const std::vector<std::size_t>& next) const {
+  const std::size_t h = ring_.size();
+  if (h == 0 || next.size() + 1 < h) return std::nullopt;
+  const std::size_t q = next.size() + 1 - h;
+  std::size_t s = 0;
+  while (s < h && s < next.size() && next[s] == ring_[s]) ++s;
+  if (s == h) return std::nullopt;
+  for (std::size_t k = s + 1; k < h; ++k) {
+    if (next[k + q - 1] != ring_[k]) return std::nullopt;
+  }
+  for (std::size_t k = s; k < s + q; ++k) {
+    if (slotOf_[next[k]] != kNone) return std::nullopt;
+  }
+  return std::pair{s, q};
 }
 
 void AreaAddedReduction::dropPocketsHolding(const std::vector<std::size_t>& fixes) {

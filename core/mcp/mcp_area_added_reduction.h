@@ -152,6 +152,10 @@ class AreaAddedReduction {
   // its sum: the intervals bound the areas against that sum, so it must give area_ to the bit.
   void setRing(Hull hull);
 
+  // The place s and the length q of the chain when `next` is the ring with its vertex at s
+  // replaced by q fixes off it (q may be 0); nullopt for any other ring.
+  std::optional<std::pair<std::size_t, std::size_t>> spliceOf(const std::vector<std::size_t>& next) const;
+
   const std::vector<std::size_t>& sortedRing();
 
   // Drops the pockets whose chains hold any of `fixes` (fixes that have just joined the ring):
