@@ -40,16 +40,6 @@ std::vector<std::size_t> AreaAddedReduction::drops() {
   return order;
 }
 
-std::vector<McpPoint> AreaAddedReduction::run() {
-  while (left_ > target_) removeOne();
-  std::vector<McpPoint> kept;
-  kept.reserve(left_);
-  for (std::size_t i = 0; i < fixes_.size(); ++i) {
-    if (tree_.alive(i)) kept.push_back(fixes_[i]);
-  }
-  return kept;
-}
-
 void AreaAddedReduction::setRing(Hull hull) {
   std::vector<std::size_t> joined;
   if (const auto splice = spliceOf(hull.ring)) {
@@ -511,8 +501,8 @@ Hull AreaAddedReduction::wrapAllBut(std::size_t j) const {
 }  // namespace mcp_detail::area_added
 
 std::vector<McpPoint> mcpAreaAddedKeep(std::span<const McpPoint> fixes, std::size_t target) {
-  if (fixes.size() <= target) return {fixes.begin(), fixes.end()};
-  return mcp_detail::area_added::AreaAddedReduction(fixes, target, true).run();
+  const std::vector<std::size_t> drops = mcpAreaAddedDrops(fixes, target);
+  return mcpKeptAfterDrops(fixes, drops, drops.size());
 }
 
 std::vector<std::size_t> mcpAreaAddedDrops(std::span<const McpPoint> fixes, std::size_t target) {
@@ -520,11 +510,24 @@ std::vector<std::size_t> mcpAreaAddedDrops(std::span<const McpPoint> fixes, std:
   return mcp_detail::area_added::AreaAddedReduction(fixes, target, true).drops();
 }
 
+std::vector<McpPoint> mcpKeptAfterDrops(std::span<const McpPoint> fixes, std::span<const std::size_t> drops,
+                                        std::size_t count) {
+  std::vector<char> dropped(fixes.size(), 0);
+  for (std::size_t k = 0; k < count; ++k) dropped[drops[k]] = 1;
+  std::vector<McpPoint> kept;
+  kept.reserve(fixes.size() - count);
+  for (std::size_t i = 0; i < fixes.size(); ++i) {
+    if (!dropped[i]) kept.push_back(fixes[i]);
+  }
+  return kept;
+}
+
 namespace mcp_detail {
 
 std::vector<McpPoint> areaAddedKeepSummingAll(std::span<const McpPoint> fixes, std::size_t target) {
   if (fixes.size() <= target) return {fixes.begin(), fixes.end()};
-  return mcp_detail::area_added::AreaAddedReduction(fixes, target, false).run();
+  const std::vector<std::size_t> drops = area_added::AreaAddedReduction(fixes, target, false).drops();
+  return mcpKeptAfterDrops(fixes, drops, drops.size());
 }
 
 }  // namespace mcp_detail

@@ -35,6 +35,10 @@ std::vector<McpPoint> mcpAreaAddedKeep(std::span<const McpPoint> fixes, std::siz
 /// what it drops for any larger target t.
 std::vector<std::size_t> mcpAreaAddedDrops(std::span<const McpPoint> fixes, std::size_t target);
 
+/// `fixes` without the first `count` fixes of `drops` (indices into `fixes`), in set order.
+std::vector<McpPoint> mcpKeptAfterDrops(std::span<const McpPoint> fixes, std::span<const std::size_t> drops,
+                                        std::size_t count);
+
 namespace mcp_detail {
 
 /// mcpAreaAddedKeep with every candidate's area summed over its whole ring, none bounded: the

@@ -142,9 +142,7 @@ class AreaAddedReduction {
  public:
   AreaAddedReduction(std::span<const McpPoint> fixes, std::size_t target, bool fast);
 
-  std::vector<McpPoint> run();
-
-  // The indices of the fixes dropped, in order; run() or drops() once per reduction.
+  // The indices of the fixes dropped, in order; once per reduction.
   std::vector<std::size_t> drops();
 
  private:

@@ -37,27 +37,15 @@ std::vector<McpPoint> keepAfterSharedDrops(std::span<const McpPoint> fixes, std:
         std::max(std::min(shared.floor, target), static_cast<std::size_t>(kMcpMinimumFixes));
     shared.order = mcpAreaAddedDrops(fixes, down);
   }
-  std::vector<char> dropped(fixes.size(), 0);
-  for (std::size_t k = 0; k < dropping; ++k) dropped[shared.order[k]] = 1;
-  std::vector<McpPoint> kept;
-  kept.reserve(target);
-  for (std::size_t i = 0; i < fixes.size(); ++i) {
-    if (!dropped[i]) kept.push_back(fixes[i]);
-  }
-  return kept;
+  return mcpKeptAfterDrops(fixes, shared.order, dropping);
 }
-
-McpResult analyse(std::span<const McpPoint> fixes, const McpOptions& options, McpSharedDrops* shared);
 
 }  // namespace
 
 McpResult mcpPercentageAnalysis(std::span<const McpPoint> fixes, const McpOptions& options) {
-  return analyse(fixes, options, nullptr);
-}
-
-McpResult mcpPercentageAnalysis(std::span<const McpPoint> fixes, const McpOptions& options,
-                                McpSharedDrops& shared) {
-  return analyse(fixes, options, &shared);
+  McpSharedDrops own;  // drops down to this percentage only
+  own.floor = fixes.size();
+  return mcpPercentageAnalysis(fixes, options, own);
 }
 
 int mcpTargetCount(std::size_t n, double percentage) {
@@ -71,9 +59,8 @@ int mcpTargetCount(std::size_t n, double percentage) {
   return static_cast<int>(target);
 }
 
-namespace {
-
-McpResult analyse(std::span<const McpPoint> fixes, const McpOptions& options, McpSharedDrops* shared) {
+McpResult mcpPercentageAnalysis(std::span<const McpPoint> fixes, const McpOptions& options,
+                                McpSharedDrops& shared) {
   McpResult result;
   result.nPoints = static_cast<int>(std::min<std::size_t>(fixes.size(), std::numeric_limits<int>::max()));
   if (!allFinite(fixes)) {
@@ -105,8 +92,7 @@ McpResult analyse(std::span<const McpPoint> fixes, const McpOptions& options, Mc
   } else if (style == kMcpFloatingMedian) {
     result.kept = mcpFloatingKeep(fixes, target, McpFloatingCentre::median);
   } else if (style == kMcpAreaAdded) {
-    result.kept =
-        shared != nullptr ? keepAfterSharedDrops(fixes, target, *shared) : mcpAreaAddedKeep(fixes, target);
+    result.kept = keepAfterSharedDrops(fixes, target, shared);
   } else {
     result.kept.assign(fixes.begin(), fixes.end());  // unknown style: nothing dropped
   }
@@ -115,8 +101,6 @@ McpResult analyse(std::span<const McpPoint> fixes, const McpOptions& options, Mc
   result.ring = MCP_Poly(buffer);
   return result;
 }
-
-}  // namespace
 
 std::string mcpTooLowMessage(double percentage) {
   // std::to_chars ignores the process locale, unlike printf's %.2f.
