@@ -29,21 +29,21 @@ std::vector<ObjectId> Table::selectedIds(const QueryFilter& filter) const {
   return ids;
 }
 
-SelectionSet::SelectionSet(std::shared_ptr<const Table> table, std::vector<ObjectId> ids)
-    : table_(std::move(table)) {
-  // Strictly rising ids (those of a walk of the table) hold no repeat.
-  if (std::adjacent_find(ids.begin(), ids.end(), std::greater_equal<>()) == ids.end()) {
-    ids_ = std::move(ids);
-    return;
-  }
+std::vector<ObjectId> withoutRepeatedIds(std::vector<ObjectId> ids) {
+  if (std::adjacent_find(ids.begin(), ids.end(), std::greater_equal<>()) == ids.end()) return ids;
   // Large selections (tens of thousands of fixes) are common: drop repeats through a hash set
   // rather than a scan of the ids kept so far.
-  ids_.reserve(ids.size());
+  std::vector<ObjectId> kept;
+  kept.reserve(ids.size());
   std::unordered_set<ObjectId> seen;
   seen.reserve(ids.size());
   for (ObjectId id : ids)
-    if (seen.insert(id).second) ids_.push_back(id);
+    if (seen.insert(id).second) kept.push_back(id);
+  return kept;
 }
+
+SelectionSet::SelectionSet(std::shared_ptr<const Table> table, std::vector<ObjectId> ids)
+    : table_(std::move(table)), ids_(withoutRepeatedIds(std::move(ids))) {}
 
 bool SelectionSet::contains(ObjectId id) const {
   return std::find(ids_.begin(), ids_.end(), id) != ids_.end();

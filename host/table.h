@@ -77,6 +77,10 @@ class FeatureClass : public Table {
   int featureCount(const QueryFilter& filter = {}) const { return rowCount(filter); }
 };
 
+/// `ids` in their order with the repeats of each id after its first dropped. Strictly rising ids
+/// (those of a walk of a table) come back as they are, without a pass through a hash set.
+std::vector<ObjectId> withoutRepeatedIds(std::vector<ObjectId> ids);
+
 /// An ordered set of object ids of one table: a layer's selection or the result of a query.
 /// A plain value; changing it changes no layer until it is given to
 /// `FeatureLayer::setSelection`.

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <functional>
 #include <unordered_set>
 #include <utility>
 
@@ -329,18 +328,7 @@ void ShapefileFeatureClass::deleteField(std::string_view fieldName) {
 std::vector<host::ObjectId> ShapefileFeatureClass::matchingIds(const host::QueryFilter& filter) const {
   std::lock_guard lock(mutex_);
   requireOpen();
-  if (filter.objectIds && filter.where.empty()) {
-    const std::vector<host::ObjectId>& wanted = *filter.objectIds;
-    // Strictly rising ids (a selection's) hold no repeat.
-    if (std::adjacent_find(wanted.begin(), wanted.end(), std::greater_equal<>()) == wanted.end())
-      return wanted;
-    std::vector<host::ObjectId> ids;
-    std::unordered_set<host::ObjectId> seen;
-    for (host::ObjectId id : *filter.objectIds) {
-      if (seen.insert(id).second) ids.push_back(id);
-    }
-    return ids;
-  }
+  if (filter.objectIds && filter.where.empty()) return host::withoutRepeatedIds(*filter.objectIds);
 
   const WhereFilter clause = WhereFilter::compile(filter.where, *layer_->GetLayerDefn(), sourceFieldNames_);
   ErrorCollector errors;
