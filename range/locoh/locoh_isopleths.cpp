@@ -45,15 +45,10 @@ std::vector<std::size_t> spatial_order(const LocohHulls& hulls, std::size_t from
   for (std::size_t i = from; i < to; ++i) {
     const LocohHull& hull = hulls.hulls[i];
     if (hull.x.size() < 3) continue;
-    double xmin = hull.x[0], xmax = xmin, ymin = hull.y[0], ymax = ymin;
-    for (std::size_t k = 1; k < hull.x.size(); ++k) {
-      xmin = std::min(xmin, hull.x[k]);
-      xmax = std::max(xmax, hull.x[k]);
-      ymin = std::min(ymin, hull.y[k]);
-      ymax = std::max(ymax, hull.y[k]);
-    }
+    host::Envelope extent;
+    for (std::size_t k = 0; k < hull.x.size(); ++k) extent.expand(host::Point{hull.x[k], hull.y[k]});
     with_area.push_back(i);
-    centres.push_back({(xmin + xmax) / 2.0, (ymin + ymax) / 2.0});
+    centres.push_back({(extent.xmin + extent.xmax) / 2.0, (extent.ymin + extent.ymax) / 2.0});
     box.expand(centres.back());
   }
   const auto cell = [](double v, double low, double width) {
